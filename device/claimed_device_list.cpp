@@ -1,0 +1,27 @@
+#include "device/claimed_device_list.h"
+
+#include <algorithm>
+
+int CClaimedDeviceList::ClaimDevicePath(const char* path)
+{
+    if (m_claimedCount == kMaxClaimed) {
+        return 0;
+    }
+    if (std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path) != m_claimedPaths.end()) {
+        return 0;
+    }
+    m_claimedPaths.emplace_back(path);
+    ++m_claimedCount;
+    return 1;
+}
+
+int CClaimedDeviceList::ReleaseDevicePath(const char* path)
+{
+    const auto found = std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path);
+    if (found == m_claimedPaths.end()) {
+        return 0;
+    }
+    m_claimedPaths.erase(found);
+    --m_claimedCount;
+    return 1;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The device paths held by update runs of this process, so that no two runs
+// talk to the same calculator.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CClaimedDeviceList {
+public:
+    static constexpr int32_t kMaxClaimed = 10;
+
+    // 1 when the path was added; 0 when the list is full or holds it already.
+    int ClaimDevicePath(const char* path);
+    // 1 when the path was found and removed; 0 when it was not in the list.
+    int ReleaseDevicePath(const char* path);
+
+    int32_t m_claimedCount = 0;
+    std::vector<std::string> m_claimedPaths;   // in the order they were claimed
+};

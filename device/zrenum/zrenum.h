@@ -1,0 +1,14 @@
+#pragma once
+// The calculator enumeration library.
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Writes the zero-terminated device path of the calculator at `index` into
+// `buf` (`size` bytes) and returns the index of the next one; a negative
+// result means there is no further calculator.
+__attribute__((visibility("default"))) int ZrEnumUsbA(int index, char* buf, int size);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,3 @@
+#include "update/image_files.h"
+
+std::string g_strBaseDir;

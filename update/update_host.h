@@ -1,0 +1,18 @@
+#pragma once
+// What an update run sees of the application object: the claimed-device list
+// and the active front end. The application object derives from it.
+#include "device/claimed_device_list.h"
+
+class IFrontEnd;
+
+class CUpdateHost : public CClaimedDeviceList {
+public:
+    explicit CUpdateHost(IFrontEnd* frontEnd = nullptr) : m_frontEnd(frontEnd) {}
+    virtual ~CUpdateHost() = default;
+
+    IFrontEnd& FrontEnd() const { return *m_frontEnd; }
+    void SetFrontEnd(IFrontEnd* frontEnd) { m_frontEnd = frontEnd; }
+
+private:
+    IFrontEnd* m_frontEnd;
+};
