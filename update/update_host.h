@@ -1,7 +1,10 @@
 #pragma once
 // What an update run sees of the application object: the claimed-device list
 // and the active front end. The application object derives from it.
+#include <memory>
+
 #include "device/claimed_device_list.h"
+#include "device/usb_channel.h"
 
 class IFrontEnd;
 
@@ -12,6 +15,10 @@ public:
 
     IFrontEnd& FrontEnd() const { return *m_frontEnd; }
     void SetFrontEnd(IFrontEnd* frontEnd) { m_frontEnd = frontEnd; }
+
+    // The channel object of a new update run (tests and fuzzing put their
+    // own calculator behind it).
+    virtual std::unique_ptr<CUsbChannel> NewChannel() { return std::make_unique<CUsbChannel>(); }
 
 private:
     IFrontEnd* m_frontEnd;

@@ -1,0 +1,19 @@
+#pragma once
+// Moving the updater stub into the calculator's RAM and the OS image into its
+// flash memory.
+#include <cstdint>
+
+#include "update/image_files.h"
+#include "update/update_run.h"
+
+enum class ImagePhase { UpdaterStub, OsImage };
+
+// Sends every block of the open scratch copy; in the OS-image phase it also
+// subtracts the bytes of blocks 65 and above from `imageSum`.
+bool SendImageBlocks(CUpdateRun& run, const CScratchCopy& copy, uint64_t size, int32_t blockCount,
+                     ImagePhase phase, uint32_t& imageSum);
+
+// Announces and sends the updater stub; leaves its block count in the run.
+bool SendUpdaterStub(CUpdateRun& run);
+// Announces and sends the OS image with its tail check, up to three attempts.
+bool WriteOsImage(CUpdateRun& run);
