@@ -36,7 +36,7 @@ intptr_t CProgressCtrl::SendMessage(unsigned message, uintptr_t wParam, intptr_t
     default:
         return 0;
     }
-    Changed();
+    Changed(message, wParam, lParam);
     return previous;
 }
 
@@ -50,9 +50,10 @@ void CProgressCtrl::Clamp()
     }
 }
 
-void CProgressCtrl::Changed()
+void CProgressCtrl::Changed(unsigned message, uintptr_t wParam, intptr_t lParam)
 {
     if (m_view != nullptr) {
+        m_view->OnProgressMessage(message, wParam, lParam);
         m_view->OnProgressChanged();
     }
 }

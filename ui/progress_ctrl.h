@@ -21,6 +21,8 @@ class IProgressView {
 public:
     virtual ~IProgressView() = default;
     virtual void OnProgressChanged() = 0;
+    // Every message the bar handled, before OnProgressChanged (for recording).
+    virtual void OnProgressMessage(unsigned /*message*/, uintptr_t /*wParam*/, intptr_t /*lParam*/) {}
 };
 
 class CProgressCtrl {
@@ -38,7 +40,7 @@ public:
 
 private:
     void Clamp();
-    void Changed();
+    void Changed(unsigned message, uintptr_t wParam, intptr_t lParam);
 
     int m_lower = 0;
     int m_upper = 100;
