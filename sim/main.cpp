@@ -1,0 +1,74 @@
+// zentrix-calc-sim: a simulated calculator on a pty, for tests and demos.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "sim/calculator.h"
+#include "sim/tool_options.h"
+#include "sim/verdict.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+int WriteDemo(const zsim::ToolOptions& o) {
+    if (!zsim::WriteDemoImages(o.writeDemoDir, o.calculator.modelCode, o.imageVersion, o.osSize, o.stubSize)) {
+        std::cerr << "zentrix-calc-sim: cannot write the demo images into " << o.writeDemoDir << "\n";
+        return 1;
+    }
+    std::cout << "wrote " << o.writeDemoDir << "/UpdateExe.bin (" << o.stubSize << " bytes) and " << o.writeDemoDir
+              << "/UpdateCode.bin (" << o.osSize << " bytes, version " << o.imageVersion << ")\n";
+    return 0;
+}
+
+// Reports runs as they finish; returns true when every run was clean.
+bool Serve(zsim::PtyCalculator& sim, const zsim::ToolOptions& o) {
+    const zsim::Expectation expect{o.expectStub, o.expectOs};
+    bool allClean = true;
+    int reported = 0;
+    while (g_stop == 0 && (o.runs == 0 || reported < o.runs)) {
+        sim.WaitForRuns(reported + 1, 200);
+        const auto runs = sim.Runs();
+        for (; reported < static_cast<int>(runs.size()) && (o.runs == 0 || reported < o.runs); ++reported) {
+            const auto v = zsim::JudgeRun(reported + 1, runs[static_cast<size_t>(reported)], expect);
+            allClean = allClean && v.clean;
+            if (o.verdict) std::cout << v.line << std::endl;
+            if (!o.reportFile.empty()) {
+                std::ofstream report(o.reportFile, std::ios::app);
+                report << v.report << "\n";
+                if (!report) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
+            }
+        }
+        if (!sim.Serving() && reported >= static_cast<int>(sim.Runs().size())) break;
+    }
+    return allClean;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zsim::ToolOptions options;
+    std::string error;
+    if (!zsim::ParseToolOptions({argv + 1, argv + argc}, options, error)) {
+        std::cerr << "zentrix-calc-sim: " << error << "\nTry 'zentrix-calc-sim --help'.\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << zsim::ToolUsage();
+        return 0;
+    }
+    if (!options.writeDemoDir.empty()) return WriteDemo(options);
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    zsim::PtyCalculator sim(options.calculator);
+    if (!sim.Start()) {
+        std::cerr << "zentrix-calc-sim: cannot open a pty\n";
+        return 1;
+    }
+    std::cout << sim.SlavePath() << std::endl;
+    return Serve(sim, options) ? 0 : 1;
+}

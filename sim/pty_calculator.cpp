@@ -1,0 +1,228 @@
+// The simulated calculator on a pty: the updater opens the slave side as it
+// would open a serial cable; a background thread answers on the master side.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "sim/calculator.h"
+
+namespace zsim {
+namespace {
+
+// A file descriptor that closes itself.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool MakeRaw(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+}  // namespace
+
+struct PtyCalculator::Impl {
+    Options options;
+    std::string slavePath;
+    Fd master;
+    Fd spareSlave;   // keeps the pty alive between the updater's opens
+    Fd wakeRead;
+    Fd wakeWrite;
+    std::thread thread;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<RunRecord> runs;
+    bool serving = false;
+
+    void Serve();
+    bool Pump(Calculator& calc, const uint8_t* data, size_t n);
+    bool WriteAll(const std::vector<uint8_t>& bytes);
+    void Finish(Calculator& calc);
+    void Stop();
+    Options CurrentOptions() {
+        std::lock_guard lock(mutex);
+        return options;
+    }
+    bool WaitForWake(int ms) {
+        pollfd p{wakeRead.Get(), POLLIN, 0};
+        return ::poll(&p, 1, ms) > 0;
+    }
+};
+
+PtyCalculator::PtyCalculator(Options options) : impl_(std::make_unique<Impl>()) {
+    impl_->options = std::move(options);
+}
+
+PtyCalculator::~PtyCalculator() { impl_->Stop(); }
+
+bool PtyCalculator::Start() {
+    Impl& d = *impl_;
+    if (d.thread.joinable()) return false;
+    d.master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (d.master.Get() < 0 || ::grantpt(d.master.Get()) != 0 || ::unlockpt(d.master.Get()) != 0) return false;
+    char name[256];
+    if (::ptsname_r(d.master.Get(), name, sizeof name) != 0) return false;
+    d.slavePath = name;
+    // Raw mode is set through our own slave descriptor before anyone else
+    // opens it; holding that descriptor keeps the settings and keeps the
+    // master from reading EIO while the updater has the slave closed.
+    d.spareSlave.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (d.spareSlave.Get() < 0 || !MakeRaw(d.spareSlave.Get())) return false;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    d.wakeRead.Reset(pipeFds[0]);
+    d.wakeWrite.Reset(pipeFds[1]);
+    const int flags = ::fcntl(d.master.Get(), F_GETFL);
+    ::fcntl(d.master.Get(), F_SETFL, flags | O_NONBLOCK);
+    d.serving = true;
+    d.thread = std::thread([&d] { d.Serve(); });
+    return true;
+}
+
+const std::string& PtyCalculator::SlavePath() const { return impl_->slavePath; }
+
+bool PtyCalculator::WaitForRuns(int n, int timeoutMs) {
+    Impl& d = *impl_;
+    std::unique_lock lock(d.mutex);
+    d.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return static_cast<int>(d.runs.size()) >= n || !d.serving; });
+    return static_cast<int>(d.runs.size()) >= n;
+}
+
+std::vector<RunRecord> PtyCalculator::Runs() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->runs;
+}
+
+void PtyCalculator::SetOptions(const Options& options) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->options = options;
+}
+
+bool PtyCalculator::Serving() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->serving;
+}
+
+void PtyCalculator::Impl::Stop() {
+    if (thread.joinable()) {
+        const uint8_t b = 1;
+        [[maybe_unused]] const ssize_t w = ::write(wakeWrite.Get(), &b, 1);
+        thread.join();
+    }
+    master.Reset();
+    spareSlave.Reset();
+}
+
+void PtyCalculator::Impl::Serve() {
+    Calculator calc(CurrentOptions());
+    uint8_t buffer[4096];
+    bool alive = true;
+    while (alive) {
+        pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}};
+        const int quietMs = calc.GetOptions().quietMs;
+        const int ready = ::poll(fds, 2, calc.HasPartialInput() ? quietMs : -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || (fds[1].revents & POLLIN)) break;
+        if (ready == 0) {
+            calc.OnQuiet();
+            alive = Pump(calc, nullptr, 0);
+            continue;
+        }
+        const ssize_t got = ::read(master.Get(), buffer, sizeof buffer);
+        if (got > 0) {
+            alive = Pump(calc, buffer, static_cast<size_t>(got));
+        } else if (got == 0 || errno == EIO || errno == EAGAIN || errno == EINTR) {
+            // No peer on the slave side at the moment: wait and look again.
+            if (WaitForWake(20)) break;
+        } else {
+            break;
+        }
+    }
+    if (calc.Started() && !calc.Ended()) {
+        calc.LinkLost();
+        Finish(calc);
+    }
+    std::lock_guard lock(mutex);
+    serving = false;
+    changed.notify_all();
+}
+
+// Feeds bytes to the run, sends its answers, and starts the next run when it
+// ends. False when the calculator hung up.
+bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) {
+    std::vector<uint8_t> input(data, data + n);
+    for (;;) {
+        const bool fresh = !calc.Started();
+        calc.Receive(input);
+        const auto out = calc.TakeOutput();
+        // Whatever the updater has not read when a new run opens is left over
+        // from an earlier run: drop it before the first answer.
+        if (fresh && calc.Started()) ::tcflush(spareSlave.Get(), TCIFLUSH);
+        if (!WriteAll(out)) {
+            calc.LinkLost();
+        }
+        if (calc.HungUp()) {
+            Finish(calc);
+            master.Reset();
+            spareSlave.Reset();
+            return false;
+        }
+        if (!calc.Ended()) return true;
+        if (calc.Record().ending == RunRecord::Ending::Terminate04) ::tcflush(spareSlave.Get(), TCIFLUSH);
+        input = calc.TakeLeftover();
+        Finish(calc);
+        calc = Calculator(CurrentOptions());
+        if (input.empty()) return true;
+    }
+}
+
+bool PtyCalculator::Impl::WriteAll(const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::write(master.Get(), bytes.data() + done, bytes.size() - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        pollfd fds[2] = {{master.Get(), POLLOUT, 0}, {wakeRead.Get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
+        if (fds[1].revents & POLLIN) return false;
+    }
+    return true;
+}
+
+void PtyCalculator::Impl::Finish(Calculator& calc) {
+    std::lock_guard lock(mutex);
+    runs.push_back(calc.Record());
+    changed.notify_all();
+}
+
+}  // namespace zsim

@@ -1,0 +1,161 @@
+#include "sim/tool_options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <type_traits>
+
+#include "sim/wire.h"
+
+namespace zsim {
+namespace {
+
+bool ParseNumber(const std::string& text, long long min, long long max, long long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+bool ParseModel(std::string text, std::array<uint8_t, 4>& out) {
+    if (text.size() != 8) return false;
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto value = wire::ParseHex(reinterpret_cast<const uint8_t*>(text.data()), 8);
+    if (!value) return false;
+    for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(*value >> (24 - 8 * i));
+    return true;
+}
+
+bool ParseFault(const std::string& text, Fault& out) {
+    static const std::map<std::string, FaultKind> kKinds = {
+        {"hangup", FaultKind::HangUp}, {"silent", FaultKind::GoSilent}, {"corrupt", FaultKind::Corrupt},
+        {"truncate", FaultKind::Truncate}, {"oversize", FaultKind::Oversize}};
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const auto kind = kKinds.find(text.substr(0, colon));
+    long long at = 0;
+    if (kind == kKinds.end() || !ParseNumber(text.substr(colon + 1), 0, 1 << 30, at)) return false;
+    out.kind = kind->second;
+    out.at = static_cast<int>(at);
+    return true;
+}
+
+using Setter = std::function<bool(const std::string&, ToolOptions&)>;
+
+bool SetNumber(const std::string& v, long long min, long long max, auto& field) {
+    long long n = 0;
+    if (!ParseNumber(v, min, max, n)) return false;
+    field = static_cast<std::remove_reference_t<decltype(field)>>(n);
+    return true;
+}
+
+const std::map<std::string, Setter>& Setters() {
+    static const std::map<std::string, Setter> kSetters = {
+        {"--model", [](const std::string& v, ToolOptions& o) { return ParseModel(v, o.calculator.modelCode); }},
+        {"--os-version", [](const std::string& v, ToolOptions& o) { o.calculator.osVersion = v; return true; }},
+        {"--block-size", [](const std::string& v, ToolOptions& o) {
+             if (v != "1024" && v != "256") return false;
+             o.calculator.ackBlockSizeProbe = v == "1024";
+             return true;
+         }},
+        {"--route", [](const std::string& v, ToolOptions& o) {
+             if (v != "os" && v != "stub") return false;
+             o.calculator.ackIdentityRequest = v == "os";
+             return true;
+         }},
+        {"--reject-tail", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1000, o.calculator.rejectTailChecks); }},
+        {"--identity-packets", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 65535, o.calculator.identityPacketCount); }},
+        {"--model-payload", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1000, o.calculator.modelPacketPayloadLength); }},
+        {"--fault", [](const std::string& v, ToolOptions& o) { return ParseFault(v, o.calculator.fault); }},
+        {"--runs", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 1, 1 << 30, o.runs); }},
+        {"--expect-stub", [](const std::string& v, ToolOptions& o) { o.expectStub = v; return !v.empty(); }},
+        {"--expect-os", [](const std::string& v, ToolOptions& o) { o.expectOs = v; return !v.empty(); }},
+        {"--report", [](const std::string& v, ToolOptions& o) { o.reportFile = v; return !v.empty(); }},
+        {"--write-demo-images", [](const std::string& v, ToolOptions& o) { o.writeDemoDir = v; return !v.empty(); }},
+        {"--image-version", [](const std::string& v, ToolOptions& o) {
+             o.imageVersion = v;
+             return v.size() == wire::kImageVersionLength;
+         }},
+        {"--os-size", [](const std::string& v, ToolOptions& o) {
+             return SetNumber(v, static_cast<long long>(wire::kImageHeaderEnd), 1LL << 30, o.osSize);
+         }},
+        {"--stub-size", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1LL << 30, o.stubSize); }},
+    };
+    return kSetters;
+}
+
+}  // namespace
+
+bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        if (name == "--help" || name == "-h") {
+            out.help = true;
+            continue;
+        }
+        if (name == "--verdict") {
+            out.verdict = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            hasValue = true;
+        }
+        const auto setter = Setters().find(name);
+        if (setter == Setters().end()) {
+            error = "unknown option '" + args[i] + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '" + name + "' needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!setter->second(value, out)) {
+            error = "bad value '" + value + "' for option '" + name + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ToolUsage() {
+    return "Usage: zentrix-calc-sim [OPTION]...\n"
+           "A simulated Zentrix calculator on a pty. Prints the pty's path as the first line,\n"
+           "then serves one update run after another on it.\n"
+           "\n"
+           "  --model HEX8            model code, 8 hex digits (default 33363545, also FFFFFFFF, 80005D7C)\n"
+           "  --os-version TEXT       OS version the calculator reports (default 01.00.0000)\n"
+           "  --block-size 1024|256   answer the block-size probe with Ack (1024) or Nak (256)\n"
+           "  --route os|stub         answer the identity request with Ack (os) or Nak (stub)\n"
+           "  --reject-tail N         reject the first N tail checks of each run\n"
+           "  --identity-packets N    send N identity packets instead of 256\n"
+           "  --model-payload N       payload length of identity packet 3\n"
+           "  --fault KIND:N          hangup:N or silent:N after N packets of the updater;\n"
+           "                          corrupt:N, truncate:N or oversize:N on the calculator's packet N (0-based)\n"
+           "  --runs N                exit after N runs (default: serve until SIGINT or SIGTERM)\n"
+           "  --expect-stub FILE      compare the received updater stub with FILE\n"
+           "  --expect-os FILE        compare the received OS image with FILE\n"
+           "  --verdict               print one line per run on standard output\n"
+           "  --report FILE           append one key=value line per run to FILE\n"
+           "  --write-demo-images DIR write UpdateExe.bin and UpdateCode.bin into DIR and exit\n"
+           "  --image-version TEXT    10-character version text of the demo OS image (default 01.05.0000)\n"
+           "  --os-size N             size of the demo OS image (default 70000, at least 65578)\n"
+           "  --stub-size N           size of the demo updater stub (default 3000)\n"
+           "  --help                  show this help\n"
+           "\n"
+           "Exit status: 0 when every run was free of protocol violations and the images\n"
+           "matched the expected files, 1 otherwise, 2 for a bad command line.\n";
+}
+
+}  // namespace zsim

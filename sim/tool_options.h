@@ -1,0 +1,30 @@
+// Command line of zentrix-calc-sim.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/calculator.h"
+
+namespace zsim {
+
+struct ToolOptions {
+    Options calculator;
+    int runs = 0;                       // 0: serve until SIGINT / SIGTERM
+    std::string expectStub;             // files to compare the received images with
+    std::string expectOs;
+    bool verdict = false;               // one human-readable line per run on stdout
+    std::string reportFile;             // one key=value line per run appended here
+    std::string writeDemoDir;           // write the demo images there and exit
+    std::string imageVersion = "01.05.0000";
+    size_t osSize = 70000;
+    size_t stubSize = 3000;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. False with `error` set when an
+// option is unknown, lacks its value or has a value out of range.
+bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& out, std::string& error);
+std::string ToolUsage();
+
+}  // namespace zsim

@@ -1,0 +1,83 @@
+#include "sim/verdict.h"
+
+namespace zsim {
+namespace {
+
+enum class Match { Unchecked, Yes, No };
+
+Match Compare(const std::vector<uint8_t>& received, const std::string& file, bool complete) {
+    if (file.empty() || !complete) return Match::Unchecked;
+    return EqualsFile(received, file) ? Match::Yes : Match::No;
+}
+
+const char* MatchName(Match m) { return m == Match::Yes ? "yes" : m == Match::No ? "no" : "unchecked"; }
+
+const char* EndingName(RunRecord::Ending e) {
+    switch (e) {
+        case RunRecord::Ending::Terminate: return "terminate";
+        case RunRecord::Ending::Terminate04: return "terminate04";
+        case RunRecord::Ending::LinkLost: return "link-lost";
+        case RunRecord::Ending::None: break;
+    }
+    return "none";
+}
+
+std::string Quoted(const std::string& text) {
+    std::string q = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') q += '\\';
+        q += c;
+    }
+    return q + "\"";
+}
+
+std::string Sizes(const RunRecord& run) {
+    return "stub " + std::to_string(run.stub.size()) + " bytes, OS " + std::to_string(run.osImage.size()) + " bytes";
+}
+
+std::string Outcome(const RunRecord& run, Match stub, Match os, const Expectation& expect) {
+    switch (run.ending) {
+        case RunRecord::Ending::Terminate04:
+            return "update abandoned by the updater (Terminate04)";
+        case RunRecord::Ending::LinkLost:
+            return "link lost after " + std::to_string(run.log.size()) + " packets";
+        case RunRecord::Ending::None:
+            return "run did not end";
+        case RunRecord::Ending::Terminate:
+            break;
+    }
+    std::string text;
+    if (stub == Match::No) text += "updater stub differs from " + expect.stubFile + " (" + Sizes(run) + ")";
+    if (os == Match::No) text += std::string(text.empty() ? "" : "; ") + "OS image differs from " + expect.osFile;
+    if (!text.empty()) return text;
+    const bool checked = stub == Match::Yes || os == Match::Yes;
+    text = std::string(checked ? "images received intact (" : "images received (") + Sizes(run) + ")";
+    if (run.newOsVersion.empty()) return text + "; no OS installed";
+    return text + "; calculator OS now " + run.newOsVersion;
+}
+
+}  // namespace
+
+RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect) {
+    const bool complete = run.ending == RunRecord::Ending::Terminate;
+    const Match stub = Compare(run.stub, expect.stubFile, complete);
+    const Match os = Compare(run.osImage, expect.osFile, complete);
+    RunVerdict v;
+    v.clean = run.violations.empty() && stub != Match::No && os != Match::No;
+    v.line = "run " + std::to_string(number) + ": " + Outcome(run, stub, os, expect);
+    if (!run.violations.empty()) {
+        v.line += "; " + std::to_string(run.violations.size()) + " protocol violation(s): " + run.violations.front();
+        if (run.violations.size() > 1) v.line += " (and more)";
+    }
+    v.report = "run=" + std::to_string(number) + " ending=" + EndingName(run.ending) +
+               " clean=" + (v.clean ? "1" : "0") + " violations=" + std::to_string(run.violations.size()) +
+               " block_size=" + std::to_string(run.blockSize) + " route=" + (run.stubRoute ? "stub" : "os") +
+               " stub_bytes=" + std::to_string(run.stub.size()) + " os_bytes=" + std::to_string(run.osImage.size()) +
+               " stub_match=" + MatchName(stub) + " os_match=" + MatchName(os) +
+               " os_attempts=" + std::to_string(run.osAttempts) + " tail_checks=" + std::to_string(run.tailChecks) +
+               " new_os_version=" + (run.newOsVersion.empty() ? "-" : Quoted(run.newOsVersion));
+    if (!run.violations.empty()) v.report += " first_violation=" + Quoted(run.violations.front());
+    return v;
+}
+
+}  // namespace zsim

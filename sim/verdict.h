@@ -1,0 +1,23 @@
+// How a finished run is judged and reported by zentrix-calc-sim.
+#pragma once
+
+#include <string>
+
+#include "sim/calculator.h"
+
+namespace zsim {
+
+struct Expectation {
+    std::string stubFile;   // empty: not compared
+    std::string osFile;
+};
+
+struct RunVerdict {
+    bool clean = true;      // no protocol violation and no image that differs from its file
+    std::string line;       // e.g. "run 1: images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000"
+    std::string report;     // key=value pairs on one line
+};
+
+RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect);
+
+}  // namespace zsim
