@@ -4,7 +4,7 @@
 
 int CClaimedDeviceList::ClaimDevicePath(const char* path)
 {
-    if (m_claimedCount == kMaxClaimed) {
+    if (path == nullptr || m_claimedCount == kMaxClaimed) {
         return 0;
     }
     if (std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path) != m_claimedPaths.end()) {
@@ -17,6 +17,9 @@ int CClaimedDeviceList::ClaimDevicePath(const char* path)
 
 int CClaimedDeviceList::ReleaseDevicePath(const char* path)
 {
+    if (path == nullptr) {
+        return 0;
+    }
     const auto found = std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path);
     if (found == m_claimedPaths.end()) {
         return 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/channel_trace.h"
 #include "protocol/packet_reader.h"
 
 enum ChannelStatus : int {
@@ -46,5 +47,41 @@ public:
     int Close();
     PumpCallback SetPump(PumpCallback pump, uint32_t data);
 
-    // (fields and private helpers: see the implementation issue)
+    // Opens the channel on a transport that is already open (a socket of a
+    // socket pair, for instance); as Open otherwise: 2 when the channel is
+    // open, 4 for a null transport.
+    int OpenOn(std::unique_ptr<CTransport> transport);
+    bool IsOpen() const { return m_transport != nullptr; }
+
+    static constexpr uint32_t kRxBufSize = 64;
+    // A waiting device read gives the user interface a turn this often.
+    static constexpr int kPumpSliceMs = 50;
+
+    PumpCallback m_pump;
+    uint32_t m_pumpData = 0;
+    uint32_t m_lastError = 0;            // errno of the last failed device read or write
+    uint32_t m_overallTimeoutMs = 0;     // longest time one Read may take; 0 = no limit
+    uint32_t m_interCharTimeoutMs = 0;   // longest gap between device reads once data flows; 0 = no limit
+    // Bytes of the last device read; 0 <= m_rxTaken <= m_rxHeld <= 64, and
+    // once all are taken both go back to 0 and the buffer is cleared.
+    uint8_t m_rxBuf[kRxBufSize] = {};
+    uint32_t m_rxHeld = 0;
+    uint32_t m_rxTaken = 0;
+    // Pause after closing the device, so that it can settle before the next
+    // session opens it. Tests shorten it.
+    uint32_t m_closePauseMs = 500;
+
+private:
+    struct ReadClock {
+        uint32_t start;       // tick at the start of the Read
+        uint32_t interChar;   // tick of the last device read that followed handed-over bytes
+    };
+
+    uint32_t TakeHeld(uint8_t* destination, uint32_t wanted);
+    int ReceiveIntoRxBuf(const ReadClock& clock, uint32_t count);
+    bool LimitPassed(const ReadClock& clock, uint32_t count, uint32_t now) const;
+    int WaitSliceMs(const ReadClock& clock, uint32_t count, uint32_t now) const;
+
+    std::unique_ptr<CTransport> m_transport;   // null while closed
+    CChannelTrace m_trace;
 };

@@ -1,7 +1,12 @@
 #include "zrenum.h"
 
-// Placeholder until the enumeration is written: no calculator.
-int ZrEnumUsbA(int, char*, int)
+#include <cstdlib>
+
+#include "device_lists.h"
+#include "usb_scan.h"
+
+int ZrEnumUsbA(int index, char* buf, int size)
 {
-    return -1;
+    return EnumerateDevices(index, buf, size, std::getenv("ZENTRIX_DEVICES"), std::getenv("ZENTRIX_USB_IDS"),
+                            ScanUsbDevices);
 }

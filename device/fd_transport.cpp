@@ -1,0 +1,169 @@
+#include "device/fd_transport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr short kHangUpEvents = POLLERR | POLLHUP | POLLNVAL;
+
+bool IsSocket(int fd)
+{
+    struct stat info = {};
+    return fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+bool MakeNonBlocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// The error a hang-up reported by poll stands for when no call gave one.
+uint32_t HangUpError(short revents)
+{
+    if (revents & POLLNVAL) {
+        return EBADF;
+    }
+    return (revents & POLLERR) ? EIO : EPIPE;
+}
+
+}  // namespace
+
+CFdTransport::CFdTransport(int fd) : m_fd(fd) {}
+
+CFdTransport::~CFdTransport()
+{
+    if (m_isTerminal) {
+        tcsetattr(m_fd, TCSANOW, &m_savedTermios);
+        ioctl(m_fd, TIOCNXCL);
+    }
+    close(m_fd);   // also drops the flock
+}
+
+std::unique_ptr<CFdTransport> CFdTransport::OpenPath(const char* path)
+{
+    const int fd = open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::unique_ptr<CFdTransport> transport(new CFdTransport(fd));
+    // TIOCEXCL alone does not stop a root process; the lock stops everyone
+    // who asks for it, this program's other update runs included.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return nullptr;
+    }
+    transport->m_isSocket = IsSocket(fd);
+    if (isatty(fd) && !transport->MakeRawTerminal()) {
+        return nullptr;
+    }
+    return transport;
+}
+
+std::unique_ptr<CFdTransport> CFdTransport::Adopt(int fd)
+{
+    if (fd < 0 || !MakeNonBlocking(fd)) {
+        return nullptr;
+    }
+    std::unique_ptr<CFdTransport> transport(new CFdTransport(fd));
+    transport->m_isSocket = IsSocket(fd);
+    return transport;
+}
+
+bool CFdTransport::MakeRawTerminal()
+{
+    if (tcgetattr(m_fd, &m_savedTermios) != 0 || ioctl(m_fd, TIOCEXCL) != 0) {
+        return false;
+    }
+    m_isTerminal = true;   // from here on the destructor restores the line
+    struct termios raw = m_savedTermios;
+    cfmakeraw(&raw);
+    raw.c_cflag |= CLOCAL | CREAD;   // a cable without modem lines still works
+    return tcsetattr(m_fd, TCSANOW, &raw) == 0;
+}
+
+long CFdTransport::WriteOnce(const uint8_t* data, uint32_t length)
+{
+    // A socket whose peer has gone must report EPIPE, not raise SIGPIPE.
+    if (m_isSocket) {
+        return send(m_fd, data, length, MSG_NOSIGNAL);
+    }
+    return write(m_fd, data, length);
+}
+
+bool CFdTransport::WaitWritable(uint32_t& error)
+{
+    struct pollfd wait = {m_fd, POLLOUT, 0};
+    while (poll(&wait, 1, -1) < 0) {
+        if (errno != EINTR) {
+            error = errno;
+            return false;
+        }
+    }
+    if ((wait.revents & POLLOUT) == 0 && (wait.revents & kHangUpEvents) != 0) {
+        error = HangUpError(wait.revents);
+        return false;
+    }
+    return true;
+}
+
+uint32_t CFdTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t& written)
+{
+    written = 0;
+    while (written < length) {
+        const long sent = WriteOnce(data + written, length - written);
+        if (sent > 0) {
+            written += static_cast<uint32_t>(sent);
+            continue;
+        }
+        if (sent == 0) {
+            return EIO;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            return errno;
+        }
+        uint32_t error = 0;
+        if (!WaitWritable(error)) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
+{
+    struct pollfd wait = {m_fd, POLLIN, 0};
+    const int ready = poll(&wait, 1, waitMs < 1 ? 1 : waitMs);
+    if (ready < 0) {
+        return errno == EINTR ? TransportRead{} : TransportRead{TransportRead::Failed, 0, uint32_t(errno)};
+    }
+    if (ready == 0) {
+        return {};
+    }
+    // Readable or hung up: the read itself tells data from end; bytes that
+    // arrived before a hang-up are still delivered first.
+    const ssize_t got = read(m_fd, buffer, capacity);
+    if (got > 0) {
+        return {TransportRead::Received, static_cast<uint32_t>(got), 0};
+    }
+    if (got == 0) {
+        return {TransportRead::Failed, 0, EPIPE};   // the other end has gone
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        return {TransportRead::Failed, 0, uint32_t(errno)};
+    }
+    if (wait.revents & kHangUpEvents) {
+        return {TransportRead::Failed, 0, HangUpError(wait.revents)};
+    }
+    return {};
+}

@@ -1,0 +1,37 @@
+#pragma once
+// A device reached through a file descriptor: serial line, pty, FIFO or
+// socket. Opened exclusively; a terminal is switched to raw mode for the
+// session and given back as it was found.
+#include <termios.h>
+
+#include <memory>
+
+#include "device/transport.h"
+
+class CFdTransport : public CTransport {
+public:
+    // Opens `path` read/write, non-blocking, exclusively (flock on every
+    // path, TIOCEXCL as well on a terminal). Null on failure.
+    static std::unique_ptr<CFdTransport> OpenPath(const char* path);
+    // Takes over an already open descriptor (a socket of a socket pair, for
+    // instance) and makes it non-blocking. Null when `fd` is not valid.
+    static std::unique_ptr<CFdTransport> Adopt(int fd);
+
+    ~CFdTransport() override;
+    CFdTransport(const CFdTransport&) = delete;
+    CFdTransport& operator=(const CFdTransport&) = delete;
+
+    uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) override;
+    TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
+
+private:
+    explicit CFdTransport(int fd);
+    bool MakeRawTerminal();
+    bool WaitWritable(uint32_t& error);
+    long WriteOnce(const uint8_t* data, uint32_t length);
+
+    int m_fd;
+    bool m_isSocket = false;
+    bool m_isTerminal = false;      // raw mode and TIOCEXCL applied, undone on close
+    struct termios m_savedTermios = {};
+};

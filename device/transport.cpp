@@ -1,0 +1,21 @@
+#include "device/transport.h"
+
+#include "device/device_path.h"
+#include "device/fd_transport.h"
+#include "device/usb_transport.h"
+
+std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath)
+{
+    if (devicePath == nullptr || *devicePath == '\0') {
+        return nullptr;
+    }
+    if (IsUsbDevicePath(devicePath)) {
+        uint8_t bus = 0;
+        uint8_t address = 0;
+        if (!ParseUsbDevicePath(devicePath, bus, address)) {
+            return nullptr;
+        }
+        return CUsbTransport::Open(bus, address);
+    }
+    return CFdTransport::OpenPath(devicePath);
+}

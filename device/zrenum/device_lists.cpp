@@ -1,0 +1,139 @@
+#include "device_lists.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kEnd = -1;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Exactly four hex digits.
+bool ParseHex16(const std::string& text, size_t at, uint16_t& value)
+{
+    unsigned result = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const int digit = HexValue(text[i]);
+        if (digit < 0) {
+            return false;
+        }
+        result = result << 4 | static_cast<unsigned>(digit);
+    }
+    value = static_cast<uint16_t>(result);
+    return true;
+}
+
+// "vvvv:pppp", blanks around it allowed.
+bool ParseUsbId(std::string entry, UsbId& id)
+{
+    while (!entry.empty() && IsBlank(entry.back())) {
+        entry.pop_back();
+    }
+    const size_t first = entry.find_first_not_of(" \t");
+    entry.erase(0, first == std::string::npos ? entry.size() : first);
+    return entry.size() == 9 && entry[4] == ':' && ParseHex16(entry, 0, id.vendor) &&
+           ParseHex16(entry, 5, id.product);
+}
+
+std::vector<std::string> SplitOn(const char* text, char separator)
+{
+    std::vector<std::string> parts;
+    if (text == nullptr) {
+        return parts;
+    }
+    const char* start = text;
+    for (const char* c = text;; ++c) {
+        if (*c == separator || *c == '\0') {
+            parts.emplace_back(start, c);
+            if (*c == '\0') {
+                break;
+            }
+            start = c + 1;
+        }
+    }
+    return parts;
+}
+
+// The first entry at or after `from` whose path fits; writes it and returns
+// its position, or -1.
+int PutFirstFitting(const std::vector<std::string>& paths, size_t from, char* buf, int size)
+{
+    for (size_t i = from; i < paths.size(); ++i) {
+        if (paths[i].size() + 1 <= static_cast<size_t>(size)) {
+            std::memcpy(buf, paths[i].c_str(), paths[i].size() + 1);
+            return static_cast<int>(i);
+        }
+    }
+    return kEnd;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitDevicePaths(const char* text)
+{
+    std::vector<std::string> paths;
+    for (std::string& part : SplitOn(text, ';')) {
+        if (!part.empty()) {
+            paths.push_back(std::move(part));
+        }
+    }
+    return paths;
+}
+
+std::vector<UsbId> ParseUsbIds(const char* text)
+{
+    std::vector<UsbId> ids;
+    for (const std::string& part : SplitOn(text, ',')) {
+        UsbId id;
+        if (ParseUsbId(part, id)) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+std::string FormatUsbPath(uint8_t bus, uint8_t address)
+{
+    return "usb:" + std::to_string(bus) + ":" + std::to_string(address);
+}
+
+int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, const char* usbIdsVar,
+                     UsbScan scan)
+{
+    if (index < 0 || buf == nullptr || size <= 0) {
+        return kEnd;
+    }
+    const std::vector<std::string> listed = SplitDevicePaths(devicesVar);
+    const size_t position = static_cast<size_t>(index);
+    if (position < listed.size()) {
+        const int found = PutFirstFitting(listed, position, buf, size);
+        if (found != kEnd) {
+            return found + 1;
+        }
+    }
+    const std::vector<UsbId> ids = ParseUsbIds(usbIdsVar);
+    if (ids.empty() || scan == nullptr) {
+        return kEnd;
+    }
+    const std::vector<std::string> usb = scan(ids);
+    const size_t usbFrom = position > listed.size() ? position - listed.size() : 0;
+    const int found = PutFirstFitting(usb, usbFrom, buf, size);
+    return found == kEnd ? kEnd : static_cast<int>(listed.size()) + found + 1;
+}

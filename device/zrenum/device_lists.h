@@ -1,0 +1,34 @@
+#pragma once
+// What the enumeration library offers, worked out from its two environment
+// variables:
+//   ZENTRIX_DEVICES  device paths separated by ';' (empty entries skipped),
+//                    offered first, in order;
+//   ZENTRIX_USB_IDS  USB "vvvv:pppp" hex pairs separated by ','; matching
+//                    devices follow as "usb:BUS:ADDRESS" (decimal), ordered
+//                    by bus and address. Malformed entries are skipped.
+// Everything here is free of side effects; the USB bus is reached only
+// through the scan function handed in.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct UsbId {
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+};
+
+std::vector<std::string> SplitDevicePaths(const char* text);
+std::vector<UsbId> ParseUsbIds(const char* text);
+std::string FormatUsbPath(uint8_t bus, uint8_t address);
+
+// Lists the paths of the USB devices that match one of `ids`, in a stable
+// order (by bus, then address).
+using UsbScan = std::vector<std::string> (*)(const std::vector<UsbId>& ids);
+
+// One step of the enumeration: the device at `index` (or, when its path does
+// not fit `size` bytes with its zero byte, the next one that does) is written
+// to `buf`, and the index after it is returned. -1 for a negative index, for
+// no buffer, and past the end. `scan` is called only when the index reaches
+// past the listed paths and at least one well-formed USB ID is given.
+int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, const char* usbIdsVar,
+                     UsbScan scan);

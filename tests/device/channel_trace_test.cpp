@@ -1,0 +1,107 @@
+// The ZENTRIX_TRACE record of a channel session.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "device/fd_transport.h"
+#include "pty_pair.h"
+
+namespace {
+
+class TraceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/zentrix-trace-XXXXXX";
+        const int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path = name;
+        std::filesystem::remove(path);
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        PrepareForTest(channel);
+    }
+    void TearDown() override
+    {
+        unsetenv("ZENTRIX_TRACE");
+        channel.Close();
+        close(fds[1]);
+        std::filesystem::remove(path);
+    }
+
+    // One exchange: "AB\x05" written, "OK\x06\xFF" read.
+    void Exchange()
+    {
+        ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
+        ASSERT_EQ(channel.Write(Bytes("AB\x05"), 3), ChannelOk);
+        ASSERT_EQ(write(fds[1], "OK\x06\xFF", 4), 4);
+        uint8_t reply[4];
+        uint32_t count = 0;
+        ASSERT_EQ(channel.Read(reply, 4, count), ChannelOk);
+    }
+
+    std::string Contents() const
+    {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    std::string path;
+    int fds[2] = {-1, -1};
+    CUsbChannel channel;
+};
+
+TEST_F(TraceTest, EveryWriteAndDeviceReadIsOneLine)
+{
+    {
+        std::ofstream earlier(path);
+        earlier << "earlier session\n";
+    }
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    Exchange();
+    channel.Close();
+
+    const std::regex expected(
+        "earlier session\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} > 41 42 05  AB\\.\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} < 4F 4B 06 FF  OK\\.\\.\n");
+    EXPECT_TRUE(std::regex_match(Contents(), expected)) << Contents();
+}
+
+TEST_F(TraceTest, NothingIsWrittenWithoutTheVariableAtOpen)
+{
+    unsetenv("ZENTRIX_TRACE");
+    ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);   // too late: read once at Open
+    ASSERT_EQ(channel.Write(Bytes("AB"), 2), ChannelOk);
+    channel.Close();
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(TraceTest, LongWritesStayOnOneLine)
+{
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
+    const std::string packet(300, 'Q');
+    ASSERT_EQ(channel.Write(Bytes(packet), 300), ChannelOk);
+    channel.Close();
+
+    const std::string text = Contents();
+    std::string hex;
+    for (int i = 0; i < 300; ++i) {
+        hex += " 51";
+    }
+    EXPECT_NE(text.find(" >" + hex + "  " + packet + "\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+}  // namespace

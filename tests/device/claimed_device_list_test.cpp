@@ -1,0 +1,56 @@
+#include "device/claimed_device_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+TEST(ClaimedDeviceList, HoldsAtMostTen)
+{
+    CClaimedDeviceList list;
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(list.ClaimDevicePath(("/dev/calc" + std::to_string(i)).c_str()), 1);
+    }
+    EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 0);
+    EXPECT_EQ(list.m_claimedCount, 10);
+    EXPECT_EQ(list.ReleaseDevicePath("/dev/calc4"), 1);
+    EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 1);
+    EXPECT_EQ(list.m_claimedCount, 10);
+    EXPECT_EQ(list.m_claimedPaths.back(), "/dev/other");
+}
+
+TEST(ClaimedDeviceList, PathsAreComparedByteForByte)
+{
+    CClaimedDeviceList list;
+    EXPECT_EQ(list.ClaimDevicePath("usb:1:4"), 1);
+    EXPECT_EQ(list.ClaimDevicePath("usb:1:4"), 0);
+    EXPECT_EQ(list.ClaimDevicePath("/dev/ttyACM0"), 1);
+    EXPECT_EQ(list.ClaimDevicePath("/dev/TTYACM0"), 1);
+    EXPECT_EQ(list.ClaimDevicePath("usb:1:4 "), 1);
+    EXPECT_EQ(list.ClaimDevicePath(""), 1);
+    EXPECT_EQ(list.ClaimDevicePath(""), 0);
+    EXPECT_EQ(list.m_claimedCount, 5);
+    EXPECT_EQ(list.m_claimedPaths, (Paths{"usb:1:4", "/dev/ttyACM0", "/dev/TTYACM0", "usb:1:4 ", ""}));
+}
+
+TEST(ClaimedDeviceList, ReleaseKeepsTheOrderOfTheRest)
+{
+    CClaimedDeviceList list;
+    list.ClaimDevicePath("a");
+    list.ClaimDevicePath("b");
+    list.ClaimDevicePath("c");
+    EXPECT_EQ(list.ReleaseDevicePath("B"), 0);
+    EXPECT_EQ(list.ReleaseDevicePath("b"), 1);
+    EXPECT_EQ(list.ReleaseDevicePath("b"), 0);
+    EXPECT_EQ(list.m_claimedCount, 2);
+    EXPECT_EQ(list.m_claimedPaths, (Paths{"a", "c"}));
+    EXPECT_EQ(list.ClaimDevicePath(nullptr), 0);
+    EXPECT_EQ(list.ReleaseDevicePath(nullptr), 0);
+    EXPECT_EQ(list.m_claimedCount, 2);
+}
+
+}  // namespace

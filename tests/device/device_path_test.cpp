@@ -1,0 +1,56 @@
+// Device paths that name a USB device, and opening them without a device.
+#include "device/device_path.h"
+
+#include <gtest/gtest.h>
+
+#include "device/usb_channel.h"
+#include "device/zrenum/device_lists.h"
+
+namespace {
+
+TEST(UsbDevicePath, ReadsBusAndAddress)
+{
+    uint8_t bus = 0;
+    uint8_t address = 0;
+    EXPECT_TRUE(ParseUsbDevicePath("usb:1:2", bus, address));
+    EXPECT_EQ(bus, 1);
+    EXPECT_EQ(address, 2);
+    EXPECT_TRUE(ParseUsbDevicePath("usb:003:127", bus, address));
+    EXPECT_EQ(bus, 3);
+    EXPECT_EQ(address, 127);
+    EXPECT_TRUE(ParseUsbDevicePath("usb:255:0", bus, address));
+    EXPECT_EQ(bus, 255);
+
+    // Whatever the enumeration library writes reads back as the same device.
+    EXPECT_TRUE(ParseUsbDevicePath(FormatUsbPath(17, 99).c_str(), bus, address));
+    EXPECT_EQ(bus, 17);
+    EXPECT_EQ(address, 99);
+}
+
+TEST(UsbDevicePath, RefusesAnythingElse)
+{
+    for (const char* path : {"usb:", "usb:1", "usb:1:", "usb::2", "usb:1:2:3", "usb:256:1", "usb:1:1000",
+                             "usb:-1:2", "usb:+1:2", "usb: 1:2", "usb:1:2 ", "usb:0x1:2", "usb:1;2",
+                             "usb:0001:2", "USB:1:2", "/dev/ttyUSB0"}) {
+        uint8_t bus = 42;
+        uint8_t address = 43;
+        EXPECT_FALSE(ParseUsbDevicePath(path, bus, address)) << path;
+        EXPECT_EQ(bus, 42) << path;
+        EXPECT_EQ(address, 43) << path;
+    }
+    EXPECT_TRUE(IsUsbDevicePath("usb:x"));
+    EXPECT_FALSE(IsUsbDevicePath("USB:1:2"));
+    EXPECT_FALSE(IsUsbDevicePath(nullptr));
+}
+
+TEST(UsbDevicePath, MissingOrMalformedDeviceFailsToOpen)
+{
+    CUsbChannel channel;
+    channel.m_closePauseMs = 0;
+    EXPECT_EQ(channel.Open("usb:255:255"), OpenFailed);   // no USB address is above 127
+    EXPECT_EQ(channel.Open("usb:1:x"), OpenFailed);
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(channel.Close(), NotOpen);
+}
+
+}  // namespace

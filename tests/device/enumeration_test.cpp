@@ -1,0 +1,158 @@
+// Our enumeration library: what it offers from ZENTRIX_DEVICES and
+// ZENTRIX_USB_IDS, and that every chain of calls ends.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "device/enumerate.h"
+#include "device/zrenum/device_lists.h"
+#include "device/zrenum/zrenum.h"
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+int g_scans = 0;
+std::vector<UsbId> g_scannedIds;
+
+// A bus with two matching calculators.
+Paths FakeBus(const std::vector<UsbId>& ids)
+{
+    ++g_scans;
+    g_scannedIds = ids;
+    return {"usb:1:4", "usb:2:13"};
+}
+
+// Walks a chain from index 0, feeding every result back; stops after 100
+// steps so that a chain that never ends fails the test instead of hanging it.
+template <typename Step>
+Paths Chain(Step step, int size = 260)
+{
+    Paths paths;
+    std::vector<char> buffer(static_cast<size_t>(size));
+    int index = 0;
+    for (int steps = 0; steps < 100; ++steps) {
+        const int next = step(index, buffer.data(), size);
+        if (next < 0) {
+            return paths;
+        }
+        EXPECT_GT(next, index) << "the chain must move on";
+        paths.emplace_back(buffer.data());
+        index = next;
+    }
+    ADD_FAILURE() << "the chain did not end";
+    return paths;
+}
+
+Paths ChainOf(const char* devices, const char* ids, int size = 260)
+{
+    return Chain([&](int index, char* buf, int bufSize) { return EnumerateDevices(index, buf, bufSize, devices, ids, FakeBus); },
+                 size);
+}
+
+class EnumerationTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_scans = 0; }
+    void TearDown() override
+    {
+        unsetenv("ZENTRIX_DEVICES");
+        unsetenv("ZENTRIX_USB_IDS");
+    }
+};
+
+TEST_F(EnumerationTest, ListedPathsInOrder)
+{
+    EXPECT_EQ(ChainOf(nullptr, nullptr), Paths{});
+    EXPECT_EQ(ChainOf("", ""), Paths{});
+    EXPECT_EQ(ChainOf(";;;", nullptr), Paths{});
+    EXPECT_EQ(ChainOf("/dev/ttyUSB0", nullptr), Paths{"/dev/ttyUSB0"});
+    EXPECT_EQ(ChainOf(";/dev/pts/3;;/dev/ttyS0;", nullptr), (Paths{"/dev/pts/3", "/dev/ttyS0"}));
+    EXPECT_EQ(ChainOf("b;a;b", nullptr), (Paths{"b", "a", "b"}));
+    EXPECT_EQ(ChainOf(" spaced name ", nullptr), Paths{" spaced name "});
+    EXPECT_EQ(g_scans, 0);
+}
+
+TEST_F(EnumerationTest, PathsThatDoNotFitAreSkippedNotCut)
+{
+    // 8 bytes hold 7 characters and the zero byte.
+    EXPECT_EQ(ChainOf("1234567;12345678;abc", nullptr, 8), (Paths{"1234567", "abc"}));
+    char buffer[8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(EnumerateDevices(1, buffer, 8, "1234567;12345678;abc", nullptr, FakeBus), 3);
+    EXPECT_STREQ(buffer, "abc");
+
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(EnumerateDevices(0, buffer, 8, "toolongpath;evenlongerpath", nullptr, FakeBus), -1);
+    EXPECT_EQ(buffer[0], '#');   // nothing cut into the buffer
+    EXPECT_EQ(ChainOf("a;b", nullptr, 1), Paths{});
+}
+
+TEST_F(EnumerationTest, OutOfRangeArgumentsEndTheChain)
+{
+    char buffer[16];
+    EXPECT_EQ(EnumerateDevices(-1, buffer, 16, "a", nullptr, FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(-7, buffer, 16, "a", nullptr, FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(1, buffer, 16, "a", nullptr, FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(2147483647, buffer, 16, "a", "1234:5678", FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(0, nullptr, 16, "a", nullptr, FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(0, buffer, 0, "a", nullptr, FakeBus), -1);
+    EXPECT_EQ(EnumerateDevices(0, buffer, -5, "a", nullptr, FakeBus), -1);
+}
+
+TEST_F(EnumerationTest, UsbDevicesFollowTheListedPaths)
+{
+    EXPECT_EQ(ChainOf("/dev/ttyS0", "1234:abcd"), (Paths{"/dev/ttyS0", "usb:1:4", "usb:2:13"}));
+    EXPECT_EQ(ChainOf(nullptr, "1234:abcd"), (Paths{"usb:1:4", "usb:2:13"}));
+    EXPECT_EQ(ChainOf("a;toolongpath", "1234:ABCD", 8), (Paths{"a", "usb:1:4"}));   // usb:2:13 does not fit
+
+    // The bus is looked at only once the listed paths are used up.
+    g_scans = 0;
+    char buffer[32];
+    EXPECT_EQ(EnumerateDevices(0, buffer, 32, "a;b", "1234:abcd", FakeBus), 1);
+    EXPECT_EQ(g_scans, 0);
+    EXPECT_EQ(EnumerateDevices(3, buffer, 32, "a;b", "1234:abcd", FakeBus), 4);
+    EXPECT_STREQ(buffer, "usb:2:13");
+    EXPECT_EQ(g_scans, 1);
+}
+
+TEST_F(EnumerationTest, UsbIdList)
+{
+    const std::vector<UsbId> ids = ParseUsbIds(" 1234:abcd,0BAD:F00D ,xyz,12345:1,12:34,,1234:567g,1234-5678,:,ffff:0000");
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids[0].vendor, 0x1234);
+    EXPECT_EQ(ids[0].product, 0xabcd);
+    EXPECT_EQ(ids[1].vendor, 0x0bad);
+    EXPECT_EQ(ids[1].product, 0xf00d);
+    EXPECT_EQ(ids[2].vendor, 0xffff);
+    EXPECT_EQ(ids[2].product, 0x0000);
+
+    // No well-formed ID: the bus is never touched.
+    EXPECT_EQ(ChainOf("a", ""), Paths{"a"});
+    EXPECT_EQ(ChainOf("a", "nonsense,12:34"), Paths{"a"});
+    EXPECT_EQ(g_scans, 0);
+    ChainOf(nullptr, "nonsense,0001:0002");
+    ASSERT_EQ(g_scannedIds.size(), 1u);
+    EXPECT_EQ(g_scannedIds[0].product, 2);
+}
+
+TEST_F(EnumerationTest, TheLibraryReadsTheEnvironment)
+{
+    setenv("ZENTRIX_DEVICES", "/dev/calc-a;;/dev/calc-b", 1);
+    unsetenv("ZENTRIX_USB_IDS");
+    EXPECT_EQ(Chain(ZrEnumUsbA), (Paths{"/dev/calc-a", "/dev/calc-b"}));
+    EXPECT_EQ(Chain(EnumerateDevicePath), (Paths{"/dev/calc-a", "/dev/calc-b"}));
+
+    // An ID that no device has: the real bus scan (or no bus at all) ends the chain.
+    setenv("ZENTRIX_USB_IDS", "fffe:fffd", 1);
+    EXPECT_EQ(Chain(ZrEnumUsbA), (Paths{"/dev/calc-a", "/dev/calc-b"}));
+
+    unsetenv("ZENTRIX_DEVICES");
+    unsetenv("ZENTRIX_USB_IDS");
+    char buffer[260];
+    EXPECT_EQ(EnumerateDevicePath(0, buffer, 260), -1);
+}
+
+}  // namespace
