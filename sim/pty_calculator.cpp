@@ -63,7 +63,7 @@ struct PtyCalculator::Impl {
     void Serve();
     bool Pump(Calculator& calc, const uint8_t* data, size_t n);
     bool WriteAll(const std::vector<uint8_t>& bytes);
-    void Finish(Calculator& calc);
+    void Finish(Calculator& calc, bool last = false);
     void Stop();
     Options CurrentOptions() {
         std::lock_guard lock(mutex);
@@ -180,6 +180,8 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
     std::vector<uint8_t> input(data, data + n);
     for (;;) {
         const bool fresh = !calc.Started();
+        // Options set while no run was going apply to the run that starts now.
+        if (fresh && !calc.HasPartialInput()) calc = Calculator(CurrentOptions());
         calc.Receive(input);
         const auto out = calc.TakeOutput();
         // Whatever the updater has not read when a new run opens is left over
@@ -189,7 +191,7 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
             calc.LinkLost();
         }
         if (calc.HungUp()) {
-            Finish(calc);
+            Finish(calc, true);
             master.Reset();
             spareSlave.Reset();
             return false;
@@ -219,9 +221,11 @@ bool PtyCalculator::Impl::WriteAll(const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-void PtyCalculator::Impl::Finish(Calculator& calc) {
+// Records a finished run; `last` when no further run will be served.
+void PtyCalculator::Impl::Finish(Calculator& calc, bool last) {
     std::lock_guard lock(mutex);
     runs.push_back(calc.Record());
+    if (last) serving = false;
     changed.notify_all();
 }
 
