@@ -51,6 +51,9 @@ void RecordingProgressDlg::ShowWindow()
     m_shown = true;
     m_owner.events.push_back("open " + m_text + " 0-" + std::to_string(m_progress.Upper()) +
                              " title=" + m_title);
+    if (m_owner.onWindowShown) {
+        m_owner.onWindowShown(m_text);
+    }
 }
 
 void RecordingProgressDlg::OnProgressMessage(unsigned message, uintptr_t wParam, intptr_t lParam)

@@ -1,6 +1,7 @@
 #pragma once
 // A front end for tests: answers message boxes from a script and records
 // every progress-window call and bar message.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@ public:
     std::vector<std::string> events;
     int openWindows = 0;
     ScreenRect mainRect{100, 50, 873, 638};
+    // Called with the phase text whenever a progress window is shown.
+    std::function<void(const std::string&)> onWindowShown;
 
     int MessageBox(const char*, const char*, unsigned) override { return IDOK; }
     ScreenRect MainWindowRect() override { return mainRect; }
