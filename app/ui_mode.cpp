@@ -1,0 +1,24 @@
+#include "app/ui_mode.h"
+
+#include <string_view>
+
+namespace {
+
+bool IsSet(const char* value)
+{
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* waylandDisplay)
+{
+    const std::string_view forced = zentrixUi != nullptr ? zentrixUi : "";
+    if (forced == "console") {
+        return UiMode::Console;
+    }
+    if (forced == "gui") {
+        return UiMode::Gui;
+    }
+    return IsSet(display) || IsSet(waylandDisplay) ? UiMode::Gui : UiMode::Console;
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "app/ui_mode.h"
+
+namespace {
+
+struct Parsed {
+    std::string fileName;
+    std::string ownerText;
+};
+
+Parsed Parse(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), "zentrix-update");
+    CUpdaterCommandLineInfo info;
+    ParseCommandLine(arguments, info);
+    return Parsed{info.m_strFileName, info.m_strPrinterName};
+}
+
+TEST(CommandLine, DirectoryIsFirstNonEmptyPlainArgumentOwnerIsLastPlainArgument)
+{
+    EXPECT_EQ(Parse({}).fileName, "");
+    EXPECT_EQ(Parse({}).ownerText, "");
+
+    const Parsed one = Parse({"/srv/img"});
+    EXPECT_EQ(one.fileName, "/srv/img");
+    EXPECT_EQ(one.ownerText, "/srv/img");
+
+    const Parsed number = Parse({"1234"});
+    EXPECT_EQ(number.fileName, "1234");
+    EXPECT_EQ(number.ownerText, "1234");
+
+    const Parsed two = Parse({"/srv/img", "1234"});
+    EXPECT_EQ(two.fileName, "/srv/img");
+    EXPECT_EQ(two.ownerText, "1234");
+
+    const Parsed three = Parse({"A", "B", "1234"});
+    EXPECT_EQ(three.fileName, "A");
+    EXPECT_EQ(three.ownerText, "1234");
+
+    const Parsed emptyFirst = Parse({"", "1234"});
+    EXPECT_EQ(emptyFirst.fileName, "1234");
+    EXPECT_EQ(emptyFirst.ownerText, "1234");
+}
+
+TEST(CommandLine, FlagsAreIgnoredAndALastFlagLeavesNoOwner)
+{
+    const Parsed lastFlag = Parse({"/srv/img", "1234", "-x"});
+    EXPECT_EQ(lastFlag.fileName, "/srv/img");
+    EXPECT_EQ(lastFlag.ownerText, "");
+
+    const Parsed flagFirst = Parse({"-v", "dir", "77"});
+    EXPECT_EQ(flagFirst.fileName, "dir");
+    EXPECT_EQ(flagFirst.ownerText, "77");
+
+    // A slash begins an absolute path here, not a flag.
+    EXPECT_EQ(Parse({"/x"}).fileName, "/x");
+}
+
+TEST(CommandLine, ParseParamReplacesTheOwnerTextOnlyForAPlainLastArgument)
+{
+    CUpdaterCommandLineInfo info;
+    info.ParseParam("first", false, false);
+    info.ParseParam("9", false, true);
+    info.ParseParam("8", true, true);   // a flag changes nothing
+    EXPECT_EQ(info.m_strFileName, "first");
+    EXPECT_EQ(info.m_strPrinterName, "9");
+}
+
+TEST(CommandLine, BaseDirectoryAlwaysGetsOneSeparatorAppended)
+{
+    EXPECT_EQ(BaseDirectoryFor(""), "");
+    EXPECT_EQ(BaseDirectoryFor("/srv/img"), "/srv/img/");
+    EXPECT_EQ(BaseDirectoryFor("/srv/img/"), "/srv/img//");
+    EXPECT_EQ(BaseDirectoryFor("1234"), "1234/");
+}
+
+TEST(CommandLine, OwnerNumberIsReadLikeAtoi)
+{
+    EXPECT_EQ(OwnerNumberFromText(""), 0);
+    EXPECT_EQ(OwnerNumberFromText("/srv/img"), 0);
+    EXPECT_EQ(OwnerNumberFromText("1234"), 1234);
+    EXPECT_EQ(OwnerNumberFromText("12ab"), 12);
+    EXPECT_EQ(OwnerNumberFromText("  \t+42"), 42);
+    EXPECT_EQ(OwnerNumberFromText("-7"), -7);
+    EXPECT_EQ(OwnerNumberFromText("- 7"), 0);
+    EXPECT_EQ(OwnerNumberFromText("2147483647"), 2147483647);
+    // Beyond the int range the value is held at the end instead of wrapping.
+    EXPECT_EQ(OwnerNumberFromText("99999999999999999999"), 2147483647);
+    EXPECT_EQ(OwnerNumberFromText("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(UiMode, ForcedModeWinsOtherwiseADisplayMeansTheDesktop)
+{
+    EXPECT_EQ(ChooseUiMode(nullptr, ":0", nullptr), UiMode::Gui);
+    EXPECT_EQ(ChooseUiMode(nullptr, nullptr, "wayland-0"), UiMode::Gui);
+    EXPECT_EQ(ChooseUiMode(nullptr, nullptr, nullptr), UiMode::Console);
+    EXPECT_EQ(ChooseUiMode(nullptr, "", ""), UiMode::Console);
+    EXPECT_EQ(ChooseUiMode("console", ":0", "wayland-0"), UiMode::Console);
+    EXPECT_EQ(ChooseUiMode("gui", nullptr, nullptr), UiMode::Gui);
+    EXPECT_EQ(ChooseUiMode("other", nullptr, nullptr), UiMode::Console);
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/updater_app.h"
+#include "ui/front_end.h"
+#include "ui/progress_dlg.h"
+#include "update/image_files.h"
+
+namespace {
+
+constexpr const char* kDataLossText =
+    "Updating deletes all data in the calculator's Main Memory.\r\n"
+    "If you need the data, make sure you back it up before updating.\r\n"
+    "Use the MEMORY mode backup function to backup data.\r\n\r\n"
+    "Do you want to continue with the update?";
+constexpr const char* kAlreadyCurrentText =
+    "The operating system of your calculator is the same as or later than the operating system "
+    "you are trying to update to.\r\nYou do not need to update your operating system.";
+
+// Answers boxes from a script and writes down everything the loop does.
+class CScriptedFrontEnd : public IFrontEnd {
+public:
+    int MessageBox(const char* text, const char* caption, unsigned style) override
+    {
+        events.push_back(std::string("box ") + caption + (closeEnabled ? "" : " (close greyed)"));
+        texts.emplace_back(text);
+        styles.push_back(style);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected box: " << caption;
+            return IDCANCEL;
+        }
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    ScreenRect MainWindowRect() override { return {}; }
+    std::unique_ptr<CProgressDlg> NewProgressDlg() override { return nullptr; }
+    bool SetCloseEnabled(bool enabled) override
+    {
+        events.push_back(enabled ? "close enabled" : "close greyed");
+        closeEnabled = enabled;
+        return hasCloseCommand;
+    }
+    void Pump() override {}
+    void PostQuitMessage(int code) override { events.push_back("quit " + std::to_string(code)); }
+
+    std::deque<int> answers;
+    bool hasCloseCommand = true;
+    bool closeEnabled = true;
+    std::vector<std::string> events;
+    std::vector<std::string> texts;
+    std::vector<unsigned> styles;
+};
+
+std::deque<UpdateResult> g_results;
+
+UpdateResult ScriptedRun(CUpdateHost& host)
+{
+    auto& frontEnd = static_cast<CScriptedFrontEnd&>(host.FrontEnd());
+    frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
+    const UpdateResult result = g_results.front();
+    g_results.pop_front();
+    return result;
+}
+
+class UpdateLoop : public ::testing::Test {
+protected:
+    UpdateLoop()
+    {
+        app.SetFrontEnd(&frontEnd);
+        app.m_runUpdate = &ScriptedRun;
+        g_results.clear();
+    }
+    void Run(std::deque<int> answers, std::deque<UpdateResult> results)
+    {
+        frontEnd.answers = std::move(answers);
+        g_results = std::move(results);
+        app.RunUpdateLoop();
+        EXPECT_TRUE(frontEnd.answers.empty()) << "boxes left unasked";
+        EXPECT_TRUE(g_results.empty()) << "update runs left unrun";
+    }
+
+    CScriptedFrontEnd frontEnd;
+    CUpdaterApp app;
+};
+
+const std::vector<std::string> kPrompts = {
+    "box Connect the calculator.", "box Warning",
+    "box Delete all data in calculator's Main Memory."};
+
+std::vector<std::string> Then(std::vector<std::string> head, const std::vector<std::string>& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+TEST_F(UpdateLoop, PromptsHaveTheirExactTextsAndStyles)
+{
+    Run({IDOK, IDOK, IDCANCEL}, {});
+    ASSERT_EQ(frontEnd.texts.size(), 3u);
+    EXPECT_EQ(frontEnd.texts[0], "Please connect the calculator.");
+    EXPECT_EQ(frontEnd.texts[1], kDataLossText);
+    EXPECT_EQ(frontEnd.texts[2], "Are you sure?");
+    EXPECT_EQ(frontEnd.styles, (std::vector<unsigned>{0x30, 0x131, 0x131}));
+}
+
+TEST_F(UpdateLoop, CancelAtTheFirstWarningEndsWithoutASecondBoxOrARun)
+{
+    Run({IDOK, IDCANCEL}, {});
+    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator.",
+                                                         "box Warning", "quit 18"}));
+}
+
+TEST_F(UpdateLoop, CancelAtAreYouSureEndsWithoutARun)
+{
+    Run({IDOK, IDOK, IDCANCEL}, {});
+    EXPECT_EQ(frontEnd.events, Then(kPrompts, {"quit 18"}));
+}
+
+TEST_F(UpdateLoop, AConnectPromptThatCannotBeShownEndsTheLoopWithoutAQuitRequest)
+{
+    Run({0}, {});
+    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator."}));
+}
+
+TEST_F(UpdateLoop, EachFailureIsReportedUnderErrorWithCloseStillGreyedThenQuits)
+{
+    const std::vector<std::pair<UpdateResult, std::string>> failures = {
+        {Failed, "Update failed."},
+        {UnsupportedModel, "Your calculator is a model that is not supported."},
+        {AlreadyCurrent, kAlreadyCurrentText}};
+    for (const auto& [result, text] : failures) {
+        SCOPED_TRACE(text);
+        frontEnd.events.clear();
+        frontEnd.texts.clear();
+        frontEnd.styles.clear();
+        Run({IDOK, IDOK, IDOK, IDOK}, {result});
+        EXPECT_EQ(frontEnd.events,
+                  Then(kPrompts, {"close greyed", "run", "box Error (close greyed)", "quit 18",
+                                  "close enabled"}));
+        EXPECT_EQ(frontEnd.texts.back(), text);
+        EXPECT_EQ(frontEnd.styles.back(), 0x30u);
+    }
+}
+
+TEST_F(UpdateLoop, SuccessThenOkMakesASecondPassAndCancelThenQuits)
+{
+    Run({IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDCANCEL}, {Success, Success});
+    const std::vector<std::string> pass =
+        Then(kPrompts, {"close greyed", "run", "box Complete (close greyed)"});
+    EXPECT_EQ(frontEnd.events,
+              Then(Then(pass, {"close enabled"}), Then(pass, {"quit 18", "close enabled"})));
+    EXPECT_EQ(frontEnd.texts[3], "Update is complete.\r\nDo you want to continue with the update?");
+    EXPECT_EQ(frontEnd.styles[3], 0x1u);
+}
+
+TEST_F(UpdateLoop, ASuccessfulPassFollowedByAFailureEndsAfterTheFailure)
+{
+    Run({IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDOK}, {Success, Failed});
+    EXPECT_EQ(frontEnd.events.back(), "close enabled");
+    EXPECT_EQ(frontEnd.events[frontEnd.events.size() - 2], "quit 18");
+    EXPECT_EQ(frontEnd.texts.back(), "Update failed.");
+}
+
+TEST_F(UpdateLoop, AnUnknownResultCountsAsSuccess)
+{
+    Run({IDOK, IDOK, IDOK, IDCANCEL}, {static_cast<UpdateResult>(7)});
+    EXPECT_EQ(frontEnd.texts.back(), "Update is complete.\r\nDo you want to continue with the update?");
+}
+
+TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
+{
+    frontEnd.hasCloseCommand = false;
+    Run({IDOK, IDOK, IDOK, IDOK}, {Failed});
+    EXPECT_EQ(frontEnd.events.back(), "quit 18");
+}
+
+// What a main window saw of start-up when it was run.
+struct StartUpSeen {
+    int runs = 0;
+    std::string baseDir;
+    bool wasMainWindow = false;
+};
+
+class CRecordingMainWindow : public IMainWindow {
+public:
+    explicit CRecordingMainWindow(StartUpSeen& seen) : m_seen(seen) {}
+    void DoModal() override
+    {
+        ++m_seen.runs;
+        m_seen.baseDir = g_strBaseDir;
+        m_seen.wasMainWindow = g_pMainDlg == this && g_pApp->m_pMainWnd == this;
+    }
+
+private:
+    StartUpSeen& m_seen;
+};
+
+TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
+{
+    CUpdaterApp app;
+    StartUpSeen seen;
+    int ownerSeen = -1;
+    app.m_createMainWindow = [&](int owner) {
+        ownerSeen = owner;
+        return std::unique_ptr<IMainWindow>(std::make_unique<CRecordingMainWindow>(seen));
+    };
+
+    EXPECT_FALSE(app.InitInstance({"zentrix-update", "/srv/img/", "12ab"}));
+    EXPECT_EQ(ownerSeen, 12);
+    EXPECT_EQ(seen.runs, 1);
+    EXPECT_EQ(seen.baseDir, "/srv/img//");
+    EXPECT_TRUE(seen.wasMainWindow);
+    EXPECT_EQ(g_pMainDlg, nullptr);
+    EXPECT_EQ(g_pApp, &app);
+
+    EXPECT_FALSE(app.InitInstance({"zentrix-update"}));
+    EXPECT_EQ(ownerSeen, 0);
+    EXPECT_EQ(seen.baseDir, "");
+}
+
+}  // namespace

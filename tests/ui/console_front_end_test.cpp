@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <string>
+
+#include "ui/console/console_answer.h"
+#include "ui/console/console_front_end.h"
+#include "ui/console/progress_line.h"
+#include "ui/progress_dlg.h"
+
+namespace {
+
+constexpr unsigned kWarningStyle = 0x131;   // OK Cancel, exclamation, Cancel default
+constexpr unsigned kOkOnlyStyle = 0x30;
+constexpr unsigned kOkCancelStyle = 0x1;    // OK default
+
+struct Console {
+    explicit Console(const std::string& input, bool terminal = false)
+        : in(input), frontEnd(in, out, err, terminal)
+    {
+    }
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    CConsoleFrontEnd frontEnd;
+};
+
+int Answer(const std::string& input, unsigned style)
+{
+    Console console(input);
+    return console.frontEnd.MessageBox("text", "caption", style);
+}
+
+TEST(ConsoleAnswer, WordsInAnyCaseEmptyIsDefaultOthersUnknown)
+{
+    for (const char* ok : {"ok", "O", "Yes", "y", "  OK \r"}) {
+        EXPECT_EQ(ParseConsoleAnswer(ok), ConsoleAnswer::Ok) << ok;
+    }
+    for (const char* cancel : {"cancel", "C", "NO", "n"}) {
+        EXPECT_EQ(ParseConsoleAnswer(cancel), ConsoleAnswer::Cancel) << cancel;
+    }
+    EXPECT_EQ(ParseConsoleAnswer(""), ConsoleAnswer::Default);
+    EXPECT_EQ(ParseConsoleAnswer(" \t\r"), ConsoleAnswer::Default);
+    for (const char* other : {"okay", "yes please", "0", "nope"}) {
+        EXPECT_EQ(ParseConsoleAnswer(other), ConsoleAnswer::Unknown) << other;
+    }
+}
+
+TEST(ConsoleMessageBox, ShowsCaptionTextLinesAndMarkedDefault)
+{
+    Console console("\n");
+    EXPECT_EQ(console.frontEnd.MessageBox("one\r\ntwo\r\n\r\nthree", "Warning", kWarningStyle),
+              IDCANCEL);
+    EXPECT_EQ(console.out.str(), "== Warning ==\none\ntwo\n\nthree\nOK [Cancel]\n");
+
+    Console ok("\n");
+    EXPECT_EQ(ok.frontEnd.MessageBox("Update is complete.", "Complete", kOkCancelStyle), IDOK);
+    EXPECT_EQ(ok.out.str(), "== Complete ==\nUpdate is complete.\n[OK] Cancel\n");
+
+    Console only("\n");
+    EXPECT_EQ(only.frontEnd.MessageBox("Please connect.", "Connect", kOkOnlyStyle), IDOK);
+    EXPECT_EQ(only.out.str(), "== Connect ==\nPlease connect.\n[OK]\n");
+}
+
+TEST(ConsoleMessageBox, AnswersDefaultsAndEndOfInput)
+{
+    EXPECT_EQ(Answer("y\n", kWarningStyle), IDOK);
+    EXPECT_EQ(Answer("no\n", kOkCancelStyle), IDCANCEL);
+    EXPECT_EQ(Answer("\n", kWarningStyle), IDCANCEL);
+    EXPECT_EQ(Answer("\n", kOkCancelStyle), IDOK);
+    EXPECT_EQ(Answer("", kWarningStyle), IDCANCEL);
+    EXPECT_EQ(Answer("", kOkCancelStyle), IDCANCEL);
+    EXPECT_EQ(Answer("", kOkOnlyStyle), IDOK);
+    EXPECT_EQ(Answer("cancel\n", kOkOnlyStyle), IDOK);   // as Escape on a box with only OK
+    EXPECT_EQ(Answer("ok", kWarningStyle), IDOK);         // a last line without line feed
+}
+
+TEST(ConsoleMessageBox, AnythingElseAsksAgainUntilAnAnswerOrEndOfInput)
+{
+    Console console("maybe\nsure\nOK\n");
+    EXPECT_EQ(console.frontEnd.MessageBox("Are you sure?", "Delete", kWarningStyle), IDOK);
+    EXPECT_EQ(console.out.str(),
+              "== Delete ==\nAre you sure?\nOK [Cancel]\n"
+              "Please answer OK or Cancel.\nOK [Cancel]\n"
+              "Please answer OK or Cancel.\nOK [Cancel]\n");
+
+    Console endsEarly("what\n");
+    EXPECT_EQ(endsEarly.frontEnd.MessageBox("x", "y", kOkCancelStyle), IDCANCEL);
+
+    // Each box reads exactly one answer line.
+    Console two("y\nn\n");
+    EXPECT_EQ(two.frontEnd.MessageBox("a", "b", kWarningStyle), IDOK);
+    EXPECT_EQ(two.frontEnd.MessageBox("a", "b", kWarningStyle), IDCANCEL);
+}
+
+TEST(ConsoleFrontEnd, QuitCodeIsTheLastRequested)
+{
+    Console console("");
+    EXPECT_EQ(console.frontEnd.QuitCode(), 0);
+    console.frontEnd.PostQuitMessage(18);
+    EXPECT_EQ(console.frontEnd.QuitCode(), 18);
+}
+
+TEST(ConsoleFrontEnd, GreyedCloseIgnoresTheInterruptAndEnablingRestoresIt)
+{
+    Console console("");
+    ASSERT_TRUE(console.frontEnd.SetCloseEnabled(false));
+    std::raise(SIGINT);   // would end the test program if it were not ignored
+    EXPECT_EQ(std::signal(SIGINT, SIG_IGN), SIG_IGN);
+    console.frontEnd.SetCloseEnabled(true);
+    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
+}
+
+TEST(ProgressLine, ShowsPhaseBarPercentAndCounts)
+{
+    EXPECT_EQ(FormatProgressLine("Updating...", {0, 256, 128}),
+              "Updating... [##########..........] 50% 128/256");
+    EXPECT_EQ(FormatProgressLine("Sending data...", {0, 0, 0}),
+              "Sending data... [....................] 0% 0/0");
+    EXPECT_EQ(FormatProgressLine("x", {0, 3, 3}), "x [####################] 100% 3/3");
+    EXPECT_EQ(ProgressPercent({0, 65535, 65534}), 99);
+}
+
+int CountLines(const std::string& text)
+{
+    int lines = 0;
+    for (char c : text) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    return lines;
+}
+
+TEST(ConsoleProgress, OffATerminalWritesAtMostOneLinePerTenth)
+{
+    Console console("");
+    CProgressDlg* slot = nullptr;
+    OpenProgressWindow(console.frontEnd, &slot, "Checking the calculator version...", 256);
+    for (int i = 0; i < 256; ++i) {
+        slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
+    }
+    CloseProgressWindow(&slot);
+    EXPECT_EQ(slot, nullptr);
+    const std::string err = console.err.str();
+    EXPECT_EQ(CountLines(err), 11);   // 0 %, 10 %, ... 100 %
+    EXPECT_EQ(err.find('\r'), std::string::npos);
+    EXPECT_EQ(err.substr(0, err.find('\n')),
+              "Checking the calculator version... [....................] 0% 0/256");
+    EXPECT_NE(err.find("] 100% 256/256\n"), std::string::npos);
+    EXPECT_TRUE(console.out.str().empty());
+}
+
+TEST(ConsoleProgress, WrapAndResetStartTheLineOverAndTheRangeIsCutTo16Bits)
+{
+    Console console("");
+    CProgressDlg* slot = nullptr;
+    OpenProgressWindow(console.frontEnd, &slot, "Updating...", 65536 + 5);
+    EXPECT_EQ(slot->m_progress.Upper(), 5);
+    for (int i = 0; i < 6; ++i) {
+        slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);   // the sixth step wraps to 0
+    }
+    EXPECT_EQ(slot->m_progress.Pos(), 0);
+    CloseProgressWindow(&slot);
+    const std::string err = console.err.str();
+    EXPECT_NE(err.find("] 100% 5/5\n"), std::string::npos);
+    EXPECT_EQ(err.substr(err.rfind('\n', err.size() - 2) + 1),
+              "Updating... [....................] 0% 0/5\n");
+}
+
+TEST(ConsoleProgress, OnATerminalRedrawsInPlaceAndEndsTheLineOnClose)
+{
+    Console console("", true);
+    CProgressDlg* slot = nullptr;
+    OpenProgressWindow(console.frontEnd, &slot, "Sending data...", 4);
+    slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
+    slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
+    CloseProgressWindow(&slot);
+    EXPECT_EQ(console.err.str(),
+              "\r\x1b[KSending data... [....................] 0% 0/4"
+              "\r\x1b[KSending data... [#####...............] 25% 1/4"
+              "\r\x1b[KSending data... [##########..........] 50% 2/4\n");
+}
+
+TEST(ConsoleProgress, OpeningOnAnOccupiedSlotClosesTheOldWindowFirst)
+{
+    Console console("", true);
+    CProgressDlg* slot = nullptr;
+    OpenProgressWindow(console.frontEnd, &slot, "Sending data...", 2);
+    OpenProgressWindow(console.frontEnd, &slot, "Updating...", 2);
+    CloseProgressWindow(&slot);
+    CloseProgressWindow(&slot);   // an empty slot: nothing happens
+    EXPECT_EQ(console.err.str(),
+              "\r\x1b[KSending data... [....................] 0% 0/2\n"
+              "\r\x1b[KUpdating... [....................] 0% 0/2\n");
+}
+
+}  // namespace

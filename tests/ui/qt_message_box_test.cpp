@@ -1,0 +1,101 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "ui/front_end.h"
+#include "ui/qt/guarded_dialog.h"
+#include "ui/qt/qt_message_box.h"
+
+namespace {
+
+struct BoxSeen {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    QString defaultButton;
+    QString text;
+    QString title;
+};
+
+// Shows a box, looks at it once it is up, then acts on it.
+int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageBox&)>& act)
+{
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no box";
+            return;
+        }
+        seen.icon = box->icon();
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons << button->text().remove(QLatin1Char('&'));
+        }
+        seen.defaultButton = box->defaultButton()->text().remove(QLatin1Char('&'));
+        seen.text = box->text();
+        seen.title = box->windowTitle();
+        act(*box);
+    });
+    return ShowMessageBox(nullptr, "first\r\nsecond", "Caption", style);
+}
+
+void Press(QMessageBox& box, Qt::Key key)
+{
+    QTest::keyClick(&box, key);
+}
+
+void Click(QMessageBox& box, QMessageBox::StandardButton which)
+{
+    box.button(which)->click();
+}
+
+TEST(QtMessageBox, WarningOkCancelDefaultsToCancel)
+{
+    BoxSeen seen;
+    EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Press(b, Qt::Key_Return); }), IDCANCEL);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons.size(), 2);
+    EXPECT_EQ(seen.defaultButton, QStringLiteral("Cancel"));
+    EXPECT_EQ(seen.text, QStringLiteral("first\nsecond"));
+    EXPECT_EQ(seen.title, QStringLiteral("Caption"));
+
+    EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDCANCEL);
+    EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { b.close(); }), IDCANCEL);
+    EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Click(b, QMessageBox::Ok); }), IDOK);
+}
+
+TEST(QtMessageBox, OkOnlyBoxAnswersOkEvenToEscape)
+{
+    BoxSeen seen;
+    EXPECT_EQ(ShowAndAct(0x30, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDOK);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QStringList{QStringLiteral("OK")});
+}
+
+TEST(QtMessageBox, PlainOkCancelHasNoIconAndDefaultsToOk)
+{
+    BoxSeen seen;
+    EXPECT_EQ(ShowAndAct(0x1, seen, [](QMessageBox& b) { Press(b, Qt::Key_Return); }), IDOK);
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.defaultButton, QStringLiteral("OK"));
+    EXPECT_EQ(ShowAndAct(0x1, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDCANCEL);
+}
+
+TEST(GuardedDialog, RefusesEveryWayOfClosingWhileGreyed)
+{
+    CGuardedDialog dialog;
+    dialog.show();
+    dialog.SetCloseEnabled(false);
+    EXPECT_FALSE(dialog.close());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.reject();
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.SetCloseEnabled(true);
+    EXPECT_TRUE(dialog.close());
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "app/updater_app.h"
+#include "app/updater_dlg.h"
+#include "app/updater_icon.h"
+#include "ui/progress_dlg.h"
+
+namespace {
+
+// Counts the update loops started: each one shows the connect prompt, which
+// this front end cannot show, so the loop ends there without a quit request.
+class CCountingFrontEnd : public IFrontEnd {
+public:
+    int MessageBox(const char*, const char*, unsigned) override
+    {
+        ++loopsStarted;
+        return 0;
+    }
+    ScreenRect MainWindowRect() override { return {}; }
+    std::unique_ptr<CProgressDlg> NewProgressDlg() override { return nullptr; }
+    bool SetCloseEnabled(bool) override { return false; }
+    void Pump() override {}
+    void PostQuitMessage(int) override {}
+    int loopsStarted = 0;
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow() { app.SetFrontEnd(&frontEnd); }
+    CCountingFrontEnd frontEnd;
+    CUpdaterApp app;
+    CUpdaterDlg window{0};
+};
+
+int Grey(const QImage& image, int x, int y)
+{
+    const QColor c = image.pixelColor(x, y);
+    return c.red() == c.green() && c.green() == c.blue() ? c.red() : -1;
+}
+
+TEST_F(MainWindow, GradientHas127BandsAndTheRestInTheLastColour)
+{
+    for (const int height : {100, 130, 381, 588}) {
+        SCOPED_TRACE(height);
+        window.setFixedSize(40, height);
+        const QImage image = window.grab().toImage();
+        ASSERT_EQ(image.height(), height);
+        const int band = height / 127;
+        for (int y = 0; y < height; ++y) {
+            const int expected = y < 127 * band ? 255 - 2 * (y / band) : 3;
+            ASSERT_EQ(Grey(image, 0, y), expected) << "row " << y;
+            ASSERT_EQ(Grey(image, 39, y), expected) << "row " << y;
+        }
+    }
+}
+
+TEST_F(MainWindow, FirstPaintStartsTheLoopOnceAfterThePaintLaterPaintsDoNot)
+{
+    window.grab();
+    EXPECT_EQ(frontEnd.loopsStarted, 0);   // not inside the paint handler
+    QApplication::processEvents();
+    EXPECT_EQ(frontEnd.loopsStarted, 1);
+    window.grab();
+    window.grab();
+    QApplication::processEvents();
+    EXPECT_EQ(frontEnd.loopsStarted, 1);
+}
+
+TEST_F(MainWindow, TitleIsSetAgainOnEveryPaint)
+{
+    window.setWindowTitle(QStringLiteral("something else"));
+    window.grab();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zentrix OS Update"));
+    window.setWindowTitle(QStringLiteral("again"));
+    window.grab();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zentrix OS Update"));
+}
+
+TEST_F(MainWindow, MinimizedItDrawsTheIconCentredAndStillStartsTheLoop)
+{
+    window.setFixedSize(101, 80);
+    window.setWindowState(Qt::WindowMinimized);
+    const QImage image = window.grab().toImage();
+    const QImage icon = DrawUpdaterIcon(32).toImage();
+    const int x = (101 - 32 + 1) / 2;
+    const int y = (80 - 32 + 1) / 2;
+    // The icon's calculator body is opaque at its middle column.
+    EXPECT_EQ(image.pixelColor(x + 16, y + 30), icon.pixelColor(16, 30));
+    EXPECT_NE(Grey(image, 0, 79), 3);   // no gradient underneath
+    QApplication::processEvents();
+    EXPECT_EQ(frontEnd.loopsStarted, 1);
+}
+
+TEST_F(MainWindow, HasNoMinimizeOrMaximizeButtonAndOurIcon)
+{
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+}
+
+}  // namespace

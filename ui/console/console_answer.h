@@ -1,0 +1,9 @@
+#pragma once
+// Reading an answer to a message box from a line of text.
+#include <string_view>
+
+enum class ConsoleAnswer { Ok, Cancel, Default, Unknown };
+
+// ok/o/yes/y is Ok, cancel/c/no/n is Cancel (any case, surrounding white
+// space ignored), an empty line is Default, anything else Unknown.
+ConsoleAnswer ParseConsoleAnswer(std::string_view line);

@@ -1,0 +1,37 @@
+#pragma once
+// The progress window in console mode: one line on the error stream with
+// the phase text, a bar, the percent and the step counts. On a terminal the
+// line is redrawn in place; otherwise a new line is written only when the
+// progress has moved into another tenth.
+#include <ostream>
+#include <string>
+
+#include "ui/progress_dlg.h"
+
+class CConsoleProgressDlg : public CProgressDlg, private IProgressView {
+public:
+    CConsoleProgressDlg(std::ostream& err, bool isTerminal);
+    ~CConsoleProgressDlg() override;
+
+    void DestroyWindow() override;
+
+protected:
+    void Create() override;
+    ScreenRect GetWindowRect() override { return {}; }
+    void MoveWindow(int, int) override {}
+    void SetWindowText(const char*) override {}
+    bool HasPhaseTextControl() override { return true; }
+    void SetPhaseText(const char* phaseText) override { m_phaseText = phaseText; }
+    void ShowWindow() override;
+
+private:
+    void OnProgressChanged() override;
+    void Draw();
+
+    std::ostream& m_err;
+    bool m_isTerminal;
+    bool m_shown = false;
+    std::string m_phaseText;
+    std::string m_lastLine;
+    int m_lastTenth = -1;
+};

@@ -1,0 +1,30 @@
+#include "ui/console/progress_line.h"
+
+namespace {
+
+constexpr int kBarWidth = 20;
+
+}  // namespace
+
+int ProgressPercent(const ProgressState& state)
+{
+    const long long span = static_cast<long long>(state.upper) - state.lower;
+    if (span <= 0) {
+        return 0;
+    }
+    const long long done = static_cast<long long>(state.pos) - state.lower;
+    return static_cast<int>(done * 100 / span);
+}
+
+std::string FormatProgressLine(const std::string& phaseText, const ProgressState& state)
+{
+    const int percent = ProgressPercent(state);
+    const int filled = percent * kBarWidth / 100;
+    std::string line = phaseText;
+    line += " [";
+    line.append(static_cast<size_t>(filled), '#');
+    line.append(static_cast<size_t>(kBarWidth - filled), '.');
+    line += "] " + std::to_string(percent) + "% " + std::to_string(state.pos - state.lower) + "/" +
+            std::to_string(state.upper - state.lower);
+    return line;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The text of the console's progress line, e.g.
+//   "Updating... [#########...........] 45% 115/256"
+#include <string>
+
+struct ProgressState {
+    int lower = 0;
+    int upper = 0;
+    int pos = 0;
+};
+
+// Whole percent of the way from lower to upper (0 for an empty range).
+int ProgressPercent(const ProgressState& state);
+
+std::string FormatProgressLine(const std::string& phaseText, const ProgressState& state);

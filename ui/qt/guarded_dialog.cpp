@@ -1,0 +1,29 @@
+#include "ui/qt/guarded_dialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+void CGuardedDialog::reject()
+{
+    if (m_closeEnabled) {
+        QDialog::reject();
+    }
+}
+
+void CGuardedDialog::closeEvent(QCloseEvent* event)
+{
+    if (!m_closeEnabled) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CGuardedDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (!m_closeEnabled && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,58 @@
+#include "ui/qt/qt_message_box.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/front_end.h"
+
+namespace {
+
+QMessageBox::Icon IconFor(unsigned style)
+{
+    switch (style & 0xF0u) {
+    case 0x10:
+        return QMessageBox::Critical;
+    case 0x20:
+        return QMessageBox::Question;
+    case 0x30:
+        return QMessageBox::Warning;
+    case 0x40:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+// Texts end their lines with CR LF; a box shows them as plain lines.
+QString PlainLines(const char* text)
+{
+    return QString::fromLocal8Bit(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+}  // namespace
+
+int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style)
+{
+    QMessageBox box(owner);
+    box.setWindowTitle(QString::fromLocal8Bit(caption));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(PlainLines(text));
+    box.setIcon(IconFor(style));
+
+    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    QPushButton* cancel = nullptr;
+    if ((style & 0xFu) == MB_OKCANCEL) {
+        cancel = box.addButton(QMessageBox::Cancel);
+    }
+    const bool secondIsDefault = (style & 0xF00u) == MB_DEFBUTTON2 && cancel != nullptr;
+    box.setDefaultButton(secondIsDefault ? cancel : ok);
+    box.setEscapeButton(cancel != nullptr ? cancel : ok);
+
+    box.exec();
+    // A box that ends without a click (the program being ended under it)
+    // counts as Escape, so it never agrees to anything.
+    if (box.clickedButton() == ok) {
+        return IDOK;
+    }
+    return cancel != nullptr ? IDCANCEL : IDOK;
+}

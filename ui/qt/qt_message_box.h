@@ -1,0 +1,9 @@
+#pragma once
+// Message boxes with the launcher platform's style bits: buttons (MB_OK,
+// MB_OKCANCEL), icon (0x10 stop, 0x20 question, 0x30 exclamation, 0x40
+// information) and default button (MB_DEFBUTTON2: the second). Escape or
+// closing the box answers Cancel, or OK for a box without Cancel.
+class QWidget;
+
+// Shows the box modally in front of `owner` and returns IDOK or IDCANCEL.
+int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style);

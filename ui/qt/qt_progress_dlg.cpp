@@ -1,0 +1,140 @@
+#include "ui/qt/qt_progress_dlg.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "ui/qt/dialog_units.h"
+#include "ui_progress_dlg.h"
+
+namespace {
+
+constexpr int kFormPointSize = 9;
+constexpr int kCaptionPointSize = 14;
+
+// The phase text's font: bold, 14 points as a character height in pixels
+// for the window's vertical density; the face is left to the font system.
+QFont CaptionFont(const QWidget& window)
+{
+    QFont font;
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(MulDiv(kCaptionPointSize, window.logicalDpiY(), 72));
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace
+
+void CProgressWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+}
+
+CQtProgressDlg::CQtProgressDlg(QWidget* owner) : m_owner(owner) {}
+
+CQtProgressDlg::~CQtProgressDlg()
+{
+    DestroyWindow();
+}
+
+void CQtProgressDlg::Create()
+{
+    // A dialog of the main window is a separate top-level window that stays
+    // in front of it; without a title-bar button or system menu.
+    m_window = new CProgressWindow(m_owner, Qt::Dialog | Qt::CustomizeWindowHint |
+                                                Qt::WindowTitleHint);
+    Ui::ProgressForm form;
+    form.setupUi(m_window);
+    QFont formFont = m_window->font();
+    formFont.setPointSize(kFormPointSize);
+    ConvertFormFromDialogUnits(*m_window, formFont);
+    m_progress.SetView(this);
+    OnProgressChanged();
+}
+
+ScreenRect CQtProgressDlg::GetWindowRect()
+{
+    if (m_window == nullptr) {
+        return {};
+    }
+    const QRect frame = m_window->frameGeometry();
+    return ScreenRect{frame.left(), frame.top(), frame.left() + frame.width(),
+                      frame.top() + frame.height()};
+}
+
+void CQtProgressDlg::MoveWindow(int x, int y)
+{
+    if (m_window != nullptr) {
+        m_window->move(x, y);
+        m_placedFrame = QRect(QPoint(x, y), m_window->frameGeometry().size());
+    }
+}
+
+void CQtProgressDlg::SetWindowText(const char* title)
+{
+    if (m_window != nullptr) {
+        m_window->setWindowTitle(QString::fromLocal8Bit(title));
+    }
+}
+
+bool CQtProgressDlg::HasPhaseTextControl()
+{
+    return PhaseTextControl() != nullptr;
+}
+
+void CQtProgressDlg::SetPhaseText(const char* phaseText)
+{
+    QLabel* label = PhaseTextControl();
+    label->setFont(CaptionFont(*m_window));
+    label->setText(QString::fromLocal8Bit(phaseText));
+}
+
+void CQtProgressDlg::ShowWindow()
+{
+    if (m_window == nullptr) {
+        return;
+    }
+    m_window->show();
+    // The window's frame is known only once it is shown; keep the frame's
+    // centre where the placement put it.
+    const QSize frame = m_window->frameGeometry().size();
+    if (frame != m_placedFrame.size()) {
+        const int centreX = m_placedFrame.left() + m_placedFrame.width() / 2;
+        const int centreY = m_placedFrame.top() + m_placedFrame.height() / 2;
+        m_window->move(centreX - frame.width() / 2, centreY - frame.height() / 2);
+    }
+}
+
+void CQtProgressDlg::DestroyWindow()
+{
+    m_progress.SetView(nullptr);
+    delete m_window;   // null-safe; the owner may already have taken it along
+}
+
+void CQtProgressDlg::OnProgressChanged()
+{
+    QProgressBar* bar = Bar();
+    if (bar == nullptr) {
+        return;
+    }
+    // An empty range shows an empty bar (the toolkit's bar would turn into a
+    // busy indicator instead).
+    if (m_progress.Upper() > m_progress.Lower()) {
+        bar->setRange(m_progress.Lower(), m_progress.Upper());
+        bar->setValue(m_progress.Pos());
+    } else {
+        bar->setRange(0, 1);
+        bar->setValue(0);
+    }
+}
+
+QProgressBar* CQtProgressDlg::Bar() const
+{
+    return m_window != nullptr ? m_window->findChild<QProgressBar*>(QStringLiteral("bar")) : nullptr;
+}
+
+QLabel* CQtProgressDlg::PhaseTextControl() const
+{
+    return m_window != nullptr ? m_window->findChild<QLabel*>(QStringLiteral("phaseText"))
+                               : nullptr;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The progress window on the desktop: made from the progress form, no close
+// button, kept in front of the main window, its bar following m_progress.
+#include <QDialog>
+#include <QPointer>
+
+#include "ui/progress_dlg.h"
+
+class QLabel;
+class QProgressBar;
+
+// The window itself: it cannot be closed by the user.
+class CProgressWindow : public QDialog {
+public:
+    using QDialog::QDialog;
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};
+
+class CQtProgressDlg : public CProgressDlg, private IProgressView {
+public:
+    // `owner` is the main window (may be null); the window stays in front of it.
+    explicit CQtProgressDlg(QWidget* owner);
+    ~CQtProgressDlg() override;
+    CQtProgressDlg(const CQtProgressDlg&) = delete;
+    CQtProgressDlg& operator=(const CQtProgressDlg&) = delete;
+
+    void DestroyWindow() override;
+
+    // The window while it exists (tests and screenshots look at it).
+    QDialog* Window() const { return m_window; }
+
+protected:
+    void Create() override;
+    ScreenRect GetWindowRect() override;
+    void MoveWindow(int x, int y) override;
+    void SetWindowText(const char* title) override;
+    bool HasPhaseTextControl() override;
+    void SetPhaseText(const char* phaseText) override;
+    void ShowWindow() override;
+
+private:
+    void OnProgressChanged() override;
+    QProgressBar* Bar() const;
+    QLabel* PhaseTextControl() const;
+
+    QPointer<QWidget> m_owner;
+    QPointer<CProgressWindow> m_window;
+    QRect m_placedFrame;   // where MoveWindow put the frame, and its size then
+};
