@@ -47,7 +47,7 @@ bool PcFramer::Next(Frame& frame, bool quiet) {
         if (begin_ + len == end_ && !quiet) return false;   // more garbage may follow
         return Garbage(frame, len, "bytes that are not a packet");
     }
-    if (avail < 8 && !(avail >= 4 && p[3] == '0')) {
+    if (avail < 4 || (avail < 8 && p[3] == '1')) {
         if (!quiet) return false;
         return Garbage(frame, avail, "incomplete packet");
     }

@@ -2,6 +2,7 @@
 // would open a serial cable; a background thread answers on the master side.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -198,6 +199,9 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
         }
         if (!calc.Ended()) return true;
         if (calc.Record().ending == RunRecord::Ending::Terminate04) ::tcflush(spareSlave.Get(), TCIFLUSH);
+        // An updater that dies without undoing its exclusive open would
+        // otherwise lock every later (non-root) open out of the pty.
+        ::ioctl(spareSlave.Get(), TIOCNXCL);
         input = calc.TakeLeftover();
         Finish(calc);
         calc = Calculator(CurrentOptions());

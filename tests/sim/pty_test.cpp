@@ -1,4 +1,7 @@
 // The calculator served on a pty, as the updater meets it.
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -85,6 +88,42 @@ TEST(SimPty, AnswersTheUpdaterDidNotReadDoNotLeakIntoTheNextRun) {
         EXPECT_EQ(r.ending, zsim::RunRecord::Ending::Terminate04);
         EXPECT_TRUE(r.violations.empty());
     }
+}
+
+// Opens `path` as an ordinary user would (root passes an exclusive lock, so a
+// root test drops its privileges in a child first).
+bool UnprivilegedOpenWorks(const std::string& path) {
+    if (::geteuid() != 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        if (fd >= 0) ::close(fd);
+        return fd >= 0;
+    }
+    ::chmod(path.c_str(), 0666);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        ::_exit(fd >= 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(SimPty, AnUpdaterThatLeftItsExclusiveLockDoesNotLockOutTheNextRun) {
+    zsim::PtyCalculator sim;
+    ASSERT_TRUE(sim.Start());
+    {
+        PtyLink pc(sim.SlavePath());
+        ASSERT_TRUE(pc.IsOpen());
+        const int fd = ::open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+        ::close(fd);   // closed without TIOCNXCL, as by a crashed updater
+        EXPECT_EQ(pc.Send(Check()), Ack());
+        pc.Send(Terminate04());
+    }
+    ASSERT_TRUE(sim.WaitForRuns(1));
+    EXPECT_TRUE(UnprivilegedOpenWorks(sim.SlavePath()));
 }
 
 TEST(SimPty, HangUpClosesThePtyAndEndsServing) {
