@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "sim/calculator.h"
-#include "ui/front_end.h"
-#include "ui/progress_dlg.h"
+#include "ui/quiet_front_end.h"
 #include "update/image_files.h"
 #include "update/run_update.h"
 
@@ -78,30 +77,6 @@ private:
     std::deque<uint8_t> m_pending;
 };
 
-class QuietProgressDlg : public CProgressDlg {
-public:
-    void DestroyWindow() override {}
-
-protected:
-    void Create() override {}
-    ScreenRect GetWindowRect() override { return {0, 0, 200, 100}; }
-    void MoveWindow(int, int) override {}
-    void SetWindowText(const char*) override {}
-    bool HasPhaseTextControl() override { return true; }
-    void SetPhaseText(const char*) override {}
-    void ShowWindow() override {}
-};
-
-class QuietFrontEnd : public IFrontEnd {
-public:
-    int MessageBox(const char*, const char*, unsigned) override { return IDOK; }
-    ScreenRect MainWindowRect() override { return {0, 0, 800, 600}; }
-    std::unique_ptr<CProgressDlg> NewProgressDlg() override { return std::make_unique<QuietProgressDlg>(); }
-    bool SetCloseEnabled(bool) override { return true; }
-    void Pump() override {}
-    void PostQuitMessage(int) override {}
-};
-
 class FuzzHost : public CUpdateHost {
 public:
     FuzzHost(IFrontEnd* ui, InputBytes& input, zsim::Options options)
@@ -157,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.ackBlockSizeProbe = (shape & 1) != 0;
     options.ackIdentityRequest = (shape & 2) != 0;
     options.rejectTailChecks = (shape >> 2) & 3;
-    QuietFrontEnd ui;
+    CQuietFrontEnd ui;
     FuzzHost host(&ui, input, options);
     const UpdateResult result = RunUpdate(host);
     if (result < Success || result > AlreadyCurrent || host.m_claimedCount != 0) {

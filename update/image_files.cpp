@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 
 std::string g_strBaseDir;
@@ -142,18 +144,43 @@ bool CScratchCopy::QuerySize(uint64_t& size) const
     return true;
 }
 
-bool CScratchCopy::Seek(uint64_t offset) const
+bool CScratchCopy::Seek(uint64_t offset)
 {
+    m_aheadPos = 0;
+    m_aheadLength = 0;
     return m_fd >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
-bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length) const
+bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length)
 {
-    return m_fd >= 0 && ReadFull(m_fd, buffer, length) == static_cast<ssize_t>(length);
+    if (m_fd < 0) {
+        return false;
+    }
+    if (!m_ahead) {
+        m_ahead = std::make_unique<uint8_t[]>(kReadAhead);
+    }
+    while (length > 0) {
+        if (m_aheadPos == m_aheadLength) {
+            const ssize_t n = ReadFull(m_fd, m_ahead.get(), kReadAhead);
+            if (n <= 0) {
+                return false;
+            }
+            m_aheadPos = 0;
+            m_aheadLength = static_cast<uint32_t>(n);
+        }
+        const uint32_t take = std::min(length, m_aheadLength - m_aheadPos);
+        std::memcpy(buffer, m_ahead.get() + m_aheadPos, take);
+        m_aheadPos += take;
+        buffer += take;
+        length -= take;
+    }
+    return true;
 }
 
 void CScratchCopy::Discard()
 {
+    m_aheadPos = 0;
+    m_aheadLength = 0;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

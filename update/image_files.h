@@ -2,6 +2,7 @@
 // The two image files of the base directory and their scratch copies: every
 // use of an image reads a fresh private copy taken in the temporary directory.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The base directory: empty, or the image directory followed by "/". Set once
@@ -43,14 +44,20 @@ public:
     bool Make(const char* fileName);
     // Size of the copy in bytes.
     bool QuerySize(uint64_t& size) const;
-    bool Seek(uint64_t offset) const;
+    bool Seek(uint64_t offset);
     // Reads exactly `length` bytes; false on an error or a short file.
-    bool ReadExactly(uint8_t* buffer, uint32_t length) const;
+    // Reads ahead in large pieces, so a block costs no system call.
+    bool ReadExactly(uint8_t* buffer, uint32_t length);
     // Closes the copy (and with it the file).
     void Discard();
 
 private:
+    static constexpr uint32_t kReadAhead = 64 * 1024;
+
     int m_fd = -1;
+    std::unique_ptr<uint8_t[]> m_ahead;   // allocated once per copy
+    uint32_t m_aheadPos = 0;
+    uint32_t m_aheadLength = 0;
 };
 
 // Reads `byteCount` bytes (14: model code and version text, or 4: model code)

@@ -61,7 +61,7 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 
 }  // namespace
 
-bool SendImageBlocks(CUpdateRun& run, const CScratchCopy& copy, uint64_t size, int32_t blockCount,
+bool SendImageBlocks(CUpdateRun& run, CScratchCopy& copy, uint64_t size, int32_t blockCount,
                      ImagePhase phase, uint32_t& imageSum)
 {
     const uint8_t* dataTemplate = phase == ImagePhase::UpdaterStub ? TPL_DATA_56.bytes() : TPL_DATA_57.bytes();

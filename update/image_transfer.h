@@ -10,7 +10,7 @@ enum class ImagePhase { UpdaterStub, OsImage };
 
 // Sends every block of the open scratch copy; in the OS-image phase it also
 // subtracts the bytes of blocks 65 and above from `imageSum`.
-bool SendImageBlocks(CUpdateRun& run, const CScratchCopy& copy, uint64_t size, int32_t blockCount,
+bool SendImageBlocks(CUpdateRun& run, CScratchCopy& copy, uint64_t size, int32_t blockCount,
                      ImagePhase phase, uint32_t& imageSum);
 
 // Announces and sends the updater stub; leaves its block count in the run.
