@@ -48,8 +48,6 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
     for (;;) {
         std::string line;
         if (!std::getline(m_in, line)) {
-            m_out << '\n';
-            m_out.flush();
             return hasCancel ? IDCANCEL : IDOK;   // as Escape does
         }
         switch (ParseConsoleAnswer(line)) {

@@ -1,0 +1,34 @@
+#pragma once
+// Running the programs under test as child processes.
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct ProcessResult {
+    int exitCode = -1;   // -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs `argv` with `env` added to the environment, feeds it `input` on
+// standard input (then end of input) and collects both output streams.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env, const std::string& input);
+
+// A program left running in the background, its standard output readable.
+class CBackgroundProcess {
+public:
+    explicit CBackgroundProcess(const std::vector<std::string>& argv);
+    ~CBackgroundProcess();   // ends the process (SIGTERM) if it still runs
+    CBackgroundProcess(const CBackgroundProcess&) = delete;
+    CBackgroundProcess& operator=(const CBackgroundProcess&) = delete;
+
+    std::string ReadLine();      // one line of its output, without the line feed
+    std::string ReadRest();      // the rest of its output, up to its end
+    int Wait();                  // its exit code (-1 when killed by a signal)
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};

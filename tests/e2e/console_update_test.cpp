@@ -1,0 +1,175 @@
+// The real zentrix-update in console mode against the simulated calculator
+// on a pty, answered through standard input.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "tests/e2e/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kConnect =
+    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n";
+const std::string kWarning =
+    "== Warning ==\n"
+    "Updating deletes all data in the calculator's Main Memory.\n"
+    "If you need the data, make sure you back it up before updating.\n"
+    "Use the MEMORY mode backup function to backup data.\n"
+    "\n"
+    "Do you want to continue with the update?\n"
+    "OK [Cancel]\n";
+const std::string kSure =
+    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
+const std::string kComplete =
+    "== Complete ==\nUpdate is complete.\nDo you want to continue with the update?\n"
+    "[OK] Cancel\n";
+const std::string kPrompts = kConnect + kWarning + kSure;
+
+std::string Error(const std::string& text)
+{
+    return "== Error ==\n" + text + "\n[OK]\n";
+}
+
+class ConsoleUpdate : public ::testing::Test {
+protected:
+    ConsoleUpdate()
+    {
+        char pattern[] = "/tmp/zentrix-e2e-XXXXXX";
+        m_dir = mkdtemp(pattern);
+        fs::create_directories(m_dir / "img");
+        fs::create_directories(m_dir / "scratch");
+        const ProcessResult demo =
+            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
+        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+    }
+    ~ConsoleUpdate() override { fs::remove_all(m_dir); }
+
+    std::unique_ptr<CBackgroundProcess> StartCalculator(std::vector<std::string> options)
+    {
+        std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--verdict",
+                                         "--expect-stub", Image("UpdateExe.bin"),
+                                         "--expect-os", Image("UpdateCode.bin")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        auto calculator = std::make_unique<CBackgroundProcess>(argv);
+        m_devicePath = calculator->ReadLine();
+        EXPECT_EQ(m_devicePath.rfind("/dev/", 0), 0u) << m_devicePath;
+        return calculator;
+    }
+
+    ProcessResult Update(const std::string& answers)
+    {
+        return RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "0"},
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + m_devicePath,
+                           "ZENTRIX_USB_IDS=", "TMPDIR=" + (m_dir / "scratch").string()},
+                          answers);
+    }
+
+    std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+    bool ScratchIsEmpty() const { return fs::is_empty(m_dir / "scratch"); }
+
+    fs::path m_dir;
+    std::string m_devicePath;
+};
+
+TEST_F(ConsoleUpdate, ACompleteUpdateDeliversBothImagesAndEndsWith18)
+{
+    auto calculator = StartCalculator({"--runs", "1"});
+    const ProcessResult run = Update("ok\ny\nOK\ncancel\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    EXPECT_NE(run.err.find("Checking the calculator version... [####################] 100% "
+                           "256/256\n"),
+              std::string::npos);
+    EXPECT_NE(run.err.find("Updating... [####################] 100%"), std::string::npos);
+    EXPECT_TRUE(ScratchIsEmpty());
+    // The calculator exits 0 only when the images it received equal the files.
+    EXPECT_EQ(calculator->ReadRest(), "run 1: images received intact (stub 3000 bytes, OS 70000 "
+                                      "bytes); calculator OS now 01.05.0000\n");
+    EXPECT_EQ(calculator->Wait(), 0);
+}
+
+TEST_F(ConsoleUpdate, OkAtCompletionUpdatesTheNextCalculatorOnTheSamePath)
+{
+    auto calculator = StartCalculator({"--runs", "2", "--route", "stub", "--block-size", "256"});
+    // Empty lines take the default: OK at completion and at the connect
+    // prompt, Cancel at the warning.
+    const ProcessResult run = Update("ok\nok\nok\n\n\n\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete + kConnect + kWarning);
+    // Only one run: the second pass was refused at the warning.
+    EXPECT_NE(calculator->ReadLine().find("run 1: images received"), std::string::npos);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(ConsoleUpdate, TwoCompleteRunsInOneSession)
+{
+    auto calculator = StartCalculator({"--runs", "2"});
+    const ProcessResult run = Update("y\ny\ny\ny\ny\ny\ny\nn\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete + kPrompts + kComplete);
+    EXPECT_NE(calculator->ReadLine().find("run 1: images received intact"), std::string::npos);
+    EXPECT_NE(calculator->ReadLine().find("run 2: images received intact"), std::string::npos);
+    EXPECT_EQ(calculator->Wait(), 0);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(ConsoleUpdate, RefusingAtTheWarningsPutsNothingOnTheWire)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    m_devicePath = ptsname(master);
+    const int slave = open(m_devicePath.c_str(), O_RDWR | O_NOCTTY);   // keeps the pty up
+    ASSERT_GE(slave, 0);
+
+    for (const std::string& answers : {std::string("ok\ncancel\n"), std::string("ok\nok\nno\n"),
+                                       std::string("")}) {
+        SCOPED_TRACE(answers);
+        const ProcessResult run = Update(answers);
+        EXPECT_EQ(run.exitCode, 18);
+        EXPECT_EQ(run.out.rfind(kConnect + kWarning, 0), 0u);
+        EXPECT_EQ(run.err, "");
+    }
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char byte = 0;
+    EXPECT_EQ(read(master, &byte, 1), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    close(slave);
+    close(master);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(ConsoleUpdate, FailedRunsAreReportedAndEndWith18)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--fault", "hangup:3"}, "Update failed."},
+        {{"--model", "12345678"}, "Your calculator is a model that is not supported."},
+        {{"--os-version", "02.00.0000"},
+         "The operating system of your calculator is the same as or later than the operating "
+         "system you are trying to update to.\nYou do not need to update your operating system."}};
+    for (const auto& [options, text] : cases) {
+        SCOPED_TRACE(text);
+        auto calculator = StartCalculator(options);
+        const ProcessResult run = Update("ok\nok\nok\n\n");
+        EXPECT_EQ(run.exitCode, 18);
+        EXPECT_EQ(run.out, kPrompts + Error(text));
+        EXPECT_TRUE(ScratchIsEmpty());
+    }
+}
+
+TEST_F(ConsoleUpdate, NoCalculatorAtAllIsAFailedRun)
+{
+    m_devicePath = (m_dir / "no-such-device").string();
+    const ProcessResult run = Update("ok\nok\nok\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + Error("Update failed."));
+}
+
+}  // namespace
