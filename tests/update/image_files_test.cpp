@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,9 +52,10 @@ protected:
     }
     std::vector<uint8_t> OsImage(size_t size)
     {
-        std::vector<uint8_t> image(size, 0xA5);
+        std::vector<uint8_t> image(std::max<size_t>(size, kOsHeaderEnd), 0xA5);
         const char header[] = "365E01.05.0000";
         std::copy(header, header + 14, image.begin() + kOsHeaderOffset);
+        image.resize(size);
         return image;
     }
 
