@@ -9,20 +9,23 @@ constexpr const char* kOsPhaseText = "Updating...";
 constexpr uint16_t kFirstSummedBlock = 65;   // blocks from 64 KiB on
 constexpr int kOsAttempts = 3;
 
-// Makes a scratch copy of an image and measures it in blocks; false when the
-// file cannot be copied or is too large to number its blocks.
-bool OpenImage(const char* fileName, uint32_t blockSize, CScratchCopy& copy, uint64_t& size,
-               int32_t& blockCount)
+// Makes a scratch copy of the phase's image, measures it in blocks and
+// announces it; false when the file cannot be copied, is too large to number
+// its blocks, or the calculator does not take the announcement.
+bool OpenAndAnnounce(CUpdateRun& run, ImagePhase phase, OpenedImage& image)
 {
-    if (!copy.Make(fileName) || !copy.QuerySize(size)) {
+    const bool stub = phase == ImagePhase::UpdaterStub;
+    if (!image.copy.Make(stub ? kStubFileName : kOsImageFileName) || !image.copy.QuerySize(image.size)) {
         return false;
     }
-    const int64_t blocks = BlockCount(size, blockSize);
+    const int64_t blocks = BlockCount(image.size, run.m_blockSize);
     if (blocks > kMaxBlockCount) {
         return false;
     }
-    blockCount = static_cast<int32_t>(blocks);
-    return true;
+    image.blockCount = static_cast<int32_t>(blocks);
+    const auto size = static_cast<uint32_t>(image.size);
+    const uint32_t n = stub ? FillCmd56(run.m_packet, size) : FillCmd57(run.m_packet, size);
+    return run.SendBytes(run.m_packet, n) && run.Expect(PKT_ACK);
 }
 
 // Sends the OS image once: announcement, blocks, and with 1024-byte blocks
@@ -30,28 +33,22 @@ bool OpenImage(const char* fileName, uint32_t blockSize, CScratchCopy& copy, uin
 bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 {
     run.ResetProgress();
-    CScratchCopy copy;
-    uint64_t size = 0;
-    int32_t blockCount = 0;
-    if (!OpenImage(kOsImageFileName, run.m_blockSize, copy, size, blockCount)) {
+    OpenedImage image;
+    if (!OpenAndAnnounce(run, ImagePhase::OsImage, image)) {
         return false;
     }
-    const uint32_t n = FillCmd57(run.m_packet, static_cast<uint32_t>(size));
-    if (!run.SendBytes(run.m_packet, n) || !run.Expect(PKT_ACK)) {
-        return false;
-    }
-    run.SetProgressRange(blockCount);
+    run.SetProgressRange(image.blockCount);
     uint32_t imageSum = 0;
-    if (!SendImageBlocks(run, copy, size, blockCount, ImagePhase::OsImage, imageSum)) {
+    if (!SendImageBlocks(run, image, ImagePhase::OsImage, imageSum)) {
         return false;
     }
-    copy.Discard();
+    image.copy.Discard();
 
     if (run.m_blockSize == 256) {
         accepted = true;   // no tail check with small blocks
         return true;
     }
-    const uint32_t m = FillCmd58(run.m_packet, static_cast<uint32_t>(size), static_cast<uint16_t>(imageSum));
+    const uint32_t m = FillCmd58(run.m_packet, static_cast<uint32_t>(image.size), static_cast<uint16_t>(imageSum));
     if (!run.SendBytes(run.m_packet, m) || !run.ReadShortReply()) {
         return false;
     }
@@ -61,17 +58,17 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 
 }  // namespace
 
-bool SendImageBlocks(CUpdateRun& run, CScratchCopy& copy, uint64_t size, int32_t blockCount,
-                     ImagePhase phase, uint32_t& imageSum)
+bool SendImageBlocks(CUpdateRun& run, OpenedImage& image, ImagePhase phase, uint32_t& imageSum)
 {
+    const int32_t blockCount = image.blockCount;
     const uint8_t* dataTemplate = phase == ImagePhase::UpdaterStub ? TPL_DATA_56.bytes() : TPL_DATA_57.bytes();
     PrepareDataSeries(run.m_packet, dataTemplate, static_cast<uint16_t>(blockCount));
-    uint64_t remaining = size;
+    uint64_t remaining = image.size;
     for (int32_t k = 1; k <= blockCount; ++k) {
         const auto blockNumber = static_cast<uint16_t>(k);
         run.StepProgress();
         const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
-        if (!copy.ReadExactly(run.m_block, length)) {
+        if (!image.copy.ReadExactly(run.m_block, length)) {
             return false;   // the copy changed under us: never send a short block
         }
         remaining -= length;
@@ -94,23 +91,17 @@ bool SendImageBlocks(CUpdateRun& run, CScratchCopy& copy, uint64_t size, int32_t
 
 bool SendUpdaterStub(CUpdateRun& run)
 {
-    CScratchCopy copy;
-    uint64_t size = 0;
-    int32_t blockCount = 0;
-    if (!OpenImage(kStubFileName, run.m_blockSize, copy, size, blockCount)) {
+    OpenedImage image;
+    if (!OpenAndAnnounce(run, ImagePhase::UpdaterStub, image)) {
         return false;
     }
-    const uint32_t n = FillCmd56(run.m_packet, static_cast<uint32_t>(size));
-    if (!run.SendBytes(run.m_packet, n) || !run.Expect(PKT_ACK)) {
-        return false;
-    }
-    run.m_stubBlockCount = blockCount;
-    run.OpenProgress(kStubPhaseText, blockCount);
+    run.m_stubBlockCount = image.blockCount;
+    run.OpenProgress(kStubPhaseText, image.blockCount);
     uint32_t unusedSum = 0;
-    if (!SendImageBlocks(run, copy, size, blockCount, ImagePhase::UpdaterStub, unusedSum)) {
+    if (!SendImageBlocks(run, image, ImagePhase::UpdaterStub, unusedSum)) {
         return false;
     }
-    copy.Discard();
+    image.copy.Discard();
     run.CloseProgress();
     return run.Expect(PKT_ACK);
 }

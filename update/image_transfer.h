@@ -8,10 +8,16 @@
 
 enum class ImagePhase { UpdaterStub, OsImage };
 
-// Sends every block of the open scratch copy; in the OS-image phase it also
-// subtracts the bytes of blocks 65 and above from `imageSum`.
-bool SendImageBlocks(CUpdateRun& run, CScratchCopy& copy, uint64_t size, int32_t blockCount,
-                     ImagePhase phase, uint32_t& imageSum);
+// One image being sent: its scratch copy, size and block count.
+struct OpenedImage {
+    CScratchCopy copy;
+    uint64_t size = 0;
+    int32_t blockCount = 0;
+};
+
+// Sends every block of the image; in the OS-image phase it also subtracts
+// the bytes of blocks 65 and above from `imageSum`.
+bool SendImageBlocks(CUpdateRun& run, OpenedImage& image, ImagePhase phase, uint32_t& imageSum);
 
 // Announces and sends the updater stub; leaves its block count in the run.
 bool SendUpdaterStub(CUpdateRun& run);
