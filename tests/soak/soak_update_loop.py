@@ -208,7 +208,8 @@ def main():
         progress = os.path.join(work, "progress.txt")
         if os.path.exists(progress):
             with open(progress) as f:
-                print("last progress output:", *f.readlines()[-5:], sep="\n", file=sys.stderr)
+                tail = [line.rstrip() for line in f.readlines()[-5:]]
+                print("last progress output:", *tail, sep="\n", file=sys.stderr)
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
