@@ -54,7 +54,11 @@ bool CUpdaterApp::InitInstance(const std::vector<std::string>& arguments)
     ParseCommandLine(arguments, info);
     const int owner = OwnerNumberFromText(info.m_strPrinterName);
 
-    std::unique_ptr<IMainWindow> mainWindow = m_createMainWindow(owner);
+    std::unique_ptr<IMainWindow> mainWindow =
+        m_createMainWindow ? m_createMainWindow(owner) : nullptr;
+    if (mainWindow == nullptr) {
+        return false;   // no window to show: nothing happens
+    }
     m_pMainWnd = mainWindow.get();
     g_pMainDlg = mainWindow.get();
     g_strBaseDir = BaseDirectoryFor(info.m_strFileName);

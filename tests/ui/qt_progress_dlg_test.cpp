@@ -128,6 +128,31 @@ TEST_F(ProgressWindow, ReopeningDestroysTheOldWindowFirstAndClosingEmptiesTheSlo
     CloseProgressWindow(&slot);
 }
 
+TEST(QtFrontEnd, ProgressWindowsBelongToTheMainWindowWhichOwnsTheCloseCommand)
+{
+    CQtFrontEnd frontEnd;
+    EXPECT_FALSE(frontEnd.SetCloseEnabled(false));   // no main window, no Close command
+
+    CGuardedDialog mainWindow;
+    mainWindow.setGeometry(40, 30, 500, 400);
+    frontEnd.SetMainWindow(&mainWindow);
+    EXPECT_TRUE(frontEnd.SetCloseEnabled(false));
+    EXPECT_FALSE(mainWindow.IsCloseEnabled());
+    const ScreenRect rect = frontEnd.MainWindowRect();
+    const QRect frame = mainWindow.frameGeometry();
+    EXPECT_EQ(rect.left, frame.left());
+    EXPECT_EQ(rect.top, frame.top());
+    EXPECT_EQ(rect.right - rect.left, frame.width());
+    EXPECT_EQ(rect.bottom - rect.top, frame.height());
+
+    CProgressDlg* slot = nullptr;
+    OpenProgressWindow(frontEnd, &slot, "Updating...", 1);
+    QDialog* window = WindowOf(slot);
+    EXPECT_EQ(window->parentWidget(), &mainWindow);
+    EXPECT_TRUE(window->isWindow());
+    CloseProgressWindow(&slot);
+}
+
 TEST(DialogUnits, RoundLikeTheLaunchersPlatform)
 {
     EXPECT_EQ(MulDiv(515, 6, 4), 773);   // 772.5 rounds up
