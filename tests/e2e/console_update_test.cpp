@@ -40,15 +40,25 @@ class ConsoleUpdate : public ::testing::Test {
 protected:
     ConsoleUpdate()
     {
-        char pattern[] = "/tmp/zentrix-e2e-XXXXXX";
-        m_dir = mkdtemp(pattern);
+        std::string pattern = (fs::temp_directory_path() / "zentrix-e2e-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        if (made == nullptr) {
+            ADD_FAILURE() << "cannot make " << pattern;
+            return;
+        }
+        m_dir = made;
         fs::create_directories(m_dir / "img");
         fs::create_directories(m_dir / "scratch");
         const ProcessResult demo =
             RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
         EXPECT_EQ(demo.exitCode, 0) << demo.err;
     }
-    ~ConsoleUpdate() override { fs::remove_all(m_dir); }
+    ~ConsoleUpdate() override
+    {
+        if (!m_dir.empty()) {
+            fs::remove_all(m_dir);
+        }
+    }
 
     std::unique_ptr<CBackgroundProcess> StartCalculator(std::vector<std::string> options)
     {
