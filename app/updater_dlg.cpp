@@ -8,11 +8,10 @@
 #include "app/updater_app.h"
 #include "app/updater_icon.h"
 #include "ui/qt/dialog_units.h"
+#include "ui_updater_dlg.h"
 
 namespace {
 
-constexpr int kClientWidthDu = 515;
-constexpr int kClientHeightDu = 362;
 constexpr int kFontPointSize = 8;
 constexpr int kBands = 127;
 constexpr int kIconSize = 32;
@@ -25,10 +24,11 @@ CUpdaterDlg::CUpdaterDlg(int owner)
       m_hIcon(DrawUpdaterIcon(kIconSize)),
       m_owner(owner)
 {
-    QFont dialogFont = font();
-    dialogFont.setPointSize(kFontPointSize);
-    setFixedSize(DialogUnitsToPixels(QSize(kClientWidthDu, kClientHeightDu),
-                                     BaseUnitsOf(dialogFont)));
+    Ui::UpdaterForm form;
+    form.setupUi(this);
+    QFont formFont = font();
+    formFont.setPointSize(kFontPointSize);
+    ConvertFormFromDialogUnits(*this, formFont);
     setWindowIcon(UpdaterIcon());
 }
 

@@ -6,6 +6,7 @@
 #include "app/updater_dlg.h"
 #include "app/updater_icon.h"
 #include "ui/progress_dlg.h"
+#include "ui/qt/dialog_units.h"
 
 namespace {
 
@@ -91,6 +92,14 @@ TEST_F(MainWindow, MinimizedItDrawsTheIconCentredAndStillStartsTheLoop)
     EXPECT_NE(Grey(image, 0, 79), 3);   // no gradient underneath
     QApplication::processEvents();
     EXPECT_EQ(frontEnd.loopsStarted, 1);
+}
+
+TEST_F(MainWindow, ClientAreaIs515By362DialogUnitsOfAn8PointFont)
+{
+    QFont font = window.font();
+    font.setPointSize(8);
+    EXPECT_EQ(window.size(), DialogUnitsToPixels(QSize(515, 362), BaseUnitsOf(font)));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
 }
 
 TEST_F(MainWindow, HasNoMinimizeOrMaximizeButtonAndOurIcon)
