@@ -31,7 +31,7 @@ std::atomic<long> g_allocations{0};
 
 constexpr size_t kImageSize = 4u << 20;
 constexpr uint32_t kBlockSize = 1024;
-constexpr int kRounds = 7;
+constexpr int kRounds = 9;
 
 // Answers every packet with an Ack: reads the type, subtype and flag, the
 // data that a set flag announces, and a command's trailing zero byte.
