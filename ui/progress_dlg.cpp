@@ -33,7 +33,9 @@ void OpenProgressWindow(IFrontEnd& frontEnd, CProgressDlg** slot, const char* ph
     const ScreenRect mainRect = frontEnd.MainWindowRect();
     CloseProgressWindow(slot);
     *slot = frontEnd.NewProgressDlg().release();
-    (*slot)->Start(stepCount, mainRect, phaseText, kProgressWindowTitle);
+    if (*slot != nullptr) {   // a front end without windows leaves the slot empty
+        (*slot)->Start(stepCount, mainRect, phaseText, kProgressWindowTitle);
+    }
 }
 
 void CloseProgressWindow(CProgressDlg** slot)
