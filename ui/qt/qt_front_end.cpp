@@ -4,6 +4,7 @@
 
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
+#include "ui/qt/screen_rect.h"
 
 int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style)
 {
@@ -12,12 +13,7 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
 
 ScreenRect CQtFrontEnd::MainWindowRect()
 {
-    if (m_mainWindow == nullptr) {
-        return {};
-    }
-    const QRect frame = m_mainWindow->frameGeometry();
-    return ScreenRect{frame.left(), frame.top(), frame.left() + frame.width(),
-                      frame.top() + frame.height()};
+    return FrameRect(m_mainWindow);
 }
 
 std::unique_ptr<CProgressDlg> CQtFrontEnd::NewProgressDlg()

@@ -5,6 +5,7 @@
 #include <QProgressBar>
 
 #include "ui/qt/dialog_units.h"
+#include "ui/qt/screen_rect.h"
 #include "ui_progress_dlg.h"
 
 namespace {
@@ -54,12 +55,7 @@ void CQtProgressDlg::Create()
 
 ScreenRect CQtProgressDlg::GetWindowRect()
 {
-    if (m_window == nullptr) {
-        return {};
-    }
-    const QRect frame = m_window->frameGeometry();
-    return ScreenRect{frame.left(), frame.top(), frame.left() + frame.width(),
-                      frame.top() + frame.height()};
+    return FrameRect(m_window);
 }
 
 void CQtProgressDlg::MoveWindow(int x, int y)
