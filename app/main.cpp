@@ -1,55 +1,31 @@
 // zentrix-update [DIR] [OWNER]: replaces a Zentrix calculator's operating
 // system with the images in DIR. A window on a desktop, the console
 // elsewhere (ZENTRIX_UI=gui or =console decides when set).
-#include <QApplication>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "app/console_main_window.h"
-#include "app/ui_mode.h"
-#include "app/updater_app.h"
-#include "app/updater_dlg.h"
-#include "device/usb_channel.h"
+#include "app/desktop.h"
+#include "shell/console_main_window.h"
+#include "shell/ui_mode.h"
+#include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
-#include "ui/qt/qt_front_end.h"
 
 namespace {
 
-CUpdaterApp theApp;
-
-int RunOnDesktop(int argc, char** argv, const std::vector<std::string>& arguments)
-{
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zentrix-update"));
-    QApplication::setApplicationVersion(QStringLiteral(ZENTRIX_VERSION));
-    CQtFrontEnd frontEnd;
-    theApp.SetFrontEnd(&frontEnd);
-    SetProcessPump(&PumpQtEvents);
-    theApp.m_createMainWindow = [&frontEnd](int owner) {
-        auto window = std::make_unique<CUpdaterDlg>(owner);
-        frontEnd.SetMainWindow(window.get());
-        return std::unique_ptr<IMainWindow>(std::move(window));
-    };
-    theApp.InitInstance(arguments);
-    SetProcessPump(nullptr);
-    theApp.SetFrontEnd(nullptr);
-    return frontEnd.QuitCode();
-}
-
-int RunOnConsole(const std::vector<std::string>& arguments)
+int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
 {
     CConsoleFrontEnd frontEnd(std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
-    theApp.SetFrontEnd(&frontEnd);
-    SetProcessPump(nullptr);
+    app.SetFrontEnd(&frontEnd);
     // The owner number is read and has no use here.
-    theApp.m_createMainWindow = [](int /*owner*/) {
-        return std::unique_ptr<IMainWindow>(std::make_unique<CConsoleMainWindow>());
+    app.m_createMainWindow = [](int /*owner*/, StartLoop start) {
+        return std::unique_ptr<IMainWindow>(std::make_unique<CConsoleMainWindow>(std::move(start)));
     };
-    theApp.InitInstance(arguments);
-    theApp.SetFrontEnd(nullptr);
+    app.InitInstance(arguments);
+    app.SetFrontEnd(nullptr);
     std::cout.flush();
     return frontEnd.QuitCode();
 }
@@ -59,10 +35,13 @@ int RunOnConsole(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv, argv + argc);
+    CUpdaterApp app;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), std::getenv("DISPLAY"),
                                      std::getenv("WAYLAND_DISPLAY"));
     if (mode == UiMode::Gui) {
-        return RunOnDesktop(argc, argv, arguments);
+        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments)) {
+            return *code;
+        }
     }
-    return RunOnConsole(arguments);
+    return RunOnConsole(app, arguments);
 }

@@ -21,7 +21,7 @@
 
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
-#include "ui/quiet_front_end.h"
+#include "quiet_port.h"
 #include "update/image_files.h"
 #include "update/image_transfer.h"
 
@@ -100,16 +100,24 @@ double Seconds(std::chrono::steady_clock::duration d)
 }
 
 // The update run's OS-image phase through CUsbChannel; returns seconds.
-double TimeUpdateRun(const char* slavePath, long& allocations)
+double TimeUpdateRun(const char* slavePath, const std::string& imagePath, long& allocations)
 {
-    CQuietFrontEnd ui;
-    CUsbChannel channel;
-    channel.m_closePauseMs = 0;
-    if (channel.Open(slavePath) != ChannelOk) {
+    CQuietPort port;
+    UpdateRunInputs inputs;
+    inputs.port = &port;
+    auto channel = std::make_unique<CUsbChannel>();
+    channel->m_closePauseMs = 0;
+    if (channel->Open(slavePath) != ChannelOk) {
         std::fprintf(stderr, "cannot open %s\n", slavePath);
         std::exit(1);
     }
-    CUpdateRun run(ui, channel);
+    CUpdateRun run(inputs, std::move(channel));
+    std::string problem;
+    ImageSnapshot& os = run.m_images.os;
+    if (!os.copy.Make(imagePath, "", problem) || !os.copy.QuerySize(os.size)) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        std::exit(1);
+    }
     run.m_blockSize = kBlockSize;
     run.m_stubBlockCount = 1;
     const long before = g_allocations;
@@ -214,7 +222,7 @@ int main()
     }
     std::ofstream(dir / kOsImageFileName, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    g_strBaseDir = dir.string() + "/";
+    const std::string imagePath = (dir / kOsImageFileName).string();
     const auto packets = ImagePackets(image);
     const double blocks = static_cast<double>(kImageSize / kBlockSize);
 
@@ -235,7 +243,7 @@ int main()
     {
         Responder responder(master);
         for (int round = 0; round < kRounds; ++round) {
-            ours.push_back(TimeUpdateRun(name, allocations));
+            ours.push_back(TimeUpdateRun(name, imagePath, allocations));
             raw.push_back(TimeRawLoop(name, packets));
         }
     }

@@ -4,7 +4,11 @@
 
 int CClaimedDeviceList::ClaimDevicePath(const char* path)
 {
-    if (path == nullptr || m_claimedCount == kMaxClaimed) {
+    if (path == nullptr) {
+        return 0;
+    }
+    const std::lock_guard<std::mutex> hold(m_lock);
+    if (m_claimedCount == kMaxClaimed) {
         return 0;
     }
     if (std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path) != m_claimedPaths.end()) {
@@ -20,6 +24,7 @@ int CClaimedDeviceList::ReleaseDevicePath(const char* path)
     if (path == nullptr) {
         return 0;
     }
+    const std::lock_guard<std::mutex> hold(m_lock);
     const auto found = std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path);
     if (found == m_claimedPaths.end()) {
         return 0;

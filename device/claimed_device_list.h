@@ -1,7 +1,8 @@
 #pragma once
 // The device paths held by update runs of this process, so that no two runs
-// talk to the same calculator.
+// talk to the same calculator. Runs on several threads may share one list.
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ public:
     // 1 when the path was found and removed; 0 when it was not in the list.
     int ReleaseDevicePath(const char* path);
 
+    // Read these only while no run can claim or release.
     int32_t m_claimedCount = 0;
     std::vector<std::string> m_claimedPaths;   // in the order they were claimed
+
+private:
+    std::mutex m_lock;
 };

@@ -10,8 +10,6 @@
 
 namespace {
 
-void (*g_processPump)() = nullptr;
-
 // Milliseconds of a monotonic clock as a wrapping 32-bit tick: differences
 // are unsigned subtractions, so the wrap is harmless.
 uint32_t TickNow()
@@ -31,15 +29,7 @@ uint32_t LeftBefore(uint32_t since, uint32_t limitMs, uint32_t now)
 
 int DefaultPump(uint32_t)
 {
-    if (g_processPump != nullptr) {
-        g_processPump();
-    }
     return 1;
-}
-
-void SetProcessPump(void (*pump)())
-{
-    g_processPump = pump;
 }
 
 CUsbChannel::CUsbChannel() : m_pump(DefaultPump) {}
@@ -54,7 +44,13 @@ int CUsbChannel::Open(const char* devicePath)
     if (IsOpen()) {
         return AlreadyOpen;
     }
-    return OpenOn(OpenDeviceTransport(devicePath));
+    errno = 0;
+    std::unique_ptr<CTransport> transport = OpenDeviceTransport(devicePath);
+    if (transport == nullptr) {
+        m_lastError = errno != 0 ? static_cast<uint32_t>(errno) : ENODEV;   // why, for the run's reason
+        return OpenFailed;
+    }
+    return OpenOn(std::move(transport));
 }
 
 int CUsbChannel::OpenOn(std::unique_ptr<CTransport> transport)
@@ -136,8 +132,8 @@ int CUsbChannel::Read(uint8_t* buffer, uint32_t length, uint32_t& count)
     m_lastError = 0;
     count = 0;
     const uint32_t start = TickNow();
-    ReadClock clock = {start, start};
-    if (m_pump(m_pumpData) == 0) {
+    ReadClock clock = {start, start, start};
+    if (!Serve(0)) {
         return PumpStopped;
     }
     for (;;) {
@@ -156,10 +152,18 @@ int CUsbChannel::Read(uint8_t* buffer, uint32_t length, uint32_t& count)
         if (m_interCharTimeoutMs != 0 && count != 0) {
             clock.interChar = now;
         }
-        if (m_pump(m_pumpData) == 0) {
+        if (!Serve(now - clock.lastData)) {
             return PumpStopped;
         }
     }
+}
+
+bool CUsbChannel::Serve(uint32_t silentMs)
+{
+    if (m_pump(m_pumpData) == 0) {
+        return false;
+    }
+    return m_waiter == nullptr || m_waiter->KeepWaiting(silentMs);
 }
 
 uint32_t CUsbChannel::TakeHeld(uint8_t* destination, uint32_t wanted)
@@ -181,7 +185,7 @@ uint32_t CUsbChannel::TakeHeld(uint8_t* destination, uint32_t wanted)
 
 // One device read into the drained m_rxBuf. The wait goes in slices: after
 // each empty slice the limits are checked and the user interface is served.
-int CUsbChannel::ReceiveIntoRxBuf(const ReadClock& clock, uint32_t count)
+int CUsbChannel::ReceiveIntoRxBuf(ReadClock& clock, uint32_t count)
 {
     if (!IsOpen()) {
         m_lastError = EBADF;
@@ -194,6 +198,7 @@ int CUsbChannel::ReceiveIntoRxBuf(const ReadClock& clock, uint32_t count)
             m_rxTaken = 0;
             if (got.count != 0) {
                 m_trace.Record(CChannelTrace::kRead, m_rxBuf, got.count);
+                clock.lastData = TickNow();
             }
             return ChannelOk;
         }
@@ -201,10 +206,11 @@ int CUsbChannel::ReceiveIntoRxBuf(const ReadClock& clock, uint32_t count)
             m_lastError = got.error != 0 ? got.error : EIO;
             return IoError;
         }
-        if (LimitPassed(clock, count, TickNow())) {
+        const uint32_t now = TickNow();
+        if (LimitPassed(clock, count, now)) {
             return TimedOut;
         }
-        if (m_pump(m_pumpData) == 0) {
+        if (!Serve(now - clock.lastData)) {
             return PumpStopped;
         }
     }

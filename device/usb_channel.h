@@ -22,11 +22,18 @@ enum ChannelStatus : int {
 // Called while reading; returning 0 asks the current operation to stop.
 using PumpCallback = int (*)(uint32_t data);
 
-// Serves the process's user interface (see SetProcessPump); returns 1.
+// The pump installed by default: the channel itself has nothing to serve
+// (whoever waits on the channel does that through its waiter); returns 1.
 int DefaultPump(uint32_t data);
-// Installs what DefaultPump runs: the active front end's event processing.
-// Null means there is nothing to serve.
-void SetProcessPump(void (*pump)());
+
+// Whoever waits on the channel: asked between the channel's short waits for
+// the calculator whether to go on waiting. `silentMs` is how long the
+// calculator has sent nothing during this read (0 right after data came).
+class IChannelWaiter {
+public:
+    virtual ~IChannelWaiter() = default;
+    virtual bool KeepWaiting(uint32_t silentMs) = 0;
+};
 
 class CTransport;   // device/transport.h
 
@@ -46,6 +53,9 @@ public:
 
     int Close();
     PumpCallback SetPump(PumpCallback pump, uint32_t data);
+    // Asked with the pump, at the same moments; false ends the read with
+    // PumpStopped. Null: nobody waits but the pump.
+    void SetWaiter(IChannelWaiter* waiter) { m_waiter = waiter; }
 
     // Opens the channel on a transport that is already open (a socket of a
     // socket pair, for instance); as Open otherwise: 2 when the channel is
@@ -59,7 +69,7 @@ public:
 
     PumpCallback m_pump;
     uint32_t m_pumpData = 0;
-    uint32_t m_lastError = 0;            // errno of the last failed device read or write
+    uint32_t m_lastError = 0;            // errno of the last failed open, device read or write
     uint32_t m_overallTimeoutMs = 0;     // longest time one Read may take; 0 = no limit
     uint32_t m_interCharTimeoutMs = 0;   // longest gap between device reads once data flows; 0 = no limit
     // Bytes of the last device read; 0 <= m_rxTaken <= m_rxHeld <= 64, and
@@ -75,13 +85,18 @@ private:
     struct ReadClock {
         uint32_t start;       // tick at the start of the Read
         uint32_t interChar;   // tick of the last device read that followed handed-over bytes
+        uint32_t lastData;    // tick of the start, or of the last bytes received
     };
 
+    // The pump and the waiter; false when either asks the read to stop.
+    bool Serve(uint32_t silentMs);
+
     uint32_t TakeHeld(uint8_t* destination, uint32_t wanted);
-    int ReceiveIntoRxBuf(const ReadClock& clock, uint32_t count);
+    int ReceiveIntoRxBuf(ReadClock& clock, uint32_t count);
     bool LimitPassed(const ReadClock& clock, uint32_t count, uint32_t now) const;
     int WaitSliceMs(const ReadClock& clock, uint32_t count, uint32_t now) const;
 
+    IChannelWaiter* m_waiter = nullptr;
     std::unique_ptr<CTransport> m_transport;   // null while closed
     CChannelTrace m_trace;
 };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sim/calculator.h"
-#include "ui/quiet_front_end.h"
+#include "quiet_port.h"
 #include "update/image_files.h"
 #include "update/run_update.h"
 
@@ -77,16 +77,24 @@ private:
     std::deque<uint8_t> m_pending;
 };
 
-class FuzzHost : public CUpdateHost {
+// One calculator whose replies the input bends.
+class FuzzDevices : public IDeviceSource {
 public:
-    FuzzHost(IFrontEnd* ui, InputBytes& input, zsim::Options options)
-        : CUpdateHost(ui), m_input(input), m_options(options)
+    FuzzDevices(InputBytes& input, zsim::Options options) : m_input(input), m_options(options) {}
+    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
     {
+        if (index != 0 || size < 2) {
+            return -1;
+        }
+        buffer[0] = 'f';
+        buffer[1] = '\0';
+        return 1;
     }
     std::unique_ptr<CUsbChannel> NewChannel() override
     {
         return std::make_unique<FuzzedCalculatorChannel>(m_input, m_options);
     }
+    std::string Describe() const override { return "the fuzzed calculator"; }
 
 private:
     InputBytes& m_input;
@@ -98,6 +106,9 @@ void WriteImage(const std::string& path, std::vector<uint8_t> bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
 }
+
+// Where LLVMFuzzerInitialize wrote the images.
+std::string g_baseDir;
 
 }  // namespace
 
@@ -117,9 +128,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     std::copy(header, header + 14, image.begin() + kOsHeaderOffset);
     WriteImage(dir + "/" + kStubFileName, stub);
     WriteImage(dir + "/" + kOsImageFileName, image);
-    g_strBaseDir = dir + "/";
-    setenv("ZENTRIX_DEVICES", "fuzz-calculator", 1);
-    unsetenv("ZENTRIX_USB_IDS");
+    g_baseDir = dir + "/";
     unsetenv("ZENTRIX_TRACE");
     return 0;
 }
@@ -132,10 +141,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.ackBlockSizeProbe = (shape & 1) != 0;
     options.ackIdentityRequest = (shape & 2) != 0;
     options.rejectTailChecks = (shape >> 2) & 3;
-    CQuietFrontEnd ui;
-    FuzzHost host(&ui, input, options);
-    const UpdateResult result = RunUpdate(host);
-    if (result < Success || result > AlreadyCurrent || host.m_claimedCount != 0) {
+    CQuietPort port;
+    FuzzDevices devices(input, options);
+    CClaimedDeviceList claimed;
+    UpdateRunInputs inputs;
+    inputs.baseDir = g_baseDir;
+    inputs.devices = &devices;
+    inputs.claimed = &claimed;
+    inputs.port = &port;
+    const UpdateOutcome outcome = RunUpdate(inputs);
+    const UpdateResult result = outcome.result;
+    if (result < Success || result > AlreadyCurrent || claimed.m_claimedCount != 0 ||
+        (result != Success) == outcome.reason.empty()) {
         std::abort();
     }
     return 0;

@@ -2,7 +2,7 @@
 # The programs' own install rules live with them (app/, sim/); this file adds
 # the library, the desktop integration, the man page, the udev rule template
 # and the CPack settings.
-if(ZENTRIX_CORE_ONLY)
+if(NOT ZENTRIX_WITH_QT)
   return()
 endif()
 
@@ -18,7 +18,7 @@ set_property(TARGET zentrix-update PROPERTY INSTALL_RPATH "$ORIGIN/../${CMAKE_IN
 # The icon in the hicolor theme, drawn at build time by the same code that
 # draws the window icon.
 add_executable(zentrix-render-icon ${ZENTRIX_PACKAGING_DIR}/render_icon.cpp
-                                   ${PROJECT_SOURCE_DIR}/app/updater_icon.cpp)
+                                   ${PROJECT_SOURCE_DIR}/ui/qt/updater_icon.cpp)
 target_include_directories(zentrix-render-icon PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zentrix-render-icon PRIVATE Qt6::Gui)
 zentrix_warnings(zentrix-render-icon)

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/updater_icon.h"
+#include "ui/qt/updater_icon.h"
 
 namespace {
 

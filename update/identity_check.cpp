@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "update/image_files.h"
 
@@ -40,10 +41,37 @@ bool HasVersionPoints(const char* text)
     return text[2] == '.' && text[5] == '.';
 }
 
-CheckOutcome CompareImageModel(const uint8_t* imageModelCode, int modelClass)
+// A model code as text: its four bytes, shown as hex when not printable.
+std::string ShowModelCode(const uint8_t* code)
+{
+    bool printable = true;
+    for (uint32_t i = 0; i < kModelCodeLength; ++i) {
+        printable = printable && code[i] >= 0x20 && code[i] < 0x7F;
+    }
+    if (printable) {
+        return "\"" + std::string(reinterpret_cast<const char*>(code), kModelCodeLength) + "\"";
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint32_t i = 0; i < kModelCodeLength; ++i) {
+        text += {kHex[code[i] >> 4], kHex[code[i] & 15]};
+    }
+    return text;
+}
+
+std::string VersionText(const char* text)
+{
+    return std::string(text, 5);   // "01.05"
+}
+
+CheckOutcome CompareImageModel(CUpdateRun& run, const uint8_t* imageModelCode, int modelClass)
 {
     const int needed = NeededModelClass(imageModelCode);
-    return needed != 0 && needed == modelClass ? CheckOutcome::GoOn : CheckOutcome::UnsupportedModel;
+    if (needed != 0 && needed == modelClass) {
+        return CheckOutcome::GoOn;
+    }
+    run.Fail("the OS image (model code " + ShowModelCode(imageModelCode) + ") is not meant for this calculator");
+    return CheckOutcome::UnsupportedModel;
 }
 
 }  // namespace
@@ -70,11 +98,14 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     // zeros, which no model has.
     uint8_t modelCode[kModelCodeLength] = {};
 
+    run.SetStep("the calculator's identity");
     run.OpenProgress(kIdentityPhaseText, kIdentityPacketCount);
     for (int n = 0; n < kIdentityPacketCount; ++n) {
         run.StepProgress();
         uint16_t payloadLength = 0;
         if (!ReceiveDataPacket(run.Channel(), header.bytes(), run.m_reply, run.m_packet, payloadLength)) {
+            run.ReceiveFailed("identity packet " + std::to_string(n + 1) + " of " + std::to_string(kIdentityPacketCount) +
+                     " was not received whole, or was not an identity packet");
             return CheckOutcome::Failed;
         }
         if (n == kModelPacketNumber && payloadLength >= kModelCodeLength) {
@@ -90,11 +121,16 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
         return CheckOutcome::Failed;
     }
     modelClass = ModelClassOf(modelCode);
-    return modelClass == 0 ? CheckOutcome::UnsupportedModel : CheckOutcome::GoOn;
+    if (modelClass == 0) {
+        run.Fail("the calculator's model code " + ShowModelCode(modelCode) + " is not one this program supports");
+        return CheckOutcome::UnsupportedModel;
+    }
+    return CheckOutcome::GoOn;
 }
 
 CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
 {
+    run.SetStep("the start of the identity exchange");
     if (!run.Send(PKT_ROLESWAP) || !run.Expect(PKT_CMD_55) || !run.Send(PKT_ACK)) {
         return CheckOutcome::Failed;
     }
@@ -104,35 +140,47 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
         return identity;
     }
 
-    uint32_t count = 0;
-    if (!run.Send(PKT_CMD_01) ||
-        run.Channel().Read(run.m_reply, kDeviceInfoLength, count) != ChannelOk ||
-        !IsDeviceInfoReply(run.m_reply)) {
+    run.SetStep("the device information");
+    if (!run.Send(PKT_CMD_01) || !run.ReadReply(kDeviceInfoLength)) {
+        return CheckOutcome::Failed;
+    }
+    if (!IsDeviceInfoReply(run.m_reply)) {
+        run.Unexpected(kDeviceInfoLength, "the device information");
         return CheckOutcome::Failed;
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
+        run.Fail("the calculator's OS version \"" + std::string(calcVersionText, 10) + "\" cannot be read");
         return CheckOutcome::Failed;
     }
     const int32_t calculatorVersion = ParseVersionNumber(calcVersionText);
 
-    if (!ReadOsImageHeader(run.m_block, kOsHeaderLength)) {
+    run.SetStep("the version check");
+    if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
+        run.Fail("the OS image header cannot be read from its scratch copy");
         return CheckOutcome::Failed;
     }
-    const CheckOutcome model = CompareImageModel(run.m_block, modelClass);
+    const CheckOutcome model = CompareImageModel(run, run.m_block, modelClass);
     if (model != CheckOutcome::GoOn) {
         return model;
     }
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
+        run.Fail("the OS image's version \"" + std::string(imageVersionText, 10) + "\" cannot be read");
         return CheckOutcome::Failed;
     }
     const int32_t imageVersion = ParseVersionNumber(imageVersionText);
-    return calculatorVersion < imageVersion ? CheckOutcome::GoOn : CheckOutcome::AlreadyCurrent;
+    if (calculatorVersion < imageVersion) {
+        return CheckOutcome::GoOn;
+    }
+    run.Fail("the calculator runs OS " + VersionText(calcVersionText) + ", already at or above the image's " +
+             VersionText(imageVersionText));
+    return CheckOutcome::AlreadyCurrent;
 }
 
 CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
 {
+    run.SetStep("the start of the identity exchange with the updater stub");
     if (!run.Send(PKT_CMD_4F) || !run.Expect(PKT_ACK) || !run.Send(PKT_ROLESWAP) ||
         !run.Expect(PKT_CMD_50) || !run.Send(PKT_ACK)) {
         return CheckOutcome::Failed;
@@ -142,8 +190,10 @@ CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
     if (identity != CheckOutcome::GoOn) {
         return identity;
     }
-    if (!ReadOsImageHeader(run.m_block, kModelCodeLength)) {
+    run.SetStep("the model check");
+    if (!ReadOsImageHeader(run.m_images.os, run.m_block, kModelCodeLength)) {
+        run.Fail("the OS image header cannot be read from its scratch copy");
         return CheckOutcome::Failed;
     }
-    return CompareImageModel(run.m_block, modelClass);
+    return CompareImageModel(run, run.m_block, modelClass);
 }

@@ -9,14 +9,11 @@
 #include <cstring>
 #include <cstdlib>
 
-std::string g_strBaseDir;
-
 namespace {
 
-std::string TempDirectory()
+std::string SizeText(uint64_t size)
 {
-    const char* dir = std::getenv("TMPDIR");
-    return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+    return std::to_string(size) + (size == 1 ? " byte" : " bytes");
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t length)
@@ -72,26 +69,64 @@ bool CopyFile(int from, int to)
     }
 }
 
-// Opens a regular file for reading; -1 otherwise.
-int OpenImage(const std::string& path)
+// Opens a regular file for reading; -1 with `problem` set otherwise. The
+// open never waits (a FIFO or a device under the image's name is refused,
+// not waited on).
+int OpenImage(const std::string& path, std::string& problem)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
+        problem = (errno == ENOENT ? "image missing: " : "cannot read image ") + path + " (" +
+                  std::strerror(errno) + ")";
         return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        problem = "image " + path + " is not a regular file";
         return -1;
     }
     return fd;
 }
 
+// Refuses an image that cannot be numbered even in 1024-byte blocks.
+bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::string& problem)
+{
+    if (BlockCount(image.size, 1024) <= kMaxBlockCount) {
+        return true;
+    }
+    problem = "image " + path + " is too large: " + SizeText(image.size) + ", more than " +
+              std::to_string(kMaxBlockCount) + " blocks of 1024 bytes";
+    return false;
+}
+
+bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot& image,
+              std::string& problem)
+{
+    if (!image.copy.Make(path, tempDir, problem)) {
+        return false;
+    }
+    if (!image.copy.QuerySize(image.size)) {
+        problem = "cannot measure the scratch copy of " + path;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::string ImagePath(const char* fileName)
+std::string ImagePath(const std::string& baseDir, const char* fileName)
 {
-    return g_strBaseDir + fileName;
+    return baseDir + fileName;
+}
+
+std::string ScratchDirectory(const std::string& configured)
+{
+    if (!configured.empty()) {
+        return configured;
+    }
+    const char* dir = std::getenv("TMPDIR");
+    return dir != nullptr && *dir != '\0' ? dir : "/tmp";
 }
 
 int64_t BlockCount(uint64_t size, uint32_t blockSize)
@@ -99,38 +134,44 @@ int64_t BlockCount(uint64_t size, uint32_t blockSize)
     return static_cast<int64_t>((size + blockSize - 1) / blockSize);
 }
 
-bool ImageFilesUsable()
+bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
+                        ImageSnapshots& images, std::string& problem)
 {
-    const int stub = OpenImage(ImagePath(kStubFileName));
-    const int image = OpenImage(ImagePath(kOsImageFileName));
-    struct stat st {};
-    const bool usable = stub >= 0 && image >= 0 && ::fstat(image, &st) == 0 &&
-                        static_cast<uint64_t>(st.st_size) >= kOsHeaderEnd;
-    for (const int fd : {stub, image}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    const std::string stubPath = ImagePath(baseDir, kStubFileName);
+    const std::string osPath = ImagePath(baseDir, kOsImageFileName);
+    if (!Snapshot(stubPath, tempDir, images.stub, problem) || !FitsInBlocks(images.stub, stubPath, problem) ||
+        !Snapshot(osPath, tempDir, images.os, problem) || !FitsInBlocks(images.os, osPath, problem)) {
+        return false;
     }
-    return usable;
+    if (images.os.size < kOsHeaderEnd) {
+        problem = "OS image " + osPath + " is too short: " + SizeText(images.os.size) +
+                  ", its header ends at byte " + std::to_string(kOsHeaderEnd);
+        return false;
+    }
+    return true;
 }
 
-bool CScratchCopy::Make(const char* fileName)
+bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std::string& problem)
 {
     Discard();
-    const int image = OpenImage(ImagePath(fileName));
+    const int image = OpenImage(path, problem);
     if (image < 0) {
         return false;
     }
-    std::string name = TempDirectory() + "/qzXXXXXX";
+    std::string name = ScratchDirectory(tempDir) + "/qzXXXXXX";
     m_fd = ::mkostemp(name.data(), O_CLOEXEC);   // a new file, mode 0600, never reopened
-    if (m_fd >= 0) {
-        ::unlink(name.c_str());
+    if (m_fd < 0) {
+        problem = "cannot make a scratch copy in " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
+        ::close(image);
+        return false;
     }
-    const bool copied = m_fd >= 0 && CopyFile(image, m_fd) && Seek(0);
-    ::close(image);
+    ::unlink(name.c_str());
+    const bool copied = CopyFile(image, m_fd) && Seek(0);
     if (!copied) {
+        problem = "cannot copy " + path + " to " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
         Discard();
     }
+    ::close(image);
     return copied;
 }
 
@@ -187,9 +228,7 @@ void CScratchCopy::Discard()
     }
 }
 
-bool ReadOsImageHeader(uint8_t* block, uint32_t byteCount)
+bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount)
 {
-    CScratchCopy copy;
-    return copy.Make(kOsImageFileName) && copy.Seek(kOsHeaderOffset) &&
-           copy.ReadExactly(block, byteCount);
+    return os.copy.Seek(kOsHeaderOffset) && os.copy.ReadExactly(block, byteCount);
 }

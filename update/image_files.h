@@ -1,13 +1,11 @@
 #pragma once
-// The two image files of the base directory and their scratch copies: every
-// use of an image reads a fresh private copy taken in the temporary directory.
+// The two image files of the base directory and their scratch copies: an
+// update run copies each image once, privately, into the temporary directory,
+// and reads only that copy, so a file changed on disk meanwhile cannot mix
+// into what is checked and sent.
 #include <cstdint>
 #include <memory>
 #include <string>
-
-// The base directory: empty, or the image directory followed by "/". Set once
-// at start-up; an image path is this text followed by the file name.
-extern std::string g_strBaseDir;
 
 inline constexpr const char* kStubFileName = "UpdateExe.bin";
 inline constexpr const char* kOsImageFileName = "UpdateCode.bin";
@@ -20,13 +18,16 @@ constexpr uint32_t kOsHeaderEnd = kOsHeaderOffset + kOsHeaderLength;   // 0x1002
 // Block numbers travel as four hex digits.
 constexpr int32_t kMaxBlockCount = 65535;
 
-std::string ImagePath(const char* fileName);
+// An image path: the base directory (empty, or ending in "/") followed
+// directly by the file name.
+std::string ImagePath(const std::string& baseDir, const char* fileName);
+
+// The temporary directory for scratch copies: `configured` when not empty,
+// else TMPDIR, else /tmp.
+std::string ScratchDirectory(const std::string& configured);
 
 // The number of data packets `size` bytes need at `blockSize` (1024 or 256).
 int64_t BlockCount(uint64_t size, uint32_t blockSize);
-
-// True when both image files can be read and the OS image holds its header.
-bool ImageFilesUsable();
 
 // A private copy of one image file, made with a unique "qz" name in the
 // temporary directory (TMPDIR, else /tmp), mode 0600, and read only through
@@ -39,9 +40,9 @@ public:
     CScratchCopy(const CScratchCopy&) = delete;
     CScratchCopy& operator=(const CScratchCopy&) = delete;
 
-    // Copies the image file `fileName` of the base directory; false when the
-    // file cannot be read or the copy cannot be made.
-    bool Make(const char* fileName);
+    // Copies the regular file `path` into `tempDir`; false with `problem`
+    // telling why when the file cannot be read or the copy cannot be made.
+    bool Make(const std::string& path, const std::string& tempDir, std::string& problem);
     // Size of the copy in bytes.
     bool QuerySize(uint64_t& size) const;
     bool Seek(uint64_t offset);
@@ -60,6 +61,25 @@ private:
     uint32_t m_aheadLength = 0;
 };
 
+// One image of a run: its private copy and its size.
+struct ImageSnapshot {
+    CScratchCopy copy;
+    uint64_t size = 0;
+};
+
+// Both images of a run, copied once before any calculator is touched.
+struct ImageSnapshots {
+    ImageSnapshot stub;
+    ImageSnapshot os;
+};
+
+// Copies both image files of `baseDir` and checks what can be checked before
+// the block size is known: both are regular files, the OS image holds its
+// header, and each fits in 65,535 blocks of 1024 bytes. False with `problem`
+// telling why otherwise.
+bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
+                        ImageSnapshots& images, std::string& problem);
+
 // Reads `byteCount` bytes (14: model code and version text, or 4: model code)
-// of the OS image header from a scratch copy into `block`.
-bool ReadOsImageHeader(uint8_t* block, uint32_t byteCount);
+// of the OS image header from its snapshot into `block`.
+bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount);

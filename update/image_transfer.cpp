@@ -9,20 +9,17 @@ constexpr const char* kOsPhaseText = "Updating...";
 constexpr uint16_t kFirstSummedBlock = 65;   // blocks from 64 KiB on
 constexpr int kOsAttempts = 3;
 
-// Makes a scratch copy of the phase's image, measures it in blocks and
-// announces it; false when the file cannot be copied, is too large to number
-// its blocks, or the calculator does not take the announcement.
-bool OpenAndAnnounce(CUpdateRun& run, ImagePhase phase, OpenedImage& image)
+// Rewinds the phase's snapshot, measures it in blocks and announces it;
+// false when the calculator does not take the announcement.
+bool Announce(CUpdateRun& run, ImagePhase phase, ImageSnapshot& image, int32_t& blockCount)
 {
     const bool stub = phase == ImagePhase::UpdaterStub;
-    if (!image.copy.Make(stub ? kStubFileName : kOsImageFileName) || !image.copy.QuerySize(image.size)) {
-        return false;
-    }
+    run.SetStep(stub ? "the updater stub's announcement" : "the OS image's announcement");
     const int64_t blocks = BlockCount(image.size, run.m_blockSize);
-    if (blocks > kMaxBlockCount) {
-        return false;
+    if (blocks > kMaxBlockCount || !image.copy.Seek(0)) {
+        return run.Fail("the image cannot be sent from its scratch copy");   // checked after the probe
     }
-    image.blockCount = static_cast<int32_t>(blocks);
+    blockCount = static_cast<int32_t>(blocks);
     const auto size = static_cast<uint32_t>(image.size);
     const uint32_t n = stub ? FillCmd56(run.m_packet, size) : FillCmd57(run.m_packet, size);
     return run.SendBytes(run.m_packet, n) && run.Expect(PKT_ACK);
@@ -33,21 +30,22 @@ bool OpenAndAnnounce(CUpdateRun& run, ImagePhase phase, OpenedImage& image)
 bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 {
     run.ResetProgress();
-    OpenedImage image;
-    if (!OpenAndAnnounce(run, ImagePhase::OsImage, image)) {
+    ImageSnapshot& image = run.m_images.os;
+    int32_t blockCount = 0;
+    if (!Announce(run, ImagePhase::OsImage, image, blockCount)) {
         return false;
     }
-    run.SetProgressRange(image.blockCount);
+    run.SetProgressRange(blockCount);
     uint32_t imageSum = 0;
-    if (!SendImageBlocks(run, image, ImagePhase::OsImage, imageSum)) {
+    run.SetStep("the OS image");
+    if (!SendImageBlocks(run, image, blockCount, ImagePhase::OsImage, imageSum)) {
         return false;
     }
-    image.copy.Discard();
-
     if (run.m_blockSize == 256) {
         accepted = true;   // no tail check with small blocks
         return true;
     }
+    run.SetStep("the tail check");
     const uint32_t m = FillCmd58(run.m_packet, static_cast<uint32_t>(image.size), static_cast<uint16_t>(imageSum));
     if (!run.SendBytes(run.m_packet, m) || !run.ReadShortReply()) {
         return false;
@@ -58,18 +56,19 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 
 }  // namespace
 
-bool SendImageBlocks(CUpdateRun& run, OpenedImage& image, ImagePhase phase, uint32_t& imageSum)
+bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, ImagePhase phase,
+                     uint32_t& imageSum)
 {
-    const int32_t blockCount = image.blockCount;
     const uint8_t* dataTemplate = phase == ImagePhase::UpdaterStub ? TPL_DATA_56.bytes() : TPL_DATA_57.bytes();
     PrepareDataSeries(run.m_packet, dataTemplate, static_cast<uint16_t>(blockCount));
     uint64_t remaining = image.size;
     for (int32_t k = 1; k <= blockCount; ++k) {
         const auto blockNumber = static_cast<uint16_t>(k);
+        run.SetBlock(k, blockCount);
         run.StepProgress();
         const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
         if (!image.copy.ReadExactly(run.m_block, length)) {
-            return false;   // the copy changed under us: never send a short block
+            return run.Fail("the scratch copy of the image cannot be read");   // never send a short block
         }
         remaining -= length;
         if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
@@ -86,23 +85,26 @@ bool SendImageBlocks(CUpdateRun& run, OpenedImage& image, ImagePhase phase, uint
             return false;
         }
     }
+    run.SetBlock(0, 0);
     return true;
 }
 
 bool SendUpdaterStub(CUpdateRun& run)
 {
-    OpenedImage image;
-    if (!OpenAndAnnounce(run, ImagePhase::UpdaterStub, image)) {
+    ImageSnapshot& image = run.m_images.stub;
+    int32_t blockCount = 0;
+    if (!Announce(run, ImagePhase::UpdaterStub, image, blockCount)) {
         return false;
     }
-    run.m_stubBlockCount = image.blockCount;
-    run.OpenProgress(kStubPhaseText, image.blockCount);
+    run.m_stubBlockCount = blockCount;
+    run.OpenProgress(kStubPhaseText, blockCount);
     uint32_t unusedSum = 0;
-    if (!SendImageBlocks(run, image, ImagePhase::UpdaterStub, unusedSum)) {
+    run.SetStep("the updater stub");
+    if (!SendImageBlocks(run, image, blockCount, ImagePhase::UpdaterStub, unusedSum)) {
         return false;
     }
-    image.copy.Discard();
     run.CloseProgress();
+    run.SetStep("the updater stub's start");
     return run.Expect(PKT_ACK);
 }
 
@@ -118,5 +120,6 @@ bool WriteOsImage(CUpdateRun& run)
             return true;
         }
     }
-    return false;   // three rejected tail checks: the image did not arrive whole
+    // The image did not arrive whole.
+    return run.Fail("the calculator rejected the check of the OS image three times; start the update again");
 }

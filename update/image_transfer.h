@@ -8,16 +8,10 @@
 
 enum class ImagePhase { UpdaterStub, OsImage };
 
-// One image being sent: its scratch copy, size and block count.
-struct OpenedImage {
-    CScratchCopy copy;
-    uint64_t size = 0;
-    int32_t blockCount = 0;
-};
-
-// Sends every block of the image; in the OS-image phase it also subtracts
-// the bytes of blocks 65 and above from `imageSum`.
-bool SendImageBlocks(CUpdateRun& run, OpenedImage& image, ImagePhase phase, uint32_t& imageSum);
+// Sends every block of the image's snapshot from its start; in the OS-image
+// phase it also subtracts the bytes of blocks 65 and above from `imageSum`.
+bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, ImagePhase phase,
+                     uint32_t& imageSum);
 
 // Announces and sends the updater stub; leaves its block count in the run.
 bool SendUpdaterStub(CUpdateRun& run);

@@ -1,8 +1,9 @@
 #include "update/run_update.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
-#include "device/enumerate.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -13,28 +14,63 @@ constexpr int32_t kDevicePathSize = 260;
 
 // Walks the enumeration from index 0 and claims the first path no other
 // update run of this process holds; false when there is none.
-bool PickDevice(CUpdateHost& app, char* devicePath)
+bool PickDevice(const UpdateRunInputs& inputs, char* devicePath)
 {
     int32_t index = 0;
     for (;;) {
-        index = EnumerateDevicePath(index, devicePath, kDevicePathSize);
+        index = inputs.devices->EnumerateDevicePath(index, devicePath, kDevicePathSize);
         if (index == -1) {
             return false;
         }
-        if (app.ClaimDevicePath(devicePath) == 1) {
+        if (inputs.claimed->ClaimDevicePath(devicePath) == 1) {
             return true;
         }
     }
 }
 
+std::string NoCalculatorReason(const UpdateRunInputs& inputs)
+{
+    return "no calculator found (" + inputs.devices->Describe() + ")";
+}
+
+std::string OpenFailureReason(const char* devicePath, uint32_t error)
+{
+    std::string reason = std::string("cannot open ") + (*devicePath != '\0' ? devicePath : "the device") +
+                         ": " + std::strerror(static_cast<int>(error));
+    if (error == EACCES || error == EPERM) {
+        reason += "; for USB install the udev rule (see the README), for a serial port join the "
+                  "dialout group, then plug the calculator in again";
+    } else if (error == EBUSY) {
+        reason += "; another program has the device open: close it and start again";
+    }
+    return reason;
+}
+
 enum class Route { OsRoute, StubRoute, Failed };
+
+// The largest image must still be numbered at the probed block size.
+bool ImagesFitBlockSize(CUpdateRun& run)
+{
+    for (const ImageSnapshot* image : {&run.m_images.stub, &run.m_images.os}) {
+        const int64_t blocks = BlockCount(image->size, run.m_blockSize);
+        if (blocks > kMaxBlockCount) {
+            return run.Fail((image == &run.m_images.stub ? "the updater stub" : "the OS image") +
+                            std::string(" needs ") + std::to_string(blocks) + " blocks of " +
+                            std::to_string(run.m_blockSize) + " bytes, more than " +
+                            std::to_string(kMaxBlockCount) + " can be numbered");
+        }
+    }
+    return true;
+}
 
 // Check, block-size probe and identity request.
 Route Handshake(CUpdateRun& run)
 {
+    run.SetStep("the connection check");
     if (!run.Send(PKT_CHECK) || !run.Expect(PKT_ACK)) {
         return Route::Failed;
     }
+    run.SetStep("the block-size probe");
     if (!run.Send(PKT_CMD_07)) {
         return Route::Failed;
     }
@@ -43,6 +79,11 @@ Route Handshake(CUpdateRun& run)
     case AckOrNak::Nak: run.m_blockSize = 256; break;
     case AckOrNak::Other: return Route::Failed;
     }
+    // Nothing of the stub is sent for images that cannot be sent whole.
+    if (!ImagesFitBlockSize(run)) {
+        return Route::Failed;
+    }
+    run.SetStep("the identity request");
     if (!run.Send(PKT_CMD_54)) {
         return Route::Failed;
     }
@@ -91,47 +132,67 @@ UpdateResult Converse(CUpdateRun& run)
     return WriteOsImage(run) ? Success : Failed;
 }
 
+// The ending after the OS image was sent: PKT_TERMINATE and the calculator's
+// last word, which is waited for briefly and never examined.
+UpdateResult End(CUpdateRun& run)
+{
+    run.CloseProgress();
+    run.SetStep("the ending");
+    if (!run.Send(PKT_TERMINATE)) {
+        return Failed;
+    }
+    run.Channel().m_overallTimeoutMs = run.Inputs().wait.finalReplyMs;
+    uint32_t count = 0;
+    run.Channel().Read(run.m_reply, PKT_ACK.length, count);
+    return Success;
+}
+
 }  // namespace
 
-UpdateResult RunUpdate(CUpdateHost& app)
+UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
 {
     // 1. The result starts as a failure; the channel object is made.
-    UpdateResult result = Failed;
-    std::unique_ptr<CUsbChannel> channel = app.NewChannel();
-    CUpdateRun run(app.FrontEnd(), *channel);
+    UpdateOutcome outcome;
+    CUpdateRun run(inputs, inputs.devices->NewChannel());
 
-    // Images that cannot be sent whole stop the run before any calculator is
-    // touched: no stub is started on a calculator whose OS cannot follow.
-    if (!ImageFilesUsable()) {
-        return result;
+    // Both images are copied once, now: what is checked is what is sent,
+    // and images that cannot be sent stop the run before any calculator is
+    // touched.
+    std::string problem;
+    if (!TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
+        outcome.reason = problem;
+        return outcome;
     }
 
     // 2. Device pick.
     char devicePath[kDevicePathSize] = {};
-    if (!PickDevice(app, devicePath)) {
-        return result;
+    if (!PickDevice(inputs, devicePath)) {
+        outcome.reason = NoCalculatorReason(inputs);
+        return outcome;
     }
 
     // 3. Open.
-    if (channel->Open(devicePath) == ChannelOk) {
+    if (run.Channel().Open(devicePath) == ChannelOk) {
         // 4.-9. The conversation, then the ending or the abandon path.
-        const UpdateResult outcome = Converse(run);
-        if (outcome == Success) {
-            run.CloseProgress();
-            if (run.Send(PKT_TERMINATE)) {
-                run.ReadShortReply();   // the calculator's last word is not examined
-                result = Success;
-            }
+        const UpdateResult result = Converse(run);
+        if (result == Success) {
+            outcome.result = End(run);
         } else {
             run.Send(PKT_TERMINATE_04);   // its status is ignored
-            result = outcome;
+            outcome.result = result;
         }
         // Release step 1.
-        channel->Close();
+        run.Channel().Close();
+        outcome.reason = run.Reason();
+    } else {
+        outcome.reason = OpenFailureReason(devicePath, run.Channel().m_lastError);
     }
     // Release steps 2 and 3.
-    app.ReleaseDevicePath(devicePath);
-    channel.reset();
+    inputs.claimed->ReleaseDevicePath(devicePath);
+    run.DestroyChannel();
     run.CloseProgress();
-    return result;
+    if (outcome.result == Success) {
+        outcome.reason.clear();
+    }
+    return outcome;
 }

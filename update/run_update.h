@@ -1,8 +1,11 @@
 #pragma once
 // One update run: the whole conversation with one calculator.
 #include <cstdint>
+#include <string>
 
-#include "update/update_host.h"
+#include "device/claimed_device_list.h"
+#include "device/device_source.h"
+#include "update/update_port.h"
 
 enum UpdateResult : int32_t {
     Success = 0,
@@ -11,4 +14,33 @@ enum UpdateResult : int32_t {
     AlreadyCurrent = 3,
 };
 
-UpdateResult RunUpdate(CUpdateHost& app);
+// How long the run waits for a silent calculator.
+struct ReplyWaitPolicy {
+    // Silence after which the run ends by itself; 0 waits without limit (a
+    // slow flash erase must never be cut short).
+    uint32_t silenceLimitMs = 0;
+    // Silence after which the user may end the wait.
+    uint32_t userMayEndAfterMs = 10000;
+    // The calculator's last word after PKT_TERMINATE is never examined; it
+    // is waited for this long at most.
+    uint32_t finalReplyMs = 2000;
+};
+
+// Everything a run needs; nothing of it is kept after the run.
+struct UpdateRunInputs {
+    std::string baseDir;   // empty, or the image directory followed by "/"
+    std::string tempDir;   // where scratch copies go; empty: TMPDIR, else /tmp
+    IDeviceSource* devices = nullptr;
+    CClaimedDeviceList* claimed = nullptr;   // shared by the runs of a process
+    ReplyWaitPolicy wait;
+    IUpdatePort* port = nullptr;
+};
+
+// The result and, unless it is Success, why: what was being done, what went
+// wrong, and where it helps, what to do about it.
+struct UpdateOutcome {
+    UpdateResult result = Failed;
+    std::string reason;
+};
+
+UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);

@@ -1,17 +1,92 @@
 #include "update/update_run.h"
 
 #include <cstring>
+#include <utility>
+
+namespace {
+
+// The fixed packets a reply is compared with, by the names the trace and
+// the documentation use.
+const char* PacketName(const StoredPacket& packet)
+{
+    static constexpr std::pair<const StoredPacket*, const char*> kNames[] = {
+        {&PKT_ACK, "Ack"},           {&PKT_ACK_03, "Ack 03"},    {&PKT_NAK_04, "Nak 04"},
+        {&PKT_ROLESWAP, "RoleSwap"}, {&PKT_CMD_55, "command 55"}, {&PKT_CMD_50, "command 50"},
+    };
+    for (const auto& [known, name] : kNames) {
+        if (known == &packet) {
+            return name;
+        }
+    }
+    return "another packet";
+}
+
+// Reply bytes as text: printable characters as they are, the rest as <XX>.
+std::string ShowBytes(const uint8_t* bytes, uint32_t length)
+{
+    constexpr uint32_t kShown = 24;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint32_t i = 0; i < length && i < kShown; ++i) {
+        const uint8_t b = bytes[i];
+        if (b >= 0x20 && b < 0x7F) {
+            text += static_cast<char>(b);
+        } else {
+            text += {'<', kHex[b >> 4], kHex[b & 15], '>'};
+        }
+    }
+    if (length > kShown) {
+        text += "...";
+    }
+    return text;
+}
+
+std::string Seconds(uint32_t ms)
+{
+    return std::to_string((ms + 500) / 1000) + " s";
+}
+
+}  // namespace
+
+CUpdateRun::CUpdateRun(const UpdateRunInputs& inputs, std::unique_ptr<CUsbChannel> channel)
+    : m_inputs(inputs), m_channel(std::move(channel))
+{
+    m_channel->SetWaiter(this);
+}
+
+CUpdateRun::~CUpdateRun()
+{
+    CloseProgress();
+}
+
+bool CUpdateRun::Fail(const std::string& what)
+{
+    if (m_reason.empty()) {
+        m_reason = m_step;
+        if (m_blockNumber > 0) {
+            m_reason += ", block " + std::to_string(m_blockNumber) + " of " + std::to_string(m_blockCount);
+        }
+        m_reason += ": " + what;
+    }
+    return false;
+}
+
+bool CUpdateRun::SendBytes(const uint8_t* bytes, uint32_t length)
+{
+    const int status = m_channel->Write(bytes, length);
+    return status == ChannelOk || ChannelFailed(status);
+}
 
 bool CUpdateRun::Expect(const StoredPacket& packet)
 {
-    uint32_t count = 0;
-    return m_channel.Read(m_reply, packet.length, count) == ChannelOk && ReplyIs(packet);
+    return ReadReply(packet.length) && (ReplyIs(packet) || Unexpected(packet.length, PacketName(packet)));
 }
 
-bool CUpdateRun::ReadShortReply()
+bool CUpdateRun::ReadReply(uint32_t length)
 {
     uint32_t count = 0;
-    return m_channel.Read(m_reply, PKT_ACK.length, count) == ChannelOk;
+    const int status = m_channel->Read(m_reply, length, count);
+    return status == ChannelOk || ChannelFailed(status);
 }
 
 AckOrNak CUpdateRun::ReadAckOrNak()
@@ -22,10 +97,75 @@ AckOrNak CUpdateRun::ReadAckOrNak()
     if (ReplyIs(PKT_ACK)) {
         return AckOrNak::Ack;
     }
-    return ReplyIs(PKT_NAK_04) ? AckOrNak::Nak : AckOrNak::Other;
+    if (ReplyIs(PKT_NAK_04)) {
+        return AckOrNak::Nak;
+    }
+    Unexpected(PKT_ACK.length, "Ack or Nak 04");
+    return AckOrNak::Other;
 }
 
 bool CUpdateRun::ReplyIs(const StoredPacket& packet) const
 {
     return std::memcmp(m_reply, packet.bytes(), packet.length) == 0;
+}
+
+bool CUpdateRun::Unexpected(uint32_t length, const char* expected)
+{
+    return Fail("the calculator answered \"" + ShowBytes(m_reply, length) + "\" where " + expected +
+                " was expected");
+}
+
+bool CUpdateRun::ReceiveFailed(const std::string& what)
+{
+    if (m_channel->m_lastError != 0) {
+        return ChannelFailed(IoError);
+    }
+    return m_stopReason.empty() ? Fail(what) : ChannelFailed(PumpStopped);
+}
+
+void CUpdateRun::OpenProgress(const char* phaseText, int stepCount)
+{
+    m_inputs.port->OpenProgress(phaseText, stepCount);
+    m_progressOpen = true;
+}
+
+void CUpdateRun::CloseProgress()
+{
+    if (m_progressOpen) {
+        m_inputs.port->CloseProgress();
+        m_progressOpen = false;
+    }
+}
+
+bool CUpdateRun::ChannelFailed(int status)
+{
+    switch (status) {
+    case IoError:
+        return Fail(std::string("the link to the calculator was lost (") +
+                    std::strerror(static_cast<int>(m_channel->m_lastError)) +
+                    "); check the cable, then start the update again");
+    case PumpStopped:
+        return Fail(m_stopReason.empty() ? "stopped" : m_stopReason);
+    case TimedOut:
+        return Fail("the calculator did not answer in time");
+    default:
+        return Fail("channel status " + std::to_string(status));
+    }
+}
+
+bool CUpdateRun::KeepWaiting(uint32_t silentMs)
+{
+    const ReplyWaitPolicy& policy = m_inputs.wait;
+    if (policy.silenceLimitMs != 0 && silentMs > policy.silenceLimitMs) {
+        m_stopReason = "the calculator did not answer for " + Seconds(silentMs) +
+                       " (the limit set by ZENTRIX_REPLY_TIMEOUT)";
+        return false;
+    }
+    const ReplyWait wait{silentMs, silentMs >= policy.userMayEndAfterMs};
+    if (m_inputs.port->KeepWaiting(wait)) {
+        return true;
+    }
+    m_stopReason = wait.endable ? "stopped by the user after the calculator had not answered for " + Seconds(silentMs)
+                                : std::string("stopped on request");
+    return false;
 }

@@ -1,47 +1,73 @@
 #pragma once
 // The state of one update run and the exchanges every phase of it uses.
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "device/usb_channel.h"
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
-#include "ui/front_end.h"
-#include "ui/progress_dlg.h"
+#include "update/image_files.h"
+#include "update/run_update.h"
 
 // The calculator's answer where it may accept or refuse.
 enum class AckOrNak { Ack, Nak, Other };
 
-class CUpdateRun {
+class CUpdateRun : private IChannelWaiter {
 public:
-    CUpdateRun(IFrontEnd& frontEnd, CUsbChannel& channel) : m_frontEnd(frontEnd), m_channel(channel) {}
-    ~CUpdateRun() { CloseProgress(); }
+    // The run owns `channel` until DestroyChannel; `inputs` outlive the run.
+    CUpdateRun(const UpdateRunInputs& inputs, std::unique_ptr<CUsbChannel> channel);
+    ~CUpdateRun() override;
     CUpdateRun(const CUpdateRun&) = delete;
     CUpdateRun& operator=(const CUpdateRun&) = delete;
 
+    // What the run is doing, for the reason of a failure ("the block-size
+    // probe"). A static text: setting it costs nothing.
+    void SetStep(const char* step) { m_step = step; }
+    // The block being sent, for the reason of a failure; 0 outside the uploads.
+    void SetBlock(int32_t block, int32_t blockCount)
+    {
+        m_blockNumber = block;
+        m_blockCount = blockCount;
+    }
+    // Records why the run gives up (the first reason is kept, as it is the
+    // cause); returns false so that a failing step can `return run.Fail(...)`.
+    bool Fail(const std::string& what);
+    const std::string& Reason() const { return m_reason; }
+
     // Writes a fixed packet with its own length.
     bool Send(const StoredPacket& packet) { return SendBytes(packet.bytes(), packet.length); }
-    bool SendBytes(const uint8_t* bytes, uint32_t length) { return m_channel.Write(bytes, length) == ChannelOk; }
+    bool SendBytes(const uint8_t* bytes, uint32_t length);
     // Reads as many bytes as `packet` has and compares all of them.
     bool Expect(const StoredPacket& packet);
-    // Reads 6 bytes into the reply buffer; false when the read fails.
-    bool ReadShortReply();
+    // Reads `length` bytes into the reply buffer; false when the read fails.
+    bool ReadReply(uint32_t length);
+    bool ReadShortReply() { return ReadReply(PKT_ACK.length); }
     // Reads one 6-byte reply and tells PKT_ACK from PKT_NAK_04 from the rest
-    // (a failed read counts as Other).
+    // (a failed read counts as Other, its reason recorded).
     AckOrNak ReadAckOrNak();
     bool ReplyIs(const StoredPacket& packet) const;
+    // Records that the reply in the buffer (`length` bytes) is not what the
+    // step expected; returns false.
+    bool Unexpected(uint32_t length, const char* expected);
+    // Records why a data packet read through the channel was not received:
+    // the link, a stopped wait, or else `what`; returns false.
+    bool ReceiveFailed(const std::string& what);
 
-    void OpenProgress(const char* phaseText, int stepCount)
-    {
-        OpenProgressWindow(m_frontEnd, &m_progress, phaseText, stepCount);
-    }
-    void CloseProgress() { CloseProgressWindow(&m_progress); }
-    void StepProgress() { Bar(PBM_STEPIT, 0, 0); }
-    void ResetProgress() { Bar(PBM_SETPOS, 0, 0); }
-    void SetProgressRange(int32_t top) { Bar(PBM_SETRANGE, 0, MakeRangeParam(0, top)); }
+    void OpenProgress(const char* phaseText, int stepCount);
+    void CloseProgress();
+    void StepProgress() { m_inputs.port->StepProgress(); }
+    void ResetProgress() { m_inputs.port->SetProgressPos(0); }
+    void SetProgressRange(int32_t top) { m_inputs.port->SetProgressRange(top); }
+    bool ProgressOpen() const { return m_progressOpen; }
 
-    CUsbChannel& Channel() { return m_channel; }
-    CProgressDlg* ProgressWindow() const { return m_progress; }
+    CUsbChannel& Channel() { return *m_channel; }
+    // Release step: the channel object goes (closed first if still open).
+    void DestroyChannel() { m_channel.reset(); }
 
+    const UpdateRunInputs& Inputs() const { return m_inputs; }
+
+    ImageSnapshots m_images;
     uint32_t m_blockSize = 1024;
     int m_routeFlag = 0;
     int32_t m_stubBlockCount = 0;
@@ -51,14 +77,16 @@ public:
     uint8_t m_block[kBlockBufferSize] = {};
 
 private:
-    void Bar(unsigned message, uintptr_t wParam, intptr_t lParam)
-    {
-        if (m_progress != nullptr) {
-            m_progress->m_progress.SendMessage(message, wParam, lParam);
-        }
-    }
+    bool KeepWaiting(uint32_t silentMs) override;
+    // Records why a channel operation failed.
+    bool ChannelFailed(int status);
 
-    IFrontEnd& m_frontEnd;
-    CUsbChannel& m_channel;
-    CProgressDlg* m_progress = nullptr;
+    const UpdateRunInputs& m_inputs;
+    std::unique_ptr<CUsbChannel> m_channel;
+    bool m_progressOpen = false;
+    const char* m_step = "the start";
+    int32_t m_blockNumber = 0;
+    int32_t m_blockCount = 0;
+    std::string m_reason;
+    std::string m_stopReason;   // why the waiter ended a wait
 };

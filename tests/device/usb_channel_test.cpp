@@ -3,6 +3,9 @@
 #include "device/usb_channel.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -55,7 +58,6 @@ protected:
         PrepareForTest(channel);
         channel.SetPump(ScriptedPump, 0);
     }
-    void TearDown() override { SetProcessPump(nullptr); }
 
     std::string ReadString(uint32_t length, int expectedStatus = ChannelOk)
     {
@@ -299,10 +301,7 @@ TEST_F(ChannelTest, LargeTransfersArriveWholeAndInOrder)
 TEST_F(ChannelTest, PumpInstallationAndWritePumped)
 {
     EXPECT_EQ(CUsbChannel().m_pump, &DefaultPump);
-    static int processed = 0;
-    SetProcessPump([] { ++processed; });
     EXPECT_EQ(DefaultPump(0), 1);
-    EXPECT_EQ(processed, 1);
 
     EXPECT_EQ(channel.SetPump(nullptr, 9), &ScriptedPump);
     EXPECT_EQ(channel.m_pump, &DefaultPump);
@@ -316,6 +315,31 @@ TEST_F(ChannelTest, PumpInstallationAndWritePumped)
     EXPECT_EQ(g_pumpCalls, 1);
     EXPECT_EQ(channel.m_pump, &ScriptedPump);
     EXPECT_EQ(channel.m_pumpData, 4u);
+}
+
+TEST_F(ChannelTest, TheWaiterHearsHowLongTheCalculatorIsSilentAndCanEndTheRead)
+{
+    struct Waiter : IChannelWaiter {
+        bool KeepWaiting(uint32_t silentMs) override
+        {
+            silences.push_back(silentMs);
+            return silentMs <= 120;
+        }
+        std::vector<uint32_t> silences;
+    } waiter;
+    channel.SetWaiter(&waiter);
+    ASSERT_EQ(channel.Open(pty.SlavePath()), ChannelOk);
+    ASSERT_TRUE(pty.Send("ab"));
+    EXPECT_EQ(ReadString(2), "ab");
+    ASSERT_FALSE(waiter.silences.empty());
+    EXPECT_LT(waiter.silences.back(), 50u);   // asked right after the bytes came
+
+    waiter.silences.clear();
+    EXPECT_EQ(ReadString(1, PumpStopped), "");   // nothing comes: the waiter ends it
+    ASSERT_GE(waiter.silences.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(waiter.silences.begin(), waiter.silences.end()));
+    EXPECT_GT(waiter.silences.back(), 120u);
+    channel.SetWaiter(nullptr);
 }
 
 }  // namespace

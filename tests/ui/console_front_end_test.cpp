@@ -7,7 +7,6 @@
 #include "ui/console/console_answer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/progress_line.h"
-#include "ui/progress_dlg.h"
 
 namespace {
 
@@ -134,13 +133,12 @@ int CountLines(const std::string& text)
 TEST(ConsoleProgress, OffATerminalWritesAtMostOneLinePerTenth)
 {
     Console console("");
-    CProgressDlg* slot = nullptr;
-    OpenProgressWindow(console.frontEnd, &slot, "Checking the calculator version...", 256);
+    console.frontEnd.OpenProgress("Checking the calculator version...", 256);
     for (int i = 0; i < 256; ++i) {
-        slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
+        console.frontEnd.StepProgress();
     }
-    CloseProgressWindow(&slot);
-    EXPECT_EQ(slot, nullptr);
+    console.frontEnd.CloseProgress();
+    EXPECT_EQ(console.frontEnd.ProgressWindow(), nullptr);
     const std::string err = console.err.str();
     EXPECT_EQ(CountLines(err), 11);   // 0 %, 10 %, ... 100 %
     EXPECT_EQ(err.find('\r'), std::string::npos);
@@ -153,14 +151,13 @@ TEST(ConsoleProgress, OffATerminalWritesAtMostOneLinePerTenth)
 TEST(ConsoleProgress, WrapAndResetStartTheLineOverAndTheRangeIsCutTo16Bits)
 {
     Console console("");
-    CProgressDlg* slot = nullptr;
-    OpenProgressWindow(console.frontEnd, &slot, "Updating...", 65536 + 5);
-    EXPECT_EQ(slot->m_progress.Upper(), 5);
+    console.frontEnd.OpenProgress("Updating...", 65536 + 5);
+    EXPECT_EQ(console.frontEnd.ProgressWindow()->m_progress.Upper(), 5);
     for (int i = 0; i < 6; ++i) {
-        slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);   // the sixth step wraps to 0
+        console.frontEnd.StepProgress();   // the sixth step wraps to 0
     }
-    EXPECT_EQ(slot->m_progress.Pos(), 0);
-    CloseProgressWindow(&slot);
+    EXPECT_EQ(console.frontEnd.ProgressWindow()->m_progress.Pos(), 0);
+    console.frontEnd.CloseProgress();
     const std::string err = console.err.str();
     EXPECT_NE(err.find("] 100% 5/5\n"), std::string::npos);
     EXPECT_EQ(err.substr(err.rfind('\n', err.size() - 2) + 1),
@@ -170,11 +167,10 @@ TEST(ConsoleProgress, WrapAndResetStartTheLineOverAndTheRangeIsCutTo16Bits)
 TEST(ConsoleProgress, OnATerminalRedrawsInPlaceAndEndsTheLineOnClose)
 {
     Console console("", true);
-    CProgressDlg* slot = nullptr;
-    OpenProgressWindow(console.frontEnd, &slot, "Sending data...", 4);
-    slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
-    slot->m_progress.SendMessage(PBM_STEPIT, 0, 0);
-    CloseProgressWindow(&slot);
+    console.frontEnd.OpenProgress("Sending data...", 4);
+    console.frontEnd.StepProgress();
+    console.frontEnd.StepProgress();
+    console.frontEnd.CloseProgress();
     EXPECT_EQ(console.err.str(),
               "\r\x1b[KSending data... [....................] 0% 0/4"
               "\r\x1b[KSending data... [#####...............] 25% 1/4"
@@ -184,11 +180,10 @@ TEST(ConsoleProgress, OnATerminalRedrawsInPlaceAndEndsTheLineOnClose)
 TEST(ConsoleProgress, OpeningOnAnOccupiedSlotClosesTheOldWindowFirst)
 {
     Console console("", true);
-    CProgressDlg* slot = nullptr;
-    OpenProgressWindow(console.frontEnd, &slot, "Sending data...", 2);
-    OpenProgressWindow(console.frontEnd, &slot, "Updating...", 2);
-    CloseProgressWindow(&slot);
-    CloseProgressWindow(&slot);   // an empty slot: nothing happens
+    console.frontEnd.OpenProgress("Sending data...", 2);
+    console.frontEnd.OpenProgress("Updating...", 2);
+    console.frontEnd.CloseProgress();
+    console.frontEnd.CloseProgress();   // nothing open: nothing happens
     EXPECT_EQ(console.err.str(),
               "\r\x1b[KSending data... [....................] 0% 0/2\n"
               "\r\x1b[KUpdating... [....................] 0% 0/2\n");

@@ -6,7 +6,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 #include "ui/qt/guarded_dialog.h"
 #include "ui/qt/qt_message_box.h"
 

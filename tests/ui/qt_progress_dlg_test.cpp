@@ -3,19 +3,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "ui/progress_dlg.h"
+#include "shell/progress_window.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_progress_dlg.h"
 
 namespace {
 
-// The desktop front end with the main window's rectangle given by the test.
-class CFixedMainRect : public CQtFrontEnd {
-public:
-    ScreenRect MainWindowRect() override { return rect; }
-    ScreenRect rect{100, 50, 901, 651};
-};
 
 QDialog* WindowOf(CProgressDlg* slot)
 {
@@ -27,16 +21,22 @@ QProgressBar* BarOf(CProgressDlg* slot)
     return WindowOf(slot)->findChild<QProgressBar*>(QStringLiteral("bar"));
 }
 
+// Desktop progress windows centred on a main-window rectangle given by the test.
 class ProgressWindow : public ::testing::Test {
 protected:
-    ~ProgressWindow() override { CloseProgressWindow(&slot); }
-    CFixedMainRect frontEnd;
+    void Open(const char* phaseText, int stepCount)
+    {
+        windows.Open(phaseText, stepCount);
+        slot = windows.Window();
+    }
+    ScreenRect rect{100, 50, 901, 651};
+    CProgressWindows windows{[this] { return std::make_unique<CQtProgressDlg>(nullptr, rect); }};
     CProgressDlg* slot = nullptr;
 };
 
 TEST_F(ProgressWindow, IsCentredOnTheMainWindowEvenPartlyOffScreen)
 {
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 10);
+    Open("Updating...", 10);
     QDialog* window = WindowOf(slot);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
@@ -44,8 +44,8 @@ TEST_F(ProgressWindow, IsCentredOnTheMainWindowEvenPartlyOffScreen)
     EXPECT_EQ(frame.left(), 100 + 801 / 2 - frame.width() / 2);
     EXPECT_EQ(frame.top(), 50 + 601 / 2 - frame.height() / 2);
 
-    frontEnd.rect = ScreenRect{-700, -300, -100, 101};
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 10);
+    rect = ScreenRect{-700, -300, -100, 101};
+    Open("Updating...", 10);
     const QRect off = WindowOf(slot)->frameGeometry();
     EXPECT_EQ(off.left(), -700 + 300 - off.width() / 2);
     EXPECT_EQ(off.top(), -300 + 200 - off.height() / 2);   // (401 / 2) truncates to 200
@@ -53,7 +53,7 @@ TEST_F(ProgressWindow, IsCentredOnTheMainWindowEvenPartlyOffScreen)
 
 TEST_F(ProgressWindow, HasTheFormsLayoutTitleAndBoldCaptionAndNoCloseButton)
 {
-    OpenProgressWindow(frontEnd, &slot, "Checking the calculator version...", 256);
+    Open("Checking the calculator version...", 256);
     QDialog* window = WindowOf(slot);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Sending data..."));
     EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
@@ -76,7 +76,7 @@ TEST_F(ProgressWindow, HasTheFormsLayoutTitleAndBoldCaptionAndNoCloseButton)
 
 TEST_F(ProgressWindow, CannotBeClosedByTheUser)
 {
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 10);
+    Open("Updating...", 10);
     QDialog* window = WindowOf(slot);
     EXPECT_FALSE(window->close());
     QTest::keyClick(window, Qt::Key_Escape);
@@ -85,7 +85,7 @@ TEST_F(ProgressWindow, CannotBeClosedByTheUser)
 
 TEST_F(ProgressWindow, BarFollowsRangeStepsWrapAndReset)
 {
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 65536 + 5);
+    Open("Updating...", 65536 + 5);
     QProgressBar* bar = BarOf(slot);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 5);
@@ -108,7 +108,7 @@ TEST_F(ProgressWindow, BarFollowsRangeStepsWrapAndReset)
 
 TEST_F(ProgressWindow, AnEmptyRangeShowsAnEmptyBarNotABusyOne)
 {
-    OpenProgressWindow(frontEnd, &slot, "Sending data...", 0);
+    Open("Sending data...", 0);
     QProgressBar* bar = BarOf(slot);
     EXPECT_EQ(slot->m_progress.Upper(), 0);
     EXPECT_LT(bar->minimum(), bar->maximum());
@@ -117,15 +117,15 @@ TEST_F(ProgressWindow, AnEmptyRangeShowsAnEmptyBarNotABusyOne)
 
 TEST_F(ProgressWindow, ReopeningDestroysTheOldWindowFirstAndClosingEmptiesTheSlot)
 {
-    OpenProgressWindow(frontEnd, &slot, "Sending data...", 3);
+    Open("Sending data...", 3);
     QPointer<QDialog> first = WindowOf(slot);
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 3);
+    Open("Updating...", 3);
     EXPECT_TRUE(first.isNull());
     QPointer<QDialog> second = WindowOf(slot);
-    CloseProgressWindow(&slot);
-    EXPECT_EQ(slot, nullptr);
+    windows.Close();
+    EXPECT_EQ(windows.Window(), nullptr);
     EXPECT_TRUE(second.isNull());
-    CloseProgressWindow(&slot);
+    windows.Close();
 }
 
 TEST(QtFrontEnd, ProgressWindowsBelongToTheMainWindowWhichOwnsTheCloseCommand)
@@ -138,19 +138,16 @@ TEST(QtFrontEnd, ProgressWindowsBelongToTheMainWindowWhichOwnsTheCloseCommand)
     frontEnd.SetMainWindow(&mainWindow);
     EXPECT_TRUE(frontEnd.SetCloseEnabled(false));
     EXPECT_FALSE(mainWindow.IsCloseEnabled());
-    const ScreenRect rect = frontEnd.MainWindowRect();
-    const QRect frame = mainWindow.frameGeometry();
-    EXPECT_EQ(rect.left, frame.left());
-    EXPECT_EQ(rect.top, frame.top());
-    EXPECT_EQ(rect.right - rect.left, frame.width());
-    EXPECT_EQ(rect.bottom - rect.top, frame.height());
-
-    CProgressDlg* slot = nullptr;
-    OpenProgressWindow(frontEnd, &slot, "Updating...", 1);
-    QDialog* window = WindowOf(slot);
+    frontEnd.OpenProgress("Updating...", 1);
+    QDialog* window = WindowOf(frontEnd.ProgressWindow());
     EXPECT_EQ(window->parentWidget(), &mainWindow);
     EXPECT_TRUE(window->isWindow());
-    CloseProgressWindow(&slot);
+    const QRect main = mainWindow.frameGeometry();
+    const QRect frame = window->frameGeometry();
+    EXPECT_EQ(frame.left(), main.left() + main.width() / 2 - frame.width() / 2);
+    EXPECT_EQ(frame.top(), main.top() + main.height() / 2 - frame.height() / 2);
+    frontEnd.CloseProgress();
+    EXPECT_EQ(frontEnd.ProgressWindow(), nullptr);
 }
 
 TEST(DialogUnits, RoundLikeTheLaunchersPlatform)

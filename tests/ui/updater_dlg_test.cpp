@@ -2,37 +2,19 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "app/updater_app.h"
-#include "app/updater_dlg.h"
-#include "app/updater_icon.h"
-#include "ui/progress_dlg.h"
 #include "ui/qt/dialog_units.h"
+#include "ui/qt/updater_dlg.h"
+#include "ui/qt/updater_icon.h"
 
 namespace {
 
-// Counts the update loops started: each one shows the connect prompt, which
-// this front end cannot show, so the loop ends there without a quit request.
-class CCountingFrontEnd : public IFrontEnd {
-public:
-    int MessageBox(const char*, const char*, unsigned) override
-    {
-        ++loopsStarted;
-        return 0;
-    }
-    ScreenRect MainWindowRect() override { return {}; }
-    std::unique_ptr<CProgressDlg> NewProgressDlg() override { return nullptr; }
-    bool SetCloseEnabled(bool) override { return false; }
-    void Pump() override {}
-    void PostQuitMessage(int) override {}
-    int loopsStarted = 0;
-};
-
+// The window is given the loop to start; here the loop only counts.
 class MainWindow : public ::testing::Test {
 protected:
-    MainWindow() { app.SetFrontEnd(&frontEnd); }
-    CCountingFrontEnd frontEnd;
-    CUpdaterApp app;
-    CUpdaterDlg window{0};
+    struct {
+        int loopsStarted = 0;
+    } frontEnd;
+    CUpdaterDlg window{0, [this] { ++frontEnd.loopsStarted; }};
 };
 
 int Grey(const QImage& image, int x, int y)

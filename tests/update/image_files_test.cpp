@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +29,6 @@ protected:
         m_temp = mkdtemp(temp);
         m_oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
         setenv("TMPDIR", m_temp.c_str(), 1);
-        g_strBaseDir = m_base + "/";
     }
     void TearDown() override
     {
@@ -37,7 +37,6 @@ protected:
         } else {
             setenv("TMPDIR", m_oldTmp.c_str(), 1);
         }
-        g_strBaseDir.clear();
         fs::remove_all(m_base);
         fs::remove_all(m_temp);
     }
@@ -45,6 +44,16 @@ protected:
     {
         std::ofstream(m_base + "/" + name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    // A scratch copy of an image of the base directory.
+    bool Copy(CScratchCopy& copy, const char* name)
+    {
+        std::string problem;
+        return copy.Make(m_base + "/" + name, "", problem);
+    }
+    bool Snapshots(ImageSnapshots& images, std::string& problem, const std::string& baseDir = {})
+    {
+        return TakeImageSnapshots(baseDir.empty() ? m_base + "/" : baseDir, "", images, problem);
     }
     size_t TempEntries() const
     {
@@ -82,7 +91,7 @@ TEST_F(ImageDirs, ScratchCopyIsPrivateUnlinkedAndReadsTheFile)
 {
     Write(kStubFileName, {1, 2, 3, 4, 5});
     CScratchCopy copy;
-    ASSERT_TRUE(copy.Make(kStubFileName));
+    ASSERT_TRUE(Copy(copy, kStubFileName));
     EXPECT_EQ(TempEntries(), 0u);   // nothing to leave behind, even if the process dies
     uint64_t size = 0;
     ASSERT_TRUE(copy.QuerySize(size));
@@ -103,7 +112,7 @@ TEST_F(ImageDirs, ScratchCopyIsCreatedWithMode0600InTmpdir)
     // The name is gone at once; look at the open file through /proc.
     Write(kStubFileName, std::vector<uint8_t>(10, 7));
     CScratchCopy copy;
-    ASSERT_TRUE(copy.Make(kStubFileName));
+    ASSERT_TRUE(Copy(copy, kStubFileName));
     bool found = false;
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
@@ -128,48 +137,66 @@ TEST_F(ImageDirs, PlantedLinksInTheTemporaryDirectoryAreNeverFollowed)
     }
     Write(kStubFileName, std::vector<uint8_t>(100, 1));
     CScratchCopy copy;
-    ASSERT_TRUE(copy.Make(kStubFileName));
+    ASSERT_TRUE(Copy(copy, kStubFileName));
     EXPECT_EQ(fs::file_size(victim), 1u);
 }
 
-TEST_F(ImageDirs, MissingUnreadableOrShortImagesAreNotUsable)
+TEST_F(ImageDirs, ImagesThatCannotBeSentAreRefusedWithTheirReason)
 {
-    EXPECT_FALSE(ImageFilesUsable());
-    Write(kStubFileName, {1});
-    EXPECT_FALSE(ImageFilesUsable());
-    Write(kOsImageFileName, OsImage(kOsHeaderEnd - 1));
-    EXPECT_FALSE(ImageFilesUsable());
-    Write(kOsImageFileName, OsImage(kOsHeaderEnd));
-    EXPECT_TRUE(ImageFilesUsable());
-    fs::remove(m_base + "/" + kStubFileName);
-    fs::create_directory(m_base + "/" + kStubFileName);   // a directory is not an image
-    EXPECT_FALSE(ImageFilesUsable());
-    CScratchCopy copy;
-    EXPECT_FALSE(copy.Make(kStubFileName));
+    const std::string stub = m_base + "/" + kStubFileName;
+    const std::string os = m_base + "/" + kOsImageFileName;
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::string problem;   // empty: the snapshots are taken
+    };
+    const std::vector<Case> cases = {
+        {"no stub", [] {}, "image missing: " + stub + " (No such file or directory)"},
+        {"no OS image", [&] { Write(kStubFileName, {1}); }, "image missing: " + os + " (No such file or directory)"},
+        {"OS image one byte short of its header", [&] { Write(kOsImageFileName, OsImage(kOsHeaderEnd - 1)); },
+         "OS image " + os + " is too short: 65577 bytes, its header ends at byte 65578"},
+        {"both usable", [&] { Write(kOsImageFileName, OsImage(kOsHeaderEnd)); }, ""},
+        {"OS image a FIFO (never waited on)",
+         [&] { fs::remove(os); ASSERT_EQ(mkfifo(os.c_str(), 0600), 0); },
+         "image " + os + " is not a regular file"},
+        {"OS image too large for 1024-byte blocks",
+         [&] { fs::remove(os); Write(kOsImageFileName, OsImage(kOsHeaderEnd)); fs::resize_file(os, 65535ull * 1024 + 1); },
+         "image " + os + " is too large: 67107841 bytes, more than 65535 blocks of 1024 bytes"},
+        {"OS image at the largest size", [&] { fs::resize_file(os, 65535ull * 1024); }, ""},
+        {"stub a directory", [&] { fs::remove(stub); fs::create_directory(stub); },
+         "image " + stub + " is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        c.arrange();
+        ImageSnapshots images;
+        std::string problem;
+        EXPECT_EQ(Snapshots(images, problem), c.problem.empty()) << c.what;
+        EXPECT_EQ(problem, c.problem) << c.what;
+    }
     EXPECT_EQ(TempEntries(), 0u);
 }
 
-TEST_F(ImageDirs, OsHeaderIsReadFromItsOffsetWithAnEmptyBaseDirectoryToo)
+TEST_F(ImageDirs, SnapshotsAreWhatIsReadEvenWhenTheFilesChangeOrTheBaseDirectoryIsEmpty)
 {
+    Write(kStubFileName, {1});
     Write(kOsImageFileName, OsImage(kOsHeaderEnd + 100));
+    ImageSnapshots images;
+    std::string problem;
+    ASSERT_TRUE(Snapshots(images, problem)) << problem;
+    Write(kOsImageFileName, std::vector<uint8_t>(kOsHeaderEnd + 100, 0));   // replaced on disk
     uint8_t block[1024] = {};
-    ASSERT_TRUE(ReadOsImageHeader(block, 14));
+    ASSERT_TRUE(ReadOsImageHeader(images.os, block, 14));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 14), "365E01.05.0000");
 
     const fs::path cwd = fs::current_path();
     fs::current_path(m_base);
-    g_strBaseDir.clear();
-    uint8_t model[4] = {};
-    EXPECT_TRUE(ReadOsImageHeader(model, 4));
+    ImageSnapshots relative;
+    const bool taken = TakeImageSnapshots("", "", relative, problem);
     fs::current_path(cwd);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(model), 4), "365E");
-
-    g_strBaseDir = m_base + "/";
-    std::vector<uint8_t> shortImage = OsImage(kOsHeaderEnd);
-    shortImage.resize(kOsHeaderEnd - 5);
-    Write(kOsImageFileName, shortImage);
-    EXPECT_FALSE(ReadOsImageHeader(block, 14));
-    EXPECT_EQ(TempEntries(), 0u);
+    ASSERT_TRUE(taken) << problem;
+    uint8_t model[4] = {};
+    EXPECT_TRUE(ReadOsImageHeader(relative.os, model, 4));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(model), 4), std::string(4, '\0'));
 }
 
 TEST(Versions, ReadAsNumbersAroundThePoint)

@@ -58,84 +58,94 @@ protected:
         image[0x10000] = 0x00;
         image[0x10001] = 0x5C;
         WriteFile("UpdateCode.bin", image);
-        m_run.m_blockSize = 1024;
-        m_run.m_stubBlockCount = 1;
+        auto channel = std::make_unique<ScriptedChannel>();
+        m_channel = channel.get();
+        m_run = std::make_unique<CUpdateRun>(m_inputs, std::move(channel));
+        // The images alone, without the header checks of a whole run.
+        for (auto [image, name] : {std::pair{&m_run->m_images.os, kOsImageFileName},
+                                   std::pair{&m_run->m_images.stub, kStubFileName}}) {
+            std::string problem;
+            ASSERT_TRUE(image->copy.Make(m_inputs.baseDir + name, "", problem)) << problem;
+            ASSERT_TRUE(image->copy.QuerySize(image->size));
+        }
+        m_run->m_blockSize = 1024;
+        m_run->m_stubBlockCount = 1;
     }
     void TearDown() override
     {
-        m_run.CloseProgress();   // the run's ending would close it
+        m_run.reset();   // the run's release would close its window and snapshots
         UpdateScenario::TearDown();
     }
     std::string Written(size_t i) const
     {
-        const auto& w = m_channel.writes.at(i);
+        const auto& w = m_channel->writes.at(i);
         return std::string(w.begin(), w.end());
     }
 
-    ScriptedChannel m_channel;
-    CUpdateRun m_run{m_ui, m_channel};
+    ScriptedChannel* m_channel = nullptr;   // owned by the run
+    std::unique_ptr<CUpdateRun> m_run;
 };
 
 }  // namespace
 
 TEST_F(OsImagePhase, WorkedExampleByteForByte)
 {
-    m_channel.Answer(kAck, 1 + 65 + 1);
-    ASSERT_TRUE(::WriteOsImage(m_run));
-    ASSERT_EQ(m_channel.writes.size(), 67u);
+    m_channel->Answer(kAck, 1 + 65 + 1);
+    ASSERT_TRUE(::WriteOsImage(*m_run));
+    ASSERT_EQ(m_channel->writes.size(), 67u);
     EXPECT_EQ(Written(0), std::string("\x01" "57" "1" "0010" "00010003" "A0000000" "8D") + '\0');
     EXPECT_EQ(Written(65), std::string("\x02" "57" "1" "000D" "0041" "0041") + "\x5C\x20\x5C\x5C\x41" + "90");
     EXPECT_EQ(Written(66), std::string("\x01" "58" "1" "0014" "00000003" "A0010000" "FF63" "93") + '\0');
-    m_run.CloseProgress();
-    EXPECT_EQ(m_ui.Summary(), (std::vector<std::string>{"open Updating... 0-1 title=Sending data...", "pos 0",
+    m_run->CloseProgress();
+    EXPECT_EQ(m_ui.Summary(), (std::vector<std::string>{"open Updating... 0-1", "pos 0",
                                                         "range 0-65", "step x65", "close"}));
 }
 
 TEST_F(OsImagePhase, SmallBlocksHaveNoTailCheck)
 {
-    m_run.m_blockSize = 256;
-    m_channel.Answer(kAck, 1 + 257);
-    ASSERT_TRUE(::WriteOsImage(m_run));
-    EXPECT_EQ(m_channel.writes.size(), 258u);
-    EXPECT_TRUE(m_channel.replies.empty());
+    m_run->m_blockSize = 256;
+    m_channel->Answer(kAck, 1 + 257);
+    ASSERT_TRUE(::WriteOsImage(*m_run));
+    EXPECT_EQ(m_channel->writes.size(), 258u);
+    EXPECT_TRUE(m_channel->replies.empty());
 }
 
 TEST_F(OsImagePhase, RejectedTailCheckSendsEverythingAgainWithTheSumRestarted)
 {
-    m_channel.Answer(kAck, 66);
-    m_channel.Answer(kNak);
-    m_channel.Answer(kAck, 66);
-    m_channel.Answer(kAck);
-    ASSERT_TRUE(::WriteOsImage(m_run));
-    ASSERT_EQ(m_channel.writes.size(), 2u * 67);
+    m_channel->Answer(kAck, 66);
+    m_channel->Answer(kNak);
+    m_channel->Answer(kAck, 66);
+    m_channel->Answer(kAck);
+    ASSERT_TRUE(::WriteOsImage(*m_run));
+    ASSERT_EQ(m_channel->writes.size(), 2u * 67);
     EXPECT_EQ(Written(67), Written(0));
     EXPECT_EQ(Written(133), Written(66));   // the same sum, not twice the sum
 }
 
 TEST_F(OsImagePhase, ThirdRejectionAndBrokenTailChecksFailWithoutAnotherAttempt)
 {
-    m_channel.Answer(kAck, 66);
-    m_channel.Answer(kNak);
-    m_channel.Answer(kAck, 66);
-    m_channel.Answer(kNak);
-    m_channel.Answer(kAck, 66);
-    m_channel.Answer(kNak);
-    m_channel.Answer(kAck, 67);   // would be a fourth attempt
-    EXPECT_FALSE(::WriteOsImage(m_run));
-    EXPECT_EQ(m_channel.writes.size(), 3u * 67);
+    m_channel->Answer(kAck, 66);
+    m_channel->Answer(kNak);
+    m_channel->Answer(kAck, 66);
+    m_channel->Answer(kNak);
+    m_channel->Answer(kAck, 66);
+    m_channel->Answer(kNak);
+    m_channel->Answer(kAck, 67);   // would be a fourth attempt
+    EXPECT_FALSE(::WriteOsImage(*m_run));
+    EXPECT_EQ(m_channel->writes.size(), 3u * 67);
 
     // The tail check's reply never comes: no second attempt.
-    m_channel.writes.clear();
-    m_channel.replies.clear();
-    m_channel.Answer(kAck, 66);
-    EXPECT_FALSE(::WriteOsImage(m_run));
-    EXPECT_EQ(m_channel.writes.size(), 67u);
+    m_channel->writes.clear();
+    m_channel->replies.clear();
+    m_channel->Answer(kAck, 66);
+    EXPECT_FALSE(::WriteOsImage(*m_run));
+    EXPECT_EQ(m_channel->writes.size(), 67u);
 }
 
 TEST_F(OsImagePhase, StubWithABrokenLastReplyFailsAndKeepsItsWindowForTheRelease)
 {
-    m_channel.Answer(kAck);       // the announcement
-    m_channel.Answer(kAck);       // the only block wants Ack_03
-    EXPECT_FALSE(SendUpdaterStub(m_run));
+    m_channel->Answer(kAck);       // the announcement
+    m_channel->Answer(kAck);       // the only block wants Ack_03
+    EXPECT_FALSE(SendUpdaterStub(*m_run));
     EXPECT_EQ(m_ui.openWindows, 1);
 }

@@ -46,7 +46,7 @@ std::string NameOf(const std::vector<uint8_t>& p)
 
 }  // namespace
 
-std::unique_ptr<CUsbChannel> TestHost::NewChannel()
+std::unique_ptr<CUsbChannel> TestDevices::NewChannel()
 {
     auto channel = std::make_unique<CUsbChannel>();
     channel->m_closePauseMs = 0;
@@ -61,7 +61,10 @@ void UpdateScenario::SetUp()
     m_temp = mkdtemp(temp);
     setenv("TMPDIR", m_temp.c_str(), 1);
     unsetenv("ZENTRIX_USB_IDS");
-    g_strBaseDir = m_base + "/";
+    m_inputs.baseDir = m_base + "/";
+    m_inputs.devices = &m_devices;
+    m_inputs.claimed = &m_claimed;
+    m_inputs.port = &m_ui;
     WriteStub({0x00, 0x5C, 0x41});
     WriteOsImage(kDefaultOsSize);
     m_fdsBefore = OpenDescriptors();
@@ -70,12 +73,11 @@ void UpdateScenario::SetUp()
 void UpdateScenario::TearDown()
 {
     // Nothing of a run outlives it.
-    EXPECT_EQ(m_host.m_claimedCount, 0);
-    EXPECT_TRUE(m_host.m_claimedPaths.empty());
+    EXPECT_EQ(m_claimed.m_claimedCount, 0);
+    EXPECT_TRUE(m_claimed.m_claimedPaths.empty());
     EXPECT_EQ(m_ui.openWindows, 0);
     EXPECT_TRUE(fs::is_empty(m_temp)) << "scratch files left in " << m_temp;
     EXPECT_EQ(OpenDescriptors(), m_fdsBefore);
-    g_strBaseDir.clear();
     unsetenv("TMPDIR");
     unsetenv("ZENTRIX_DEVICES");
     fs::remove_all(m_base);
@@ -116,11 +118,20 @@ UpdateResult UpdateScenario::Run(const zsim::Options& options, zsim::RunRecord& 
     zsim::PtyCalculator calculator(options);
     EXPECT_TRUE(calculator.Start());
     setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
-    const UpdateResult result = RunUpdate(m_host);
+    const UpdateResult result = RunOnce();
     calculator.WaitForRuns(1, 5000);
     const auto runs = calculator.Runs();
     record = runs.empty() ? zsim::RunRecord{} : runs.front();
     return result;
+}
+
+UpdateResult UpdateScenario::RunOnce()
+{
+    const UpdateOutcome outcome = RunUpdate(m_inputs);
+    m_reason = outcome.reason;
+    // Every ending but a success says why.
+    EXPECT_EQ(outcome.result == Success, outcome.reason.empty()) << outcome.reason;
+    return outcome.result;
 }
 
 std::vector<std::string> UpdateScenario::Names(const zsim::RunRecord& record)

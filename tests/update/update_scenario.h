@@ -11,10 +11,10 @@
 #include "sim/calculator.h"
 #include "update/run_update.h"
 
-// A host whose channels do not pause after closing (tests run many runs).
-class TestHost : public CUpdateHost {
+// The system's calculators, on channels that do not pause after closing
+// (tests run many runs).
+class TestDevices : public CSystemDeviceSource {
 public:
-    using CUpdateHost::CUpdateHost;
     std::unique_ptr<CUsbChannel> NewChannel() override;
 };
 
@@ -36,8 +36,11 @@ protected:
     std::vector<uint8_t> ReadFile(const std::string& name) const;
 
     // One update run against a calculator with `options`; `record` receives
-    // what the calculator saw (empty when it saw no run).
+    // what the calculator saw (empty when it saw no run). The reason of the
+    // run is left in m_reason.
     UpdateResult Run(const zsim::Options& options, zsim::RunRecord& record);
+    // One update run with the calculators of ZENTRIX_DEVICES as they are.
+    UpdateResult RunOnce();
 
     // Packet names in wire order: "pc Check", "calc Ack", "pc Data57#65" ...
     static std::vector<std::string> Names(const zsim::RunRecord& record);
@@ -48,7 +51,10 @@ protected:
     std::string m_base;
     std::string m_temp;
     RecordingFrontEnd m_ui;
-    TestHost m_host{&m_ui};
+    TestDevices m_devices;
+    CClaimedDeviceList m_claimed;
+    UpdateRunInputs m_inputs;
+    std::string m_reason;
     size_t m_fdsBefore = 0;
 };
 

@@ -30,7 +30,11 @@ const char* ButtonLine(bool hasCancel, bool cancelIsDefault)
 
 CConsoleFrontEnd::CConsoleFrontEnd(std::istream& in, std::ostream& out, std::ostream& err,
                                    bool errIsTerminal)
-    : m_in(in), m_out(out), m_err(err), m_errIsTerminal(errIsTerminal)
+    : m_in(in),
+      m_out(out),
+      m_err(err),
+      m_errIsTerminal(errIsTerminal),
+      m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); })
 {
 }
 
@@ -39,12 +43,17 @@ CConsoleFrontEnd::~CConsoleFrontEnd()
     SetCloseEnabled(true);
 }
 
-int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned style)
+int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned style,
+                                 const std::string& details)
 {
     const bool hasCancel = (style & 0xFu) == MB_OKCANCEL;
     const bool cancelIsDefault = hasCancel && (style & 0xF00u) == MB_DEFBUTTON2;
     const int defaultAnswer = cancelIsDefault ? IDCANCEL : IDOK;
     ShowBox(text, caption, hasCancel, cancelIsDefault);
+    if (!details.empty()) {
+        m_err << "zentrix-update: " << details << '\n';
+        m_err.flush();
+    }
     for (;;) {
         std::string line;
         if (!std::getline(m_in, line)) {
@@ -75,9 +84,9 @@ void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCa
     m_out.flush();
 }
 
-std::unique_ptr<CProgressDlg> CConsoleFrontEnd::NewProgressDlg()
+bool CConsoleFrontEnd::KeepWaiting(const ReplyWait& /*wait*/)
 {
-    return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal);
+    return true;
 }
 
 bool CConsoleFrontEnd::SetCloseEnabled(bool enabled)

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "ui/progress_dlg.h"
+#include "shell/progress_window.h"
 
 class CConsoleProgressDlg : public CProgressDlg, private IProgressView {
 public:
@@ -17,8 +17,7 @@ public:
 
 protected:
     void Create() override;
-    ScreenRect GetWindowRect() override { return {}; }
-    void MoveWindow(int, int) override {}
+    void PlaceWindow() override {}
     void SetWindowText(const char*) override {}
     bool HasPhaseTextControl() override { return true; }
     void SetPhaseText(const char* phaseText) override { m_phaseText = phaseText; }

@@ -6,19 +6,14 @@
 #include "ui/qt/qt_progress_dlg.h"
 #include "ui/qt/screen_rect.h"
 
-int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style)
+CQtFrontEnd::CQtFrontEnd()
+    : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow)); })
 {
-    return ShowMessageBox(m_mainWindow, text, caption, style);
 }
 
-ScreenRect CQtFrontEnd::MainWindowRect()
+int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
-    return FrameRect(m_mainWindow);
-}
-
-std::unique_ptr<CProgressDlg> CQtFrontEnd::NewProgressDlg()
-{
-    return std::make_unique<CQtProgressDlg>(m_mainWindow);
+    return ShowMessageBox(m_mainWindow, text, caption, style, details);
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)
@@ -30,18 +25,14 @@ bool CQtFrontEnd::SetCloseEnabled(bool enabled)
     return true;
 }
 
-void CQtFrontEnd::Pump()
+bool CQtFrontEnd::KeepWaiting(const ReplyWait& /*wait*/)
 {
-    PumpQtEvents();
+    QCoreApplication::processEvents();
+    return true;
 }
 
 void CQtFrontEnd::PostQuitMessage(int code)
 {
     m_quitCode = code;
     QCoreApplication::exit(code);
-}
-
-void PumpQtEvents()
-{
-    QCoreApplication::processEvents();
 }

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ui/front_end.h"
+#include "shell/front_end.h"
 
 namespace {
 
@@ -31,13 +31,17 @@ QString PlainLines(const char* text)
 
 }  // namespace
 
-int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style)
+int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
+                   const std::string& details)
 {
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(PlainLines(text));
     box.setIcon(IconFor(style));
+    if (!details.empty()) {
+        box.setDetailedText(QString::fromLocal8Bit(details.c_str()));
+    }
 
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     QPushButton* cancel = nullptr;

@@ -3,7 +3,12 @@
 // MB_OKCANCEL), icon (0x10 stop, 0x20 question, 0x30 exclamation, 0x40
 // information) and default button (MB_DEFBUTTON2: the second). Escape or
 // closing the box answers Cancel, or OK for a box without Cancel.
+#include <string>
+
 class QWidget;
 
 // Shows the box modally in front of `owner` and returns IDOK or IDCANCEL.
-int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style);
+// `details`, when not empty, is the box's detailed text (behind "Show
+// Details..."); the box's own text stays as given.
+int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
+                   const std::string& details = {});

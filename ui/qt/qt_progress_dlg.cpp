@@ -5,7 +5,6 @@
 #include <QProgressBar>
 
 #include "ui/qt/dialog_units.h"
-#include "ui/qt/screen_rect.h"
 #include "ui_progress_dlg.h"
 
 namespace {
@@ -31,7 +30,7 @@ void CProgressWindow::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-CQtProgressDlg::CQtProgressDlg(QWidget* owner) : m_owner(owner) {}
+CQtProgressDlg::CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn) : m_owner(owner), m_centreOn(centreOn) {}
 
 CQtProgressDlg::~CQtProgressDlg()
 {
@@ -53,17 +52,17 @@ void CQtProgressDlg::Create()
     OnProgressChanged();
 }
 
-ScreenRect CQtProgressDlg::GetWindowRect()
+void CQtProgressDlg::PlaceWindow()
 {
-    return FrameRect(m_window);
-}
-
-void CQtProgressDlg::MoveWindow(int x, int y)
-{
-    if (m_window != nullptr) {
-        m_window->move(x, y);
-        m_placedFrame = QRect(QPoint(x, y), m_window->frameGeometry().size());
+    if (m_window == nullptr) {
+        return;
     }
+    const ScreenRect own = FrameRect(m_window);
+    int x = 0;
+    int y = 0;
+    CentreOn(m_centreOn, own.right - own.left, own.bottom - own.top, x, y);
+    m_window->move(x, y);
+    m_placedFrame = QRect(QPoint(x, y), m_window->frameGeometry().size());
 }
 
 void CQtProgressDlg::SetWindowText(const char* title)

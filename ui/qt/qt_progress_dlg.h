@@ -4,7 +4,8 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "ui/progress_dlg.h"
+#include "shell/progress_window.h"
+#include "ui/qt/screen_rect.h"
 
 class QLabel;
 class QProgressBar;
@@ -21,8 +22,10 @@ protected:
 
 class CQtProgressDlg : public CProgressDlg, private IProgressView {
 public:
-    // `owner` is the main window (may be null); the window stays in front of it.
-    explicit CQtProgressDlg(QWidget* owner);
+    // `owner` is the main window (may be null); the window stays in front of
+    // it and is centred on `centreOn`, the main window's frame when the
+    // window was made.
+    CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn);
     ~CQtProgressDlg() override;
     CQtProgressDlg(const CQtProgressDlg&) = delete;
     CQtProgressDlg& operator=(const CQtProgressDlg&) = delete;
@@ -34,8 +37,7 @@ public:
 
 protected:
     void Create() override;
-    ScreenRect GetWindowRect() override;
-    void MoveWindow(int x, int y) override;
+    void PlaceWindow() override;
     void SetWindowText(const char* title) override;
     bool HasPhaseTextControl() override;
     void SetPhaseText(const char* phaseText) override;
@@ -47,6 +49,7 @@ private:
     QLabel* PhaseTextControl() const;
 
     QPointer<QWidget> m_owner;
+    ScreenRect m_centreOn;
     QPointer<CProgressWindow> m_window;
     QRect m_placedFrame;   // where MoveWindow put the frame, and its size then
 };

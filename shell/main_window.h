@@ -14,5 +14,9 @@ public:
     virtual void DoModal() = 0;
 };
 
+// What the main window starts once, as its first paint is handled: the
+// update loop.
+using StartLoop = std::function<void()>;
+
 // Makes the main window for an owner-window number (0: no owner).
-using MainWindowFactory = std::function<std::unique_ptr<IMainWindow>(int owner)>;
+using MainWindowFactory = std::function<std::unique_ptr<IMainWindow>(int owner, StartLoop start)>;

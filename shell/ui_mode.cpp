@@ -1,4 +1,4 @@
-#include "app/ui_mode.h"
+#include "shell/ui_mode.h"
 
 #include <string_view>
 

@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <memory>
 
-#include "app/main_window.h"
+#include "shell/main_window.h"
 #include "ui/qt/guarded_dialog.h"
 
 class QWindow;
@@ -14,8 +14,9 @@ inline constexpr const char* kMainWindowTitle = "Zentrix OS Update";
 
 class CUpdaterDlg : public CGuardedDialog, public IMainWindow {
 public:
-    // `owner` is the launcher's window number (0: none).
-    explicit CUpdaterDlg(int owner);
+    // `owner` is the launcher's window number (0: none); `start` runs once,
+    // right after the first paint has been handled.
+    CUpdaterDlg(int owner, StartLoop start);
     ~CUpdaterDlg() override;
 
     // Shows the window in front of its owner and runs it modally. Shows
@@ -31,6 +32,7 @@ private:
     void PaintMinimizedIcon(QPainter& painter, const QRect& client);
 
     bool m_bFirstPaint = true;
+    StartLoop m_start;
     QPixmap m_hIcon;
     int m_owner;
     std::unique_ptr<QWindow> m_ownerWindow;

@@ -1,23 +1,31 @@
 #pragma once
 // The application object: start-up and the update loop with its prompts.
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
+#include "device/claimed_device_list.h"
+#include "device/device_source.h"
+#include "shell/main_window.h"
 #include "update/run_update.h"
+
+class IFrontEnd;
 
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
 
-class CUpdaterApp : public CUpdateHost {
+// The claimed-device list is the application's: every update run of the
+// process claims its calculator there.
+class CUpdaterApp : public CClaimedDeviceList {
 public:
-    using RunUpdateFn = UpdateResult (*)(CUpdateHost& app);
+    using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
 
-    // Stores this object's address in g_pApp.
-    CUpdaterApp();
-    ~CUpdaterApp() override;
+    explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr) : m_frontEnd(frontEnd) {}
     CUpdaterApp(const CUpdaterApp&) = delete;
     CUpdaterApp& operator=(const CUpdaterApp&) = delete;
+
+    IFrontEnd& FrontEnd() const { return *m_frontEnd; }
+    void SetFrontEnd(IFrontEnd* frontEnd) { m_frontEnd = frontEnd; }
 
     // Start-up: reads the command line (program name first), sets the base
     // directory, makes the main window through m_createMainWindow and runs it
@@ -29,21 +37,29 @@ public:
     // the quit request 18.
     void RunUpdateLoop();
 
+    // What an update run of this application gets.
+    UpdateRunInputs RunInputs();
+
     // One update run; tests put a scripted run here.
     RunUpdateFn m_runUpdate = &RunUpdate;
     // Makes the main window of the active front end.
     MainWindowFactory m_createMainWindow;
     // The main window while start-up runs it; null otherwise.
     IMainWindow* m_pMainWnd = nullptr;
+    // The base directory: empty, or the image directory followed by "/".
+    std::string m_strBaseDir;
+    // Where calculators are found; the system's by default.
+    IDeviceSource* m_devices = &m_systemDevices;
+    ReplyWaitPolicy m_wait;
 
 private:
     bool PromptConnect();
     bool PromptDataLoss();
-    bool ReportFailure(const char* text);
+    bool ReportFailure(const char* text, const std::string& reason);
     bool PromptContinue();
-    bool ReportResult(UpdateResult result);
+    bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();
-};
 
-extern CUpdaterApp* g_pApp;
-extern IMainWindow* g_pMainDlg;
+    IFrontEnd* m_frontEnd;
+    CSystemDeviceSource m_systemDevices;
+};

@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/updater_app.h"
-#include "ui/front_end.h"
-#include "ui/progress_dlg.h"
-#include "update/image_files.h"
+#include "recording_front_end.h"
+#include "shell/updater_app.h"
 
 namespace {
 
@@ -20,71 +18,36 @@ constexpr const char* kAlreadyCurrentText =
     "The operating system of your calculator is the same as or later than the operating system "
     "you are trying to update to.\r\nYou do not need to update your operating system.";
 
-// Answers boxes from a script and writes down everything the loop does.
-class CScriptedFrontEnd : public IFrontEnd {
-public:
-    int MessageBox(const char* text, const char* caption, unsigned style) override
-    {
-        events.push_back(std::string("box ") + caption + (closeEnabled ? "" : " (close greyed)"));
-        texts.emplace_back(text);
-        styles.push_back(style);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected box: " << caption;
-            return IDCANCEL;
-        }
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    ScreenRect MainWindowRect() override { return {}; }
-    std::unique_ptr<CProgressDlg> NewProgressDlg() override { return nullptr; }
-    bool SetCloseEnabled(bool enabled) override
-    {
-        events.push_back(enabled ? "close enabled" : "close greyed");
-        closeEnabled = enabled;
-        return hasCloseCommand;
-    }
-    void Pump() override {}
-    void PostQuitMessage(int code) override { events.push_back("quit " + std::to_string(code)); }
-
-    std::deque<int> answers;
-    bool hasCloseCommand = true;
-    bool closeEnabled = true;
-    std::vector<std::string> events;
-    std::vector<std::string> texts;
-    std::vector<unsigned> styles;
-};
-
-std::deque<UpdateResult> g_results;
-
-UpdateResult ScriptedRun(CUpdateHost& host)
-{
-    auto& frontEnd = static_cast<CScriptedFrontEnd&>(host.FrontEnd());
-    frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
-    const UpdateResult result = g_results.front();
-    g_results.pop_front();
-    return result;
-}
-
 class UpdateLoop : public ::testing::Test {
 protected:
     UpdateLoop()
     {
         app.SetFrontEnd(&frontEnd);
-        app.m_runUpdate = &ScriptedRun;
-        g_results.clear();
+        // A scripted run: it writes down that it ran, and whether Close was
+        // greyed then, and that it was given the application's inputs.
+        app.m_runUpdate = [this](const UpdateRunInputs& inputs) {
+            frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
+            EXPECT_EQ(inputs.port, &frontEnd);
+            EXPECT_EQ(inputs.claimed, &app);
+            UpdateOutcome outcome;
+            outcome.result = results.front();
+            outcome.reason = outcome.result == Success ? "" : "reason " + std::to_string(outcome.result);
+            results.pop_front();
+            return outcome;
+        };
     }
-    void Run(std::deque<int> answers, std::deque<UpdateResult> results)
+    void Run(std::deque<int> answers, std::deque<UpdateResult> runResults)
     {
         frontEnd.answers = std::move(answers);
-        g_results = std::move(results);
+        results = std::move(runResults);
         app.RunUpdateLoop();
         EXPECT_TRUE(frontEnd.answers.empty()) << "boxes left unasked";
-        EXPECT_TRUE(g_results.empty()) << "update runs left unrun";
+        EXPECT_TRUE(results.empty()) << "update runs left unrun";
     }
 
-    CScriptedFrontEnd frontEnd;
+    RecordingFrontEnd frontEnd;
     CUpdaterApp app;
+    std::deque<UpdateResult> results;
 };
 
 const std::vector<std::string> kPrompts = {
@@ -143,6 +106,7 @@ TEST_F(UpdateLoop, EachFailureIsReportedUnderErrorWithCloseStillGreyedThenQuits)
                                   "close enabled"}));
         EXPECT_EQ(frontEnd.texts.back(), text);
         EXPECT_EQ(frontEnd.styles.back(), 0x30u);
+        EXPECT_EQ(frontEnd.details.back(), "reason " + std::to_string(result));   // shown beside the text
     }
 }
 
@@ -187,26 +151,34 @@ struct StartUpSeen {
 
 class CRecordingMainWindow : public IMainWindow {
 public:
-    explicit CRecordingMainWindow(StartUpSeen& seen) : m_seen(seen) {}
     void DoModal() override
     {
         ++m_seen.runs;
-        m_seen.baseDir = g_strBaseDir;
-        m_seen.wasMainWindow = g_pMainDlg == this && g_pApp->m_pMainWnd == this;
+        m_seen.baseDir = m_app.m_strBaseDir;
+        m_seen.wasMainWindow = m_app.m_pMainWnd == this;
+        m_start();
+    }
+
+    CRecordingMainWindow(StartUpSeen& seen, CUpdaterApp& app, StartLoop start)
+        : m_seen(seen), m_app(app), m_start(std::move(start))
+    {
     }
 
 private:
     StartUpSeen& m_seen;
+    CUpdaterApp& m_app;
+    StartLoop m_start;
 };
 
 TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
 {
-    CUpdaterApp app;
+    RecordingFrontEnd frontEnd;   // answers nothing: the loop ends at the connect prompt
+    CUpdaterApp app(&frontEnd);
     StartUpSeen seen;
     int ownerSeen = -1;
-    app.m_createMainWindow = [&](int owner) {
+    app.m_createMainWindow = [&](int owner, StartLoop start) {
         ownerSeen = owner;
-        return std::unique_ptr<IMainWindow>(std::make_unique<CRecordingMainWindow>(seen));
+        return std::unique_ptr<IMainWindow>(std::make_unique<CRecordingMainWindow>(seen, app, std::move(start)));
     };
 
     EXPECT_FALSE(app.InitInstance({"zentrix-update", "/srv/img/", "12ab"}));
@@ -214,8 +186,9 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     EXPECT_EQ(seen.runs, 1);
     EXPECT_EQ(seen.baseDir, "/srv/img//");
     EXPECT_TRUE(seen.wasMainWindow);
-    EXPECT_EQ(g_pMainDlg, nullptr);
-    EXPECT_EQ(g_pApp, &app);
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    // The window started the loop it was given: the connect prompt was shown.
+    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator. (unscripted)"}));
 
     EXPECT_FALSE(app.InitInstance({"zentrix-update"}));
     EXPECT_EQ(ownerSeen, 0);

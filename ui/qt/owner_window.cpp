@@ -1,4 +1,4 @@
-#include "app/owner_window.h"
+#include "ui/qt/owner_window.h"
 
 #include <QGuiApplication>
 #include <cstdint>

@@ -1,11 +1,7 @@
-#include "app/updater_app.h"
+#include "shell/updater_app.h"
 
-#include "app/command_line.h"
-#include "ui/front_end.h"
-#include "update/image_files.h"
-
-CUpdaterApp* g_pApp = nullptr;
-IMainWindow* g_pMainDlg = nullptr;
+#include "shell/command_line.h"
+#include "shell/front_end.h"
 
 namespace {
 
@@ -36,18 +32,6 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 
 }  // namespace
 
-CUpdaterApp::CUpdaterApp()
-{
-    g_pApp = this;
-}
-
-CUpdaterApp::~CUpdaterApp()
-{
-    if (g_pApp == this) {
-        g_pApp = nullptr;
-    }
-}
-
 bool CUpdaterApp::InitInstance(const std::vector<std::string>& arguments)
 {
     CUpdaterCommandLineInfo info;
@@ -55,19 +39,28 @@ bool CUpdaterApp::InitInstance(const std::vector<std::string>& arguments)
     const int owner = OwnerNumberFromText(info.m_strPrinterName);
 
     std::unique_ptr<IMainWindow> mainWindow =
-        m_createMainWindow ? m_createMainWindow(owner) : nullptr;
+        m_createMainWindow ? m_createMainWindow(owner, [this] { RunUpdateLoop(); }) : nullptr;
     if (mainWindow == nullptr) {
         return false;   // no window to show: nothing happens
     }
     m_pMainWnd = mainWindow.get();
-    g_pMainDlg = mainWindow.get();
-    g_strBaseDir = BaseDirectoryFor(info.m_strFileName);
+    m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
 
     mainWindow->DoModal();
 
     m_pMainWnd = nullptr;
-    g_pMainDlg = nullptr;
     return false;
+}
+
+UpdateRunInputs CUpdaterApp::RunInputs()
+{
+    UpdateRunInputs inputs;
+    inputs.baseDir = m_strBaseDir;
+    inputs.devices = m_devices;
+    inputs.claimed = this;
+    inputs.wait = m_wait;
+    inputs.port = m_frontEnd;
+    return inputs;
 }
 
 void CUpdaterApp::RunUpdateLoop()
@@ -78,8 +71,8 @@ void CUpdaterApp::RunUpdateLoop()
         }
         // Close stays greyed until the report of this run has been answered.
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
-        const UpdateResult result = m_runUpdate(*this);
-        const bool again = ReportResult(result);
+        const UpdateOutcome outcome = m_runUpdate(RunInputs());
+        const bool again = ReportResult(outcome);
         if (hasCloseCommand) {
             FrontEnd().SetCloseEnabled(true);
         }
@@ -106,9 +99,9 @@ bool CUpdaterApp::PromptDataLoss()
     return false;
 }
 
-bool CUpdaterApp::ReportFailure(const char* text)
+bool CUpdaterApp::ReportFailure(const char* text, const std::string& reason)
 {
-    FrontEnd().MessageBox(text, kErrorCaption, kExclamationOk);
+    FrontEnd().MessageBox(text, kErrorCaption, kExclamationOk, reason);
     PostQuit();
     return false;
 }
@@ -122,15 +115,15 @@ bool CUpdaterApp::PromptContinue()
     return false;
 }
 
-bool CUpdaterApp::ReportResult(UpdateResult result)
+bool CUpdaterApp::ReportResult(const UpdateOutcome& outcome)
 {
-    switch (result) {
+    switch (outcome.result) {
     case Failed:
-        return ReportFailure(kFailedText);
+        return ReportFailure(kFailedText, outcome.reason);
     case UnsupportedModel:
-        return ReportFailure(kUnsupportedText);
+        return ReportFailure(kUnsupportedText, outcome.reason);
     case AlreadyCurrent:
-        return ReportFailure(kAlreadyCurrentText);
+        return ReportFailure(kAlreadyCurrentText, outcome.reason);
     default:
         return PromptContinue();
     }

@@ -1,9 +1,13 @@
 #pragma once
 // The main window of console mode: there is nothing to show, so its modal
 // run is the update loop itself, started once as the first paint would.
-#include "app/main_window.h"
+#include "shell/main_window.h"
 
 class CConsoleMainWindow : public IMainWindow {
 public:
+    explicit CConsoleMainWindow(StartLoop start) : m_start(std::move(start)) {}
     void DoModal() override;
+
+private:
+    StartLoop m_start;
 };

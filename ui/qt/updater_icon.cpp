@@ -1,4 +1,4 @@
-#include "app/updater_icon.h"
+#include "ui/qt/updater_icon.h"
 
 #include <QPainter>
 #include <QPolygonF>

@@ -1,4 +1,4 @@
-#include "ui/progress_ctrl.h"
+#include "shell/progress_ctrl.h"
 
 intptr_t CProgressCtrl::SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam)
 {

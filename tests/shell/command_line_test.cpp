@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
-#include "app/ui_mode.h"
+#include "shell/command_line.h"
+#include "shell/ui_mode.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
-#include "app/updater_dlg.h"
+#include "ui/qt/updater_dlg.h"
 
 #include <QPainter>
 #include <QTimer>
 #include <QWindow>
 
-#include "app/owner_window.h"
-#include "app/updater_app.h"
-#include "app/updater_icon.h"
+#include "ui/qt/owner_window.h"
+#include "ui/qt/updater_icon.h"
 #include "ui/qt/dialog_units.h"
 #include "ui_updater_dlg.h"
 
@@ -18,9 +17,10 @@ constexpr int kIconSize = 32;
 
 }  // namespace
 
-CUpdaterDlg::CUpdaterDlg(int owner)
+CUpdaterDlg::CUpdaterDlg(int owner, StartLoop start)
     : CGuardedDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_start(std::move(start)),
       m_hIcon(DrawUpdaterIcon(kIconSize)),
       m_owner(owner)
 {
@@ -72,9 +72,9 @@ void CUpdaterDlg::paintEvent(QPaintEvent* /*event*/)
     if (m_bFirstPaint) {
         m_bFirstPaint = false;
         // The loop runs once this paint has been handled, never inside it.
-        QTimer::singleShot(0, this, [] {
-            if (g_pApp != nullptr) {
-                g_pApp->RunUpdateLoop();
+        QTimer::singleShot(0, this, [this] {
+            if (m_start) {
+                m_start();
             }
         });
     }

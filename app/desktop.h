@@ -1,0 +1,13 @@
+#pragma once
+// The window front end, when the program has one.
+#include <optional>
+#include <string>
+#include <vector>
+
+class CUpdaterApp;
+
+// Runs `app` with the window front end and returns the process's exit code;
+// nothing (and nothing shown) when this program has no window front end or
+// no display can be reached — the console is used then.
+std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
+                                const std::vector<std::string>& arguments);

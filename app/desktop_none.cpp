@@ -1,0 +1,11 @@
+// The program built without a window front end.
+#include <iostream>
+
+#include "app/desktop.h"
+
+std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
+                                const std::vector<std::string>& /*arguments*/)
+{
+    std::cerr << "zentrix-update: this build has no window front end; using the console\n";
+    return std::nullopt;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Where an update run finds its calculator and the channel it talks through.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/usb_channel.h"
+
+class IDeviceSource {
+public:
+    virtual ~IDeviceSource() = default;
+
+    // One enumeration step: fills `buffer` with the device path at `index`
+    // and returns the index of the next step, or -1 when there is none.
+    virtual int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) = 0;
+
+    // The channel object of a new update run, not yet open.
+    virtual std::unique_ptr<CUsbChannel> NewChannel() = 0;
+
+    // Where calculators are looked for, for a user who found none there.
+    virtual std::string Describe() const = 0;
+};
+
+// The calculators the enumeration library offers, on ordinary channels.
+class CSystemDeviceSource : public IDeviceSource {
+public:
+    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
+    std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
+    // Names the variables searched and what they held.
+    std::string Describe() const override;
+};

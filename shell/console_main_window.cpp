@@ -1,0 +1,8 @@
+#include "shell/console_main_window.h"
+
+void CConsoleMainWindow::DoModal()
+{
+    if (m_start) {
+        m_start();
+    }
+}

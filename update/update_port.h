@@ -1,0 +1,38 @@
+#pragma once
+// What an update run tells its host and asks of it, in the run's own terms.
+// The host (a window, the console, a test) decides how to show it.
+#include <cstdint>
+
+// A wait for the calculator, as the host sees it between the channel's short
+// waits.
+struct ReplyWait {
+    uint32_t silentMs = 0;   // how long the calculator has sent nothing
+    bool endable = false;    // long enough that the user may end the run
+};
+
+class IUpdatePort {
+public:
+    virtual ~IUpdatePort() = default;
+
+    // The progress of a long phase: a phase text above a bar that runs from
+    // 0 to the low 16 bits of `stepCount` and moves one step at a time.
+    // Opening replaces the phase already open; stepping past the top of the
+    // range starts the bar over from 0, as the standard progress control does.
+    virtual void OpenProgress(const char* phaseText, int stepCount) = 0;
+    virtual void StepProgress() = 0;
+    virtual void SetProgressPos(int pos) = 0;
+    // The range becomes 0 to the low 16 bits of `upper`.
+    virtual void SetProgressRange(int upper) = 0;
+    // Closes the open phase, if any.
+    virtual void CloseProgress() = 0;
+
+    // Greys (false) or enables (true) the command that closes the program.
+    // False when there is no such command to change.
+    virtual bool SetCloseEnabled(bool enabled) = 0;
+
+    // Called between the channel's short waits for the calculator: the host
+    // serves its window here. False ends the run (through the abandon path);
+    // a host answers false only for a wait that is `endable` and that the
+    // user chose to end.
+    virtual bool KeepWaiting(const ReplyWait& wait) = 0;
+};
