@@ -4,6 +4,11 @@ if(ZENTRIX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(ZENTRIX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(ZENTRIX_FUZZ)
   # Everything the fuzz targets link is instrumented for coverage.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
