@@ -1,18 +1,30 @@
 // The window front end on Qt.
 #include <QApplication>
+#include <cstdlib>
+#include <iostream>
 
 #include "app/desktop.h"
+#include "app/process_guard.h"
 #include "shell/updater_app.h"
+#include "ui/qt/display_probe.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
                                 const std::vector<std::string>& arguments)
 {
+    if (!DisplayReachable(argc, argv)) {
+        const char* display = std::getenv("DISPLAY");
+        std::cerr << "zentrix-update: cannot open a window (no display can be reached"
+                  << (display != nullptr ? std::string(" at DISPLAY=") + display : std::string())
+                  << "); using the console\n";
+        return std::nullopt;
+    }
+    StopRequests* stops = InstallStopSignals(true);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zentrix-update"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTRIX_VERSION));
-    CQtFrontEnd frontEnd;
+    CQtFrontEnd frontEnd(stops);
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));

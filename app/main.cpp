@@ -1,4 +1,4 @@
-// zentrix-update [DIR] [OWNER]: replaces a Zentrix calculator's operating
+// zentrix-update [DIR [OWNER]]: replaces a Zentrix calculator's operating
 // system with the images in DIR. A window on a desktop, the console
 // elsewhere (ZENTRIX_UI=gui or =console decides when set).
 #include <unistd.h>
@@ -9,16 +9,21 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/process_guard.h"
+#include "shell/command_line.h"
 #include "shell/console_main_window.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_input.h"
 
 namespace {
 
 int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
 {
-    CConsoleFrontEnd frontEnd(std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+    StopRequests* stops = InstallStopSignals(false);
+    CFdInput input(STDIN_FILENO, stops);
+    CConsoleFrontEnd frontEnd(input, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, stops);
     app.SetFrontEnd(&frontEnd);
     // The owner number is read and has no use here.
     app.m_createMainWindow = [](int /*owner*/, StartLoop start) {
@@ -30,14 +35,50 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
     return frontEnd.QuitCode();
 }
 
+// Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
+// not a number of seconds is reported and ignored.
+void ReadReplyTimeout(CUpdaterApp& app)
+{
+    const char* text = std::getenv("ZENTRIX_REPLY_TIMEOUT");
+    if (text == nullptr || *text == '\0') {
+        return;
+    }
+    const std::optional<uint32_t> ms = ReplyTimeoutMs(text);
+    if (!ms) {
+        std::cerr << "zentrix-update: ZENTRIX_REPLY_TIMEOUT=" << text
+                  << " is not a number of seconds; waiting without limit\n";
+        return;
+    }
+    app.m_wait.silenceLimitMs = *ms;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    EnsureStandardDescriptors();
     const std::vector<std::string> arguments(argv, argv + argc);
+    switch (FindProgramOption(arguments)) {
+    case ProgramOption::Help:
+        std::cout << UsageText();
+        return 0;
+    case ProgramOption::Version:
+        std::cout << VersionText(ZENTRIX_VERSION);
+        return 0;
+    case ProgramOption::ListDevices:
+    case ProgramOption::None:
+        break;
+    }
+
     CUpdaterApp app;
+    ReadReplyTimeout(app);
+    bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), std::getenv("DISPLAY"),
-                                     std::getenv("WAYLAND_DISPLAY"));
+                                     std::getenv("WAYLAND_DISPLAY"), &unknownUi);
+    if (unknownUi) {
+        std::cerr << "zentrix-update: ZENTRIX_UI=" << std::getenv("ZENTRIX_UI")
+                  << " is neither gui nor console; choosing by the display\n";
+    }
     if (mode == UiMode::Gui) {
         if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments)) {
             return *code;

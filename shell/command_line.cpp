@@ -13,14 +13,91 @@ void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool is
     }
 }
 
+namespace {
+
+bool IsFlag(const std::string& argument)
+{
+    return !argument.empty() && argument[0] == '-';
+}
+
+}  // namespace
+
 void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info)
 {
+    size_t plain = 0;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        plain += IsFlag(arguments[i]) ? 0 : 1;
+    }
+    const bool ownerGiven = plain >= 2;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const bool isFlag = !argument.empty() && argument[0] == '-';
+        const bool isFlag = IsFlag(argument);
         const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, i + 1 == arguments.size());
+        info.ParseParam(param, isFlag, ownerGiven && i + 1 == arguments.size());
     }
+}
+
+ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
+{
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a == "--help" || a == "-h") {
+            return ProgramOption::Help;
+        }
+        if (a == "--version" || a == "-V") {
+            return ProgramOption::Version;
+        }
+        if (a == "--list-devices") {
+            return ProgramOption::ListDevices;
+        }
+    }
+    return ProgramOption::None;
+}
+
+std::string UsageText()
+{
+    return "Usage: zentrix-update [DIR [OWNER]]\n"
+           "       zentrix-update --help | --version | --list-devices\n"
+           "\n"
+           "Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
+           "or a serial cable with the images in DIR: UpdateExe.bin (the updater stub) and\n"
+           "UpdateCode.bin (the OS image); without DIR, the current directory. All data in\n"
+           "the calculator's Main Memory is erased: you are warned twice first.\n"
+           "OWNER is the X window id of the launching program's window (read only when two\n"
+           "plain arguments are given). Other arguments starting with '-' are ignored.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help        show this help and exit\n"
+           "  -V, --version     show the version and exit\n"
+           "  --list-devices    list the calculators the program can see and exit\n"
+           "\n"
+           "A window is shown when a display can be reached; console mode otherwise. In\n"
+           "console mode each message box is printed on standard output and answered by\n"
+           "one line on standard input (ok/o/yes/y, cancel/c/no/n, empty for the default);\n"
+           "progress and the reason of a failure go to standard error. Ctrl+C answers\n"
+           "Cancel at a prompt, and stops an update whose calculator has not answered for\n"
+           "10 s.\n"
+           "\n"
+           "Environment:\n"
+           "  ZENTRIX_DEVICES        device paths to try first, separated by ';'\n"
+           "                         (a serial port such as /dev/ttyUSB0)\n"
+           "  ZENTRIX_USB_IDS        USB vvvv:pppp ID pairs of calculators, separated by ','\n"
+           "  ZENTRIX_UI             gui or console\n"
+           "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
+           "                         appended to\n"
+           "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
+           "                         (unset or 0: wait without limit)\n"
+           "  TMPDIR                 where the private copies of the images are made\n"
+           "\n"
+           "Exit status: 18 when the update loop has ended (read its last message),\n"
+           "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
+           "\n"
+           "See zentrix-update(1) (man zentrix-update) for more.\n";
+}
+
+std::string VersionText(const char* version)
+{
+    return std::string("zentrix-update ") + version + "\n";
 }
 
 std::string BaseDirectoryFor(const std::string& fileName)
@@ -52,4 +129,23 @@ int OwnerNumberFromText(const std::string& text)
         }
     }
     return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<uint32_t> ReplyTimeoutMs(const std::string& seconds)
+{
+    constexpr uint32_t kMaxSeconds = 24 * 3600;
+    if (seconds.empty() || seconds.size() > 5) {
+        return std::nullopt;
+    }
+    uint32_t value = 0;
+    for (const char c : seconds) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value > kMaxSeconds) {
+        return std::nullopt;
+    }
+    return value * 1000;
 }

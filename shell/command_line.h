@@ -1,5 +1,7 @@
 #pragma once
 // The launcher's command line: `zentrix-update [DIR] [OWNER]`.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,22 @@ public:
 
 // Feeds every argument after the program name to `info.ParseParam`. An
 // argument is a flag when it begins with '-'; '/' begins absolute paths here.
+// The last argument counts as the owner only when there are at least two
+// plain arguments (the launcher always passes both): a lone argument is the
+// image directory, whatever it looks like.
 void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info);
+
+// The program's own options; any other argument beginning with '-' is
+// ignored, as the launcher's contract says.
+enum class ProgramOption { None, Help, Version, ListDevices };
+
+// The first of the program's own options among the arguments.
+ProgramOption FindProgramOption(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string UsageText();
+// What --version prints.
+std::string VersionText(const char* version);
 
 // The base directory for an image directory: empty for none, otherwise the
 // directory followed by one "/", whether or not it already ends in one.
@@ -30,3 +47,7 @@ std::string BaseDirectoryFor(const std::string& fileName);
 // non-digit, 0 when there are no digits); values beyond the int range are
 // held at its ends instead of overflowing.
 int OwnerNumberFromText(const std::string& text);
+
+// ZENTRIX_REPLY_TIMEOUT's seconds (a whole number, 0 for no limit) in
+// milliseconds; nothing when the text is not such a number.
+std::optional<uint32_t> ReplyTimeoutMs(const std::string& seconds);

@@ -23,6 +23,10 @@ public:
     // Destroys the window (not the object).
     virtual void DestroyWindow() = 0;
 
+    // Shows a notice about the wait beside the phase (null takes it away);
+    // a window without room for one shows nothing.
+    virtual void ShowNotice(const char* /*notice*/) {}
+
     // The bar, driven with the standard progress control's messages.
     CProgressCtrl m_progress;
 

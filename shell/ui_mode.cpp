@@ -11,7 +11,8 @@ bool IsSet(const char* value)
 
 }  // namespace
 
-UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* waylandDisplay)
+UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* waylandDisplay,
+                    bool* unknownUi)
 {
     const std::string_view forced = zentrixUi != nullptr ? zentrixUi : "";
     if (forced == "console") {
@@ -19,6 +20,9 @@ UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* wayl
     }
     if (forced == "gui") {
         return UiMode::Gui;
+    }
+    if (unknownUi != nullptr) {
+        *unknownUi = !forced.empty();
     }
     return IsSet(display) || IsSet(waylandDisplay) ? UiMode::Gui : UiMode::Console;
 }

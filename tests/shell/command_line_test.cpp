@@ -25,11 +25,14 @@ TEST(CommandLine, DirectoryIsFirstNonEmptyPlainArgumentOwnerIsLastPlainArgument)
 
     const Parsed one = Parse({"/srv/img"});
     EXPECT_EQ(one.fileName, "/srv/img");
-    EXPECT_EQ(one.ownerText, "/srv/img");
+    EXPECT_EQ(one.ownerText, "");
 
-    const Parsed number = Parse({"1234"});
-    EXPECT_EQ(number.fileName, "1234");
-    EXPECT_EQ(number.ownerText, "1234");
+    // A lone argument is the image directory, even when it starts with
+    // digits: the owner is read only when the launcher passes both.
+    const Parsed number = Parse({"2024-images"});
+    EXPECT_EQ(number.fileName, "2024-images");
+    EXPECT_EQ(number.ownerText, "");
+    EXPECT_EQ(Parse({"-x", "1234", "-y"}).ownerText, "");
 
     const Parsed two = Parse({"/srv/img", "1234"});
     EXPECT_EQ(two.fileName, "/srv/img");
@@ -99,7 +102,33 @@ TEST(UiMode, ForcedModeWinsOtherwiseADisplayMeansTheDesktop)
     EXPECT_EQ(ChooseUiMode(nullptr, "", ""), UiMode::Console);
     EXPECT_EQ(ChooseUiMode("console", ":0", "wayland-0"), UiMode::Console);
     EXPECT_EQ(ChooseUiMode("gui", nullptr, nullptr), UiMode::Gui);
-    EXPECT_EQ(ChooseUiMode("other", nullptr, nullptr), UiMode::Console);
+    bool unknown = false;
+    EXPECT_EQ(ChooseUiMode("other", ":0", nullptr, &unknown), UiMode::Gui);   // warned, then automatic
+    EXPECT_TRUE(unknown);
+    EXPECT_EQ(ChooseUiMode("", nullptr, nullptr, &unknown), UiMode::Console);
+    EXPECT_FALSE(unknown);
+}
+
+TEST(ReplyTimeout, WholeSecondsUpToADayAnythingElseIsRefused)
+{
+    EXPECT_EQ(ReplyTimeoutMs("0"), 0u);
+    EXPECT_EQ(ReplyTimeoutMs("30"), 30000u);
+    EXPECT_EQ(ReplyTimeoutMs("86400"), 86400000u);
+    for (const char* bad : {"", "-1", "1.5", "10s", "86401", "99999999999", " 5"}) {
+        EXPECT_EQ(ReplyTimeoutMs(bad), std::nullopt) << bad;
+    }
+}
+
+TEST(ProgramOptions, TheFirstOfOurOwnWinsOthersAreIgnored)
+{
+    EXPECT_EQ(FindProgramOption({"zentrix-update"}), ProgramOption::None);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "-x", "--verbose"}), ProgramOption::None);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "-h"}), ProgramOption::Help);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "--version", "--help"}), ProgramOption::Version);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "-V"}), ProgramOption::Version);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "--list-devices"}), ProgramOption::ListDevices);
+    // An option is a whole argument: a folder named like one is still a folder.
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "--helpful"}), ProgramOption::None);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <sstream>
 #include <string>
 
 #include "ui/console/console_answer.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_input.h"
 #include "ui/console/progress_line.h"
 
 namespace {
@@ -16,12 +22,14 @@ constexpr unsigned kOkCancelStyle = 0x1;    // OK default
 
 struct Console {
     explicit Console(const std::string& input, bool terminal = false)
-        : in(input), frontEnd(in, out, err, terminal)
+        : in(input), lines(in), frontEnd(lines, out, err, terminal, &stops)
     {
     }
     std::istringstream in;
+    CStreamInput lines;
     std::ostringstream out;
     std::ostringstream err;
+    StopRequests stops;
     CConsoleFrontEnd frontEnd;
 };
 
@@ -101,14 +109,85 @@ TEST(ConsoleFrontEnd, QuitCodeIsTheLastRequested)
     EXPECT_EQ(console.frontEnd.QuitCode(), 18);
 }
 
-TEST(ConsoleFrontEnd, GreyedCloseIgnoresTheInterruptAndEnablingRestoresIt)
+TEST(ConsoleFrontEnd, CtrlCStopsARunOnlyWhenTheCalculatorIsSilentSigtermAlways)
 {
     Console console("");
-    ASSERT_TRUE(console.frontEnd.SetCloseEnabled(false));
-    std::raise(SIGINT);   // would end the test program if it were not ignored
-    EXPECT_EQ(std::signal(SIGINT, SIG_IGN), SIG_IGN);
-    console.frontEnd.SetCloseEnabled(true);
-    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), SIG_DFL);
+    ASSERT_TRUE(console.frontEnd.SetCloseEnabled(false));   // a run starts
+    const ReplyWait answering{200, false};
+    const ReplyWait silent{10000, true};
+
+    console.stops.interrupt = 1;
+    EXPECT_TRUE(console.frontEnd.KeepWaiting(answering));   // not cut off half-way
+    EXPECT_EQ(console.stops.interrupt, 0);
+    console.stops.interrupt = 1;
+    EXPECT_TRUE(console.frontEnd.KeepWaiting(answering));
+    EXPECT_TRUE(console.frontEnd.KeepWaiting(silent));       // no Ctrl+C: waits on
+    console.stops.interrupt = 1;
+    EXPECT_FALSE(console.frontEnd.KeepWaiting(silent));
+    // Each thing is said once: the busy hint, then the silence.
+    EXPECT_EQ(console.err.str(),
+              "zentrix-update: an update is under way and is not stopped half-way; Ctrl+C stops it only "
+              "once the calculator has stopped answering for 10 s\n"
+              "zentrix-update: the calculator is not answering; press Ctrl+C to stop the update\n");
+
+    console.stops.terminate = 1;
+    EXPECT_FALSE(console.frontEnd.KeepWaiting(answering));
+    // Terminated: nothing more is asked; the box's first line and its reason
+    // go to the error stream, and the box answers as Escape does.
+    console.err.str("");
+    EXPECT_EQ(console.frontEnd.MessageBox("Update failed.\r\nmore", "Error", kOkOnlyStyle, "stopped"), IDOK);
+    EXPECT_EQ(console.frontEnd.MessageBox("Go on?", "Complete", kOkCancelStyle), IDCANCEL);
+    EXPECT_EQ(console.err.str(), "zentrix-update: Update failed.\nzentrix-update: stopped\nzentrix-update: Go on?\n");
+    EXPECT_TRUE(console.out.str().empty());
+}
+
+TEST(ConsoleFrontEnd, AReasonFollowsTheBoxOnTheErrorStreamAndTheOutputStaysAsItWas)
+{
+    Console console("\n");
+    EXPECT_EQ(console.frontEnd.MessageBox("Update failed.", "Error", kOkOnlyStyle, "no calculator found"), IDOK);
+    EXPECT_EQ(console.out.str(), "== Error ==\nUpdate failed.\n[OK]\n");
+    EXPECT_EQ(console.err.str(), "zentrix-update: no calculator found\n");
+}
+
+TEST(ConsoleInput, EndlessLinesAreCutAndInterruptedReadsAnswerCancel)
+{
+    // A 20 MB line keeps 4 KiB; the next line is read as it is.
+    std::istringstream in(std::string(20u << 20, 'x') + "\nok\nlast");
+    CStreamInput lines(in);
+    std::string line;
+    ASSERT_EQ(lines.ReadLine(line), InputLine::Line);
+    EXPECT_EQ(line.size(), kMaxAnswerLength);
+    ASSERT_EQ(lines.ReadLine(line), InputLine::Line);
+    EXPECT_EQ(line, "ok");
+    ASSERT_EQ(lines.ReadLine(line), InputLine::Line);   // no line feed at the end
+    EXPECT_EQ(line, "last");
+    EXPECT_EQ(lines.ReadLine(line), InputLine::End);
+
+    // On a descriptor, a signal that leaves a request ends the wait for an
+    // answer: the box answers Cancel and the request is taken.
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigaction(SIGUSR1, &action, nullptr);   // no restart
+    StopRequests stops;
+    CFdInput fdLines(pipeFds[0], &stops);
+    std::ostringstream out;
+    std::ostringstream err;
+    CConsoleFrontEnd frontEnd(fdLines, out, err, false, &stops);
+    const pthread_t reader = pthread_self();
+    std::thread interrupter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        stops.interrupt = 1;
+        pthread_kill(reader, SIGUSR1);
+    });
+    EXPECT_EQ(frontEnd.MessageBox("Are you sure?", "Warning", kWarningStyle), IDCANCEL);
+    interrupter.join();
+    EXPECT_EQ(stops.interrupt, 0);
+    ASSERT_EQ(write(pipeFds[1], "o", 1), 1);   // a line cut by the end of input still counts
+    close(pipeFds[1]);
+    EXPECT_EQ(frontEnd.MessageBox("Are you sure?", "Warning", kWarningStyle), IDOK);
+    close(pipeFds[0]);
 }
 
 TEST(ProgressLine, ShowsPhaseBarPercentAndCounts)

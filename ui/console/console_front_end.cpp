@@ -1,5 +1,6 @@
 #include "ui/console/console_front_end.h"
 
+#include <cstring>
 #include <string>
 
 #include "ui/console/console_answer.h"
@@ -28,19 +29,15 @@ const char* ButtonLine(bool hasCancel, bool cancelIsDefault)
 
 }  // namespace
 
-CConsoleFrontEnd::CConsoleFrontEnd(std::istream& in, std::ostream& out, std::ostream& err,
-                                   bool errIsTerminal)
+CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::ostream& err,
+                                   bool errIsTerminal, StopRequests* stops)
     : m_in(in),
       m_out(out),
       m_err(err),
       m_errIsTerminal(errIsTerminal),
+      m_stops(stops),
       m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); })
 {
-}
-
-CConsoleFrontEnd::~CConsoleFrontEnd()
-{
-    SetCloseEnabled(true);
 }
 
 int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned style,
@@ -49,15 +46,27 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
     const bool hasCancel = (style & 0xFu) == MB_OKCANCEL;
     const bool cancelIsDefault = hasCancel && (style & 0xF00u) == MB_DEFBUTTON2;
     const int defaultAnswer = cancelIsDefault ? IDCANCEL : IDOK;
+    const int escapeAnswer = hasCancel ? IDCANCEL : IDOK;
+    if (m_stops != nullptr && m_stops->terminate != 0) {
+        const std::string first(text, std::strcspn(text, "\r\n"));
+        Say(first);
+        if (!details.empty()) {
+            Say(details);
+        }
+        return escapeAnswer;
+    }
     ShowBox(text, caption, hasCancel, cancelIsDefault);
     if (!details.empty()) {
-        m_err << "zentrix-update: " << details << '\n';
-        m_err.flush();
+        Say(details);
     }
     for (;;) {
         std::string line;
-        if (!std::getline(m_in, line)) {
-            return hasCancel ? IDCANCEL : IDOK;   // as Escape does
+        const InputLine got = m_in.ReadLine(line);
+        if (got == InputLine::Interrupted && m_stops != nullptr) {
+            m_stops->interrupt = 0;
+        }
+        if (got != InputLine::Line) {
+            return escapeAnswer;   // as Escape does
         }
         switch (ParseConsoleAnswer(line)) {
         case ConsoleAnswer::Default:
@@ -65,7 +74,7 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
         case ConsoleAnswer::Ok:
             return IDOK;
         case ConsoleAnswer::Cancel:
-            return hasCancel ? IDCANCEL : IDOK;   // a box with only OK closes with OK
+            return escapeAnswer;   // a box with only OK closes with OK
         case ConsoleAnswer::Unknown:
             m_out << (hasCancel ? "Please answer OK or Cancel.\n" : "Please answer OK.\n");
             m_out << ButtonLine(hasCancel, cancelIsDefault) << '\n';
@@ -84,19 +93,56 @@ void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCa
     m_out.flush();
 }
 
-bool CConsoleFrontEnd::KeepWaiting(const ReplyWait& /*wait*/)
+bool CConsoleFrontEnd::SetCloseEnabled(bool enabled)
 {
+    if (!enabled) {
+        m_saidBusy = false;
+        m_saidSilent = false;
+        if (m_stops != nullptr) {
+            m_stops->interrupt = 0;   // a Ctrl+C before the run does not stop it
+        }
+    }
     return true;
 }
 
-bool CConsoleFrontEnd::SetCloseEnabled(bool enabled)
+bool CConsoleFrontEnd::KeepWaiting(const ReplyWait& wait)
 {
-    if (!enabled && !m_interruptIgnored) {
-        m_previousInterrupt = std::signal(SIGINT, SIG_IGN);
-        m_interruptIgnored = true;
-    } else if (enabled && m_interruptIgnored) {
-        std::signal(SIGINT, m_previousInterrupt);
-        m_interruptIgnored = false;
+    if (m_stops == nullptr) {
+        return true;
     }
+    if (m_stops->terminate != 0) {
+        return false;
+    }
+    if (!wait.endable) {
+        m_saidSilent = false;
+    } else {
+        SayOnce(m_saidSilent, "the calculator is not answering; press Ctrl+C to stop the update");
+    }
+    if (m_stops->interrupt == 0) {
+        return true;
+    }
+    m_stops->interrupt = 0;
+    if (wait.endable) {
+        return false;
+    }
+    SayOnce(m_saidBusy, "an update is under way and is not stopped half-way; Ctrl+C stops it only "
+                        "once the calculator has stopped answering for 10 s");
     return true;
+}
+
+void CConsoleFrontEnd::SayOnce(bool& said, const char* text)
+{
+    if (!said) {
+        said = true;
+        Say(text);
+    }
+}
+
+void CConsoleFrontEnd::Say(const std::string& text)
+{
+    if (m_errIsTerminal && m_progress.Window() != nullptr) {
+        m_err << '\n';   // below the progress line, which is redrawn in place
+    }
+    m_err << "zentrix-update: " << text << '\n';
+    m_err.flush();
 }

@@ -8,25 +8,27 @@
 //   Are you sure?
 //   OK [Cancel]
 // and is answered by one line: ok/o/yes/y, cancel/c/no/n (any case), or an
-// empty line for the default button. Anything else asks again. End of input
-// answers Cancel, or OK for a box whose only button is OK.
-#include <csignal>
-#include <istream>
+// empty line for the default button. Anything else asks again. End of input,
+// or Ctrl+C, answers Cancel, or OK for a box whose only button is OK.
 #include <ostream>
 
 #include "shell/front_end.h"
 #include "shell/progress_window.h"
+#include "shell/stop_requests.h"
+#include "ui/console/console_input.h"
 
 class CConsoleFrontEnd : public IFrontEnd {
 public:
-    CConsoleFrontEnd(std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal);
-    ~CConsoleFrontEnd() override;
+    // `stops` (may be null) carries the signals' requests: Ctrl+C and SIGTERM.
+    CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
+                     StopRequests* stops = nullptr);
     CConsoleFrontEnd(const CConsoleFrontEnd&) = delete;
     CConsoleFrontEnd& operator=(const CConsoleFrontEnd&) = delete;
 
     // The box on the output stream; a reason goes on the error stream after
     // it as one line "zentrix-update: REASON", so that the output stays as
-    // scripts know it.
+    // scripts know it. Once the program is being terminated nothing is
+    // asked: the box's first line and the reason go to the error stream.
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override { m_quitCode = code; }
@@ -36,9 +38,11 @@ public:
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
-    // Greyed Close means an interrupt from the terminal (Ctrl+C) is ignored,
-    // so an update run cannot be cut off half-way by accident.
+    // Greyed Close means a run is under way: Ctrl+C does not cut it off
+    // half-way, unless the calculator has stopped answering.
     bool SetCloseEnabled(bool enabled) override;
+    // Ends the wait on SIGTERM, or on Ctrl+C once the wait may be ended;
+    // says on the error stream when the calculator has gone quiet.
     bool KeepWaiting(const ReplyWait& wait) override;
 
     // The open progress window, or null (tests look at it).
@@ -49,13 +53,17 @@ public:
 
 private:
     void ShowBox(const char* text, const char* caption, bool hasCancel, bool cancelIsDefault);
+    void SayOnce(bool& said, const char* text);
+    // The line on the error stream, starting a new line after a progress line.
+    void Say(const std::string& text);
 
-    std::istream& m_in;
+    IConsoleInput& m_in;
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_errIsTerminal;
+    StopRequests* m_stops;
     CProgressWindows m_progress;
     int m_quitCode = 0;
-    bool m_interruptIgnored = false;
-    void (*m_previousInterrupt)(int) = SIG_DFL;
+    bool m_saidSilent = false;   // during this quiet spell of the calculator
+    bool m_saidBusy = false;     // during this run
 };

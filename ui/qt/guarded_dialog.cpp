@@ -7,12 +7,15 @@ void CGuardedDialog::reject()
 {
     if (m_closeEnabled) {
         QDialog::reject();
+        return;
     }
+    m_closeRequested = true;
 }
 
 void CGuardedDialog::closeEvent(QCloseEvent* event)
 {
     if (!m_closeEnabled) {
+        m_closeRequested = true;
         event->ignore();
         return;
     }

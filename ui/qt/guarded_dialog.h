@@ -10,6 +10,14 @@ public:
 
     void SetCloseEnabled(bool enabled) { m_closeEnabled = enabled; }
     bool IsCloseEnabled() const { return m_closeEnabled; }
+    // Whether the user tried to close the dialog while Close was greyed
+    // since the last call; the request is forgotten.
+    bool TakeCloseRequest()
+    {
+        const bool asked = m_closeRequested;
+        m_closeRequested = false;
+        return asked;
+    }
 
     void reject() override;
 
@@ -19,4 +27,5 @@ protected:
 
 private:
     bool m_closeEnabled = true;
+    bool m_closeRequested = false;
 };

@@ -1,18 +1,51 @@
 #include "ui/qt/qt_front_end.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <cstring>
+#include <iostream>
 
+#include "shell/updater_app.h"
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
 #include "ui/qt/screen_rect.h"
 
-CQtFrontEnd::CQtFrontEnd()
-    : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow)); })
+namespace {
+
+constexpr const char* kNotAnswering = "The calculator is not answering - Close stops the update";
+constexpr int kWatchMs = 100;
+
+}  // namespace
+
+CQtFrontEnd::CQtFrontEnd(StopRequests* stops)
+    : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow)); }),
+      m_stops(stops)
 {
+    if (m_stops != nullptr) {
+        m_watch = new QTimer();
+        QObject::connect(m_watch, &QTimer::timeout, [this] { CloseBoxesOnTermination(); });
+        m_watch->start(kWatchMs);
+    }
+}
+
+CQtFrontEnd::~CQtFrontEnd()
+{
+    delete m_watch;
 }
 
 int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
+    const int escapeAnswer = (style & 0xFu) == MB_OKCANCEL ? IDCANCEL : IDOK;
+    if (Terminating()) {
+        // Nobody is asked anything more: the box's first line and the reason
+        // go where a terminal may read them.
+        std::cerr << "zentrix-update: " << std::string(text, std::strcspn(text, "\r\n")) << '\n';
+        if (!details.empty()) {
+            std::cerr << "zentrix-update: " << details << '\n';
+        }
+        return escapeAnswer;
+    }
     return ShowMessageBox(m_mainWindow, text, caption, style, details);
 }
 
@@ -22,17 +55,42 @@ bool CQtFrontEnd::SetCloseEnabled(bool enabled)
         return false;
     }
     m_mainWindow->SetCloseEnabled(enabled);
+    m_mainWindow->TakeCloseRequest();
     return true;
 }
 
-bool CQtFrontEnd::KeepWaiting(const ReplyWait& /*wait*/)
+bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
 {
     QCoreApplication::processEvents();
-    return true;
+    if (Terminating()) {
+        return false;
+    }
+    CProgressDlg* window = m_progress.Window();
+    if (wait.endable != m_noticeShown && window != nullptr) {
+        window->ShowNotice(wait.endable ? kNotAnswering : nullptr);
+        m_noticeShown = wait.endable;
+    }
+    // A Close while the calculator still answers is refused and forgotten.
+    const bool closeAsked = m_mainWindow != nullptr && m_mainWindow->TakeCloseRequest();
+    return !(closeAsked && wait.endable);
 }
 
 void CQtFrontEnd::PostQuitMessage(int code)
 {
     m_quitCode = code;
     QCoreApplication::exit(code);
+}
+
+void CQtFrontEnd::CloseBoxesOnTermination()
+{
+    if (!Terminating()) {
+        return;
+    }
+    // A box that is up is closed as Escape would; the loop then ends.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != m_mainWindow) {
+        modal->close();
+    }
+    if (m_mainWindow != nullptr && m_mainWindow->IsCloseEnabled()) {
+        PostQuitMessage(kQuitCode);
+    }
 }

@@ -5,11 +5,19 @@
 
 #include "shell/front_end.h"
 #include "shell/progress_window.h"
+#include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
+
+class QTimer;
 
 class CQtFrontEnd : public IFrontEnd {
 public:
-    CQtFrontEnd();
+    // `stops` (may be null) carries SIGTERM's request: the run in progress
+    // ends, open boxes close, and nothing more is asked.
+    explicit CQtFrontEnd(StopRequests* stops = nullptr);
+    ~CQtFrontEnd() override;
+    CQtFrontEnd(const CQtFrontEnd&) = delete;
+    CQtFrontEnd& operator=(const CQtFrontEnd&) = delete;
 
     // The window that owns every box and progress window; null for none.
     void SetMainWindow(CGuardedDialog* mainWindow) { m_mainWindow = mainWindow; }
@@ -27,7 +35,9 @@ public:
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
     bool SetCloseEnabled(bool enabled) override;
-    // Serves the windows while the calculator is awaited.
+    // Serves the windows while the calculator is awaited. Once the wait may
+    // be ended, the progress window says the calculator is not answering and
+    // Close on the main window ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
 
     // The open progress window, or null (tests look at it).
@@ -37,7 +47,13 @@ public:
     int QuitCode() const { return m_quitCode; }
 
 private:
+    bool Terminating() const { return m_stops != nullptr && m_stops->terminate != 0; }
+    void CloseBoxesOnTermination();
+
     QPointer<CGuardedDialog> m_mainWindow;
     CProgressWindows m_progress;
+    StopRequests* m_stops;
+    QTimer* m_watch = nullptr;
+    bool m_noticeShown = false;
     int m_quitCode = 0;
 };

@@ -67,8 +67,9 @@ void CQtProgressDlg::PlaceWindow()
 
 void CQtProgressDlg::SetWindowText(const char* title)
 {
+    m_title = QString::fromLocal8Bit(title);
     if (m_window != nullptr) {
-        m_window->setWindowTitle(QString::fromLocal8Bit(title));
+        m_window->setWindowTitle(m_title);
     }
 }
 
@@ -97,6 +98,14 @@ void CQtProgressDlg::ShowWindow()
         const int centreX = m_placedFrame.left() + m_placedFrame.width() / 2;
         const int centreY = m_placedFrame.top() + m_placedFrame.height() / 2;
         m_window->move(centreX - frame.width() / 2, centreY - frame.height() / 2);
+    }
+}
+
+void CQtProgressDlg::ShowNotice(const char* notice)
+{
+    if (m_window != nullptr) {
+        m_window->setWindowTitle(notice != nullptr ? m_title + QStringLiteral(" - ") + QString::fromLocal8Bit(notice)
+                                                   : m_title);
     }
 }
 

@@ -31,6 +31,8 @@ public:
     CQtProgressDlg& operator=(const CQtProgressDlg&) = delete;
 
     void DestroyWindow() override;
+    // In the title bar, after the window's title.
+    void ShowNotice(const char* notice) override;
 
     // The window while it exists (tests and screenshots look at it).
     QDialog* Window() const { return m_window; }
@@ -50,6 +52,7 @@ private:
 
     QPointer<QWidget> m_owner;
     ScreenRect m_centreOn;
+    QString m_title;
     QPointer<CProgressWindow> m_window;
     QRect m_placedFrame;   // where MoveWindow put the frame, and its size then
 };

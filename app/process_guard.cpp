@@ -1,0 +1,54 @@
+#include "app/process_guard.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+// Written only by the signal handlers below.
+StopRequests g_stops;
+
+void OnInterrupt(int)
+{
+    g_stops.interrupt = 1;
+}
+
+void OnTerminate(int)
+{
+    g_stops.terminate = 1;
+}
+
+void Handle(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;   // no restart: a waiting read returns and sees the request
+    sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+void EnsureStandardDescriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1) {
+            const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                ::dup2(opened, fd);
+                ::close(opened);
+            }
+        }
+    }
+}
+
+StopRequests* InstallStopSignals(bool interruptTerminates)
+{
+    Handle(SIGINT, interruptTerminates ? OnTerminate : OnInterrupt);
+    Handle(SIGTERM, OnTerminate);
+    Handle(SIGHUP, SIG_IGN);
+    Handle(SIGPIPE, SIG_IGN);
+    return &g_stops;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// What the process sets up before anything else: standard descriptors that
+// are really there, and signals that never cut an update off half-way.
+#include "shell/stop_requests.h"
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no device or file opened later takes their place (and gets the progress
+// text written onto it).
+void EnsureStandardDescriptors();
+
+// SIGINT and SIGTERM become requests to the front end (a blocking read of
+// an answer returns at once); SIGHUP and SIGPIPE are ignored: output to a
+// vanished terminal or pipe is dropped and the update goes on to its end.
+// With `interruptTerminates` (the window, which has no prompt on the
+// terminal to answer) SIGINT is taken as SIGTERM. Returns where the
+// requests land.
+StopRequests* InstallStopSignals(bool interruptTerminates);

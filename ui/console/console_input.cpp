@@ -1,0 +1,71 @@
+#include "ui/console/console_input.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+void Append(std::string& line, char c)
+{
+    if (line.size() < kMaxAnswerLength) {
+        line += c;
+    }
+}
+
+}  // namespace
+
+InputLine CStreamInput::ReadLine(std::string& line)
+{
+    line.clear();
+    bool any = false;
+    for (int c = m_in.get(); c != std::char_traits<char>::eof(); c = m_in.get()) {
+        any = true;
+        if (c == '\n') {
+            return InputLine::Line;
+        }
+        Append(line, static_cast<char>(c));
+    }
+    return any ? InputLine::Line : InputLine::End;
+}
+
+InputLine CFdInput::ReadLine(std::string& line)
+{
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (m_pos == m_length) {
+            InputLine why = InputLine::End;
+            if (!Refill(why)) {
+                return why == InputLine::End && any ? InputLine::Line : why;
+            }
+        }
+        const char c = m_buffer[m_pos++];
+        any = true;
+        if (c == '\n') {
+            return InputLine::Line;
+        }
+        Append(line, c);
+    }
+}
+
+bool CFdInput::Refill(InputLine& why)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
+        if (n > 0) {
+            m_pos = 0;
+            m_length = static_cast<size_t>(n);
+            return true;
+        }
+        if (n < 0 && errno == EINTR) {
+            if (m_stops != nullptr && (m_stops->interrupt != 0 || m_stops->terminate != 0)) {
+                why = InputLine::Interrupted;
+                return false;
+            }
+            continue;
+        }
+        why = InputLine::End;   // the end, or an input that cannot be read (a vanished terminal)
+        return false;
+    }
+}
