@@ -44,6 +44,16 @@ void CChannelTrace::Record(char direction, const uint8_t* bytes, uint32_t length
     std::fflush(m_file);   // the trace must survive a crash mid-session
 }
 
+void CChannelTrace::Note(const char* text)
+{
+    if (m_file == nullptr) {
+        return;
+    }
+    PutTimestamp();
+    std::fprintf(m_file, "# %s\n", text);
+    std::fflush(m_file);
+}
+
 void CChannelTrace::PutTimestamp()
 {
     struct timeval now = {};

@@ -24,6 +24,8 @@ public:
     bool IsActive() const { return m_file != nullptr; }
 
     void Record(char direction, const uint8_t* bytes, uint32_t length);
+    // A line of words: "2026-12-07 09:55:46.123 # TEXT".
+    void Note(const char* text);
 
 private:
     void PutTimestamp();

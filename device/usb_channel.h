@@ -62,6 +62,8 @@ public:
     // open, 4 for a null transport.
     int OpenOn(std::unique_ptr<CTransport> transport);
     bool IsOpen() const { return m_transport != nullptr; }
+    // Writes a line of words into the session's trace, if there is one.
+    void TraceNote(const char* text) { m_trace.Note(text); }
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read gives the user interface a turn this often.

@@ -181,9 +181,12 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
             run.Send(PKT_TERMINATE_04);   // its status is ignored
             outcome.result = result;
         }
+        outcome.reason = run.Reason();
+        if (!outcome.reason.empty()) {
+            run.Channel().TraceNote(outcome.reason.c_str());
+        }
         // Release step 1.
         run.Channel().Close();
-        outcome.reason = run.Reason();
     } else {
         outcome.reason = OpenFailureReason(devicePath, run.Channel().m_lastError);
     }

@@ -1,0 +1,428 @@
+// The real zentrix-update under the things users and the system do to it:
+// failures that must say why, options, odd environments, signals at every
+// stage of an update, silent calculators.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "tests/e2e/child_process.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Env = std::map<std::string, std::string>;   // an empty value unsets the variable
+
+const std::string kPrompts =
+    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n"
+    "== Warning ==\n"
+    "Updating deletes all data in the calculator's Main Memory.\n"
+    "If you need the data, make sure you back it up before updating.\n"
+    "Use the MEMORY mode backup function to backup data.\n"
+    "\n"
+    "Do you want to continue with the update?\n"
+    "OK [Cancel]\n"
+    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
+const std::string kTerminate = "18 30 30 30 37 30";     // the ending after a complete update
+const std::string kTerminate04 = "18 30 34 30 36 43";   // the ending of a run that gave up
+
+std::string Error(const std::string& text)
+{
+    return "== Error ==\n" + text + "\n[OK]\n";
+}
+
+std::string FileText(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The updater started in the background: answers on standard input, both
+// outputs into files, its environment exactly the test's.
+class CUpdater {
+public:
+    CUpdater(const std::vector<std::string>& argv, const Env& env, const std::string& answers, const fs::path& dir,
+             bool closeStandardError = false)
+        : m_out(dir / "out.txt"), m_err(dir / "err.txt")
+    {
+        int in[2];
+        if (pipe(in) != 0) {
+            return;
+        }
+        std::vector<std::string> environment;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            if (env.count(entry.substr(0, entry.find('='))) == 0) {
+                environment.push_back(entry);
+            }
+        }
+        for (const auto& [name, value] : env) {
+            if (!value.empty()) {
+                environment.push_back(name + "=" + value);
+            }
+        }
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(in[0], STDIN_FILENO);
+            dup2(open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+            if (closeStandardError) {
+                close(STDERR_FILENO);
+            } else {
+                dup2(open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+            }
+            std::vector<char*> args;
+            for (const std::string& a : argv) {
+                args.push_back(const_cast<char*>(a.c_str()));
+            }
+            args.push_back(nullptr);
+            std::vector<char*> envp;
+            for (std::string& e : environment) {
+                envp.push_back(e.data());
+            }
+            envp.push_back(nullptr);
+            execve(args[0], args.data(), envp.data());
+            _exit(127);
+        }
+        close(in[0]);
+        if (write(in[1], answers.data(), answers.size()) < 0) {
+            ADD_FAILURE() << "cannot write the answers";
+        }
+        close(in[1]);
+    }
+    ~CUpdater()
+    {
+        if (m_pid > 0 && !m_done) {
+            kill(m_pid, SIGKILL);
+            Wait();
+        }
+    }
+
+    void Signal(int signal) const { kill(m_pid, signal); }
+    // The exit code; -1 when killed or still running after `seconds`.
+    int Wait(int seconds = 60)
+    {
+        for (int i = 0; i < seconds * 100 && !m_done; ++i) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_done = true;
+                m_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        return m_code;
+    }
+    std::string Out() const { return FileText(m_out); }
+    std::string Err() const { return FileText(m_err); }
+
+private:
+    fs::path m_out;
+    fs::path m_err;
+    pid_t m_pid = -1;
+    bool m_done = false;
+    int m_code = -1;
+};
+
+class Robustness : public ::testing::Test {
+protected:
+    Robustness()
+    {
+        std::string pattern = (fs::temp_directory_path() / "zentrix-e2e-XXXXXX").string();
+        m_dir = mkdtemp(pattern.data());
+        fs::permissions(m_dir, fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+        fs::create_directories(m_dir / "img");
+        fs::create_directories(m_dir / "scratch");
+        fs::permissions(m_dir / "scratch", fs::perms::all | fs::perms::sticky_bit);
+        const ProcessResult demo =
+            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
+        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+    }
+    ~Robustness() override { fs::remove_all(m_dir); }
+
+    std::unique_ptr<CBackgroundProcess> StartCalculator(std::vector<std::string> options)
+    {
+        std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--verdict", "--expect-stub", Image("UpdateExe.bin"),
+                                         "--expect-os", Image("UpdateCode.bin")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        auto calculator = std::make_unique<CBackgroundProcess>(argv);
+        m_device = calculator->ReadLine();
+        return calculator;
+    }
+    // The environment of a console run on m_device with a trace.
+    Env ConsoleEnv() const
+    {
+        return {{"ZENTRIX_UI", "console"},          {"ZENTRIX_DEVICES", m_device},
+                {"ZENTRIX_USB_IDS", ""},            {"DISPLAY", ""},
+                {"WAYLAND_DISPLAY", ""},            {"TMPDIR", (m_dir / "scratch").string()},
+                {"ZENTRIX_TRACE", Trace().string()}, {"ZENTRIX_REPLY_TIMEOUT", ""}};
+    }
+    std::unique_ptr<CUpdater> Start(const Env& env, const std::string& answers, std::vector<std::string> args = {})
+    {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, (m_dir / "img").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return std::make_unique<CUpdater>(argv, env, answers, m_dir);
+    }
+    // What the updater last wrote to the calculator, as the trace shows it.
+    std::string LastWritten() const
+    {
+        std::istringstream lines(FileText(Trace()));
+        std::string line;
+        std::string last;
+        while (std::getline(lines, line)) {
+            const size_t at = line.find(" > ");
+            if (at != std::string::npos) {
+                last = line.substr(at + 3, kTerminate.size());
+            }
+        }
+        return last;
+    }
+    size_t TraceLines() const
+    {
+        const std::string text = FileText(Trace());
+        return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+    fs::path Trace() const { return m_dir / "trace.txt"; }
+    std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+    bool ScratchIsEmpty() const { return fs::is_empty(m_dir / "scratch"); }
+
+    fs::path m_dir;
+    std::string m_device;
+};
+
+TEST_F(Robustness, EveryFailureSaysWhyOnStandardErrorAndTheOutputStaysAsItWas)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> calculator;   // empty: no calculator is started
+        Env env;
+        std::string text;
+        std::string reason;
+    };
+    const std::string unsupported = "Your calculator is a model that is not supported.";
+    const std::string current =
+        "The operating system of your calculator is the same as or later than the operating system you are "
+        "trying to update to.\nYou do not need to update your operating system.";
+    const std::vector<Case> cases = {
+        {"link lost", {"--fault", "hangup:3"}, {}, "Update failed.", "the link to the calculator was lost"},
+        {"unexpected reply", {"--fault", "corrupt:0"}, {}, "Update failed.",
+         "the connection check: the calculator answered \"<06>0"},
+        {"unsupported", {"--model", "12345678"}, {}, unsupported, "model code 12345678 is not one this program supports"},
+        {"already current", {"--os-version", "02.00.0000"}, {}, current,
+         "the calculator runs OS 02.00, already at or above the image's 01.05"},
+        {"no calculator", {}, {{"ZENTRIX_DEVICES", ""}}, "Update failed.",
+         "no calculator found (neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set"},
+        {"no such device", {}, {{"ZENTRIX_DEVICES", "/dev/zentrix-none"}}, "Update failed.",
+         "cannot open /dev/zentrix-none: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<CBackgroundProcess> calculator;
+        if (!c.calculator.empty()) {
+            calculator = StartCalculator(c.calculator);
+        }
+        Env env = ConsoleEnv();
+        for (const auto& [name, value] : c.env) {
+            env[name] = value;
+        }
+        auto updater = Start(env, "ok\nok\nok\n\n");
+        EXPECT_EQ(updater->Wait(), 18);
+        EXPECT_EQ(updater->Out(), kPrompts + Error(c.text));
+        // One line: "zentrix-update: WHAT WAS BEING DONE: WHAT WENT WRONG".
+        const std::string err = updater->Err();
+        const size_t at = err.find(c.reason);
+        ASSERT_NE(at, std::string::npos) << err;
+        EXPECT_EQ(err.rfind("zentrix-update: ", at), err.rfind('\n', at) + 1) << err;
+        EXPECT_TRUE(ScratchIsEmpty());
+    }
+    // The trace keeps the reason of the last run that reached a calculator.
+    EXPECT_NE(FileText(Trace()).find("the calculator runs OS 02.00"), std::string::npos);
+
+    // A missing image: named, before any calculator is touched.
+    auto calculator = StartCalculator({});
+    fs::remove(Image("UpdateExe.bin"));
+    auto updater = Start(ConsoleEnv(), "ok\nok\nok\n\n");
+    EXPECT_EQ(updater->Wait(), 18);
+    EXPECT_EQ(updater->Out(), kPrompts + Error("Update failed."));
+    EXPECT_NE(updater->Err().find("zentrix-update: image missing: " + Image("UpdateExe.bin")), std::string::npos);
+}
+
+TEST_F(Robustness, APortWithoutPermissionSaysSoAndHowToGetIt)
+{
+    auto calculator = StartCalculator({});
+    std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, (m_dir / "img").string()};
+    if (geteuid() == 0) {
+        // Root opens anything: run as nobody, with the device left to root.
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        ASSERT_EQ(chmod(m_device.c_str(), 0600), 0);
+        ASSERT_EQ(chown(m_device.c_str(), 0, 0), 0);
+        fs::permissions(m_dir / "img", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                           fs::perms::others_read | fs::perms::others_exec);
+        for (const char* name : {"UpdateExe.bin", "UpdateCode.bin"}) {
+            fs::permissions(Image(name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        }
+    } else {
+        ASSERT_EQ(chmod(m_device.c_str(), 0), 0);
+    }
+    Env env = ConsoleEnv();
+    env["ZENTRIX_TRACE"] = "";
+    CUpdater updater(argv, env, "ok\nok\nok\n\n", m_dir);
+    EXPECT_EQ(updater.Wait(), 18);
+    EXPECT_EQ(updater.Out(), kPrompts + Error("Update failed."));
+    EXPECT_NE(updater.Err().find("zentrix-update: cannot open " + m_device + ": Permission denied; for USB install "
+                                 "the udev rule"),
+              std::string::npos)
+        << updater.Err();
+}
+
+TEST_F(Robustness, HelpAndVersionAnswerAndAskNothing)
+{
+    for (const char* option : {"--help", "-h"}) {
+        auto updater = Start(ConsoleEnv(), "", {option});
+        EXPECT_EQ(updater->Wait(), 0);
+        EXPECT_EQ(updater->Out().rfind("Usage: zentrix-update [DIR [OWNER]]\n", 0), 0u) << updater->Out();
+        EXPECT_NE(updater->Out().find("ZENTRIX_REPLY_TIMEOUT"), std::string::npos);
+        EXPECT_NE(updater->Out().find("man zentrix-update"), std::string::npos);
+    }
+    for (const char* option : {"--version", "-V"}) {
+        auto updater = Start(ConsoleEnv(), "", {option});
+        EXPECT_EQ(updater->Wait(), 0);
+        EXPECT_EQ(updater->Out(), "zentrix-update 1.0.0.1\n");
+        EXPECT_EQ(updater->Err(), "");
+    }
+}
+
+TEST_F(Robustness, UnknownUiValuesAndUnreachableDisplaysFallBackToTheConsoleWithOneLine)
+{
+    Env env = ConsoleEnv();
+    env["ZENTRIX_UI"] = "bogus";
+    auto warned = Start(env, "ok\ncancel\n");
+    EXPECT_EQ(warned->Wait(), 18);
+    EXPECT_EQ(warned->Err(), "zentrix-update: ZENTRIX_UI=bogus is neither gui nor console; choosing by the display\n");
+
+    // A display that is set but not there: never an abort inside the toolkit.
+    env["ZENTRIX_UI"] = "";
+    env["DISPLAY"] = ":97";
+    env["QT_QPA_PLATFORM"] = "xcb";
+    auto fallback = Start(env, "ok\ncancel\n");
+    EXPECT_EQ(fallback->Wait(), 18);
+    EXPECT_EQ(fallback->Out().rfind("== Connect the calculator. ==\n", 0), 0u);
+    EXPECT_NE(fallback->Err().find("zentrix-update: cannot open a window (no display can be reached at "
+                                   "DISPLAY=:97); using the console\n"),
+              std::string::npos)
+        << fallback->Err();
+}
+
+TEST_F(Robustness, SignalsAtAnyPointLeaveTheCalculatorWholeOrToldToEndAndTheTtyAsItWas)
+{
+    // Each signal at a spread of points of both routes, counted in lines of
+    // the trace (0 is before the first packet).
+    const std::vector<int> signals = {SIGTERM, SIGHUP, SIGPIPE, SIGINT};
+    const std::vector<size_t> points = {0, 4, 40, 300, 700};
+    for (const bool stubRoute : {false, true}) {
+        for (const int signal : signals) {
+            for (const size_t point : points) {
+                SCOPED_TRACE(std::string(stubRoute ? "stub route" : "OS route") + ", signal " +
+                             std::to_string(signal) + " at trace line " + std::to_string(point));
+                fs::remove(Trace());
+                auto calculator = StartCalculator(
+                    {"--runs", "1", "--route", stubRoute ? "stub" : "os", "--block-size", "256"});
+                // The terminal as a user left it; the update makes it raw.
+                {
+                    const int slave = open(m_device.c_str(), O_RDWR | O_NOCTTY);
+                    ASSERT_GE(slave, 0);
+                    termios cooked{};
+                    tcgetattr(slave, &cooked);
+                    cooked.c_lflag |= ICANON | ECHO;
+                    tcsetattr(slave, TCSANOW, &cooked);
+                    close(slave);
+                }
+                auto updater = Start(ConsoleEnv(), "ok\nok\nok\ncancel\n");
+                for (int i = 0; i < 1000 && TraceLines() < point && updater->Wait(0) == -1; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                updater->Signal(signal);
+                EXPECT_EQ(updater->Wait(), 18);
+                const std::string last = LastWritten();
+                if (signal == SIGTERM) {
+                    EXPECT_TRUE(last == kTerminate || last == kTerminate04) << last;
+                    if (last == kTerminate04) {
+                        EXPECT_NE(updater->Err().find("zentrix-update: Update failed."), std::string::npos);
+                    }
+                } else {
+                    EXPECT_EQ(last, kTerminate);   // not even stopped: the update went on to its end
+                    EXPECT_NE(calculator->ReadLine().find("images received intact"), std::string::npos);
+                }
+                const int slave = open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                if (slave >= 0) {   // the calculator may have gone with its last run
+                    termios after{};
+                    tcgetattr(slave, &after);
+                    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
+                    close(slave);
+                }
+                EXPECT_TRUE(ScratchIsEmpty());
+            }
+        }
+    }
+}
+
+TEST_F(Robustness, WithoutStandardErrorNoProgressReachesTheCalculator)
+{
+    auto calculator = StartCalculator({"--runs", "1"});
+    std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, (m_dir / "img").string()};
+    CUpdater updater(argv, ConsoleEnv(), "ok\nok\nok\ncancel\n", m_dir, true);
+    EXPECT_EQ(updater.Wait(), 18);
+    EXPECT_NE(calculator->ReadLine().find("images received intact"), std::string::npos);
+    EXPECT_EQ(calculator->Wait(), 0);
+}
+
+TEST_F(Robustness, ASilentCalculatorEndsTheRunAtTheReplyTimeoutOrAtCtrlCAfterTenSeconds)
+{
+    auto calculator = StartCalculator({"--fault", "silent:300"});
+    Env env = ConsoleEnv();
+    env["ZENTRIX_REPLY_TIMEOUT"] = "1";
+    auto timed = Start(env, "ok\nok\nok\n\n");
+    EXPECT_EQ(timed->Wait(30), 18);
+    EXPECT_EQ(timed->Out(), kPrompts + Error("Update failed."));
+    EXPECT_NE(timed->Err().find("the calculator did not answer for 1 s (the limit set by ZENTRIX_REPLY_TIMEOUT)"),
+              std::string::npos)
+        << timed->Err();
+    EXPECT_EQ(LastWritten(), kTerminate04);
+
+    // Without a limit the run waits; Ctrl+C is refused while the calculator
+    // is only slow, and ends the run once it has been silent for 10 s.
+    calculator = StartCalculator({"--fault", "silent:300"});
+    fs::remove(Trace());
+    auto waiting = Start(ConsoleEnv(), "ok\nok\nok\n\n");
+    while (TraceLines() < 300 && waiting->Wait(0) == -1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    waiting->Signal(SIGINT);
+    EXPECT_EQ(waiting->Wait(1), -1);   // still waiting
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    waiting->Signal(SIGINT);
+    EXPECT_EQ(waiting->Wait(10), 18);
+    EXPECT_NE(waiting->Err().find("the calculator is not answering; press Ctrl+C to stop the update"),
+              std::string::npos);
+    EXPECT_NE(waiting->Err().find("stopped by the user after the calculator had not answered for"), std::string::npos);
+    EXPECT_EQ(LastWritten(), kTerminate04);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+}  // namespace
