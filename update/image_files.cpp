@@ -72,10 +72,11 @@ bool CopyFile(int from, int to)
     }
 }
 
-// Opens a regular file for reading; -1 otherwise.
+// Opens a regular file for reading; -1 otherwise. Non-blocking, so that a
+// FIFO (or a device) under an image's name is refused instead of waited on.
 int OpenImage(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }

@@ -1,10 +1,13 @@
 #include "update/image_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -147,6 +150,39 @@ TEST_F(ImageDirs, MissingUnreadableOrShortImagesAreNotUsable)
     CScratchCopy copy;
     EXPECT_FALSE(copy.Make(kStubFileName));
     EXPECT_EQ(TempEntries(), 0u);
+}
+
+TEST_F(ImageDirs, FifosAreRefusedWithoutWaitingForAWriter)
+{
+    Write(kStubFileName, {1, 2, 3});
+    Write(kOsImageFileName, OsImage(kOsHeaderEnd));
+    ASSERT_TRUE(ImageFilesUsable());
+    for (const char* name : {kOsImageFileName, kStubFileName}) {
+        SCOPED_TRACE(name);
+        const std::string fifo = m_base + "/" + name;
+        fs::remove(fifo);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        auto checks = std::async(std::launch::async, [name] {
+            CScratchCopy copy;
+            return std::make_pair(ImageFilesUsable(), copy.Make(name));
+        });
+        // Hang guard: an open that waits for a writer is released by one.
+        if (checks.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "opening a FIFO image waited for a writer";
+            while (checks.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+                const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0) {
+                    close(writer);
+                }
+            }
+        }
+        const auto [usable, copied] = checks.get();
+        EXPECT_FALSE(usable);
+        EXPECT_FALSE(copied);
+        EXPECT_EQ(TempEntries(), 0u);
+        fs::remove(fifo);
+        Write(name, std::string(name) == kStubFileName ? std::vector<uint8_t>{1, 2, 3} : OsImage(kOsHeaderEnd));
+    }
 }
 
 TEST_F(ImageDirs, OsHeaderIsReadFromItsOffsetWithAnEmptyBaseDirectoryToo)
