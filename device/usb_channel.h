@@ -52,6 +52,9 @@ public:
     // open, 4 for a null transport.
     int OpenOn(std::unique_ptr<CTransport> transport);
     bool IsOpen() const { return m_transport != nullptr; }
+    // Why this session is not traced although ZENTRIX_TRACE is set (see
+    // CChannelTrace::Failure); empty when it is traced or tracing is off.
+    const std::string& TraceFailure() const { return m_trace.Failure(); }
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read gives the user interface a turn this often.
