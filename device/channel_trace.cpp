@@ -1,8 +1,13 @@
 #include "device/channel_trace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -15,11 +20,31 @@ constexpr uint32_t kChunk = 64;   // bytes formatted per piece of a line
 void CChannelTrace::Start()
 {
     Stop();
+    m_failure.clear();
     const char* path = std::getenv("ZENTRIX_TRACE");
     if (path == nullptr || *path == '\0') {
         return;
     }
-    m_file = std::fopen(path, "ae");
+    // Only a regular file reached without a link: a link planted under the
+    // name is not followed (the program may run as root), and a FIFO is
+    // neither waited on nor written.
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                        S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        m_failure = std::string("cannot open trace file ") + path + ": " + std::strerror(errno);
+        return;
+    }
+    struct stat info = {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        m_failure = std::string("cannot open trace file ") + path + ": not a regular file";
+        return;
+    }
+    m_file = fdopen(fd, "a");
+    if (m_file == nullptr) {
+        m_failure = std::string("cannot open trace file ") + path + ": " + std::strerror(errno);
+        close(fd);
+    }
 }
 
 void CChannelTrace::Stop()

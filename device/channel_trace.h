@@ -6,6 +6,7 @@
 // for anything not printable). Without the variable nothing is done.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 class CChannelTrace {
 public:
@@ -22,6 +23,9 @@ public:
     void Start();
     void Stop();
     bool IsActive() const { return m_file != nullptr; }
+    // Why the last Start traced nothing although ZENTRIX_TRACE was set:
+    // "cannot open trace file PATH: REASON"; empty otherwise.
+    const std::string& Failure() const { return m_failure; }
 
     void Record(char direction, const uint8_t* bytes, uint32_t length);
     // A line of words: "2026-12-07 09:55:46.123 # TEXT".
@@ -33,4 +37,5 @@ private:
     void PutAscii(const uint8_t* bytes, uint32_t length);
 
     std::FILE* m_file = nullptr;
+    std::string m_failure;
 };

@@ -6,9 +6,11 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -50,11 +52,30 @@ CFdTransport::~CFdTransport()
 
 std::unique_ptr<CFdTransport> CFdTransport::OpenPath(const char* path)
 {
+    // Links are followed (/dev/serial/by-id names are links to the ttys);
+    // what they lead to must be a device or a socket. A regular file is
+    // never opened for writing, so a wrong path cannot overwrite anything.
+    struct stat named = {};
+    if (stat(path, &named) != 0) {
+        return nullptr;
+    }
+    if (S_ISSOCK(named.st_mode)) {
+        return ConnectSocket(path);
+    }
+    if (!S_ISCHR(named.st_mode)) {
+        return nullptr;
+    }
     const int fd = open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return nullptr;
     }
     std::unique_ptr<CFdTransport> transport(new CFdTransport(fd));
+    // The name may have been pointed elsewhere between the look and the open.
+    struct stat opened = {};
+    if (fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || opened.st_rdev != named.st_rdev ||
+        opened.st_ino != named.st_ino || opened.st_dev != named.st_dev) {
+        return nullptr;
+    }
     // TIOCEXCL alone does not stop a root process; the lock stops everyone
     // who asks for it, this program's other update runs included.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -64,6 +85,33 @@ std::unique_ptr<CFdTransport> CFdTransport::OpenPath(const char* path)
     if (isatty(fd) && !transport->MakeRawTerminal()) {
         return nullptr;
     }
+    return transport;
+}
+
+std::unique_ptr<CFdTransport> CFdTransport::ConnectSocket(const char* path)
+{
+    struct sockaddr_un address = {};
+    const size_t length = std::strlen(path);
+    if (length >= sizeof address.sun_path) {
+        return nullptr;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path, length + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::unique_ptr<CFdTransport> transport(new CFdTransport(fd));
+    // A local stream connection is made at once or refused (EAGAIN: the
+    // listener's queue is full), never left half-made.
+    int result = 0;
+    do {
+        result = connect(fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return nullptr;
+    }
+    transport->m_isSocket = true;
     return transport;
 }
 

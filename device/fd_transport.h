@@ -1,7 +1,7 @@
 #pragma once
-// A device reached through a file descriptor: serial line, pty, FIFO or
-// socket. Opened exclusively; a terminal is switched to raw mode for the
-// session and given back as it was found.
+// A device reached through a file descriptor: serial line, pty or socket.
+// Opened exclusively; a terminal is switched to raw mode for the session and
+// given back as it was found.
 #include <termios.h>
 
 #include <memory>
@@ -10,8 +10,11 @@
 
 class CFdTransport : public CTransport {
 public:
-    // Opens `path` read/write, non-blocking, exclusively (flock on every
-    // path, TIOCEXCL as well on a terminal). Null on failure.
+    // Opens `path` (links followed) when it names a character device:
+    // read/write, non-blocking, exclusively (flock, and TIOCEXCL as well on a
+    // terminal); connects to it when it names a local stream socket. Anything
+    // else (regular file, FIFO, directory) is refused without being opened
+    // for writing. Null on failure.
     static std::unique_ptr<CFdTransport> OpenPath(const char* path);
     // Takes over an already open descriptor (a socket of a socket pair, for
     // instance) and makes it non-blocking. Null when `fd` is not valid.
@@ -26,6 +29,7 @@ public:
 
 private:
     explicit CFdTransport(int fd);
+    static std::unique_ptr<CFdTransport> ConnectSocket(const char* path);
     bool MakeRawTerminal();
     bool WaitWritable(uint32_t& error);
     long WriteOnce(const uint8_t* data, uint32_t length);

@@ -1,5 +1,5 @@
 #pragma once
-// The device underneath a CUsbChannel: a file descriptor (tty, pty, FIFO,
+// The device underneath a CUsbChannel: a file descriptor (tty, pty,
 // socket) or a USB device reached through libusb. A transport moves bytes and
 // reports failures as system error codes (errno values); the channel turns
 // them into channel statuses.

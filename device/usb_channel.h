@@ -64,6 +64,9 @@ public:
     bool IsOpen() const { return m_transport != nullptr; }
     // Writes a line of words into the session's trace, if there is one.
     void TraceNote(const char* text) { m_trace.Note(text); }
+    // Why this session is not traced although ZENTRIX_TRACE is set (see
+    // CChannelTrace::Failure); empty when it is traced or tracing is off.
+    const std::string& TraceFailure() const { return m_trace.Failure(); }
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read gives the user interface a turn this often.

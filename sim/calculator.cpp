@@ -35,6 +35,8 @@ uint32_t BlockCount(uint32_t size, uint32_t blockSize) { return (size + blockSiz
 
 }  // namespace
 
+bool CutOffMidFlash(const RunRecord& run) { return run.osAttempts > 0 && !run.osImageAccepted; }
+
 Calculator::Calculator(Options options) : options_(std::move(options)) {
     rejectsLeft_ = options_.rejectTailChecks;
     if (options_.fault.kind == FaultKind::Oversize && options_.fault.at < 0) options_.fault.kind = FaultKind::None;
@@ -234,6 +236,10 @@ bool Calculator::BeginTransfer(std::vector<uint8_t>& target, uint8_t subtypeChar
     target.clear();
     target.reserve(std::min<size_t>(size, size_t{64} << 20));
     transfer_ = Transfer{&target, subtypeChar, size, blocks, 1};
+    if (&target == &record_.osImage) {
+        record_.osBlocksReceived = 0;
+        record_.osBlocksTotal = blocks;
+    }
     return true;
 }
 
@@ -281,6 +287,7 @@ bool Calculator::AcceptBlock(const uint8_t* p, size_t n) {
         return false;
     }
     transfer_.target->insert(transfer_.target->end(), scratch_.begin(), scratch_.end());
+    if (transfer_.target == &record_.osImage) record_.osBlocksReceived = transfer_.next;
     ++transfer_.next;
     return true;
 }

@@ -58,7 +58,13 @@ struct RunRecord {
     int blockSize = 0;                      // 1024 or 256 once the probe was answered
     bool stubRoute = false;                 // the identity request was refused
     bool osImageAccepted = false;           // the last OS image attempt was complete and accepted
+    uint32_t osBlocksReceived = 0;          // blocks of the last OS image attempt taken so far
+    uint32_t osBlocksTotal = 0;             // blocks that attempt announced
 };
+
+// True when an OS image transfer had begun and the run ended before the
+// calculator accepted the image: its flash memory holds a partial OS.
+bool CutOffMidFlash(const RunRecord& run);
 
 // The calculator's side of one conversation, independent of the transport.
 // Feed it the updater's bytes; take what it answers.
@@ -140,7 +146,11 @@ private:
     bool oversizePending_ = false;
 };
 
-// Serves runs on the master side of a pty from a background thread.
+// Serves runs on the master side of a pty from a background thread. A run
+// also ends (link lost) when every other holder of the slave side has closed
+// it, e.g. because the updater was killed: the simulator keeps a slave
+// descriptor of its own, so it watches the opens and closes of the slave's
+// name to tell.
 class PtyCalculator {
 public:
     explicit PtyCalculator(Options options = {});
@@ -156,6 +166,8 @@ public:
     void SetOptions(const Options&);         // for the next run
     // False once the calculator hung up (or was stopped): no further runs come.
     bool Serving() const;
+    // Stops serving. A run under way is recorded as it stands (not ended).
+    void Stop();
 
 private:
     struct Impl;

@@ -24,25 +24,37 @@ int WriteDemo(const zsim::ToolOptions& o) {
     return 0;
 }
 
-// Reports runs as they finish; returns true when every run was clean.
+// Reports runs as they finish, until the last run (--runs) has ended or a
+// signal stops the simulator; a run under way at the signal is reported as
+// it stands. Returns true when every run was clean and, with --runs, that
+// many runs were seen.
 bool Serve(zsim::PtyCalculator& sim, const zsim::ToolOptions& o) {
     const zsim::Expectation expect{o.expectStub, o.expectOs};
     bool allClean = true;
     int reported = 0;
-    while (g_stop == 0 && (o.runs == 0 || reported < o.runs)) {
-        sim.WaitForRuns(reported + 1, 200);
+    const auto report = [&] {
         const auto runs = sim.Runs();
         for (; reported < static_cast<int>(runs.size()) && (o.runs == 0 || reported < o.runs); ++reported) {
             const auto v = zsim::JudgeRun(reported + 1, runs[static_cast<size_t>(reported)], expect);
             allClean = allClean && v.clean;
             if (o.verdict) std::cout << v.line << std::endl;
             if (!o.reportFile.empty()) {
-                std::ofstream report(o.reportFile, std::ios::app);
-                report << v.report << "\n";
-                if (!report) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
+                std::ofstream file(o.reportFile, std::ios::app);
+                file << v.report << "\n";
+                if (!file) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
             }
         }
+    };
+    while (g_stop == 0 && (o.runs == 0 || reported < o.runs)) {
+        sim.WaitForRuns(reported + 1, 200);
+        report();
         if (!sim.Serving() && reported >= static_cast<int>(sim.Runs().size())) break;
+    }
+    sim.Stop();
+    report();
+    if (o.runs > 0 && reported < o.runs) {
+        std::cerr << "zentrix-calc-sim: stopped after " << reported << " of " << o.runs << " runs\n";
+        return false;
     }
     return allClean;
 }

@@ -2,6 +2,7 @@
 // would open a serial cable; a background thread answers on the master side.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -55,6 +57,8 @@ struct PtyCalculator::Impl {
     Fd spareSlave;   // keeps the pty alive between the updater's opens
     Fd wakeRead;
     Fd wakeWrite;
+    Fd openWatch;    // opens and closes of the slave's name (inotify); -1: not watched
+    int others = 0;  // slave descriptors held by others, as the watch counted them
     std::thread thread;
     mutable std::mutex mutex;
     std::condition_variable changed;
@@ -62,6 +66,8 @@ struct PtyCalculator::Impl {
     bool serving = false;
 
     void Serve();
+    bool CountOpeners();
+    bool EndRunOfVanishedUpdater(Calculator& calc);
     bool Pump(Calculator& calc, const uint8_t* data, size_t n);
     bool WriteAll(const std::vector<uint8_t>& bytes);
     void Finish(Calculator& calc, bool last = false);
@@ -95,6 +101,12 @@ bool PtyCalculator::Start() {
     // master from reading EIO while the updater has the slave closed.
     d.spareSlave.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (d.spareSlave.Get() < 0 || !MakeRaw(d.spareSlave.Get())) return false;
+    // Our own open is behind us: from here on the watch counts the others'.
+    // Without it (no inotify) a vanished updater is noticed only when the
+    // next one sends its first packet.
+    d.openWatch.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (d.openWatch.Get() >= 0 && ::inotify_add_watch(d.openWatch.Get(), name, IN_OPEN | IN_CLOSE) < 0)
+        d.openWatch.Reset();
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     d.wakeRead.Reset(pipeFds[0]);
@@ -131,6 +143,8 @@ bool PtyCalculator::Serving() const {
     return impl_->serving;
 }
 
+void PtyCalculator::Stop() { impl_->Stop(); }
+
 void PtyCalculator::Impl::Stop() {
     if (thread.joinable()) {
         const uint8_t b = 1;
@@ -145,34 +159,94 @@ void PtyCalculator::Impl::Serve() {
     Calculator calc(CurrentOptions());
     uint8_t buffer[4096];
     bool alive = true;
+    bool stopped = false;
     while (alive) {
-        pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}};
+        pollfd fds[3] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}, {openWatch.Get(), POLLIN, 0}};
         const int quietMs = calc.GetOptions().quietMs;
-        const int ready = ::poll(fds, 2, calc.HasPartialInput() ? quietMs : -1);
+        const int ready = ::poll(fds, 3, calc.HasPartialInput() ? quietMs : -1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || (fds[1].revents & POLLIN)) break;
+        if (ready < 0) break;
+        if (fds[1].revents & POLLIN) {
+            stopped = true;
+            break;
+        }
+        if ((fds[2].revents & POLLIN) && CountOpeners() && others == 0 && calc.Started() && !calc.Ended()) {
+            alive = EndRunOfVanishedUpdater(calc);
+            continue;
+        }
         if (ready == 0) {
             calc.OnQuiet();
             alive = Pump(calc, nullptr, 0);
             continue;
         }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         const ssize_t got = ::read(master.Get(), buffer, sizeof buffer);
         if (got > 0) {
             alive = Pump(calc, buffer, static_cast<size_t>(got));
         } else if (got == 0 || errno == EIO || errno == EAGAIN || errno == EINTR) {
             // No peer on the slave side at the moment: wait and look again.
-            if (WaitForWake(20)) break;
+            if (WaitForWake(20)) {
+                stopped = true;
+                break;
+            }
         } else {
             break;
         }
     }
     if (calc.Started() && !calc.Ended()) {
-        calc.LinkLost();
+        // Stopped from outside: the run is recorded as it stands.
+        if (!stopped) calc.LinkLost();
         Finish(calc);
     }
     std::lock_guard lock(mutex);
     serving = false;
     changed.notify_all();
+}
+
+// Reads the opens and closes of the slave's name; false when the count
+// cannot be trusted (events were lost), which ends the watching.
+bool PtyCalculator::Impl::CountOpeners() {
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        const ssize_t got = ::read(openWatch.Get(), events, sizeof events);
+        if (got <= 0) return errno == EAGAIN || errno == EINTR;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+            inotify_event event;
+            std::memcpy(&event, events + at, sizeof event);
+            if (event.mask & (IN_Q_OVERFLOW | IN_IGNORED)) {
+                openWatch.Reset();
+                return false;
+            }
+            if (event.mask & IN_OPEN) ++others;
+            if ((event.mask & IN_CLOSE) && others > 0) --others;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        }
+    }
+}
+
+// Every other holder of the slave has closed it in the middle of a run: the
+// updater has gone. What it wrote before may still be on its way through
+// the pty, so the run takes that first; if it still has not ended, the link
+// is lost. A lock the updater left behind is cleared for the next one.
+// False when the calculator hung up.
+bool PtyCalculator::Impl::EndRunOfVanishedUpdater(Calculator& calc) {
+    uint8_t buffer[4096];
+    constexpr int kSettleMs = 100;
+    for (;;) {
+        pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}};
+        if (::poll(fds, 2, kSettleMs) <= 0 || (fds[1].revents & POLLIN) || (fds[0].revents & POLLIN) == 0) break;
+        const ssize_t got = ::read(master.Get(), buffer, sizeof buffer);
+        if (got <= 0) break;
+        if (!Pump(calc, buffer, static_cast<size_t>(got))) return false;
+    }
+    if (calc.Started() && !calc.Ended()) {
+        calc.LinkLost();
+        Finish(calc);
+        calc = Calculator(CurrentOptions());
+    }
+    ::tcflush(spareSlave.Get(), TCIOFLUSH);
+    ::ioctl(spareSlave.Get(), TIOCNXCL);
+    return true;
 }
 
 // Feeds bytes to the run, sends its answers, and starts the next run when it

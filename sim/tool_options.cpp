@@ -143,7 +143,8 @@ std::string ToolUsage() {
            "  --model-payload N       payload length of identity packet 3\n"
            "  --fault KIND:N          hangup:N or silent:N after N packets of the updater;\n"
            "                          corrupt:N, truncate:N or oversize:N on the calculator's packet N (0-based)\n"
-           "  --runs N                exit after N runs (default: serve until SIGINT or SIGTERM)\n"
+           "  --runs N                exit after N runs, however they end (default: serve until\n"
+           "                          SIGINT or SIGTERM); a run ends when the updater closes the pty\n"
            "  --expect-stub FILE      compare the received updater stub with FILE\n"
            "  --expect-os FILE        compare the received OS image with FILE\n"
            "  --verdict               print one line per run on standard output\n"
@@ -154,8 +155,15 @@ std::string ToolUsage() {
            "  --stub-size N           size of the demo updater stub (default 3000)\n"
            "  --help                  show this help\n"
            "\n"
-           "Exit status: 0 when every run was free of protocol violations and the images\n"
-           "matched the expected files, 1 otherwise, 2 for a bad command line.\n";
+           "A verdict tells a run that ended normally (images received, intact when they match)\n"
+           "from one abandoned by the updater (Terminate04), one whose link was lost, and one\n"
+           "that did not end (SIGINT or SIGTERM came first); a run that stopped during the OS\n"
+           "image says how far it got (OS image cut off mid-flash after N of M blocks).\n"
+           "SIGINT and SIGTERM report the runs so far, a run under way as it stands, and exit.\n"
+           "\n"
+           "Exit status: 0 when every run ended normally, free of protocol violations, with the\n"
+           "images matching the expected files, and (with --runs N) N runs were seen; 1 otherwise,\n"
+           "2 for a bad command line.\n";
 }
 
 }  // namespace zsim

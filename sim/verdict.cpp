@@ -35,14 +35,21 @@ std::string Sizes(const RunRecord& run) {
     return "stub " + std::to_string(run.stub.size()) + " bytes, OS " + std::to_string(run.osImage.size()) + " bytes";
 }
 
+// How far a partial OS image got, for a run that did not end normally.
+std::string Flash(const RunRecord& run) {
+    if (!CutOffMidFlash(run)) return "";
+    return "; OS image cut off mid-flash after " + std::to_string(run.osBlocksReceived) + " of " +
+           std::to_string(run.osBlocksTotal) + " blocks";
+}
+
 std::string Outcome(const RunRecord& run, Match stub, Match os, const Expectation& expect) {
     switch (run.ending) {
         case RunRecord::Ending::Terminate04:
-            return "update abandoned by the updater (Terminate04)";
+            return "update abandoned by the updater (Terminate04)" + Flash(run);
         case RunRecord::Ending::LinkLost:
-            return "link lost after " + std::to_string(run.log.size()) + " packets";
+            return "link lost after " + std::to_string(run.log.size()) + " packets" + Flash(run);
         case RunRecord::Ending::None:
-            return "run did not end";
+            return "run did not end" + Flash(run);
         case RunRecord::Ending::Terminate:
             break;
     }
@@ -63,7 +70,8 @@ RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect)
     const Match stub = Compare(run.stub, expect.stubFile, complete);
     const Match os = Compare(run.osImage, expect.osFile, complete);
     RunVerdict v;
-    v.clean = run.violations.empty() && stub != Match::No && os != Match::No;
+    // Only a run the updater brought to its normal end can be clean.
+    v.clean = complete && run.violations.empty() && stub != Match::No && os != Match::No;
     v.line = "run " + std::to_string(number) + ": " + Outcome(run, stub, os, expect);
     if (!run.violations.empty()) {
         v.line += "; " + std::to_string(run.violations.size()) + " protocol violation(s): " + run.violations.front();
@@ -75,7 +83,9 @@ RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect)
                " stub_bytes=" + std::to_string(run.stub.size()) + " os_bytes=" + std::to_string(run.osImage.size()) +
                " stub_match=" + MatchName(stub) + " os_match=" + MatchName(os) +
                " os_attempts=" + std::to_string(run.osAttempts) + " tail_checks=" + std::to_string(run.tailChecks) +
-               " new_os_version=" + (run.newOsVersion.empty() ? "-" : Quoted(run.newOsVersion));
+               " new_os_version=" + (run.newOsVersion.empty() ? "-" : Quoted(run.newOsVersion)) +
+               " cut_mid_flash=" + (CutOffMidFlash(run) ? "1" : "0") +
+               " os_blocks=" + std::to_string(run.osBlocksReceived) + "/" + std::to_string(run.osBlocksTotal);
     if (!run.violations.empty()) v.report += " first_violation=" + Quoted(run.violations.front());
     return v;
 }

@@ -13,7 +13,7 @@ struct Expectation {
 };
 
 struct RunVerdict {
-    bool clean = true;      // no protocol violation and no image that differs from its file
+    bool clean = true;      // ended normally (Terminate), no protocol violation, no image that differs from its file
     std::string line;       // e.g. "run 1: images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000"
     std::string report;     // key=value pairs on one line
 };

@@ -173,6 +173,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
 
     // 3. Open.
     if (run.Channel().Open(devicePath) == ChannelOk) {
+        if (!run.Channel().TraceFailure().empty()) {
+            inputs.port->Warn(run.Channel().TraceFailure() + "; the update goes on without a trace");
+        }
         // 4.-9. The conversation, then the ending or the abandon path.
         const UpdateResult result = Converse(run);
         if (result == Success) {

@@ -2,6 +2,7 @@
 // What an update run tells its host and asks of it, in the run's own terms.
 // The host (a window, the console, a test) decides how to show it.
 #include <cstdint>
+#include <string>
 
 // A wait for the calculator, as the host sees it between the channel's short
 // waits.
@@ -25,6 +26,10 @@ public:
     virtual void SetProgressRange(int upper) = 0;
     // Closes the open phase, if any.
     virtual void CloseProgress() = 0;
+
+    // Something the user should know that does not stop the run (a trace
+    // file that cannot be written, for instance).
+    virtual void Warn(const std::string& text) = 0;
 
     // Greys (false) or enables (true) the command that closes the program.
     // False when there is no such command to change.

@@ -71,17 +71,15 @@ std::vector<std::string> SplitOn(const char* text, char separator)
     return parts;
 }
 
-// The first entry at or after `from` whose path fits; writes it and returns
-// its position, or -1.
-int PutFirstFitting(const std::vector<std::string>& paths, size_t from, char* buf, int size)
+// Writes the entry's path, or an empty path when it does not fit (see
+// EnumerateDevices). `size` is at least 1.
+void PutEntry(const std::string& path, char* buf, int size)
 {
-    for (size_t i = from; i < paths.size(); ++i) {
-        if (paths[i].size() + 1 <= static_cast<size_t>(size)) {
-            std::memcpy(buf, paths[i].c_str(), paths[i].size() + 1);
-            return static_cast<int>(i);
-        }
+    if (path.size() + 1 <= static_cast<size_t>(size)) {
+        std::memcpy(buf, path.c_str(), path.size() + 1);
+    } else {
+        buf[0] = '\0';
     }
-    return kEnd;
 }
 
 }  // namespace
@@ -123,17 +121,18 @@ int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, con
     const std::vector<std::string> listed = SplitDevicePaths(devicesVar);
     const size_t position = static_cast<size_t>(index);
     if (position < listed.size()) {
-        const int found = PutFirstFitting(listed, position, buf, size);
-        if (found != kEnd) {
-            return found + 1;
-        }
+        PutEntry(listed[position], buf, size);
+        return index + 1;
     }
     const std::vector<UsbId> ids = ParseUsbIds(usbIdsVar);
     if (ids.empty() || scan == nullptr) {
         return kEnd;
     }
     const std::vector<std::string> usb = scan(ids);
-    const size_t usbFrom = position > listed.size() ? position - listed.size() : 0;
-    const int found = PutFirstFitting(usb, usbFrom, buf, size);
-    return found == kEnd ? kEnd : static_cast<int>(listed.size()) + found + 1;
+    const size_t usbAt = position - listed.size();
+    if (usbAt >= usb.size()) {
+        return kEnd;
+    }
+    PutEntry(usb[usbAt], buf, size);
+    return index + 1;
 }

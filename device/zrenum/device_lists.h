@@ -25,10 +25,14 @@ std::string FormatUsbPath(uint8_t bus, uint8_t address);
 // order (by bus, then address).
 using UsbScan = std::vector<std::string> (*)(const std::vector<UsbId>& ids);
 
-// One step of the enumeration: the device at `index` (or, when its path does
-// not fit `size` bytes with its zero byte, the next one that does) is written
-// to `buf`, and the index after it is returned. -1 for a negative index, for
-// no buffer, and past the end. `scan` is called only when the index reaches
+// One step of the enumeration: the device at `index` is written to `buf`, and
+// the index after it is returned. -1 for a negative index, for no buffer, and
+// past the end.
+// A path that does not fit `size` bytes with its zero byte is handed out as
+// the empty path: never cut (a cut path could name another device) and never
+// skipped (the caller would take the next device for the one it was given).
+// The empty path names no file, so opening it fails and the caller's run
+// fails with it. `scan` is called only when the index reaches
 // past the listed paths and at least one well-formed USB ID is given.
 int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, const char* usbIdsVar,
                      UsbScan scan);

@@ -1,11 +1,16 @@
 // The ZENTRIX_TRACE record of a channel session.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <iterator>
 #include <cctype>
 #include <sstream>
 #include <string>
@@ -120,6 +125,88 @@ TEST_F(TraceTest, NothingIsWrittenWithoutTheVariableAtOpen)
     ASSERT_EQ(channel.Write(Bytes("AB"), 2), ChannelOk);
     channel.Close();
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(TraceTest, ANewTraceFileIsPrivate)
+{
+    const mode_t oldMask = umask(022);
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    Exchange();
+    umask(oldMask);
+    EXPECT_EQ(channel.TraceFailure(), "");
+    struct stat info = {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// The trace is written only into a regular file reached without a link: a
+// link is never followed (its target is neither appended to nor created), a
+// FIFO is never written or waited on. The session goes on without a trace
+// and the failure is there to report.
+TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
+{
+    const std::string target = path + ".target";
+    const std::string link = path + ".link";
+    const std::string dangling = path + ".dangling";
+    const std::string fifo = path + ".fifo";
+    const std::string lonelyFifo = path + ".lonely-fifo";
+    {
+        std::ofstream(target) << "root's file\n";
+    }
+    std::filesystem::create_symlink(target, link);
+    std::filesystem::create_symlink(path + ".created-through-link", dangling);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(lonelyFifo.c_str(), 0600), 0);
+    const int fifoReader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);   // a writer could open it
+    ASSERT_GE(fifoReader, 0);
+
+    const std::pair<std::string, std::string> cases[] = {
+        {link, "Too many levels of symbolic links"},
+        {dangling, "Too many levels of symbolic links"},
+        {fifo, "not a regular file"},
+        {lonelyFifo, "No such device or address"},
+        {path + ".missing-directory/trace", "No such file or directory"},
+    };
+    close(fds[0]);
+    close(fds[1]);
+    for (const auto& [tracePath, reason] : cases) {
+        SCOPED_TRACE(tracePath);
+        setenv("ZENTRIX_TRACE", tracePath.c_str(), 1);
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        // Hang guard: a writer's open that waits for a reader is released by one.
+        auto exchange = std::async(std::launch::async, [this] { Exchange(); });
+        if (exchange.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "opening the trace waited";
+            while (exchange.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+                const int reader = open(tracePath.c_str(), O_RDONLY | O_NONBLOCK);
+                if (reader >= 0) {
+                    close(reader);
+                }
+            }
+        }
+        exchange.get();
+        EXPECT_EQ(channel.TraceFailure(), "cannot open trace file " + tracePath + ": " + reason);
+        channel.Close();
+        close(fds[1]);
+    }
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);   // for TearDown
+
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "root's file\n");
+    EXPECT_FALSE(std::filesystem::exists(path + ".created-through-link"));
+    char byte = 0;
+    EXPECT_LE(read(fifoReader, &byte, 1), 0) << "nothing written into the FIFO";
+    close(fifoReader);
+    for (const std::string& made : {target, link, dangling, fifo, lonelyFifo}) {
+        std::filesystem::remove(made);
+    }
+
+    // The next session with a usable path traces again and forgets the failure.
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    Exchange();
+    EXPECT_EQ(channel.TraceFailure(), "");
+    channel.Close();
+    EXPECT_EQ(Lines(0).size(), 2u);
 }
 
 TEST_F(TraceTest, LongWritesStayOnOneLine)

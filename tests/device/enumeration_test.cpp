@@ -75,19 +75,34 @@ TEST_F(EnumerationTest, ListedPathsInOrder)
     EXPECT_EQ(g_scans, 0);
 }
 
-TEST_F(EnumerationTest, PathsThatDoNotFitAreSkippedNotCut)
+// A path too long for the buffer is an error for that entry: it is handed
+// out as the empty path, which no open can take for a device. Cutting it
+// could name another device; skipping it would update the next one instead.
+TEST_F(EnumerationTest, PathsThatDoNotFitAreHandedOutEmptyNeverCutOrSkipped)
 {
     // 8 bytes hold 7 characters and the zero byte.
-    EXPECT_EQ(ChainOf("1234567;12345678;abc", nullptr, 8), (Paths{"1234567", "abc"}));
+    EXPECT_EQ(ChainOf("1234567;12345678;abc", nullptr, 8), (Paths{"1234567", "", "abc"}));
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(EnumerateDevices(1, buffer, 8, "1234567;12345678;abc", nullptr, FakeBus), 3);
-    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(EnumerateDevices(1, buffer, 8, "1234567;12345678;abc", nullptr, FakeBus), 2);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(std::string(buffer + 1, 7), "#######");   // nothing cut into the buffer
+    EXPECT_EQ(ChainOf("toolongpath;evenlongerpath", nullptr, 8), (Paths{"", ""}));
+    EXPECT_EQ(ChainOf("a;b", nullptr, 1), (Paths{"", ""}));
 
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(EnumerateDevices(0, buffer, 8, "toolongpath;evenlongerpath", nullptr, FakeBus), -1);
-    EXPECT_EQ(buffer[0], '#');   // nothing cut into the buffer
-    EXPECT_EQ(ChainOf("a;b", nullptr, 1), Paths{});
+    // The buffer the update run uses: 259 characters fit, 260 do not.
+    const std::string fits(259, 'p');
+    const std::string longer = "/dev/" + std::string(255, 'x');
+    EXPECT_EQ(ChainOf((fits + ";" + longer + ";/dev/next").c_str(), nullptr), (Paths{fits, "", "/dev/next"}));
+
+    // Through the library and the program's enumeration step as well.
+    setenv("ZENTRIX_DEVICES", (longer + ";/dev/next").c_str(), 1);
+    unsetenv("ZENTRIX_USB_IDS");
+    char path[260];
+    std::memset(path, '#', sizeof path);
+    EXPECT_EQ(EnumerateDevicePath(0, path, 260), 1);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(Chain(ZrEnumUsbA), (Paths{"", "/dev/next"}));
 }
 
 TEST_F(EnumerationTest, OutOfRangeArgumentsEndTheChain)
@@ -106,7 +121,7 @@ TEST_F(EnumerationTest, UsbDevicesFollowTheListedPaths)
 {
     EXPECT_EQ(ChainOf("/dev/ttyS0", "1234:abcd"), (Paths{"/dev/ttyS0", "usb:1:4", "usb:2:13"}));
     EXPECT_EQ(ChainOf(nullptr, "1234:abcd"), (Paths{"usb:1:4", "usb:2:13"}));
-    EXPECT_EQ(ChainOf("a;toolongpath", "1234:ABCD", 8), (Paths{"a", "usb:1:4"}));   // usb:2:13 does not fit
+    EXPECT_EQ(ChainOf("a;toolongpath", "1234:ABCD", 8), (Paths{"a", "", "usb:1:4", ""}));   // usb:2:13 does not fit
 
     // The bus is looked at only once the listed paths are used up.
     g_scans = 0;

@@ -7,9 +7,14 @@
 #include <algorithm>
 #include <vector>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -225,6 +230,62 @@ TEST_F(ChannelTest, SecondOpenOfTheSameTerminalFails)
     struct termios after = {};
     tcgetattr(pty.SlaveFd(), &after);
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO), ICANON | ECHO);
+}
+
+// A device path names a character device or a socket; any other file is
+// refused before a byte could be written to it, through a link too.
+TEST_F(ChannelTest, OnlyCharacterDevicesAndSocketsAreOpened)
+{
+    char dirName[] = "/tmp/zentrix-paths-XXXXXX";
+    ASSERT_NE(mkdtemp(dirName), nullptr);
+    const std::filesystem::path dir = dirName;
+    const std::string notes = "notes that must survive\n";
+    {
+        std::ofstream(dir / "notes.txt") << notes;
+    }
+    std::filesystem::create_symlink(dir / "notes.txt", dir / "link-to-notes");
+    std::filesystem::create_symlink(pty.SlavePath(), dir / "link-to-tty");   // as under /dev/serial/by-id
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "directory");
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / "socket").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+
+    const std::pair<std::string, int> cases[] = {
+        {(dir / "notes.txt").string(), OpenFailed},
+        {(dir / "link-to-notes").string(), OpenFailed},
+        {(dir / "fifo").string(), OpenFailed},
+        {(dir / "directory").string(), OpenFailed},
+        {(dir / "missing").string(), OpenFailed},
+        {(dir / "link-to-tty").string(), ChannelOk},
+        {socketPath, ChannelOk},
+    };
+    for (const auto& [path, status] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(channel.Open(path.c_str()), status);
+        if (channel.IsOpen()) {
+            EXPECT_EQ(channel.Write(Bytes("ping"), 4), ChannelOk);
+            channel.Close();
+        }
+    }
+    std::ifstream in(dir / "notes.txt");
+    const std::string after{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(after, notes);
+    EXPECT_EQ(pty.Receive(4), "ping");
+    const int accepted = accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+    char got[4] = {};
+    EXPECT_EQ(read(accepted, got, 4), 4);
+    EXPECT_EQ(std::string(got, 4), "ping");
+    close(accepted);
+    close(listener);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ChannelTest, HangUpIsAnIoErrorUntilClose)

@@ -26,6 +26,7 @@ public:
     std::string ReadLine();      // one line of its output, without the line feed
     std::string ReadRest();      // the rest of its output, up to its end
     int Wait();                  // its exit code (-1 when killed by a signal)
+    pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/e2e/child_process.h"
@@ -75,6 +78,17 @@ protected:
     ProcessResult Update(const std::string& answers)
     {
         return RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "0"},
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + m_devicePath,
+                           "ZENTRIX_USB_IDS=", "TMPDIR=" + (m_dir / "scratch").string()},
+                          answers);
+    }
+
+    // As Update, killed after `seconds` (a hang guard: a run that waits for
+    // ever ends with the exit code 137 of SIGKILL).
+    ProcessResult UpdateWithin(int seconds, const std::string& answers)
+    {
+        return RunProcess({"/usr/bin/timeout", "-s", "KILL", std::to_string(seconds), ZENTRIX_UPDATE_BIN,
+                           (m_dir / "img").string(), "0"},
                           {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + m_devicePath,
                            "ZENTRIX_USB_IDS=", "TMPDIR=" + (m_dir / "scratch").string()},
                           answers);
@@ -180,6 +194,43 @@ TEST_F(ConsoleUpdate, NoCalculatorAtAllIsAFailedRun)
     const ProcessResult run = Update("ok\nok\nok\n");
     EXPECT_EQ(run.exitCode, 18);
     EXPECT_EQ(run.out, kPrompts + Error("Update failed."));
+}
+
+// Paths that name no calculator fail the run without touching what they
+// name: a regular file is never written, an entry too long for the device
+// path buffer does not hand the run to the next device, a FIFO under the OS
+// image's name is not waited on.
+TEST_F(ConsoleUpdate, PathsThatNameNoCalculatorFailTheRunAndTouchNothing)
+{
+    const std::string notes = "notes that must survive\n";
+    const fs::path notesPath = m_dir / "notes.txt";
+    std::ofstream(notesPath) << notes;
+    auto calculator = StartCalculator({"--runs", "1"});
+    const std::string calculatorPath = m_devicePath;
+    const std::string tooLong = "/dev/" + std::string(300, 'x');
+
+    for (const std::string& devices : {notesPath.string(), tooLong + ";" + calculatorPath}) {
+        SCOPED_TRACE(devices.substr(0, 40));
+        m_devicePath = devices;
+        const ProcessResult run = Update("ok\nok\nok\n");
+        EXPECT_EQ(run.exitCode, 18);
+        EXPECT_EQ(run.out, kPrompts + Error("Update failed."));
+    }
+    std::ifstream in(notesPath);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), notes);
+
+    // A FIFO for the OS image: refused before the calculator is touched.
+    fs::remove(Image("UpdateCode.bin"));
+    ASSERT_EQ(mkfifo(Image("UpdateCode.bin").c_str(), 0600), 0);
+    m_devicePath = calculatorPath;
+    const ProcessResult run = UpdateWithin(60, "ok\nok\nok\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + Error("Update failed."));
+    EXPECT_TRUE(ScratchIsEmpty());
+
+    // None of the three reached the calculator: it still waits for its run.
+    ::kill(calculator->Pid(), SIGTERM);
+    EXPECT_EQ(calculator->ReadRest(), "");
 }
 
 }  // namespace

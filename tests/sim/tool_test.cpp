@@ -5,13 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "pty_link.h"
 #include "sim/tool_options.h"
+#include "sim/verdict.h"
 
 namespace {
 
@@ -136,6 +142,161 @@ TEST(SimTool, PrintsItsPtyAndJudgesEachRun) {
     EXPECT_NE(line1.find("ending=terminate clean=1 violations=0"), std::string::npos) << line1;
     EXPECT_NE(line1.find("stub_match=yes os_match=yes"), std::string::npos) << line1;
     EXPECT_NE(line2.find("ending=terminate04 clean=0 violations=1"), std::string::npos) << line2;
+}
+
+// Kills a process that is still there after `seconds`: a hang guard, so that
+// a tool that never exits fails the test instead of hanging it.
+class Watchdog {
+public:
+    Watchdog(pid_t pid, int seconds)
+        : thread_([this, pid, seconds] {
+              std::unique_lock lock(mutex_);
+              if (!changed_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+                  ::kill(pid, SIGKILL);
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// The updater's side of a run up to `osBlocks` blocks into the OS image
+// (1024-byte blocks, OS route).
+void StartUpdate(Link& pc, const Script& script, uint16_t osBlocks) {
+    Handshake(pc, script);
+    ReadIdentity(pc, true);
+    SendStub(pc, script);
+    EXPECT_EQ(pc.Send(Announce57(static_cast<uint32_t>(script.os.size()))), Ack());
+    const uint16_t total = static_cast<uint16_t>((script.os.size() + 1023) / 1024);
+    for (uint16_t k = 1; k <= osBlocks; ++k) {
+        const auto from = script.os.begin() + (k - 1) * 1024;
+        const Bytes payload(from, k < total ? from + 1024 : script.os.end());
+        EXPECT_EQ(pc.Send(DataPacket("57", total, k, payload)), Ack()) << "block " << k;
+    }
+}
+
+// Only a run the updater brought to its end with every image intact counts
+// as clean; every other ending is told apart, and a run stopped during the
+// OS image says how far it got.
+TEST(SimTool, VerdictTellsEveryEndingApartAndOnlyAnIntactRunIsClean) {
+    TempDir dir;
+    ASSERT_TRUE(zsim::WriteDemoImages(dir.path, {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 70000, 3000));
+    const zsim::Expectation expect{dir.path + "/UpdateExe.bin", dir.path + "/UpdateCode.bin"};
+    const Script script{ReadFile(expect.stubFile), ReadFile(expect.osFile), 1024, true};
+    const std::string blocks = " of " + std::to_string((70000 + 1023) / 1024) + " blocks";
+
+    enum class End { Terminate, Terminate04, LinkLost, Nothing };
+    struct Case {
+        int osBlocks;   // -1: the whole update; 0: stopped before the OS image is announced
+        End end;
+        std::string start;   // the verdict line starts so
+        std::string tail;    // and ends so
+        bool clean;
+    };
+    const Case cases[] = {
+        {-1, End::Terminate, "run 1: images received intact (stub 3000 bytes, OS 70000 bytes)",
+         "; calculator OS now 01.05.0000", true},
+        {0, End::Terminate04, "run 1: update abandoned by the updater (Terminate04)", "(Terminate04)", false},
+        {10, End::Terminate04, "run 1: update abandoned by the updater (Terminate04); OS image cut off mid-flash",
+         "after 10" + blocks, false},
+        {0, End::LinkLost, "run 1: link lost after ", " packets", false},
+        {40, End::LinkLost, "run 1: link lost after ", "; OS image cut off mid-flash after 40" + blocks, false},
+        {69, End::LinkLost, "run 1: link lost after ", "; OS image cut off mid-flash after 69" + blocks, false},
+        {3, End::Nothing, "run 1: run did not end; OS image cut off mid-flash after 3" + blocks, blocks, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start + " / " + std::to_string(c.osBlocks));
+        Pc pc;
+        if (c.osBlocks < 0) {
+            RunHonestUpdate(pc, script);
+        } else if (c.osBlocks == 0) {
+            Handshake(pc, script);
+            ReadIdentity(pc, true);
+            SendStub(pc, script);
+        } else {
+            StartUpdate(pc, script, static_cast<uint16_t>(c.osBlocks));
+        }
+        if (c.end == End::Terminate04) pc.Send(Terminate04());
+        if (c.end == End::LinkLost) pc.calc.LinkLost();
+        const zsim::RunVerdict v = zsim::JudgeRun(1, pc.calc.Record(), expect);
+        EXPECT_EQ(v.line.rfind(c.start, 0), 0u) << v.line;
+        ASSERT_GE(v.line.size(), c.tail.size());
+        EXPECT_EQ(v.line.substr(v.line.size() - c.tail.size()), c.tail) << v.line;
+        EXPECT_EQ(v.clean, c.clean) << v.line;
+        EXPECT_NE(v.report.find(std::string(" clean=") + (c.clean ? "1" : "0")), std::string::npos) << v.report;
+        const bool cut = c.osBlocks > 0;
+        EXPECT_NE(v.report.find(std::string(" cut_mid_flash=") + (cut ? "1" : "0")), std::string::npos) << v.report;
+    }
+}
+
+// The tool as a test oracle: it exits once its last run has ended however
+// the updater left it, and a signal reports the run under way.
+TEST(SimTool, EndsWithItsLastRunWhateverTheUpdaterDidAndReportsOnSigterm) {
+    TempDir dir;
+    ASSERT_TRUE(zsim::WriteDemoImages(dir.path, {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 70000, 3000));
+    const Script script{ReadFile(dir.path + "/UpdateExe.bin"), ReadFile(dir.path + "/UpdateCode.bin"), 1024, true};
+    const std::vector<std::string> expect = {"--verdict", "--expect-stub", dir.path + "/UpdateExe.bin",
+                                             "--expect-os", dir.path + "/UpdateCode.bin"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), expect.begin(), expect.end());
+        return args;
+    };
+    const std::string midFlash = "; OS image cut off mid-flash after 5 of 69 blocks";
+
+    {
+        // The updater dies mid-flash (its end of the pty closes): the pty's
+        // hang-up ends the run, and with it the tool.
+        Tool tool(with({"--runs", "1"}));
+        Watchdog guard(tool.pid, 60);
+        const std::string path = tool.Line();
+        {
+            PtyLink pc(path);
+            ASSERT_TRUE(pc.IsOpen());
+            StartUpdate(pc, script, 5);
+        }
+        const std::string line = tool.Line();
+        EXPECT_EQ(line.rfind("run 1: link lost after ", 0), 0u) << line;
+        EXPECT_NE(line.find(midFlash), std::string::npos) << line;
+        EXPECT_EQ(tool.Wait(), 1);
+    }
+    {
+        // SIGTERM while a run is under way: the verdict so far, not clean.
+        Tool tool(with({}));
+        Watchdog guard(tool.pid, 60);
+        PtyLink pc(tool.Line());
+        StartUpdate(pc, script, 5);
+        ::kill(tool.pid, SIGTERM);
+        EXPECT_EQ(tool.Line(), "run 1: run did not end" + midFlash);
+        EXPECT_EQ(tool.Wait(), 1);
+    }
+    {
+        // SIGTERM before the runs it was told to expect: not clean either.
+        Tool tool(with({"--runs", "1"}));
+        Watchdog guard(tool.pid, 60);
+        tool.Line();
+        ::kill(tool.pid, SIGTERM);
+        EXPECT_EQ(tool.Line(), "");
+        EXPECT_EQ(tool.Wait(), 1);
+    }
+    {
+        // Serving until stopped, with no run seen: nothing to hold against anyone.
+        Tool tool(with({}));
+        Watchdog guard(tool.pid, 60);
+        tool.Line();
+        ::kill(tool.pid, SIGTERM);
+        EXPECT_EQ(tool.Wait(), 0);
+    }
 }
 
 TEST(SimTool, CommandLineMistakesAreReported) {

@@ -10,6 +10,7 @@ public:
     void SetProgressPos(int) override {}
     void SetProgressRange(int) override {}
     void CloseProgress() override {}
+    void Warn(const std::string&) override {}
     bool SetCloseEnabled(bool) override { return true; }
     bool KeepWaiting(const ReplyWait&) override { return true; }
 };

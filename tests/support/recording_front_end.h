@@ -3,7 +3,7 @@
 // script and writes down everything the program shows and asks, in order:
 //   "box CAPTION" ("box CAPTION (close greyed)" while Close is greyed),
 //   "close greyed", "close enabled", "quit 18",
-//   "open PHASE 0-N", "step", "pos P", "range 0-N", "close".
+//   "open PHASE 0-N", "step", "pos P", "range 0-N", "close", "warn TEXT".
 // Ranges are shown as the bar takes them: the low 16 bits of the count.
 #include <deque>
 #include <functional>
@@ -41,6 +41,7 @@ public:
     void SetProgressPos(int pos) override { Bar("pos " + std::to_string(pos)); }
     void SetProgressRange(int upper) override { Bar("range 0-" + std::to_string(upper & 0xFFFF)); }
     void CloseProgress() override;
+    void Warn(const std::string& text) override { events.push_back("warn " + text); }
     bool SetCloseEnabled(bool enabled) override;
     bool KeepWaiting(const ReplyWait& wait) override { return !onWait || onWait(wait); }
 

@@ -38,6 +38,7 @@ public:
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
+    void Warn(const std::string& text) override { Say(text); }
     // Greyed Close means a run is under way: Ctrl+C does not cut it off
     // half-way, unless the calculator has stopped answering.
     bool SetCloseEnabled(bool enabled) override;

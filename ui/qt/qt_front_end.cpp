@@ -49,6 +49,11 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
     return ShowMessageBox(m_mainWindow, text, caption, style, details);
 }
 
+void CQtFrontEnd::Warn(const std::string& text)
+{
+    std::cerr << "zentrix-update: " << text << '\n';
+}
+
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)
 {
     if (m_mainWindow == nullptr) {

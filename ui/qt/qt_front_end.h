@@ -34,6 +34,8 @@ public:
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
+    // On standard error: the window is no place for it.
+    void Warn(const std::string& text) override;
     bool SetCloseEnabled(bool enabled) override;
     // Serves the windows while the calculator is awaited. Once the wait may
     // be ended, the progress window says the calculator is not answering and
