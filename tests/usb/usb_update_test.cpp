@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -121,12 +122,213 @@ TEST_F(UsbUpdate, BothRoutesBothBlockSizesAtBothSpeedsDeliverIntactImages)
                 EXPECT_EQ(record.stubRoute, !osRoute);
                 const auto counters = device.Count();
                 EXPECT_EQ(counters.overflows, 0);
-                EXPECT_EQ(counters.claims, 1);
-                EXPECT_EQ(counters.releases, 1);
+                EXPECT_EQ(counters.releases, counters.claims);
+                EXPECT_FALSE(counters.claimedNow);
                 EXPECT_TRUE(ScratchIsEmpty());
             }
         }
     }
+}
+
+TEST_F(UsbUpdate, ABoundKernelDriverIsDetachedForTheRunAndGivenBackAfterIt)
+{
+    zusb::DeviceSetup setup;
+    setup.kernelDriver = true;
+    zusb::EmulatedUsbDevice& device = Plug(setup);
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    ASSERT_TRUE(device.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(device, 1), kIntact);
+    const auto counters = device.Count();
+    EXPECT_EQ(counters.detaches, 1);
+    EXPECT_EQ(counters.reattaches, 1);
+    EXPECT_TRUE(counters.driverBound);
+    EXPECT_FALSE(counters.claimedNow);
+}
+
+TEST_F(UsbUpdate, OfSeveralCalculatorsWithTheSameIdsTheFirstFreeOneIsUsed)
+{
+    // The first one goes silent after the probe, so that the run on it holds
+    // it while a second program starts.
+    zsim::Options silent;
+    silent.fault = {zsim::FaultKind::GoSilent, 2};
+    zusb::EmulatedUsbDevice& first = Plug({}, silent);
+    zusb::EmulatedUsbDevice& second = Plug();
+    zusb::EmulatedUsbDevice& third = Plug();
+
+    ProcessResult held;
+    std::thread holder([&] { held = Update(kOneUpdate); });
+    ASSERT_TRUE(first.WaitForPackets(2, 20000));
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    ASSERT_TRUE(second.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(second, 1), kIntact);
+    EXPECT_EQ(third.Count().bytesOut, 0u);
+
+    // Pulling the silent one ends the run that waited on it.
+    first.Unplug();
+    holder.join();
+    EXPECT_FALSE(held.killed);
+    EXPECT_EQ(held.exitCode, 18);
+    EXPECT_EQ(held.out, kPrompts + kFailed);
+
+    // With none held, the first is used again.
+    m_bus.Remove(first);
+    const ProcessResult again = Update(kOneUpdate);
+    EXPECT_EQ(again.out, kPrompts + kComplete);
+    ASSERT_TRUE(second.WaitForRuns(2, 5000));
+    EXPECT_EQ(third.Count().bytesOut, 0u);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(UsbUpdate, UnpluggedAnywhereTheRunEndsAsFailedAtOnce)
+{
+    // A clean run first, to know where the phases begin.
+    zusb::EmulatedUsbDevice& clean = Plug();
+    ASSERT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+    ASSERT_TRUE(clean.WaitForRuns(1, 5000));
+    const zsim::RunRecord record = clean.Runs().front();
+    std::vector<std::vector<uint8_t>> sent;
+    for (const zsim::Packet& packet : record.log) {
+        if (packet.fromPc) {
+            sent.push_back(packet.bytes);
+        }
+    }
+    m_bus.Remove(clean);
+    auto firstCommand = [&](const char* code) {
+        for (size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i].size() > 3 && sent[i][0] == 0x01 && sent[i][1] == code[0] && sent[i][2] == code[1]) {
+                return static_cast<int>(i);
+            }
+        }
+        ADD_FAILURE() << "no command " << code;
+        return 0;
+    };
+    const int total = static_cast<int>(sent.size());
+    const int stub = firstCommand("56");
+    const int os = firstCommand("57");
+    // Handshake, identity phase, updater stub, OS image, the tail check.
+    const std::vector<int> points = {0, 1, 2, 3, 40, 200, stub, stub + 1, stub + 2, os, os + 1, (os + total) / 2, total - 2};
+    for (const int at : points) {
+        SCOPED_TRACE("unplugged at packet " + std::to_string(at) + " of " + std::to_string(total));
+        zsim::Options options;
+        options.fault = {zsim::FaultKind::HangUp, at};
+        zusb::EmulatedUsbDevice& device = Plug({}, options);
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult run = Update(kOneUpdate);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_FALSE(run.killed);
+        EXPECT_EQ(run.exitCode, 18);
+        EXPECT_EQ(run.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        EXPECT_TRUE(device.Unplugged());
+        // A hang guard only: a clean run takes about a second.
+        EXPECT_LT(took, std::chrono::seconds(20));
+        RecordProperty("unplugged_at_" + std::to_string(at) + "_ms",
+                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        m_bus.Remove(device);
+    }
+
+    // Pulled right after the calculator took the Terminate: the update is done.
+    zusb::EmulatedUsbDevice& last = Plug();
+    std::thread puller([&] {
+        if (last.WaitForRuns(1, 20000)) {
+            last.Unplug();
+        }
+    });
+    const ProcessResult run = Update(kOneUpdate);
+    puller.join();
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    EXPECT_EQ(Verdict(last, 1), kIntact);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(UsbUpdate, StallsShortPacketsAndZeroLengthPackets)
+{
+    // Replies cut into transfers of 7 bytes, or of one byte each.
+    for (const size_t piece : {size_t(7), size_t(1)}) {
+        SCOPED_TRACE("replies in pieces of " + std::to_string(piece));
+        zusb::DeviceSetup setup;
+        setup.replyPiece = piece;
+        setup.product = static_cast<uint16_t>(0x5e20 + piece);
+        zusb::EmulatedUsbDevice& device = Plug(setup);
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "1a2b:%04x", setup.product);
+        EXPECT_EQ(Update(kOneUpdate, ids).out, kPrompts + kComplete);
+        ASSERT_TRUE(device.WaitForRuns(1, 5000));
+        EXPECT_EQ(Verdict(device, 1), kIntact);
+        m_bus.Remove(device);
+    }
+    {
+        SCOPED_TRACE("a zero-length packet before every reply, at both speeds");
+        for (const bool highSpeed : {false, true}) {
+            zusb::DeviceSetup setup;
+            setup.strayZeroLengthPackets = true;
+            setup.highSpeed = highSpeed;
+            zusb::EmulatedUsbDevice& device = Plug(setup);
+            EXPECT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+            ASSERT_TRUE(device.WaitForRuns(1, 5000));
+            EXPECT_EQ(Verdict(device, 1), kIntact);
+            m_bus.Remove(device);
+        }
+    }
+    for (const int at : {0, 3, 300}) {
+        SCOPED_TRACE("bulk IN halts before reply " + std::to_string(at));
+        zusb::DeviceSetup setup;
+        setup.stallAfterReplies = at;
+        zusb::EmulatedUsbDevice& device = Plug(setup);
+        const ProcessResult stalled = Update(kOneUpdate);
+        EXPECT_FALSE(stalled.killed);
+        EXPECT_EQ(stalled.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        // The halt was cleared: the next program updates the calculator.
+        EXPECT_GE(device.Count().clearHalts, 1);
+        EXPECT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+        const std::vector<zsim::RunRecord> runs = device.Runs();
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(zsim::JudgeRun(1, runs.back(), {Image("UpdateExe.bin"), Image("UpdateCode.bin")}).line, kIntact);
+        m_bus.Remove(device);
+    }
+}
+
+TEST_F(UsbUpdate, ASilentCalculatorKeepsTheRunWaitingUntilItIsPulled)
+{
+    // Until a reply time limit exists the run waits without one: what must
+    // hold is that the wait stays responsive and ends cleanly when the
+    // device goes.
+    for (const int at : {0, 100}) {
+        SCOPED_TRACE("silent from packet " + std::to_string(at));
+        zsim::Options options;
+        options.fault = {zsim::FaultKind::GoSilent, at};
+        zusb::EmulatedUsbDevice& device = Plug({}, options);
+        ProcessResult run;
+        std::thread program([&] { run = Update(kOneUpdate); });
+        ASSERT_TRUE(device.WaitForPackets(static_cast<size_t>(at) + 1, 20000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(device.Count().claimedNow);
+        device.Unplug();
+        program.join();
+        EXPECT_FALSE(run.killed);
+        EXPECT_EQ(run.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        m_bus.Remove(device);
+    }
+}
+
+TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
+{
+    zusb::EmulatedUsbDevice& device = Plug();
+    device.SetHeldElsewhere(true);
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kFailed);
+    const auto counters = device.Count();
+    EXPECT_EQ(counters.bytesOut, 0u);
+    EXPECT_EQ(counters.claims, 0);
+    EXPECT_TRUE(ScratchIsEmpty());
 }
 
 }  // namespace
