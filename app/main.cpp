@@ -2,9 +2,11 @@
 // system with the images in DIR. A window on a desktop, the console
 // elsewhere (ZENTRIX_UI=gui or =console decides when set).
 #include <QApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "app/ui_mode.h"
 #include "app/updater_app.h"
 #include "app/updater_dlg.h"
+#include "device/device_listing.h"
 #include "device/usb_channel.h"
 #include "ui/console/console_front_end.h"
 #include "ui/qt/qt_front_end.h"
@@ -58,6 +61,9 @@ int RunOnConsole(const std::vector<std::string>& arguments)
 
 int main(int argc, char** argv)
 {
+    if (std::find(argv + 1, argv + argc, std::string_view("--list-devices")) != argv + argc) {
+        return PrintDeviceList(std::cout);
+    }
     const std::vector<std::string> arguments(argv, argv + argc);
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), std::getenv("DISPLAY"),
                                      std::getenv("WAYLAND_DISPLAY"));

@@ -331,6 +331,62 @@ TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
     EXPECT_TRUE(ScratchIsEmpty());
 }
 
+// Lets `user` reach the testbed and open the device nodes, all but `locked`.
+void OpenTestbedTo(const fs::path& root, const std::string& locked)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_symlink()) {
+            continue;
+        }
+        fs::permissions(entry.path(), entry.is_directory() ? fs::perms(0777) : fs::perms(0666));
+    }
+    fs::permissions(root, fs::perms(0777));
+    fs::permissions(root.string() + locked, fs::perms(0600));
+}
+
+TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
+{
+    Plug();
+    zusb::DeviceSetup loader;
+    loader.highSpeed = true;
+    loader.kernelDriver = true;
+    loader.manufacturer = "Zentrix Inc.";
+    loader.productName = "ZX OS loader";
+    zusb::EmulatedUsbDevice& second = Plug(loader);
+    zusb::DeviceSetup other;
+    other.product = 0x0001;
+    Plug(other);
+    zusb::EmulatedUsbDevice& locked = Plug();
+
+    // The locked node is closed to the program: as root only another user
+    // can be kept out, so the program runs as nobody then.
+    std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--list-devices"};
+    if (geteuid() == 0) {
+        OpenTestbedTo(m_bus.RootDir(), locked.NodePath());
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    } else {
+        fs::permissions(m_bus.RootDir() + locked.NodePath(), fs::perms::none);
+    }
+    const ProcessResult listed = RunProcess(
+        argv, {"ZENTRIX_DEVICES=/nonexistent/ttyZ", "ZENTRIX_USB_IDS=1a2b:5e01", "ZENTRIX_UI=console"}, "",
+        kHangGuardMs);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out,
+              "/nonexistent/ttyZ  may open: no (No such file or directory)\n"
+              "usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: yes\n"
+              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  may open: yes\n"
+              "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: no (permission "
+              "denied; install the udev rule 60-zentrix-calculator.rules with vvvv = 1a2b and pppp = 5e01, then "
+              "plug the calculator in again)\n");
+    // Listing touches nothing: the kernel driver stays bound.
+    EXPECT_EQ(second.Count().detaches, 0);
+
+    const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
+                                          {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:7777"}, "", kHangGuardMs);
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.out, "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
