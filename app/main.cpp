@@ -10,6 +10,7 @@
 
 #include "app/desktop.h"
 #include "app/process_guard.h"
+#include "device/device_listing.h"
 #include "shell/command_line.h"
 #include "shell/console_main_window.h"
 #include "shell/ui_mode.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
+        return PrintDeviceList(std::cout);
     case ProgramOption::None:
         break;
     }

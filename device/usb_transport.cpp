@@ -2,11 +2,16 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
 constexpr int kInterface = 0;
+// Room for the calculator's longest packet (a 1022-byte data field with its
+// header and checksum) in one read.
+constexpr uint32_t kReadAhead = 2048;
 
 struct DeviceListDeleter {
     void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
@@ -40,6 +45,16 @@ uint32_t UsbErrorToErrno(int usbError)
     case LIBUSB_ERROR_INTERRUPTED: return EINTR;
     default: return EIO;
     }
+}
+
+uint32_t UsbReadSize(uint16_t maxPacketSize)
+{
+    // Bits 0-10 are the size; a descriptor that gives none counts as 64.
+    uint32_t packet = maxPacketSize & 0x7ffu;
+    if (packet == 0) {
+        packet = 64;
+    }
+    return (std::max(kReadAhead, packet) + packet - 1) / packet * packet;
 }
 
 std::unique_ptr<CUsbTransport> CUsbTransport::Open(uint8_t bus, uint8_t address)
@@ -104,12 +119,18 @@ bool CUsbTransport::FindBulkEndpoints()
         if (!IsBulk(endpoint)) {
             continue;
         }
-        uint8_t& slot = IsIn(endpoint) ? m_endpointIn : m_endpointOut;
-        if (slot == 0) {
-            slot = endpoint.bEndpointAddress;
+        if (IsIn(endpoint) && m_endpointIn == 0) {
+            m_endpointIn = endpoint.bEndpointAddress;
+            m_inSize = UsbReadSize(endpoint.wMaxPacketSize);
+        } else if (!IsIn(endpoint) && m_endpointOut == 0) {
+            m_endpointOut = endpoint.bEndpointAddress;
         }
     }
-    return m_endpointIn != 0 && m_endpointOut != 0;
+    if (m_endpointIn == 0 || m_endpointOut == 0) {
+        return false;
+    }
+    m_inBuf = std::make_unique<uint8_t[]>(m_inSize);
+    return true;
 }
 
 bool CUsbTransport::ClaimInterface()
@@ -132,9 +153,9 @@ uint32_t CUsbTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t&
         // libusb does not write through a const pointer; the bytes stay untouched.
         const int result = libusb_bulk_transfer(m_handle, m_endpointOut, const_cast<uint8_t*>(data + written),
                                                 static_cast<int>(length - written), &sent, 0);
-        written += static_cast<uint32_t>(sent > 0 ? sent : 0);
+        written += static_cast<uint32_t>(std::clamp(sent, 0, static_cast<int>(length - written)));
         if (result != 0) {
-            return UsbErrorToErrno(result);
+            return Failure(result, m_endpointOut);
         }
     }
     return 0;
@@ -142,15 +163,35 @@ uint32_t CUsbTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t&
 
 TransportRead CUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
 {
-    int got = 0;
-    const int result = libusb_bulk_transfer(m_handle, m_endpointIn, buffer, static_cast<int>(capacity), &got,
-                                            static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
-    if (result == 0 || got > 0) {
+    if (m_inTaken == m_inHeld) {
+        m_inHeld = 0;
+        m_inTaken = 0;
+        int got = 0;
+        const int result = libusb_bulk_transfer(m_handle, m_endpointIn, m_inBuf.get(), static_cast<int>(m_inSize),
+                                                &got, static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
         // A transfer that timed out after some bytes still delivered them.
-        return {TransportRead::Received, static_cast<uint32_t>(got), 0};
+        m_inHeld = static_cast<uint32_t>(std::clamp(got, 0, static_cast<int>(m_inSize)));
+        if (result != 0 && m_inHeld == 0) {
+            if (result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED) {
+                return {};
+            }
+            return {TransportRead::Failed, 0, Failure(result, m_endpointIn)};
+        }
     }
-    if (result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED) {
-        return {};
+    const uint32_t n = std::min(capacity, m_inHeld - m_inTaken);
+    if (n > 0) {
+        std::memcpy(buffer, m_inBuf.get() + m_inTaken, n);
     }
-    return {TransportRead::Failed, 0, UsbErrorToErrno(result)};
+    m_inTaken += n;
+    return {TransportRead::Received, n, 0};
+}
+
+// The errno for a failed transfer. A stalled endpoint is cleared at once, so
+// that the device can be talked to again in the next session.
+uint32_t CUsbTransport::Failure(int usbError, uint8_t endpoint)
+{
+    if (usbError == LIBUSB_ERROR_PIPE) {
+        libusb_clear_halt(m_handle, endpoint);
+    }
+    return UsbErrorToErrno(usbError);
 }

@@ -1,6 +1,9 @@
 #pragma once
 // A calculator on the USB bus, reached through libusb: interface 0, its first
-// bulk OUT and bulk IN endpoints.
+// bulk OUT and bulk IN endpoints. Bulk IN is read in whole packets of the
+// endpoint (a device may send up to wMaxPacketSize bytes in any packet, and a
+// read that cannot hold a packet fails with an overflow), into a buffer of
+// the transport's own from which ReadSome serves any capacity.
 #include <cstdint>
 #include <memory>
 
@@ -12,7 +15,8 @@ struct libusb_device_handle;
 class CUsbTransport : public CTransport {
 public:
     // Finds the device at bus/address, detaches a bound kernel driver and
-    // claims interface 0. Null when any step fails.
+    // claims interface 0. Null when any step fails. The destructor releases
+    // the interface and gives a detached driver back.
     static std::unique_ptr<CUsbTransport> Open(uint8_t bus, uint8_t address);
 
     ~CUsbTransport() override;
@@ -27,14 +31,25 @@ private:
     bool OpenDevice(uint8_t bus, uint8_t address);
     bool FindBulkEndpoints();
     bool ClaimInterface();
+    uint32_t Failure(int usbError, uint8_t endpoint);
 
     libusb_context* m_context = nullptr;
     libusb_device_handle* m_handle = nullptr;
     uint8_t m_endpointOut = 0;
     uint8_t m_endpointIn = 0;
+    // Bulk IN data read ahead: m_inTaken <= m_inHeld <= m_inSize, a whole
+    // number of the endpoint's packets.
+    std::unique_ptr<uint8_t[]> m_inBuf;
+    uint32_t m_inSize = 0;
+    uint32_t m_inHeld = 0;
+    uint32_t m_inTaken = 0;
     bool m_claimed = false;
     bool m_reattachDriver = false;   // a kernel driver was detached for the session
 };
 
 // The errno value that stands for a libusb error code.
 uint32_t UsbErrorToErrno(int usbError);
+
+// Bytes of the read-ahead buffer for a bulk IN endpoint whose descriptor
+// gives `maxPacketSize`: whole packets, room for the largest reply.
+uint32_t UsbReadSize(uint16_t maxPacketSize);

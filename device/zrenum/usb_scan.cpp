@@ -26,6 +26,28 @@ bool Matches(libusb_device* device, const std::vector<UsbId>& ids)
     });
 }
 
+// Interface 0 is claimed by another program: the device opens, the claim is
+// refused. A bound kernel driver is no such hold (the transport detaches it),
+// and a device this user cannot open is offered all the same: opening it is
+// what tells the user.
+bool HeldElsewhere(libusb_device* device)
+{
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(device, &handle) != 0) {
+        return false;
+    }
+    bool held = false;
+    if (libusb_kernel_driver_active(handle, 0) == 0) {
+        const int claimed = libusb_claim_interface(handle, 0);
+        held = claimed == LIBUSB_ERROR_BUSY;
+        if (claimed == 0) {
+            libusb_release_interface(handle, 0);
+        }
+    }
+    libusb_close(handle);
+    return held;
+}
+
 }  // namespace
 
 std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
@@ -43,7 +65,7 @@ std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
     std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
     std::vector<std::pair<uint8_t, uint8_t>> found;
     for (ssize_t i = 0; i < count; ++i) {
-        if (Matches(rawList[i], ids)) {
+        if (Matches(rawList[i], ids) && !HeldElsewhere(rawList[i])) {
             found.emplace_back(libusb_get_bus_number(rawList[i]), libusb_get_device_address(rawList[i]));
         }
     }

@@ -2,6 +2,7 @@
 // The USB bus as the enumeration library sees it.
 #include "device_lists.h"
 
-// The devices on the bus that match one of `ids`, as "usb:BUS:ADDRESS",
-// ordered by bus and address. Empty when libusb cannot be used.
+// The devices on the bus that match one of `ids` and that no other program
+// holds, as "usb:BUS:ADDRESS", ordered by bus and address. Empty when libusb
+// cannot be used.
 std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids);

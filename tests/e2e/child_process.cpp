@@ -1,7 +1,9 @@
 #include "tests/e2e/child_process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -36,9 +38,12 @@ int WaitFor(pid_t pid)
     return ExitCodeOf(status);
 }
 
-// Feeds `input` to `inFd` and drains `outFd` and `errFd` until both end.
-void Exchange(int inFd, int outFd, int errFd, const std::string& input, ProcessResult& result)
+// Feeds `input` to `inFd` and drains `outFd` and `errFd` until both end;
+// with `limitMs` > 0, kills `pid` when they have not ended by then.
+void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& input, int limitMs,
+              ProcessResult& result)
 {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     size_t written = 0;
     if (input.empty()) {
         close(inFd);
@@ -47,7 +52,17 @@ void Exchange(int inFd, int outFd, int errFd, const std::string& input, ProcessR
     char chunk[4096];
     while (outFd >= 0 || errFd >= 0) {
         pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
-        if (poll(fds, 3, -1) < 0) {
+        int waitMs = -1;
+        if (limitMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 && !result.killed) {
+                kill(pid, SIGKILL);
+                result.killed = true;
+            }
+            waitMs = static_cast<int>(std::max<long>(left.count(), 50));
+        }
+        if (poll(fds, 3, waitMs) <= 0) {
             continue;
         }
         if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
@@ -80,7 +95,7 @@ void Exchange(int inFd, int outFd, int errFd, const std::string& input, ProcessR
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, const std::string& input)
+                         const std::vector<std::string>& env, const std::string& input, int limitMs)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment;
@@ -118,7 +133,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
         close(err[0]);
         return result;
     }
-    Exchange(in[1], out[0], err[0], input, result);
+    Exchange(pid, in[1], out[0], err[0], input, limitMs, result);
     result.exitCode = WaitFor(pid);
     return result;
 }

@@ -8,12 +8,16 @@ struct ProcessResult {
     int exitCode = -1;   // -1 when the process did not exit normally
     std::string out;
     std::string err;
+    bool killed = false;   // still running after the time allowed: ended with SIGKILL
 };
 
 // Runs `argv` with `env` added to the environment, feeds it `input` on
 // standard input (then end of input) and collects both output streams.
+// With `limitMs` > 0 a process still running after that long is killed: a
+// guard against hangs, not a measurement.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, const std::string& input);
+                         const std::vector<std::string>& env, const std::string& input,
+                         int limitMs = 0);
 
 // A program left running in the background, its standard output readable.
 class CBackgroundProcess {

@@ -61,6 +61,8 @@ public:
              bool closeStandardError = false)
         : m_out(dir / "out.txt"), m_err(dir / "err.txt")
     {
+        fs::remove(m_out);   // what an earlier run left must not look like this one's
+        fs::remove(m_err);
         int in[2];
         if (pipe(in) != 0) {
             return;
@@ -221,7 +223,7 @@ TEST_F(Robustness, EveryFailureSaysWhyOnStandardErrorAndTheOutputStaysAsItWas)
     const std::vector<Case> cases = {
         {"link lost", {"--fault", "hangup:3"}, {}, "Update failed.", "the link to the calculator was lost"},
         {"unexpected reply", {"--fault", "corrupt:0"}, {}, "Update failed.",
-         "the connection check: the calculator answered \"<06>0"},
+         "the connection check: the calculator answered \"<06>10070\" where Ack was expected"},
         {"unsupported", {"--model", "12345678"}, {}, unsupported, "model code 12345678 is not one this program supports"},
         {"already current", {"--os-version", "02.00.0000"}, {}, current,
          "the calculator runs OS 02.00, already at or above the image's 01.05"},

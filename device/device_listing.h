@@ -1,0 +1,30 @@
+#pragma once
+// What the calculator enumeration offers, described for the user: the path
+// and, for a USB device, its IDs, its manufacturer and product strings and
+// whether this user may open it.
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct ListedDevice {
+    std::string path;
+    bool usb = false;
+    bool found = false;           // USB: the device is on the bus
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    std::string manufacturer;     // empty when the device does not say
+    std::string productName;
+    bool mayOpen = false;
+    std::string problem;          // why it may not be opened
+};
+
+// Walks the enumeration from index 0 and describes every path it offers.
+std::vector<ListedDevice> ListOfferedDevices();
+
+// One line for the user, without its line feed.
+std::string FormatListedDevice(const ListedDevice& device);
+
+// Writes one line per offered device to `out` (and a hint when there is
+// none); the exit code of --list-devices.
+int PrintDeviceList(std::ostream& out);

@@ -1,0 +1,410 @@
+// The real zentrix-update in console mode against simulated calculators
+// served as emulated USB devices, found only through ZENTRIX_USB_IDS.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "tests/e2e/child_process.h"
+#include "tests/usb/emulated_usb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Far longer than any run here takes: only a hang reaches it.
+constexpr int kHangGuardMs = 60000;
+
+const std::string kPrompts =
+    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n"
+    "== Warning ==\n"
+    "Updating deletes all data in the calculator's Main Memory.\n"
+    "If you need the data, make sure you back it up before updating.\n"
+    "Use the MEMORY mode backup function to backup data.\n"
+    "\n"
+    "Do you want to continue with the update?\n"
+    "OK [Cancel]\n"
+    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
+const std::string kComplete =
+    "== Complete ==\nUpdate is complete.\nDo you want to continue with the update?\n[OK] Cancel\n";
+const std::string kFailed = "== Error ==\nUpdate failed.\n[OK]\n";
+const std::string kOneUpdate = "ok\nok\nok\ncancel\n";
+
+class UsbUpdate : public ::testing::Test {
+protected:
+    UsbUpdate()
+    {
+        EXPECT_TRUE(m_bus.Ok());
+        std::string pattern = (fs::temp_directory_path() / "zentrix-usb-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        if (made == nullptr) {
+            ADD_FAILURE() << "cannot make " << pattern;
+            return;
+        }
+        m_dir = made;
+        fs::create_directories(m_dir / "img");
+        fs::create_directories(m_dir / "scratch");
+        const ProcessResult demo =
+            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
+        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+    }
+    ~UsbUpdate() override
+    {
+        if (!m_dir.empty()) {
+            fs::remove_all(m_dir);
+        }
+    }
+
+    zusb::EmulatedUsbDevice& Plug(zusb::DeviceSetup setup = {}, zsim::Options calculator = {})
+    {
+        return m_bus.Plug(setup, std::make_unique<zusb::CalculatorPeer>(calculator));
+    }
+
+    ProcessResult Update(const std::string& answers, const std::string& ids = "1a2b:5e01")
+    {
+        return RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "0"},
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=" + ids,
+                           "TMPDIR=" + (m_dir / "scratch").string()},
+                          answers, kHangGuardMs);
+    }
+
+    // The simulated calculator's verdict on run `number` (1-based).
+    std::string Verdict(zusb::EmulatedUsbDevice& device, size_t number)
+    {
+        const std::vector<zsim::RunRecord> runs = device.Runs();
+        if (runs.size() < number) {
+            return "no run " + std::to_string(number);
+        }
+        return zsim::JudgeRun(static_cast<int>(number), runs[number - 1],
+                              {Image("UpdateExe.bin"), Image("UpdateCode.bin")})
+            .line;
+    }
+
+    std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+    bool ScratchIsEmpty() const { return fs::is_empty(m_dir / "scratch"); }
+
+    zusb::EmulatedUsbBus m_bus;
+    fs::path m_dir;
+};
+
+const std::string kIntact =
+    "run 1: images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000";
+
+TEST_F(UsbUpdate, BothRoutesBothBlockSizesAtBothSpeedsDeliverIntactImages)
+{
+    for (const bool highSpeed : {false, true}) {
+        for (const bool osRoute : {true, false}) {
+            for (const bool largeBlocks : {true, false}) {
+                SCOPED_TRACE(std::string(highSpeed ? "high speed" : "full speed") + (osRoute ? ", OS route" : ", stub route") +
+                             (largeBlocks ? ", 1024-byte blocks" : ", 256-byte blocks"));
+                zsim::Options calculator;
+                calculator.ackIdentityRequest = osRoute;
+                calculator.ackBlockSizeProbe = largeBlocks;
+                zusb::DeviceSetup setup;
+                setup.highSpeed = highSpeed;
+                // A fresh product ID each time, so that only this device matches.
+                setup.product = static_cast<uint16_t>(0x5e10 + (highSpeed ? 4 : 0) + (osRoute ? 2 : 0) + (largeBlocks ? 1 : 0));
+                zusb::EmulatedUsbDevice& device = Plug(setup, calculator);
+                char ids[16];
+                std::snprintf(ids, sizeof ids, "1a2b:%04x", setup.product);
+                const ProcessResult run = Update(kOneUpdate, ids);
+                EXPECT_FALSE(run.killed);
+                EXPECT_EQ(run.exitCode, 18) << run.err;
+                EXPECT_EQ(run.out, kPrompts + kComplete);
+                ASSERT_TRUE(device.WaitForRuns(1, 5000));
+                EXPECT_EQ(Verdict(device, 1), kIntact);
+                const zsim::RunRecord record = device.Runs().front();
+                EXPECT_EQ(record.blockSize, largeBlocks ? 1024 : 256);
+                EXPECT_EQ(record.stubRoute, !osRoute);
+                const auto counters = device.Count();
+                EXPECT_EQ(counters.overflows, 0);
+                EXPECT_EQ(counters.releases, counters.claims);
+                EXPECT_FALSE(counters.claimedNow);
+                EXPECT_TRUE(ScratchIsEmpty());
+            }
+        }
+    }
+}
+
+TEST_F(UsbUpdate, ABoundKernelDriverIsDetachedForTheRunAndGivenBackAfterIt)
+{
+    zusb::DeviceSetup setup;
+    setup.kernelDriver = true;
+    zusb::EmulatedUsbDevice& device = Plug(setup);
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    ASSERT_TRUE(device.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(device, 1), kIntact);
+    const auto counters = device.Count();
+    EXPECT_EQ(counters.detaches, 1);
+    EXPECT_EQ(counters.reattaches, 1);
+    EXPECT_TRUE(counters.driverBound);
+    EXPECT_FALSE(counters.claimedNow);
+}
+
+TEST_F(UsbUpdate, OfSeveralCalculatorsWithTheSameIdsTheFirstFreeOneIsUsed)
+{
+    // The first one goes silent after the probe, so that the run on it holds
+    // it while a second program starts.
+    zsim::Options silent;
+    silent.fault = {zsim::FaultKind::GoSilent, 2};
+    zusb::EmulatedUsbDevice& first = Plug({}, silent);
+    zusb::EmulatedUsbDevice& second = Plug();
+    zusb::EmulatedUsbDevice& third = Plug();
+
+    ProcessResult held;
+    std::thread holder([&] { held = Update(kOneUpdate); });
+    ASSERT_TRUE(first.WaitForPackets(2, 20000));
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    ASSERT_TRUE(second.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(second, 1), kIntact);
+    EXPECT_EQ(third.Count().bytesOut, 0u);
+
+    // Pulling the silent one ends the run that waited on it.
+    first.Unplug();
+    holder.join();
+    EXPECT_FALSE(held.killed);
+    EXPECT_EQ(held.exitCode, 18);
+    EXPECT_EQ(held.out, kPrompts + kFailed);
+
+    // With none held, the first is used again.
+    m_bus.Remove(first);
+    const ProcessResult again = Update(kOneUpdate);
+    EXPECT_EQ(again.out, kPrompts + kComplete);
+    ASSERT_TRUE(second.WaitForRuns(2, 5000));
+    EXPECT_EQ(third.Count().bytesOut, 0u);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(UsbUpdate, UnpluggedAnywhereTheRunEndsAsFailedAtOnce)
+{
+    // A clean run first, to know where the phases begin.
+    zusb::EmulatedUsbDevice& clean = Plug();
+    ASSERT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+    ASSERT_TRUE(clean.WaitForRuns(1, 5000));
+    const zsim::RunRecord record = clean.Runs().front();
+    std::vector<std::vector<uint8_t>> sent;
+    for (const zsim::Packet& packet : record.log) {
+        if (packet.fromPc) {
+            sent.push_back(packet.bytes);
+        }
+    }
+    m_bus.Remove(clean);
+    auto firstCommand = [&](const char* code) {
+        for (size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i].size() > 3 && sent[i][0] == 0x01 && sent[i][1] == code[0] && sent[i][2] == code[1]) {
+                return static_cast<int>(i);
+            }
+        }
+        ADD_FAILURE() << "no command " << code;
+        return 0;
+    };
+    const int total = static_cast<int>(sent.size());
+    const int stub = firstCommand("56");
+    const int os = firstCommand("57");
+    // Handshake, identity phase, updater stub, OS image, the tail check.
+    const std::vector<int> points = {0, 1, 2, 3, 40, 200, stub, stub + 1, stub + 2, os, os + 1, (os + total) / 2, total - 2};
+    for (const int at : points) {
+        SCOPED_TRACE("unplugged at packet " + std::to_string(at) + " of " + std::to_string(total));
+        zsim::Options options;
+        options.fault = {zsim::FaultKind::HangUp, at};
+        zusb::EmulatedUsbDevice& device = Plug({}, options);
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult run = Update(kOneUpdate);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_FALSE(run.killed);
+        EXPECT_EQ(run.exitCode, 18);
+        EXPECT_EQ(run.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        EXPECT_TRUE(device.Unplugged());
+        // A hang guard only: a clean run takes about a second.
+        EXPECT_LT(took, std::chrono::seconds(20));
+        RecordProperty("unplugged_at_" + std::to_string(at) + "_ms",
+                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        m_bus.Remove(device);
+    }
+
+    // Pulled right after the calculator took the Terminate: the update is done.
+    zusb::EmulatedUsbDevice& last = Plug();
+    std::thread puller([&] {
+        if (last.WaitForRuns(1, 20000)) {
+            last.Unplug();
+        }
+    });
+    const ProcessResult run = Update(kOneUpdate);
+    puller.join();
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    EXPECT_EQ(Verdict(last, 1), kIntact);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+TEST_F(UsbUpdate, StallsShortPacketsAndZeroLengthPackets)
+{
+    // Replies cut into transfers of 7 bytes, or of one byte each.
+    for (const size_t piece : {size_t(7), size_t(1)}) {
+        SCOPED_TRACE("replies in pieces of " + std::to_string(piece));
+        zusb::DeviceSetup setup;
+        setup.replyPiece = piece;
+        setup.product = static_cast<uint16_t>(0x5e20 + piece);
+        zusb::EmulatedUsbDevice& device = Plug(setup);
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "1a2b:%04x", setup.product);
+        EXPECT_EQ(Update(kOneUpdate, ids).out, kPrompts + kComplete);
+        ASSERT_TRUE(device.WaitForRuns(1, 5000));
+        EXPECT_EQ(Verdict(device, 1), kIntact);
+        m_bus.Remove(device);
+    }
+    {
+        SCOPED_TRACE("a zero-length packet before every reply, at both speeds");
+        for (const bool highSpeed : {false, true}) {
+            zusb::DeviceSetup setup;
+            setup.strayZeroLengthPackets = true;
+            setup.highSpeed = highSpeed;
+            zusb::EmulatedUsbDevice& device = Plug(setup);
+            EXPECT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+            ASSERT_TRUE(device.WaitForRuns(1, 5000));
+            EXPECT_EQ(Verdict(device, 1), kIntact);
+            m_bus.Remove(device);
+        }
+    }
+    for (const int at : {0, 3, 300}) {
+        SCOPED_TRACE("bulk IN halts before reply " + std::to_string(at));
+        zusb::DeviceSetup setup;
+        setup.stallAfterReplies = at;
+        zusb::EmulatedUsbDevice& device = Plug(setup);
+        const ProcessResult stalled = Update(kOneUpdate);
+        EXPECT_FALSE(stalled.killed);
+        EXPECT_EQ(stalled.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        // The halt was cleared: the next program updates the calculator.
+        EXPECT_GE(device.Count().clearHalts, 1);
+        EXPECT_EQ(Update(kOneUpdate).out, kPrompts + kComplete);
+        const std::vector<zsim::RunRecord> runs = device.Runs();
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(zsim::JudgeRun(1, runs.back(), {Image("UpdateExe.bin"), Image("UpdateCode.bin")}).line, kIntact);
+        m_bus.Remove(device);
+    }
+}
+
+TEST_F(UsbUpdate, ASilentCalculatorKeepsTheRunWaitingUntilItIsPulled)
+{
+    // Until a reply time limit exists the run waits without one: what must
+    // hold is that the wait stays responsive and ends cleanly when the
+    // device goes.
+    for (const int at : {0, 100}) {
+        SCOPED_TRACE("silent from packet " + std::to_string(at));
+        zsim::Options options;
+        options.fault = {zsim::FaultKind::GoSilent, at};
+        zusb::EmulatedUsbDevice& device = Plug({}, options);
+        ProcessResult run;
+        std::thread program([&] { run = Update(kOneUpdate); });
+        ASSERT_TRUE(device.WaitForPackets(static_cast<size_t>(at) + 1, 20000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(device.Count().claimedNow);
+        device.Unplug();
+        program.join();
+        EXPECT_FALSE(run.killed);
+        EXPECT_EQ(run.out, kPrompts + kFailed);
+        EXPECT_TRUE(ScratchIsEmpty());
+        m_bus.Remove(device);
+    }
+}
+
+TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
+{
+    zusb::EmulatedUsbDevice& device = Plug();
+    device.SetHeldElsewhere(true);
+    const ProcessResult run = Update(kOneUpdate);
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kFailed);
+    const auto counters = device.Count();
+    EXPECT_EQ(counters.bytesOut, 0u);
+    EXPECT_EQ(counters.claims, 0);
+    EXPECT_TRUE(ScratchIsEmpty());
+}
+
+// Lets `user` reach the testbed and open the device nodes, all but `locked`.
+void OpenTestbedTo(const fs::path& root, const std::string& locked)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_symlink()) {
+            continue;
+        }
+        fs::permissions(entry.path(), entry.is_directory() ? fs::perms(0777) : fs::perms(0666));
+    }
+    fs::permissions(root, fs::perms(0777));
+    fs::permissions(root.string() + locked, fs::perms(0600));
+}
+
+TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
+{
+    Plug();
+    zusb::DeviceSetup loader;
+    loader.highSpeed = true;
+    loader.kernelDriver = true;
+    loader.manufacturer = "Zentrix Inc.";
+    loader.productName = "ZX OS loader";
+    zusb::EmulatedUsbDevice& second = Plug(loader);
+    zusb::DeviceSetup other;
+    other.product = 0x0001;
+    Plug(other);
+    zusb::EmulatedUsbDevice& locked = Plug();
+
+    // The locked node is closed to the program: as root only another user
+    // can be kept out, so the program runs as nobody then, where nobody can
+    // reach the program at all.
+    const std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--list-devices"};
+    bool lockedOut = true;
+    if (geteuid() == 0) {
+        std::vector<std::string> probe = asNobody;
+        probe.insert(probe.end(), argv.begin(), argv.end());
+        lockedOut = RunProcess(probe, {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="}, "", kHangGuardMs).exitCode == 0;
+        if (lockedOut) {
+            OpenTestbedTo(m_bus.RootDir(), locked.NodePath());
+            argv = probe;
+        }
+    } else {
+        fs::permissions(m_bus.RootDir() + locked.NodePath(), fs::perms::none);
+    }
+    const ProcessResult listed = RunProcess(
+        argv, {"ZENTRIX_DEVICES=/nonexistent/ttyZ", "ZENTRIX_USB_IDS=1a2b:5e01", "ZENTRIX_UI=console"}, "",
+        kHangGuardMs);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    const std::string lockedLine =
+        lockedOut ? "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: no (permission "
+                    "denied; install the udev rule 60-zentrix-calculator.rules with vvvv = 1a2b and pppp = 5e01, "
+                    "then plug the calculator in again)\n"
+                  : "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: yes\n";
+    EXPECT_EQ(listed.out,
+              "/nonexistent/ttyZ  may open: no (No such file or directory)\n"
+              "usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: yes\n"
+              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  may open: yes\n" +
+                  lockedLine);
+    // Listing touches nothing: the kernel driver stays bound.
+    EXPECT_EQ(second.Count().detaches, 0);
+
+    const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
+                                          {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:7777"}, "", kHangGuardMs);
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.out, "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!zusb::ReexecWithUmockdevPreload(argv)) {
+        return 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
