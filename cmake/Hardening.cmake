@@ -2,9 +2,10 @@
 # packages made from them): stack protector, stack-clash and control-flow
 # protection, position-independent executables, read-only relocations bound
 # at start-up, and _FORTIFY_SOURCE where the code is optimised (it needs -O).
-# The sanitizer and fuzz builds bring their own instrumentation and go without.
-option(ZENTRIX_HARDEN "Build with hardening flags (off under ZENTRIX_SANITIZE and ZENTRIX_FUZZ)" ON)
-if(NOT ZENTRIX_HARDEN OR ZENTRIX_SANITIZE OR ZENTRIX_FUZZ)
+# The sanitizer (ASan, UBSan, TSan) and fuzz builds bring their own
+# instrumentation and go without.
+option(ZENTRIX_HARDEN "Build with hardening flags (off under ZENTRIX_SANITIZE, ZENTRIX_TSAN and ZENTRIX_FUZZ)" ON)
+if(NOT ZENTRIX_HARDEN OR ZENTRIX_SANITIZE OR ZENTRIX_TSAN OR ZENTRIX_FUZZ)
   return()
 endif()
 
