@@ -134,7 +134,7 @@ TEST_F(ImageDirs, PlantedLinksInTheTemporaryDirectoryAreNeverFollowed)
     const std::string victim = m_base + "/victim";
     Write("victim", {0x42});
     for (int i = 0; i < 64; ++i) {
-        symlink(victim.c_str(), (m_temp + "/qz" + std::to_string(i)).c_str());
+        ASSERT_EQ(symlink(victim.c_str(), (m_temp + "/qz" + std::to_string(i)).c_str()), 0) << i;
     }
     Write(kStubFileName, std::vector<uint8_t>(100, 1));
     CScratchCopy copy;

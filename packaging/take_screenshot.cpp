@@ -1,0 +1,114 @@
+// zentrix-take-screenshot FILE: starts the program's desktop front end off
+// screen, the way zentrix-update starts it, and saves its main window with
+// the first message box on it (the connect prompt) as a PNG. The boxes are
+// then answered as Escape answers them until the update loop ends. Runs at
+// build time without a display; the picture is the software-centre
+// screenshot.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "shell/updater_app.h"
+#include "ui/qt/qt_front_end.h"
+#include "ui/qt/updater_dlg.h"
+
+namespace {
+
+constexpr int kGiveUpMs = 30000;
+
+// The main window as the user sees it, the box drawn where it stands on it.
+QImage Compose(QWidget& mainWindow, QWidget& box)
+{
+    QImage picture = mainWindow.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage boxImage = box.grab().toImage();
+    QPoint at = box.geometry().topLeft() - mainWindow.geometry().topLeft();
+    if (!picture.rect().contains(QRect(at, boxImage.size()))) {
+        at = picture.rect().center() - boxImage.rect().center();
+    }
+    QPainter painter(&picture);
+    painter.drawImage(at, boxImage);
+    return picture;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: zentrix-take-screenshot FILE\n");
+        return 2;
+    }
+    const QString file = QString::fromLocal8Bit(argv[1]);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("ZENTRIX_UI", "gui");
+    qputenv("ZENTRIX_DEVICES", "");   // no calculator: the run would only fail
+    qunsetenv("ZENTRIX_USB_IDS");
+    qunsetenv("ZENTRIX_TRACE");
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+
+    CUpdaterApp app;
+    CQtFrontEnd frontEnd;
+    app.SetFrontEnd(&frontEnd);
+    CUpdaterDlg* mainWindow = nullptr;
+    app.m_createMainWindow = [&frontEnd, &mainWindow](int owner, StartLoop start) {
+        auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));
+        frontEnd.SetMainWindow(window.get());
+        mainWindow = window.get();
+        return std::unique_ptr<IMainWindow>(std::move(window));
+    };
+
+    bool taken = false;
+    bool saved = false;
+    QTimer watcher;
+    watcher.setInterval(50);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || mainWindow == nullptr || !box->isVisible()) {
+            return;
+        }
+        if (!taken) {
+            taken = true;
+            saved = Compose(*mainWindow, *box).save(file, "PNG");
+        }
+        if (QAbstractButton* escape = box->escapeButton()) {
+            escape->click();
+        } else {
+            box->reject();
+        }
+    });
+    watcher.start();
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] {
+        std::fprintf(stderr, "zentrix-take-screenshot: no message box appeared\n");
+        std::_Exit(1);
+    });
+    giveUp.start(kGiveUpMs);
+
+    app.InitInstance({"zentrix-update"});
+    app.SetFrontEnd(nullptr);
+
+    if (!taken) {
+        std::fprintf(stderr, "zentrix-take-screenshot: the update loop showed no message box\n");
+        return 1;
+    }
+    if (!saved) {
+        std::fprintf(stderr, "zentrix-take-screenshot: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    if (frontEnd.QuitCode() != kQuitCode) {
+        std::fprintf(stderr, "zentrix-take-screenshot: the update loop ended with %d, not %d\n",
+                     frontEnd.QuitCode(), kQuitCode);
+        return 1;
+    }
+    return 0;
+}
