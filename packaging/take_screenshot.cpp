@@ -6,6 +6,7 @@
 // screenshot.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
@@ -94,7 +95,9 @@ int main(int argc, char** argv)
     });
     giveUp.start(kGiveUpMs);
 
-    app.InitInstance({"zentrix-update"});
+    // A folder of its own (the build folder), so that the first thing shown is
+    // the connect prompt, not the question for the image folder.
+    app.InitInstance({"zentrix-update", QDir::currentPath().toStdString()});
     app.SetFrontEnd(nullptr);
 
     if (!taken) {

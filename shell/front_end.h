@@ -25,4 +25,9 @@ public:
 
     // Asks the process to end with `code` once the update loop has returned.
     virtual void PostQuitMessage(int code) = 0;
+
+    // Asks the user for the folder that holds the images (the program was
+    // started without one, where there are none). False when the user
+    // declines; a front end that cannot ask leaves `folder` empty.
+    virtual bool ChooseImageFolder(std::string& /*folder*/) { return true; }
 };

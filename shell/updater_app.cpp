@@ -1,5 +1,8 @@
 #include "shell/updater_app.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "shell/command_line.h"
 #include "shell/front_end.h"
 
@@ -27,6 +30,14 @@ constexpr const char* kCompleteText =
     "Update is complete.\r\nDo you want to continue with the update?";
 constexpr const char* kCompleteCaption = "Complete";
 
+// Both image files in the directory `baseDir` names (empty: the current one).
+bool ImagesPresent(const std::string& baseDir)
+{
+    std::error_code error;
+    return std::filesystem::exists(baseDir + "UpdateExe.bin", error) &&
+           std::filesystem::exists(baseDir + "UpdateCode.bin", error);
+}
+
 constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 
@@ -45,6 +56,7 @@ bool CUpdaterApp::InitInstance(const std::vector<std::string>& arguments)
     }
     m_pMainWnd = mainWindow.get();
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
+    m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("");
 
     mainWindow->DoModal();
 
@@ -65,6 +77,9 @@ UpdateRunInputs CUpdaterApp::RunInputs()
 
 void CUpdaterApp::RunUpdateLoop()
 {
+    if (!PromptImageFolder()) {
+        return;
+    }
     for (;;) {
         if (!PromptConnect() || !PromptDataLoss()) {
             return;
@@ -80,6 +95,23 @@ void CUpdaterApp::RunUpdateLoop()
             return;
         }
     }
+}
+
+bool CUpdaterApp::PromptImageFolder()
+{
+    if (!m_askForImageFolder) {
+        return true;
+    }
+    m_askForImageFolder = false;
+    std::string folder;
+    if (!FrontEnd().ChooseImageFolder(folder)) {
+        PostQuit();
+        return false;
+    }
+    if (!folder.empty()) {
+        m_strBaseDir = BaseDirectoryFor(folder);
+    }
+    return true;
 }
 
 bool CUpdaterApp::PromptConnect()

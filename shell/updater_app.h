@@ -48,11 +48,15 @@ public:
     IMainWindow* m_pMainWnd = nullptr;
     // The base directory: empty, or the image directory followed by "/".
     std::string m_strBaseDir;
+    // Started without an image directory where there are no images: the
+    // loop asks for the folder first.
+    bool m_askForImageFolder = false;
     // Where calculators are found; the system's by default.
     IDeviceSource* m_devices = &m_systemDevices;
     ReplyWaitPolicy m_wait;
 
 private:
+    bool PromptImageFolder();
     bool PromptConnect();
     bool PromptDataLoss();
     bool ReportFailure(const char* text, const std::string& reason);

@@ -100,9 +100,18 @@ bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::stri
     return false;
 }
 
+// Copies one image; an image too large to send is refused before it is
+// copied, and the copy is measured again (the file may have grown meanwhile).
 bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot& image,
               std::string& problem)
 {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        image.size = static_cast<uint64_t>(st.st_size);
+        if (!FitsInBlocks(image, path, problem)) {
+            return false;
+        }
+    }
     if (!image.copy.Make(path, tempDir, problem)) {
         return false;
     }
@@ -110,7 +119,7 @@ bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot
         problem = "cannot measure the scratch copy of " + path;
         return false;
     }
-    return true;
+    return FitsInBlocks(image, path, problem);
 }
 
 }  // namespace
@@ -139,8 +148,7 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
 {
     const std::string stubPath = ImagePath(baseDir, kStubFileName);
     const std::string osPath = ImagePath(baseDir, kOsImageFileName);
-    if (!Snapshot(stubPath, tempDir, images.stub, problem) || !FitsInBlocks(images.stub, stubPath, problem) ||
-        !Snapshot(osPath, tempDir, images.os, problem) || !FitsInBlocks(images.os, osPath, problem)) {
+    if (!Snapshot(stubPath, tempDir, images.stub, problem) || !Snapshot(osPath, tempDir, images.os, problem)) {
         return false;
     }
     if (images.os.size < kOsHeaderEnd) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,57 @@ TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
     frontEnd.hasCloseCommand = false;
     Run({IDOK, IDOK, IDOK, IDOK}, {Failed});
     EXPECT_EQ(frontEnd.events.back(), "quit 18");
+}
+
+TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
+{
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/zx-start-XXXXXX";
+    const fs::path empty = mkdtemp(pattern);
+    const fs::path cwd = fs::current_path();
+    fs::current_path(empty);
+    for (const bool decline : {false, true}) {
+        RecordingFrontEnd frontEnd;
+        frontEnd.chosenFolder = "/srv/images";
+        frontEnd.declineFolder = decline;
+        frontEnd.answers = {IDOK, IDCANCEL};
+        CUpdaterApp app(&frontEnd);
+        std::string baseDirAtConnect;
+        app.m_createMainWindow = [&](int, StartLoop start) {
+            struct Window : IMainWindow {
+                StartLoop start;
+                void DoModal() override { start(); }
+            };
+            auto window = std::make_unique<Window>();
+            window->start = std::move(start);
+            return std::unique_ptr<IMainWindow>(std::move(window));
+        };
+        app.m_runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
+        app.InitInstance({"zentrix-update"});
+        if (decline) {
+            EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", "quit 18"}));
+        } else {
+            EXPECT_EQ(frontEnd.events,
+                      (std::vector<std::string>{"choose folder", "box Connect the calculator.", "box Warning", "quit 18"}));
+            EXPECT_EQ(app.m_strBaseDir, "/srv/images/");
+        }
+    }
+    // A folder given on the command line, or images where it starts: no question.
+    struct Idle : IMainWindow {
+        void DoModal() override {}
+    };
+    CUpdaterApp app;
+    app.m_createMainWindow = [](int, StartLoop) { return std::unique_ptr<IMainWindow>(std::make_unique<Idle>()); };
+    app.InitInstance({"zentrix-update"});
+    EXPECT_TRUE(app.m_askForImageFolder);
+    app.InitInstance({"zentrix-update", empty.string()});
+    EXPECT_FALSE(app.m_askForImageFolder);
+    std::ofstream("UpdateExe.bin") << 'x';
+    std::ofstream("UpdateCode.bin") << 'x';
+    app.InitInstance({"zentrix-update"});
+    EXPECT_FALSE(app.m_askForImageFolder);
+    fs::current_path(cwd);
+    fs::remove_all(empty);
 }
 
 // What a main window saw of start-up when it was run.

@@ -35,6 +35,16 @@ public:
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override { events.push_back("quit " + std::to_string(code)); }
+    // Written down as "choose folder"; answers `chosenFolder`, or declines
+    // when `declineFolder` is set.
+    bool ChooseImageFolder(std::string& folder) override
+    {
+        events.push_back("choose folder");
+        folder = chosenFolder;
+        return !declineFolder;
+    }
+    std::string chosenFolder;
+    bool declineFolder = false;
 
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { Bar("step"); }

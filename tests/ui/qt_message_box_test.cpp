@@ -18,10 +18,12 @@ struct BoxSeen {
     QString defaultButton;
     QString text;
     QString title;
+    QString details;
 };
 
 // Shows a box, looks at it once it is up, then acts on it.
-int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageBox&)>& act)
+int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageBox&)>& act,
+               const std::string& details = {})
 {
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -36,9 +38,15 @@ int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageB
         seen.defaultButton = box->defaultButton()->text().remove(QLatin1Char('&'));
         seen.text = box->text();
         seen.title = box->windowTitle();
+        seen.details = box->detailedText();
+        for (QAbstractButton* button : box->buttons()) {
+            if (box->buttonRole(button) == QMessageBox::ActionRole) {
+                seen.buttons.removeAll(button->text().remove(QLatin1Char('&')));   // "Show Details..."
+            }
+        }
         act(*box);
     });
-    return ShowMessageBox(nullptr, "first\r\nsecond", "Caption", style);
+    return ShowMessageBox(nullptr, "first\r\nsecond", "Caption", style, details);
 }
 
 void Press(QMessageBox& box, Qt::Key key)
@@ -49,6 +57,23 @@ void Press(QMessageBox& box, Qt::Key key)
 void Click(QMessageBox& box, QMessageBox::StandardButton which)
 {
     box.button(which)->click();
+}
+
+TEST(QtMessageBox, AReasonIsTheDetailedTextAndTheBoxItselfIsUnchanged)
+{
+    BoxSeen plain;
+    BoxSeen detailed;
+    EXPECT_EQ(ShowAndAct(0x30, plain, [](QMessageBox& b) { Press(b, Qt::Key_Return); }), IDOK);
+    EXPECT_EQ(ShowAndAct(0x30, detailed, [](QMessageBox& b) { Press(b, Qt::Key_Return); },
+                         "the block-size probe: the link to the calculator was lost"),
+              IDOK);
+    EXPECT_EQ(detailed.text, plain.text);
+    EXPECT_EQ(detailed.title, plain.title);
+    EXPECT_EQ(detailed.icon, plain.icon);
+    EXPECT_EQ(detailed.buttons, plain.buttons);
+    EXPECT_EQ(detailed.defaultButton, plain.defaultButton);
+    EXPECT_EQ(plain.details, QString());
+    EXPECT_EQ(detailed.details, QStringLiteral("the block-size probe: the link to the calculator was lost"));
 }
 
 TEST(QtMessageBox, WarningOkCancelDefaultsToCancel)

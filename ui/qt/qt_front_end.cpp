@@ -1,6 +1,7 @@
 #include "ui/qt/qt_front_end.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QTimer>
 #include <QWidget>
 #include <cstring>
@@ -47,6 +48,17 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
         return escapeAnswer;
     }
     return ShowMessageBox(m_mainWindow, text, caption, style, details);
+}
+
+bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(
+        m_mainWindow, QStringLiteral("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"));
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    folder = chosen.toLocal8Bit().toStdString();
+    return true;
 }
 
 void CQtFrontEnd::Warn(const std::string& text)

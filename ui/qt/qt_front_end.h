@@ -24,6 +24,8 @@ public:
 
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
+    // A folder chooser in front of the main window.
+    bool ChooseImageFolder(std::string& folder) override;
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
