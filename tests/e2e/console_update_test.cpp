@@ -12,32 +12,13 @@
 #include <unistd.h>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_texts.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kConnect =
-    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n";
-const std::string kWarning =
-    "== Warning ==\n"
-    "Updating deletes all data in the calculator's Main Memory.\n"
-    "If you need the data, make sure you back it up before updating.\n"
-    "Use the MEMORY mode backup function to backup data.\n"
-    "\n"
-    "Do you want to continue with the update?\n"
-    "OK [Cancel]\n";
-const std::string kSure =
-    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
-const std::string kComplete =
-    "== Complete ==\nUpdate is complete.\nDo you want to continue with the update?\n"
-    "[OK] Cancel\n";
-const std::string kPrompts = kConnect + kWarning + kSure;
-
-std::string Error(const std::string& text)
-{
-    return "== Error ==\n" + text + "\n[OK]\n";
-}
+using namespace console_texts;
 
 class ConsoleUpdate : public ::testing::Test {
 protected:

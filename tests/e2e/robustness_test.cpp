@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_texts.h"
 
 extern char** environ;
 
@@ -27,23 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using Env = std::map<std::string, std::string>;   // an empty value unsets the variable
 
-const std::string kPrompts =
-    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n"
-    "== Warning ==\n"
-    "Updating deletes all data in the calculator's Main Memory.\n"
-    "If you need the data, make sure you back it up before updating.\n"
-    "Use the MEMORY mode backup function to backup data.\n"
-    "\n"
-    "Do you want to continue with the update?\n"
-    "OK [Cancel]\n"
-    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
+using namespace console_texts;
 const std::string kTerminate = "18 30 30 30 37 30";     // the ending after a complete update
 const std::string kTerminate04 = "18 30 34 30 36 43";   // the ending of a run that gave up
-
-std::string Error(const std::string& text)
-{
-    return "== Error ==\n" + text + "\n[OK]\n";
-}
 
 std::string FileText(const fs::path& path)
 {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_texts.h"
 #include "tests/usb/emulated_usb.h"
 
 namespace {
@@ -19,19 +20,8 @@ namespace fs = std::filesystem;
 // Far longer than any run here takes: only a hang reaches it.
 constexpr int kHangGuardMs = 60000;
 
-const std::string kPrompts =
-    "== Connect the calculator. ==\nPlease connect the calculator.\n[OK]\n"
-    "== Warning ==\n"
-    "Updating deletes all data in the calculator's Main Memory.\n"
-    "If you need the data, make sure you back it up before updating.\n"
-    "Use the MEMORY mode backup function to backup data.\n"
-    "\n"
-    "Do you want to continue with the update?\n"
-    "OK [Cancel]\n"
-    "== Delete all data in calculator's Main Memory. ==\nAre you sure?\nOK [Cancel]\n";
-const std::string kComplete =
-    "== Complete ==\nUpdate is complete.\nDo you want to continue with the update?\n[OK] Cancel\n";
-const std::string kFailed = "== Error ==\nUpdate failed.\n[OK]\n";
+using namespace console_texts;
+const std::string kFailed = Error("Update failed.");
 const std::string kOneUpdate = "ok\nok\nok\ncancel\n";
 
 class UsbUpdate : public ::testing::Test {
