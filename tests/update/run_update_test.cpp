@@ -341,3 +341,39 @@ TEST_F(UpdateScenario, ImagesChangedOrRemovedDuringTheRunDoNotChangeWhatIsSent)
     }
     m_ui.onWindowShown = nullptr;
 }
+
+TEST_F(UpdateScenario, SilenceAfterTheEndingIsWaitedOutBrieflyAndSilenceBeforeItEndsTheRunAtTheLimit)
+{
+    // How many packets the program sends before PKT_TERMINATE in a whole run.
+    RunRecord whole;
+    ASSERT_EQ(Run({}, whole), Success);
+    int beforeTerminate = 0;
+    for (const zsim::Packet& p : whole.log) {
+        beforeTerminate += p.fromPc && p.bytes[0] != 0x18 ? 1 : 0;
+    }
+
+    // The calculator never answers PKT_TERMINATE: its answer is not examined,
+    // so the run is a success after a short wait, not a hang.
+    m_inputs.wait.finalReplyMs = 100;
+    zsim::Options silentAtTheEnd;
+    silentAtTheEnd.fault = {zsim::FaultKind::GoSilent, beforeTerminate};
+    RunRecord record;
+    EXPECT_EQ(Run(silentAtTheEnd, record), Success);
+
+    // Silent one packet earlier (the tail check): with a reply limit the run
+    // gives up at the limit; a user may end the wait only once it is long.
+    m_inputs.wait.silenceLimitMs = 1000;
+    std::vector<ReplyWait> waits;
+    m_ui.onWait = [&](const ReplyWait& wait) {
+        waits.push_back(wait);
+        return true;
+    };
+    zsim::Options silentAtTheCheck;
+    silentAtTheCheck.fault = {zsim::FaultKind::GoSilent, beforeTerminate - 1};
+    EXPECT_EQ(Run(silentAtTheCheck, record), Failed);
+    EXPECT_EQ(m_reason, "the tail check: the calculator did not answer for 1 s (the limit set by ZENTRIX_REPLY_TIMEOUT)");
+    ASSERT_FALSE(waits.empty());
+    EXPECT_GT(waits.back().silentMs, 900u);
+    EXPECT_FALSE(waits.back().endable);   // 10 s are not up
+    m_ui.onWait = nullptr;
+}
