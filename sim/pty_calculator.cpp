@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <csignal>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -114,7 +116,16 @@ bool PtyCalculator::Start() {
     const int flags = ::fcntl(d.master.Get(), F_GETFL);
     ::fcntl(d.master.Get(), F_SETFL, flags | O_NONBLOCK);
     d.serving = true;
-    d.thread = std::thread([&d] { d.Serve(); });
+    d.thread = std::thread([&d] {
+        // Stop signals are the main thread's to take (its loop checks for
+        // them); a serving thread blocked in a wait must not swallow them.
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+        d.Serve();
+    });
     return true;
 }
 
