@@ -6,6 +6,10 @@
 
 class CUpdaterApp;
 
+// The display the window front end would use, for choosing between the
+// window and the console: DISPLAY on Linux, always one on Windows.
+const char* DesktopDisplay();
+
 // Runs `app` with the window front end and returns the process's exit code;
 // nothing (and nothing shown) when this program has no window front end or
 // no display can be reached — the console is used then.

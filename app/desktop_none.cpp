@@ -1,4 +1,5 @@
 // The program built without a window front end.
+#include <cstdlib>
 #include <iostream>
 
 #include "app/desktop.h"
@@ -8,4 +9,9 @@ std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*arg
 {
     std::cerr << "zentrix-update: this build has no window front end; using the console\n";
     return std::nullopt;
+}
+
+const char* DesktopDisplay()
+{
+    return std::getenv("DISPLAY");
 }

@@ -35,3 +35,8 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();
 }
+
+const char* DesktopDisplay()
+{
+    return std::getenv("DISPLAY");
+}

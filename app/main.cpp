@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     CUpdaterApp app;
     ReadReplyTimeout(app);
     bool unknownUi = false;
-    const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), std::getenv("DISPLAY"),
+    const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);
     if (unknownUi) {
         std::cerr << "zentrix-update: ZENTRIX_UI=" << std::getenv("ZENTRIX_UI")

@@ -9,6 +9,13 @@ if(NOT ZENTRIX_HARDEN OR ZENTRIX_SANITIZE OR ZENTRIX_TSAN OR ZENTRIX_FUZZ)
   return()
 endif()
 
+if(ZENTRIX_WINDOWS)
+  # Windows executables: address-space layout randomisation (64-bit too) and
+  # a non-executable data segment.
+  add_link_options(LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
+  return()
+endif()
+
 include(CheckCXXCompilerFlag)
 include(CheckPIESupported)
 check_pie_supported(LANGUAGES C CXX)

@@ -1,17 +1,10 @@
 #include "device/device_listing.h"
 
-#include <libusb.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <ostream>
 
-#include "device/device_path.h"
+#include "device/device_describe.h"
 #include "device/enumerate.h"
 
 namespace {
@@ -19,89 +12,6 @@ namespace {
 constexpr int32_t kPathSize = 260;
 // The enumeration always ends; this only bounds a broken one.
 constexpr int kMostDevices = 1000;
-
-struct ContextDeleter {
-    void operator()(libusb_context* context) const { libusb_exit(context); }
-};
-struct DeviceListDeleter {
-    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
-
-std::string ReadLineOf(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-// The manufacturer and product strings the kernel read from the device, found
-// in sysfs by bus and address: no need to open the device for them.
-void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", error)) {
-        const std::filesystem::path dir = entry.path();
-        if (ReadLineOf(dir / "busnum") == std::to_string(bus) && ReadLineOf(dir / "devnum") == std::to_string(address)) {
-            device.manufacturer = ReadLineOf(dir / "manufacturer");
-            device.productName = ReadLineOf(dir / "product");
-            return;
-        }
-    }
-}
-
-void DescribeUsb(ListedDevice& device)
-{
-    uint8_t bus = 0;
-    uint8_t address = 0;
-    if (!ParseUsbDevicePath(device.path.c_str(), bus, address)) {
-        device.problem = "not a USB device path";
-        return;
-    }
-    libusb_context* rawContext = nullptr;
-    if (libusb_init(&rawContext) != 0) {
-        device.problem = "libusb cannot be used";
-        return;
-    }
-    std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
-    libusb_device** rawList = nullptr;
-    const ssize_t count = libusb_get_device_list(rawContext, &rawList);
-    if (count < 0) {
-        device.problem = "the USB devices cannot be listed";
-        return;
-    }
-    std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
-    for (ssize_t i = 0; i < count; ++i) {
-        if (libusb_get_bus_number(rawList[i]) != bus || libusb_get_device_address(rawList[i]) != address) {
-            continue;
-        }
-        device.found = true;
-        libusb_device_descriptor descriptor = {};
-        if (libusb_get_device_descriptor(rawList[i], &descriptor) == 0) {
-            device.vendor = descriptor.idVendor;
-            device.product = descriptor.idProduct;
-        }
-        ReadStrings(bus, address, device);
-        libusb_device_handle* handle = nullptr;
-        const int opened = libusb_open(rawList[i], &handle);
-        if (opened == 0) {
-            device.mayOpen = true;
-            libusb_close(handle);
-        } else {
-            device.problem = opened == LIBUSB_ERROR_ACCESS ? "permission denied" : libusb_strerror(opened);
-        }
-        return;
-    }
-    device.problem = "no longer on the bus";
-}
-
-void DescribePath(ListedDevice& device)
-{
-    device.mayOpen = access(device.path.c_str(), R_OK | W_OK) == 0;
-    if (!device.mayOpen) {
-        device.problem = std::strerror(errno);
-    }
-}
 
 std::string Quoted(const std::string& text)
 {
@@ -122,12 +32,7 @@ std::vector<ListedDevice> ListOfferedDevices()
         }
         ListedDevice device;
         device.path.assign(path, strnlen(path, sizeof path));
-        device.usb = IsUsbDevicePath(device.path.c_str());
-        if (device.usb) {
-            DescribeUsb(device);
-        } else {
-            DescribePath(device);
-        }
+        DescribeOfferedDevice(device);
         devices.push_back(std::move(device));
     }
     return devices;

@@ -1,7 +1,9 @@
 #pragma once
 // The device underneath a CUsbChannel: a file descriptor (tty, pty,
-// socket) or a USB device reached through libusb. A transport moves bytes and
-// reports failures as system error codes (errno values); the channel turns
+// socket) or a USB device reached through libusb; on Windows an overlapped
+// file handle (COM port, USB device interface). A transport moves bytes and
+// reports failures as errno values (on Windows translated from the
+// system's error codes); the channel turns
 // them into channel statuses.
 #include <cstdint>
 #include <memory>
@@ -28,6 +30,12 @@ public:
     virtual TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) = 0;
 };
 
-// Opens the transport a device path names: "usb:BUS:ADDRESS" through libusb,
-// anything else as a file. Null when the device cannot be opened.
-std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath);
+// Why a device path gave no transport: the device could not be opened, or
+// the events its I/O waits on could not be made (Windows).
+enum class OpenFailure { Device, Event };
+
+// Opens the transport a device path names: on Linux "usb:BUS:ADDRESS"
+// through libusb and anything else as a file; on Windows any path through an
+// overlapped file handle. Null when the device cannot be opened, with errno
+// telling why and `failure` what failed.
+std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure);

@@ -45,9 +45,15 @@ int CUsbChannel::Open(const char* devicePath)
         return AlreadyOpen;
     }
     errno = 0;
-    std::unique_ptr<CTransport> transport = OpenDeviceTransport(devicePath);
+    OpenFailure failure = OpenFailure::Device;
+    std::unique_ptr<CTransport> transport = OpenDeviceTransport(devicePath, failure);
     if (transport == nullptr) {
         m_lastError = errno != 0 ? static_cast<uint32_t>(errno) : ENODEV;   // why, for the run's reason
+        if (failure == OpenFailure::Event) {
+            // The device was open and is closed again: it settles as after Close.
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_closePauseMs));
+            return EventFailed;
+        }
         return OpenFailed;
     }
     return OpenOn(std::move(transport));

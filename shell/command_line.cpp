@@ -105,7 +105,7 @@ std::string BaseDirectoryFor(const std::string& fileName)
     if (fileName.empty()) {
         return {};
     }
-    return fileName + "/";
+    return fileName + kDirectorySeparator;
 }
 
 int OwnerNumberFromText(const std::string& text)

@@ -38,8 +38,16 @@ std::string UsageText();
 // What --version prints.
 std::string VersionText(const char* version);
 
+// The platform's directory separator: "/" on Linux (a backslash would be
+// part of a file name there), a backslash on Windows.
+#ifdef _WIN32
+inline constexpr char kDirectorySeparator = '\\';
+#else
+inline constexpr char kDirectorySeparator = '/';
+#endif
+
 // The base directory for an image directory: empty for none, otherwise the
-// directory followed by one "/", whether or not it already ends in one.
+// directory followed by one separator, whether or not it already ends in one.
 std::string BaseDirectoryFor(const std::string& fileName);
 
 // The owner-window number in `text`, read as a decimal integer the way atoi

@@ -23,16 +23,19 @@ constexpr int32_t kMaxBlockCount = 65535;
 std::string ImagePath(const std::string& baseDir, const char* fileName);
 
 // The temporary directory for scratch copies: `configured` when not empty,
-// else TMPDIR, else /tmp.
+// else TMPDIR, else /tmp (on Windows: the user's temporary directory,
+// GetTempPath).
 std::string ScratchDirectory(const std::string& configured);
 
 // The number of data packets `size` bytes need at `blockSize` (1024 or 256).
 int64_t BlockCount(uint64_t size, uint32_t blockSize);
 
 // A private copy of one image file, made with a unique "qz" name in the
-// temporary directory (TMPDIR, else /tmp), mode 0600, and read only through
-// the descriptor that created it. The name is removed at once, so the copy
-// disappears with the descriptor whatever happens to the process.
+// temporary directory and read only through the descriptor or handle that
+// created it. On Linux the file has mode 0600 and its name is removed at
+// once; on Windows it is opened exclusively (no sharing) and deleted on
+// close. Either way the copy disappears with the descriptor or handle,
+// whatever happens to the process.
 class CScratchCopy {
 public:
     CScratchCopy() = default;
@@ -55,7 +58,13 @@ public:
 private:
     static constexpr uint32_t kReadAhead = 64 * 1024;
 
-    int m_fd = -1;
+    // The platform's part: reads up to `length` bytes (fewer only at the end
+    // of the file); the count, or -1 on an error.
+    int64_t ReadChunk(uint8_t* buffer, uint32_t length);
+
+    // The open copy: a descriptor, or a file handle on Windows.
+    static constexpr intptr_t kNoFile = -1;
+    intptr_t m_file = kNoFile;
     std::unique_ptr<uint8_t[]> m_ahead;   // allocated once per copy
     uint32_t m_aheadPos = 0;
     uint32_t m_aheadLength = 0;

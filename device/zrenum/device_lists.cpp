@@ -136,3 +136,12 @@ int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, con
     PutEntry(usb[usbAt], buf, size);
     return index + 1;
 }
+
+int OfferEntry(int index, char* buf, int size, const std::vector<std::string>& entries)
+{
+    if (index < 0 || buf == nullptr || size <= 0 || static_cast<size_t>(index) >= entries.size()) {
+        return kEnd;
+    }
+    PutEntry(entries[static_cast<size_t>(index)], buf, size);
+    return index + 1;
+}

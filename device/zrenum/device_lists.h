@@ -36,3 +36,8 @@ using UsbScan = std::vector<std::string> (*)(const std::vector<UsbId>& ids);
 // past the listed paths and at least one well-formed USB ID is given.
 int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, const char* usbIdsVar,
                      UsbScan scan);
+
+// Hands out `entries[index]` as EnumerateDevices does (an entry that does not
+// fit is the empty path) and returns the next index; -1 past the end, for a
+// negative index and for no buffer.
+int OfferEntry(int index, char* buf, int size, const std::vector<std::string>& entries);

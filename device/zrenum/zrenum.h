@@ -1,17 +1,29 @@
 #pragma once
 // The calculator enumeration library.
+#ifdef _WIN32
+#ifdef zrenum_EXPORTS
+#define ZRENUM_API __declspec(dllexport)
+#else
+#define ZRENUM_API __declspec(dllimport)
+#endif
+#else
+#define ZRENUM_API __attribute__((visibility("default")))
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 // Offers the paths of ZENTRIX_DEVICES, then the USB devices matching
-// ZENTRIX_USB_IDS (see device_lists.h).
+// ZENTRIX_USB_IDS (see device_lists.h); on Windows the present COM ports
+// follow ZENTRIX_DEVICES, and the USB device interfaces whose IDs are in
+// ZENTRIX_USB_IDS come last.
 // Writes the zero-terminated device path of the calculator at `index` into
 // `buf` (`size` bytes) and returns the index of the next one; a negative
 // result means there is no further calculator. A path longer than `size`
 // bytes allow (zero byte included) is written as the empty string, which
 // names no device: its open fails, it is never cut or skipped.
-__attribute__((visibility("default"))) int ZrEnumUsbA(int index, char* buf, int size);
+ZRENUM_API int ZrEnumUsbA(int index, char* buf, int size);
 
 #ifdef __cplusplus
 }

@@ -74,9 +74,10 @@ TEST(CommandLine, ParseParamReplacesTheOwnerTextOnlyForAPlainLastArgument)
 TEST(CommandLine, BaseDirectoryAlwaysGetsOneSeparatorAppended)
 {
     EXPECT_EQ(BaseDirectoryFor(""), "");
-    EXPECT_EQ(BaseDirectoryFor("/srv/img"), "/srv/img/");
-    EXPECT_EQ(BaseDirectoryFor("/srv/img/"), "/srv/img//");
-    EXPECT_EQ(BaseDirectoryFor("1234"), "1234/");
+    const std::string sep(1, kDirectorySeparator);
+    EXPECT_EQ(BaseDirectoryFor("/srv/img"), "/srv/img" + sep);
+    EXPECT_EQ(BaseDirectoryFor("/srv/img" + sep), "/srv/img" + sep + sep);
+    EXPECT_EQ(BaseDirectoryFor("1234"), "1234" + sep);
 }
 
 TEST(CommandLine, OwnerNumberIsReadLikeAtoi)

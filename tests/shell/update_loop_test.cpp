@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "recording_front_end.h"
+#include "shell/command_line.h"
 #include "shell/updater_app.h"
 
 namespace {
@@ -237,7 +238,7 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     EXPECT_FALSE(app.InitInstance({"zentrix-update", "/srv/img/", "12ab"}));
     EXPECT_EQ(ownerSeen, 12);
     EXPECT_EQ(seen.runs, 1);
-    EXPECT_EQ(seen.baseDir, "/srv/img//");
+    EXPECT_EQ(seen.baseDir, std::string("/srv/img/") + kDirectorySeparator);
     EXPECT_TRUE(seen.wasMainWindow);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
     // The window started the loop it was given: the connect prompt was shown.

@@ -4,8 +4,9 @@
 #include "device/fd_transport.h"
 #include "device/usb_transport.h"
 
-std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath)
+std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure)
 {
+    failure = OpenFailure::Device;
     if (devicePath == nullptr || *devicePath == '\0') {
         return nullptr;
     }

@@ -1,0 +1,43 @@
+// How an offered device is described on Windows: whether this user can open
+// it now (it is opened exclusively and closed again at once, nothing
+// written).
+#include <windows.h>
+
+#include <string>
+
+#include "device/device_describe.h"
+#include "device/win_handle.h"
+
+namespace {
+
+std::string ProblemText(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "no such device";
+    case ERROR_ACCESS_DENIED: return "permission denied, or another program has it open";
+    case ERROR_SHARING_VIOLATION: return "another program has it open";
+    default: break;
+    }
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    std::string result(text, length);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) {
+        result.pop_back();
+    }
+    return result.empty() ? "error " + std::to_string(error) : result;
+}
+
+}  // namespace
+
+void DescribeOfferedDevice(ListedDevice& device)
+{
+    device.usb = device.path.rfind("\\\\?\\usb#", 0) == 0 || device.path.rfind("\\\\?\\USB#", 0) == 0;
+    CWinHandle opened(CreateFileA(device.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+    device.mayOpen = opened.IsValid();
+    if (!device.mayOpen) {
+        device.problem = ProblemText(GetLastError());
+    }
+}

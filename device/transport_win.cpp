@@ -1,0 +1,15 @@
+#include "device/transport.h"
+
+#include <cerrno>
+
+#include "device/win_transport.h"
+
+std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure)
+{
+    failure = OpenFailure::Device;
+    if (devicePath == nullptr || *devicePath == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    return CWinTransport::OpenPath(devicePath, failure);
+}

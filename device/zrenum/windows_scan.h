@@ -1,0 +1,17 @@
+#pragma once
+// What Windows reports present, as the enumeration library offers it.
+#include <string>
+#include <vector>
+
+#include "device_lists.h"
+
+// The present COM ports as "\\.\COMn", ordered by port number.
+std::vector<std::string> ScanComPorts();
+
+// The device-interface paths of the present USB devices whose vendor and
+// product IDs are among `ids` (the "vid_vvvv&pid_pppp" part of the path).
+std::vector<std::string> ScanUsbInterfaces(const std::vector<UsbId>& ids);
+
+// True when a device-interface path names the USB IDs `id` ("vid_vvvv" and
+// "pid_pppp" in it, any case).
+bool InterfacePathMatches(const std::string& path, const UsbId& id);

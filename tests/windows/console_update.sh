@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The Windows zentrix-update.exe in console mode under wine, updating the
+# Linux simulated calculator through COM ports mapped to the simulators'
+# ptys: both routes and block sizes with the images intact, a cable pulled
+# mid-run, and a refusal that puts nothing on the wire. Every run ends with
+# exit code 18 and leaves no scratch copy behind.
+#   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
+set -uo pipefail
+wine=$1 wineserver=$2 sim=$3 bin=$4
+work=$(mktemp -d)
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
+  "$wineserver" -k >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if [ ! -x "$sim" ]; then
+  echo "FAIL: the Linux simulator $sim is not built (cmake --build build --target zentrix-calc-sim)"
+  exit 1
+fi
+mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exit 1
+
+# name  simulator options  answers  expected last box
+cases=(
+  "os1024|--route os --block-size 1024|ok ok ok cancel|== Complete =="
+  "stub256|--route stub --block-size 256|ok ok ok cancel|== Complete =="
+  "hangup|--fault hangup:40|ok ok ok|Update failed."
+  "refused|--route os|ok cancel|== Warning =="
+)
+
+# One simulator per case, on COM1.. in order; wine reads the port map when
+# its server starts.
+"$wineserver" -k >/dev/null 2>&1
+port=0
+for entry in "${cases[@]}"; do
+  IFS='|' read -r name options _ _ <<<"$entry"
+  port=$((port + 1))
+  # shellcheck disable=SC2086
+  "$sim" --runs 1 --verdict --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" \
+    $options >"$work/$name.sim" 2>&1 &
+  sims+=($!)
+  for _ in $(seq 50); do [ -s "$work/$name.sim" ] && break; sleep 0.1; done
+  pty=$(head -n 1 "$work/$name.sim")
+  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$pty" /f >/dev/null 2>&1 || fail "cannot map COM$port"
+done
+"$wineserver" -k >/dev/null 2>&1
+"$wineserver" -w >/dev/null 2>&1
+"$wineserver" -p >/dev/null 2>&1
+"$wine" cmd /c exit >/dev/null 2>&1
+
+temp_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname temp -type d | head -n 1)
+winimg="Z:${work//\//\\}\\img"
+port=0
+for entry in "${cases[@]}"; do
+  IFS='|' read -r name _ answers last <<<"$entry"
+  port=$((port + 1))
+  printf '%s\n' $answers | ZENTRIX_UI=console ZENTRIX_DEVICES="\\\\.\\COM$port" \
+    timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err"
+  code=$?
+  [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+  box=$(tr -d '\r' <"$work/$name.out" | grep -E '^== |^Update failed\.$' | tail -n 1)
+  [ "$box" = "$last" ] || fail "$name: last message '$box', expected '$last'"
+  if [ -n "$temp_dir" ] && ls "$temp_dir"/qz* >/dev/null 2>&1; then
+    fail "$name: scratch copies left in $temp_dir"
+  fi
+done
+
+# The simulators' verdicts: each reports its runs so far when told to end.
+sleep 0.5
+for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+sims=()
+grep -q 'images received intact' "$work/os1024.sim" || fail "os1024: $(tail -n 1 "$work/os1024.sim")"
+grep -q 'images received intact' "$work/stub256.sim" || fail "stub256: $(tail -n 1 "$work/stub256.sim")"
+grep -q 'Terminate04\|link\|lost\|cut' "$work/hangup.sim" || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
+! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
+for name in os1024 stub256 hangup; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+
+[ "$failures" = 0 ] && echo "console update under wine: all cases passed"
+exit $(( failures > 0 ))

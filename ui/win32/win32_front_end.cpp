@@ -1,0 +1,260 @@
+#include "ui/win32/win32_front_end.h"
+
+// After the shell's headers: windows.h defines MessageBox as a macro.
+#include <windows.h>
+#include <commctrl.h>
+#undef MessageBox
+#undef SetWindowText
+
+#include "ui/win32/resource_ids.h"
+
+namespace {
+
+HINSTANCE Instance()
+{
+    return GetModuleHandleA(nullptr);
+}
+
+// A progress window from dialog 129, owned by the main window; the bar is
+// the standard progress control, driven by the PBM_* messages the shell's
+// bar state handles.
+class CWin32ProgressDlg : public CProgressDlg, private IProgressView {
+public:
+    explicit CWin32ProgressDlg(HWND main) : m_main(main) { m_progress.SetView(this); }
+    ~CWin32ProgressDlg() override
+    {
+        DestroyWindow();
+        if (m_font != nullptr) {
+            DeleteObject(m_font);
+        }
+    }
+    void DestroyWindow() override
+    {
+        if (m_window != nullptr) {
+            ::DestroyWindow(m_window);
+            m_window = nullptr;
+        }
+    }
+
+protected:
+    void Create() override
+    {
+        m_window = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS_DIALOG), m_main, Proc, 0);
+    }
+    void PlaceWindow() override
+    {
+        RECT c = {};
+        RECT own = {};
+        if (m_window == nullptr || !GetWindowRect(m_main, &c) || !GetWindowRect(m_window, &own)) {
+            return;
+        }
+        const int w = own.right - own.left;
+        const int h = own.bottom - own.top;
+        const int x = c.left + (c.right - c.left) / 2 - w / 2;
+        const int y = c.top + (c.bottom - c.top) / 2 - h / 2;
+        MoveWindow(m_window, x, y, w, h, TRUE);
+    }
+    void SetWindowText(const char* title) override { ::SetWindowTextA(m_window, title); }
+    bool HasPhaseTextControl() override { return GetDlgItem(m_window, IDC_PHASE_TEXT) != nullptr; }
+    void SetPhaseText(const char* phaseText) override
+    {
+        HWND text = GetDlgItem(m_window, IDC_PHASE_TEXT);
+        HDC dc = GetDC(m_window);
+        const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(m_window, dc);
+        // 14-point bold, the face left to the font mapper.
+        m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                             OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
+        SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
+        ::SetWindowTextA(text, phaseText);
+    }
+    void ShowWindow() override { ::ShowWindow(m_window, SW_SHOW); }
+
+private:
+    static INT_PTR CALLBACK Proc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+    void OnProgressChanged() override {}
+    void OnProgressMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override
+    {
+        if (m_window != nullptr) {
+            SendMessageA(GetDlgItem(m_window, IDC_PROGRESS), message, wParam, lParam);
+        }
+    }
+
+    HWND m_main;
+    HWND m_window = nullptr;
+    HFONT m_font = nullptr;   // lives as long as the text control can paint with it
+};
+
+// The main window from dialog 102: empty, painted as a vertical grey
+// gradient; its first paint runs the update loop.
+class CWin32UpdaterDlg : public IMainWindow {
+public:
+    CWin32UpdaterDlg(CWin32FrontEnd& frontEnd, HWND owner, StartLoop start)
+        : m_frontEnd(frontEnd), m_owner(owner), m_start(std::move(start)),
+          m_icon(LoadIconA(Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+    {
+    }
+
+    void DoModal() override
+    {
+        // The owner is disabled for the modal run and enabled after it.
+        DialogBoxParamA(Instance(), MAKEINTRESOURCEA(IDD_UPDATER_DIALOG), m_owner, Proc,
+                        reinterpret_cast<LPARAM>(this));
+        m_frontEnd.SetMainWindow(nullptr);
+    }
+
+private:
+    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrA(window, GWLP_USERDATA, lParam);
+        }
+        auto* self = reinterpret_cast<CWin32UpdaterDlg*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self == nullptr) {
+            return FALSE;
+        }
+        switch (message) {
+        case WM_INITDIALOG:
+            self->OnInitDialog(window);
+            return TRUE;
+        case WM_PAINT:
+            self->OnPaint(window);
+            return TRUE;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(self->m_icon);
+        case WM_COMMAND:
+            // OK, Escape and Close end the window only while Close is not greyed.
+            if ((LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) && CloseEnabled(window)) {
+                EndDialog(window, LOWORD(wParam));
+            }
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+
+    static bool CloseEnabled(HWND window)
+    {
+        HMENU menu = GetSystemMenu(window, FALSE);
+        return menu == nullptr || (GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) == 0;
+    }
+
+    void OnInitDialog(HWND window)
+    {
+        m_frontEnd.SetMainWindow(window);
+        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+        // Centred on the owner, or on the screen without one.
+        RECT own = {};
+        RECT on = {};
+        GetWindowRect(window, &own);
+        if (m_owner == nullptr || !GetWindowRect(m_owner, &on)) {
+            SystemParametersInfoA(SPI_GETWORKAREA, 0, &on, 0);
+        }
+        const int w = own.right - own.left;
+        const int h = own.bottom - own.top;
+        SetWindowPos(window, nullptr, on.left + (on.right - on.left - w) / 2, on.top + (on.bottom - on.top - h) / 2,
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+
+    void OnPaint(HWND window)
+    {
+        SetWindowTextA(window, "Zentrix OS Update");
+        RECT client = {};
+        GetClientRect(window, &client);
+        PAINTSTRUCT paint = {};
+        HDC dc = BeginPaint(window, &paint);
+        if (IsIconic(window)) {
+            SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+            const int cx = GetSystemMetrics(SM_CXICON);
+            const int cy = GetSystemMetrics(SM_CYICON);
+            DrawIcon(dc, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2, m_icon);
+        } else {
+            const int band = (client.bottom - client.top) / 127;
+            RECT r = {client.left, client.top, client.right, client.top};
+            for (int i = 0; i < 127; ++i) {
+                r.bottom = r.top + band;
+                FillSolid(dc, r, RGB(255 - 2 * i, 255 - 2 * i, 255 - 2 * i));
+                r.top += band;
+            }
+            r.bottom = client.bottom;
+            FillSolid(dc, r, RGB(3, 3, 3));
+        }
+        EndPaint(window, &paint);
+        if (m_firstPaint) {
+            m_firstPaint = false;
+            m_start();
+        }
+    }
+
+    static void FillSolid(HDC dc, const RECT& r, COLORREF colour)
+    {
+        SetBkColor(dc, colour);
+        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    }
+
+    CWin32FrontEnd& m_frontEnd;
+    HWND m_owner;
+    StartLoop m_start;
+    HICON m_icon;
+    bool m_firstPaint = true;
+};
+
+}  // namespace
+
+CWin32FrontEnd::CWin32FrontEnd()
+    : m_progress([this]() -> std::unique_ptr<CProgressDlg> { return std::make_unique<CWin32ProgressDlg>(m_main); })
+{
+}
+
+CWin32FrontEnd::~CWin32FrontEnd() = default;
+
+std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop start)
+{
+    HWND ownerWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(owner));
+    return std::make_unique<CWin32UpdaterDlg>(*this, ownerWindow, std::move(start));
+}
+
+int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
+{
+    // The reason of a failure follows the text after a blank line.
+    const std::string shown = details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + details;
+    const int answer = MessageBoxA(m_main, shown.c_str(), caption, style);
+    return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
+}
+
+void CWin32FrontEnd::PostQuitMessage(int code)
+{
+    m_quitCode = code;
+    ::PostQuitMessage(code);
+}
+
+void CWin32FrontEnd::Warn(const std::string& text)
+{
+    MessageBoxA(m_main, text.c_str(), "Zentrix OS Update", MB_OK | MB_ICONWARNING);
+}
+
+bool CWin32FrontEnd::SetCloseEnabled(bool enabled)
+{
+    HMENU menu = m_main != nullptr ? GetSystemMenu(m_main, FALSE) : nullptr;
+    if (menu == nullptr) {
+        return false;
+    }
+    EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    return true;
+}
+
+bool CWin32FrontEnd::KeepWaiting(const ReplyWait&)
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));   // for the modal loop
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return true;
+}

@@ -1,0 +1,154 @@
+// Scratch copies on Linux: an unnamed-at-once file in TMPDIR (else /tmp),
+// read through the descriptor that made it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "update/image_files.h"
+
+namespace {
+
+bool WriteAll(int fd, const uint8_t* data, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads up to `length` bytes, retrying short reads; returns the count or -1.
+ssize_t ReadFull(int fd, uint8_t* buffer, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::read(fd, buffer + done, length - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool CopyFile(int from, int to)
+{
+    uint8_t chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ReadFull(from, chunk, sizeof chunk);
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        if (!WriteAll(to, chunk, static_cast<size_t>(n))) {
+            return false;
+        }
+    }
+}
+
+// Opens a regular file for reading; -1 with `problem` set otherwise. The
+// open never waits (a FIFO or a device under the image's name is refused,
+// not waited on).
+int OpenImage(const std::string& path, std::string& problem)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        problem = (errno == ENOENT ? "image missing: " : "cannot read image ") + path + " (" +
+                  std::strerror(errno) + ")";
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        problem = "image " + path + " is not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::string ScratchDirectory(const std::string& configured)
+{
+    if (!configured.empty()) {
+        return configured;
+    }
+    const char* dir = std::getenv("TMPDIR");
+    return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+}
+
+bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std::string& problem)
+{
+    Discard();
+    const int image = OpenImage(path, problem);
+    if (image < 0) {
+        return false;
+    }
+    std::string name = ScratchDirectory(tempDir) + "/qzXXXXXX";
+    m_file = ::mkostemp(name.data(), O_CLOEXEC);   // a new file, mode 0600, never reopened
+    if (m_file < 0) {
+        problem = "cannot make a scratch copy in " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
+        ::close(image);
+        return false;
+    }
+    ::unlink(name.c_str());
+    const bool copied = CopyFile(image, static_cast<int>(m_file)) && Seek(0);
+    if (!copied) {
+        problem = "cannot copy " + path + " to " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
+        Discard();
+    }
+    ::close(image);
+    return copied;
+}
+
+bool CScratchCopy::QuerySize(uint64_t& size) const
+{
+    struct stat st {};
+    if (m_file == kNoFile || ::fstat(static_cast<int>(m_file), &st) != 0) {
+        return false;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool CScratchCopy::Seek(uint64_t offset)
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    return m_file != kNoFile && ::lseek(static_cast<int>(m_file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
+{
+    return ReadFull(static_cast<int>(m_file), buffer, length);
+}
+
+void CScratchCopy::Discard()
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    if (m_file != kNoFile) {
+        ::close(static_cast<int>(m_file));
+        m_file = kNoFile;
+    }
+}
+

@@ -1,0 +1,177 @@
+// Scratch copies on Windows: a new "qz" file in the user's temporary
+// directory, opened exclusively (no other program can open it meanwhile)
+// and deleted by the system when its handle is closed, also when the
+// process dies.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "device/win_handle.h"
+#include "update/image_files.h"
+
+namespace {
+
+// Attempts at a name before giving up (another file has each name tried).
+constexpr int kNameAttempts = 256;
+
+std::string ErrorText(DWORD error)
+{
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    std::string result(text, length);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) {
+        result.pop_back();
+    }
+    return result.empty() ? "error " + std::to_string(error) : result;
+}
+
+// Opens a file on a disk for reading; invalid with `problem` set otherwise.
+CWinHandle OpenImage(const std::string& path, std::string& problem)
+{
+    CWinHandle image(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!image.IsValid()) {
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        problem = (missing ? "image missing: " : "cannot read image ") + path + " (" + ErrorText(error) + ")";
+        return image;
+    }
+    if (GetFileType(image.Get()) != FILE_TYPE_DISK) {
+        problem = "image " + path + " is not a regular file";
+        image.Reset();
+    }
+    return image;
+}
+
+// A new file "qzXXXX.tmp" in `directory` that only this handle can reach.
+CWinHandle CreateScratchFile(const std::string& directory, DWORD& error)
+{
+    std::string base = directory;
+    if (!base.empty() && base.back() != '\\' && base.back() != '/') {
+        base += '\\';
+    }
+    // Different for each attempt, each process and each thread.
+    const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ GetCurrentThreadId();
+    error = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        char name[16];
+        std::snprintf(name, sizeof name, "qz%04lX.tmp", static_cast<unsigned long>((seed + attempt * 40503u) & 0xFFFF));
+        CWinHandle file(CreateFileA((base + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (file.IsValid()) {
+            return file;
+        }
+        error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    return CWinHandle();
+}
+
+bool CopyContents(HANDLE from, HANDLE to)
+{
+    uint8_t chunk[64 * 1024];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, chunk, sizeof chunk, &got, nullptr)) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        DWORD put = 0;
+        if (!WriteFile(to, chunk, got, &put, nullptr) || put != got) {
+            return false;
+        }
+    }
+}
+
+HANDLE AsHandle(intptr_t file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+std::string ScratchDirectory(const std::string& configured)
+{
+    if (!configured.empty()) {
+        return configured;
+    }
+    char directory[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof directory, directory);
+    if (length == 0 || length > MAX_PATH) {
+        return ".";
+    }
+    return std::string(directory, length);
+}
+
+bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std::string& problem)
+{
+    Discard();
+    const CWinHandle image = OpenImage(path, problem);
+    if (!image.IsValid()) {
+        return false;
+    }
+    const std::string directory = ScratchDirectory(tempDir);
+    DWORD error = 0;
+    CWinHandle copy = CreateScratchFile(directory, error);
+    if (!copy.IsValid()) {
+        problem = "cannot make a scratch copy in " + directory + " (" + ErrorText(error) + ")";
+        return false;
+    }
+    if (!CopyContents(image.Get(), copy.Get())) {
+        problem = "cannot copy " + path + " to " + directory + " (" + ErrorText(GetLastError()) + ")";
+        return false;   // closing the handle deletes the half-made copy
+    }
+    m_file = reinterpret_cast<intptr_t>(copy.Release());
+    return Seek(0);
+}
+
+bool CScratchCopy::QuerySize(uint64_t& size) const
+{
+    LARGE_INTEGER length = {};
+    if (m_file == kNoFile || !GetFileSizeEx(AsHandle(m_file), &length)) {
+        return false;
+    }
+    size = static_cast<uint64_t>(length.QuadPart);
+    return true;
+}
+
+bool CScratchCopy::Seek(uint64_t offset)
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    LARGE_INTEGER to = {};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return m_file != kNoFile && SetFilePointerEx(AsHandle(m_file), to, nullptr, FILE_BEGIN) != 0;
+}
+
+int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
+{
+    uint32_t done = 0;
+    while (done < length) {
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(m_file), buffer + done, length - done, &got, nullptr)) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+void CScratchCopy::Discard()
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    if (m_file != kNoFile) {
+        CloseHandle(AsHandle(m_file));   // the system deletes the file
+        m_file = kNoFile;
+    }
+}
