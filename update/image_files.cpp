@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -26,10 +28,10 @@ bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::stri
 bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot& image,
               std::string& problem)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        image.size = static_cast<uint64_t>(st.st_size);
-        if (!FitsInBlocks(image, path, problem)) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) {
+        image.size = std::filesystem::file_size(path, error);
+        if (!error && !FitsInBlocks(image, path, problem)) {
             return false;
         }
     }
