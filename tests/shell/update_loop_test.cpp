@@ -3,6 +3,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -148,8 +149,8 @@ TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
 TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
 {
     namespace fs = std::filesystem;
-    char pattern[] = "/tmp/zx-start-XXXXXX";
-    const fs::path empty = mkdtemp(pattern);
+    const fs::path empty = fs::temp_directory_path() / ("zx-start-" + std::to_string(std::random_device{}()));
+    fs::create_directories(empty);
     const fs::path cwd = fs::current_path();
     fs::current_path(empty);
     for (const bool decline : {false, true}) {
