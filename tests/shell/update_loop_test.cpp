@@ -176,7 +176,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         } else {
             EXPECT_EQ(frontEnd.events,
                       (std::vector<std::string>{"choose folder", "box Connect the calculator.", "box Warning", "quit 18"}));
-            EXPECT_EQ(app.m_strBaseDir, "/srv/images/");
+            EXPECT_EQ(app.m_strBaseDir, BaseDirectoryFor("/srv/images"));
         }
     }
     // A folder given on the command line, or images where it starts: no question.
