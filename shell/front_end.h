@@ -6,6 +6,8 @@
 
 #include "update/update_port.h"
 
+class IClassroomView;
+
 // Message-box results and style bits: the values the launcher's platform
 // uses, kept as plain data.
 constexpr int IDOK = 1;
@@ -25,4 +27,8 @@ public:
 
     // Asks the process to end with `code` once the update loop has returned.
     virtual void PostQuitMessage(int code) = 0;
+
+    // The rows of many calculators at once (--all, --watch); null for a
+    // front end that cannot show them.
+    virtual IClassroomView* Classroom() { return nullptr; }
 };
