@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint32_t kSliceMs = 20;
 constexpr const char* kNotAnswering = " (not answering)";
+constexpr const char* kUnplugged = "unplugged";
 
 }  // namespace
 
@@ -76,13 +77,19 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
             last = std::move(line);
         }
     }
-    // A device whose row was dropped starts afresh when it comes back.
+    // A row is dropped when its calculator has been unplugged; a calculator
+    // plugged in there again starts afresh.
     for (auto it = m_lastLine.begin(); it != m_lastLine.end();) {
         bool shown = false;
         for (const ClassroomRow& row : rows) {
             shown = shown || row.device == it->first;
         }
-        it = shown ? std::next(it) : m_lastLine.erase(it);
+        if (shown) {
+            ++it;
+        } else {
+            m_err << it->first << "  " << kUnplugged << '\n';
+            it = m_lastLine.erase(it);
+        }
     }
 }
 
