@@ -50,7 +50,8 @@ void CQtClassroomView::MakeWindow()
     m_heading->setFont(bold);
     layout->addWidget(m_heading);
     m_grid = new QGridLayout();
-    m_grid->setColumnStretch(2, 1);
+    m_grid->setColumnStretch(2, 2);
+    m_grid->setColumnStretch(3, 3);
     m_grid->setHorizontalSpacing(12);
     layout->addLayout(m_grid);
     m_summary = new QLabel(m_window);
