@@ -299,6 +299,7 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
         Answer(m_in.view->Serve(m_in.servePeriodMs), false);
     }
     WaitForAll();
+    Show(heading);   // the last run may have ended after the last drawing
     m_in.view->ShowSummary(SummaryLines());
     return m_stopped ? SetEnd::Stopped : SetEnd::Done;
 }
@@ -334,4 +335,5 @@ void CClassroom::RunStation()
         }
     }
     WaitForAll();
+    Show(heading);
 }

@@ -189,9 +189,15 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     ASSERT_TRUE(station.WaitFor(b.string() + "  failed: the OS image, block 34 of 69: the link to the calculator "
                                               "was lost (Broken pipe); check the cable, then start the update again"))
         << station.Seen();
+    // A link left behind would name whatever pty takes the number next
+    // (another test's): every calculator that ends is unplugged for good.
+    ASSERT_TRUE(station.WaitFor(b.string() + "  unplugged")) << station.Seen();
+    fs::remove(b);
     // A new calculator on the port that was unplugged is updated in its turn.
     fs::create_symlink(StartCalculator({}), a);
     ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    ASSERT_TRUE(station.WaitFor(a.string() + "  unplugged")) << station.Seen();
+    fs::remove(a);
 
     // Ctrl+C while the silent one is in progress asks first; at the end of
     // input the answer is Cancel and the station goes on.
