@@ -69,10 +69,16 @@ int main(int argc, char** argv)
     case ProgramOption::ListDevices:
         return PrintDeviceList(std::cout);
     case ProgramOption::None:
+    case ProgramOption::All:
+    case ProgramOption::Watch:
         break;
     }
 
     CUpdaterApp app;
+    const ProgramOption option = FindProgramOption(arguments);
+    app.m_mode = option == ProgramOption::All     ? UpdateMode::All
+                 : option == ProgramOption::Watch ? UpdateMode::Watch
+                                                : UpdateMode::Single;
     ReadReplyTimeout(app);
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),

@@ -8,7 +8,7 @@ int CClaimedDeviceList::ClaimDevicePath(const char* path)
         return 0;
     }
     const std::lock_guard<std::mutex> hold(m_lock);
-    if (m_claimedCount == kMaxClaimed) {
+    if (m_claimedCount >= m_capacity) {
         return 0;
     }
     if (std::find(m_claimedPaths.begin(), m_claimedPaths.end(), path) != m_claimedPaths.end()) {

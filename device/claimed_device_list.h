@@ -10,6 +10,9 @@ class CClaimedDeviceList {
 public:
     static constexpr int32_t kMaxClaimed = 10;
 
+    // `capacity` paths at most; the update loop's list holds kMaxClaimed.
+    explicit CClaimedDeviceList(int32_t capacity = kMaxClaimed) : m_capacity(capacity) {}
+
     // 1 when the path was added; 0 when the list is full or holds it already.
     int ClaimDevicePath(const char* path);
     // 1 when the path was found and removed; 0 when it was not in the list.
@@ -20,5 +23,6 @@ public:
     std::vector<std::string> m_claimedPaths;   // in the order they were claimed
 
 private:
+    int32_t m_capacity;
     std::mutex m_lock;
 };

@@ -50,6 +50,12 @@ ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
         if (a == "--list-devices") {
             return ProgramOption::ListDevices;
         }
+        if (a == "--all") {
+            return ProgramOption::All;
+        }
+        if (a == "--watch") {
+            return ProgramOption::Watch;
+        }
     }
     return ProgramOption::None;
 }
@@ -57,6 +63,7 @@ ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
 std::string UsageText()
 {
     return "Usage: zentrix-update [DIR [OWNER]]\n"
+           "       zentrix-update --all | --watch [DIR]\n"
            "       zentrix-update --help | --version | --list-devices\n"
            "\n"
            "Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
@@ -70,6 +77,9 @@ std::string UsageText()
            "  -h, --help        show this help and exit\n"
            "  -V, --version     show the version and exit\n"
            "  --list-devices    list the calculators the program can see and exit\n"
+           "  --all             update every connected calculator at the same time\n"
+           "  --watch           station mode: update each calculator as it is connected,\n"
+           "                    until Close or Ctrl+C\n"
            "\n"
            "A window is shown when a display can be reached; console mode otherwise. In\n"
            "console mode each message box is printed on standard output and answered by\n"

@@ -28,7 +28,8 @@ void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommand
 
 // The program's own options; any other argument beginning with '-' is
 // ignored, as the launcher's contract says.
-enum class ProgramOption { None, Help, Version, ListDevices };
+// All and Watch choose how calculators are updated; the others print and exit.
+enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 
 // The first of the program's own options among the arguments.
 ProgramOption FindProgramOption(const std::vector<std::string>& arguments);

@@ -6,6 +6,8 @@
 
 #include "update/update_port.h"
 
+class IClassroomView;
+
 // Message-box results and style bits: the values the launcher's platform
 // uses, kept as plain data.
 constexpr int IDOK = 1;
@@ -30,4 +32,8 @@ public:
     // started without one, where there are none). False when the user
     // declines; a front end that cannot ask leaves `folder` empty.
     virtual bool ChooseImageFolder(std::string& /*folder*/) { return true; }
+
+    // The rows of many calculators at once (--all, --watch); null for a
+    // front end that cannot show them.
+    virtual IClassroomView* Classroom() { return nullptr; }
 };

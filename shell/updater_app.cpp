@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shell/classroom.h"
 #include "shell/command_line.h"
 #include "shell/front_end.h"
 
@@ -37,6 +38,23 @@ bool ImagesPresent(const std::string& baseDir)
     return std::filesystem::exists(baseDir + "UpdateExe.bin", error) &&
            std::filesystem::exists(baseDir + "UpdateCode.bin", error);
 }
+
+constexpr const char* kSetConnectText =
+    "Please connect every calculator you want to update.\r\n"
+    "All of them are updated at the same time.";
+constexpr const char* kStationConnectText =
+    "Every calculator connected from now on is updated as soon as it is found.\r\n"
+    "Close the window or press Ctrl+C to end.";
+constexpr const char* kSetConnectCaption = "Connect the calculators.";
+constexpr const char* kSetDataLossText =
+    "Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
+    "If you need the data, make sure you back it up before updating.\r\n"
+    "Use the MEMORY mode backup function to backup data.\r\n"
+    "\r\n"
+    "Do you want to continue with the update?";
+constexpr const char* kSetSureCaption = "Delete all data in the Main Memory of every calculator.";
+constexpr const char* kNoneFoundText = "No calculator was found.";
+constexpr const char* kSetCompleteCaption = "Complete";
 
 constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
@@ -78,6 +96,10 @@ UpdateRunInputs CUpdaterApp::RunInputs()
 void CUpdaterApp::RunUpdateLoop()
 {
     if (!PromptImageFolder()) {
+        return;
+    }
+    if (m_mode != UpdateMode::Single) {
+        RunClassroomLoop();
         return;
     }
     for (;;) {
@@ -164,4 +186,82 @@ bool CUpdaterApp::ReportResult(const UpdateOutcome& outcome)
 void CUpdaterApp::PostQuit()
 {
     FrontEnd().PostQuitMessage(kQuitCode);
+}
+
+bool CUpdaterApp::PromptClassroom()
+{
+    const bool station = m_mode == UpdateMode::Watch;
+    if (FrontEnd().MessageBox(station ? kStationConnectText : kSetConnectText, kSetConnectCaption,
+                              kExclamationOk) != IDOK) {
+        return false;
+    }
+    if (FrontEnd().MessageBox(kSetDataLossText, kDataLossCaption, kWarningOkCancel) == IDOK &&
+        FrontEnd().MessageBox(kSureText, kSetSureCaption, kWarningOkCancel) == IDOK) {
+        return true;
+    }
+    PostQuit();
+    return false;
+}
+
+namespace {
+
+std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
+{
+    int counts[4] = {};
+    for (const ClassroomRow& row : rows) {
+        ++counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
+    }
+    return std::to_string(rows.size()) + " calculators: " + std::to_string(counts[Success]) + " updated, " +
+           std::to_string(counts[AlreadyCurrent]) + " already current, " +
+           std::to_string(counts[UnsupportedModel]) + " not supported, " + std::to_string(counts[Failed]) +
+           " failed.\r\nDo you want to update another set?";
+}
+
+}  // namespace
+
+void CUpdaterApp::RunClassroomLoop()
+{
+    IClassroomView* view = FrontEnd().Classroom();
+    if (view == nullptr) {
+        PostQuit();
+        return;
+    }
+    for (;;) {
+        if (!PromptClassroom()) {
+            return;
+        }
+        const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
+        CClassroom::Inputs inputs;
+        inputs.baseDir = m_strBaseDir;
+        inputs.devices = m_devices;
+        inputs.wait = m_wait;
+        inputs.runUpdate = m_runUpdate;
+        inputs.frontEnd = m_frontEnd;
+        inputs.view = view;
+        CClassroom classroom(std::move(inputs));
+        bool again = false;
+        if (m_mode == UpdateMode::Watch) {
+            classroom.RunStation();
+            view->CloseRows();
+        } else {
+            const CClassroom::SetEnd end = classroom.RunAllAtOnce();
+            if (end == CClassroom::SetEnd::NoneFound) {
+                view->CloseRows();
+                FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
+            } else if (end == CClassroom::SetEnd::Done) {
+                again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows()).c_str(), kSetCompleteCaption,
+                                              MB_OKCANCEL) == IDOK;
+                view->CloseRows();
+            } else {
+                view->CloseRows();
+            }
+        }
+        if (hasCloseCommand) {
+            FrontEnd().SetCloseEnabled(true);
+        }
+        if (!again) {
+            PostQuit();
+            return;
+        }
+    }
 }

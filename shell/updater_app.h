@@ -14,6 +14,11 @@ class IFrontEnd;
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
 
+// One calculator after another, every calculator connected at once
+// (--all), or a station that updates each calculator as it is connected
+// (--watch).
+enum class UpdateMode { Single, All, Watch };
+
 // The claimed-device list is the application's: every update run of the
 // process claims its calculator there.
 class CUpdaterApp : public CClaimedDeviceList {
@@ -37,6 +42,10 @@ public:
     // the quit request 18.
     void RunUpdateLoop();
 
+    // --all and --watch: asks once for the whole set, then updates the
+    // calculators at once through the front end's rows.
+    void RunClassroomLoop();
+
     // What an update run of this application gets.
     UpdateRunInputs RunInputs();
 
@@ -54,6 +63,7 @@ public:
     // Where calculators are found; the system's by default.
     IDeviceSource* m_devices = &m_systemDevices;
     ReplyWaitPolicy m_wait;
+    UpdateMode m_mode = UpdateMode::Single;
 
 private:
     bool PromptImageFolder();
@@ -63,6 +73,7 @@ private:
     bool PromptContinue();
     bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();
+    bool PromptClassroom();
 
     IFrontEnd* m_frontEnd;
     CSystemDeviceSource m_systemDevices;

@@ -9,18 +9,24 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-TEST(ClaimedDeviceList, HoldsAtMostTen)
+TEST(ClaimedDeviceList, HoldsAtMostTenOrTheCapacityGiven)
 {
-    CClaimedDeviceList list;
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(list.ClaimDevicePath(("/dev/calc" + std::to_string(i)).c_str()), 1);
+    // The update loop's list, and a classroom's larger one.
+    for (const int capacity : {10, 40}) {
+        SCOPED_TRACE(capacity);
+        CClaimedDeviceList tenByDefault;
+        CClaimedDeviceList larger(40);
+        CClaimedDeviceList& list = capacity == 10 ? tenByDefault : larger;
+        for (int i = 0; i < capacity; ++i) {
+            ASSERT_EQ(list.ClaimDevicePath(("/dev/calc" + std::to_string(i)).c_str()), 1);
+        }
+        EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 0);
+        EXPECT_EQ(list.m_claimedCount, capacity);
+        EXPECT_EQ(list.ReleaseDevicePath("/dev/calc4"), 1);
+        EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 1);
+        EXPECT_EQ(list.m_claimedCount, capacity);
+        EXPECT_EQ(list.m_claimedPaths.back(), "/dev/other");
     }
-    EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 0);
-    EXPECT_EQ(list.m_claimedCount, 10);
-    EXPECT_EQ(list.ReleaseDevicePath("/dev/calc4"), 1);
-    EXPECT_EQ(list.ClaimDevicePath("/dev/other"), 1);
-    EXPECT_EQ(list.m_claimedCount, 10);
-    EXPECT_EQ(list.m_claimedPaths.back(), "/dev/other");
 }
 
 TEST(ClaimedDeviceList, PathsAreComparedByteForByte)

@@ -128,6 +128,9 @@ TEST(ProgramOptions, TheFirstOfOurOwnWinsOthersAreIgnored)
     EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "--version", "--help"}), ProgramOption::Version);
     EXPECT_EQ(FindProgramOption({"zentrix-update", "-V"}), ProgramOption::Version);
     EXPECT_EQ(FindProgramOption({"zentrix-update", "--list-devices"}), ProgramOption::ListDevices);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "--all", "dir"}), ProgramOption::All);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "--watch"}), ProgramOption::Watch);
+    EXPECT_EQ(FindProgramOption({"zentrix-update", "--allx", "--watching"}), ProgramOption::None);
     // An option is a whole argument: a folder named like one is still a folder.
     EXPECT_EQ(FindProgramOption({"zentrix-update", "--helpful"}), ProgramOption::None);
 }

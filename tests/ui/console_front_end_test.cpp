@@ -269,3 +269,72 @@ TEST(ConsoleProgress, OpeningOnAnOccupiedSlotClosesTheOldWindowFirst)
 }
 
 }  // namespace
+
+namespace {
+
+ClassroomRow Row(const char* device, const char* phase, int pos, int upper)
+{
+    ClassroomRow row;
+    row.device = device;
+    row.phase = phase;
+    row.pos = pos;
+    row.upper = upper;
+    return row;
+}
+
+}  // namespace
+
+TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
+{
+    ClassroomRow failed = Row("/dev/pts/4", "Updating...", 33, 69);
+    failed.finished = true;
+    failed.resultWord = "failed";
+    failed.reason = "link lost";
+    const std::vector<std::vector<ClassroomRow>> frames = {
+        {Row("/dev/pts/3", "Starting...", 0, 0), Row("/dev/pts/4", "Starting...", 0, 0)},
+        {Row("/dev/pts/3", "Updating...", 10, 69), Row("/dev/pts/4", "Updating...", 5, 69)},
+        {Row("/dev/pts/3", "Updating...", 20, 69), failed},
+        {failed},   // the first one was unplugged
+    };
+    std::ostringstream out;
+    std::ostringstream log;
+    CConsoleClassroomView logged(out, log, false, nullptr);
+    std::ostringstream screen;
+    CConsoleClassroomView terminal(out, screen, true, nullptr);
+    for (const auto& rows : frames) {
+        logged.ShowRows(rows, "Updating 2 calculators at once");
+        terminal.ShowRows(rows, "Updating 2 calculators at once");
+    }
+    EXPECT_EQ(log.str(), "Updating 2 calculators at once\n"
+                         "/dev/pts/3  Starting...\n"
+                         "/dev/pts/4  Starting...\n"
+                         "/dev/pts/3  Updating...\n"
+                         "/dev/pts/4  Updating...\n"
+                         "/dev/pts/4  failed: link lost\n"
+                         "/dev/pts/3  unplugged\n");
+    // Each drawing goes back over the last one (heading and rows) and clears
+    // what is left below.
+    const std::string drawn = screen.str();
+    const std::string last = "\x1b[3A\r\x1b[KUpdating 2 calculators at once\n"
+                             "\r\x1b[K/dev/pts/4  failed: link lost\n\x1b[J";
+    ASSERT_GE(drawn.size(), last.size());
+    EXPECT_EQ(drawn.substr(drawn.size() - last.size()), last);
+    EXPECT_NE(drawn.find("\r\x1b[K/dev/pts/3  Updating... [##..................] 14% 10/69\n"), std::string::npos);
+    EXPECT_EQ(out.str(), "");
+
+    logged.ShowSummary({"updated /dev/pts/3", "failed /dev/pts/4 link lost"});
+    EXPECT_EQ(out.str(), "updated /dev/pts/3\nfailed /dev/pts/4 link lost\n");
+}
+
+TEST(ConsoleClassroomRows, CtrlCAsksToStopAndSigtermEnds)
+{
+    std::ostringstream out;
+    StopRequests stops;
+    CConsoleClassroomView view(out, out, false, &stops);
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);   // asked once per Ctrl+C
+    stops.terminate = 1;
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::Terminate);
+}

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -306,6 +307,79 @@ TEST_F(UsbUpdate, ASilentCalculatorKeepsTheRunWaitingUntilItIsPulled)
         EXPECT_TRUE(ScratchIsEmpty());
         m_bus.Remove(device);
     }
+}
+
+// The station's output (rows on standard error, boxes on standard output),
+// read line by line as it comes.
+class CUsbStation {
+public:
+    CUsbStation(const fs::path& images, const fs::path& scratch)
+        : m_process({"/bin/sh", "-c",
+                     "exec env ZENTRIX_UI=console ZENTRIX_DEVICES= ZENTRIX_USB_IDS=1a2b:5e01 TMPDIR='" +
+                         scratch.string() + "' '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
+                         "' 2>&1 <<'EOF'\nok\nok\nok\nEOF\n"})
+    {
+    }
+    // Reads until a line that starts with `start`; false when the output ended.
+    bool WaitFor(const std::string& start)
+    {
+        for (int empty = 0; empty < 100;) {
+            const std::string got = m_process.ReadLine();
+            m_seen += got + "\n";
+            if (got.rfind(start, 0) == 0) {
+                return true;
+            }
+            empty = got.empty() ? empty + 1 : 0;
+        }
+        return false;
+    }
+    void Signal(int signal) const { kill(m_process.Pid(), signal); }
+    int Wait()
+    {
+        m_seen += m_process.ReadRest();
+        return m_process.Wait();
+    }
+    const std::string& Seen() const { return m_seen; }
+
+private:
+    CBackgroundProcess m_process;
+    std::string m_seen;
+};
+
+TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForgetsThoseUnplugged)
+{
+    CUsbStation station(m_dir / "img", m_dir / "scratch");
+    ASSERT_TRUE(station.WaitFor("Station:")) << station.Seen();
+
+    zusb::EmulatedUsbDevice& first = Plug();
+    ASSERT_TRUE(station.WaitFor(first.Path() + "  updated")) << station.Seen();
+    zsim::Options silent;
+    silent.fault = {zsim::FaultKind::GoSilent, 100};
+    zusb::EmulatedUsbDevice& quiet = Plug({}, silent);
+    ASSERT_TRUE(quiet.WaitForPackets(101, kHangGuardMs));
+    // Plugged in while the silent one is held by its run.
+    zusb::EmulatedUsbDevice& third = Plug();
+    ASSERT_TRUE(station.WaitFor(third.Path() + "  updated")) << station.Seen();
+    const std::string firstPath = first.Path();
+    first.Unplug();
+    m_bus.Remove(first);
+    ASSERT_TRUE(station.WaitFor(firstPath + "  unplugged")) << station.Seen();
+    // Pulling the silent one ends its run alone.
+    const std::string quietPath = quiet.Path();
+    quiet.Unplug();
+    ASSERT_TRUE(station.WaitFor(quietPath + "  failed: ")) << station.Seen();
+    EXPECT_FALSE(third.Count().claimedNow);
+
+    // No run in progress: Ctrl+C ends the station without asking.
+    station.Signal(SIGINT);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_EQ(station.Seen().find("Do you want to stop them?"), std::string::npos) << station.Seen();
+    ASSERT_TRUE(third.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(third, 1), kIntact);
+    // A finished calculator left plugged in is not updated again.
+    EXPECT_EQ(third.Runs().size(), 1u);
+    EXPECT_TRUE(ScratchIsEmpty());
+    m_bus.Remove(quiet);
 }
 
 TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)

@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "shell/front_end.h"
+#include "ui/console/console_classroom_view.h"
 #include "shell/progress_window.h"
 #include "shell/stop_requests.h"
 #include "ui/console/console_input.h"
@@ -46,6 +47,8 @@ public:
     // says on the error stream when the calculator has gone quiet.
     bool KeepWaiting(const ReplyWait& wait) override;
 
+    IClassroomView* Classroom() override { return &m_classroom; }
+
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
 
@@ -64,6 +67,7 @@ private:
     bool m_errIsTerminal;
     StopRequests* m_stops;
     CProgressWindows m_progress;
+    CConsoleClassroomView m_classroom;
     int m_quitCode = 0;
     bool m_saidSilent = false;   // during this quiet spell of the calculator
     bool m_saidBusy = false;     // during this run

@@ -21,6 +21,7 @@ constexpr int kWatchMs = 100;
 
 CQtFrontEnd::CQtFrontEnd(StopRequests* stops)
     : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow)); }),
+      m_classroom(stops),
       m_stops(stops)
 {
     if (m_stops != nullptr) {

@@ -7,6 +7,7 @@
 #include "shell/progress_window.h"
 #include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
+#include "ui/qt/qt_classroom_view.h"
 
 class QTimer;
 
@@ -20,7 +21,11 @@ public:
     CQtFrontEnd& operator=(const CQtFrontEnd&) = delete;
 
     // The window that owns every box and progress window; null for none.
-    void SetMainWindow(CGuardedDialog* mainWindow) { m_mainWindow = mainWindow; }
+    void SetMainWindow(CGuardedDialog* mainWindow)
+    {
+        m_mainWindow = mainWindow;
+        m_classroom.SetMainWindow(mainWindow);
+    }
 
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
@@ -44,6 +49,8 @@ public:
     // Close on the main window ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
 
+    IClassroomView* Classroom() override { return &m_classroom; }
+
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
 
@@ -56,6 +63,7 @@ private:
 
     QPointer<CGuardedDialog> m_mainWindow;
     CProgressWindows m_progress;
+    CQtClassroomView m_classroom;
     StopRequests* m_stops;
     QTimer* m_watch = nullptr;
     bool m_noticeShown = false;

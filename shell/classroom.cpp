@@ -1,0 +1,336 @@
+#include "shell/classroom.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "shell/front_end.h"
+
+namespace {
+
+constexpr const char* kStarting = "Starting...";
+constexpr const char* kStopText =
+    "Updates are in progress. A calculator whose update is stopped has no working operating "
+    "system until it is updated again.\r\n"
+    "Do you want to stop them?";
+constexpr const char* kStopCaption = "Warning";
+constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+
+// Offers one calculator: the path the classroom gave this run.
+class CSingleDeviceSource : public IDeviceSource {
+public:
+    CSingleDeviceSource(IDeviceSource* system, std::string path) : m_system(system), m_path(std::move(path)) {}
+
+    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
+    {
+        if (index != 0 || size <= 0 || m_path.size() + 1 > static_cast<size_t>(size)) {
+            return -1;
+        }
+        std::copy(m_path.begin(), m_path.end(), buffer);
+        buffer[m_path.size()] = '\0';
+        return 1;
+    }
+    std::unique_ptr<CUsbChannel> NewChannel() override { return m_system->NewChannel(); }
+    std::string Describe() const override { return "the calculator at " + m_path; }
+
+private:
+    IDeviceSource* m_system;
+    std::string m_path;
+};
+
+bool IsUsbPath(const std::string& path)
+{
+    return path.rfind("usb:", 0) == 0;
+}
+
+}  // namespace
+
+const char* ResultWord(UpdateResult result)
+{
+    switch (result) {
+    case Success:
+        return "updated";
+    case AlreadyCurrent:
+        return "current";
+    case UnsupportedModel:
+        return "unsupported";
+    default:
+        return "failed";
+    }
+}
+
+CRowPort::CRowPort(std::string device)
+{
+    m_row.device = std::move(device);
+    m_row.phase = kStarting;
+}
+
+void CRowPort::OpenProgress(const char* phaseText, int stepCount)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.phase = phaseText;
+    m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, stepCount));
+    m_bar.SendMessage(PBM_SETPOS, 0, 0);
+    m_bar.SendMessage(PBM_SETSTEP, 1, 0);
+}
+
+void CRowPort::StepProgress()
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_bar.SendMessage(PBM_STEPIT, 0, 0);
+}
+
+void CRowPort::SetProgressPos(int pos)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_bar.SendMessage(PBM_SETPOS, static_cast<uintptr_t>(pos), 0);
+}
+
+void CRowPort::SetProgressRange(int upper)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, upper));
+}
+
+void CRowPort::CloseProgress()
+{
+    // The phase text stays until the next phase or the result replaces it.
+}
+
+void CRowPort::Warn(const std::string& text)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.warning = text;
+}
+
+bool CRowPort::KeepWaiting(const ReplyWait& wait)
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_row.silent = wait.endable;
+    }
+    return !m_abandon;
+}
+
+void CRowPort::Finish(const UpdateOutcome& outcome)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.result = outcome.result;
+    m_row.resultWord = ResultWord(outcome.result);
+    m_row.reason = outcome.reason;
+    m_row.silent = false;
+    m_row.finished = true;
+    m_finished = true;
+}
+
+ClassroomRow CRowPort::Row() const
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    ClassroomRow row = m_row;
+    row.pos = m_bar.Pos() - m_bar.Lower();
+    row.upper = m_bar.Upper() - m_bar.Lower();
+    return row;
+}
+
+struct CClassroom::Run {
+    Run(IDeviceSource* system, const std::string& device) : port(device), source(system, device), path(device) {}
+    CRowPort port;
+    CSingleDeviceSource source;
+    std::string path;
+    std::thread thread;
+};
+
+CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
+
+CClassroom::~CClassroom()
+{
+    AbandonAll();
+    WaitForAll();
+}
+
+std::vector<std::string> CClassroom::Offered(bool presentOnly) const
+{
+    std::vector<std::string> paths;
+    char buffer[260] = {};
+    // An enumeration that does not end is cut off well past any class set.
+    int32_t index = 0;
+    for (int32_t steps = 0; steps < 4 * kMaxRuns; ++steps) {
+        index = m_in.devices->EnumerateDevicePath(index, buffer, sizeof buffer);
+        if (index < 0) {
+            break;
+        }
+        const std::string path = buffer;
+        if (path.empty() || std::find(paths.begin(), paths.end(), path) != paths.end()) {
+            continue;
+        }
+        std::error_code error;
+        if (presentOnly && !IsUsbPath(path) && !std::filesystem::exists(path, error)) {
+            continue;
+        }
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+void CClassroom::Start(const std::string& device)
+{
+    if (m_runs.size() >= static_cast<size_t>(kMaxRuns)) {
+        return;
+    }
+    auto run = std::make_unique<Run>(m_in.devices, device);
+    UpdateRunInputs inputs;
+    inputs.baseDir = m_in.baseDir;
+    inputs.tempDir = m_in.tempDir;
+    inputs.devices = &run->source;
+    inputs.claimed = &m_claimed;
+    inputs.wait = m_in.wait;
+    inputs.port = &run->port;
+    Run* r = run.get();
+    // A thread that cannot be made is like memory that cannot be had: the
+    // program ends (the set is far below the system's thread limits).
+    r->thread = std::thread([r, inputs, fn = m_in.runUpdate] { r->port.Finish(fn(inputs)); });
+    m_runs.push_back(std::move(run));
+}
+
+size_t CClassroom::RunningCount() const
+{
+    return static_cast<size_t>(std::count_if(m_runs.begin(), m_runs.end(),
+                                             [](const auto& r) { return !r->port.Finished(); }));
+}
+
+void CClassroom::AbandonAll()
+{
+    for (auto& r : m_runs) {
+        r->port.Abandon();
+    }
+}
+
+void CClassroom::WaitForAll()
+{
+    for (auto& r : m_runs) {
+        if (r->thread.joinable()) {
+            r->thread.join();
+        }
+    }
+}
+
+bool CClassroom::Answer(ClassroomRequest request, bool station)
+{
+    switch (request) {
+    case ClassroomRequest::None:
+        return false;
+    case ClassroomRequest::Terminate:
+        // Nothing is asked any more: the runs end through the abandon path.
+        m_stopped = true;
+        AbandonAll();
+        return RunningCount() == 0;
+    case ClassroomRequest::Stop:
+        if (RunningCount() == 0) {
+            m_stopped = m_stopped || !station;
+            return true;
+        }
+        if (m_in.frontEnd->MessageBox(kStopText, kStopCaption, kWarningOkCancel) == IDOK) {
+            m_stopped = true;
+            AbandonAll();
+        }
+        return false;
+    }
+    return false;
+}
+
+std::vector<ClassroomRow> CClassroom::Rows() const
+{
+    std::vector<ClassroomRow> rows;
+    rows.reserve(m_runs.size());
+    for (const auto& r : m_runs) {
+        rows.push_back(r->port.Row());
+    }
+    return rows;
+}
+
+std::vector<std::string> CClassroom::SummaryLines() const
+{
+    std::vector<std::string> lines;
+    for (const ClassroomRow& row : Rows()) {
+        if (row.finished) {
+            lines.push_back(row.resultWord + " " + row.device + (row.reason.empty() ? "" : " " + row.reason));
+        }
+    }
+    return lines;
+}
+
+void CClassroom::Show(const std::string& heading)
+{
+    m_in.view->ShowRows(Rows(), heading);
+}
+
+void CClassroom::DropGone(const std::vector<std::string>& offered)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        if (r.port.Finished() && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+            if (r.thread.joinable()) {
+                r.thread.join();   // it has finished: only the thread's end is left
+            }
+            it = m_runs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+CClassroom::SetEnd CClassroom::RunAllAtOnce()
+{
+    for (const std::string& device : Offered(false)) {
+        Start(device);
+    }
+    if (m_runs.empty()) {
+        return SetEnd::NoneFound;
+    }
+    const std::string heading = "Updating " + std::to_string(m_runs.size()) + " calculators at once";
+    for (;;) {
+        Show(heading);
+        if (RunningCount() == 0) {
+            break;
+        }
+        Answer(m_in.view->Serve(m_in.servePeriodMs), false);
+    }
+    WaitForAll();
+    Show(heading);   // the last run may have ended after the last drawing
+    m_in.view->ShowSummary(SummaryLines());
+    return m_stopped ? SetEnd::Stopped : SetEnd::Done;
+}
+
+void CClassroom::RunStation()
+{
+    const std::string heading =
+        "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(m_in.scanPeriodMs);
+    auto lastScan = Clock::now() - period;
+    for (;;) {
+        if (!m_stopped && Clock::now() - lastScan >= period) {
+            lastScan = Clock::now();
+            const std::vector<std::string> offered = Offered(true);
+            // A run holds its calculator, and a held USB calculator is not
+            // offered: only finished rows are dropped when their path is gone.
+            DropGone(offered);
+            for (const std::string& device : offered) {
+                const bool known = std::any_of(m_runs.begin(), m_runs.end(),
+                                               [&](const auto& r) { return r->path == device; });
+                if (!known) {
+                    Start(device);
+                }
+            }
+        }
+        Show(heading);
+        if (m_stopped && RunningCount() == 0) {
+            break;
+        }
+        if (Answer(m_in.view->Serve(m_in.servePeriodMs), true)) {
+            break;
+        }
+    }
+    WaitForAll();
+    Show(heading);
+}

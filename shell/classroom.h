@@ -1,0 +1,146 @@
+#pragma once
+// Many calculators at once. `--all` updates every calculator connected now,
+// each by its own update run on its own thread; `--watch` (the station)
+// updates each calculator as it appears. Every run talks to one calculator
+// exactly as a single update does, through its own port: a row that the
+// front end shows. The front end reads the rows on its own thread only, so
+// no widget is ever touched by a run's thread.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/claimed_device_list.h"
+#include "device/device_source.h"
+#include "shell/progress_ctrl.h"
+#include "update/run_update.h"
+
+class IFrontEnd;
+
+// One row as the front end draws it, copied out of its run.
+struct ClassroomRow {
+    std::string device;
+    std::string phase;        // the phase under way, or what the run is doing
+    int pos = 0;              // the bar: pos within 0 .. upper
+    int upper = 0;
+    bool silent = false;      // the calculator has not answered for a while
+    bool finished = false;
+    UpdateResult result = Failed;
+    std::string resultWord;   // "updated", "current", "unsupported", "failed"
+    std::string reason;       // why, unless updated
+    std::string warning;      // something the run said that did not stop it
+};
+
+// What the user asked of the front end while the rows were shown.
+enum class ClassroomRequest { None, Stop, Terminate };
+
+// The rows' view, implemented by each front end. Every call comes from the
+// thread that runs the update loop (the GUI thread in the window).
+class IClassroomView {
+public:
+    virtual ~IClassroomView() = default;
+    // Shows the rows (all of them, in order), `heading` above them.
+    virtual void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) = 0;
+    // Serves the front end for about `ms`: what the user asked meanwhile.
+    virtual ClassroomRequest Serve(uint32_t ms) = 0;
+    // The set's summary, one line per calculator: "RESULT DEVICE REASON".
+    virtual void ShowSummary(const std::vector<std::string>& lines) = 0;
+    // Takes the rows off the screen.
+    virtual void CloseRows() = 0;
+};
+
+// The port of one run: a row under a lock. The run's thread writes it, the
+// front end's thread copies it.
+class CRowPort : public IUpdatePort {
+public:
+    explicit CRowPort(std::string device);
+
+    void OpenProgress(const char* phaseText, int stepCount) override;
+    void StepProgress() override;
+    void SetProgressPos(int pos) override;
+    void SetProgressRange(int upper) override;
+    void CloseProgress() override;
+    void Warn(const std::string& text) override;
+    // A row has no Close command of its own.
+    bool SetCloseEnabled(bool) override { return false; }
+    // False once the run was asked to stop: it ends through the abandon path.
+    bool KeepWaiting(const ReplyWait& wait) override;
+
+    void Abandon() { m_abandon = true; }
+    void Finish(const UpdateOutcome& outcome);
+    bool Finished() const { return m_finished; }
+    ClassroomRow Row() const;
+
+private:
+    mutable std::mutex m_lock;
+    ClassroomRow m_row;
+    CProgressCtrl m_bar;
+    std::atomic<bool> m_abandon{false};
+    std::atomic<bool> m_finished{false};
+};
+
+// The one word a summary line starts with.
+const char* ResultWord(UpdateResult result);
+
+class CClassroom {
+public:
+    using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
+
+    struct Inputs {
+        std::string baseDir;
+        std::string tempDir;
+        IDeviceSource* devices = nullptr;
+        ReplyWaitPolicy wait;
+        RunUpdateFn runUpdate;
+        IFrontEnd* frontEnd = nullptr;   // the boxes
+        IClassroomView* view = nullptr;  // the rows
+        uint32_t servePeriodMs = 100;    // how often the rows are redrawn
+        uint32_t scanPeriodMs = 1000;    // how often the station looks for calculators
+    };
+
+    // Enough room for a class set on hubs; the update loop's own list stays at 10.
+    static constexpr int32_t kMaxRuns = 256;
+
+    explicit CClassroom(Inputs inputs);
+    ~CClassroom();   // runs still going are abandoned and waited for
+    CClassroom(const CClassroom&) = delete;
+    CClassroom& operator=(const CClassroom&) = delete;
+
+    // Updates every calculator offered now, all at once, and shows the
+    // summary. False when none was offered or the user stopped the set.
+    enum class SetEnd { Done, NoneFound, Stopped };
+    SetEnd RunAllAtOnce();
+
+    // Updates each calculator as it appears until the user ends the station.
+    void RunStation();
+
+    // The rows as they are now (tests look at them).
+    std::vector<ClassroomRow> Rows() const;
+    // "RESULT DEVICE REASON" for every finished run, in row order.
+    std::vector<std::string> SummaryLines() const;
+
+private:
+    struct Run;
+
+    // The device paths offered now; in the station only those present
+    // (a listed path that does not exist yet has not appeared).
+    std::vector<std::string> Offered(bool presentOnly) const;
+    void Start(const std::string& device);
+    size_t RunningCount() const;
+    // Handles a request; true when the set or station is to end now.
+    bool Answer(ClassroomRequest request, bool station);
+    void AbandonAll();
+    void WaitForAll();
+    void Show(const std::string& heading);
+    // Rows of finished runs whose calculator is gone are dropped.
+    void DropGone(const std::vector<std::string>& offered);
+
+    Inputs m_in;
+    CClaimedDeviceList m_claimed{kMaxRuns};
+    std::vector<std::unique_ptr<Run>> m_runs;
+    bool m_stopped = false;
+};

@@ -1,0 +1,218 @@
+// The real zentrix-update updating many simulated calculators at once in
+// console mode: a set of eight with every kind of ending, and a station that
+// calculators join and leave while others are being updated. Each calculator
+// checks what it received, so a run that strayed onto another calculator's
+// line, or was disturbed by another run, shows in its verdict.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Classroom : public ::testing::Test {
+protected:
+    Classroom()
+    {
+        std::string pattern = (fs::temp_directory_path() / "zentrix-class-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        if (made == nullptr) {
+            ADD_FAILURE() << "cannot make " << pattern;
+            return;
+        }
+        m_dir = made;
+        fs::create_directories(m_dir / "img");
+        fs::create_directories(m_dir / "scratch");
+        const ProcessResult demo = RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
+        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+    }
+    ~Classroom() override
+    {
+        m_calculators.clear();
+        if (!m_dir.empty()) {
+            fs::remove_all(m_dir);
+        }
+    }
+
+    // A simulated calculator; returns its pty's path.
+    std::string StartCalculator(std::vector<std::string> options)
+    {
+        std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--verdict", "--runs", "1",
+                                         "--expect-stub", Image("UpdateExe.bin"),
+                                         "--expect-os", Image("UpdateCode.bin")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        m_calculators.push_back(std::make_unique<CBackgroundProcess>(argv));
+        const std::string path = m_calculators.back()->ReadLine();
+        EXPECT_EQ(path.rfind("/dev/", 0), 0u) << path;
+        return path;
+    }
+    // What calculator `i` said about its run, and its exit code.
+    std::string Verdict(size_t i) { return m_calculators[i]->ReadRest(); }
+
+    std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+
+    fs::path m_dir;
+    std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
+};
+
+struct Expected {
+    std::vector<std::string> options;
+    std::string summary;   // the start of its summary line after the device
+    std::string verdict;   // part of the calculator's own verdict
+};
+
+TEST_F(Classroom, EightCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
+{
+    const std::vector<Expected> set = {
+        {{}, "updated", "images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000"},
+        {{"--route", "stub"}, "updated", "images received intact"},
+        {{"--route", "stub", "--block-size", "256"}, "updated", "images received intact"},
+        {{"--os-version", "02.00.0000"}, "current the version check: the calculator runs OS 02.00, already at or above the image's 01.05", "abandoned by the updater"},
+        {{"--model", "12345678"}, "unsupported the calculator's identity: the calculator's model code 12345678",
+         "abandoned by the updater"},
+        {{"--fault", "hangup:300"}, "failed the OS image, block 34 of 69: the link to the calculator was lost",
+         "OS image cut off mid-flash after 33 of 69 blocks"},
+        {{"--fault", "silent:100"}, "failed the calculator's identity: the calculator did not answer for 2 s",
+         "abandoned by the updater"},
+        {{"--reject-tail", "1"}, "updated", "images received intact"},
+    };
+    std::string devices;
+    std::vector<std::string> paths;
+    for (const Expected& e : set) {
+        paths.push_back(StartCalculator(e.options));
+        devices += paths.back() + ";";
+    }
+    // Connect, both warnings, then no other set. A hang guard, not a measure.
+    const ProcessResult run = RunProcess(
+        {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+        {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=2",
+         "TMPDIR=" + (m_dir / "scratch").string()},
+        "ok\nok\nok\ncancel\n");
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+
+    // The summary: one line per calculator, in the order they were offered,
+    // right before the question about another set.
+    const std::string question = "== Complete ==\n8 calculators: 4 updated, 1 already current, 1 not supported, "
+                                 "2 failed.\nDo you want to update another set?\n[OK] Cancel\n";
+    const size_t summaryEnd = run.out.find(question);
+    ASSERT_NE(summaryEnd, std::string::npos) << run.out;
+    EXPECT_EQ(summaryEnd + question.size(), run.out.size());
+    size_t at = run.out.find("OK [Cancel]\n", run.out.find("== Delete all data")) + 12;
+    for (size_t i = 0; i < set.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        const size_t end = run.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = run.out.substr(at, end - at);
+        const std::string word = set[i].summary.substr(0, set[i].summary.find(' '));
+        EXPECT_EQ(line.rfind(word + " " + paths[i], 0), 0u) << line;
+        EXPECT_NE(line.find(set[i].summary.substr(word.size())), std::string::npos) << line;
+        if (word == "updated") {
+            EXPECT_EQ(line, "updated " + paths[i]);   // a success has no reason
+        }
+        at = end + 1;
+        const std::string verdict = Verdict(i);
+        EXPECT_NE(verdict.find(set[i].verdict), std::string::npos) << verdict;
+        // Rows on standard error: each calculator's ending on a line of its own.
+        EXPECT_NE(run.err.find("\n" + paths[i] + "  " + word), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(at, summaryEnd);
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// The station's rows on standard error, read as they come.
+class CStation {
+public:
+    CStation(const std::string& devices, const fs::path& images, const fs::path& scratch)
+        : m_process({"/bin/sh", "-c",
+                     "exec env ZENTRIX_UI=console ZENTRIX_USB_IDS= 'ZENTRIX_DEVICES=" + devices +
+                         "' TMPDIR='" + scratch.string() + "' '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
+                         "' 2>&1 <<'EOF'\nok\nok\nok\nEOF\n"})
+    {
+    }
+    // Reads until a line equal to `line`; false when the output ended first.
+    bool WaitFor(const std::string& line)
+    {
+        // At the end of the output every read is empty: a run of empty
+        // lines that no row ever prints means the station has ended.
+        for (int empty = 0; empty < 100;) {
+            const std::string got = m_process.ReadLine();
+            m_seen += got + "\n";
+            if (got == line) {
+                return true;
+            }
+            empty = got.empty() ? empty + 1 : 0;
+        }
+        return false;
+    }
+    void Signal(int signal) const { kill(m_process.Pid(), signal); }
+    int Wait()
+    {
+        m_seen += m_process.ReadRest();
+        return m_process.Wait();
+    }
+    const std::string& Seen() const { return m_seen; }
+
+private:
+    CBackgroundProcess m_process;
+    std::string m_seen;
+};
+
+TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
+{
+    // Plugging in is a link to a calculator's pty appearing under a listed
+    // name; unplugging is the calculator ending (its pty goes away).
+    const fs::path a = m_dir / "port-a", b = m_dir / "port-b", c = m_dir / "port-c";
+    CStation station(a.string() + ";" + b.string() + ";" + c.string(), m_dir / "img", m_dir / "scratch");
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();   // past the connect prompt
+
+    // A calculator that goes silent mid-identity stays in progress throughout.
+    fs::create_symlink(StartCalculator({"--fault", "silent:100"}), c);
+    ASSERT_TRUE(station.WaitFor(c.string() + "  Checking the calculator version...")) << station.Seen();
+    fs::create_symlink(StartCalculator({}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    // That calculator ends after its update and its pty goes: unplugged. Its
+    // row goes before another calculator can take the pty's number.
+    EXPECT_NE(Verdict(1).find("images received intact"), std::string::npos);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  unplugged")) << station.Seen();
+    fs::remove(a);
+    fs::create_symlink(StartCalculator({"--fault", "hangup:300"}), b);
+    ASSERT_TRUE(station.WaitFor(b.string() + "  failed: the OS image, block 34 of 69: the link to the calculator "
+                                              "was lost (Broken pipe); check the cable, then start the update again"))
+        << station.Seen();
+    // A link left behind would name whatever pty takes the number next
+    // (another test's): every calculator that ends is unplugged for good.
+    ASSERT_TRUE(station.WaitFor(b.string() + "  unplugged")) << station.Seen();
+    fs::remove(b);
+    // A new calculator on the port that was unplugged is updated in its turn.
+    fs::create_symlink(StartCalculator({}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    ASSERT_TRUE(station.WaitFor(a.string() + "  unplugged")) << station.Seen();
+    fs::remove(a);
+
+    // Ctrl+C while the silent one is in progress asks first; at the end of
+    // input the answer is Cancel and the station goes on.
+    station.Signal(SIGINT);
+    ASSERT_TRUE(station.WaitFor("Do you want to stop them?")) << station.Seen();
+    // SIGTERM ends the run in progress through the abandon path.
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_NE(station.Seen().find(c.string() + "  failed: the calculator's identity: stopped on request"),
+              std::string::npos)
+        << station.Seen();
+    EXPECT_NE(Verdict(0).find("abandoned by the updater"), std::string::npos);
+    EXPECT_NE(Verdict(2).find("OS image cut off mid-flash after 33 of 69 blocks"), std::string::npos);
+    EXPECT_NE(Verdict(3).find("images received intact"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+// Many calculators at once through the application's loop, with scripted
+// update runs on their own threads: every run gets only its own calculator
+// and its own row, a run that hangs holds up nobody, Stop asks first and
+// ends runs through their waits, and the station starts each calculator as
+// it appears, once, until it has been unplugged.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "recording_front_end.h"
+#include "shell/classroom.h"
+#include "shell/updater_app.h"
+
+namespace {
+
+// Offers the paths in `paths`, changed by the test between scans.
+class ListedDevices : public IDeviceSource {
+public:
+    std::vector<std::string> paths;
+    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
+    {
+        if (index < 0 || static_cast<size_t>(index) >= paths.size()) {
+            return -1;
+        }
+        snprintf(buffer, static_cast<size_t>(size), "%s", paths[static_cast<size_t>(index)].c_str());
+        return index + 1;
+    }
+    std::unique_ptr<CUsbChannel> NewChannel() override { return nullptr; }
+    std::string Describe() const override { return "the test's list"; }
+};
+
+class RowsView : public IClassroomView {
+public:
+    std::vector<ClassroomRow> rows;
+    std::vector<std::string> summary;
+    int serves = 0;
+    int closed = 0;
+    std::function<ClassroomRequest(RowsView&)> onServe;
+
+    void ShowRows(const std::vector<ClassroomRow>& shown, const std::string&) override { rows = shown; }
+    ClassroomRequest Serve(uint32_t) override
+    {
+        ++serves;
+        EXPECT_LT(serves, 100000) << "the rows never settled";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return onServe && serves < 100000 ? onServe(*this) : (serves < 100000 ? ClassroomRequest::None
+                                                                               : ClassroomRequest::Terminate);
+    }
+    void ShowSummary(const std::vector<std::string>& lines) override { summary = lines; }
+    void CloseRows() override { ++closed; }
+
+    const ClassroomRow* Row(const std::string& device) const
+    {
+        for (const ClassroomRow& row : rows) {
+            if (row.device == device) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+};
+
+class ClassroomFrontEnd : public RecordingFrontEnd {
+public:
+    RowsView view;
+    IClassroomView* Classroom() override { return &view; }
+};
+
+class Classroom : public ::testing::Test {
+protected:
+    Classroom()
+    {
+        app.SetFrontEnd(&frontEnd);
+        app.m_devices = &devices;
+        // A scripted run: its behaviour is in its calculator's name.
+        app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+    }
+
+    UpdateOutcome ScriptedRun(const UpdateRunInputs& in)
+    {
+        char path[260] = {};
+        const int32_t next = in.devices->EnumerateDevicePath(0, path, sizeof path);
+        char other[260] = {};
+        EXPECT_EQ(in.devices->EnumerateDevicePath(next, other, sizeof other), -1) << "a run sees more than its own";
+        EXPECT_EQ(in.claimed->ClaimDevicePath(path), 1) << path << " is held twice";
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            ++runsOf[path];
+            ports.insert(in.port);
+        }
+        const std::string name = path;
+        UpdateOutcome outcome{Success, ""};
+        in.port->OpenProgress("Updating...", 4);
+        if (name.find("hang") != std::string::npos) {
+            // Silent until the others are done, or until stopped.
+            while (in.port->KeepWaiting({20000, true})) {
+                if (name.find("until-others") != std::string::npos && finished == totalOthers) {
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            outcome = {Failed, "silent"};
+        } else if (name.find("current") != std::string::npos) {
+            outcome = {AlreadyCurrent, "OS 01.05 already"};
+        } else if (name.find("unsupported") != std::string::npos) {
+            outcome = {UnsupportedModel, "model 12345678"};
+        } else if (name.find("cut") != std::string::npos) {
+            in.port->StepProgress();
+            outcome = {Failed, "link lost"};
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                in.port->StepProgress();
+            }
+        }
+        in.claimed->ReleaseDevicePath(path);
+        ++finished;
+        return outcome;
+    }
+
+    ClassroomFrontEnd frontEnd;
+    RowsView& view = frontEnd.view;
+    ListedDevices devices;
+    CUpdaterApp app;
+    std::mutex lock;
+    std::map<std::string, int> runsOf;
+    std::set<IUpdatePort*> ports;
+    std::atomic<int> finished{0};
+    int totalOthers = 0;
+};
+
+TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
+{
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2", "usb:1:3 current", "usb:1:4 unsupported", "usb:1:5 cut",
+                     "usb:1:6 hang until-others", "usb:1:7"};
+    totalOthers = 5;
+    // Connect, both warnings, then OK to another set (the same calculators
+    // again), then Cancel at the second set's first warning.
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDOK, IDOK, IDCANCEL};
+    app.RunUpdateLoop();
+
+    EXPECT_EQ(frontEnd.Summary(),
+              (std::vector<std::string>{"box Connect the calculators.", "box Warning",
+                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "close greyed", "box Complete (close greyed)", "close enabled",
+                                        "box Connect the calculators.", "box Warning", "quit 18"}));
+    EXPECT_EQ(frontEnd.texts[3], "6 calculators: 2 updated, 1 already current, 1 not supported, 2 failed.\r\n"
+                                 "Do you want to update another set?");
+    EXPECT_EQ(view.summary, (std::vector<std::string>{
+                                "updated usb:1:2", "current usb:1:3 current OS 01.05 already",
+                                "unsupported usb:1:4 unsupported model 12345678", "failed usb:1:5 cut link lost",
+                                "failed usb:1:6 hang until-others silent", "updated usb:1:7"}));
+    // One port per run, and every row ends with its bar where its run left it.
+    EXPECT_EQ(ports.size(), 6u);
+    ASSERT_EQ(view.rows.size(), 6u);
+    EXPECT_EQ(view.rows[0].pos, 4);
+    EXPECT_EQ(view.rows[3].pos, 1);
+    EXPECT_EQ(view.rows[0].upper, 4);
+    for (const auto& [path, count] : runsOf) {
+        EXPECT_EQ(count, 1) << path;
+    }
+    EXPECT_EQ(app.m_claimedCount, 0);
+}
+
+TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
+{
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2 hang", "usb:1:3 hang", "usb:1:4"};
+    int asked = 0;
+    view.onServe = [&](RowsView& v) {
+        // Ask to stop once the quick one is done: first refused, then agreed.
+        const ClassroomRow* quick = v.Row("usb:1:4");
+        if (quick != nullptr && quick->finished && asked < 2) {
+            ++asked;
+            return ClassroomRequest::Stop;
+        }
+        return ClassroomRequest::None;
+    };
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL, IDOK};
+    app.RunUpdateLoop();
+
+    EXPECT_EQ(frontEnd.Summary(),
+              (std::vector<std::string>{"box Connect the calculators.", "box Warning",
+                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "close greyed", "box Warning (close greyed)", "box Warning (close greyed)",
+                                        "close enabled", "quit 18"}));
+    EXPECT_EQ(view.summary, (std::vector<std::string>{"failed usb:1:2 hang silent", "failed usb:1:3 hang silent",
+                                                      "updated usb:1:4"}));
+    EXPECT_EQ(view.closed, 1);
+}
+
+TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhenIdle)
+{
+    devices.paths = {"usb:1:2"};
+    CClassroom::Inputs inputs;
+    inputs.devices = &devices;
+    inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+    inputs.frontEnd = &frontEnd;
+    inputs.view = &view;
+    inputs.servePeriodMs = 1;
+    inputs.scanPeriodMs = 0;
+    int stage = 0;
+    view.onServe = [&](RowsView& v) {
+        const ClassroomRow* a = v.Row("usb:1:2");
+        const ClassroomRow* b = v.Row("usb:1:3 hang");
+        switch (stage) {
+        case 0:   // the first calculator is done: a silent one and a second plug-in
+            if (a != nullptr && a->finished) {
+                devices.paths = {"usb:1:2", "usb:1:3 hang"};
+                ++stage;
+            }
+            break;
+        case 1:   // the first is unplugged while the silent one runs
+            if (b != nullptr) {
+                devices.paths = {"usb:1:3 hang"};
+                ++stage;
+            }
+            break;
+        case 2:   // its row is gone; it comes back and is updated again
+            if (a == nullptr) {
+                devices.paths = {"usb:1:3 hang", "usb:1:2"};
+                ++stage;
+            }
+            break;
+        case 3:
+            if (a != nullptr && a->finished && b != nullptr && !b->finished) {
+                ++stage;
+                return ClassroomRequest::Stop;   // a run is in progress: asked, refused
+            }
+            break;
+        case 4:
+            ++stage;
+            return ClassroomRequest::Terminate;   // ends the silent run without asking
+        default:
+            break;
+        }
+        return ClassroomRequest::None;
+    };
+    frontEnd.answers = {IDCANCEL};
+    {
+        CClassroom station(std::move(inputs));
+        station.RunStation();
+        EXPECT_EQ(station.SummaryLines(),
+                  (std::vector<std::string>{"failed usb:1:3 hang silent", "updated usb:1:2"}));
+    }
+    EXPECT_EQ(stage, 5);
+    EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));
+    EXPECT_EQ(runsOf["usb:1:2"], 2);
+    EXPECT_EQ(runsOf["usb:1:3 hang"], 1);
+}
+
+}  // namespace

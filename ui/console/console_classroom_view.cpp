@@ -1,0 +1,126 @@
+#include "ui/console/console_classroom_view.h"
+
+#include <chrono>
+#include <thread>
+
+#include "ui/console/progress_line.h"
+
+namespace {
+
+constexpr uint32_t kSliceMs = 20;
+constexpr const char* kNotAnswering = " (not answering)";
+constexpr const char* kUnplugged = "unplugged";
+
+}  // namespace
+
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar)
+{
+    std::string line = row.device + "  ";
+    if (row.finished) {
+        line += row.resultWord;
+        if (!row.reason.empty()) {
+            line += ": " + row.reason;
+        }
+        return line;
+    }
+    if (withBar && row.upper > 0) {
+        line += FormatProgressLine(row.phase, ProgressState{0, row.upper, row.pos});
+    } else {
+        line += row.phase;
+    }
+    if (row.silent) {
+        line += kNotAnswering;
+    }
+    return line;
+}
+
+CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
+                                             StopRequests* stops)
+    : m_out(out), m_err(err), m_errIsTerminal(errIsTerminal), m_stops(stops)
+{
+}
+
+void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+{
+    if (m_errIsTerminal) {
+        Redraw(rows, heading);
+    } else {
+        LogChanges(rows, heading);
+    }
+    m_err.flush();
+}
+
+void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading)
+{
+    if (m_drawnLines > 0) {
+        m_err << "\x1b[" << m_drawnLines << 'A';   // back to the heading
+    }
+    m_err << "\r\x1b[K" << heading << '\n';
+    for (const ClassroomRow& row : rows) {
+        m_err << "\r\x1b[K" << FormatClassroomRow(row, true) << '\n';
+    }
+    m_err << "\x1b[J";   // rows that were dropped since the last drawing
+    m_drawnLines = rows.size() + 1;
+}
+
+void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading)
+{
+    if (heading != m_heading) {
+        m_heading = heading;
+        m_err << heading << '\n';
+    }
+    for (const ClassroomRow& row : rows) {
+        std::string line = FormatClassroomRow(row, false);
+        std::string& last = m_lastLine[row.device];
+        if (line != last) {
+            m_err << line << '\n';
+            last = std::move(line);
+        }
+    }
+    // A row is dropped when its calculator has been unplugged; a calculator
+    // plugged in there again starts afresh.
+    for (auto it = m_lastLine.begin(); it != m_lastLine.end();) {
+        bool shown = false;
+        for (const ClassroomRow& row : rows) {
+            shown = shown || row.device == it->first;
+        }
+        if (shown) {
+            ++it;
+        } else {
+            m_err << it->first << "  " << kUnplugged << '\n';
+            it = m_lastLine.erase(it);
+        }
+    }
+}
+
+ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
+{
+    for (uint32_t waited = 0;; waited += kSliceMs) {
+        if (m_stops != nullptr && m_stops->terminate != 0) {
+            return ClassroomRequest::Terminate;
+        }
+        if (m_stops != nullptr && m_stops->interrupt != 0) {
+            m_stops->interrupt = 0;
+            return ClassroomRequest::Stop;
+        }
+        if (waited >= ms) {
+            return ClassroomRequest::None;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+    }
+}
+
+void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines) {
+        m_out << line << '\n';
+    }
+    m_out.flush();
+}
+
+void CConsoleClassroomView::CloseRows()
+{
+    m_drawnLines = 0;
+    m_heading.clear();
+    m_lastLine.clear();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The rows of many calculators in console mode, on the error stream: one line
+// per calculator, redrawn in place on a terminal; otherwise one line each
+// time a calculator's phase changes and one when it ends. The summary goes to
+// the output stream, one "RESULT DEVICE REASON" line per calculator.
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "shell/classroom.h"
+#include "shell/stop_requests.h"
+
+class CConsoleClassroomView : public IClassroomView {
+public:
+    // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
+    CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops);
+
+    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    ClassroomRequest Serve(uint32_t ms) override;
+    void ShowSummary(const std::vector<std::string>& lines) override;
+    void CloseRows() override;
+
+private:
+    void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
+    void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_errIsTerminal;
+    StopRequests* m_stops;
+    size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
+    std::string m_heading;                          // otherwise: the last heading written
+    std::map<std::string, std::string> m_lastLine;  // and each device's last line
+};
+
+// A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
+// "/dev/pts/4  failed: the calculator did not answer".
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar);

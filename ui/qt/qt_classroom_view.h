@@ -1,0 +1,56 @@
+#pragma once
+// The rows of many calculators in a window: one row per calculator with its
+// device, the phase, a bar, then the result and its reason; the summary at
+// the bottom once the set is done. Only the GUI thread touches it: the
+// update loop copies the rows out of the runs and hands them over here.
+#include <QPointer>
+#include <vector>
+
+#include "shell/classroom.h"
+#include "shell/stop_requests.h"
+#include "ui/qt/guarded_dialog.h"
+
+class QGridLayout;
+class QLabel;
+class QProgressBar;
+
+inline constexpr const char* kClassroomWindowTitle = "Zentrix OS Update - calculators";
+
+class CQtClassroomView : public IClassroomView {
+public:
+    // `stops` (may be null): SIGTERM's request ends the runs without asking.
+    explicit CQtClassroomView(StopRequests* stops = nullptr);
+    ~CQtClassroomView() override;
+    CQtClassroomView(const CQtClassroomView&) = delete;
+    CQtClassroomView& operator=(const CQtClassroomView&) = delete;
+
+    // The main window: the rows' window stays in front of it, and its Close
+    // asks to stop as the rows' window's own Close does.
+    void SetMainWindow(CGuardedDialog* mainWindow) { m_mainWindow = mainWindow; }
+
+    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    ClassroomRequest Serve(uint32_t ms) override;
+    void ShowSummary(const std::vector<std::string>& lines) override;
+    void CloseRows() override;
+
+    // The window while it exists (tests and screenshots look at it).
+    QDialog* Window() const { return m_window; }
+
+private:
+    struct RowWidgets {
+        QLabel* device;
+        QLabel* phase;
+        QProgressBar* bar;
+        QLabel* result;
+    };
+    void MakeWindow();
+    void SetRowCount(size_t count);
+
+    StopRequests* m_stops;
+    QPointer<CGuardedDialog> m_mainWindow;
+    QPointer<CGuardedDialog> m_window;
+    QLabel* m_heading = nullptr;
+    QGridLayout* m_grid = nullptr;
+    QLabel* m_summary = nullptr;
+    std::vector<RowWidgets> m_rows;
+};
