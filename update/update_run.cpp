@@ -165,7 +165,9 @@ bool CUpdateRun::KeepWaiting(uint32_t silentMs)
     if (m_inputs.port->KeepWaiting(wait)) {
         return true;
     }
-    m_stopReason = wait.endable ? "stopped by the user after the calculator had not answered for " + Seconds(silentMs)
+    // Who asked (the user, or a signal) is the host's to say; the run says
+    // where it stood.
+    m_stopReason = wait.endable ? "stopped while the calculator had not answered for " + Seconds(silentMs)
                                 : std::string("stopped on request");
     return false;
 }

@@ -206,8 +206,9 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     // SIGTERM ends the run in progress through the abandon path.
     station.Signal(SIGTERM);
     EXPECT_EQ(station.Wait(), 18) << station.Seen();
-    EXPECT_NE(station.Seen().find(c.string() + "  failed: the calculator's identity: stopped on request"),
-              std::string::npos)
+    // Stopped on request, or, when the calculator's silence had gone on long
+    // enough (a slow build), while it had not answered.
+    EXPECT_NE(station.Seen().find(c.string() + "  failed: the calculator's identity: stopped "), std::string::npos)
         << station.Seen();
     EXPECT_NE(Verdict(0).find("abandoned by the updater"), std::string::npos);
     EXPECT_NE(Verdict(2).find("OS image cut off mid-flash after 33 of 69 blocks"), std::string::npos);
