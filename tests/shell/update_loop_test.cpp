@@ -3,6 +3,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -148,8 +149,16 @@ TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
 TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
 {
     namespace fs = std::filesystem;
-    char pattern[] = "/tmp/zx-start-XXXXXX";
-    const fs::path empty = mkdtemp(pattern);
+    // A fresh empty folder, made portably (the test runs on Windows too).
+    fs::path empty;
+    for (int attempt = 0; empty.empty() && attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() /
+            ("zx-start-" + std::to_string(std::random_device{}()));
+        if (fs::create_directory(candidate)) {
+            empty = candidate;
+        }
+    }
+    ASSERT_FALSE(empty.empty());
     const fs::path cwd = fs::current_path();
     fs::current_path(empty);
     for (const bool decline : {false, true}) {
@@ -175,7 +184,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         } else {
             EXPECT_EQ(frontEnd.events,
                       (std::vector<std::string>{"choose folder", "box Connect the calculator.", "box Warning", "quit 18"}));
-            EXPECT_EQ(app.m_strBaseDir, "/srv/images/");
+            EXPECT_EQ(app.m_strBaseDir, std::string("/srv/images") + kDirectorySeparator);
         }
     }
     // A folder given on the command line, or images where it starts: no question.
