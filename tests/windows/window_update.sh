@@ -6,8 +6,12 @@
 # default is Cancel; Cancel on "Complete"), a refusal with Return on the
 # first warning, and a cable pulled mid-run ("Error", OK). Every run ends
 # with exit code 18; the simulator's verdicts say whether the images came
-# through intact. Screenshots of the boxes and the progress window are left
-# in SHOTS_DIR when given. Every wait is bounded.
+# through intact. The refusal is started as Explorer starts a program (a
+# console of its own, ZENTRIX_UI unset): the window is chosen and the
+# console closed. Started from a command prompt, or from a shell with input
+# given, the same program uses the console although a display is there.
+# Screenshots of the boxes and the progress window are left in SHOTS_DIR
+# when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
 # Exits 77 (skipped) when Xvfb or xdotool is missing.
 set -uo pipefail
@@ -81,7 +85,7 @@ done
 
 # Titles of the visible top-level windows, one per line.
 titles() {
-  xdotool search --onlyvisible --name . 2>/dev/null | while read -r id; do xdotool getwindowname "$id"; done
+  xdotool search --onlyvisible --name . 2>/dev/null | while read -r id; do xdotool getwindowname "$id" 2>/dev/null; done
 }
 # Waits up to 60 s for a visible window titled exactly $1 and prints its id.
 find_box() {
@@ -104,18 +108,25 @@ answer() {
     return 1
   fi
   sleep 0.3   # the box has drawn itself
+  shown=$(titles | grep -v '^Default IME$' | sort | tr '\n' ',')
   [ -n "$shotname" ] && shot "$name-$shotname"
   xdotool windowfocus --sync "$id" 2>/dev/null
   xdotool key --clearmodifiers "$@"
 }
 
 winimg="Z:${work//\//\\}\\img"
+winbin="Z:${bin//\//\\}"
 port=0
 for entry in "${cases[@]}"; do
   IFS='|' read -r name _ <<<"$entry"
   port=$((port + 1))
-  ZENTRIX_UI=gui ZENTRIX_DEVICES="\\\\.\\COM$port" \
-    timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+  if [ "$name" = refused ]; then
+    ZENTRIX_DEVICES="\\\\.\\COM$port" timeout 120 "$wine" start /wait "$winbin\\zentrix-update.exe" "$winimg" \
+      >"$work/$name.out" 2>"$work/$name.err" &
+  else
+    ZENTRIX_UI=gui ZENTRIX_DEVICES="\\\\.\\COM$port" \
+      timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+  fi
   app=$!
   pids+=($app)
   case $name in
@@ -127,8 +138,10 @@ for entry in "${cases[@]}"; do
       answer 'Complete' complete Escape
       ;;
     refused)
+      # Only the program's windows: the console made for it is gone.
       answer 'Connect the calculator\.' '' Return &&
-      answer 'Warning' '' Return
+      answer 'Warning' '' Return &&
+      { [ "$shown" = "Warning,Zentrix OS Update," ] || fail "refused: windows shown: $shown"; }
       ;;
     hangup)
       answer 'Connect the calculator\.' '' Return &&
@@ -137,12 +150,27 @@ for entry in "${cases[@]}"; do
       answer 'Error' error Return
       ;;
   esac
-  if [ $? -ne 0 ]; then kill "$app" 2>/dev/null; fi
+  if [ $? -ne 0 ]; then kill "$app" 2>/dev/null; fi   # a box never came
   wait "$app"
   code=$?
   [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
   left=$(titles | grep -v '^Default IME$')
   [ -z "$left" ] || fail "$name: windows left after the program ended: $left"
+done
+
+# On a console: from a command prompt (a console shared with cmd), and from
+# this shell with its input given; no answers, so the first warning's
+# default, Cancel, ends the run.
+timeout 60 "$wine" start /wait cmd /c "$winbin\\zentrix-update.exe $winimg < nul > ${winimg%img}prompt.out" \
+  >/dev/null 2>&1
+code=$?
+[ "$code" = 18 ] || fail "prompt: exit code $code, expected 18"
+ZENTRIX_DEVICES='\\.\COM9' timeout 60 "$wine" "$bin/zentrix-update.exe" "$winimg" </dev/null >"$work/shell.out" 2>&1
+code=$?
+[ "$code" = 18 ] || fail "shell: exit code $code, expected 18"
+for name in prompt shell; do
+  boxes=$(tr -d '\r' <"$work/$name.out" 2>/dev/null | grep '^== ' | tr '\n' ',')
+  [ "$boxes" = "== Connect the calculator. ==,== Warning ==," ] || fail "$name: not on the console: '$boxes'"
 done
 
 sleep 0.5
