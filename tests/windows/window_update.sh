@@ -110,8 +110,23 @@ answer() {
   sleep 0.3   # the box has drawn itself
   shown=$(titles | grep -v '^Default IME$' | sort | tr '\n' ',')
   [ -n "$shotname" ] && shot "$name-$shotname"
-  xdotool windowfocus --sync "$id" 2>/dev/null
-  xdotool key --clearmodifiers "$@"
+  # Focus and keys are retried while the box stays: a console window that
+  # wine closes at that moment can take the focus back.
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool mousemove --window "$id" 30 8 click 1 2>/dev/null   # its title bar
+    xdotool key --clearmodifiers "$@"
+    for _ in $(seq 30); do
+      if ! xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -qx "$id"; then
+        [ "$attempt" = 1 ] || echo "note: $name: '$title' answered at attempt $attempt"
+        return 0
+      fi
+      sleep 0.1
+    done
+  done
+  fail "$name: the box '$title' did not take its answer"
+  return 1
 }
 
 winimg="Z:${work//\//\\}\\img"
@@ -161,11 +176,11 @@ done
 # On a console: from a command prompt (a console shared with cmd), and from
 # this shell with its input given; no answers, so the first warning's
 # default, Cancel, ends the run.
-timeout 60 "$wine" start /wait cmd /c "$winbin\\zentrix-update.exe $winimg < nul > ${winimg%img}prompt.out" \
+timeout 30 "$wine" start /wait cmd /c "$winbin\\zentrix-update.exe $winimg < nul > ${winimg%img}prompt.out" \
   >/dev/null 2>&1
 code=$?
 [ "$code" = 18 ] || fail "prompt: exit code $code, expected 18"
-ZENTRIX_DEVICES='\\.\COM9' timeout 60 "$wine" "$bin/zentrix-update.exe" "$winimg" </dev/null >"$work/shell.out" 2>&1
+ZENTRIX_DEVICES='\\.\COM9' timeout 30 "$wine" "$bin/zentrix-update.exe" "$winimg" </dev/null >"$work/shell.out" 2>&1
 code=$?
 [ "$code" = 18 ] || fail "shell: exit code $code, expected 18"
 for name in prompt shell; do
