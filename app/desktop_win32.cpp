@@ -1,6 +1,7 @@
 // The window front end on Windows.
 #include "app/desktop.h"
 #include "app/process_guard.h"
+#include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/win32/win32_front_end.h"
 
@@ -8,14 +9,38 @@
 #include <windows.h>
 #include <commctrl.h>
 
+namespace {
+
+ConsoleState ReadConsoleState()
+{
+    ConsoleState state;
+    DWORD processes[4];
+    state.processesOnConsole = GetConsoleProcessList(processes, 4);
+    state.consoleHasWindow = GetConsoleWindow() != nullptr;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    state.standardInput = input != nullptr && input != INVALID_HANDLE_VALUE &&
+                          GetFileType(input) != FILE_TYPE_UNKNOWN;
+    return state;
+}
+
+}  // namespace
+
+// Windows always has its desktop; the window is used unless the program was
+// started on a console, where its user answers in the console.
 const char* DesktopDisplay()
 {
-    return "windows";   // Windows always has its desktop
+    return StartedOnConsole(ReadConsoleState()) ? nullptr : "windows";
 }
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
                                 const std::vector<std::string>& arguments)
 {
+    // The console Windows made for this program alone (started from Explorer
+    // or a shortcut) goes away; a console shared with a command prompt stays.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        FreeConsole();
+    }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     InstallStopSignals(true);

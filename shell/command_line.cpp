@@ -70,8 +70,14 @@ std::string UsageText()
            "or a serial cable with the images in DIR: UpdateExe.bin (the updater stub) and\n"
            "UpdateCode.bin (the OS image); without DIR, the current directory. All data in\n"
            "the calculator's Main Memory is erased: you are warned twice first.\n"
+#ifdef _WIN32
+           "OWNER is the window handle, in decimal, of the launching program's window (read\n"
+           "only when two plain arguments are given). Other arguments starting with '-'\n"
+           "are ignored.\n"
+#else
            "OWNER is the X window id of the launching program's window (read only when two\n"
            "plain arguments are given). Other arguments starting with '-' are ignored.\n"
+#endif
            "\n"
            "Options:\n"
            "  -h, --help        show this help and exit\n"
@@ -81,7 +87,12 @@ std::string UsageText()
            "  --watch           station mode: update each calculator as it is connected,\n"
            "                    until Close or Ctrl+C\n"
            "\n"
+#ifdef _WIN32
+           "Started from a command prompt, or on a console without a window, the program\n"
+           "uses the console; from Explorer or the Start menu, it is a window. In\n"
+#else
            "A window is shown when a display can be reached; console mode otherwise. In\n"
+#endif
            "console mode each message box is printed on standard output and answered by\n"
            "one line on standard input (ok/o/yes/y, cancel/c/no/n, empty for the default);\n"
            "progress and the reason of a failure go to standard error. Ctrl+C answers\n"
@@ -90,19 +101,28 @@ std::string UsageText()
            "\n"
            "Environment:\n"
            "  ZENTRIX_DEVICES        device paths to try first, separated by ';'\n"
+#ifdef _WIN32
+           "                         (a serial port such as \\\\.\\COM3)\n"
+#else
            "                         (a serial port such as /dev/ttyUSB0)\n"
+#endif
            "  ZENTRIX_USB_IDS        USB vvvv:pppp ID pairs of calculators, separated by ','\n"
            "  ZENTRIX_UI             gui or console\n"
            "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
            "                         appended to\n"
            "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
            "                         (unset or 0: wait without limit)\n"
+#ifndef _WIN32
            "  TMPDIR                 where the private copies of the images are made\n"
+#endif
            "\n"
            "Exit status: 18 when the update loop has ended (read its last message),\n"
            "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
+#ifndef _WIN32
            "\n"
-           "See zentrix-update(1) (man zentrix-update) for more.\n";
+           "See zentrix-update(1) (man zentrix-update) for more.\n"
+#endif
+           ;
 }
 
 std::string VersionText(const char* version)

@@ -26,3 +26,11 @@ UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* wayl
     }
     return IsSet(display) || IsSet(waylandDisplay) ? UiMode::Gui : UiMode::Console;
 }
+
+bool StartedOnConsole(const ConsoleState& state)
+{
+    if (state.processesOnConsole == 0) {
+        return state.standardInput;
+    }
+    return state.processesOnConsole > 1 || !state.consoleHasWindow;
+}

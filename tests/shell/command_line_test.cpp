@@ -110,6 +110,21 @@ TEST(UiMode, ForcedModeWinsOtherwiseADisplayMeansTheDesktop)
     EXPECT_FALSE(unknown);
 }
 
+TEST(UiMode, OnWindowsTheConsoleIsUsedWhereTheProgramWasStartedOnOne)
+{
+    // From a command prompt: the console is shared, whatever else holds.
+    EXPECT_TRUE(StartedOnConsole({2, true, true}));
+    EXPECT_TRUE(StartedOnConsole({3, true, false}));
+    // A console without a window: nobody could see a window's question there either.
+    EXPECT_TRUE(StartedOnConsole({1, false, false}));
+    // Explorer or a launcher made a console for this program alone.
+    EXPECT_FALSE(StartedOnConsole({1, true, true}));
+    // No console: a terminal or pipe outside Windows' consoles gives input;
+    // nothing at all means the window.
+    EXPECT_TRUE(StartedOnConsole({0, false, true}));
+    EXPECT_FALSE(StartedOnConsole({0, false, false}));
+}
+
 TEST(ReplyTimeout, WholeSecondsUpToADayAnythingElseIsRefused)
 {
     EXPECT_EQ(ReplyTimeoutMs("0"), 0u);

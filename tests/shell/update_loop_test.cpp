@@ -149,8 +149,16 @@ TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
 TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
 {
     namespace fs = std::filesystem;
-    const fs::path empty = fs::temp_directory_path() / ("zx-start-" + std::to_string(std::random_device{}()));
-    fs::create_directories(empty);
+    // A fresh empty folder, made portably (the test runs on Windows too).
+    fs::path empty;
+    for (int attempt = 0; empty.empty() && attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() /
+            ("zx-start-" + std::to_string(std::random_device{}()));
+        if (fs::create_directory(candidate)) {
+            empty = candidate;
+        }
+    }
+    ASSERT_FALSE(empty.empty());
     const fs::path cwd = fs::current_path();
     fs::current_path(empty);
     for (const bool decline : {false, true}) {

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# The Windows zentrix-update.exe as a window under wine on a private Xvfb,
+# updating the Linux simulated calculator through a COM port mapped to its
+# pty. The message boxes are found by their titles and answered with
+# xdotool as a user would: a whole update (OK on the two warnings, whose
+# default is Cancel; Cancel on "Complete"), a refusal with Return on the
+# first warning, and a cable pulled mid-run ("Error", OK). Every run ends
+# with exit code 18; the simulator's verdicts say whether the images came
+# through intact. The refusal is started as Explorer starts a program (a
+# console of its own, ZENTRIX_UI unset): the window is chosen and the
+# console closed. Started from a command prompt, or from a shell with input
+# given, the same program uses the console although a display is there.
+# Screenshots of the boxes and the progress window are left in SHOTS_DIR
+# when given. Every wait is bounded.
+#   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
+# Exits 77 (skipped) when Xvfb or xdotool is missing.
+set -uo pipefail
+wine=$1 wineserver=$2 sim=$3 bin=$4 shots=${5:-}
+for tool in Xvfb xdotool; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is not installed (scripts/install-deps installs it)"
+    exit 77
+  fi
+done
+if [ ! -x "$sim" ]; then
+  echo "FAIL: the Linux simulator $sim is not built (cmake --build build --target zentrix-calc-sim)"
+  exit 1
+fi
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  "$wineserver" -k >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+[ -n "$shots" ] && mkdir -p "$shots"
+
+# A display of our own, numbered by the X server itself.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+if [ ! -s "$work/display" ]; then
+  echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.log")"
+  exit 1
+fi
+export DISPLAY=:$(head -n 1 "$work/display")
+
+mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exit 1
+
+# Without a window manager, wine places and closes windows itself (closing
+# does not wait for one); a crash ends the program instead of opening a
+# debugger's dialog that nobody answers.
+"$wineserver" -k >/dev/null 2>&1
+"$wineserver" -w >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+
+# name  simulator options
+cases=(
+  "update|--route os --block-size 1024"
+  "refused|--route os"
+  "hangup|--fault hangup:40"
+)
+port=0
+for entry in "${cases[@]}"; do
+  IFS='|' read -r name options <<<"$entry"
+  port=$((port + 1))
+  # shellcheck disable=SC2086
+  "$sim" --runs 1 --verdict --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" \
+    $options >"$work/$name.sim" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do [ -s "$work/$name.sim" ] && break; sleep 0.1; done
+  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$(head -n 1 "$work/$name.sim")" /f >/dev/null 2>&1 \
+    || fail "cannot map COM$port"
+done
+# wine reads the port map when its server starts; the server's output goes
+# nowhere near the program's.
+"$wineserver" -k >/dev/null 2>&1
+"$wineserver" -w >/dev/null 2>&1
+"$wineserver" -p >/dev/null 2>&1
+"$wine" cmd /c exit >/dev/null 2>&1
+
+# Titles of the visible top-level windows, one per line.
+titles() {
+  xdotool search --onlyvisible --name . 2>/dev/null | while read -r id; do xdotool getwindowname "$id" 2>/dev/null; done
+}
+# Waits up to 60 s for a visible window titled exactly $1 and prints its id.
+find_box() {
+  local id
+  for _ in $(seq 600); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    kill -0 "$app" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+shot() { [ -n "$shots" ] && command -v import >/dev/null && import -window root "$shots/$1.png" 2>/dev/null; }
+# Answers the box titled $1 with the keys $2.. ; a screenshot named $name-$shotname first.
+answer() {
+  local title=$1 shotname=$2 id
+  shift 2
+  if ! id=$(find_box "$title"); then
+    fail "$name: no box '$title' (windows: $(titles | tr '\n' ',' ))"
+    return 1
+  fi
+  sleep 0.3   # the box has drawn itself
+  shown=$(titles | grep -v '^Default IME$' | sort | tr '\n' ',')
+  [ -n "$shotname" ] && shot "$name-$shotname"
+  # Focus and keys are retried while the box stays: a console window that
+  # wine closes at that moment can take the focus back.
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool mousemove --window "$id" 30 8 click 1 2>/dev/null   # its title bar
+    xdotool key --clearmodifiers "$@"
+    for _ in $(seq 30); do
+      if ! xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | grep -qx "$id"; then
+        [ "$attempt" = 1 ] || echo "note: $name: '$title' answered at attempt $attempt"
+        return 0
+      fi
+      sleep 0.1
+    done
+  done
+  fail "$name: the box '$title' did not take its answer"
+  return 1
+}
+
+winimg="Z:${work//\//\\}\\img"
+winbin="Z:${bin//\//\\}"
+port=0
+for entry in "${cases[@]}"; do
+  IFS='|' read -r name _ <<<"$entry"
+  port=$((port + 1))
+  if [ "$name" = refused ]; then
+    ZENTRIX_DEVICES="\\\\.\\COM$port" timeout 120 "$wine" start /wait "$winbin\\zentrix-update.exe" "$winimg" \
+      >"$work/$name.out" 2>"$work/$name.err" &
+  else
+    ZENTRIX_UI=gui ZENTRIX_DEVICES="\\\\.\\COM$port" \
+      timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+  fi
+  app=$!
+  pids+=($app)
+  case $name in
+    update)
+      answer 'Connect the calculator\.' connect Return &&
+      answer 'Warning' warning shift+Tab space &&
+      answer "Delete all data in calculator's Main Memory\\." sure shift+Tab space &&
+      { id=$(find_box 'Sending data\.\.\.') && { sleep 0.2; shot "$name-progress"; }; true; } &&
+      answer 'Complete' complete Escape
+      ;;
+    refused)
+      # Only the program's windows: the console made for it is gone.
+      answer 'Connect the calculator\.' '' Return &&
+      answer 'Warning' '' Return &&
+      { [ "$shown" = "Warning,Zentrix OS Update," ] || fail "refused: windows shown: $shown"; }
+      ;;
+    hangup)
+      answer 'Connect the calculator\.' '' Return &&
+      answer 'Warning' '' shift+Tab space &&
+      answer "Delete all data in calculator's Main Memory\\." '' shift+Tab space &&
+      answer 'Error' error Return
+      ;;
+  esac
+  if [ $? -ne 0 ]; then kill "$app" 2>/dev/null; fi   # a box never came
+  wait "$app"
+  code=$?
+  [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+  left=$(titles | grep -v '^Default IME$')
+  [ -z "$left" ] || fail "$name: windows left after the program ended: $left"
+done
+
+# On a console: from a command prompt (a console shared with cmd), and from
+# this shell with its input given; no answers, so the first warning's
+# default, Cancel, ends the run.
+timeout 30 "$wine" start /wait cmd /c "$winbin\\zentrix-update.exe $winimg < nul > ${winimg%img}prompt.out" \
+  >/dev/null 2>&1
+code=$?
+[ "$code" = 18 ] || fail "prompt: exit code $code, expected 18"
+ZENTRIX_DEVICES='\\.\COM9' timeout 30 "$wine" "$bin/zentrix-update.exe" "$winimg" </dev/null >"$work/shell.out" 2>&1
+code=$?
+[ "$code" = 18 ] || fail "shell: exit code $code, expected 18"
+for name in prompt shell; do
+  boxes=$(tr -d '\r' <"$work/$name.out" 2>/dev/null | grep '^== ' | tr '\n' ',')
+  [ "$boxes" = "== Connect the calculator. ==,== Warning ==," ] || fail "$name: not on the console: '$boxes'"
+done
+
+sleep 0.5
+for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+wait 2>/dev/null
+grep -q 'images received intact' "$work/update.sim" || fail "update: $(tail -n 1 "$work/update.sim")"
+! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
+grep -q '^run ' "$work/hangup.sim" && ! grep -q 'images received intact' "$work/hangup.sim" \
+  || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
+for name in update hangup; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+
+[ "$failures" = 0 ] && echo "window update under wine: all cases passed"
+exit $(( failures > 0 ))
