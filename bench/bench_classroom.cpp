@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "shell/classroom.h"
@@ -37,70 +38,12 @@ namespace {
 thread_local long t_allocations = 0;
 
 constexpr size_t kImageSize = 256u << 10;
-constexpr uint32_t kBlockSize = 1024;
+using bench::Best;
+using bench::ImagePackets;
+using bench::kBlockSize;
+using bench::Seconds;
 constexpr int kRounds = 3;
 constexpr auto kReplyDelay = std::chrono::microseconds(2000);
-
-// Acks every packet after the link's delay.
-class SlowResponder {
-public:
-    explicit SlowResponder(int master) : m_master(master), m_thread([this] { Serve(); }) {}
-    ~SlowResponder()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-
-private:
-    bool ReadExactly(uint8_t* p, size_t n)
-    {
-        while (n > 0) {
-            pollfd pfd{m_master, POLLIN, 0};
-            if (::poll(&pfd, 1, 50) <= 0) {
-                if (m_stop) {
-                    return false;
-                }
-                continue;
-            }
-            const ssize_t got = ::read(m_master, p, n);
-            if (got <= 0) {
-                return false;
-            }
-            p += got;
-            n -= static_cast<size_t>(got);
-        }
-        return true;
-    }
-    void Serve()
-    {
-        uint8_t buf[4096];
-        while (!m_stop) {
-            if (!ReadExactly(buf, 4)) {
-                return;
-            }
-            if (buf[3] == '1') {
-                uint16_t size = 0;
-                if (!ReadExactly(buf + 4, 4) || ParseHex16(reinterpret_cast<char*>(buf + 4), size) != 1 ||
-                    !ReadExactly(buf + 8, size + 2u)) {
-                    return;
-                }
-            } else if (!ReadExactly(buf + 4, 2)) {
-                return;
-            }
-            if (buf[0] == Command && !ReadExactly(buf, 1)) {
-                return;
-            }
-            std::this_thread::sleep_for(kReplyDelay);
-            if (::write(m_master, PKT_ACK.bytes(), PKT_ACK.length) != 6) {
-                return;
-            }
-        }
-    }
-
-    int m_master;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 struct Pty {
     int master = -1;
@@ -187,9 +130,9 @@ Measure Round(size_t count, const std::string& imagePath)
         tcsetattr(p.slave, TCSANOW, &t);
         p.name = name;
     }
-    std::vector<std::unique_ptr<SlowResponder>> responders;
+    std::vector<std::unique_ptr<bench::CAckResponder>> responders;
     for (const Pty& p : ptys) {
-        responders.push_back(std::make_unique<SlowResponder>(p.master));
+        responders.push_back(std::make_unique<bench::CAckResponder>(p.master, kReplyDelay));
     }
     std::atomic<long> cpuMicroseconds{0};
     std::atomic<long> allocations{0};

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "quiet_port.h"
@@ -30,74 +31,11 @@ namespace {
 std::atomic<long> g_allocations{0};
 
 constexpr size_t kImageSize = 4u << 20;
-constexpr uint32_t kBlockSize = 1024;
+using bench::Best;
+using bench::ImagePackets;
+using bench::kBlockSize;
+using bench::Seconds;
 constexpr int kRounds = 9;
-
-// Answers every packet with an Ack: reads the type, subtype and flag, the
-// data that a set flag announces, and a command's trailing zero byte.
-class Responder {
-public:
-    explicit Responder(int master) : m_master(master), m_thread([this] { Serve(); }) {}
-    ~Responder()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-
-private:
-    bool ReadExactly(uint8_t* p, size_t n)
-    {
-        while (n > 0) {
-            pollfd pfd{m_master, POLLIN, 0};
-            if (::poll(&pfd, 1, 50) <= 0) {
-                if (m_stop) {
-                    return false;
-                }
-                continue;
-            }
-            const ssize_t got = ::read(m_master, p, n);
-            if (got <= 0) {
-                return false;
-            }
-            p += got;
-            n -= static_cast<size_t>(got);
-        }
-        return true;
-    }
-    void Serve()
-    {
-        uint8_t buf[4096];
-        while (!m_stop) {
-            if (!ReadExactly(buf, 4)) {
-                return;
-            }
-            if (buf[3] == '1') {
-                uint16_t size = 0;
-                if (!ReadExactly(buf + 4, 4) || ParseHex16(reinterpret_cast<char*>(buf + 4), size) != 1 ||
-                    !ReadExactly(buf + 8, size + 2u)) {
-                    return;
-                }
-            } else if (!ReadExactly(buf + 4, 2)) {
-                return;
-            }
-            if (buf[0] == Command && !ReadExactly(buf, 1)) {
-                return;
-            }
-            if (::write(m_master, PKT_ACK.bytes(), PKT_ACK.length) != 6) {
-                return;
-            }
-        }
-    }
-
-    int m_master;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 // The update run's OS-image phase through CUsbChannel; returns seconds.
 double TimeUpdateRun(const char* slavePath, const std::string& imagePath, long& allocations)
@@ -159,37 +97,6 @@ double TimeRawLoop(const char* slavePath, const std::vector<std::vector<uint8_t>
     return Seconds(stop - start);
 }
 
-std::vector<std::vector<uint8_t>> ImagePackets(const std::vector<uint8_t>& image)
-{
-    std::vector<std::vector<uint8_t>> packets;
-    uint8_t packet[kPacketBufferSize];
-    uint32_t n = FillCmd57(packet, static_cast<uint32_t>(image.size()));
-    packets.emplace_back(packet, packet + n);
-    const auto blocks = static_cast<uint16_t>(image.size() / kBlockSize);
-    PrepareDataSeries(packet, TPL_DATA_57.bytes(), blocks);
-    uint32_t sum = 0;
-    for (uint16_t k = 1; k <= blocks; ++k) {
-        const uint8_t* block = image.data() + (k - 1) * kBlockSize;
-        if (k > 64) {
-            for (uint32_t i = 0; i < kBlockSize; ++i) {
-                sum -= block[i];
-            }
-        }
-        n = BuildDataPacket(packet, k, block, kBlockSize);
-        packets.emplace_back(packet, packet + n);
-    }
-    n = FillCmd58(packet, static_cast<uint32_t>(image.size()), static_cast<uint16_t>(sum));
-    packets.emplace_back(packet, packet + n);
-    return packets;
-}
-
-// The quickest round of each kind: what other load on the machine adds is
-// the same for both and shows least there.
-double Best(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
-
 }  // namespace
 
 void* operator new(size_t size)
@@ -241,7 +148,7 @@ int main()
     std::vector<double> raw;
     long allocations = 0;
     {
-        Responder responder(master);
+        bench::CAckResponder responder(master);
         for (int round = 0; round < kRounds; ++round) {
             ours.push_back(TimeUpdateRun(name, imagePath, allocations));
             raw.push_back(TimeRawLoop(name, packets));

@@ -18,6 +18,7 @@
 #include <new>
 #include <vector>
 
+#include "bench_support.h"
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "tests/usb/emulated_usb.h"
@@ -39,7 +40,10 @@ long g_news = 0;
 long g_mallocs = 0;
 
 constexpr size_t kImageSize = 512u << 10;
-constexpr uint32_t kBlockSize = 1024;
+using bench::Best;
+using bench::ImagePackets;
+using bench::kBlockSize;
+using bench::Seconds;
 constexpr int kRounds = 5;
 
 // Answers every packet with an Ack: reads the type, subtype and flag, the
@@ -79,11 +83,6 @@ private:
 
     std::vector<uint8_t> m_pending;
 };
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 struct Counts {
     long news = 0;
@@ -174,35 +173,6 @@ double TimeBareLoop(uint8_t address, const std::vector<std::vector<uint8_t>>& pa
     libusb_close(handle);
     libusb_exit(context);
     return Seconds(stop - start);
-}
-
-std::vector<std::vector<uint8_t>> ImagePackets(const std::vector<uint8_t>& image)
-{
-    std::vector<std::vector<uint8_t>> packets;
-    uint8_t packet[kPacketBufferSize];
-    uint32_t n = FillCmd57(packet, static_cast<uint32_t>(image.size()));
-    packets.emplace_back(packet, packet + n);
-    const auto blocks = static_cast<uint16_t>(image.size() / kBlockSize);
-    PrepareDataSeries(packet, TPL_DATA_57.bytes(), blocks);
-    uint32_t sum = 0;
-    for (uint16_t k = 1; k <= blocks; ++k) {
-        const uint8_t* block = image.data() + (k - 1) * kBlockSize;
-        if (k > 64) {
-            for (uint32_t i = 0; i < kBlockSize; ++i) {
-                sum -= block[i];
-            }
-        }
-        n = BuildDataPacket(packet, k, block, kBlockSize);
-        packets.emplace_back(packet, packet + n);
-    }
-    n = FillCmd58(packet, static_cast<uint32_t>(image.size()), static_cast<uint16_t>(sum));
-    packets.emplace_back(packet, packet + n);
-    return packets;
-}
-
-double Best(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
 }
 
 }  // namespace
