@@ -9,6 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -114,6 +117,20 @@ inline std::vector<std::vector<uint8_t>> ImagePackets(const std::vector<uint8_t>
     n = FillCmd58(packet, static_cast<uint32_t>(image.size()), static_cast<uint16_t>(sum));
     packets.emplace_back(packet, packet + n);
     return packets;
+}
+
+// Writes an OS image of `size` pseudo-random bytes as `dir`/UpdateCode.bin
+// (making `dir`) and returns its bytes.
+inline std::vector<uint8_t> WriteBenchImage(const std::filesystem::path& dir, size_t size)
+{
+    std::filesystem::create_directories(dir);
+    std::vector<uint8_t> image(size);
+    for (size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    }
+    std::ofstream(dir / "UpdateCode.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    return image;
 }
 
 inline double Seconds(std::chrono::steady_clock::duration d)

@@ -238,13 +238,7 @@ int main(int, char** argv)
 
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("zx-bench-usb-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    std::vector<uint8_t> image(kImageSize);
-    for (size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
-    }
-    std::ofstream(dir / kOsImageFileName, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const std::vector<uint8_t> image = bench::WriteBenchImage(dir, kImageSize);
     const std::string imagePath = (dir / kOsImageFileName).string();
     const auto packets = ImagePackets(image);
     const double blocks = static_cast<double>(kImageSize / kBlockSize);
