@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/demo_folder.h"
 
 namespace {
 
@@ -24,17 +25,7 @@ class Classroom : public ::testing::Test {
 protected:
     Classroom()
     {
-        std::string pattern = (fs::temp_directory_path() / "zentrix-class-XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        if (made == nullptr) {
-            ADD_FAILURE() << "cannot make " << pattern;
-            return;
-        }
-        m_dir = made;
-        fs::create_directories(m_dir / "img");
-        fs::create_directories(m_dir / "scratch");
-        const ProcessResult demo = RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
-        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+        m_dir = MakeDemoFolder("zentrix-class", ZENTRIX_SIM_BIN);
     }
     ~Classroom() override
     {

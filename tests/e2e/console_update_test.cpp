@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/demo_folder.h"
 #include "tests/e2e/console_texts.h"
 
 namespace {
@@ -24,18 +25,7 @@ class ConsoleUpdate : public ::testing::Test {
 protected:
     ConsoleUpdate()
     {
-        std::string pattern = (fs::temp_directory_path() / "zentrix-e2e-XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        if (made == nullptr) {
-            ADD_FAILURE() << "cannot make " << pattern;
-            return;
-        }
-        m_dir = made;
-        fs::create_directories(m_dir / "img");
-        fs::create_directories(m_dir / "scratch");
-        const ProcessResult demo =
-            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
-        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+        m_dir = MakeDemoFolder("zentrix-e2e", ZENTRIX_SIM_BIN);
     }
     ~ConsoleUpdate() override
     {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/demo_folder.h"
 #include "tests/e2e/console_texts.h"
 
 extern char** environ;
@@ -132,15 +133,10 @@ class Robustness : public ::testing::Test {
 protected:
     Robustness()
     {
-        std::string pattern = (fs::temp_directory_path() / "zentrix-e2e-XXXXXX").string();
-        m_dir = mkdtemp(pattern.data());
+        m_dir = MakeDemoFolder("zentrix-e2e", ZENTRIX_SIM_BIN);
+        // Reachable by a program run as another user (the permission test).
         fs::permissions(m_dir, fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
-        fs::create_directories(m_dir / "img");
-        fs::create_directories(m_dir / "scratch");
         fs::permissions(m_dir / "scratch", fs::perms::all | fs::perms::sticky_bit);
-        const ProcessResult demo =
-            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
-        EXPECT_EQ(demo.exitCode, 0) << demo.err;
     }
     ~Robustness() override { fs::remove_all(m_dir); }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/demo_folder.h"
 #include "tests/e2e/console_texts.h"
 #include "tests/usb/emulated_usb.h"
 
@@ -30,18 +31,7 @@ protected:
     UsbUpdate()
     {
         EXPECT_TRUE(m_bus.Ok());
-        std::string pattern = (fs::temp_directory_path() / "zentrix-usb-XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        if (made == nullptr) {
-            ADD_FAILURE() << "cannot make " << pattern;
-            return;
-        }
-        m_dir = made;
-        fs::create_directories(m_dir / "img");
-        fs::create_directories(m_dir / "scratch");
-        const ProcessResult demo =
-            RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string()}, {}, "");
-        EXPECT_EQ(demo.exitCode, 0) << demo.err;
+        m_dir = MakeDemoFolder("zentrix-usb", ZENTRIX_SIM_BIN);
     }
     ~UsbUpdate() override
     {
