@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program built without a window front end.
 #include <cstdlib>
 #include <iostream>

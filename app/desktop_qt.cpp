@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window front end on Qt.
 #include <QApplication>
 #include <cstdlib>

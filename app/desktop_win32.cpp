@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window front end on Windows.
 #include "app/desktop.h"
 #include "app/process_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-update [DIR [OWNER]]: replaces a Zentrix calculator's operating
 // system with the images in DIR. A window on a desktop, the console
 // elsewhere (ZENTRIX_UI=gui or =console decides when set).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the process sets up before anything else: standard descriptors that
 // are really there, and signals that never cut an update off half-way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process's guards on Windows: Ctrl+C and Ctrl+Break from the console,
 // and the console window being closed, become requests to the front end.
 #include <io.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many calculators at once: the OS-image phase of 1, 4, 8 and 16 runs
 // started by the classroom (one thread and one row port each, the rows read
 // by a polling view as the front ends do), each against its own pty whose

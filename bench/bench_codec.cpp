@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building a data packet against a plain copy of the same bytes: prints the
 // ratio of their throughputs.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmarks share: a calculator stand-in on a pty that acks every
 // packet (after a delay, for a link like a real one), the packets of an OS

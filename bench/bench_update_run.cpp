@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The OS-image phase of a 4 MiB image over a pty against a minimal responder,
 // side by side with a bare loop that writes the same packets and reads the
 // same 6-byte replies through the same pty. Prints blocks per second of both,

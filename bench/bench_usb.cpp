@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The OS-image phase over an emulated USB calculator (umockdev) against a
 // minimal responder, side by side with a bare libusb loop that writes the
 // same packets and reads the same 6-byte replies on the same device. Prints

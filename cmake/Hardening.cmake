@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hardened code and linking for every ordinary build (release builds and the
 # packages made from them): stack protector, stack-clash and control-flow
 # protection, position-independent executables, read-only relocations bound

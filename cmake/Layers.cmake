@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Each layer sees only the folders of the layers it links: its include root
 # in the build tree holds a link to its own folder and nothing else, so an
 # include of a folder it does not link (or of a toolkit it does not link)

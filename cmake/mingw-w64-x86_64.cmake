@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for 64-bit Windows with Debian's mingw-w64 (package
 # g++-mingw-w64-x86-64-posix). The -posix compilers: the win32 thread model
 # has no std::thread. Everything is linked statically, so the program needs

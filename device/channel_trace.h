@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The optional trace of a channel session: when ZENTRIX_TRACE names a file,
 // every write and every device read is appended to it as one line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trace file and the clock of the trace on Windows.
 #include <fcntl.h>
 #include <io.h>

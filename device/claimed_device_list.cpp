@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/claimed_device_list.h"
 
 #include <algorithm>

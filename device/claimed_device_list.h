@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device paths held by update runs of this process, so that no two runs
 // talk to the same calculator. Runs on several threads may share one list.

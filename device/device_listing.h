@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the calculator enumeration offers, described for the user: the path
 // and, for a USB device, its IDs, its manufacturer and product strings and

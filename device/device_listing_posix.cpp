@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How an offered device is described on Linux: a USB device through libusb
 // and sysfs, anything else by whether this user may read and write it.
 #include <libusb.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How an offered device is described on Windows: whether this user can open
 // it now (it is opened exclusively and closed again at once, nothing
 // written).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Device paths that name a USB device directly: "usb:BUS:ADDRESS", both
 // numbers decimal (the form our enumeration library hands out).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where an update run finds its calculator and the channel it talks through.
 #include <cstdint>

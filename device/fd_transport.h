@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device reached through a file descriptor: serial line, pty or socket.
 // Opened exclusively; a terminal is switched to raw mode for the session and

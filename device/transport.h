@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device underneath a CUsbChannel: a file descriptor (tty, pty,
 // socket) or a USB device reached through libusb; on Windows an overlapped

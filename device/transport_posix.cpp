@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/transport.h"
 
 #include "device/device_path.h"

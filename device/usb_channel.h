@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte channel to one calculator: opens a device path, writes whole
 // buffers, and reads exact byte counts through a 64-byte input buffer while

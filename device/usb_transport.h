@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A calculator on the USB bus, reached through libusb: interface 0, its first
 // bulk OUT and bulk IN endpoints. Bulk IN is read in whole packets of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows error codes in the terms the layers above report failures in: the
 // errno value that says the same (EACCES for a port denied to this user,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ownership of a Windows kernel handle: closed when the owner goes.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A device reached through a Windows file handle opened for overlapped I/O:
 // a COM port ("\\.\COMn", put in raw 8-bit mode), a USB device interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary calculator bytes through the packet receiver and the hex readers.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole update run against a calculator whose replies the fuzz input bends:
 // the simulated calculator answers correctly, and before every read the
 // input decides whether the reply passes, has a byte changed, is replaced by

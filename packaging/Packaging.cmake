@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation like any Linux program (GNUInstallDirs) and the two Debian
 # packages made by one CPack run:
 #   zentrix-update    the updater, its private libzrenum, the desktop entry and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-render-icon SIZE FILE: writes the program's icon, drawn by the
 // same code as the window icon, as a SIZE x SIZE PNG. Runs at build time
 // without a display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-take-screenshot FILE: starts the program's desktop front end off
 // screen, the way zentrix-update starts it, and saves its main window with
 // the first message box on it (the connect prompt) as a PNG. The boxes are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every packet the updater sends or expects, byte for byte, under its name.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The packet codec: hexadecimal text fields, the checksum, payload escaping,
 // and building and receiving data packets. Nothing here allocates memory and

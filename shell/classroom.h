@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Many calculators at once. `--all` updates every calculator connected now,
 // each by its own update run on its own thread; `--watch` (the station)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window of console mode: there is nothing to show, so its modal
 // run is the update loop itself, started once as the first paint would.

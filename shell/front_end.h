@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program shows and asks, in its own terms: the update run's port
 // (progress, the Close command, the waits for the calculator) and modal

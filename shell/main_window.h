@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's main window as start-up sees it: something that is run
 // modally once and whose run is where the update loop happens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/progress_ctrl.h"
 
 intptr_t CProgressCtrl::SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam)

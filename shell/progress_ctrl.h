@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress bar's state, driven by the messages of the standard
 // progress-bar control. Toolkit-free: a window shows it and is told of every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/progress_window.h"
 
 void CProgressDlg::Start(int stepCount, const char* phaseText, const char* title)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress window of an update run's long phases: a large bold phase
 // text above a bar. This base holds what every front end's window shares

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the user or the system asked of the process by a signal: set by the
 // program's signal handlers, read (and cleared) by the front end.

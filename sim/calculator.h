@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated calculator: its side of the update conversation, the pty that
 // serves it to the updater, and the demo image files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Demo image files and the comparison of received images with files.
 #include <cstdio>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-calc-sim: a simulated calculator on a pty, for tests and demos.
 #include <csignal>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cuts the updater's byte stream into packets, as the calculator reads it.
 #pragma once
 

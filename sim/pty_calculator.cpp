@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated calculator on a pty: the updater opens the slave side as it
 // would open a serial cable; a background thread answers on the master side.
 #include <fcntl.h>

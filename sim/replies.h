@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The packets whose content the calculator makes up itself: its identity
 // stream and its device-information reply.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command line of zentrix-calc-sim.
 #pragma once
 

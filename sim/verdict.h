@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a finished run is judged and reported by zentrix-calc-sim.
 #pragma once
 

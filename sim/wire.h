@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator's own view of the packet framing: hexadecimal text fields,
 // checksum, payload escaping and the fixed packets it sends or expects.
 // Kept apart from the updater's protocol code on purpose, so that the two

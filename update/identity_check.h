@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which calculator is on the line, and whether the OS image is meant for it
 // and newer than what it runs.

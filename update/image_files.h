@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two image files of the base directory and their scratch copies: an
 // update run copies each image once, privately, into the temporary directory,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Moving the updater stub into the calculator's RAM and the OS image into its
 // flash memory.

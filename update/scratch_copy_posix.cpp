@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch copies on Linux: an unnamed-at-once file in TMPDIR (else /tmp),
 // read through the descriptor that made it.
 #include <fcntl.h>

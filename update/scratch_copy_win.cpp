@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch copies on Windows: a new "qz" file in the user's temporary
 // directory, opened exclusively (no other program can open it meanwhile)
 // and deleted by the system when its handle is closed, also when the

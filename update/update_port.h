@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What an update run tells its host and asks of it, in the run's own terms.
 // The host (a window, the console, a test) decides how to show it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The state of one update run and the exchanges every phase of it uses.
 #include <cstdint>

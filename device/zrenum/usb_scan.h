@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The USB bus as the enumeration library sees it.
 #include "device_lists.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What Windows reports present, as the enumeration library offers it.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zrenum.dll: the calculator enumeration on Windows.
 #include <algorithm>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows packages: `cmake --build build-win --target zentrix_windows_package`
 # writes build-win/package/zentrix-update-<version>-win64.zip and
 # zentrix-update-<version>-setup.exe (packaging/windows/make-package).

@@ -1,8 +1,10 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Zentrix OS Update: the program and zrenum.dll in
 ; Program Files, a Start-menu entry, an uninstaller registered with Windows.
 ; Built by packaging/windows/make-package, which defines:
 ;   VERSION   four-part version, e.g. 1.0.0.1
-;   STAGE     folder holding zentrix-update.exe, zrenum.dll and README.txt
+;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt and
+;             LICENSE.txt (shown on the licence page)
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
 Unicode true
@@ -29,10 +31,11 @@ VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} installer"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 Zentrix OS Update developers"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 Zentrix OS Update developers; GPL-3.0-or-later"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -58,6 +61,7 @@ Section "Install"
   File "${STAGE}\zentrix-update.exe"
   File "${STAGE}\zrenum.dll"
   File "${STAGE}\README.txt"
+  File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Started from the menu in its own folder, which holds no images: the
@@ -84,6 +88,7 @@ Section "Uninstall"
   Delete "$INSTDIR\zentrix-update.exe"
   Delete "$INSTDIR\zrenum.dll"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

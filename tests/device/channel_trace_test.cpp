@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ZENTRIX_TRACE record of a channel session.
 #include <fcntl.h>
 #include <gtest/gtest.h>

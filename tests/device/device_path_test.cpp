@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device paths that name a USB device, and opening them without a device.
 #include "device/device_path.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EnumerateDevicePath against a stand-in for the enumeration library: this
 // program defines ZrEnumUsbA itself, so the step calls it instead of libzrenum.
 #include <gtest/gtest.h>

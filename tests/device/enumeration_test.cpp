@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our enumeration library: what it offers from ZENTRIX_DEVICES and
 // ZENTRIX_USB_IDS, and that every chain of calls ends.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pseudo-terminal whose master side plays the calculator, and a few
 // helpers to drive it from tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel over pty pairs (the master side plays the calculator) and
 // socket pairs.
 #include "device/usb_channel.h"

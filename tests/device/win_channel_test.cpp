@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel on the Windows transport, over named pipes (opened by path, as
 // a COM port is): exact reads through the 64-byte buffer, waits in slices
 // that lose no byte, a peer that leaves, exclusive opens, paths refused.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real zentrix-update updating many simulated calculators at once in
 // console mode: a set of eight with every kind of ending, and a station that
 // calculators join and leave while others are being updated. Each calculator

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The boxes of console mode as standard output shows them, for the tests
 // that run the real program.

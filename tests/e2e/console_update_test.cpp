@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real zentrix-update in console mode against the simulated calculator
 // on a pty, answered through standard input.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private folder for one end-to-end test: img/ holds the simulator's demo
 // images, scratch/ is the program's TMPDIR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real zentrix-update under the things users and the system do to it:
 // failures that must say why, options, odd environments, signals at every
 // stage of an update, silent calculators.

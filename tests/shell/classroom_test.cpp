@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many calculators at once through the application's loop, with scripted
 // update runs on their own threads: every run gets only its own calculator
 // and its own row, a run that hangs holds up nobody, Stop asks first and

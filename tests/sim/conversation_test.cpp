@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole conversations with the simulated calculator, driven by the
 // hand-written updater of pc_side.h: both routes, both block sizes, and the
 // edges of the image transfer.

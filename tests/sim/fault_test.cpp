@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults the calculator can be told to commit, counted within each run.
 #include <gtest/gtest.h>
 

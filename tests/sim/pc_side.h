@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A hand-written updater side for driving the simulated calculator in tests.
 // It builds its packets on its own (checked against literal bytes in
 // wire_test.cpp), so the simulator's framing code is never judged by itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The updater's end of a pty served by the simulated calculator.
 #pragma once
 

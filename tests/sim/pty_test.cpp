@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator served on a pty, as the updater meets it.
 #include <sys/ioctl.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-calc-sim as a separate process, and the demo image files.
 #include <fcntl.h>
 #include <sys/wait.h>

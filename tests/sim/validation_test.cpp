@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator checks everything the updater sends: each fault is recorded,
 // answered with a refusal, and the conversation can go on from where it was.
 #include <gtest/gtest.h>

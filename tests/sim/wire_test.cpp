@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator's framing and the test updater's packet builder, both held
 // against bytes written out by hand from the protocol's worked examples.
 #include <gtest/gtest.h>

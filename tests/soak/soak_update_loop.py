@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Soak test: many update runs in ONE zentrix-update process.
 
 One zentrix-update in console mode goes round its update loop RUNS times

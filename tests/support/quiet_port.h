@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A port that shows nothing and always waits on: for measurements and
 // fuzzing, where nobody watches and nothing may be allocated per block.

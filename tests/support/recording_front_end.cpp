@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recording_front_end.h"
 
 int RecordingFrontEnd::MessageBox(const char* text, const char* caption, unsigned style,

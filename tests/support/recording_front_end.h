@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one fake front end of the tests: it answers message boxes from a
 // script and writes down everything the program shows and asks, in order:

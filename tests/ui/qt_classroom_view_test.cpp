@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window of many calculators, off screen: eight rows driven through
 // their ports as eight runs would, mid-update and at the summary (both
 // grabbed to PNG files for the record), and Close asking to stop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the desktop tests inside one application object, off screen unless
 // a platform is chosen explicitly.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several update runs in one process at once, each on its own thread with its
 // own port, sharing one claimed-device list and one enumeration of four
 // simulated calculators: every run takes a calculator of its own and ends as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator hangs up at every packet boundary of a complete run on each
 // route: every run ends cleanly, Failed unless the final Terminate was
 // already on its way.

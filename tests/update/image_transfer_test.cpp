@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The OS-image phase on a scripted channel: the worked example byte for byte,
 // and the attempt rules around the tail check.
 #include <gtest/gtest.h>

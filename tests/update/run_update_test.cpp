@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole update runs against the simulated calculator: results, the packets on
 // the wire in order, progress windows, and what the calculator received.
 #include <gtest/gtest.h>

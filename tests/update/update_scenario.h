@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fixture for whole update runs against the simulated calculator on a pty:
 // its own image directory and TMPDIR, a recording front end, and checks that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch copies on Windows: made in the temporary directory, reachable by
 // nobody else while they live, equal to the image as it was when copied,
 // and gone when the run lets go of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Emulated USB calculators for tests and benchmarks: a umockdev testbed fakes
 // /sys and /dev/bus/usb, and each emulated device answers the usbfs ioctls of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real zentrix-update in console mode against simulated calculators
 // served as emulated USB devices, found only through ZENTRIX_USB_IDS.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows zentrix-update.exe in console mode under wine, updating the
 # Linux simulated calculator through COM ports mapped to the simulators'
 # ptys: both routes and block sizes with the images intact, a cable pulled

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows zentrix-update.exe as a window under wine on a private Xvfb,
 # updating the Linux simulated calculator through a COM port mapped to its
 # pty. The message boxes are found by their titles and answered with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in console mode, on the error stream: one line
 // per calculator, redrawn in place on a terminal; otherwise one line each

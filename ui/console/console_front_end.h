@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The console front end: message boxes on the output stream answered by one
 // line of input each, progress on the error stream. Scripts and tests drive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The answers typed at the console's prompts, one line each. A line is cut
 // to kMaxAnswerLength characters (the rest of it is read and dropped), so an

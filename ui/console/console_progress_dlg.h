@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress window in console mode: one line on the error stream with
 // the phase text, a bar, the percent and the step counts. On a terminal the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dialog units: window layouts are given in units of the dialog's font, a
 // quarter of its average character width across and an eighth of its height

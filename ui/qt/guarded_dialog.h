@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A top-level dialog whose Close command can be greyed: while it is, the
 // dialog refuses to close by any means (title-bar button, window manager

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The launcher's window that owns the main window. On X11 its number is an
 // X window id; elsewhere the number has no meaning to us.

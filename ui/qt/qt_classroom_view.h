@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in a window: one row per calculator with its
 // device, the phase, a bar, then the result and its reason; the summary at

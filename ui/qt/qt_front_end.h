@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop front end: message boxes and progress windows in front of the
 // main window, its Close command, and the event pump.

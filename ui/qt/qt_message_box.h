@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message boxes with the launcher platform's style bits: buttons (MB_OK,
 // MB_OKCANCEL), icon (0x10 stop, 0x20 question, 0x30 exclamation, 0x40

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress window on the desktop: made from the progress form, no close
 // button, kept in front of the main window, its bar following m_progress.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Window geometry on the desktop: a rectangle in screen coordinates (right
 // and bottom exclusive) and the centring of one window on another.

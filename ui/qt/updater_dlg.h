@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: an empty dialog painted as a grey gradient from white at
 // the top to near black at the bottom. Its first paint starts the update

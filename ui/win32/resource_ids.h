@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Resource numbers of the program's windows (zentrix-update.rc).
 #define IDD_UPDATER_DIALOG 102

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/win32/win32_front_end.h"
 
 // After the shell's headers: windows.h defines MessageBox as a macro.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Windows front end: the gradient main window (dialog 102), message
 // boxes through MessageBoxA, progress windows (dialog 129) on the standard
