@@ -9,9 +9,11 @@
 // text written onto it).
 void EnsureStandardDescriptors();
 
-// SIGINT and SIGTERM become requests to the front end (a blocking read of
-// an answer returns at once); SIGHUP and SIGPIPE are ignored: output to a
-// vanished terminal or pipe is dropped and the update goes on to its end.
+// SIGINT, SIGTERM and SIGQUIT become requests to the front end (a blocking
+// read of an answer returns at once; SIGQUIT is taken as SIGTERM); SIGHUP,
+// SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM and SIGXFSZ are ignored: output to a
+// vanished terminal or pipe is dropped, a file over the size limit fails its
+// write, and the update goes on to its end.
 // With `interruptTerminates` (the window, which has no prompt on the
 // terminal to answer) SIGINT is taken as SIGTERM. Returns where the
 // requests land.

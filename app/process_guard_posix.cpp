@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <initializer_list>
 
 namespace {
 
@@ -49,7 +50,12 @@ StopRequests* InstallStopSignals(bool interruptTerminates)
 {
     Handle(SIGINT, interruptTerminates ? OnTerminate : OnInterrupt);
     Handle(SIGTERM, OnTerminate);
-    Handle(SIGHUP, SIG_IGN);
-    Handle(SIGPIPE, SIG_IGN);
+    Handle(SIGQUIT, OnTerminate);
+    // Signals whose default would end the process mid-flash and that ask
+    // nothing of it: a trace or scratch file over the size limit fails its
+    // write with EFBIG instead, which the run reports.
+    for (const int ignored : {SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ}) {
+        Handle(ignored, SIG_IGN);
+    }
     return &g_stops;
 }

@@ -147,46 +147,61 @@ long CFdTransport::WriteOnce(const uint8_t* data, uint32_t length)
     return write(m_fd, data, length);
 }
 
-bool CFdTransport::WaitWritable(uint32_t& error)
+int CFdTransport::WaitWritable(int waitMs, uint32_t& error)
 {
     struct pollfd wait = {m_fd, POLLOUT, 0};
-    while (poll(&wait, 1, -1) < 0) {
-        if (errno != EINTR) {
-            error = errno;
-            return false;
+    const int ready = poll(&wait, 1, waitMs < 1 ? 1 : waitMs);
+    if (ready < 0) {
+        if (errno == EINTR) {
+            return 0;   // a signal: the caller asks whether to go on
         }
+        error = errno;
+        return -1;
+    }
+    if (ready == 0) {
+        return 0;
     }
     if ((wait.revents & POLLOUT) == 0 && (wait.revents & kHangUpEvents) != 0) {
         error = HangUpError(wait.revents);
-        return false;
+        return -1;
     }
-    return true;
+    return 1;
 }
 
-uint32_t CFdTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t& written)
+TransportWrite CFdTransport::WriteSome(const uint8_t* data, uint32_t length, int waitMs)
 {
-    written = 0;
-    while (written < length) {
-        const long sent = WriteOnce(data + written, length - written);
+    for (bool waited = false;; waited = true) {
+        const long sent = WriteOnce(data, length);
         if (sent > 0) {
-            written += static_cast<uint32_t>(sent);
-            continue;
+            return {TransportWrite::Sent, static_cast<uint32_t>(sent), 0};
         }
         if (sent == 0) {
-            return EIO;
+            return {TransportWrite::Failed, 0, EIO};
         }
         if (errno == EINTR) {
-            continue;
+            return {};
         }
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            return errno;
+            return {TransportWrite::Failed, 0, uint32_t(errno)};
+        }
+        if (waited) {
+            return {};   // writable by poll, yet full again: one wait per slice
         }
         uint32_t error = 0;
-        if (!WaitWritable(error)) {
-            return error;
+        const int ready = WaitWritable(waitMs, error);
+        if (ready < 0) {
+            return {TransportWrite::Failed, 0, error};
+        }
+        if (ready == 0) {
+            return {};
         }
     }
-    return 0;
+}
+
+bool CFdTransport::InputWaiting()
+{
+    struct pollfd look = {m_fd, POLLIN, 0};
+    return poll(&look, 1, 0) > 0 && (look.revents & POLLIN) != 0;
 }
 
 TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)

@@ -25,14 +25,17 @@ public:
     CFdTransport(const CFdTransport&) = delete;
     CFdTransport& operator=(const CFdTransport&) = delete;
 
-    uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) override;
+    TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override;
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
+    bool InputWaiting() override;
 
 private:
     explicit CFdTransport(int fd);
     static std::unique_ptr<CFdTransport> ConnectSocket(const char* path);
     bool MakeRawTerminal();
-    bool WaitWritable(uint32_t& error);
+    // 1 when the device takes bytes, 0 when it did not within `waitMs`, -1
+    // with `error` set when it failed or hung up.
+    int WaitWritable(int waitMs, uint32_t& error);
     long WriteOnce(const uint8_t* data, uint32_t length);
 
     int m_fd;

@@ -16,19 +16,30 @@ struct TransportRead {
     uint32_t error = 0;   // errno value (Failed)
 };
 
+struct TransportWrite {
+    enum Kind { Sent, Idle, Failed };
+    Kind kind = Idle;
+    uint32_t count = 0;   // bytes the device took (Sent; also Idle and Failed, when some went before)
+    uint32_t error = 0;   // errno value (Failed)
+};
+
 class CTransport {
 public:
     virtual ~CTransport() = default;
 
-    // Writes all `length` bytes, waiting as long as the device needs.
-    // Returns 0, or the errno value of the failure; `written` tells how many
-    // bytes left before it.
-    virtual uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) = 0;
+    // Waits at most `waitMs` (at least 1) for the device to take bytes, then
+    // hands it as many of the `length` bytes as it takes at once. Idle when
+    // it took none in time; the caller offers the rest again.
+    virtual TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) = 0;
 
     // Waits at most `waitMs` (at least 1) for the device to deliver, then
     // stores up to `capacity` bytes. Idle when nothing arrived in time; no
     // byte is ever consumed without being stored.
     virtual TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) = 0;
+
+    // Whether the device has delivered bytes that nobody has read yet,
+    // asked without waiting.
+    virtual bool InputWaiting() = 0;
 };
 
 // Why a device path gave no transport: the device could not be opened, or

@@ -69,6 +69,7 @@ int CUsbChannel::OpenOn(std::unique_ptr<CTransport> transport)
         return OpenFailed;
     }
     m_transport = std::move(transport);
+    m_requestTick = TickNow();
     m_trace.Start();
     std::memset(m_rxBuf, 0, sizeof m_rxBuf);
     m_rxHeld = 0;
@@ -124,14 +125,42 @@ int CUsbChannel::Write(const uint8_t* buffer, uint32_t length)
         m_lastError = EBADF;
         return IoError;
     }
+    m_requestTick = TickNow();
     uint32_t written = 0;
-    const uint32_t error = m_transport->WriteAll(buffer, length, written);
-    m_trace.Record(CChannelTrace::kWritten, buffer, written);
-    if (error != 0) {
-        m_lastError = error;
-        return IoError;
+    int status = ChannelOk;
+    while (written < length) {
+        const TransportWrite put = m_transport->WriteSome(buffer + written, length - written, kPumpSliceMs);
+        written += std::min(put.count, length - written);
+        if (put.kind == TransportWrite::Failed) {
+            m_lastError = put.error != 0 ? put.error : EIO;
+            status = IoError;
+            break;
+        }
+        if (put.kind == TransportWrite::Idle && !ServeWrite(TickNow())) {
+            status = PumpStopped;
+            break;
+        }
     }
-    return ChannelOk;
+    m_trace.Record(CChannelTrace::kWritten, buffer, written);
+    return status;
+}
+
+bool CUsbChannel::InputWaiting()
+{
+    return IsOpen() && (m_rxTaken < m_rxHeld || m_transport->InputWaiting());
+}
+
+uint32_t CUsbChannel::TakeWaiting(uint8_t* buffer, uint32_t capacity)
+{
+    uint32_t taken = TakeHeld(buffer, capacity);
+    if (taken == 0 && IsOpen() && m_transport->InputWaiting()) {
+        const TransportRead got = m_transport->ReadSome(buffer, capacity, 1);
+        if (got.kind == TransportRead::Received) {
+            taken = std::min(got.count, capacity);
+            m_trace.Record(CChannelTrace::kRead, buffer, taken);
+        }
+    }
+    return taken;
 }
 
 int CUsbChannel::Read(uint8_t* buffer, uint32_t length, uint32_t& count)
@@ -139,8 +168,8 @@ int CUsbChannel::Read(uint8_t* buffer, uint32_t length, uint32_t& count)
     m_lastError = 0;
     count = 0;
     const uint32_t start = TickNow();
-    ReadClock clock = {start, start, start};
-    if (!Serve(0)) {
+    ReadClock clock = {start, start};
+    if (!Serve(start)) {
         return PumpStopped;
     }
     for (;;) {
@@ -159,18 +188,23 @@ int CUsbChannel::Read(uint8_t* buffer, uint32_t length, uint32_t& count)
         if (m_interCharTimeoutMs != 0 && count != 0) {
             clock.interChar = now;
         }
-        if (!Serve(now - clock.lastData)) {
+        if (!Serve(now)) {
             return PumpStopped;
         }
     }
 }
 
-bool CUsbChannel::Serve(uint32_t silentMs)
+bool CUsbChannel::Serve(uint32_t now)
 {
     if (m_pump(m_pumpData) == 0) {
         return false;
     }
-    return m_waiter == nullptr || m_waiter->KeepWaiting(silentMs);
+    return m_waiter == nullptr || m_waiter->KeepWaiting(ChannelWait{now - m_requestTick, false});
+}
+
+bool CUsbChannel::ServeWrite(uint32_t now)
+{
+    return m_waiter == nullptr || m_waiter->KeepWaiting(ChannelWait{now - m_requestTick, true});
 }
 
 uint32_t CUsbChannel::TakeHeld(uint8_t* destination, uint32_t wanted)
@@ -205,7 +239,6 @@ int CUsbChannel::ReceiveIntoRxBuf(ReadClock& clock, uint32_t count)
             m_rxTaken = 0;
             if (got.count != 0) {
                 m_trace.Record(CChannelTrace::kRead, m_rxBuf, got.count);
-                clock.lastData = TickNow();
             }
             return ChannelOk;
         }
@@ -217,7 +250,7 @@ int CUsbChannel::ReceiveIntoRxBuf(ReadClock& clock, uint32_t count)
         if (LimitPassed(clock, count, now)) {
             return TimedOut;
         }
-        if (!Serve(now - clock.lastData)) {
+        if (!Serve(now)) {
             return PumpStopped;
         }
     }

@@ -27,13 +27,22 @@ using PumpCallback = int (*)(uint32_t data);
 // (whoever waits on the channel does that through its waiter); returns 1.
 int DefaultPump(uint32_t data);
 
+// A wait on the calculator as the channel sees it between its short waits.
+struct ChannelWait {
+    // How long the calculator has been waited for: from the start of the
+    // last write (the request) until the reply is complete, or from the
+    // start of the write that the calculator does not take. Bytes that
+    // trickle in do not start it over.
+    uint32_t waitedMs = 0;
+    bool writing = false;   // the calculator is not taking what is written
+};
+
 // Whoever waits on the channel: asked between the channel's short waits for
-// the calculator whether to go on waiting. `silentMs` is how long the
-// calculator has sent nothing during this read (0 right after data came).
+// the calculator, in reads and writes alike, whether to go on waiting.
 class IChannelWaiter {
 public:
     virtual ~IChannelWaiter() = default;
-    virtual bool KeepWaiting(uint32_t silentMs) = 0;
+    virtual bool KeepWaiting(const ChannelWait& wait) = 0;
 };
 
 class CTransport;   // device/transport.h
@@ -63,6 +72,12 @@ public:
     // open, 4 for a null transport.
     int OpenOn(std::unique_ptr<CTransport> transport);
     bool IsOpen() const { return m_transport != nullptr; }
+    // Whether the calculator has sent bytes that no Read has taken yet,
+    // asked without waiting.
+    bool InputWaiting();
+    // Takes up to `capacity` of those bytes at once (for the user to see
+    // what came); the count taken.
+    uint32_t TakeWaiting(uint8_t* buffer, uint32_t capacity);
     // Writes a line of words into the session's trace, if there is one.
     void TraceNote(const char* text) { m_trace.Note(text); }
     // Why this session is not traced although ZENTRIX_TRACE is set (see
@@ -70,7 +85,7 @@ public:
     const std::string& TraceFailure() const { return m_trace.Failure(); }
 
     static constexpr uint32_t kRxBufSize = 64;
-    // A waiting device read gives the user interface a turn this often.
+    // A waiting device read or write gives the user interface a turn this often.
     static constexpr int kPumpSliceMs = 50;
 
     PumpCallback m_pump;
@@ -91,11 +106,13 @@ private:
     struct ReadClock {
         uint32_t start;       // tick at the start of the Read
         uint32_t interChar;   // tick of the last device read that followed handed-over bytes
-        uint32_t lastData;    // tick of the start, or of the last bytes received
     };
 
     // The pump and the waiter; false when either asks the read to stop.
-    bool Serve(uint32_t silentMs);
+    bool Serve(uint32_t now);
+    // The waiter alone, between the slices of a write the calculator does
+    // not take.
+    bool ServeWrite(uint32_t now);
 
     uint32_t TakeHeld(uint8_t* destination, uint32_t wanted);
     int ReceiveIntoRxBuf(ReadClock& clock, uint32_t count);
@@ -103,6 +120,7 @@ private:
     int WaitSliceMs(const ReadClock& clock, uint32_t count, uint32_t now) const;
 
     IChannelWaiter* m_waiter = nullptr;
+    uint32_t m_requestTick = 0;   // start of the last write, or of the session
     std::unique_ptr<CTransport> m_transport;   // null while closed
     CChannelTrace m_trace;
 };

@@ -146,20 +146,21 @@ bool CUsbTransport::ClaimInterface()
     return m_claimed;
 }
 
-uint32_t CUsbTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t& written)
+TransportWrite CUsbTransport::WriteSome(const uint8_t* data, uint32_t length, int waitMs)
 {
-    written = 0;
-    while (written < length) {
-        int sent = 0;
-        // libusb does not write through a const pointer; the bytes stay untouched.
-        const int result = libusb_bulk_transfer(m_handle, m_endpointOut, const_cast<uint8_t*>(data + written),
-                                                static_cast<int>(length - written), &sent, 0);
-        written += static_cast<uint32_t>(std::clamp(sent, 0, static_cast<int>(length - written)));
-        if (result != 0) {
-            return Failure(result, m_endpointOut);
-        }
+    int sent = 0;
+    // libusb does not write through a const pointer; the bytes stay untouched.
+    const int result = libusb_bulk_transfer(m_handle, m_endpointOut, const_cast<uint8_t*>(data),
+                                            static_cast<int>(length), &sent,
+                                            static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
+    const auto taken = static_cast<uint32_t>(std::clamp(sent, 0, static_cast<int>(length)));
+    if (result == 0) {
+        return {TransportWrite::Sent, taken, 0};
     }
-    return 0;
+    if (result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED) {
+        return {taken > 0 ? TransportWrite::Sent : TransportWrite::Idle, taken, 0};
+    }
+    return {TransportWrite::Failed, taken, Failure(result, m_endpointOut)};
 }
 
 TransportRead CUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)

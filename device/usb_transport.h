@@ -24,8 +24,13 @@ public:
     CUsbTransport(const CUsbTransport&) = delete;
     CUsbTransport& operator=(const CUsbTransport&) = delete;
 
-    uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) override;
+    // A bulk OUT transfer limited to `waitMs`: a device that NAKs ends it
+    // with what it took, and the channel offers the rest again.
+    TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override;
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
+    // Bytes read ahead and not yet handed out (the bus itself is not asked:
+    // that would cost a transfer per packet sent).
+    bool InputWaiting() override { return m_inTaken < m_inHeld; }
 
 private:
     CUsbTransport() = default;

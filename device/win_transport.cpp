@@ -119,29 +119,36 @@ bool CWinTransport::MakeRawComPort(HANDLE device)
     return SetCommTimeouts(device, &timeouts) != 0;
 }
 
-uint32_t CWinTransport::WriteAll(const uint8_t* data, uint32_t length, uint32_t& written)
+TransportWrite CWinTransport::WriteSome(const uint8_t* data, uint32_t length, int waitMs)
 {
-    written = 0;
-    while (written < length) {
-        OVERLAPPED overlapped = {};
-        overlapped.hEvent = m_writeEvent.Get();
-        ResetEvent(m_writeEvent.Get());
-        DWORD done = 0;
-        if (!WriteFile(m_device.Get(), data + written, length - written, &done, &overlapped)) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_IO_PENDING) {
-                return ErrnoFromWindowsError(error);
-            }
-            if (!GetOverlappedResult(m_device.Get(), &overlapped, &done, TRUE)) {
-                return ErrnoFromWindowsError(GetLastError());
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = m_writeEvent.Get();
+    ResetEvent(m_writeEvent.Get());
+    DWORD done = 0;
+    if (!WriteFile(m_device.Get(), data, length, &done, &overlapped)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            return {TransportWrite::Failed, 0, ErrnoFromWindowsError(error)};
+        }
+        if (WaitForSingleObject(m_writeEvent.Get(), static_cast<DWORD>(std::max(waitMs, 1))) != WAIT_OBJECT_0) {
+            // Not finished in time: the request goes, and what it took counts.
+            CancelIoEx(m_device.Get(), &overlapped);
+        }
+        if (!GetOverlappedResult(m_device.Get(), &overlapped, &done, TRUE)) {
+            const DWORD failure = GetLastError();
+            if (failure != ERROR_OPERATION_ABORTED) {
+                return {TransportWrite::Failed, done, ErrnoFromWindowsError(failure)};
             }
         }
-        if (done == 0) {
-            return EIO;   // the device takes nothing: never spin on it
-        }
-        written += done;
+    } else if (done == 0) {
+        Sleep(static_cast<DWORD>(std::max(waitMs, 1)));   // took nothing at once: never spin on it
     }
-    return 0;
+    return {done > 0 ? TransportWrite::Sent : TransportWrite::Idle, done, 0};
+}
+
+bool CWinTransport::InputWaiting()
+{
+    return m_inTaken < m_inHeld || (m_readPending && WaitForSingleObject(m_readEvent.Get(), 0) == WAIT_OBJECT_0);
 }
 
 TransportRead CWinTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)

@@ -26,8 +26,11 @@ public:
     CWinTransport(const CWinTransport&) = delete;
     CWinTransport& operator=(const CWinTransport&) = delete;
 
-    uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) override;
+    // A write that the device has not finished within `waitMs` is cancelled;
+    // what it took by then counts, and the channel offers the rest again.
+    TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override;
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
+    bool InputWaiting() override;
 
     // Interval between two bytes after which a COM port read completes with
     // what it has: the port delivers a packet as soon as it stops coming.

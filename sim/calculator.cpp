@@ -66,6 +66,12 @@ std::vector<uint8_t> Calculator::TakeOutput() {
     return out;
 }
 
+std::vector<uint8_t> Calculator::TakeSlowOutput() {
+    std::vector<uint8_t> out;
+    out.swap(slowOutput_);
+    return out;
+}
+
 std::vector<uint8_t> Calculator::TakeLeftover() {
     std::vector<uint8_t> rest(framer_.PendingData(), framer_.PendingData() + framer_.Pending());
     rest.insert(rest.end(), leftover_.begin(), leftover_.end());
@@ -119,6 +125,7 @@ void Calculator::Handle(const PcFramer::Frame& frame) {
         return;
     }
     Dispatch(p, n);
+    if (options_.fault.kind == FaultKind::Stall && received_ == options_.fault.at) stalled_ = true;
 }
 
 bool Calculator::TriggersLinkFault() {
@@ -368,7 +375,16 @@ void Calculator::Send(const std::vector<uint8_t>& packet, bool isData) {
         out.resize(out.size() / 2);
         silent_ = true;
     }
-    output_.insert(output_.end(), out.begin(), out.end());
+    if (f.kind == FaultKind::Trickle && index == f.at && out.size() > 8) {
+        output_.insert(output_.end(), out.begin(), out.begin() + 8);
+        slowOutput_.insert(slowOutput_.end(), out.begin() + 8, out.end());
+    } else {
+        output_.insert(output_.end(), out.begin(), out.end());
+    }
+    if (f.kind == FaultKind::Duplicate && index == f.at) output_.insert(output_.end(), out.begin(), out.end());
+    if (f.kind == FaultKind::Flood && index == f.at) {
+        for (int i = 0; i < 64; ++i) output_.insert(output_.end(), wire::Ack().begin(), wire::Ack().end());
+    }
     record_.log.push_back({false, std::move(out)});
 }
 

@@ -14,7 +14,7 @@
 
 namespace zsim {
 
-enum class FaultKind { None, HangUp, GoSilent, Corrupt, Truncate, Oversize };
+enum class FaultKind { None, HangUp, GoSilent, Corrupt, Truncate, Oversize, Duplicate, Flood, Stall, Trickle };
 
 struct Fault {
     FaultKind kind = FaultKind::None;
@@ -27,6 +27,11 @@ struct Fault {
     // half and then stays silent; Oversize gives a data packet a data-size
     // field (0FFF) larger than 1022 and than the bytes that follow; when the
     // packet at `at` is not a data packet, the next data packet gets it.
+    // Duplicate sends the packet twice in a row; Flood sends 64 spare Acks
+    // right after it; Trickle sends its first 8 bytes at once and the rest
+    // one byte every 3 s.
+    // Stall: the calculator answers this many packets of the run, then stops
+    // taking data (the line's flow is stopped, as a cable's handshake would).
     int at = -1;
 };
 
@@ -85,6 +90,10 @@ public:
 
     // What the calculator has sent since the last call.
     std::vector<uint8_t> TakeOutput();
+    // The part of the output to be sent slowly (Trickle), after TakeOutput's.
+    std::vector<uint8_t> TakeSlowOutput();
+    // The calculator takes no more data (Stall).
+    bool Stalled() const { return stalled_; }
     // Bytes received after the end of this run (they belong to the next run).
     std::vector<uint8_t> TakeLeftover();
 
@@ -136,6 +145,7 @@ private:
     State state_ = State::AwaitCheck;
     Transfer transfer_;
     std::vector<uint8_t> output_;
+    std::vector<uint8_t> slowOutput_;
     std::vector<uint8_t> leftover_;
     std::vector<uint8_t> scratch_;
     int identitySent_ = 0;
@@ -144,6 +154,7 @@ private:
     int sent_ = 0;
     bool silent_ = false;
     bool hungUp_ = false;
+    bool stalled_ = false;
     bool oversizePending_ = false;
 };
 

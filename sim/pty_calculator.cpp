@@ -73,6 +73,7 @@ struct PtyCalculator::Impl {
     bool EndRunOfVanishedUpdater(Calculator& calc);
     bool Pump(Calculator& calc, const uint8_t* data, size_t n);
     bool WriteAll(const std::vector<uint8_t>& bytes);
+    bool Trickle(const std::vector<uint8_t>& bytes);
     void Finish(Calculator& calc, bool last = false);
     void Stop();
     Options CurrentOptions() {
@@ -256,6 +257,7 @@ bool PtyCalculator::Impl::EndRunOfVanishedUpdater(Calculator& calc) {
         Finish(calc);
         calc = Calculator(CurrentOptions());
     }
+    ::tcflow(spareSlave.Get(), TCOON);
     ::tcflush(spareSlave.Get(), TCIOFLUSH);
     ::ioctl(spareSlave.Get(), TIOCNXCL);
     return true;
@@ -274,9 +276,12 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
         // Whatever the updater has not read when a new run opens is left over
         // from an earlier run: drop it before the first answer.
         if (fresh && calc.Started()) ::tcflush(spareSlave.Get(), TCIFLUSH);
-        if (!WriteAll(out)) {
+        if (!WriteAll(out) || !Trickle(calc.TakeSlowOutput())) {
             calc.LinkLost();
         }
+        // A calculator that takes no more data: the updater's writes to the
+        // slave block, as on a line whose handshake says "stop".
+        if (calc.Stalled()) ::tcflow(spareSlave.Get(), TCOOFF);
         if (calc.HungUp()) {
             Finish(calc, true);
             master.Reset();
@@ -307,6 +312,15 @@ bool PtyCalculator::Impl::WriteAll(const std::vector<uint8_t>& bytes) {
         pollfd fds[2] = {{master.Get(), POLLOUT, 0}, {wakeRead.Get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (fds[1].revents & POLLIN) return false;
+    }
+    return true;
+}
+
+// Sends bytes one at a time, 3 s apart; false when the simulator is stopped
+// meanwhile.
+bool PtyCalculator::Impl::Trickle(const std::vector<uint8_t>& bytes) {
+    for (const uint8_t byte : bytes) {
+        if (WaitForWake(3000) || !WriteAll({byte})) return false;
     }
     return true;
 }

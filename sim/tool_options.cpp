@@ -35,7 +35,8 @@ bool ParseModel(std::string text, std::array<uint8_t, 4>& out) {
 bool ParseFault(const std::string& text, Fault& out) {
     static const std::map<std::string, FaultKind> kKinds = {
         {"hangup", FaultKind::HangUp}, {"silent", FaultKind::GoSilent}, {"corrupt", FaultKind::Corrupt},
-        {"truncate", FaultKind::Truncate}, {"oversize", FaultKind::Oversize}};
+        {"truncate", FaultKind::Truncate}, {"oversize", FaultKind::Oversize}, {"duplicate", FaultKind::Duplicate},
+        {"flood", FaultKind::Flood},         {"stall", FaultKind::Stall},       {"trickle", FaultKind::Trickle}};
     const auto colon = text.find(':');
     if (colon == std::string::npos) return false;
     const auto kind = kKinds.find(text.substr(0, colon));
@@ -144,6 +145,9 @@ std::string ToolUsage() {
            "  --model-payload N       payload length of identity packet 3\n"
            "  --fault KIND:N          hangup:N or silent:N after N packets of the updater;\n"
            "                          corrupt:N, truncate:N or oversize:N on the calculator's packet N (0-based)\n"
+           "                          duplicate:N (sent twice), flood:N (64 spare Acks after it) or\n"
+           "                          trickle:N (8 bytes, then one byte every 3 s) on the calculator's packet N;\n"
+           "                          stall:N stops taking data after answering N packets of the updater\n"
            "  --runs N                exit after N runs, however they end (default: serve until\n"
            "                          SIGINT or SIGTERM); a run ends when the updater closes the pty\n"
            "  --expect-stub FILE      compare the received updater stub with FILE\n"

@@ -134,11 +134,17 @@ UpdateResult Converse(CUpdateRun& run)
 }
 
 // The ending after the OS image was sent: PKT_TERMINATE and the calculator's
-// last word, which is waited for briefly and never examined.
+// last word, which is waited for briefly and never examined. Bytes that came
+// unasked before it turn the ending into the abandon path.
 UpdateResult End(CUpdateRun& run)
 {
     run.CloseProgress();
     run.SetStep("the ending");
+    if (run.Channel().InputWaiting()) {
+        run.OutOfStep();
+        run.Abandon();
+        return Failed;
+    }
     if (!run.Send(PKT_TERMINATE)) {
         return Failed;
     }
@@ -182,7 +188,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         if (result == Success) {
             outcome.result = End(run);
         } else {
-            run.Send(PKT_TERMINATE_04);   // its status is ignored
+            run.Abandon();
             outcome.result = result;
         }
         outcome.reason = run.Reason();

@@ -8,7 +8,9 @@
 // A wait for the calculator, as the host sees it between the channel's short
 // waits.
 struct ReplyWait {
-    uint32_t silentMs = 0;   // how long the calculator has sent nothing
+    // How long the calculator has been waited for: since the request was
+    // sent, until its reply is complete, or since it stopped taking data.
+    uint32_t waitedMs = 0;
     bool endable = false;    // long enough that the user may end the run
 };
 

@@ -42,6 +42,8 @@ std::string ShowBytes(const uint8_t* bytes, uint32_t length)
     return text;
 }
 
+constexpr uint32_t kShownStrayBytes = 24;
+
 std::string Seconds(uint32_t ms)
 {
     return std::to_string((ms + 500) / 1000) + " s";
@@ -74,8 +76,30 @@ bool CUpdateRun::Fail(const std::string& what)
 
 bool CUpdateRun::SendBytes(const uint8_t* bytes, uint32_t length)
 {
+    // Before the first packet nothing has been asked: what the line held
+    // then is the first reply's to reject.
+    if (m_sentAny && m_channel->InputWaiting()) {
+        return OutOfStep();
+    }
+    m_sentAny = true;
     const int status = m_channel->Write(bytes, length);
     return status == ChannelOk || ChannelFailed(status);
+}
+
+void CUpdateRun::Abandon()
+{
+    m_abandoning = true;
+    m_channel->Write(PKT_TERMINATE_04.bytes(), PKT_TERMINATE_04.length);   // its status is ignored
+    m_abandoning = false;
+}
+
+bool CUpdateRun::OutOfStep()
+{
+    uint8_t stray[kShownStrayBytes] = {};
+    const uint32_t n = m_channel->TakeWaiting(stray, sizeof stray);
+    return Fail("the calculator sent \"" + ShowBytes(stray, n) +
+                "\" that answers nothing the program asked; the conversation is out of step, so nothing more "
+                "is sent");
 }
 
 bool CUpdateRun::Expect(const StoredPacket& packet)
@@ -154,21 +178,34 @@ bool CUpdateRun::ChannelFailed(int status)
     }
 }
 
-bool CUpdateRun::KeepWaiting(uint32_t silentMs)
+bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
 {
     const ReplyWaitPolicy& policy = m_inputs.wait;
-    if (policy.silenceLimitMs != 0 && silentMs > policy.silenceLimitMs) {
-        m_stopReason = "the calculator did not answer for " + Seconds(silentMs) +
-                       " (the limit set by ZENTRIX_REPLY_TIMEOUT)";
+    const uint32_t waited = channelWait.waitedMs;
+    const ReplyWait wait{waited, waited >= policy.userMayEndAfterMs};
+    if (m_abandoning) {
+        // The host is served, but neither the user nor a limit may cut the
+        // last packet short; the calculator gets a short while for it.
+        m_inputs.port->KeepWaiting(wait);
+        return waited <= policy.finalReplyMs;
+    }
+    const char* stalled = channelWait.writing ? "the calculator stopped taking data for "
+                                              : "the calculator did not answer for ";
+    if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
+        m_stopReason = stalled + Seconds(waited) + " (the limit set by ZENTRIX_REPLY_TIMEOUT)";
         return false;
     }
-    const ReplyWait wait{silentMs, silentMs >= policy.userMayEndAfterMs};
     if (m_inputs.port->KeepWaiting(wait)) {
         return true;
     }
     // Who asked (the user, or a signal) is the host's to say; the run says
     // where it stood.
-    m_stopReason = wait.endable ? "stopped while the calculator had not answered for " + Seconds(silentMs)
-                                : std::string("stopped on request");
+    if (!wait.endable) {
+        m_stopReason = "stopped on request";
+    } else if (channelWait.writing) {
+        m_stopReason = "stopped after the calculator had taken no data for " + Seconds(waited);
+    } else {
+        m_stopReason = "stopped while the calculator had not answered for " + Seconds(waited);
+    }
     return false;
 }

@@ -38,7 +38,16 @@ public:
 
     // Writes a fixed packet with its own length.
     bool Send(const StoredPacket& packet) { return SendBytes(packet.bytes(), packet.length); }
+    // Writes a packet once every earlier reply has been taken: bytes from
+    // the calculator that nothing asked for mean the conversation is out of
+    // step, and nothing more is sent (the run ends through the abandon path).
     bool SendBytes(const uint8_t* bytes, uint32_t length);
+    // The abandon path's PKT_TERMINATE_04: sent whatever is waiting, and
+    // given a short while at most, however the calculator takes it.
+    void Abandon();
+    // Records the bytes that came from the calculator unasked (the
+    // conversation is out of step); returns false.
+    bool OutOfStep();
     // Reads as many bytes as `packet` has and compares all of them.
     bool Expect(const StoredPacket& packet);
     // Reads `length` bytes into the reply buffer; false when the read fails.
@@ -78,7 +87,7 @@ public:
     uint8_t m_block[kBlockBufferSize] = {};
 
 private:
-    bool KeepWaiting(uint32_t silentMs) override;
+    bool KeepWaiting(const ChannelWait& wait) override;
     // Records why a channel operation failed.
     bool ChannelFailed(int status);
 
@@ -90,4 +99,6 @@ private:
     int32_t m_blockCount = 0;
     std::string m_reason;
     std::string m_stopReason;   // why the waiter ended a wait
+    bool m_sentAny = false;     // the first packet has been written
+    bool m_abandoning = false;  // the abandon path's write is under way
 };

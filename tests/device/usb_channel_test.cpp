@@ -18,6 +18,7 @@
 #include <iterator>
 #include <functional>
 #include <string>
+#include <chrono>
 #include <thread>
 
 #include "device/fd_transport.h"
@@ -39,10 +40,11 @@ int ScriptedPump(uint32_t)
 class CountingTransport : public CTransport {
 public:
     CountingTransport(std::unique_ptr<CTransport> inner, int& reads) : m_inner(std::move(inner)), m_reads(reads) {}
-    uint32_t WriteAll(const uint8_t* data, uint32_t length, uint32_t& written) override
+    TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override
     {
-        return m_inner->WriteAll(data, length, written);
+        return m_inner->WriteSome(data, length, waitMs);
     }
+    bool InputWaiting() override { return m_inner->InputWaiting(); }
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override
     {
         ++m_reads;
@@ -379,29 +381,59 @@ TEST_F(ChannelTest, PumpInstallationAndWritePumped)
     EXPECT_EQ(channel.m_pumpData, 4u);
 }
 
-TEST_F(ChannelTest, TheWaiterHearsHowLongTheCalculatorIsSilentAndCanEndTheRead)
+// The waiter hears how long the calculator has been waited for since the
+// request, in reads and in writes: bytes that trickle in do not start the
+// wait over, and a write the calculator does not take is a wait like silence.
+TEST_F(ChannelTest, EveryWaitIsCountedFromTheRequestAndTheWaiterCanEndIt)
 {
     struct Waiter : IChannelWaiter {
-        bool KeepWaiting(uint32_t silentMs) override
+        bool KeepWaiting(const ChannelWait& wait) override
         {
-            silences.push_back(silentMs);
-            return silentMs <= 120;
+            waits.push_back(wait);
+            return wait.waitedMs <= limitMs;
         }
-        std::vector<uint32_t> silences;
+        uint32_t limitMs = 300;
+        std::vector<ChannelWait> waits;
     } waiter;
     channel.SetWaiter(&waiter);
-    ASSERT_EQ(channel.Open(pty.SlavePath()), ChannelOk);
-    ASSERT_TRUE(pty.Send("ab"));
-    EXPECT_EQ(ReadString(2), "ab");
-    ASSERT_FALSE(waiter.silences.empty());
-    EXPECT_LT(waiter.silences.back(), 50u);   // asked right after the bytes came
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
 
-    waiter.silences.clear();
-    EXPECT_EQ(ReadString(1, PumpStopped), "");   // nothing comes: the waiter ends it
-    ASSERT_GE(waiter.silences.size(), 2u);
-    EXPECT_TRUE(std::is_sorted(waiter.silences.begin(), waiter.silences.end()));
-    EXPECT_GT(waiter.silences.back(), 120u);
+    // A reply that trickles, one byte every 60 ms, never completes in time.
+    ASSERT_EQ(channel.Write(Bytes("ask"), 3), ChannelOk);
+    std::thread trickle([&] {
+        for (const char byte : std::string("slow")) {
+            ASSERT_EQ(write(fds[1], &byte, 1), 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    });
+    EXPECT_EQ(ReadString(8, PumpStopped), "slow");
+    trickle.join();
+    ASSERT_FALSE(waiter.waits.empty());
+    EXPECT_GT(waiter.waits.back().waitedMs, 300u);
+    EXPECT_FALSE(waiter.waits.back().writing);
+
+    // A peer that reads nothing: the write fills the line, then waits in
+    // slices and is ended by the waiter, with what went before it traced.
+    waiter.waits.clear();
+    const std::string big(4 << 20, 'x');
+    EXPECT_EQ(channel.Write(Bytes(big.c_str()), static_cast<uint32_t>(big.size())), PumpStopped);
+    ASSERT_GE(waiter.waits.size(), 2u);
+    EXPECT_TRUE(waiter.waits.back().writing);
+    EXPECT_GT(waiter.waits.back().waitedMs, 300u);
+    EXPECT_LT(waiter.waits.back().waitedMs, 2000u);
+
+    // Bytes nobody asked for are seen without waiting and can be taken.
+    EXPECT_FALSE(channel.InputWaiting());
+    ASSERT_EQ(write(fds[1], "spare", 5), 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(channel.InputWaiting());
+    uint8_t stray[8] = {};
+    EXPECT_EQ(channel.TakeWaiting(stray, sizeof stray), 5u);
+    EXPECT_FALSE(channel.InputWaiting());
     channel.SetWaiter(nullptr);
+    close(fds[1]);
 }
 
 }  // namespace

@@ -72,11 +72,11 @@ private:
 class CountingWaiter : public IChannelWaiter {
 public:
     explicit CountingWaiter(uint32_t stopAfterMs = 0) : m_stopAfterMs(stopAfterMs) {}
-    bool KeepWaiting(uint32_t silentMs) override
+    bool KeepWaiting(const ChannelWait& wait) override
     {
         ++turns;
-        longestSilenceMs = std::max(longestSilenceMs, silentMs);
-        return m_stopAfterMs == 0 || silentMs <= m_stopAfterMs;
+        longestSilenceMs = std::max(longestSilenceMs, wait.waitedMs);
+        return m_stopAfterMs == 0 || wait.waitedMs <= m_stopAfterMs;
     }
     int turns = 0;
     uint32_t longestSilenceMs = 0;

@@ -374,7 +374,7 @@ TEST_F(UpdateScenario, SilenceAfterTheEndingIsWaitedOutBrieflyAndSilenceBeforeIt
     EXPECT_EQ(Run(silentAtTheCheck, record), Failed);
     EXPECT_EQ(m_reason, "the tail check: the calculator did not answer for 1 s (the limit set by ZENTRIX_REPLY_TIMEOUT)");
     ASSERT_FALSE(waits.empty());
-    EXPECT_GT(waits.back().silentMs, 900u);
+    EXPECT_GT(waits.back().waitedMs, 900u);
     EXPECT_FALSE(waits.back().endable);   // 10 s are not up
     m_ui.onWait = nullptr;
 }
