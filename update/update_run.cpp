@@ -98,8 +98,8 @@ bool CUpdateRun::OutOfStep()
     uint8_t stray[kShownStrayBytes] = {};
     const uint32_t n = m_channel->TakeWaiting(stray, sizeof stray);
     return Fail("the calculator sent \"" + ShowBytes(stray, n) +
-                "\" that answers nothing the program asked; the conversation is out of step, so nothing more "
-                "is sent");
+                "\" that answers nothing the program asked; the conversation is out of step, so the update "
+                "was stopped");
 }
 
 bool CUpdateRun::Expect(const StoredPacket& packet)

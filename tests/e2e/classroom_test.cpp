@@ -63,7 +63,7 @@ struct Expected {
     std::string verdict;   // part of the calculator's own verdict
 };
 
-TEST_F(Classroom, EightCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
+TEST_F(Classroom, TenCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
 {
     const std::vector<Expected> set = {
         {{}, "updated", "images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000"},
@@ -77,6 +77,11 @@ TEST_F(Classroom, EightCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
         {{"--fault", "silent:100"}, "failed the calculator's identity: the calculator did not answer for 2 s",
          "abandoned by the updater"},
         {{"--reject-tail", "1"}, "updated", "images received intact"},
+        {{"--fault", "stall:300"}, "failed the OS image, block 34 of 69: the calculator stopped taking data for 2 s",
+         "link lost"},
+        {{"--fault", "duplicate:300", "--reject-tail", "3"},
+         "failed the OS image, block 34 of 69: the calculator sent \"<06>00070\" that answers nothing",
+         "abandoned by the updater"},
     };
     std::string devices;
     std::vector<std::string> paths;
@@ -94,8 +99,8 @@ TEST_F(Classroom, EightCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
 
     // The summary: one line per calculator, in the order they were offered,
     // right before the question about another set.
-    const std::string question = "== Complete ==\n8 calculators: 4 updated, 1 already current, 1 not supported, "
-                                 "2 failed.\nDo you want to update another set?\n[OK] Cancel\n";
+    const std::string question = "== Complete ==\n10 calculators: 4 updated, 1 already current, 1 not supported, "
+                                 "4 failed.\nDo you want to update another set?\n[OK] Cancel\n";
     const size_t summaryEnd = run.out.find(question);
     ASSERT_NE(summaryEnd, std::string::npos) << run.out;
     EXPECT_EQ(summaryEnd + question.size(), run.out.size());

@@ -316,12 +316,16 @@ TEST_F(Robustness, UnknownUiValuesAndUnreachableDisplaysFallBackToTheConsoleWith
 TEST_F(Robustness, SignalsAtAnyPointLeaveTheCalculatorWholeOrToldToEndAndTheTtyAsItWas)
 {
     // Each signal at a spread of points of both routes, counted in lines of
-    // the trace (0 is before the first packet).
-    const std::vector<int> signals = {SIGTERM, SIGHUP, SIGPIPE, SIGINT};
+    // the trace (0 is before the first packet). SIGQUIT ends like SIGTERM;
+    // the signals that ask nothing of the program leave the update going.
     const std::vector<size_t> points = {0, 4, 40, 300, 700};
+    const std::vector<size_t> fewerPoints = {4, 300};
+    const std::vector<std::pair<int, const std::vector<size_t>*>> signals = {
+        {SIGTERM, &points},     {SIGHUP, &points},      {SIGPIPE, &points},     {SIGINT, &points},
+        {SIGQUIT, &fewerPoints}, {SIGUSR1, &fewerPoints}, {SIGALRM, &fewerPoints}, {SIGXFSZ, &fewerPoints}};
     for (const bool stubRoute : {false, true}) {
-        for (const int signal : signals) {
-            for (const size_t point : points) {
+        for (const auto& [signal, at] : signals) {
+            for (const size_t point : *at) {
                 SCOPED_TRACE(std::string(stubRoute ? "stub route" : "OS route") + ", signal " +
                              std::to_string(signal) + " at trace line " + std::to_string(point));
                 fs::remove(Trace());
@@ -352,9 +356,9 @@ TEST_F(Robustness, SignalsAtAnyPointLeaveTheCalculatorWholeOrToldToEndAndTheTtyA
                 if (last.empty()) {
                     // The signal came while a box was up: only SIGTERM and
                     // Ctrl+C end the program there, and nothing was sent.
-                    EXPECT_TRUE(signal == SIGTERM || signal == SIGINT);
+                    EXPECT_TRUE(signal == SIGTERM || signal == SIGINT || signal == SIGQUIT);
                     EXPECT_EQ(TraceLines(), 0u);
-                } else if (signal == SIGTERM) {
+                } else if (signal == SIGTERM || signal == SIGQUIT) {
                     EXPECT_TRUE(last == kTerminate || last == kTerminate04) << last;
                     if (last == kTerminate04) {
                         EXPECT_NE(updater->Err().find("zentrix-update: Update failed."), std::string::npos);
@@ -431,6 +435,56 @@ TEST_F(Robustness, ASilentCalculatorEndsTheRunAtTheReplyTimeoutOrAtCtrlCAfterTen
     EXPECT_NE(waiting->Err().find("stopped while the calculator had not answered for"), std::string::npos);
     EXPECT_EQ(LastWritten(), kTerminate04);
     EXPECT_TRUE(ScratchIsEmpty());
+}
+
+// Calculators that go wrong in ways a reply check alone cannot see: every
+// wait ends, and nothing is "complete" that the calculator did not finish.
+TEST_F(Robustness, AStalledTricklingOrOutOfStepCalculatorNeverHangsAndIsNeverReportedComplete)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> calculator;
+        const char* timeout;     // ZENTRIX_REPLY_TIMEOUT; empty: Ctrl+C after 10 s
+        std::string reason;
+        const char* verdict;     // what the calculator saw
+    };
+    const std::vector<Case> cases = {
+        {"stops taking data, limit", {"--fault", "stall:300"}, "3",
+         "the calculator stopped taking data for 3 s (the limit set by ZENTRIX_REPLY_TIMEOUT)", "link lost"},
+        {"stops taking data, Ctrl+C", {"--fault", "stall:300"}, "",
+         "stopped after the calculator had taken no data for", "link lost"},
+        {"trickling reply", {"--fault", "trickle:10"}, "4",
+         "the calculator did not answer for 4 s (the limit set by ZENTRIX_REPLY_TIMEOUT)", nullptr},
+        {"spare Ack, rejected tail check", {"--fault", "duplicate:300", "--reject-tail", "3"}, "",
+         "\"<06>00070\" that answers nothing the program asked", "Terminate04"},
+        {"flood of Acks", {"--fault", "flood:290"}, "", "that answers nothing the program asked", "Terminate04"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto calculator = StartCalculator(c.calculator);
+        Env env = ConsoleEnv();
+        env["ZENTRIX_REPLY_TIMEOUT"] = c.timeout;
+        const auto start = std::chrono::steady_clock::now();
+        auto updater = Start(env, "ok\nok\nok\n\n");
+        if (*c.timeout == '\0' && c.verdict == std::string("link lost")) {
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            updater->Signal(SIGINT);
+            EXPECT_EQ(updater->Wait(1), -1);   // refused: the calculator has been stuck only briefly
+            std::this_thread::sleep_for(std::chrono::seconds(8));
+            updater->Signal(SIGINT);
+        }
+        ASSERT_EQ(updater->Wait(30), 18);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(updater->Out(), kPrompts + Error("Update failed."));
+        EXPECT_NE(updater->Err().find(c.reason), std::string::npos) << updater->Err();
+        EXPECT_TRUE(ScratchIsEmpty());
+        kill(calculator->Pid(), SIGTERM);
+        const std::string verdict = calculator->ReadLine();
+        EXPECT_EQ(verdict.find("images received intact"), std::string::npos) << verdict;
+        if (c.verdict != nullptr) {
+            EXPECT_NE(verdict.find(c.verdict), std::string::npos) << verdict;
+        }
+    }
 }
 
 }  // namespace

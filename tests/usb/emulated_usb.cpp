@@ -173,6 +173,7 @@ struct EmulatedUsbDevice::State {
     };
     struct Connection {
         std::deque<std::unique_ptr<Urb>> waiting;   // bulk IN transfers not yet complete
+        std::deque<std::unique_ptr<Urb>> refused;   // bulk OUT transfers the device NAKs
         std::deque<std::unique_ptr<Urb>> done;      // complete, to be reaped
     };
 
@@ -184,6 +185,7 @@ struct EmulatedUsbDevice::State {
     bool inHalted = false;
     bool stalledOnce = false;
     int replies = 0;
+    int outTransfers = 0;
     std::deque<std::vector<uint8_t>> packets;   // bulk IN packets the device has ready
     Counters counters;
 };
@@ -269,10 +271,12 @@ namespace {
 void EndAll(EmulatedUsbDevice::State& s, int status)
 {
     for (auto& [client, connection] : s.connections) {
-        while (!connection.waiting.empty()) {
-            connection.waiting.front()->status = status;
-            connection.done.push_back(std::move(connection.waiting.front()));
-            connection.waiting.pop_front();
+        for (auto* pending : {&connection.waiting, &connection.refused}) {
+            while (!pending->empty()) {
+                pending->front()->status = status;
+                connection.done.push_back(std::move(pending->front()));
+                pending->pop_front();
+            }
         }
     }
 }
@@ -491,7 +495,12 @@ bool EmulatedUsbDevice::HandleIoctl(void* rawClient)
             FillWaiting(s, connection);
             return complete(0, 0);
         }
-        // Bulk OUT: the device takes the bytes at once.
+        // Bulk OUT: the device takes the bytes at once, or NAKs for ever.
+        if (m_setup.nakOutAfterTransfers >= 0 && s.outTransfers >= m_setup.nakOutAfterTransfers) {
+            connection.refused.push_back(std::move(urb));
+            return complete(0, 0);
+        }
+        ++s.outTransfers;
         std::vector<std::vector<uint8_t>> replies;
         m_peer->FromHost(urb->buffer.p->data, static_cast<size_t>(urb->length), replies);
         s.counters.bytesOut += static_cast<uint64_t>(urb->length);
@@ -529,12 +538,14 @@ bool EmulatedUsbDevice::HandleIoctl(void* rawClient)
     }
     case USBDEVFS_DISCARDURB: {
         const auto address = Load<uintptr_t>(arg);
-        for (auto it = connection.waiting.begin(); it != connection.waiting.end(); ++it) {
-            if ((*it)->urb.p->client_addr == address) {
-                (*it)->status = -ENOENT;
-                connection.done.push_back(std::move(*it));
-                connection.waiting.erase(it);
-                return complete(0, 0);
+        for (auto* pending : {&connection.waiting, &connection.refused}) {
+            for (auto it = pending->begin(); it != pending->end(); ++it) {
+                if ((*it)->urb.p->client_addr == address) {
+                    (*it)->status = -ENOENT;
+                    connection.done.push_back(std::move(*it));
+                    pending->erase(it);
+                    return complete(0, 0);
+                }
             }
         }
         return complete(-1, EINVAL);   // already complete

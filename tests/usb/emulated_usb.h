@@ -70,6 +70,7 @@ struct DeviceSetup {
     size_t replyPiece = 0;          // > 0: every reply goes out as separate transfers of at most this many bytes
     bool strayZeroLengthPackets = false;   // a zero-length packet before every reply
     int stallAfterReplies = -1;     // >= 0: bulk IN halts once this many replies went out
+    int nakOutAfterTransfers = -1;  // >= 0: bulk OUT takes nothing more (NAKs for ever) after this many transfers
 };
 
 class EmulatedUsbBus;

@@ -300,6 +300,48 @@ TEST_F(UsbUpdate, ASilentCalculatorKeepsTheRunWaitingUntilItIsPulled)
     }
 }
 
+// A calculator whose bulk OUT endpoint stops taking data mid-image: the run
+// ends by itself at the reply limit, or at Ctrl+C once 10 s have passed;
+// either way as a failure that says where the calculator stopped.
+TEST_F(UsbUpdate, ACalculatorThatStopsTakingDataEndsAtTheLimitOrAtCtrlC)
+{
+    zusb::DeviceSetup setup;
+    setup.nakOutAfterTransfers = 300;
+    zusb::EmulatedUsbDevice& device = Plug(setup);
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult limited =
+        RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "0"},
+                   {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:5e01", "ZENTRIX_REPLY_TIMEOUT=3",
+                    "TMPDIR=" + (m_dir / "scratch").string()},
+                   kOneUpdate, kHangGuardMs);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_FALSE(limited.killed);
+    EXPECT_EQ(limited.out, kPrompts + kFailed);
+    EXPECT_NE(limited.err.find("the OS image, block "), std::string::npos) << limited.err;
+    EXPECT_NE(limited.err.find(": the calculator stopped taking data for 3 s"), std::string::npos) << limited.err;
+    EXPECT_TRUE(ScratchIsEmpty());
+    m_bus.Remove(device);
+
+    // Without a limit: Ctrl+C is refused at first, and ends the run once
+    // the calculator has taken nothing for 10 s.
+    zusb::EmulatedUsbDevice& again = Plug(setup);
+    CBackgroundProcess program({"/bin/sh", "-c",
+                                "exec env ZENTRIX_UI=console ZENTRIX_DEVICES= ZENTRIX_USB_IDS=1a2b:5e01 TMPDIR='" +
+                                    (m_dir / "scratch").string() + "' '" ZENTRIX_UPDATE_BIN "' '" +
+                                    (m_dir / "img").string() + "' 2>&1 <<'EOF'\nok\nok\nok\nEOF\n"});
+    ASSERT_TRUE(again.WaitForPackets(250, 20000));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    kill(program.Pid(), SIGINT);
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    kill(program.Pid(), SIGINT);
+    const std::string seen = program.ReadRest();
+    EXPECT_EQ(program.Wait(), 18);
+    EXPECT_NE(seen.find("Ctrl+C stops it only once the calculator has stopped answering"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("stopped after the calculator had taken no data for 1"), std::string::npos) << seen;
+    EXPECT_TRUE(ScratchIsEmpty());
+    m_bus.Remove(again);
+}
+
 // The station's output (rows on standard error, boxes on standard output),
 // read line by line as it comes.
 class CUsbStation {
