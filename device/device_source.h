@@ -20,7 +20,14 @@ public:
 
     // Where calculators are looked for, for a user who found none there.
     virtual std::string Describe() const = 0;
+
+    // Whether the devices connected may have changed since the last call
+    // (true when it cannot be known: the caller then looks again). The
+    // first call starts the watching and says true.
+    virtual bool DevicesChanged() { return true; }
 };
+
+class CDeviceWatch;   // device/device_watch.h
 
 // The calculators the enumeration library offers, on ordinary channels.
 class CSystemDeviceSource : public IDeviceSource {
@@ -29,4 +36,15 @@ public:
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
     // Names the variables searched and what they held.
     std::string Describe() const override;
+    // From the system's device events and the folders of ZENTRIX_DEVICES;
+    // always true where no events can be had.
+    bool DevicesChanged() override;
+
+    CSystemDeviceSource();
+    ~CSystemDeviceSource() override;
+    CSystemDeviceSource(const CSystemDeviceSource&) = delete;
+    CSystemDeviceSource& operator=(const CSystemDeviceSource&) = delete;
+
+private:
+    std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
 };

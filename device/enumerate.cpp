@@ -4,12 +4,55 @@
 #include <cstdlib>
 
 #include "device/device_source.h"
+#include "device/device_watch.h"
 #include "device/zrenum/zrenum.h"
 
 int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
     const int result = ZrEnumUsbA(index, buffer, size);
     return result < 0 ? -1 : result;
+}
+
+namespace {
+
+std::vector<std::string> ListedDevicePaths()
+{
+    std::vector<std::string> paths;
+    const char* listed = std::getenv("ZENTRIX_DEVICES");
+    std::string entry;
+    for (const char* c = listed != nullptr ? listed : ""; ; ++c) {
+        if (*c == ';' || *c == '\0') {
+            if (!entry.empty()) {
+                paths.push_back(entry);
+            }
+            entry.clear();
+            if (*c == '\0') {
+                break;
+            }
+        } else {
+            entry += *c;
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
+CSystemDeviceSource::CSystemDeviceSource() = default;
+CSystemDeviceSource::~CSystemDeviceSource() = default;
+
+bool CSystemDeviceSource::DevicesChanged()
+{
+    const std::vector<std::string> listed = ListedDevicePaths();
+    if (m_watch == nullptr) {
+        m_watch = std::make_unique<CDeviceWatch>(listed);
+        return true;
+    }
+    if (!m_watch->TakeChange() && m_watch->Watching()) {
+        return false;
+    }
+    m_watch->Follow(listed);   // before the listing that follows
+    return true;
 }
 
 int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)

@@ -306,11 +306,14 @@ void CClassroom::RunStation()
 {
     const std::string heading =
         "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
+    // The device service says when something was plugged or pulled; the
+    // slow rescan is a safety net for what it cannot see.
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(m_in.scanPeriodMs);
     auto lastScan = Clock::now() - period;
     for (;;) {
-        if (!m_stopped && Clock::now() - lastScan >= period) {
+        const bool changed = m_in.devices->DevicesChanged();
+        if (!m_stopped && (changed || Clock::now() - lastScan >= period)) {
             lastScan = Clock::now();
             const std::vector<std::string> offered = Offered(true);
             // A run holds its calculator, and a held USB calculator is not

@@ -100,7 +100,9 @@ public:
         IFrontEnd* frontEnd = nullptr;   // the boxes
         IClassroomView* view = nullptr;  // the rows
         uint32_t servePeriodMs = 100;    // how often the rows are redrawn
-        uint32_t scanPeriodMs = 1000;    // how often the station looks for calculators
+        // How often the station looks for calculators when the device
+        // service reports no change (it is asked at every redraw).
+        uint32_t scanPeriodMs = 5000;
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.

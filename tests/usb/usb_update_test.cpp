@@ -390,8 +390,13 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     silent.fault = {zsim::FaultKind::GoSilent, 100};
     zusb::EmulatedUsbDevice& quiet = Plug({}, silent);
     ASSERT_TRUE(quiet.WaitForPackets(101, kHangGuardMs));
-    // Plugged in while the silent one is held by its run.
+    // Plugged in while the silent one is held by its run. Found from the
+    // device event the plug sends, not by the 5 s safety-net rescan: its
+    // first packet comes well before the rescan would have looked.
+    const auto plugged = std::chrono::steady_clock::now();
     zusb::EmulatedUsbDevice& third = Plug();
+    ASSERT_TRUE(third.WaitForPackets(1, kHangGuardMs));
+    EXPECT_LT(std::chrono::steady_clock::now() - plugged, std::chrono::milliseconds(2500));
     ASSERT_TRUE(station.WaitFor(third.Path() + "  updated")) << station.Seen();
     const std::string firstPath = first.Path();
     first.Unplug();
