@@ -214,8 +214,8 @@ std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
     }
     return std::to_string(rows.size()) + (rows.size() == 1 ? " calculator: " : " calculators: ") +
            std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) +
-           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " + std::to_string(counts[Failed]) +
-           " failed.\r\nDo you want to update another set?";
+           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " +
+           std::to_string(counts[Failed]) + " failed.\r\nDo you want to update another set?";
 }
 
 }  // namespace
