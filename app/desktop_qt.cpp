@@ -6,6 +6,7 @@
 
 #include "app/desktop.h"
 #include "app/process_guard.h"
+#include "device/safe_text.h"
 #include "shell/updater_app.h"
 #include "ui/qt/display_probe.h"
 #include "ui/qt/qt_front_end.h"
@@ -17,7 +18,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     if (!DisplayReachable(argc, argv)) {
         const char* display = std::getenv("DISPLAY");
         std::cerr << "zentrix-update: cannot open a window (no display can be reached"
-                  << (display != nullptr ? std::string(" at DISPLAY=") + display : std::string())
+                  << (display != nullptr ? " at DISPLAY=" + SafeText(display) : std::string())
                   << "); using the console\n";
         return std::nullopt;
     }

@@ -12,8 +12,10 @@
 #include "app/desktop.h"
 #include "app/process_guard.h"
 #include "device/device_listing.h"
+#include "device/safe_text.h"
 #include "shell/command_line.h"
 #include "shell/console_main_window.h"
+#include "shell/reply_timeout.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
@@ -41,17 +43,11 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
 // not a number of seconds is reported and ignored.
 void ReadReplyTimeout(CUpdaterApp& app)
 {
-    const char* text = std::getenv("ZENTRIX_REPLY_TIMEOUT");
-    if (text == nullptr || *text == '\0') {
-        return;
+    const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
+    if (!setting.warning.empty()) {
+        std::cerr << "zentrix-update: " << setting.warning << '\n';
     }
-    const std::optional<uint32_t> ms = ReplyTimeoutMs(text);
-    if (!ms) {
-        std::cerr << "zentrix-update: ZENTRIX_REPLY_TIMEOUT=" << text
-                  << " is not a number of seconds; waiting without limit\n";
-        return;
-    }
-    app.m_wait.silenceLimitMs = *ms;
+    app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
 
 }  // namespace
@@ -85,7 +81,7 @@ int main(int argc, char** argv)
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);
     if (unknownUi) {
-        std::cerr << "zentrix-update: ZENTRIX_UI=" << std::getenv("ZENTRIX_UI")
+        std::cerr << "zentrix-update: ZENTRIX_UI=" << SafeText(std::getenv("ZENTRIX_UI"))
                   << " is neither gui nor console; choosing by the display\n";
     }
     if (mode == UiMode::Gui) {

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "device/safe_text.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -38,7 +40,7 @@ void CChannelTrace::Note(const char* text)
         return;
     }
     PutTimestamp();
-    std::fprintf(m_file, "# %s\n", text);
+    std::fprintf(m_file, "# %s\n", SafeLine(text).c_str());   // one line, whatever the text holds
     std::fflush(m_file);
 }
 

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "device/channel_trace.h"
+#include "device/safe_text.h"
 
 void CChannelTrace::Start()
 {
@@ -26,18 +27,18 @@ void CChannelTrace::Start()
     const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                         S_IRUSR | S_IWUSR);
     if (fd < 0) {
-        m_failure = std::string("cannot open trace file ") + path + ": " + std::strerror(errno);
+        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
         return;
     }
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        m_failure = std::string("cannot open trace file ") + path + ": not a regular file";
+        m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
         return;
     }
     m_file = fdopen(fd, "a");
     if (m_file == nullptr) {
-        m_failure = std::string("cannot open trace file ") + path + ": " + std::strerror(errno);
+        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
         close(fd);
     }
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "device/channel_trace.h"
+#include "device/safe_text.h"
 #include "device/win_handle.h"
 
 namespace {
@@ -40,24 +41,24 @@ void CChannelTrace::Start()
     CWinHandle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsValid()) {
-        m_failure = std::string("cannot open trace file ") + path + ": " + WindowsErrorText(GetLastError());
+        m_failure = "cannot open trace file " + SafeText(path) + ": " + WindowsErrorText(GetLastError());
         return;
     }
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.Get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        m_failure = std::string("cannot open trace file ") + path + ": not a regular file";
+        m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
         return;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_APPEND | _O_BINARY);
     if (fd < 0) {
-        m_failure = std::string("cannot open trace file ") + path + ": no descriptor for it";
+        m_failure = "cannot open trace file " + SafeText(path) + ": no descriptor for it";
         return;
     }
     file.Release();   // the descriptor owns the handle now
     m_file = _fdopen(fd, "ab");
     if (m_file == nullptr) {
-        m_failure = std::string("cannot open trace file ") + path + ": " + std::strerror(errno);
+        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
         _close(fd);
     }
 }

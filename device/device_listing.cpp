@@ -7,6 +7,7 @@
 
 #include "device/device_describe.h"
 #include "device/enumerate.h"
+#include "device/safe_text.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int kMostDevices = 1000;
 
 std::string Quoted(const std::string& text)
 {
-    return text.empty() ? "-" : "\"" + text + "\"";
+    return text.empty() ? "-" : "\"" + SafeText(text) + "\"";
 }
 
 }  // namespace
@@ -41,7 +42,9 @@ std::vector<ListedDevice> ListOfferedDevices()
 
 std::string FormatListedDevice(const ListedDevice& device)
 {
-    std::string line = device.path;
+    // The path comes from the environment or a configuration file, the
+    // strings from the device: none of them may start a line of its own.
+    std::string line = SafeText(device.path);
     char ids[16];
     if (device.usb && device.found) {
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
@@ -50,7 +53,7 @@ std::string FormatListedDevice(const ListedDevice& device)
     if (device.mayOpen) {
         return line + "  may open: yes";
     }
-    line += "  may open: no (" + device.problem;
+    line += "  may open: no (" + SafeLine(device.problem);
     if (device.usb && device.found && device.problem == "permission denied") {
         std::snprintf(ids, sizeof ids, "%04x", device.vendor);
         line += std::string("; install the udev rule 60-zentrix-calculator.rules with vvvv = ") + ids;

@@ -5,6 +5,7 @@
 
 #include "device/device_source.h"
 #include "device/device_watch.h"
+#include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
 
 int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
@@ -72,10 +73,10 @@ std::string CSystemDeviceSource::Describe() const
     }
     std::string searched = "searched";
     if (haveDevices) {
-        searched += std::string(" ZENTRIX_DEVICES=") + devices;
+        searched += " ZENTRIX_DEVICES=" + SafeText(devices);
     }
     if (haveIds) {
-        searched += std::string(haveDevices ? " and" : "") + " USB devices with ZENTRIX_USB_IDS=" + ids;
+        searched += std::string(haveDevices ? " and" : "") + " USB devices with ZENTRIX_USB_IDS=" + SafeText(ids);
     }
     return searched + "; check that the calculator is connected and in its receive mode";
 }

@@ -64,6 +64,7 @@ std::unique_ptr<CFdTransport> CFdTransport::OpenPath(const char* path)
         return ConnectSocket(path);
     }
     if (!S_ISCHR(named.st_mode)) {
+        errno = ENOTTY;   // a file, a folder or a FIFO: "not a device" to the user
         return nullptr;
     }
     const int fd = open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "device/safe_text.h"
 #include "shell/front_end.h"
 
 namespace {
@@ -16,6 +17,9 @@ constexpr const char* kStopText =
     "Do you want to stop them?";
 constexpr const char* kStopCaption = "Warning";
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+// A path is shown whole (the enumeration's paths are shorter) and escaped:
+// no two rows look alike.
+constexpr size_t kPathChars = 260;
 
 // Offers one calculator: the path the classroom gave this run.
 class CSingleDeviceSource : public IDeviceSource {
@@ -32,7 +36,7 @@ public:
         return 1;
     }
     std::unique_ptr<CUsbChannel> NewChannel() override { return m_system->NewChannel(); }
-    std::string Describe() const override { return "the calculator at " + m_path; }
+    std::string Describe() const override { return "the calculator at " + SafeText(m_path, kPathChars); }
 
 private:
     IDeviceSource* m_system;
@@ -62,7 +66,7 @@ const char* ResultWord(UpdateResult result)
 
 CRowPort::CRowPort(std::string device)
 {
-    m_row.device = std::move(device);
+    m_row.device = SafeText(device, kPathChars);
     m_row.phase = kStarting;
 }
 
@@ -101,7 +105,7 @@ void CRowPort::CloseProgress()
 void CRowPort::Warn(const std::string& text)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.warning = text;
+    m_row.warning = SafeLine(text);
 }
 
 bool CRowPort::KeepWaiting(const ReplyWait& wait)
@@ -118,7 +122,7 @@ void CRowPort::Finish(const UpdateOutcome& outcome)
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.result = outcome.result;
     m_row.resultWord = ResultWord(outcome.result);
-    m_row.reason = outcome.reason;
+    m_row.reason = SafeLine(outcome.reason);   // whoever made it, one line and no escapes
     m_row.silent = false;
     m_row.finished = true;
     m_finished = true;
@@ -288,7 +292,8 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const std::string heading = "Updating " + std::to_string(m_runs.size()) + " calculators at once";
+    const std::string heading = "Updating " + std::to_string(m_runs.size()) +
+                                (m_runs.size() == 1 ? " calculator at once" : " calculators at once");
     for (;;) {
         Show(heading);
         if (RunningCount() == 0) {

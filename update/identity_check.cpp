@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/safe_text.h"
 #include "update/image_files.h"
 
 namespace {
@@ -60,9 +61,10 @@ std::string ShowModelCode(const uint8_t* code)
     return text;
 }
 
+// The calculator and the image say their versions: shown escaped.
 std::string VersionText(const char* text)
 {
-    return std::string(text, 5);   // "01.05"
+    return SafeText(std::string_view(text, 5));   // "01.05"
 }
 
 CheckOutcome CompareImageModel(CUpdateRun& run, const uint8_t* imageModelCode, int modelClass)
@@ -151,7 +153,8 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
-        run.Fail("the calculator's OS version \"" + std::string(calcVersionText, 10) + "\" cannot be read");
+        run.Fail("the calculator's OS version \"" + SafeText(std::string_view(calcVersionText, 10)) +
+                 "\" cannot be read");
         return CheckOutcome::Failed;
     }
     const int32_t calculatorVersion = ParseVersionNumber(calcVersionText);
@@ -167,7 +170,8 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     }
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
-        run.Fail("the OS image's version \"" + std::string(imageVersionText, 10) + "\" cannot be read");
+        run.Fail("the OS image's version \"" + SafeText(std::string_view(imageVersionText, 10)) +
+                 "\" cannot be read");
         return CheckOutcome::Failed;
     }
     const int32_t imageVersion = ParseVersionNumber(imageVersionText);

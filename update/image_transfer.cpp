@@ -111,7 +111,8 @@ bool SendUpdaterStub(CUpdateRun& run)
 
 bool WriteOsImage(CUpdateRun& run)
 {
-    run.OpenProgress(kOsPhaseText, run.m_stubBlockCount);
+    // The bar opens at 0 of the OS image's own blocks (the sizes fit: checked after the probe).
+    run.OpenProgress(kOsPhaseText, static_cast<int>(BlockCount(run.m_images.os.size, run.m_blockSize)));
     for (int attempt = 0; attempt < kOsAttempts; ++attempt) {
         bool accepted = false;
         if (!SendOsImageAttempt(run, accepted)) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "device/safe_text.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -36,8 +37,17 @@ std::string NoCalculatorReason(const UpdateRunInputs& inputs)
 
 std::string OpenFailureReason(const char* devicePath, uint32_t error)
 {
-    std::string reason = std::string("cannot open ") + (*devicePath != '\0' ? devicePath : "the device") +
-                         ": " + std::strerror(static_cast<int>(error));
+    // A port locked by another program: the lock refuses with EWOULDBLOCK
+    // where a device itself says EBUSY; both mean the same to the user.
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        error = EBUSY;
+    }
+    std::string reason = "cannot open " + (*devicePath != '\0' ? SafeText(devicePath) : "the device") + ": ";
+    if (error == ENOTTY) {
+        return reason + "it is not a device (a file, a folder or a pipe); name the calculator's serial port "
+                        "or USB device (zentrix-update --list-devices shows what is offered)";
+    }
+    reason += std::strerror(static_cast<int>(error));
     if (error == EACCES || error == EPERM) {
         reason += "; for USB install the udev rule (see the README), for a serial port join the "
                   "dialout group, then plug the calculator in again";

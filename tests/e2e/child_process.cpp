@@ -171,11 +171,16 @@ CBackgroundProcess::~CBackgroundProcess()
     }
 }
 
-std::string CBackgroundProcess::ReadLine()
+std::string CBackgroundProcess::ReadLine(int timeoutMs)
 {
     char chunk[256];
     size_t end = 0;
     while ((end = m_buffer.find('\n')) == std::string::npos) {
+        struct pollfd wait = {m_out, POLLIN, 0};
+        if (timeoutMs >= 0 && poll(&wait, 1, timeoutMs) == 0) {
+            m_timedOut = true;
+            return {};
+        }
         const ssize_t n = read(m_out, chunk, sizeof chunk);
         if (n <= 0) {
             return std::exchange(m_buffer, std::string());

@@ -28,7 +28,10 @@ public:
     CBackgroundProcess(const CBackgroundProcess&) = delete;
     CBackgroundProcess& operator=(const CBackgroundProcess&) = delete;
 
-    std::string ReadLine();      // one line of its output, without the line feed
+    // One line of its output, without the line feed; with `timeoutMs` >= 0
+    // empty (and TimedOut() true) when no line came in that time.
+    std::string ReadLine(int timeoutMs = -1);
+    bool TimedOut() const { return m_timedOut; }
     std::string ReadRest();      // the rest of its output, up to its end
     int Wait();                  // its exit code (-1 when killed by a signal)
     pid_t Pid() const { return m_pid; }
@@ -37,4 +40,5 @@ private:
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_buffer;
+    bool m_timedOut = false;
 };

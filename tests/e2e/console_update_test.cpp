@@ -83,6 +83,14 @@ TEST_F(ConsoleUpdate, ACompleteUpdateDeliversBothImagesAndEndsWith18)
                            "256/256\n"),
               std::string::npos);
     EXPECT_NE(run.err.find("Updating... [####################] 100%"), std::string::npos);
+    // Each phase's bar starts at 0 of its own total: 3 blocks of the stub,
+    // 69 of the OS image.
+    for (const char* start : {"Checking the calculator version... [....................] 0% 0/256\n",
+                              "Sending data... [....................] 0% 0/3\n",
+                              "Updating... [....................] 0% 0/69\n"}) {
+        EXPECT_NE(run.err.find(start), std::string::npos) << start << run.err;
+    }
+    EXPECT_EQ(run.err.find("Updating... [....................] 0% 0/3\n"), std::string::npos) << run.err;
     EXPECT_TRUE(ScratchIsEmpty());
     // The calculator exits 0 only when the images it received equal the files.
     EXPECT_EQ(calculator->ReadRest(), "run 1: images received intact (stub 3000 bytes, OS 70000 "

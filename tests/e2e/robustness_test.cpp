@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -108,7 +109,8 @@ public:
     // The exit code; -1 when killed or still running after `seconds`.
     int Wait(int seconds = 60)
     {
-        for (int i = 0; i < seconds * 100 && !m_done; ++i) {
+        // At least one look, so that Wait(0) tells a process that has ended.
+        for (int i = 0; (i == 0 || i < seconds * 100) && !m_done; ++i) {
             int status = 0;
             if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_done = true;
@@ -485,6 +487,156 @@ TEST_F(Robustness, AStalledTricklingOrOutOfStepCalculatorNeverHangsAndIsNeverRep
             EXPECT_NE(verdict.find(c.verdict), std::string::npos) << verdict;
         }
     }
+}
+
+// No raw ESC (nor any other control but the line feed) in an output: empty,
+// or the control's code and the text around it.
+std::string RawControl(const std::string& text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\n') || c == 0x7f) {
+            const size_t from = i < 100 ? 0 : i - 100;
+            return "raw control " + std::to_string(c) + " in: " + text.substr(from, 200);
+        }
+    }
+    return "";
+}
+
+TEST_F(Robustness, OutsideTextReachesNeitherOutputRawAndLongValuesAreCut)
+{
+    // The terminal's title, a bell and a full reset, as a calculator or an
+    // image header may hold them (ten bytes: a version field's length).
+    const std::string attack = "\x1b]0;pwn\x07\x1b" "c";
+    const std::string attackShown = "\\x1b]0;pwn\\x07\\x1bc";
+    // Read as version 99.9 (at or above the image's): only its first five
+    // characters are shown.
+    const std::string highVersion = "99.9\x1b.\x1b" "c\x07.";
+    const std::string current =
+        "The operating system of your calculator is the same as or later than the operating system you are "
+        "trying to update to.\nYou do not need to update your operating system.";
+    const std::string hugeUi = "\x1b]0;t\x07" + std::string(120 * 1024, 'u');
+    struct Case {
+        const char* what;
+        std::vector<std::string> calculator;   // empty: no calculator is started
+        Env env;
+        std::string imageVersion;   // empty: the demo image's
+        std::string answers;
+        std::string out;
+        std::string err;   // a part of standard error
+    };
+    const std::vector<Case> cases = {
+        {"calculator's version unreadable", {"--os-version", attack}, {}, "", "ok\nok\nok\n\n",
+         kPrompts + Error("Update failed."), "the calculator's OS version \"" + attackShown + "\" cannot be read"},
+        {"calculator's version current", {"--os-version", highVersion}, {}, "", "ok\nok\nok\n\n",
+         kPrompts + Error(current), "the calculator runs OS 99.9\\x1b, already at or above the image's 01.05"},
+        {"image's version unreadable", {}, {}, "\x1b]0;x\x07\x1b" "c..", "ok\nok\nok\n\n",
+         kPrompts + Error("Update failed."), "the OS image's version \"\\x1b]0;x\\x07\\x1bc..\" cannot be read"},
+        {"device path", {}, {{"ZENTRIX_DEVICES", (m_dir / "no\x1b[2J\nsuch").string()}}, "", "ok\nok\nok\n\n",
+         kPrompts + Error("Update failed."),
+         "cannot open " + (m_dir / "no\\x1b[2J\\nsuch").string() + ": No such file or directory"},
+        {"devices searched", {}, {{"ZENTRIX_DEVICES", ""}, {"ZENTRIX_USB_IDS", "\x1b]0;t\x07"}}, "",
+         "ok\nok\nok\n\n", kPrompts + Error("Update failed."),
+         "no calculator found (searched USB devices with ZENTRIX_USB_IDS=\\x1b]0;t\\x07; check"},
+        {"ZENTRIX_UI", {}, {{"ZENTRIX_UI", hugeUi}}, "", "ok\ncancel\n", kConnect + kWarning,
+         // 200 characters shown: the six of the escape, then 194 of the rest.
+         "zentrix-update: ZENTRIX_UI=\\x1b]0;t\\x07" + std::string(194, 'u') +
+             "... is neither gui nor console; choosing by the display\n"},
+        {"ZENTRIX_REPLY_TIMEOUT", {}, {{"ZENTRIX_REPLY_TIMEOUT", "\x1b" "c2"}}, "", "ok\ncancel\n", kConnect + kWarning,
+         "zentrix-update: ZENTRIX_REPLY_TIMEOUT=\\x1bc2 is not a number of seconds; waiting without limit\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string imageVersion = c.imageVersion.empty() ? "01.05.0000" : c.imageVersion;
+        ASSERT_EQ(RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string(), "--image-version",
+                              imageVersion},
+                             {}, "")
+                      .exitCode,
+                  0);
+        std::unique_ptr<CBackgroundProcess> calculator;
+        if (!c.calculator.empty() || !c.imageVersion.empty()) {
+            calculator = StartCalculator(c.calculator);
+        }
+        Env env = ConsoleEnv();
+        for (const auto& [name, value] : c.env) {
+            env[name] = value;
+        }
+        auto updater = Start(env, c.answers);
+        EXPECT_EQ(updater->Wait(), 18);
+        EXPECT_EQ(updater->Out(), c.out);
+        const std::string err = updater->Err();
+        EXPECT_NE(err.find(c.err), std::string::npos) << err.substr(0, 2000);
+        EXPECT_EQ(RawControl(err), "");
+        EXPECT_LT(err.size(), 2000u);   // no value is echoed whole
+        EXPECT_EQ(RawControl(FileText(Trace())), "");
+    }
+    // The trace's note holds the reason, escaped.
+    EXPECT_NE(FileText(Trace()).find("# the version check: the OS image's version \"\\x1b]0;x"), std::string::npos);
+
+    // A set of one, on a path that holds escapes and a line feed (no ';',
+    // which separates the paths): its row,
+    // its summary line and its count show it as one line, escaped.
+    const fs::path link = m_dir / "calc\x1b[2J\x07\nupdated forged";
+    const std::string linkShown = (m_dir / "calc\\x1b[2J\\x07\\nupdated forged").string();
+    auto calculator = StartCalculator({"--os-version", highVersion});
+    fs::create_symlink(m_device, link);
+    Env env = ConsoleEnv();
+    env["ZENTRIX_DEVICES"] = link.string();
+    CUpdater all({ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()}, env, "ok\nok\nok\ncancel\n", m_dir);
+    EXPECT_EQ(all.Wait(), 18);
+    const std::string summary = "current " + linkShown +
+                                " the version check: the calculator runs OS 99.9\\x1b, already at or above the "
+                                "image's 01.05\n== Complete ==\n1 calculator: 0 updated, 1 already current, 0 not "
+                                "supported, 0 failed.\nDo you want to update another set?\n[OK] Cancel\n";
+    EXPECT_NE(all.Out().find(summary), std::string::npos) << all.Out();
+    EXPECT_NE(all.Err().find("Updating 1 calculator at once\n" + linkShown + "  "), std::string::npos) << all.Err();
+    EXPECT_EQ(RawControl(all.Out()), "");
+    EXPECT_EQ(RawControl(all.Err()), "");
+
+    // --list-devices: one line per offered path, whatever the path holds.
+    env["ZENTRIX_DEVICES"] = link.string() + ";" + (m_dir / "x\nforged  may open: yes").string();
+    CUpdater list({ZENTRIX_UPDATE_BIN, "--list-devices"}, env, "", m_dir);
+    EXPECT_EQ(list.Wait(), 0);
+    EXPECT_EQ(list.Out(), linkShown + "  may open: yes\n" + (m_dir / "x\\nforged  may open: yes").string() +
+                              "  may open: no (No such file or directory)\n");
+}
+
+TEST_F(Robustness, ABusyPortAndAPathThatIsNoDeviceSaySoAndWhatToDo)
+{
+    // Another program holds the port's lock (as root does; TIOCEXCL does
+    // not stop root).
+    auto calculator = StartCalculator({});
+    {
+        const int holder = open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+        auto updater = Start(ConsoleEnv(), "ok\nok\nok\n\n");
+        EXPECT_EQ(updater->Wait(), 18);
+        EXPECT_EQ(updater->Out(), kPrompts + Error("Update failed."));
+        EXPECT_NE(updater->Err().find("zentrix-update: cannot open " + m_device +
+                                      ": Device or resource busy; another program has the device open: close it "
+                                      "and start again"),
+                  std::string::npos)
+            << updater->Err();
+        close(holder);
+    }
+    // A file, a folder and a pipe named as the device.
+    std::ofstream(m_dir / "file") << "not a calculator";
+    ASSERT_EQ(mkfifo((m_dir / "fifo").c_str(), 0600), 0);
+    for (const fs::path& path : {m_dir / "file", m_dir / "img", m_dir / "fifo"}) {
+        SCOPED_TRACE(path);
+        Env env = ConsoleEnv();
+        env["ZENTRIX_DEVICES"] = path.string();
+        auto updater = Start(env, "ok\nok\nok\n\n");
+        EXPECT_EQ(updater->Wait(), 18);
+        EXPECT_EQ(updater->Out(), kPrompts + Error("Update failed."));
+        EXPECT_NE(updater->Err().find("zentrix-update: cannot open " + path.string() +
+                                      ": it is not a device (a file, a folder or a pipe); name the calculator's "
+                                      "serial port or USB device"),
+                  std::string::npos)
+            << updater->Err();
+    }
+    EXPECT_EQ(FileText(m_dir / "file"), "not a calculator");
 }
 
 }  // namespace

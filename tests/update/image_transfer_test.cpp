@@ -98,7 +98,7 @@ TEST_F(OsImagePhase, WorkedExampleByteForByte)
     EXPECT_EQ(Written(65), std::string("\x02" "57" "1" "000D" "0041" "0041") + "\x5C\x20\x5C\x5C\x41" + "90");
     EXPECT_EQ(Written(66), std::string("\x01" "58" "1" "0014" "00000003" "A0010000" "FF63" "93") + '\0');
     m_run->CloseProgress();
-    EXPECT_EQ(m_ui.Summary(), (std::vector<std::string>{"open Updating... 0-1", "pos 0",
+    EXPECT_EQ(m_ui.Summary(), (std::vector<std::string>{"open Updating... 0-65", "pos 0",
                                                         "range 0-65", "step x65", "close"}));
 }
 

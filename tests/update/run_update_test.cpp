@@ -76,7 +76,7 @@ TEST_P(BothRoutes, CompleteUpdateSendsBothImagesIntact)
     if (c.stubRoute) {
         windows.insert(windows.end(), {identity, "step x256", "close"});
     }
-    windows.insert(windows.end(), {"open Updating... 0-" + std::to_string(stubBlocks) + "",
+    windows.insert(windows.end(), {"open Updating... 0-" + std::to_string(osBlocks),
                                    "pos 0", "range 0-" + std::to_string(osBlocks),
                                    "step x" + std::to_string(osBlocks), "close"});
     EXPECT_EQ(m_ui.Summary(), windows);

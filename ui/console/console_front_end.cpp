@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/safe_text.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 
@@ -145,6 +146,8 @@ void CConsoleFrontEnd::Say(const std::string& text)
     if (m_errIsTerminal && m_progress.Window() != nullptr) {
         m_err << '\n';   // below the progress line, which is redrawn in place
     }
-    m_err << "zentrix-update: " << text << '\n';
+    // A reason or warning may hold outside text: it never reaches the
+    // terminal as a control.
+    m_err << "zentrix-update: " << SafeLine(text) << '\n';
     m_err.flush();
 }

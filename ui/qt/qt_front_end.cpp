@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "device/safe_text.h"
 #include "shell/updater_app.h"
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
@@ -45,7 +46,7 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
         // go where a terminal may read them.
         std::cerr << "zentrix-update: " << std::string(text, std::strcspn(text, "\r\n")) << '\n';
         if (!details.empty()) {
-            std::cerr << "zentrix-update: " << details << '\n';
+            std::cerr << "zentrix-update: " << SafeLine(details) << '\n';
         }
         return escapeAnswer;
     }
@@ -65,7 +66,7 @@ bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 
 void CQtFrontEnd::Warn(const std::string& text)
 {
-    std::cerr << "zentrix-update: " << text << '\n';
+    std::cerr << "zentrix-update: " << SafeLine(text) << '\n';
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)

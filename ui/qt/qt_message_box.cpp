@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "device/safe_text.h"
 #include "shell/front_end.h"
 
 namespace {
@@ -41,7 +42,7 @@ int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsign
     box.setText(PlainLines(text));
     box.setIcon(IconFor(style));
     if (!details.empty()) {
-        box.setDetailedText(QString::fromLocal8Bit(details.c_str()));
+        box.setDetailedText(QString::fromLocal8Bit(SafeLine(details).c_str()));
     }
 
     QPushButton* ok = box.addButton(QMessageBox::Ok);

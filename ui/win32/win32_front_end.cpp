@@ -7,6 +7,7 @@
 #undef MessageBox
 #undef SetWindowText
 
+#include "device/safe_text.h"
 #include "ui/win32/resource_ids.h"
 
 namespace {
@@ -220,7 +221,8 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
 int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
     // The reason of a failure follows the text after a blank line.
-    const std::string shown = details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + details;
+    const std::string shown =
+        details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + SafeLine(details);
     const int answer = MessageBoxA(m_main, shown.c_str(), caption, style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
 }
@@ -233,7 +235,7 @@ void CWin32FrontEnd::PostQuitMessage(int code)
 
 void CWin32FrontEnd::Warn(const std::string& text)
 {
-    MessageBoxA(m_main, text.c_str(), "Zentrix OS Update", MB_OK | MB_ICONWARNING);
+    MessageBoxA(m_main, SafeLine(text).c_str(), "Zentrix OS Update", MB_OK | MB_ICONWARNING);
 }
 
 bool CWin32FrontEnd::SetCloseEnabled(bool enabled)

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "device/safe_text.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+constexpr const char* kEllipsis = "...";
+
+// The length of the valid UTF-8 sequence at the start of `text` (shortest
+// form, no surrogates, at most U+10FFFF); 0 when there is none.
+size_t Utf8Length(std::string_view text)
+{
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+    const uint8_t lead = byte(0);
+    size_t length = 0;
+    uint8_t low = 0x80;   // the range of the second byte
+    uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+void AppendHex(std::string& out, uint8_t b)
+{
+    out += {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+}
+
+// Appends the shown form of the character at the start of `text`; returns
+// how many bytes of `text` it stood for.
+size_t AppendShown(std::string& out, std::string_view text, bool escapeBackslash)
+{
+    const auto b = static_cast<uint8_t>(text[0]);
+    switch (b) {
+    case '\n': out += "\\n"; return 1;
+    case '\r': out += "\\r"; return 1;
+    case '\t': out += "\\t"; return 1;
+    case '\\': out += escapeBackslash ? "\\\\" : "\\"; return 1;
+    default: break;
+    }
+    if (b < 0x20 || b == 0x7F) {
+        AppendHex(out, b);
+        return 1;
+    }
+    if (b < 0x80) {
+        out += static_cast<char>(b);
+        return 1;
+    }
+    const size_t length = Utf8Length(text);
+    if (length == 0) {
+        AppendHex(out, b);
+        return 1;
+    }
+    if (length == 2 && b == 0xC2 && static_cast<uint8_t>(text[1]) < 0xA0) {
+        AppendHex(out, b);   // a C1 control: some terminals obey it
+        AppendHex(out, static_cast<uint8_t>(text[1]));
+        return 2;
+    }
+    out.append(text.substr(0, length));
+    return length;
+}
+
+std::string Escape(std::string_view text, size_t maxChars, bool escapeBackslash)
+{
+    std::string out;
+    out.reserve(text.size() < maxChars ? text.size() : maxChars);
+    size_t shown = 0;
+    std::string piece;
+    while (!text.empty()) {
+        piece.clear();
+        const size_t used = AppendShown(piece, text, escapeBackslash);
+        if (shown == maxChars) {
+            out += kEllipsis;   // more follows than may be shown
+            break;
+        }
+        out += piece;
+        ++shown;
+        text.remove_prefix(used);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SafeText(std::string_view text, size_t maxChars)
+{
+    return Escape(text, maxChars, true);
+}
+
+std::string SafeLine(std::string_view text)
+{
+    return Escape(text, SIZE_MAX, false);
+}

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Outside text as it is shown: escaped so that it cannot steer a terminal or
+// forge a line, unambiguous, and cut when it is long.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/safe_text.h"
+
+namespace {
+
+TEST(SafeText, ControlsStrayBytesAndBackslashesAreEscapedPrintableTextStays)
+{
+    struct Case {
+        std::string in;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"01.05.0000", "01.05.0000"},
+        // The terminal's title and a full reset, as a calculator may send them.
+        {"\x1b]0;pwned\x07\x1b" "c", "\\x1b]0;pwned\\x07\\x1bc"},
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {std::string("x\0y", 3), "x\\x00y"},
+        {"\x7f", "\\x7f"},
+        // The escape of a backslash cannot be mistaken for an escaped byte.
+        {"C:\\x1b", "C:\\\\x1b"},
+        // Valid UTF-8 stays: two, three and four bytes.
+        {"Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80", "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xf0\x9f\x98\x80"},
+        // C1 controls (CSI as U+009B) are escaped although valid UTF-8.
+        {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},
+        {"\xc2\xa0", "\xc2\xa0"},
+        // What is not UTF-8: a lone lead or continuation byte, a cut
+        // sequence, an overlong form, a surrogate, beyond U+10FFFF.
+        {"\xff", "\\xff"},
+        {"\x80z", "\\x80z"},
+        {"\xe2\x82", "\\xe2\\x82"},
+        {"\xc0\xaf", "\\xc0\\xaf"},
+        {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SafeText(c.in), c.shown) << c.shown;
+        // SafeLine escapes the same, backslashes apart.
+        std::string line;
+        for (size_t i = 0; i < c.shown.size(); ++i) {
+            line += c.shown[i];
+            i += c.shown.compare(i, 2, "\\\\") == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(SafeLine(c.in), line) << c.shown;
+    }
+}
+
+TEST(SafeText, LongValuesAreCutWithAnEllipsisNeverInsideAnEscapeOrACharacter)
+{
+    struct Case {
+        std::string in;
+        size_t maxChars;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"abcdef", 6, "abcdef"},
+        {"abcdefg", 6, "abcdef..."},
+        {"\x1b\x1b\x1b", 2, "\\x1b\\x1b..."},
+        {"\xc3\xbc\xc3\xbc\xc3\xbc", 2, "\xc3\xbc\xc3\xbc..."},
+        {"ab", 0, "..."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SafeText(c.in, c.maxChars), c.shown) << c.shown;
+    }
+    // A 120 KB environment value is shown by its first 200 characters.
+    const std::string huge(120 * 1024, 'x');
+    EXPECT_EQ(SafeText(huge), std::string(kSafeTextChars, 'x') + "...");
+    // A message is never cut, and made safe once it stays as it is.
+    const std::string message = "cannot open " + SafeText("/tmp/\x1b[2J\\" + huge) + ": reason";
+    EXPECT_EQ(SafeLine(message), message);
+    EXPECT_EQ(SafeLine(huge + "\n").size(), huge.size() + 2);
+}
+
+}  // namespace
