@@ -182,4 +182,10 @@ set(CPACK_COMPONENT_SIM_DESCRIPTION
 foreach(component UPDATER SIM)
   string(REPLACE ";" "" CPACK_COMPONENT_${component}_DESCRIPTION "${CPACK_COMPONENT_${component}_DESCRIPTION}")
 endforeach()
+# Reproducible packages: the archives' times from the last commit (the
+# release date outside a git checkout).
+execute_process(COMMAND date -u -d "${ZENTRIX_RELEASE_DATE}" +%s
+                OUTPUT_VARIABLE ZENTRIX_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+configure_file(${ZENTRIX_PACKAGING_DIR}/CPackProject.cmake.in ${ZENTRIX_PACKAGING_OUT}/CPackProject.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${ZENTRIX_PACKAGING_OUT}/CPackProject.cmake)
 include(CPack)
