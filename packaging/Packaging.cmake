@@ -3,7 +3,8 @@
 # packages made by one CPack run:
 #   zentrix-update    the updater, its private libzrenum, the desktop entry and
 #                     folder action, the AppStream metainfo and screenshot, the
-#                     icons, the manual page and the udev rule template;
+#                     icons, the manual page, the README and the udev rule
+#                     template;
 #   zentrix-calc-sim  the simulated calculator and its manual page.
 # Install rules that name no component belong to zentrix-update (the top
 # CMakeLists.txt sets that default); sim/ marks its program for the second
@@ -82,7 +83,7 @@ set(ZENTRIX_METAINFO ${ZENTRIX_PACKAGING_OUT}/${ZENTRIX_APPSTREAM_ID}.metainfo.x
 configure_file(${ZENTRIX_PACKAGING_DIR}/zentrix-update.metainfo.xml.in ${ZENTRIX_METAINFO} @ONLY)
 install(FILES ${ZENTRIX_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# Manual pages and the changelog go compressed, as gzip -9n makes them (no
+# Manual pages, the changelog and the README go compressed, as gzip -9n makes them (no
 # name, no time stamp: the same bytes on every build).
 find_program(ZENTRIX_GZIP gzip REQUIRED)
 function(zentrix_gzip source output)
@@ -101,10 +102,14 @@ foreach(page zentrix-update zentrix-calc-sim)
 endforeach()
 zentrix_gzip(${ZENTRIX_PACKAGING_DIR}/changelog ${ZENTRIX_PACKAGING_OUT}/doc/changelog.Debian.gz)
 list(APPEND zentrix_generated ${ZENTRIX_PACKAGING_OUT}/doc/changelog.Debian.gz)
+# The user's README (the permission message points to it).
+zentrix_gzip(${PROJECT_SOURCE_DIR}/README.md ${ZENTRIX_PACKAGING_OUT}/doc/README.md.gz)
+list(APPEND zentrix_generated ${ZENTRIX_PACKAGING_OUT}/doc/README.md.gz)
 add_custom_target(zentrix_packaging_files ALL DEPENDS ${zentrix_generated})
 add_dependencies(zentrix_installed zentrix_packaging_files)
 
 install(FILES ${ZENTRIX_PACKAGING_OUT}/man/zentrix-update.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${ZENTRIX_PACKAGING_OUT}/doc/README.md.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrix-update)
 install(FILES ${ZENTRIX_PACKAGING_OUT}/man/zentrix-calc-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 foreach(pair updater:zentrix-update sim:zentrix-calc-sim)
@@ -177,4 +182,10 @@ set(CPACK_COMPONENT_SIM_DESCRIPTION
 foreach(component UPDATER SIM)
   string(REPLACE ";" "" CPACK_COMPONENT_${component}_DESCRIPTION "${CPACK_COMPONENT_${component}_DESCRIPTION}")
 endforeach()
+# Reproducible packages: the archives' times from the last commit (the
+# release date outside a git checkout).
+execute_process(COMMAND date -u -d "${ZENTRIX_RELEASE_DATE}" +%s
+                OUTPUT_VARIABLE ZENTRIX_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+configure_file(${ZENTRIX_PACKAGING_DIR}/CPackProject.cmake.in ${ZENTRIX_PACKAGING_OUT}/CPackProject.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${ZENTRIX_PACKAGING_OUT}/CPackProject.cmake)
 include(CPack)

@@ -193,9 +193,11 @@ bool EqualsFile(const std::vector<uint8_t>& received, const std::string& path);
 // image of `osSize` bytes, at least 0x1002A, with the model code at 0x1001C
 // and the 10-character version text at 0x10020) into `dir`. The content is
 // deterministic and includes bytes that need escaping (below 0x20 and 0x5C).
-// False (and no file left behind) when the sizes or the version text do not
-// fit or a file cannot be written.
+// Makes `dir` (and its parents) when missing. False (and no file left
+// behind) when the sizes or the version text do not fit or the folder or a
+// file cannot be made or written; then `why`, when given, says which, in the
+// system's words.
 bool WriteDemoImages(const std::string& dir, std::array<uint8_t, 4> modelCode, const std::string& version,
-                     size_t osSize, size_t stubSize);
+                     size_t osSize, size_t stubSize, std::string* why = nullptr);
 
 }  // namespace zsim

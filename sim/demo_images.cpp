@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Demo image files and the comparison of received images with files.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "sim/calculator.h"
 #include "sim/wire.h"
@@ -23,11 +26,21 @@ std::vector<uint8_t> Filler(size_t size, uint8_t seed) {
     return bytes;
 }
 
-bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
+// Empty when written, else why not (the system's words).
+std::string WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    errno = 0;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file) return "cannot create " + path.string() + ": " + std::strerror(errno);
+    const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    int error = wrote ? 0 : errno;
+    if (std::fclose(file.release()) != 0 && error == 0) error = errno;
+    if (!wrote || error != 0) return "cannot write " + path.string() + ": " + std::strerror(error != 0 ? error : EIO);
+    return "";
+}
+
+bool Fail(std::string* why, std::string text) {
+    if (why != nullptr) *why = std::move(text);
+    return false;
 }
 
 }  // namespace
@@ -40,19 +53,29 @@ bool EqualsFile(const std::vector<uint8_t>& received, const std::string& path) {
 }
 
 bool WriteDemoImages(const std::string& dir, std::array<uint8_t, 4> modelCode, const std::string& version,
-                     size_t osSize, size_t stubSize) {
-    if (osSize < wire::kImageHeaderEnd || version.size() != wire::kImageVersionLength) return false;
+                     size_t osSize, size_t stubSize, std::string* why) {
+    if (osSize < wire::kImageHeaderEnd) {
+        return Fail(why, "an OS image has at least " + std::to_string(wire::kImageHeaderEnd) + " bytes");
+    }
+    if (version.size() != wire::kImageVersionLength) {
+        return Fail(why, "the version text has " + std::to_string(wire::kImageVersionLength) + " characters");
+    }
     std::vector<uint8_t> os = Filler(osSize, 0x11);
     std::copy(modelCode.begin(), modelCode.end(), os.begin() + wire::kImageModelOffset);
     std::copy(version.begin(), version.end(), os.begin() + wire::kImageVersionOffset);
     const std::filesystem::path base(dir);
+    std::error_code made;
+    std::filesystem::create_directories(base, made);
+    if (made) return Fail(why, "cannot make the folder: " + made.message());
     const auto stubPath = base / "UpdateExe.bin";
     const auto osPath = base / "UpdateCode.bin";
-    if (WriteFile(stubPath, Filler(stubSize, 0x05)) && WriteFile(osPath, os)) return true;
+    std::string problem = WriteFile(stubPath, Filler(stubSize, 0x05));
+    if (problem.empty()) problem = WriteFile(osPath, os);
+    if (problem.empty()) return true;
     std::error_code ignored;
     std::filesystem::remove(stubPath, ignored);
     std::filesystem::remove(osPath, ignored);
-    return false;
+    return Fail(why, problem);
 }
 
 }  // namespace zsim

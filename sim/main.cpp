@@ -16,8 +16,10 @@ volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
 int WriteDemo(const zsim::ToolOptions& o) {
-    if (!zsim::WriteDemoImages(o.writeDemoDir, o.calculator.modelCode, o.imageVersion, o.osSize, o.stubSize)) {
-        std::cerr << "zentrix-calc-sim: cannot write the demo images into " << o.writeDemoDir << "\n";
+    std::string why;
+    if (!zsim::WriteDemoImages(o.writeDemoDir, o.calculator.modelCode, o.imageVersion, o.osSize, o.stubSize,
+                               &why)) {
+        std::cerr << "zentrix-calc-sim: cannot write the demo images into " << o.writeDemoDir << ": " << why << "\n";
         return 1;
     }
     std::cout << "wrote " << o.writeDemoDir << "/UpdateExe.bin (" << o.stubSize << " bytes) and " << o.writeDemoDir

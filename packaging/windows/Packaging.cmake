@@ -10,5 +10,5 @@ if(ZENTRIX_MAKENSIS)
     COMMENT "Windows packages: zip and installer"
     VERBATIM)
 else()
-  message(STATUS "makensis not found: no Windows installer (scripts/install-deps installs nsis)")
+  message(STATUS "makensis not found: no Windows installer (scripts/install-deps windows installs nsis)")
 endif()

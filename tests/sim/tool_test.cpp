@@ -8,8 +8,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -87,12 +89,13 @@ struct Tool {
 };
 
 TEST(SimTool, DemoImagesCarryTheHeaderAndEscapableBytes) {
-    TempDir dir;
-    Tool tool({"--write-demo-images", dir.path, "--model", "80005d7c", "--image-version", "01.05.0000",
+    TempDir top;
+    const std::string dir = top.path + "/demo/images";   // missing, parent included: the tool makes both
+    Tool tool({"--write-demo-images", dir, "--model", "80005d7c", "--image-version", "01.05.0000",
                "--os-size", "70000", "--stub-size", "5"});
     EXPECT_EQ(tool.Wait(), 0);
-    const Bytes os = ReadFile(dir.path + "/UpdateCode.bin");
-    const Bytes stub = ReadFile(dir.path + "/UpdateExe.bin");
+    const Bytes os = ReadFile(dir + "/UpdateCode.bin");
+    const Bytes stub = ReadFile(dir + "/UpdateExe.bin");
     ASSERT_EQ(os.size(), 70000u);
     ASSERT_EQ(stub.size(), 5u);
     EXPECT_EQ(Bytes(os.begin() + 0x1001C, os.begin() + 0x10020), Bytes({0x80, 0x00, 0x5D, 0x7C}));
@@ -101,14 +104,40 @@ TEST(SimTool, DemoImagesCarryTheHeaderAndEscapableBytes) {
         EXPECT_NE(std::find(b->begin(), b->end(), 0x5C), b->end());
         EXPECT_NE(std::find_if(b->begin(), b->end(), [](uint8_t c) { return c < 0x20; }), b->end());
     }
-    EXPECT_TRUE(zsim::EqualsFile(stub, dir.path + "/UpdateExe.bin"));
-    EXPECT_FALSE(zsim::EqualsFile(Bytes(stub.begin(), stub.end() - 1), dir.path + "/UpdateExe.bin"));
-    EXPECT_FALSE(zsim::EqualsFile(stub, dir.path + "/missing.bin"));
+    EXPECT_TRUE(zsim::EqualsFile(stub, dir + "/UpdateExe.bin"));
+    EXPECT_FALSE(zsim::EqualsFile(Bytes(stub.begin(), stub.end() - 1), dir + "/UpdateExe.bin"));
+    EXPECT_FALSE(zsim::EqualsFile(stub, dir + "/missing.bin"));
 
+    // Each refusal says why, and leaves nothing behind.
     TempDir empty;
-    EXPECT_FALSE(zsim::WriteDemoImages(empty.path, {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 0x10029, 10));
-    EXPECT_FALSE(zsim::WriteDemoImages(empty.path, {0x33, 0x36, 0x35, 0x45}, "1.5", 0x1002A, 10));
-    EXPECT_TRUE(fs::is_empty(empty.path)) << "nothing left behind";
+    std::ofstream(empty.path + "/file") << "x";
+    const std::string under = empty.path + "/file/images";
+    const struct {
+        std::string dir, version;
+        size_t osSize;
+        std::string why;
+    } refusals[] = {
+        {empty.path, "01.05.0000", 0x10029, "an OS image has at least 65578 bytes"},
+        {empty.path, "1.5", 0x1002A, "the version text has 10 characters"},
+        {under, "01.05.0000", 0x1002A, std::string("cannot make the folder: ") + std::strerror(ENOTDIR)},
+    };
+    for (const auto& r : refusals) {
+        std::string why;
+        EXPECT_FALSE(zsim::WriteDemoImages(r.dir, {0x33, 0x36, 0x35, 0x45}, r.version, r.osSize, 10, &why));
+        EXPECT_EQ(why, r.why);
+    }
+    if (::geteuid() != 0) {   // root writes anywhere
+        fs::create_directory(empty.path + "/locked");
+        fs::permissions(empty.path + "/locked", fs::perms::owner_read | fs::perms::owner_exec);
+        std::string why;
+        EXPECT_FALSE(zsim::WriteDemoImages(empty.path + "/locked", {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 0x1002A,
+                                           10, &why));
+        EXPECT_EQ(why, "cannot create " + empty.path + "/locked/UpdateExe.bin: " + std::strerror(EACCES));
+        fs::permissions(empty.path + "/locked", fs::perms::owner_all);
+        EXPECT_TRUE(fs::is_empty(empty.path + "/locked"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(empty.path), fs::directory_iterator()), 1 + (::geteuid() != 0))
+        << "nothing left behind";
 }
 
 TEST(SimTool, PrintsItsPtyAndJudgesEachRun) {

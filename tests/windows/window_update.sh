@@ -19,7 +19,7 @@ set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4 shots=${5:-}
 for tool in Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null; then
-    echo "SKIPPED: $tool is not installed (scripts/install-deps installs it)"
+    echo "SKIPPED: $tool is not installed (scripts/install-deps windows installs it)"
     exit 77
   fi
 done
