@@ -143,6 +143,7 @@ struct CClassroom::Run {
     CSingleDeviceSource source;
     std::string path;
     std::thread thread;
+    bool endShown = false;   // its result has been drawn at least once
 };
 
 CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
@@ -266,6 +267,11 @@ std::vector<std::string> CClassroom::SummaryLines() const
 
 void CClassroom::Show(const std::string& heading)
 {
+    // Noted before the rows are taken: a run that ends in between is drawn
+    // ended, and counted as shown only from the next drawing.
+    for (const auto& run : m_runs) {
+        run->endShown = run->port.Finished();
+    }
     m_in.view->ShowRows(Rows(), heading);
 }
 
@@ -273,7 +279,9 @@ void CClassroom::DropGone(const std::vector<std::string>& offered)
 {
     for (auto it = m_runs.begin(); it != m_runs.end();) {
         Run& r = **it;
-        if (r.port.Finished() && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+        // A row goes only once its result has been seen: a calculator pulled
+        // right after its end still shows how it ended first.
+        if (r.endShown && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
             if (r.thread.joinable()) {
                 r.thread.join();   // it has finished: only the thread's end is left
             }
