@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How an offered device is described on Linux: a USB device through libusb
 // and sysfs, anything else by whether this user may read and write it.
+#include <fcntl.h>
 #include <libusb.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,12 +93,48 @@ void DescribeUsb(ListedDevice& device)
     device.problem = "no longer on the bus";
 }
 
+// Whether another program holds the port: opened without waiting and
+// without becoming its controlling terminal, and asked for the lock every
+// run of this program takes (a terminal opened exclusively refuses the open
+// itself). Closed again at once.
+bool HeldByAnother(const char* path)
+{
+    const int fd = open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EBUSY;
+    }
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EAGAIN);
+    close(fd);   // drops the lock if it was had
+    return held;
+}
+
+// A path names a calculator only when it is a character device (a serial
+// port) or a socket (a simulator); whether this user may open it, and
+// whether it is free.
 void DescribePath(ListedDevice& device)
 {
-    device.mayOpen = access(device.path.c_str(), R_OK | W_OK) == 0;
-    if (!device.mayOpen) {
+    const char* path = device.path.c_str();
+    struct stat info = {};
+    if (stat(path, &info) != 0) {
         device.problem = std::strerror(errno);
+        return;
     }
+    if (!S_ISCHR(info.st_mode) && !S_ISSOCK(info.st_mode)) {
+        device.problem = "not a device";
+        return;
+    }
+    if (access(path, R_OK | W_OK) != 0) {
+        device.problem = std::strerror(errno);
+        if (errno == EACCES && S_ISCHR(info.st_mode)) {
+            device.problem += "; join the group that owns the port (dialout), then log in again";
+        }
+        return;
+    }
+    if (S_ISCHR(info.st_mode) && HeldByAnother(path)) {
+        device.problem = "in use by another program";
+        return;
+    }
+    device.mayOpen = true;
 }
 
 }  // namespace

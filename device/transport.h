@@ -51,3 +51,7 @@ enum class OpenFailure { Device, Event };
 // overlapped file handle. Null when the device cannot be opened, with errno
 // telling why and `failure` what failed.
 std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure);
+
+// What a user does when this platform refuses a device for lack of
+// permission, in the platform's own terms; a clause that follows "; ".
+const char* PermissionRemedy();

@@ -21,3 +21,9 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
     }
     return CFdTransport::OpenPath(devicePath);
 }
+
+const char* PermissionRemedy()
+{
+    return "for USB install the udev rule (see the README), for a serial port join the dialout group, then "
+           "plug the calculator in again";
+}

@@ -14,3 +14,9 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
     }
     return CWinTransport::OpenPath(devicePath, failure);
 }
+
+const char* PermissionRemedy()
+{
+    return "for USB check in Device Manager that the calculator has its WinUSB driver (see the README), for a "
+           "COM port close the program that holds it, then plug the calculator in again";
+}

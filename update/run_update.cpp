@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "device/safe_text.h"
+#include "device/transport.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -49,8 +50,7 @@ std::string OpenFailureReason(const char* devicePath, uint32_t error)
     }
     reason += std::strerror(static_cast<int>(error));
     if (error == EACCES || error == EPERM) {
-        reason += "; for USB install the udev rule (see the README), for a serial port join the "
-                  "dialout group, then plug the calculator in again";
+        reason += std::string("; ") + PermissionRemedy();
     } else if (error == EBUSY) {
         reason += "; another program has the device open: close it and start again";
     }

@@ -3,12 +3,23 @@
 // ZENTRIX_USB_IDS, and that every chain of calls ends.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "device/device_listing.h"
 #include "device/enumerate.h"
+#include "pty_pair.h"
 #include "device/zrenum/device_lists.h"
 #include "device/zrenum/zrenum.h"
 
@@ -169,6 +180,59 @@ TEST_F(EnumerationTest, TheLibraryReadsTheEnvironment)
     unsetenv("ZENTRIX_USB_IDS");
     char buffer[260];
     EXPECT_EQ(EnumerateDevicePath(0, buffer, 260), -1);
+}
+
+// What --list-devices says of each kind of listed path: only a device or
+// a socket may be opened, and a port another program holds is in use.
+TEST_F(EnumerationTest, EachListedPathGetsAnHonestVerdict)
+{
+    char folderTemplate[] = "/tmp/zentrix-listing-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    PtyPair freePort;
+    PtyPair heldPort;
+    const int holder = open(heldPort.SlavePath(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    const std::string socketPath = folder + "/sock";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::FILE* file = std::fopen((folder + "/file").c_str(), "w");
+    std::fclose(file);
+    ASSERT_EQ(mkdir((folder + "/dir").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
+
+    const std::vector<std::pair<std::string, std::string>> table = {
+        {freePort.SlavePath(), "may open: yes"},
+        {socketPath, "may open: yes"},
+        {heldPort.SlavePath(), "may open: no (in use by another program)"},
+        {folder + "/file", "may open: no (not a device)"},
+        {folder + "/dir", "may open: no (not a device)"},
+        {folder + "/fifo", "may open: no (not a device)"},
+        {folder + "/missing", "may open: no (No such file or directory)"},
+    };
+    std::string listed;
+    for (const auto& [path, verdict] : table) {
+        listed += path + ";";
+    }
+    setenv("ZENTRIX_DEVICES", listed.c_str(), 1);
+    const std::vector<ListedDevice> devices = ListOfferedDevices();
+    ASSERT_EQ(devices.size(), table.size());
+    for (size_t i = 0; i < table.size(); ++i) {
+        EXPECT_EQ(FormatListedDevice(devices[i]), table[i].first + "  " + table[i].second);
+    }
+    // Listing took nothing: the free port is still free, the held one held.
+    const int probe = open(freePort.SlavePath(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0);
+    close(probe);
+    const int second = open(heldPort.SlavePath(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_NE(flock(second, LOCK_EX | LOCK_NB), 0);
+    close(second);
+    close(holder);
+    close(listener);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

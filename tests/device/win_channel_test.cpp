@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/transport.h"
 #include "device/usb_channel.h"
 
 namespace {
@@ -182,6 +183,29 @@ TEST(WinChannel, SilenceIsWaitedOutInSlicesWithoutLosingTheReadInFlight)
     uint8_t reply[6];
     EXPECT_EQ(channel->ReadTimed(reply, sizeof reply, 120, 0), TimedOut);
     EXPECT_EQ(channel->Close(), ChannelOk);
+}
+
+// A peer that reads nothing: the pipe fills, the write waits in slices and
+// the waiter ends it; a refused device's remedy speaks of Windows.
+TEST(WinChannel, AWriteThePeerDoesNotTakeEndsAtTheWaiterAndRemediesAreWindowsOwn)
+{
+    PipePeer peer;
+    ASSERT_TRUE(peer.Valid());
+    auto channel = OpenOnPeer(peer);
+    CountingWaiter impatient(300);
+    channel->SetWaiter(&impatient);
+    const std::string big(1 << 20, 'x');
+    EXPECT_EQ(channel->Write(reinterpret_cast<const uint8_t*>(big.data()), static_cast<uint32_t>(big.size())),
+              PumpStopped);
+    EXPECT_GE(impatient.turns, 3);
+    EXPECT_GT(impatient.longestSilenceMs, 300u);
+    EXPECT_LT(impatient.longestSilenceMs, 3000u);
+    channel->SetWaiter(nullptr);
+
+    const std::string remedy = PermissionRemedy();
+    EXPECT_EQ(remedy.find("udev"), std::string::npos) << remedy;
+    EXPECT_EQ(remedy.find("dialout"), std::string::npos) << remedy;
+    EXPECT_NE(remedy.find("Device Manager"), std::string::npos) << remedy;
 }
 
 TEST(WinChannel, APeerThatLeavesEndsTheReadAsALostLink)
