@@ -52,23 +52,6 @@ struct Pty {
     std::string name;
 };
 
-class PtyDevices : public IDeviceSource {
-public:
-    explicit PtyDevices(const std::vector<Pty>& ptys) : m_ptys(ptys) {}
-    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
-    {
-        if (index < 0 || static_cast<size_t>(index) >= m_ptys.size()) {
-            return -1;
-        }
-        std::snprintf(buffer, static_cast<size_t>(size), "%s", m_ptys[static_cast<size_t>(index)].name.c_str());
-        return index + 1;
-    }
-    std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
-    std::string Describe() const override { return "the benchmark's ptys"; }
-
-private:
-    const std::vector<Pty>& m_ptys;
-};
 
 // Reads the rows as a front end does, and shows nothing.
 class PollingView : public IClassroomView {
@@ -139,7 +122,11 @@ Measure Round(size_t count, const std::string& imagePath)
     std::atomic<long> allocations{0};
     std::atomic<bool> ok{true};
     std::atomic<long> lastEnd{0};
-    PtyDevices devices(ptys);
+    std::vector<std::string> names;
+    for (const Pty& pty : ptys) {
+        names.push_back(pty.name);
+    }
+    CListedDeviceSource devices(names, [] { return std::make_unique<CUsbChannel>(); }, "the benchmark's ptys");
     PollingView view;
     NoBoxes boxes;
     CClassroom::Inputs inputs;

@@ -2,8 +2,10 @@
 #pragma once
 // Where an update run finds its calculator and the channel it talks through.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/usb_channel.h"
 
@@ -28,6 +30,27 @@ public:
 };
 
 class CDeviceWatch;   // device/device_watch.h
+
+// Offers the paths of a list, in order (the path at index i, then i + 1),
+// on the channels `newChannel` makes. A path that does not fit the caller's
+// buffer ends the enumeration rather than being cut.
+class CListedDeviceSource : public IDeviceSource {
+public:
+    using ChannelMaker = std::function<std::unique_ptr<CUsbChannel>()>;
+    CListedDeviceSource(std::vector<std::string> listed, ChannelMaker newChannel, std::string description)
+        : paths(std::move(listed)), m_newChannel(std::move(newChannel)), m_description(std::move(description))
+    {
+    }
+    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
+    std::unique_ptr<CUsbChannel> NewChannel() override { return m_newChannel ? m_newChannel() : nullptr; }
+    std::string Describe() const override { return m_description; }
+
+    std::vector<std::string> paths;   // may change between enumerations
+
+private:
+    ChannelMaker m_newChannel;
+    std::string m_description;
+};
 
 // The calculators the enumeration library offers, on ordinary channels.
 class CSystemDeviceSource : public IDeviceSource {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/enumerate.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "device/device_source.h"
@@ -38,6 +39,18 @@ std::vector<std::string> ListedDevicePaths()
 }
 
 }  // namespace
+
+int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
+{
+    if (index < 0 || static_cast<size_t>(index) >= paths.size() || buffer == nullptr ||
+        paths[static_cast<size_t>(index)].size() >= static_cast<size_t>(size < 0 ? 0 : size)) {
+        return -1;
+    }
+    const std::string& path = paths[static_cast<size_t>(index)];
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[path.size()] = '\0';
+    return index + 1;
+}
 
 CSystemDeviceSource::CSystemDeviceSource() = default;
 CSystemDeviceSource::~CSystemDeviceSource() = default;

@@ -78,29 +78,6 @@ private:
     std::deque<uint8_t> m_pending;
 };
 
-// One calculator whose replies the input bends.
-class FuzzDevices : public IDeviceSource {
-public:
-    FuzzDevices(InputBytes& input, zsim::Options options) : m_input(input), m_options(options) {}
-    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
-    {
-        if (index != 0 || size < 2) {
-            return -1;
-        }
-        buffer[0] = 'f';
-        buffer[1] = '\0';
-        return 1;
-    }
-    std::unique_ptr<CUsbChannel> NewChannel() override
-    {
-        return std::make_unique<FuzzedCalculatorChannel>(m_input, m_options);
-    }
-    std::string Describe() const override { return "the fuzzed calculator"; }
-
-private:
-    InputBytes& m_input;
-    zsim::Options m_options;
-};
 
 void WriteImage(const std::string& path, std::vector<uint8_t> bytes)
 {
@@ -143,7 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.ackIdentityRequest = (shape & 2) != 0;
     options.rejectTailChecks = (shape >> 2) & 3;
     CQuietPort port;
-    FuzzDevices devices(input, options);
+    // One calculator whose replies the input bends.
+    CListedDeviceSource devices(
+        {"f"}, [&] { return std::make_unique<FuzzedCalculatorChannel>(input, options); }, "the fuzzed calculator");
     CClaimedDeviceList claimed;
     UpdateRunInputs inputs;
     inputs.baseDir = g_baseDir;

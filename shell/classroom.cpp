@@ -21,27 +21,6 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 // no two rows look alike.
 constexpr size_t kPathChars = 260;
 
-// Offers one calculator: the path the classroom gave this run.
-class CSingleDeviceSource : public IDeviceSource {
-public:
-    CSingleDeviceSource(IDeviceSource* system, std::string path) : m_system(system), m_path(std::move(path)) {}
-
-    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
-    {
-        if (index != 0 || size <= 0 || m_path.size() + 1 > static_cast<size_t>(size)) {
-            return -1;
-        }
-        std::copy(m_path.begin(), m_path.end(), buffer);
-        buffer[m_path.size()] = '\0';
-        return 1;
-    }
-    std::unique_ptr<CUsbChannel> NewChannel() override { return m_system->NewChannel(); }
-    std::string Describe() const override { return "the calculator at " + SafeText(m_path, kPathChars); }
-
-private:
-    IDeviceSource* m_system;
-    std::string m_path;
-};
 
 bool IsUsbPath(const std::string& path)
 {
@@ -138,9 +117,15 @@ ClassroomRow CRowPort::Row() const
 }
 
 struct CClassroom::Run {
-    Run(IDeviceSource* system, const std::string& device) : port(device), source(system, device), path(device) {}
+    // The run is offered the one calculator the classroom gave it.
+    Run(IDeviceSource* system, const std::string& device)
+        : port(device),
+          source({device}, [system] { return system->NewChannel(); }, "the calculator at " + SafeText(device, kPathChars)),
+          path(device)
+    {
+    }
     CRowPort port;
-    CSingleDeviceSource source;
+    CListedDeviceSource source;
     std::string path;
     std::thread thread;
     bool endShown = false;   // its result has been drawn at least once

@@ -20,21 +20,6 @@
 
 namespace {
 
-// Offers the paths in `paths`, changed by the test between scans.
-class ListedDevices : public IDeviceSource {
-public:
-    std::vector<std::string> paths;
-    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
-    {
-        if (index < 0 || static_cast<size_t>(index) >= paths.size()) {
-            return -1;
-        }
-        snprintf(buffer, static_cast<size_t>(size), "%s", paths[static_cast<size_t>(index)].c_str());
-        return index + 1;
-    }
-    std::unique_ptr<CUsbChannel> NewChannel() override { return nullptr; }
-    std::string Describe() const override { return "the test's list"; }
-};
 
 class RowsView : public IClassroomView {
 public:
@@ -126,7 +111,7 @@ protected:
 
     ClassroomFrontEnd frontEnd;
     RowsView& view = frontEnd.view;
-    ListedDevices devices;
+    CListedDeviceSource devices{{}, nullptr, "the test's list"};   // paths changed between scans
     CUpdaterApp app;
     std::mutex lock;
     std::map<std::string, int> runsOf;

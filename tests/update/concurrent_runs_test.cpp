@@ -18,31 +18,12 @@ namespace {
 
 // The four calculators' paths, offered in order, on channels that do not
 // pause after closing.
-class FourCalculators : public IDeviceSource {
-public:
-    explicit FourCalculators(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
-    int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
-    {
-        if (index < 0 || static_cast<size_t>(index) >= m_paths.size() ||
-            m_paths[static_cast<size_t>(index)].size() >= static_cast<size_t>(size)) {
-            return -1;
-        }
-        const std::string& path = m_paths[static_cast<size_t>(index)];
-        std::copy(path.begin(), path.end(), buffer);
-        buffer[path.size()] = '\0';
-        return index + 1;
-    }
-    std::unique_ptr<CUsbChannel> NewChannel() override
-    {
-        auto channel = std::make_unique<CUsbChannel>();
-        channel->m_closePauseMs = 0;
-        return channel;
-    }
-    std::string Describe() const override { return "four simulated calculators"; }
-
-private:
-    std::vector<std::string> m_paths;
-};
+std::unique_ptr<CUsbChannel> QuickChannel()
+{
+    auto channel = std::make_unique<CUsbChannel>();
+    channel->m_closePauseMs = 0;
+    return channel;
+}
 
 }  // namespace
 
@@ -67,7 +48,7 @@ TEST_F(UpdateScenario, FourRunsAtOnceEachTakeTheirOwnCalculatorToItsOwnEnd)
         paths.push_back(sims.back()->SlavePath());
     }
 
-    FourCalculators devices(paths);
+    CListedDeviceSource devices(paths, QuickChannel, "four simulated calculators");
     CClaimedDeviceList claimed;
     std::vector<RecordingFrontEnd> ports(calculators.size());
     std::vector<UpdateOutcome> outcomes(calculators.size());
