@@ -10,9 +10,6 @@
 namespace {
 
 constexpr int kInterface = 0;
-// Room for the calculator's longest packet (a 1022-byte data field with its
-// header and checksum) in one read.
-constexpr uint32_t kReadAhead = 2048;
 
 struct DeviceListDeleter {
     void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
@@ -46,16 +43,6 @@ uint32_t UsbErrorToErrno(int usbError)
     case LIBUSB_ERROR_INTERRUPTED: return EINTR;
     default: return EIO;
     }
-}
-
-uint32_t UsbReadSize(uint16_t maxPacketSize)
-{
-    // Bits 0-10 are the size; a descriptor that gives none counts as 64.
-    uint32_t packet = maxPacketSize & 0x7ffu;
-    if (packet == 0) {
-        packet = 64;
-    }
-    return (std::max(kReadAhead, packet) + packet - 1) / packet * packet;
 }
 
 std::unique_ptr<CUsbTransport> CUsbTransport::Open(uint8_t bus, uint8_t address)

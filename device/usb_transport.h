@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "device/transport.h"
+#include "device/usb_read_size.h"
 
 struct libusb_context;
 struct libusb_device_handle;
@@ -56,6 +57,4 @@ private:
 // The errno value that stands for a libusb error code.
 uint32_t UsbErrorToErrno(int usbError);
 
-// Bytes of the read-ahead buffer for a bulk IN endpoint whose descriptor
-// gives `maxPacketSize`: whole packets, room for the largest reply.
-uint32_t UsbReadSize(uint16_t maxPacketSize);
+
