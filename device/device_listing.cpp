@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "device/device_describe.h"
-#include "device/enumerate.h"
+#include "device/device_source.h"
 
 namespace {
 
@@ -21,13 +21,13 @@ std::string Quoted(const std::string& text)
 
 }  // namespace
 
-std::vector<ListedDevice> ListOfferedDevices()
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
 {
     std::vector<ListedDevice> devices;
     char path[kPathSize] = {};
     int32_t index = 0;
     for (int i = 0; i < kMostDevices; ++i) {
-        index = EnumerateDevicePath(index, path, kPathSize);
+        index = EnumerateChosenDevicePath(choice, index, path, kPathSize);
         if (index == -1) {
             break;
         }
@@ -60,14 +60,19 @@ std::string FormatListedDevice(const ListedDevice& device)
     return line + ")";
 }
 
-int PrintDeviceList(std::ostream& out)
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note)
 {
-    const std::vector<ListedDevice> devices = ListOfferedDevices();
+    if (choice.NamesAnyDevice()) {
+        note << "zentrix-update: the calculators listed are those named by " << choice.origin << "\n";
+    }
+    const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     for (const ListedDevice& device : devices) {
         out << FormatListedDevice(device) << '\n';
     }
-    if (devices.empty()) {
-        out << "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n";
+    if (devices.empty() && choice.NamesAnyDevice()) {
+        out << "no calculator found among those named by " << choice.origin << "\n";
+    } else if (devices.empty()) {
+        out << "no calculator found: " << NothingConfiguredHint() << "\n";
     }
     out.flush();
     return 0;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/device_choice.h"
+
 struct ListedDevice {
     std::string path;
     bool usb = false;
@@ -20,12 +22,18 @@ struct ListedDevice {
     std::string problem;          // why it may not be opened
 };
 
-// Walks the enumeration from index 0 and describes every path it offers.
-std::vector<ListedDevice> ListOfferedDevices();
+// Walks the enumeration of `choice` from index 0 and describes every path it
+// offers.
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 
 // One line for the user, without its line feed.
 std::string FormatListedDevice(const ListedDevice& device);
 
 // Writes one line per offered device to `out` (and a hint when there is
-// none); the exit code of --list-devices.
-int PrintDeviceList(std::ostream& out);
+// none), and where the list came from to `note`; the exit code of
+// --list-devices.
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note);
+
+// The serial ports present that a calculator's cable may be on (on Linux
+// /dev/ttyUSB* and /dev/ttyACM*), in order; listed without opening them.
+std::vector<std::string> ListSerialPorts();

@@ -4,6 +4,7 @@
 #include <libusb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -108,4 +109,18 @@ void DescribeOfferedDevice(ListedDevice& device)
     } else {
         DescribePath(device);
     }
+}
+
+std::vector<std::string> ListSerialPorts()
+{
+    std::vector<std::string> ports;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
+            ports.push_back(entry.path().string());
+        }
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
 }

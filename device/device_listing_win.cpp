@@ -42,3 +42,9 @@ void DescribeOfferedDevice(ListedDevice& device)
         device.problem = ProblemText(GetLastError());
     }
 }
+
+// The COM ports are offered by the enumeration itself on Windows.
+std::vector<std::string> ListSerialPorts()
+{
+    return {};
+}

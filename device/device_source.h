@@ -3,8 +3,10 @@
 // Where an update run finds its calculator and the channel it talks through.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "device/device_choice.h"
 #include "device/usb_channel.h"
 
 class IDeviceSource {
@@ -22,11 +24,26 @@ public:
     virtual std::string Describe() const = 0;
 };
 
-// The calculators the enumeration library offers, on ordinary channels.
+// The calculators the enumeration library offers, on ordinary channels:
+// those of the environment's variables, or exactly those of a choice made at
+// start-up.
 class CSystemDeviceSource : public IDeviceSource {
 public:
+    CSystemDeviceSource() = default;
+    explicit CSystemDeviceSource(DeviceChoice choice) : m_choice(std::move(choice)) {}
+
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
-    // Names the variables searched and what they held.
+    // Names what was searched and where that came from.
     std::string Describe() const override;
+
+private:
+    std::optional<DeviceChoice> m_choice;
 };
+
+// The enumeration step over exactly the paths and USB IDs of `choice`.
+int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size);
+
+// Where calculators are looked for when `choice` names none: every way to
+// name one, with an example.
+std::string NothingConfiguredHint();

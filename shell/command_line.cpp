@@ -21,44 +21,41 @@ bool IsFlag(const std::string& argument)
     return !argument.empty() && argument[0] == '-';
 }
 
+// The arguments the update loop reads: all but the program name and the
+// values of our options that take one.
+std::vector<std::string> LauncherArguments(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> kept;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        kept.push_back(arguments[i]);
+        if (TakesValue(arguments[i])) {
+            ++i;
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
 void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info)
 {
+    const std::vector<std::string> kept = LauncherArguments(arguments);
     size_t plain = 0;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        plain += IsFlag(arguments[i]) ? 0 : 1;
+    for (const std::string& argument : kept) {
+        plain += IsFlag(argument) ? 0 : 1;
     }
     const bool ownerGiven = plain >= 2;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const std::string& argument = kept[i];
         const bool isFlag = IsFlag(argument);
         const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, ownerGiven && i + 1 == arguments.size());
+        info.ParseParam(param, isFlag, ownerGiven && i + 1 == kept.size());
     }
 }
 
 ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
 {
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (a == "--help" || a == "-h") {
-            return ProgramOption::Help;
-        }
-        if (a == "--version" || a == "-V") {
-            return ProgramOption::Version;
-        }
-        if (a == "--list-devices") {
-            return ProgramOption::ListDevices;
-        }
-        if (a == "--all") {
-            return ProgramOption::All;
-        }
-        if (a == "--watch") {
-            return ProgramOption::Watch;
-        }
-    }
-    return ProgramOption::None;
+    return ParseProgramOptions(arguments).option;
 }
 
 std::string UsageText()

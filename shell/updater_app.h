@@ -61,6 +61,10 @@ public:
     // Started without an image directory where there are no images: the
     // loop asks for the folder first.
     bool m_askForImageFolder = false;
+    // The system's calculators are looked for exactly as `choice` names them
+    // (by default, as the environment names them).
+    void UseDeviceChoice(DeviceChoice choice) { m_systemDevices = CSystemDeviceSource(std::move(choice)); }
+
     // Where calculators are found; the system's by default.
     IDeviceSource* m_devices = &m_systemDevices;
     ReplyWaitPolicy m_wait;

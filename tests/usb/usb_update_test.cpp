@@ -450,7 +450,7 @@ TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
     const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
                                           {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:7777"}, "", kHangGuardMs);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.out, "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n");
+    EXPECT_EQ(none.out, "no calculator found among those named by the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)\n");
 }
 
 }  // namespace
