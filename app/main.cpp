@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/grant_access.h"
 #include "app/process_guard.h"
 #include "device/device_listing.h"
 #include "shell/command_line.h"
@@ -87,6 +88,9 @@ int main(int argc, char** argv)
     const ProgramOptions options = ParseProgramOptions(arguments);
     for (const std::string& warning : options.warnings) {
         std::cerr << warning << '\n';
+    }
+    if (options.grantAccess) {
+        return GrantAccess(*options.grantAccess, std::cerr);
     }
     switch (options.option) {
     case ProgramOption::Help:

@@ -41,7 +41,7 @@ struct ProgramOptions {
     ProgramOption option = ProgramOption::None;
     std::vector<std::string> devices;   // --device PATH, in order
     std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
-    std::string grantAccess;            // --grant-access VVVV:PPPP, as given
+    std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
     std::vector<std::string> warnings;  // one line each, without a line feed
 };
 
