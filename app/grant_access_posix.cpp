@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <vector>
 
@@ -17,11 +18,17 @@ extern char** environ;
 
 namespace {
 
-// The helper as installed; ZENTRIX_GRANT_HELPER names another (tests).
+// The helper installed beside this program (the path the package's polkit
+// action names); ZENTRIX_GRANT_HELPER names another (tests).
 std::string HelperPath()
 {
     const char* path = std::getenv("ZENTRIX_GRANT_HELPER");
-    return path != nullptr && *path != '\0' ? path : ZENTRIX_GRANT_HELPER_PATH;
+    if (path != nullptr && *path != '\0') {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", error);
+    return std::filesystem::weakly_canonical(program.parent_path() / ZENTRIX_GRANT_HELPER_FROM_BIN, error).string();
 }
 
 int Run(std::vector<std::string> texts, std::ostream& err)
