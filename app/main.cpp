@@ -28,7 +28,11 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     if (!devices.NamesAnyDevice()) {
         const std::string userFile =
             UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
-        std::cerr << NothingConfiguredLine(userFile, ListSerialPorts()) << '\n';
+        std::vector<std::string> candidates;
+        for (const ListedDevice& device : ListCandidateDevices()) {
+            candidates.push_back(FormatListedDevice(device));
+        }
+        std::cerr << NothingConfiguredLine(userFile, candidates) << '\n';
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);

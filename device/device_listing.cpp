@@ -46,6 +46,9 @@ std::string FormatListedDevice(const ListedDevice& device)
     if (device.usb && device.found) {
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
         line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+        if (!device.serialNumber.empty()) {
+            line += "  serial " + Quoted(device.serialNumber);
+        }
     }
     if (device.mayOpen) {
         return line + "  may open: yes";

@@ -41,6 +41,7 @@ void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
         if (ReadLineOf(dir / "busnum") == std::to_string(bus) && ReadLineOf(dir / "devnum") == std::to_string(address)) {
             device.manufacturer = ReadLineOf(dir / "manufacturer");
             device.productName = ReadLineOf(dir / "product");
+            device.serialNumber = ReadLineOf(dir / "serial");
             return;
         }
     }

@@ -48,3 +48,10 @@ std::vector<std::string> ListSerialPorts()
 {
     return {};
 }
+
+// The window's chooser has nothing to offer on Windows yet: the enumeration
+// offers the COM ports itself.
+std::vector<ListedDevice> ListCandidateDevices()
+{
+    return {};
+}

@@ -201,17 +201,14 @@ std::string MachineConfigFile(const char* machineDir, const char* programData)
 #endif
 }
 
-std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& serialPorts)
+std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates)
 {
     std::string line = "zentrix-update: no calculator is configured: " + NothingConfiguredHint();
     if (!userFile.empty()) {
         line += "; the configuration file is " + userFile;
     }
-    if (!serialPorts.empty()) {
-        line += "; serial ports present:";
-        for (const std::string& port : serialPorts) {
-            line += " " + port;
-        }
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        line += (i == 0 ? "; it could be one of: " : "; ") + candidates[i];
     }
     return line;
 }

@@ -49,5 +49,5 @@ std::string MachineConfigFile(const char* machineDir, const char* programData);
 
 // The one line said before anything is asked when no source names a
 // calculator: what to set, with an example, where the user's file is, and
-// the serial ports present.
-std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& serialPorts);
+// the devices that could be the calculator (one description each).
+std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates);
