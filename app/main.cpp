@@ -23,16 +23,14 @@
 
 namespace {
 
-int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const DeviceChoice& devices)
+int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
 {
-    if (!devices.NamesAnyDevice()) {
-        const std::string userFile =
-            UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+    if (app.m_offerChooser) {
         std::vector<std::string> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        std::cerr << NothingConfiguredLine(userFile, candidates) << '\n';
+        std::cerr << NothingConfiguredLine(app.m_userConfigFile, candidates) << '\n';
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
@@ -114,6 +112,8 @@ int main(int argc, char** argv)
     CUpdaterApp app;
     const DeviceChoice devices = ChooseDevices(options);
     app.UseDeviceChoice(devices);
+    app.m_offerChooser = !devices.NamesAnyDevice();
+    app.m_userConfigFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
     const ProgramOption option = options.option;
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
@@ -131,5 +131,5 @@ int main(int argc, char** argv)
             return *code;
         }
     }
-    return RunOnConsole(app, arguments, devices);
+    return RunOnConsole(app, arguments);
 }

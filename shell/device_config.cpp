@@ -2,6 +2,7 @@
 #include "shell/device_config.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -211,4 +212,44 @@ std::string NothingConfiguredLine(const std::string& userFile, const std::vector
         line += (i == 0 ? "; it could be one of: " : "; ") + candidates[i];
     }
     return line;
+}
+
+ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
+{
+    ChosenCandidates taken;
+    taken.choice.origin = "the device chooser";
+    for (const size_t index : chosen) {
+        if (index >= candidates.size()) {
+            continue;
+        }
+        const ListedDevice& device = candidates[index];
+        taken.choice.paths.push_back(device.path);
+        if (device.usb && device.found) {
+            char id[16];
+            std::snprintf(id, sizeof id, "%04x:%04x", device.vendor, device.product);
+            taken.rememberLines.push_back(std::string("usb-id = ") + id);
+        } else {
+            taken.rememberLines.push_back("device = " + device.path);
+        }
+    }
+    return taken;
+}
+
+std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines)
+{
+    if (file.empty()) {
+        return "there is no place for the configuration file (HOME is not set)";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
+    if (error) {
+        return "cannot make the folder of " + file + ": " + error.message();
+    }
+    std::ofstream out(file, std::ios::app);
+    out << "# remembered by the device chooser\n";
+    for (const std::string& line : lines) {
+        out << line << '\n';
+    }
+    out.flush();
+    return out ? std::string() : "cannot write " + file + ": " + std::strerror(errno);
 }

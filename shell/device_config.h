@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/device_choice.h"
+#include "device/device_listing.h"
 
 // What start-up found out about the sources. Environment values are as
 // getenv gives them (null when unset).
@@ -51,3 +52,16 @@ std::string MachineConfigFile(const char* machineDir, const char* programData);
 // calculator: what to set, with an example, where the user's file is, and
 // the devices that could be the calculator (one description each).
 std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates);
+
+// What the device chooser's picks mean: the devices to use now, and the
+// configuration lines that find them again (a USB calculator by its IDs, as
+// its address changes from one plugging to the next; anything else by path).
+struct ChosenCandidates {
+    DeviceChoice choice;
+    std::vector<std::string> rememberLines;
+};
+ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
+
+// Appends `lines` to the configuration file `file`, making its folder when
+// needed; empty on success, else why not.
+std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines);
