@@ -32,6 +32,9 @@ public:
                    const std::string& details = {}) override;
     // A folder chooser in front of the main window.
     bool ChooseImageFolder(std::string& folder) override;
+    // The device chooser in front of the main window.
+    ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                DeviceChooserResult& result) override;
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
