@@ -85,3 +85,36 @@ TEST(DeviceChooser, SeveralMayBePickedForTheSetAndCancelChoosesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// "Allow access..." is offered for a USB calculator this user may not open,
+// asks for exactly its IDs, and the row says when access was allowed.
+TEST(DeviceChooser, AllowAccessIsOfferedForALockedUsbCalculatorAndAsksForItsIds)
+{
+    std::vector<std::string> asked;
+    bool grant = false;
+    CDeviceChooserDlg dialog(nullptr, Candidates(), false, [&](const std::string& id) {
+        asked.push_back(id);
+        return grant;
+    });
+    ASSERT_NE(dialog.AllowAccessButton(), nullptr);
+    EXPECT_FALSE(dialog.AllowAccessButton()->isEnabled());
+    dialog.List()->setCurrentRow(1);   // the serial port needs nothing
+    EXPECT_FALSE(dialog.AllowAccessButton()->isEnabled());
+    dialog.List()->setCurrentRow(0);
+    ASSERT_TRUE(dialog.AllowAccessButton()->isEnabled());
+
+    dialog.AllowAccessButton()->click();   // refused: nothing changes
+    EXPECT_TRUE(dialog.AllowAccessButton()->isEnabled());
+    grant = true;
+    dialog.AllowAccessButton()->click();
+    EXPECT_EQ(asked, (std::vector<std::string>{"1a2b:5e01", "1a2b:5e01"}));
+    EXPECT_FALSE(dialog.AllowAccessButton()->isEnabled());
+    EXPECT_TRUE(dialog.List()->item(0)->text().endsWith(QStringLiteral("you may open it (access allowed)")))
+        << dialog.List()->item(0)->text().toStdString();
+
+    EXPECT_EQ(CDeviceChooserDlg(nullptr, Candidates(), false).AllowAccessButton(), nullptr);
+}
+
+}  // namespace

@@ -42,8 +42,9 @@ QString CandidateRowText(const ListedDevice& device)
     return name + QLatin1Char('\n') + how.join(QStringLiteral(" - "));
 }
 
-CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several)
-    : QDialog(owner)
+CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
+                                     AllowAccessFn allowAccess)
+    : QDialog(owner), m_candidates(candidates), m_allowAccess(std::move(allowAccess))
 {
     setWindowTitle(several ? QStringLiteral("Choose the calculators") : QStringLiteral("Choose the calculator"));
     auto* layout = new QVBoxLayout(this);
@@ -68,12 +69,48 @@ CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDev
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setEnabled(false);
+    if (m_allowAccess) {
+        m_allow = buttons->addButton(QStringLiteral("Allow access..."), QDialogButtonBox::ActionRole);
+        m_allow->setEnabled(false);
+        connect(m_allow, &QPushButton::clicked, this, [this] { AllowAccess(); });
+    }
     layout->addWidget(buttons);
-    connect(m_list, &QListWidget::itemSelectionChanged, this,
-            [this] { m_ok->setEnabled(!m_list->selectedItems().isEmpty()); });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
+        m_ok->setEnabled(!m_list->selectedItems().isEmpty());
+        if (m_allow != nullptr) {
+            m_allow->setEnabled(LockedRow() >= 0);
+        }
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     resize(560, 320);
+}
+
+int CDeviceChooserDlg::LockedRow() const
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || static_cast<size_t>(row) >= m_candidates.size() || !m_list->item(row)->isSelected()) {
+        return -1;
+    }
+    const ListedDevice& device = m_candidates[static_cast<size_t>(row)];
+    return device.usb && device.found && !device.mayOpen && device.problem == "permission denied" ? row : -1;
+}
+
+void CDeviceChooserDlg::AllowAccess()
+{
+    const int row = LockedRow();
+    if (row < 0) {
+        return;
+    }
+    ListedDevice* device = &m_candidates[static_cast<size_t>(row)];
+    const std::string id = (Hex4(device->vendor) + QLatin1Char(':') + Hex4(device->product)).toStdString();
+    if (!m_allowAccess(id)) {
+        return;   // refused or failed: the row stays as it was
+    }
+    device->mayOpen = true;
+    device->problem.clear();
+    m_list->item(row)->setText(CandidateRowText(*device) + QStringLiteral(" (access allowed)"));
+    m_allow->setEnabled(false);
 }
 
 DeviceChooserResult CDeviceChooserDlg::Result() const
@@ -89,9 +126,9 @@ DeviceChooserResult CDeviceChooserDlg::Result() const
 }
 
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result)
+                               DeviceChooserResult& result, AllowAccessFn allowAccess)
 {
-    CDeviceChooserDlg dialog(owner, candidates, several);
+    CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess));
     if (dialog.exec() != QDialog::Accepted) {
         return ChooserAnswer::Cancelled;
     }

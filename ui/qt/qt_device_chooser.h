@@ -5,6 +5,8 @@
 // maker, IDs, serial number, path, whether this user may open it); the user
 // picks one (several for --all and --watch) and may have it remembered.
 #include <QDialog>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "shell/front_end.h"
@@ -13,9 +15,16 @@ class QCheckBox;
 class QListWidget;
 class QPushButton;
 
+// Grants this user access to the USB calculator model "vvvv:pppp"; true
+// when it was granted.
+using AllowAccessFn = std::function<bool(const std::string& id)>;
+
 class CDeviceChooserDlg : public QDialog {
 public:
-    CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several);
+    // With `allowAccess`, a USB row this user may not open offers
+    // "Allow access...".
+    CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
+                      AllowAccessFn allowAccess = {});
 
     // The picks and the Remember tick, as they stand.
     DeviceChooserResult Result() const;
@@ -23,8 +32,17 @@ public:
     QListWidget* List() const { return m_list; }
     QCheckBox* Remember() const { return m_remember; }
     QPushButton* OkButton() const { return m_ok; }
+    QPushButton* AllowAccessButton() const { return m_allow; }
 
 private:
+    // The current row when it is a USB calculator this user may not open;
+    // -1 otherwise.
+    int LockedRow() const;
+    void AllowAccess();
+
+    std::vector<ListedDevice> m_candidates;
+    AllowAccessFn m_allowAccess;
+    QPushButton* m_allow = nullptr;
     QListWidget* m_list = nullptr;
     QCheckBox* m_remember = nullptr;
     QPushButton* m_ok = nullptr;
@@ -36,4 +54,4 @@ QString CandidateRowText(const ListedDevice& device);
 
 // Shows the chooser modally; Chosen with `result` filled, or Cancelled.
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result);
+                               DeviceChooserResult& result, AllowAccessFn allowAccess = {});

@@ -70,7 +70,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)
