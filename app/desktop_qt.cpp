@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/desktop.h"
+#include "app/grant_access.h"
 #include "app/process_guard.h"
 #include "device/safe_text.h"
 #include "shell/updater_app.h"
@@ -27,6 +28,8 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     QApplication::setApplicationName(QStringLiteral("zentrix-update"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTRIX_VERSION));
     CQtFrontEnd frontEnd(stops);
+    // pkexec asks for the administrator in a window of its own.
+    frontEnd.m_allowAccess = [](const std::string& id) { return GrantAccess(id, std::cerr) == 0; };
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/grant_access.h"
 #include "app/process_guard.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
 #include "shell/command_line.h"
+#include "shell/device_config.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
 #include "shell/ui_mode.h"
@@ -25,6 +27,13 @@ namespace {
 
 int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
 {
+    if (app.m_offerChooser) {
+        std::vector<std::string> candidates;
+        for (const ListedDevice& device : ListCandidateDevices()) {
+            candidates.push_back(FormatListedDevice(device));
+        }
+        std::cerr << NothingConfiguredLine(app.m_userConfigFile, candidates) << '\n';
+    }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
     CConsoleFrontEnd frontEnd(input, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, stops);
@@ -50,13 +59,38 @@ void ReadReplyTimeout(CUpdaterApp& app)
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
 
+// The calculators to look for, from the first source that names any; the
+// warnings of the configuration files go to standard error.
+DeviceChoice ChooseDevices(const ProgramOptions& options)
+{
+    DeviceSources sources;
+    sources.commandLineDevices = options.devices;
+    sources.commandLineUsbIds = options.usbIds;
+    sources.environmentDevices = std::getenv("ZENTRIX_DEVICES");
+    sources.environmentUsbIds = std::getenv("ZENTRIX_USB_IDS");
+    sources.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+    sources.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
+    ResolvedDevices resolved = ResolveDevices(sources);
+    for (const std::string& warning : resolved.warnings) {
+        std::cerr << warning << '\n';
+    }
+    return std::move(resolved.choice);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     EnsureStandardDescriptors();
     const std::vector<std::string> arguments(argv, argv + argc);
-    switch (FindProgramOption(arguments)) {
+    const ProgramOptions options = ParseProgramOptions(arguments);
+    for (const std::string& warning : options.warnings) {
+        std::cerr << warning << '\n';
+    }
+    if (options.grantAccess) {
+        return GrantAccess(*options.grantAccess, std::cerr);
+    }
+    switch (options.option) {
     case ProgramOption::Help:
         std::cout << UsageText();
         return 0;
@@ -64,7 +98,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(std::cout);
+        return PrintDeviceList(ChooseDevices(options), std::cout, std::cerr);
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -72,7 +106,11 @@ int main(int argc, char** argv)
     }
 
     CUpdaterApp app;
-    const ProgramOption option = FindProgramOption(arguments);
+    const DeviceChoice devices = ChooseDevices(options);
+    app.UseDeviceChoice(devices);
+    app.m_offerChooser = !devices.NamesAnyDevice();
+    app.m_userConfigFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+    const ProgramOption option = options.option;
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;

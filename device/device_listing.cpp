@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "device/device_describe.h"
+#include "device/device_source.h"
 #include "device/enumerate.h"
 #include "device/safe_text.h"
 
@@ -22,13 +23,13 @@ std::string Quoted(const std::string& text)
 
 }  // namespace
 
-std::vector<ListedDevice> ListOfferedDevices()
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
 {
     std::vector<ListedDevice> devices;
     char path[kPathSize] = {};
     int32_t index = 0;
     for (int i = 0; i < kMostDevices; ++i) {
-        index = EnumerateDevicePath(index, path, kPathSize);
+        index = EnumerateChosenDevicePath(choice, index, path, kPathSize);
         if (index == -1) {
             break;
         }
@@ -49,6 +50,9 @@ std::string FormatListedDevice(const ListedDevice& device)
     if (device.usb && device.found) {
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
         line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+        if (!device.serialNumber.empty()) {
+            line += "  serial " + Quoted(device.serialNumber);
+        }
     }
     if (device.mayOpen) {
         return line + "  may open: yes";
@@ -63,14 +67,19 @@ std::string FormatListedDevice(const ListedDevice& device)
     return line + ")";
 }
 
-int PrintDeviceList(std::ostream& out)
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note)
 {
-    const std::vector<ListedDevice> devices = ListOfferedDevices();
+    if (choice.NamesAnyDevice()) {
+        note << "zentrix-update: the calculators listed are those named by " << choice.origin << "\n";
+    }
+    const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     for (const ListedDevice& device : devices) {
         out << FormatListedDevice(device) << '\n';
     }
-    if (devices.empty()) {
-        out << "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n";
+    if (devices.empty() && choice.NamesAnyDevice()) {
+        out << "no calculator found among those named by " << choice.origin << "\n";
+    } else if (devices.empty()) {
+        out << "no calculator found: " << NothingConfiguredHint() << "\n";
     }
     out.flush();
     return 0;

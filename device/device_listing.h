@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/device_choice.h"
+
 struct ListedDevice {
     std::string path;
     bool usb = false;
@@ -16,16 +18,31 @@ struct ListedDevice {
     uint16_t product = 0;
     std::string manufacturer;     // empty when the device does not say
     std::string productName;
+    std::string serialNumber;     // empty when the device has none
     bool mayOpen = false;
     std::string problem;          // why it may not be opened
 };
 
-// Walks the enumeration from index 0 and describes every path it offers.
-std::vector<ListedDevice> ListOfferedDevices();
+// Walks the enumeration of `choice` from index 0 and describes every path it
+// offers.
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 
 // One line for the user, without its line feed.
 std::string FormatListedDevice(const ListedDevice& device);
 
 // Writes one line per offered device to `out` (and a hint when there is
-// none); the exit code of --list-devices.
-int PrintDeviceList(std::ostream& out);
+// none), and where the list came from to `note`; the exit code of
+// --list-devices.
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note);
+
+// What could be a calculator when none is configured, for the user to choose
+// from: the USB devices with a vendor-specific interface that has exactly
+// one bulk IN and one bulk OUT endpoint (never hubs, keyboards, storage,
+// cameras or audio), ordered by bus and address, then the serial ports;
+// each described as ListOfferedDevices describes it. Nothing is opened for
+// longer than the may-open check.
+std::vector<ListedDevice> ListCandidateDevices();
+
+// The serial ports present that a calculator's cable may be on (on Linux
+// /dev/ttyUSB* and /dev/ttyACM*), in order; listed without opening them.
+std::vector<std::string> ListSerialPorts();

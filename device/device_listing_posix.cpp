@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -43,6 +44,7 @@ void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
         if (ReadLineOf(dir / "busnum") == std::to_string(bus) && ReadLineOf(dir / "devnum") == std::to_string(address)) {
             device.manufacturer = ReadLineOf(dir / "manufacturer");
             device.productName = ReadLineOf(dir / "product");
+            device.serialNumber = ReadLineOf(dir / "serial");
             return;
         }
     }
@@ -147,4 +149,18 @@ void DescribeOfferedDevice(ListedDevice& device)
     } else {
         DescribePath(device);
     }
+}
+
+std::vector<std::string> ListSerialPorts()
+{
+    std::vector<std::string> ports;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
+            ports.push_back(entry.path().string());
+        }
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
 }

@@ -42,3 +42,16 @@ void DescribeOfferedDevice(ListedDevice& device)
         device.problem = ProblemText(GetLastError());
     }
 }
+
+// The COM ports are offered by the enumeration itself on Windows.
+std::vector<std::string> ListSerialPorts()
+{
+    return {};
+}
+
+// The window's chooser has nothing to offer on Windows yet: the enumeration
+// offers the COM ports itself.
+std::vector<ListedDevice> ListCandidateDevices()
+{
+    return {};
+}

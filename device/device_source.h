@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "device/device_choice.h"
 #include "device/usb_channel.h"
 
 class IDeviceSource {
@@ -52,22 +54,36 @@ private:
     std::string m_description;
 };
 
-// The calculators the enumeration library offers, on ordinary channels.
+// The calculators the enumeration library offers, on ordinary channels:
+// those of the environment's variables, or exactly those of a choice made at
+// start-up.
 class CSystemDeviceSource : public IDeviceSource {
 public:
+    CSystemDeviceSource();
+    explicit CSystemDeviceSource(DeviceChoice choice);
+    // From now on exactly `choice` is searched (and watched).
+    void SetChoice(DeviceChoice choice);
+
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
-    // Names the variables searched and what they held.
+    // Names what was searched and where that came from.
     std::string Describe() const override;
-    // From the system's device events and the folders of ZENTRIX_DEVICES;
+    // From the system's device events and the folders of the listed paths;
     // always true where no events can be had.
     bool DevicesChanged() override;
 
-    CSystemDeviceSource();
     ~CSystemDeviceSource() override;
     CSystemDeviceSource(const CSystemDeviceSource&) = delete;
     CSystemDeviceSource& operator=(const CSystemDeviceSource&) = delete;
 
 private:
+    std::optional<DeviceChoice> m_choice;
     std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
 };
+
+// The enumeration step over exactly the paths and USB IDs of `choice`.
+int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size);
+
+// Where calculators are looked for when `choice` names none: every way to
+// name one, with an example.
+std::string NothingConfiguredHint();

@@ -9,20 +9,43 @@
 #include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
 
-int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
-{
-    const int result = ZrEnumUsbA(index, buffer, size);
-    return result < 0 ? -1 : result;
-}
-
 namespace {
 
-std::vector<std::string> ListedDevicePaths()
+std::string Joined(const std::vector<std::string>& parts, const char* separator)
+{
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
+
+std::string DescribeEnvironment()
+{
+    const char* devices = std::getenv("ZENTRIX_DEVICES");
+    const char* ids = std::getenv("ZENTRIX_USB_IDS");
+    const bool haveDevices = devices != nullptr && *devices != '\0';
+    const bool haveIds = ids != nullptr && *ids != '\0';
+    if (!haveDevices && !haveIds) {
+        return "neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: " + NothingConfiguredHint();
+    }
+    std::string searched = "searched";
+    if (haveDevices) {
+        searched += " ZENTRIX_DEVICES=" + SafeText(devices);
+    }
+    if (haveIds) {
+        searched += std::string(haveDevices ? " and" : "") + " USB devices with ZENTRIX_USB_IDS=" + SafeText(ids);
+    }
+    return searched + "; check that the calculator is connected and in its receive mode";
+}
+
+// The paths of ZENTRIX_DEVICES, as the enumeration library reads them.
+std::vector<std::string> EnvironmentDevicePaths()
 {
     std::vector<std::string> paths;
     const char* listed = std::getenv("ZENTRIX_DEVICES");
     std::string entry;
-    for (const char* c = listed != nullptr ? listed : ""; ; ++c) {
+    for (const char* c = listed != nullptr ? listed : "";; ++c) {
         if (*c == ';' || *c == '\0') {
             if (!entry.empty()) {
                 paths.push_back(entry);
@@ -40,6 +63,24 @@ std::vector<std::string> ListedDevicePaths()
 
 }  // namespace
 
+int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
+{
+    const int result = ZrEnumUsbA(index, buffer, size);
+    return result < 0 ? -1 : result;
+}
+
+int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size)
+{
+    std::vector<const char*> paths;
+    paths.reserve(choice.paths.size());
+    for (const std::string& path : choice.paths) {
+        paths.push_back(path.c_str());
+    }
+    const std::string ids = Joined(choice.usbIds, ",");
+    const int result = ZrEnumListedA(index, buffer, size, paths.data(), static_cast<int>(paths.size()), ids.c_str());
+    return result < 0 ? -1 : result;
+}
+
 int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
     if (index < 0 || static_cast<size_t>(index) >= paths.size() || buffer == nullptr ||
@@ -53,11 +94,18 @@ int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, in
 }
 
 CSystemDeviceSource::CSystemDeviceSource() = default;
+CSystemDeviceSource::CSystemDeviceSource(DeviceChoice choice) : m_choice(std::move(choice)) {}
 CSystemDeviceSource::~CSystemDeviceSource() = default;
+
+void CSystemDeviceSource::SetChoice(DeviceChoice choice)
+{
+    m_choice = std::move(choice);
+    m_watch.reset();   // the next DevicesChanged watches the new list's folders
+}
 
 bool CSystemDeviceSource::DevicesChanged()
 {
-    const std::vector<std::string> listed = ListedDevicePaths();
+    const std::vector<std::string> listed = m_choice ? m_choice->paths : EnvironmentDevicePaths();
     if (m_watch == nullptr) {
         m_watch = std::make_unique<CDeviceWatch>(listed);
         return true;
@@ -71,25 +119,38 @@ bool CSystemDeviceSource::DevicesChanged()
 
 int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
-    return ::EnumerateDevicePath(index, buffer, size);
+    return m_choice ? EnumerateChosenDevicePath(*m_choice, index, buffer, size)
+                    : ::EnumerateDevicePath(index, buffer, size);
+}
+
+std::string NothingConfiguredHint()
+{
+#ifdef _WIN32
+    const char* example = "--device \\\\.\\COM3";
+#else
+    const char* example = "--device /dev/ttyUSB0";
+#endif
+    return std::string("name the calculator with ") + example +
+           " or --usb-id VVVV:PPPP, in ZENTRIX_DEVICES or ZENTRIX_USB_IDS, or as a device = or usb-id = line "
+           "of the configuration file (see zentrix-update --help)";
 }
 
 std::string CSystemDeviceSource::Describe() const
 {
-    const char* devices = std::getenv("ZENTRIX_DEVICES");
-    const char* ids = std::getenv("ZENTRIX_USB_IDS");
-    const bool haveDevices = devices != nullptr && *devices != '\0';
-    const bool haveIds = ids != nullptr && *ids != '\0';
-    if (!haveDevices && !haveIds) {
-        return "neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: name the serial port in "
-               "ZENTRIX_DEVICES or the calculator's USB IDs in ZENTRIX_USB_IDS (see zentrix-update --help)";
+    if (!m_choice) {
+        return DescribeEnvironment();
+    }
+    if (!m_choice->NamesAnyDevice()) {
+        return "no calculator is configured: " + NothingConfiguredHint();
     }
     std::string searched = "searched";
-    if (haveDevices) {
-        searched += " ZENTRIX_DEVICES=" + SafeText(devices);
+    if (!m_choice->paths.empty()) {
+        searched += " " + SafeText(Joined(m_choice->paths, ", "));
     }
-    if (haveIds) {
-        searched += std::string(haveDevices ? " and" : "") + " USB devices with ZENTRIX_USB_IDS=" + SafeText(ids);
+    if (!m_choice->usbIds.empty()) {
+        searched += std::string(m_choice->paths.empty() ? "" : " and") + " USB devices with IDs " +
+                    Joined(m_choice->usbIds, ", ");
     }
-    return searched + "; check that the calculator is connected and in its receive mode";
+    return searched + " (from " + SafeText(m_choice->origin) + "); check that the calculator is connected and "
+                                                                "in its receive mode";
 }

@@ -135,6 +135,20 @@ install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-folder-action.desktop
 install(FILES ${ZENTRIX_PACKAGING_DIR}/60-zentrix-calculator.rules
         DESTINATION lib/udev/rules.d)
 
+# The access helper behind zentrix-update --grant-access, and the polkit
+# action pkexec runs it under. The action names the helper's installed path,
+# so it is written at install time, when the prefix is known.
+install(TARGETS zentrix-grant-access RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zentrix-update)
+install(CODE "
+  set(ZENTRIX_HOMEPAGE \"${ZENTRIX_HOMEPAGE}\")
+  set(ZENTRIX_APPSTREAM_ID \"${ZENTRIX_APPSTREAM_ID}\")
+  set(ZENTRIX_GRANT_HELPER_PATH
+      \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/zentrix-update/zentrix-grant-access\")
+  configure_file(\"${ZENTRIX_PACKAGING_DIR}/zentrix-update.policy.in\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/polkit-1/actions/${ZENTRIX_APPSTREAM_ID}.policy\"
+    @ONLY)")
+add_dependencies(zentrix_installed zentrix-grant-access)
+
 # The Debian packages: cpack -G DEB in the build directory.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zentrix-update)

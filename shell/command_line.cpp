@@ -21,44 +21,41 @@ bool IsFlag(const std::string& argument)
     return !argument.empty() && argument[0] == '-';
 }
 
+// The arguments the update loop reads: all but the program name and the
+// values of our options that take one.
+std::vector<std::string> LauncherArguments(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> kept;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        kept.push_back(arguments[i]);
+        if (TakesValue(arguments[i])) {
+            ++i;
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
 void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info)
 {
+    const std::vector<std::string> kept = LauncherArguments(arguments);
     size_t plain = 0;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        plain += IsFlag(arguments[i]) ? 0 : 1;
+    for (const std::string& argument : kept) {
+        plain += IsFlag(argument) ? 0 : 1;
     }
     const bool ownerGiven = plain >= 2;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const std::string& argument = kept[i];
         const bool isFlag = IsFlag(argument);
         const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, ownerGiven && i + 1 == arguments.size());
+        info.ParseParam(param, isFlag, ownerGiven && i + 1 == kept.size());
     }
 }
 
 ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
 {
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (a == "--help" || a == "-h") {
-            return ProgramOption::Help;
-        }
-        if (a == "--version" || a == "-V") {
-            return ProgramOption::Version;
-        }
-        if (a == "--list-devices") {
-            return ProgramOption::ListDevices;
-        }
-        if (a == "--all") {
-            return ProgramOption::All;
-        }
-        if (a == "--watch") {
-            return ProgramOption::Watch;
-        }
-    }
-    return ProgramOption::None;
+    return ParseProgramOptions(arguments).option;
 }
 
 std::string UsageText()
@@ -66,6 +63,9 @@ std::string UsageText()
     return "Usage: zentrix-update [DIR [OWNER]]\n"
            "       zentrix-update --all | --watch [DIR]\n"
            "       zentrix-update --help | --version | --list-devices\n"
+#ifndef _WIN32
+           "       zentrix-update --grant-access VVVV:PPPP\n"
+#endif
            "\n"
            "Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
            "or a serial cable with the images in DIR: UpdateExe.bin (the updater stub) and\n"
@@ -74,10 +74,11 @@ std::string UsageText()
 #ifdef _WIN32
            "OWNER is the window handle, in decimal, of the launching program's window (read\n"
            "only when two plain arguments are given). Other arguments starting with '-'\n"
-           "are ignored.\n"
+           "are ignored, each with a warning.\n"
 #else
            "OWNER is the X window id of the launching program's window (read only when two\n"
-           "plain arguments are given). Other arguments starting with '-' are ignored.\n"
+           "plain arguments are given). Other arguments starting with '-' are ignored, each\n"
+           "with a warning.\n"
 #endif
            "\n"
            "Options:\n"
@@ -87,6 +88,26 @@ std::string UsageText()
            "  --all             update every connected calculator at the same time\n"
            "  --watch           station mode: update each calculator as it is connected,\n"
            "                    until Close or Ctrl+C\n"
+           "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
+           "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"
+#ifndef _WIN32
+           "  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
+           "                    installs a udev rule (asks for an administrator)\n"
+#endif
+           "\n"
+           "Which calculators are looked for: those named on the command line; if none,\n"
+           "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"
+#ifdef _WIN32
+           "configuration file %APPDATA%\\zentrix-update\\zentrix-update.conf; if none, those\n"
+           "of the machine's, %PROGRAMDATA%\\zentrix-update\\zentrix-update.conf.\n"
+#else
+           "configuration file $XDG_CONFIG_HOME/zentrix-update/zentrix-update.conf (default\n"
+           "~/.config/...); if none, those of the machine's file\n"
+           "/etc/zentrix-update/zentrix-update.conf.\n"
+#endif
+           "The first source that names any is used alone. A configuration file has lines\n"
+           "'device = PATH' and 'usb-id = VVVV:PPPP' (each may repeat), '#' comments and\n"
+           "blank lines.\n"
            "\n"
 #ifdef _WIN32
            "Started from a command prompt, or on a console without a window, the program\n"
@@ -108,6 +129,8 @@ std::string UsageText()
            "                         (a serial port such as /dev/ttyUSB0)\n"
 #endif
            "  ZENTRIX_USB_IDS        USB vvvv:pppp ID pairs of calculators, separated by ','\n"
+           "  ZENTRIX_MACHINE_CONFIG_DIR  folder holding the machine's zentrix-update.conf\n"
+           "                         in place of the usual one\n"
            "  ZENTRIX_UI             gui or console\n"
            "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
            "                         appended to\n"
@@ -160,23 +183,4 @@ int OwnerNumberFromText(const std::string& text)
         }
     }
     return static_cast<int>(negative ? -value : value);
-}
-
-std::optional<uint32_t> ReplyTimeoutMs(const std::string& seconds)
-{
-    constexpr uint32_t kMaxSeconds = 24 * 3600;
-    if (seconds.empty() || seconds.size() > 5) {
-        return std::nullopt;
-    }
-    uint32_t value = 0;
-    for (const char c : seconds) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    if (value > kMaxSeconds) {
-        return std::nullopt;
-    }
-    return value * 1000;
 }

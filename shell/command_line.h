@@ -35,6 +35,23 @@ enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 // The first of the program's own options among the arguments.
 ProgramOption FindProgramOption(const std::vector<std::string>& arguments);
 
+// Everything of ours on the command line. Unknown options are never refused
+// (the launcher's command line must keep working); each one is a warning.
+struct ProgramOptions {
+    ProgramOption option = ProgramOption::None;
+    std::vector<std::string> devices;   // --device PATH, in order
+    std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
+    std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
+    std::vector<std::string> warnings;  // one line each, without a line feed
+};
+
+// Reads the program's options; `--device`, `--usb-id` and `--grant-access`
+// take the next argument (or `--device=PATH`).
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
+
+// True for an option whose value is the next argument.
+bool TakesValue(const std::string& argument);
+
 // What --help prints.
 std::string UsageText();
 // What --version prints.
@@ -58,6 +75,3 @@ std::string BaseDirectoryFor(const std::string& fileName);
 // held at its ends instead of overflowing.
 int OwnerNumberFromText(const std::string& text);
 
-// ZENTRIX_REPLY_TIMEOUT's seconds (a whole number, 0 for no limit) in
-// milliseconds; nothing when the text is not such a number.
-std::optional<uint32_t> ReplyTimeoutMs(const std::string& seconds);

@@ -4,7 +4,9 @@
 // (progress, the Close command, the waits for the calculator) and modal
 // message boxes. A front end (the window, the console, a test) implements it.
 #include <string>
+#include <vector>
 
+#include "device/device_listing.h"
 #include "update/update_port.h"
 
 class IClassroomView;
@@ -17,6 +19,13 @@ constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_OKCANCEL = 0x1;
 constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 constexpr unsigned MB_DEFBUTTON2 = 0x100;
+
+// What the user made of the device chooser.
+enum class ChooserAnswer { NotAsked, Chosen, Cancelled };
+struct DeviceChooserResult {
+    std::vector<size_t> chosen;   // indexes into the candidates, in list order
+    bool remember = false;        // "Remember this calculator" was ticked
+};
 
 class IFrontEnd : public IUpdatePort {
 public:
@@ -33,6 +42,16 @@ public:
     // started without one, where there are none). False when the user
     // declines; a front end that cannot ask leaves `folder` empty.
     virtual bool ChooseImageFolder(std::string& /*folder*/) { return true; }
+
+    // Lets the user pick the calculator among `candidates` (one, or any
+    // number when `several`), before the connect prompt, when none is
+    // configured. A front end that asks nothing (the console: scripts must
+    // not block) answers NotAsked.
+    virtual ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& /*candidates*/, bool /*several*/,
+                                        DeviceChooserResult& /*result*/)
+    {
+        return ChooserAnswer::NotAsked;
+    }
 
     // The rows of many calculators at once (--all, --watch); null for a
     // front end that cannot show them.

@@ -6,6 +6,7 @@
 
 #include "shell/classroom.h"
 #include "shell/command_line.h"
+#include "shell/device_config.h"
 #include "shell/front_end.h"
 
 namespace {
@@ -57,6 +58,9 @@ constexpr const char* kSetSureCaption = "Delete all data in the Main Memory of e
 constexpr const char* kNoneFoundText = "No calculator was found.";
 constexpr const char* kSetCompleteCaption = "Complete";
 
+constexpr const char* kNotRememberedText =
+    "The calculator could not be remembered; it is used for this session only.";
+
 constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 
@@ -96,7 +100,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
 
 void CUpdaterApp::RunUpdateLoop()
 {
-    if (!PromptImageFolder()) {
+    if (!PromptImageFolder() || !PromptDeviceChoice()) {
         return;
     }
     if (m_mode != UpdateMode::Single) {
@@ -133,6 +137,34 @@ bool CUpdaterApp::PromptImageFolder()
     }
     if (!folder.empty()) {
         m_strBaseDir = BaseDirectoryFor(folder);
+    }
+    return true;
+}
+
+bool CUpdaterApp::PromptDeviceChoice()
+{
+    if (!m_offerChooser) {
+        return true;
+    }
+    m_offerChooser = false;
+    const std::vector<ListedDevice> candidates = m_listCandidates();
+    DeviceChooserResult result;
+    switch (FrontEnd().ChooseDevices(candidates, m_mode != UpdateMode::Single, result)) {
+    case ChooserAnswer::NotAsked:
+        return true;
+    case ChooserAnswer::Cancelled:
+        PostQuit();
+        return false;
+    case ChooserAnswer::Chosen:
+        break;
+    }
+    const ChosenCandidates chosen = TakeChosen(candidates, result.chosen);
+    UseDeviceChoice(chosen.choice);
+    if (result.remember) {
+        const std::string failed = RememberDevices(m_userConfigFile, chosen.rememberLines);
+        if (!failed.empty()) {
+            FrontEnd().MessageBox(kNotRememberedText, kDataLossCaption, kExclamationOk, failed);
+        }
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/claimed_device_list.h"
+#include "device/device_listing.h"
 #include "device/device_source.h"
 #include "shell/main_window.h"
 #include "update/run_update.h"
@@ -61,13 +62,24 @@ public:
     // Started without an image directory where there are no images: the
     // loop asks for the folder first.
     bool m_askForImageFolder = false;
+    // The system's calculators are looked for exactly as `choice` names them
+    // (by default, as the environment names them).
+    void UseDeviceChoice(DeviceChoice choice) { m_systemDevices.SetChoice(std::move(choice)); }
+
     // Where calculators are found; the system's by default.
     IDeviceSource* m_devices = &m_systemDevices;
     ReplyWaitPolicy m_wait;
     UpdateMode m_mode = UpdateMode::Single;
+    // Nothing names a calculator: the front end may offer the device chooser
+    // (once, before the first connect prompt); what the user asks to be
+    // remembered goes to m_userConfigFile.
+    bool m_offerChooser = false;
+    std::string m_userConfigFile;
+    std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
 private:
     bool PromptImageFolder();
+    bool PromptDeviceChoice();
     bool PromptConnect();
     bool PromptDataLoss();
     bool ReportFailure(const char* text, const std::string& reason);

@@ -119,23 +119,41 @@ int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, con
     if (index < 0 || buf == nullptr || size <= 0) {
         return kEnd;
     }
-    const std::vector<std::string> listed = SplitDevicePaths(devicesVar);
+    return EnumerateListed(index, buf, size, SplitDevicePaths(devicesVar), ParseUsbIds(usbIdsVar), scan);
+}
+
+int EnumerateListed(int index, char* buf, int size, const std::vector<std::string>& paths,
+                    const std::vector<UsbId>& ids, UsbScan scan)
+{
+    if (index < 0 || buf == nullptr || size <= 0) {
+        return kEnd;
+    }
     const size_t position = static_cast<size_t>(index);
-    if (position < listed.size()) {
-        PutEntry(listed[position], buf, size);
+    if (position < paths.size()) {
+        PutEntry(paths[position], buf, size);
         return index + 1;
     }
-    const std::vector<UsbId> ids = ParseUsbIds(usbIdsVar);
     if (ids.empty() || scan == nullptr) {
         return kEnd;
     }
     const std::vector<std::string> usb = scan(ids);
-    const size_t usbAt = position - listed.size();
+    const size_t usbAt = position - paths.size();
     if (usbAt >= usb.size()) {
         return kEnd;
     }
     PutEntry(usb[usbAt], buf, size);
     return index + 1;
+}
+
+std::vector<std::string> PathsFromArray(const char* const* paths, int count)
+{
+    std::vector<std::string> result;
+    for (int i = 0; paths != nullptr && i < count; ++i) {
+        if (paths[i] != nullptr && *paths[i] != '\0') {
+            result.emplace_back(paths[i]);
+        }
+    }
+    return result;
 }
 
 int OfferEntry(int index, char* buf, int size, const std::vector<std::string>& entries)

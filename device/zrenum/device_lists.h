@@ -37,6 +37,14 @@ using UsbScan = std::vector<std::string> (*)(const std::vector<UsbId>& ids);
 // past the listed paths and at least one well-formed USB ID is given.
 int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, const char* usbIdsVar,
                      UsbScan scan);
+// The same step over lists already worked out: `paths` first, then the USB
+// devices `scan` finds for `ids` (asked only when `ids` is not empty).
+int EnumerateListed(int index, char* buf, int size, const std::vector<std::string>& paths,
+                    const std::vector<UsbId>& ids, UsbScan scan);
+
+// The `count` paths of `paths` (a null array when `count` is 0), empty ones
+// skipped as ZENTRIX_DEVICES skips them.
+std::vector<std::string> PathsFromArray(const char* const* paths, int count);
 
 // Hands out `entries[index]` as EnumerateDevices does (an entry that does not
 // fit is the empty path) and returns the next index; -1 past the end, for a

@@ -11,3 +11,8 @@ int ZrEnumUsbA(int index, char* buf, int size)
     return EnumerateDevices(index, buf, size, std::getenv("ZENTRIX_DEVICES"), std::getenv("ZENTRIX_USB_IDS"),
                             ScanUsbDevices);
 }
+
+int ZrEnumListedA(int index, char* buf, int size, const char* const* paths, int pathCount, const char* usbIds)
+{
+    return EnumerateListed(index, buf, size, PathsFromArray(paths, pathCount), ParseUsbIds(usbIds), ScanUsbDevices);
+}

@@ -26,6 +26,13 @@ extern "C" {
 // names no device: its open fails, it is never cut or skipped.
 ZRENUM_API int ZrEnumUsbA(int index, char* buf, int size);
 
+// As ZrEnumUsbA, from lists the caller worked out instead of the
+// environment: the `pathCount` device paths of `paths` take the place of
+// ZENTRIX_DEVICES and `usbIds` ("vvvv:pppp" pairs separated by ',', may be
+// null) the place of ZENTRIX_USB_IDS.
+ZRENUM_API int ZrEnumListedA(int index, char* buf, int size, const char* const* paths, int pathCount,
+                             const char* usbIds);
+
 #ifdef __cplusplus
 }
 #endif

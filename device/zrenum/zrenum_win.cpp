@@ -7,17 +7,19 @@
 #include "windows_scan.h"
 #include "zrenum.h"
 
-int ZrEnumUsbA(int index, char* buf, int size)
+namespace {
+
+// The listed paths first; the system is asked only once they are used up,
+// and a port listed already is not offered twice.
+int OfferListedThenPresent(int index, char* buf, int size, std::vector<std::string> offered,
+                           const char* usbIds)
 {
     if (index < 0 || buf == nullptr || size <= 0) {
         return -1;
     }
-    std::vector<std::string> offered = SplitDevicePaths(std::getenv("ZENTRIX_DEVICES"));
-    // The system is asked only once the listed paths are used up; a port
-    // listed already is not offered twice.
     if (static_cast<size_t>(index) >= offered.size()) {
         std::vector<std::string> found = ScanComPorts();
-        for (std::string& path : ScanUsbInterfaces(ParseUsbIds(std::getenv("ZENTRIX_USB_IDS")))) {
+        for (std::string& path : ScanUsbInterfaces(ParseUsbIds(usbIds))) {
             found.push_back(std::move(path));
         }
         for (std::string& path : found) {
@@ -27,4 +29,17 @@ int ZrEnumUsbA(int index, char* buf, int size)
         }
     }
     return OfferEntry(index, buf, size, offered);
+}
+
+}  // namespace
+
+int ZrEnumUsbA(int index, char* buf, int size)
+{
+    return OfferListedThenPresent(index, buf, size, SplitDevicePaths(std::getenv("ZENTRIX_DEVICES")),
+                                  std::getenv("ZENTRIX_USB_IDS"));
+}
+
+int ZrEnumListedA(int index, char* buf, int size, const char* const* paths, int pathCount, const char* usbIds)
+{
+    return OfferListedThenPresent(index, buf, size, PathsFromArray(paths, pathCount), usbIds);
 }

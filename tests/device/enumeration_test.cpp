@@ -213,12 +213,11 @@ TEST_F(EnumerationTest, EachListedPathGetsAnHonestVerdict)
         {folder + "/fifo", "may open: no (not a device)"},
         {folder + "/missing", "may open: no (No such file or directory)"},
     };
-    std::string listed;
+    DeviceChoice listed;
     for (const auto& [path, verdict] : table) {
-        listed += path + ";";
+        listed.paths.push_back(path);
     }
-    setenv("ZENTRIX_DEVICES", listed.c_str(), 1);
-    const std::vector<ListedDevice> devices = ListOfferedDevices();
+    const std::vector<ListedDevice> devices = ListOfferedDevices(listed);
     ASSERT_EQ(devices.size(), table.size());
     for (size_t i = 0; i < table.size(); ++i) {
         EXPECT_EQ(FormatListedDevice(devices[i]), table[i].first + "  " + table[i].second);

@@ -158,7 +158,10 @@ protected:
         return {{"ZENTRIX_UI", "console"},          {"ZENTRIX_DEVICES", m_device},
                 {"ZENTRIX_USB_IDS", ""},            {"DISPLAY", ""},
                 {"WAYLAND_DISPLAY", ""},            {"TMPDIR", (m_dir / "scratch").string()},
-                {"ZENTRIX_TRACE", Trace().string()}, {"ZENTRIX_REPLY_TIMEOUT", ""}};
+                {"ZENTRIX_TRACE", Trace().string()}, {"ZENTRIX_REPLY_TIMEOUT", ""},
+                // No configuration file of the machine's or the user's counts.
+                {"XDG_CONFIG_HOME", (m_dir / "no-config").string()},
+                {"ZENTRIX_MACHINE_CONFIG_DIR", (m_dir / "no-config").string()}};
     }
     std::unique_ptr<CUpdater> Start(const Env& env, const std::string& answers, std::vector<std::string> args = {})
     {
@@ -214,7 +217,7 @@ TEST_F(Robustness, EveryFailureSaysWhyOnStandardErrorAndTheOutputStaysAsItWas)
         {"already current", {"--os-version", "02.00.0000"}, {}, current,
          "the calculator runs OS 02.00, already at or above the image's 01.05"},
         {"no calculator", {}, {{"ZENTRIX_DEVICES", ""}}, "Update failed.",
-         "no calculator found (neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set"},
+         "no calculator found (no calculator is configured: name the calculator with --device"},
         {"no such device", {}, {{"ZENTRIX_DEVICES", "/dev/zentrix-none"}}, "Update failed.",
          "cannot open /dev/zentrix-none: No such file or directory"},
     };
@@ -298,6 +301,7 @@ TEST_F(Robustness, HelpAndVersionAnswerAndAskNothing)
 TEST_F(Robustness, UnknownUiValuesAndUnreachableDisplaysFallBackToTheConsoleWithOneLine)
 {
     Env env = ConsoleEnv();
+    env["ZENTRIX_DEVICES"] = "/dev/zentrix-none";   // nothing to say about the devices
     env["ZENTRIX_UI"] = "bogus";
     auto warned = Start(env, "ok\ncancel\n");
     EXPECT_EQ(warned->Wait(), 18);

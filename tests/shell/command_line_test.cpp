@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/command_line.h"
+#include "shell/device_config.h"
 #include "shell/ui_mode.h"
 
 namespace {
@@ -126,16 +127,6 @@ TEST(UiMode, OnWindowsTheConsoleIsUsedWhereTheProgramWasStartedOnOne)
     EXPECT_FALSE(StartedOnConsole({0, false, false}));
 }
 
-TEST(ReplyTimeout, WholeSecondsUpToADayAnythingElseIsRefused)
-{
-    EXPECT_EQ(ReplyTimeoutMs("0"), 0u);
-    EXPECT_EQ(ReplyTimeoutMs("30"), 30000u);
-    EXPECT_EQ(ReplyTimeoutMs("86400"), 86400000u);
-    for (const char* bad : {"", "-1", "1.5", "10s", "86401", "99999999999", " 5"}) {
-        EXPECT_EQ(ReplyTimeoutMs(bad), std::nullopt) << bad;
-    }
-}
-
 TEST(ProgramOptions, TheFirstOfOurOwnWinsOthersAreIgnored)
 {
     EXPECT_EQ(FindProgramOption({"zentrix-update"}), ProgramOption::None);
@@ -149,6 +140,47 @@ TEST(ProgramOptions, TheFirstOfOurOwnWinsOthersAreIgnored)
     EXPECT_EQ(FindProgramOption({"zentrix-update", "--allx", "--watching"}), ProgramOption::None);
     // An option is a whole argument: a folder named like one is still a folder.
     EXPECT_EQ(FindProgramOption({"zentrix-update", "--helpful"}), ProgramOption::None);
+}
+
+}  // namespace
+
+namespace {
+
+// The values of --device and --usb-id are theirs: never the image folder or
+// the owner, wherever they stand.
+TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
+{
+    const Parsed before = Parse({"--device", "/dev/ttyUSB0", "/srv/img", "1234"});
+    EXPECT_EQ(before.fileName, "/srv/img");
+    EXPECT_EQ(before.ownerText, "1234");
+    const Parsed after = Parse({"/srv/img", "--usb-id", "1a2b:5e01"});
+    EXPECT_EQ(after.fileName, "/srv/img");
+    EXPECT_EQ(after.ownerText, "");
+    EXPECT_EQ(Parse({"--device=/dev/ttyACM0", "/srv/img"}).fileName, "/srv/img");
+
+    const ProgramOptions options = ParseProgramOptions(
+        {"zentrix-update", "--device", "/dev/a", "--usb-id", "1A2B:5E01", "--device=/dev/b", "--all", "--device"});
+    EXPECT_EQ(options.option, ProgramOption::All);
+    EXPECT_EQ(options.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
+    EXPECT_EQ(options.usbIds, (std::vector<std::string>{"1a2b:5e01"}));
+    EXPECT_EQ(options.warnings, (std::vector<std::string>{"zentrix-update: --device needs a value; ignored"}));
+}
+
+TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
+{
+#ifndef _WIN32
+    EXPECT_EQ(UserConfigFile("/cfg", "/home/a", nullptr), "/cfg/zentrix-update/zentrix-update.conf");
+    // A relative XDG_CONFIG_HOME is ignored, as the base directory rules say.
+    EXPECT_EQ(UserConfigFile("cfg", "/home/a", nullptr), "/home/a/.config/zentrix-update/zentrix-update.conf");
+    EXPECT_EQ(UserConfigFile(nullptr, "/home/a/", nullptr), "/home/a/.config/zentrix-update/zentrix-update.conf");
+    EXPECT_EQ(UserConfigFile(nullptr, nullptr, nullptr), "");
+    EXPECT_EQ(MachineConfigFile(nullptr, nullptr), "/etc/zentrix-update/zentrix-update.conf");
+    EXPECT_EQ(MachineConfigFile("/tmp/m", nullptr), "/tmp/m/zentrix-update.conf");
+#else
+    EXPECT_EQ(UserConfigFile(nullptr, nullptr, "C:\\Users\\a\\AppData\\Roaming"),
+              "C:\\Users\\a\\AppData\\Roaming\\zentrix-update\\zentrix-update.conf");
+    EXPECT_EQ(MachineConfigFile(nullptr, "C:\\ProgramData"), "C:\\ProgramData\\zentrix-update\\zentrix-update.conf");
+#endif
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "recording_front_end.h"
 #include "shell/command_line.h"
+#include "shell/device_config.h"
 #include "shell/updater_app.h"
 
 namespace {
@@ -257,6 +258,89 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     EXPECT_FALSE(app.InitInstance({"zentrix-update"}));
     EXPECT_EQ(ownerSeen, 0);
     EXPECT_EQ(seen.baseDir, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Nothing configured: the chooser comes before the connect prompt, the run
+// looks only where the user pointed, and "Remember" writes what finds that
+// calculator again, so that the next start needs no chooser.
+TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() /
+                          ("zx-chooser-" + std::to_string(std::random_device{}())) / "zentrix-update.conf";
+    ListedDevice usb;
+    usb.path = "usb:3:9";
+    usb.usb = usb.found = true;
+    usb.vendor = 0x1a2b;
+    usb.product = 0x5e01;
+    ListedDevice serial;
+    serial.path = "/dev/ttyUSB4";
+    struct Case {
+        ChooserAnswer answer;
+        std::vector<size_t> chosen;
+        bool remember;
+        std::vector<std::string> searched;   // what the run enumerates
+        std::string remembered;              // the file afterwards
+    };
+    const std::vector<Case> cases = {
+        {ChooserAnswer::Chosen, {0}, true, {"usb:3:9"},
+         "# remembered by the device chooser\nusb-id = 1a2b:5e01\n"},
+        {ChooserAnswer::Chosen, {1}, false, {"/dev/ttyUSB4"}, ""},
+        {ChooserAnswer::Chosen, {0, 1}, true, {"usb:3:9", "/dev/ttyUSB4"},
+         "# remembered by the device chooser\nusb-id = 1a2b:5e01\ndevice = /dev/ttyUSB4\n"},
+        {ChooserAnswer::Cancelled, {}, true, {}, ""},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(file.parent_path());
+        RecordingFrontEnd frontEnd;
+        frontEnd.chooserAnswer = c.answer;
+        frontEnd.chooserResult = {c.chosen, c.remember};
+        frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
+        CUpdaterApp app(&frontEnd);
+        app.UseDeviceChoice({});
+        app.m_offerChooser = true;
+        app.m_userConfigFile = file.string();
+        app.m_listCandidates = [&] { return std::vector<ListedDevice>{usb, serial}; };
+        std::vector<std::string> searched;
+        app.m_runUpdate = [&](const UpdateRunInputs& inputs) {
+            char path[64];
+            for (int32_t index = 0; (index = inputs.devices->EnumerateDevicePath(index, path, sizeof path)) != -1;) {
+                searched.emplace_back(path);
+            }
+            return UpdateOutcome{};
+        };
+        app.RunUpdateLoop();
+        if (c.answer == ChooserAnswer::Cancelled) {
+            EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose device of 2", "quit 18"}));
+        } else {
+            EXPECT_EQ(frontEnd.events.front(), "choose device of 2");
+            EXPECT_EQ(frontEnd.events.at(1), "box Connect the calculator.");
+        }
+        EXPECT_EQ(searched, c.searched);
+        std::ifstream in(file);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.remembered);
+        if (!c.remembered.empty()) {
+            // The next start reads the file: a calculator is configured.
+            DeviceSources sources;
+            sources.userFile = file.string();
+            const ResolvedDevices next = ResolveDevices(sources);
+            EXPECT_TRUE(next.choice.NamesAnyDevice());
+            EXPECT_TRUE(next.warnings.empty());
+        }
+    }
+    fs::remove_all(file.parent_path());
+    // In --all and --watch several may be picked.
+    RecordingFrontEnd frontEnd;
+    CUpdaterApp app(&frontEnd);
+    app.m_mode = UpdateMode::All;
+    app.m_offerChooser = true;
+    app.m_listCandidates = [] { return std::vector<ListedDevice>{}; };
+    app.RunUpdateLoop();
+    EXPECT_EQ(frontEnd.events.front(), "choose device of 0 several");
 }
 
 }  // namespace

@@ -47,6 +47,18 @@ public:
     std::string chosenFolder;
     bool declineFolder = false;
 
+    // Written down as "choose device of N" ("... several" for many); answers
+    // `chooserAnswer` with `chooserResult`.
+    ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                DeviceChooserResult& result) override
+    {
+        events.push_back("choose device of " + std::to_string(candidates.size()) + (several ? " several" : ""));
+        result = chooserResult;
+        return chooserAnswer;
+    }
+    ChooserAnswer chooserAnswer = ChooserAnswer::NotAsked;
+    DeviceChooserResult chooserResult;
+
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { Bar("step"); }
     void SetProgressPos(int pos) override { Bar("pos " + std::to_string(pos)); }

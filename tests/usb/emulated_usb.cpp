@@ -40,10 +40,15 @@ void Put16(std::vector<uint8_t>& out, unsigned value)
     out.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-// Device descriptor, then the configuration: one vendor-specific interface
-// with a bulk OUT and a bulk IN endpoint.
+// Device descriptor, then the configuration: one interface, for the
+// calculator vendor-specific with a bulk OUT and a bulk IN endpoint; a
+// keyboard's is HID with one interrupt IN, a mass-storage one's has a bulk
+// pair under its own class.
 std::vector<uint8_t> Descriptors(const DeviceSetup& setup, unsigned maxPacket)
 {
+    const bool keyboard = setup.kind == InterfaceKind::Keyboard;
+    const uint8_t interfaceClass = keyboard ? 3 : setup.kind == InterfaceKind::MassStorage ? 8 : 0xff;
+    const uint8_t endpoints = keyboard ? 1 : 2;
     std::vector<uint8_t> d = {18, 1};
     Put16(d, 0x0200);
     d.insert(d.end(), {0, 0, 0, 64});
@@ -52,9 +57,13 @@ std::vector<uint8_t> Descriptors(const DeviceSetup& setup, unsigned maxPacket)
     Put16(d, 0x0100);
     d.insert(d.end(), {1, 2, 0, 1});
     d.insert(d.end(), {9, 2});
-    Put16(d, 9 + 9 + 7 + 7);
+    Put16(d, static_cast<uint16_t>(9 + 9 + 7 * endpoints));
     d.insert(d.end(), {1, 1, 0, 0x80, 50});
-    d.insert(d.end(), {9, 4, 0, 0, 2, 0xff, 0, 0, 0});
+    d.insert(d.end(), {9, 4, 0, 0, endpoints, interfaceClass, 0, 0, 0});
+    if (keyboard) {
+        d.insert(d.end(), {7, 5, kEndpointIn, 3, 8, 0, 10});
+        return d;
+    }
     for (uint8_t endpoint : {kEndpointOut, kEndpointIn}) {
         d.insert(d.end(), {7, 5, endpoint, 2});
         Put16(d, maxPacket);
@@ -584,6 +593,17 @@ EmulatedUsbBus::~EmulatedUsbBus()
     }
 }
 
+void EmulatedUsbBus::AddSerialPort(const std::string& name)
+{
+    const std::string record = "P: /devices/platform/serial8250/tty/" + name + "\nN: " + name +
+                               "\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/" + name + "\n";
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(static_cast<UMockdevTestbed*>(m_testbed), record.c_str(), &error)) {
+        std::fprintf(stderr, "cannot add the serial port: %s\n", error != nullptr ? error->message : "?");
+        g_clear_error(&error);
+    }
+}
+
 std::string EmulatedUsbBus::RootDir() const
 {
     gchar* root = umockdev_testbed_get_root_dir(static_cast<UMockdevTestbed*>(m_testbed));
@@ -625,6 +645,7 @@ EmulatedUsbDevice& EmulatedUsbBus::Plug(const DeviceSetup& setup, std::unique_pt
         "A: speed=" + (setup.highSpeed ? "480" : "12") + "\n" +
         "A: manufacturer=" + setup.manufacturer + "\n" +
         "A: product=" + setup.productName + "\n" +
+        (setup.serialNumber.empty() ? std::string() : "A: serial=" + setup.serialNumber + "\n") +
         "H: descriptors=" + Hex(Descriptors(setup, setup.highSpeed ? 512 : 64)) + "\n";
     if (!umockdev_testbed_add_from_string(testbed, record.c_str(), &error)) {
         std::fprintf(stderr, "cannot add the emulated device: %s\n", error != nullptr ? error->message : "?");

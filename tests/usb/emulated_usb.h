@@ -59,7 +59,13 @@ private:
     std::vector<zsim::RunRecord> m_runs;
 };
 
+// What the device's one interface is: the calculator's vendor-specific bulk
+// pair, or something the program must never offer as a calculator.
+enum class InterfaceKind { Calculator, Keyboard, MassStorage };
+
 struct DeviceSetup {
+    InterfaceKind kind = InterfaceKind::Calculator;
+    std::string serialNumber;      // empty: none
     uint16_t vendor = 0x1a2b;
     uint16_t product = 0x5e01;
     bool highSpeed = false;        // wMaxPacketSize 512 instead of 64
@@ -159,6 +165,8 @@ public:
     EmulatedUsbDevice& Plug(const DeviceSetup& setup = {}, std::unique_ptr<UsbPeer> peer = nullptr);
     // Removes the device from /sys and /dev (after Unplug).
     void Remove(EmulatedUsbDevice& device);
+    // Adds a serial port /dev/NAME (a tty device with no USB behind it).
+    void AddSerialPort(const std::string& name);
     std::string RootDir() const;
 
 private:

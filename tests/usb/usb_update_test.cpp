@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -497,7 +498,41 @@ TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
     const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
                                           {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:7777"}, "", kHangGuardMs);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.out, "no calculator found: name its port in ZENTRIX_DEVICES or its USB IDs in ZENTRIX_USB_IDS\n");
+    EXPECT_EQ(none.out, "no calculator found among those named by the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)\n");
+}
+
+// With nothing configured, the one line before the first prompt names what
+// could be the calculator: the calculator-like USB device and the serial
+// port, never a keyboard or a storage device.
+TEST_F(UsbUpdate, NothingConfiguredNamesTheCandidatesButNotKeyboardsOrStorage)
+{
+    zusb::DeviceSetup calculator;
+    calculator.serialNumber = "ZX-0042";
+    Plug(calculator);                           // usb:1:2
+    zusb::DeviceSetup keyboard;
+    keyboard.kind = zusb::InterfaceKind::Keyboard;
+    keyboard.productName = "Keyboard";
+    Plug(keyboard);                             // usb:1:3
+    zusb::DeviceSetup storage;
+    storage.kind = zusb::InterfaceKind::MassStorage;
+    storage.productName = "Flash drive";
+    Plug(storage);                              // usb:1:4
+    m_bus.AddSerialPort("ttyUSB7");
+
+    const ProcessResult run = RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string()},
+                                         {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=",
+                                          "XDG_CONFIG_HOME=" + (m_dir / "none").string(),
+                                          "ZENTRIX_MACHINE_CONFIG_DIR=" + (m_dir / "none").string()},
+                                         "ok\ncancel\n", kHangGuardMs);
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kConnect + kWarning);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("; it could be one of: usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  "
+                           "serial \"ZX-0042\"  may open: yes; /dev/ttyUSB7  may open: "),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("usb:1:3"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("usb:1:4"), std::string::npos) << run.err;
 }
 
 }  // namespace

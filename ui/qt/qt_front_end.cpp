@@ -10,6 +10,7 @@
 
 #include "device/safe_text.h"
 #include "shell/updater_app.h"
+#include "ui/qt/qt_device_chooser.h"
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
 #include "ui/qt/screen_rect.h"
@@ -62,6 +63,15 @@ bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
     }
     folder = chosen.toLocal8Bit().toStdString();
     return true;
+}
+
+ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                         DeviceChooserResult& result)
+{
+    if (Terminating()) {
+        return ChooserAnswer::Cancelled;
+    }
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)

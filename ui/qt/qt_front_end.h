@@ -3,6 +3,7 @@
 // The desktop front end: message boxes and progress windows in front of the
 // main window, its Close command, and the event pump.
 #include <QPointer>
+#include <functional>
 
 #include "shell/front_end.h"
 #include "shell/progress_window.h"
@@ -32,6 +33,11 @@ public:
                    const std::string& details = {}) override;
     // A folder chooser in front of the main window.
     bool ChooseImageFolder(std::string& folder) override;
+    // The device chooser in front of the main window; it offers
+    // "Allow access..." through m_allowAccess when that is set.
+    ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                DeviceChooserResult& result) override;
+    std::function<bool(const std::string& id)> m_allowAccess;
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;

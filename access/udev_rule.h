@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the access helper writes: the udev rule that lets the user at the
+// seat open one calculator model over USB and keeps ModemManager off it.
+#include <string>
+#include <vector>
+
+// The rule file's name, in the rules folder.
+inline constexpr const char* kRuleFileName = "60-zentrix-calculator.rules";
+
+// True only for "vvvv:pppp": four lower-case hex digits, a colon, four more;
+// nothing before, after or between.
+bool IsUsbIdArgument(const std::string& text);
+
+// The whole rule file for the vendor and product ID `id` (as accepted by
+// IsUsbIdArgument).
+std::string UdevRuleText(const std::string& id);
+
+// Puts `text` in place as `dir`/kRuleFileName, readable by all, through a
+// temporary file in the same folder renamed over it (an old rule is replaced
+// whole or not at all). Empty on success, else why not; the temporary file
+// never stays behind.
+std::string WriteRuleFile(const std::string& dir, const std::string& text);
+
+// Runs `program` with `arguments` (no shell, an empty environment) and
+// waits; empty when it exited with 0, else what happened.
+std::string RunCommand(const std::string& program, const std::vector<std::string>& arguments);

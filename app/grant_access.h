@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// zentrix-update --grant-access VVVV:PPPP: lets the user at the seat open one
+// calculator model over USB by running the privileged helper, through pkexec
+// unless the program already runs as root.
+#include <iosfwd>
+#include <string>
+
+// Runs the helper for `id` (VVVV:PPPP, either case) and returns the exit
+// code of the option: the helper's, or 2 for an argument that is no ID and
+// 1 when the helper cannot be started. Says what happened on `err`.
+int GrantAccess(const std::string& id, std::ostream& err);

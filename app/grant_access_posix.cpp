@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/grant_access.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <vector>
+
+#include "device/device_choice.h"
+
+extern char** environ;
+
+namespace {
+
+// The helper installed beside this program (the path the package's polkit
+// action names); ZENTRIX_GRANT_HELPER names another (tests).
+std::string HelperPath()
+{
+    const char* path = std::getenv("ZENTRIX_GRANT_HELPER");
+    if (path != nullptr && *path != '\0') {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::canonical("/proc/self/exe", error);
+    return std::filesystem::weakly_canonical(program.parent_path() / ZENTRIX_GRANT_HELPER_FROM_BIN, error).string();
+}
+
+int Run(std::vector<std::string> texts, std::ostream& err)
+{
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    if (spawned != 0) {
+        err << "zentrix-update: cannot run " << texts[0] << ": " << std::strerror(spawned) << "\n";
+        return 1;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+int GrantAccess(const std::string& id, std::ostream& err)
+{
+    const std::string normalized = NormalizedUsbId(id);
+    if (normalized.empty()) {
+        err << "zentrix-update: --grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex digits "
+               "each, as lsusb shows them), not \""
+            << id << "\"\n";
+        return 2;
+    }
+    if (geteuid() == 0) {
+        return Run({HelperPath(), normalized}, err);
+    }
+    // pkexec asks for an administrator (polkit action of the package, kept
+    // for a few minutes) and starts the helper with a clean environment.
+    return Run({"/usr/bin/pkexec", HelperPath(), normalized}, err);
+}

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The devices that could be a calculator, on Linux: USB devices whose
+// descriptors show a calculator-like interface, and the serial ports.
+#include <libusb.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "device/device_describe.h"
+#include "device/device_listing.h"
+
+namespace {
+
+constexpr uint8_t kVendorSpecificClass = 0xff;
+
+struct ContextDeleter {
+    void operator()(libusb_context* context) const { libusb_exit(context); }
+};
+struct DeviceListDeleter {
+    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
+};
+struct ConfigDeleter {
+    void operator()(libusb_config_descriptor* config) const { libusb_free_config_descriptor(config); }
+};
+
+// A vendor-specific interface setting with exactly one bulk IN and one bulk
+// OUT endpoint (other endpoints allowed beside them).
+bool LooksLikeCalculatorLink(const libusb_interface_descriptor& setting)
+{
+    if (setting.bInterfaceClass != kVendorSpecificClass) {
+        return false;
+    }
+    int in = 0;
+    int out = 0;
+    for (uint8_t i = 0; i < setting.bNumEndpoints; ++i) {
+        const libusb_endpoint_descriptor& endpoint = setting.endpoint[i];
+        if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK) {
+            continue;
+        }
+        ++((endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) != 0 ? in : out);
+    }
+    return in == 1 && out == 1;
+}
+
+bool IsCandidate(libusb_device* device)
+{
+    libusb_device_descriptor descriptor = {};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0 || descriptor.bDeviceClass == LIBUSB_CLASS_HUB) {
+        return false;
+    }
+    libusb_config_descriptor* raw = nullptr;
+    if (libusb_get_active_config_descriptor(device, &raw) != 0 &&
+        libusb_get_config_descriptor(device, 0, &raw) != 0) {
+        return false;
+    }
+    std::unique_ptr<libusb_config_descriptor, ConfigDeleter> config(raw);
+    for (uint8_t i = 0; i < config->bNumInterfaces; ++i) {
+        const libusb_interface& interface = config->interface[i];
+        for (int j = 0; j < interface.num_altsetting; ++j) {
+            if (LooksLikeCalculatorLink(interface.altsetting[j])) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> CandidateUsbPaths()
+{
+    libusb_context* rawContext = nullptr;
+    if (libusb_init(&rawContext) != 0) {
+        return {};
+    }
+    std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
+    libusb_device** rawList = nullptr;
+    const ssize_t count = libusb_get_device_list(rawContext, &rawList);
+    if (count < 0) {
+        return {};
+    }
+    std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
+    std::vector<std::pair<uint8_t, uint8_t>> found;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (IsCandidate(rawList[i])) {
+            found.emplace_back(libusb_get_bus_number(rawList[i]), libusb_get_device_address(rawList[i]));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> paths;
+    for (const auto& [bus, address] : found) {
+        paths.push_back("usb:" + std::to_string(bus) + ":" + std::to_string(address));
+    }
+    return paths;
+}
+
+}  // namespace
+
+std::vector<ListedDevice> ListCandidateDevices()
+{
+    std::vector<std::string> paths = CandidateUsbPaths();
+    for (std::string& port : ListSerialPorts()) {
+        paths.push_back(std::move(port));
+    }
+    std::vector<ListedDevice> devices;
+    for (std::string& path : paths) {
+        ListedDevice device;
+        device.path = std::move(path);
+        DescribeOfferedDevice(device);
+        devices.push_back(std::move(device));
+    }
+    return devices;
+}

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Which calculators the program looks for: the device paths and USB IDs of
+// the one source that named them (the command line, the environment or a
+// configuration file), worked out once at start-up and handed down.
+#include <string>
+#include <vector>
+
+struct DeviceChoice {
+    std::vector<std::string> paths;    // offered first, in order
+    std::vector<std::string> usbIds;   // "vvvv:pppp", lower-case hex
+    std::string origin;                // where they came from, for the user
+
+    bool NamesAnyDevice() const { return !paths.empty() || !usbIds.empty(); }
+};
+
+// `text` as a "vvvv:pppp" USB ID pair (four hex digits each, either case),
+// in lower case; empty when it is not one.
+std::string NormalizedUsbId(const std::string& text);

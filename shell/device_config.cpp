@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/device_config.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "device/device_source.h"
+
+namespace {
+
+constexpr const char* kConfigName = "zentrix-update.conf";
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> Split(const char* text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text == nullptr ? "" : text);
+    while (std::getline(in, part, separator)) {
+        part = Trimmed(part);
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+    }
+    return parts;
+}
+
+// Why a line is not read; empty when it was.
+std::string ReadLine(const std::string& line, DeviceChoice& choice)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+        return "not a key = value line";
+    }
+    const std::string key = Trimmed(line.substr(0, equals));
+    const std::string value = Trimmed(line.substr(equals + 1));
+    if (key != "device" && key != "usb-id") {
+        return "unknown key \"" + key + "\" (known: device, usb-id)";
+    }
+    if (value.empty()) {
+        return key + " without a value";
+    }
+    if (key == "device") {
+        choice.paths.push_back(value);
+        return {};
+    }
+    const std::string id = NormalizedUsbId(value);
+    if (id.empty()) {
+        return "usb-id " + value + " is not a VVVV:PPPP pair of four hex digits each";
+    }
+    choice.usbIds.push_back(id);
+    return {};
+}
+
+DeviceChoice FromEnvironment(const DeviceSources& sources)
+{
+    DeviceChoice choice;
+    choice.paths = Split(sources.environmentDevices, ';');
+    for (const std::string& entry : Split(sources.environmentUsbIds, ',')) {
+        const std::string id = NormalizedUsbId(entry);
+        if (!id.empty()) {
+            choice.usbIds.push_back(id);   // malformed entries are skipped, as ever
+        }
+    }
+    choice.origin = "the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)";
+    return choice;
+}
+
+// The file's choice; nothing, without a word, when the file does not exist.
+DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warnings)
+{
+    if (file.empty()) {
+        return {};
+    }
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return {};
+    }
+    if (error || status.type() != std::filesystem::file_type::regular) {
+        warnings.push_back("zentrix-update: cannot read " + file + (error ? ": " + error.message() : ": not a file"));
+        return {};
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        warnings.push_back("zentrix-update: cannot read " + file + ": " + std::strerror(errno));
+        return {};
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    DeviceChoice choice = ParseDeviceConfig(text.str(), file, warnings);
+    choice.origin = file;
+    return choice;
+}
+
+std::string Joined(const std::string& dir, const std::string& name)
+{
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
+}
+
+}  // namespace
+
+DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
+                               std::vector<std::string>& warnings)
+{
+    DeviceChoice choice;
+    std::istringstream in(text);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = Trimmed(line);
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::string problem = ReadLine(line, choice);
+        if (!problem.empty()) {
+            warnings.push_back("zentrix-update: " + fileName + ":" + std::to_string(number) + ": " + problem +
+                               "; line ignored");
+        }
+    }
+    return choice;
+}
+
+ResolvedDevices ResolveDevices(const DeviceSources& sources)
+{
+    ResolvedDevices resolved;
+    DeviceChoice& choice = resolved.choice;
+    choice.paths = sources.commandLineDevices;
+    choice.usbIds = sources.commandLineUsbIds;
+    choice.origin = "the command line (--device, --usb-id)";
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromEnvironment(sources);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.userFile, resolved.warnings);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.machineFile, resolved.warnings);
+    if (!choice.NamesAnyDevice()) {
+        choice = DeviceChoice();
+    }
+    return resolved;
+}
+
+std::string UserConfigFile(const char* xdgConfigHome, const char* home, const char* appData)
+{
+#ifdef _WIN32
+    (void)xdgConfigHome;
+    (void)home;
+    if (appData == nullptr || *appData == '\0') {
+        return {};
+    }
+    return Joined(Joined(appData, "zentrix-update"), kConfigName);
+#else
+    (void)appData;
+    std::string dir;
+    if (xdgConfigHome != nullptr && *xdgConfigHome == '/') {
+        dir = xdgConfigHome;   // a relative one is to be ignored
+    } else if (home != nullptr && *home != '\0') {
+        dir = Joined(home, ".config");
+    } else {
+        return {};
+    }
+    return Joined(Joined(dir, "zentrix-update"), kConfigName);
+#endif
+}
+
+std::string MachineConfigFile(const char* machineDir, const char* programData)
+{
+    if (machineDir != nullptr && *machineDir != '\0') {
+        return Joined(machineDir, kConfigName);
+    }
+#ifdef _WIN32
+    if (programData == nullptr || *programData == '\0') {
+        return {};
+    }
+    return Joined(Joined(programData, "zentrix-update"), kConfigName);
+#else
+    (void)programData;
+    return Joined("/etc/zentrix-update", kConfigName);
+#endif
+}
+
+std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates)
+{
+    std::string line = "zentrix-update: no calculator is configured: " + NothingConfiguredHint();
+    if (!userFile.empty()) {
+        line += "; the configuration file is " + userFile;
+    }
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        line += (i == 0 ? "; it could be one of: " : "; ") + candidates[i];
+    }
+    return line;
+}
+
+ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
+{
+    ChosenCandidates taken;
+    taken.choice.origin = "the device chooser";
+    for (const size_t index : chosen) {
+        if (index >= candidates.size()) {
+            continue;
+        }
+        const ListedDevice& device = candidates[index];
+        taken.choice.paths.push_back(device.path);
+        if (device.usb && device.found) {
+            char id[16];
+            std::snprintf(id, sizeof id, "%04x:%04x", device.vendor, device.product);
+            taken.rememberLines.push_back(std::string("usb-id = ") + id);
+        } else {
+            taken.rememberLines.push_back("device = " + device.path);
+        }
+    }
+    return taken;
+}
+
+std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines)
+{
+    if (file.empty()) {
+        return "there is no place for the configuration file (HOME is not set)";
+    }
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
+    if (error) {
+        return "cannot make the folder of " + file + ": " + error.message();
+    }
+    std::ofstream out(file, std::ios::app);
+    out << "# remembered by the device chooser\n";
+    for (const std::string& line : lines) {
+        out << line << '\n';
+    }
+    out.flush();
+    return out ? std::string() : "cannot write " + file + ": " + std::strerror(errno);
+}

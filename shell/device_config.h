@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Which calculators to look for, from the first of these that names any:
+// the command line, the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS), the
+// user's configuration file, the machine's configuration file. That source
+// wins whole; the others are not mixed in.
+//
+// A configuration file holds `key = value` lines, blank lines and `#`
+// comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
+// each may repeat. A line that cannot be read is a warning naming the file
+// and the line; the rest of the file still counts.
+#include <string>
+#include <vector>
+
+#include "device/device_choice.h"
+#include "device/device_listing.h"
+
+// What start-up found out about the sources. Environment values are as
+// getenv gives them (null when unset).
+struct DeviceSources {
+    std::vector<std::string> commandLineDevices;
+    std::vector<std::string> commandLineUsbIds;
+    const char* environmentDevices = nullptr;
+    const char* environmentUsbIds = nullptr;
+    std::string userFile;      // empty when there is no place for one
+    std::string machineFile;
+};
+
+struct ResolvedDevices {
+    DeviceChoice choice;                 // names no device when nothing is configured
+    std::vector<std::string> warnings;   // one line each, without a line feed
+};
+
+// Reads a configuration file's text; `fileName` names it in the warnings.
+DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
+                               std::vector<std::string>& warnings);
+
+// Picks the first source that names any device; reads only the files it
+// needs to.
+ResolvedDevices ResolveDevices(const DeviceSources& sources);
+
+// Where the configuration files are, from the environment's values (each may
+// be null). The user's: $XDG_CONFIG_HOME (else $HOME/.config) on Linux,
+// %APPDATA% on Windows; the machine's: `machineDir` when given, else
+// /etc/zentrix-update on Linux and %PROGRAMDATA% on Windows. Both end in
+// zentrix-update/zentrix-update.conf, except a given `machineDir`, which
+// holds zentrix-update.conf itself.
+std::string UserConfigFile(const char* xdgConfigHome, const char* home, const char* appData);
+std::string MachineConfigFile(const char* machineDir, const char* programData);
+
+// The one line said before anything is asked when no source names a
+// calculator: what to set, with an example, where the user's file is, and
+// the devices that could be the calculator (one description each).
+std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates);
+
+// What the device chooser's picks mean: the devices to use now, and the
+// configuration lines that find them again (a USB calculator by its IDs, as
+// its address changes from one plugging to the next; anything else by path).
+struct ChosenCandidates {
+    DeviceChoice choice;
+    std::vector<std::string> rememberLines;
+};
+ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
+
+// Appends `lines` to the configuration file `file`, making its folder when
+// needed; empty on success, else why not.
+std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines);

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program's own options on the command line, and what is said about the
+// ones it does not know.
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "device/device_choice.h"
+#include "shell/command_line.h"
+
+namespace {
+
+struct KnownOption {
+    std::string_view name;
+    ProgramOption option;
+};
+
+constexpr std::array<KnownOption, 7> kSwitches = {{
+    {"--help", ProgramOption::Help},
+    {"-h", ProgramOption::Help},
+    {"--version", ProgramOption::Version},
+    {"-V", ProgramOption::Version},
+    {"--list-devices", ProgramOption::ListDevices},
+    {"--all", ProgramOption::All},
+    {"--watch", ProgramOption::Watch},
+}};
+constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
+
+// Edits (insert, delete, replace) that turn `a` into `b`.
+size_t EditDistance(std::string_view a, std::string_view b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string_view WithoutDashes(std::string_view text)
+{
+    const size_t first = text.find_first_not_of('-');
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+// The long option `unknown` was most likely meant to be, or empty.
+std::string Suggestion(const std::string& unknown)
+{
+    std::string_view best;
+    size_t bestDistance = 3;   // more edits than this is no suggestion
+    auto consider = [&](std::string_view name) {
+        if (name.size() < 3) {
+            return;
+        }
+        const size_t distance = WithoutDashes(unknown) == WithoutDashes(name) ? 0 : EditDistance(unknown, name);
+        if (distance < bestDistance) {
+            best = name;
+            bestDistance = distance;
+        }
+    };
+    for (const KnownOption& known : kSwitches) {
+        consider(known.name);
+    }
+    for (std::string_view name : kWithValue) {
+        consider(name);
+    }
+    return std::string(best);
+}
+
+std::string UnknownWarning(const std::string& argument)
+{
+    std::string text = "zentrix-update: unknown option " + argument + " ignored";
+    const std::string suggestion = Suggestion(argument.substr(0, argument.find('=')));
+    if (!suggestion.empty()) {
+        text += " (did you mean " + suggestion + "?)";
+    }
+    return text;
+}
+
+// Takes the value of a --device, --usb-id or --grant-access at `i` (moving
+// `i` past it); false with a warning when there is none.
+bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string_view name, std::string& value,
+               std::vector<std::string>& warnings)
+{
+    const std::string& argument = arguments[i];
+    if (argument.size() > name.size() && argument[name.size()] == '=') {
+        value = argument.substr(name.size() + 1);
+        return true;
+    }
+    if (i + 1 >= arguments.size()) {
+        warnings.push_back("zentrix-update: " + argument + " needs a value; ignored");
+        return false;
+    }
+    value = arguments[++i];
+    return true;
+}
+
+void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::string_view name,
+                     ProgramOptions& options)
+{
+    std::string value;
+    if (!TakeValue(arguments, i, name, value, options.warnings)) {
+        return;
+    }
+    if (name == "--device") {
+        if (value.empty()) {
+            options.warnings.push_back("zentrix-update: --device with an empty path ignored");
+        } else {
+            options.devices.push_back(value);
+        }
+    } else if (name == "--usb-id") {
+        const std::string id = NormalizedUsbId(value);
+        if (id.empty()) {
+            options.warnings.push_back("zentrix-update: --usb-id " + value +
+                                       " ignored: not a VVVV:PPPP pair of four hex digits each");
+        } else {
+            options.usbIds.push_back(id);
+        }
+    } else {
+        options.grantAccess = value;
+    }
+}
+
+// The option an argument names: a switch, an option with a value, or none.
+const KnownOption* FindSwitch(const std::string& argument)
+{
+    for (const KnownOption& known : kSwitches) {
+        if (argument == known.name) {
+            return &known;
+        }
+    }
+    return nullptr;
+}
+
+std::string_view FindWithValue(const std::string& argument)
+{
+    for (std::string_view name : kWithValue) {
+        if (argument.rfind(name, 0) == 0 && (argument.size() == name.size() || argument[name.size()] == '=')) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// --all and --watch ask for two ways of working: the first given wins.
+void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& modes)
+{
+    if (modes.size() < 2) {
+        return;
+    }
+    for (size_t i = 1; i < modes.size(); ++i) {
+        if (modes[i] != modes[0]) {
+            options.warnings.push_back("zentrix-update: " + modes[0] + " and " + modes[i] +
+                                       " cannot both be used; " + modes[0] + " (given first) wins");
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+bool TakesValue(const std::string& argument)
+{
+    return std::find(kWithValue.begin(), kWithValue.end(), std::string_view(argument)) != kWithValue.end();
+}
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
+{
+    ProgramOptions options;
+    std::vector<std::string> modes;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.empty() || argument[0] != '-') {
+            continue;
+        }
+        if (const KnownOption* known = FindSwitch(argument)) {
+            if (options.option == ProgramOption::None) {
+                options.option = known->option;
+            }
+            if (known->option == ProgramOption::All || known->option == ProgramOption::Watch) {
+                modes.push_back(argument);
+            }
+        } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
+            TakeValueOption(arguments, i, name, options);
+        } else {
+            options.warnings.push_back(UnknownWarning(argument));
+        }
+    }
+    NoteContradiction(options, modes);
+    return options;
+}

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The access helper zentrix-grant-access, and zentrix-update --grant-access
+// in front of it, against a temporary rules folder and a stand-in for
+// udevadm that records how it was called.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRule =
+    "# Written by zentrix-update --grant-access 1a2b:5e01: lets the user at the seat open\n"
+    "# this Zentrix calculator over USB, and keeps ModemManager off it.\n"
+    "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"1a2b\", ATTR{idProduct}==\"5e01\", "
+    "TAG+=\"uaccess\"\n"
+    "ATTRS{idVendor}==\"1a2b\", ATTRS{idProduct}==\"5e01\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+const std::string kUdevCalls =
+    "control --reload\n"
+    "trigger --action=add --subsystem-match=usb --attr-match=idVendor=1a2b --attr-match=idProduct=5e01\n";
+const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups"};
+
+std::string FileText(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class GrantAccess : public ::testing::Test {
+protected:
+    GrantAccess()
+    {
+        std::string pattern = (fs::temp_directory_path() / "zentrix-grant-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make " << pattern;
+            return;
+        }
+        m_dir = pattern;
+        fs::permissions(m_dir, fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+        fs::create_directories(Rules());
+        // Writable by anyone: a refusal below is the helper's, not the folder's.
+        fs::permissions(Rules(), fs::perms::all);
+        WriteUdevadm(0);
+    }
+    ~GrantAccess() override { fs::remove_all(m_dir); }
+
+    // The stand-in udevadm appends its arguments to udevadm.log, then exits
+    // with `code`.
+    void WriteUdevadm(int code)
+    {
+        std::ofstream(Udevadm()) << "#!/bin/sh\necho \"$@\" >>" << (m_dir / "udevadm.log").string() << "\nexit "
+                                 << code << "\n";
+        fs::permissions(Udevadm(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    }
+
+    ProcessResult Helper(std::vector<std::string> argv, bool asNobody = false)
+    {
+        argv.insert(argv.begin(), ZENTRIX_GRANT_BIN);
+        if (asNobody) {
+            argv.insert(argv.begin(), kAsNobody.begin(), kAsNobody.end());
+        }
+        return RunProcess(argv, Env(), "", 30000);
+    }
+    std::vector<std::string> Env() const
+    {
+        return {"ZENTRIX_UDEV_RULES_DIR=" + Rules().string(), "ZENTRIX_UDEVADM=" + Udevadm().string(),
+                std::string("ZENTRIX_GRANT_HELPER=") + ZENTRIX_GRANT_BIN};
+    }
+    std::vector<std::string> RulesFolder() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Rules())) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path Rules() const { return m_dir / "rules.d"; }
+    fs::path Udevadm() const { return m_dir / "udevadm"; }
+    std::string UdevCalls() const { return FileText(m_dir / "udevadm.log"); }
+
+    fs::path m_dir;
+};
+
+TEST_F(GrantAccess, TheHelperWritesExactlyTheRuleThenReloadsAndReplaysUdev)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the helper writes only as root";
+    }
+    const ProcessResult run = Helper({"1a2b:5e01"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(RulesFolder(), std::vector<std::string>{"60-zentrix-calculator.rules"});
+    const fs::path rule = Rules() / "60-zentrix-calculator.rules";
+    EXPECT_EQ(FileText(rule), kRule);
+    EXPECT_EQ(fs::status(rule).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(UdevCalls(), kUdevCalls);
+
+    // From the program, IDs in capitals: the same rule replaces the old one.
+    fs::remove(m_dir / "udevadm.log");
+    std::ofstream(rule) << "old rule\n";
+    const ProcessResult granted = RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1A2B:5E01"}, Env(), "", 30000);
+    EXPECT_EQ(granted.exitCode, 0) << granted.err;
+    EXPECT_EQ(FileText(rule), kRule);
+    EXPECT_EQ(UdevCalls(), kUdevCalls);
+    EXPECT_EQ(RulesFolder().size(), 1u);
+
+    // udev refusing leaves the rule written and says so.
+    WriteUdevadm(1);
+    const ProcessResult refused = Helper({"1a2b:5e01"});
+    EXPECT_EQ(refused.exitCode, 4);
+    EXPECT_NE(refused.err.find("written, but"), std::string::npos) << refused.err;
+}
+
+TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"1A2B:5E01"},
+        {"1a2b:5e0"},
+        {"1a2b5e01"},
+        {"1a2b-5e01"},
+        {" 1a2b:5e01"},
+        {"1a2b:5e01\n"},
+        {"1a2b:5e01x"},
+        {"../../:5e01"},
+        {"1a2b:5e01", "1a2b:5e02"},
+        {"--", "1a2b:5e01"},
+    };
+    for (const std::vector<std::string>& arguments : bad) {
+        SCOPED_TRACE(arguments.empty() ? "(none)" : arguments[0]);
+        const ProcessResult run = Helper(arguments);
+        EXPECT_EQ(run.exitCode, geteuid() == 0 ? 2 : 1) << run.err;
+        EXPECT_TRUE(RulesFolder().empty());
+        EXPECT_FALSE(fs::exists(m_dir / "udevadm.log"));
+    }
+    const ProcessResult fromProgram = RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1a2b"}, Env(), "", 30000);
+    EXPECT_EQ(fromProgram.exitCode, 2);
+    EXPECT_NE(fromProgram.err.find("VVVV:PPPP"), std::string::npos);
+    EXPECT_TRUE(RulesFolder().empty());
+}
+
+TEST_F(GrantAccess, TheHelperRefusesToRunOtherThanAsRoot)
+{
+    const bool root = geteuid() == 0;
+    const ProcessResult run = Helper({"1a2b:5e01"}, root);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("must be run as root"), std::string::npos) << run.err;
+    EXPECT_TRUE(RulesFolder().empty());
+    EXPECT_FALSE(fs::exists(m_dir / "udevadm.log"));
+}
+
+}  // namespace
