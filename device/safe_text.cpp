@@ -48,14 +48,13 @@ void AppendHex(std::string& out, uint8_t b)
 
 // Appends the shown form of the character at the start of `text`; returns
 // how many bytes of `text` it stood for.
-size_t AppendShown(std::string& out, std::string_view text, bool escapeBackslash)
+size_t AppendShown(std::string& out, std::string_view text)
 {
     const auto b = static_cast<uint8_t>(text[0]);
     switch (b) {
     case '\n': out += "\\n"; return 1;
     case '\r': out += "\\r"; return 1;
     case '\t': out += "\\t"; return 1;
-    case '\\': out += escapeBackslash ? "\\\\" : "\\"; return 1;
     default: break;
     }
     if (b < 0x20 || b == 0x7F) {
@@ -80,7 +79,7 @@ size_t AppendShown(std::string& out, std::string_view text, bool escapeBackslash
     return length;
 }
 
-std::string Escape(std::string_view text, size_t maxChars, bool escapeBackslash)
+std::string Escape(std::string_view text, size_t maxChars)
 {
     std::string out;
     out.reserve(text.size() < maxChars ? text.size() : maxChars);
@@ -88,7 +87,7 @@ std::string Escape(std::string_view text, size_t maxChars, bool escapeBackslash)
     std::string piece;
     while (!text.empty()) {
         piece.clear();
-        const size_t used = AppendShown(piece, text, escapeBackslash);
+        const size_t used = AppendShown(piece, text);
         if (shown == maxChars) {
             out += kEllipsis;   // more follows than may be shown
             break;
@@ -104,10 +103,10 @@ std::string Escape(std::string_view text, size_t maxChars, bool escapeBackslash)
 
 std::string SafeText(std::string_view text, size_t maxChars)
 {
-    return Escape(text, maxChars, true);
+    return Escape(text, maxChars);
 }
 
 std::string SafeLine(std::string_view text)
 {
-    return Escape(text, SIZE_MAX, false);
+    return Escape(text, SIZE_MAX);
 }

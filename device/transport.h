@@ -55,3 +55,7 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
 // What a user does when this platform refuses a device for lack of
 // permission, in the platform's own terms; a clause that follows "; ".
 const char* PermissionRemedy();
+
+// Why a USB calculator cannot be driven where its driver interface is
+// missing or does not work (ENOSYS from an open), and what to do.
+const char* NoDriverReason();

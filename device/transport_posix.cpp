@@ -27,3 +27,8 @@ const char* PermissionRemedy()
     return "for USB install the udev rule (see the README), for a serial port join the dialout group, then "
            "plug the calculator in again";
 }
+
+const char* NoDriverReason()
+{
+    return "the system cannot drive this device";
+}

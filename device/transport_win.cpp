@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "device/win_transport.h"
+#include "device/winusb_transport.h"
 
 std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure)
 {
@@ -12,6 +13,9 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
         errno = ENOENT;
         return nullptr;
     }
+    if (IsUsbInterfacePath(devicePath)) {
+        return CWinUsbTransport::OpenPath(devicePath);
+    }
     return CWinTransport::OpenPath(devicePath, failure);
 }
 
@@ -19,4 +23,11 @@ const char* PermissionRemedy()
 {
     return "for USB check in Device Manager that the calculator has its WinUSB driver (see the README), for a "
            "COM port close the program that holds it, then plug the calculator in again";
+}
+
+const char* NoDriverReason()
+{
+    return "WinUSB is not available for this device (the calculator has no WinUSB driver, or winusb.dll is "
+           "missing or does not work here); install the calculator's WinUSB driver (see the README), then plug "
+           "the calculator in again";
 }

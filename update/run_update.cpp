@@ -44,6 +44,9 @@ std::string OpenFailureReason(const char* devicePath, uint32_t error)
         error = EBUSY;
     }
     std::string reason = "cannot open " + (*devicePath != '\0' ? SafeText(devicePath) : "the device") + ": ";
+    if (error == ENOSYS) {
+        return reason + NoDriverReason();
+    }
     if (error == ENOTTY) {
         return reason + "it is not a device (a file, a folder or a pipe); name the calculator's serial port "
                         "or USB device (zentrix-update --list-devices shows what is offered)";
