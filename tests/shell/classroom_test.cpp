@@ -80,6 +80,7 @@ protected:
         app.SetFrontEnd(&frontEnd);
         app.m_devices = &devices;
         // A scripted run: its behaviour is in its calculator's name.
+        app.m_takeImages = nullptr;   // scripted runs read no images
         app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
     }
 
