@@ -344,7 +344,8 @@ void CClassroom::TakeNext(const std::string& device)
 {
     for (auto it = m_runs.begin(); it != m_runs.end();) {
         Run& r = **it;
-        if (r.port.Finished() && r.port.Row().offersNext && (device.empty() || device == r.path)) {
+        // Offered or about to be (a row finishes between two scans).
+        if (r.port.Finished() && !IsUsbPath(r.path) && (device.empty() || device == r.path)) {
             if (r.thread.joinable()) {
                 r.thread.join();
             }

@@ -78,8 +78,17 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
 void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading)
 {
     if (heading != m_heading) {
+        // Only the heading's new lines: a note that stays is said once.
+        size_t start = 0;
+        while (start <= heading.size()) {
+            const size_t end = std::min(heading.find('\n', start), heading.size());
+            const std::string line = heading.substr(start, end - start);
+            if (("\n" + m_heading + "\n").find("\n" + line + "\n") == std::string::npos) {
+                m_err << line << '\n';
+            }
+            start = end + 1;
+        }
         m_heading = heading;
-        m_err << heading << '\n';
     }
     for (const ClassroomRow& row : rows) {
         std::string line = FormatClassroomRow(row, false);
