@@ -1,73 +1,107 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/channel_trace.h"
 
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "device/safe_text.h"
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr uint32_t kChunk = 64;   // bytes formatted per piece of a line
+// Room for the words around the bytes of a line, kept from the first line on.
+constexpr size_t kLineRoom = 4096;
 
 }  // namespace
 
+void CChannelTrace::SetDevice(const char* device)
+{
+    m_device.clear();
+    for (const char* c = device; c != nullptr && *c != '\0'; ++c) {
+        const auto byte = static_cast<uint8_t>(*c);
+        if (byte <= 0x20 || byte >= 0x7F || byte == '\\') {
+            m_device += "\\x";
+            m_device += kHexDigits[byte >> 4];
+            m_device += kHexDigits[byte & 0x0F];
+        } else {
+            m_device += *c;
+        }
+    }
+}
+
+void CChannelTrace::Start()
+{
+    if (m_file != kNoFile) {
+        CloseFile();
+        m_file = kNoFile;
+    }
+    m_failure.clear();
+    const char* path = std::getenv("ZENTRIX_TRACE");
+    if (path == nullptr || *path == '\0') {
+        return;
+    }
+    OpenFile(path);
+    if (m_file != kNoFile) {
+        m_line.reserve(kLineRoom);
+    }
+}
+
 void CChannelTrace::Stop()
 {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-        m_file = nullptr;
+    if (m_file != kNoFile) {
+        CloseFile();
+        m_file = kNoFile;
+    }
+    m_device.clear();
+}
+
+void CChannelTrace::BeginLine()
+{
+    m_line.clear();
+    AppendTimestamp();
+    if (!m_device.empty()) {
+        m_line += m_device;
+        m_line += ' ';
     }
 }
 
 void CChannelTrace::Record(char direction, const uint8_t* bytes, uint32_t length)
 {
-    if (m_file == nullptr) {
+    if (m_file == kNoFile) {
         return;
     }
-    PutTimestamp();
-    std::fputc(direction, m_file);
-    PutHex(bytes, length);
-    std::fputs("  ", m_file);
-    PutAscii(bytes, length);
-    std::fputc('\n', m_file);
-    std::fflush(m_file);   // the trace must survive a crash mid-session
+    BeginLine();
+    m_line += direction;
+    AppendHex(bytes, length);
+    m_line += "  ";
+    AppendAscii(bytes, length);
+    m_line += '\n';
+    WriteLine();   // at once: the trace must survive a crash mid-session
 }
 
 void CChannelTrace::Note(const char* text)
 {
-    if (m_file == nullptr) {
+    if (m_file == kNoFile) {
         return;
     }
-    PutTimestamp();
-    std::fprintf(m_file, "# %s\n", SafeLine(text).c_str());   // one line, whatever the text holds
-    std::fflush(m_file);
+    BeginLine();
+    m_line += "# ";
+    m_line += SafeLine(text);   // one line, whatever the text holds
+    m_line += '\n';
+    WriteLine();
 }
 
-void CChannelTrace::PutHex(const uint8_t* bytes, uint32_t length)
+void CChannelTrace::AppendHex(const uint8_t* bytes, uint32_t length)
 {
-    char text[kChunk * 3];
-    for (uint32_t done = 0; done < length; done += kChunk) {
-        const uint32_t piece = length - done < kChunk ? length - done : kChunk;
-        for (uint32_t i = 0; i < piece; ++i) {
-            const uint8_t byte = bytes[done + i];
-            text[i * 3] = ' ';
-            text[i * 3 + 1] = kHexDigits[byte >> 4];
-            text[i * 3 + 2] = kHexDigits[byte & 0x0F];
-        }
-        std::fwrite(text, 1, piece * 3, m_file);
+    for (uint32_t i = 0; i < length; ++i) {
+        const char text[3] = {' ', kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 0x0F]};
+        m_line.append(text, sizeof text);
     }
 }
 
-void CChannelTrace::PutAscii(const uint8_t* bytes, uint32_t length)
+void CChannelTrace::AppendAscii(const uint8_t* bytes, uint32_t length)
 {
-    char text[kChunk];
-    for (uint32_t done = 0; done < length; done += kChunk) {
-        const uint32_t piece = length - done < kChunk ? length - done : kChunk;
-        for (uint32_t i = 0; i < piece; ++i) {
-            const uint8_t byte = bytes[done + i];
-            text[i] = (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
-        }
-        std::fwrite(text, 1, piece, m_file);
+    for (uint32_t i = 0; i < length; ++i) {
+        m_line += (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '.';
     }
 }

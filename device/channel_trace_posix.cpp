@@ -6,24 +6,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "device/channel_trace.h"
 #include "device/safe_text.h"
 
-void CChannelTrace::Start()
+void CChannelTrace::OpenFile(const char* path)
 {
-    Stop();
-    m_failure.clear();
-    const char* path = std::getenv("ZENTRIX_TRACE");
-    if (path == nullptr || *path == '\0') {
-        return;
-    }
     // Only a regular file reached without a link: a link planted under the
     // name is not followed (the program may run as root), and a FIFO is
-    // neither waited on nor written.
+    // neither waited on nor written. O_APPEND puts each line's one write at
+    // the end of the file as it is then, whoever else appends to it.
     const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                         S_IRUSR | S_IWUSR);
     if (fd < 0) {
@@ -36,22 +31,32 @@ void CChannelTrace::Start()
         m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
         return;
     }
-    m_file = fdopen(fd, "a");
-    if (m_file == nullptr) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
-        close(fd);
-    }
+    m_file = fd;
 }
 
-void CChannelTrace::PutTimestamp()
+void CChannelTrace::CloseFile()
+{
+    close(static_cast<int>(m_file));
+}
+
+void CChannelTrace::WriteLine()
+{
+    // One write for the whole line; a line cut short (a full disk) is not
+    // continued by a second write that could land after another's line.
+    ssize_t n = 0;
+    do {
+        n = write(static_cast<int>(m_file), m_line.data(), m_line.size());
+    } while (n < 0 && errno == EINTR);
+}
+
+void CChannelTrace::AppendTimestamp()
 {
     struct timeval now = {};
     gettimeofday(&now, nullptr);
     struct tm local = {};
     localtime_r(&now.tv_sec, &local);
-    char text[40];
+    char text[48];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    std::fwrite(text, 1, length, m_file);
-    std::fprintf(m_file, ".%03ld ", static_cast<long>(now.tv_usec / 1000));
+    const int more = std::snprintf(text + length, sizeof text - length, ".%03ld ", static_cast<long>(now.tv_usec / 1000));
+    m_line.append(text, length + (more > 0 ? static_cast<size_t>(more) : 0));
 }
-

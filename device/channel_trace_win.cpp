@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The trace file and the clock of the trace on Windows.
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -28,17 +26,13 @@ std::string WindowsErrorText(DWORD error)
 
 }  // namespace
 
-void CChannelTrace::Start()
+void CChannelTrace::OpenFile(const char* path)
 {
-    Stop();
-    m_failure.clear();
-    const char* path = std::getenv("ZENTRIX_TRACE");
-    if (path == nullptr || *path == '\0') {
-        return;
-    }
     // Only a regular file: a link or junction under the name is opened as
-    // itself (and then refused), and a pipe or device is never written.
-    CWinHandle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    // itself (and then refused), and a pipe or device is never written. A
+    // handle with append access only puts each line's one write at the end
+    // of the file as it is then, whoever else appends to it.
+    CWinHandle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsValid()) {
         m_failure = "cannot open trace file " + SafeText(path) + ": " + WindowsErrorText(GetLastError());
@@ -50,23 +44,26 @@ void CChannelTrace::Start()
         m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
         return;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_APPEND | _O_BINARY);
-    if (fd < 0) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": no descriptor for it";
-        return;
-    }
-    file.Release();   // the descriptor owns the handle now
-    m_file = _fdopen(fd, "ab");
-    if (m_file == nullptr) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
-        _close(fd);
-    }
+    m_file = reinterpret_cast<intptr_t>(file.Release());
 }
 
-void CChannelTrace::PutTimestamp()
+void CChannelTrace::CloseFile()
+{
+    CloseHandle(reinterpret_cast<HANDLE>(m_file));
+}
+
+void CChannelTrace::WriteLine()
+{
+    DWORD written = 0;
+    WriteFile(reinterpret_cast<HANDLE>(m_file), m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr);
+}
+
+void CChannelTrace::AppendTimestamp()
 {
     SYSTEMTIME now = {};
     GetLocalTime(&now);
-    std::fprintf(m_file, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                 now.wMinute, now.wSecond, now.wMilliseconds);
+    char text[40];
+    const int length = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+                                     now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    m_line.append(text, length > 0 ? static_cast<size_t>(length) : 0);
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device paths held by update runs of this process, so that no two runs
-// talk to the same calculator. Runs on several threads may share one list.
+// talk to the same calculator, even under two names of one device (see
+// DeviceIdentity). A run holds its place while it is in progress and gives
+// it back when it ends. Runs on several threads may share one list.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -14,7 +16,8 @@ public:
     // `capacity` paths at most; the update loop's list holds kMaxClaimed.
     explicit CClaimedDeviceList(int32_t capacity = kMaxClaimed) : m_capacity(capacity) {}
 
-    // 1 when the path was added; 0 when the list is full or holds it already.
+    // 1 when the path was added; 0 when the list is full or holds it (or
+    // another name of its device) already.
     int ClaimDevicePath(const char* path);
     // 1 when the path was found and removed; 0 when it was not in the list.
     int ReleaseDevicePath(const char* path);
@@ -26,4 +29,5 @@ public:
 private:
     int32_t m_capacity;
     std::mutex m_lock;
+    std::vector<std::string> m_identities;   // of m_claimedPaths, in their order
 };

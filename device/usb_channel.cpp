@@ -57,6 +57,7 @@ int CUsbChannel::Open(const char* devicePath)
         }
         return OpenFailed;
     }
+    m_trace.SetDevice(devicePath);   // every line of the trace names the device
     return OpenOn(std::move(transport));
 }
 

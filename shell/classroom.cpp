@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "device/safe_text.h"
+#include "device/device_identity.h"
 #include "shell/front_end.h"
 
 namespace {
@@ -20,6 +21,19 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 // A path is shown whole (the enumeration's paths are shorter) and escaped:
 // no two rows look alike.
 constexpr size_t kPathChars = 260;
+constexpr const char* kNotStarted = "not started";
+constexpr const char* kStationHeading =
+    "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
+constexpr const char* kOfferNextNote =
+    "Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended";
+constexpr const char* kImagesChangedNote =
+    "The images in the folder have changed: this station goes on with the images it started with; "
+    "the new images are used after a restart";
+
+std::string NoRoomText()
+{
+    return std::to_string(CClassroom::kMaxRuns) + " updates are under way, the most at once";
+}
 
 
 bool IsUsbPath(const std::string& path)
@@ -96,6 +110,28 @@ bool CRowPort::KeepWaiting(const ReplyWait& wait)
     return !m_abandon;
 }
 
+void CRowPort::NotStarted(const std::string& reason)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.result = Failed;
+    m_row.resultWord = kNotStarted;
+    m_row.reason = reason;
+    m_row.finished = true;
+    m_finished = true;
+}
+
+void CRowPort::Waiting(const std::string& reason)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.phase = "Waiting: " + reason;
+}
+
+void CRowPort::OfferNext(bool offer)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.offersNext = offer;
+}
+
 void CRowPort::Finish(const UpdateOutcome& outcome)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
@@ -129,6 +165,7 @@ struct CClassroom::Run {
     std::string path;
     std::thread thread;
     bool endShown = false;   // its result has been drawn at least once
+    bool started = false;
 };
 
 CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
@@ -142,6 +179,7 @@ CClassroom::~CClassroom()
 std::vector<std::string> CClassroom::Offered(bool presentOnly) const
 {
     std::vector<std::string> paths;
+    std::vector<std::string> identities;   // one name per device: the first offered
     char buffer[260] = {};
     // An enumeration that does not end is cut off well past any class set.
     int32_t index = 0;
@@ -158,35 +196,51 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
         if (presentOnly && !IsUsbPath(path) && !std::filesystem::exists(path, error)) {
             continue;
         }
+        std::string identity = DeviceIdentity(path);
+        if (std::find(identities.begin(), identities.end(), identity) != identities.end()) {
+            continue;
+        }
+        identities.push_back(std::move(identity));
         paths.push_back(path);
     }
     return paths;
 }
 
-void CClassroom::Start(const std::string& device)
+void CClassroom::Add(const std::string& device)
 {
-    if (m_runs.size() >= static_cast<size_t>(kMaxRuns)) {
-        return;
+    m_runs.push_back(std::make_unique<Run>(m_in.devices, device));
+    if (!Start(*m_runs.back())) {
+        m_runs.back()->port.Waiting(NoRoomText() + "; it starts when one ends");
     }
-    auto run = std::make_unique<Run>(m_in.devices, device);
+}
+
+bool CClassroom::Start(Run& run)
+{
+    // Only runs in progress take room: a finished row (a port that is no
+    // calculator, one that is done) holds none.
+    if (RunningCount() >= static_cast<size_t>(kMaxRuns)) {
+        return false;
+    }
     UpdateRunInputs inputs;
     inputs.baseDir = m_in.baseDir;
     inputs.tempDir = m_in.tempDir;
-    inputs.devices = &run->source;
+    inputs.images = m_in.images != nullptr ? &m_in.images->Images() : nullptr;
+    inputs.devices = &run.source;
     inputs.claimed = &m_claimed;
     inputs.wait = m_in.wait;
-    inputs.port = &run->port;
-    Run* r = run.get();
+    inputs.port = &run.port;
+    Run* r = &run;
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
     r->thread = std::thread([r, inputs, fn = m_in.runUpdate] { r->port.Finish(fn(inputs)); });
-    m_runs.push_back(std::move(run));
+    r->started = true;
+    return true;
 }
 
 size_t CClassroom::RunningCount() const
 {
     return static_cast<size_t>(std::count_if(m_runs.begin(), m_runs.end(),
-                                             [](const auto& r) { return !r->port.Finished(); }));
+                                             [](const auto& r) { return r->started && !r->port.Finished(); }));
 }
 
 void CClassroom::AbandonAll()
@@ -209,6 +263,11 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
 {
     switch (request) {
     case ClassroomRequest::None:
+        return false;
+    case ClassroomRequest::Next:
+        if (station && !m_stopped) {
+            TakeNext(m_in.view->NextDevice());
+        }
         return false;
     case ClassroomRequest::Terminate:
         // Nothing is asked any more: the runs end through the abandon path.
@@ -266,7 +325,8 @@ void CClassroom::DropGone(const std::vector<std::string>& offered)
         Run& r = **it;
         // A row goes only once its result has been seen: a calculator pulled
         // right after its end still shows how it ended first.
-        if (r.endShown && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+        const bool idle = (r.port.Finished() && r.endShown) || !r.started;
+        if (idle && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
             if (r.thread.joinable()) {
                 r.thread.join();   // it has finished: only the thread's end is left
             }
@@ -277,10 +337,66 @@ void CClassroom::DropGone(const std::vector<std::string>& offered)
     }
 }
 
+void CClassroom::TakeNext(const std::string& device)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        // Offered or about to be (a row finishes between two scans).
+        if (r.port.Finished() && !IsUsbPath(r.path) && (device.empty() || device == r.path)) {
+            if (r.thread.joinable()) {
+                r.thread.join();
+            }
+            it = m_runs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    Scan();   // the ports taken are offered still: their next calculators start now
+}
+
+void CClassroom::Scan()
+{
+    const std::vector<std::string> offered = Offered(true);
+    // A run holds its calculator, and a held USB calculator is not offered:
+    // only finished rows are dropped when their path is gone.
+    DropGone(offered);
+    for (const std::string& device : offered) {
+        if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; })) {
+            Add(device);
+        }
+    }
+    for (auto& r : m_runs) {
+        if (!r->started && !Start(*r)) {
+            r->port.Waiting(NoRoomText() + "; it starts when one ends");
+        }
+        // A USB calculator plugged in again gets a new address, so a new row.
+        r->port.OfferNext(r->port.Finished() && !IsUsbPath(r->path));
+    }
+    m_imagesChanged = m_imagesChanged || (m_in.images != nullptr && m_in.images->FolderChanged());
+}
+
+std::string CClassroom::StationHeading() const
+{
+    std::string heading = kStationHeading;
+    if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
+        heading += std::string("\n") + kOfferNextNote;
+    }
+    if (m_imagesChanged) {
+        heading += std::string("\n") + kImagesChangedNote;
+    }
+    return heading;
+}
+
 CClassroom::SetEnd CClassroom::RunAllAtOnce()
 {
     for (const std::string& device : Offered(false)) {
-        Start(device);
+        Add(device);
+    }
+    // A set is never cut short silently: a calculator without room is listed.
+    for (auto& r : m_runs) {
+        if (!r->started) {
+            r->port.NotStarted(NoRoomText() + "; update it with the next set");
+        }
     }
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
@@ -302,8 +418,6 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
 
 void CClassroom::RunStation()
 {
-    const std::string heading =
-        "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
     // The device service says when something was plugged or pulled; the
     // slow rescan is a safety net for what it cannot see.
     using Clock = std::chrono::steady_clock;
@@ -313,19 +427,9 @@ void CClassroom::RunStation()
         const bool changed = m_in.devices->DevicesChanged();
         if (!m_stopped && (changed || Clock::now() - lastScan >= period)) {
             lastScan = Clock::now();
-            const std::vector<std::string> offered = Offered(true);
-            // A run holds its calculator, and a held USB calculator is not
-            // offered: only finished rows are dropped when their path is gone.
-            DropGone(offered);
-            for (const std::string& device : offered) {
-                const bool known = std::any_of(m_runs.begin(), m_runs.end(),
-                                               [&](const auto& r) { return r->path == device; });
-                if (!known) {
-                    Start(device);
-                }
-            }
+            Scan();
         }
-        Show(heading);
+        Show(StationHeading());
         if (m_stopped && RunningCount() == 0) {
             break;
         }
@@ -334,5 +438,5 @@ void CClassroom::RunStation()
         }
     }
     WaitForAll();
-    Show(heading);
+    Show(StationHeading());
 }

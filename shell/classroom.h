@@ -19,6 +19,7 @@
 #include "device/device_source.h"
 #include "shell/progress_ctrl.h"
 #include "update/run_update.h"
+#include "update/session_images.h"
 
 class IFrontEnd;
 
@@ -34,10 +35,16 @@ struct ClassroomRow {
     std::string resultWord;   // "updated", "current", "unsupported", "failed"
     std::string reason;       // why, unless updated
     std::string warning;      // something the run said that did not stop it
+    // A finished station row on a port that stays when its calculator is
+    // unplugged (a serial port): the program cannot see the next calculator
+    // arrive there, so the user is offered to update it.
+    bool offersNext = false;
 };
 
 // What the user asked of the front end while the rows were shown.
-enum class ClassroomRequest { None, Stop, Terminate };
+// Next: update the next calculator on the ports whose rows offer it (see
+// IClassroomView::NextDevice).
+enum class ClassroomRequest { None, Stop, Terminate, Next };
 
 // The rows' view, implemented by each front end. Every call comes from the
 // thread that runs the update loop (the GUI thread in the window).
@@ -52,6 +59,9 @@ public:
     virtual void ShowSummary(const std::vector<std::string>& lines) = 0;
     // Takes the rows off the screen.
     virtual void CloseRows() = 0;
+    // With Next: the one row's device the user chose; empty for every row
+    // that offers it.
+    virtual std::string NextDevice() const { return {}; }
 };
 
 // The port of one run: a row under a lock. The run's thread writes it, the
@@ -73,6 +83,11 @@ public:
 
     void Abandon() { m_abandon = true; }
     void Finish(const UpdateOutcome& outcome);
+    // A row of a set whose run could not start: "not started" and why.
+    void NotStarted(const std::string& reason);
+    // A row waiting for a place in the station.
+    void Waiting(const std::string& reason);
+    void OfferNext(bool offer);
     bool Finished() const { return m_finished; }
     ClassroomRow Row() const;
 
@@ -94,6 +109,8 @@ public:
     struct Inputs {
         std::string baseDir;
         std::string tempDir;
+        // The session's images; null: each run copies them itself.
+        const CSessionImages* images = nullptr;
         IDeviceSource* devices = nullptr;
         ReplyWaitPolicy wait;
         RunUpdateFn runUpdate;
@@ -129,11 +146,19 @@ public:
 private:
     struct Run;
 
-    // The device paths offered now; in the station only those present
-    // (a listed path that does not exist yet has not appeared).
+    // The device paths offered now, one name per device; in the station
+    // only those present (a listed path that does not exist yet has not
+    // appeared).
     std::vector<std::string> Offered(bool presentOnly) const;
-    void Start(const std::string& device);
+    // A row for `device`, its run started when there is room for it.
+    void Add(const std::string& device);
+    bool Start(Run& run);
     size_t RunningCount() const;
+    // The station: rows waiting for room start, finished rows on ports that
+    // stay offer the next calculator, a changed image folder is said once.
+    void Scan();
+    void TakeNext(const std::string& device);
+    std::string StationHeading() const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
     void AbandonAll();
@@ -146,4 +171,5 @@ private:
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
     bool m_stopped = false;
+    bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

@@ -98,6 +98,31 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     return inputs;
 }
 
+bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
+                                    std::string& problem)
+{
+    return images.Take(baseDir, "", port, problem);
+}
+
+bool CUpdaterApp::TakeImages(CSessionImages& images, std::string& problem)
+{
+    return !m_takeImages || m_takeImages(images, m_strBaseDir, FrontEnd(), problem);
+}
+
+UpdateOutcome CUpdaterApp::RunOnce()
+{
+    // The images are copied for this run alone, right before it, as the
+    // run itself would: images that cannot be used fail the run.
+    CSessionImages images;
+    UpdateOutcome outcome;
+    if (!TakeImages(images, outcome.reason)) {
+        return outcome;
+    }
+    UpdateRunInputs inputs = RunInputs();
+    inputs.images = m_takeImages ? &images.Images() : nullptr;
+    return m_runUpdate(inputs);
+}
+
 void CUpdaterApp::RunUpdateLoop()
 {
     if (!PromptImageFolder() || !PromptDeviceChoice()) {
@@ -113,7 +138,7 @@ void CUpdaterApp::RunUpdateLoop()
         }
         // Close stays greyed until the report of this run has been answered.
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
-        const UpdateOutcome outcome = m_runUpdate(RunInputs());
+        const UpdateOutcome outcome = RunOnce();
         const bool again = ReportResult(outcome);
         if (hasCloseCommand) {
             FrontEnd().SetCloseEnabled(true);
@@ -264,8 +289,19 @@ void CUpdaterApp::RunClassroomLoop()
             return;
         }
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
+        // One copy of the images for the whole set or station.
+        CSessionImages images;
+        std::string problem;
+        if (!TakeImages(images, problem)) {
+            ReportFailure(kFailedText, problem);
+            if (hasCloseCommand) {
+                FrontEnd().SetCloseEnabled(true);
+            }
+            return;
+        }
         CClassroom::Inputs inputs;
         inputs.baseDir = m_strBaseDir;
+        inputs.images = m_takeImages ? &images : nullptr;
         inputs.devices = m_devices;
         inputs.wait = m_wait;
         inputs.runUpdate = m_runUpdate;

@@ -10,6 +10,7 @@
 #include "device/device_source.h"
 #include "shell/main_window.h"
 #include "update/run_update.h"
+#include "update/session_images.h"
 
 class IFrontEnd;
 
@@ -26,6 +27,10 @@ enum class UpdateMode { Single, All, Watch };
 class CUpdaterApp : public CClaimedDeviceList {
 public:
     using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
+    // Copies the images once for a session (one update, one set, one
+    // station), waiting through `port` until they are finished files.
+    using TakeImagesFn = std::function<bool(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
+                                            std::string& problem)>;
 
     explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr) : m_frontEnd(frontEnd) {}
     CUpdaterApp(const CUpdaterApp&) = delete;
@@ -53,6 +58,9 @@ public:
 
     // One update run; tests put a scripted run here.
     RunUpdateFn m_runUpdate = &RunUpdate;
+    // The session's images; null: every run copies them itself (tests'
+    // scripted runs need none).
+    TakeImagesFn m_takeImages = &TakeSessionImages;
     // Makes the main window of the active front end.
     MainWindowFactory m_createMainWindow;
     // The main window while start-up runs it; null otherwise.
@@ -77,7 +85,13 @@ public:
     std::string m_userConfigFile;
     std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
+    static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
+                                  std::string& problem);
+
 private:
+    // The session's images into `inputs`; false with `problem` set.
+    bool TakeImages(CSessionImages& images, std::string& problem);
+    UpdateOutcome RunOnce();
     bool PromptImageFolder();
     bool PromptDeviceChoice();
     bool PromptConnect();

@@ -88,6 +88,7 @@ bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length)
             if (n <= 0) {
                 return false;
             }
+            m_offset += static_cast<uint64_t>(n);
             m_aheadPos = 0;
             m_aheadLength = static_cast<uint32_t>(n);
         }
@@ -98,6 +99,26 @@ bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length)
         length -= take;
     }
     return true;
+}
+
+void CScratchCopy::ShareFrom(const CScratchCopy& session)
+{
+    Discard();
+    m_file = session.m_file;
+    m_owner = false;
+    m_offset = 0;
+}
+
+void CScratchCopy::Discard()
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    m_offset = 0;
+    if (m_file != kNoFile && m_owner) {
+        CloseFile();
+    }
+    m_file = kNoFile;
+    m_owner = false;
 }
 
 bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount)

@@ -37,6 +37,10 @@ int64_t BlockCount(uint64_t size, uint32_t blockSize);
 // once; on Windows it is opened exclusively (no sharing) and deleted on
 // close. Either way the copy disappears with the descriptor or handle,
 // whatever happens to the process.
+//
+// Every copy reads at its own position, so the runs of one session share
+// one copy made once: each run holds a reader (ShareFrom) on the session's
+// copy, and reads of several runs at once never move each other's place.
 class CScratchCopy {
 public:
     CScratchCopy() = default;
@@ -47,6 +51,9 @@ public:
     // Copies the regular file `path` into `tempDir`; false with `problem`
     // telling why when the file cannot be read or the copy cannot be made.
     bool Make(const std::string& path, const std::string& tempDir, std::string& problem);
+    // Reads the copy `session` made, at a position of its own; the session's
+    // copy must outlive this reader.
+    void ShareFrom(const CScratchCopy& session);
     // Size of the copy in bytes.
     bool QuerySize(uint64_t& size) const;
     bool Seek(uint64_t offset);
@@ -59,13 +66,18 @@ public:
 private:
     static constexpr uint32_t kReadAhead = 64 * 1024;
 
-    // The platform's part: reads up to `length` bytes (fewer only at the end
-    // of the file); the count, or -1 on an error.
+    // The platform's part: reads up to `length` bytes at `m_offset` (fewer
+    // only at the end of the file) without moving any shared position; the
+    // count, or -1 on an error.
     int64_t ReadChunk(uint8_t* buffer, uint32_t length);
+    // Closes the file when this copy made it.
+    void CloseFile();
 
     // The open copy: a descriptor, or a file handle on Windows.
     static constexpr intptr_t kNoFile = -1;
     intptr_t m_file = kNoFile;
+    bool m_owner = false;      // this copy made the file (a reader only reads it)
+    uint64_t m_offset = 0;     // where the next chunk is read
     std::unique_ptr<uint8_t[]> m_ahead;   // allocated once per copy
     uint32_t m_aheadPos = 0;
     uint32_t m_aheadLength = 0;
@@ -81,7 +93,31 @@ struct ImageSnapshot {
 struct ImageSnapshots {
     ImageSnapshot stub;
     ImageSnapshot os;
+
+    // Readers on the images a session copied (see CScratchCopy::ShareFrom).
+    void ShareFrom(const ImageSnapshots& session)
+    {
+        stub.copy.ShareFrom(session.stub.copy);
+        stub.size = session.stub.size;
+        os.copy.ShareFrom(session.os.copy);
+        os.size = session.os.size;
+    }
 };
+
+// What is known of an image file without reading it: enough to tell that it
+// changed (or was replaced by another file) between two looks.
+struct ImageFileState {
+    uint64_t size = 0;
+    int64_t modifiedNs = 0;   // last modification, ns since the epoch
+    uint64_t device = 0;      // with `file`: which file the name leads to
+    uint64_t file = 0;
+    bool operator==(const ImageFileState&) const = default;
+};
+
+// Looks at the file `path` leads to; false when there is none to look at.
+bool QueryImageFileState(const std::string& path, ImageFileState& state);
+// The time now on the clock file modification times are given in.
+int64_t FileClockNowNs();
 
 // Copies both image files of `baseDir` and checks what can be checked before
 // the block size is known: both are regular files, the OS image holds its

@@ -179,7 +179,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // and images that cannot be sent stop the run before any calculator is
     // touched.
     std::string problem;
-    if (!TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
+    if (inputs.images != nullptr) {
+        run.m_images.ShareFrom(*inputs.images);
+    } else if (!TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
         outcome.reason = problem;
         return outcome;
     }

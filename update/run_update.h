@@ -6,6 +6,7 @@
 
 #include "device/claimed_device_list.h"
 #include "device/device_source.h"
+#include "update/image_files.h"
 #include "update/update_port.h"
 
 enum UpdateResult : int32_t {
@@ -35,6 +36,9 @@ struct UpdateRunInputs {
     CClaimedDeviceList* claimed = nullptr;   // shared by the runs of a process
     ReplyWaitPolicy wait;
     IUpdatePort* port = nullptr;
+    // The session's copies of the images (see CSessionImages), read by the
+    // run through readers of its own; null: the run copies them itself.
+    const ImageSnapshots* images = nullptr;
 };
 
 // The result and, unless it is Success, why: what was being done, what went

@@ -3,9 +3,11 @@
 // read through the descriptor that made it.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -112,6 +114,7 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
         return false;
     }
     ::unlink(name.c_str());
+    m_owner = true;
     const bool copied = CopyFile(image, static_cast<int>(m_file)) && Seek(0);
     if (!copied) {
         problem = "cannot copy " + path + " to " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
@@ -135,21 +138,52 @@ bool CScratchCopy::Seek(uint64_t offset)
 {
     m_aheadPos = 0;
     m_aheadLength = 0;
-    return m_file != kNoFile && ::lseek(static_cast<int>(m_file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+    m_offset = offset;
+    return m_file != kNoFile && offset <= static_cast<uint64_t>(INT64_MAX);
 }
 
 int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
 {
-    return ReadFull(static_cast<int>(m_file), buffer, length);
-}
-
-void CScratchCopy::Discard()
-{
-    m_aheadPos = 0;
-    m_aheadLength = 0;
-    if (m_file != kNoFile) {
-        ::close(static_cast<int>(m_file));
-        m_file = kNoFile;
+    uint32_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(static_cast<int>(m_file), buffer + done, length - done,
+                                  static_cast<off_t>(m_offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<uint32_t>(n);
     }
+    return done;
 }
 
+void CScratchCopy::CloseFile()
+{
+    ::close(static_cast<int>(m_file));
+}
+
+
+bool QueryImageFileState(const std::string& path, ImageFileState& state)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    state.size = static_cast<uint64_t>(st.st_size);
+    state.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    state.device = static_cast<uint64_t>(st.st_dev);
+    state.file = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+int64_t FileClockNowNs()
+{
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}

@@ -129,6 +129,7 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
         return false;   // closing the handle deletes the half-made copy
     }
     m_file = reinterpret_cast<intptr_t>(copy.Release());
+    m_owner = true;
     return Seek(0);
 }
 
@@ -146,18 +147,23 @@ bool CScratchCopy::Seek(uint64_t offset)
 {
     m_aheadPos = 0;
     m_aheadLength = 0;
-    LARGE_INTEGER to = {};
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    return m_file != kNoFile && SetFilePointerEx(AsHandle(m_file), to, nullptr, FILE_BEGIN) != 0;
+    m_offset = offset;
+    return m_file != kNoFile;
 }
 
 int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
 {
     uint32_t done = 0;
     while (done < length) {
+        // The position travels with each read: readers of one copy on
+        // several threads never move each other's place.
+        const uint64_t at = m_offset + done;
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD got = 0;
-        if (!ReadFile(AsHandle(m_file), buffer + done, length - done, &got, nullptr)) {
-            return -1;
+        if (!ReadFile(AsHandle(m_file), buffer + done, length - done, &got, &where)) {
+            return GetLastError() == ERROR_HANDLE_EOF ? static_cast<int64_t>(done) : -1;
         }
         if (got == 0) {
             break;
@@ -167,12 +173,43 @@ int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
     return done;
 }
 
-void CScratchCopy::Discard()
+void CScratchCopy::CloseFile()
 {
-    m_aheadPos = 0;
-    m_aheadLength = 0;
-    if (m_file != kNoFile) {
-        CloseHandle(AsHandle(m_file));   // the system deletes the file
-        m_file = kNoFile;
+    CloseHandle(AsHandle(m_file));   // the system deletes the file
+}
+
+namespace {
+
+// 100 ns intervals of a FILETIME as ns (the epochs differ, the differences agree).
+int64_t FileTimeNs(const FILETIME& time)
+{
+    ULARGE_INTEGER value = {};
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return static_cast<int64_t>(value.QuadPart) * 100;
+}
+
+}  // namespace
+
+bool QueryImageFileState(const std::string& path, ImageFileState& state)
+{
+    // Looking never stands in the way of a program writing the file.
+    CWinHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!file.IsValid() || !GetFileInformationByHandle(file.Get(), &info)) {
+        return false;
     }
+    state.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state.modifiedNs = FileTimeNs(info.ftLastWriteTime);
+    state.device = info.dwVolumeSerialNumber;
+    state.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+int64_t FileClockNowNs()
+{
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeNs(now);
 }

@@ -8,17 +8,27 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/demo_folder.h"
+#include "tests/e2e/image_rewrite.h"
 
 namespace {
 
@@ -38,12 +48,13 @@ protected:
         }
     }
 
-    // A simulated calculator; returns its pty's path.
-    std::string StartCalculator(std::vector<std::string> options)
+    // A simulated calculator; returns its pty's path. It judges the OS image
+    // it receives against `expectOs` (default: the folder's).
+    std::string StartCalculator(std::vector<std::string> options, const std::string& expectOs = {})
     {
         std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--verdict", "--runs", "1",
                                          "--expect-stub", Image("UpdateExe.bin"),
-                                         "--expect-os", Image("UpdateCode.bin")};
+                                         "--expect-os", expectOs.empty() ? Image("UpdateCode.bin") : expectOs};
         argv.insert(argv.end(), options.begin(), options.end());
         m_calculators.push_back(std::make_unique<CBackgroundProcess>(argv));
         const std::string path = m_calculators.back()->ReadLine();
@@ -131,16 +142,43 @@ TEST_F(Classroom, TenCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
 // The station's rows on standard error, read as they come.
 class CStation {
 public:
-    CStation(const std::string& devices, const fs::path& images, const fs::path& scratch)
+    // Answered by the three prompts' OKs, then the end of input; or, with
+    // `input` (a FIFO), by what the test types there (Type).
+    // `env`: more variables; a station still running after `limitSeconds`
+    // is killed (a hang guard, not a measure).
+    CStation(const std::string& devices, const fs::path& images, const fs::path& scratch, const fs::path& input = {},
+             const std::string& env = {}, int limitSeconds = 0)
         : m_process({"/bin/sh", "-c",
-                     "exec env ZENTRIX_UI=console ZENTRIX_USB_IDS= 'ZENTRIX_DEVICES=" + devices +
-                         "' TMPDIR='" + scratch.string() + "' '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
-                         "' 2>&1 <<'EOF'\nok\nok\nok\nEOF\n"})
+                     "exec " + (limitSeconds > 0 ? "/usr/bin/timeout -s KILL " + std::to_string(limitSeconds) : "") +
+                         " env ZENTRIX_UI=console ZENTRIX_USB_IDS= 'ZENTRIX_DEVICES=" + devices + "' TMPDIR='" +
+                         scratch.string() + "' " + env + " '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
+                         "' 2>&1 " +
+                         (input.empty() ? std::string("<<'EOF'\nok\nok\nok\nEOF\n") : "<'" + input.string() + "'")})
     {
+        if (!input.empty()) {
+            m_input = ::open(input.c_str(), O_WRONLY | O_CLOEXEC);   // once the station opens it
+            Type("ok\nok\nok\n");
+        }
+    }
+    ~CStation()
+    {
+        if (m_input >= 0) {
+            ::close(m_input);
+        }
+    }
+    void Type(const std::string& text)
+    {
+        EXPECT_EQ(::write(m_input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
     // Reads until a line that starts with `line`; false when the output
     // ended first or nothing came for a minute.
     bool WaitFor(const std::string& line)
+    {
+        return WaitUntil([&](const std::string& got) { return got.rfind(line, 0) == 0; });
+    }
+    // Reads until `done` is true of a line; false when the output ended first.
+    template <typename Done>
+    bool WaitUntil(Done done)
     {
         // At the end of the output every read is empty: a run of empty
         // lines that no row ever prints means the station has ended.
@@ -151,7 +189,7 @@ public:
                 return false;
             }
             m_seen += got + "\n";
-            if (got.rfind(line, 0) == 0) {
+            if (done(got)) {
                 return true;
             }
             empty = got.empty() ? empty + 1 : 0;
@@ -169,36 +207,40 @@ public:
 private:
     CBackgroundProcess m_process;
     std::string m_seen;
+    int m_input = -1;
+};
+
+// A calculator plugged in under a listed name: the link to its pty, and the
+// pty held open while the link is there. A pty whose calculator has ended
+// would otherwise give its number to the next pty made (another test's),
+// and a station, told of every new pty at once, would take that calculator.
+// Pulling it removes the link first.
+struct Plugged {
+    Plugged(const std::string& pty, const fs::path& name)
+        : held(open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)), link(name)
+    {
+        fs::create_symlink(pty, link);
+    }
+    ~Plugged() { Pull(); }
+    void Pull()
+    {
+        fs::remove(link);
+        if (held >= 0) {
+            close(held);
+            held = -1;
+        }
+    }
+    int held;
+    fs::path link;
 };
 
 TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
 {
     // Plugging in is a link to a calculator's pty appearing under a listed
-    // name; unplugging is the link going. The test holds each pty open while
-    // its link is there: a pty whose calculator has ended would otherwise
-    // give its number to the next pty made (another test's), and the
-    // station, told of every new pty at once, would take that calculator.
+    // name; unplugging is the link going.
     const fs::path a = m_dir / "port-a", b = m_dir / "port-b", c = m_dir / "port-c";
     CStation station(a.string() + ";" + b.string() + ";" + c.string(), m_dir / "img", m_dir / "scratch");
     ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();   // past the connect prompt
-    struct Plugged {
-        Plugged(const std::string& pty, const fs::path& name)
-            : held(open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)), link(name)
-        {
-            fs::create_symlink(pty, link);
-        }
-        ~Plugged() { Pull(); }
-        void Pull()
-        {
-            fs::remove(link);
-            if (held >= 0) {
-                close(held);
-                held = -1;
-            }
-        }
-        int held;
-        fs::path link;
-    };
 
     // A calculator that goes silent mid-identity stays in progress throughout.
     Plugged silent(StartCalculator({"--fault", "silent:100"}), c);
@@ -240,6 +282,219 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     EXPECT_NE(Verdict(2).find("OS image cut off mid-flash after 33 of 69 blocks"), std::string::npos);
     EXPECT_NE(Verdict(3).find("images received intact"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+constexpr const char* kImagesChangedNote =
+    "The images in the folder have changed: this station goes on with the images it started with; the new images "
+    "are used after a restart";
+constexpr const char* kOfferNextNote =
+    "Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended";
+const std::string kIntactOld =
+    "images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000";
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// Demo images of another version, and bigger, in `dir`.
+void WriteNewerImages(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    const ProcessResult demo = RunProcess(
+        {ZENTRIX_SIM_BIN, "--write-demo-images", dir.string(), "--image-version", "01.06.0000", "--os-size", "90000"},
+        {}, "");
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+}
+
+// A station copies the images once, at its start: a new OS image copied over
+// the old one, slowly, while calculators come reaches none of them, neither
+// half-written nor whole, and the station says once that the new image is
+// used after a restart.
+TEST_F(Classroom, TheStationKeepsItsImagesWhileTheFolderIsRewrittenAndSaysSoOnce)
+{
+    const fs::path old = m_dir / "old-os.bin";
+    fs::copy_file(Image("UpdateCode.bin"), old);
+    WriteNewerImages(m_dir / "newer");
+    const fs::path a = m_dir / "port-a", b = m_dir / "port-b", c = m_dir / "port-c";
+    CStation station(a.string() + ";" + b.string() + ";" + c.string(), m_dir / "img", m_dir / "scratch", {}, {}, 120);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    {
+        Plugged first(StartCalculator({}, old.string()), a);
+        ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    }
+    ASSERT_TRUE(station.WaitFor(a.string() + "  unplugged")) << station.Seen();
+    {
+        CSlowRewrite rewrite(Image("UpdateCode.bin"), FileBytes(m_dir / "newer" / "UpdateCode.bin"), 10, 200);
+        rewrite.WaitStarted();
+        Plugged second(StartCalculator({}, old.string()), b);
+        ASSERT_TRUE(station.WaitFor(b.string() + "  updated")) << station.Seen();
+        second.Pull();
+        ASSERT_TRUE(station.WaitFor(b.string() + "  unplugged")) << station.Seen();
+    }
+    Plugged third(StartCalculator({}, old.string()), c);
+    ASSERT_TRUE(station.WaitFor(c.string() + "  updated")) << station.Seen();
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_EQ(Count(station.Seen(), kImagesChangedNote), 1u) << station.Seen();
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(Verdict(i).find(kIntactOld), std::string::npos) << i;
+    }
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// Ports that are no calculator (ptys nobody serves) end their runs at the
+// reply timeout and hold no place: with more of them than runs at once, a
+// calculator plugged in later is still updated. On a port that never goes
+// away (a serial port: here a link that is turned to another calculator
+// without ever disappearing) Enter updates the next calculator.
+TEST_F(Classroom, PortsThatAreNoCalculatorsHoldNoPlaceAndEnterUpdatesTheNextCalculatorOnAFixedPort)
+{
+    constexpr size_t kSilentPorts = 260;
+    std::vector<int> masters;
+    std::string devices;
+    for (size_t i = 0; i < kSilentPorts; ++i) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            break;
+        }
+        masters.push_back(master);
+        devices += std::string(ptsname(master)) + ";";
+    }
+    if (masters.size() < kSilentPorts) {
+        for (const int master : masters) {
+            close(master);
+        }
+        GTEST_SKIP() << "only " << masters.size() << " ptys can be opened here, " << kSilentPorts << " are needed";
+    }
+    const fs::path late = m_dir / "port-late", fixed = m_dir / "port-fixed", input = m_dir / "input";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    CStation station(devices + late.string() + ";" + fixed.string(), m_dir / "img", m_dir / "scratch", input,
+                     "ZENTRIX_REPLY_TIMEOUT=1", 180);
+    size_t failed = 0;
+    ASSERT_TRUE(station.WaitUntil([&](const std::string& line) {
+        failed += line.rfind("/dev/pts/", 0) == 0 && line.find("  failed: ") != std::string::npos;
+        return failed == kSilentPorts;
+    })) << station.Seen();
+
+    {
+        Plugged plugged(StartCalculator({}), late);
+        ASSERT_TRUE(station.WaitFor(late.string() + "  updated")) << station.Seen();
+    }
+    ASSERT_TRUE(station.WaitFor(late.string() + "  unplugged")) << station.Seen();
+
+    // The first calculator on the fixed port stays there after its run.
+    fs::create_symlink(StartCalculator({"--runs", "2"}), fixed);
+    ASSERT_TRUE(station.WaitFor(fixed.string() + "  updated")) << station.Seen();
+    EXPECT_NE(station.Seen().find(kOfferNextNote), std::string::npos) << station.Seen();
+    const fs::path turned = m_dir / "port-turned";
+    fs::create_symlink(StartCalculator({}), turned);
+    fs::rename(turned, fixed);   // the path never disappears
+    station.Type("\n");
+    ASSERT_TRUE(station.WaitFor(fixed.string() + "  updated")) << station.Seen();
+
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_NE(Verdict(0).find("run 1: images received intact"), std::string::npos);
+    kill(m_calculators[1]->Pid(), SIGTERM);   // it would wait for its second run
+    EXPECT_NE(Verdict(1).find("run 1: images received intact"), std::string::npos);
+    EXPECT_NE(Verdict(2).find("run 1: images received intact"), std::string::npos);
+    for (const int master : masters) {
+        close(master);
+    }
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// A set whose calculators share one trace file: every line is whole and
+// names its device, and a device offered under two names is one calculator.
+TEST_F(Classroom, ASetSharingOneTraceWritesWholeLinesThatNameTheirDevices)
+{
+    std::vector<std::string> paths;
+    std::string devices;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(StartCalculator({"--block-size", i % 2 == 0 ? "1024" : "256"}));
+        devices += paths.back() + ";";
+    }
+    const fs::path alias = m_dir / "alias-of-first";
+    fs::create_symlink(paths[0], alias);
+    devices += alias.string();
+    const fs::path trace = m_dir / "trace.txt";
+    const ProcessResult run = RunProcess(
+        {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+        {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_TRACE=" + trace.string(),
+         "TMPDIR=" + (m_dir / "scratch").string()},
+        "ok\nok\nok\ncancel\n");
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_NE(run.out.find("4 calculators: 4 updated, 0 already current, 0 not supported, 0 failed."),
+              std::string::npos)
+        << run.out;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        kill(m_calculators[i]->Pid(), SIGTERM);   // one never reached would wait for ever
+        EXPECT_NE(Verdict(i).find("run 1: images received intact"), std::string::npos) << paths[i];
+    }
+
+    // TIME DEVICE > HEX  ASCII, or TIME DEVICE # WORDS; hex and ASCII agree.
+    const std::regex bytes(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\S+) [<>]((?: [0-9A-F]{2})+)  (.*))");
+    const std::regex words(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\S+) # .*)");
+    std::istringstream lines(FileBytes(trace));
+    std::map<std::string, size_t> perDevice;
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        std::smatch match;
+        if (std::regex_match(line, match, bytes)) {
+            EXPECT_EQ(match[2].length(), 3 * match[3].length()) << line;
+        } else if (!std::regex_match(line, match, words)) {
+            ADD_FAILURE() << "torn or foreign line: " << line;
+            continue;
+        }
+        ++perDevice[match[1]];
+    }
+    EXPECT_GT(count, 4u * 70);
+    EXPECT_EQ(perDevice.size(), 4u);
+    for (const std::string& path : paths) {
+        EXPECT_GT(perDevice[path], 70u) << path;
+    }
+}
+
+// A set of four with a large OS image on a TMPDIR that holds one copy of the
+// images: the set copies them once, so every calculator is updated.
+TEST_F(Classroom, ASetCopiesItsImagesOnceSoOneCopysRoomIsEnough)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "a TMPDIR of limited size needs a tmpfs mounted, which needs root";
+    }
+    constexpr size_t kOsSize = 4 * 1024 * 1024;
+    const fs::path small = m_dir / "small-tmp";
+    fs::create_directories(small);
+    // Room for the stub and one OS image, not for two.
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, ("size=" + std::to_string(kOsSize * 3 / 2)).c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+    }
+    const ProcessResult demo = RunProcess(
+        {ZENTRIX_SIM_BIN, "--write-demo-images", (m_dir / "img").string(), "--os-size", std::to_string(kOsSize)}, {},
+        "");
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    fs::last_write_time(Image("UpdateCode.bin"), fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    std::string devices;
+    for (int i = 0; i < 4; ++i) {
+        devices += StartCalculator({}) + ";";
+    }
+    const ProcessResult run = RunProcess(
+        {"/usr/bin/timeout", "-s", "KILL", "300", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+        {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "TMPDIR=" + small.string()},
+        "ok\nok\nok\ncancel\n");
+    EXPECT_TRUE(fs::is_empty(small));
+    umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_NE(run.out.find("4 calculators: 4 updated,"), std::string::npos) << run.out << run.err;
+    for (size_t i = 0; i < 4; ++i) {
+        kill(m_calculators[i]->Pid(), SIGTERM);   // one never reached would wait for ever
+        EXPECT_NE(Verdict(i).find("run 1: images received intact"), std::string::npos) << i;
+    }
 }
 
 }  // namespace

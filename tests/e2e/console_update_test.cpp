@@ -15,6 +15,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/demo_folder.h"
 #include "tests/e2e/console_texts.h"
+#include "tests/e2e/image_rewrite.h"
 
 namespace {
 
@@ -211,6 +212,37 @@ TEST_F(ConsoleUpdate, PathsThatNameNoCalculatorFailTheRunAndTouchNothing)
     // None of the three reached the calculator: it still waits for its run.
     ::kill(calculator->Pid(), SIGTERM);
     EXPECT_EQ(calculator->ReadRest(), "");
+}
+
+// A new OS image copied over the old one (truncated, then written slowly,
+// as cp does) while the update starts: the run waits until the file has been
+// finished and still for two seconds, says so, and sends the new image
+// whole. The calculator judges what it received against the new file.
+TEST_F(ConsoleUpdate, AnImageBeingRewrittenIsWaitedForAndSentWholeNeverHalfWritten)
+{
+    const fs::path newer = m_dir / "newer";
+    fs::create_directories(newer);
+    const ProcessResult demo = RunProcess({ZENTRIX_SIM_BIN, "--write-demo-images", newer.string(), "--image-version",
+                                           "01.06.0000", "--os-size", "90000"},
+                                          {}, "");
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    CBackgroundProcess calculator({ZENTRIX_SIM_BIN, "--verdict", "--runs", "1", "--expect-stub", Image("UpdateExe.bin"),
+                                   "--expect-os", (newer / "UpdateCode.bin").string()});
+    m_devicePath = calculator.ReadLine();
+
+    CSlowRewrite rewrite(Image("UpdateCode.bin"), FileBytes(newer / "UpdateCode.bin"), 8, 200);
+    rewrite.WaitStarted();
+    const ProcessResult run = UpdateWithin(90, "ok\nok\nok\ncancel\n");
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_EQ(run.out, kPrompts + kComplete);
+    EXPECT_NE(run.err.find("zentrix-update: image " + Image("UpdateCode.bin") +
+                           " is being written: waiting until it has not changed for 2 seconds\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(calculator.ReadRest(), "run 1: images received intact (stub 3000 bytes, OS 90000 bytes); calculator OS "
+                                     "now 01.06.0000\n");
+    EXPECT_EQ(calculator.Wait(), 0);
+    EXPECT_TRUE(ScratchIsEmpty());
 }
 
 }  // namespace

@@ -253,12 +253,66 @@ TEST_F(Robustness, EveryFailureSaysWhyOnStandardErrorAndTheOutputStaysAsItWas)
     EXPECT_NE(updater->Err().find("zentrix-update: image missing: " + Image("UpdateExe.bin")), std::string::npos);
 }
 
+// Whether the user `nobody` can reach `dir`: every folder above it lets
+// others through. The first that does not, or empty.
+fs::path FolderClosedToOthers(const fs::path& dir)
+{
+    for (fs::path at = fs::absolute(dir); !at.empty(); at = at.parent_path()) {
+        struct stat st {};
+        if (stat(at.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) {
+            return at;
+        }
+        if (at == at.root_path()) {
+            break;
+        }
+    }
+    return {};
+}
+
+// The program and its enumeration library copied where `nobody` can run
+// them: the build folder may be in a private checkout (mktemp -d, a 0700
+// home). The program path, or empty with `why` set.
+std::string CopyProgramForOthers(const fs::path& dir, std::string& why)
+{
+    const fs::path closed = FolderClosedToOthers(dir);
+    if (!closed.empty()) {
+        why = "another user cannot reach " + dir.string() + " (" + closed.string() + " is closed to others)";
+        return {};
+    }
+    const fs::path bin = dir / "bin";
+    std::error_code error;
+    fs::create_directories(bin, error);
+    fs::copy_file(ZENTRIX_UPDATE_BIN, bin / "zentrix-update", error);
+    if (!error && std::string(ZENTRIX_ZRENUM_LIB).size() > 0) {
+        fs::copy_file(ZENTRIX_ZRENUM_LIB, bin / ZENTRIX_ZRENUM_SONAME, error);
+    }
+    if (error) {
+        why = "cannot copy the program for another user: " + error.message();
+        return {};
+    }
+    const auto readAndRun = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec;
+    for (const auto& entry : fs::directory_iterator(bin)) {
+        fs::permissions(entry.path(), readAndRun);
+    }
+    fs::permissions(bin, readAndRun);
+    return (bin / "zentrix-update").string();
+}
+
 TEST_F(Robustness, APortWithoutPermissionSaysSoAndHowToGetIt)
 {
     auto calculator = StartCalculator({});
     std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, (m_dir / "img").string()};
+    Env env = ConsoleEnv();
     if (geteuid() == 0) {
-        // Root opens anything: run as nobody, with the device left to root.
+        // Root opens anything: run as nobody, with the device left to root,
+        // from a copy of the program that nobody can reach.
+        std::string why;
+        argv[0] = CopyProgramForOthers(m_dir, why);
+        if (argv[0].empty()) {
+            GTEST_SKIP() << why;
+        }
+        env["LD_LIBRARY_PATH"] = (m_dir / "bin").string();
         argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
         ASSERT_EQ(chmod(m_device.c_str(), 0600), 0);
         ASSERT_EQ(chown(m_device.c_str(), 0, 0), 0);
@@ -270,7 +324,6 @@ TEST_F(Robustness, APortWithoutPermissionSaysSoAndHowToGetIt)
     } else {
         ASSERT_EQ(chmod(m_device.c_str(), 0), 0);
     }
-    Env env = ConsoleEnv();
     env["ZENTRIX_TRACE"] = "";
     CUpdater updater(argv, env, "ok\nok\nok\n\n", m_dir);
     EXPECT_EQ(updater.Wait(), 18);

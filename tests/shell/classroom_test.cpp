@@ -65,6 +65,7 @@ protected:
         app.SetFrontEnd(&frontEnd);
         app.m_devices = &devices;
         // A scripted run: its behaviour is in its calculator's name.
+        app.m_takeImages = nullptr;   // scripted runs read no images
         app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
     }
 
@@ -239,6 +240,40 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
     EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));
     EXPECT_EQ(runsOf["usb:1:2"], 2);
     EXPECT_EQ(runsOf["usb:1:3 hang"], 1);
+}
+
+// More calculators than runs at once: a set lists the rest as not started,
+// with the reason, and never drops one silently; two names of one device
+// are one calculator.
+TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
+{
+    app.m_mode = UpdateMode::All;
+    const size_t total = CClassroom::kMaxRuns + 2;
+    for (size_t i = 0; i < total; ++i) {
+        devices.paths.push_back("usb:1:" + std::to_string(i) + " hang");
+    }
+    devices.paths.push_back("/dev/null");
+    devices.paths.push_back("/dev/../dev/null");   // the same device again
+    view.onServe = [&](RowsView& v) {
+        const size_t running = static_cast<size_t>(std::count_if(
+            v.rows.begin(), v.rows.end(), [](const ClassroomRow& row) { return !row.finished; }));
+        return running == static_cast<size_t>(CClassroom::kMaxRuns) ? ClassroomRequest::Terminate
+                                                                      : ClassroomRequest::None;
+    };
+    frontEnd.answers = {IDOK, IDOK, IDOK};
+    app.RunUpdateLoop();
+
+    ASSERT_EQ(view.summary.size(), total + 1) << "one row per calculator";
+    const std::string reason = "256 updates are under way, the most at once; update it with the next set";
+    size_t notStarted = 0;
+    for (const std::string& line : view.summary) {
+        if (line.rfind("not started ", 0) == 0) {
+            ++notStarted;
+            EXPECT_EQ(line.substr(line.size() - reason.size()), reason) << line;
+        }
+    }
+    EXPECT_EQ(notStarted, 3u);   // the two beyond the room and /dev/null, offered last
+    EXPECT_EQ(runsOf.count("/dev/../dev/null"), 0u);
 }
 
 }  // namespace

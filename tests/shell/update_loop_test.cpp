@@ -31,6 +31,7 @@ protected:
         app.SetFrontEnd(&frontEnd);
         // A scripted run: it writes down that it ran, and whether Close was
         // greyed then, and that it was given the application's inputs.
+        app.m_takeImages = nullptr;   // scripted runs read no images
         app.m_runUpdate = [this](const UpdateRunInputs& inputs) {
             frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
             EXPECT_EQ(inputs.port, &frontEnd);

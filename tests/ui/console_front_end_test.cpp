@@ -339,3 +339,29 @@ TEST(ConsoleClassroomRows, CtrlCAsksToStopAndSigtermEnds)
     stops.terminate = 1;
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Terminate);
 }
+
+// A line typed while a row offers the next calculator on its port asks for
+// it; while none offers, lines are left for the boxes. On a terminal a
+// heading of several lines is redrawn whole, then its rows.
+TEST(ConsoleClassroomRows, EnterAsksForTheNextCalculatorOnlyWhileARowOffersIt)
+{
+    std::istringstream typed("\nok\n");
+    CStreamInput input(typed);
+    std::ostringstream out;
+    std::ostringstream screen;
+    CConsoleClassroomView view(out, screen, true, nullptr, &input);
+    ClassroomRow done = Row("/dev/ttyS0", "Updating...", 69, 69);
+    done.finished = true;
+    done.resultWord = "updated";
+    view.ShowRows({done}, "Station");
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
+    done.offersNext = true;
+    view.ShowRows({done}, "Station\nPress Enter");
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);
+    view.ShowRows({done}, "Station\nPress Enter");
+    EXPECT_EQ(screen.str().substr(screen.str().rfind("\x1b[3A")),
+              "\x1b[3A\r\x1b[KStation\n\r\x1b[KPress Enter\n\r\x1b[K/dev/ttyS0  updated\n\x1b[J");
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);   // "ok": any line
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);   // the end of input asks nothing
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
+}

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -104,6 +105,21 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(labelsWith(QStringLiteral(">updated<")), 4);
     EXPECT_EQ(labelsWith(QStringLiteral(">failed<")), 2);
     EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 1);   // the summary
+
+    // A finished row on a port that stays offers the next calculator there:
+    // its Next button asks for that row's port only.
+    EXPECT_EQ(window->findChildren<QPushButton*>().size(), 8);
+    for (QPushButton* next : window->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(next->isVisible());
+    }
+    ports[7]->OfferNext(true);
+    view.ShowRows(rows(), "Station");
+    QPushButton* next = window->findChildren<QPushButton*>()[7];
+    ASSERT_TRUE(next->isVisible());
+    EXPECT_FALSE(window->findChildren<QPushButton*>()[6]->isVisible());
+    next->click();
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Next);
+    EXPECT_EQ(view.NextDevice(), "/dev/ttyUSB1");
 
     // Closing the window does not close it: it asks the loop to stop.
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);

@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "update/identity_check.h"
+#include "update/session_images.h"
 
 namespace fs = std::filesystem;
 
@@ -199,6 +203,141 @@ TEST_F(ImageDirs, SnapshotsAreWhatIsReadEvenWhenTheFilesChangeOrTheBaseDirectory
     uint8_t model[4] = {};
     EXPECT_TRUE(ReadOsImageHeader(relative.os, model, 4));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(model), 4), std::string(4, '\0'));
+}
+
+namespace {
+
+// A port that writes down what it is told and ends a wait when told to.
+class WaitingPort : public IUpdatePort {
+public:
+    std::vector<std::string> warnings;
+    int waits = 0;
+    int endAfterWaits = -1;   // -1: never
+
+    void OpenProgress(const char*, int) override {}
+    void StepProgress() override {}
+    void SetProgressPos(int) override {}
+    void SetProgressRange(int) override {}
+    void CloseProgress() override {}
+    void Warn(const std::string& text) override { warnings.push_back(text); }
+    bool SetCloseEnabled(bool) override { return true; }
+    bool KeepWaiting(const ReplyWait&) override { return ++waits != endAfterWaits; }
+};
+
+constexpr StillnessPolicy kQuick{300, 1500, 10};
+
+void MakeOld(const std::string& path)
+{
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(1));
+}
+
+}  // namespace
+
+// The images of a session are copied only once neither file has changed for
+// a while: a file written moments ago is waited for (said once), a file that
+// keeps changing is given up on with a reason, and a wait the port ends stops
+// the copy. Nothing is left in the temporary directory either way.
+TEST_F(ImageDirs, ASessionCopiesOnlyImagesThatHaveStoppedChanging)
+{
+    const std::string os = m_base + "/" + kOsImageFileName;
+    Write(kStubFileName, {1, 2, 3});
+    MakeOld(m_base + "/" + kStubFileName);
+    Write(kOsImageFileName, OsImage(kOsHeaderEnd + 10));   // just written
+    {
+        WaitingPort port;
+        CSessionImages session;
+        std::string problem;
+        ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem;
+        EXPECT_EQ(port.warnings, (std::vector<std::string>{"image " + os +
+                                                           " is being written: waiting until it has not changed "
+                                                           "for 1 second"}));
+        EXPECT_GT(port.waits, 1);
+        EXPECT_EQ(session.Images().os.size, kOsHeaderEnd + 10u);
+    }
+    {
+        // Written to every 50 ms for longer than the session waits.
+        std::atomic<bool> writing{true};
+        Write(kOsImageFileName, OsImage(kOsHeaderEnd));
+        std::thread writer([&] {
+            for (uint8_t i = 0; writing; ++i) {
+                Write(kOsImageFileName, OsImage(kOsHeaderEnd + i));
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        WaitingPort port;
+        CSessionImages session;
+        std::string problem;
+        EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
+        writing = false;
+        writer.join();
+        EXPECT_EQ(problem, "image " + os +
+                               " kept changing for 2 seconds: it is still being written; start the update again "
+                               "once it has been copied completely");
+        EXPECT_EQ(port.warnings.size(), 1u);
+    }
+    {
+        Write(kOsImageFileName, OsImage(kOsHeaderEnd));
+        WaitingPort port;
+        port.endAfterWaits = 3;
+        CSessionImages session;
+        std::string problem;
+        EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
+        EXPECT_EQ(problem, "stopped while waiting for image " + os + " to be written completely");
+        EXPECT_EQ(port.waits, 3);
+    }
+    {
+        // A missing image is said at once, not waited for.
+        fs::remove(m_base + "/" + kStubFileName);
+        WaitingPort port;
+        CSessionImages session;
+        std::string problem;
+        EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
+        EXPECT_EQ(problem.rfind("image missing: ", 0), 0u) << problem;
+        EXPECT_EQ(port.waits, 0);
+    }
+    EXPECT_EQ(TempEntries(), 0u);
+}
+
+// The runs of a session read one copy, each at its own place, and the
+// session notices when the folder no longer holds what it copied.
+TEST_F(ImageDirs, RunsShareTheSessionsCopyEachReadingAtItsOwnPlace)
+{
+    std::vector<uint8_t> bytes(200000);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    }
+    Write(kStubFileName, {1});
+    Write(kOsImageFileName, bytes);
+    MakeOld(m_base + "/" + kStubFileName);
+    MakeOld(m_base + "/" + kOsImageFileName);
+    WaitingPort port;
+    CSessionImages session;
+    std::string problem;
+    ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem;
+    EXPECT_TRUE(port.warnings.empty());
+    EXPECT_FALSE(session.FolderChanged());
+
+    ImageSnapshots first, second;
+    first.ShareFrom(session.Images());
+    second.ShareFrom(session.Images());
+    EXPECT_EQ(second.os.size, bytes.size());
+    // Interleaved reads, each past the other's read-ahead.
+    std::vector<uint8_t> a(bytes.size()), b(bytes.size());
+    ASSERT_TRUE(second.os.copy.Seek(100000));
+    for (size_t at = 0; at < 100000; at += 1000) {
+        ASSERT_TRUE(first.os.copy.ReadExactly(a.data() + at, 1000));
+        ASSERT_TRUE(second.os.copy.ReadExactly(b.data() + 100000 + at, 1000));
+    }
+    ASSERT_TRUE(first.os.copy.ReadExactly(a.data() + 100000, 100000));
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), bytes.begin()));
+    EXPECT_TRUE(std::equal(b.begin() + 100000, b.end(), bytes.begin() + 100000));
+    first.os.copy.Discard();   // a reader's end leaves the session's copy open
+    uint8_t header[14] = {};
+    EXPECT_TRUE(ReadOsImageHeader(second.os, header, sizeof header));
+
+    Write(kOsImageFileName, bytes);   // the same bytes, written again
+    EXPECT_TRUE(session.FolderChanged());
+    EXPECT_EQ(TempEntries(), 0u);
 }
 
 TEST(Versions, ReadAsNumbersAroundThePoint)

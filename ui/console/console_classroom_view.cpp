@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/console/console_classroom_view.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -36,13 +37,14 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar)
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
-                                             StopRequests* stops)
-    : m_out(out), m_err(err), m_errIsTerminal(errIsTerminal), m_stops(stops)
+                                             StopRequests* stops, IConsoleInput* in)
+    : m_out(out), m_err(err), m_errIsTerminal(errIsTerminal), m_stops(stops), m_in(in)
 {
 }
 
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
 {
+    m_offering = std::any_of(rows.begin(), rows.end(), [](const ClassroomRow& row) { return row.offersNext; });
     if (m_errIsTerminal) {
         Redraw(rows, heading);
     } else {
@@ -56,19 +58,37 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     if (m_drawnLines > 0) {
         m_err << "\x1b[" << m_drawnLines << 'A';   // back to the heading
     }
-    m_err << "\r\x1b[K" << heading << '\n';
+    size_t headingLines = 1;
+    m_err << "\r\x1b[K";
+    for (const char c : heading) {
+        m_err << c;
+        if (c == '\n') {
+            m_err << "\r\x1b[K";
+            ++headingLines;
+        }
+    }
+    m_err << '\n';
     for (const ClassroomRow& row : rows) {
         m_err << "\r\x1b[K" << FormatClassroomRow(row, true) << '\n';
     }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
-    m_drawnLines = rows.size() + 1;
+    m_drawnLines = rows.size() + headingLines;
 }
 
 void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading)
 {
     if (heading != m_heading) {
+        // Only the heading's new lines: a note that stays is said once.
+        size_t start = 0;
+        while (start <= heading.size()) {
+            const size_t end = std::min(heading.find('\n', start), heading.size());
+            const std::string line = heading.substr(start, end - start);
+            if (("\n" + m_heading + "\n").find("\n" + line + "\n") == std::string::npos) {
+                m_err << line << '\n';
+            }
+            start = end + 1;
+        }
         m_heading = heading;
-        m_err << heading << '\n';
     }
     for (const ClassroomRow& row : rows) {
         std::string line = FormatClassroomRow(row, false);
@@ -103,6 +123,14 @@ ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
         if (m_stops != nullptr && m_stops->interrupt != 0) {
             m_stops->interrupt = 0;
             return ClassroomRequest::Stop;
+        }
+        if (m_offering && m_in != nullptr && !m_inputEnded && m_in->LineWaiting()) {
+            std::string line;
+            const InputLine got = m_in->ReadLine(line);
+            m_inputEnded = got == InputLine::End;
+            if (got == InputLine::Line) {
+                return ClassroomRequest::Next;
+            }
         }
         if (waited >= ms) {
             return ClassroomRequest::None;

@@ -10,11 +10,15 @@
 
 #include "shell/classroom.h"
 #include "shell/stop_requests.h"
+#include "ui/console/console_input.h"
 
 class CConsoleClassroomView : public IClassroomView {
 public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
-    CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops);
+    // `in` (may be null): a line typed while a row offers the next
+    // calculator on its port (see ClassroomRow::offersNext) asks for it.
+    CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
+                          IConsoleInput* in = nullptr);
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
@@ -29,6 +33,9 @@ private:
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
+    IConsoleInput* m_in;
+    bool m_offering = false;   // a row shown offers the next calculator
+    bool m_inputEnded = false;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
     std::string m_heading;                          // otherwise: the last heading written
     std::map<std::string, std::string> m_lastLine;  // and each device's last line

@@ -39,7 +39,7 @@ CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::os
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); }),
-      m_classroom(out, err, errIsTerminal, stops)
+      m_classroom(out, err, errIsTerminal, stops, &in)
 {
 }
 

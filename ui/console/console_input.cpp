@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/console/console_input.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,20 @@ InputLine CStreamInput::ReadLine(std::string& line)
         Append(line, static_cast<char>(c));
     }
     return any ? InputLine::Line : InputLine::End;
+}
+
+bool CStreamInput::LineWaiting()
+{
+    return m_in.rdbuf() == nullptr || m_in.rdbuf()->in_avail() != 0;
+}
+
+bool CFdInput::LineWaiting()
+{
+    if (m_pos < m_length) {
+        return true;
+    }
+    struct pollfd input = {m_fd, POLLIN, 0};
+    return ::poll(&input, 1, 0) > 0;   // data, its end, or an error: a read would not wait
 }
 
 InputLine CFdInput::ReadLine(std::string& line)

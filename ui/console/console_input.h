@@ -19,6 +19,8 @@ public:
     // Reads the next line without its line feed. A last line without a line
     // feed still counts; End only when nothing at all is left.
     virtual InputLine ReadLine(std::string& line) = 0;
+    // True when ReadLine would not wait: input is there, or its end.
+    virtual bool LineWaiting() { return false; }
 };
 
 // Lines of a stream (tests, scripted answers).
@@ -26,6 +28,7 @@ class CStreamInput : public IConsoleInput {
 public:
     explicit CStreamInput(std::istream& in) : m_in(in) {}
     InputLine ReadLine(std::string& line) override;
+    bool LineWaiting() override;
 
 private:
     std::istream& m_in;
@@ -37,6 +40,7 @@ class CFdInput : public IConsoleInput {
 public:
     CFdInput(int fd, const StopRequests* stops) : m_fd(fd), m_stops(stops) {}
     InputLine ReadLine(std::string& line) override;
+    bool LineWaiting() override;
 
 private:
     // Refills the buffer; false at the end of input or on an interrupt.

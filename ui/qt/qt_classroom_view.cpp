@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -72,16 +73,27 @@ void CQtClassroomView::SetRowCount(size_t count)
         delete row.phase;
         delete row.bar;
         delete row.result;
+        delete row.next;
     }
     while (m_rows.size() < count) {
         const int line = static_cast<int>(m_rows.size());
-        RowWidgets row{new QLabel(m_window), new QLabel(m_window), new QProgressBar(m_window), new QLabel(m_window)};
+        RowWidgets row{new QLabel(m_window), new QLabel(m_window), new QProgressBar(m_window), new QLabel(m_window),
+                       new QPushButton(QStringLiteral("Next"), m_window)};
         row.bar->setTextVisible(true);
+        row.next->setToolTip(QStringLiteral("Update the next calculator connected to this port"));
+        row.next->hide();
+        QObject::connect(row.next, &QPushButton::clicked, m_window, [this, line] {
+            if (static_cast<size_t>(line) < m_devices.size()) {
+                m_nextDevice = m_devices[static_cast<size_t>(line)];
+                m_nextAsked = true;
+            }
+        });
         row.bar->setMinimumWidth(160);
         m_grid->addWidget(row.device, line, 0);
         m_grid->addWidget(row.phase, line, 1);
         m_grid->addWidget(row.bar, line, 2);
         m_grid->addWidget(row.result, line, 3);
+        m_grid->addWidget(row.next, line, 4);
         m_rows.push_back(row);
     }
 }
@@ -93,9 +105,12 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     }
     m_heading->setText(QString::fromStdString(heading));
     SetRowCount(rows.size());
+    m_devices.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
         const ClassroomRow& row = rows[i];
         RowWidgets& w = m_rows[i];
+        m_devices.push_back(row.device);
+        w.next->setVisible(row.offersNext);
         w.device->setText(QString::fromStdString(row.device));
         w.phase->setText(QString::fromStdString(row.silent ? row.phase + " - not answering" : row.phase));
         if (row.finished) {
@@ -134,6 +149,10 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         asked = true;
     }
+    if (!asked && m_nextAsked) {
+        m_nextAsked = false;
+        return ClassroomRequest::Next;
+    }
     return asked ? ClassroomRequest::Stop : ClassroomRequest::None;
 }
 
@@ -154,4 +173,6 @@ void CQtClassroomView::CloseRows()
 {
     delete m_window;
     m_rows.clear();
+    m_devices.clear();
+    m_nextAsked = false;
 }

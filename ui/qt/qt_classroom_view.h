@@ -14,6 +14,7 @@
 class QGridLayout;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 inline constexpr const char* kClassroomWindowTitle = "Zentrix OS Update - calculators";
 
@@ -33,6 +34,7 @@ public:
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;
     void CloseRows() override;
+    std::string NextDevice() const override { return m_nextDevice; }
 
     // The window while it exists (tests and screenshots look at it).
     QDialog* Window() const { return m_window; }
@@ -43,6 +45,7 @@ private:
         QLabel* phase;
         QProgressBar* bar;
         QLabel* result;
+        QPushButton* next;   // shown while the row offers the next calculator on its port
     };
     void MakeWindow();
     void SetRowCount(size_t count);
@@ -54,4 +57,7 @@ private:
     QGridLayout* m_grid = nullptr;
     QLabel* m_summary = nullptr;
     std::vector<RowWidgets> m_rows;
+    std::vector<std::string> m_devices;   // of the rows, for their Next buttons
+    std::string m_nextDevice;             // the row whose Next was pressed
+    bool m_nextAsked = false;
 };
