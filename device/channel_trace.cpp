@@ -36,6 +36,7 @@ void CChannelTrace::Start()
         m_file = kNoFile;
     }
     m_failure.clear();
+    m_writeFailure.clear();
     const char* path = std::getenv("ZENTRIX_TRACE");
     if (path == nullptr || *path == '\0') {
         return;
@@ -76,7 +77,7 @@ void CChannelTrace::Record(char direction, const uint8_t* bytes, uint32_t length
     m_line += "  ";
     AppendAscii(bytes, length);
     m_line += '\n';
-    WriteLine();   // at once: the trace must survive a crash mid-session
+    PutLine();   // at once: the trace must survive a crash mid-session
 }
 
 void CChannelTrace::Note(const char* text)
@@ -88,7 +89,7 @@ void CChannelTrace::Note(const char* text)
     m_line += "# ";
     m_line += SafeLine(text);   // one line, whatever the text holds
     m_line += '\n';
-    WriteLine();
+    PutLine();
 }
 
 void CChannelTrace::AppendHex(const uint8_t* bytes, uint32_t length)
@@ -104,4 +105,16 @@ void CChannelTrace::AppendAscii(const uint8_t* bytes, uint32_t length)
     for (uint32_t i = 0; i < length; ++i) {
         m_line += (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '.';
     }
+}
+
+void CChannelTrace::PutLine()
+{
+    const uint32_t error = WriteLine();
+    if (error == 0) {
+        return;
+    }
+    m_writeFailure = std::string("the trace file cannot be written (") + std::strerror(static_cast<int>(error)) +
+                     "); the rest of this update is not traced";
+    CloseFile();
+    m_file = kNoFile;
 }

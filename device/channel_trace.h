@@ -32,6 +32,9 @@ public:
     // Why the last Start traced nothing although ZENTRIX_TRACE was set:
     // "cannot open trace file PATH: REASON"; empty otherwise.
     const std::string& Failure() const { return m_failure; }
+    // Why the trace stopped part-way (a full disk, the file size limit):
+    // "the trace file cannot be written: REASON; ..."; empty while it works.
+    const std::string& WriteFailure() const { return m_writeFailure; }
 
     void Record(char direction, const uint8_t* bytes, uint32_t length);
     // A line of words: "2026-12-07 09:55:46.123 DEVICE # TEXT".
@@ -39,11 +42,14 @@ public:
 
 private:
     // The platform's part: opens the file (setting m_file or m_failure),
-    // closes it, puts the local time into m_line, appends m_line by one write.
+    // closes it, puts the local time into m_line, appends m_line by one
+    // write (0, or the errno value of the failure).
     void OpenFile(const char* path);
     void CloseFile();
     void AppendTimestamp();
-    void WriteLine();
+    uint32_t WriteLine();
+    // Writes m_line; a failure ends the trace, said once in m_writeFailure.
+    void PutLine();
 
     void BeginLine();
     void AppendHex(const uint8_t* bytes, uint32_t length);
@@ -54,4 +60,5 @@ private:
     std::string m_line;          // the line being made; its room is kept from line to line
     std::string m_device;
     std::string m_failure;
+    std::string m_writeFailure;
 };

@@ -39,14 +39,23 @@ void CChannelTrace::CloseFile()
     close(static_cast<int>(m_file));
 }
 
-void CChannelTrace::WriteLine()
+uint32_t CChannelTrace::WriteLine()
 {
-    // One write for the whole line; a line cut short (a full disk) is not
-    // continued by a second write that could land after another's line.
-    ssize_t n = 0;
-    do {
-        n = write(static_cast<int>(m_file), m_line.data(), m_line.size());
-    } while (n < 0 && errno == EINTR);
+    // One write for the whole line, so that lines of sessions sharing the
+    // file never interleave. Cut short (a full disk, the file size limit),
+    // the rest is offered once more only to learn why.
+    size_t done = 0;
+    for (int tries = 0; tries < 2 && done < m_line.size(); ++tries) {
+        ssize_t n = 0;
+        do {
+            n = write(static_cast<int>(m_file), m_line.data() + done, m_line.size() - done);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            return static_cast<uint32_t>(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done == m_line.size() ? 0 : ENOSPC;
 }
 
 void CChannelTrace::AppendTimestamp()

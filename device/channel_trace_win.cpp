@@ -2,11 +2,14 @@
 // The trace file and the clock of the trace on Windows.
 #include <windows.h>
 
+#include <cerrno>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "device/channel_trace.h"
+#include "device/win_error.h"
 #include "device/safe_text.h"
 #include "device/win_handle.h"
 
@@ -52,10 +55,14 @@ void CChannelTrace::CloseFile()
     CloseHandle(reinterpret_cast<HANDLE>(m_file));
 }
 
-void CChannelTrace::WriteLine()
+uint32_t CChannelTrace::WriteLine()
 {
     DWORD written = 0;
-    WriteFile(reinterpret_cast<HANDLE>(m_file), m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr);
+    if (!WriteFile(reinterpret_cast<HANDLE>(m_file), m_line.data(), static_cast<DWORD>(m_line.size()), &written,
+                   nullptr)) {
+        return ErrnoFromWindowsError(GetLastError());
+    }
+    return written == m_line.size() ? 0 : ENOSPC;
 }
 
 void CChannelTrace::AppendTimestamp()

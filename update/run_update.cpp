@@ -210,6 +210,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         if (!outcome.reason.empty()) {
             run.Channel().TraceNote(outcome.reason.c_str());
         }
+        if (!run.Channel().TraceWriteFailure().empty()) {
+            inputs.port->Warn(run.Channel().TraceWriteFailure());
+        }
         // Release step 1.
         run.Channel().Close();
     } else {

@@ -440,7 +440,7 @@ TEST_F(Robustness, SignalsAtAnyPointLeaveTheCalculatorWholeOrToldToEndAndTheTtyA
 
 TEST_F(Robustness, ATraceThatCannotBeUsedIsOneWarningAndTheUpdateGoesOn)
 {
-    auto calculator = StartCalculator({"--runs", "1"});
+    auto calculator = StartCalculator({"--runs", "2"});
     const fs::path victim = m_dir / "victim";
     std::ofstream(victim) << "keep";
     fs::create_symlink(victim, Trace());
@@ -450,6 +450,20 @@ TEST_F(Robustness, ATraceThatCannotBeUsedIsOneWarningAndTheUpdateGoesOn)
         << updater->Err();
     EXPECT_NE(calculator->ReadLine().find("images received intact"), std::string::npos);
     EXPECT_EQ(FileText(victim), "keep");   // the link was not followed
+
+    // A trace that grows past the file size limit (200 KB: the scratch
+    // copies fit, the trace of a whole update does not) stops with one
+    // warning; SIGXFSZ does not end the program and the update goes on.
+    fs::remove(Trace());
+    CUpdater limited({"/bin/sh", "-c", "ulimit -f 400; exec \"$0\" \"$@\"", ZENTRIX_UPDATE_BIN,
+                      (m_dir / "img").string()},
+                     ConsoleEnv(), "ok\nok\nok\ncancel\n", m_dir);
+    EXPECT_EQ(limited.Wait(), 18);
+    EXPECT_EQ(limited.Out(), kPrompts + kComplete);
+    const std::string warning = "zentrix-update: the trace file cannot be written (File too large)";
+    EXPECT_NE(limited.Err().find(warning), std::string::npos) << limited.Err();
+    EXPECT_EQ(limited.Err().find(warning), limited.Err().rfind(warning));   // once
+    EXPECT_NE(calculator->ReadLine().find("images received intact"), std::string::npos);
 }
 
 TEST_F(Robustness, WithoutStandardErrorNoProgressReachesTheCalculator)

@@ -304,6 +304,7 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
         CUpdaterApp app(&frontEnd);
         app.UseDeviceChoice({});
         app.m_offerChooser = true;
+        app.m_takeImages = nullptr;   // the scripted run needs no images
         app.m_userConfigFile = file.string();
         app.m_listCandidates = [&] { return std::vector<ListedDevice>{usb, serial}; };
         std::vector<std::string> searched;
