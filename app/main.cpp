@@ -14,6 +14,7 @@
 #include "device/device_listing.h"
 #include "device/safe_text.h"
 #include "shell/command_line.h"
+#include "shell/history_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
 #include "shell/ui_mode.h"
@@ -56,6 +57,12 @@ int main(int argc, char** argv)
 {
     EnsureStandardDescriptors();
     const std::vector<std::string> arguments(argv, argv + argc);
+    if (AsksForHistory(arguments)) {
+        const HistoryReport report = ReportHistory(arguments, HistoryFilePath());
+        std::cout << report.out << std::flush;
+        std::cerr << report.err;
+        return report.exitCode;
+    }
     switch (FindProgramOption(arguments)) {
     case ProgramOption::Help:
         std::cout << UsageText();
@@ -77,6 +84,7 @@ int main(int argc, char** argv)
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
     ReadReplyTimeout(app);
+    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);

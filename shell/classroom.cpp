@@ -194,7 +194,13 @@ void CClassroom::Start(const std::string& device)
     Run* r = run.get();
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
-    r->thread = std::thread([r, inputs, fn = m_in.runUpdate] { r->port.Finish(fn(inputs)); });
+    // The record is on the disk before the row shows the result.
+    r->thread = std::thread([r, inputs, fn = m_in.runUpdate, history = m_in.history, mode = m_in.historyMode] {
+        const auto started = std::chrono::system_clock::now();
+        const UpdateOutcome outcome = fn(inputs);
+        RecordRun(history, mode, started, outcome, r->port);
+        r->port.Finish(outcome);
+    });
     m_runs.push_back(std::move(run));
 }
 

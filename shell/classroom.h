@@ -17,6 +17,7 @@
 
 #include "device/claimed_device_list.h"
 #include "device/device_source.h"
+#include "shell/history.h"
 #include "shell/progress_ctrl.h"
 #include "update/run_update.h"
 
@@ -103,6 +104,9 @@ public:
         // How often the station looks for calculators when the device
         // service reports no change (it is asked at every redraw).
         uint32_t scanPeriodMs = 5000;
+        // Where each run is recorded, and as what ("all" or "watch").
+        HistorySettings history;
+        const char* historyMode = "all";
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/updater_app.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -109,7 +110,9 @@ void CUpdaterApp::RunUpdateLoop()
         }
         // Close stays greyed until the report of this run has been answered.
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
+        const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = m_runUpdate(RunInputs());
+        RecordRun(m_history, "single", started, outcome, FrontEnd());
         const bool again = ReportResult(outcome);
         if (hasCloseCommand) {
             FrontEnd().SetCloseEnabled(true);
@@ -239,6 +242,8 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.runUpdate = m_runUpdate;
         inputs.frontEnd = m_frontEnd;
         inputs.view = view;
+        inputs.history = m_history;
+        inputs.historyMode = m_mode == UpdateMode::Watch ? "watch" : "all";
         CClassroom classroom(std::move(inputs));
         bool again = false;
         if (m_mode == UpdateMode::Watch) {

@@ -7,6 +7,7 @@
 
 #include "device/claimed_device_list.h"
 #include "device/device_source.h"
+#include "shell/history.h"
 #include "shell/main_window.h"
 #include "update/run_update.h"
 
@@ -65,6 +66,8 @@ public:
     IDeviceSource* m_devices = &m_systemDevices;
     ReplyWaitPolicy m_wait;
     UpdateMode m_mode = UpdateMode::Single;
+    // Where every run is recorded; the program keeps it, tests need not.
+    HistorySettings m_history;
 
 private:
     bool PromptImageFolder();
