@@ -56,7 +56,7 @@ struct UpdateFacts {
 struct UpdateOutcome {
     UpdateResult result = Failed;
     std::string reason;
-    UpdateFacts facts;
+    UpdateFacts facts = {};   // set by the run; {result, reason} leaves it empty
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
