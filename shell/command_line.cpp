@@ -87,6 +87,8 @@ std::string UsageText()
            "  --all             update every connected calculator at the same time\n"
            "  --watch           station mode: update each calculator as it is connected,\n"
            "                    until Close or Ctrl+C\n"
+           "  --history [--json | --csv] [--since DATE]\n"
+           "                    show the record of every update run and exit\n"
            "\n"
 #ifdef _WIN32
            "Started from a command prompt, or on a console without a window, the program\n"
