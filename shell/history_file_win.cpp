@@ -37,6 +37,10 @@ bool EndsTorn(HANDLE file)
 
 std::string HistoryFilePath()
 {
+    // XDG_STATE_HOME, when set, moves the history here too (tests, a station).
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] != '\0') {
+        return std::string(state) + "\\zentrix-update\\history.jsonl";
+    }
     const char* local = std::getenv("LOCALAPPDATA");
     if (local == nullptr || local[0] == '\0') {
         return {};
