@@ -64,6 +64,39 @@ const char* ResultWord(UpdateResult result)
     }
 }
 
+std::string CountsText(const std::vector<ClassroomRow>& rows)
+{
+    int counts[4] = {};
+    size_t finished = 0;
+    for (const ClassroomRow& row : rows) {
+        if (row.finished) {
+            ++finished;
+            ++counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
+        }
+    }
+    return std::to_string(finished) + (finished == 1 ? " calculator: " : " calculators: ") +
+           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) +
+           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " +
+           std::to_string(counts[Failed]) + " failed.";
+}
+
+namespace {
+
+// The station's heading with its count so far.
+std::string StationHeading(const std::vector<ClassroomRow>& rows)
+{
+    int counts[4] = {};
+    for (const ClassroomRow& row : rows) {
+        counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed] += row.finished ? 1 : 0;
+    }
+    return "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station (" +
+           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) + " current, " +
+           (counts[UnsupportedModel] > 0 ? std::to_string(counts[UnsupportedModel]) + " not supported, " : "") +
+           std::to_string(counts[Failed]) + " failed so far)";
+}
+
+}  // namespace
+
 CRowPort::CRowPort(std::string device)
 {
     m_row.device = SafeText(device, kPathChars);
@@ -263,7 +296,7 @@ std::vector<ClassroomRow> CClassroom::Rows() const
 std::vector<std::string> CClassroom::SummaryLines() const
 {
     std::vector<std::string> lines;
-    for (const ClassroomRow& row : Rows()) {
+    for (const ClassroomRow& row : EveryRow()) {
         if (row.finished) {
             lines.push_back(row.resultWord + " " + row.device + (row.reason.empty() ? "" : " " + row.reason));
         }
@@ -291,6 +324,7 @@ void CClassroom::DropGone(const std::vector<std::string>& offered)
             if (r.thread.joinable()) {
                 r.thread.join();   // it has finished: only the thread's end is left
             }
+            m_dropped.push_back(r.port.Row());   // still counted, and in the summary
             it = m_runs.erase(it);
         } else {
             ++it;
@@ -323,8 +357,6 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
 
 void CClassroom::RunStation()
 {
-    const std::string heading =
-        "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
     // The device service says when something was plugged or pulled; the
     // slow rescan is a safety net for what it cannot see.
     using Clock = std::chrono::steady_clock;
@@ -346,7 +378,7 @@ void CClassroom::RunStation()
                 }
             }
         }
-        Show(heading);
+        Show(StationHeading(EveryRow()));
         if (m_stopped && RunningCount() == 0) {
             break;
         }
@@ -355,5 +387,18 @@ void CClassroom::RunStation()
         }
     }
     WaitForAll();
-    Show(heading);
+    Show(StationHeading(EveryRow()));
+    // However the station ends, what it did: as the set's summary, then its counts.
+    std::vector<std::string> lines = SummaryLines();
+    lines.push_back(CountsText(EveryRow()));
+    m_in.view->ShowSummary(lines);
+}
+
+std::vector<ClassroomRow> CClassroom::EveryRow() const
+{
+    std::vector<ClassroomRow> rows = m_dropped;
+    for (ClassroomRow& row : Rows()) {
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }

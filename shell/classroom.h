@@ -88,6 +88,10 @@ private:
 // The one word a summary line starts with.
 const char* ResultWord(UpdateResult result);
 
+// The counts of the finished rows: "N calculators: A updated, B already
+// current, C not supported, D failed."
+std::string CountsText(const std::vector<ClassroomRow>& rows);
+
 class CClassroom {
 public:
     using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
@@ -127,7 +131,8 @@ public:
 
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
-    // "RESULT DEVICE REASON" for every finished run, in row order.
+    // "RESULT DEVICE REASON" for every finished run, in row order; in the
+    // station also those whose rows were dropped, first.
     std::vector<std::string> SummaryLines() const;
 
 private:
@@ -145,9 +150,12 @@ private:
     void Show(const std::string& heading);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
+    // The dropped rows, then those shown.
+    std::vector<ClassroomRow> EveryRow() const;
 
     Inputs m_in;
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
+    std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
     bool m_stopped = false;
 };

@@ -211,14 +211,7 @@ namespace {
 
 std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
 {
-    int counts[4] = {};
-    for (const ClassroomRow& row : rows) {
-        ++counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
-    }
-    return std::to_string(rows.size()) + (rows.size() == 1 ? " calculator: " : " calculators: ") +
-           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) +
-           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " +
-           std::to_string(counts[Failed]) + " failed.\r\nDo you want to update another set?";
+    return CountsText(rows) + "\r\nDo you want to update another set?";
 }
 
 }  // namespace
