@@ -64,38 +64,46 @@ const char* ResultWord(UpdateResult result)
     }
 }
 
-std::string CountsText(const std::vector<ClassroomRow>& rows)
-{
-    int counts[4] = {};
+namespace {
+
+// The finished rows by result.
+struct Tally {
     size_t finished = 0;
+    size_t of[4] = {};
+};
+
+Tally TallyOf(const std::vector<ClassroomRow>& rows)
+{
+    Tally tally;
     for (const ClassroomRow& row : rows) {
         if (row.finished) {
-            ++finished;
-            ++counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
+            ++tally.finished;
+            ++tally.of[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
         }
     }
-    return std::to_string(finished) + (finished == 1 ? " calculator: " : " calculators: ") +
-           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) +
-           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " +
-           std::to_string(counts[Failed]) + " failed.";
+    return tally;
 }
-
-namespace {
 
 // The station's heading with its count so far.
 std::string StationHeading(const std::vector<ClassroomRow>& rows)
 {
-    int counts[4] = {};
-    for (const ClassroomRow& row : rows) {
-        counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed] += row.finished ? 1 : 0;
-    }
+    const Tally t = TallyOf(rows);
     return "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station (" +
-           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) + " current, " +
-           (counts[UnsupportedModel] > 0 ? std::to_string(counts[UnsupportedModel]) + " not supported, " : "") +
-           std::to_string(counts[Failed]) + " failed so far)";
+           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) + " current, " +
+           (t.of[UnsupportedModel] > 0 ? std::to_string(t.of[UnsupportedModel]) + " not supported, " : "") +
+           std::to_string(t.of[Failed]) + " failed so far)";
 }
 
 }  // namespace
+
+std::string CountsText(const std::vector<ClassroomRow>& rows)
+{
+    const Tally t = TallyOf(rows);
+    return std::to_string(t.finished) + (t.finished == 1 ? " calculator: " : " calculators: ") +
+           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) +
+           " already current, " + std::to_string(t.of[UnsupportedModel]) + " not supported, " +
+           std::to_string(t.of[Failed]) + " failed.";
+}
 
 CRowPort::CRowPort(std::string device)
 {
