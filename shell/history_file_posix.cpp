@@ -101,7 +101,13 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
             return false;
         }
     }
-    const CFileDescriptor file(open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY;
+    int fd = open(path.c_str(), kFlags);
+    const bool made = fd < 0 && errno == ENOENT;
+    if (made) {
+        fd = open(path.c_str(), kFlags | O_CREAT, 0644);
+    }
+    const CFileDescriptor file(fd);
     if (file.Get() < 0) {
         return AppendFailed("cannot open", path, problem);
     }
@@ -119,6 +125,13 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
     }
     if (fsync(file.Get()) != 0) {
         return AppendFailed("cannot flush", path, problem);
+    }
+    if (made) {
+        // A new file's name is on the disk only once its folder is.
+        const CFileDescriptor dir(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.Get() >= 0) {
+            fsync(dir.Get());
+        }
     }
     return true;
 }
