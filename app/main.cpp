@@ -16,6 +16,7 @@
 #include "device/safe_text.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
+#include "shell/history_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
 #include "shell/ui_mode.h"
@@ -83,6 +84,12 @@ int main(int argc, char** argv)
 {
     EnsureStandardDescriptors();
     const std::vector<std::string> arguments(argv, argv + argc);
+    if (AsksForHistory(arguments)) {
+        const HistoryReport report = ReportHistory(arguments, HistoryFilePath());
+        std::cout << report.out << std::flush;
+        std::cerr << report.err;
+        return report.exitCode;
+    }
     const ProgramOptions options = ParseProgramOptions(arguments);
     for (const std::string& warning : options.warnings) {
         std::cerr << warning << '\n';
@@ -115,6 +122,7 @@ int main(int argc, char** argv)
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
     ReadReplyTimeout(app);
+    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);

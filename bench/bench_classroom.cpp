@@ -41,7 +41,7 @@ thread_local long t_allocations = 0;
 constexpr size_t kImageSize = 256u << 10;
 using bench::Best;
 using bench::ImagePackets;
-using bench::kBlockSize;
+
 using bench::Seconds;
 constexpr int kRounds = 3;
 constexpr auto kReplyDelay = std::chrono::microseconds(2000);
@@ -151,7 +151,7 @@ Measure Round(size_t count, const std::string& imagePath)
             ok = false;
             return UpdateOutcome{Failed, problem};
         }
-        run.m_blockSize = kBlockSize;
+        run.m_blockSize = bench::kBlockSize;
         run.m_stubBlockCount = 1;
         const long before = t_allocations;
         const double cpu = ThreadCpuSeconds();
@@ -224,7 +224,7 @@ int main()
     const fs::path dir = fs::temp_directory_path() / ("zx-bench-class-" + std::to_string(::getpid()));
     const std::vector<uint8_t> image = bench::WriteBenchImage(dir, kImageSize);
     const std::string imagePath = (dir / kOsImageFileName).string();
-    const double blocks = static_cast<double>(kImageSize / kBlockSize);
+    const double blocks = static_cast<double>(kImageSize / bench::kBlockSize);
 
     std::printf("classroom: OS-image phase of a %zu KiB image per calculator, replies after %.1f ms, all at once; "
                 "best of %d rounds per count\n",

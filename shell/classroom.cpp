@@ -22,8 +22,6 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 // no two rows look alike.
 constexpr size_t kPathChars = 260;
 constexpr const char* kNotStarted = "not started";
-constexpr const char* kStationHeading =
-    "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station";
 constexpr const char* kOfferNextNote =
     "Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended";
 constexpr const char* kImagesChangedNote =
@@ -55,6 +53,47 @@ const char* ResultWord(UpdateResult result)
     default:
         return "failed";
     }
+}
+
+namespace {
+
+// The finished rows by result.
+struct Tally {
+    size_t finished = 0;
+    size_t of[4] = {};
+};
+
+Tally TallyOf(const std::vector<ClassroomRow>& rows)
+{
+    Tally tally;
+    for (const ClassroomRow& row : rows) {
+        if (row.finished) {
+            ++tally.finished;
+            ++tally.of[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
+        }
+    }
+    return tally;
+}
+
+// The station's heading with its count so far.
+std::string StationFirstLine(const std::vector<ClassroomRow>& rows)
+{
+    const Tally t = TallyOf(rows);
+    return "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station (" +
+           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) + " current, " +
+           (t.of[UnsupportedModel] > 0 ? std::to_string(t.of[UnsupportedModel]) + " not supported, " : "") +
+           std::to_string(t.of[Failed]) + " failed so far)";
+}
+
+}  // namespace
+
+std::string CountsText(const std::vector<ClassroomRow>& rows)
+{
+    const Tally t = TallyOf(rows);
+    return std::to_string(t.finished) + (t.finished == 1 ? " calculator: " : " calculators: ") +
+           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) +
+           " already current, " + std::to_string(t.of[UnsupportedModel]) + " not supported, " +
+           std::to_string(t.of[Failed]) + " failed.";
 }
 
 CRowPort::CRowPort(std::string device)
@@ -232,7 +271,13 @@ bool CClassroom::Start(Run& run)
     Run* r = &run;
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
-    r->thread = std::thread([r, inputs, fn = m_in.runUpdate] { r->port.Finish(fn(inputs)); });
+    // The record is on the disk before the row shows the result.
+    r->thread = std::thread([r, inputs, fn = m_in.runUpdate, history = m_in.history, mode = m_in.historyMode] {
+        const auto started = std::chrono::system_clock::now();
+        const UpdateOutcome outcome = fn(inputs);
+        RecordRun(history, mode, started, outcome, r->port);
+        r->port.Finish(outcome);
+    });
     r->started = true;
     return true;
 }
@@ -301,7 +346,7 @@ std::vector<ClassroomRow> CClassroom::Rows() const
 std::vector<std::string> CClassroom::SummaryLines() const
 {
     std::vector<std::string> lines;
-    for (const ClassroomRow& row : Rows()) {
+    for (const ClassroomRow& row : EveryRow()) {
         if (row.finished) {
             lines.push_back(row.resultWord + " " + row.device + (row.reason.empty() ? "" : " " + row.reason));
         }
@@ -330,6 +375,7 @@ void CClassroom::DropGone(const std::vector<std::string>& offered)
             if (r.thread.joinable()) {
                 r.thread.join();   // it has finished: only the thread's end is left
             }
+            m_dropped.push_back(r.port.Row());   // still counted, and in the summary
             it = m_runs.erase(it);
         } else {
             ++it;
@@ -377,7 +423,7 @@ void CClassroom::Scan()
 
 std::string CClassroom::StationHeading() const
 {
-    std::string heading = kStationHeading;
+    std::string heading = StationFirstLine(EveryRow());
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
         heading += std::string("\n") + kOfferNextNote;
     }
@@ -439,4 +485,17 @@ void CClassroom::RunStation()
     }
     WaitForAll();
     Show(StationHeading());
+    // However the station ends, what it did: as the set's summary, then its counts.
+    std::vector<std::string> lines = SummaryLines();
+    lines.push_back(CountsText(EveryRow()));
+    m_in.view->ShowSummary(lines);
+}
+
+std::vector<ClassroomRow> CClassroom::EveryRow() const
+{
+    std::vector<ClassroomRow> rows = m_dropped;
+    for (ClassroomRow& row : Rows()) {
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }

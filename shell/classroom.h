@@ -17,6 +17,7 @@
 
 #include "device/claimed_device_list.h"
 #include "device/device_source.h"
+#include "shell/history.h"
 #include "shell/progress_ctrl.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
@@ -102,6 +103,10 @@ private:
 // The one word a summary line starts with.
 const char* ResultWord(UpdateResult result);
 
+// The counts of the finished rows: "N calculators: A updated, B already
+// current, C not supported, D failed."
+std::string CountsText(const std::vector<ClassroomRow>& rows);
+
 class CClassroom {
 public:
     using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
@@ -120,6 +125,9 @@ public:
         // How often the station looks for calculators when the device
         // service reports no change (it is asked at every redraw).
         uint32_t scanPeriodMs = 5000;
+        // Where each run is recorded, and as what ("all" or "watch").
+        HistorySettings history;
+        const char* historyMode = "all";
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.
@@ -140,7 +148,8 @@ public:
 
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
-    // "RESULT DEVICE REASON" for every finished run, in row order.
+    // "RESULT DEVICE REASON" for every finished run, in row order; in the
+    // station also those whose rows were dropped, first.
     std::vector<std::string> SummaryLines() const;
 
 private:
@@ -166,10 +175,13 @@ private:
     void Show(const std::string& heading);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
+    // The dropped rows, then those shown.
+    std::vector<ClassroomRow> EveryRow() const;
 
     Inputs m_in;
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
+    std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

@@ -94,6 +94,8 @@ std::string UsageText()
            "  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
            "                    installs a udev rule (asks for an administrator)\n"
 #endif
+           "  --history [--json | --csv] [--since DATE]\n"
+           "                    show the record of every update run and exit\n"
            "\n"
            "Which calculators are looked for: those named on the command line; if none,\n"
            "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"

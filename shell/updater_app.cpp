@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/updater_app.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -138,7 +139,9 @@ void CUpdaterApp::RunUpdateLoop()
         }
         // Close stays greyed until the report of this run has been answered.
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
+        const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = RunOnce();
+        RecordRun(m_history, "single", started, outcome, FrontEnd());
         const bool again = ReportResult(outcome);
         if (hasCloseCommand) {
             FrontEnd().SetCloseEnabled(true);
@@ -265,14 +268,7 @@ namespace {
 
 std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
 {
-    int counts[4] = {};
-    for (const ClassroomRow& row : rows) {
-        ++counts[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
-    }
-    return std::to_string(rows.size()) + (rows.size() == 1 ? " calculator: " : " calculators: ") +
-           std::to_string(counts[Success]) + " updated, " + std::to_string(counts[AlreadyCurrent]) +
-           " already current, " + std::to_string(counts[UnsupportedModel]) + " not supported, " +
-           std::to_string(counts[Failed]) + " failed.\r\nDo you want to update another set?";
+    return CountsText(rows) + "\r\nDo you want to update another set?";
 }
 
 }  // namespace
@@ -307,6 +303,8 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.runUpdate = m_runUpdate;
         inputs.frontEnd = m_frontEnd;
         inputs.view = view;
+        inputs.history = m_history;
+        inputs.historyMode = m_mode == UpdateMode::Watch ? "watch" : "all";
         CClassroom classroom(std::move(inputs));
         bool again = false;
         if (m_mode == UpdateMode::Watch) {

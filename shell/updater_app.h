@@ -8,6 +8,7 @@
 #include "device/claimed_device_list.h"
 #include "device/device_listing.h"
 #include "device/device_source.h"
+#include "shell/history.h"
 #include "shell/main_window.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
@@ -87,6 +88,8 @@ public:
 
     static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                   std::string& problem);
+    // Where every run is recorded; the program keeps it, tests need not.
+    HistorySettings m_history;
 
 private:
     // The session's images into `inputs`; false with `problem` set.

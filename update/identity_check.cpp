@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "update/identity_check.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -25,7 +26,6 @@ constexpr ModelEntry kModelTable[] = {
 
 constexpr int kIdentityPacketCount = 256;
 constexpr int kModelPacketNumber = 3;
-constexpr uint32_t kModelCodeLength = 4;
 constexpr const char* kIdentityPhaseText = "Checking the calculator version...";
 
 int LookUpClass(const uint8_t* code)
@@ -43,22 +43,19 @@ bool HasVersionPoints(const char* text)
     return text[2] == '.' && text[5] == '.';
 }
 
-// A model code as text: its four bytes, shown as hex when not printable.
-std::string ShowModelCode(const uint8_t* code)
+bool IsPrintableCode(const uint8_t* code)
 {
     bool printable = true;
     for (uint32_t i = 0; i < kModelCodeLength; ++i) {
         printable = printable && code[i] >= 0x20 && code[i] < 0x7F;
     }
-    if (printable) {
-        return "\"" + std::string(reinterpret_cast<const char*>(code), kModelCodeLength) + "\"";
-    }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint32_t i = 0; i < kModelCodeLength; ++i) {
-        text += {kHex[code[i] >> 4], kHex[code[i] & 15]};
-    }
-    return text;
+    return printable;
+}
+
+// A model code as text: its four bytes in quotes, shown as hex when not printable.
+std::string ShowModelCode(const uint8_t* code)
+{
+    return IsPrintableCode(code) ? "\"" + ModelCodeText(code) + "\"" : ModelCodeText(code);
 }
 
 // The calculator and the image say their versions: shown escaped.
@@ -87,6 +84,26 @@ int ModelClassOf(const uint8_t* modelCode)
 int NeededModelClass(const uint8_t* imageModelCode)
 {
     return LookUpClass(imageModelCode);
+}
+
+std::string ModelCodeText(const uint8_t* code)
+{
+    if (IsPrintableCode(code)) {
+        return std::string(reinterpret_cast<const char*>(code), kModelCodeLength);
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint32_t i = 0; i < kModelCodeLength; ++i) {
+        text += {kHex[code[i] >> 4], kHex[code[i] & 15]};
+    }
+    return text;
+}
+
+std::string VersionFieldText(const uint8_t* field)
+{
+    constexpr size_t kVersionFieldLength = 10;
+    const auto* text = reinterpret_cast<const char*>(field);
+    return std::string(text, std::find(text, text + kVersionFieldLength, '\0') - text);
 }
 
 int32_t ParseVersionNumber(const char* versionText)
@@ -119,6 +136,7 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
         }
     }
     run.CloseProgress();
+    run.m_facts.model = ModelCodeText(modelCode);
 
     if (!run.Expect(PKT_ROLESWAP)) {
         return CheckOutcome::Failed;
@@ -152,6 +170,7 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
         return CheckOutcome::Failed;
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
+    run.m_facts.osBefore = VersionFieldText(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
         run.Fail("the calculator's OS version \"" + SafeText(std::string_view(calcVersionText, 10)) +
                  "\" cannot be read");

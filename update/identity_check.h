@@ -3,6 +3,7 @@
 // Which calculator is on the line, and whether the OS image is meant for it
 // and newer than what it runs.
 #include <cstdint>
+#include <string>
 
 #include "update/update_run.h"
 
@@ -17,6 +18,14 @@ int NeededModelClass(const uint8_t* imageModelCode);
 // The four characters around the first point of a version text ("01.04."
 // gives 104), read as a decimal number the way atoi reads.
 int32_t ParseVersionNumber(const char* versionText);
+
+// The bytes of a 10-character version field up to its first NUL, as given.
+std::string VersionFieldText(const uint8_t* field);
+
+// The length of a model code, and the code as text for a record: its four
+// characters when printable, else eight hex digits.
+constexpr uint32_t kModelCodeLength = 4;
+std::string ModelCodeText(const uint8_t* modelCode);
 
 // Receives the 256 identity packets and the closing PKT_ROLESWAP under a
 // progress window; on GoOn `modelClass` holds the calculator's class.

@@ -7,6 +7,7 @@
 
 #include "device/safe_text.h"
 #include "device/transport.h"
+#include "device/usb_location.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -93,6 +94,7 @@ Route Handshake(CUpdateRun& run)
     case AckOrNak::Nak: run.m_blockSize = 256; break;
     case AckOrNak::Other: return Route::Failed;
     }
+    run.m_facts.blockSize = run.m_blockSize;
     // Nothing of the stub is sent for images that cannot be sent whole.
     if (!ImagesFitBlockSize(run)) {
         return Route::Failed;
@@ -102,8 +104,8 @@ Route Handshake(CUpdateRun& run)
         return Route::Failed;
     }
     switch (run.ReadAckOrNak()) {
-    case AckOrNak::Ack: return Route::OsRoute;
-    case AckOrNak::Nak: return Route::StubRoute;
+    case AckOrNak::Ack: run.m_facts.route = "os"; return Route::OsRoute;
+    case AckOrNak::Nak: run.m_facts.route = "stub"; return Route::StubRoute;
     case AckOrNak::Other: break;
     }
     return Route::Failed;
@@ -185,13 +187,21 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         outcome.reason = problem;
         return outcome;
     }
+    if (ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
+        run.m_facts.osImage = VersionFieldText(run.m_block + kModelCodeLength);
+    }
 
     // 2. Device pick.
     char devicePath[kDevicePathSize] = {};
     if (!PickDevice(inputs, devicePath)) {
         outcome.reason = NoCalculatorReason(inputs);
+        outcome.facts = std::move(run.m_facts);
         return outcome;
     }
+    run.m_facts.device = devicePath;
+    const UsbLocation usb = FindUsbLocation(devicePath);
+    run.m_facts.usbSerial = usb.serial;
+    run.m_facts.usbPort = usb.port;
 
     // 3. Open.
     if (run.Channel().Open(devicePath) == ChannelOk) {
@@ -225,5 +235,6 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     if (outcome.result == Success) {
         outcome.reason.clear();
     }
+    outcome.facts = std::move(run.m_facts);
     return outcome;
 }

@@ -41,11 +41,26 @@ struct UpdateRunInputs {
     const ImageSnapshots* images = nullptr;
 };
 
+// What a run learned on its way, for the record of it; an empty text or a
+// block size of 0 means it was not learned. Texts are as the calculator,
+// the system or the image gave them, not made safe for showing.
+struct UpdateFacts {
+    std::string device;      // the path of the calculator the run took
+    std::string usbSerial;   // USB only: the serial number it reports
+    std::string usbPort;     // USB only: its bus and port chain ("1-2.3")
+    std::string model;       // the model code from the identity stream
+    std::string osBefore;    // the calculator's OS version (the OS route only)
+    std::string osImage;     // the version in the OS image's header
+    std::string route;       // "os" or "stub", once the calculator said which
+    uint32_t blockSize = 0;  // once probed
+};
+
 // The result and, unless it is Success, why: what was being done, what went
 // wrong, and where it helps, what to do about it.
 struct UpdateOutcome {
     UpdateResult result = Failed;
     std::string reason;
+    UpdateFacts facts = {};   // set by the run; {result, reason} leaves it empty
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);

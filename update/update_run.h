@@ -81,6 +81,7 @@ public:
     uint32_t m_blockSize = 1024;
     int m_routeFlag = 0;
     int32_t m_stubBlockCount = 0;
+    UpdateFacts m_facts;   // what the run learned, for its outcome
 
     uint8_t m_reply[kReplyBufferSize] = {};
     uint8_t m_packet[kPacketBufferSize] = {};

@@ -3,8 +3,13 @@
 #include "device/device_path.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "device/usb_channel.h"
+#include "device/usb_location.h"
 #include "device/zrenum/device_lists.h"
 
 namespace {
@@ -52,6 +57,48 @@ TEST(UsbDevicePath, MissingOrMalformedDeviceFailsToOpen)
     EXPECT_EQ(channel.Open("usb:1:x"), OpenFailed);
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_EQ(channel.Close(), NotOpen);
+}
+
+// A USB calculator's serial number and port chain, found by bus and
+// address among the devices the system lists (a folder made to look like
+// /sys/bus/usb/devices: the root hub, a hub, two calculators, an interface).
+TEST(UsbDevicePath, LocationIsFoundByBusAndAddress)
+{
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "zentrix-sysfs-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const fs::path root = pattern;
+    const auto device = [&](const char* name, const char* bus, const char* address, const char* serial) {
+        fs::create_directories(root / name);
+        std::ofstream(root / name / "busnum") << bus << "\n";
+        std::ofstream(root / name / "devnum") << address << "\n";
+        if (serial != nullptr) {
+            std::ofstream(root / name / "serial") << serial << "\n";
+        }
+    };
+    device("usb1", "1", "1", "0000:00:14.0");
+    device("1-2", "1", "5", nullptr);
+    device("1-2.3", "1", "17", "ZX-0042");
+    device("2-1", "2", "17", nullptr);
+    fs::create_directories(root / "1-2.3:1.0");
+
+    const struct {
+        const char* path;
+        const char* serial;
+        const char* port;
+    } cases[] = {
+        {"usb:1:17", "ZX-0042", "1-2.3"},
+        {"usb:2:17", "", "2-1"},      // a device without a serial number
+        {"usb:1:99", "", ""},         // gone from the bus
+        {"/dev/ttyACM0", "", ""},     // not USB
+        {"usb:1:x", "", ""},
+    };
+    for (const auto& c : cases) {
+        const UsbLocation location = FindUsbLocation(c.path, root.string());
+        EXPECT_EQ(location.serial, c.serial) << c.path;
+        EXPECT_EQ(location.port, c.port) << c.path;
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

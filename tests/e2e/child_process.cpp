@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/e2e/child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -100,8 +100,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment;
+    // A variable given in `env` replaces the one inherited (the first of two
+    // is the one a program sees).
+    const auto given = [&env](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        return std::any_of(env.begin(), env.end(), [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+    };
     for (char** e = environ; *e != nullptr; ++e) {
-        environment.emplace_back(*e);
+        if (!given(*e)) {
+            environment.emplace_back(*e);
+        }
     }
     environment.insert(environment.end(), env.begin(), env.end());
 

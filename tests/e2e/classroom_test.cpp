@@ -19,6 +19,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -151,7 +152,7 @@ public:
         : m_process({"/bin/sh", "-c",
                      "exec " + (limitSeconds > 0 ? "/usr/bin/timeout -s KILL " + std::to_string(limitSeconds) : "") +
                          " env ZENTRIX_UI=console ZENTRIX_USB_IDS= 'ZENTRIX_DEVICES=" + devices + "' TMPDIR='" +
-                         scratch.string() + "' " + env + " '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
+                         scratch.string() + "' XDG_STATE_HOME='" + images.parent_path().string() + "/state' " + env + " '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
                          "' 2>&1 " +
                          (input.empty() ? std::string("<<'EOF'\nok\nok\nok\nEOF\n") : "<'" + input.string() + "'")})
     {
@@ -278,6 +279,33 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     // enough (a slow build), while it had not answered.
     EXPECT_NE(station.Seen().find(c.string() + "  failed: the calculator's identity: stopped "), std::string::npos)
         << station.Seen();
+    // The heading kept count, an unplugged calculator included.
+    EXPECT_NE(station.Seen().find("ends the station (1 updated, 0 current, 0 failed so far)\n"), std::string::npos);
+    EXPECT_NE(station.Seen().find("ends the station (2 updated, 0 current, 1 failed so far)\n"), std::string::npos);
+    // At its end the station says what it did, as a set does: every
+    // calculator it saw, in order, then the counts.
+    const std::string& seen = station.Seen();
+    const size_t first = seen.find("\nupdated " + a.string() + "\nfailed " + b.string() + " the OS image, block 34");
+    ASSERT_NE(first, std::string::npos) << seen;
+    const size_t again = seen.find("\nupdated " + a.string() + "\nfailed " + c.string() + " the calculator's identity: stopped ", first);
+    EXPECT_NE(again, std::string::npos) << seen;
+    EXPECT_NE(seen.find("\n4 calculators: 2 updated, 0 already current, 0 not supported, 2 failed.\n", again), std::string::npos)
+        << seen;
+    // One record for each of the four runs, each of the station's.
+    std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    std::vector<std::string> records;
+    for (std::string line; std::getline(history, line);) {
+        records.push_back(line);
+    }
+    ASSERT_EQ(records.size(), 4u);
+    const auto count = [&](const std::string& part) {
+        return std::count_if(records.begin(), records.end(),
+                             [&](const std::string& r) { return r.find(part) != std::string::npos; });
+    };
+    EXPECT_EQ(count(R"("mode": "watch")"), 4);
+    EXPECT_EQ(count(R"("device": ")" + a.string() + R"(", )"), 2);
+    EXPECT_EQ(count(R"("result": "updated", "reason": null)"), 2);
+    EXPECT_EQ(count(R"("device": ")" + c.string() + R"(", )"), 1);
     EXPECT_NE(Verdict(0).find("abandoned by the updater"), std::string::npos);
     EXPECT_NE(Verdict(2).find("OS image cut off mid-flash after 33 of 69 blocks"), std::string::npos);
     EXPECT_NE(Verdict(3).find("images received intact"), std::string::npos);

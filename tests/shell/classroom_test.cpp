@@ -25,11 +25,16 @@ class RowsView : public IClassroomView {
 public:
     std::vector<ClassroomRow> rows;
     std::vector<std::string> summary;
+    std::string heading;
     int serves = 0;
     int closed = 0;
     std::function<ClassroomRequest(RowsView&)> onServe;
 
-    void ShowRows(const std::vector<ClassroomRow>& shown, const std::string&) override { rows = shown; }
+    void ShowRows(const std::vector<ClassroomRow>& shown, const std::string& title) override
+    {
+        rows = shown;
+        heading = title;
+    }
     ClassroomRequest Serve(uint32_t) override
     {
         ++serves;
@@ -209,8 +214,10 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
                 ++stage;
             }
             break;
-        case 2:   // its row is gone; it comes back and is updated again
+        case 2:   // its row is gone (still counted); it comes back and is updated again
             if (a == nullptr) {
+                EXPECT_NE(v.heading.find("(1 updated, 0 current, 0 failed so far)"), std::string::npos)
+                    << v.heading;
                 devices.paths = {"usb:1:3 hang", "usb:1:2"};
                 ++stage;
             }
@@ -233,8 +240,14 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
     {
         CClassroom station(std::move(inputs));
         station.RunStation();
-        EXPECT_EQ(station.SummaryLines(),
-                  (std::vector<std::string>{"failed usb:1:3 hang silent", "updated usb:1:2"}));
+        // Every calculator the station saw, the unplugged one first, then the counts.
+        EXPECT_EQ(station.SummaryLines(), (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent",
+                                                                    "updated usb:1:2"}));
+        EXPECT_EQ(view.summary,
+                  (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent", "updated usb:1:2",
+                                            "3 calculators: 2 updated, 0 already current, 0 not supported, 1 failed."}));
+        EXPECT_EQ(view.heading, "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                                "station (2 updated, 0 current, 1 failed so far)");
     }
     EXPECT_EQ(stage, 5);
     EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Where a USB calculator sits and what it calls itself, for the record of
+// its update: the serial number it reports and its bus and port chain.
+#include <string>
+
+struct UsbLocation {
+    std::string serial;   // empty when the device reports none
+    std::string port;     // "BUS-PORT.PORT..." as the system names it; empty when unknown
+};
+
+// The location of the device at `path` ("usb:BUS:ADDRESS"), read from the
+// system without opening the device; both parts stay empty for any other
+// path, for a device no longer there, and where the system does not say
+// (Windows, for now). `sysfsRoot` is the folder of the USB devices; tests
+// give a folder of their own.
+UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot = "/sys/bus/usb/devices");

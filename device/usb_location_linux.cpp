@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The USB location on Linux: sysfs names each device by its bus and port
+// chain ("1-2.3") and holds its bus number, address and serial string.
+#include <filesystem>
+#include <fstream>
+
+#include "device/device_path.h"
+#include "device/usb_location.h"
+
+namespace {
+
+std::string FirstLine(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+}  // namespace
+
+UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot)
+{
+    UsbLocation location;
+    uint8_t bus = 0;
+    uint8_t address = 0;
+    if (!ParseUsbDevicePath(path.c_str(), bus, address)) {
+        return location;
+    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(sysfsRoot, error)) {
+        const std::filesystem::path dir = entry.path();
+        if (FirstLine(dir / "busnum") == std::to_string(bus) && FirstLine(dir / "devnum") == std::to_string(address)) {
+            location.serial = FirstLine(dir / "serial");
+            location.port = dir.filename().string();
+            break;
+        }
+    }
+    return location;
+}

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The record of one update run, made from what the run learned and appended
+// to the history.
+#include "shell/history.h"
+
+#include <cstdio>
+
+#include "shell/classroom.h"
+
+namespace {
+
+std::optional<std::string> Known(const std::string& text)
+{
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+}  // namespace
+
+std::string IsoUtc(std::chrono::system_clock::time_point time)
+{
+    using namespace std::chrono;
+    const auto secondsSince = floor<seconds>(time);
+    const auto day = floor<days>(secondsSince);
+    const year_month_day date{day};
+    const hh_mm_ss clock{secondsSince - day};
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
+}
+
+HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::system_clock::time_point started,
+                                std::chrono::system_clock::time_point ended, const char* mode,
+                                const std::string& programVersion)
+{
+    const UpdateFacts& facts = outcome.facts;
+    HistoryRecord record;
+    auto& f = record.fields;
+    f[kStarted] = IsoUtc(started);
+    f[kEnded] = IsoUtc(ended);
+    f[kDevice] = Known(facts.device);
+    f[kUsbSerial] = Known(facts.usbSerial);
+    f[kUsbPort] = Known(facts.usbPort);
+    f[kModel] = Known(facts.model);
+    f[kOsBefore] = Known(facts.osBefore);
+    f[kOsImage] = Known(facts.osImage);
+    f[kRoute] = Known(facts.route);
+    f[kBlockSize] = facts.blockSize == 0 ? std::nullopt : std::optional<std::string>(std::to_string(facts.blockSize));
+    f[kResult] = ResultWord(outcome.result);
+    f[kReason] = outcome.result == Success ? std::nullopt : std::optional<std::string>(outcome.reason);
+    f[kMode] = mode;
+    f[kHost] = Known(HostName());
+    f[kProgramVersion] = Known(programVersion);
+    return record;
+}
+
+void RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
+               const UpdateOutcome& outcome, IUpdatePort& port)
+{
+    if (!settings.keep) {
+        return;
+    }
+    const auto ended = std::chrono::system_clock::now();
+    if (settings.path.empty()) {
+        port.Warn("this run is not kept in the history: the environment names no folder for it");
+        return;
+    }
+    std::string problem;
+    const HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
+    if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), problem)) {
+        port.Warn("this run is not kept in the history: " + problem);
+    }
+}

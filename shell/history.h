@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The history: one record per update run, one JSON object a line, appended
+// to history.jsonl in the user's state folder. Several programs may append
+// at once; each line is written whole under a lock and on the disk before
+// the run's result is shown.
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "update/run_update.h"
+
+// The fields of a record, in the order they are written.
+enum HistoryField {
+    kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
+    kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kHistoryFieldCount
+};
+
+// The JSON names of the fields, in HistoryField order.
+extern const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames;
+
+// A record: every field is a text or null. block_size is written as a
+// number; its text is the number's digits.
+struct HistoryRecord {
+    std::array<std::optional<std::string>, kHistoryFieldCount> fields;
+    const std::optional<std::string>& operator[](HistoryField field) const { return fields[field]; }
+};
+
+// A text as a JSON string: quoted, control characters as \u00XX, and valid
+// UTF-8 whatever the bytes were (a byte that is not part of a valid
+// sequence becomes U+FFFD).
+std::string JsonString(std::string_view text);
+
+// The record as one JSON object, without a line feed.
+std::string FormatHistoryLine(const HistoryRecord& record);
+
+// Reads one line written by FormatHistoryLine (or any flat JSON object:
+// unknown names are skipped, missing ones are null). False when the line is
+// not a whole JSON object of texts, numbers, true, false and null.
+bool ParseHistoryLine(std::string_view line, HistoryRecord& record);
+
+// A time as ISO 8601 UTC to the second: "2026-12-07T19:35:25Z".
+std::string IsoUtc(std::chrono::system_clock::time_point time);
+
+// How one program keeps its history.
+struct HistorySettings {
+    bool keep = false;              // tests of the shell keep none
+    std::string path;               // the history file; empty when it has no place
+    std::string programVersion;
+};
+
+// $XDG_STATE_HOME/zentrix-update/history.jsonl, else the same under
+// ~/.local/state; %LOCALAPPDATA%\zentrix-update\history.jsonl on Windows.
+// Empty when the environment names no such folder.
+std::string HistoryFilePath();
+
+// The record of one run that ended with `outcome`.
+HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::system_clock::time_point started,
+                                std::chrono::system_clock::time_point ended, const char* mode,
+                                const std::string& programVersion);
+
+// Appends the record of one run (one line, under the lock, on the disk);
+// a history that cannot be written is one warning through `port`.
+void RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
+               const UpdateOutcome& outcome, IUpdatePort& port);
+
+// The platform's part. Appends `line` and a line feed to the file at `path`
+// (made, with its folder, when missing) under an exclusive lock, after a
+// line feed of its own when the file's last line was left torn; flushed to
+// the disk before it returns. False with `problem` when it cannot.
+bool AppendHistoryLine(const std::string& path, const std::string& line, std::string& problem);
+// The name of this computer; empty when it cannot be had.
+std::string HostName();

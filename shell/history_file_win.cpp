@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history file on Windows: its place under %LOCALAPPDATA%, and appends
+// under LockFileEx, each written whole and flushed.
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "device/safe_text.h"
+#include "device/win_handle.h"
+#include "shell/history.h"
+
+namespace {
+
+bool AppendFailed(const std::string& what, const std::string& path, std::string& problem)
+{
+    problem = what + " " + SafeText(path) + " (Windows error " + std::to_string(GetLastError()) + ")";
+    return false;
+}
+
+// Whether the file's last byte is not a line feed (a torn line).
+bool EndsTorn(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart == 0) {
+        return false;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    char last = '\n';
+    DWORD read = 0;
+    return ReadFile(file, &last, 1, &read, &at) && read == 1 && last != '\n';
+}
+
+}  // namespace
+
+std::string HistoryFilePath()
+{
+    // XDG_STATE_HOME, when set, moves the history here too (tests, a station).
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] != '\0') {
+        return std::string(state) + "\\zentrix-update\\history.jsonl";
+    }
+    const char* local = std::getenv("LOCALAPPDATA");
+    if (local == nullptr || local[0] == '\0') {
+        return {};
+    }
+    return std::string(local) + "\\zentrix-update\\history.jsonl";
+}
+
+std::string HostName()
+{
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+bool AppendHistoryLine(const std::string& path, const std::string& line, std::string& problem)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            problem = "cannot make the folder " + SafeText(folder.string()) + ": " + error.message();
+            return false;
+        }
+    }
+    const CWinHandle file(CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        return AppendFailed("cannot open", path, problem);
+    }
+    OVERLAPPED whole = {};
+    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        return AppendFailed("cannot lock", path, problem);
+    }
+    // Written in one piece while the lock is held; the lock goes with the handle.
+    const std::string bytes = (EndsTorn(file.Get()) ? "\n" : "") + line + "\n";
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        return AppendFailed("cannot write to", path, problem);
+    }
+    if (!FlushFileBuffers(file.Get())) {
+        return AppendFailed("cannot flush", path, problem);
+    }
+    UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    return true;
+}

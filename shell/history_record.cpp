@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A history record as one line of JSON, written and read.
+#include <cstdint>
+
+#include "shell/history.h"
+
+const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
+    "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
+    "route", "block_size", "result", "reason", "mode", "host", "program_version"};
+
+namespace {
+
+constexpr const char* kReplacement = "\xEF\xBF\xBD";   // U+FFFD
+
+// The length of the valid UTF-8 sequence at `at`, or 0 when it is not one.
+size_t Utf8SequenceLength(std::string_view text, size_t at)
+{
+    const auto byte = [&](size_t i) { return i < text.size() ? static_cast<uint8_t>(text[i]) : 0; };
+    const uint8_t lead = byte(at);
+    const auto follows = [&](size_t i, uint8_t low, uint8_t high) { return byte(i) >= low && byte(i) <= high; };
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return follows(at + 1, 0x80, 0xBF) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
+        const uint8_t high = lead == 0xED ? 0x9F : 0xBF;
+        return follows(at + 1, low, high) && follows(at + 2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const uint8_t low = lead == 0xF0 ? 0x90 : 0x80;
+        const uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
+        return follows(at + 1, low, high) && follows(at + 2, 0x80, 0xBF) && follows(at + 3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+void AppendUtf8(std::string& out, uint32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Reads a flat JSON object from a line, one piece at a time.
+class CLineReader {
+public:
+    explicit CLineReader(std::string_view text) : m_text(text) {}
+
+    bool Object(HistoryRecord& record)
+    {
+        if (!Take('{')) {
+            return false;
+        }
+        if (Take('}')) {
+            return AtEnd();
+        }
+        do {
+            std::string name;
+            std::optional<std::string> value;
+            if (!String(name) || !Take(':') || !Value(value)) {
+                return false;
+            }
+            for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+                if (name == kHistoryFieldNames[f]) {
+                    record.fields[f] = std::move(value);
+                }
+            }
+        } while (Take(','));
+        return Take('}') && AtEnd();
+    }
+
+private:
+    void SkipSpace()
+    {
+        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t' || m_text[m_at] == '\r')) {
+            ++m_at;
+        }
+    }
+    bool Take(char c)
+    {
+        SkipSpace();
+        if (m_at < m_text.size() && m_text[m_at] == c) {
+            ++m_at;
+            return true;
+        }
+        return false;
+    }
+    bool AtEnd()
+    {
+        SkipSpace();
+        return m_at == m_text.size();
+    }
+    bool Word(std::string_view word)
+    {
+        if (m_text.substr(m_at, word.size()) != word) {
+            return false;
+        }
+        m_at += word.size();
+        return true;
+    }
+    bool Value(std::optional<std::string>& value)
+    {
+        SkipSpace();
+        if (m_at < m_text.size() && m_text[m_at] == '"') {
+            std::string text;
+            if (!String(text)) {
+                return false;
+            }
+            value = std::move(text);
+            return true;
+        }
+        if (Word("null")) {
+            value.reset();
+            return true;
+        }
+        for (const char* word : {"true", "false"}) {
+            if (Word(word)) {
+                value = word;
+                return true;
+            }
+        }
+        return Number(value);
+    }
+    bool Number(std::optional<std::string>& value)
+    {
+        const size_t start = m_at;
+        const auto digits = [&] {
+            const size_t from = m_at;
+            while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') {
+                ++m_at;
+            }
+            return m_at > from;
+        };
+        Word("-");
+        if (!digits()) {
+            return false;
+        }
+        if (Word(".") && !digits()) {
+            return false;
+        }
+        if ((Word("e") || Word("E")) && !((Word("+") || Word("-") || true) && digits())) {
+            return false;
+        }
+        value = std::string(m_text.substr(start, m_at - start));
+        return true;
+    }
+    bool Hex4(uint32_t& code)
+    {
+        code = 0;
+        for (int i = 0; i < 4; ++i, ++m_at) {
+            if (m_at >= m_text.size()) {
+                return false;
+            }
+            const char c = m_text[m_at];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0) {
+                return false;
+            }
+            code = code * 16 + static_cast<uint32_t>(digit);
+        }
+        return true;
+    }
+    bool Escape(std::string& out)
+    {
+        if (m_at >= m_text.size()) {
+            return false;
+        }
+        const char c = m_text[m_at++];
+        static constexpr std::string_view kFrom = "\"\\/bfnrt";
+        static constexpr std::string_view kTo = "\"\\/\b\f\n\r\t";
+        if (const size_t i = kFrom.find(c); c != 'u' && i != std::string_view::npos) {
+            out += kTo[i];
+            return true;
+        }
+        uint32_t code = 0;
+        if (c != 'u' || !Hex4(code)) {
+            return false;
+        }
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            uint32_t low = 0;
+            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
+                return false;
+            }
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        } else if (code >= 0xDC00 && code <= 0xDFFF) {
+            return false;
+        }
+        AppendUtf8(out, code);
+        return true;
+    }
+    bool String(std::string& out)
+    {
+        if (!Take('"')) {
+            return false;
+        }
+        while (m_at < m_text.size()) {
+            const char c = m_text[m_at++];
+            if (c == '"') {
+                return true;
+            }
+            if (static_cast<uint8_t>(c) < 0x20 || (c == '\\' && !Escape(out))) {
+                return false;
+            }
+            if (c != '\\') {
+                out += c;
+            }
+        }
+        return false;   // the line ended inside the text
+    }
+
+    std::string_view m_text;
+    size_t m_at = 0;
+};
+
+bool IsWholeNumber(const std::string& text)
+{
+    return !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (size_t at = 0; at < text.size();) {
+        const auto c = static_cast<uint8_t>(text[at]);
+        const size_t length = Utf8SequenceLength(text, at);
+        if (length == 0) {
+            out += kReplacement;
+            ++at;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            ++at;
+        } else {
+            if (c == '"' || c == '\\') {
+                out += '\\';
+            }
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out + "\"";
+}
+
+std::string FormatHistoryLine(const HistoryRecord& record)
+{
+    std::string line = "{";
+    for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+        line += (f == 0 ? "\"" : ", \"") + std::string(kHistoryFieldNames[f]) + "\": ";
+        const std::optional<std::string>& value = record.fields[f];
+        line += !value ? "null" : f == kBlockSize && IsWholeNumber(*value) ? *value : JsonString(*value);
+    }
+    return line + "}";
+}
+
+bool ParseHistoryLine(std::string_view line, HistoryRecord& record)
+{
+    HistoryRecord read;
+    if (!CLineReader(line).Object(read)) {
+        return false;
+    }
+    record = std::move(read);
+    return true;
+}

@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/history_report.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "device/safe_text.h"
+
+namespace {
+
+constexpr const char* kUsage = "zentrix-update: usage: zentrix-update --history [--json | --csv] [--since DATE]\n";
+
+struct HistoryQuery {
+    HistoryFormat format = HistoryFormat::Table;
+    std::string since;   // an ISO date or time; empty: every record
+};
+
+// "YYYY-MM-DD", optionally followed by a time ("THH:MM[:SS][Z]").
+bool IsIsoDate(const std::string& text)
+{
+    static constexpr std::string_view kPattern = "dddd-dd-dd";
+    if (text.size() < kPattern.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kPattern.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : text[i] != kPattern[i]) {
+            return false;
+        }
+    }
+    return text.size() == kPattern.size() || text[kPattern.size()] == 'T';
+}
+
+bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
+{
+    bool formatGiven = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (a == "--history") {
+            continue;
+        }
+        if (a == "--json" || a == "--csv") {
+            if (formatGiven) {
+                return false;
+            }
+            formatGiven = true;
+            query.format = a == "--json" ? HistoryFormat::Json : HistoryFormat::Csv;
+        } else if (a == "--since" && i + 1 < arguments.size()) {
+            query.since = arguments[++i];
+        } else if (a.rfind("--since=", 0) == 0) {
+            query.since = a.substr(8);
+        } else {
+            return false;
+        }
+    }
+    return query.since.empty() || IsIsoDate(query.since);
+}
+
+std::string Cell(const HistoryRecord& record, HistoryField field)
+{
+    const std::optional<std::string>& value = record[field];
+    return value ? SafeText(*value) : "-";
+}
+
+// "2026-12-07T19:35:25Z" as "2026-12-07 19:35:25".
+std::string ShownTime(const HistoryRecord& record)
+{
+    std::string text = Cell(record, kStarted);
+    if (text.size() == 20 && text[10] == 'T' && text.back() == 'Z') {
+        text[10] = ' ';
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
+{
+    HistoryContents contents;
+    size_t lineNumber = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        ++lineNumber;
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
+            continue;
+        }
+        HistoryRecord record;
+        if (ParseHistoryLine(line, record)) {
+            contents.records.push_back(std::move(record));
+        } else {
+            contents.warnings.push_back("line " + std::to_string(lineNumber) + " of " + SafeText(path) +
+                                        " is not a whole record (cut off when it was written?); it is skipped");
+        }
+    }
+    return contents;
+}
+
+std::string HistoryTable(const std::vector<HistoryRecord>& records)
+{
+    struct Column {
+        const char* title;
+        std::string (*cell)(const HistoryRecord&);
+    };
+    static const Column kColumns[] = {
+        {"Started (UTC)", ShownTime},
+        {"Result", [](const HistoryRecord& r) { return Cell(r, kResult); }},
+        {"Device", [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+        {"Serial", [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
+        {"Model", [](const HistoryRecord& r) { return Cell(r, kModel); }},
+        {"OS before", [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
+        {"Image", [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
+        {"Mode", [](const HistoryRecord& r) { return Cell(r, kMode); }},
+        {"Reason", [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
+    };
+    constexpr size_t kCount = std::size(kColumns);
+    std::vector<std::vector<std::string>> rows(1);
+    for (const Column& column : kColumns) {
+        rows[0].push_back(column.title);
+    }
+    for (const HistoryRecord& record : records) {
+        rows.emplace_back();
+        for (const Column& column : kColumns) {
+            rows.back().push_back(column.cell(record));
+        }
+    }
+    size_t widths[kCount] = {};
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < kCount; ++c) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    std::string table;
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < kCount; ++c) {
+            line += row[c];
+            if (c + 1 < kCount) {
+                line += std::string(widths[c] - row[c].size() + 2, ' ');
+            }
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        table += line + "\n";
+    }
+    return table;
+}
+
+std::string HistoryJson(const std::vector<HistoryRecord>& records)
+{
+    std::string json = "{\"schema_version\": 1, \"runs\": [";
+    for (size_t i = 0; i < records.size(); ++i) {
+        json += (i == 0 ? "\n  " : ",\n  ") + FormatHistoryLine(records[i]);
+    }
+    return json + (records.empty() ? "]}\n" : "\n]}\n");
+}
+
+std::string HistoryCsv(const std::vector<HistoryRecord>& records)
+{
+    std::string csv;
+    for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+        csv += (f == 0 ? "" : ",") + std::string(kHistoryFieldNames[f]);
+    }
+    csv += "\r\n";
+    for (const HistoryRecord& record : records) {
+        for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+            csv += (f == 0 ? "" : ",") + CsvField(record.fields[f].value_or(""));
+        }
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+bool AsksForHistory(const std::vector<std::string>& arguments)
+{
+    return std::find(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end(), "--history") !=
+           arguments.end();
+}
+
+HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path)
+{
+    HistoryReport report;
+    HistoryQuery query;
+    if (!ParseQuery(arguments, query)) {
+        report.err = kUsage;
+        report.exitCode = 2;
+        return report;
+    }
+    std::string text;
+    std::error_code error;
+    if (!path.empty() && std::filesystem::exists(path, error)) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream read;
+        read << in.rdbuf();
+        if (!in) {
+            report.err = "zentrix-update: the history " + SafeText(path) + " cannot be read\n";
+            report.exitCode = 1;
+            return report;
+        }
+        text = read.str();
+    }
+    HistoryContents contents = ReadHistoryText(text, path);
+    for (const std::string& warning : contents.warnings) {
+        report.err += "zentrix-update: " + warning + "\n";
+    }
+    std::vector<HistoryRecord>& records = contents.records;
+    if (!query.since.empty()) {
+        std::erase_if(records, [&](const HistoryRecord& r) { return !r[kStarted] || *r[kStarted] < query.since; });
+    }
+    switch (query.format) {
+    case HistoryFormat::Json: report.out = HistoryJson(records); break;
+    case HistoryFormat::Csv: report.out = HistoryCsv(records); break;
+    case HistoryFormat::Table:
+        report.out = records.empty() ? "No update is recorded in " + SafeText(path.empty() ? "the history" : path) + ".\n"
+                                     : HistoryTable(records);
+        break;
+    }
+    return report;
+}

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// `zentrix-update --history`: the history shown as a table for a person,
+// as one JSON document, or as CSV for a spreadsheet.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shell/history.h"
+
+enum class HistoryFormat { Table, Json, Csv };
+
+// The records of a history file's text, in the file's order (newest last),
+// and one warning for each line that could not be read (a line torn by a
+// power cut, for instance); such a line is skipped.
+struct HistoryContents {
+    std::vector<HistoryRecord> records;
+    std::vector<std::string> warnings;
+};
+HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
+
+// The records in each form, whole (the table and the CSV end in a line feed).
+std::string HistoryTable(const std::vector<HistoryRecord>& records);
+std::string HistoryJson(const std::vector<HistoryRecord>& records);
+std::string HistoryCsv(const std::vector<HistoryRecord>& records);
+
+// What --history prints: standard output, standard error and the exit code
+// (0 shown, 1 the history cannot be read, 2 a wrong command line).
+struct HistoryReport {
+    std::string out;
+    std::string err;
+    int exitCode = 0;
+};
+
+// True when the command line asks for the history (--history anywhere).
+bool AsksForHistory(const std::vector<std::string>& arguments);
+
+// Reads the arguments after the program name (--history, then --json or
+// --csv, --since DATE) and the history at `path`.
+HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path);

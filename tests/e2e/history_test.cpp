@@ -1,0 +1,313 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history kept by the real zentrix-update: one record per calculator for
+// every way a run ends, no record lost or torn when two programs update sets
+// at once, a torn line skipped with one warning, a history that cannot be
+// written only warned about, and --history in its three forms.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/history.h"
+#include "tests/e2e/child_process.h"
+#include "tests/e2e/demo_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class History : public ::testing::Test {
+protected:
+    History() { m_dir = MakeDemoFolder("zentrix-history", ZENTRIX_SIM_BIN); }
+    ~History() override
+    {
+        m_calculators.clear();
+        if (!m_dir.empty()) {
+            fs::remove_all(m_dir);
+        }
+    }
+
+    // A simulated calculator serving one run; returns its pty's path.
+    std::string StartCalculator(std::vector<std::string> options)
+    {
+        std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--runs", "1"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        m_calculators.push_back(std::make_unique<CBackgroundProcess>(argv));
+        return m_calculators.back()->ReadLine();
+    }
+
+    // zentrix-update on the console with its history under `state`.
+    ProcessResult Update(const std::vector<std::string>& arguments, const std::string& devices,
+                         const std::string& answers, const fs::path& state) const
+    {
+        std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv,
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
+                           "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
+                           "XDG_STATE_HOME=" + state.string()},
+                          answers);
+    }
+    ProcessResult ShowHistory(const std::vector<std::string>& arguments) const
+    {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string()}, "");
+    }
+
+    fs::path State() const { return m_dir / "state"; }
+    fs::path HistoryFile() const { return State() / "zentrix-update" / "history.jsonl"; }
+    std::string Images() const { return (m_dir / "img").string(); }
+
+    fs::path m_dir;
+    std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
+};
+
+std::string ReadFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every line of the file, each of which must be a whole record.
+std::vector<HistoryRecord> Records(const fs::path& file)
+{
+    std::vector<HistoryRecord> records;
+    std::istringstream lines(ReadFile(file));
+    for (std::string line; std::getline(lines, line);) {
+        HistoryRecord record;
+        EXPECT_TRUE(ParseHistoryLine(line, record)) << line;
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::string ThisHost()
+{
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+using Field = std::optional<std::string>;
+const Field kNull;
+
+struct Ending {
+    const char* name;
+    std::vector<std::string> options;
+    Field model, osBefore, route, blockSize;
+    std::string result;
+    std::string reasonPart;   // empty: the reason is null
+};
+
+TEST_F(History, EveryEndingOfASetLeavesExactlyOneRecordOfItsOwn)
+{
+    const std::vector<Ending> set = {
+        {"updated", {}, "365E", "01.00.0000", "os", "1024", "updated", ""},
+        {"updated by the stub", {"--route", "stub", "--block-size", "256"}, "365E", kNull, "stub", "256", "updated", ""},
+        {"current", {"--os-version", "02.00.0000"}, "365E", "02.00.0000", "os", "1024", "current",
+         "already at or above the image's 01.05"},
+        {"unsupported", {"--model", "12345678"}, "12345678", kNull, "os", "1024", "unsupported",
+         "model code 12345678 is not one this program supports"},
+        {"cut off", {"--fault", "hangup:300"}, "365E", "01.00.0000", "os", "1024", "failed",
+         "the link to the calculator was lost"},
+        {"silent", {"--fault", "silent:100"}, kNull, kNull, "os", "1024", "failed", "did not answer for 2 s"},
+    };
+    std::string devices;
+    std::vector<std::string> paths;
+    for (const Ending& e : set) {
+        paths.push_back(StartCalculator(e.options));
+        devices += paths.back() + ";";
+    }
+    const ProcessResult run = Update({"--all", Images()}, devices, "ok\nok\nok\ncancel\n", State());
+    ASSERT_EQ(run.exitCode, 18) << run.err;
+    EXPECT_EQ(run.err.find("history"), std::string::npos) << run.err;
+
+    const std::vector<HistoryRecord> records = Records(HistoryFile());
+    ASSERT_EQ(records.size(), set.size());
+    const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
+    for (size_t i = 0; i < set.size(); ++i) {
+        SCOPED_TRACE(set[i].name);
+        const Ending& e = set[i];
+        const auto mine = std::find_if(records.begin(), records.end(),
+                                       [&](const HistoryRecord& r) { return r[kDevice] == paths[i]; });
+        ASSERT_NE(mine, records.end());
+        EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                                [&](const HistoryRecord& r) { return r[kDevice] == paths[i]; }),
+                  1);
+        const HistoryRecord& r = *mine;
+        ASSERT_TRUE(r[kStarted] && r[kEnded]);
+        EXPECT_TRUE(std::regex_match(*r[kStarted], iso)) << *r[kStarted];
+        EXPECT_TRUE(std::regex_match(*r[kEnded], iso)) << *r[kEnded];
+        EXPECT_LE(*r[kStarted], *r[kEnded]);
+        EXPECT_EQ(r[kUsbSerial], kNull);
+        EXPECT_EQ(r[kUsbPort], kNull);
+        EXPECT_EQ(r[kModel], e.model);
+        EXPECT_EQ(r[kOsBefore], e.osBefore);
+        EXPECT_EQ(r[kOsImage], Field("01.05.0000"));
+        EXPECT_EQ(r[kRoute], e.route);
+        EXPECT_EQ(r[kBlockSize], e.blockSize);
+        EXPECT_EQ(r[kResult], Field(e.result));
+        if (e.reasonPart.empty()) {
+            EXPECT_EQ(r[kReason], kNull);
+        } else {
+            ASSERT_TRUE(r[kReason]);
+            EXPECT_NE(r[kReason]->find(e.reasonPart), std::string::npos) << *r[kReason];
+        }
+        EXPECT_EQ(r[kMode], Field("all"));
+        EXPECT_EQ(r[kHost], Field(ThisHost()));
+        EXPECT_TRUE(r[kProgramVersion] && !r[kProgramVersion]->empty());
+    }
+}
+
+TEST_F(History, TwoProgramsUpdatingSetsAtOnceLoseNoRecordAndTearNoLine)
+{
+    // Each set: calculators that end at about the same moment, so that the
+    // two programs' appends meet.
+    std::vector<std::string> devices(2);
+    std::vector<std::string> paths;
+    for (int set = 0; set < 2; ++set) {
+        for (const char* version : {"01.00.0000", "02.00.0000", "03.00.0000", "04.00.0000"}) {
+            paths.push_back(StartCalculator({"--os-version", version}));
+            devices[set] += paths.back() + ";";
+        }
+    }
+    ProcessResult runs[2];
+    std::thread other([&] { runs[1] = Update({"--all", Images()}, devices[1], "ok\nok\nok\ncancel\n", State()); });
+    runs[0] = Update({"--all", Images()}, devices[0], "ok\nok\nok\ncancel\n", State());
+    other.join();
+    EXPECT_EQ(runs[0].exitCode, 18) << runs[0].err;
+    EXPECT_EQ(runs[1].exitCode, 18) << runs[1].err;
+
+    const std::string text = ReadFile(HistoryFile());
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    const std::vector<HistoryRecord> records = Records(HistoryFile());
+    ASSERT_EQ(records.size(), paths.size()) << text;
+    for (const std::string& path : paths) {
+        EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                                [&](const HistoryRecord& r) { return r[kDevice] == path; }),
+                  1)
+            << path;
+    }
+}
+
+TEST_F(History, ATornLastLineIsSkippedWithOneWarningAndTheNextRecordStaysWhole)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    const std::string earlier =
+        R"({"started": "2026-12-01T08:00:00Z", "ended": "2026-12-01T08:01:00Z", "device": "/dev/ttyACM0", )"
+        R"("result": "updated", "reason": null, "mode": "single"})";
+    std::ofstream(HistoryFile(), std::ios::binary) << earlier << "\n" << R"({"started": "2026-12-01T09:00:00Z", "dev)";
+
+    ProcessResult shown = ShowHistory({"--history"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.err, "zentrix-update: line 2 of " + HistoryFile().string() +
+                             " is not a whole record (cut off when it was written?); it is skipped\n");
+    EXPECT_NE(shown.out.find("2026-12-01 08:00:00  updated  /dev/ttyACM0"), std::string::npos) << shown.out;
+
+    // A single update after the power cut: its record starts a line of its
+    // own, after the torn one.
+    const std::string path = StartCalculator({});
+    const ProcessResult run = Update({Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
+    EXPECT_NE(run.out.find("Update is complete."), std::string::npos) << run.out;
+    shown = ShowHistory({"--history", "--json"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(std::count(shown.err.begin(), shown.err.end(), '\n'), 1) << shown.err;
+    EXPECT_NE(shown.out.find(R"("device": ")" + path + R"(", "usb_serial": null)"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find(R"("result": "updated", "reason": null, "mode": "single")"), std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find(R"("device": "/dev/ttyACM0")"), std::string::npos) << shown.out;
+}
+
+TEST_F(History, AHistoryThatCannotBeWrittenIsOneWarningAndTheResultStands)
+{
+    // A file where the history's folder should be: nothing can be made there.
+    fs::create_directories(State());
+    std::ofstream(State() / "zentrix-update") << "not a folder\n";
+    const std::string path = StartCalculator({});
+    const ProcessResult run = Update({Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
+    EXPECT_EQ(run.exitCode, 18);
+    EXPECT_NE(run.out.find("Update is complete."), std::string::npos) << run.out;
+    const std::string warning = "this run is not kept in the history: cannot make the folder " +
+                                (State() / "zentrix-update").string();
+    const size_t at = run.err.find(warning);
+    EXPECT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(warning, at + 1), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(State() / "zentrix-update"), "not a folder\n");
+}
+
+TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    const std::string first =
+        R"({"started": "2026-12-01T08:00:00Z", "ended": "2026-12-01T08:01:10Z", "device": "usb:1:7", )"
+        R"("usb_serial": "ZX-0042", "usb_port": "1-2.3", "model": "365E", "os_before": "01.00.0000", )"
+        R"("os_image": "01.05.0000", "route": "os", "block_size": 1024, "result": "updated", "reason": null, )"
+        R"("mode": "all", "host": "lab", "program_version": "1.0.0.1"})";
+    const std::string second =
+        R"({"started": "2026-12-02T10:00:00Z", "ended": "2026-12-02T10:00:03Z", "device": "/dev/ttyS0", )"
+        R"("usb_serial": null, "usb_port": null, "model": null, "os_before": null, "os_image": "01.05.0000", )"
+        R"("route": null, "block_size": null, "result": "failed", "reason": "it said \"no\", then\nnothing\u001b", )"
+        R"("mode": "single", "host": "lab", "program_version": "1.0.0.1"})";
+    std::ofstream(HistoryFile(), std::ios::binary) << first << "\n" << second << "\n";
+
+    const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
+                               "result,reason,mode,host,program_version\r\n";
+    const std::string firstCsv =
+        "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
+        "updated,,all,lab,1.0.0.1\r\n";
+    const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
+                                  "\"it said \"\"no\"\", then\nnothing\x1b\",single,lab,1.0.0.1\r\n";
+    const std::string tableHead =
+        "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
+    const std::string firstRow =
+        "2026-12-01 08:00:00  updated  usb:1:7     ZX-0042  365E   01.00.0000  01.05.0000  all\n";
+    const std::string secondRow = "2026-12-02 10:00:00  failed   /dev/ttyS0  -        -      -           01.05.0000  "
+                                  "single  it said \"no\", then\\nnothing\\x1b\n";
+    // The JSON document holds each record as the program writes it: every
+    // field, control characters as \u00XX.
+    std::string secondJson = second;
+    secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
+    const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + first + ",\n  " + secondJson + "\n]}\n";
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out;
+    } cases[] = {
+        {{"--history"}, 0, tableHead + firstRow + secondRow},
+        {{"--history", "--since", "2026-12-02"}, 0,
+         "Started (UTC)        Result  Device      Serial  Model  OS before  Image       Mode    Reason\n"
+         "2026-12-02 10:00:00  failed  /dev/ttyS0  -       -      -          01.05.0000  single  it said \"no\", "
+         "then\\nnothing\\x1b\n"},
+        {{"--history", "--since=2026-12-03"}, 0, "No update is recorded in " + HistoryFile().string() + ".\n"},
+        {{"--history", "--json"}, 0, json},
+        {{"--json", "--history", "--since", "2026-12-01T09:00"}, 0,
+         "{\"schema_version\": 1, \"runs\": [\n  " + secondJson + "\n]}\n"},
+        {{"--history", "--csv"}, 0, header + firstCsv + secondCsv},
+        {{"--history", "--csv", "--since", "2027-01-01"}, 0, header},
+        {{"--history", "--csv", "--json"}, 2, ""},
+        {{"--history", "--since", "last week"}, 2, ""},
+        {{"--history", "--since"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const ProcessResult shown = ShowHistory(c.arguments);
+        EXPECT_EQ(shown.exitCode, c.exitCode) << shown.err;
+        EXPECT_EQ(shown.out, c.out);
+        EXPECT_EQ(shown.err.empty(), c.exitCode == 0) << shown.err;
+    }
+}
+
+}  // namespace
