@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -88,9 +89,8 @@ TEST(HistoryLine, ReadsBackWhatWasWrittenAndRefusesBrokenLines)
 // arrives whole, once, and the torn line stays the only unreadable one.
 TEST(HistoryFile, ManyWritersAtOnceLeaveWholeLinesOnly)
 {
-    std::string pattern = (fs::temp_directory_path() / "zentrix-history-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const fs::path dir = pattern;
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-history-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
     const std::string path = (dir / "state" / "zentrix-update" / "history.jsonl").string();
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << R"({"started": "2026-12-01T0)";

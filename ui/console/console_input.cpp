@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/console/console_input.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <poll.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,8 +46,17 @@ bool CFdInput::LineWaiting()
     if (m_pos < m_length) {
         return true;
     }
+#ifdef _WIN32
+    // A pipe tells what it holds; a console is not asked (a key press is not
+    // yet a line, and a read would wait for it).
+    DWORD waiting = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_fd));
+    return GetFileType(handle) == FILE_TYPE_PIPE && PeekNamedPipe(handle, nullptr, 0, nullptr, &waiting, nullptr) &&
+           waiting > 0;
+#else
     struct pollfd input = {m_fd, POLLIN, 0};
     return ::poll(&input, 1, 0) > 0;   // data, its end, or an error: a read would not wait
+#endif
 }
 
 InputLine CFdInput::ReadLine(std::string& line)
