@@ -109,7 +109,7 @@ bool CUsbTransport::FindBulkEndpoints()
         }
         if (IsIn(endpoint) && m_endpointIn == 0) {
             m_endpointIn = endpoint.bEndpointAddress;
-            m_inSize = UsbReadSize(endpoint.wMaxPacketSize);
+            m_in.Allocate(endpoint.wMaxPacketSize);
         } else if (!IsIn(endpoint) && m_endpointOut == 0) {
             m_endpointOut = endpoint.bEndpointAddress;
         }
@@ -117,7 +117,6 @@ bool CUsbTransport::FindBulkEndpoints()
     if (m_endpointIn == 0 || m_endpointOut == 0) {
         return false;
     }
-    m_inBuf = std::make_unique<uint8_t[]>(m_inSize);
     return true;
 }
 
@@ -152,27 +151,21 @@ TransportWrite CUsbTransport::WriteSome(const uint8_t* data, uint32_t length, in
 
 TransportRead CUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
 {
-    if (m_inTaken == m_inHeld) {
-        m_inHeld = 0;
-        m_inTaken = 0;
+    if (!m_in.Waiting()) {
+        uint8_t* room = m_in.Room();
         int got = 0;
-        const int result = libusb_bulk_transfer(m_handle, m_endpointIn, m_inBuf.get(), static_cast<int>(m_inSize),
-                                                &got, static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
+        const int result = libusb_bulk_transfer(m_handle, m_endpointIn, room, static_cast<int>(m_in.Size()), &got,
+                                                static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
         // A transfer that timed out after some bytes still delivered them.
-        m_inHeld = static_cast<uint32_t>(std::clamp(got, 0, static_cast<int>(m_inSize)));
-        if (result != 0 && m_inHeld == 0) {
+        m_in.Filled(static_cast<uint32_t>(std::max(got, 0)));
+        if (result != 0 && !m_in.Waiting()) {
             if (result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED) {
                 return {};
             }
             return {TransportRead::Failed, 0, Failure(result, m_endpointIn)};
         }
     }
-    const uint32_t n = std::min(capacity, m_inHeld - m_inTaken);
-    if (n > 0) {
-        std::memcpy(buffer, m_inBuf.get() + m_inTaken, n);
-    }
-    m_inTaken += n;
-    return {TransportRead::Received, n, 0};
+    return m_in.HandOut(buffer, capacity);
 }
 
 // The errno for a failed transfer. A stalled endpoint is cleared at once, so

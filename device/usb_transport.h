@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "device/transport.h"
-#include "device/usb_read_size.h"
+#include "device/usb_read_ahead.h"
 
 struct libusb_context;
 struct libusb_device_handle;
@@ -31,7 +31,7 @@ public:
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
     // Bytes read ahead and not yet handed out (the bus itself is not asked:
     // that would cost a transfer per packet sent).
-    bool InputWaiting() override { return m_inTaken < m_inHeld; }
+    bool InputWaiting() override { return m_in.Waiting(); }
 
 private:
     CUsbTransport() = default;
@@ -44,12 +44,7 @@ private:
     libusb_device_handle* m_handle = nullptr;
     uint8_t m_endpointOut = 0;
     uint8_t m_endpointIn = 0;
-    // Bulk IN data read ahead: m_inTaken <= m_inHeld <= m_inSize, a whole
-    // number of the endpoint's packets.
-    std::unique_ptr<uint8_t[]> m_inBuf;
-    uint32_t m_inSize = 0;
-    uint32_t m_inHeld = 0;
-    uint32_t m_inTaken = 0;
+    CUsbReadAhead m_in;   // bulk IN data read ahead
     bool m_claimed = false;
     bool m_reattachDriver = false;   // a kernel driver was detached for the session
 };

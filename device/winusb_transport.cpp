@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "device/usb_read_size.h"
 #include "device/win_error.h"
 
 namespace {
@@ -111,7 +110,7 @@ bool CWinUsbTransport::FindBulkPipes()
         }
         if (USB_ENDPOINT_DIRECTION_IN(pipe.PipeId) && m_pipeIn == 0) {
             m_pipeIn = pipe.PipeId;
-            m_inSize = UsbReadSize(pipe.MaximumPacketSize);
+            m_in.Allocate(pipe.MaximumPacketSize);
         } else if (USB_ENDPOINT_DIRECTION_OUT(pipe.PipeId) && m_pipeOut == 0) {
             m_pipeOut = pipe.PipeId;
         }
@@ -119,7 +118,6 @@ bool CWinUsbTransport::FindBulkPipes()
     if (m_pipeIn == 0 || m_pipeOut == 0) {
         return false;
     }
-    m_inBuf = std::make_unique<uint8_t[]>(m_inSize);
     return true;
 }
 
@@ -151,15 +149,14 @@ TransportWrite CWinUsbTransport::WriteSome(const uint8_t* data, uint32_t length,
 
 TransportRead CWinUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
 {
-    if (m_inTaken == m_inHeld) {
-        m_inHeld = 0;
-        m_inTaken = 0;
+    if (!m_in.Waiting()) {
+        uint8_t* room = m_in.Room();
         LimitTransfers(m_pipeIn, m_inTimeoutMs, waitMs);
         ULONG got = 0;
-        const BOOL done = m_api.readPipe(m_usb, m_pipeIn, m_inBuf.get(), m_inSize, &got, nullptr);
+        const BOOL done = m_api.readPipe(m_usb, m_pipeIn, room, m_in.Size(), &got, nullptr);
         // A transfer that timed out after some bytes still delivered them.
-        m_inHeld = std::min<uint32_t>(got, m_inSize);
-        if (!done && m_inHeld == 0) {
+        m_in.Filled(got);
+        if (!done && !m_in.Waiting()) {
             const DWORD error = GetLastError();
             if (error == ERROR_SEM_TIMEOUT) {
                 return {};
@@ -167,12 +164,7 @@ TransportRead CWinUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int
             return {TransportRead::Failed, 0, Failure(error, m_pipeIn)};
         }
     }
-    const uint32_t n = std::min(capacity, m_inHeld - m_inTaken);
-    if (n > 0) {
-        std::memcpy(buffer, m_inBuf.get() + m_inTaken, n);
-    }
-    m_inTaken += n;
-    return {TransportRead::Received, n, 0};
+    return m_in.HandOut(buffer, capacity);
 }
 
 // The errno for a failed transfer. A stalled pipe is reset at once, so that

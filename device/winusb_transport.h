@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "device/transport.h"
+#include "device/usb_read_ahead.h"
 #include "device/win_handle.h"
 
 // The WinUSB functions the transport calls: winusb.dll's, or a test's.
@@ -50,7 +51,7 @@ public:
 
     TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override;
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
-    bool InputWaiting() override { return m_inTaken < m_inHeld; }
+    bool InputWaiting() override { return m_in.Waiting(); }
 
 private:
     CWinUsbTransport(CWinHandle device, const WinUsbApi& api, HMODULE module);
@@ -66,9 +67,5 @@ private:
     UCHAR m_pipeOut = 0;
     ULONG m_inTimeoutMs = 0;    // the pipes' transfer timeouts as last set
     ULONG m_outTimeoutMs = 0;
-    // Bulk IN data read ahead: m_inTaken <= m_inHeld <= m_inSize.
-    std::unique_ptr<uint8_t[]> m_inBuf;
-    uint32_t m_inSize = 0;
-    uint32_t m_inHeld = 0;
-    uint32_t m_inTaken = 0;
+    CUsbReadAhead m_in;       // bulk IN data read ahead
 };

@@ -265,8 +265,13 @@ TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
     for (size_t i = 0; i < total; ++i) {
         devices.paths.push_back("usb:1:" + std::to_string(i) + " hang");
     }
+#ifdef _WIN32
+    const size_t deviceRows = 0;   // Windows tells devices apart by their paths only
+#else
     devices.paths.push_back("/dev/null");
     devices.paths.push_back("/dev/../dev/null");   // the same device again
+    const size_t deviceRows = 1;
+#endif
     view.onServe = [&](RowsView& v) {
         const size_t running = static_cast<size_t>(std::count_if(
             v.rows.begin(), v.rows.end(), [](const ClassroomRow& row) { return !row.finished; }));
@@ -276,7 +281,7 @@ TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
     frontEnd.answers = {IDOK, IDOK, IDOK};
     app.RunUpdateLoop();
 
-    ASSERT_EQ(view.summary.size(), total + 1) << "one row per calculator";
+    ASSERT_EQ(view.summary.size(), total + deviceRows) << "one row per calculator";
     const std::string reason = "256 updates are under way, the most at once; update it with the next set";
     size_t notStarted = 0;
     for (const std::string& line : view.summary) {
@@ -285,7 +290,7 @@ TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
             EXPECT_EQ(line.substr(line.size() - reason.size()), reason) << line;
         }
     }
-    EXPECT_EQ(notStarted, 3u);   // the two beyond the room and /dev/null, offered last
+    EXPECT_EQ(notStarted, 2u + deviceRows);   // the two beyond the room and /dev/null, offered last
     EXPECT_EQ(runsOf.count("/dev/../dev/null"), 0u);
 }
 

@@ -116,9 +116,11 @@ TEST(HistoryFile, ManyWritersAtOnceLeaveWholeLinesOnly)
     }
     EXPECT_EQ(failures, std::vector<int>(kWriters, 0));
 
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    {
+        std::ifstream in(path, std::ios::binary);   // closed before the folder goes (Windows)
+        text << in.rdbuf();
+    }
     const HistoryContents contents = ReadHistoryText(text.str(), path);
     EXPECT_EQ(contents.warnings.size(), 1u);
     std::set<std::string> seen;
