@@ -48,6 +48,9 @@ void EnsureStandardDescriptors()
             std::freopen("NUL", fd == 0 ? "r" : "w", stream);
         }
     }
+    // The program's texts, and the escaped outside texts, are UTF-8: a
+    // console shows them as such, whatever its code page was.
+    SetConsoleOutputCP(CP_UTF8);
 }
 
 StopRequests* InstallStopSignals(bool interruptTerminates)
