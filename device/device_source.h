@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where an update run finds its calculator and the channel it talks through.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -69,7 +70,7 @@ public:
     // Names what was searched and where that came from.
     std::string Describe() const override;
     // From the system's device events and the folders of the listed paths;
-    // always true where no events can be had.
+    // where no events can be had, true about once a second.
     bool DevicesChanged() override;
 
     ~CSystemDeviceSource() override;
@@ -79,6 +80,7 @@ public:
 private:
     std::optional<DeviceChoice> m_choice;
     std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
+    std::chrono::steady_clock::time_point m_lastUnwatchedLook{};
 };
 
 // The enumeration step over exactly the paths and USB IDs of `choice`.

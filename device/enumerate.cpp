@@ -2,6 +2,7 @@
 #include "device/enumerate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "device/device_source.h"
@@ -110,7 +111,16 @@ bool CSystemDeviceSource::DevicesChanged()
         m_watch = std::make_unique<CDeviceWatch>(listed);
         return true;
     }
-    if (!m_watch->TakeChange() && m_watch->Watching()) {
+    if (!m_watch->Watching()) {
+        // No events to be had: a look about once a second, as without them.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastUnwatchedLook < std::chrono::seconds(1)) {
+            return false;
+        }
+        m_lastUnwatchedLook = now;
+        return true;
+    }
+    if (!m_watch->TakeChange()) {
         return false;
     }
     m_watch->Follow(listed);   // before the listing that follows
