@@ -19,3 +19,9 @@ std::string DeviceIdentity(const std::string& path)
     const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
     return resolved != nullptr ? "file " + std::string(resolved.get()) : "path " + path;
 }
+
+bool DevicePresent(const std::string& path)
+{
+    struct stat info = {};
+    return path.rfind("usb:", 0) == 0 || stat(path.c_str(), &info) == 0;
+}

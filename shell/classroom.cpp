@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
@@ -231,8 +230,7 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
         if (path.empty() || std::find(paths.begin(), paths.end(), path) != paths.end()) {
             continue;
         }
-        std::error_code error;
-        if (presentOnly && !IsUsbPath(path) && !std::filesystem::exists(path, error)) {
+        if (presentOnly && !DevicePresent(path)) {
             continue;
         }
         std::string identity = DeviceIdentity(path);
