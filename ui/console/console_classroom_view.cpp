@@ -187,6 +187,7 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 void CConsoleClassroomView::CloseRows()
 {
     m_drawnLines = 0;
+    m_columns = -1;   // the next rows read the width afresh
     m_heading.clear();
     m_lastLine.clear();
 }
