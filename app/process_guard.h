@@ -10,7 +10,8 @@
 void EnsureStandardDescriptors();
 
 // SIGINT, SIGTERM and SIGQUIT become requests to the front end (a blocking
-// read of an answer returns at once; SIGQUIT is taken as SIGTERM); SIGHUP,
+// read of an answer returns at once; SIGQUIT is taken as SIGTERM); SIGWINCH
+// tells the console rows to fit the terminal's new width; SIGHUP,
 // SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM and SIGXFSZ are ignored: output to a
 // vanished terminal or pipe is dropped, a file over the size limit fails its
 // write, and the update goes on to its end.

@@ -22,12 +22,17 @@ void OnTerminate(int)
     g_stops.terminate = 1;
 }
 
-void Handle(int signal, void (*handler)(int))
+void OnResize(int)
+{
+    g_stops.resized = 1;
+}
+
+void Handle(int signal, void (*handler)(int), int flags = 0)
 {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;   // no restart: a waiting read returns and sees the request
+    action.sa_flags = flags;   // no restart: a waiting read returns and sees the request
     sigaction(signal, &action, nullptr);
 }
 
@@ -51,6 +56,7 @@ StopRequests* InstallStopSignals(bool interruptTerminates)
     Handle(SIGINT, interruptTerminates ? OnTerminate : OnInterrupt);
     Handle(SIGTERM, OnTerminate);
     Handle(SIGQUIT, OnTerminate);
+    Handle(SIGWINCH, OnResize, SA_RESTART);   // nothing waits for a new width
     // Signals whose default would end the process mid-flash and that ask
     // nothing of it: a trace or scratch file over the size limit fails its
     // write with EFBIG instead, which the run reports.

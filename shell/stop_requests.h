@@ -11,4 +11,7 @@ struct StopRequests {
     // SIGTERM: the run in progress ends through the abandon path and the
     // program ends without asking anything more.
     volatile std::sig_atomic_t terminate = 0;
+    // SIGWINCH: the terminal changed its size; whoever fits lines to it reads
+    // its width again (and clears this).
+    volatile std::sig_atomic_t resized = 0;
 };

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,10 +95,25 @@ void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& inpu
     }
 }
 
+// A terminal for the child's standard error: err[0] the side the test
+// reads, err[1] the child's.
+bool OpenTerminal(int columns, int err[2])
+{
+    err[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) {
+        return false;
+    }
+    const winsize size{24, static_cast<unsigned short>(columns), 0, 0};
+    ioctl(err[0], TIOCSWINSZ, &size);
+    err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return err[1] >= 0;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env, const std::string& input, int limitMs)
+                         const std::vector<std::string>& env, const std::string& input, int limitMs,
+                         int errColumns)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment;
@@ -117,7 +134,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     int out[2];
     int err[2];
     ProcessResult result;
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+    if (pipe(in) != 0 || pipe(out) != 0 || (errColumns > 0 ? !OpenTerminal(errColumns, err) : pipe(err) != 0)) {
         return result;
     }
     signal(SIGPIPE, SIG_IGN);

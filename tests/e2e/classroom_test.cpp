@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -28,12 +29,14 @@
 #include <vector>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/console_texts.h"
 #include "tests/e2e/demo_folder.h"
 #include "tests/e2e/image_rewrite.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using console_texts::WithoutTimes;
 
 class Classroom : public ::testing::Test {
 protected:
@@ -134,9 +137,116 @@ TEST_F(Classroom, TenCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
         const std::string verdict = Verdict(i);
         EXPECT_NE(verdict.find(set[i].verdict), std::string::npos) << verdict;
         // Rows on standard error: each calculator's ending on a line of its own.
-        EXPECT_NE(run.err.find("\n" + paths[i] + "  " + word), std::string::npos) << run.err;
+        EXPECT_NE(WithoutTimes(run.err).find("\n" + paths[i] + "  " + word), std::string::npos) << run.err;
     }
     EXPECT_EQ(at, summaryEnd);
+    // Off a terminal every row and heading line says when it was written.
+    std::istringstream rows(run.err);
+    for (std::string line; std::getline(rows, line);) {
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d\d:\d\d:\d\d \S.*)"))) << line;
+    }
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// What a terminal `columns` wide shows of `sent`, followed as the terminal
+// would: the longest line it was sent (escape sequences take no room, a
+// UTF-8 character one column), how many lines wrapped, and the screen line
+// that each drawing of `heading` started on.
+struct TerminalPass {
+    size_t longest = 0;
+    size_t wrapped = 0;
+    size_t moves = 0;   // back up to redraw
+    std::vector<long> headingRows;
+};
+
+TerminalPass FollowTerminal(const std::string& sent, size_t columns, const std::string& heading)
+{
+    TerminalPass pass;
+    long row = 0;
+    size_t column = 0;
+    size_t length = 0;   // of the line being sent, unwrapped
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const char c = sent[i];
+        if (c == '\x1b' && i + 1 < sent.size() && sent[i + 1] == '[') {
+            size_t end = i + 2;
+            while (end < sent.size() && std::isdigit(static_cast<unsigned char>(sent[end])) != 0) {
+                ++end;
+            }
+            if (end < sent.size() && sent[end] == 'A') {
+                row -= std::stol("0" + sent.substr(i + 2, end - i - 2));
+                ++pass.moves;
+            }
+            i = end;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            ++row;
+            column = 0;
+            length = 0;
+        } else if ((static_cast<unsigned char>(c) & 0xC0u) != 0x80u) {
+            if (column == 0 && sent.compare(i, heading.size(), heading) == 0) {
+                pass.headingRows.push_back(row);
+            }
+            if (column == columns) {   // the character goes on the next line
+                ++pass.wrapped;
+                ++row;
+                column = 0;
+            }
+            ++column;
+            pass.longest = std::max(pass.longest, ++length);
+        }
+    }
+    return pass;
+}
+
+// Eight calculators on an 80-column terminal, several of them ending with
+// reasons longer than a line: every line drawn fits, so each drawing starts
+// where the last one did and the heading stays one line at the top.
+TEST_F(Classroom, RowsOnAnEightyColumnTerminalFitItAndRedrawInPlace)
+{
+    const std::vector<std::vector<std::string>> set = {
+        {},
+        {"--route", "stub"},
+        {"--reject-tail", "1"},
+        {"--os-version", "02.00.0000"},
+        {"--model", "12345678"},
+        {"--fault", "hangup:300"},
+        {"--fault", "silent:100"},
+        {"--fault", "duplicate:300", "--reject-tail", "3"},
+    };
+    std::string devices;
+    for (const auto& options : set) {
+        devices += StartCalculator(options) + ";";
+    }
+    const ProcessResult run = RunProcess(
+        {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+        {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=2",
+         "TMPDIR=" + (m_dir / "scratch").string()},
+        "ok\nok\nok\ncancel\n", 0, 80);
+    EXPECT_EQ(run.exitCode, 18) << run.err;
+    // The summary keeps the reasons whole, one of them longer than a line.
+    ASSERT_NE(run.out.find("8 calculators: 3 updated, 1 already current, 1 not supported, 3 failed."),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(": the link to the calculator was lost (Broken pipe); check the cable, then start the "
+                           "update again\n"),
+              std::string::npos)
+        << run.out;
+
+    const std::string heading = "Updating 8 calculators at once";
+    const TerminalPass pass = FollowTerminal(run.err, 80, heading);
+    EXPECT_LE(pass.longest, 80u) << run.err;
+    EXPECT_EQ(pass.wrapped, 0u);
+    // Drawn many times (the bars move), the heading once in each drawing,
+    // and always over the last drawing.
+    ASSERT_GT(pass.headingRows.size(), 10u) << run.err;
+    EXPECT_EQ(pass.moves + 1, pass.headingRows.size());
+    for (const long row : pass.headingRows) {
+        EXPECT_EQ(row, pass.headingRows.front());
+    }
+    // The finished rows were shown, cut at the edge where they were long.
+    EXPECT_NE(run.err.find("  failed: the OS image, block 34 of 69: the link to the calcula"), std::string::npos);
+    EXPECT_EQ(run.err.find("the calculator was lost"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
 }
 
@@ -190,7 +300,7 @@ public:
                 return false;
             }
             m_seen += got + "\n";
-            if (done(got)) {
+            if (done(WithoutTimes(got))) {
                 return true;
             }
             empty = got.empty() ? empty + 1 : 0;

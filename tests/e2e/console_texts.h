@@ -2,6 +2,7 @@
 #pragma once
 // The boxes of console mode as standard output shows them, for the tests
 // that run the real program.
+#include <regex>
 #include <string>
 
 namespace console_texts {
@@ -23,6 +24,14 @@ inline const std::string kPrompts = kConnect + kWarning + kSure;
 inline std::string Error(const std::string& text)
 {
     return "== Error ==\n" + text + "\n[OK]\n";
+}
+
+// The rows logged off a terminal without the time of day ("14:05:09 ")
+// that starts each of them.
+inline std::string WithoutTimes(const std::string& log)
+{
+    static const std::regex kTime("(^|\n)[0-2][0-9]:[0-5][0-9]:[0-6][0-9] ");
+    return std::regex_replace(log, kTime, "$1");
 }
 
 }  // namespace console_texts

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -306,7 +307,11 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
         logged.ShowRows(rows, "Updating 2 calculators at once");
         terminal.ShowRows(rows, "Updating 2 calculators at once");
     }
-    EXPECT_EQ(log.str(), "Updating 2 calculators at once\n"
+    // Each logged line starts with the time of day.
+    const std::regex time("(^|\n)\\d\\d:\\d\\d:\\d\\d ");
+    const std::string logText = log.str();
+    EXPECT_EQ(std::distance(std::sregex_iterator(logText.begin(), logText.end(), time), std::sregex_iterator()), 7);
+    EXPECT_EQ(std::regex_replace(logText, time, "$1"), "Updating 2 calculators at once\n"
                          "/dev/pts/3  Starting...\n"
                          "/dev/pts/4  Starting...\n"
                          "/dev/pts/3  Updating...\n"
@@ -325,6 +330,35 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
 
     logged.ShowSummary({"updated /dev/pts/3", "failed /dev/pts/4 link lost"});
     EXPECT_EQ(out.str(), "updated /dev/pts/3\nfailed /dev/pts/4 link lost\n");
+}
+
+// Lines drawn on a terminal are cut short of its last column, counted in
+// characters, and fit a new width once SIGWINCH said it changed.
+TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
+{
+    ClassroomRow failed = Row("/dev/pts/4", "", 0, 0);
+    failed.finished = true;
+    failed.resultWord = "failed";
+    failed.reason = "the calculator\xE2\x80\x99s identity: it did not answer";
+    int columns = 24;
+    StopRequests stops;
+    std::ostringstream out;
+    std::ostringstream screen;
+    CConsoleClassroomView view(out, screen, true, &stops, nullptr, [&columns] { return columns; });
+    view.ShowRows({failed}, "Updating 1 calculator at once");
+    EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator a\n"
+                            "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
+    screen.str("");
+    columns = 40;   // not read again before the terminal says so
+    view.ShowRows({failed}, "Updating 1 calculator at once");
+    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator a\n"
+                            "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
+    screen.str("");
+    stops.resized = 1;
+    view.ShowRows({failed}, "Updating 1 calculator at once");
+    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator at once\n"
+                            "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
+    EXPECT_EQ(stops.resized, 0);
 }
 
 TEST(ConsoleClassroomRows, CtrlCAsksToStopAndSigtermEnds)

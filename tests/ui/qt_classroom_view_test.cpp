@@ -1,19 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window of many calculators, off screen: eight rows driven through
 // their ports as eight runs would, mid-update and at the summary (both
-// grabbed to PNG files for the record), and Close asking to stop.
+// grabbed to PNG files for the record), the question about the next set
+// beside the rows, the history window, and Close asking to stop.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <vector>
 
 #include "shell/classroom.h"
+#include "shell/front_end.h"
+#include "shell/history_report.h"
 #include "ui/qt/qt_classroom_view.h"
+#include "ui/qt/qt_history_dialog.h"
+#include "ui/qt/qt_message_box.h"
 
 namespace {
 
@@ -40,7 +51,19 @@ const std::vector<Calculator> kSet = {
     {"/dev/ttyUSB1", "Sending the updater...", 3, 2, {Success, ""}},
 };
 
-void Save(QDialog* window, const char* name)
+// The rows' Next buttons (the window's other button is History...).
+QList<QPushButton*> NextButtons(QDialog* window)
+{
+    QList<QPushButton*> next;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("Next")) {
+            next.push_back(button);
+        }
+    }
+    return next;
+}
+
+void Save(QWidget* window, const char* name)
 {
     QDir().mkpath(QStringLiteral(ZENTRIX_SCREENSHOT_DIR));
     const QString path = QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/") + QString::fromUtf8(name);
@@ -69,9 +92,9 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     view.ShowRows(rows(), "Updating 8 calculators at once");
     QDialog* window = view.Window();
     ASSERT_NE(window, nullptr);
-    window->resize(960, window->sizeHint().height());
     QApplication::processEvents();
     Save(window, "classroom-mid-update.png");
+    const QRect screen = window->screen()->availableGeometry();
 
     QList<QProgressBar*> bars = window->findChildren<QProgressBar*>();
     ASSERT_EQ(bars.size(), 8);
@@ -98,25 +121,67 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     }
     view.ShowRows(rows(), "Updating 8 calculators at once");
     view.ShowSummary(summary);
-    window->resize(960, window->sizeHint().height());
     QApplication::processEvents();
     Save(window, "classroom-summary.png");
     EXPECT_EQ(window->findChildren<QProgressBar*>().size(), 8);
     EXPECT_EQ(labelsWith(QStringLiteral(">updated<")), 4);
     EXPECT_EQ(labelsWith(QStringLiteral(">failed<")), 2);
     EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 1);   // the summary
+    // A finished row shows no phase any more; an update's bar is full, the
+    // others have none.
+    EXPECT_EQ(labelsWith(QStringLiteral("Updating...")), 0);
+    EXPECT_EQ(labelsWith(QStringLiteral("Checking")), 0);
+    EXPECT_EQ(labelsWith(QStringLiteral("not answering")), 0);
+    for (size_t i = 0; i < kSet.size(); ++i) {
+        const QProgressBar* bar = window->findChildren<QProgressBar*>()[static_cast<int>(i)];
+        EXPECT_EQ(bar->isVisible(), kSet[i].outcome.result == Success) << kSet[i].device;
+        EXPECT_TRUE(!bar->isVisible() || bar->value() == bar->maximum()) << kSet[i].device;
+    }
+    // Every reason is there whole: wrapped to the label's width, not cut,
+    // and in its tooltip; the window fits the screen.
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text().contains(QStringLiteral(": the"))) {
+            EXPECT_TRUE(label->wordWrap());
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+            EXPECT_TRUE(!label->text().startsWith(QStringLiteral("<b ")) ||label->toolTip().contains(QStringLiteral("already at or above")) ||
+                        label->toolTip().contains(QStringLiteral("12345678 is not one this program supports")) ||
+                        label->toolTip().contains(QStringLiteral("(Broken pipe)")) ||
+                        label->toolTip().contains(QStringLiteral("did not answer for 20 s")))
+                << label->toolTip().toStdString();
+        }
+    }
+    EXPECT_LE(window->frameGeometry().width(), screen.width());
+    EXPECT_LE(window->frameGeometry().height(), screen.height());
+    EXPECT_GE(window->width(), 720);
+    // The counts inside the window, at the top.
+    EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
+
+    // The question about the next set stays clear of the rows.
+    QRect boxFrame;
+    QTimer::singleShot(200, [&boxFrame] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxFrame = box->frameGeometry();
+            box->button(QMessageBox::Cancel)->click();
+        }
+    });
+    EXPECT_EQ(ShowMessageBox(nullptr, "8 calculators\r\nDo you want to update another set?", "Complete", MB_OKCANCEL,
+                             {}, window),
+              IDCANCEL);
+    ASSERT_FALSE(boxFrame.isEmpty());
+    EXPECT_FALSE(boxFrame.intersects(window->frameGeometry()));
+    EXPECT_TRUE(screen.contains(boxFrame));
 
     // A finished row on a port that stays offers the next calculator there:
     // its Next button asks for that row's port only.
-    EXPECT_EQ(window->findChildren<QPushButton*>().size(), 8);
-    for (QPushButton* next : window->findChildren<QPushButton*>()) {
+    EXPECT_EQ(NextButtons(window).size(), 8);
+    for (QPushButton* next : NextButtons(window)) {
         EXPECT_FALSE(next->isVisible());
     }
     ports[7]->OfferNext(true);
     view.ShowRows(rows(), "Station");
-    QPushButton* next = window->findChildren<QPushButton*>()[7];
+    QPushButton* next = NextButtons(window)[7];
     ASSERT_TRUE(next->isVisible());
-    EXPECT_FALSE(window->findChildren<QPushButton*>()[6]->isVisible());
+    EXPECT_FALSE(NextButtons(window)[6]->isVisible());
     next->click();
     EXPECT_EQ(view.Serve(1), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "/dev/ttyUSB1");
@@ -129,6 +194,49 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);
     view.CloseRows();
     EXPECT_EQ(view.Window(), nullptr);
+}
+
+// The window's History... button shows the table --history prints, and
+// saves the runs as CSV; records that cannot be read are said, not fatal.
+TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
+{
+    const QString dir = QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/history-test");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    const std::string path = (dir + QStringLiteral("/history.jsonl")).toStdString();
+    std::vector<HistoryRecord> records;
+    for (const Calculator& c : kSet) {
+        const auto ended = std::chrono::system_clock::time_point(std::chrono::seconds(1796666400 + records.size() * 95));
+        records.push_back(MakeHistoryRecord(c.outcome, ended - std::chrono::seconds(90), ended, "all", "1.0"));
+    }
+    {
+        std::ofstream file(path);
+        for (const HistoryRecord& record : records) {
+            file << FormatHistoryLine(record) << '\n';
+        }
+        file << "{\"started\": \"2026-12-";   // torn by a power cut
+    }
+    CQtClassroomView view;
+    view.SetHistoryPath(path);
+    view.ShowRows({}, "Station");
+    QPushButton* button = view.Window()->findChild<QPushButton*>(QStringLiteral("history"));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    auto* dialog = view.Window()->findChild<CHistoryDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    QApplication::processEvents();
+    Save(dialog, "classroom-history.png");
+    const std::string table = HistoryTable(records);
+    const std::string shown = dialog->TableText().toStdString();
+    EXPECT_EQ(shown.rfind(table, 0), 0u) << shown;
+    EXPECT_NE(shown.find("history.jsonl"), std::string::npos) << shown;   // the warning names the file
+    const QString csv = dir + QStringLiteral("/runs.csv");
+    ASSERT_TRUE(dialog->SaveCsv(csv));
+    QFile saved(csv);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), HistoryCsv(records));
+    EXPECT_FALSE(dialog->SaveCsv(dir + QStringLiteral("/no-such-folder/runs.csv")));
+    view.CloseRows();
 }
 
 }  // namespace

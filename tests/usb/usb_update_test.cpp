@@ -360,7 +360,7 @@ public:
         for (int empty = 0; empty < 100;) {
             const std::string got = m_process.ReadLine();
             m_seen += got + "\n";
-            if (got.rfind(start, 0) == 0) {
+            if (console_texts::WithoutTimes(got).rfind(start, 0) == 0) {
                 return true;
             }
             empty = got.empty() ? empty + 1 : 0;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "ui/console/progress_line.h"
@@ -12,6 +13,21 @@ namespace {
 constexpr uint32_t kSliceMs = 20;
 constexpr const char* kNotAnswering = " (not answering)";
 constexpr const char* kUnplugged = "unplugged";
+
+// "14:05:09 ": the local time of day that starts a logged line.
+std::string TimeOfDay()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[16] = {};
+    std::strftime(text, sizeof text, "%H:%M:%S ", &local);
+    return text;
+}
 
 }  // namespace
 
@@ -37,9 +53,26 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar)
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
-                                             StopRequests* stops, IConsoleInput* in)
-    : m_out(out), m_err(err), m_errIsTerminal(errIsTerminal), m_stops(stops), m_in(in)
+                                             StopRequests* stops, IConsoleInput* in, std::function<int()> columns)
+    : m_out(out),
+      m_err(err),
+      m_errIsTerminal(errIsTerminal),
+      m_stops(stops),
+      m_in(in),
+      m_columnsOf(std::move(columns))
 {
+}
+
+int CConsoleClassroomView::Columns()
+{
+    const bool resized = m_stops != nullptr && m_stops->resized != 0;
+    if (m_columns < 0 || resized) {
+        if (resized) {
+            m_stops->resized = 0;
+        }
+        m_columns = m_columnsOf ? m_columnsOf() : 0;
+    }
+    return m_columns;
 }
 
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -58,18 +91,17 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     if (m_drawnLines > 0) {
         m_err << "\x1b[" << m_drawnLines << 'A';   // back to the heading
     }
-    size_t headingLines = 1;
-    m_err << "\r\x1b[K";
-    for (const char c : heading) {
-        m_err << c;
-        if (c == '\n') {
-            m_err << "\r\x1b[K";
-            ++headingLines;
-        }
+    // One line of text per line of the terminal, or the lines that wrap
+    // would push the drawing down and the next one would start too low.
+    const int columns = Columns();
+    size_t headingLines = 0;
+    for (size_t start = 0; start <= heading.size(); ++headingLines) {
+        const size_t end = std::min(heading.find('\n', start), heading.size());
+        m_err << "\r\x1b[K" << FitToColumns(heading.substr(start, end - start), columns) << '\n';
+        start = end + 1;
     }
-    m_err << '\n';
     for (const ClassroomRow& row : rows) {
-        m_err << "\r\x1b[K" << FormatClassroomRow(row, true) << '\n';
+        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(row, true), columns) << '\n';
     }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
     m_drawnLines = rows.size() + headingLines;
@@ -84,7 +116,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
             const size_t end = std::min(heading.find('\n', start), heading.size());
             const std::string line = heading.substr(start, end - start);
             if (("\n" + m_heading + "\n").find("\n" + line + "\n") == std::string::npos) {
-                m_err << line << '\n';
+                LogLine(line);
             }
             start = end + 1;
         }
@@ -94,7 +126,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         std::string line = FormatClassroomRow(row, false);
         std::string& last = m_lastLine[row.device];
         if (line != last) {
-            m_err << line << '\n';
+            LogLine(line);
             last = std::move(line);
         }
     }
@@ -108,10 +140,15 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         if (shown) {
             ++it;
         } else {
-            m_err << it->first << "  " << kUnplugged << '\n';
+            LogLine(it->first + "  " + kUnplugged);
             it = m_lastLine.erase(it);
         }
     }
+}
+
+void CConsoleClassroomView::LogLine(const std::string& line)
+{
+    m_err << TimeOfDay() << line << '\n';
 }
 
 ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
@@ -150,6 +187,7 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 void CConsoleClassroomView::CloseRows()
 {
     m_drawnLines = 0;
+    m_columns = -1;   // the next rows read the width afresh
     m_heading.clear();
     m_lastLine.clear();
 }

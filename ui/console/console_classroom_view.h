@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in console mode, on the error stream: one line
-// per calculator, redrawn in place on a terminal; otherwise one line each
-// time a calculator's phase changes and one when it ends. The summary goes to
+// per calculator, redrawn in place on a terminal (each line cut to the
+// terminal's width, so that the drawing never scrolls); otherwise one line,
+// starting with the time of day, each time a calculator's phase changes and
+// one when it ends. The summary goes to
 // the output stream, one "RESULT DEVICE REASON" line per calculator.
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -17,8 +20,10 @@ public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
     // `in` (may be null): a line typed while a row offers the next
     // calculator on its port (see ClassroomRow::offersNext) asks for it.
+    // `columns` (may be empty): the terminal's width, read at the first
+    // drawing and again after each SIGWINCH (StopRequests::resized).
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
-                          IConsoleInput* in = nullptr);
+                          IConsoleInput* in = nullptr, std::function<int()> columns = {});
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
@@ -28,12 +33,16 @@ public:
 private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
+    void LogLine(const std::string& line);
+    int Columns();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
     IConsoleInput* m_in;
+    std::function<int()> m_columnsOf;
+    int m_columns = -1;        // not read yet
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw

@@ -7,8 +7,11 @@
 #include "device/safe_text.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
+#include "ui/console/terminal_width.h"
 
 namespace {
+
+constexpr int kErrorFd = 2;   // where `err` writes when it is a terminal
 
 void WriteText(std::ostream& out, const char* text)
 {
@@ -39,7 +42,7 @@ CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::os
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); }),
-      m_classroom(out, err, errIsTerminal, stops, &in)
+      m_classroom(out, err, errIsTerminal, stops, &in, [] { return TerminalColumns(kErrorFd); })
 {
 }
 

@@ -29,3 +29,19 @@ std::string FormatProgressLine(const std::string& phaseText, const ProgressState
             std::to_string(state.upper - state.lower);
     return line;
 }
+
+std::string FitToColumns(const std::string& line, int columns)
+{
+    if (columns <= 0) {
+        return line;
+    }
+    const size_t room = static_cast<size_t>(columns - 1);
+    size_t used = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const bool starts = (static_cast<unsigned char>(line[i]) & 0xC0u) != 0x80u;
+        if (starts && used++ == room) {
+            return line.substr(0, i);
+        }
+    }
+    return line;
+}

@@ -14,3 +14,8 @@ struct ProgressState {
 int ProgressPercent(const ProgressState& state);
 
 std::string FormatProgressLine(const std::string& phaseText, const ProgressState& state);
+
+// `line` cut to fit in `columns` terminal columns without touching the last
+// one (where some terminals wrap at once), a character taking one column;
+// whole when `columns` is 0 (width unknown). UTF-8 characters stay whole.
+std::string FitToColumns(const std::string& line, int columns);

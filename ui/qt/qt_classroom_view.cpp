@@ -4,15 +4,26 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <regex>
+
+#include "ui/qt/qt_history_dialog.h"
 
 namespace {
 
 constexpr int kMinimumWidth = 720;
+constexpr int kStatusMinimumWidth = 300;   // a reason wraps within at least this
+constexpr int kScreenMargin = 40;          // left free around the window on the screen
 
 const char* ResultColour(UpdateResult result)
 {
@@ -45,23 +56,60 @@ void CQtClassroomView::MakeWindow()
     m_window->SetCloseEnabled(false);
     m_window->setMinimumWidth(kMinimumWidth);
     auto* layout = new QVBoxLayout(m_window);
+    auto* top = new QHBoxLayout();
     m_heading = new QLabel(m_window);
+    m_heading->setWordWrap(true);
     QFont bold = m_heading->font();
     bold.setBold(true);
     bold.setPointSize(bold.pointSize() + 2);
     m_heading->setFont(bold);
-    layout->addWidget(m_heading);
+    top->addWidget(m_heading, 1);
+    auto* history = new QPushButton(QStringLiteral("History..."), m_window);
+    history->setObjectName(QStringLiteral("history"));
+    history->setToolTip(QStringLiteral("Every calculator updated on this computer"));
+    QObject::connect(history, &QPushButton::clicked, m_window, [this] { ShowHistory(); });
+    top->addWidget(history, 0, Qt::AlignTop);
+    layout->addLayout(top);
+    m_counts = new QLabel(m_window);
+    m_counts->setFont(bold);
+    m_counts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_counts->hide();
+    layout->addWidget(m_counts);
+    // The rows and the summary under them scroll when the screen is too small.
+    m_scroll = new QScrollArea(m_window);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget(m_scroll);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
     m_grid = new QGridLayout();
+    m_grid->setColumnStretch(1, 3);
     m_grid->setColumnStretch(2, 2);
-    m_grid->setColumnStretch(3, 3);
+    m_grid->setColumnMinimumWidth(1, kStatusMinimumWidth);
     m_grid->setHorizontalSpacing(12);
-    layout->addLayout(m_grid);
-    m_summary = new QLabel(m_window);
+    contentLayout->addLayout(m_grid);
+    m_summary = new QLabel(content);
+    m_summary->setWordWrap(true);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_summary->hide();
-    layout->addWidget(m_summary);
-    layout->addStretch(1);
+    contentLayout->addWidget(m_summary);
+    contentLayout->addStretch(1);
+    m_scroll->setWidget(content);
+    layout->addWidget(m_scroll, 1);
     m_rows.clear();
+}
+
+QDialog* CQtClassroomView::ShowHistory()
+{
+    if (m_window == nullptr) {
+        return nullptr;
+    }
+    // Not modal: the rows go on being drawn while it is open.
+    auto* dialog = new CHistoryDialog(m_window, m_historyPath);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
 }
 
 void CQtClassroomView::SetRowCount(size_t count)
@@ -70,16 +118,17 @@ void CQtClassroomView::SetRowCount(size_t count)
         const RowWidgets row = m_rows.back();
         m_rows.pop_back();
         delete row.device;
-        delete row.phase;
+        delete row.status;
         delete row.bar;
-        delete row.result;
         delete row.next;
     }
+    QWidget* content = m_scroll->widget();
     while (m_rows.size() < count) {
         const int line = static_cast<int>(m_rows.size());
-        RowWidgets row{new QLabel(m_window), new QLabel(m_window), new QProgressBar(m_window), new QLabel(m_window),
-                       new QPushButton(QStringLiteral("Next"), m_window)};
+        RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
+                       new QPushButton(QStringLiteral("Next"), content)};
         row.bar->setTextVisible(true);
+        row.status->setWordWrap(true);
         row.next->setToolTip(QStringLiteral("Update the next calculator connected to this port"));
         row.next->hide();
         QObject::connect(row.next, &QPushButton::clicked, m_window, [this, line] {
@@ -89,13 +138,48 @@ void CQtClassroomView::SetRowCount(size_t count)
             }
         });
         row.bar->setMinimumWidth(160);
-        m_grid->addWidget(row.device, line, 0);
-        m_grid->addWidget(row.phase, line, 1);
-        m_grid->addWidget(row.bar, line, 2);
-        m_grid->addWidget(row.result, line, 3);
-        m_grid->addWidget(row.next, line, 4);
+        m_grid->addWidget(row.device, line, 0, Qt::AlignTop);
+        m_grid->addWidget(row.status, line, 1, Qt::AlignTop);
+        m_grid->addWidget(row.bar, line, 2, Qt::AlignTop);
+        m_grid->addWidget(row.next, line, 3, Qt::AlignTop);
         m_rows.push_back(row);
     }
+}
+
+namespace {
+
+QString StatusHtml(const ClassroomRow& row)
+{
+    QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
+                       .arg(QString::fromUtf8(ResultColour(row.result)), QString::fromStdString(row.resultWord));
+    if (!row.reason.empty()) {
+        html += QStringLiteral(": ") + QString::fromStdString(row.reason).toHtmlEscaped();
+    }
+    return html;
+}
+
+}  // namespace
+
+void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
+{
+    w.next->setVisible(row.offersNext);
+    w.device->setText(QString::fromStdString(row.device));
+    if (row.finished) {
+        // The result where the phase was; a full bar for an update, none otherwise.
+        w.status->setTextFormat(Qt::RichText);
+        w.status->setText(StatusHtml(row));
+        w.status->setToolTip(QString::fromStdString(row.resultWord + (row.reason.empty() ? "" : ": " + row.reason)));
+        w.bar->setRange(0, 1);
+        w.bar->setValue(1);
+        w.bar->setVisible(row.result == Success);
+        return;
+    }
+    w.status->setTextFormat(Qt::PlainText);
+    w.status->setText(QString::fromStdString(row.silent ? row.phase + " - not answering" : row.phase));
+    w.status->setToolTip(QString());
+    w.bar->setRange(0, row.upper > 0 ? row.upper : 1);
+    w.bar->setValue(row.upper > 0 ? row.pos : 0);
+    w.bar->setVisible(true);
 }
 
 void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -104,35 +188,38 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
         MakeWindow();
     }
     m_heading->setText(QString::fromStdString(heading));
+    const bool grew = rows.size() > m_rows.size();
     SetRowCount(rows.size());
     m_devices.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
-        const ClassroomRow& row = rows[i];
-        RowWidgets& w = m_rows[i];
-        m_devices.push_back(row.device);
-        w.next->setVisible(row.offersNext);
-        w.device->setText(QString::fromStdString(row.device));
-        w.phase->setText(QString::fromStdString(row.silent ? row.phase + " - not answering" : row.phase));
-        if (row.finished) {
-            w.bar->setRange(0, 1);
-            w.bar->setValue(row.result == Success ? 1 : 0);
-            w.result->setText(QStringLiteral("<b style=\"color:%1\">%2</b>%3")
-                                  .arg(QString::fromUtf8(ResultColour(row.result)),
-                                       QString::fromStdString(row.resultWord),
-                                       row.reason.empty() ? QString()
-                                                          : QStringLiteral(": ") +
-                                                                QString::fromStdString(row.reason).toHtmlEscaped()));
-            w.result->setToolTip(QString::fromStdString(row.reason));
-            w.result->setWordWrap(true);
-        } else {
-            w.bar->setRange(0, row.upper > 0 ? row.upper : 1);
-            w.bar->setValue(row.upper > 0 ? row.pos : 0);
-            w.result->clear();
-        }
+        m_devices.push_back(rows[i].device);
+        ShowRow(rows[i], m_rows[i]);
     }
+    m_shown = rows;
     if (!m_window->isVisible()) {
         m_window->show();
+        FitToContent();
+    } else if (grew) {
+        FitToContent();
     }
+}
+
+// Grows the window to show its rows and summary whole, as far as the screen
+// allows; beyond that the rows scroll. It never shrinks under the user's hand.
+void CQtClassroomView::FitToContent()
+{
+    QWidget* content = m_scroll->widget();
+    content->adjustSize();
+    const QScreen* screen = m_window->screen();
+    const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    const int chrome = m_window->sizeHint().height() - m_scroll->sizeHint().height();
+    const int scrollBar = m_scroll->verticalScrollBar()->sizeHint().width();
+    const QSize want(content->sizeHint().width() + m_window->layout()->contentsMargins().left() +
+                         m_window->layout()->contentsMargins().right() + scrollBar,
+                     chrome + content->heightForWidth(m_scroll->viewport()->width()) + 2);
+    const int width = std::min(std::max(want.width(), m_window->width()), room.width() - kScreenMargin);
+    const int height = std::min(std::max(want.height(), m_window->height()), room.height() - kScreenMargin);
+    m_window->resize(width, height);
 }
 
 ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
@@ -162,11 +249,18 @@ void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
         return;
     }
     QString text;
-    for (const std::string& line : lines) {
-        text += QString::fromStdString(line) + QLatin1Char('\n');
+    // The counts at the top, the list under the rows: the station's last line is
+    // its counts; a set's are the rows'.
+    static const std::regex kCounts(R"(\d+ calculators?: .*)");
+    const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
+    m_counts->setText(QString::fromStdString(hasCounts ? lines.back() : CountsText(m_shown)));
+    m_counts->show();
+    for (size_t i = 0; i + (hasCounts ? 1 : 0) < lines.size(); ++i) {
+        text += QString::fromStdString(lines[i]) + QLatin1Char('\n');
     }
     m_summary->setText(text.trimmed());
     m_summary->show();
+    FitToContent();
 }
 
 void CQtClassroomView::CloseRows()
@@ -174,5 +268,6 @@ void CQtClassroomView::CloseRows()
     delete m_window;
     m_rows.clear();
     m_devices.clear();
+    m_shown.clear();
     m_nextAsked = false;
 }

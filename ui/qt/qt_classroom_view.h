@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in a window: one row per calculator with its
-// device, the phase, a bar, then the result and its reason; the summary at
-// the bottom once the set is done. Only the GUI thread touches it: the
-// update loop copies the rows out of the runs and hands them over here.
+// device, the phase and a bar; once it has ended, its result and reason
+// (wrapped) where the phase was, and a full bar when it was updated. The
+// window grows to its rows, up to the screen, and scrolls beyond. Once the
+// set is done the counts show under the heading and the per-calculator
+// summary under the rows. A "History..." button shows the runs kept so far.
+// Only the GUI thread touches it: the update loop copies the rows out of the
+// runs and hands them over here.
 #include <QPointer>
 #include <vector>
 
@@ -12,6 +16,7 @@
 #include "ui/qt/guarded_dialog.h"
 
 class QGridLayout;
+class QScrollArea;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -38,24 +43,33 @@ public:
 
     // The window while it exists (tests and screenshots look at it).
     QDialog* Window() const { return m_window; }
+    // The history its "History..." button shows (default: HistoryFilePath()).
+    void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+    // Opens the history window, as the button does; it is the window's child.
+    QDialog* ShowHistory();
 
 private:
     struct RowWidgets {
         QLabel* device;
-        QLabel* phase;
+        QLabel* status;   // the phase, or the result and its reason
         QProgressBar* bar;
-        QLabel* result;
         QPushButton* next;   // shown while the row offers the next calculator on its port
     };
     void MakeWindow();
     void SetRowCount(size_t count);
+    void ShowRow(const ClassroomRow& row, RowWidgets& w);
+    void FitToContent();
 
     StopRequests* m_stops;
     QPointer<CGuardedDialog> m_mainWindow;
     QPointer<CGuardedDialog> m_window;
     QLabel* m_heading = nullptr;
+    QLabel* m_counts = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QGridLayout* m_grid = nullptr;
     QLabel* m_summary = nullptr;
+    std::vector<ClassroomRow> m_shown;    // the rows last shown, for the counts
+    std::string m_historyPath;
     std::vector<RowWidgets> m_rows;
     std::vector<std::string> m_devices;   // of the rows, for their Next buttons
     std::string m_nextDevice;             // the row whose Next was pressed

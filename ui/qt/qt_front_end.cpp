@@ -51,7 +51,7 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
         }
         return escapeAnswer;
     }
-    return ShowMessageBox(m_mainWindow, text, caption, style, details);
+    return ShowMessageBox(m_mainWindow, text, caption, style, details, m_classroom.Window());
 }
 
 bool CQtFrontEnd::ChooseImageFolder(std::string& folder)

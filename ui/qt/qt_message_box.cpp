@@ -3,6 +3,9 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "device/safe_text.h"
 #include "shell/front_end.h"
@@ -31,10 +34,41 @@ QString PlainLines(const char* text)
     return QString::fromLocal8Bit(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+constexpr int kGap = 8;   // between the box and the window it stays clear of
+
+// Moves `box` where it covers nothing of `window`.
+void PlaceBeside(QWidget& box, QWidget& window)
+{
+    box.adjustSize();
+    const QSize size = box.frameGeometry().size().expandedTo(box.sizeHint());
+    const QRect room = window.screen() != nullptr ? window.screen()->availableGeometry() : QRect();
+    QRect frame = window.frameGeometry();
+    const int x = std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - size.width()));
+    const int y = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
+    const QRect places[] = {
+        QRect(QPoint(x, frame.bottom() + kGap), size),
+        QRect(QPoint(frame.right() + kGap, y), size),
+        QRect(QPoint(frame.left() - kGap - size.width(), y), size),
+        QRect(QPoint(x, frame.top() - kGap - size.height()), size),
+    };
+    for (const QRect& place : places) {
+        if (room.contains(place)) {
+            box.move(place.topLeft());
+            return;
+        }
+    }
+    // No room anywhere: the window gives up the bottom of the screen.
+    const int height = std::max(room.height() - size.height() - 2 * kGap - (frame.height() - window.height()),
+                                window.minimumSizeHint().height());
+    window.move(frame.left(), room.top());
+    window.resize(window.width(), height);
+    box.move(x, window.frameGeometry().bottom() + kGap);
+}
+
 }  // namespace
 
 int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-                   const std::string& details)
+                   const std::string& details, QWidget* beside)
 {
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
@@ -54,6 +88,9 @@ int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsign
     box.setDefaultButton(secondIsDefault ? cancel : ok);
     box.setEscapeButton(cancel != nullptr ? cancel : ok);
 
+    if (beside != nullptr && beside->isVisible()) {
+        PlaceBeside(box, *beside);
+    }
     box.exec();
     // A box that ends without a click (the program being ended under it)
     // counts as Escape, so it never agrees to anything.

@@ -11,5 +11,9 @@ class QWidget;
 // Shows the box modally in front of `owner` and returns IDOK or IDCANCEL.
 // `details`, when not empty, is the box's detailed text (behind "Show
 // Details..."); the box's own text stays as given.
+// `beside` (may be null): a window the box must not cover (the rows of a set
+// while the box asks about the next set). The box goes below it, else to its
+// right, left or above; where the screen has no room, the window is made
+// shorter (its rows scroll) to make room below it.
 int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-                   const std::string& details = {});
+                   const std::string& details = {}, QWidget* beside = nullptr);
