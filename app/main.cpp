@@ -26,7 +26,7 @@
 
 namespace {
 
-int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
+int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const ProgramOptions& options)
 {
     if (app.m_offerChooser) {
         std::vector<std::string> candidates;
@@ -38,6 +38,9 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
     CConsoleFrontEnd frontEnd(input, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, stops);
+    if (options.assumeYes) {
+        frontEnd.AssumeYes();
+    }
     app.SetFrontEnd(&frontEnd);
     // The owner number is read and has no use here.
     app.m_createMainWindow = [](int /*owner*/, StartLoop start) {
@@ -46,7 +49,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments)
     app.InitInstance(arguments);
     app.SetFrontEnd(nullptr);
     std::cout.flush();
-    return frontEnd.QuitCode();
+    return options.assumeYes || options.json ? app.m_tally.ExitCode() : frontEnd.QuitCode();
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
@@ -130,10 +133,15 @@ int main(int argc, char** argv)
         std::cerr << "zentrix-update: ZENTRIX_UI=" << SafeText(std::getenv("ZENTRIX_UI"))
                   << " is neither gui nor console; choosing by the display\n";
     }
+    if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
+        std::cerr << "zentrix-update: " << (options.assumeYes ? "--yes" : "--json")
+                  << " works in console mode only (ZENTRIX_UI=console chooses it)\n";
+        return kExitUsage;
+    }
     if (mode == UiMode::Gui) {
         if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments)) {
             return *code;
         }
     }
-    return RunOnConsole(app, arguments);
+    return RunOnConsole(app, arguments, options);
 }

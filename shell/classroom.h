@@ -148,6 +148,8 @@ public:
 
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
+    // The dropped rows (the station's unplugged calculators), then those shown.
+    std::vector<ClassroomRow> EveryRow() const;
     // "RESULT DEVICE REASON" for every finished run, in row order; in the
     // station also those whose rows were dropped, first.
     std::vector<std::string> SummaryLines() const;
@@ -175,8 +177,6 @@ private:
     void Show(const std::string& heading);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
-    // The dropped rows, then those shown.
-    std::vector<ClassroomRow> EveryRow() const;
 
     Inputs m_in;
     CClaimedDeviceList m_claimed{kMaxRuns};

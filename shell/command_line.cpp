@@ -88,6 +88,9 @@ std::string UsageText()
            "  --all             update every connected calculator at the same time\n"
            "  --watch           station mode: update each calculator as it is connected,\n"
            "                    until Close or Ctrl+C\n"
+           "  -y, --yes         console mode only: answer OK to the connect prompt and the\n"
+           "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
+           "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
            "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
            "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"
 #ifndef _WIN32
@@ -144,6 +147,9 @@ std::string UsageText()
            "\n"
            "Exit status: 18 when the update loop has ended (read its last message),\n"
            "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
+           "With --yes or --json: 0 every calculator offered was updated or already\n"
+           "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
+           "--yes with the window), 3 no calculator was found.\n"
 #ifndef _WIN32
            "\n"
            "See zentrix-update(1) (man zentrix-update) for more.\n"

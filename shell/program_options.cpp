@@ -24,6 +24,8 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
     {"--all", ProgramOption::All},
     {"--watch", ProgramOption::Watch},
 }};
+// Switches that change how the console works, not what the program does.
+constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
 constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
@@ -70,6 +72,9 @@ std::string Suggestion(const std::string& unknown)
         consider(known.name);
     }
     for (std::string_view name : kWithValue) {
+        consider(name);
+    }
+    for (std::string_view name : kUnattended) {
         consider(name);
     }
     return std::string(best);
@@ -188,6 +193,9 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
             if (known->option == ProgramOption::All || known->option == ProgramOption::Watch) {
                 modes.push_back(argument);
             }
+        } else if (std::find(kUnattended.begin(), kUnattended.end(), argument) != kUnattended.end()) {
+            options.json = options.json || argument == "--json";
+            options.assumeYes = options.assumeYes || argument != "--json";
         } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
             TakeValueOption(arguments, i, name, options);
         } else {

@@ -142,6 +142,9 @@ void CUpdaterApp::RunUpdateLoop()
         const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = RunOnce();
         RecordRun(m_history, "single", started, outcome, FrontEnd());
+        if (outcome.result != Failed || !outcome.facts.device.empty()) {
+            m_tally.Count(outcome.result);
+        }
         const bool again = ReportResult(outcome);
         if (hasCloseCommand) {
             FrontEnd().SetCloseEnabled(true);
@@ -273,6 +276,15 @@ std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
 
 }  // namespace
 
+void CUpdaterApp::CountRows(const std::vector<ClassroomRow>& rows)
+{
+    for (const ClassroomRow& row : rows) {
+        if (row.finished) {
+            m_tally.Count(row.result);
+        }
+    }
+}
+
 void CUpdaterApp::RunClassroomLoop()
 {
     IClassroomView* view = FrontEnd().Classroom();
@@ -309,6 +321,7 @@ void CUpdaterApp::RunClassroomLoop()
         bool again = false;
         if (m_mode == UpdateMode::Watch) {
             classroom.RunStation();
+            CountRows(classroom.EveryRow());
             view->CloseRows();
         } else {
             const CClassroom::SetEnd end = classroom.RunAllAtOnce();
@@ -316,10 +329,12 @@ void CUpdaterApp::RunClassroomLoop()
                 view->CloseRows();
                 FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
+                CountRows(classroom.EveryRow());
                 again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows()).c_str(), kSetCompleteCaption,
                                               MB_OKCANCEL) == IDOK;
                 view->CloseRows();
             } else {
+                CountRows(classroom.EveryRow());
                 view->CloseRows();
             }
         }

@@ -10,10 +10,12 @@
 #include "device/device_source.h"
 #include "shell/history.h"
 #include "shell/main_window.h"
+#include "shell/run_tally.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
 
 class IFrontEnd;
+struct ClassroomRow;
 
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
@@ -90,6 +92,9 @@ public:
                                   std::string& problem);
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings m_history;
+    // Every calculator's result this session; a run that found none is
+    // not counted.
+    RunTally m_tally;
 
 private:
     // The session's images into `inputs`; false with `problem` set.
@@ -104,6 +109,7 @@ private:
     bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();
     bool PromptClassroom();
+    void CountRows(const std::vector<ClassroomRow>& rows);
 
     IFrontEnd* m_frontEnd;
     CSystemDeviceSource m_systemDevices;

@@ -25,6 +25,9 @@ public:
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
                           IConsoleInput* in = nullptr, std::function<int()> columns = {});
 
+    // Input is never read again (--yes).
+    void StopReading() { m_in = nullptr; }
+
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;

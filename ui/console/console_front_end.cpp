@@ -65,6 +65,12 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
     if (!details.empty()) {
         Say(details);
     }
+    if (m_assumeYes) {
+        const int answer = hasCancel && !cancelIsDefault ? IDCANCEL : IDOK;
+        m_out << (answer == IDOK ? "--yes: OK\n" : "--yes: Cancel\n");
+        m_out.flush();
+        return answer;
+    }
     for (;;) {
         std::string line;
         const InputLine got = m_in.ReadLine(line);

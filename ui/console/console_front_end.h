@@ -50,6 +50,16 @@ public:
 
     IClassroomView* Classroom() override { return &m_classroom; }
 
+    // --yes: every box is answered without reading input: OK to a box whose
+    // default is Cancel (the warnings) or that has only OK, Cancel to a box
+    // whose default is OK ("continue with the update?", "another set?").
+    // The box is still shown, followed by the answer given.
+    void AssumeYes()
+    {
+        m_assumeYes = true;
+        m_classroom.StopReading();
+    }
+
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
 
@@ -70,6 +80,7 @@ private:
     CProgressWindows m_progress;
     CConsoleClassroomView m_classroom;
     int m_quitCode = 0;
+    bool m_assumeYes = false;
     bool m_saidSilent = false;   // during this quiet spell of the calculator
     bool m_saidBusy = false;     // during this run
 };

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What became of every calculator offered during a session, and the exit
+// code a script reads from it (--yes, --json).
+#include "update/run_update.h"
+
+// Exit codes for scripts; without --yes or --json the program keeps 18.
+inline constexpr int kExitAllGood = 0;      // every calculator updated or already current
+inline constexpr int kExitSomeFailed = 1;   // at least one failed or is unsupported
+inline constexpr int kExitUsage = 2;        // the command line cannot be followed
+inline constexpr int kExitNoneFound = 3;    // no calculator was found
+
+struct RunTally {
+    int updated = 0;
+    int current = 0;
+    int failed = 0;
+    int unsupported = 0;
+
+    void Count(UpdateResult result)
+    {
+        switch (result) {
+        case Success:
+            ++updated;
+            break;
+        case AlreadyCurrent:
+            ++current;
+            break;
+        case UnsupportedModel:
+            ++unsupported;
+            break;
+        case Failed:
+            ++failed;
+            break;
+        }
+    }
+
+    int ExitCode() const
+    {
+        if (failed + unsupported > 0) {
+            return kExitSomeFailed;
+        }
+        return updated + current > 0 ? kExitAllGood : kExitNoneFound;
+    }
+};
