@@ -49,7 +49,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     app.InitInstance(arguments);
     app.SetFrontEnd(nullptr);
     std::cout.flush();
-    return options.assumeYes || options.json ? app.m_tally.ExitCode() : frontEnd.QuitCode();
+    return options.assumeYes ? app.m_tally.ExitCode() : frontEnd.QuitCode();
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
@@ -133,9 +133,8 @@ int main(int argc, char** argv)
         std::cerr << "zentrix-update: ZENTRIX_UI=" << SafeText(std::getenv("ZENTRIX_UI"))
                   << " is neither gui nor console; choosing by the display\n";
     }
-    if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
-        std::cerr << "zentrix-update: " << (options.assumeYes ? "--yes" : "--json")
-                  << " works in console mode only (ZENTRIX_UI=console chooses it)\n";
+    if (mode == UiMode::Gui && options.assumeYes) {
+        std::cerr << "zentrix-update: --yes works in console mode only (ZENTRIX_UI=console chooses it)\n";
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {

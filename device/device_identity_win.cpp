@@ -11,6 +11,9 @@ std::string DeviceIdentity(const std::string& path)
 
 bool DevicePresent(const std::string& path)
 {
+    if (path.rfind("usb:", 0) == 0) {
+        return true;   // as the enumeration offers it
+    }
     static constexpr char kDevicePrefix[] = "\\\\.\\";
     if (path.rfind(kDevicePrefix, 0) == 0) {
         // A port such as \\.\COM7 is no file: the system's name for it tells.

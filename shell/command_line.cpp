@@ -147,7 +147,7 @@ std::string UsageText()
            "\n"
            "Exit status: 18 when the update loop has ended (read its last message),\n"
            "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
-           "With --yes or --json: 0 every calculator offered was updated or already\n"
+           "With --yes: 0 every calculator offered was updated or already\n"
            "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
            "--yes with the window), 3 no calculator was found.\n"
 #ifndef _WIN32

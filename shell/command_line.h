@@ -43,7 +43,6 @@ struct ProgramOptions {
     std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
     std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
-    bool json = false;                  // --json: events on standard output
     std::vector<std::string> warnings;  // one line each, without a line feed
 };
 
