@@ -32,11 +32,15 @@ bool WriteAll(int fd, const uint8_t* data, size_t length)
 }
 
 // Reads up to `length` bytes, retrying short reads; returns the count or -1.
-ssize_t ReadFull(int fd, uint8_t* buffer, size_t length)
+// From `offset` when it is 0 or more (the descriptor's position stays as
+// it is), else from the descriptor's position.
+ssize_t ReadFull(int fd, uint8_t* buffer, size_t length, int64_t offset = -1)
 {
     size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::read(fd, buffer + done, length - done);
+        const ssize_t n = offset < 0 ? ::read(fd, buffer + done, length - done)
+                                     : ::pread(fd, buffer + done, length - done, static_cast<off_t>(offset) +
+                                                                                    static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -144,22 +148,7 @@ bool CScratchCopy::Seek(uint64_t offset)
 
 int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
 {
-    uint32_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(static_cast<int>(m_file), buffer + done, length - done,
-                                  static_cast<off_t>(m_offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<uint32_t>(n);
-    }
-    return done;
+    return ReadFull(static_cast<int>(m_file), buffer, length, static_cast<int64_t>(m_offset));
 }
 
 void CScratchCopy::CloseFile()
