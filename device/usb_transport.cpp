@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <csignal>
+#include <pthread.h>
+
 namespace {
 
 constexpr int kInterface = 0;
@@ -27,6 +30,30 @@ bool IsIn(const libusb_endpoint_descriptor& endpoint)
 {
     return (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN;
 }
+
+// Holds the program's stop signals for the length of one bulk transfer. The
+// stop handlers only set flags that the waiter reads between slices, so a
+// stop waits at most one slice; a signal that lands inside libusb's event
+// handling could otherwise turn an interrupted usbfs call into a failed
+// transfer and a link reported lost although the calculator is still there.
+class CStopSignalsHeld {
+public:
+    CStopSignalsHeld()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : {SIGINT, SIGTERM, SIGQUIT, SIGWINCH}) {
+            sigaddset(&held, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &held, &m_before);
+    }
+    ~CStopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    CStopSignalsHeld(const CStopSignalsHeld&) = delete;
+    CStopSignalsHeld& operator=(const CStopSignalsHeld&) = delete;
+
+private:
+    sigset_t m_before{};
+};
 
 }  // namespace
 
@@ -135,6 +162,7 @@ bool CUsbTransport::ClaimInterface()
 TransportWrite CUsbTransport::WriteSome(const uint8_t* data, uint32_t length, int waitMs)
 {
     int sent = 0;
+    const CStopSignalsHeld held;
     // libusb does not write through a const pointer; the bytes stay untouched.
     const int result = libusb_bulk_transfer(m_handle, m_endpointOut, const_cast<uint8_t*>(data),
                                             static_cast<int>(length), &sent,
@@ -154,6 +182,7 @@ TransportRead CUsbTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int wa
     if (!m_in.Waiting()) {
         uint8_t* room = m_in.Room();
         int got = 0;
+        const CStopSignalsHeld held;
         const int result = libusb_bulk_transfer(m_handle, m_endpointIn, room, static_cast<int>(m_in.Size()), &got,
                                                 static_cast<unsigned>(waitMs < 1 ? 1 : waitMs));
         // A transfer that timed out after some bytes still delivered them.
