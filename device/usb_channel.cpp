@@ -35,6 +35,8 @@ int DefaultPump(uint32_t)
 
 CUsbChannel::CUsbChannel() : m_pump(DefaultPump) {}
 
+CUsbChannel::CUsbChannel(TransportOpener opener) : m_pump(DefaultPump), m_opener(std::move(opener)) {}
+
 CUsbChannel::~CUsbChannel()
 {
     Close();
@@ -47,7 +49,8 @@ int CUsbChannel::Open(const char* devicePath)
     }
     errno = 0;
     OpenFailure failure = OpenFailure::Device;
-    std::unique_ptr<CTransport> transport = OpenDeviceTransport(devicePath, failure);
+    std::unique_ptr<CTransport> transport =
+        m_opener ? m_opener(devicePath, failure) : OpenDeviceTransport(devicePath, failure);
     if (transport == nullptr) {
         m_lastError = errno != 0 ? static_cast<uint32_t>(errno) : ENODEV;   // why, for the run's reason
         if (failure == OpenFailure::Event) {

@@ -4,6 +4,7 @@
 // buffers, and reads exact byte counts through a 64-byte input buffer while
 // keeping the user interface served through a pump callback.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "device/channel_trace.h"
@@ -45,20 +46,27 @@ public:
     virtual bool KeepWaiting(const ChannelWait& wait) = 0;
 };
 
-class CTransport;   // device/transport.h
+class CTransport;                 // device/transport.h
+enum class OpenFailure;           // device/transport.h
+
+// Opens the transport a device path names; null with errno set and
+// `failure` saying what failed (as OpenDeviceTransport does).
+using TransportOpener = std::function<std::unique_ptr<CTransport>(const char* devicePath, OpenFailure& failure)>;
 
 class CUsbChannel : public CPacketReader {
 public:
+    // Opens devices as this platform does.
     CUsbChannel();
-    virtual ~CUsbChannel();
+    // Opens devices through `opener` instead (an in-memory calculator).
+    explicit CUsbChannel(TransportOpener opener);
+    ~CUsbChannel() override;
     CUsbChannel(const CUsbChannel&) = delete;
     CUsbChannel& operator=(const CUsbChannel&) = delete;
 
-    virtual int Open(const char* devicePath);
-    virtual int ReadTimed(uint8_t* buffer, uint32_t length, uint32_t overallTimeoutMs,
-                          uint32_t interCharTimeoutMs);
-    virtual int WritePumped(const uint8_t* buffer, uint32_t length);
-    virtual int Write(const uint8_t* buffer, uint32_t length);
+    int Open(const char* devicePath);
+    int ReadTimed(uint8_t* buffer, uint32_t length, uint32_t overallTimeoutMs, uint32_t interCharTimeoutMs);
+    int WritePumped(const uint8_t* buffer, uint32_t length);
+    int Write(const uint8_t* buffer, uint32_t length);
     int Read(uint8_t* buffer, uint32_t length, uint32_t& count) override;
 
     int Close();
@@ -121,6 +129,7 @@ private:
     bool LimitPassed(const ReadClock& clock, uint32_t count, uint32_t now) const;
     int WaitSliceMs(const ReadClock& clock, uint32_t count, uint32_t now) const;
 
+    TransportOpener m_opener;   // null: the platform's
     IChannelWaiter* m_waiter = nullptr;
     uint32_t m_requestTick = 0;   // start of the last write, or of the session
     std::unique_ptr<CTransport> m_transport;   // null while closed

@@ -4,6 +4,7 @@
 // input decides whether the reply passes, has a byte changed, is replaced by
 // raw input bytes, or the link fails. Whatever arrives, the run must end
 // with nothing read or written outside its buffers and nothing left behind.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "memory_transport.h"
 #include "sim/calculator.h"
 #include "quiet_port.h"
 #include "update/image_files.h"
@@ -31,53 +33,35 @@ private:
     size_t m_pos = 0;
 };
 
-class FuzzedCalculatorChannel : public CUsbChannel {
-public:
-    FuzzedCalculatorChannel(InputBytes& input, zsim::Options options) : m_input(input), m_calc(options) {}
-
-    int Open(const char*) override { return ChannelOk; }
-    int Write(const uint8_t* buffer, uint32_t length) override
-    {
-        m_calc.Receive(buffer, length);
-        const std::vector<uint8_t> out = m_calc.TakeOutput();
-        m_pending.insert(m_pending.end(), out.begin(), out.end());
-        return ChannelOk;
-    }
-    int Read(uint8_t* buffer, uint32_t length, uint32_t& count) override
-    {
-        count = 0;
-        const uint8_t op = m_input.Empty() ? 0 : m_input.Next();
+// The simulated calculator behind an in-memory link; before every read the
+// input decides what happens to the bytes waiting for it.
+std::shared_ptr<MemoryLink> FuzzedCalculator(InputBytes& input, zsim::Options options)
+{
+    auto link = std::make_shared<MemoryLink>();
+    auto calculator = std::make_shared<zsim::Calculator>(options);
+    link->peer = [calculator](const uint8_t* data, uint32_t length, std::deque<uint8_t>& toHost) {
+        calculator->Receive(data, length);
+        const std::vector<uint8_t> out = calculator->TakeOutput();
+        toHost.insert(toHost.end(), out.begin(), out.end());
+    };
+    link->beforeRead = [&input](std::deque<uint8_t>& toHost) -> uint32_t {
+        const uint8_t op = input.Next();
         switch (op % 8) {
-        case 5: return IoError;
-        case 6:   // the reply is whatever the input says
-            for (; count < length; ++count) {
-                if (m_input.Empty()) {
-                    return IoError;
+        case 5: return EIO;
+        case 6:   // what waits is whatever the input says
+            for (uint8_t& byte : toHost) {
+                if (input.Empty()) {
+                    return EIO;
                 }
-                buffer[count] = m_input.Next();
+                byte = input.Next();
             }
-            return ChannelOk;
-        default: break;
+            return 0;
+        case 7: toHost[input.Next() % toHost.size()] ^= static_cast<uint8_t>(input.Next() | 1); return 0;
+        default: return 0;
         }
-        if (m_pending.size() < length) {
-            return IoError;   // a silent calculator would keep the run waiting for ever
-        }
-        for (; count < length; ++count) {
-            buffer[count] = m_pending.front();
-            m_pending.pop_front();
-        }
-        if (op % 8 == 7) {
-            buffer[m_input.Next() % length] ^= static_cast<uint8_t>(m_input.Next() | 1);
-        }
-        return ChannelOk;
-    }
-
-private:
-    InputBytes& m_input;
-    zsim::Calculator m_calc;
-    std::deque<uint8_t> m_pending;
-};
-
+    };
+    return link;
+}
 
 void WriteImage(const std::string& path, std::vector<uint8_t> bytes)
 {
@@ -122,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CQuietPort port;
     // One calculator whose replies the input bends.
     CListedDeviceSource devices(
-        {"f"}, [&] { return std::make_unique<FuzzedCalculatorChannel>(input, options); }, "the fuzzed calculator");
+        {"f"}, [&] { return MemoryChannel(FuzzedCalculator(input, options)); }, "the fuzzed calculator");
     CClaimedDeviceList claimed;
     UpdateRunInputs inputs;
     inputs.baseDir = g_baseDir;

@@ -5,46 +5,11 @@
 
 #include <deque>
 
+#include "memory_transport.h"
 #include "update/image_transfer.h"
 #include "update_scenario.h"
 
 namespace {
-
-// Records every write and answers reads from a queue of replies; an empty
-// queue is a broken link.
-class ScriptedChannel : public CUsbChannel {
-public:
-    std::vector<std::vector<uint8_t>> writes;
-    std::deque<uint8_t> replies;
-    bool failWrites = false;
-
-    void Answer(const std::string& reply, int times = 1)
-    {
-        for (int i = 0; i < times; ++i) {
-            replies.insert(replies.end(), reply.begin(), reply.end());
-        }
-    }
-    int Write(const uint8_t* buffer, uint32_t length) override
-    {
-        if (failWrites) {
-            return IoError;
-        }
-        writes.emplace_back(buffer, buffer + length);
-        return ChannelOk;
-    }
-    int Read(uint8_t* buffer, uint32_t length, uint32_t& count) override
-    {
-        count = 0;
-        if (replies.size() < length) {
-            return IoError;
-        }
-        for (; count < length; ++count) {
-            buffer[count] = replies.front();
-            replies.pop_front();
-        }
-        return ChannelOk;
-    }
-};
 
 const std::string kAck("\x06" "00070");
 const std::string kNak("\x15" "0406C");
@@ -59,10 +24,15 @@ protected:
         image[0x10000] = 0x00;
         image[0x10001] = 0x5C;
         WriteFile("UpdateCode.bin", image);
-        auto channel = std::make_unique<ScriptedChannel>();
-        m_channel = channel.get();
-        m_run = std::make_unique<CUpdateRun>(m_inputs, std::move(channel));
-        // The images alone, without the header checks of a whole run.
+        NewRun();
+    }
+    // A run on a fresh link, with the images alone (without the header checks
+    // of a whole run).
+    void NewRun()
+    {
+        m_channel = std::make_shared<MemoryLink>();
+        m_run = std::make_unique<CUpdateRun>(m_inputs, MemoryChannel(m_channel));
+        ASSERT_EQ(m_run->Channel().Open("memory"), ChannelOk);
         for (auto [image, name] : {std::pair{&m_run->m_images.os, kOsImageFileName},
                                    std::pair{&m_run->m_images.stub, kStubFileName}}) {
             std::string problem;
@@ -77,13 +47,9 @@ protected:
         m_run.reset();   // the run's release would close its window and snapshots
         UpdateScenario::TearDown();
     }
-    std::string Written(size_t i) const
-    {
-        const auto& w = m_channel->writes.at(i);
-        return std::string(w.begin(), w.end());
-    }
+    std::string Written(size_t i) const { return m_channel->Written(i); }
 
-    ScriptedChannel* m_channel = nullptr;   // owned by the run
+    std::shared_ptr<MemoryLink> m_channel = std::make_shared<MemoryLink>();
     std::unique_ptr<CUpdateRun> m_run;
 };
 
@@ -108,7 +74,7 @@ TEST_F(OsImagePhase, SmallBlocksHaveNoTailCheck)
     m_channel->Answer(kAck, 1 + 257);
     ASSERT_TRUE(::WriteOsImage(*m_run));
     EXPECT_EQ(m_channel->writes.size(), 258u);
-    EXPECT_TRUE(m_channel->replies.empty());
+    EXPECT_TRUE(m_channel->script.empty());
 }
 
 TEST_F(OsImagePhase, RejectedTailCheckSendsEverythingAgainWithTheSumRestarted)
@@ -137,7 +103,7 @@ TEST_F(OsImagePhase, ThirdRejectionAndBrokenTailChecksFailWithoutAnotherAttempt)
 
     // The tail check's reply never comes: no second attempt.
     m_channel->writes.clear();
-    m_channel->replies.clear();
+    m_channel->script.clear();
     m_channel->Answer(kAck, 66);
     EXPECT_FALSE(::WriteOsImage(*m_run));
     EXPECT_EQ(m_channel->writes.size(), 67u);
@@ -149,4 +115,43 @@ TEST_F(OsImagePhase, StubWithABrokenLastReplyFailsAndKeepsItsWindowForTheRelease
     m_channel->Answer(kAck);       // the only block wants Ack_03
     EXPECT_FALSE(SendUpdaterStub(*m_run));
     EXPECT_EQ(m_ui.openWindows, 1);
+}
+
+// How the link behaves under the image phase: replies that come a byte at
+// a time or after stalls both ways still make an intact image; a spare reply
+// stops the phase before the next packet instead of being taken for that
+// packet's answer; a lost link fails where it was lost.
+TEST_F(OsImagePhase, LinkBehavioursEndTheImagePhaseTruthfully)
+{
+    struct Case {
+        const char* name;
+        void (*shape)(MemoryLink&);
+        bool succeeds;
+        size_t writes;           // packets written before the phase ended
+        const char* inReason;    // part of the failure reason
+    };
+    const Case cases[] = {
+        {"replies a byte at a time", [](MemoryLink& l) { l.packetSize = 1; }, true, 67, ""},
+        {"stalls both ways",
+         [](MemoryLink& l) {
+             l.stalledReads = 3;
+             l.stalledWrites = 3;
+             l.lostWhenDry = false;
+         },
+         true, 67, ""},
+        {"a spare reply after block 10",
+         [](MemoryLink& l) { l.script[10].insert(l.script[10].end(), kAck.begin(), kAck.end()); }, false, 11,
+         "answers nothing the program asked"},
+        {"lost after block 20", [](MemoryLink& l) { l.script.resize(20); }, false, 21, "block 20"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewRun();
+        m_channel->Answer(kAck, 67);
+        c.shape(*m_channel);
+        EXPECT_EQ(::WriteOsImage(*m_run), c.succeeds);
+        EXPECT_EQ(m_channel->writes.size(), c.writes);
+        EXPECT_NE(m_run->Reason().find(c.inReason), std::string::npos) << m_run->Reason();
+        m_run->CloseProgress();
+    }
 }
