@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr int32_t kPathSize = 260;
-// The enumeration always ends; this only bounds a broken one.
-constexpr int kMostDevices = 1000;
-
 std::string Quoted(const std::string& text)
 {
     return text.empty() ? "-" : "\"" + SafeText(text) + "\"";
@@ -26,15 +22,9 @@ std::string Quoted(const std::string& text)
 std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
 {
     std::vector<ListedDevice> devices;
-    char path[kPathSize] = {};
-    int32_t index = 0;
-    for (int i = 0; i < kMostDevices; ++i) {
-        index = EnumerateChosenDevicePath(choice, index, path, kPathSize);
-        if (index == -1) {
-            break;
-        }
+    for (std::string& path : ListChosenDevicePaths(choice)) {
         ListedDevice device;
-        device.path.assign(path, strnlen(path, sizeof path));
+        device.path = std::move(path);
         DescribeOfferedDevice(device);
         devices.push_back(std::move(device));
     }
@@ -52,6 +42,9 @@ std::string FormatListedDevice(const ListedDevice& device)
         line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
         if (!device.serialNumber.empty()) {
             line += "  serial " + Quoted(device.serialNumber);
+        }
+        if (!device.portChain.empty()) {
+            line += "  port " + device.portChain;
         }
     }
     if (device.mayOpen) {

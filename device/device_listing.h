@@ -10,8 +10,12 @@
 
 #include "device/device_choice.h"
 
+// What kind of thing a listed path names.
+enum class DeviceKind { Usb, SerialPort, Socket, Other };
+
 struct ListedDevice {
     std::string path;
+    DeviceKind kind = DeviceKind::Other;
     bool usb = false;
     bool found = false;           // USB: the device is on the bus
     uint16_t vendor = 0;
@@ -19,6 +23,7 @@ struct ListedDevice {
     std::string manufacturer;     // empty when the device does not say
     std::string productName;
     std::string serialNumber;     // empty when the device has none
+    std::string portChain;        // USB: "BUS-PORT.PORT..." where the device is plugged in; empty when unknown
     bool mayOpen = false;
     std::string problem;          // why it may not be opened
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +51,21 @@ void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
     }
 }
 
+// "BUS-PORT.PORT..." as the kernel names the place; empty when unknown.
+std::string PortChain(libusb_device* device)
+{
+    uint8_t ports[8] = {};
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    if (depth <= 0) {
+        return {};
+    }
+    std::string chain = std::to_string(libusb_get_bus_number(device)) + "-";
+    for (int i = 0; i < depth; ++i) {
+        chain += (i == 0 ? "" : ".") + std::to_string(ports[i]);
+    }
+    return chain;
+}
+
 void DescribeUsb(ListedDevice& device)
 {
     uint8_t bus = 0;
@@ -82,13 +98,15 @@ void DescribeUsb(ListedDevice& device)
             device.product = descriptor.idProduct;
         }
         ReadStrings(bus, address, device);
-        libusb_device_handle* handle = nullptr;
-        const int opened = libusb_open(rawList[i], &handle);
-        if (opened == 0) {
+        device.portChain = PortChain(rawList[i]);
+        // Whether this user may open it, from the node's permissions: the
+        // device is not opened just to be listed.
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", bus, address);
+        if (access(node, R_OK | W_OK) == 0) {
             device.mayOpen = true;
-            libusb_close(handle);
         } else {
-            device.problem = opened == LIBUSB_ERROR_ACCESS ? "permission denied" : libusb_strerror(opened);
+            device.problem = errno == EACCES || errno == EPERM ? "permission denied" : std::strerror(errno);
         }
         return;
     }
@@ -125,6 +143,7 @@ void DescribePath(ListedDevice& device)
         device.problem = "not a device";
         return;
     }
+    device.kind = S_ISSOCK(info.st_mode) ? DeviceKind::Socket : DeviceKind::SerialPort;
     if (access(path, R_OK | W_OK) != 0) {
         device.problem = std::strerror(errno);
         if (errno == EACCES && S_ISCHR(info.st_mode)) {
@@ -145,6 +164,7 @@ void DescribeOfferedDevice(ListedDevice& device)
 {
     device.usb = IsUsbDevicePath(device.path.c_str());
     if (device.usb) {
+        device.kind = DeviceKind::Usb;
         DescribeUsb(device);
     } else {
         DescribePath(device);

@@ -35,6 +35,7 @@ std::string ProblemText(DWORD error)
 void DescribeOfferedDevice(ListedDevice& device)
 {
     device.usb = device.path.rfind("\\\\?\\usb#", 0) == 0 || device.path.rfind("\\\\?\\USB#", 0) == 0;
+    device.kind = device.usb ? DeviceKind::Usb : DeviceKind::SerialPort;
     CWinHandle opened(CreateFileA(device.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
     device.mayOpen = opened.IsValid();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,9 +80,16 @@ public:
 
 private:
     std::optional<DeviceChoice> m_choice;
+    std::mutex m_snapshotMutex;
+    std::vector<std::string> m_snapshot;     // taken at index 0 of each listing
     std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
     std::chrono::steady_clock::time_point m_lastUnwatchedLook{};
 };
+
+// Every path offered for `choice`, or for the environment's variables, from
+// one look at the system: the listed paths, then what is found connected.
+std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice);
+std::vector<std::string> ListEnvironmentDevicePaths();
 
 // The enumeration step over exactly the paths and USB IDs of `choice`.
 int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size);

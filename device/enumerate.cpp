@@ -70,6 +70,50 @@ int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
     return result < 0 ? -1 : result;
 }
 
+namespace {
+
+// Every path the enumeration library offers for these lists, from one look
+// at the system.
+std::vector<std::string> ListAllPaths(const std::vector<std::string>& listed, const std::string& usbIds)
+{
+    std::vector<const char*> paths;
+    paths.reserve(listed.size());
+    for (const std::string& path : listed) {
+        paths.push_back(path.c_str());
+    }
+    std::vector<char> buffer(4096);
+    for (int tries = 0; tries < 4; ++tries) {
+        const int needed = ZrEnumListAllA(buffer.data(), static_cast<int>(buffer.size()), paths.data(),
+                                          static_cast<int>(paths.size()), usbIds.c_str());
+        if (needed < 0) {
+            return {};
+        }
+        if (static_cast<size_t>(needed) <= buffer.size()) {
+            std::vector<std::string> entries;
+            for (size_t at = 0; at < static_cast<size_t>(needed);) {
+                entries.emplace_back(buffer.data() + at);
+                at += entries.back().size() + 1;
+            }
+            return entries;
+        }
+        buffer.resize(static_cast<size_t>(needed));   // the system changed between two looks: again
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice)
+{
+    return ListAllPaths(choice.paths, Joined(choice.usbIds, ","));
+}
+
+std::vector<std::string> ListEnvironmentDevicePaths()
+{
+    const char* ids = std::getenv("ZENTRIX_USB_IDS");
+    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "");
+}
+
 int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size)
 {
     std::vector<const char*> paths;
@@ -127,10 +171,27 @@ bool CSystemDeviceSource::DevicesChanged()
     return true;
 }
 
+// Index 0 takes one snapshot of what is connected; the steps after it hand
+// out that snapshot, so one listing is one look at the system.
 int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
-    return m_choice ? EnumerateChosenDevicePath(*m_choice, index, buffer, size)
-                    : ::EnumerateDevicePath(index, buffer, size);
+    if (index < 0 || buffer == nullptr || size <= 0) {
+        return -1;
+    }
+    std::lock_guard lock(m_snapshotMutex);
+    if (index == 0) {
+        m_snapshot = m_choice ? ListChosenDevicePaths(*m_choice) : ListEnvironmentDevicePaths();
+    }
+    const auto at = static_cast<size_t>(index);
+    if (at >= m_snapshot.size()) {
+        return -1;
+    }
+    // A path that does not fit names no device: its open fails, it is never cut.
+    const std::string& path = m_snapshot[at];
+    const size_t length = path.size() < static_cast<size_t>(size) ? path.size() : 0;
+    std::copy_n(path.c_str(), length, buffer);
+    buffer[length] = '\0';
+    return index + 1;
 }
 
 std::string NothingConfiguredHint()

@@ -2,6 +2,7 @@
 #include "device_lists.h"
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -143,6 +144,35 @@ int EnumerateListed(int index, char* buf, int size, const std::vector<std::strin
     }
     PutEntry(usb[usbAt], buf, size);
     return index + 1;
+}
+
+std::vector<std::string> ListAll(const std::vector<std::string>& paths, const std::vector<UsbId>& ids, UsbScan scan)
+{
+    std::vector<std::string> entries = paths;
+    if (!ids.empty() && scan != nullptr) {
+        for (std::string& path : scan(ids)) {
+            entries.push_back(std::move(path));
+        }
+    }
+    return entries;
+}
+
+int PutAllEntries(char* buf, int size, const std::vector<std::string>& entries)
+{
+    size_t needed = 0;
+    for (const std::string& entry : entries) {
+        needed += entry.size() + 1;
+    }
+    if (needed > static_cast<size_t>(std::numeric_limits<int>::max())) {
+        return -1;
+    }
+    if (buf != nullptr && needed <= static_cast<size_t>(size < 0 ? 0 : size)) {
+        for (const std::string& entry : entries) {
+            std::memcpy(buf, entry.c_str(), entry.size() + 1);
+            buf += entry.size() + 1;
+        }
+    }
+    return static_cast<int>(needed);
 }
 
 std::vector<std::string> PathsFromArray(const char* const* paths, int count)

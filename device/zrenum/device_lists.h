@@ -42,6 +42,14 @@ int EnumerateDevices(int index, char* buf, int size, const char* devicesVar, con
 int EnumerateListed(int index, char* buf, int size, const std::vector<std::string>& paths,
                     const std::vector<UsbId>& ids, UsbScan scan);
 
+// Every entry the step above would hand out, from one scan.
+std::vector<std::string> ListAll(const std::vector<std::string>& paths, const std::vector<UsbId>& ids, UsbScan scan);
+
+// Writes `entries` into `buf` one after another, each ended by a zero byte,
+// and returns the bytes that takes; when that is more than `size`, nothing
+// usable was written (the caller asks again with that many bytes).
+int PutAllEntries(char* buf, int size, const std::vector<std::string>& entries);
+
 // The `count` paths of `paths` (a null array when `count` is 0), empty ones
 // skipped as ZENTRIX_DEVICES skips them.
 std::vector<std::string> PathsFromArray(const char* const* paths, int count);

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "usb_scan.h"
 
+#include <fcntl.h>
 #include <libusb.h>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -27,25 +33,26 @@ bool Matches(libusb_device* device, const std::vector<UsbId>& ids)
     });
 }
 
-// Interface 0 is claimed by another program: the device opens, the claim is
-// refused. A bound kernel driver is no such hold (the transport detaches it),
-// and a device this user cannot open is offered all the same: opening it is
-// what tells the user.
+// Interface 0 is claimed by another program: usbfs is the driver bound to
+// it. Asked of the device node without claiming anything, so that a look at
+// the bus never takes a calculator from a run that is about to claim it. A
+// kernel driver bound instead is no such hold (the transport detaches it),
+// and a device this user cannot open is offered all the same: opening it
+// is what tells the user.
 bool HeldElsewhere(libusb_device* device)
 {
-    libusb_device_handle* handle = nullptr;
-    if (libusb_open(device, &handle) != 0) {
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    const int fd = open(node, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    bool held = false;
-    if (libusb_kernel_driver_active(handle, 0) == 0) {
-        const int claimed = libusb_claim_interface(handle, 0);
-        held = claimed == LIBUSB_ERROR_BUSY;
-        if (claimed == 0) {
-            libusb_release_interface(handle, 0);
-        }
-    }
-    libusb_close(handle);
+    usbdevfs_getdriver query = {};
+    query.interface = 0;
+    const bool held = ioctl(fd, USBDEVFS_GETDRIVER, &query) == 0 &&
+                      std::strncmp(query.driver, "usbfs", sizeof query.driver) == 0;
+    close(fd);
     return held;
 }
 

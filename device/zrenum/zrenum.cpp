@@ -16,3 +16,8 @@ int ZrEnumListedA(int index, char* buf, int size, const char* const* paths, int 
 {
     return EnumerateListed(index, buf, size, PathsFromArray(paths, pathCount), ParseUsbIds(usbIds), ScanUsbDevices);
 }
+
+int ZrEnumListAllA(char* buf, int size, const char* const* paths, int pathCount, const char* usbIds)
+{
+    return PutAllEntries(buf, size, ListAll(PathsFromArray(paths, pathCount), ParseUsbIds(usbIds), ScanUsbDevices));
+}

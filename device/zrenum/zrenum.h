@@ -33,6 +33,12 @@ ZRENUM_API int ZrEnumUsbA(int index, char* buf, int size);
 ZRENUM_API int ZrEnumListedA(int index, char* buf, int size, const char* const* paths, int pathCount,
                              const char* usbIds);
 
+// Every path ZrEnumListedA would offer, from one look at the system:
+// written into `buf` one after another, each ended by a zero byte. Returns
+// the bytes the whole list takes; when that is more than `size`, `buf` holds
+// nothing usable and the caller asks again with a larger buffer. Negative
+// when the list cannot be told.
+ZRENUM_API int ZrEnumListAllA(char* buf, int size, const char* const* paths, int pathCount, const char* usbIds);
 #ifdef __cplusplus
 }
 #endif

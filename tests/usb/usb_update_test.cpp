@@ -449,7 +449,7 @@ void OpenTestbedTo(const fs::path& root, const std::string& locked)
 
 TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
 {
-    Plug();
+    zusb::EmulatedUsbDevice& first = Plug();
     zusb::DeviceSetup loader;
     loader.highSpeed = true;
     loader.kernelDriver = true;
@@ -483,16 +483,18 @@ TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
         kHangGuardMs);
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     const std::string lockedLine =
-        lockedOut ? "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: no (permission "
+        lockedOut ? "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  port 1-5  may open: no (permission "
                     "denied; install the udev rule 60-zentrix-calculator.rules with vvvv = 1a2b and pppp = 5e01, "
                     "then plug the calculator in again)\n"
-                  : "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: yes\n";
+                  : "usb:1:5  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  port 1-5  may open: yes\n";
     EXPECT_EQ(listed.out,
               "/nonexistent/ttyZ  may open: no (No such file or directory)\n"
-              "usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  may open: yes\n"
-              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  may open: yes\n" +
+              "usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  port 1-2  may open: yes\n"
+              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  port 1-3  may open: yes\n" +
                   lockedLine);
-    // Listing touches nothing: the kernel driver stays bound.
+    // Listing touches nothing: no calculator is claimed, the kernel driver
+    // stays bound.
+    EXPECT_EQ(first.Count().claims, 0);
     EXPECT_EQ(second.Count().detaches, 0);
 
     const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
@@ -528,7 +530,7 @@ TEST_F(UsbUpdate, NothingConfiguredNamesTheCandidatesButNotKeyboardsOrStorage)
     EXPECT_EQ(run.out, kConnect + kWarning);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_NE(run.err.find("; it could be one of: usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  "
-                           "serial \"ZX-0042\"  may open: yes; /dev/ttyUSB7  may open: "),
+                           "serial \"ZX-0042\"  port 1-2  may open: yes; /dev/ttyUSB7  may open: "),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("usb:1:3"), std::string::npos) << run.err;
