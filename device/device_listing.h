@@ -26,7 +26,6 @@ struct ListedDevice {
     std::string portChain;        // USB: "BUS-PORT.PORT..." where the device is plugged in; empty when unknown
     bool mayOpen = false;
     std::string problem;          // why it may not be opened
-    std::string remedy;           // what the user can do about it, in the platform's terms; may be empty
 };
 
 // Walks the enumeration of `choice` from index 0 and describes every path it

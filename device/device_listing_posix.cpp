@@ -51,14 +51,6 @@ void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
     }
 }
 
-std::string UdevRuleRemedy(uint16_t vendor, uint16_t product)
-{
-    char ids[64];
-    std::snprintf(ids, sizeof ids, "vvvv = %04x and pppp = %04x", vendor, product);
-    return std::string("install the udev rule 60-zentrix-calculator.rules with ") + ids +
-           ", then plug the calculator in again";
-}
-
 // "BUS-PORT.PORT..." as the kernel names the place; empty when unknown.
 std::string PortChain(libusb_device* device)
 {
@@ -114,11 +106,7 @@ void DescribeUsb(ListedDevice& device)
         if (access(node, R_OK | W_OK) == 0) {
             device.mayOpen = true;
         } else {
-            const bool refused = errno == EACCES || errno == EPERM;
-            device.problem = refused ? "permission denied" : std::strerror(errno);
-            if (refused) {
-                device.remedy = UdevRuleRemedy(device.vendor, device.product);
-            }
+            device.problem = errno == EACCES || errno == EPERM ? "permission denied" : std::strerror(errno);
         }
         return;
     }
@@ -157,10 +145,9 @@ void DescribePath(ListedDevice& device)
     }
     device.kind = S_ISSOCK(info.st_mode) ? DeviceKind::Socket : DeviceKind::SerialPort;
     if (access(path, R_OK | W_OK) != 0) {
-        const bool refused = errno == EACCES;
         device.problem = std::strerror(errno);
-        if (refused && S_ISCHR(info.st_mode)) {
-            device.remedy = "join the group that owns the port (dialout), then log in again";
+        if (errno == EACCES && S_ISCHR(info.st_mode)) {
+            device.problem += "; join the group that owns the port (dialout), then log in again";
         }
         return;
     }

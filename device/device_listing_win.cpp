@@ -40,13 +40,7 @@ void DescribeOfferedDevice(ListedDevice& device)
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
     device.mayOpen = opened.IsValid();
     if (!device.mayOpen) {
-        const DWORD error = GetLastError();
-        device.problem = ProblemText(error);
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-            device.remedy = "close the program that uses the port, then try again";
-        } else if (error == ERROR_FILE_NOT_FOUND && device.usb) {
-            device.remedy = "check in Device Manager that the calculator has the WinUSB driver";
-        }
+        device.problem = ProblemText(GetLastError());
     }
 }
 
