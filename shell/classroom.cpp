@@ -105,6 +105,7 @@ void CRowPort::OpenProgress(const char* phaseText, int stepCount)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.phase = phaseText;
+    m_row.phases.emplace_back(phaseText);
     m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, stepCount));
     m_bar.SendMessage(PBM_SETPOS, 0, 0);
     m_bar.SendMessage(PBM_SETSTEP, 1, 0);
@@ -136,7 +137,14 @@ void CRowPort::CloseProgress()
 void CRowPort::Warn(const std::string& text)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.warning = SafeLine(text);
+    m_row.warnings.push_back(SafeLine(text));
+}
+
+void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.taken = true;
+    m_row.usb = usb;
 }
 
 bool CRowPort::KeepWaiting(const ReplyWait& wait)
@@ -170,9 +178,10 @@ void CRowPort::OfferNext(bool offer)
     m_row.offersNext = offer;
 }
 
-void CRowPort::Finish(const UpdateOutcome& outcome)
+void CRowPort::Finish(const UpdateOutcome& outcome, HistoryRecord record)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.record = std::move(record);
     m_row.result = outcome.result;
     m_row.resultWord = ResultWord(outcome.result);
     m_row.reason = SafeLine(outcome.reason);   // whoever made it, one line and no escapes
@@ -273,8 +282,7 @@ bool CClassroom::Start(Run& run)
     r->thread = std::thread([r, inputs, fn = m_in.runUpdate, history = m_in.history, mode = m_in.historyMode] {
         const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = fn(inputs);
-        RecordRun(history, mode, started, outcome, r->port);
-        r->port.Finish(outcome);
+        r->port.Finish(outcome, RecordRun(history, mode, started, outcome, r->port));
     });
     r->started = true;
     return true;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +36,11 @@ struct ClassroomRow {
     UpdateResult result = Failed;
     std::string resultWord;   // "updated", "current", "unsupported", "failed"
     std::string reason;       // why, unless updated
-    std::string warning;      // something the run said that did not stop it
+    std::vector<std::string> warnings;   // what the run said that did not stop it, in order
+    std::vector<std::string> phases;     // every phase the run opened, in order
+    bool taken = false;       // the run has taken its calculator
+    UsbLocation usb;          // and where it is, for USB as far as the system tells
+    std::optional<HistoryRecord> record;   // once finished: the run's history record
     // A finished station row on a port that stays when its calculator is
     // unplugged (a serial port): the program cannot see the next calculator
     // arrive there, so the user is offered to update it.
@@ -77,13 +82,14 @@ public:
     void SetProgressRange(int upper) override;
     void CloseProgress() override;
     void Warn(const std::string& text) override;
+    void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
     // A row has no Close command of its own.
     bool SetCloseEnabled(bool) override { return false; }
     // False once the run was asked to stop: it ends through the abandon path.
     bool KeepWaiting(const ReplyWait& wait) override;
 
     void Abandon() { m_abandon = true; }
-    void Finish(const UpdateOutcome& outcome);
+    void Finish(const UpdateOutcome& outcome, HistoryRecord record);
     // A row of a set whose run could not start: "not started" and why.
     void NotStarted(const std::string& reason);
     // A row waiting for a place in the station.
