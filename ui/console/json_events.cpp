@@ -115,9 +115,8 @@ void CJsonEvents::Progress(const std::string& device, int done, int total, Clock
     ProgressState& state = m_progress[device];
     state.done = done;
     state.total = total;
-    if (state.writtenDone < 0 || now - state.written >= kProgressPeriod) {
+    if ((state.writtenDone < 0 || now - state.written >= kProgressPeriod) && WriteProgress(device, state)) {
         state.written = now;
-        WriteProgress(device, state);
     }
 }
 
@@ -129,14 +128,15 @@ void CJsonEvents::FlushProgress(const std::string& device)
     }
 }
 
-void CJsonEvents::WriteProgress(const std::string& device, ProgressState& state)
+bool CJsonEvents::WriteProgress(const std::string& device, ProgressState& state)
 {
     if (state.done < 0 || (state.done == state.writtenDone && state.total == state.writtenTotal)) {
-        return;
+        return false;
     }
     state.writtenDone = state.done;
     state.writtenTotal = state.total;
     Write(TextOrNull("device", device) + Number("done", state.done) + Number("total", state.total), "progress");
+    return true;
 }
 
 void CJsonEvents::Warning(const std::string& device, const std::string& text)

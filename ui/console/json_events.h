@@ -54,7 +54,8 @@ private:
         int writtenTotal = -1;
         Clock::time_point written{};
     };
-    void WriteProgress(const std::string& device, ProgressState& state);
+    // False when there was nothing new to write.
+    bool WriteProgress(const std::string& device, ProgressState& state);
     void Write(const std::string& fields, const char* event);
 
     std::ostream& m_out;
