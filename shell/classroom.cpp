@@ -178,7 +178,7 @@ void CRowPort::OfferNext(bool offer)
     m_row.offersNext = offer;
 }
 
-void CRowPort::Finish(const UpdateOutcome& outcome, HistoryRecord record)
+void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.record = std::move(record);

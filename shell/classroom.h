@@ -89,7 +89,8 @@ public:
     bool KeepWaiting(const ReplyWait& wait) override;
 
     void Abandon() { m_abandon = true; }
-    void Finish(const UpdateOutcome& outcome, HistoryRecord record);
+    // `record`: the run's history record, when one was made.
+    void Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record = std::nullopt);
     // A row of a set whose run could not start: "not started" and why.
     void NotStarted(const std::string& reason);
     // A row waiting for a place in the station.
