@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Checks what zentrix-update --json wrote.
+"""check_json_events.py SCHEMA EVENTS [HISTORY]: checks zentrix-update --json output.
 
-check_json_events.py SCHEMA EVENTS [HISTORY]: every line of the file EVENTS
-must be one JSON object valid against SCHEMA (draft 7), the first a
-`started` event, the last a `summary`; with HISTORY, the record of every
-`run-ended` event must be, byte for byte, a line of that history file.
-Prints the events' outline, one line each: the event and what decides it
-(prompt: the answer, run-ended: the result, summary: the exit code);
-phase, progress and warning events are checked but not outlined (their
-number depends on timing). Exit status 1 with the reason when a check fails.
+Every line of EVENTS is one JSON object valid against SCHEMA (draft 7),
+`started` first, `summary` last; with HISTORY every run-ended record is,
+byte for byte, a line of that history. Prints the outline of the events
+(phase, progress and warning left out: their number depends on timing).
 """
 import json
 import sys
