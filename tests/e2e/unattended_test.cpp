@@ -144,7 +144,7 @@ TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRef
     EXPECT_NE(seen.find("Do you want to continue with the update?\nOK [Cancel]\n"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("Checking the calculator version"), std::string::npos) << seen;
 
-    for (const char* option : {"--yes", "-y"}) {
+    for (const char* option : {"--yes", "-y", "--json"}) {
         auto window = Start(device, {option}, "gui");
         const std::string said = window->ReadRest();
         EXPECT_EQ(window->Wait(), 2) << said;
