@@ -95,8 +95,9 @@ std::string CountsText(const std::vector<ClassroomRow>& rows)
            std::to_string(t.of[Failed]) + " failed.";
 }
 
-CRowPort::CRowPort(std::string device)
+CRowPort::CRowPort(std::string device, uint32_t number)
 {
+    m_row.number = number;
     m_row.device = SafeText(device, kPathChars);
     m_row.phase = kStarting;
 }
@@ -201,8 +202,8 @@ ClassroomRow CRowPort::Row() const
 
 struct CClassroom::Run {
     // The run is offered the one calculator the classroom gave it.
-    Run(IDeviceSource* system, const std::string& device)
-        : port(device),
+    Run(IDeviceSource* system, const std::string& device, uint32_t number)
+        : port(device, number),
           source({device}, [system] { return system->NewChannel(); }, "the calculator at " + SafeText(device, kPathChars)),
           path(device)
     {
@@ -254,7 +255,7 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
 
 void CClassroom::Add(const std::string& device)
 {
-    m_runs.push_back(std::make_unique<Run>(m_in.devices, device));
+    m_runs.push_back(std::make_unique<Run>(m_in.devices, device, ++m_runCount));
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(NoRoomText() + "; it starts when one ends");
     }

@@ -27,6 +27,7 @@ class IFrontEnd;
 
 // One row as the front end draws it, copied out of its run.
 struct ClassroomRow {
+    uint32_t number = 0;      // the run's number in its set or station, from 1
     std::string device;
     std::string phase;        // the phase under way, or what the run is doing
     int pos = 0;              // the bar: pos within 0 .. upper
@@ -74,7 +75,7 @@ public:
 // front end's thread copies it.
 class CRowPort : public IUpdatePort {
 public:
-    explicit CRowPort(std::string device);
+    explicit CRowPort(std::string device, uint32_t number = 0);
 
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override;
@@ -189,6 +190,7 @@ private:
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
     std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
+    uint32_t m_runCount = 0;
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

@@ -11,10 +11,7 @@ void CJsonClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const s
 
 void CJsonClassroomView::Report(const ClassroomRow& row)
 {
-    Said& said = m_said[row.device];
-    if (said.ended && !row.finished) {
-        said = {};   // the next calculator on the same port
-    }
+    Said& said = m_said[row.number];
     if (said.ended) {
         return;
     }

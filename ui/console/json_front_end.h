@@ -22,11 +22,15 @@ public:
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override { return m_console.Serve(ms); }
     void ShowSummary(const std::vector<std::string>& lines) override { m_console.ShowSummary(lines); }
-    void CloseRows() override { m_console.CloseRows(); }
+    void CloseRows() override
+    {
+        m_console.CloseRows();
+        m_said.clear();   // the next set numbers its runs afresh
+    }
     std::string NextDevice() const override { return m_console.NextDevice(); }
 
 private:
-    // What has been said of the run on a device.
+    // What has been said of a run, by its number.
     struct Said {
         bool taken = false;
         size_t phases = 0;
@@ -37,7 +41,7 @@ private:
 
     IClassroomView& m_console;
     CJsonEvents& m_events;
-    std::map<std::string, Said> m_said;
+    std::map<uint32_t, Said> m_said;
 };
 
 class CJsonFrontEnd : public IFrontEnd {
