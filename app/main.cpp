@@ -23,8 +23,30 @@
 #include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
+#include "ui/console/json_front_end.h"
 
 namespace {
+
+const char* ModeName(UpdateMode mode)
+{
+    return mode == UpdateMode::All ? "all" : mode == UpdateMode::Watch ? "watch" : "single";
+}
+
+// The console's main window; with `events` the loop starts with the
+// `started` event (the image folder is known by then).
+void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
+{
+    // The owner number is read and has no use here.
+    app.m_createMainWindow = [&app, events](int /*owner*/, StartLoop start) {
+        StartLoop loop = [&app, events, start = std::move(start)] {
+            if (events != nullptr) {
+                events->Started(ZENTRIX_VERSION, ModeName(app.m_mode), app.m_strBaseDir);
+            }
+            start();
+        };
+        return std::unique_ptr<IMainWindow>(std::make_unique<CConsoleMainWindow>(std::move(loop)));
+    };
+}
 
 int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const ProgramOptions& options)
 {
@@ -37,19 +59,23 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
-    CConsoleFrontEnd frontEnd(input, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, stops);
+    // With --json the boxes are shown on standard error, to whoever answers them.
+    CConsoleFrontEnd frontEnd(input, options.json ? std::cerr : std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
+                              stops);
     if (options.assumeYes) {
         frontEnd.AssumeYes();
     }
-    app.SetFrontEnd(&frontEnd);
-    // The owner number is read and has no use here.
-    app.m_createMainWindow = [](int /*owner*/, StartLoop start) {
-        return std::unique_ptr<IMainWindow>(std::make_unique<CConsoleMainWindow>(std::move(start)));
-    };
+    CJsonEvents events(std::cout);
+    CJsonFrontEnd jsonFrontEnd(frontEnd, events, options.assumeYes ? AnswerSource::AssumeYes : AnswerSource::Input);
+    app.SetFrontEnd(options.json ? static_cast<IFrontEnd*>(&jsonFrontEnd) : &frontEnd);
+    UseConsoleWindow(app, options.json ? &events : nullptr);
     app.InitInstance(arguments);
     app.SetFrontEnd(nullptr);
+    if (options.json) {
+        events.Summary(app.m_tally);
+    }
     std::cout.flush();
-    return options.assumeYes ? app.m_tally.ExitCode() : frontEnd.QuitCode();
+    return options.assumeYes || options.json ? app.m_tally.ExitCode() : frontEnd.QuitCode();
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
@@ -133,8 +159,9 @@ int main(int argc, char** argv)
         std::cerr << "zentrix-update: ZENTRIX_UI=" << SafeText(std::getenv("ZENTRIX_UI"))
                   << " is neither gui nor console; choosing by the display\n";
     }
-    if (mode == UiMode::Gui && options.assumeYes) {
-        std::cerr << "zentrix-update: --yes works in console mode only (ZENTRIX_UI=console chooses it)\n";
+    if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
+        std::cerr << "zentrix-update: " << (options.assumeYes ? "--yes" : "--json")
+                  << " works in console mode only (ZENTRIX_UI=console chooses it)\n";
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a USB calculator sits and what it calls itself, for the record of
-// its update: the serial number it reports and its bus and port chain.
+// its update: the serial number it reports, its bus and port chain and its IDs.
 #include <string>
 
 struct UsbLocation {
     std::string serial;   // empty when the device reports none
     std::string port;     // "BUS-PORT.PORT..." as the system names it; empty when unknown
+    std::string ids;      // "VVVV:PPPP", the vendor and product IDs in hex; empty when unknown
 };
 
 // The location of the device at `path` ("usb:BUS:ADDRESS"), read from the

@@ -33,6 +33,11 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoo
         if (FirstLine(dir / "busnum") == std::to_string(bus) && FirstLine(dir / "devnum") == std::to_string(address)) {
             location.serial = FirstLine(dir / "serial");
             location.port = dir.filename().string();
+            const std::string vendor = FirstLine(dir / "idVendor");
+            const std::string product = FirstLine(dir / "idProduct");
+            if (!vendor.empty() && !product.empty()) {
+                location.ids = vendor + ":" + product;
+            }
             break;
         }
     }

@@ -3,8 +3,8 @@
 # packages made by one CPack run:
 #   zentrix-update    the updater, its private libzrenum, the desktop entry and
 #                     folder action, the AppStream metainfo and screenshot, the
-#                     icons, the manual page, the README and the udev rule
-#                     template;
+#                     icons, the manual page, the README, the schema of the
+#                     --json events and the udev rule template;
 #   zentrix-calc-sim  the simulated calculator and its manual page.
 # Install rules that name no component belong to zentrix-update (the top
 # CMakeLists.txt sets that default); sim/ marks its program for the second
@@ -110,6 +110,9 @@ add_dependencies(zentrix_installed zentrix_packaging_files)
 
 install(FILES ${ZENTRIX_PACKAGING_OUT}/man/zentrix-update.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${ZENTRIX_PACKAGING_OUT}/doc/README.md.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrix-update)
+# The schema of the --json events stays as it is, for tools to read directly.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/zentrix-update-events.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrix-update)
 install(FILES ${ZENTRIX_PACKAGING_OUT}/man/zentrix-calc-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 foreach(pair updater:zentrix-update sim:zentrix-calc-sim)

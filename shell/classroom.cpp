@@ -95,8 +95,9 @@ std::string CountsText(const std::vector<ClassroomRow>& rows)
            std::to_string(t.of[Failed]) + " failed.";
 }
 
-CRowPort::CRowPort(std::string device)
+CRowPort::CRowPort(std::string device, uint32_t number)
 {
+    m_row.number = number;
     m_row.device = SafeText(device, kPathChars);
     m_row.phase = kStarting;
 }
@@ -105,6 +106,7 @@ void CRowPort::OpenProgress(const char* phaseText, int stepCount)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.phase = phaseText;
+    m_row.phases.emplace_back(phaseText);
     m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, stepCount));
     m_bar.SendMessage(PBM_SETPOS, 0, 0);
     m_bar.SendMessage(PBM_SETSTEP, 1, 0);
@@ -136,7 +138,14 @@ void CRowPort::CloseProgress()
 void CRowPort::Warn(const std::string& text)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.warning = SafeLine(text);
+    m_row.warnings.push_back(SafeLine(text));
+}
+
+void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.taken = true;
+    m_row.usb = usb;
 }
 
 bool CRowPort::KeepWaiting(const ReplyWait& wait)
@@ -170,9 +179,10 @@ void CRowPort::OfferNext(bool offer)
     m_row.offersNext = offer;
 }
 
-void CRowPort::Finish(const UpdateOutcome& outcome)
+void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.record = std::move(record);
     m_row.result = outcome.result;
     m_row.resultWord = ResultWord(outcome.result);
     m_row.reason = SafeLine(outcome.reason);   // whoever made it, one line and no escapes
@@ -192,8 +202,8 @@ ClassroomRow CRowPort::Row() const
 
 struct CClassroom::Run {
     // The run is offered the one calculator the classroom gave it.
-    Run(IDeviceSource* system, const std::string& device)
-        : port(device),
+    Run(IDeviceSource* system, const std::string& device, uint32_t number)
+        : port(device, number),
           source({device}, [system] { return system->NewChannel(); }, "the calculator at " + SafeText(device, kPathChars)),
           path(device)
     {
@@ -245,7 +255,7 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
 
 void CClassroom::Add(const std::string& device)
 {
-    m_runs.push_back(std::make_unique<Run>(m_in.devices, device));
+    m_runs.push_back(std::make_unique<Run>(m_in.devices, device, ++m_runCount));
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(NoRoomText() + "; it starts when one ends");
     }
@@ -273,8 +283,7 @@ bool CClassroom::Start(Run& run)
     r->thread = std::thread([r, inputs, fn = m_in.runUpdate, history = m_in.history, mode = m_in.historyMode] {
         const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = fn(inputs);
-        RecordRun(history, mode, started, outcome, r->port);
-        r->port.Finish(outcome);
+        r->port.Finish(outcome, RecordRun(history, mode, started, outcome, r->port));
     });
     r->started = true;
     return true;

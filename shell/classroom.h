@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@ class IFrontEnd;
 
 // One row as the front end draws it, copied out of its run.
 struct ClassroomRow {
+    uint32_t number = 0;      // the run's number in its set or station, from 1
     std::string device;
     std::string phase;        // the phase under way, or what the run is doing
     int pos = 0;              // the bar: pos within 0 .. upper
@@ -35,7 +37,11 @@ struct ClassroomRow {
     UpdateResult result = Failed;
     std::string resultWord;   // "updated", "current", "unsupported", "failed"
     std::string reason;       // why, unless updated
-    std::string warning;      // something the run said that did not stop it
+    std::vector<std::string> warnings;   // what the run said that did not stop it, in order
+    std::vector<std::string> phases;     // every phase the run opened, in order
+    bool taken = false;       // the run has taken its calculator
+    UsbLocation usb;          // and where it is, for USB as far as the system tells
+    std::optional<HistoryRecord> record;   // once finished: the run's history record
     // A finished station row on a port that stays when its calculator is
     // unplugged (a serial port): the program cannot see the next calculator
     // arrive there, so the user is offered to update it.
@@ -69,7 +75,7 @@ public:
 // front end's thread copies it.
 class CRowPort : public IUpdatePort {
 public:
-    explicit CRowPort(std::string device);
+    explicit CRowPort(std::string device, uint32_t number = 0);
 
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override;
@@ -77,13 +83,15 @@ public:
     void SetProgressRange(int upper) override;
     void CloseProgress() override;
     void Warn(const std::string& text) override;
+    void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
     // A row has no Close command of its own.
     bool SetCloseEnabled(bool) override { return false; }
     // False once the run was asked to stop: it ends through the abandon path.
     bool KeepWaiting(const ReplyWait& wait) override;
 
     void Abandon() { m_abandon = true; }
-    void Finish(const UpdateOutcome& outcome);
+    // `record`: the run's history record, when one was made.
+    void Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record = std::nullopt);
     // A row of a set whose run could not start: "not started" and why.
     void NotStarted(const std::string& reason);
     // A row waiting for a place in the station.
@@ -182,6 +190,7 @@ private:
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
     std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
+    uint32_t m_runCount = 0;
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

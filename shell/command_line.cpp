@@ -91,6 +91,10 @@ std::string UsageText()
            "  -y, --yes         console mode only: answer OK to the connect prompt and the\n"
            "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
            "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
+           "  --json            console mode only: standard output carries only JSON Lines\n"
+           "                    events (the boxes, the runs, their progress and records,\n"
+           "                    the counts), the same on a terminal as in a pipe; answers\n"
+           "                    still come from standard input unless --yes is given\n"
            "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
            "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"
 #ifndef _WIN32
@@ -147,11 +151,13 @@ std::string UsageText()
            "\n"
            "Exit status: 18 when the update loop has ended (read its last message),\n"
            "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
-           "With --yes: 0 every calculator offered was updated or already\n"
+           "With --yes or --json: 0 every calculator offered was updated or already\n"
            "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
-           "--yes with the window), 3 no calculator was found.\n"
+           "--yes or --json with the window), 3 no calculator was found.\n"
 #ifndef _WIN32
            "\n"
+           "The events of --json are described by the JSON Schema (draft 7)\n"
+           "/usr/share/doc/zentrix-update/zentrix-update-events.schema.json.\n"
            "See zentrix-update(1) (man zentrix-update) for more.\n"
 #endif
            ;

@@ -43,6 +43,7 @@ struct ProgramOptions {
     std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
     std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
+    bool json = false;                  // --json: standard output is JSON Lines events
     std::vector<std::string> warnings;  // one line each, without a line feed
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/device_listing.h"
+#include "shell/history.h"
 #include "update/update_port.h"
 
 class IClassroomView;
@@ -52,6 +53,10 @@ public:
     {
         return ChooserAnswer::NotAsked;
     }
+
+    // A single update run has ended and `record` is its history record
+    // (kept or not); called before its result is reported.
+    virtual void RunEnded(const HistoryRecord& /*record*/) {}
 
     // The rows of many calculators at once (--all, --watch); null for a
     // front end that cannot show them.

@@ -56,20 +56,22 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     return record;
 }
 
-void RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
-               const UpdateOutcome& outcome, IUpdatePort& port)
+HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
+                        std::chrono::system_clock::time_point started, const UpdateOutcome& outcome,
+                        IUpdatePort& port)
 {
-    if (!settings.keep) {
-        return;
-    }
     const auto ended = std::chrono::system_clock::now();
+    HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
+    if (!settings.keep) {
+        return record;
+    }
     if (settings.path.empty()) {
         port.Warn("this run is not kept in the history: the environment names no folder for it");
-        return;
+        return record;
     }
     std::string problem;
-    const HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
     if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), problem)) {
         port.Warn("this run is not kept in the history: " + problem);
     }
+    return record;
 }

@@ -62,8 +62,9 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
                                 const std::string& programVersion);
 
 // Appends the record of one run (one line, under the lock, on the disk);
-// a history that cannot be written is one warning through `port`.
-void RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
+// a history that cannot be written is one warning through `port`. Returns
+// the record, made whether or not it is kept.
+HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
                const UpdateOutcome& outcome, IUpdatePort& port);
 
 // The platform's part. Appends `line` and a line feed to the file at `path`

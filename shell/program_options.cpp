@@ -25,7 +25,7 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
     {"--watch", ProgramOption::Watch},
 }};
 // Switches that change how the console works, not what the program does.
-constexpr std::array<std::string_view, 2> kUnattended = {"--yes", "-y"};
+constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
 constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
@@ -194,7 +194,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
                 modes.push_back(argument);
             }
         } else if (std::find(kUnattended.begin(), kUnattended.end(), argument) != kUnattended.end()) {
-            options.assumeYes = true;
+            (argument == "--json" ? options.json : options.assumeYes) = true;
         } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
             TakeValueOption(arguments, i, name, options);
         } else {

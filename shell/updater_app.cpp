@@ -141,7 +141,7 @@ void CUpdaterApp::RunUpdateLoop()
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
         const auto started = std::chrono::system_clock::now();
         const UpdateOutcome outcome = RunOnce();
-        RecordRun(m_history, "single", started, outcome, FrontEnd());
+        FrontEnd().RunEnded(RecordRun(m_history, "single", started, outcome, FrontEnd()));
         if (outcome.result != Failed || !outcome.facts.device.empty()) {
             m_tally.Count(outcome.result);
         }

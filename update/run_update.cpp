@@ -202,6 +202,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     const UsbLocation usb = FindUsbLocation(devicePath);
     run.m_facts.usbSerial = usb.serial;
     run.m_facts.usbPort = usb.port;
+    inputs.port->DeviceTaken(devicePath, usb);
 
     // 3. Open.
     if (run.Channel().Open(devicePath) == ChannelOk) {

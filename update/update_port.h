@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "device/usb_location.h"
+
 // A wait for the calculator, as the host sees it between the channel's short
 // waits.
 struct ReplyWait {
@@ -33,6 +35,11 @@ public:
     // Something the user should know that does not stop the run (a trace
     // file that cannot be written, for instance).
     virtual void Warn(const std::string& text) = 0;
+
+    // The run has taken its calculator, the one at `path` (`usb` says where
+    // a USB calculator is, when the system tells). Hosts that show no more
+    // than the progress leave it alone.
+    virtual void DeviceTaken(const std::string& /*path*/, const UsbLocation& /*usb*/) {}
 
     // Greys (false) or enables (true) the command that closes the program.
     // False when there is no such command to change.

@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <utility>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -109,11 +110,21 @@ bool OpenTerminal(int columns, int err[2])
     return err[1] >= 0;
 }
 
+bool OpenRawTerminal(int columns, int out[2])
+{
+    termios mode{};
+    if (!OpenTerminal(columns, out) || tcgetattr(out[1], &mode) != 0) {
+        return false;
+    }
+    cfmakeraw(&mode);
+    return tcsetattr(out[1], TCSANOW, &mode) == 0;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& input, int limitMs,
-                         int errColumns)
+                         int errColumns, int outColumns)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment;
@@ -134,7 +145,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     int out[2];
     int err[2];
     ProcessResult result;
-    if (pipe(in) != 0 || pipe(out) != 0 || (errColumns > 0 ? !OpenTerminal(errColumns, err) : pipe(err) != 0)) {
+    if (pipe(in) != 0 || (outColumns > 0 ? !OpenRawTerminal(outColumns, out) : pipe(out) != 0) ||
+        (errColumns > 0 ? !OpenTerminal(errColumns, err) : pipe(err) != 0)) {
         return result;
     }
     signal(SIGPIPE, SIG_IGN);

@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,8 +42,9 @@ protected:
 
     // The program with standard input on /dev/null, both streams read as one.
     // Without `devices` it looks for a USB ID no calculator has.
+    // `errTo` says where standard error goes instead.
     std::unique_ptr<CBackgroundProcess> Start(const std::string& devices, const std::vector<std::string>& options,
-                                              const std::string& ui = "console")
+                                              const std::string& ui = "console", const std::string& errTo = "&1")
     {
         const std::string usbIds = devices.empty() ? "ffff:fffe" : "";
         std::string command = "exec /usr/bin/timeout -s KILL 60 env ZENTRIX_UI=" + ui + " ZENTRIX_USB_IDS=" + usbIds +
@@ -51,11 +54,26 @@ protected:
         for (const std::string& option : options) {
             command += " '" + option + "'";
         }
-        command += " '" + (m_dir / "img").string() + "' </dev/null 2>&1";
+        command += " '" + (m_dir / "img").string() + "' </dev/null 2>" + errTo;
         return std::make_unique<CBackgroundProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
     }
 
     std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+
+    // Checks --json output with tests/e2e/check_json_events.py against the
+    // schema and the history file; returns the outline it prints.
+    std::string CheckEvents(const std::string& events)
+    {
+        const fs::path file = m_dir / "events.jsonl";
+        std::ofstream(file, std::ios::binary) << events;
+        const ProcessResult check =
+            RunProcess({"/usr/bin/env", "python3", ZENTRIX_SOURCE_DIR "/tests/e2e/check_json_events.py",
+                        ZENTRIX_SOURCE_DIR "/docs/zentrix-update-events.schema.json", file.string(),
+                        (m_dir / "state" / "zentrix-update" / "history.jsonl").string()},
+                       {}, "", 60000);
+        EXPECT_EQ(check.exitCode, 0) << check.err << check.out;
+        return check.out;
+    }
 
     fs::path m_dir;
     std::unique_ptr<CBackgroundProcess> m_calculator;
@@ -126,13 +144,92 @@ TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRef
     EXPECT_NE(seen.find("Do you want to continue with the update?\nOK [Cancel]\n"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("Checking the calculator version"), std::string::npos) << seen;
 
-    for (const char* option : {"--yes", "-y"}) {
+    for (const char* option : {"--yes", "-y", "--json"}) {
         auto window = Start(device, {option}, "gui");
         const std::string said = window->ReadRest();
         EXPECT_EQ(window->Wait(), 2) << said;
         EXPECT_EQ(said, "zentrix-update: " + std::string(option == std::string("-y") ? "--yes" : option) +
                             " works in console mode only (ZENTRIX_UI=console chooses it)\n");
     }
+}
+
+struct JsonCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<std::string> calculator;   // the simulator's options
+    bool hasCalculator;
+    int exitCode;
+    const char* outline;   // see check_json_events.py
+    const char* said;      // part of standard error
+};
+
+TEST_F(Unattended, JsonGivesOnlyEventsThatTheSchemaAcceptsAndTheRecordsOfTheHistory)
+{
+    const std::string prompts = "prompt:ok\nprompt:ok\nprompt:ok\n";
+    const std::vector<JsonCase> cases = {
+        {"single", {"--json", "--yes"}, {}, true, 0,
+         "started:single\nPROMPTSrun-started\nrun-ended:updated\nprompt:cancel\nsummary:0\n", "--yes: OK"},
+        {"set", {"--json", "-y", "--all"}, {}, true, 0,
+         "started:all\nPROMPTSrun-started\nrun-ended:updated\nprompt:cancel\nsummary:0\n", "1 updated"},
+        {"station", {"--yes", "--json", "--watch"}, {}, true, 0,
+         "started:watch\nPROMPTSrun-started\nrun-ended:updated\nsummary:0\n", "  updated"},
+        {"failed", {"--json", "--yes"}, {"--fault", "hangup:300"}, true, 1,
+         "started:single\nPROMPTSrun-started\nrun-ended:failed\nprompt:ok\nsummary:1\n",
+         "zentrix-update: the OS image, block"},
+        {"none in a set", {"--json", "--yes", "--all"}, {}, false, 3,
+         "started:all\nPROMPTSprompt:ok\nsummary:3\n", "zentrix-update: searched USB devices with IDs ffff:fffe"},
+        // Without --yes the answers are read: the end of input declines the warning.
+        {"answers read", {"--json"}, {}, false, 3, "started:single\nprompt:ok\nprompt:cancel\nsummary:3\n",
+         "== Warning =="},
+    };
+    for (const JsonCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string device = c.hasCalculator ? StartCalculator(c.calculator) : std::string();
+        const fs::path err = m_dir / "stderr";
+        auto program = Start(device, c.options, "console", "'" + err.string() + "'");
+        std::string events;
+        while (c.options.back() == "--watch" && events.find("\"event\": \"run-ended\"") == std::string::npos) {
+            const std::string line = program->ReadLine(60000);
+            ASSERT_FALSE(program->TimedOut()) << events;
+            events += line + "\n";
+        }
+        if (c.options.back() == "--watch") {
+            kill(program->Pid(), SIGTERM);
+        }
+        events += program->ReadRest();
+        EXPECT_EQ(program->Wait(), c.exitCode) << events;
+        EXPECT_EQ(CheckEvents(events), std::regex_replace(c.outline, std::regex("PROMPTS"), prompts)) << events;
+        std::ifstream said(err);
+        const std::string stderrText((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+        EXPECT_NE(stderrText.find(c.said), std::string::npos) << stderrText;
+        m_calculator.reset();
+    }
+}
+
+// The events are the same bytes on a terminal as in a pipe, in German as
+// in the C locale: only the times of the records and how many progress
+// events a second saw may differ between two runs, so they are left out.
+TEST_F(Unattended, JsonIsTheSameOnATerminalAsInAPipe)
+{
+    const std::string device = StartCalculator({"--runs", "2"});
+    std::vector<std::string> env = {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + device, "LC_ALL=C",
+                                    "XDG_STATE_HOME=" + (m_dir / "state").string(),
+                                    "TMPDIR=" + (m_dir / "scratch").string()};
+    const std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--json", "--yes", (m_dir / "img").string()};
+    const ProcessResult piped = RunProcess(argv, env, "", 60000);
+    env[2] = "LC_ALL=de_DE.UTF-8";   // nor does the language change them
+    const ProcessResult onTerminal = RunProcess(argv, env, "", 60000, 80, 80);
+    const auto stable = [](const std::string& events) {
+        const std::regex progress("\\{[^\n]*\"event\": \"progress\"[^\n]*\n");
+        const std::regex time("\"(started|ended)\": \"[0-9T:-]+Z\"");
+        return std::regex_replace(std::regex_replace(events, progress, ""), time, "\"$1\": TIME");
+    };
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_NE(onTerminal.err.find("\r"), std::string::npos) << "standard error was no terminal";
+    EXPECT_NE(piped.out.find("run-ended"), std::string::npos) << piped.out;
+    EXPECT_EQ(stable(onTerminal.out), stable(piped.out));
+    CheckEvents(onTerminal.out);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "ui/console/console_answer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
+#include "ui/console/json_events.h"
 #include "ui/console/progress_line.h"
 
 namespace {
@@ -398,4 +399,39 @@ TEST(ConsoleClassroomRows, EnterAsksForTheNextCalculatorOnlyWhileARowOffersIt)
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);   // "ok": any line
     EXPECT_EQ(view.Serve(0), ClassroomRequest::None);   // the end of input asks nothing
     EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
+}
+
+// --json: at most one progress line per 250 ms for a calculator, each
+// calculator on its own; nothing unchanged is written, and the state held
+// back is written before the next phase or when asked.
+TEST(JsonEvents, ProgressIsThrottledPerCalculatorAndItsLastStateIsNeverLost)
+{
+    std::ostringstream out;
+    CJsonEvents events(out);
+    const auto at = [](int ms) { return CJsonEvents::Clock::time_point{} + std::chrono::milliseconds(3600000 + ms); };
+    events.Progress("a", 0, 10, at(0));
+    events.Progress("a", 1, 10, at(100));
+    events.Progress("b", 0, 5, at(120));
+    events.Progress("a", 2, 10, at(249));
+    events.Progress("a", 3, 10, at(250));
+    events.Progress("a", 3, 10, at(600));
+    events.Progress("a", 4, 10, at(610));
+    events.Progress("a", 5, 10, at(700));
+    events.Phase("a", "Updating...");
+    events.Progress("a", 0, 69, at(710));
+    events.Progress("b", 1, 5, at(720));
+    events.FlushProgress("a");
+    events.FlushProgress("b");
+    const std::regex progress(
+        R"re(\{"schema_version": 1, "event": "progress", "device": "(\w)", "done": (\d+), "total": (\d+)\})re");
+    const std::regex phase(R"re(\{"schema_version": 1, "event": "phase", "device": "a", "phase": "Updating..."\})re");
+    std::string seen;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        seen += std::regex_match(line, m, progress) ? m.str(1) + " " + m.str(2) + "/" + m.str(3) + ", "
+                : std::regex_match(line, phase)     ? std::string("phase, ")
+                                                    : "? " + line + ", ";
+    }
+    EXPECT_EQ(seen, "a 0/10, b 0/5, a 3/10, a 4/10, a 5/10, phase, a 0/69, b 1/5, ");
 }
