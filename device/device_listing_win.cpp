@@ -44,19 +44,6 @@ void DescribeOfferedDevice(ListedDevice& device)
     }
 }
 
-// The COM ports are offered by the enumeration itself on Windows.
-std::vector<std::string> ListSerialPorts()
-{
-    return {};
-}
-
-// The window's chooser has nothing to offer on Windows yet: the enumeration
-// offers the COM ports itself.
-std::vector<ListedDevice> ListCandidateDevices()
-{
-    return {};
-}
-
 std::string UsbAccessRemedy(const ListedDevice& device)
 {
     if (device.problem == "no such device") {

@@ -13,6 +13,8 @@
 # given, the same program uses the console although a display is there.
 # A class set with --all over three COM ports (two updated intact, one cable
 # pulled) shows the window of rows and the "Complete" question over it.
+# With nothing configured the device chooser lists the COM ports and
+# remembers the one picked.
 # Screenshots of the boxes and the progress window are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
@@ -206,6 +208,26 @@ code=$?
 [ "$code" = 18 ] || fail "all: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
 left=$(titles | grep -v '^Default IME$')
 [ -z "$left" ] || fail "all: windows left after the program ended: $left"
+
+# Nothing configured: the window offers the device chooser, listing the COM
+# ports; the first is picked and remembered in the user's configuration
+# file (%APPDATA%), then the first warning refused.
+name=chooser
+config="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname roaming -type d | head -n 1)/zentrix-update"
+rm -rf "$config"
+env -u ZENTRIX_DEVICES -u ZENTRIX_USB_IDS ZENTRIX_UI=gui \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+answer 'Choose the calculator' chooser Down Tab space Return &&
+  answer 'Connect the calculator\.' '' Return &&
+  answer 'Warning' '' Return || kill "$app" 2>/dev/null
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "chooser: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+remembered=$(tr -d '\r' <"$config/zentrix-update.conf" 2>/dev/null | grep -v '^#')
+[ "$remembered" = 'device = \\.\COM1' ] || fail "chooser: remembered '$remembered', expected 'device = \\.\COM1'"
+rm -rf "$config"
 
 # On a console: from a command prompt (a console shared with cmd), and from
 # this shell with its input given; no answers, so the first warning's

@@ -9,6 +9,7 @@
 
 #include "device/safe_text.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_device_chooser.h"
 
 namespace {
 
@@ -230,6 +231,12 @@ int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned s
     HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
     const int answer = MessageBoxA(owner, shown.c_str(), caption, style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
+}
+
+ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                            DeviceChooserResult& result)
+{
+    return RunWin32DeviceChooser(m_main, candidates, several, result);
 }
 
 void CWin32FrontEnd::PostQuitMessage(int code)

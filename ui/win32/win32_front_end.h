@@ -30,6 +30,9 @@ public:
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override;
+    // The device chooser in front of the main window.
+    ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                DeviceChooserResult& result) override;
     void OpenProgress(const char* phaseText, int stepCount) override { m_progress.Open(phaseText, stepCount); }
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
