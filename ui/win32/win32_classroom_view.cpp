@@ -71,7 +71,7 @@ struct CWin32ClassroomView::Painter {
     HFONT bold = nullptr;
     HFONT heading = nullptr;
     int line = 16;                   // the normal font's line height
-    std::vector<RECT> nextButtons;   // in content coordinates, by row (empty rects: none)
+    std::vector<RECT> nextButtons;   // in the content, left of the margin, by row (empty rects: none)
 
     Painter()
     {
@@ -204,6 +204,9 @@ struct CWin32ClassroomView::Painter {
                                          [](const ClassroomRow& row) { return row.offersNext; });
         for (const ClassroomRow& row : content.rows) {
             y += Row(dc, row, y, inner, anyNext, draw) + line / 2;
+            if (!IsRectEmpty(&nextButtons.back())) {
+                OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
+            }
             if (draw) {
                 RECT rule = {0, y - line / 4, inner, y - line / 4 + 1};
                 FillRect(dc, &rule, GetSysColorBrush(COLOR_BTNFACE));
@@ -333,6 +336,17 @@ void CWin32ClassroomView::OnClick(int x, int y)
             m_nextAsked = true;
         }
     }
+}
+
+bool CWin32ClassroomView::NextButtonCentre(size_t row, int& x, int& y) const
+{
+    if (m_painter == nullptr || row >= m_painter->nextButtons.size() || IsRectEmpty(&m_painter->nextButtons[row])) {
+        return false;
+    }
+    const RECT& r = m_painter->nextButtons[row];
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
 }
 
 long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wParam, long long lParam)

@@ -38,6 +38,9 @@ public:
 
     // The window while it is shown, else null.
     HWND__* Window() const { return m_window; }
+    // The centre of row `row`'s Next button in the window's client area;
+    // false when the row shows none (tests press it).
+    bool NextButtonCentre(size_t row, int& x, int& y) const;
     // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
     long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
 
