@@ -15,6 +15,10 @@
 #include "shell/classroom.h"
 #include "shell/stop_requests.h"
 
+#include "ui/win32/win32_classroom_content.h"
+
+class CClassroomPainter;
+
 struct HWND__;
 class CWin32FrontEnd;
 
@@ -44,16 +48,7 @@ public:
     // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
     long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
 
-    // What the window shows, as plain data (the painter reads it).
-    struct Content {
-        std::string heading;
-        std::string counts;                 // shown once the set is done
-        std::vector<ClassroomRow> rows;
-        std::vector<std::string> summary;   // under the rows, once the set is done
-    };
-
 private:
-    struct Painter;
     void MakeWindow();
     void FitToContent();
     void UpdateScrollRange();
@@ -63,8 +58,8 @@ private:
     CWin32FrontEnd& m_frontEnd;
     StopRequests* m_stops;
     HWND__* m_window = nullptr;
-    std::unique_ptr<Painter> m_painter;
-    Content m_content;
+    std::unique_ptr<CClassroomPainter> m_painter;
+    ClassroomContent m_content;
     int m_scroll = 0;                     // pixels of content above the window's top
     std::string m_nextDevice;             // the row whose Next was pressed
     bool m_nextAsked = false;
