@@ -150,10 +150,12 @@ Function CheckUsbId
   ${EndIf}
   ${ForEach} $R3 0 8 + 1
     ${If} $R3 != 4
+      ; A hex digit other than 0 reads as a number that is not 0.
       StrCpy $R2 $R0 1 $R3
-      ClearErrors
-      ${WordFind} "0123456789abcdefABCDEF" $R2 "E+1{" $R4
-      ${If} ${Errors}
+      IntOp $R4 "0x$R2" + 0
+      ${If} $R2 != "0"
+      ${AndIf} $R4 = 0
+        SetErrors
         Return
       ${EndIf}
     ${EndIf}

@@ -75,8 +75,8 @@ void CWin32ClassroomView::MakeWindow()
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &room, 0);
     const int w = frame.right - frame.left;
     const int h = frame.bottom - frame.top;
-    // Set before the window exists: its procedure answers only its own window.
-    m_window = nullptr;
+    // m_window is null until the window exists: the creation messages go to
+    // DefWindowProc (the procedure answers only the view's own window).
     HWND window = CreateWindowExW(0, kClassName, WideText(kWin32ClassroomTitle).c_str(), style,
                                   room.left + (room.right - room.left - w) / 2, room.top + kScreenMargin / 2, w, h,
                                   m_frontEnd.MainWindow(), nullptr, GetModuleHandleW(nullptr), this);
