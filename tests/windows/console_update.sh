@@ -6,7 +6,8 @@
 # mid-run, and a refusal that puts nothing on the wire. Every run ends with
 # exit code 18 and leaves no scratch copy behind. The station (--watch)
 # updates the calculator on a listed COM port that Windows has, and gives
-# none to a listed port that is not there.
+# none to a listed port that is not there. A USB calculator fails with the
+# reason that WinUSB is not available.
 #   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
 set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4
@@ -102,6 +103,16 @@ exec 7>&-
 tr -d '\r' <"$work/station.out" | grep -q "COM$station_port  updated" \
   || fail "station: no updated row for COM$station_port: $(tr -d '\r' <"$work/station.out" | tail -n 3)"
 ! grep -q 'COM98' "$work/station.out" || fail "station: a row for the absent COM98: $(grep COM98 "$work/station.out")"
+
+# A USB calculator's device path: wine's WinUSB is only stubs (calling one
+# ends the process), so the run fails at once with the reason that says so.
+usb='\\?\USB#VID_1A2B&PID_5E01#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
+printf 'ok\nok\nok\n' | ZENTRIX_UI=console ZENTRIX_DEVICES="$usb" \
+  timeout 60 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/usb.out" 2>"$work/usb.err"
+code=$?
+[ "$code" = 18 ] || fail "usb: exit code $code, expected 18 ($(tail -n 3 "$work/usb.err"))"
+grep -q "^zentrix-update: cannot open .*: WinUSB is not available for this device" "$work/usb.err" \
+  || fail "usb: $(tail -n 1 "$work/usb.err")"
 
 # The simulators' verdicts: each reports its runs so far when told to end.
 sleep 0.5
