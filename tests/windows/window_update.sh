@@ -13,8 +13,9 @@
 # given, the same program uses the console although a display is there.
 # A class set with --all over three COM ports (two updated intact, one cable
 # pulled) shows the window of rows and the "Complete" question over it.
-# With nothing configured the device chooser lists the COM ports and
-# remembers the one picked.
+# The station (--watch) in the window updates its calculator and ends when
+# its window is closed. With nothing configured the device chooser lists the
+# COM ports and remembers the one picked.
 # Screenshots of the boxes and the progress window are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
@@ -63,7 +64,7 @@ mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exi
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
-# name  simulator options; the last three are one class set on COM4..COM6.
+# name  simulator options; then a class set on COM4..COM6 and the station's calculator on COM7.
 cases=(
   "update|--route os --block-size 1024"
   "refused|--route os"
@@ -73,6 +74,7 @@ class=(
   "class1|--route os --block-size 1024"
   "class2|--route stub --block-size 256"
   "class3|--fault hangup:40"
+  "station|--route os"
 )
 port=0
 for entry in "${cases[@]}" "${class[@]}"; do
@@ -209,6 +211,31 @@ code=$?
 left=$(titles | grep -v '^Default IME$')
 [ -z "$left" ] || fail "all: windows left after the program ended: $left"
 
+# The station (--watch) in the window on COM7: its calculator is updated,
+# then the window of rows is closed (Alt+F4), which ends the idle station.
+name=station
+ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM7' \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" --watch "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+if answer 'Connect the calculators\.' '' Return &&
+   answer 'Warning' '' shift+Tab space &&
+   answer 'Delete all data in the Main Memory of every calculator\.' '' shift+Tab space &&
+   id=$(find_box 'Zentrix OS Update - calculators'); then
+  for _ in $(seq 600); do grep -q '^run ' "$work/station.sim" && break; sleep 0.1; done
+  sleep 1; shot "$name-rows"
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key --clearmodifiers alt+F4
+else
+  fail "station: no window of rows (windows: $(titles | tr '\n' ','))"
+  kill "$app" 2>/dev/null
+fi
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "station: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+left=$(titles | grep -v '^Default IME$')
+[ -z "$left" ] || fail "station: windows left after the program ended: $left"
+
 # Nothing configured: the window offers the device chooser, listing the COM
 # ports; the first is picked and remembered in the user's configuration
 # file (%APPDATA%), then the first warning refused.
@@ -256,7 +283,8 @@ for name in class1 class2; do
 done
 grep -q '^run ' "$work/class3.sim" && ! grep -q 'images received intact' "$work/class3.sim" \
   || fail "class3: $(tail -n 1 "$work/class3.sim")"
-for name in update hangup class1 class2 class3; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+grep -q 'images received intact' "$work/station.sim" || fail "station: $(tail -n 1 "$work/station.sim")"
+for name in update hangup class1 class2 class3 station; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
 
 [ "$failures" = 0 ] && echo "window update under wine: all cases passed"
 exit $(( failures > 0 ))
