@@ -149,6 +149,11 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Terminate);
     stops.terminate = 0;
 
+    // Escape while the last question of a set is open is not asked of the next set.
+    frontEnd.NoteCloseRequest();
+    view.CloseRows();
+    view.ShowRows({Running("\\\\.\\COM6")}, "Updating 1 calculator at once");
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     view.CloseRows();
     frontEnd.NoteCloseRequest();   // no rows: the main window's Escape is no request
     EXPECT_FALSE(frontEnd.TakeCloseRequest());

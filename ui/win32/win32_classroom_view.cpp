@@ -297,4 +297,5 @@ void CWin32ClassroomView::CloseRows()
     m_content = {};
     m_nextAsked = false;
     m_closeAsked = false;
+    m_frontEnd.TakeCloseRequest();   // asked of rows that are gone: not of the next set's
 }
