@@ -3,9 +3,11 @@
 // a finished row's reason wraps under its result, the summary goes under
 // the rows, a set taller than the screen scrolls; its Close, the main
 // window's Escape, a row's Next and Ctrl+Break are requests to the update
-// loop, and closing the rows takes the window away.
+// loop, "History..." shows the runs kept, and closing the rows takes the
+// windows away.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -144,6 +146,26 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "\\\\.\\COM7");
 
+    // History... opens the runs kept so far beside the rows, and is no request.
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    const std::string history = std::string(temp) + "zentrix-ui-test-history.jsonl";
+    {
+        std::ofstream file(history, std::ios::binary | std::ios::trunc);
+        file << R"({"started": "2026-12-07T21:44:01Z", "device": "\\\\.\\COM5", "result": "updated", "mode": "all"})"
+             << '\n';
+    }
+    view.SetHistoryPath(history);
+    ASSERT_TRUE(view.HistoryButtonCentre(x, y));
+    PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    HWND historyWindow = FindWindowA(nullptr, "Zentrix OS Update - history");
+    ASSERT_NE(historyWindow, nullptr);
+    char table[1024] = {};
+    GetWindowTextA(GetWindow(historyWindow, GW_CHILD), table, sizeof table);
+    EXPECT_NE(std::string(table).find(R"(updated  \\.\COM5)"), std::string::npos) << table;
+    DeleteFileA(history.c_str());
+
     // Ctrl+Break ends the runs without asking.
     stops.terminate = 1;
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Terminate);
@@ -152,6 +174,7 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     // Escape while the last question of a set is open is not asked of the next set.
     frontEnd.NoteCloseRequest();
     view.CloseRows();
+    EXPECT_FALSE(IsWindow(historyWindow)) << "the history goes with the rows";
     view.ShowRows({Running("\\\\.\\COM6")}, "Updating 1 calculator at once");
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     view.CloseRows();

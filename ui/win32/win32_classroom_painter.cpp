@@ -90,6 +90,17 @@ void CClassroomPainter::Bar(HDC dc, const RECT& r, int pos, int upper) const
     SelectObject(dc, old);
 }
 
+// A push button's face and its text.
+void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
+{
+    RECT face = r;
+    DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH);
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    DrawTextW(dc, text, -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+}
+
 // One row at `y`: its height. Its Next button is noted in nextButtons.
 int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw)
 {
@@ -120,11 +131,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     if (row.offersNext) {
         next = {barX + barWidth + gap, y, barX + barWidth + gap + nextWidth - gap, y + line + 8};
         if (draw) {
-            DrawFrameControl(dc, &next, DFC_BUTTON, DFCS_BUTTONPUSH);
-            HGDIOBJ old = SelectObject(dc, m_normal);
-            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-            DrawTextW(dc, L"Next", -1, &next, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-            SelectObject(dc, old);
+            Button(dc, next, L"Next");
         }
     }
     nextButtons.push_back(next);
@@ -142,7 +149,16 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     SetViewportOrgEx(dc, margin, 0, nullptr);
     nextButtons.clear();
     int y = top + margin;
-    y += Text(dc, m_heading, content.heading, 0, y, inner, draw);
+    // "History..." at the heading's right: every calculator updated on this computer.
+    const int historyWidth = 6 * line;
+    historyButton = {inner - historyWidth, margin, inner, margin + line + 8};
+    if (draw) {
+        RECT shown = historyButton;
+        OffsetRect(&shown, 0, top);
+        Button(dc, shown, L"History...");
+    }
+    y += std::max(Text(dc, m_heading, content.heading, 0, y, std::max(1, inner - historyWidth - line), draw),
+                  static_cast<int>(historyButton.bottom - margin));
     if (!content.counts.empty()) {
         y += line / 2;
         y += Text(dc, m_bold, content.counts, 0, y, inner, draw);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the window of many calculators draws its content with GDI: the
-// heading, the counts, one row per calculator (device; phase or result and
+// heading and its "History..." button, the counts, one row per calculator (device; phase or result and
 // its wrapped reason; bar; Next button) and the summary. One walk over the
 // content both measures and draws it, so what is measured is what is drawn.
 #include <string>
@@ -26,11 +26,13 @@ public:
 
     int line = 16;                   // the normal font's line height; also the margin
     std::vector<RECT> nextButtons;   // in the content, left of the margin, by row (empty rects: none)
+    RECT historyButton = {};         // likewise, beside the heading
 
 private:
     static int Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
                     COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
+    void Button(HDC dc, const RECT& r, const wchar_t* text) const;
     int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw);
 
     HFONT m_normal = nullptr;

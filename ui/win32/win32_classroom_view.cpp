@@ -3,6 +3,8 @@
 
 #include "ui/win32/win32_front_end.h"
 
+#include "shell/history.h"
+
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>
 #undef MessageBox
@@ -13,6 +15,7 @@
 
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_classroom_painter.h"
+#include "ui/win32/win32_history_window.h"
 #include "ui/win32/win32_text.h"
 
 namespace {
@@ -159,12 +162,28 @@ void CWin32ClassroomView::ScrollTo(int pos)
 void CWin32ClassroomView::OnClick(int x, int y)
 {
     const POINT at = {x - m_painter->line, y + m_scroll};
+    if (PtInRect(&m_painter->historyButton, at) != 0) {
+        // Not modal: the rows go on being drawn while it is open.
+        ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath);
+        return;
+    }
     for (size_t i = 0; i < m_painter->nextButtons.size() && i < m_content.rows.size(); ++i) {
         if (PtInRect(&m_painter->nextButtons[i], at) != 0) {
             m_nextDevice = m_content.rows[i].device;
             m_nextAsked = true;
         }
     }
+}
+
+bool CWin32ClassroomView::HistoryButtonCentre(int& x, int& y) const
+{
+    if (m_painter == nullptr) {
+        return false;
+    }
+    const RECT& r = m_painter->historyButton;
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
 }
 
 bool CWin32ClassroomView::NextButtonCentre(size_t row, int& x, int& y) const

@@ -7,7 +7,8 @@
 // beyond. Once the set is done the counts show under the heading and the
 // per-calculator summary under the rows. Only the thread that runs the
 // update loop touches it: the runs write their rows, the loop copies them
-// out and hands them over here.
+// out and hands them over here. A "History..." button shows the runs kept
+// so far.
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ public:
     // The centre of row `row`'s Next button in the window's client area;
     // false when the row shows none (tests press it).
     bool NextButtonCentre(size_t row, int& x, int& y) const;
+    // Likewise of the "History..." button.
+    bool HistoryButtonCentre(int& x, int& y) const;
+    // The history its "History..." button shows (default: HistoryFilePath()).
+    void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
     long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
 
@@ -61,6 +66,7 @@ private:
     std::unique_ptr<CClassroomPainter> m_painter;
     ClassroomContent m_content;
     int m_scroll = 0;                     // pixels of content above the window's top
+    std::string m_historyPath;
     std::string m_nextDevice;             // the row whose Next was pressed
     bool m_nextAsked = false;
     bool m_closeAsked = false;
