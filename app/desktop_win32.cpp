@@ -44,8 +44,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
     }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    InstallStopSignals(true);
-    CWin32FrontEnd frontEnd;
+    CWin32FrontEnd frontEnd(InstallStopSignals(true));
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         return frontEnd.NewMainWindow(owner, std::move(start));

@@ -3,6 +3,13 @@
 // The platform's part of the device listing: fills in what the platform can
 // tell about one offered device (whether it is a USB device, its IDs and
 // strings, whether this user may open it and why not).
+#include <string>
+
 #include "device/device_listing.h"
 
 void DescribeOfferedDevice(ListedDevice& device);
+
+// What gives this user a USB calculator (`device`, its IDs known) that may
+// not be opened: "; ..." to follow its problem, or empty when the problem
+// has no remedy of the platform's.
+std::string UsbAccessRemedy(const ListedDevice& device);

@@ -51,11 +51,8 @@ std::string FormatListedDevice(const ListedDevice& device)
         return line + "  may open: yes";
     }
     line += "  may open: no (" + SafeLine(device.problem);
-    if (device.usb && device.found && device.problem == "permission denied") {
-        std::snprintf(ids, sizeof ids, "%04x", device.vendor);
-        line += std::string("; install the udev rule 60-zentrix-calculator.rules with vvvv = ") + ids;
-        std::snprintf(ids, sizeof ids, "%04x", device.product);
-        line += std::string(" and pppp = ") + ids + ", then plug the calculator in again";
+    if (device.usb && device.found) {
+        line += UsbAccessRemedy(device);
     }
     return line + ")";
 }

@@ -184,3 +184,14 @@ std::vector<std::string> ListSerialPorts()
     std::sort(ports.begin(), ports.end());
     return ports;
 }
+
+std::string UsbAccessRemedy(const ListedDevice& device)
+{
+    if (device.problem != "permission denied") {
+        return {};
+    }
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "vvvv = %04x and pppp = %04x", device.vendor, device.product);
+    return std::string("; install the udev rule 60-zentrix-calculator.rules with ") + ids +
+           ", then plug the calculator in again";
+}

@@ -4,6 +4,7 @@
 // written).
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "device/device_describe.h"
@@ -44,15 +45,14 @@ void DescribeOfferedDevice(ListedDevice& device)
     }
 }
 
-// The COM ports are offered by the enumeration itself on Windows.
-std::vector<std::string> ListSerialPorts()
+std::string UsbAccessRemedy(const ListedDevice& device)
 {
-    return {};
-}
-
-// The window's chooser has nothing to offer on Windows yet: the enumeration
-// offers the COM ports itself.
-std::vector<ListedDevice> ListCandidateDevices()
-{
-    return {};
+    if (device.problem == "no such device") {
+        return {};
+    }
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
+    return std::string("; check in Device Manager that the calculator has its WinUSB driver (the installer's "
+                       "WinUSB driver with the USB IDs ") +
+           ids + ", see the README) and that no other program has it open, then plug the calculator in again";
 }

@@ -28,6 +28,6 @@ const char* PermissionRemedy()
 const char* NoDriverReason()
 {
     return "WinUSB is not available for this device (the calculator has no WinUSB driver, or winusb.dll is "
-           "missing or does not work here); install the calculator's WinUSB driver (see the README), then plug "
-           "the calculator in again";
+           "missing or does not work here); install the calculator's WinUSB driver (the installer's \"WinUSB "
+           "driver\" component with the calculator's USB IDs, see the README), then plug the calculator in again";
 }

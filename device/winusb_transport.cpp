@@ -15,6 +15,14 @@ void Load(HMODULE module, const char* name, F& function)
     function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// Wine's winusb.dll exports WinUsb_* as stubs that end the process when
+// called: under wine WinUSB does not work, whatever GetProcAddress says.
+bool UnderWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool IsGone(DWORD error)
 {
     return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BAD_COMMAND || error == ERROR_FILE_NOT_FOUND ||
@@ -37,7 +45,7 @@ bool IsUsbInterfacePath(const char* path)
 
 std::unique_ptr<CWinUsbTransport> CWinUsbTransport::OpenPath(const char* path)
 {
-    HMODULE module = LoadLibraryA("winusb.dll");
+    HMODULE module = UnderWine() ? nullptr : LoadLibraryA("winusb.dll");
     WinUsbApi api;
     if (module != nullptr) {
         Load(module, "WinUsb_Initialize", api.initialize);

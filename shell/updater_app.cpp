@@ -57,6 +57,9 @@ constexpr const char* kSetDataLossText =
     "Do you want to continue with the update?";
 constexpr const char* kSetSureCaption = "Delete all data in the Main Memory of every calculator.";
 constexpr const char* kNoneFoundText = "No calculator was found.";
+// --all and --watch where the front end has no rows to show them in.
+constexpr const char* kNoClassroomText =
+    "This window cannot show many calculators at once. Start the program in a console to update them.";
 constexpr const char* kSetCompleteCaption = "Complete";
 
 constexpr const char* kNotRememberedText =
@@ -289,6 +292,8 @@ void CUpdaterApp::RunClassroomLoop()
 {
     IClassroomView* view = FrontEnd().Classroom();
     if (view == nullptr) {
+        // Never silently: the user is told why nothing happens.
+        FrontEnd().MessageBox(kNoClassroomText, kErrorCaption, kExclamationOk);
         PostQuit();
         return;
     }

@@ -37,30 +37,6 @@ std::string NoCalculatorReason(const UpdateRunInputs& inputs)
     return "no calculator found (" + inputs.devices->Describe() + ")";
 }
 
-std::string OpenFailureReason(const char* devicePath, uint32_t error)
-{
-    // A port locked by another program: the lock refuses with EWOULDBLOCK
-    // where a device itself says EBUSY; both mean the same to the user.
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-        error = EBUSY;
-    }
-    std::string reason = "cannot open " + (*devicePath != '\0' ? SafeText(devicePath) : "the device") + ": ";
-    if (error == ENOSYS) {
-        return reason + NoDriverReason();
-    }
-    if (error == ENOTTY) {
-        return reason + "it is not a device (a file, a folder or a pipe); name the calculator's serial port "
-                        "or USB device (zentrix-update --list-devices shows what is offered)";
-    }
-    reason += std::strerror(static_cast<int>(error));
-    if (error == EACCES || error == EPERM) {
-        reason += std::string("; ") + PermissionRemedy();
-    } else if (error == EBUSY) {
-        reason += "; another program has the device open: close it and start again";
-    }
-    return reason;
-}
-
 enum class Route { OsRoute, StubRoute, Failed };
 
 // The largest image must still be numbered at the probed block size.
@@ -170,6 +146,30 @@ UpdateResult End(CUpdateRun& run)
 }
 
 }  // namespace
+
+std::string OpenFailureReason(const char* devicePath, uint32_t error)
+{
+    // A port locked by another program: the lock refuses with EWOULDBLOCK
+    // where a device itself says EBUSY; both mean the same to the user.
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        error = EBUSY;
+    }
+    std::string reason = "cannot open " + (*devicePath != '\0' ? SafeText(devicePath) : "the device") + ": ";
+    if (error == ENOSYS) {
+        return reason + NoDriverReason();
+    }
+    if (error == ENOTTY) {
+        return reason + "it is not a device (a file, a folder or a pipe); name the calculator's serial port "
+                        "or USB device (zentrix-update --list-devices shows what is offered)";
+    }
+    reason += std::strerror(static_cast<int>(error));
+    if (error == EACCES || error == EPERM) {
+        reason += std::string("; ") + PermissionRemedy();
+    } else if (error == EBUSY) {
+        reason += "; another program has the device open: close it and start again";
+    }
+    return reason;
+}
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
 {

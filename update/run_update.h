@@ -64,3 +64,7 @@ struct UpdateOutcome {
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
+
+// Why `devicePath` could not be opened (`error` an errno value), with the
+// platform's remedy.
+std::string OpenFailureReason(const char* devicePath, uint32_t error);

@@ -139,3 +139,40 @@ std::vector<std::string> ScanUsbInterfaces(const std::vector<UsbId>& ids)
     std::sort(paths.begin(), paths.end());
     return paths;
 }
+
+namespace {
+
+// A device's registry property as text; empty when it has none.
+std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
+{
+    char text[256] = {};
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, property, &type, reinterpret_cast<BYTE*>(text),
+                                           sizeof text - 1, nullptr) ||
+        type != REG_SZ) {
+        return {};
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<WinUsbDevice> ScanWinUsbDevices()
+{
+    std::vector<WinUsbDevice> devices;
+    DeviceInfoSet set = PresentInterfaces(kUsbDeviceInterface);
+    if (set == nullptr) {
+        return devices;
+    }
+    auto* raw = static_cast<HDEVINFO>(set.get());
+    ForEachInterface(raw, kUsbDeviceInterface, [&](const std::string& path, SP_DEVINFO_DATA& device) {
+        if (_stricmp(DeviceProperty(raw, device, SPDRP_SERVICE).c_str(), "WinUSB") != 0) {
+            return;
+        }
+        std::string name = DeviceProperty(raw, device, SPDRP_FRIENDLYNAME);
+        devices.push_back({path, name.empty() ? DeviceProperty(raw, device, SPDRP_DEVICEDESC) : name});
+    });
+    std::sort(devices.begin(), devices.end(),
+              [](const WinUsbDevice& a, const WinUsbDevice& b) { return a.path < b.path; });
+    return devices;
+}

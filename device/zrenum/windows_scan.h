@@ -16,3 +16,13 @@ std::vector<std::string> ScanUsbInterfaces(const std::vector<UsbId>& ids);
 // True when a device-interface path names the USB IDs `id` ("vid_vvvv" and
 // "pid_pppp" in it, any case).
 bool InterfacePathMatches(const std::string& path, const UsbId& id);
+
+// A USB device that Windows drives with WinUSB: what could be a calculator
+// when none is configured.
+struct WinUsbDevice {
+    std::string path;   // its USB device-interface path
+    std::string name;   // as Device Manager shows it; empty when it has none
+};
+
+// The present USB devices whose driver is WinUSB, ordered by path.
+std::vector<WinUsbDevice> ScanWinUsbDevices();

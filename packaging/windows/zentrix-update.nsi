@@ -1,10 +1,12 @@
 ; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Zentrix OS Update: the program and zrenum.dll in
-; Program Files, a Start-menu entry, an uninstaller registered with Windows.
+; Program Files, a Start-menu entry, an uninstaller registered with Windows;
+; optionally Windows' WinUSB driver for a USB calculator, given its USB IDs
+; on the installer's page or as /USBID=VVVV:PPPP (which also selects it).
 ; Built by packaging/windows/make-package, which defines:
 ;   VERSION   four-part version, e.g. 1.0.0.1
-;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt and
-;             LICENSE.txt (shown on the licence page)
+;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt,
+;             LICENSE.txt (shown on the licence page) and zentrix-winusb.inf.in
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
 Unicode true
@@ -14,9 +16,17 @@ SetCompressor /SOLID lzma
 
 !include "MUI2.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "nsDialogs.nsh"
+!include "Sections.nsh"
+!include "WordFunc.nsh"
 
 !define PRODUCT "Zentrix OS Update"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZentrixOsUpdate"
+
+Var UsbId        ; VVVV:PPPP, the calculator's USB vendor and product IDs
+Var UsbIdField
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -36,27 +46,21 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 Zentrix OS Update developers; 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!insertmacro MUI_PAGE_COMPONENTS
+Page custom UsbIdPage UsbIdPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows."
-    Abort
-  ${EndIf}
-  SetRegView 64
-  SetShellVarContext all
-FunctionEnd
-
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
 FunctionEnd
 
-Section "Install"
+Section "Zentrix OS Update" SecProgram
+  SectionIn RO
   SetOutPath "$INSTDIR"
   File "${STAGE}\zentrix-update.exe"
   File "${STAGE}\zrenum.dll"
@@ -81,6 +85,108 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; The INF for the calculator's IDs, staged in Windows' driver store and
+; installed on the calculator when it is connected. A catalog signed for it
+; (zentrix-winusb.cat beside the installer) is taken along: 64-bit Windows
+; installs no unsigned driver package.
+Section /o "WinUSB driver for a USB calculator" SecWinUsb
+  StrCpy $R0 $UsbId
+  Call CheckUsbId
+  ${If} ${Errors}
+    MessageBox MB_ICONEXCLAMATION "No WinUSB driver was installed: the USB IDs '$UsbId' are not VVVV:PPPP." /SD IDOK
+    Return
+  ${EndIf}
+  SetOutPath "$INSTDIR\driver"
+  File "${STAGE}\zentrix-winusb.inf.in"
+  StrCpy $1 $UsbId 4
+  StrCpy $2 $UsbId 4 5
+  FileOpen $3 "$INSTDIR\driver\zentrix-winusb.inf.in" r
+  FileOpen $4 "$INSTDIR\driver\zentrix-winusb.inf" w
+  ${Do}
+    ClearErrors
+    FileRead $3 $5
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    ${WordReplace} $5 "@VID@" $1 "+" $5
+    ${WordReplace} $5 "@PID@" $2 "+" $5
+    FileWrite $4 $5
+  ${Loop}
+  FileClose $3
+  FileClose $4
+  IfFileExists "$EXEDIR\zentrix-winusb.cat" 0 +2
+    CopyFiles /SILENT "$EXEDIR\zentrix-winusb.cat" "$INSTDIR\driver\zentrix-winusb.cat"
+  nsExec::ExecToLog '"$SYSDIR\pnputil.exe" /add-driver "$INSTDIR\driver\zentrix-winusb.inf" /install'
+  Pop $0
+  ${If} $0 != 0
+    MessageBox MB_ICONEXCLAMATION "Windows did not take the WinUSB driver for $UsbId (pnputil: $0). An unsigned driver package is refused: see README.txt, $\"The calculator on USB$\"." /SD IDOK
+  ${EndIf}
+SectionEnd
+
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows."
+    Abort
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/USBID=" $UsbId
+  ${IfNot} ${Errors}
+  ${AndIf} $UsbId != ""
+    !insertmacro SelectSection ${SecWinUsb}
+  ${EndIf}
+FunctionEnd
+
+; Sets the error flag unless $R0 is VVVV:PPPP in hex digits.
+Function CheckUsbId
+  StrLen $R1 $R0
+  StrCpy $R2 $R0 1 4
+  ${If} $R1 != 9
+  ${OrIf} $R2 != ":"
+    SetErrors
+    Return
+  ${EndIf}
+  ${ForEach} $R3 0 8 + 1
+    ${If} $R3 != 4
+      ; A hex digit other than 0 reads as a number that is not 0.
+      StrCpy $R2 $R0 1 $R3
+      IntOp $R4 "0x$R2" + 0
+      ${If} $R2 != "0"
+      ${AndIf} $R4 = 0
+        SetErrors
+        Return
+      ${EndIf}
+    ${EndIf}
+  ${Next}
+  ClearErrors
+FunctionEnd
+
+Function UsbIdPage
+  ${IfNot} ${SectionIsSelected} ${SecWinUsb}
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "WinUSB driver" "The USB IDs of the calculator"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 48u "Connect the calculator by USB. In Device Manager, open it (under $\"Other devices$\" or $\"Universal Serial Bus devices$\"), choose Details, Hardware Ids: USB\VID_vvvv&PID_pppp. Type vvvv:pppp here."
+  Pop $0
+  ${NSD_CreateText} 0 56u 60u 12u "$UsbId"
+  Pop $UsbIdField
+  nsDialogs::Show
+FunctionEnd
+
+Function UsbIdPageLeave
+  ${NSD_GetText} $UsbIdField $UsbId
+  StrCpy $R0 $UsbId
+  Call CheckUsbId
+  ${If} ${Errors}
+    MessageBox MB_ICONEXCLAMATION "Type the IDs as four hex digits, a colon and four hex digits, e.g. 1a2b:5e01."
+    Abort
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk"
@@ -90,6 +196,11 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
+  ; The driver stays in Windows' driver store (pnputil /delete-driver removes it).
+  Delete "$INSTDIR\driver\zentrix-winusb.inf.in"
+  Delete "$INSTDIR\driver\zentrix-winusb.inf"
+  Delete "$INSTDIR\driver\zentrix-winusb.cat"
+  RMDir "$INSTDIR\driver"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -294,4 +294,30 @@ TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
     EXPECT_EQ(runsOf.count("/dev/../dev/null"), 0u);
 }
 
+// A front end with no rows to show them in is told so in a box, for a set
+// and for the station alike, and nothing is updated.
+TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
+{
+    for (const UpdateMode mode : {UpdateMode::All, UpdateMode::Watch}) {
+        RecordingFrontEnd frontEnd;
+        CListedDeviceSource devices{{"usb:1:2"}, nullptr, "the test's list"};
+        CUpdaterApp app;
+        app.SetFrontEnd(&frontEnd);
+        app.m_devices = &devices;
+        app.m_mode = mode;
+        frontEnd.answers = {IDOK};
+        bool ran = false;
+        app.m_runUpdate = [&](const UpdateRunInputs&) {
+            ran = true;
+            return UpdateOutcome{Success, ""};
+        };
+        app.RunUpdateLoop();
+        EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Error", "quit 18"}));
+        ASSERT_EQ(frontEnd.texts.size(), 1u);
+        EXPECT_EQ(frontEnd.texts[0], "This window cannot show many calculators at once. Start the program in a "
+                                     "console to update them.");
+        EXPECT_FALSE(ran);
+    }
+}
+
 }  // namespace

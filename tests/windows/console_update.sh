@@ -4,7 +4,10 @@
 # Linux simulated calculator through COM ports mapped to the simulators'
 # ptys: both routes and block sizes with the images intact, a cable pulled
 # mid-run, and a refusal that puts nothing on the wire. Every run ends with
-# exit code 18 and leaves no scratch copy behind.
+# exit code 18 and leaves no scratch copy behind. The station (--watch)
+# updates the calculator on a listed COM port that Windows has, and gives
+# none to a listed port that is not there. A USB calculator fails with the
+# reason that WinUSB is not available.
 #   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
 set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4
@@ -48,6 +51,14 @@ for entry in "${cases[@]}"; do
   pty=$(head -n 1 "$work/$name.sim")
   "$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$pty" /f >/dev/null 2>&1 || fail "cannot map COM$port"
 done
+# The station's calculator on the next port.
+station_port=$((port + 1))
+"$sim" --runs 1 --verdict --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" \
+  >"$work/station.sim" 2>&1 &
+sims+=($!)
+for _ in $(seq 50); do [ -s "$work/station.sim" ] && break; sleep 0.1; done
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$station_port" /d "$(head -n 1 "$work/station.sim")" /f \
+  >/dev/null 2>&1 || fail "cannot map COM$station_port"
 "$wineserver" -k >/dev/null 2>&1
 "$wineserver" -w >/dev/null 2>&1
 "$wineserver" -p >/dev/null 2>&1
@@ -70,6 +81,39 @@ for entry in "${cases[@]}"; do
   fi
 done
 
+# The station (--watch) offers a listed COM port only while Windows has it:
+# COM98 is no port here and never gets a row; the mapped port is updated.
+# Wine makes its COM ports once, when its server starts, so a port that
+# appears under a running station cannot be shown here. The station runs
+# until Ctrl+C, which wine cannot send to it: it is ended by a signal.
+mkfifo "$work/station.in"
+exec 7<>"$work/station.in"
+printf 'ok\nok\nok\n' >&7
+ZENTRIX_UI=console ZENTRIX_DEVICES="\\\\.\\COM98;\\\\.\\COM$station_port" \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" --watch "$winimg" <"$work/station.in" >"$work/station.out" 2>&1 &
+station=$!
+for _ in $(seq 600); do
+  tr -d '\r' <"$work/station.out" | grep -q "COM$station_port  updated" && break
+  kill -0 "$station" 2>/dev/null || break
+  sleep 0.1
+done
+kill "$station" 2>/dev/null
+wait "$station" 2>/dev/null
+exec 7>&-
+tr -d '\r' <"$work/station.out" | grep -q "COM$station_port  updated" \
+  || fail "station: no updated row for COM$station_port: $(tr -d '\r' <"$work/station.out" | tail -n 3)"
+! grep -q 'COM98' "$work/station.out" || fail "station: a row for the absent COM98: $(grep COM98 "$work/station.out")"
+
+# A USB calculator's device path: wine's WinUSB is only stubs (calling one
+# ends the process), so the run fails at once with the reason that says so.
+usb='\\?\USB#VID_1A2B&PID_5E01#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
+printf 'ok\nok\nok\n' | ZENTRIX_UI=console ZENTRIX_DEVICES="$usb" \
+  timeout 60 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/usb.out" 2>"$work/usb.err"
+code=$?
+[ "$code" = 18 ] || fail "usb: exit code $code, expected 18 ($(tail -n 3 "$work/usb.err"))"
+grep -q "^zentrix-update: cannot open .*: WinUSB is not available for this device" "$work/usb.err" \
+  || fail "usb: $(tail -n 1 "$work/usb.err")"
+
 # The simulators' verdicts: each reports its runs so far when told to end.
 sleep 0.5
 for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
@@ -78,7 +122,8 @@ grep -q 'images received intact' "$work/os1024.sim" || fail "os1024: $(tail -n 1
 grep -q 'images received intact' "$work/stub256.sim" || fail "stub256: $(tail -n 1 "$work/stub256.sim")"
 grep -q 'Terminate04\|link\|lost\|cut' "$work/hangup.sim" || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
 ! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
-for name in os1024 stub256 hangup; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+grep -q 'images received intact' "$work/station.sim" || fail "station: $(tail -n 1 "$work/station.sim")"
+for name in os1024 stub256 hangup station; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
 
 [ "$failures" = 0 ] && echo "console update under wine: all cases passed"
 exit $(( failures > 0 ))

@@ -11,6 +11,11 @@
 # console of its own, ZENTRIX_UI unset): the window is chosen and the
 # console closed. Started from a command prompt, or from a shell with input
 # given, the same program uses the console although a display is there.
+# A class set with --all over three COM ports (two updated intact, one cable
+# pulled) shows the window of rows and the "Complete" question over it.
+# The station (--watch) in the window updates its calculator and ends when
+# its window is closed. With nothing configured the device chooser lists the
+# COM ports and remembers the one picked.
 # Screenshots of the boxes and the progress window are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
@@ -59,14 +64,20 @@ mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exi
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
-# name  simulator options
+# name  simulator options; then a class set on COM4..COM6 and the station's calculator on COM7.
 cases=(
   "update|--route os --block-size 1024"
   "refused|--route os"
   "hangup|--fault hangup:40"
 )
+class=(
+  "class1|--route os --block-size 1024"
+  "class2|--route stub --block-size 256"
+  "class3|--fault hangup:40"
+  "station|--route os"
+)
 port=0
-for entry in "${cases[@]}"; do
+for entry in "${cases[@]}" "${class[@]}"; do
   IFS='|' read -r name options <<<"$entry"
   port=$((port + 1))
   # shellcheck disable=SC2086
@@ -174,6 +185,77 @@ for entry in "${cases[@]}"; do
   [ -z "$left" ] || fail "$name: windows left after the program ended: $left"
 done
 
+# A class set (--all) in the window: the rows' window shows every calculator
+# and the summary, the "another set?" question is answered Cancel.
+name=all
+ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM4;\\.\COM5;\\.\COM6' \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" --all "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+if answer 'Connect the calculators\.' connect Return &&
+   answer 'Warning' warning shift+Tab space &&
+   answer 'Delete all data in the Main Memory of every calculator\.' sure shift+Tab space; then
+  if id=$(find_box 'Zentrix OS Update - calculators'); then
+    sleep 0.5; shot "$name-rows"
+  else
+    fail "all: no window of rows (windows: $(titles | tr '\n' ','))"
+  fi
+  answer 'Complete' complete Escape
+  [ "$shown" = "Complete,Zentrix OS Update,Zentrix OS Update - calculators," ] || fail "all: windows shown: $shown"
+else
+  kill "$app" 2>/dev/null
+fi
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "all: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+left=$(titles | grep -v '^Default IME$')
+[ -z "$left" ] || fail "all: windows left after the program ended: $left"
+
+# The station (--watch) in the window on COM7: its calculator is updated,
+# then the window of rows is closed (Alt+F4), which ends the idle station.
+name=station
+ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM7' \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" --watch "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+if answer 'Connect the calculators\.' '' Return &&
+   answer 'Warning' '' shift+Tab space &&
+   answer 'Delete all data in the Main Memory of every calculator\.' '' shift+Tab space &&
+   id=$(find_box 'Zentrix OS Update - calculators'); then
+  for _ in $(seq 600); do grep -q '^run ' "$work/station.sim" && break; sleep 0.1; done
+  sleep 1; shot "$name-rows"
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool key --clearmodifiers alt+F4
+else
+  fail "station: no window of rows (windows: $(titles | tr '\n' ','))"
+  kill "$app" 2>/dev/null
+fi
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "station: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+left=$(titles | grep -v '^Default IME$')
+[ -z "$left" ] || fail "station: windows left after the program ended: $left"
+
+# Nothing configured: the window offers the device chooser, listing the COM
+# ports; the first is picked and remembered in the user's configuration
+# file (%APPDATA%), then the first warning refused.
+name=chooser
+config="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname roaming -type d | head -n 1)/zentrix-update"
+rm -rf "$config"
+env -u ZENTRIX_DEVICES -u ZENTRIX_USB_IDS ZENTRIX_UI=gui \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+answer 'Choose the calculator' chooser Down Tab space Return &&
+  answer 'Connect the calculator\.' '' Return &&
+  answer 'Warning' '' Return || kill "$app" 2>/dev/null
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "chooser: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+remembered=$(tr -d '\r' <"$config/zentrix-update.conf" 2>/dev/null | grep -v '^#')
+[ "$remembered" = 'device = \\.\COM1' ] || fail "chooser: remembered '$remembered', expected 'device = \\.\COM1'"
+rm -rf "$config"
+
 # On a console: from a command prompt (a console shared with cmd), and from
 # this shell with its input given; no answers, so the first warning's
 # default, Cancel, ends the run.
@@ -196,7 +278,13 @@ grep -q 'images received intact' "$work/update.sim" || fail "update: $(tail -n 1
 ! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
 grep -q '^run ' "$work/hangup.sim" && ! grep -q 'images received intact' "$work/hangup.sim" \
   || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
-for name in update hangup; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+for name in class1 class2; do
+  grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
+done
+grep -q '^run ' "$work/class3.sim" && ! grep -q 'images received intact' "$work/class3.sim" \
+  || fail "class3: $(tail -n 1 "$work/class3.sim")"
+grep -q 'images received intact' "$work/station.sim" || fail "station: $(tail -n 1 "$work/station.sim")"
+for name in update hangup class1 class2 class3 station; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
 
 [ "$failures" = 0 ] && echo "window update under wine: all cases passed"
 exit $(( failures > 0 ))

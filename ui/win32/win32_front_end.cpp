@@ -9,6 +9,7 @@
 
 #include "device/safe_text.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_device_chooser.h"
 
 namespace {
 
@@ -129,6 +130,8 @@ private:
             // OK, Escape and Close end the window only while Close is not greyed.
             if ((LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) && CloseEnabled(window)) {
                 EndDialog(window, LOWORD(wParam));
+            } else if (LOWORD(wParam) == IDCANCEL) {
+                self->m_frontEnd.NoteCloseRequest();
             }
             return TRUE;
         default:
@@ -205,8 +208,9 @@ private:
 
 }  // namespace
 
-CWin32FrontEnd::CWin32FrontEnd()
-    : m_progress([this]() -> std::unique_ptr<CProgressDlg> { return std::make_unique<CWin32ProgressDlg>(m_main); })
+CWin32FrontEnd::CWin32FrontEnd(StopRequests* stops)
+    : m_progress([this]() -> std::unique_ptr<CProgressDlg> { return std::make_unique<CWin32ProgressDlg>(m_main); }),
+      m_classroom(*this, stops)
 {
 }
 
@@ -223,8 +227,16 @@ int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned s
     // The reason of a failure follows the text after a blank line.
     const std::string shown =
         details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + SafeLine(details);
-    const int answer = MessageBoxA(m_main, shown.c_str(), caption, style);
+    // In front of the rows while they are shown.
+    HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
+    const int answer = MessageBoxA(owner, shown.c_str(), caption, style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
+}
+
+ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                            DeviceChooserResult& result)
+{
+    return RunWin32DeviceChooser(m_main, candidates, several, result);
 }
 
 void CWin32FrontEnd::PostQuitMessage(int code)

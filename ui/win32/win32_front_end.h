@@ -2,19 +2,24 @@
 #pragma once
 // The Windows front end: the gradient main window (dialog 102), message
 // boxes through MessageBoxA, progress windows (dialog 129) on the standard
-// progress control, Close greyed through the main window's system menu.
+// progress control, Close greyed through the main window's system menu;
+// the rows of many calculators in a window of their own.
 #include <memory>
+#include <utility>
 
 #include "shell/front_end.h"
 #include "shell/main_window.h"
 #include "shell/progress_window.h"
+#include "shell/stop_requests.h"
+#include "ui/win32/win32_classroom_view.h"
 
 struct HWND__;
 using WindowHandle = HWND__*;
 
 class CWin32FrontEnd : public IFrontEnd {
 public:
-    CWin32FrontEnd();
+    // `stops` (may be null): the console's Ctrl+C and Ctrl+Break.
+    explicit CWin32FrontEnd(StopRequests* stops = nullptr);
     ~CWin32FrontEnd() override;
     CWin32FrontEnd(const CWin32FrontEnd&) = delete;
     CWin32FrontEnd& operator=(const CWin32FrontEnd&) = delete;
@@ -25,6 +30,9 @@ public:
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override;
+    // The device chooser in front of the main window.
+    ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
+                                DeviceChooserResult& result) override;
     void OpenProgress(const char* phaseText, int stepCount) override { m_progress.Open(phaseText, stepCount); }
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
@@ -36,12 +44,20 @@ public:
     // wait on its own.
     bool KeepWaiting(const ReplyWait& wait) override;
 
+    IClassroomView* Classroom() override { return &m_classroom; }
+
     int QuitCode() const { return m_quitCode; }
     WindowHandle MainWindow() const { return m_main; }
     void SetMainWindow(WindowHandle main) { m_main = main; }
+    // The main window's Close (Escape) while greyed: while the rows are
+    // shown, it asks to stop as the rows' own Close does.
+    void NoteCloseRequest() { m_closeAsked = m_classroom.Window() != nullptr; }
+    bool TakeCloseRequest() { return std::exchange(m_closeAsked, false); }
 
 private:
     WindowHandle m_main = nullptr;
     CProgressWindows m_progress;
+    CWin32ClassroomView m_classroom;
     int m_quitCode = 0;
+    bool m_closeAsked = false;
 };

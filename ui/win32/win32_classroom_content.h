@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the window of many calculators shows, as plain data: the update
+// loop's rows and texts, copied on its thread.
+#include <string>
+#include <vector>
+
+#include "shell/classroom.h"
+
+// What the window shows, as plain data.
+struct ClassroomContent {
+    std::string heading;
+    std::string counts;                 // shown once the set is done
+    std::vector<ClassroomRow> rows;
+    std::vector<std::string> summary;   // under the rows, once the set is done
+};

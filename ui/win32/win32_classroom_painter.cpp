@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/win32/win32_classroom_painter.h"
+
+#include <algorithm>
+
+#include "ui/win32/win32_text.h"
+
+namespace {
+
+COLORREF ResultColour(UpdateResult result)
+{
+    switch (result) {
+    case Success:
+        return RGB(0x1a, 0x7f, 0x37);   // green
+    case AlreadyCurrent:
+    case UnsupportedModel:
+        return RGB(0x9a, 0x67, 0x00);   // amber: nothing was written
+    default:
+        return RGB(0xcf, 0x22, 0x2e);   // red
+    }
+}
+
+}  // namespace
+
+CClassroomPainter::CClassroomPainter()
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    m_normal = CreateFontIndirectW(&font);
+    font.lfWeight = FW_BOLD;
+    m_bold = CreateFontIndirectW(&font);
+    font.lfHeight = font.lfHeight * 5 / 4;
+    m_heading = CreateFontIndirectW(&font);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    TEXTMETRICW tm = {};
+    GetTextMetricsW(dc, &tm);
+    line = tm.tmHeight + tm.tmExternalLeading;
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+}
+
+CClassroomPainter::~CClassroomPainter()
+{
+    for (HFONT font : {m_normal, m_bold, m_heading}) {
+        DeleteObject(font);
+    }
+}
+
+// Wrapped text in `width` at (x, y); its height. Drawn only when `draw`.
+int CClassroomPainter::Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
+                            COLORREF colour)
+{
+    if (text.empty()) {
+        return 0;
+    }
+    const std::wstring wide = WideText(text);
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r = {x, y, x + width, y};
+    const UINT format = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX;
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format | DT_CALCRECT);
+    if (draw) {
+        r.right = x + width;
+        SetTextColor(dc, colour);
+        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format);
+    }
+    SelectObject(dc, old);
+    return r.bottom - r.top;
+}
+
+// A bar of `pos` within `upper`, its percentage in the middle.
+void CClassroomPainter::Bar(HDC dc, const RECT& r, int pos, int upper) const
+{
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    RECT done = r;
+    const long long span = r.right - r.left;
+    done.right = r.left + static_cast<int>(upper > 0 ? span * std::clamp(pos, 0, upper) / upper : 0);
+    HBRUSH green = CreateSolidBrush(RGB(0x06, 0xb0, 0x25));
+    FillRect(dc, &done, green);
+    DeleteObject(green);
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_BTNSHADOW));
+    const int percent = upper > 0 ? static_cast<int>(100LL * std::clamp(pos, 0, upper) / upper) : 0;
+    const std::wstring label = std::to_wstring(percent) + L" %";
+    RECT text = r;
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DrawTextW(dc, label.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+}
+
+// A push button's face and its text.
+void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
+{
+    RECT face = r;
+    DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH);
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    DrawTextW(dc, text, -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+}
+
+// One row at `y`: its height. Its Next button is noted in nextButtons.
+int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw)
+{
+    const int gap = line / 2 + 4;
+    const int barWidth = 10 * line;
+    const int nextWidth = anyNext ? 5 * line : 0;
+    const int deviceWidth = std::max(8 * line, width * 28 / 100);
+    const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
+    const int statusX = deviceWidth + gap;
+    const int barX = statusX + statusWidth + gap;
+    int height = Text(dc, m_normal, row.device, 0, y, deviceWidth, draw);
+    int status = 0;
+    bool bar = true;
+    if (row.finished) {
+        // The result where the phase was; a full bar for an update, none otherwise.
+        status = Text(dc, m_bold, row.resultWord, statusX, y, statusWidth, draw, ResultColour(row.result));
+        status += Text(dc, m_normal, row.reason, statusX, y + status, statusWidth, draw);
+        bar = row.result == Success;
+    } else {
+        status = Text(dc, m_normal, row.silent ? row.phase + " - not answering" : row.phase, statusX, y,
+                      statusWidth, draw);
+    }
+    const RECT barRect = {barX, y, barX + barWidth, y + line + 4};
+    if (draw && bar) {
+        Bar(dc, barRect, row.finished ? 1 : row.pos, row.finished ? 1 : row.upper);
+    }
+    RECT next = {};
+    if (row.offersNext) {
+        next = {barX + barWidth + gap, y, barX + barWidth + gap + nextWidth - gap, y + line + 8};
+        if (draw) {
+            Button(dc, next, L"Next");
+        }
+    }
+    nextButtons.push_back(next);
+    height = std::max({height, status, static_cast<int>(barRect.bottom - y), static_cast<int>(next.bottom - y)});
+    return height;
+}
+
+// The whole content in `width`, its top at `top` (minus the scroll);
+// its height. Drawn only when `draw`.
+int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, int top, bool draw)
+{
+    const int margin = line;
+    const int inner = std::max(1, width - 2 * margin);
+    SetBkMode(dc, TRANSPARENT);
+    SetViewportOrgEx(dc, margin, 0, nullptr);
+    nextButtons.clear();
+    int y = top + margin;
+    // "History..." at the heading's right: every calculator updated on this computer.
+    const int historyWidth = 6 * line;
+    historyButton = {inner - historyWidth, margin, inner, margin + line + 8};
+    if (draw) {
+        RECT shown = historyButton;
+        OffsetRect(&shown, 0, top);
+        Button(dc, shown, L"History...");
+    }
+    y += std::max(Text(dc, m_heading, content.heading, 0, y, std::max(1, inner - historyWidth - line), draw),
+                  static_cast<int>(historyButton.bottom - margin));
+    if (!content.counts.empty()) {
+        y += line / 2;
+        y += Text(dc, m_bold, content.counts, 0, y, inner, draw);
+    }
+    y += line;
+    const bool anyNext = std::any_of(content.rows.begin(), content.rows.end(),
+                                     [](const ClassroomRow& row) { return row.offersNext; });
+    for (const ClassroomRow& row : content.rows) {
+        y += Row(dc, row, y, inner, anyNext, draw) + line / 2;
+        if (!IsRectEmpty(&nextButtons.back())) {
+            OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
+        }
+        if (draw) {
+            RECT rule = {0, y - line / 4, inner, y - line / 4 + 1};
+            FillRect(dc, &rule, GetSysColorBrush(COLOR_BTNFACE));
+        }
+    }
+    if (!content.summary.empty()) {
+        y += line / 2;
+        for (const std::string& summaryLine : content.summary) {
+            y += Text(dc, m_normal, summaryLine, 0, y, inner, draw);
+        }
+    }
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+    return y + margin - top;
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// How the window of many calculators draws its content with GDI: the
+// heading and its "History..." button, the counts, one row per calculator (device; phase or result and
+// its wrapped reason; bar; Next button) and the summary. One walk over the
+// content both measures and draws it, so what is measured is what is drawn.
+#include <string>
+#include <vector>
+
+#include "shell/classroom.h"
+#include "ui/win32/win32_classroom_content.h"
+
+// After the shell's headers, whose constants windows.h defines as macros.
+#include <windows.h>
+
+class CClassroomPainter {
+public:
+    CClassroomPainter();
+    ~CClassroomPainter();
+    CClassroomPainter(const CClassroomPainter&) = delete;
+    CClassroomPainter& operator=(const CClassroomPainter&) = delete;
+
+    // The content in `width`, its top at `top` (minus the scroll); its
+    // height. Drawn only when `draw`.
+    int Walk(HDC dc, const ClassroomContent& content, int width, int top, bool draw);
+
+    int line = 16;                   // the normal font's line height; also the margin
+    std::vector<RECT> nextButtons;   // in the content, left of the margin, by row (empty rects: none)
+    RECT historyButton = {};         // likewise, beside the heading
+
+private:
+    static int Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
+                    COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
+    void Bar(HDC dc, const RECT& r, int pos, int upper) const;
+    void Button(HDC dc, const RECT& r, const wchar_t* text) const;
+    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw);
+
+    HFONT m_normal = nullptr;
+    HFONT m_bold = nullptr;
+    HFONT m_heading = nullptr;
+};

@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/win32/win32_classroom_view.h"
+
+#include "ui/win32/win32_front_end.h"
+
+#include "shell/history.h"
+
+// After the shell's headers: windows.h defines MessageBox as a macro.
+#include <windows.h>
+#undef MessageBox
+
+#include <algorithm>
+#include <regex>
+#include <utility>
+
+#include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_classroom_painter.h"
+#include "ui/win32/win32_history_window.h"
+#include "ui/win32/win32_text.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"ZentrixClassroom";
+constexpr int kClientWidth = 760;    // the window's first width; the user may widen it
+constexpr int kScreenMargin = 40;    // left free around the window on the screen
+constexpr int kScrollLine = 20;
+
+LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* view = reinterpret_cast<CWin32ClassroomView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (view == nullptr || view->Window() != window) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return view->OnMessage(message, wParam, lParam);
+}
+
+void RegisterClassOnce()
+{
+    static const bool registered = [] {
+        WNDCLASSEXW c = {};
+        c.cbSize = sizeof c;
+        c.lpfnWndProc = Proc;
+        c.hInstance = GetModuleHandleW(nullptr);
+        c.hIcon = LoadIconW(c.hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+        c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
+        c.lpszClassName = kClassName;
+        return RegisterClassExW(&c) != 0;
+    }();
+    (void)registered;
+}
+
+}  // namespace
+
+CWin32ClassroomView::CWin32ClassroomView(CWin32FrontEnd& frontEnd, StopRequests* stops)
+    : m_frontEnd(frontEnd), m_stops(stops)
+{
+}
+
+CWin32ClassroomView::~CWin32ClassroomView()
+{
+    CloseRows();
+}
+
+void CWin32ClassroomView::MakeWindow()
+{
+    RegisterClassOnce();
+    if (m_painter == nullptr) {
+        m_painter = std::make_unique<CClassroomPainter>();
+    }
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VSCROLL;
+    RECT frame = {0, 0, kClientWidth, 10 * m_painter->line};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    RECT room = {0, 0, 1024, 768};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &room, 0);
+    const int w = frame.right - frame.left;
+    const int h = frame.bottom - frame.top;
+    // m_window is null until the window exists: the creation messages go to
+    // DefWindowProc (the procedure answers only the view's own window).
+    HWND window = CreateWindowExW(0, kClassName, WideText(kWin32ClassroomTitle).c_str(), style,
+                                  room.left + (room.right - room.left - w) / 2, room.top + kScreenMargin / 2, w, h,
+                                  m_frontEnd.MainWindow(), nullptr, GetModuleHandleW(nullptr), this);
+    m_window = window;
+    m_scroll = 0;
+}
+
+void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+{
+    if (m_window == nullptr) {
+        MakeWindow();
+        if (m_window == nullptr) {
+            return;
+        }
+    }
+    const bool grew = rows.size() > m_content.rows.size();
+    m_content.heading = heading;
+    m_content.rows = rows;
+    if (!IsWindowVisible(m_window)) {
+        FitToContent();
+        ShowWindow(m_window, SW_SHOW);
+    } else if (grew) {
+        FitToContent();
+    }
+    UpdateScrollRange();
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
+// Grows the window to show its rows and summary whole, as far as the screen
+// allows; beyond that the rows scroll. It never shrinks under the user's hand.
+void CWin32ClassroomView::FitToContent()
+{
+    RECT client = {};
+    RECT outer = {};
+    GetClientRect(m_window, &client);
+    GetWindowRect(m_window, &outer);
+    HDC dc = GetDC(m_window);
+    const int want = m_painter->Walk(dc, m_content, client.right, 0, false);
+    ReleaseDC(m_window, dc);
+    RECT room = {0, 0, 1024, 768};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &room, 0);
+    const int chrome = (outer.bottom - outer.top) - client.bottom;
+    const int height = std::min(std::max(want + chrome, static_cast<int>(outer.bottom - outer.top)),
+                                static_cast<int>(room.bottom - room.top) - kScreenMargin);
+    const int y = std::min(static_cast<int>(outer.top), static_cast<int>(room.bottom) - kScreenMargin / 2 - height);
+    SetWindowPos(m_window, nullptr, outer.left, std::max(static_cast<int>(room.top), y), outer.right - outer.left,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CWin32ClassroomView::UpdateScrollRange()
+{
+    RECT client = {};
+    GetClientRect(m_window, &client);
+    HDC dc = GetDC(m_window);
+    const int height = m_painter->Walk(dc, m_content, client.right, 0, false);
+    ReleaseDC(m_window, dc);
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    info.nMax = height - 1;
+    info.nPage = static_cast<UINT>(std::max(0L, client.bottom));
+    SetScrollInfo(m_window, SB_VERT, &info, TRUE);
+    ScrollTo(m_scroll);
+}
+
+void CWin32ClassroomView::ScrollTo(int pos)
+{
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(m_window, SB_VERT, &info);
+    const int last = std::max(0, info.nMax + 1 - static_cast<int>(info.nPage));
+    m_scroll = std::clamp(pos, 0, last);
+    info.fMask = SIF_POS;
+    info.nPos = m_scroll;
+    SetScrollInfo(m_window, SB_VERT, &info, TRUE);
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
+void CWin32ClassroomView::OnClick(int x, int y)
+{
+    const POINT at = {x - m_painter->line, y + m_scroll};
+    if (PtInRect(&m_painter->historyButton, at) != 0) {
+        // Not modal: the rows go on being drawn while it is open.
+        ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath);
+        return;
+    }
+    for (size_t i = 0; i < m_painter->nextButtons.size() && i < m_content.rows.size(); ++i) {
+        if (PtInRect(&m_painter->nextButtons[i], at) != 0) {
+            m_nextDevice = m_content.rows[i].device;
+            m_nextAsked = true;
+        }
+    }
+}
+
+bool CWin32ClassroomView::HistoryButtonCentre(int& x, int& y) const
+{
+    if (m_painter == nullptr) {
+        return false;
+    }
+    const RECT& r = m_painter->historyButton;
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
+}
+
+bool CWin32ClassroomView::NextButtonCentre(size_t row, int& x, int& y) const
+{
+    if (m_painter == nullptr || row >= m_painter->nextButtons.size() || IsRectEmpty(&m_painter->nextButtons[row])) {
+        return false;
+    }
+    const RECT& r = m_painter->nextButtons[row];
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
+}
+
+long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wParam, long long lParam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint = {};
+        HDC dc = BeginPaint(m_window, &paint);
+        RECT client = {};
+        GetClientRect(m_window, &client);
+        // Drawn off screen and copied: ten redraws a second do not flicker.
+        HDC buffer = CreateCompatibleDC(dc);
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, std::max(1L, client.right), std::max(1L, client.bottom));
+        HGDIOBJ old = SelectObject(buffer, bitmap);
+        FillRect(buffer, &client, GetSysColorBrush(COLOR_WINDOW));
+        m_painter->Walk(buffer, m_content, client.right, -m_scroll, true);
+        BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+        SelectObject(buffer, old);
+        DeleteObject(bitmap);
+        DeleteDC(buffer);
+        EndPaint(m_window, &paint);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SIZE:
+        UpdateScrollRange();
+        return 0;
+    case WM_VSCROLL: {
+        RECT client = {};
+        GetClientRect(m_window, &client);
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        GetScrollInfo(m_window, SB_VERT, &info);
+        switch (LOWORD(wParam)) {
+        case SB_LINEUP: ScrollTo(m_scroll - kScrollLine); break;
+        case SB_LINEDOWN: ScrollTo(m_scroll + kScrollLine); break;
+        case SB_PAGEUP: ScrollTo(m_scroll - client.bottom); break;
+        case SB_PAGEDOWN: ScrollTo(m_scroll + client.bottom); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: ScrollTo(info.nTrackPos); break;
+        default: break;
+        }
+        return 0;
+    }
+    case WM_MOUSEWHEEL:
+        ScrollTo(m_scroll - GET_WHEEL_DELTA_WPARAM(wParam) * 3 * kScrollLine / WHEEL_DELTA);
+        return 0;
+    case WM_LBUTTONUP:
+        OnClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+        return 0;
+    case WM_CLOSE:
+        // Closing the window asks to stop; the update loop decides.
+        m_closeAsked = true;
+        return 0;
+    default:
+        return DefWindowProcW(m_window, message, wParam, lParam);
+    }
+}
+
+ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
+{
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(message.wParam));   // for the modal loop
+                return ClassroomRequest::Terminate;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end || (m_stops != nullptr && (m_stops->terminate != 0 || m_stops->interrupt != 0))) {
+            break;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+    if (m_stops != nullptr && m_stops->terminate != 0) {
+        return ClassroomRequest::Terminate;
+    }
+    bool asked = std::exchange(m_closeAsked, false);
+    asked = m_frontEnd.TakeCloseRequest() || asked;
+    if (m_stops != nullptr && m_stops->interrupt != 0) {
+        m_stops->interrupt = 0;
+        asked = true;
+    }
+    if (!asked && std::exchange(m_nextAsked, false)) {
+        return ClassroomRequest::Next;
+    }
+    return asked ? ClassroomRequest::Stop : ClassroomRequest::None;
+}
+
+void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
+{
+    if (m_window == nullptr) {
+        return;
+    }
+    // The counts at the top, the list under the rows: the station's last line
+    // is its counts; a set's are the rows'.
+    static const std::regex kCounts(R"(\d+ calculators?: .*)");
+    const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
+    m_content.counts = hasCounts ? lines.back() : CountsText(m_content.rows);
+    m_content.summary.assign(lines.begin(), lines.end() - (hasCounts ? 1 : 0));
+    FitToContent();
+    UpdateScrollRange();
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
+void CWin32ClassroomView::CloseRows()
+{
+    if (m_window != nullptr) {
+        HWND window = m_window;
+        m_window = nullptr;
+        DestroyWindow(window);
+    }
+    m_content = {};
+    m_nextAsked = false;
+    m_closeAsked = false;
+    m_frontEnd.TakeCloseRequest();   // asked of rows that are gone: not of the next set's
+}

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The rows of many calculators in a Windows window: one row per calculator
+// with its device, the phase and a bar; once it has ended, its result and
+// reason (wrapped) where the phase was, and a full bar only when it was
+// updated. The window grows to its rows, up to the screen, and scrolls
+// beyond. Once the set is done the counts show under the heading and the
+// per-calculator summary under the rows. Only the thread that runs the
+// update loop touches it: the runs write their rows, the loop copies them
+// out and hands them over here. A "History..." button shows the runs kept
+// so far.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/classroom.h"
+#include "shell/stop_requests.h"
+
+#include "ui/win32/win32_classroom_content.h"
+
+class CClassroomPainter;
+
+struct HWND__;
+class CWin32FrontEnd;
+
+inline constexpr const char* kWin32ClassroomTitle = "Zentrix OS Update - calculators";
+
+class CWin32ClassroomView : public IClassroomView {
+public:
+    // The boxes' owner and the main window's Close come from `frontEnd`;
+    // `stops` (may be null): Ctrl+Break and the end of the session end the
+    // runs without asking, Ctrl+C asks to stop.
+    CWin32ClassroomView(CWin32FrontEnd& frontEnd, StopRequests* stops);
+    ~CWin32ClassroomView() override;
+    CWin32ClassroomView(const CWin32ClassroomView&) = delete;
+    CWin32ClassroomView& operator=(const CWin32ClassroomView&) = delete;
+
+    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    ClassroomRequest Serve(uint32_t ms) override;
+    void ShowSummary(const std::vector<std::string>& lines) override;
+    void CloseRows() override;
+    std::string NextDevice() const override { return m_nextDevice; }
+
+    // The window while it is shown, else null.
+    HWND__* Window() const { return m_window; }
+    // The centre of row `row`'s Next button in the window's client area;
+    // false when the row shows none (tests press it).
+    bool NextButtonCentre(size_t row, int& x, int& y) const;
+    // Likewise of the "History..." button.
+    bool HistoryButtonCentre(int& x, int& y) const;
+    // The history its "History..." button shows (default: HistoryFilePath()).
+    void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+    // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
+    long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
+
+private:
+    void MakeWindow();
+    void FitToContent();
+    void UpdateScrollRange();
+    void ScrollTo(int pos);
+    void OnClick(int x, int y);
+
+    CWin32FrontEnd& m_frontEnd;
+    StopRequests* m_stops;
+    HWND__* m_window = nullptr;
+    std::unique_ptr<CClassroomPainter> m_painter;
+    ClassroomContent m_content;
+    int m_scroll = 0;                     // pixels of content above the window's top
+    std::string m_historyPath;
+    std::string m_nextDevice;             // the row whose Next was pressed
+    bool m_nextAsked = false;
+    bool m_closeAsked = false;
+};

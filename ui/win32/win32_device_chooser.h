@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The device chooser of the Windows window: shown before the connect prompt
+// when no calculator is configured. It lists what could be the calculator
+// (name, path, IDs, whether this user may open it); the user picks one
+// (several for --all and --watch) and may have it remembered.
+#include <string>
+#include <vector>
+
+#include "shell/front_end.h"
+
+struct HWND__;
+
+// One row of the list: what the device calls itself, then how it is reached
+// and whether this user may open it.
+std::string ChooserRowText(const ListedDevice& device);
+
+// Shows the chooser modally in front of `owner`; Chosen with `result`
+// filled, or Cancelled.
+ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
+                                    DeviceChooserResult& result);

@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The program's texts are UTF-8; Windows' wide calls take UTF-16.
+#include <string>
+
+// `text` as UTF-16; bytes that are not UTF-8 become U+FFFD.
+std::wstring WideText(const std::string& text);
