@@ -16,6 +16,7 @@
 
 #include "device/device_describe.h"
 #include "device/device_path.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -55,19 +56,19 @@ void DescribeUsb(ListedDevice& device)
     uint8_t bus = 0;
     uint8_t address = 0;
     if (!ParseUsbDevicePath(device.path.c_str(), bus, address)) {
-        device.problem = "not a USB device path";
+        device.problem = N_("not a USB device path");
         return;
     }
     libusb_context* rawContext = nullptr;
     if (libusb_init(&rawContext) != 0) {
-        device.problem = "libusb cannot be used";
+        device.problem = N_("libusb cannot be used");
         return;
     }
     std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
     libusb_device** rawList = nullptr;
     const ssize_t count = libusb_get_device_list(rawContext, &rawList);
     if (count < 0) {
-        device.problem = "the USB devices cannot be listed";
+        device.problem = N_("the USB devices cannot be listed");
         return;
     }
     std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
@@ -88,11 +89,11 @@ void DescribeUsb(ListedDevice& device)
             device.mayOpen = true;
             libusb_close(handle);
         } else {
-            device.problem = opened == LIBUSB_ERROR_ACCESS ? "permission denied" : libusb_strerror(opened);
+            device.problem = opened == LIBUSB_ERROR_ACCESS ? N_("permission denied") : libusb_strerror(opened);
         }
         return;
     }
-    device.problem = "no longer on the bus";
+    device.problem = N_("no longer on the bus");
 }
 
 // Whether another program holds the port: opened without waiting and
@@ -122,18 +123,19 @@ void DescribePath(ListedDevice& device)
         return;
     }
     if (!S_ISCHR(info.st_mode) && !S_ISSOCK(info.st_mode)) {
-        device.problem = "not a device";
+        device.problem = N_("not a device");
         return;
     }
     if (access(path, R_OK | W_OK) != 0) {
         device.problem = std::strerror(errno);
         if (errno == EACCES && S_ISCHR(info.st_mode)) {
-            device.problem += "; join the group that owns the port (dialout), then log in again";
+            device.problem = FormatText(N_("%s; join the group that owns the port (dialout), then log in again"),
+                                        {device.problem});
         }
         return;
     }
     if (S_ISCHR(info.st_mode) && HeldByAnother(path)) {
-        device.problem = "in use by another program";
+        device.problem = N_("in use by another program");
         return;
     }
     device.mayOpen = true;

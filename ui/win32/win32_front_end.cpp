@@ -7,7 +7,10 @@
 #undef MessageBox
 #undef SetWindowText
 
+#include <string>
+
 #include "device/safe_text.h"
+#include "i18n/localize.h"
 #include "ui/win32/resource_ids.h"
 
 namespace {
@@ -15,6 +18,17 @@ namespace {
 HINSTANCE Instance()
 {
     return GetModuleHandleA(nullptr);
+}
+
+// UTF-8 (the catalogues' texts) as Windows' UTF-16.
+std::wstring Wide(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    }
+    return wide;
 }
 
 // A progress window from dialog 129, owned by the main window; the bar is
@@ -68,7 +82,7 @@ protected:
         m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                              OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
         SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
-        ::SetWindowTextA(text, phaseText);
+        ::SetWindowTextW(text, Wide(phaseText).c_str());
     }
     void ShowWindow() override { ::ShowWindow(m_window, SW_SHOW); }
 
@@ -221,10 +235,18 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
 int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
     // The reason of a failure follows the text after a blank line.
+    const std::string translated = Localize(m_texts, text);
     const std::string shown =
-        details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + SafeLine(details);
-    const int answer = MessageBoxA(m_main, shown.c_str(), caption, style);
+        details.empty() ? translated : translated + "\r\n\r\n" + SafeLine(Localize(m_texts, details));
+    const int answer = m_texts == nullptr
+                           ? MessageBoxA(m_main, shown.c_str(), caption, style)
+                           : MessageBoxW(m_main, Wide(shown).c_str(), Wide(Localize(m_texts, caption)).c_str(), style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
+}
+
+void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)
+{
+    m_progress.Open(Localize(m_texts, phaseText).c_str(), stepCount);
 }
 
 void CWin32FrontEnd::PostQuitMessage(int code)
@@ -235,7 +257,7 @@ void CWin32FrontEnd::PostQuitMessage(int code)
 
 void CWin32FrontEnd::Warn(const std::string& text)
 {
-    MessageBoxA(m_main, SafeLine(text).c_str(), "Zentrix OS Update", MB_OK | MB_ICONWARNING);
+    MessageBoxW(m_main, Wide(SafeLine(Localize(m_texts, text))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
 }
 
 bool CWin32FrontEnd::SetCloseEnabled(bool enabled)

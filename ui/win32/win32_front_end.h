@@ -5,6 +5,7 @@
 // progress control, Close greyed through the main window's system menu.
 #include <memory>
 
+#include "i18n/catalogue.h"
 #include "shell/front_end.h"
 #include "shell/main_window.h"
 #include "shell/progress_window.h"
@@ -25,7 +26,7 @@ public:
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override;
-    void OpenProgress(const char* phaseText, int stepCount) override { m_progress.Open(phaseText, stepCount); }
+    void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
@@ -39,9 +40,13 @@ public:
     int QuitCode() const { return m_quitCode; }
     WindowHandle MainWindow() const { return m_main; }
     void SetMainWindow(WindowHandle main) { m_main = main; }
+    // The catalogue the texts are shown in (it outlives the front end); null
+    // shows them in English.
+    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
 
 private:
     WindowHandle m_main = nullptr;
     CProgressWindows m_progress;
+    const MoCatalogue* m_texts = nullptr;
     int m_quitCode = 0;
 };
