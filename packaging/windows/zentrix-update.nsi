@@ -3,8 +3,9 @@
 ; Program Files, a Start-menu entry, an uninstaller registered with Windows.
 ; Built by packaging/windows/make-package, which defines:
 ;   VERSION   four-part version, e.g. 1.0.0.1
-;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt and
-;             LICENSE.txt (shown on the licence page)
+;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt,
+;             LICENSE.txt (shown on the licence page) and the translations
+;             (locale\LANG\LC_MESSAGES\zentrix-update.mo)
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
 Unicode true
@@ -40,11 +41,21 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 Zentrix OS Update developers; 
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+; The installer's pages in the user's Windows language where it has it
+; (the Start-menu entries keep their names, which the uninstaller removes).
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+
+LangString NEEDS_64BIT ${LANG_ENGLISH} "${PRODUCT} needs 64-bit Windows."
+LangString NEEDS_64BIT ${LANG_GERMAN} "${PRODUCT} braucht 64-Bit-Windows."
+LangString NEEDS_64BIT ${LANG_FRENCH} "${PRODUCT} nécessite Windows 64 bits."
+LangString NEEDS_64BIT ${LANG_SPANISH} "${PRODUCT} necesita Windows de 64 bits."
 
 Function .onInit
   ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows."
+    MessageBox MB_ICONSTOP "$(NEEDS_64BIT)"
     Abort
   ${EndIf}
   SetRegView 64
@@ -62,6 +73,7 @@ Section "Install"
   File "${STAGE}\zrenum.dll"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
+  File /r "${STAGE}\locale"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Started from the menu in its own folder, which holds no images: the
@@ -89,6 +101,7 @@ Section "Uninstall"
   Delete "$INSTDIR\zrenum.dll"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  RMDir /r "$INSTDIR\locale"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
