@@ -3,8 +3,8 @@
 # The Windows zentrix-update.exe in console mode under wine, updating the
 # Linux simulated calculator through COM ports mapped to the simulators'
 # ptys: both routes and block sizes with the images intact, a cable pulled
-# mid-run, and a refusal that puts nothing on the wire. Every run ends with
-# exit code 18 and leaves no scratch copy behind.
+# mid-run, and a refusal that puts nothing on the wire, in English and in
+# German. Every run ends with exit code 18 and leaves no scratch copy behind.
 #   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
 set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4
@@ -69,6 +69,17 @@ for entry in "${cases[@]}"; do
     fail "$name: scratch copies left in $temp_dir"
   fi
 done
+
+# In German (a catalogue beside the program): the refusal again on the
+# refused case's port, which saw no run; the umlauts arrive as UTF-8.
+printf 'ok\ncancel\n' | ZENTRIX_UI=console ZENTRIX_LANG=de ZENTRIX_DEVICES="\\\\.\\COM4" \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/german.out" 2>"$work/german.err"
+code=$?
+[ "$code" = 18 ] || fail "german: exit code $code, expected 18 ($(tail -n 3 "$work/german.err"))"
+tr -d '\r' <"$work/german.out" | grep -qx '== Rechner anschließen. ==' ||
+  fail "german: no German connect prompt: $(head -n 1 "$work/german.out")"
+tr -d '\r' <"$work/german.out" | grep -qx 'Möchten Sie mit der Aktualisierung fortfahren?' ||
+  fail "german: the warning's umlauts are not UTF-8: $(grep -a 'chten' "$work/german.out" | od -c | head -n 2)"
 
 # The simulators' verdicts: each reports its runs so far when told to end.
 sleep 0.5

@@ -108,7 +108,7 @@ QDialog* CQtClassroomView::ShowHistory()
         return nullptr;
     }
     // Not modal: the rows go on being drawn while it is open.
-    auto* dialog = new CHistoryDialog(m_window, m_historyPath);
+    auto* dialog = new CHistoryDialog(m_window, m_historyPath, m_texts);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;

@@ -76,7 +76,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)
