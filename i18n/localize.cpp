@@ -125,8 +125,10 @@ unsigned long CountOf(std::string_view pattern, const Match& match)
 std::string Translate(const MoCatalogue& catalogue, std::string_view english, int depth)
 {
     if (const MoCatalogue::Entry* entry = catalogue.Find(english)) {
-        const std::string_view form =
-            entry->plural.empty() ? MoCatalogue::Form(*entry, 0) : catalogue.ForCount(*entry, english == entry->plural ? 2 : 1);
+        // A whole text with a count in it names its form by being the plural.
+        const std::string_view form = entry->plural.empty()
+                                          ? MoCatalogue::Form(*entry, 0)
+                                          : catalogue.ForCount(*entry, english == entry->plural ? 2 : 1);
         return form.empty() ? std::string(english) : std::string(form);
     }
     if (depth >= kMaxDepth || english.size() > kMaxMatchedText) {
@@ -151,7 +153,8 @@ std::string Translate(const MoCatalogue& catalogue, std::string_view english, in
     }
     std::array<std::string, kMaxArguments> translated;
     for (int i = 1; i <= bestMatch.argCount; ++i) {
-        translated[static_cast<size_t>(i - 1)] = Translate(catalogue, bestMatch.args[static_cast<size_t>(i)], depth + 1);
+        const auto at = static_cast<size_t>(i);
+        translated[at - 1] = Translate(catalogue, bestMatch.args[at], depth + 1);
     }
     const std::string_view form =
         best->plural.empty() ? MoCatalogue::Form(*best, 0) : catalogue.ForCount(*best, count);

@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kStarting = N_("Starting...");
 constexpr const char* kStopText =
     N_("Updates are in progress. A calculator whose update is stopped has no working operating "
-    "system until it is updated again.\r\n"
-    "Do you want to stop them?");
+       "system until it is updated again.\r\n"
+       "Do you want to stop them?");
 constexpr const char* kStopCaption = N_("Warning");
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 // A path is shown whole (the enumeration's paths are shorter) and escaped:
@@ -26,7 +26,7 @@ constexpr const char* kOfferNextNote =
     N_("Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended");
 constexpr const char* kImagesChangedNote =
     N_("The images in the folder have changed: this station goes on with the images it started with; "
-    "the new images are used after a restart");
+       "the new images are used after a restart");
 
 std::string NoRoomText()
 {
@@ -203,7 +203,8 @@ struct CClassroom::Run {
     // The run is offered the one calculator the classroom gave it.
     Run(IDeviceSource* system, const std::string& device)
         : port(device),
-          source({device}, [system] { return system->NewChannel(); }, FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)})),
+          source({device}, [system] { return system->NewChannel(); },
+                 FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)})),
           path(device)
     {
     }
@@ -454,9 +455,10 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const std::string heading = FormatText(PluralText(static_cast<long>(m_runs.size()), "Updating %d calculator at once",
-                                                      "Updating %d calculators at once"),
-                                           {std::to_string(m_runs.size())});
+    const std::string heading =
+        FormatText(PluralText(static_cast<long>(m_runs.size()), "Updating %d calculator at once",
+                              "Updating %d calculators at once"),
+                   {std::to_string(m_runs.size())});
     for (;;) {
         Show(heading);
         if (RunningCount() == 0) {

@@ -242,10 +242,12 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
     case HistoryFormat::Json: report.out = HistoryJson(records); break;
     case HistoryFormat::Csv: report.out = HistoryCsv(records); break;
     case HistoryFormat::Table:
-        report.out = records.empty() ? Localize(texts, FormatText(N_("No update is recorded in %s."),
-                                                                  {SafeText(path.empty() ? N_("the history") : path)})) +
-                                           "\n"
-                                     : HistoryTable(records, texts);
+        if (records.empty()) {
+            const std::string where = SafeText(path.empty() ? N_("the history") : path);
+            report.out = Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) + "\n";
+        } else {
+            report.out = HistoryTable(records, texts);
+        }
         break;
     }
     return report;

@@ -17,10 +17,10 @@ constexpr const char* kConnectText = N_("Please connect the calculator.");
 constexpr const char* kConnectCaption = N_("Connect the calculator.");
 constexpr const char* kDataLossText =
     N_("Updating deletes all data in the calculator's Main Memory.\r\n"
-    "If you need the data, make sure you back it up before updating.\r\n"
-    "Use the MEMORY mode backup function to backup data.\r\n"
-    "\r\n"
-    "Do you want to continue with the update?");
+       "If you need the data, make sure you back it up before updating.\r\n"
+       "Use the MEMORY mode backup function to backup data.\r\n"
+       "\r\n"
+       "Do you want to continue with the update?");
 constexpr const char* kDataLossCaption = N_("Warning");
 constexpr const char* kSureText = N_("Are you sure?");
 constexpr const char* kSureCaption = N_("Delete all data in calculator's Main Memory.");
@@ -28,8 +28,8 @@ constexpr const char* kFailedText = N_("Update failed.");
 constexpr const char* kUnsupportedText = N_("Your calculator is a model that is not supported.");
 constexpr const char* kAlreadyCurrentText =
     N_("The operating system of your calculator is the same as or later than the operating "
-    "system you are trying to update to.\r\n"
-    "You do not need to update your operating system.");
+       "system you are trying to update to.\r\n"
+       "You do not need to update your operating system.");
 constexpr const char* kErrorCaption = N_("Error");
 constexpr const char* kCompleteText =
     N_("Update is complete.\r\nDo you want to continue with the update?");
@@ -45,17 +45,17 @@ bool ImagesPresent(const std::string& baseDir)
 
 constexpr const char* kSetConnectText =
     N_("Please connect every calculator you want to update.\r\n"
-    "All of them are updated at the same time.");
+       "All of them are updated at the same time.");
 constexpr const char* kStationConnectText =
     N_("Every calculator connected from now on is updated as soon as it is found.\r\n"
-    "Close the window or press Ctrl+C to end.");
+       "Close the window or press Ctrl+C to end.");
 constexpr const char* kSetConnectCaption = N_("Connect the calculators.");
 constexpr const char* kSetDataLossText =
     N_("Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
-    "If you need the data, make sure you back it up before updating.\r\n"
-    "Use the MEMORY mode backup function to backup data.\r\n"
-    "\r\n"
-    "Do you want to continue with the update?");
+       "If you need the data, make sure you back it up before updating.\r\n"
+       "Use the MEMORY mode backup function to backup data.\r\n"
+       "\r\n"
+       "Do you want to continue with the update?");
 constexpr const char* kSetSureCaption = N_("Delete all data in the Main Memory of every calculator.");
 constexpr const char* kNoneFoundText = N_("No calculator was found.");
 constexpr const char* kSetCompleteCaption = N_("Complete");

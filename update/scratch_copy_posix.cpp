@@ -115,7 +115,8 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     std::string name = ScratchDirectory(tempDir) + "/qzXXXXXX";
     m_file = ::mkostemp(name.data(), O_CLOEXEC);   // a new file, mode 0600, never reopened
     if (m_file < 0) {
-        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"), {ScratchDirectory(tempDir), std::strerror(errno)});
+        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"),
+                             {ScratchDirectory(tempDir), std::strerror(errno)});
         ::close(image);
         return false;
     }

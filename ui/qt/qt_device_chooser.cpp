@@ -32,8 +32,9 @@ QString Hex4(uint16_t value)
 
 QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
 {
-    QString name = device.productName.empty() ? (device.usb ? Tr(texts, N_("USB device")) : Tr(texts, N_("Serial port")))
-                                              : Text(device.productName);
+    QString name = !device.productName.empty() ? Text(device.productName)
+                   : device.usb                ? Tr(texts, N_("USB device"))
+                                               : Tr(texts, N_("Serial port"));
     if (!device.manufacturer.empty()) {
         name += QStringLiteral(" (") + Text(device.manufacturer) + QStringLiteral(")");
     }

@@ -57,4 +57,5 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts = 
 
 // Shows the chooser modally; Chosen with `result` filled, or Cancelled.
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result, AllowAccessFn allowAccess = {}, const MoCatalogue* texts = nullptr);
+                               DeviceChooserResult& result, AllowAccessFn allowAccess = {},
+                               const MoCatalogue* texts = nullptr);

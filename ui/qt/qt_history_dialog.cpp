@@ -95,8 +95,8 @@ void CHistoryDialog::AskWhereToSave()
     chooser->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser, &QFileDialog::fileSelected, this, [this](const QString& file) {
         if (!SaveCsv(file)) {
-            QMessageBox::warning(this, windowTitle(),
-                                 Tr(m_texts, FormatText(N_("The history could not be saved to %s."), {file.toStdString()})));
+            const std::string text = FormatText(N_("The history could not be saved to %s."), {file.toStdString()});
+            QMessageBox::warning(this, windowTitle(), Tr(m_texts, text));
         }
     });
     chooser->open();

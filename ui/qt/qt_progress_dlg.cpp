@@ -109,8 +109,9 @@ void CQtProgressDlg::ShowWindow()
 void CQtProgressDlg::ShowNotice(const char* notice)
 {
     if (m_window != nullptr) {
-        m_window->setWindowTitle(notice != nullptr ? m_title + QStringLiteral(" - ") + QString::fromStdString(Localize(m_texts, notice))
-                                                   : m_title);
+        m_window->setWindowTitle(notice != nullptr
+                                     ? m_title + QStringLiteral(" - ") + QString::fromStdString(Localize(m_texts, notice))
+                                     : m_title);
     }
 }
 
