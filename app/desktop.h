@@ -6,6 +6,7 @@
 #include <vector>
 
 class CUpdaterApp;
+struct UserCatalogue;
 
 // The display the window front end would use, for choosing between the
 // window and the console: DISPLAY on Linux, always one on Windows.
@@ -13,6 +14,7 @@ const char* DesktopDisplay();
 
 // Runs `app` with the window front end and returns the process's exit code;
 // nothing (and nothing shown) when this program has no window front end or
-// no display can be reached — the console is used then.
+// no display can be reached — the console is used then. `texts` (null:
+// English) is the catalogue the window shows its texts in.
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
-                                const std::vector<std::string>& arguments);
+                                const std::vector<std::string>& arguments, const UserCatalogue* texts);

@@ -6,7 +6,7 @@
 #include "app/desktop.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
-                                const std::vector<std::string>& /*arguments*/)
+                                const std::vector<std::string>& /*arguments*/, const UserCatalogue* /*texts*/)
 {
     std::cerr << "zentrix-update: this build has no window front end; using the console\n";
     return std::nullopt;

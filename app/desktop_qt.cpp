@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window front end on Qt.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/desktop.h"
 #include "app/grant_access.h"
 #include "app/process_guard.h"
+#include "app/translations.h"
 #include "device/safe_text.h"
 #include "shell/updater_app.h"
 #include "ui/qt/display_probe.h"
@@ -14,7 +17,7 @@
 #include "ui/qt/updater_dlg.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
-                                const std::vector<std::string>& arguments)
+                                const std::vector<std::string>& arguments, const UserCatalogue* texts)
 {
     if (!DisplayReachable(argc, argv)) {
         const char* display = std::getenv("DISPLAY");
@@ -27,7 +30,15 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zentrix-update"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTRIX_VERSION));
+    // Qt's own texts (the buttons of the boxes) in the same language.
+    QTranslator qtTexts;
+    if (texts != nullptr &&
+        qtTexts.load(QStringLiteral("qtbase_") + QString::fromStdString(texts->language),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     CQtFrontEnd frontEnd(stops);
+    frontEnd.SetCatalogue(texts != nullptr ? &texts->catalogue : nullptr);
     // pkexec asks for the administrator in a window of its own.
     frontEnd.m_allowAccess = [](const std::string& id) { return GrantAccess(id, std::cerr) == 0; };
     app.SetFrontEnd(&frontEnd);

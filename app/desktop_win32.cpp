@@ -2,6 +2,7 @@
 // The window front end on Windows.
 #include "app/desktop.h"
 #include "app/process_guard.h"
+#include "app/translations.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/win32/win32_front_end.h"
@@ -34,7 +35,7 @@ const char* DesktopDisplay()
 }
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
-                                const std::vector<std::string>& arguments)
+                                const std::vector<std::string>& arguments, const UserCatalogue* texts)
 {
     // The console Windows made for this program alone (started from Explorer
     // or a shortcut) goes away; a console shared with a command prompt stays.
@@ -45,6 +46,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     CWin32FrontEnd frontEnd(InstallStopSignals(true));
+    frontEnd.SetCatalogue(texts != nullptr ? &texts->catalogue : nullptr);
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         return frontEnd.NewMainWindow(owner, std::move(start));

@@ -12,6 +12,7 @@
 #include "app/desktop.h"
 #include "app/grant_access.h"
 #include "app/process_guard.h"
+#include "app/translations.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
 #include "shell/command_line.h"
@@ -48,7 +49,8 @@ void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
     };
 }
 
-int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const ProgramOptions& options)
+int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const ProgramOptions& options,
+                 const MoCatalogue* texts)
 {
     if (app.m_offerChooser) {
         std::vector<std::string> candidates;
@@ -62,6 +64,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     // With --json the boxes are shown on standard error, to whoever answers them.
     CConsoleFrontEnd frontEnd(input, options.json ? std::cerr : std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
                               stops);
+    frontEnd.SetCatalogue(texts);
     if (options.assumeYes) {
         frontEnd.AssumeYes();
     }
@@ -113,8 +116,11 @@ int main(int argc, char** argv)
 {
     EnsureStandardDescriptors();
     const std::vector<std::string> arguments(argv, argv + argc);
+    // The user's language; English (the program's own texts) without one.
+    const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
+    const MoCatalogue* texts = language ? &language->catalogue : nullptr;
     if (AsksForHistory(arguments)) {
-        const HistoryReport report = ReportHistory(arguments, HistoryFilePath());
+        const HistoryReport report = ReportHistory(arguments, HistoryFilePath(), texts);
         std::cout << report.out << std::flush;
         std::cerr << report.err;
         return report.exitCode;
@@ -128,13 +134,13 @@ int main(int argc, char** argv)
     }
     switch (options.option) {
     case ProgramOption::Help:
-        std::cout << UsageText();
+        std::cout << UsageText(texts);
         return 0;
     case ProgramOption::Version:
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(ChooseDevices(options), std::cout, std::cerr);
+        return PrintDeviceList(ChooseDevices(options), std::cout, std::cerr, texts);
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -165,9 +171,9 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {
-        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments)) {
+        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments, language ? &*language : nullptr)) {
             return *code;
         }
     }
-    return RunOnConsole(app, arguments, options);
+    return RunOnConsole(app, arguments, options, texts);
 }

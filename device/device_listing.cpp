@@ -9,6 +9,8 @@
 #include "device/device_source.h"
 #include "device/enumerate.h"
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -48,28 +50,30 @@ std::string FormatListedDevice(const ListedDevice& device)
         }
     }
     if (device.mayOpen) {
-        return line + "  may open: yes";
+        return FormatText(N_("%s  may open: yes"), {line});
     }
-    line += "  may open: no (" + SafeLine(device.problem);
+    std::string problem = SafeLine(device.problem);
     if (device.usb && device.found) {
-        line += UsbAccessRemedy(device);
+        problem += UsbAccessRemedy(device);
     }
-    return line + ")";
+    return FormatText(N_("%s  may open: no (%s)"), {line, problem});
 }
 
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note)
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
 {
+    const auto t = [texts](const std::string& english) { return Localize(texts, english); };
     if (choice.NamesAnyDevice()) {
-        note << "zentrix-update: the calculators listed are those named by " << choice.origin << "\n";
+        note << "zentrix-update: "
+             << t(FormatText(N_("the calculators listed are those named by %s"), {choice.origin})) << "\n";
     }
     const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     for (const ListedDevice& device : devices) {
-        out << FormatListedDevice(device) << '\n';
+        out << t(FormatListedDevice(device)) << '\n';
     }
     if (devices.empty() && choice.NamesAnyDevice()) {
-        out << "no calculator found among those named by " << choice.origin << "\n";
+        out << t(FormatText(N_("no calculator found among those named by %s"), {choice.origin})) << "\n";
     } else if (devices.empty()) {
-        out << "no calculator found: " << NothingConfiguredHint() << "\n";
+        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint()})) << "\n";
     }
     out.flush();
     return 0;

@@ -12,6 +12,7 @@
 
 // What kind of thing a listed path names.
 enum class DeviceKind { Usb, SerialPort, Socket, Other };
+class MoCatalogue;
 
 struct ListedDevice {
     std::string path;
@@ -38,7 +39,8 @@ std::string FormatListedDevice(const ListedDevice& device);
 // Writes one line per offered device to `out` (and a hint when there is
 // none), and where the list came from to `note`; the exit code of
 // --list-devices.
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note);
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note,
+                    const MoCatalogue* texts = nullptr);
 
 // What could be a calculator when none is configured, for the user to choose
 // from: the USB devices with a vendor-specific interface that has exactly

@@ -17,6 +17,7 @@
 
 #include "device/device_describe.h"
 #include "device/device_path.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -71,19 +72,19 @@ void DescribeUsb(ListedDevice& device)
     uint8_t bus = 0;
     uint8_t address = 0;
     if (!ParseUsbDevicePath(device.path.c_str(), bus, address)) {
-        device.problem = "not a USB device path";
+        device.problem = N_("not a USB device path");
         return;
     }
     libusb_context* rawContext = nullptr;
     if (libusb_init(&rawContext) != 0) {
-        device.problem = "libusb cannot be used";
+        device.problem = N_("libusb cannot be used");
         return;
     }
     std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
     libusb_device** rawList = nullptr;
     const ssize_t count = libusb_get_device_list(rawContext, &rawList);
     if (count < 0) {
-        device.problem = "the USB devices cannot be listed";
+        device.problem = N_("the USB devices cannot be listed");
         return;
     }
     std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
@@ -106,11 +107,11 @@ void DescribeUsb(ListedDevice& device)
         if (access(node, R_OK | W_OK) == 0) {
             device.mayOpen = true;
         } else {
-            device.problem = errno == EACCES || errno == EPERM ? "permission denied" : std::strerror(errno);
+            device.problem = errno == EACCES || errno == EPERM ? N_("permission denied") : std::strerror(errno);
         }
         return;
     }
-    device.problem = "no longer on the bus";
+    device.problem = N_("no longer on the bus");
 }
 
 // Whether another program holds the port: opened without waiting and
@@ -140,19 +141,20 @@ void DescribePath(ListedDevice& device)
         return;
     }
     if (!S_ISCHR(info.st_mode) && !S_ISSOCK(info.st_mode)) {
-        device.problem = "not a device";
+        device.problem = N_("not a device");
         return;
     }
     device.kind = S_ISSOCK(info.st_mode) ? DeviceKind::Socket : DeviceKind::SerialPort;
     if (access(path, R_OK | W_OK) != 0) {
         device.problem = std::strerror(errno);
         if (errno == EACCES && S_ISCHR(info.st_mode)) {
-            device.problem += "; join the group that owns the port (dialout), then log in again";
+            device.problem = FormatText(N_("%s; join the group that owns the port (dialout), then log in again"),
+                                        {device.problem});
         }
         return;
     }
     if (S_ISCHR(info.st_mode) && HeldByAnother(path)) {
-        device.problem = "in use by another program";
+        device.problem = N_("in use by another program");
         return;
     }
     device.mayOpen = true;
@@ -190,8 +192,12 @@ std::string UsbAccessRemedy(const ListedDevice& device)
     if (device.problem != "permission denied") {
         return {};
     }
-    char ids[64];
-    std::snprintf(ids, sizeof ids, "vvvv = %04x and pppp = %04x", device.vendor, device.product);
-    return std::string("; install the udev rule 60-zentrix-calculator.rules with ") + ids +
-           ", then plug the calculator in again";
+    // The clause that follows the problem, as the listing's line has it.
+    char vendor[8];
+    char product[8];
+    std::snprintf(vendor, sizeof vendor, "%04x", device.vendor);
+    std::snprintf(product, sizeof product, "%04x", device.product);
+    return FormatText(N_("%s; install the udev rule 60-zentrix-calculator.rules with vvvv = %s and pppp = %s, "
+                         "then plug the calculator in again"),
+                      {"", vendor, product});
 }

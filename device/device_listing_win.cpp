@@ -9,6 +9,7 @@
 
 #include "device/device_describe.h"
 #include "device/win_handle.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -16,9 +17,9 @@ std::string ProblemText(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return "no such device";
-    case ERROR_ACCESS_DENIED: return "permission denied, or another program has it open";
-    case ERROR_SHARING_VIOLATION: return "another program has it open";
+    case ERROR_PATH_NOT_FOUND: return N_("no such device");
+    case ERROR_ACCESS_DENIED: return N_("permission denied, or another program has it open");
+    case ERROR_SHARING_VIOLATION: return N_("another program has it open");
     default: break;
     }
     char text[256] = {};

@@ -9,6 +9,7 @@
 #include "device/device_watch.h"
 #include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -28,16 +29,21 @@ std::string DescribeEnvironment()
     const bool haveDevices = devices != nullptr && *devices != '\0';
     const bool haveIds = ids != nullptr && *ids != '\0';
     if (!haveDevices && !haveIds) {
-        return "neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: " + NothingConfiguredHint();
+        return FormatText(N_("neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: %s"), {NothingConfiguredHint()});
     }
-    std::string searched = "searched";
-    if (haveDevices) {
-        searched += " ZENTRIX_DEVICES=" + SafeText(devices);
+    if (!haveIds) {
+        return FormatText(N_("searched ZENTRIX_DEVICES=%s; check that the calculator is connected and in its "
+                             "receive mode"),
+                          {SafeText(devices)});
     }
-    if (haveIds) {
-        searched += std::string(haveDevices ? " and" : "") + " USB devices with ZENTRIX_USB_IDS=" + SafeText(ids);
+    if (!haveDevices) {
+        return FormatText(N_("searched USB devices with ZENTRIX_USB_IDS=%s; check that the calculator is connected "
+                             "and in its receive mode"),
+                          {SafeText(ids)});
     }
-    return searched + "; check that the calculator is connected and in its receive mode";
+    return FormatText(N_("searched ZENTRIX_DEVICES=%s and USB devices with ZENTRIX_USB_IDS=%s; check that the "
+                         "calculator is connected and in its receive mode"),
+                      {SafeText(devices), SafeText(ids)});
 }
 
 // The paths of ZENTRIX_DEVICES, as the enumeration library reads them.
@@ -201,9 +207,10 @@ std::string NothingConfiguredHint()
 #else
     const char* example = "--device /dev/ttyUSB0";
 #endif
-    return std::string("name the calculator with ") + example +
-           " or --usb-id VVVV:PPPP, in ZENTRIX_DEVICES or ZENTRIX_USB_IDS, or as a device = or usb-id = line "
-           "of the configuration file (see zentrix-update --help)";
+    return FormatText(N_("name the calculator with %s or --usb-id VVVV:PPPP, in ZENTRIX_DEVICES or "
+                         "ZENTRIX_USB_IDS, or as a device = or usb-id = line of the configuration file (see "
+                         "zentrix-update --help)"),
+                      {example});
 }
 
 std::string CSystemDeviceSource::Describe() const
@@ -212,16 +219,22 @@ std::string CSystemDeviceSource::Describe() const
         return DescribeEnvironment();
     }
     if (!m_choice->NamesAnyDevice()) {
-        return "no calculator is configured: " + NothingConfiguredHint();
+        return FormatText(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     }
-    std::string searched = "searched";
-    if (!m_choice->paths.empty()) {
-        searched += " " + SafeText(Joined(m_choice->paths, ", "));
+    const std::string paths = SafeText(Joined(m_choice->paths, ", "));
+    const std::string ids = Joined(m_choice->usbIds, ", ");
+    const std::string origin = SafeText(m_choice->origin);
+    if (m_choice->usbIds.empty()) {
+        return FormatText(N_("searched %s (from %s); check that the calculator is connected and in its receive "
+                             "mode"),
+                          {paths, origin});
     }
-    if (!m_choice->usbIds.empty()) {
-        searched += std::string(m_choice->paths.empty() ? "" : " and") + " USB devices with IDs " +
-                    Joined(m_choice->usbIds, ", ");
+    if (m_choice->paths.empty()) {
+        return FormatText(N_("searched USB devices with IDs %s (from %s); check that the calculator is connected "
+                             "and in its receive mode"),
+                          {ids, origin});
     }
-    return searched + " (from " + SafeText(m_choice->origin) + "); check that the calculator is connected and "
-                                                                "in its receive mode";
+    return FormatText(N_("searched %s and USB devices with IDs %s (from %s); check that the calculator is "
+                         "connected and in its receive mode"),
+                      {paths, ids, origin});
 }

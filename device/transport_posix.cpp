@@ -4,6 +4,7 @@
 #include "device/device_path.h"
 #include "device/fd_transport.h"
 #include "device/usb_transport.h"
+#include "i18n/text_format.h"
 
 std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure)
 {
@@ -24,11 +25,11 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
 
 const char* PermissionRemedy()
 {
-    return "for USB install the udev rule (see the README), for a serial port join the dialout group, then "
-           "plug the calculator in again";
+    return N_("for USB install the udev rule (see the README), for a serial port join the dialout group, then "
+              "plug the calculator in again");
 }
 
 const char* NoDriverReason()
 {
-    return "the system cannot drive this device";
+    return N_("the system cannot drive this device");
 }

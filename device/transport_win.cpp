@@ -5,6 +5,7 @@
 
 #include "device/win_transport.h"
 #include "device/winusb_transport.h"
+#include "i18n/text_format.h"
 
 std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFailure& failure)
 {
@@ -21,13 +22,13 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
 
 const char* PermissionRemedy()
 {
-    return "for USB check in Device Manager that the calculator has its WinUSB driver (see the README), for a "
-           "COM port close the program that holds it, then plug the calculator in again";
+    return N_("for USB check in Device Manager that the calculator has its WinUSB driver (see the README), for a "
+              "COM port close the program that holds it, then plug the calculator in again");
 }
 
 const char* NoDriverReason()
 {
-    return "WinUSB is not available for this device (the calculator has no WinUSB driver, or winusb.dll is "
-           "missing or does not work here); install the calculator's WinUSB driver (the installer's \"WinUSB "
-           "driver\" component with the calculator's USB IDs, see the README), then plug the calculator in again";
+    return N_("WinUSB is not available for this device (the calculator has no WinUSB driver, or winusb.dll is "
+              "missing or does not work here); install the calculator's WinUSB driver (the installer's \"WinUSB "
+              "driver\" component with the calculator's USB IDs, see the README), then plug the calculator in again");
 }

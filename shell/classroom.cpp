@@ -6,30 +6,31 @@
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
+#include "i18n/text_format.h"
 #include "shell/front_end.h"
 
 namespace {
 
-constexpr const char* kStarting = "Starting...";
+constexpr const char* kStarting = N_("Starting...");
 constexpr const char* kStopText =
-    "Updates are in progress. A calculator whose update is stopped has no working operating "
-    "system until it is updated again.\r\n"
-    "Do you want to stop them?";
-constexpr const char* kStopCaption = "Warning";
+    N_("Updates are in progress. A calculator whose update is stopped has no working operating "
+       "system until it is updated again.\r\n"
+       "Do you want to stop them?");
+constexpr const char* kStopCaption = N_("Warning");
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 // A path is shown whole (the enumeration's paths are shorter) and escaped:
 // no two rows look alike.
 constexpr size_t kPathChars = 260;
-constexpr const char* kNotStarted = "not started";
+constexpr const char* kNotStarted = N_("not started");
 constexpr const char* kOfferNextNote =
-    "Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended";
+    N_("Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended");
 constexpr const char* kImagesChangedNote =
-    "The images in the folder have changed: this station goes on with the images it started with; "
-    "the new images are used after a restart";
+    N_("The images in the folder have changed: this station goes on with the images it started with; "
+       "the new images are used after a restart");
 
 std::string NoRoomText()
 {
-    return std::to_string(CClassroom::kMaxRuns) + " updates are under way, the most at once";
+    return FormatText(N_("%d updates are under way, the most at once"), {std::to_string(CClassroom::kMaxRuns)});
 }
 
 
@@ -44,13 +45,13 @@ const char* ResultWord(UpdateResult result)
 {
     switch (result) {
     case Success:
-        return "updated";
+        return N_("updated");
     case AlreadyCurrent:
-        return "current";
+        return N_("current");
     case UnsupportedModel:
-        return "unsupported";
+        return N_("unsupported");
     default:
-        return "failed";
+        return N_("failed");
     }
 }
 
@@ -78,10 +79,16 @@ Tally TallyOf(const std::vector<ClassroomRow>& rows)
 std::string StationFirstLine(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
-    return "Station: every calculator connected is updated at once; Close or Ctrl+C ends the station (" +
-           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) + " current, " +
-           (t.of[UnsupportedModel] > 0 ? std::to_string(t.of[UnsupportedModel]) + " not supported, " : "") +
-           std::to_string(t.of[Failed]) + " failed so far)";
+    if (t.of[UnsupportedModel] > 0) {
+        return FormatText(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                             "station (%d updated, %d current, %d not supported, %d failed so far)"),
+                          {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
+                           std::to_string(t.of[UnsupportedModel]), std::to_string(t.of[Failed])});
+    }
+    return FormatText(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                         "station (%d updated, %d current, %d failed so far)"),
+                      {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
+                       std::to_string(t.of[Failed])});
 }
 
 }  // namespace
@@ -89,10 +96,12 @@ std::string StationFirstLine(const std::vector<ClassroomRow>& rows)
 std::string CountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
-    return std::to_string(t.finished) + (t.finished == 1 ? " calculator: " : " calculators: ") +
-           std::to_string(t.of[Success]) + " updated, " + std::to_string(t.of[AlreadyCurrent]) +
-           " already current, " + std::to_string(t.of[UnsupportedModel]) + " not supported, " +
-           std::to_string(t.of[Failed]) + " failed.";
+    return FormatText(PluralText(static_cast<long>(t.finished),
+                                 "%d calculator: %d updated, %d already current, %d not supported, %d failed.",
+                                 "%d calculators: %d updated, %d already current, %d not supported, %d failed."),
+                      {std::to_string(t.finished), std::to_string(t.of[Success]),
+                       std::to_string(t.of[AlreadyCurrent]), std::to_string(t.of[UnsupportedModel]),
+                       std::to_string(t.of[Failed])});
 }
 
 CRowPort::CRowPort(std::string device, uint32_t number)
@@ -170,7 +179,7 @@ void CRowPort::NotStarted(const std::string& reason)
 void CRowPort::Waiting(const std::string& reason)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.phase = "Waiting: " + reason;
+    m_row.phase = FormatText(N_("Waiting: %s"), {reason});
 }
 
 void CRowPort::OfferNext(bool offer)
@@ -204,7 +213,8 @@ struct CClassroom::Run {
     // The run is offered the one calculator the classroom gave it.
     Run(IDeviceSource* system, const std::string& device, uint32_t number)
         : port(device, number),
-          source({device}, [system] { return system->NewChannel(); }, "the calculator at " + SafeText(device, kPathChars)),
+          source({device}, [system] { return system->NewChannel(); },
+                 FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)})),
           path(device)
     {
     }
@@ -257,7 +267,7 @@ void CClassroom::Add(const std::string& device)
 {
     m_runs.push_back(std::make_unique<Run>(m_in.devices, device, ++m_runCount));
     if (!Start(*m_runs.back())) {
-        m_runs.back()->port.Waiting(NoRoomText() + "; it starts when one ends");
+        m_runs.back()->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
     }
 }
 
@@ -420,7 +430,7 @@ void CClassroom::Scan()
     }
     for (auto& r : m_runs) {
         if (!r->started && !Start(*r)) {
-            r->port.Waiting(NoRoomText() + "; it starts when one ends");
+            r->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
         }
         // A USB calculator plugged in again gets a new address, so a new row.
         r->port.OfferNext(r->port.Finished() && !IsUsbPath(r->path));
@@ -448,14 +458,16 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     // A set is never cut short silently: a calculator without room is listed.
     for (auto& r : m_runs) {
         if (!r->started) {
-            r->port.NotStarted(NoRoomText() + "; update it with the next set");
+            r->port.NotStarted(FormatText(N_("%s; update it with the next set"), {NoRoomText()}));
         }
     }
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const std::string heading = "Updating " + std::to_string(m_runs.size()) +
-                                (m_runs.size() == 1 ? " calculator at once" : " calculators at once");
+    const std::string heading =
+        FormatText(PluralText(static_cast<long>(m_runs.size()), "Updating %d calculator at once",
+                              "Updating %d calculators at once"),
+                   {std::to_string(m_runs.size())});
     for (;;) {
         Show(heading);
         if (RunningCount() == 0) {

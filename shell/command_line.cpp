@@ -4,6 +4,9 @@
 #include <cctype>
 #include <climits>
 
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
+
 void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool isLast)
 {
     if (!isFlag && m_strFileName.empty()) {
@@ -58,109 +61,119 @@ ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
     return ParseProgramOptions(arguments).option;
 }
 
-std::string UsageText()
+std::string UsageText(const MoCatalogue* texts)
 {
-    return "Usage: zentrix-update [DIR [OWNER]]\n"
-           "       zentrix-update --all | --watch [DIR]\n"
-           "       zentrix-update --help | --version | --list-devices\n"
+    // Each piece is one entry of the catalogue (whole lines, the columns
+    // lined up in each language); the blank lines between them are not.
+    const auto t = [texts](const char* english) { return Localize(texts, english); };
+    std::string text = t(N_("Usage: zentrix-update [DIR [OWNER]]\n"
+                            "       zentrix-update --all | --watch [DIR]\n"
+                            "       zentrix-update --help | --version | --list-devices\n"));
 #ifndef _WIN32
-           "       zentrix-update --grant-access VVVV:PPPP\n"
+    text += "       zentrix-update --grant-access VVVV:PPPP\n";
 #endif
-           "\n"
-           "Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
-           "or a serial cable with the images in DIR: UpdateExe.bin (the updater stub) and\n"
-           "UpdateCode.bin (the OS image); without DIR, the current directory. All data in\n"
-           "the calculator's Main Memory is erased: you are warned twice first.\n"
+    text += "\n";
+    text += t(N_("Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
+                 "or a serial cable with the images in DIR: UpdateExe.bin (the updater stub) and\n"
+                 "UpdateCode.bin (the OS image); without DIR, the current directory. All data in\n"
+                 "the calculator's Main Memory is erased: you are warned twice first.\n"));
 #ifdef _WIN32
-           "OWNER is the window handle, in decimal, of the launching program's window (read\n"
-           "only when two plain arguments are given). Other arguments starting with '-'\n"
-           "are ignored, each with a warning.\n"
+    text += t(N_("OWNER is the window handle, in decimal, of the launching program's window (read\n"
+                 "only when two plain arguments are given). Other arguments starting with '-'\n"
+                 "are ignored, each with a warning.\n"));
 #else
-           "OWNER is the X window id of the launching program's window (read only when two\n"
-           "plain arguments are given). Other arguments starting with '-' are ignored, each\n"
-           "with a warning.\n"
+    text += t(N_("OWNER is the X window id of the launching program's window (read only when two\n"
+                 "plain arguments are given). Other arguments starting with '-' are ignored, each\n"
+                 "with a warning.\n"));
 #endif
-           "\n"
-           "Options:\n"
-           "  -h, --help        show this help and exit\n"
-           "  -V, --version     show the version and exit\n"
-           "  --list-devices    list the calculators the program can see and exit\n"
-           "  --all             update every connected calculator at the same time\n"
-           "  --watch           station mode: update each calculator as it is connected,\n"
-           "                    until Close or Ctrl+C\n"
-           "  -y, --yes         console mode only: answer OK to the connect prompt and the\n"
-           "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
-           "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
-           "  --json            console mode only: standard output carries only JSON Lines\n"
-           "                    events (the boxes, the runs, their progress and records,\n"
-           "                    the counts), the same on a terminal as in a pipe; answers\n"
-           "                    still come from standard input unless --yes is given\n"
-           "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
-           "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"
+    text += "\n";
+    text += t(N_("Options:\n"
+                 "  -h, --help        show this help and exit\n"
+                 "  -V, --version     show the version and exit\n"
+                 "  --list-devices    list the calculators the program can see and exit\n"
+                 "  --all             update every connected calculator at the same time\n"
+                 "  --watch           station mode: update each calculator as it is connected,\n"
+                 "                    until Close or Ctrl+C\n"
+                 "  -y, --yes         console mode only: answer OK to the connect prompt and the\n"
+                 "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
+                 "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
+                 "  --json            console mode only: standard output carries only JSON Lines\n"
+                 "                    events (the boxes, the runs, their progress and records,\n"
+                 "                    the counts), the same on a terminal as in a pipe; answers\n"
+                 "                    still come from standard input unless --yes is given\n"
+                 "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
+                 "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"));
 #ifndef _WIN32
-           "  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
-           "                    installs a udev rule (asks for an administrator)\n"
+    text += t(N_("  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
+                 "                    installs a udev rule (asks for an administrator)\n"));
 #endif
-           "  --history [--json | --csv] [--since DATE]\n"
-           "                    show the record of every update run and exit\n"
-           "\n"
-           "Which calculators are looked for: those named on the command line; if none,\n"
-           "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"
+    text += t(N_("  --history [--json | --csv] [--since DATE]\n"
+                 "                    show the record of every update run and exit\n"));
+    text += "\n";
 #ifdef _WIN32
-           "configuration file %APPDATA%\\zentrix-update\\zentrix-update.conf; if none, those\n"
-           "of the machine's, %PROGRAMDATA%\\zentrix-update\\zentrix-update.conf.\n"
+    text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"
+                 "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"
+                 "configuration file %APPDATA%\\zentrix-update\\zentrix-update.conf; if none, those\n"
+                 "of the machine's, %PROGRAMDATA%\\zentrix-update\\zentrix-update.conf.\n"));
 #else
-           "configuration file $XDG_CONFIG_HOME/zentrix-update/zentrix-update.conf (default\n"
-           "~/.config/...); if none, those of the machine's file\n"
-           "/etc/zentrix-update/zentrix-update.conf.\n"
+    text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"
+                 "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"
+                 "configuration file $XDG_CONFIG_HOME/zentrix-update/zentrix-update.conf (default\n"
+                 "~/.config/...); if none, those of the machine's file\n"
+                 "/etc/zentrix-update/zentrix-update.conf.\n"));
 #endif
-           "The first source that names any is used alone. A configuration file has lines\n"
-           "'device = PATH' and 'usb-id = VVVV:PPPP' (each may repeat), '#' comments and\n"
-           "blank lines.\n"
-           "\n"
+    text += t(N_("The first source that names any is used alone. A configuration file has lines\n"
+                 "'device = PATH' and 'usb-id = VVVV:PPPP' (each may repeat), '#' comments and\n"
+                 "blank lines.\n"));
+    text += "\n";
 #ifdef _WIN32
-           "Started from a command prompt, or on a console without a window, the program\n"
-           "uses the console; from Explorer or the Start menu, it is a window. In\n"
+    text += t(N_("Started from a command prompt, or on a console without a window, the program\n"
+                 "uses the console; from Explorer or the Start menu, it is a window. In\n"
+                 "console mode each message box is printed on standard output and answered by\n"
+                 "one line on standard input (ok/o/yes/y, cancel/c/no/n, empty for the default);\n"
+                 "progress and the reason of a failure go to standard error. Ctrl+C answers\n"
+                 "Cancel at a prompt, and stops an update whose calculator has not answered for\n"
+                 "10 s.\n"));
 #else
-           "A window is shown when a display can be reached; console mode otherwise. In\n"
+    text += t(N_("A window is shown when a display can be reached; console mode otherwise. In\n"
+                 "console mode each message box is printed on standard output and answered by\n"
+                 "one line on standard input (ok/o/yes/y, cancel/c/no/n, empty for the default);\n"
+                 "progress and the reason of a failure go to standard error. Ctrl+C answers\n"
+                 "Cancel at a prompt, and stops an update whose calculator has not answered for\n"
+                 "10 s.\n"));
 #endif
-           "console mode each message box is printed on standard output and answered by\n"
-           "one line on standard input (ok/o/yes/y, cancel/c/no/n, empty for the default);\n"
-           "progress and the reason of a failure go to standard error. Ctrl+C answers\n"
-           "Cancel at a prompt, and stops an update whose calculator has not answered for\n"
-           "10 s.\n"
-           "\n"
-           "Environment:\n"
-           "  ZENTRIX_DEVICES        device paths to try first, separated by ';'\n"
+    text += "\n";
+    text += t(N_("Environment:\n"
+                 "  ZENTRIX_DEVICES        device paths to try first, separated by ';'\n"));
 #ifdef _WIN32
-           "                         (a serial port such as \\\\.\\COM3)\n"
+    text += t(N_("                         (a serial port such as \\\\.\\COM3)\n"));
 #else
-           "                         (a serial port such as /dev/ttyUSB0)\n"
+    text += t(N_("                         (a serial port such as /dev/ttyUSB0)\n"));
 #endif
-           "  ZENTRIX_USB_IDS        USB vvvv:pppp ID pairs of calculators, separated by ','\n"
-           "  ZENTRIX_MACHINE_CONFIG_DIR  folder holding the machine's zentrix-update.conf\n"
-           "                         in place of the usual one\n"
-           "  ZENTRIX_UI             gui or console\n"
-           "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
-           "                         appended to\n"
-           "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
-           "                         (unset or 0: wait without limit)\n"
+    text += t(N_("  ZENTRIX_USB_IDS        USB vvvv:pppp ID pairs of calculators, separated by ','\n"
+                 "  ZENTRIX_MACHINE_CONFIG_DIR  folder holding the machine's zentrix-update.conf\n"
+                 "                         in place of the usual one\n"
+                 "  ZENTRIX_UI             gui or console\n"
+                 "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
+                 "                         appended to\n"
+                 "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
+                 "                         (unset or 0: wait without limit)\n"));
 #ifndef _WIN32
-           "  TMPDIR                 where the private copies of the images are made\n"
+    text += t(N_("  TMPDIR                 where the private copies of the images are made\n"));
 #endif
-           "\n"
-           "Exit status: 18 when the update loop has ended (read its last message),\n"
-           "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
-           "With --yes or --json: 0 every calculator offered was updated or already\n"
-           "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
-           "--yes or --json with the window), 3 no calculator was found.\n"
+    text += "\n";
+    text += t(N_("Exit status: 18 when the update loop has ended (read its last message),\n"
+                 "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
+                 "With --yes or --json: 0 every calculator offered was updated or already\n"
+                 "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
+                 "--yes or --json with the window), 3 no calculator was found.\n"));
 #ifndef _WIN32
-           "\n"
-           "The events of --json are described by the JSON Schema (draft 7)\n"
-           "/usr/share/doc/zentrix-update/zentrix-update-events.schema.json.\n"
-           "See zentrix-update(1) (man zentrix-update) for more.\n"
+    text += "\n";
+    text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"
+                 "/usr/share/doc/zentrix-update/zentrix-update-events.schema.json.\n"));
+    text += t(N_("See zentrix-update(1) (man zentrix-update) for more.\n"));
 #endif
-           ;
+    return text;
 }
 
 std::string VersionText(const char* version)

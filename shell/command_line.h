@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class MoCatalogue;
+
 // What the command line says. The first plain argument that is not empty
 // names the image directory; the last argument, when it is plain, is the
 // owner window's number.
@@ -55,7 +57,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
 bool TakesValue(const std::string& argument);
 
 // What --help prints.
-std::string UsageText();
+std::string UsageText(const MoCatalogue* texts = nullptr);
 // What --version prints.
 std::string VersionText(const char* version);
 

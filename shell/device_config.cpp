@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "device/device_source.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
             choice.usbIds.push_back(id);   // malformed entries are skipped, as ever
         }
     }
-    choice.origin = "the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)";
+    choice.origin = N_("the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)");
     return choice;
 }
 
@@ -144,7 +145,7 @@ ResolvedDevices ResolveDevices(const DeviceSources& sources)
     DeviceChoice& choice = resolved.choice;
     choice.paths = sources.commandLineDevices;
     choice.usbIds = sources.commandLineUsbIds;
-    choice.origin = "the command line (--device, --usb-id)";
+    choice.origin = N_("the command line (--device, --usb-id)");
     if (choice.NamesAnyDevice()) {
         return resolved;
     }
@@ -217,7 +218,7 @@ std::string NothingConfiguredLine(const std::string& userFile, const std::vector
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
 {
     ChosenCandidates taken;
-    taken.choice.origin = "the device chooser";
+    taken.choice.origin = N_("the device chooser");
     for (const size_t index : chosen) {
         if (index >= candidates.size()) {
             continue;

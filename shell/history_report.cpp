@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -112,27 +114,36 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
     return contents;
 }
 
-std::string HistoryTable(const std::vector<HistoryRecord>& records)
+// Columns a text takes in a terminal: one per character (a UTF-8 sequence
+// counts once).
+size_t ShownWidth(const std::string& text)
+{
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts)
 {
     struct Column {
         const char* title;
         std::string (*cell)(const HistoryRecord&);
     };
     static const Column kColumns[] = {
-        {"Started (UTC)", ShownTime},
-        {"Result", [](const HistoryRecord& r) { return Cell(r, kResult); }},
-        {"Device", [](const HistoryRecord& r) { return Cell(r, kDevice); }},
-        {"Serial", [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
-        {"Model", [](const HistoryRecord& r) { return Cell(r, kModel); }},
-        {"OS before", [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
-        {"Image", [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
-        {"Mode", [](const HistoryRecord& r) { return Cell(r, kMode); }},
-        {"Reason", [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
+        {N_("Started (UTC)"), ShownTime},
+        {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
+        {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+        {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
+        {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
+        {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
+        {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
+        {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
+        {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
     };
     constexpr size_t kCount = std::size(kColumns);
     std::vector<std::vector<std::string>> rows(1);
     for (const Column& column : kColumns) {
-        rows[0].push_back(column.title);
+        rows[0].push_back(Localize(texts, column.title));
     }
     for (const HistoryRecord& record : records) {
         rows.emplace_back();
@@ -140,19 +151,23 @@ std::string HistoryTable(const std::vector<HistoryRecord>& records)
             rows.back().push_back(column.cell(record));
         }
     }
+    // The headings (maybe translated) by characters, the cells by bytes as
+    // they always were.
+    const auto width = [&rows](size_t r, size_t c) { return r == 0 ? ShownWidth(rows[r][c]) : rows[r][c].size(); };
     size_t widths[kCount] = {};
-    for (const auto& row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
         for (size_t c = 0; c < kCount; ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
+            widths[c] = std::max(widths[c], width(r, c));
         }
     }
     std::string table;
-    for (const auto& row : rows) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const auto& row = rows[r];
         std::string line;
         for (size_t c = 0; c < kCount; ++c) {
             line += row[c];
             if (c + 1 < kCount) {
-                line += std::string(widths[c] - row[c].size() + 2, ' ');
+                line += std::string(widths[c] - width(r, c) + 2, ' ');
             }
         }
         line.erase(line.find_last_not_of(' ') + 1);
@@ -192,7 +207,8 @@ bool AsksForHistory(const std::vector<std::string>& arguments)
            arguments.end();
 }
 
-HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path)
+HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
+                            const MoCatalogue* texts)
 {
     HistoryReport report;
     HistoryQuery query;
@@ -226,8 +242,12 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
     case HistoryFormat::Json: report.out = HistoryJson(records); break;
     case HistoryFormat::Csv: report.out = HistoryCsv(records); break;
     case HistoryFormat::Table:
-        report.out = records.empty() ? "No update is recorded in " + SafeText(path.empty() ? "the history" : path) + ".\n"
-                                     : HistoryTable(records);
+        if (records.empty()) {
+            const std::string where = SafeText(path.empty() ? N_("the history") : path);
+            report.out = Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) + "\n";
+        } else {
+            report.out = HistoryTable(records, texts);
+        }
         break;
     }
     return report;

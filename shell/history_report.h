@@ -8,6 +8,8 @@
 
 #include "shell/history.h"
 
+class MoCatalogue;
+
 enum class HistoryFormat { Table, Json, Csv };
 
 // The records of a history file's text, in the file's order (newest last),
@@ -20,7 +22,8 @@ struct HistoryContents {
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
 
 // The records in each form, whole (the table and the CSV end in a line feed).
-std::string HistoryTable(const std::vector<HistoryRecord>& records);
+// The table's headings are in the catalogue's language (null: English).
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr);
 std::string HistoryJson(const std::vector<HistoryRecord>& records);
 std::string HistoryCsv(const std::vector<HistoryRecord>& records);
 
@@ -37,4 +40,5 @@ bool AsksForHistory(const std::vector<std::string>& arguments);
 
 // Reads the arguments after the program name (--history, then --json or
 // --csv, --since DATE) and the history at `path`.
-HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path);
+HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
+                            const MoCatalogue* texts = nullptr);

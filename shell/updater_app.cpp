@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "i18n/text_format.h"
 #include "shell/classroom.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
@@ -12,27 +13,27 @@
 
 namespace {
 
-constexpr const char* kConnectText = "Please connect the calculator.";
-constexpr const char* kConnectCaption = "Connect the calculator.";
+constexpr const char* kConnectText = N_("Please connect the calculator.");
+constexpr const char* kConnectCaption = N_("Connect the calculator.");
 constexpr const char* kDataLossText =
-    "Updating deletes all data in the calculator's Main Memory.\r\n"
-    "If you need the data, make sure you back it up before updating.\r\n"
-    "Use the MEMORY mode backup function to backup data.\r\n"
-    "\r\n"
-    "Do you want to continue with the update?";
-constexpr const char* kDataLossCaption = "Warning";
-constexpr const char* kSureText = "Are you sure?";
-constexpr const char* kSureCaption = "Delete all data in calculator's Main Memory.";
-constexpr const char* kFailedText = "Update failed.";
-constexpr const char* kUnsupportedText = "Your calculator is a model that is not supported.";
+    N_("Updating deletes all data in the calculator's Main Memory.\r\n"
+       "If you need the data, make sure you back it up before updating.\r\n"
+       "Use the MEMORY mode backup function to backup data.\r\n"
+       "\r\n"
+       "Do you want to continue with the update?");
+constexpr const char* kDataLossCaption = N_("Warning");
+constexpr const char* kSureText = N_("Are you sure?");
+constexpr const char* kSureCaption = N_("Delete all data in calculator's Main Memory.");
+constexpr const char* kFailedText = N_("Update failed.");
+constexpr const char* kUnsupportedText = N_("Your calculator is a model that is not supported.");
 constexpr const char* kAlreadyCurrentText =
-    "The operating system of your calculator is the same as or later than the operating "
-    "system you are trying to update to.\r\n"
-    "You do not need to update your operating system.";
-constexpr const char* kErrorCaption = "Error";
+    N_("The operating system of your calculator is the same as or later than the operating "
+       "system you are trying to update to.\r\n"
+       "You do not need to update your operating system.");
+constexpr const char* kErrorCaption = N_("Error");
 constexpr const char* kCompleteText =
-    "Update is complete.\r\nDo you want to continue with the update?";
-constexpr const char* kCompleteCaption = "Complete";
+    N_("Update is complete.\r\nDo you want to continue with the update?");
+constexpr const char* kCompleteCaption = N_("Complete");
 
 // Both image files in the directory `baseDir` names (empty: the current one).
 bool ImagesPresent(const std::string& baseDir)
@@ -43,27 +44,27 @@ bool ImagesPresent(const std::string& baseDir)
 }
 
 constexpr const char* kSetConnectText =
-    "Please connect every calculator you want to update.\r\n"
-    "All of them are updated at the same time.";
+    N_("Please connect every calculator you want to update.\r\n"
+       "All of them are updated at the same time.");
 constexpr const char* kStationConnectText =
-    "Every calculator connected from now on is updated as soon as it is found.\r\n"
-    "Close the window or press Ctrl+C to end.";
-constexpr const char* kSetConnectCaption = "Connect the calculators.";
+    N_("Every calculator connected from now on is updated as soon as it is found.\r\n"
+       "Close the window or press Ctrl+C to end.");
+constexpr const char* kSetConnectCaption = N_("Connect the calculators.");
 constexpr const char* kSetDataLossText =
-    "Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
-    "If you need the data, make sure you back it up before updating.\r\n"
-    "Use the MEMORY mode backup function to backup data.\r\n"
-    "\r\n"
-    "Do you want to continue with the update?";
-constexpr const char* kSetSureCaption = "Delete all data in the Main Memory of every calculator.";
-constexpr const char* kNoneFoundText = "No calculator was found.";
+    N_("Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
+       "If you need the data, make sure you back it up before updating.\r\n"
+       "Use the MEMORY mode backup function to backup data.\r\n"
+       "\r\n"
+       "Do you want to continue with the update?");
+constexpr const char* kSetSureCaption = N_("Delete all data in the Main Memory of every calculator.");
+constexpr const char* kNoneFoundText = N_("No calculator was found.");
 // --all and --watch where the front end has no rows to show them in.
 constexpr const char* kNoClassroomText =
-    "This window cannot show many calculators at once. Start the program in a console to update them.";
-constexpr const char* kSetCompleteCaption = "Complete";
+    N_("This window cannot show many calculators at once. Start the program in a console to update them.");
+constexpr const char* kSetCompleteCaption = N_("Complete");
 
 constexpr const char* kNotRememberedText =
-    "The calculator could not be remembered; it is used for this session only.";
+    N_("The calculator could not be remembered; it is used for this session only.");
 
 constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
@@ -274,7 +275,7 @@ namespace {
 
 std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
 {
-    return CountsText(rows) + "\r\nDo you want to update another set?";
+    return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows)});
 }
 
 }  // namespace

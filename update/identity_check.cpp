@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/safe_text.h"
+#include "i18n/text_format.h"
 #include "update/image_files.h"
 
 namespace {
@@ -26,7 +27,7 @@ constexpr ModelEntry kModelTable[] = {
 
 constexpr int kIdentityPacketCount = 256;
 constexpr int kModelPacketNumber = 3;
-constexpr const char* kIdentityPhaseText = "Checking the calculator version...";
+constexpr const char* kIdentityPhaseText = N_("Checking the calculator version...");
 
 int LookUpClass(const uint8_t* code)
 {
@@ -70,7 +71,8 @@ CheckOutcome CompareImageModel(CUpdateRun& run, const uint8_t* imageModelCode, i
     if (needed != 0 && needed == modelClass) {
         return CheckOutcome::GoOn;
     }
-    run.Fail("the OS image (model code " + ShowModelCode(imageModelCode) + ") is not meant for this calculator");
+    run.Fail(FormatText(N_("the OS image (model code %s) is not meant for this calculator"),
+                        {ShowModelCode(imageModelCode)}));
     return CheckOutcome::UnsupportedModel;
 }
 
@@ -118,14 +120,15 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     // zeros, which no model has.
     uint8_t modelCode[kModelCodeLength] = {};
 
-    run.SetStep("the calculator's identity");
+    run.SetStep(N_("the calculator's identity"));
     run.OpenProgress(kIdentityPhaseText, kIdentityPacketCount);
     for (int n = 0; n < kIdentityPacketCount; ++n) {
         run.StepProgress();
         uint16_t payloadLength = 0;
         if (!ReceiveDataPacket(run.Channel(), header.bytes(), run.m_reply, run.m_packet, payloadLength)) {
-            run.ReceiveFailed("identity packet " + std::to_string(n + 1) + " of " + std::to_string(kIdentityPacketCount) +
-                     " was not received whole, or was not an identity packet");
+            run.ReceiveFailed(FormatText(N_("identity packet %d of %d was not received whole, or was not an "
+                                            "identity packet"),
+                                         {std::to_string(n + 1), std::to_string(kIdentityPacketCount)}));
             return CheckOutcome::Failed;
         }
         if (n == kModelPacketNumber && payloadLength >= kModelCodeLength) {
@@ -143,7 +146,8 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     }
     modelClass = ModelClassOf(modelCode);
     if (modelClass == 0) {
-        run.Fail("the calculator's model code " + ShowModelCode(modelCode) + " is not one this program supports");
+        run.Fail(FormatText(N_("the calculator's model code %s is not one this program supports"),
+                            {ShowModelCode(modelCode)}));
         return CheckOutcome::UnsupportedModel;
     }
     return CheckOutcome::GoOn;
@@ -151,7 +155,7 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
 
 CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
 {
-    run.SetStep("the start of the identity exchange");
+    run.SetStep(N_("the start of the identity exchange"));
     if (!run.Send(PKT_ROLESWAP) || !run.Expect(PKT_CMD_55) || !run.Send(PKT_ACK)) {
         return CheckOutcome::Failed;
     }
@@ -161,26 +165,26 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
         return identity;
     }
 
-    run.SetStep("the device information");
+    run.SetStep(N_("the device information"));
     if (!run.Send(PKT_CMD_01) || !run.ReadReply(kDeviceInfoLength)) {
         return CheckOutcome::Failed;
     }
     if (!IsDeviceInfoReply(run.m_reply)) {
-        run.Unexpected(kDeviceInfoLength, "the device information");
+        run.Unexpected(kDeviceInfoLength, N_("the device information"));
         return CheckOutcome::Failed;
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     run.m_facts.osBefore = VersionFieldText(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
-        run.Fail("the calculator's OS version \"" + SafeText(std::string_view(calcVersionText, 10)) +
-                 "\" cannot be read");
+        run.Fail(FormatText(N_("the calculator's OS version \"%s\" cannot be read"),
+                            {SafeText(std::string_view(calcVersionText, 10))}));
         return CheckOutcome::Failed;
     }
     const int32_t calculatorVersion = ParseVersionNumber(calcVersionText);
 
-    run.SetStep("the version check");
+    run.SetStep(N_("the version check"));
     if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
-        run.Fail("the OS image header cannot be read from its scratch copy");
+        run.Fail(N_("the OS image header cannot be read from its scratch copy"));
         return CheckOutcome::Failed;
     }
     const CheckOutcome model = CompareImageModel(run, run.m_block, modelClass);
@@ -189,22 +193,22 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     }
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
-        run.Fail("the OS image's version \"" + SafeText(std::string_view(imageVersionText, 10)) +
-                 "\" cannot be read");
+        run.Fail(FormatText(N_("the OS image's version \"%s\" cannot be read"),
+                            {SafeText(std::string_view(imageVersionText, 10))}));
         return CheckOutcome::Failed;
     }
     const int32_t imageVersion = ParseVersionNumber(imageVersionText);
     if (calculatorVersion < imageVersion) {
         return CheckOutcome::GoOn;
     }
-    run.Fail("the calculator runs OS " + VersionText(calcVersionText) + ", already at or above the image's " +
-             VersionText(imageVersionText));
+    run.Fail(FormatText(N_("the calculator runs OS %s, already at or above the image's %s"),
+                        {VersionText(calcVersionText), VersionText(imageVersionText)}));
     return CheckOutcome::AlreadyCurrent;
 }
 
 CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
 {
-    run.SetStep("the start of the identity exchange with the updater stub");
+    run.SetStep(N_("the start of the identity exchange with the updater stub"));
     if (!run.Send(PKT_CMD_4F) || !run.Expect(PKT_ACK) || !run.Send(PKT_ROLESWAP) ||
         !run.Expect(PKT_CMD_50) || !run.Send(PKT_ACK)) {
         return CheckOutcome::Failed;
@@ -214,9 +218,9 @@ CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
     if (identity != CheckOutcome::GoOn) {
         return identity;
     }
-    run.SetStep("the model check");
+    run.SetStep(N_("the model check"));
     if (!ReadOsImageHeader(run.m_images.os, run.m_block, kModelCodeLength)) {
-        run.Fail("the OS image header cannot be read from its scratch copy");
+        run.Fail(N_("the OS image header cannot be read from its scratch copy"));
         return CheckOutcome::Failed;
     }
     return CompareImageModel(run, run.m_block, modelClass);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "i18n/text_format.h"
+
 namespace {
 
 std::string SizeText(uint64_t size)
@@ -19,8 +21,8 @@ bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::stri
     if (BlockCount(image.size, 1024) <= kMaxBlockCount) {
         return true;
     }
-    problem = "image " + path + " is too large: " + SizeText(image.size) + ", more than " +
-              std::to_string(kMaxBlockCount) + " blocks of 1024 bytes";
+    problem = FormatText(N_("image %s is too large: %s, more than %d blocks of 1024 bytes"),
+                         {path, SizeText(image.size), std::to_string(kMaxBlockCount)});
     return false;
 }
 
@@ -40,7 +42,7 @@ bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot
         return false;
     }
     if (!image.copy.QuerySize(image.size)) {
-        problem = "cannot measure the scratch copy of " + path;
+        problem = FormatText(N_("cannot measure the scratch copy of %s"), {path});
         return false;
     }
     return FitsInBlocks(image, path, problem);
@@ -67,8 +69,8 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
         return false;
     }
     if (images.os.size < kOsHeaderEnd) {
-        problem = "OS image " + osPath + " is too short: " + SizeText(images.os.size) +
-                  ", its header ends at byte " + std::to_string(kOsHeaderEnd);
+        problem = FormatText(N_("OS image %s is too short: %s, its header ends at byte %d"),
+                             {osPath, SizeText(images.os.size), std::to_string(kOsHeaderEnd)});
         return false;
     }
     return true;

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 
+#include "i18n/text_format.h"
+
 namespace {
 
-constexpr const char* kStubPhaseText = "Sending data...";
-constexpr const char* kOsPhaseText = "Updating...";
+constexpr const char* kStubPhaseText = N_("Sending data...");
+constexpr const char* kOsPhaseText = N_("Updating...");
 constexpr uint16_t kFirstSummedBlock = 65;   // blocks from 64 KiB on
 constexpr int kOsAttempts = 3;
 
@@ -15,10 +17,10 @@ constexpr int kOsAttempts = 3;
 bool Announce(CUpdateRun& run, ImagePhase phase, ImageSnapshot& image, int32_t& blockCount)
 {
     const bool stub = phase == ImagePhase::UpdaterStub;
-    run.SetStep(stub ? "the updater stub's announcement" : "the OS image's announcement");
+    run.SetStep(stub ? N_("the updater stub's announcement") : N_("the OS image's announcement"));
     const int64_t blocks = BlockCount(image.size, run.m_blockSize);
     if (blocks > kMaxBlockCount || !image.copy.Seek(0)) {
-        return run.Fail("the image cannot be sent from its scratch copy");   // checked after the probe
+        return run.Fail(N_("the image cannot be sent from its scratch copy"));   // checked after the probe
     }
     blockCount = static_cast<int32_t>(blocks);
     const auto size = static_cast<uint32_t>(image.size);
@@ -38,7 +40,7 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
     }
     run.SetProgressRange(blockCount);
     uint32_t imageSum = 0;
-    run.SetStep("the OS image");
+    run.SetStep(N_("the OS image"));
     if (!SendImageBlocks(run, image, blockCount, ImagePhase::OsImage, imageSum)) {
         return false;
     }
@@ -46,7 +48,7 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
         accepted = true;   // no tail check with small blocks
         return true;
     }
-    run.SetStep("the tail check");
+    run.SetStep(N_("the tail check"));
     const uint32_t m = FillCmd58(run.m_packet, static_cast<uint32_t>(image.size), static_cast<uint16_t>(imageSum));
     if (!run.SendBytes(run.m_packet, m) || !run.ReadShortReply()) {
         return false;
@@ -69,7 +71,7 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
         run.StepProgress();
         const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
         if (!image.copy.ReadExactly(run.m_block, length)) {
-            return run.Fail("the scratch copy of the image cannot be read");   // never send a short block
+            return run.Fail(N_("the scratch copy of the image cannot be read"));   // never send a short block
         }
         remaining -= length;
         if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
@@ -100,12 +102,12 @@ bool SendUpdaterStub(CUpdateRun& run)
     run.m_stubBlockCount = blockCount;
     run.OpenProgress(kStubPhaseText, blockCount);
     uint32_t unusedSum = 0;
-    run.SetStep("the updater stub");
+    run.SetStep(N_("the updater stub"));
     if (!SendImageBlocks(run, image, blockCount, ImagePhase::UpdaterStub, unusedSum)) {
         return false;
     }
     run.CloseProgress();
-    run.SetStep("the updater stub's start");
+    run.SetStep(N_("the updater stub's start"));
     return run.Expect(PKT_ACK);
 }
 
@@ -123,5 +125,5 @@ bool WriteOsImage(CUpdateRun& run)
         }
     }
     // The image did not arrive whole.
-    return run.Fail("the calculator rejected the check of the OS image three times; start the update again");
+    return run.Fail(N_("the calculator rejected the check of the OS image three times; start the update again"));
 }

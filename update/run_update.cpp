@@ -8,6 +8,7 @@
 #include "device/safe_text.h"
 #include "device/transport.h"
 #include "device/usb_location.h"
+#include "i18n/text_format.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -34,7 +35,7 @@ bool PickDevice(const UpdateRunInputs& inputs, char* devicePath)
 
 std::string NoCalculatorReason(const UpdateRunInputs& inputs)
 {
-    return "no calculator found (" + inputs.devices->Describe() + ")";
+    return FormatText(N_("no calculator found (%s)"), {inputs.devices->Describe()});
 }
 
 enum class Route { OsRoute, StubRoute, Failed };
@@ -45,10 +46,10 @@ bool ImagesFitBlockSize(CUpdateRun& run)
     for (const ImageSnapshot* image : {&run.m_images.stub, &run.m_images.os}) {
         const int64_t blocks = BlockCount(image->size, run.m_blockSize);
         if (blocks > kMaxBlockCount) {
-            return run.Fail((image == &run.m_images.stub ? "the updater stub" : "the OS image") +
-                            std::string(" needs ") + std::to_string(blocks) + " blocks of " +
-                            std::to_string(run.m_blockSize) + " bytes, more than " +
-                            std::to_string(kMaxBlockCount) + " can be numbered");
+            return run.Fail(FormatText(N_("%s needs %d blocks of %d bytes, more than %d can be numbered"),
+                                       {image == &run.m_images.stub ? N_("the updater stub") : N_("the OS image"),
+                                        std::to_string(blocks), std::to_string(run.m_blockSize),
+                                        std::to_string(kMaxBlockCount)}));
         }
     }
     return true;
@@ -57,11 +58,11 @@ bool ImagesFitBlockSize(CUpdateRun& run)
 // Check, block-size probe and identity request.
 Route Handshake(CUpdateRun& run)
 {
-    run.SetStep("the connection check");
+    run.SetStep(N_("the connection check"));
     if (!run.Send(PKT_CHECK) || !run.Expect(PKT_ACK)) {
         return Route::Failed;
     }
-    run.SetStep("the block-size probe");
+    run.SetStep(N_("the block-size probe"));
     if (!run.Send(PKT_CMD_07)) {
         return Route::Failed;
     }
@@ -75,7 +76,7 @@ Route Handshake(CUpdateRun& run)
     if (!ImagesFitBlockSize(run)) {
         return Route::Failed;
     }
-    run.SetStep("the identity request");
+    run.SetStep(N_("the identity request"));
     if (!run.Send(PKT_CMD_54)) {
         return Route::Failed;
     }
@@ -130,7 +131,7 @@ UpdateResult Converse(CUpdateRun& run)
 UpdateResult End(CUpdateRun& run)
 {
     run.CloseProgress();
-    run.SetStep("the ending");
+    run.SetStep(N_("the ending"));
     if (run.Channel().InputWaiting()) {
         run.OutOfStep();
         run.Abandon();
@@ -154,21 +155,22 @@ std::string OpenFailureReason(const char* devicePath, uint32_t error)
     if (error == EAGAIN || error == EWOULDBLOCK) {
         error = EBUSY;
     }
-    std::string reason = "cannot open " + (*devicePath != '\0' ? SafeText(devicePath) : "the device") + ": ";
+    const std::string device = *devicePath != '\0' ? SafeText(devicePath) : N_("the device");
+    std::string why;
     if (error == ENOSYS) {
-        return reason + NoDriverReason();
-    }
-    if (error == ENOTTY) {
-        return reason + "it is not a device (a file, a folder or a pipe); name the calculator's serial port "
-                        "or USB device (zentrix-update --list-devices shows what is offered)";
-    }
-    reason += std::strerror(static_cast<int>(error));
-    if (error == EACCES || error == EPERM) {
-        reason += std::string("; ") + PermissionRemedy();
+        why = NoDriverReason();
+    } else if (error == ENOTTY) {
+        why = N_("it is not a device (a file, a folder or a pipe); name the calculator's serial port or USB device "
+                 "(zentrix-update --list-devices shows what is offered)");
+    } else if (error == EACCES || error == EPERM) {
+        why = FormatText(N_("%s; %s"), {std::strerror(static_cast<int>(error)), PermissionRemedy()});
     } else if (error == EBUSY) {
-        reason += "; another program has the device open: close it and start again";
+        why = FormatText(N_("%s; another program has the device open: close it and start again"),
+                         {std::strerror(static_cast<int>(error))});
+    } else {
+        why = std::strerror(static_cast<int>(error));
     }
-    return reason;
+    return FormatText(N_("cannot open %s: %s"), {device, why});
 }
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
@@ -207,7 +209,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // 3. Open.
     if (run.Channel().Open(devicePath) == ChannelOk) {
         if (!run.Channel().TraceFailure().empty()) {
-            inputs.port->Warn(run.Channel().TraceFailure() + "; the update goes on without a trace");
+            inputs.port->Warn(FormatText(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
         }
         // 4.-9. The conversation, then the ending or the abandon path.
         const UpdateResult result = Converse(run);

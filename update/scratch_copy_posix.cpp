@@ -13,6 +13,8 @@
 
 #include "update/image_files.h"
 
+#include "i18n/text_format.h"
+
 namespace {
 
 bool WriteAll(int fd, const uint8_t* data, size_t length)
@@ -79,14 +81,14 @@ int OpenImage(const std::string& path, std::string& problem)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        problem = (errno == ENOENT ? "image missing: " : "cannot read image ") + path + " (" +
-                  std::strerror(errno) + ")";
+        problem = FormatText(errno == ENOENT ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
+                             {path, std::strerror(errno)});
         return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        problem = "image " + path + " is not a regular file";
+        problem = FormatText(N_("image %s is not a regular file"), {path});
         return -1;
     }
     return fd;
@@ -113,7 +115,8 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     std::string name = ScratchDirectory(tempDir) + "/qzXXXXXX";
     m_file = ::mkostemp(name.data(), O_CLOEXEC);   // a new file, mode 0600, never reopened
     if (m_file < 0) {
-        problem = "cannot make a scratch copy in " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
+        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"),
+                             {ScratchDirectory(tempDir), std::strerror(errno)});
         ::close(image);
         return false;
     }
@@ -121,7 +124,7 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     m_owner = true;
     const bool copied = CopyFile(image, static_cast<int>(m_file)) && Seek(0);
     if (!copied) {
-        problem = "cannot copy " + path + " to " + ScratchDirectory(tempDir) + " (" + std::strerror(errno) + ")";
+        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, ScratchDirectory(tempDir), std::strerror(errno)});
         Discard();
     }
     ::close(image);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "device/win_handle.h"
+#include "i18n/text_format.h"
 #include "update/image_files.h"
 
 namespace {
@@ -36,11 +37,12 @@ CWinHandle OpenImage(const std::string& path, std::string& problem)
     if (!image.IsValid()) {
         const DWORD error = GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        problem = (missing ? "image missing: " : "cannot read image ") + path + " (" + ErrorText(error) + ")";
+        problem = FormatText(missing ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
+                             {path, ErrorText(error)});
         return image;
     }
     if (GetFileType(image.Get()) != FILE_TYPE_DISK) {
-        problem = "image " + path + " is not a regular file";
+        problem = FormatText(N_("image %s is not a regular file"), {path});
         image.Reset();
     }
     return image;
@@ -121,11 +123,11 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     DWORD error = 0;
     CWinHandle copy = CreateScratchFile(directory, error);
     if (!copy.IsValid()) {
-        problem = "cannot make a scratch copy in " + directory + " (" + ErrorText(error) + ")";
+        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"), {directory, ErrorText(error)});
         return false;
     }
     if (!CopyContents(image.Get(), copy.Get())) {
-        problem = "cannot copy " + path + " to " + directory + " (" + ErrorText(GetLastError()) + ")";
+        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, directory, ErrorText(GetLastError())});
         return false;   // closing the handle deletes the half-made copy
     }
     m_file = reinterpret_cast<intptr_t>(copy.Release());

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "i18n/text_format.h"
+
 namespace {
 
 constexpr int64_t kNsPerMs = 1000000;
@@ -34,17 +36,18 @@ bool CSessionImages::WaitSlice(IUpdatePort& port, const std::string& changed, in
                                std::string& problem)
 {
     if (FileClockNowNs() >= deadlineNs) {
-        problem = "image " + changed + " kept changing for " + SecondsText(m_policy.giveUpMs) +
-                  ": it is still being written; start the update again once it has been copied completely";
+        problem = FormatText(N_("image %s kept changing for %s: it is still being written; start the update "
+                                "again once it has been copied completely"),
+                             {changed, SecondsText(m_policy.giveUpMs)});
         return false;
     }
     if (!m_saidWaiting) {
         m_saidWaiting = true;
-        port.Warn("image " + changed + " is being written: waiting until it has not changed for " +
-                  SecondsText(m_policy.stillMs));
+        port.Warn(FormatText(N_("image %s is being written: waiting until it has not changed for %s"),
+                             {changed, SecondsText(m_policy.stillMs)}));
     }
     if (!port.KeepWaiting(ReplyWait{})) {
-        problem = "stopped while waiting for image " + changed + " to be written completely";
+        problem = FormatText(N_("stopped while waiting for image %s to be written completely"), {changed});
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(m_policy.sliceMs));

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "i18n/text_format.h"
+
 namespace {
 
 // The fixed packets a reply is compared with, by the names the trace and
@@ -19,7 +21,7 @@ const char* PacketName(const StoredPacket& packet)
             return name;
         }
     }
-    return "another packet";
+    return N_("another packet");
 }
 
 // Reply bytes as text: printable characters as they are, the rest as <XX>.
@@ -65,11 +67,10 @@ CUpdateRun::~CUpdateRun()
 bool CUpdateRun::Fail(const std::string& what)
 {
     if (m_reason.empty()) {
-        m_reason = m_step;
-        if (m_blockNumber > 0) {
-            m_reason += ", block " + std::to_string(m_blockNumber) + " of " + std::to_string(m_blockCount);
-        }
-        m_reason += ": " + what;
+        m_reason = m_blockNumber > 0 ? FormatText(N_("%s, block %d of %d: %s"),
+                                                  {m_step, std::to_string(m_blockNumber),
+                                                   std::to_string(m_blockCount), what})
+                                     : FormatText(N_("%s: %s"), {m_step, what});
     }
     return false;
 }
@@ -97,9 +98,9 @@ bool CUpdateRun::OutOfStep()
 {
     uint8_t stray[kShownStrayBytes] = {};
     const uint32_t n = m_channel->TakeWaiting(stray, sizeof stray);
-    return Fail("the calculator sent \"" + ShowBytes(stray, n) +
-                "\" that answers nothing the program asked; the conversation is out of step, so the update "
-                "was stopped");
+    return Fail(FormatText(N_("the calculator sent \"%s\" that answers nothing the program asked; the "
+                              "conversation is out of step, so the update was stopped"),
+                           {ShowBytes(stray, n)}));
 }
 
 bool CUpdateRun::Expect(const StoredPacket& packet)
@@ -125,7 +126,7 @@ AckOrNak CUpdateRun::ReadAckOrNak()
     if (ReplyIs(PKT_NAK_04)) {
         return AckOrNak::Nak;
     }
-    Unexpected(PKT_ACK.length, "Ack or Nak 04");
+    Unexpected(PKT_ACK.length, N_("Ack or Nak 04"));
     return AckOrNak::Other;
 }
 
@@ -136,8 +137,8 @@ bool CUpdateRun::ReplyIs(const StoredPacket& packet) const
 
 bool CUpdateRun::Unexpected(uint32_t length, const char* expected)
 {
-    return Fail("the calculator answered \"" + ShowBytes(m_reply, length) + "\" where " + expected +
-                " was expected");
+    return Fail(FormatText(N_("the calculator answered \"%s\" where %s was expected"),
+                           {ShowBytes(m_reply, length), expected}));
 }
 
 bool CUpdateRun::ReceiveFailed(const std::string& what)
@@ -166,15 +167,15 @@ bool CUpdateRun::ChannelFailed(int status)
 {
     switch (status) {
     case IoError:
-        return Fail(std::string("the link to the calculator was lost (") +
-                    std::strerror(static_cast<int>(m_channel->m_lastError)) +
-                    "); check the cable, then start the update again");
+        return Fail(FormatText(N_("the link to the calculator was lost (%s); check the cable, then start the "
+                                  "update again"),
+                               {std::strerror(static_cast<int>(m_channel->m_lastError))}));
     case PumpStopped:
-        return Fail(m_stopReason.empty() ? "stopped" : m_stopReason);
+        return Fail(m_stopReason.empty() ? N_("stopped") : m_stopReason);
     case TimedOut:
-        return Fail("the calculator did not answer in time");
+        return Fail(N_("the calculator did not answer in time"));
     default:
-        return Fail("channel status " + std::to_string(status));
+        return Fail(FormatText(N_("channel status %d"), {std::to_string(status)}));
     }
 }
 
@@ -189,10 +190,13 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
         m_inputs.port->KeepWaiting(wait);
         return waited <= policy.finalReplyMs;
     }
-    const char* stalled = channelWait.writing ? "the calculator stopped taking data for "
-                                              : "the calculator did not answer for ";
     if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
-        m_stopReason = stalled + Seconds(waited) + " (the limit set by ZENTRIX_REPLY_TIMEOUT)";
+        m_stopReason = FormatText(channelWait.writing
+                                      ? N_("the calculator stopped taking data for %s (the limit set by "
+                                           "ZENTRIX_REPLY_TIMEOUT)")
+                                      : N_("the calculator did not answer for %s (the limit set by "
+                                           "ZENTRIX_REPLY_TIMEOUT)"),
+                                  {Seconds(waited)});
         return false;
     }
     if (m_inputs.port->KeepWaiting(wait)) {
@@ -201,11 +205,11 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
     // Who asked (the user, or a signal) is the host's to say; the run says
     // where it stood.
     if (!wait.endable) {
-        m_stopReason = "stopped on request";
+        m_stopReason = N_("stopped on request");
     } else if (channelWait.writing) {
-        m_stopReason = "stopped after the calculator had taken no data for " + Seconds(waited);
+        m_stopReason = FormatText(N_("stopped after the calculator had taken no data for %s"), {Seconds(waited)});
     } else {
-        m_stopReason = "stopped while the calculator had not answered for " + Seconds(waited);
+        m_stopReason = FormatText(N_("stopped while the calculator had not answered for %s"), {Seconds(waited)});
     }
     return false;
 }

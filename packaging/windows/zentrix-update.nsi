@@ -6,7 +6,8 @@
 ; Built by packaging/windows/make-package, which defines:
 ;   VERSION   four-part version, e.g. 1.0.0.1
 ;   STAGE     folder holding zentrix-update.exe, zrenum.dll, README.txt,
-;             LICENSE.txt (shown on the licence page) and zentrix-winusb.inf.in
+;             LICENSE.txt (shown on the licence page), zentrix-winusb.inf.in and
+;             the translations (locale\LANG\LC_MESSAGES\zentrix-update.mo)
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
 Unicode true
@@ -52,7 +53,17 @@ Page custom UsbIdPage UsbIdPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+; The installer's pages in the user's Windows language where it has it
+; (the Start-menu entries keep their names, which the uninstaller removes).
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+
+LangString NEEDS_64BIT ${LANG_ENGLISH} "${PRODUCT} needs 64-bit Windows."
+LangString NEEDS_64BIT ${LANG_GERMAN} "${PRODUCT} braucht 64-Bit-Windows."
+LangString NEEDS_64BIT ${LANG_FRENCH} "${PRODUCT} nécessite Windows 64 bits."
+LangString NEEDS_64BIT ${LANG_SPANISH} "${PRODUCT} necesita Windows de 64 bits."
 
 Function un.onInit
   SetRegView 64
@@ -66,6 +77,7 @@ Section "Zentrix OS Update" SecProgram
   File "${STAGE}\zrenum.dll"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
+  File /r "${STAGE}\locale"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Started from the menu in its own folder, which holds no images: the
@@ -125,7 +137,7 @@ SectionEnd
 
 Function .onInit
   ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows."
+    MessageBox MB_ICONSTOP "$(NEEDS_64BIT)"
     Abort
   ${EndIf}
   SetRegView 64
@@ -195,6 +207,7 @@ Section "Uninstall"
   Delete "$INSTDIR\zrenum.dll"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  RMDir /r "$INSTDIR\locale"
   Delete "$INSTDIR\uninstall.exe"
   ; The driver stays in Windows' driver store (pnputil /delete-driver removes it).
   Delete "$INSTDIR\driver\zentrix-winusb.inf.in"

@@ -3,11 +3,11 @@
 # The Windows zentrix-update.exe in console mode under wine, updating the
 # Linux simulated calculator through COM ports mapped to the simulators'
 # ptys: both routes and block sizes with the images intact, a cable pulled
-# mid-run, and a refusal that puts nothing on the wire. Every run ends with
-# exit code 18 and leaves no scratch copy behind. The station (--watch)
-# updates the calculator on a listed COM port that Windows has, and gives
-# none to a listed port that is not there. A USB calculator fails with the
-# reason that WinUSB is not available.
+# mid-run, and a refusal that puts nothing on the wire, in English and in
+# German. Every run ends with exit code 18 and leaves no scratch copy behind.
+# The station (--watch) updates the calculator on a listed COM port that
+# Windows has, and gives none to a listed port that is not there. A USB
+# calculator fails with the reason that WinUSB is not available.
 #   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
 set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4
@@ -113,6 +113,16 @@ code=$?
 [ "$code" = 18 ] || fail "usb: exit code $code, expected 18 ($(tail -n 3 "$work/usb.err"))"
 grep -q "^zentrix-update: cannot open .*: WinUSB is not available for this device" "$work/usb.err" \
   || fail "usb: $(tail -n 1 "$work/usb.err")"
+# In German (a catalogue beside the program): the refusal again on the
+# refused case's port, which saw no run; the umlauts arrive as UTF-8.
+printf 'ok\ncancel\n' | ZENTRIX_UI=console ZENTRIX_LANG=de ZENTRIX_DEVICES="\\\\.\\COM4" \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/german.out" 2>"$work/german.err"
+code=$?
+[ "$code" = 18 ] || fail "german: exit code $code, expected 18 ($(tail -n 3 "$work/german.err"))"
+tr -d '\r' <"$work/german.out" | grep -qx '== Rechner anschließen. ==' ||
+  fail "german: no German connect prompt: $(head -n 1 "$work/german.out")"
+tr -d '\r' <"$work/german.out" | grep -qx 'Möchten Sie mit der Aktualisierung fortfahren?' ||
+  fail "german: the warning's umlauts are not UTF-8: $(grep -a 'chten' "$work/german.out" | od -c | head -n 2)"
 
 # The simulators' verdicts: each reports its runs so far when told to end.
 sleep 0.5

@@ -6,13 +6,15 @@
 #include <ctime>
 #include <thread>
 
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "ui/console/progress_line.h"
 
 namespace {
 
 constexpr uint32_t kSliceMs = 20;
-constexpr const char* kNotAnswering = " (not answering)";
-constexpr const char* kUnplugged = "unplugged";
+constexpr const char* kNotAnswering = N_(" (not answering)");
+constexpr const char* kUnplugged = N_("unplugged");
 
 // "14:05:09 ": the local time of day that starts a logged line.
 std::string TimeOfDay()
@@ -29,9 +31,40 @@ std::string TimeOfDay()
     return text;
 }
 
+// The row's words in the catalogue's language.
+ClassroomRow Localized(const MoCatalogue* texts, const ClassroomRow& row)
+{
+    if (texts == nullptr) {
+        return row;
+    }
+    ClassroomRow shown = row;
+    shown.resultWord = Localize(texts, row.resultWord);
+    shown.phase = Localize(texts, row.phase);
+    shown.reason = Localize(texts, row.reason);
+    return shown;
+}
+
+// Each line of the heading in the catalogue's language.
+std::string LocalizedLines(const MoCatalogue* texts, const std::string& heading)
+{
+    if (texts == nullptr) {
+        return heading;
+    }
+    std::string shown;
+    for (size_t start = 0; start <= heading.size();) {
+        const size_t end = std::min(heading.find('\n', start), heading.size());
+        shown += Localize(texts, heading.substr(start, end - start));
+        if (end < heading.size()) {
+            shown += '\n';
+        }
+        start = end + 1;
+    }
+    return shown;
+}
+
 }  // namespace
 
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar)
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts)
 {
     std::string line = row.device + "  ";
     if (row.finished) {
@@ -47,7 +80,7 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar)
         line += row.phase;
     }
     if (row.silent) {
-        line += kNotAnswering;
+        line += Localize(texts, kNotAnswering);
     }
     return line;
 }
@@ -78,10 +111,15 @@ int CConsoleClassroomView::Columns()
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
 {
     m_offering = std::any_of(rows.begin(), rows.end(), [](const ClassroomRow& row) { return row.offersNext; });
+    std::vector<ClassroomRow> shown;
+    shown.reserve(rows.size());
+    for (const ClassroomRow& row : rows) {
+        shown.push_back(Localized(m_texts, row));
+    }
     if (m_errIsTerminal) {
-        Redraw(rows, heading);
+        Redraw(shown, LocalizedLines(m_texts, heading));
     } else {
-        LogChanges(rows, heading);
+        LogChanges(shown, LocalizedLines(m_texts, heading));
     }
     m_err.flush();
 }
@@ -101,7 +139,7 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
         start = end + 1;
     }
     for (const ClassroomRow& row : rows) {
-        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(row, true), columns) << '\n';
+        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(row, true, m_texts), columns) << '\n';
     }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
     m_drawnLines = rows.size() + headingLines;
@@ -123,7 +161,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         m_heading = heading;
     }
     for (const ClassroomRow& row : rows) {
-        std::string line = FormatClassroomRow(row, false);
+        std::string line = FormatClassroomRow(row, false, m_texts);
         std::string& last = m_lastLine[row.device];
         if (line != last) {
             LogLine(line);
@@ -140,7 +178,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         if (shown) {
             ++it;
         } else {
-            LogLine(it->first + "  " + kUnplugged);
+            LogLine(it->first + "  " + Localize(m_texts, kUnplugged));
             it = m_lastLine.erase(it);
         }
     }
@@ -179,7 +217,10 @@ ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
 void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines) {
-        m_out << line << '\n';
+        // "WORD DEVICE [REASON]": the result word in the user's language.
+        const size_t word = line.find(' ');
+        m_out << Localize(m_texts, line.substr(0, word)) << (word == std::string::npos ? "" : line.substr(word))
+              << '\n';
     }
     m_out.flush();
 }

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "i18n/catalogue.h"
 #include "shell/classroom.h"
 #include "shell/stop_requests.h"
 #include "ui/console/console_input.h"
@@ -31,6 +32,8 @@ public:
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;
+    // The catalogue the rows are shown in; null: English.
+    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     void CloseRows() override;
 
 private:
@@ -45,6 +48,7 @@ private:
     StopRequests* m_stops;
     IConsoleInput* m_in;
     std::function<int()> m_columnsOf;
+    const MoCatalogue* m_texts = nullptr;
     int m_columns = -1;        // not read yet
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
@@ -55,4 +59,4 @@ private:
 
 // A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
 // "/dev/pts/4  failed: the calculator did not answer".
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar);
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr);

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
@@ -24,12 +26,14 @@ void WriteText(std::ostream& out, const char* text)
     out << '\n';
 }
 
-const char* ButtonLine(bool hasCancel, bool cancelIsDefault)
+std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDefault)
 {
+    const std::string ok = Localize(texts, N_("OK"));
     if (!hasCancel) {
-        return "[OK]";
+        return "[" + ok + "]";
     }
-    return cancelIsDefault ? "OK [Cancel]" : "[OK] Cancel";
+    const std::string cancel = Localize(texts, N_("Cancel"));
+    return cancelIsDefault ? ok + " [" + cancel + "]" : "[" + ok + "] " + cancel;
 }
 
 }  // namespace
@@ -54,7 +58,8 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
     const int defaultAnswer = cancelIsDefault ? IDCANCEL : IDOK;
     const int escapeAnswer = hasCancel ? IDCANCEL : IDOK;
     if (m_stops != nullptr && m_stops->terminate != 0) {
-        const std::string first(text, std::strcspn(text, "\r\n"));
+        const std::string shown = Localize(m_texts, text);
+        const std::string first = shown.substr(0, shown.find_first_of("\r\n"));
         Say(first);
         if (!details.empty()) {
             Say(details);
@@ -88,8 +93,9 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
         case ConsoleAnswer::Cancel:
             return escapeAnswer;   // a box with only OK closes with OK
         case ConsoleAnswer::Unknown:
-            m_out << (hasCancel ? "Please answer OK or Cancel.\n" : "Please answer OK.\n");
-            m_out << ButtonLine(hasCancel, cancelIsDefault) << '\n';
+            m_out << Localize(m_texts, hasCancel ? N_("Please answer OK or Cancel.") : N_("Please answer OK."))
+                  << '\n';
+            m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
             m_out.flush();
             break;
         }
@@ -99,9 +105,9 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
 void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCancel,
                                bool cancelIsDefault)
 {
-    m_out << "== " << caption << " ==\n";
-    WriteText(m_out, text);
-    m_out << ButtonLine(hasCancel, cancelIsDefault) << '\n';
+    m_out << "== " << Localize(m_texts, caption) << " ==\n";
+    WriteText(m_out, Localize(m_texts, text).c_str());
+    m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
     m_out.flush();
 }
 
@@ -128,7 +134,7 @@ bool CConsoleFrontEnd::KeepWaiting(const ReplyWait& wait)
     if (!wait.endable) {
         m_saidSilent = false;
     } else {
-        SayOnce(m_saidSilent, "the calculator is not answering; press Ctrl+C to stop the update");
+        SayOnce(m_saidSilent, N_("the calculator is not answering; press Ctrl+C to stop the update"));
     }
     if (m_stops->interrupt == 0) {
         return true;
@@ -137,8 +143,8 @@ bool CConsoleFrontEnd::KeepWaiting(const ReplyWait& wait)
     if (wait.endable) {
         return false;
     }
-    SayOnce(m_saidBusy, "an update is under way and is not stopped half-way; Ctrl+C stops it only "
-                        "once the calculator has stopped answering for 10 s");
+    SayOnce(m_saidBusy, N_("an update is under way and is not stopped half-way; Ctrl+C stops it only "
+                           "once the calculator has stopped answering for 10 s"));
     return true;
 }
 
@@ -157,6 +163,6 @@ void CConsoleFrontEnd::Say(const std::string& text)
     }
     // A reason or warning may hold outside text: it never reaches the
     // terminal as a control.
-    m_err << "zentrix-update: " << SafeLine(text) << '\n';
+    m_err << "zentrix-update: " << SafeLine(Localize(m_texts, text)) << '\n';
     m_err.flush();
 }

@@ -13,6 +13,7 @@
 // or Ctrl+C, answers Cancel, or OK for a box whose only button is OK.
 #include <ostream>
 
+#include "i18n/localize.h"
 #include "shell/front_end.h"
 #include "ui/console/console_classroom_view.h"
 #include "shell/progress_window.h"
@@ -35,7 +36,10 @@ public:
                    const std::string& details = {}) override;
     void PostQuitMessage(int code) override { m_quitCode = code; }
 
-    void OpenProgress(const char* phaseText, int stepCount) override { m_progress.Open(phaseText, stepCount); }
+    void OpenProgress(const char* phaseText, int stepCount) override
+    {
+        m_progress.Open(Localize(m_texts, phaseText).c_str(), stepCount);
+    }
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
@@ -60,6 +64,14 @@ public:
         m_classroom.StopReading();
     }
 
+    // The catalogue the texts are shown in (it outlives the front end); null
+    // shows them in English.
+    void SetCatalogue(const MoCatalogue* texts)
+    {
+        m_texts = texts;
+        m_classroom.SetCatalogue(texts);
+    }
+
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
 
@@ -79,6 +91,7 @@ private:
     StopRequests* m_stops;
     CProgressWindows m_progress;
     CConsoleClassroomView m_classroom;
+    const MoCatalogue* m_texts = nullptr;
     int m_quitCode = 0;
     bool m_assumeYes = false;
     bool m_saidSilent = false;   // during this quiet spell of the calculator

@@ -11,12 +11,14 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <regex>
 
+#include "i18n/localize.h"
 #include "ui/qt/qt_history_dialog.h"
 
 namespace {
@@ -50,7 +52,7 @@ CQtClassroomView::~CQtClassroomView()
 void CQtClassroomView::MakeWindow()
 {
     m_window = new CGuardedDialog(m_mainWindow);
-    m_window->setWindowTitle(QString::fromUtf8(kClassroomWindowTitle));
+    m_window->setWindowTitle(Tr(kClassroomWindowTitle));
     m_window->setModal(false);
     // Closing the window asks to stop; the update loop decides.
     m_window->SetCloseEnabled(false);
@@ -64,9 +66,9 @@ void CQtClassroomView::MakeWindow()
     bold.setPointSize(bold.pointSize() + 2);
     m_heading->setFont(bold);
     top->addWidget(m_heading, 1);
-    auto* history = new QPushButton(QStringLiteral("History..."), m_window);
+    auto* history = new QPushButton(Tr(N_("History...")), m_window);
     history->setObjectName(QStringLiteral("history"));
-    history->setToolTip(QStringLiteral("Every calculator updated on this computer"));
+    history->setToolTip(Tr(N_("Every calculator updated on this computer")));
     QObject::connect(history, &QPushButton::clicked, m_window, [this] { ShowHistory(); });
     top->addWidget(history, 0, Qt::AlignTop);
     layout->addLayout(top);
@@ -106,7 +108,7 @@ QDialog* CQtClassroomView::ShowHistory()
         return nullptr;
     }
     // Not modal: the rows go on being drawn while it is open.
-    auto* dialog = new CHistoryDialog(m_window, m_historyPath);
+    auto* dialog = new CHistoryDialog(m_window, m_historyPath, m_texts);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;
@@ -126,10 +128,10 @@ void CQtClassroomView::SetRowCount(size_t count)
     while (m_rows.size() < count) {
         const int line = static_cast<int>(m_rows.size());
         RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
-                       new QPushButton(QStringLiteral("Next"), content)};
+                       new QPushButton(Tr(N_("Next")), content)};
         row.bar->setTextVisible(true);
         row.status->setWordWrap(true);
-        row.next->setToolTip(QStringLiteral("Update the next calculator connected to this port"));
+        row.next->setToolTip(Tr(N_("Update the next calculator connected to this port")));
         row.next->hide();
         QObject::connect(row.next, &QPushButton::clicked, m_window, [this, line] {
             if (static_cast<size_t>(line) < m_devices.size()) {
@@ -148,6 +150,7 @@ void CQtClassroomView::SetRowCount(size_t count)
 
 namespace {
 
+// `row` with its words already in the user's language.
 QString StatusHtml(const ClassroomRow& row)
 {
     QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
@@ -160,8 +163,17 @@ QString StatusHtml(const ClassroomRow& row)
 
 }  // namespace
 
-void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
+QString CQtClassroomView::Tr(const std::string& english) const
 {
+    return QString::fromStdString(Localize(m_texts, english));
+}
+
+void CQtClassroomView::ShowRow(const ClassroomRow& english, RowWidgets& w)
+{
+    ClassroomRow row = english;
+    row.resultWord = Localize(m_texts, english.resultWord);
+    row.reason = Localize(m_texts, english.reason);
+    row.phase = Localize(m_texts, english.phase);
     w.next->setVisible(row.offersNext);
     w.device->setText(QString::fromStdString(row.device));
     if (row.finished) {
@@ -175,7 +187,8 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
         return;
     }
     w.status->setTextFormat(Qt::PlainText);
-    w.status->setText(QString::fromStdString(row.silent ? row.phase + " - not answering" : row.phase));
+    w.status->setText(QString::fromStdString(
+        row.silent ? Localize(m_texts, FormatText(N_("%s - not answering"), {english.phase})) : row.phase));
     w.status->setToolTip(QString());
     w.bar->setRange(0, row.upper > 0 ? row.upper : 1);
     w.bar->setValue(row.upper > 0 ? row.pos : 0);
@@ -187,7 +200,11 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     if (m_window == nullptr) {
         MakeWindow();
     }
-    m_heading->setText(QString::fromStdString(heading));
+    QStringList lines;
+    for (const QString& line : QString::fromStdString(heading).split(QLatin1Char('\n'))) {
+        lines << Tr(line.toStdString());
+    }
+    m_heading->setText(lines.join(QLatin1Char('\n')));
     const bool grew = rows.size() > m_rows.size();
     SetRowCount(rows.size());
     m_devices.clear();
@@ -253,10 +270,14 @@ void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // its counts; a set's are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_counts->setText(QString::fromStdString(hasCounts ? lines.back() : CountsText(m_shown)));
+    m_counts->setText(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
     m_counts->show();
     for (size_t i = 0; i + (hasCounts ? 1 : 0) < lines.size(); ++i) {
-        text += QString::fromStdString(lines[i]) + QLatin1Char('\n');
+        // "WORD DEVICE [REASON]": the result word in the user's language.
+        const size_t word = lines[i].find(' ');
+        text += Tr(lines[i].substr(0, word)) +
+                QString::fromStdString(word == std::string::npos ? std::string() : lines[i].substr(word)) +
+                QLatin1Char('\n');
     }
     m_summary->setText(text.trimmed());
     m_summary->show();

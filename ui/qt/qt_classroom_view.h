@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <vector>
 
+#include "i18n/catalogue.h"
+#include "i18n/text_format.h"
 #include "shell/classroom.h"
 #include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
@@ -21,7 +23,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-inline constexpr const char* kClassroomWindowTitle = "Zentrix OS Update - calculators";
+inline constexpr const char* kClassroomWindowTitle = N_("Zentrix OS Update - calculators");
 
 class CQtClassroomView : public IClassroomView {
 public:
@@ -34,6 +36,8 @@ public:
     // The main window: the rows' window stays in front of it, and its Close
     // asks to stop as the rows' window's own Close does.
     void SetMainWindow(CGuardedDialog* mainWindow) { m_mainWindow = mainWindow; }
+    // The catalogue the rows are shown in; null: English.
+    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
@@ -60,7 +64,10 @@ private:
     void ShowRow(const ClassroomRow& row, RowWidgets& w);
     void FitToContent();
 
+    QString Tr(const std::string& english) const;
+
     StopRequests* m_stops;
+    const MoCatalogue* m_texts = nullptr;
     QPointer<CGuardedDialog> m_mainWindow;
     QPointer<CGuardedDialog> m_window;
     QLabel* m_heading = nullptr;

@@ -8,11 +8,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
+
 namespace {
 
 QString Text(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Tr(const MoCatalogue* texts, const char* english)
+{
+    return QString::fromStdString(Localize(texts, english));
 }
 
 QString Hex4(uint16_t value)
@@ -22,11 +30,11 @@ QString Hex4(uint16_t value)
 
 }  // namespace
 
-QString CandidateRowText(const ListedDevice& device)
+QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
 {
-    QString name = device.productName.empty() ? (device.usb ? QStringLiteral("USB device")
-                                                            : QStringLiteral("Serial port"))
-                                              : Text(device.productName);
+    QString name = !device.productName.empty() ? Text(device.productName)
+                   : device.usb                ? Tr(texts, N_("USB device"))
+                                               : Tr(texts, N_("Serial port"));
     if (!device.manufacturer.empty()) {
         name += QStringLiteral(" (") + Text(device.manufacturer) + QStringLiteral(")");
     }
@@ -35,42 +43,41 @@ QString CandidateRowText(const ListedDevice& device)
         how << QStringLiteral("ID ") + Hex4(device.vendor) + QLatin1Char(':') + Hex4(device.product);
     }
     if (!device.serialNumber.empty()) {
-        how << QStringLiteral("serial ") + Text(device.serialNumber);
+        how << Tr(texts, N_("serial ")) + Text(device.serialNumber);
     }
-    how << (device.mayOpen ? QStringLiteral("you may open it")
-                           : QStringLiteral("you may not open it: ") + Text(device.problem));
+    how << (device.mayOpen ? Tr(texts, N_("you may open it"))
+                           : Tr(texts, N_("you may not open it: ")) + Tr(texts, device.problem.c_str()));
     return name + QLatin1Char('\n') + how.join(QStringLiteral(" - "));
 }
 
 CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                     AllowAccessFn allowAccess)
-    : QDialog(owner), m_candidates(candidates), m_allowAccess(std::move(allowAccess))
+                                     AllowAccessFn allowAccess, const MoCatalogue* texts)
+    : QDialog(owner), m_candidates(candidates), m_allowAccess(std::move(allowAccess)), m_texts(texts)
 {
-    setWindowTitle(several ? QStringLiteral("Choose the calculators") : QStringLiteral("Choose the calculator"));
+    setWindowTitle(several ? Tr(texts, N_("Choose the calculators")) : Tr(texts, N_("Choose the calculator")));
     auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(
-        candidates.empty()
-            ? QStringLiteral("No calculator is configured, and nothing connected looks like one.\n"
-                             "Connect the calculator, then start the program again.")
-            : QStringLiteral("No calculator is configured. Choose the one%1 to update:")
-                  .arg(several ? QStringLiteral("s") : QString()),
-        this);
+    auto* intro = new QLabel(candidates.empty() ? Tr(texts, N_("No calculator is configured, and nothing connected "
+                                                               "looks like one.\n"
+                                                               "Connect the calculator, then start the program again."))
+                             : several ? Tr(texts, N_("No calculator is configured. Choose the ones to update:"))
+                                       : Tr(texts, N_("No calculator is configured. Choose the one to update:")),
+                             this);
     layout->addWidget(intro);
     m_list = new QListWidget(this);
     m_list->setSelectionMode(several ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
     for (const ListedDevice& device : candidates) {
-        m_list->addItem(CandidateRowText(device));
+        m_list->addItem(CandidateRowText(device, texts));
     }
     layout->addWidget(m_list);
-    m_remember = new QCheckBox(several ? QStringLiteral("Remember these calculators")
-                                       : QStringLiteral("Remember this calculator"),
+    m_remember = new QCheckBox(several ? Tr(texts, N_("Remember these calculators"))
+                                       : Tr(texts, N_("Remember this calculator")),
                                this);
     layout->addWidget(m_remember);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setEnabled(false);
     if (m_allowAccess) {
-        m_allow = buttons->addButton(QStringLiteral("Allow access..."), QDialogButtonBox::ActionRole);
+        m_allow = buttons->addButton(Tr(texts, N_("Allow access...")), QDialogButtonBox::ActionRole);
         m_allow->setEnabled(false);
         connect(m_allow, &QPushButton::clicked, this, [this] { AllowAccess(); });
     }
@@ -109,7 +116,7 @@ void CDeviceChooserDlg::AllowAccess()
     }
     device->mayOpen = true;
     device->problem.clear();
-    m_list->item(row)->setText(CandidateRowText(*device) + QStringLiteral(" (access allowed)"));
+    m_list->item(row)->setText(CandidateRowText(*device, m_texts) + Tr(m_texts, N_(" (access allowed)")));
     m_allow->setEnabled(false);
 }
 
@@ -126,9 +133,9 @@ DeviceChooserResult CDeviceChooserDlg::Result() const
 }
 
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result, AllowAccessFn allowAccess)
+                               DeviceChooserResult& result, AllowAccessFn allowAccess, const MoCatalogue* texts)
 {
-    CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess));
+    CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess), texts);
     if (dialog.exec() != QDialog::Accepted) {
         return ChooserAnswer::Cancelled;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "i18n/catalogue.h"
 #include "shell/front_end.h"
 
 class QCheckBox;
@@ -23,8 +24,9 @@ class CDeviceChooserDlg : public QDialog {
 public:
     // With `allowAccess`, a USB row this user may not open offers
     // "Allow access...".
+    // `texts` (null: English) is the catalogue its texts are shown in.
     CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                      AllowAccessFn allowAccess = {});
+                      AllowAccessFn allowAccess = {}, const MoCatalogue* texts = nullptr);
 
     // The picks and the Remember tick, as they stand.
     DeviceChooserResult Result() const;
@@ -45,13 +47,15 @@ private:
     QPushButton* m_allow = nullptr;
     QListWidget* m_list = nullptr;
     QCheckBox* m_remember = nullptr;
+    const MoCatalogue* m_texts = nullptr;
     QPushButton* m_ok = nullptr;
 };
 
 // One row of the list, two lines: what the device calls itself, then how it
 // is reached and whether this user may open it.
-QString CandidateRowText(const ListedDevice& device);
+QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts = nullptr);
 
 // Shows the chooser modally; Chosen with `result` filled, or Cancelled.
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result, AllowAccessFn allowAccess = {});
+                               DeviceChooserResult& result, AllowAccessFn allowAccess = {},
+                               const MoCatalogue* texts = nullptr);

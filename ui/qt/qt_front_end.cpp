@@ -9,6 +9,8 @@
 #include <iostream>
 
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "shell/updater_app.h"
 #include "ui/qt/qt_device_chooser.h"
 #include "ui/qt/qt_message_box.h"
@@ -17,13 +19,13 @@
 
 namespace {
 
-constexpr const char* kNotAnswering = "The calculator is not answering - Close stops the update";
+constexpr const char* kNotAnswering = N_("The calculator is not answering - Close stops the update");
 constexpr int kWatchMs = 100;
 
 }  // namespace
 
 CQtFrontEnd::CQtFrontEnd(StopRequests* stops)
-    : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow)); }),
+    : m_progress([this] { return std::make_unique<CQtProgressDlg>(m_mainWindow, FrameRect(m_mainWindow), m_texts); }),
       m_classroom(stops),
       m_stops(stops)
 {
@@ -45,19 +47,22 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
     if (Terminating()) {
         // Nobody is asked anything more: the box's first line and the reason
         // go where a terminal may read them.
-        std::cerr << "zentrix-update: " << std::string(text, std::strcspn(text, "\r\n")) << '\n';
+        const std::string shown = Localize(m_texts, text);
+        std::cerr << "zentrix-update: " << shown.substr(0, shown.find_first_of("\r\n")) << '\n';
         if (!details.empty()) {
-            std::cerr << "zentrix-update: " << SafeLine(details) << '\n';
+            std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, details)) << '\n';
         }
         return escapeAnswer;
     }
-    return ShowMessageBox(m_mainWindow, text, caption, style, details, m_classroom.Window());
+    return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(), style,
+                          details.empty() ? details : Localize(m_texts, details), m_classroom.Window());
 }
 
 bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
-        m_mainWindow, QStringLiteral("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"));
+        m_mainWindow,
+        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))));
     if (chosen.isEmpty()) {
         return false;
     }
@@ -71,12 +76,12 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)
 {
-    std::cerr << "zentrix-update: " << SafeLine(text) << '\n';
+    std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, text)) << '\n';
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <functional>
 
+#include "i18n/catalogue.h"
 #include "shell/front_end.h"
 #include "shell/progress_window.h"
 #include "shell/stop_requests.h"
@@ -27,6 +28,14 @@ public:
     {
         m_mainWindow = mainWindow;
         m_classroom.SetMainWindow(mainWindow);
+    }
+
+    // The catalogue the texts are shown in (it outlives the front end); null
+    // shows them in English.
+    void SetCatalogue(const MoCatalogue* texts)
+    {
+        m_texts = texts;
+        m_classroom.SetCatalogue(texts);
     }
 
     int MessageBox(const char* text, const char* caption, unsigned style,
@@ -72,6 +81,7 @@ private:
     CProgressWindows m_progress;
     CQtClassroomView m_classroom;
     StopRequests* m_stops;
+    const MoCatalogue* m_texts = nullptr;
     QTimer* m_watch = nullptr;
     bool m_noticeShown = false;
     int m_quitCode = 0;

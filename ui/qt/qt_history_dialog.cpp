@@ -13,30 +13,38 @@
 
 #include <algorithm>
 
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "shell/history_report.h"
 
 namespace {
 
 // What the window says instead of a table.
-constexpr const char* kNoPlace = "The history has no place on this computer (no state folder is set).";
+constexpr const char* kNoPlace = N_("The history has no place on this computer (no state folder is set).");
 constexpr int kScreenMargin = 40;   // left free around the window on the screen
-constexpr const char* kNothingYet = "No calculator has been updated on this computer yet.";
+constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
+
+QString Tr(const MoCatalogue* texts, const std::string& english)
+{
+    return QString::fromStdString(Localize(texts, english));
+}
 
 }  // namespace
 
-CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path) : QDialog(owner)
+CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const MoCatalogue* texts)
+    : QDialog(owner), m_texts(texts)
 {
-    setWindowTitle(QString::fromUtf8(kHistoryWindowTitle));
+    setWindowTitle(Tr(texts, kHistoryWindowTitle));
     const std::string file = path.empty() ? HistoryFilePath() : path;
     QString text;
     if (file.empty()) {
-        text = QString::fromUtf8(kNoPlace);
+        text = Tr(texts, kNoPlace);
     } else {
         QFile history(QString::fromStdString(file));
         const QByteArray bytes = history.open(QIODevice::ReadOnly) ? history.readAll() : QByteArray();
         HistoryContents contents = ReadHistoryText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), file);
         m_records = std::move(contents.records);
-        text = m_records.empty() ? QString::fromUtf8(kNothingYet) : QString::fromStdString(HistoryTable(m_records));
+        text = m_records.empty() ? Tr(texts, kNothingYet) : QString::fromStdString(HistoryTable(m_records, texts));
         for (const std::string& warning : contents.warnings) {
             text += QLatin1Char('\n') + QString::fromStdString(warning);
         }
@@ -48,7 +56,7 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path) : QDialo
     m_table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(m_table);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* save = buttons->addButton(QStringLiteral("Save as CSV..."), QDialogButtonBox::ActionRole);
+    QPushButton* save = buttons->addButton(Tr(texts, N_("Save as CSV...")), QDialogButtonBox::ActionRole);
     save->setEnabled(!m_records.empty());
     connect(save, &QPushButton::clicked, this, [this] { AskWhereToSave(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -79,15 +87,16 @@ bool CHistoryDialog::SaveCsv(const QString& file) const
 void CHistoryDialog::AskWhereToSave()
 {
     // Not modal to the program: the rows behind keep being drawn.
-    auto* chooser = new QFileDialog(this, QStringLiteral("Save the history as CSV"), QString(),
-                                    QStringLiteral("CSV files (*.csv)"));
+    auto* chooser = new QFileDialog(this, Tr(m_texts, N_("Save the history as CSV")), QString(),
+                                    Tr(m_texts, N_("CSV files (*.csv)")));
     chooser->setAcceptMode(QFileDialog::AcceptSave);
     chooser->setDefaultSuffix(QStringLiteral("csv"));
     chooser->selectFile(QStringLiteral("zentrix-update-history.csv"));
     chooser->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser, &QFileDialog::fileSelected, this, [this](const QString& file) {
         if (!SaveCsv(file)) {
-            QMessageBox::warning(this, windowTitle(), QStringLiteral("The history could not be saved to %1.").arg(file));
+            const std::string text = FormatText(N_("The history could not be saved to %s."), {file.toStdString()});
+            QMessageBox::warning(this, windowTitle(), Tr(m_texts, text));
         }
     });
     chooser->open();

@@ -6,16 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "i18n/catalogue.h"
+#include "i18n/text_format.h"
 #include "shell/history.h"
 
 class QPlainTextEdit;
 
-inline constexpr const char* kHistoryWindowTitle = "Zentrix OS Update - history";
+inline constexpr const char* kHistoryWindowTitle = N_("Zentrix OS Update - history");
 
 class CHistoryDialog : public QDialog {
 public:
     // Reads the history at `path` (HistoryFilePath() when empty) once.
-    CHistoryDialog(QWidget* owner, const std::string& path);
+    // `texts` (null: English) is the catalogue its texts are shown in.
+    CHistoryDialog(QWidget* owner, const std::string& path, const MoCatalogue* texts = nullptr);
 
     // The table as shown (with a line for each record that could not be read).
     QString TableText() const;
@@ -26,5 +29,6 @@ private:
     void AskWhereToSave();
 
     std::vector<HistoryRecord> m_records;
+    const MoCatalogue* m_texts;
     QPlainTextEdit* m_table = nullptr;
 };

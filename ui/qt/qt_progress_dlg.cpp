@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "i18n/localize.h"
 #include "ui/qt/dialog_units.h"
 #include "ui_progress_dlg.h"
 
@@ -31,7 +32,10 @@ void CProgressWindow::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-CQtProgressDlg::CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn) : m_owner(owner), m_centreOn(centreOn) {}
+CQtProgressDlg::CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn, const MoCatalogue* texts)
+    : m_owner(owner), m_centreOn(centreOn), m_texts(texts)
+{
+}
 
 CQtProgressDlg::~CQtProgressDlg()
 {
@@ -68,7 +72,7 @@ void CQtProgressDlg::PlaceWindow()
 
 void CQtProgressDlg::SetWindowText(const char* title)
 {
-    m_title = QString::fromLocal8Bit(title);
+    m_title = QString::fromStdString(Localize(m_texts, title));
     if (m_window != nullptr) {
         m_window->setWindowTitle(m_title);
     }
@@ -83,7 +87,7 @@ void CQtProgressDlg::SetPhaseText(const char* phaseText)
 {
     QLabel* label = PhaseTextControl();
     label->setFont(CaptionFont(*m_window));
-    label->setText(QString::fromLocal8Bit(phaseText));
+    label->setText(QString::fromStdString(Localize(m_texts, phaseText)));
 }
 
 void CQtProgressDlg::ShowWindow()
@@ -105,8 +109,9 @@ void CQtProgressDlg::ShowWindow()
 void CQtProgressDlg::ShowNotice(const char* notice)
 {
     if (m_window != nullptr) {
-        m_window->setWindowTitle(notice != nullptr ? m_title + QStringLiteral(" - ") + QString::fromLocal8Bit(notice)
-                                                   : m_title);
+        m_window->setWindowTitle(notice != nullptr
+                                     ? m_title + QStringLiteral(" - ") + QString::fromStdString(Localize(m_texts, notice))
+                                     : m_title);
     }
 }
 

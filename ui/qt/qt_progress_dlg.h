@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include "i18n/catalogue.h"
 #include "shell/progress_window.h"
 #include "ui/qt/screen_rect.h"
 
@@ -26,7 +27,8 @@ public:
     // `owner` is the main window (may be null); the window stays in front of
     // it and is centred on `centreOn`, the main window's frame when the
     // window was made.
-    CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn);
+    // `texts` (null: English) is the catalogue its texts are shown in.
+    CQtProgressDlg(QWidget* owner, const ScreenRect& centreOn, const MoCatalogue* texts = nullptr);
     ~CQtProgressDlg() override;
     CQtProgressDlg(const CQtProgressDlg&) = delete;
     CQtProgressDlg& operator=(const CQtProgressDlg&) = delete;
@@ -53,6 +55,7 @@ private:
 
     QPointer<QWidget> m_owner;
     ScreenRect m_centreOn;
+    const MoCatalogue* m_texts;
     QString m_title;
     QPointer<CProgressWindow> m_window;
     QRect m_placedFrame;   // where MoveWindow put the frame, and its size then

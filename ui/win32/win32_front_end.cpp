@@ -7,7 +7,10 @@
 #undef MessageBox
 #undef SetWindowText
 
+#include <string>
+
 #include "device/safe_text.h"
+#include "i18n/localize.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 
@@ -16,6 +19,17 @@ namespace {
 HINSTANCE Instance()
 {
     return GetModuleHandleA(nullptr);
+}
+
+// UTF-8 (the catalogues' texts) as Windows' UTF-16.
+std::wstring Wide(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    }
+    return wide;
 }
 
 // A progress window from dialog 129, owned by the main window; the bar is
@@ -69,7 +83,7 @@ protected:
         m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                              OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
         SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
-        ::SetWindowTextA(text, phaseText);
+        ::SetWindowTextW(text, Wide(phaseText).c_str());
     }
     void ShowWindow() override { ::ShowWindow(m_window, SW_SHOW); }
 
@@ -225,11 +239,14 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
 int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
     // The reason of a failure follows the text after a blank line.
+    const std::string translated = Localize(m_texts, text);
     const std::string shown =
-        details.empty() ? std::string(text) : std::string(text) + "\r\n\r\n" + SafeLine(details);
+        details.empty() ? translated : translated + "\r\n\r\n" + SafeLine(Localize(m_texts, details));
     // In front of the rows while they are shown.
     HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
-    const int answer = MessageBoxA(owner, shown.c_str(), caption, style);
+    const int answer = m_texts == nullptr
+                           ? MessageBoxA(owner, shown.c_str(), caption, style)
+                           : MessageBoxW(owner, Wide(shown).c_str(), Wide(Localize(m_texts, caption)).c_str(), style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
 }
 
@@ -237,6 +254,11 @@ ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& can
                                             DeviceChooserResult& result)
 {
     return RunWin32DeviceChooser(m_main, candidates, several, result);
+}
+
+void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)
+{
+    m_progress.Open(Localize(m_texts, phaseText).c_str(), stepCount);
 }
 
 void CWin32FrontEnd::PostQuitMessage(int code)
@@ -247,7 +269,7 @@ void CWin32FrontEnd::PostQuitMessage(int code)
 
 void CWin32FrontEnd::Warn(const std::string& text)
 {
-    MessageBoxA(m_main, SafeLine(text).c_str(), "Zentrix OS Update", MB_OK | MB_ICONWARNING);
+    MessageBoxW(m_main, Wide(SafeLine(Localize(m_texts, text))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
 }
 
 bool CWin32FrontEnd::SetCloseEnabled(bool enabled)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "i18n/catalogue.h"
 #include "shell/front_end.h"
 #include "shell/main_window.h"
 #include "shell/progress_window.h"
@@ -33,7 +34,7 @@ public:
     // The device chooser in front of the main window.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
-    void OpenProgress(const char* phaseText, int stepCount) override { m_progress.Open(phaseText, stepCount); }
+    void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
@@ -53,11 +54,15 @@ public:
     // shown, it asks to stop as the rows' own Close does.
     void NoteCloseRequest() { m_closeAsked = m_classroom.Window() != nullptr; }
     bool TakeCloseRequest() { return std::exchange(m_closeAsked, false); }
+    // The catalogue the texts are shown in (it outlives the front end); null
+    // shows them in English.
+    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
 
 private:
     WindowHandle m_main = nullptr;
     CProgressWindows m_progress;
     CWin32ClassroomView m_classroom;
+    const MoCatalogue* m_texts = nullptr;
     int m_quitCode = 0;
     bool m_closeAsked = false;
 };

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The real program in the user's language: German boxes, progress and
+// reason for a German locale; the C locale gives the English texts byte
+// for byte, and the history (its file, --json, --csv) keeps English
+// whatever the language.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+#include "tests/e2e/console_texts.h"
+#include "tests/e2e/demo_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Reasons(const fs::path& history)
+{
+    std::ifstream in(history);
+    std::vector<std::string> reasons;
+    static const std::regex kReason(R"re("reason": ?"([^"]*)")re");
+    std::smatch match;
+    for (std::string line; std::getline(in, line);) {
+        reasons.push_back(std::regex_search(line, match, kReason) ? match[1].str() : "(none)");
+    }
+    return reasons;
+}
+
+TEST(Language, GermanForAGermanLocaleEnglishByteForByteInTheCLocale)
+{
+    const fs::path dir = MakeDemoFolder("zentrix-e2e-lang", ZENTRIX_SIM_BIN);
+    ASSERT_FALSE(dir.empty());
+    // A calculator newer than the images: the refusal with its reason.
+    CBackgroundProcess calculator({ZENTRIX_SIM_BIN, "--runs", "3", "--os-version", "02.00.0000"});
+    const std::string device = calculator.ReadLine();
+    const auto update = [&](std::vector<std::string> env) {
+        // The language variables not given are empty (the test's own are not used).
+        for (const std::string name : {"ZENTRIX_LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            if (std::none_of(env.begin(), env.end(), [&](const std::string& v) { return v.rfind(name + "=", 0) == 0; })) {
+                env.push_back(name + "=");
+            }
+        }
+        env.insert(env.end(), {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + device, "ZENTRIX_USB_IDS=",
+                               "TMPDIR=" + (dir / "scratch").string(), "XDG_STATE_HOME=" + (dir / "state").string()});
+        return RunProcess({ZENTRIX_UPDATE_BIN, (dir / "img").string(), "0"}, env, "ok\ny\nOK\n");
+    };
+    const ProcessResult german = update({"LANGUAGE=de", "LANG=de_DE.UTF-8"});
+    const ProcessResult cLocale = update({"LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8"});
+    const ProcessResult english = update({});
+
+    EXPECT_EQ(german.exitCode, 18);
+    EXPECT_EQ(german.out,
+              "== Rechner anschließen. ==\nBitte schließen Sie den Rechner an.\n[OK]\n"
+              "== Warnung ==\n"
+              "Beim Aktualisieren werden alle Daten im Hauptspeicher des Rechners gelöscht.\n"
+              "Wenn Sie die Daten brauchen, sichern Sie sie vor dem Aktualisieren.\n"
+              "Verwenden Sie dazu die Sicherungsfunktion im MEMORY-Modus.\n\n"
+              "Möchten Sie mit der Aktualisierung fortfahren?\nOK [Abbrechen]\n"
+              "== Alle Daten im Hauptspeicher des Rechners löschen. ==\nSind Sie sicher?\nOK [Abbrechen]\n"
+              "== Fehler ==\n"
+              "Das Betriebssystem Ihres Rechners ist gleich alt wie oder neuer als das Betriebssystem, auf das "
+              "Sie aktualisieren möchten.\n"
+              "Sie müssen Ihr Betriebssystem nicht aktualisieren.\n[OK]\n");
+    EXPECT_NE(german.err.find("Version des Rechners wird geprüft... [####################] 100% 256/256\n"),
+              std::string::npos)
+        << german.err;
+    EXPECT_NE(german.err.find("zentrix-update: die Versionsprüfung: auf dem Rechner läuft OS 02.00, bereits "
+                              "gleich oder neuer als 01.05 des Abbilds\n"),
+              std::string::npos)
+        << german.err;
+
+    EXPECT_EQ(cLocale.exitCode, english.exitCode);
+    EXPECT_EQ(cLocale.out, english.out);
+    EXPECT_EQ(cLocale.err, english.err);
+    EXPECT_EQ(english.out, console_texts::kPrompts +
+                               console_texts::Error("The operating system of your calculator is the same as or later "
+                                                    "than the operating system you are trying to update to.\n"
+                                                    "You do not need to update your operating system."));
+    EXPECT_NE(english.err.find("zentrix-update: the version check: the calculator runs OS 02.00, already at or "
+                               "above the image's 01.05\n"),
+              std::string::npos)
+        << english.err;
+
+    // The history holds the reason in English, whatever the language shown.
+    const std::vector<std::string> reasons = Reasons(dir / "state" / "zentrix-update" / "history.jsonl");
+    ASSERT_EQ(reasons.size(), 3u);
+    EXPECT_EQ(reasons[0], "the version check: the calculator runs OS 02.00, already at or above the image's 01.05");
+    EXPECT_EQ(reasons[1], reasons[0]);
+    EXPECT_EQ(reasons[2], reasons[0]);
+    const auto history = [&](const std::string& format, const std::string& language) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history"};
+        if (!format.empty()) {
+            argv.push_back(format);
+        }
+        return RunProcess(argv,
+                          {"XDG_STATE_HOME=" + (dir / "state").string(), "ZENTRIX_LANG=" + language}, "")
+            .out;
+    };
+    EXPECT_EQ(history("--json", "de"), history("--json", "en"));
+    EXPECT_EQ(history("--csv", "de"), history("--csv", "en"));
+    const std::string table = history("", "de");
+    EXPECT_EQ(table.rfind("Beginn (UTC)         Ergebnis  Gerät ", 0), 0u) << table;
+    EXPECT_NE(table.find("the version check: the calculator runs OS 02.00"), std::string::npos) << table;
+    fs::remove_all(dir);
+}
+
+TEST(Language, HelpInFrenchAndADamagedCatalogueIsEnglish)
+{
+    const ProcessResult french = RunProcess({ZENTRIX_UPDATE_BIN, "--help"}, {"ZENTRIX_LANG=fr"}, "");
+    const ProcessResult english = RunProcess({ZENTRIX_UPDATE_BIN, "--help"}, {"ZENTRIX_LANG=en", "LC_ALL=C"}, "");
+    EXPECT_EQ(french.out.rfind("Usage : zentrix-update [DOSSIER [PROPRIÉTAIRE]]\n", 0), 0u) << french.out;
+    EXPECT_NE(french.out.find("\n  -h, --help        afficher cette aide et quitter\n"), std::string::npos);
+    EXPECT_EQ(english.out.rfind("Usage: zentrix-update [DIR [OWNER]]\n", 0), 0u) << english.out;
+    // Every piece of the help is translated: no English line is left.
+    EXPECT_EQ(french.out.find("show this help"), std::string::npos);
+
+    // A catalogue cut short beside a copy of the program: English, byte for byte.
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-e2e-mo-" + std::to_string(getpid()));
+    fs::create_directories(dir / "locale" / "de" / "LC_MESSAGES");
+    fs::copy_file(ZENTRIX_UPDATE_BIN, dir / "zentrix-update");
+    const fs::path good = fs::path(ZENTRIX_UPDATE_BIN).parent_path() / "locale" / "de" / "LC_MESSAGES" /
+                          "zentrix-update.mo";
+    ASSERT_TRUE(fs::exists(good));
+    fs::copy_file(good, dir / "locale" / "de" / "LC_MESSAGES" / "zentrix-update.mo");
+    fs::resize_file(dir / "locale" / "de" / "LC_MESSAGES" / "zentrix-update.mo", fs::file_size(good) - 5);
+    const ProcessResult damaged = RunProcess(
+        {(dir / "zentrix-update").string(), "--help"},
+        {"ZENTRIX_LANG=de", "LD_LIBRARY_PATH=" + fs::path(ZENTRIX_ZRENUM_LIB).parent_path().string()}, "");
+    EXPECT_EQ(damaged.out, english.out);
+    fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The .mo reader on catalogues written here (good, plural, damaged), the
+// plural rules of the program's languages, and Localize on whole texts,
+// patterns and patterns quoted in patterns.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "i18n/catalogue.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
+
+namespace {
+
+using Messages = std::vector<std::pair<std::string, std::string>>;
+
+void PutWord(std::string& out, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        out[at + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+// A little-endian .mo file as msgfmt writes it (no hash table; the reader
+// does not need one). Plural entries are "singular\0plural".
+std::string WriteMo(const Messages& messages)
+{
+    const size_t n = messages.size();
+    const size_t originals = 28;
+    const size_t translations = originals + 8 * n;
+    std::string out(translations + 8 * n, '\0');
+    PutWord(out, 0, 0x950412de);
+    PutWord(out, 8, static_cast<uint32_t>(n));
+    PutWord(out, 12, static_cast<uint32_t>(originals));
+    PutWord(out, 16, static_cast<uint32_t>(translations));
+    for (int table = 0; table < 2; ++table) {
+        for (size_t i = 0; i < n; ++i) {
+            const std::string& text = table == 0 ? messages[i].first : messages[i].second;
+            const size_t entry = (table == 0 ? originals : translations) + 8 * i;
+            PutWord(out, entry, static_cast<uint32_t>(text.size()));
+            PutWord(out, entry + 4, static_cast<uint32_t>(out.size()));
+            out += text;
+            out += '\0';
+        }
+    }
+    return out;
+}
+
+std::string S(const char* text, size_t size) { return std::string(text, size); }
+
+const Messages kGerman = {
+    {"", "Content-Type: text/plain; charset=UTF-8\nPlural-Forms: nplurals=2; plural=(n != 1);\n"},
+    {"Warning", "Warnung"},
+    {"the identity request", "die Kennungsanfrage"},
+    {"the calculator did not answer in time", "der Rechner hat nicht rechtzeitig geantwortet"},
+    {"the calculator answered \"%s\" where %s was expected during %s",
+     "der Rechner antwortete \xE2\x80\x9E%1$s\xE2\x80\x9C während %3$s; erwartet war %2$s"},
+    {"the calculator at %s: %s", "der Rechner an %s: %s"},
+    {S("%d calculator updated\0%d calculators updated", 44), S("%d Rechner aktualisiert\0%d Rechner aktualisiert!", 48)},
+    {S("%d file\0%d files", 16), S("%d Datei\0%d Dateien", 19)},
+    {"Update %s of %d", "Aktualisierung %s von %d"},
+};
+
+TEST(Catalogue, TranslatesWholeTextsPatternsAndPatternsInsidePatterns)
+{
+    const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
+    ASSERT_TRUE(c);
+    struct Case {
+        std::string english;
+        std::string expected;
+    } cases[] = {
+        {"Warning", "Warnung"},
+        {"Not in the catalogue", "Not in the catalogue"},
+        {"the calculator answered \"06 00\" where Ack was expected during the identity request",
+         "der Rechner antwortete \xE2\x80\x9E" "06 00\xE2\x80\x9C während die Kennungsanfrage; erwartet war Ack"},
+        {"the calculator at /dev/pts/3: the calculator did not answer in time",
+         "der Rechner an /dev/pts/3: der Rechner hat nicht rechtzeitig geantwortet"},
+        {"1 calculator updated", "1 Rechner aktualisiert"},
+        {"3 calculators updated", "3 Rechner aktualisiert!"},
+        {"1 files", "1 Datei"},   // the catalogue's own form for the count
+        {"2 file", "2 Dateien"},
+        {"Update 1.2 of x", "Update 1.2 of x"},   // %d takes digits only
+        {"Update 1.2 of 7", "Aktualisierung 1.2 von 7"},
+        {"the calculator at : x", "der Rechner an : x"},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(Localize(&*c, k.english), k.expected) << k.english;
+        EXPECT_EQ(Localize(nullptr, k.english), k.english);
+    }
+    EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 1), "%d Datei");
+    EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 5), "%d Dateien");
+    EXPECT_EQ(LocalizeCount(nullptr, "%d file", "%d files", 5), "%d files");
+    EXPECT_EQ(FormatText("%s of %d%%, %2$s again", {"a", "7"}), "a of 7%, 7 again");
+    EXPECT_EQ(FormatText("%s %s", {"only"}), "only ");
+}
+
+TEST(Catalogue, PluralRulesOfTheProgramsLanguages)
+{
+    struct Case {
+        const char* header;
+        int forms;
+        std::vector<int> formFor0To3;
+    } cases[] = {
+        {"nplurals=2; plural=(n != 1);", 2, {1, 0, 1, 1}},                        // de, es
+        {"nplurals=2; plural=(n > 1);", 2, {0, 0, 1, 1}},                         // fr
+        {"nplurals=2; plural=n == 1 ? 0 : 1;", 2, {1, 0, 1, 1}},
+        {"nplurals=3; plural=(n%10==1 && n%100!=11 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2);",
+         3, {2, 0, 1, 1}},
+        {"nplurals=1; plural=0;", 1, {0, 0, 0, 0}},
+        {"nplurals=2; plural=n ? 5 : 0;", 2, {0, 0, 0, 0}},   // a form that does not exist: the first
+        {"nplurals=2; plural=1 / (n - 1);", 2, {0, 0, 1, 0}}, // n == 1 divides by zero: the first
+    };
+    for (const Case& k : cases) {
+        const std::optional<PluralRule> rule = PluralRule::Parse(k.header);
+        ASSERT_TRUE(rule) << k.header;
+        EXPECT_EQ(rule->FormCount(), k.forms) << k.header;
+        for (unsigned long n = 0; n < 4; ++n) {
+            EXPECT_EQ(rule->FormFor(n), k.formFor0To3[n]) << k.header << " n=" << n;
+        }
+    }
+    for (const char* bad : {"plural=(n != 1);", "nplurals=2;", "nplurals=2; plural=(n != 1;",
+                            "nplurals=2; plural=n +;", "nplurals=0; plural=0;", "nplurals=2; plural=x;",
+                            "nplurals=2; plural=((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((n"
+                            "))))))))))))))))))))))))))))))))))))))))))))))))))))))))))))))))))"}) {
+        EXPECT_FALSE(PluralRule::Parse(bad)) << bad;
+    }
+}
+
+TEST(Catalogue, ADamagedFileIsRefusedWhole)
+{
+    const std::string good = WriteMo(kGerman);
+    std::string swapped = good;   // a big-endian file
+    for (size_t at = 0; at < 28 + 16 * kGerman.size(); at += 4) {
+        std::swap(swapped[at], swapped[at + 3]);
+        std::swap(swapped[at + 1], swapped[at + 2]);
+    }
+    const std::optional<MoCatalogue> bigEndian = MoCatalogue::Parse(swapped);
+    ASSERT_TRUE(bigEndian);
+    EXPECT_EQ(Localize(&*bigEndian, "Warning"), "Warnung");
+
+    std::vector<std::pair<const char*, std::string>> bad;
+    bad.emplace_back("empty", "");
+    bad.emplace_back("wrong magic", "\x95\x04\x12\xdf" + good.substr(4));
+    std::string revision = good;
+    PutWord(revision, 4, 0x20000);
+    bad.emplace_back("unknown major revision", revision);
+    std::string count = good;
+    PutWord(count, 8, 0xFFFFFFF0u);
+    bad.emplace_back("count beyond the file", count);
+    std::string table = good;
+    PutWord(table, 16, 0xFFFFFFFCu);
+    bad.emplace_back("translation table beyond the file", table);
+    std::string offset = good;
+    PutWord(offset, 28 + 8 + 4, static_cast<uint32_t>(good.size()));
+    bad.emplace_back("string offset at the end", offset);
+    std::string length = good;
+    PutWord(length, 28 + 8, 0xFFFFFFFFu);
+    bad.emplace_back("string length wrapping around", length);
+    std::string unterminated = good;
+    unterminated.back() = 'x';
+    bad.emplace_back("last string without its NUL", unterminated);
+    std::string header = WriteMo({{"", "Plural-Forms: nplurals=2; plural=(n !=;\n"}, {"a", "b"}});
+    bad.emplace_back("unreadable plural rule", header);
+    for (size_t cut = 1; cut < good.size(); cut += 7) {
+        EXPECT_FALSE(MoCatalogue::Parse(good.substr(0, cut))) << "cut at " << cut;
+    }
+    for (const auto& [what, bytes] : bad) {
+        EXPECT_FALSE(MoCatalogue::Parse(bytes)) << what;
+    }
+    EXPECT_FALSE(MoCatalogue::Load("/nonexistent/zentrix-update.mo"));
+}
+
+}  // namespace
