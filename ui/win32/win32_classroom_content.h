@@ -13,4 +13,6 @@ struct ClassroomContent {
     std::string counts;                 // shown once the set is done
     std::vector<ClassroomRow> rows;
     std::vector<std::string> summary;   // under the rows, once the set is done
+    std::string nextLabel = "Next";             // the buttons, in the user's language
+    std::string historyLabel = "History...";
 };

@@ -102,7 +102,8 @@ void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
 }
 
 // One row at `y`: its height. Its Next button is noted in nextButtons.
-int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw)
+int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw,
+                           const std::string& nextLabel)
 {
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
@@ -120,8 +121,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
         status += Text(dc, m_normal, row.reason, statusX, y + status, statusWidth, draw);
         bar = row.result == Success;
     } else {
-        status = Text(dc, m_normal, row.silent ? row.phase + " - not answering" : row.phase, statusX, y,
-                      statusWidth, draw);
+        status = Text(dc, m_normal, row.phase, statusX, y, statusWidth, draw);   // says when not answering
     }
     const RECT barRect = {barX, y, barX + barWidth, y + line + 4};
     if (draw && bar) {
@@ -131,7 +131,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     if (row.offersNext) {
         next = {barX + barWidth + gap, y, barX + barWidth + gap + nextWidth - gap, y + line + 8};
         if (draw) {
-            Button(dc, next, L"Next");
+            Button(dc, next, WideText(nextLabel).c_str());
         }
     }
     nextButtons.push_back(next);
@@ -155,7 +155,7 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     if (draw) {
         RECT shown = historyButton;
         OffsetRect(&shown, 0, top);
-        Button(dc, shown, L"History...");
+        Button(dc, shown, WideText(content.historyLabel).c_str());
     }
     y += std::max(Text(dc, m_heading, content.heading, 0, y, std::max(1, inner - historyWidth - line), draw),
                   static_cast<int>(historyButton.bottom - margin));
@@ -167,7 +167,7 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     const bool anyNext = std::any_of(content.rows.begin(), content.rows.end(),
                                      [](const ClassroomRow& row) { return row.offersNext; });
     for (const ClassroomRow& row : content.rows) {
-        y += Row(dc, row, y, inner, anyNext, draw) + line / 2;
+        y += Row(dc, row, y, inner, anyNext, draw, content.nextLabel) + line / 2;
         if (!IsRectEmpty(&nextButtons.back())) {
             OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
         }

@@ -17,6 +17,8 @@
 #include "ui/win32/win32_classroom_painter.h"
 #include "ui/win32/win32_history_window.h"
 #include "ui/win32/win32_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -96,8 +98,19 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
         }
     }
     const bool grew = rows.size() > m_content.rows.size();
-    m_content.heading = heading;
+    // Shown in the user's language; the rows themselves stay the loop's.
+    m_content.heading = Localize(m_texts, heading);
     m_content.rows = rows;
+    for (ClassroomRow& row : m_content.rows) {
+        if (!row.finished && row.silent) {
+            row.phase = FormatText(N_("%s - not answering"), {row.phase});
+        }
+        row.phase = Localize(m_texts, row.phase);
+        row.resultWord = Localize(m_texts, row.resultWord);
+        row.reason = Localize(m_texts, row.reason);
+    }
+    m_content.nextLabel = Localize(m_texts, N_("Next"));
+    m_content.historyLabel = Localize(m_texts, N_("History..."));
     if (!IsWindowVisible(m_window)) {
         FitToContent();
         ShowWindow(m_window, SW_SHOW);
@@ -299,8 +312,11 @@ void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // is its counts; a set's are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_content.counts = hasCounts ? lines.back() : CountsText(m_content.rows);
-    m_content.summary.assign(lines.begin(), lines.end() - (hasCounts ? 1 : 0));
+    m_content.counts = Localize(m_texts, hasCounts ? lines.back() : CountsText(m_content.rows));
+    m_content.summary.clear();
+    for (auto line = lines.begin(); line != lines.end() - (hasCounts ? 1 : 0); ++line) {
+        m_content.summary.push_back(Localize(m_texts, *line));
+    }
     FitToContent();
     UpdateScrollRange();
     InvalidateRect(m_window, nullptr, FALSE);

@@ -18,6 +18,8 @@
 
 #include "ui/win32/win32_classroom_content.h"
 
+class MoCatalogue;   // i18n/catalogue.h
+
 class CClassroomPainter;
 
 struct HWND__;
@@ -50,6 +52,8 @@ public:
     bool HistoryButtonCentre(int& x, int& y) const;
     // The history its "History..." button shows (default: HistoryFilePath()).
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
+    // The catalogue the rows are shown in; null shows them in English.
+    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
     long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
 
@@ -65,6 +69,7 @@ private:
     HWND__* m_window = nullptr;
     std::unique_ptr<CClassroomPainter> m_painter;
     ClassroomContent m_content;
+    const MoCatalogue* m_texts = nullptr;
     int m_scroll = 0;                     // pixels of content above the window's top
     std::string m_historyPath;
     std::string m_nextDevice;             // the row whose Next was pressed

@@ -56,7 +56,11 @@ public:
     bool TakeCloseRequest() { return std::exchange(m_closeAsked, false); }
     // The catalogue the texts are shown in (it outlives the front end); null
     // shows them in English.
-    void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
+    void SetCatalogue(const MoCatalogue* texts)
+    {
+        m_texts = texts;
+        m_classroom.SetCatalogue(texts);
+    }
 
 private:
     WindowHandle m_main = nullptr;
