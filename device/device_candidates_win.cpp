@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -41,13 +42,7 @@ std::vector<std::string> DosComPorts()
             numbers.push_back(std::atoi(name + 3));
         }
     }
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    std::vector<std::string> ports;
-    for (const int number : numbers) {
-        ports.push_back("\\\\.\\COM" + std::to_string(number));
-    }
-    return ports;
+    return ComPortPaths(std::move(numbers));
 }
 
 }  // namespace

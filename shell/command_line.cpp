@@ -172,6 +172,10 @@ std::string UsageText(const MoCatalogue* texts)
     text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"
                  "/usr/share/doc/zentrix-update/zentrix-update-events.schema.json.\n"));
     text += t(N_("See zentrix-update(1) (man zentrix-update) for more.\n"));
+#else
+    text += "\n";
+    text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"
+                 "zentrix-update-events.schema.json beside the program.\n"));
 #endif
     return text;
 }

@@ -9,6 +9,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +100,11 @@ std::vector<std::string> ScanComPorts()
                              numbers.push_back(number);
                          }
                      });
+    return ComPortPaths(std::move(numbers));
+}
+
+std::vector<std::string> ComPortPaths(std::vector<int> numbers)
+{
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     std::vector<std::string> ports;

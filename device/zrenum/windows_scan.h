@@ -9,6 +9,9 @@
 // The present COM ports as "\\.\COMn", ordered by port number.
 std::vector<std::string> ScanComPorts();
 
+// The ports of `numbers` as "\\.\COMn", ordered by number, each once.
+std::vector<std::string> ComPortPaths(std::vector<int> numbers);
+
 // The device-interface paths of the present USB devices whose vendor and
 // product IDs are among `ids` (the "vid_vvvv&pid_pppp" part of the path).
 std::vector<std::string> ScanUsbInterfaces(const std::vector<UsbId>& ids);

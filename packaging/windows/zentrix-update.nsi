@@ -77,6 +77,7 @@ Section "Zentrix OS Update" SecProgram
   File "${STAGE}\zrenum.dll"
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
+  File "${STAGE}\zentrix-update-events.schema.json"
   File /r "${STAGE}\locale"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -207,6 +208,7 @@ Section "Uninstall"
   Delete "$INSTDIR\zrenum.dll"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\zentrix-update-events.schema.json"
   RMDir /r "$INSTDIR\locale"
   Delete "$INSTDIR\uninstall.exe"
   ; The driver stays in Windows' driver store (pnputil /delete-driver removes it).

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -341,11 +343,12 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     failed.finished = true;
     failed.resultWord = "failed";
     failed.reason = "the calculator\xE2\x80\x99s identity: it did not answer";
-    int columns = 24;
+    TerminalSize size{24, 0};
+    int& columns = size.columns;
     StopRequests stops;
     std::ostringstream out;
     std::ostringstream screen;
-    CConsoleClassroomView view(out, screen, true, &stops, nullptr, [&columns] { return columns; });
+    CConsoleClassroomView view(out, screen, true, &stops, nullptr, [&size] { return size; });
     view.ShowRows({failed}, "Updating 1 calculator at once");
     EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator a\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
@@ -360,6 +363,33 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator at once\n"
                             "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
     EXPECT_EQ(stops.resized, 0);
+
+    // A set taller than the terminal: the drawing keeps to its height (the
+    // heading, the rows that fit, a line for the rest, the cursor's line);
+    // updated rows give way first, so that running and failed ones stay.
+    std::vector<ClassroomRow> set;
+    for (int i = 0; i < 12; ++i) {
+        ClassroomRow row = Row(("/dev/pts/" + std::to_string(10 + i)).c_str(), "Updating...", 3, 69);
+        if (i % 3 == 0) {
+            row.finished = true;
+            row.result = Success;
+            row.resultWord = "updated";
+        }
+        set.push_back(row);
+    }
+    set[1] = failed;
+    size = {40, 8};
+    stops.resized = 1;
+    for (int drawing = 0; drawing < 2; ++drawing) {
+        screen.str("");
+        view.ShowRows(set, "Updating 12 calculators at once");
+        const std::string drawn = screen.str();
+        EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\n'), 7) << drawn;
+        EXPECT_NE(drawn.find("/dev/pts/4  failed"), std::string::npos) << drawn;
+        EXPECT_EQ(drawn.find("updated"), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find("\r\x1b[K7 more calculators are not shown\n"), std::string::npos) << drawn;
+    }
+    EXPECT_EQ(screen.str().rfind("\x1b[7A", 0), 0u);   // back up exactly what was drawn
 }
 
 TEST(ConsoleClassroomRows, CtrlCAsksToStopAndSigtermEnds)

@@ -62,6 +62,24 @@ std::string LocalizedLines(const MoCatalogue* texts, const std::string& heading)
     return shown;
 }
 
+// The rows to draw in `room` lines, in their order: all when they fit;
+// else one line is kept for saying how many are left out, and the rows
+// still running or not updated come first.
+std::vector<size_t> RowsToDraw(const std::vector<ClassroomRow>& rows, size_t room)
+{
+    const size_t slots = rows.size() <= room ? rows.size() : room - 1;
+    std::vector<size_t> chosen;
+    for (const bool updated : {false, true}) {
+        for (size_t i = 0; i < rows.size() && chosen.size() < slots; ++i) {
+            if ((rows[i].finished && rows[i].result == Success) == updated) {
+                chosen.push_back(i);
+            }
+        }
+    }
+    std::sort(chosen.begin(), chosen.end());
+    return chosen;
+}
+
 }  // namespace
 
 std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts)
@@ -86,26 +104,28 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
-                                             StopRequests* stops, IConsoleInput* in, std::function<int()> columns)
+                                             StopRequests* stops, IConsoleInput* in,
+                                             std::function<TerminalSize()> size)
     : m_out(out),
       m_err(err),
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_in(in),
-      m_columnsOf(std::move(columns))
+      m_sizeOf(std::move(size))
 {
 }
 
-int CConsoleClassroomView::Columns()
+const TerminalSize& CConsoleClassroomView::Size()
 {
     const bool resized = m_stops != nullptr && m_stops->resized != 0;
-    if (m_columns < 0 || resized) {
+    if (!m_sizeRead || resized) {
         if (resized) {
             m_stops->resized = 0;
         }
-        m_columns = m_columnsOf ? m_columnsOf() : 0;
+        m_size = m_sizeOf ? m_sizeOf() : TerminalSize{};
+        m_sizeRead = true;
     }
-    return m_columns;
+    return m_size;
 }
 
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -131,18 +151,33 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     }
     // One line of text per line of the terminal, or the lines that wrap
     // would push the drawing down and the next one would start too low.
-    const int columns = Columns();
+    const TerminalSize size = Size();
+    const int columns = size.columns;
     size_t headingLines = 0;
     for (size_t start = 0; start <= heading.size(); ++headingLines) {
         const size_t end = std::min(heading.find('\n', start), heading.size());
         m_err << "\r\x1b[K" << FitToColumns(heading.substr(start, end - start), columns) << '\n';
         start = end + 1;
     }
-    for (const ClassroomRow& row : rows) {
-        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(row, true, m_texts), columns) << '\n';
+    // Never taller than the terminal, or moving back up to redraw would
+    // stop at its top and the drawings would pile up.
+    const auto lines = static_cast<size_t>(size.lines);
+    const size_t room = lines > headingLines + 1 ? lines - headingLines - 1 : 1;
+    const std::vector<size_t> drawn = RowsToDraw(rows, lines > 0 ? room : rows.size());
+    for (const size_t i : drawn) {
+        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(rows[i], true, m_texts), columns) << '\n';
+    }
+    size_t noteLines = 0;
+    if (drawn.size() < rows.size()) {
+        const auto left = static_cast<long>(rows.size() - drawn.size());
+        const std::string note = FormatText(
+            PluralText(left, "%d more calculator is not shown", "%d more calculators are not shown"),
+            {std::to_string(left)});
+        m_err << "\r\x1b[K" << FitToColumns(Localize(m_texts, note), columns) << '\n';
+        noteLines = 1;
     }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
-    m_drawnLines = rows.size() + headingLines;
+    m_drawnLines = drawn.size() + noteLines + headingLines;
 }
 
 void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -228,7 +263,7 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 void CConsoleClassroomView::CloseRows()
 {
     m_drawnLines = 0;
-    m_columns = -1;   // the next rows read the width afresh
+    m_sizeRead = false;   // the next rows read the size afresh
     m_heading.clear();
     m_lastLine.clear();
 }

@@ -15,16 +15,17 @@
 #include "shell/classroom.h"
 #include "shell/stop_requests.h"
 #include "ui/console/console_input.h"
+#include "ui/console/terminal_width.h"
 
 class CConsoleClassroomView : public IClassroomView {
 public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
     // `in` (may be null): a line typed while a row offers the next
     // calculator on its port (see ClassroomRow::offersNext) asks for it.
-    // `columns` (may be empty): the terminal's width, read at the first
-    // drawing and again after each SIGWINCH (StopRequests::resized).
+    // `size` (may be empty): the terminal's width and height, read at the
+    // first drawing and again after each SIGWINCH (StopRequests::resized).
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
-                          IConsoleInput* in = nullptr, std::function<int()> columns = {});
+                          IConsoleInput* in = nullptr, std::function<TerminalSize()> size = {});
 
     // Input is never read again (--yes).
     void StopReading() { m_in = nullptr; }
@@ -40,16 +41,17 @@ private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogLine(const std::string& line);
-    int Columns();
+    const TerminalSize& Size();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
     IConsoleInput* m_in;
-    std::function<int()> m_columnsOf;
+    std::function<TerminalSize()> m_sizeOf;
     const MoCatalogue* m_texts = nullptr;
-    int m_columns = -1;        // not read yet
+    TerminalSize m_size;
+    bool m_sizeRead = false;
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw

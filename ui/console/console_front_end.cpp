@@ -46,7 +46,7 @@ CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::os
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); }),
-      m_classroom(out, err, errIsTerminal, stops, &in, [] { return TerminalColumns(kErrorFd); })
+      m_classroom(out, err, errIsTerminal, stops, &in, [] { return TerminalSizeOf(kErrorFd); })
 {
 }
 

@@ -17,6 +17,7 @@
 #include "ui/win32/win32_classroom_painter.h"
 #include "ui/win32/win32_history_window.h"
 #include "ui/win32/win32_text.h"
+#include "ui/win32/win32_window_class.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
 
@@ -40,21 +41,6 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return view->OnMessage(message, wParam, lParam);
 }
 
-void RegisterClassOnce()
-{
-    static const bool registered = [] {
-        WNDCLASSEXW c = {};
-        c.cbSize = sizeof c;
-        c.lpfnWndProc = Proc;
-        c.hInstance = GetModuleHandleW(nullptr);
-        c.hIcon = LoadIconW(c.hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-        c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
-        c.lpszClassName = kClassName;
-        return RegisterClassExW(&c) != 0;
-    }();
-    (void)registered;
-}
-
 }  // namespace
 
 CWin32ClassroomView::CWin32ClassroomView(CWin32FrontEnd& frontEnd, StopRequests* stops)
@@ -69,7 +55,7 @@ CWin32ClassroomView::~CWin32ClassroomView()
 
 void CWin32ClassroomView::MakeWindow()
 {
-    RegisterClassOnce();
+    RegisterProgramWindowClass(kClassName, Proc);
     if (m_painter == nullptr) {
         m_painter = std::make_unique<CClassroomPainter>();
     }

@@ -6,8 +6,8 @@
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
 
-#include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_text.h"
+#include "ui/win32/win32_window_class.h"
 
 namespace {
 
@@ -43,17 +43,7 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path)
 {
-    static const bool registered = [] {
-        WNDCLASSEXW c = {};
-        c.cbSize = sizeof c;
-        c.lpfnWndProc = Proc;
-        c.hInstance = GetModuleHandleW(nullptr);
-        c.hIcon = LoadIconW(c.hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-        c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
-        c.lpszClassName = kClassName;
-        return RegisterClassExW(&c) != 0;
-    }();
-    (void)registered;
+    RegisterProgramWindowClass(kClassName, Proc);
     HWND window = CreateWindowExW(0, kClassName, WideText(kWin32HistoryTitle).c_str(), WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 900, 420, owner, nullptr, GetModuleHandleW(nullptr),
                                   nullptr);
