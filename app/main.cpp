@@ -15,6 +15,8 @@
 #include "app/translations.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
@@ -57,7 +59,9 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        std::cerr << NothingConfiguredLine(app.m_userConfigFile, candidates) << '\n';
+        const std::string line = NothingConfiguredLine(app.m_userConfigFile, candidates);
+        const std::string prefix = "zentrix-update: ";
+        std::cerr << prefix << Localize(texts, line.substr(prefix.size())) << '\n';
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
@@ -83,11 +87,11 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
 
 // Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
 // not a number of seconds is reported and ignored.
-void ReadReplyTimeout(CUpdaterApp& app)
+void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
     if (!setting.warning.empty()) {
-        std::cerr << "zentrix-update: " << setting.warning << '\n';
+        std::cerr << "zentrix-update: " << Localize(texts, setting.warning) << '\n';
     }
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
@@ -156,7 +160,7 @@ int main(int argc, char** argv)
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
-    ReadReplyTimeout(app);
+    ReadReplyTimeout(app, texts);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
@@ -166,8 +170,10 @@ int main(int argc, char** argv)
                   << " is neither gui nor console; choosing by the display\n";
     }
     if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
-        std::cerr << "zentrix-update: " << (options.assumeYes ? "--yes" : "--json")
-                  << " works in console mode only (ZENTRIX_UI=console chooses it)\n";
+        std::cerr << "zentrix-update: "
+                  << Localize(texts, FormatText(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
+                                                {options.assumeYes ? "--yes" : "--json"}))
+                  << '\n';
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {

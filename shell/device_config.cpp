@@ -205,14 +205,18 @@ std::string MachineConfigFile(const char* machineDir, const char* programData)
 
 std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates)
 {
-    std::string line = "zentrix-update: no calculator is configured: " + NothingConfiguredHint();
+    std::string line = FormatText(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     if (!userFile.empty()) {
-        line += "; the configuration file is " + userFile;
+        line = FormatText(N_("%s; the configuration file is %s"), {line, userFile});
     }
+    std::string listed;
     for (size_t i = 0; i < candidates.size(); ++i) {
-        line += (i == 0 ? "; it could be one of: " : "; ") + candidates[i];
+        listed += (i == 0 ? "" : "; ") + candidates[i];
     }
-    return line;
+    if (!listed.empty()) {
+        line = FormatText(N_("%s; it could be one of: %s"), {line, listed});
+    }
+    return "zentrix-update: " + line;
 }
 
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
