@@ -57,6 +57,11 @@ TEST(ConsoleAnswer, WordsInAnyCaseEmptyIsDefaultOthersUnknown)
     for (const char* other : {"okay", "yes please", "0", "nope"}) {
         EXPECT_EQ(ParseConsoleAnswer(other), ConsoleAnswer::Unknown) << other;
     }
+    // The buttons' words in the user's language answer too; the English ones still do.
+    EXPECT_EQ(ParseConsoleAnswer("abbrechen", "OK", "Abbrechen"), ConsoleAnswer::Cancel);
+    EXPECT_EQ(ParseConsoleAnswer(" Aceptar", "Aceptar", "Cancelar"), ConsoleAnswer::Ok);
+    EXPECT_EQ(ParseConsoleAnswer("cancel", "Aceptar", "Cancelar"), ConsoleAnswer::Cancel);
+    EXPECT_EQ(ParseConsoleAnswer("annul", "OK", "Annuler"), ConsoleAnswer::Unknown);
 }
 
 TEST(ConsoleMessageBox, ShowsCaptionTextLinesAndMarkedDefault)

@@ -5,7 +5,19 @@
 #include <cctype>
 #include <string>
 
-ConsoleAnswer ParseConsoleAnswer(std::string_view line)
+namespace {
+
+std::string Lowered(std::string_view text)
+{
+    std::string word(text);
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return word;
+}
+
+}  // namespace
+
+ConsoleAnswer ParseConsoleAnswer(std::string_view line, std::string_view okWord, std::string_view cancelWord)
 {
     const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!line.empty() && isSpace(line.front())) {
@@ -14,16 +26,15 @@ ConsoleAnswer ParseConsoleAnswer(std::string_view line)
     while (!line.empty() && isSpace(line.back())) {
         line.remove_suffix(1);
     }
-    std::string word(line);
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string word = Lowered(line);
     if (word.empty()) {
         return ConsoleAnswer::Default;
     }
-    if (word == "ok" || word == "o" || word == "yes" || word == "y") {
+    if (word == "ok" || word == "o" || word == "yes" || word == "y" || (!okWord.empty() && word == Lowered(okWord))) {
         return ConsoleAnswer::Ok;
     }
-    if (word == "cancel" || word == "c" || word == "no" || word == "n") {
+    if (word == "cancel" || word == "c" || word == "no" || word == "n" ||
+        (!cancelWord.empty() && word == Lowered(cancelWord))) {
         return ConsoleAnswer::Cancel;
     }
     return ConsoleAnswer::Unknown;

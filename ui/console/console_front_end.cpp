@@ -85,7 +85,7 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
         if (got != InputLine::Line) {
             return escapeAnswer;   // as Escape does
         }
-        switch (ParseConsoleAnswer(line)) {
+        switch (ParseConsoleAnswer(line, Localize(m_texts, "OK"), Localize(m_texts, "Cancel"))) {
         case ConsoleAnswer::Default:
             return defaultAnswer;
         case ConsoleAnswer::Ok:
