@@ -30,6 +30,17 @@
 
 namespace {
 
+// A "zentrix-update: ..." line on standard error, in the user's language.
+void SayLine(const MoCatalogue* texts, const std::string& line)
+{
+    const std::string prefix = "zentrix-update: ";
+    if (line.rfind(prefix, 0) == 0) {
+        std::cerr << prefix << Localize(texts, line.substr(prefix.size())) << '\n';
+    } else {
+        std::cerr << Localize(texts, line) << '\n';
+    }
+}
+
 const char* ModeName(UpdateMode mode)
 {
     return mode == UpdateMode::All ? "all" : mode == UpdateMode::Watch ? "watch" : "single";
@@ -59,9 +70,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        const std::string line = NothingConfiguredLine(app.m_userConfigFile, candidates);
-        const std::string prefix = "zentrix-update: ";
-        std::cerr << prefix << Localize(texts, line.substr(prefix.size())) << '\n';
+        SayLine(texts, NothingConfiguredLine(app.m_userConfigFile, candidates));
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
@@ -98,7 +107,7 @@ void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
 
 // The calculators to look for, from the first source that names any; the
 // warnings of the configuration files go to standard error.
-DeviceChoice ChooseDevices(const ProgramOptions& options)
+DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* texts)
 {
     DeviceSources sources;
     sources.commandLineDevices = options.devices;
@@ -109,7 +118,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options)
     sources.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const std::string& warning : resolved.warnings) {
-        std::cerr << warning << '\n';
+        SayLine(texts, warning);
     }
     return std::move(resolved.choice);
 }
@@ -131,7 +140,7 @@ int main(int argc, char** argv)
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     for (const std::string& warning : options.warnings) {
-        std::cerr << warning << '\n';
+        SayLine(texts, warning);
     }
     if (options.grantAccess) {
         return GrantAccess(*options.grantAccess, std::cerr);
@@ -144,7 +153,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(ChooseDevices(options), std::cout, std::cerr, texts);
+        return PrintDeviceList(ChooseDevices(options, texts), std::cout, std::cerr, texts);
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -152,7 +161,7 @@ int main(int argc, char** argv)
     }
 
     CUpdaterApp app;
-    const DeviceChoice devices = ChooseDevices(options);
+    const DeviceChoice devices = ChooseDevices(options, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_userConfigFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));

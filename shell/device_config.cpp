@@ -44,15 +44,15 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
 {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
-        return "not a key = value line";
+        return N_("not a key = value line");
     }
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = Trimmed(line.substr(equals + 1));
     if (key != "device" && key != "usb-id") {
-        return "unknown key \"" + key + "\" (known: device, usb-id)";
+        return FormatText(N_("unknown key \"%s\" (known: device, usb-id)"), {key});
     }
     if (value.empty()) {
-        return key + " without a value";
+        return FormatText(N_("%s without a value"), {key});
     }
     if (key == "device") {
         choice.paths.push_back(value);
@@ -60,7 +60,7 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     }
     const std::string id = NormalizedUsbId(value);
     if (id.empty()) {
-        return "usb-id " + value + " is not a VVVV:PPPP pair of four hex digits each";
+        return FormatText(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {value});
     }
     choice.usbIds.push_back(id);
     return {};
@@ -92,12 +92,13 @@ DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warning
         return {};
     }
     if (error || status.type() != std::filesystem::file_type::regular) {
-        warnings.push_back("zentrix-update: cannot read " + file + (error ? ": " + error.message() : ": not a file"));
+        warnings.push_back("zentrix-update: " + FormatText(N_("cannot read %s: %s"),
+                                                           {file, error ? error.message() : N_("not a file")}));
         return {};
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        warnings.push_back("zentrix-update: cannot read " + file + ": " + std::strerror(errno));
+        warnings.push_back("zentrix-update: " + FormatText(N_("cannot read %s: %s"), {file, std::strerror(errno)}));
         return {};
     }
     std::ostringstream text;
@@ -132,8 +133,8 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
         }
         const std::string problem = ReadLine(line, choice);
         if (!problem.empty()) {
-            warnings.push_back("zentrix-update: " + fileName + ":" + std::to_string(number) + ": " + problem +
-                               "; line ignored");
+            warnings.push_back("zentrix-update: " + FormatText(N_("%s:%s: %s; line ignored"),
+                                                               {fileName, std::to_string(number), problem}));
         }
     }
     return choice;

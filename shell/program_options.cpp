@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "device/device_choice.h"
+#include "i18n/text_format.h"
 #include "shell/command_line.h"
 
 namespace {
@@ -82,12 +83,12 @@ std::string Suggestion(const std::string& unknown)
 
 std::string UnknownWarning(const std::string& argument)
 {
-    std::string text = "zentrix-update: unknown option " + argument + " ignored";
+    std::string text = FormatText(N_("unknown option %s ignored"), {argument});
     const std::string suggestion = Suggestion(argument.substr(0, argument.find('=')));
     if (!suggestion.empty()) {
-        text += " (did you mean " + suggestion + "?)";
+        text = FormatText(N_("%s (did you mean %s?)"), {text, suggestion});
     }
-    return text;
+    return "zentrix-update: " + text;
 }
 
 // Takes the value of a --device, --usb-id or --grant-access at `i` (moving
@@ -101,7 +102,7 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string
         return true;
     }
     if (i + 1 >= arguments.size()) {
-        warnings.push_back("zentrix-update: " + argument + " needs a value; ignored");
+        warnings.push_back("zentrix-update: " + FormatText(N_("%s needs a value; ignored"), {argument}));
         return false;
     }
     value = arguments[++i];
@@ -117,15 +118,16 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
     }
     if (name == "--device") {
         if (value.empty()) {
-            options.warnings.push_back("zentrix-update: --device with an empty path ignored");
+            options.warnings.push_back(std::string("zentrix-update: ") + N_("--device with an empty path ignored"));
         } else {
             options.devices.push_back(value);
         }
     } else if (name == "--usb-id") {
         const std::string id = NormalizedUsbId(value);
         if (id.empty()) {
-            options.warnings.push_back("zentrix-update: --usb-id " + value +
-                                       " ignored: not a VVVV:PPPP pair of four hex digits each");
+            options.warnings.push_back(
+                "zentrix-update: " +
+                FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {value}));
         } else {
             options.usbIds.push_back(id);
         }
@@ -163,8 +165,9 @@ void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& 
     }
     for (size_t i = 1; i < modes.size(); ++i) {
         if (modes[i] != modes[0]) {
-            options.warnings.push_back("zentrix-update: " + modes[0] + " and " + modes[i] +
-                                       " cannot both be used; " + modes[0] + " (given first) wins");
+            options.warnings.push_back(
+                "zentrix-update: " +
+                FormatText(N_("%s and %s cannot both be used; %s (given first) wins"), {modes[0], modes[i], modes[0]}));
             return;
         }
     }
