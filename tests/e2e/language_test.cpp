@@ -112,8 +112,12 @@ TEST(Language, GermanForAGermanLocaleEnglishByteForByteInTheCLocale)
 
 TEST(Language, HelpInFrenchAndADamagedCatalogueIsEnglish)
 {
-    const ProcessResult french = RunProcess({ZENTRIX_UPDATE_BIN, "--help"}, {"ZENTRIX_LANG=fr"}, "");
-    const ProcessResult english = RunProcess({ZENTRIX_UPDATE_BIN, "--help"}, {"ZENTRIX_LANG=en", "LC_ALL=C"}, "");
+    // With a mistyped option: its warning in French, English byte for byte otherwise.
+    const ProcessResult french = RunProcess({ZENTRIX_UPDATE_BIN, "--al", "--help"}, {"ZENTRIX_LANG=fr"}, "");
+    const ProcessResult english =
+        RunProcess({ZENTRIX_UPDATE_BIN, "--al", "--help"}, {"ZENTRIX_LANG=en", "LC_ALL=C"}, "");
+    EXPECT_EQ(french.err, "zentrix-update: option inconnue --al ignorée (vouliez-vous dire --all ?)\n");
+    EXPECT_EQ(english.err, "zentrix-update: unknown option --al ignored (did you mean --all?)\n");
     EXPECT_EQ(french.out.rfind("Usage : zentrix-update [DOSSIER [PROPRIÉTAIRE]]\n", 0), 0u) << french.out;
     EXPECT_NE(french.out.find("\n  -h, --help        afficher cette aide et quitter\n"), std::string::npos);
     EXPECT_EQ(english.out.rfind("Usage: zentrix-update [DIR [OWNER]]\n", 0), 0u) << english.out;
