@@ -17,6 +17,7 @@
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
 #include "ui/console/json_events.h"
+#include "ui/console/json_front_end.h"
 #include "ui/console/progress_line.h"
 
 namespace {
@@ -469,4 +470,21 @@ TEST(JsonEvents, ProgressIsThrottledPerCalculatorAndItsLastStateIsNeverLost)
                                                     : "? " + line + ", ";
     }
     EXPECT_EQ(seen, "a 0/10, b 0/5, a 3/10, a 4/10, a 5/10, phase, a 0/69, b 1/5, ");
+}
+
+// A prompt says who answered it: a line of input, or nobody once the
+// program is being ended (the box takes its Escape answer unasked).
+TEST(JsonEvents, APromptSkippedWhileTheProgramEndsIsAnsweredByStop)
+{
+    Console console("ok\n");
+    std::ostringstream out;
+    CJsonEvents events(out);
+    CJsonFrontEnd json(console.frontEnd, events, AnswerSource::Input);
+    EXPECT_EQ(json.MessageBox("Continue?", "Warning", kWarningStyle), IDOK);
+    console.stops.terminate = 1;
+    EXPECT_EQ(json.MessageBox("Continue?", "Warning", kWarningStyle), IDCANCEL);
+    const std::string said = out.str();
+    const size_t second = said.find('\n') + 1;
+    EXPECT_NE(said.find("\"answer\": \"ok\", \"answered_by\": \"input\""), std::string::npos) << said;
+    EXPECT_NE(said.find("\"answer\": \"cancel\", \"answered_by\": \"stop\"", second), std::string::npos) << said;
 }

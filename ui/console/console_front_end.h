@@ -27,6 +27,8 @@ public:
                      StopRequests* stops = nullptr);
     CConsoleFrontEnd(const CConsoleFrontEnd&) = delete;
     CConsoleFrontEnd& operator=(const CConsoleFrontEnd&) = delete;
+    // The program is being ended: boxes take their Escape answer unasked.
+    bool Terminating() const { return m_stops != nullptr && m_stops->terminate != 0; }
 
     // The box on the output stream; a reason goes on the error stream after
     // it as one line "zentrix-update: REASON", so that the output stays as

@@ -92,7 +92,9 @@ void CJsonEvents::Prompt(const PromptEvent& prompt)
               Text("buttons", hasCancel ? "ok-cancel" : "ok") + Text("default", cancelIsDefault ? "cancel" : "ok") +
               Text("icon", exclamation ? "exclamation" : "none") + TextOrNull("details", details) +
               Text("answer", AnswerWord(prompt.answer)) +
-              Text("answered_by", prompt.source == AnswerSource::AssumeYes ? "yes" : "input"),
+              Text("answered_by", prompt.source == AnswerSource::AssumeYes ? "yes"
+                                  : prompt.source == AnswerSource::Stop    ? "stop"
+                                                                           : "input"),
           "prompt");
 }
 

@@ -15,7 +15,9 @@
 #include "shell/run_tally.h"
 
 // How a box was answered: by --yes, or by standard input (its end included).
-enum class AnswerSource { AssumeYes, Input };
+// Who answered a box: --yes, a line of input, or nobody because the
+// program was being ended (the box took its Escape answer unasked).
+enum class AnswerSource { AssumeYes, Input, Stop };
 
 struct PromptEvent {
     const char* text = "";

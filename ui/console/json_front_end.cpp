@@ -36,8 +36,12 @@ void CJsonClassroomView::Report(const ClassroomRow& row)
 
 int CJsonFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
+    // Ended unasked when the program was being ended before the box, or
+    // when the end came while it waited for a line.
+    const bool ending = m_console.Terminating();
     const int answer = m_console.MessageBox(text, caption, style, details);
-    m_events.Prompt({text, caption, style, answer, m_answers, &details});
+    const bool stopped = ending || (m_answers == AnswerSource::Input && m_console.Terminating());
+    m_events.Prompt({text, caption, style, answer, stopped ? AnswerSource::Stop : m_answers, &details});
     return answer;
 }
 
