@@ -16,3 +16,9 @@ struct UsbLocation {
 // (Windows, for now). `sysfsRoot` is the folder of the USB devices; tests
 // give a folder of their own.
 UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot = "/sys/bus/usb/devices");
+
+// The IDs and serial number a Windows USB device-interface path
+// ("\\?\usb#vid_1a2b&pid_5e01#ZX-0042#{...}") names; the serial stays empty
+// where Windows generated the instance ID itself, and everything for any
+// other path. The port is not in the path.
+UsbLocation UsbLocationFromInterfacePath(const std::string& path);

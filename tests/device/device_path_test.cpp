@@ -103,6 +103,27 @@ TEST(UsbDevicePath, LocationIsFoundByBusAndAddress)
         EXPECT_EQ(location.ids, c.ids) << c.path;
     }
     fs::remove_all(root);
+
+    // A Windows USB device-interface path names the IDs and, where Windows
+    // made the instance ID of it, the serial number.
+    const struct {
+        const char* path;
+        const char* serial;
+        const char* ids;
+    } interfaces[] = {
+        {R"(\\?\usb#vid_1a2b&pid_5e01#ZX-0042#{a5dcbf10-6530-11d2-901f-00c04fb951ed})", "ZX-0042", "1a2b:5e01"},
+        {R"(\\?\USB#VID_1A2B&PID_5E01#5&2c7a1f&0&3#{a5dcbf10-6530-11d2-901f-00c04fb951ed})", "", "1a2b:5e01"},
+        {R"(\\?\usb#vid_1a2b&pid_5e01&mi_00#6&1f&0&0000#{dee824ef-729b-4a0e-9c14-b7117d33a817})", "", "1a2b:5e01"},
+        {R"(\\?\usb#vid_1a2b&pid_5g01#ZX-1#{x})", "ZX-1", ""},
+        {R"(\\?\usb#vid_1a2b&pid_5e01)", "", ""},   // cut short
+        {R"(\\.\COM7)", "", ""},
+    };
+    for (const auto& c : interfaces) {
+        const UsbLocation location = UsbLocationFromInterfacePath(c.path);
+        EXPECT_EQ(location.serial, c.serial) << c.path;
+        EXPECT_EQ(location.ids, c.ids) << c.path;
+        EXPECT_EQ(location.port, "") << c.path;
+    }
 }
 
 }  // namespace
