@@ -43,10 +43,10 @@ std::string FormatListedDevice(const ListedDevice& device)
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
         line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
         if (!device.serialNumber.empty()) {
-            line += "  serial " + Quoted(device.serialNumber);
+            line = FormatText(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});
         }
         if (!device.portChain.empty()) {
-            line += "  port " + device.portChain;
+            line = FormatText(N_("%s  port %s"), {line, device.portChain});
         }
     }
     if (device.mayOpen) {
