@@ -7,10 +7,13 @@
 // windows away.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "i18n/catalogue.h"
 #include "shell/classroom.h"
 #include "ui/win32/win32_front_end.h"
 
@@ -180,6 +183,33 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     view.CloseRows();
     frontEnd.NoteCloseRequest();   // no rows: the main window's Escape is no request
     EXPECT_FALSE(frontEnd.TakeCloseRequest());
+}
+
+// In the user's language: the heading, a row's phase and result, the
+// buttons and the counts; the rows of the update loop stay English.
+TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::filesystem::path mo =
+        std::filesystem::path(self).parent_path() / "locale" / "de" / "LC_MESSAGES" / "zentrix-update.mo";
+    const std::optional<MoCatalogue> german = MoCatalogue::Load(mo.string());
+    ASSERT_TRUE(german.has_value()) << mo.string();
+    frontEnd.SetCatalogue(&*german);
+    ClassroomRow silent = Running("\\\\.\\COM4");
+    silent.silent = true;
+    const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
+    view.ShowRows(rows, "Updating 2 calculators at once");
+    view.ShowSummary({"updated \\\\.\\COM5"});
+    const ClassroomContent& shown = view.Content();
+    EXPECT_EQ(shown.heading, "2 Rechner werden gleichzeitig aktualisiert");
+    EXPECT_EQ(shown.rows[0].phase, "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
+    EXPECT_EQ(shown.rows[1].resultWord, "aktualisiert");
+    EXPECT_EQ(shown.historyLabel, "Verlauf...");
+    EXPECT_EQ(shown.counts, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
+    EXPECT_EQ(rows[0].phase, "Updating...");
+    view.CloseRows();
+    frontEnd.SetCatalogue(nullptr);
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ public:
 
     // The window while it is shown, else null.
     HWND__* Window() const { return m_window; }
+    // What the window shows now, in the user's language.
+    const ClassroomContent& Content() const { return m_content; }
     // The centre of row `row`'s Next button in the window's client area;
     // false when the row shows none (tests press it).
     bool NextButtonCentre(size_t row, int& x, int& y) const;
