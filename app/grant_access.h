@@ -8,5 +8,7 @@
 
 // Runs the helper for `id` (VVVV:PPPP, either case) and returns the exit
 // code of the option: the helper's, or 2 for an argument that is no ID and
-// 1 when the helper cannot be started. Says what happened on `err`.
-int GrantAccess(const std::string& id, std::ostream& err);
+// 1 when the helper cannot be started. Says what happened on `err`, in the
+// language of `texts` (null: English).
+class MoCatalogue;
+int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* texts = nullptr);

@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "device/device_choice.h"
+#include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 
 extern char** environ;
 
@@ -31,7 +34,7 @@ std::string HelperPath()
     return std::filesystem::weakly_canonical(program.parent_path() / ZENTRIX_GRANT_HELPER_FROM_BIN, error).string();
 }
 
-int Run(std::vector<std::string> texts, std::ostream& err)
+int Run(std::vector<std::string> texts, std::ostream& err, const MoCatalogue* catalogue)
 {
     std::vector<char*> argv;
     for (std::string& text : texts) {
@@ -41,7 +44,8 @@ int Run(std::vector<std::string> texts, std::ostream& err)
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (spawned != 0) {
-        err << "zentrix-update: cannot run " << texts[0] << ": " << std::strerror(spawned) << "\n";
+        err << "zentrix-update: "
+            << Localize(catalogue, FormatText(N_("cannot run %s: %s"), {texts[0], std::strerror(spawned)})) << "\n";
         return 1;
     }
     int status = 0;
@@ -52,19 +56,21 @@ int Run(std::vector<std::string> texts, std::ostream& err)
 
 }  // namespace
 
-int GrantAccess(const std::string& id, std::ostream& err)
+int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* texts)
 {
     const std::string normalized = NormalizedUsbId(id);
     if (normalized.empty()) {
-        err << "zentrix-update: --grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex digits "
-               "each, as lsusb shows them), not \""
-            << id << "\"\n";
+        err << "zentrix-update: "
+            << Localize(texts, FormatText(N_("--grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex "
+                                             "digits each, as lsusb shows them), not \"%s\""),
+                                          {SafeText(id)}))
+            << "\n";
         return 2;
     }
     if (geteuid() == 0) {
-        return Run({HelperPath(), normalized}, err);
+        return Run({HelperPath(), normalized}, err, texts);
     }
     // pkexec asks for an administrator (polkit action of the package, kept
     // for a few minutes) and starts the helper with a clean environment.
-    return Run({"/usr/bin/pkexec", HelperPath(), normalized}, err);
+    return Run({"/usr/bin/pkexec", HelperPath(), normalized}, err, texts);
 }

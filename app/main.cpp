@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         SayLine(texts, warning);
     }
     if (options.grantAccess) {
-        return GrantAccess(*options.grantAccess, std::cerr);
+        return GrantAccess(*options.grantAccess, std::cerr, texts);
     }
     switch (options.option) {
     case ProgramOption::Help:
