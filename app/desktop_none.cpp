@@ -4,11 +4,17 @@
 #include <iostream>
 
 #include "app/desktop.h"
+#include "app/translations.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
-                                const std::vector<std::string>& /*arguments*/, const UserCatalogue* /*texts*/)
+                                const std::vector<std::string>& /*arguments*/, const UserCatalogue* texts)
 {
-    std::cerr << "zentrix-update: this build has no window front end; using the console\n";
+    std::cerr << "zentrix-update: "
+              << Localize(texts != nullptr ? &texts->catalogue : nullptr,
+                          N_("this build has no window front end; using the console"))
+              << "\n";
     return std::nullopt;
 }
 

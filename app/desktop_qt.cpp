@@ -11,6 +11,8 @@
 #include "app/process_guard.h"
 #include "app/translations.h"
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "shell/updater_app.h"
 #include "ui/qt/display_probe.h"
 #include "ui/qt/qt_front_end.h"
@@ -21,9 +23,12 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
 {
     if (!DisplayReachable(argc, argv)) {
         const char* display = std::getenv("DISPLAY");
-        std::cerr << "zentrix-update: cannot open a window (no display can be reached"
-                  << (display != nullptr ? " at DISPLAY=" + SafeText(display) : std::string())
-                  << "); using the console\n";
+        const std::string why =
+            display != nullptr
+                ? FormatText(N_("cannot open a window (no display can be reached at DISPLAY=%s); using the console"),
+                             {SafeText(display)})
+                : std::string(N_("cannot open a window (no display can be reached); using the console"));
+        std::cerr << "zentrix-update: " << Localize(texts != nullptr ? &texts->catalogue : nullptr, why) << "\n";
         return std::nullopt;
     }
     StopRequests* stops = InstallStopSignals(true);

@@ -175,8 +175,9 @@ int main(int argc, char** argv)
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);
     if (unknownUi) {
-        std::cerr << "zentrix-update: ZENTRIX_UI=" << SafeText(std::getenv("ZENTRIX_UI"))
-                  << " is neither gui nor console; choosing by the display\n";
+        SayLine(texts, "zentrix-update: " +
+                           FormatText(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
+                                      {SafeText(std::getenv("ZENTRIX_UI"))}));
     }
     if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
         std::cerr << "zentrix-update: "
