@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/safe_text.h"
+#include "i18n/text_format.h"
 
 namespace {
 
@@ -113,8 +114,8 @@ void CChannelTrace::PutLine()
     if (error == 0) {
         return;
     }
-    m_writeFailure = std::string("the trace file cannot be written (") + std::strerror(static_cast<int>(error)) +
-                     "); the rest of this update is not traced";
+    m_writeFailure = FormatText(N_("the trace file cannot be written (%s); the rest of this update is not traced"),
+                                {std::strerror(static_cast<int>(error))});
     CloseFile();
     m_file = kNoFile;
 }

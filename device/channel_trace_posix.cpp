@@ -12,6 +12,7 @@
 
 #include "device/channel_trace.h"
 #include "device/safe_text.h"
+#include "i18n/text_format.h"
 
 void CChannelTrace::OpenFile(const char* path)
 {
@@ -22,13 +23,13 @@ void CChannelTrace::OpenFile(const char* path)
     const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                         S_IRUSR | S_IWUSR);
     if (fd < 0) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": " + std::strerror(errno);
+        m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), std::strerror(errno)});
         return;
     }
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
+        m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), N_("not a regular file")});
         return;
     }
     m_file = fd;

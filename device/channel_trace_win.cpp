@@ -11,6 +11,7 @@
 #include "device/channel_trace.h"
 #include "device/win_error.h"
 #include "device/safe_text.h"
+#include "i18n/text_format.h"
 #include "device/win_handle.h"
 
 namespace {
@@ -38,13 +39,13 @@ void CChannelTrace::OpenFile(const char* path)
     CWinHandle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsValid()) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": " + WindowsErrorText(GetLastError());
+        m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), WindowsErrorText(GetLastError())});
         return;
     }
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.Get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        m_failure = "cannot open trace file " + SafeText(path) + ": not a regular file";
+        m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), N_("not a regular file")});
         return;
     }
     m_file = reinterpret_cast<intptr_t>(file.Release());

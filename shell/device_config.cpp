@@ -244,12 +244,12 @@ ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const s
 std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines)
 {
     if (file.empty()) {
-        return "there is no place for the configuration file (HOME is not set)";
+        return N_("there is no place for the configuration file (HOME is not set)");
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
     if (error) {
-        return "cannot make the folder of " + file + ": " + error.message();
+        return FormatText(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
     std::ofstream out(file, std::ios::app);
     out << "# remembered by the device chooser\n";
@@ -257,5 +257,5 @@ std::string RememberDevices(const std::string& file, const std::vector<std::stri
         out << line << '\n';
     }
     out.flush();
-    return out ? std::string() : "cannot write " + file + ": " + std::strerror(errno);
+    return out ? std::string() : FormatText(N_("cannot write %s: %s"), {file, std::strerror(errno)});
 }

@@ -5,9 +5,12 @@
 
 #include <cstdio>
 
+#include "i18n/text_format.h"
 #include "shell/classroom.h"
 
 namespace {
+
+constexpr const char* kNotKept = N_("this run is not kept in the history: %s");
 
 std::optional<std::string> Known(const std::string& text)
 {
@@ -66,12 +69,12 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
         return record;
     }
     if (settings.path.empty()) {
-        port.Warn("this run is not kept in the history: the environment names no folder for it");
+        port.Warn(FormatText(kNotKept, {N_("the environment names no folder for it")}));
         return record;
     }
     std::string problem;
     if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), problem)) {
-        port.Warn("this run is not kept in the history: " + problem);
+        port.Warn(FormatText(kNotKept, {problem}));
     }
     return record;
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "device/safe_text.h"
+#include "i18n/text_format.h"
 #include "shell/history.h"
 
 namespace {
@@ -34,9 +35,11 @@ private:
     int m_fd;
 };
 
-bool AppendFailed(const std::string& what, const std::string& path, std::string& problem)
+// `pattern` names the path and then errno's words.
+bool AppendFailed(const char* pattern, const std::string& path, std::string& problem)
 {
-    problem = what + " " + SafeText(path) + ": " + std::strerror(errno);
+    const int error = errno;
+    problem = FormatText(pattern, {SafeText(path), std::strerror(error)});
     return false;
 }
 
@@ -97,7 +100,7 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
         std::filesystem::create_directories(folder, error);
         if (error) {
-            problem = "cannot make the folder " + SafeText(folder.string()) + ": " + error.message();
+            problem = FormatText(N_("cannot make the folder %s: %s"), {SafeText(folder.string()), error.message()});
             return false;
         }
     }
@@ -109,22 +112,22 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
     }
     const CFileDescriptor file(fd);
     if (file.Get() < 0) {
-        return AppendFailed("cannot open", path, problem);
+        return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
     int locked = 0;
     while ((locked = flock(file.Get(), LOCK_EX)) != 0 && errno == EINTR) {
     }
     if (locked != 0) {
-        return AppendFailed("cannot lock", path, problem);
+        return AppendFailed(N_("cannot lock %s: %s"), path, problem);
     }
     // Written in one piece while the lock is held: no other program's line
     // can come between its bytes.
     const std::string bytes = (EndsTorn(file.Get()) ? "\n" : "") + line + "\n";
     if (!WriteAll(file.Get(), bytes)) {
-        return AppendFailed("cannot write to", path, problem);
+        return AppendFailed(N_("cannot write to %s: %s"), path, problem);
     }
     if (fsync(file.Get()) != 0) {
-        return AppendFailed("cannot flush", path, problem);
+        return AppendFailed(N_("cannot flush %s: %s"), path, problem);
     }
     if (made) {
         // A new file's name is on the disk only once its folder is.

@@ -8,13 +8,16 @@
 
 #include "device/safe_text.h"
 #include "device/win_handle.h"
+#include "i18n/text_format.h"
 #include "shell/history.h"
 
 namespace {
 
-bool AppendFailed(const std::string& what, const std::string& path, std::string& problem)
+// `pattern` names the path and then Windows' error number.
+bool AppendFailed(const char* pattern, const std::string& path, std::string& problem)
 {
-    problem = what + " " + SafeText(path) + " (Windows error " + std::to_string(GetLastError()) + ")";
+    const DWORD error = GetLastError();
+    problem = FormatText(pattern, {SafeText(path), std::to_string(error)});
     return false;
 }
 
@@ -62,7 +65,7 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
         std::filesystem::create_directories(folder, error);
         if (error) {
-            problem = "cannot make the folder " + SafeText(folder.string()) + ": " + error.message();
+            problem = FormatText(N_("cannot make the folder %s: %s"), {SafeText(folder.string()), error.message()});
             return false;
         }
     }
@@ -70,21 +73,21 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
-        return AppendFailed("cannot open", path, problem);
+        return AppendFailed(N_("cannot open %s (Windows error %d)"), path, problem);
     }
     OVERLAPPED whole = {};
     if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        return AppendFailed("cannot lock", path, problem);
+        return AppendFailed(N_("cannot lock %s (Windows error %d)"), path, problem);
     }
     // Written in one piece while the lock is held; the lock goes with the handle.
     const std::string bytes = (EndsTorn(file.Get()) ? "\n" : "") + line + "\n";
     DWORD written = 0;
     if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size()) {
-        return AppendFailed("cannot write to", path, problem);
+        return AppendFailed(N_("cannot write to %s (Windows error %d)"), path, problem);
     }
     if (!FlushFileBuffers(file.Get())) {
-        return AppendFailed("cannot flush", path, problem);
+        return AppendFailed(N_("cannot flush %s (Windows error %d)"), path, problem);
     }
     UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
     return true;

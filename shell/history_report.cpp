@@ -107,8 +107,9 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
         if (ParseHistoryLine(line, record)) {
             contents.records.push_back(std::move(record));
         } else {
-            contents.warnings.push_back("line " + std::to_string(lineNumber) + " of " + SafeText(path) +
-                                        " is not a whole record (cut off when it was written?); it is skipped");
+            contents.warnings.push_back(
+                FormatText(N_("line %d of %s is not a whole record (cut off when it was written?); it is skipped"),
+                           {std::to_string(lineNumber), SafeText(path)}));
         }
     }
     return contents;
@@ -224,7 +225,8 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
         std::ostringstream read;
         read << in.rdbuf();
         if (!in) {
-            report.err = "zentrix-update: the history " + SafeText(path) + " cannot be read\n";
+            report.err = "zentrix-update: " +
+                         Localize(texts, FormatText(N_("the history %s cannot be read"), {SafeText(path)})) + "\n";
             report.exitCode = 1;
             return report;
         }
@@ -232,7 +234,7 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
     }
     HistoryContents contents = ReadHistoryText(text, path);
     for (const std::string& warning : contents.warnings) {
-        report.err += "zentrix-update: " + warning + "\n";
+        report.err += "zentrix-update: " + Localize(texts, warning) + "\n";
     }
     std::vector<HistoryRecord>& records = contents.records;
     if (!query.since.empty()) {

@@ -12,7 +12,7 @@ namespace {
 
 std::string SizeText(uint64_t size)
 {
-    return std::to_string(size) + (size == 1 ? " byte" : " bytes");
+    return FormatText(PluralText(size == 1 ? 1 : 2, "%d byte", "%d bytes"), {std::to_string(size)});
 }
 
 // Refuses an image that cannot be numbered even in 1024-byte blocks.

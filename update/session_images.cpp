@@ -22,7 +22,7 @@ bool Recent(const ImageFileState& state, uint32_t stillMs, int64_t nowNs)
 std::string SecondsText(uint32_t ms)
 {
     const uint32_t seconds = (ms + 999) / 1000;
-    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+    return FormatText(PluralText(seconds == 1 ? 1 : 2, "%d second", "%d seconds"), {std::to_string(seconds)});
 }
 
 }  // namespace

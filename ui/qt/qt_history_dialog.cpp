@@ -46,7 +46,7 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
         m_records = std::move(contents.records);
         text = m_records.empty() ? Tr(texts, kNothingYet) : QString::fromStdString(HistoryTable(m_records, texts));
         for (const std::string& warning : contents.warnings) {
-            text += QLatin1Char('\n') + QString::fromStdString(warning);
+            text += QLatin1Char('\n') + Tr(texts, warning);
         }
     }
     auto* layout = new QVBoxLayout(this);
