@@ -107,6 +107,13 @@ TEST(Language, GermanForAGermanLocaleEnglishByteForByteInTheCLocale)
     const std::string table = history("", "de");
     EXPECT_EQ(table.rfind("Beginn (UTC)         Ergebnis  Gerät ", 0), 0u) << table;
     EXPECT_NE(table.find("the version check: the calculator runs OS 02.00"), std::string::npos) << table;
+    // A line torn by a power cut: its warning in German (English in the history tests).
+    const fs::path file = dir / "state" / "zentrix-update" / "history.jsonl";
+    std::ofstream(file, std::ios::app) << R"({"started": "2026-12-01T09:00:00Z", "dev)";
+    const ProcessResult torn = RunProcess({ZENTRIX_UPDATE_BIN, "--history"},
+                                          {"XDG_STATE_HOME=" + (dir / "state").string(), "ZENTRIX_LANG=de"}, "");
+    EXPECT_EQ(torn.err, "zentrix-update: Zeile 4 von " + file.string() +
+                            " ist kein vollständiger Eintrag (beim Schreiben abgeschnitten?); sie wird übersprungen\n");
     fs::remove_all(dir);
 }
 
