@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <csignal>
 #include <thread>
 #include <regex>
 #include <sstream>
 #include <string>
 
+#include "i18n/catalogue.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
@@ -339,6 +341,17 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
 
     logged.ShowSummary({"updated /dev/pts/3", "failed /dev/pts/4 link lost"});
     EXPECT_EQ(out.str(), "updated /dev/pts/3\nfailed /dev/pts/4 link lost\n");
+
+    // In German a station's counts, its last line, are translated whole.
+    const std::optional<MoCatalogue> german = MoCatalogue::Load(ZENTRIX_LOCALE_DIR "/de/LC_MESSAGES/zentrix-update.mo");
+    ASSERT_TRUE(german);
+    std::ostringstream germanOut;
+    CConsoleClassroomView inGerman(germanOut, log, false, nullptr);
+    inGerman.SetCatalogue(&*german);
+    inGerman.ShowSummary(
+        {"failed /dev/pts/4 link lost", "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed."});
+    EXPECT_EQ(germanOut.str(), "fehlgeschlagen /dev/pts/4 link lost\n"
+                               "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");
 }
 
 // Lines drawn on a terminal are cut short of its last column, counted in

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <regex>
 #include <thread>
 
 #include "i18n/localize.h"
@@ -251,7 +252,13 @@ ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
 
 void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 {
+    // A station's last line is its counts, translated whole.
+    static const std::regex kCounts(R"(\d+ calculators?: .*)");
     for (const std::string& line : lines) {
+        if (std::regex_match(line, kCounts)) {
+            m_out << Localize(m_texts, line) << '\n';
+            continue;
+        }
         // "WORD DEVICE [REASON]": the result word in the user's language.
         const size_t word = line.find(' ');
         m_out << Localize(m_texts, line.substr(0, word)) << (word == std::string::npos ? "" : line.substr(word))
