@@ -163,7 +163,7 @@ void CWin32ClassroomView::OnClick(int x, int y)
     const POINT at = {x - m_painter->line, y + m_scroll};
     if (PtInRect(&m_painter->historyButton, at) != 0) {
         // Not modal: the rows go on being drawn while it is open.
-        ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath);
+        ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath, m_texts);
         return;
     }
     for (size_t i = 0; i < m_painter->nextButtons.size() && i < m_content.rows.size(); ++i) {

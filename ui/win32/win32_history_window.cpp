@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/win32/win32_history_window.h"
 
+#include "i18n/localize.h"
 #include "shell/history_report.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
@@ -14,9 +15,9 @@ namespace {
 constexpr wchar_t kClassName[] = L"ZentrixHistory";
 
 // The table with Windows' line ends, as the text box wants them.
-std::wstring TableText(const std::string& path)
+std::wstring TableText(const std::string& path, const MoCatalogue* texts)
 {
-    const HistoryReport report = ReportHistory({"zentrix-update", "--history"}, path);
+    const HistoryReport report = ReportHistory({"zentrix-update", "--history"}, path, texts);
     std::string text;
     for (const char c : report.err + report.out) {
         text += c == '\n' ? "\r\n" : std::string(1, c);
@@ -41,16 +42,16 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path)
+HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalogue* texts)
 {
     RegisterProgramWindowClass(kClassName, Proc);
-    HWND window = CreateWindowExW(0, kClassName, WideText(kWin32HistoryTitle).c_str(), WS_OVERLAPPEDWINDOW,
+    HWND window = CreateWindowExW(0, kClassName, WideText(Localize(texts, kWin32HistoryTitle)).c_str(), WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 900, 420, owner, nullptr, GetModuleHandleW(nullptr),
                                   nullptr);
     if (window == nullptr) {
         return nullptr;
     }
-    HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", TableText(path).c_str(),
+    HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", TableText(path, texts).c_str(),
                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
                                     ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                                 0, 0, 0, 0, window, nullptr, GetModuleHandleW(nullptr), nullptr);

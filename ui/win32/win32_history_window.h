@@ -4,10 +4,14 @@
 // `zentrix-update --history` prints, read once, in a read-only text box.
 #include <string>
 
-struct HWND__;
+#include "i18n/text_format.h"
 
-inline constexpr const char* kWin32HistoryTitle = "Zentrix OS Update - history";
+struct HWND__;
+class MoCatalogue;
+
+inline constexpr const char* kWin32HistoryTitle = N_("Zentrix OS Update - history");
 
 // Opens the window in front of `owner` (it goes with it) for the history
-// at `path`; returns it, or null when it cannot be made.
-HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path);
+// at `path`, in the catalogue's language (null: English); returns it, or
+// null when it cannot be made.
+HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalogue* texts = nullptr);
