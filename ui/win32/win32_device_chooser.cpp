@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_text.h"
 
@@ -17,8 +19,19 @@ struct Chooser {
     const std::vector<ListedDevice>& candidates;
     bool several;
     DeviceChooserResult& result;
+    const MoCatalogue* texts;
     HWND list = nullptr;
 };
+
+// A text of the chooser in the user's language, with Windows' line ends.
+std::wstring Shown(const MoCatalogue* texts, const char* english)
+{
+    std::string text;
+    for (const char c : Localize(texts, english)) {
+        text += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    return WideText(text);
+}
 
 HWND MakeList(HWND dialog, bool several)
 {
@@ -42,20 +55,24 @@ HWND MakeList(HWND dialog, bool several)
 void Fill(Chooser& chooser, HWND dialog)
 {
     const bool none = chooser.candidates.empty();
-    SetWindowTextW(dialog, chooser.several ? L"Choose the calculators" : L"Choose the calculator");
+    const MoCatalogue* texts = chooser.texts;
+    SetWindowTextW(dialog, Shown(texts, chooser.several ? N_("Choose the calculators") : N_("Choose the calculator"))
+                               .c_str());
     SetDlgItemTextW(dialog, IDC_CHOOSER_TEXT,
-                    none ? L"No calculator is configured, and nothing connected looks like one.\r\n"
-                           L"Connect the calculator, then start the program again."
-                         : chooser.several ? L"No calculator is configured. Choose the ones to update:"
-                                           : L"No calculator is configured. Choose the one to update:");
+                    Shown(texts, none ? N_("No calculator is configured, and nothing connected looks like one.\n"
+                                           "Connect the calculator, then start the program again.")
+                                 : chooser.several ? N_("No calculator is configured. Choose the ones to update:")
+                                                   : N_("No calculator is configured. Choose the one to update:"))
+                        .c_str());
     SetDlgItemTextW(dialog, IDC_CHOOSER_REMEMBER,
-                    chooser.several ? L"Remember these calculators" : L"Remember this calculator");
+                    Shown(texts, chooser.several ? N_("Remember these calculators") : N_("Remember this calculator"))
+                        .c_str());
     chooser.list = MakeList(dialog, chooser.several);
     int widest = 0;
     HDC dc = GetDC(chooser.list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(chooser.list, WM_GETFONT, 0, 0)));
     for (const ListedDevice& device : chooser.candidates) {
-        const std::wstring row = WideText(ChooserRowText(device));
+        const std::wstring row = WideText(ChooserRowText(device, chooser.texts));
         SendMessageW(chooser.list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
         SIZE size = {};
         GetTextExtentPoint32W(dc, row.c_str(), static_cast<int>(row.size()), &size);
@@ -122,10 +139,11 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-std::string ChooserRowText(const ListedDevice& device)
+std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
 {
-    std::string text = device.productName.empty() ? (device.usb ? "USB device" : "Serial port")
-                                                   : SafeLine(device.productName);
+    std::string text = device.productName.empty()
+                           ? Localize(texts, device.usb ? N_("USB device") : N_("Serial port"))
+                           : SafeLine(device.productName);
     if (!device.manufacturer.empty()) {
         text += " (" + SafeLine(device.manufacturer) + ")";
     }
@@ -136,15 +154,17 @@ std::string ChooserRowText(const ListedDevice& device)
         text += id;
     }
     if (!device.serialNumber.empty()) {
-        text += " - serial " + SafeLine(device.serialNumber);
+        text += " - " + Localize(texts, N_("serial ")) + SafeLine(device.serialNumber);
     }
-    return text + (device.mayOpen ? " - you may open it" : " - you may not open it: " + SafeLine(device.problem));
+    return text + " - " +
+           (device.mayOpen ? Localize(texts, N_("you may open it"))
+                           : Localize(texts, N_("you may not open it: ")) + SafeLine(Localize(texts, device.problem)));
 }
 
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                    DeviceChooserResult& result)
+                                    DeviceChooserResult& result, const MoCatalogue* texts)
 {
-    Chooser chooser{candidates, several, result};
+    Chooser chooser{candidates, several, result, texts};
     const INT_PTR answer = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DEVICE_CHOOSER), owner,
                                            Proc, reinterpret_cast<LPARAM>(&chooser));
     return answer == IDOK ? ChooserAnswer::Chosen : ChooserAnswer::Cancelled;

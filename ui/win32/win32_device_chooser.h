@@ -10,12 +10,14 @@
 #include "shell/front_end.h"
 
 struct HWND__;
+class MoCatalogue;
 
 // One row of the list: what the device calls itself, then how it is reached
-// and whether this user may open it.
-std::string ChooserRowText(const ListedDevice& device);
+// and whether this user may open it, in the catalogue's language (null:
+// English).
+std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts = nullptr);
 
 // Shows the chooser modally in front of `owner`; Chosen with `result`
 // filled, or Cancelled.
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                    DeviceChooserResult& result);
+                                    DeviceChooserResult& result, const MoCatalogue* texts = nullptr);
