@@ -12,6 +12,24 @@ namespace {
 constexpr int kMaxArguments = 9;
 constexpr int kMaxDepth = 4;            // patterns filled into patterns
 constexpr size_t kMaxMatchedText = 8192;
+// The most steps one text's translation may take. A text full of the
+// characters that follow a pattern's %s (a long configuration line, say)
+// would otherwise make the matching try every way to split it, for minutes;
+// past the bound it is shown in English.
+constexpr size_t kMaxMatchSteps = 400000;
+
+struct MatchBudget {
+    size_t left = kMaxMatchSteps;
+    bool Spend()
+    {
+        if (left == 0) {
+            return false;
+        }
+        --left;
+        return true;
+    }
+    bool Spent() const { return left == 0; }
+};
 
 using Captures = std::array<std::string_view, kMaxArguments + 1>;
 
@@ -37,7 +55,8 @@ std::string_view LiteralRun(std::string_view pattern, size_t at)
 
 // Matches pattern[p..] against text[t..], filling `match`; backtracks over
 // the places a %s may end, shortest first.
-bool MatchFrom(std::string_view pattern, size_t p, std::string_view text, size_t t, int& next, Match& match)
+bool MatchFrom(std::string_view pattern, size_t p, std::string_view text, size_t t, int& next, Match& match,
+               MatchBudget& budget)
 {
     while (p < pattern.size()) {
         if (pattern[p] != '%') {
@@ -74,6 +93,9 @@ bool MatchFrom(std::string_view pattern, size_t p, std::string_view text, size_t
         const size_t rest = p + d.length;
         const std::string_view following = LiteralRun(pattern, rest);
         for (size_t end = d.digits ? t + 1 : t; end <= text.size(); ++end) {
+            if (!budget.Spend()) {
+                return false;
+            }
             if (d.digits && std::isdigit(static_cast<unsigned char>(text[end - 1])) == 0) {
                 break;   // a %d is digits only
             }
@@ -87,7 +109,7 @@ bool MatchFrom(std::string_view pattern, size_t p, std::string_view text, size_t
             int attemptNext = after;
             attempt.args[static_cast<size_t>(d.argument)] = text.substr(t, end - t);
             attempt.argCount = std::max(attempt.argCount, d.argument);
-            if (MatchFrom(pattern, rest, text, end, attemptNext, attempt)) {
+            if (MatchFrom(pattern, rest, text, end, attemptNext, attempt, budget)) {
                 match = attempt;
                 next = attemptNext;
                 return true;
@@ -98,11 +120,11 @@ bool MatchFrom(std::string_view pattern, size_t p, std::string_view text, size_t
     return t == text.size();
 }
 
-bool Matches(std::string_view pattern, std::string_view text, Match& match)
+bool Matches(std::string_view pattern, std::string_view text, Match& match, MatchBudget& budget)
 {
     int next = 1;
     match = Match{};
-    return !pattern.empty() && MatchFrom(pattern, 0, text, 0, next, match);
+    return !pattern.empty() && MatchFrom(pattern, 0, text, 0, next, match, budget);
 }
 
 // The count of a text with a plural: its first %d argument.
@@ -122,7 +144,7 @@ unsigned long CountOf(std::string_view pattern, const Match& match)
     return 1;
 }
 
-std::string Translate(const MoCatalogue& catalogue, std::string_view english, int depth)
+std::string Translate(const MoCatalogue& catalogue, std::string_view english, int depth, MatchBudget& budget)
 {
     if (const MoCatalogue::Entry* entry = catalogue.Find(english)) {
         // A whole text with a count in it names its form by being the plural.
@@ -140,7 +162,7 @@ std::string Translate(const MoCatalogue& catalogue, std::string_view english, in
     for (const MoCatalogue::Entry* pattern : catalogue.Patterns()) {
         for (const std::string_view form : {pattern->singular, pattern->plural}) {
             Match match;
-            if (Matches(form, english, match) && match.literal > 0 &&
+            if (Matches(form, english, match, budget) && match.literal > 0 &&
                 (best == nullptr || match.literal > bestMatch.literal)) {
                 best = pattern;
                 bestMatch = match;
@@ -148,13 +170,13 @@ std::string Translate(const MoCatalogue& catalogue, std::string_view english, in
             }
         }
     }
-    if (best == nullptr) {
-        return std::string(english);
+    if (best == nullptr || budget.Spent()) {
+        return std::string(english);   // nothing matched, or not every pattern could be tried
     }
     std::array<std::string, kMaxArguments> translated;
     for (int i = 1; i <= bestMatch.argCount; ++i) {
         const auto at = static_cast<size_t>(i);
-        translated[at - 1] = Translate(catalogue, bestMatch.args[at], depth + 1);
+        translated[at - 1] = Translate(catalogue, bestMatch.args[at], depth + 1, budget);
     }
     const std::string_view form =
         best->plural.empty() ? MoCatalogue::Form(*best, 0) : catalogue.ForCount(*best, count);
@@ -169,7 +191,8 @@ std::string Translate(const MoCatalogue& catalogue, std::string_view english, in
 
 std::string Localize(const MoCatalogue* catalogue, std::string_view english)
 {
-    return catalogue == nullptr ? std::string(english) : Translate(*catalogue, english, 0);
+    MatchBudget budget;
+    return catalogue == nullptr ? std::string(english) : Translate(*catalogue, english, 0, budget);
 }
 
 std::string LocalizeCount(const MoCatalogue* catalogue, const char* singular, const char* plural, unsigned long n)

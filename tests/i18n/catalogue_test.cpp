@@ -93,6 +93,20 @@ TEST(Catalogue, TranslatesWholeTextsPatternsAndPatternsInsidePatterns)
     EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 1), "%d Datei");
     EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 5), "%d Dateien");
     EXPECT_EQ(LocalizeCount(nullptr, "%d file", "%d files", 5), "%d files");
+    // A text that splits a pattern's %s in very many ways (a long
+    // configuration line of ":1: ", say) is not worked on for minutes: past
+    // a bound of steps it is shown as it is.
+    const Messages lined = {{"%s:%s: %s; line ignored", "%s:%s: %s; Zeile \xC3\xBC" "bergangen"},
+                            {"unknown key \"%s\"", "unbekannter Schl\xC3\xBCssel \"%s\""}};
+    const std::optional<MoCatalogue> config = MoCatalogue::Parse(WriteMo(lined));
+    ASSERT_TRUE(config);
+    std::string hostile;
+    for (int i = 0; i < 2000; ++i) {
+        hostile += ":1: ";
+    }
+    EXPECT_EQ(Localize(&*config, hostile), hostile);
+    EXPECT_EQ(Localize(&*config, "f.conf:3: unknown key \"x\"; line ignored"),
+              "f.conf:3: unbekannter Schl\xC3\xBCssel \"x\"; Zeile \xC3\xBC" "bergangen");
     EXPECT_EQ(FormatText("%s of %d%%, %2$s again", {"a", "7"}), "a of 7%, 7 again");
     EXPECT_EQ(FormatText("%s %s", {"only"}), "only ");
 }
