@@ -9,17 +9,12 @@
 
 #include "device/device_describe.h"
 #include "device/device_listing.h"
+#include "device/zrenum/usb_scan.h"
 
 namespace {
 
 constexpr uint8_t kVendorSpecificClass = 0xff;
 
-struct ContextDeleter {
-    void operator()(libusb_context* context) const { libusb_exit(context); }
-};
-struct DeviceListDeleter {
-    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
 struct ConfigDeleter {
     void operator()(libusb_config_descriptor* config) const { libusb_free_config_descriptor(config); }
 };
@@ -68,29 +63,7 @@ bool IsCandidate(libusb_device* device)
 
 std::vector<std::string> CandidateUsbPaths()
 {
-    libusb_context* rawContext = nullptr;
-    if (libusb_init(&rawContext) != 0) {
-        return {};
-    }
-    std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
-    libusb_device** rawList = nullptr;
-    const ssize_t count = libusb_get_device_list(rawContext, &rawList);
-    if (count < 0) {
-        return {};
-    }
-    std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
-    std::vector<std::pair<uint8_t, uint8_t>> found;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (IsCandidate(rawList[i])) {
-            found.emplace_back(libusb_get_bus_number(rawList[i]), libusb_get_device_address(rawList[i]));
-        }
-    }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> paths;
-    for (const auto& [bus, address] : found) {
-        paths.push_back("usb:" + std::to_string(bus) + ":" + std::to_string(address));
-    }
-    return paths;
+    return ScanUsbBus(IsCandidate);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ bool HeldElsewhere(libusb_device* device)
 
 }  // namespace
 
-std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
+std::vector<std::string> ScanUsbBus(const std::function<bool(libusb_device*)>& keep)
 {
     libusb_context* rawContext = nullptr;
     if (libusb_init(&rawContext) != 0) {
@@ -73,7 +73,7 @@ std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
     std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
     std::vector<std::pair<uint8_t, uint8_t>> found;
     for (ssize_t i = 0; i < count; ++i) {
-        if (Matches(rawList[i], ids) && !HeldElsewhere(rawList[i])) {
+        if (keep(rawList[i])) {
             found.emplace_back(libusb_get_bus_number(rawList[i]), libusb_get_device_address(rawList[i]));
         }
     }
@@ -83,4 +83,9 @@ std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
         paths.push_back(FormatUsbPath(bus, address));
     }
     return paths;
+}
+
+std::vector<std::string> ScanUsbDevices(const std::vector<UsbId>& ids)
+{
+    return ScanUsbBus([&ids](libusb_device* device) { return Matches(device, ids) && !HeldElsewhere(device); });
 }
