@@ -128,15 +128,17 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* tex
 int main(int argc, char** argv)
 {
     EnsureStandardDescriptors();
+    // Before anything else: a hang-up or Ctrl+C during start-up is a request
+    // the program answers, not the end of it.
+    const StopRequests* stops = InstallStopSignals(false);
     const std::vector<std::string> arguments(argv, argv + argc);
     // The user's language; English (the program's own texts) without one.
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
     if (AsksForHistory(arguments)) {
-        const HistoryReport report = ReportHistory(arguments, HistoryFilePath(), texts);
-        std::cout << report.out << std::flush;
-        std::cerr << report.err;
-        return report.exitCode;
+        const int code = ReportHistory(arguments, HistoryFilePath(), texts, std::cout, std::cerr);
+        std::cout.flush();
+        return code;
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     for (const std::string& warning : options.warnings) {
@@ -170,7 +172,7 @@ int main(int argc, char** argv)
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
     ReadReplyTimeout(app, texts);
-    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION};
+    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi);

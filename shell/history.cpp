@@ -72,8 +72,10 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
         port.Warn(FormatText(kNotKept, {N_("the environment names no folder for it")}));
         return record;
     }
+    const StopRequests* stops = settings.stops;
+    const auto keepTrying = [stops] { return stops == nullptr || (stops->interrupt == 0 && stops->terminate == 0); };
     std::string problem;
-    if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), problem)) {
+    if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), keepTrying, problem)) {
         port.Warn(FormatText(kNotKept, {problem}));
     }
     return record;

@@ -6,10 +6,12 @@
 // the run's result is shown.
 #include <array>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "shell/stop_requests.h"
 #include "update/run_update.h"
 
 // The fields of a record, in the order they are written.
@@ -49,6 +51,9 @@ struct HistorySettings {
     bool keep = false;              // tests of the shell keep none
     std::string path;               // the history file; empty when it has no place
     std::string programVersion;
+    // The program's stop requests: a run that waits for another program's
+    // lock on the history gives up when one comes. Null: none.
+    const StopRequests* stops = nullptr;
 };
 
 // $XDG_STATE_HOME/zentrix-update/history.jsonl, else the same under
@@ -68,9 +73,13 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::
                const UpdateOutcome& outcome, IUpdatePort& port);
 
 // The platform's part. Appends `line` and a line feed to the file at `path`
-// (made, with its folder, when missing) under an exclusive lock, after a
-// line feed of its own when the file's last line was left torn; flushed to
-// the disk before it returns. False with `problem` when it cannot.
-bool AppendHistoryLine(const std::string& path, const std::string& line, std::string& problem);
+// (made, with its folder, when missing; for the user's eyes only) under an
+// exclusive lock, after a line feed of its own when the file's last line was
+// left torn; flushed to the disk before it returns. A link or a file that is
+// not a regular file is refused. A lock held by another program is waited
+// for a few seconds at most, and no longer than `keepTrying` (may be empty)
+// answers true. False with `problem` when it cannot.
+bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
+                       std::string& problem);
 // The name of this computer; empty when it cannot be had.
 std::string HostName();

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history file on Linux: its place under XDG_STATE_HOME, and appends
-// under flock, each written whole and fsynced.
+// under flock, each written whole and fsynced; never through a link, and
+// readable by the user only.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
@@ -93,31 +97,120 @@ std::string HostName()
     return name;
 }
 
-bool AppendHistoryLine(const std::string& path, const std::string& line, std::string& problem)
+namespace {
+
+// How long an append waits for another program's lock before it gives up.
+constexpr auto kLockPatience = std::chrono::seconds(3);
+constexpr auto kLockRetry = std::chrono::milliseconds(2);   // short: a busy history frees up often
+
+// The history's own folder: made 0700 (it holds serial numbers), an existing
+// one of the user's tightened to that; a link in its place is refused.
+bool PrepareFolder(const std::filesystem::path& folder, std::string& problem)
 {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) {
+        return true;
+    }
     std::error_code error;
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            problem = FormatText(N_("cannot make the folder %s: %s"), {SafeText(folder.string()), error.message()});
+    std::filesystem::create_directories(folder.parent_path(), error);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return AppendFailed(N_("cannot make the folder %s: %s"), folder.string(), problem);
+    }
+    struct stat info = {};
+    if (lstat(folder.c_str(), &info) != 0) {
+        return AppendFailed(N_("cannot make the folder %s: %s"), folder.string(), problem);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = S_ISLNK(info.st_mode) ? ELOOP : ENOTDIR;
+        return AppendFailed(N_("cannot make the folder %s: %s"), folder.string(), problem);
+    }
+    if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) {
+        chmod(folder.c_str(), info.st_mode & 0700);
+    }
+    return true;
+}
+
+// Opens the history for appending without following a link, making it 0600
+// when missing. Sets `made` when this call created it.
+int OpenForAppend(const std::string& path, bool& made)
+{
+    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
+    int fd = open(path.c_str(), kFlags);
+    made = fd < 0 && errno == ENOENT;
+    if (made) {
+        fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    }
+    return fd;
+}
+
+// A regular file owned by someone who may read it only (tightened once when
+// it is the user's); anything else is refused with errno set.
+bool CheckRegular(int fd)
+{
+    struct stat info = {};
+    if (fstat(fd, &info) != 0) {
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) {
+        fchmod(fd, info.st_mode & 0600);
+    }
+    return fcntl(fd, F_SETFL, O_APPEND) == 0;   // writes block again
+}
+
+// Takes the exclusive lock, retrying while another program holds it, for
+// at most kLockPatience and while `keepTrying` says so.
+bool Lock(int fd, const std::function<bool()>& keepTrying)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
             return false;
         }
+        if (std::chrono::steady_clock::now() >= giveUp || (keepTrying && !keepTrying())) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(kLockRetry);
     }
-    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY;
-    int fd = open(path.c_str(), kFlags);
-    const bool made = fd < 0 && errno == ENOENT;
-    if (made) {
-        fd = open(path.c_str(), kFlags | O_CREAT, 0644);
+    return true;
+}
+
+}  // namespace
+
+bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
+                       std::string& problem)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!PrepareFolder(folder, problem)) {
+        return false;
     }
-    const CFileDescriptor file(fd);
+    bool made = false;
+    const CFileDescriptor file(OpenForAppend(path, made));
     if (file.Get() < 0) {
+        if (errno == ELOOP) {
+            problem = FormatText(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
+            return false;
+        }
         return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
-    int locked = 0;
-    while ((locked = flock(file.Get(), LOCK_EX)) != 0 && errno == EINTR) {
+    if (!CheckRegular(file.Get())) {
+        if (errno == EINVAL) {
+            problem = FormatText(N_("%s is not a regular file"), {SafeText(path)});
+            return false;
+        }
+        return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
-    if (locked != 0) {
+    if (!Lock(file.Get(), keepTrying)) {
+        if (errno == EWOULDBLOCK) {
+            problem = FormatText(N_("%s is locked by another program"), {SafeText(path)});
+            return false;
+        }
         return AppendFailed(N_("cannot lock %s: %s"), path, problem);
     }
     // Written in one piece while the lock is held: no other program's line

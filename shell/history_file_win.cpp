@@ -3,8 +3,11 @@
 // under LockFileEx, each written whole and flushed.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "device/safe_text.h"
 #include "device/win_handle.h"
@@ -58,7 +61,41 @@ std::string HostName()
     return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
 }
 
-bool AppendHistoryLine(const std::string& path, const std::string& line, std::string& problem)
+namespace {
+
+// How long an append waits for another program's lock before it gives up.
+constexpr auto kLockPatience = std::chrono::seconds(3);
+constexpr auto kLockRetry = std::chrono::milliseconds(2);   // short: a busy history frees up often
+
+bool IsReparsePoint(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Takes the exclusive lock, retrying while another program holds it, for
+// at most kLockPatience and while `keepTrying` says so.
+bool Lock(HANDLE file, OVERLAPPED& whole, const std::function<bool()>& keepTrying, bool& busy)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    busy = false;
+    while (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
+        if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= giveUp || (keepTrying && !keepTrying())) {
+            busy = true;
+            return false;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
+                       std::string& problem)
 {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code error;
@@ -69,14 +106,27 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, std::st
             return false;
         }
     }
+    if (IsReparsePoint(path) || IsReparsePoint(folder.string())) {
+        problem = FormatText(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
+        return false;
+    }
     const CWinHandle file(CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsValid()) {
         return AppendFailed(N_("cannot open %s (Windows error %d)"), path, problem);
     }
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        problem = FormatText(N_("%s is not a regular file"), {SafeText(path)});
+        return false;
+    }
     OVERLAPPED whole = {};
-    if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    bool busy = false;
+    if (!Lock(file.Get(), whole, keepTrying, busy)) {
+        if (busy) {
+            problem = FormatText(N_("%s is locked by another program"), {SafeText(path)});
+            return false;
+        }
         return AppendFailed(N_("cannot lock %s (Windows error %d)"), path, problem);
     }
     // Written in one piece while the lock is held; the lock goes with the handle.

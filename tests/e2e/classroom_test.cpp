@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -453,6 +454,31 @@ void WriteNewerImages(const fs::path& dir)
 // the old one, slowly, while calculators come reaches none of them, neither
 // half-written nor whole, and the station says once that the new image is
 // used after a restart.
+// Another program holding a lock on the history costs the station's row a
+// few seconds: the row still ends, and the lost record is said.
+TEST_F(Classroom, AStationWhoseHistoryIsLockedElsewhereStillEndsEachRow)
+{
+    const fs::path history = m_dir / "state" / "zentrix-update" / "history.jsonl";
+    fs::create_directories(history.parent_path());
+    std::ofstream(history) << "";
+    const int holder = open(history.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_SH), 0);
+    const fs::path a = m_dir / "port-a";
+    CStation station(a.string(), m_dir / "img", m_dir / "scratch", {}, {}, 120);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    {
+        Plugged first(StartCalculator({}), a);
+        ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    }
+    EXPECT_NE(station.Seen().find(a.string() + ": this run is not kept in the history: " + history.string() +
+                                  " is locked by another program"),
+              std::string::npos)
+        << station.Seen();
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    close(holder);
+}
+
 TEST_F(Classroom, TheStationKeepsItsImagesWhileTheFolderIsRewrittenAndSaysSoOnce)
 {
     const fs::path old = m_dir / "old-os.bin";

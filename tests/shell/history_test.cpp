@@ -107,7 +107,7 @@ TEST(HistoryFile, ManyWritersAtOnceLeaveWholeLinesOnly)
                 record.fields[kDevice] = std::to_string(w) + "/" + std::to_string(n);
                 record.fields[kReason] = padding;
                 std::string problem;
-                failures[w] += AppendHistoryLine(path, FormatHistoryLine(record), problem) ? 0 : 1;
+                failures[w] += AppendHistoryLine(path, FormatHistoryLine(record), {}, problem) ? 0 : 1;
             }
         });
     }

@@ -7,6 +7,7 @@
 #include <regex>
 #include <thread>
 
+#include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
 #include "ui/console/progress_line.h"
@@ -137,12 +138,37 @@ void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, cons
     for (const ClassroomRow& row : rows) {
         shown.push_back(Localized(m_texts, row));
     }
+    const std::vector<std::string> warnings = NewWarnings(rows);
     if (m_errIsTerminal) {
+        if (!warnings.empty() && m_drawnLines > 0) {
+            // Said above the rows, which are drawn afresh below them.
+            m_err << "\x1b[" << m_drawnLines << "A\r\x1b[J";
+            m_drawnLines = 0;
+        }
+        for (const std::string& warning : warnings) {
+            m_err << "\r\x1b[Kzentrix-update: " << warning << '\n';
+        }
         Redraw(shown, LocalizedLines(m_texts, heading));
     } else {
+        for (const std::string& warning : warnings) {
+            LogLine(warning);
+        }
         LogChanges(shown, LocalizedLines(m_texts, heading));
     }
     m_err.flush();
+}
+
+std::vector<std::string> CConsoleClassroomView::NewWarnings(const std::vector<ClassroomRow>& rows)
+{
+    std::vector<std::string> warnings;
+    for (const ClassroomRow& row : rows) {
+        size_t& said = m_warningsSaid[row.device];
+        said = said > row.warnings.size() ? 0 : said;   // the next calculator on the same port
+        for (; said < row.warnings.size(); ++said) {
+            warnings.push_back(SafeText(row.device) + ": " + Localize(m_texts, row.warnings[said]));
+        }
+    }
+    return warnings;
 }
 
 void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -273,4 +299,5 @@ void CConsoleClassroomView::CloseRows()
     m_sizeRead = false;   // the next rows read the size afresh
     m_heading.clear();
     m_lastLine.clear();
+    m_warningsSaid.clear();
 }

@@ -40,6 +40,8 @@ public:
 private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
+    // The warnings of the runs not said yet, each naming its device.
+    std::vector<std::string> NewWarnings(const std::vector<ClassroomRow>& rows);
     void LogLine(const std::string& line);
     const TerminalSize& Size();
 
@@ -57,6 +59,7 @@ private:
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
     std::string m_heading;                          // otherwise: the last heading written
     std::map<std::string, std::string> m_lastLine;  // and each device's last line
+    std::map<std::string, size_t> m_warningsSaid;   // how many of each device's warnings were said
 };
 
 // A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
