@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/history_report.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/history_reader.h"
 
 namespace {
 
@@ -77,9 +79,16 @@ std::string ShownTime(const HistoryRecord& record)
     return text;
 }
 
-std::string CsvField(const std::string& text)
+// A CSV cell a spreadsheet shows as the text it is: control bytes escaped
+// as in the table, quoted where CSV needs it, and a text that a spreadsheet
+// would take for a formula led by an apostrophe.
+std::string CsvField(const std::string& value)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    std::string text = SafeText(value, SIZE_MAX);
+    if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos) {
+        text.insert(0, 1, '\'');
+    }
+    if (text.find_first_of(",\"") == std::string::npos) {
         return text;
     }
     std::string quoted = "\"";
@@ -94,7 +103,8 @@ std::string CsvField(const std::string& text)
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
 {
     HistoryContents contents;
-    size_t lineNumber = 0;
+    HistoryBadLines bad;
+    uint64_t lineNumber = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
@@ -106,11 +116,12 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
         HistoryRecord record;
         if (ParseHistoryLine(line, record)) {
             contents.records.push_back(std::move(record));
-        } else {
-            contents.warnings.push_back(
-                FormatText(N_("line %d of %s is not a whole record (cut off when it was written?); it is skipped"),
-                           {std::to_string(lineNumber), SafeText(path)}));
+        } else if (bad.count++ == 0) {
+            bad.first = lineNumber;
         }
+    }
+    if (bad.count != 0) {
+        contents.warnings.push_back(BadLinesWarning(bad, path));
     }
     return contents;
 }
@@ -124,80 +135,141 @@ size_t ShownWidth(const std::string& text)
     }));
 }
 
-std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts)
-{
-    struct Column {
-        const char* title;
-        std::string (*cell)(const HistoryRecord&);
-    };
-    static const Column kColumns[] = {
-        {N_("Started (UTC)"), ShownTime},
-        {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
-        {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
-        {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
-        {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
-        {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
-        {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
-        {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
-        {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
-    };
-    constexpr size_t kCount = std::size(kColumns);
-    std::vector<std::vector<std::string>> rows(1);
-    for (const Column& column : kColumns) {
-        rows[0].push_back(Localize(texts, column.title));
-    }
-    for (const HistoryRecord& record : records) {
-        rows.emplace_back();
-        for (const Column& column : kColumns) {
-            rows.back().push_back(column.cell(record));
+namespace {
+
+struct Column {
+    const char* title;
+    std::string (*cell)(const HistoryRecord&);
+};
+const Column kColumns[] = {
+    {N_("Started (UTC)"), ShownTime},
+    {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
+    {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+    {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
+    {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
+    {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
+    {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
+    {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
+    {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
+};
+constexpr size_t kColumnCount = std::size(kColumns);
+
+}  // namespace
+
+// The table in two passes over the records: every row measured, then every
+// row written, so that nothing but the column widths is held.
+class CHistoryTable {
+public:
+    explicit CHistoryTable(const MoCatalogue* texts)
+    {
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            m_headings[c] = Localize(texts, kColumns[c].title);
+            m_widths[c] = ShownWidth(m_headings[c]);   // a translated heading by its characters
         }
     }
-    // The headings (maybe translated) by characters, the cells by bytes as
-    // they always were.
-    const auto width = [&rows](size_t r, size_t c) { return r == 0 ? ShownWidth(rows[r][c]) : rows[r][c].size(); };
-    size_t widths[kCount] = {};
-    for (size_t r = 0; r < rows.size(); ++r) {
-        for (size_t c = 0; c < kCount; ++c) {
-            widths[c] = std::max(widths[c], width(r, c));
+
+    void Measure(const HistoryRecord& record)
+    {
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            m_widths[c] = std::max(m_widths[c], kColumns[c].cell(record).size());
         }
     }
-    std::string table;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const auto& row = rows[r];
+
+    std::string Heading() const
+    {
+        std::array<size_t, kColumnCount> shown{};
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            shown[c] = ShownWidth(m_headings[c]);
+        }
+        return Line(m_headings, shown);
+    }
+
+    // The cells by bytes, as they always were.
+    std::string Row(const HistoryRecord& record) const
+    {
+        std::array<std::string, kColumnCount> cells;
+        std::array<size_t, kColumnCount> shown{};
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            cells[c] = kColumns[c].cell(record);
+            shown[c] = cells[c].size();
+        }
+        return Line(cells, shown);
+    }
+
+private:
+    std::string Line(const std::array<std::string, kColumnCount>& cells,
+                     const std::array<size_t, kColumnCount>& shown) const
+    {
         std::string line;
-        for (size_t c = 0; c < kCount; ++c) {
-            line += row[c];
-            if (c + 1 < kCount) {
-                line += std::string(widths[c] - width(r, c) + 2, ' ');
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            line += cells[c];
+            if (c + 1 < kColumnCount) {
+                line += std::string(m_widths[c] - shown[c] + 2, ' ');
             }
         }
         line.erase(line.find_last_not_of(' ') + 1);
-        table += line + "\n";
+        return line + "\n";
     }
-    return table;
+
+    std::array<std::string, kColumnCount> m_headings;
+    std::array<size_t, kColumnCount> m_widths{};
+};
+
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts)
+{
+    CHistoryTable table(texts);
+    for (const HistoryRecord& record : records) {
+        table.Measure(record);
+    }
+    std::string text = table.Heading();
+    for (const HistoryRecord& record : records) {
+        text += table.Row(record);
+    }
+    return text;
+}
+
+std::string HistoryJsonRun(const HistoryRecord& record, bool first)
+{
+    return (first ? "\n  " : ",\n  ") + FormatHistoryLine(record);
 }
 
 std::string HistoryJson(const std::vector<HistoryRecord>& records)
 {
-    std::string json = "{\"schema_version\": 1, \"runs\": [";
+    std::string json = kHistoryJsonStart;
     for (size_t i = 0; i < records.size(); ++i) {
-        json += (i == 0 ? "\n  " : ",\n  ") + FormatHistoryLine(records[i]);
+        json += HistoryJsonRun(records[i], i == 0);
     }
-    return json + (records.empty() ? "]}\n" : "\n]}\n");
+    return json + HistoryJsonEnd(records.size());
 }
 
-std::string HistoryCsv(const std::vector<HistoryRecord>& records)
+std::string HistoryJsonEnd(uint64_t runs)
+{
+    return runs == 0 ? "]}\n" : "\n]}\n";
+}
+
+std::string HistoryCsvHeader()
 {
     std::string csv;
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
         csv += (f == 0 ? "" : ",") + std::string(kHistoryFieldNames[f]);
     }
-    csv += "\r\n";
+    return csv + "\r\n";
+}
+
+std::string HistoryCsvRow(const HistoryRecord& record)
+{
+    std::string csv;
+    for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+        csv += (f == 0 ? "" : ",") + CsvField(record.fields[f].value_or(""));
+    }
+    return csv + "\r\n";
+}
+
+std::string HistoryCsv(const std::vector<HistoryRecord>& records)
+{
+    std::string csv = HistoryCsvHeader();
     for (const HistoryRecord& record : records) {
-        for (size_t f = 0; f < kHistoryFieldCount; ++f) {
-            csv += (f == 0 ? "" : ",") + CsvField(record.fields[f].value_or(""));
-        }
-        csv += "\r\n";
+        csv += HistoryCsvRow(record);
     }
     return csv;
 }
@@ -208,49 +280,97 @@ bool AsksForHistory(const std::vector<std::string>& arguments)
            arguments.end();
 }
 
+namespace {
+
+bool Selected(const HistoryQuery& query, const HistoryRecord& record)
+{
+    return query.since.empty() || (record[kStarted] && *record[kStarted] >= query.since);
+}
+
+// One pass over the history: `each` sees every selected record.
+template <typename Each>
+void ForEachRecord(CHistoryReader& reader, const HistoryQuery& query, Each each)
+{
+    HistoryRecord record;
+    while (reader.Next(record)) {
+        if (Selected(query, record)) {
+            each(record);
+        }
+    }
+}
+
+// The table: every selected record measured in a first pass, written in a
+// second that reads no further than the first did.
+bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCatalogue* texts, CHistoryReader& first,
+                std::ostream& out, std::string& problem)
+{
+    CHistoryTable table(texts);
+    uint64_t runs = 0;
+    ForEachRecord(first, query, [&](const HistoryRecord& r) {
+        table.Measure(r);
+        ++runs;
+    });
+    if (runs == 0) {
+        const std::string where = SafeText(path.empty() ? N_("the history") : path);
+        out << Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) << "\n";
+        return true;
+    }
+    CHistoryReader second;
+    if (!second.Open(path, problem)) {
+        return false;
+    }
+    second.StopAt(first.BytesRead());
+    out << table.Heading();
+    ForEachRecord(second, query, [&](const HistoryRecord& r) { out << table.Row(r); });
+    return true;
+}
+
+}  // namespace
+
+int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
+                  std::ostream& out, std::ostream& err)
+{
+    HistoryQuery query;
+    if (!ParseQuery(arguments, query)) {
+        err << kUsage;
+        return 2;
+    }
+    CHistoryReader reader;
+    std::string problem;
+    bool ok = path.empty() || reader.Open(path, problem);
+    if (ok) {
+        uint64_t runs = 0;
+        switch (query.format) {
+        case HistoryFormat::Json:
+            out << kHistoryJsonStart;
+            ForEachRecord(reader, query, [&](const HistoryRecord& r) { out << HistoryJsonRun(r, runs++ == 0); });
+            out << HistoryJsonEnd(runs);
+            break;
+        case HistoryFormat::Csv:
+            out << HistoryCsvHeader();
+            ForEachRecord(reader, query, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
+            break;
+        case HistoryFormat::Table: ok = WriteTable(path, query, texts, reader, out, problem); break;
+        }
+    }
+    if (!ok) {
+        err << "zentrix-update: " << Localize(texts, problem) << "\n";
+        return 1;
+    }
+    if (const std::string warning = BadLinesWarning(reader.BadLines(), path); !warning.empty()) {
+        err << "zentrix-update: " << Localize(texts, warning) << "\n";
+    }
+    return 0;
+}
+
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
                             const MoCatalogue* texts)
 {
+    std::ostringstream out;
+    std::ostringstream err;
     HistoryReport report;
-    HistoryQuery query;
-    if (!ParseQuery(arguments, query)) {
-        report.err = kUsage;
-        report.exitCode = 2;
-        return report;
-    }
-    std::string text;
-    std::error_code error;
-    if (!path.empty() && std::filesystem::exists(path, error)) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream read;
-        read << in.rdbuf();
-        if (!in) {
-            report.err = "zentrix-update: " +
-                         Localize(texts, FormatText(N_("the history %s cannot be read"), {SafeText(path)})) + "\n";
-            report.exitCode = 1;
-            return report;
-        }
-        text = read.str();
-    }
-    HistoryContents contents = ReadHistoryText(text, path);
-    for (const std::string& warning : contents.warnings) {
-        report.err += "zentrix-update: " + Localize(texts, warning) + "\n";
-    }
-    std::vector<HistoryRecord>& records = contents.records;
-    if (!query.since.empty()) {
-        std::erase_if(records, [&](const HistoryRecord& r) { return !r[kStarted] || *r[kStarted] < query.since; });
-    }
-    switch (query.format) {
-    case HistoryFormat::Json: report.out = HistoryJson(records); break;
-    case HistoryFormat::Csv: report.out = HistoryCsv(records); break;
-    case HistoryFormat::Table:
-        if (records.empty()) {
-            const std::string where = SafeText(path.empty() ? N_("the history") : path);
-            report.out = Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) + "\n";
-        } else {
-            report.out = HistoryTable(records, texts);
-        }
-        break;
-    }
+    report.exitCode = ReportHistory(arguments, path, texts, out, err);
+    report.out = out.str();
+    report.err = err.str();
     return report;
 }

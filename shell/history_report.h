@@ -2,6 +2,8 @@
 #pragma once
 // `zentrix-update --history`: the history shown as a table for a person,
 // as one JSON document, or as CSV for a spreadsheet.
+#include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +16,8 @@ enum class HistoryFormat { Table, Json, Csv };
 
 // The records of a history file's text, in the file's order (newest last),
 // and one warning for each line that could not be read (a line torn by a
-// power cut, for instance; in English, for Localize where it is shown); such
-// a line is skipped.
+// power cut, for instance; in English, for Localize where it is shown), all
+// such lines in one; such a line is skipped.
 struct HistoryContents {
     std::vector<HistoryRecord> records;
     std::vector<std::string> warnings;
@@ -27,6 +29,15 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
 std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr);
 std::string HistoryJson(const std::vector<HistoryRecord>& records);
 std::string HistoryCsv(const std::vector<HistoryRecord>& records);
+
+// The same forms a record at a time, for a history too large to hold: the
+// JSON document is its start, each run (`first` for the first written) and
+// its end; the CSV its header and a row per record.
+inline constexpr const char* kHistoryJsonStart = "{\"schema_version\": 1, \"runs\": [";
+std::string HistoryJsonRun(const HistoryRecord& record, bool first);
+std::string HistoryJsonEnd(uint64_t runs);
+std::string HistoryCsvHeader();
+std::string HistoryCsvRow(const HistoryRecord& record);
 
 // What --history prints: standard output, standard error and the exit code
 // (0 shown, 1 the history cannot be read, 2 a wrong command line).
@@ -40,6 +51,10 @@ struct HistoryReport {
 bool AsksForHistory(const std::vector<std::string>& arguments);
 
 // Reads the arguments after the program name (--history, then --json or
-// --csv, --since DATE) and the history at `path`.
+// --csv, --since DATE) and the history at `path`, a line at a time, and
+// writes what it shows as it goes; returns the exit code.
+int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
+                  std::ostream& out, std::ostream& err);
+// The same into texts (a window shows them).
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
                             const MoCatalogue* texts = nullptr);

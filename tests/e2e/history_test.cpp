@@ -2,11 +2,16 @@
 // The history kept by the real zentrix-update: one record per calculator for
 // every way a run ends, no record lost or torn when two programs update sets
 // at once, a torn line skipped with one warning, a history that cannot be
-// written only warned about, and --history in its three forms.
+// written only warned about, a lock held elsewhere waited for seconds at most,
+// links refused, and --history in its three forms, hostile lines defused.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -268,8 +273,9 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
         "updated,,all,lab,1.0.0.1\r\n";
+    // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\nnothing\x1b\",single,lab,1.0.0.1\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -308,6 +314,114 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         EXPECT_EQ(shown.out, c.out);
         EXPECT_EQ(shown.err.empty(), c.exitCode == 0) << shown.err;
     }
+}
+
+// Another program holding a lock on the history (here as long as the test
+// runs) costs a run a few seconds at most: the result is shown as always and
+// the record's loss is one warning, for a single calculator and for a set.
+// The file is the user's alone, so no other user can take such a lock.
+TEST_F(History, ALockHeldElsewhereEndsWithinSecondsAndTheResultStands)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    fs::permissions(HistoryFile().parent_path(), fs::perms::all);
+    std::ofstream(HistoryFile()) << "";
+    fs::permissions(HistoryFile(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                       fs::perms::others_read);
+    // Held by this test's process for the whole test.
+    const int holder = open(HistoryFile().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_SH), 0);
+    const std::string warning = "this run is not kept in the history: " + HistoryFile().string() +
+                                " is locked by another program";
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        int calculators;
+    } cases[] = {{"single", {Images(), "0"}, 1}, {"set", {"--all", Images()}, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string devices;
+        for (int i = 0; i < c.calculators; ++i) {
+            devices += StartCalculator({}) + ";";
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult run = Update(c.arguments, devices, "ok\nok\nok\ncancel\n", State());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_EQ(run.exitCode, 18) << run.err;
+        EXPECT_NE(run.out.find(c.calculators == 1 ? "Update is complete." : "3 calculators: 3 updated"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE((run.out + run.err).find(warning), std::string::npos) << run.out << run.err;
+    }
+    close(holder);
+    EXPECT_EQ(ReadFile(HistoryFile()), "");
+    // Tightened on the way: the user's folder and file are theirs alone.
+    EXPECT_EQ(fs::status(HistoryFile()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(HistoryFile().parent_path()).permissions(), fs::perms::owner_all);
+    if (geteuid() == 0) {
+        const ProcessResult other = RunProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                                "/usr/bin/flock", "-n", "-s", HistoryFile().string(), "true"},
+                                               {}, "");
+        EXPECT_NE(other.exitCode, 0) << "another user took a lock on the history";
+    }
+}
+
+// Links, pipes and folders where the history should be: nothing is written
+// through a link or made at its target, and --history refuses at once what
+// it cannot read as a file.
+TEST_F(History, NoRecordIsWrittenThroughALinkAndOnlyAFileIsRead)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    const fs::path victim = m_dir / "victim";
+    std::ofstream(victim) << "precious\n";
+    for (const fs::path& target : {victim, m_dir / "made-by-a-link"}) {
+        SCOPED_TRACE(target.string());
+        fs::remove(HistoryFile());
+        fs::create_symlink(target, HistoryFile());
+        const ProcessResult run = Update({Images(), "0"}, StartCalculator({}), "ok\nok\nok\ncancel\n", State());
+        EXPECT_NE(run.out.find("Update is complete."), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("this run is not kept in the history: " + HistoryFile().string() +
+                               " is a symbolic link; nothing is written through it"),
+                  std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(ReadFile(victim), "precious\n");
+    EXPECT_FALSE(fs::exists(m_dir / "made-by-a-link"));
+
+    fs::remove(HistoryFile());
+    ASSERT_EQ(mkfifo(HistoryFile().c_str(), 0600), 0);
+    for (const char* form : {"--json", "--csv", "--history"}) {
+        SCOPED_TRACE(form);
+        const ProcessResult pipe = ShowHistory({"--history", form});
+        EXPECT_EQ(pipe.exitCode, 1);
+        EXPECT_NE(pipe.err.find("it is not a regular file"), std::string::npos) << pipe.err;
+    }
+    fs::remove(HistoryFile());
+    fs::create_directory(HistoryFile());
+    const ProcessResult folder = ShowHistory({"--history"});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_EQ(folder.out, "");
+}
+
+// Lines that are no records are one warning with their count and the first
+// one's number; values a spreadsheet would take for formulas, or that would
+// reach the terminal raw, are defused in the CSV.
+TEST_F(History, BadLinesAreOneWarningAndCsvCellsAreSafeToOpen)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    const std::string record =
+        R"x({"started": "2026-12-01T08:00:00Z", "device": "@SUM(A1)", "model": "=1+1", )x"
+        R"x("os_before": "\u001b]0;owned\u0007", "os_image": "-2", "result": "updated", "reason": "+cmd"})x";
+    std::ofstream(HistoryFile(), std::ios::binary)
+        << "not json\n" << record << "\n{\"started\":\n" << std::string(100000, 'x') << "\n";
+    const ProcessResult csv = ShowHistory({"--history", "--csv"});
+    EXPECT_EQ(csv.exitCode, 0);
+    EXPECT_EQ(csv.err, "zentrix-update: 3 lines of " + HistoryFile().string() +
+                           " are not whole records; they are skipped (the first is line 1)\n");
+    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
+              std::string::npos)
+        << csv.out;
+    EXPECT_EQ(csv.out.find_first_of("\x1b\x07"), std::string::npos);
 }
 
 }  // namespace

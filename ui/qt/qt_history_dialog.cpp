@@ -12,9 +12,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
 
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/history_reader.h"
 #include "shell/history_report.h"
 
 namespace {
@@ -23,6 +26,34 @@ namespace {
 constexpr const char* kNoPlace = N_("The history has no place on this computer (no state folder is set).");
 constexpr int kScreenMargin = 40;   // left free around the window on the screen
 constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
+// The most runs the window holds; the rest are in --history and the CSV.
+constexpr size_t kShownRuns = 2000;
+
+// The newest kShownRuns records of the history at `path`, and the lines of
+// warning that go under the table.
+std::vector<HistoryRecord> ReadNewest(const std::string& path, uint64_t& total, std::vector<std::string>& warnings)
+{
+    std::deque<HistoryRecord> newest;
+    CHistoryReader reader;
+    std::string problem;
+    total = 0;
+    if (!reader.Open(path, problem)) {
+        warnings.push_back(problem);
+        return {};
+    }
+    HistoryRecord record;
+    while (reader.Next(record)) {
+        ++total;
+        newest.push_back(std::move(record));
+        if (newest.size() > kShownRuns) {
+            newest.pop_front();
+        }
+    }
+    if (const std::string bad = BadLinesWarning(reader.BadLines(), path); !bad.empty()) {
+        warnings.push_back(bad);
+    }
+    return {std::make_move_iterator(newest.begin()), std::make_move_iterator(newest.end())};
+}
 
 QString Tr(const MoCatalogue* texts, const std::string& english)
 {
@@ -40,12 +71,16 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
     if (file.empty()) {
         text = Tr(texts, kNoPlace);
     } else {
-        QFile history(QString::fromStdString(file));
-        const QByteArray bytes = history.open(QIODevice::ReadOnly) ? history.readAll() : QByteArray();
-        HistoryContents contents = ReadHistoryText(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), file);
-        m_records = std::move(contents.records);
+        m_path = file;
+        uint64_t total = 0;
+        std::vector<std::string> warnings;
+        m_records = ReadNewest(file, total, warnings);
         text = m_records.empty() ? Tr(texts, kNothingYet) : QString::fromStdString(HistoryTable(m_records, texts));
-        for (const std::string& warning : contents.warnings) {
+        if (total > m_records.size()) {
+            warnings.push_back(FormatText(N_("Only the newest %d of %d runs are shown; the CSV holds them all."),
+                                          {std::to_string(m_records.size()), std::to_string(total)}));
+        }
+        for (const std::string& warning : warnings) {
             text += QLatin1Char('\n') + Tr(texts, warning);
         }
     }
@@ -79,9 +114,20 @@ QString CHistoryDialog::TableText() const
 bool CHistoryDialog::SaveCsv(const QString& file) const
 {
     QFile out(file);
-    const std::string csv = HistoryCsv(m_records);
-    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           out.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) && out.flush();
+    CHistoryReader reader;
+    std::string problem;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || !reader.Open(m_path, problem)) {
+        return false;
+    }
+    const auto write = [&out](const std::string& text) {
+        return out.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    };
+    bool written = write(HistoryCsvHeader());
+    HistoryRecord record;
+    while (written && reader.Next(record)) {
+        written = write(HistoryCsvRow(record));
+    }
+    return written && out.flush();
 }
 
 void CHistoryDialog::AskWhereToSave()

@@ -22,13 +22,14 @@ public:
 
     // The table as shown (with a line for each record that could not be read).
     QString TableText() const;
-    // Writes the runs as CSV to `file`; false when it cannot.
+    // Writes every run of the history as CSV to `file`; false when it cannot.
     bool SaveCsv(const QString& file) const;
 
 private:
     void AskWhereToSave();
 
-    std::vector<HistoryRecord> m_records;
+    std::string m_path;
+    std::vector<HistoryRecord> m_records;   // the newest, as shown
     const MoCatalogue* m_texts;
     QPlainTextEdit* m_table = nullptr;
 };

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/history_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "device/safe_text.h"
+#include "i18n/text_format.h"
+
+bool CHistoryReader::Open(const std::string& path, std::string& problem)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return true;   // nothing recorded yet
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        problem = FormatText(N_("the history %s cannot be read: it is not a regular file"), {SafeText(path)});
+        return false;
+    }
+    m_in.open(path, std::ios::binary);
+    if (!m_in) {
+        problem = FormatText(N_("the history %s cannot be read"), {SafeText(path)});
+        return false;
+    }
+    return true;
+}
+
+bool CHistoryReader::FillBuffer()
+{
+    if (!m_in.is_open() || !m_in) {
+        return false;
+    }
+    m_in.read(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_begin = 0;
+    m_end = static_cast<size_t>(m_in.gcount());
+    return m_end > 0;
+}
+
+bool CHistoryReader::NextLine()
+{
+    m_line.clear();
+    m_lineTooLong = false;
+    bool any = false;
+    while (m_offset < m_limit) {
+        if (m_begin == m_end && !FillBuffer()) {
+            break;
+        }
+        any = true;
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(m_end - m_begin, m_limit - m_offset));
+        const char* start = m_buffer.data() + m_begin;
+        const char* feed = static_cast<const char*>(std::memchr(start, '\n', room));
+        const size_t taken = feed != nullptr ? static_cast<size_t>(feed - start) : room;
+        if (m_line.size() + taken > kMaxLineBytes) {
+            m_lineTooLong = true;
+        } else {
+            m_line.append(start, taken);
+        }
+        const size_t consumed = taken + (feed != nullptr ? 1 : 0);
+        m_begin += consumed;
+        m_offset += consumed;
+        if (feed != nullptr) {
+            break;
+        }
+    }
+    if (any) {
+        ++m_lineNumber;
+    }
+    return any;
+}
+
+bool CHistoryReader::Next(HistoryRecord& record)
+{
+    while (NextLine()) {
+        if (!m_lineTooLong && m_line.find_first_not_of(" \t\r") == std::string::npos) {
+            continue;
+        }
+        record = {};
+        if (!m_lineTooLong && ParseHistoryLine(m_line, record)) {
+            return true;
+        }
+        if (m_bad.count++ == 0) {
+            m_bad.first = m_lineNumber;
+        }
+    }
+    return false;
+}
+
+std::string BadLinesWarning(const HistoryBadLines& bad, const std::string& path)
+{
+    if (bad.count == 0) {
+        return {};
+    }
+    if (bad.count == 1) {
+        return FormatText(N_("line %d of %s is not a whole record (cut off when it was written?); it is skipped"),
+                          {std::to_string(bad.first), SafeText(path)});
+    }
+    return FormatText(PluralText(static_cast<long>(bad.count),
+                                 "%d line of %s is not a whole record; it is skipped (the first is line %d)",
+                                 "%d lines of %s are not whole records; they are skipped (the first is line %d)"),
+                      {std::to_string(bad.count), SafeText(path), std::to_string(bad.first)});
+}

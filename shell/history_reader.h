@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Reading a history file one line at a time: memory stays the same however
+// large the file grows, and a line too long to be a record is skipped
+// without being held.
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "shell/history.h"
+
+// The lines that were not records: how many, and where the first was.
+struct HistoryBadLines {
+    uint64_t count = 0;
+    uint64_t first = 0;   // line number, from 1
+};
+
+class CHistoryReader {
+public:
+    // The longest line taken as a record; a longer one is a bad line.
+    static constexpr size_t kMaxLineBytes = 64 * 1024;
+
+    // Opens the history at `path`. A missing file reads as an empty history;
+    // a folder, a pipe or a device is refused (nothing waits on it), as is a
+    // file that cannot be opened. False with `problem` (English) then.
+    bool Open(const std::string& path, std::string& problem);
+
+    // The next record in the file's order; false at the end of the file, or
+    // at `StopAt`'s byte when one was set.
+    bool Next(HistoryRecord& record);
+
+    // Reads no further than `bytes` from the start (a second pass over a
+    // file that may grow meanwhile sees what the first saw).
+    void StopAt(uint64_t bytes) { m_limit = bytes; }
+    uint64_t BytesRead() const { return m_offset; }
+    const HistoryBadLines& BadLines() const { return m_bad; }
+
+private:
+    // The next line's bytes into m_line (cut at kMaxLineBytes, m_lineTooLong
+    // set); false at the end.
+    bool NextLine();
+    bool FillBuffer();
+
+    std::ifstream m_in;
+    std::array<char, 64 * 1024> m_buffer{};
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    uint64_t m_offset = 0;       // bytes consumed, through the last line's end
+    uint64_t m_limit = UINT64_MAX;
+    uint64_t m_lineNumber = 0;
+    std::string m_line;
+    bool m_lineTooLong = false;
+    HistoryBadLines m_bad;
+};
+
+// The one warning about a file's bad lines (English, for the user's
+// catalogue where it is shown); empty when there were none.
+std::string BadLinesWarning(const HistoryBadLines& bad, const std::string& path);
