@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -133,6 +134,11 @@ std::optional<MoCatalogue> MoCatalogue::Parse(std::string bytes)
 
 std::optional<MoCatalogue> MoCatalogue::Load(const std::string& path)
 {
+    // A pipe or a device in the catalogues' folder is not waited on.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;

@@ -3,17 +3,30 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "device/device_source.h"
+#include "device/safe_text.h"
 #include "i18n/text_format.h"
 
 namespace {
 
 constexpr const char* kConfigName = "zentrix-update.conf";
+// Bounds of a configuration file: a few lines of keys and values, never a
+// file that takes memory or time to read.
+constexpr std::uintmax_t kMaxConfigBytes = 64 * 1024;
+constexpr size_t kMaxLineChars = 1024;
+constexpr size_t kShownValueChars = 60;   // of a key or value echoed in a warning
+constexpr int kMaxLineWarnings = 10;      // per file; the rest are counted
+
+std::string Shown(const std::string& text)
+{
+    return SafeText(text, kShownValueChars);
+}
 
 std::string Trimmed(const std::string& text)
 {
@@ -49,10 +62,10 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = Trimmed(line.substr(equals + 1));
     if (key != "device" && key != "usb-id") {
-        return FormatText(N_("unknown key \"%s\" (known: device, usb-id)"), {key});
+        return FormatText(N_("unknown key \"%s\" (known: device, usb-id)"), {Shown(key)});
     }
     if (value.empty()) {
-        return FormatText(N_("%s without a value"), {key});
+        return FormatText(N_("%s without a value"), {key});   // a known key: nothing to escape
     }
     if (key == "device") {
         choice.paths.push_back(value);
@@ -60,7 +73,7 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     }
     const std::string id = NormalizedUsbId(value);
     if (id.empty()) {
-        return FormatText(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {value});
+        return FormatText(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {Shown(value)});
     }
     choice.usbIds.push_back(id);
     return {};
@@ -93,17 +106,25 @@ DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warning
     }
     if (error || status.type() != std::filesystem::file_type::regular) {
         warnings.push_back("zentrix-update: " + FormatText(N_("cannot read %s: %s"),
-                                                           {file, error ? error.message() : N_("not a file")}));
+                                                           {SafeText(file), error ? error.message() : N_("not a file")}));
+        return {};
+    }
+    if (std::filesystem::file_size(file, error) > kMaxConfigBytes) {
+        warnings.push_back("zentrix-update: " + FormatText(N_("%s is ignored: it is larger than %d KiB"),
+                                                           {SafeText(file), std::to_string(kMaxConfigBytes / 1024)}));
         return {};
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        warnings.push_back("zentrix-update: " + FormatText(N_("cannot read %s: %s"), {file, std::strerror(errno)}));
+        warnings.push_back("zentrix-update: " +
+                           FormatText(N_("cannot read %s: %s"), {SafeText(file), std::strerror(errno)}));
         return {};
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    DeviceChoice choice = ParseDeviceConfig(text.str(), file, warnings);
+    // Read through the bound only, should the file have grown since.
+    std::string text(static_cast<size_t>(kMaxConfigBytes), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    DeviceChoice choice = ParseDeviceConfig(text, file, warnings);
     choice.origin = file;
     return choice;
 }
@@ -126,16 +147,26 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
     DeviceChoice choice;
     std::istringstream in(text);
     std::string line;
+    int ignored = 0;
     for (int number = 1; std::getline(in, line); ++number) {
+        const bool tooLong = line.size() > kMaxLineChars;
         line = Trimmed(line);
-        if (line.empty() || line[0] == '#') {
+        if (!tooLong && (line.empty() || line[0] == '#')) {
             continue;
         }
-        const std::string problem = ReadLine(line, choice);
-        if (!problem.empty()) {
+        const std::string problem = tooLong ? FormatText(N_("longer than %d characters"),
+                                                         {std::to_string(kMaxLineChars)})
+                                            : ReadLine(line, choice);
+        if (!problem.empty() && ++ignored <= kMaxLineWarnings) {
             warnings.push_back("zentrix-update: " + FormatText(N_("%s:%s: %s; line ignored"),
-                                                               {fileName, std::to_string(number), problem}));
+                                                               {SafeText(fileName), std::to_string(number), problem}));
         }
+    }
+    if (ignored > kMaxLineWarnings) {
+        const int more = ignored - kMaxLineWarnings;
+        warnings.push_back("zentrix-update: " +
+                           FormatText(PluralText(more, "%s: %d more line ignored", "%s: %d more lines ignored"),
+                                      {SafeText(fileName), std::to_string(more)}));
     }
     return choice;
 }

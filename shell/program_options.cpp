@@ -6,10 +6,14 @@
 #include <string_view>
 
 #include "device/device_choice.h"
+#include "device/safe_text.h"
 #include "i18n/text_format.h"
 #include "shell/command_line.h"
 
 namespace {
+
+// How much of an argument a warning echoes: enough to recognise it.
+constexpr size_t kShownArgumentChars = 60;
 
 struct KnownOption {
     std::string_view name;
@@ -83,7 +87,7 @@ std::string Suggestion(const std::string& unknown)
 
 std::string UnknownWarning(const std::string& argument)
 {
-    std::string text = FormatText(N_("unknown option %s ignored"), {argument});
+    std::string text = FormatText(N_("unknown option %s ignored"), {SafeText(argument, kShownArgumentChars)});
     const std::string suggestion = Suggestion(argument.substr(0, argument.find('=')));
     if (!suggestion.empty()) {
         text = FormatText(N_("%s (did you mean %s?)"), {text, suggestion});
@@ -102,7 +106,7 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string
         return true;
     }
     if (i + 1 >= arguments.size()) {
-        warnings.push_back("zentrix-update: " + FormatText(N_("%s needs a value; ignored"), {argument}));
+        warnings.push_back("zentrix-update: " + FormatText(N_("%s needs a value; ignored"), {SafeText(argument, kShownArgumentChars)}));
         return false;
     }
     value = arguments[++i];
@@ -127,7 +131,7 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         if (id.empty()) {
             options.warnings.push_back(
                 "zentrix-update: " +
-                FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {value}));
+                FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {SafeText(value, kShownArgumentChars)}));
         } else {
             options.usbIds.push_back(id);
         }

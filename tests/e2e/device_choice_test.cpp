@@ -5,9 +5,12 @@
 // bad lines are warned about and never stop an update.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -135,18 +138,46 @@ TEST_F(DeviceChoice, TheCommandLineBeatsTheEnvironmentWhichBeatsTheUsersFileWhic
 TEST_F(DeviceChoice, EachBadLineOfAFileIsOneWarningWithItsLineAndTheRestStillCounts)
 {
     StartCalculator(1);
+    // Bad lines of every kind, some hostile: a terminal title sequence as a
+    // key, a value far too long to echo, a line far too long to read.
+    std::string bad = "colour\x1b]0;owned\x07 = blue\nusb-id = " + std::string(500, '9') + "\n" +
+                      std::string(3000, 'x') + "\n";
+    for (int i = 0; i < 12; ++i) {
+        bad += "junk\n";
+    }
     Write(UserFile(), "# the calculator on the desk\n\nport /dev/ttyUSB9\ndevice = " + m_pty +
-                          "\nusb-id = 1a2b\ncolour = blue\n   # indented comment\ndevice =\n");
+                          "\nusb-id = 1a2b\ncolour = blue\n   # indented comment\ndevice =\n" + bad);
     const ProcessResult run = Run({}, "", kAnswers);
     EXPECT_EQ(run.exitCode, 18);
     EXPECT_EQ(run.out, kPrompts + kComplete);
     const std::string file = UserFile().string();
-    for (const int line : {3, 5, 6, 8}) {
+    for (const int line : {3, 5, 6, 8, 9, 10, 11, 12}) {
         EXPECT_EQ(Count(run.err, "zentrix-update: " + file + ":" + std::to_string(line) + ": "), 1u)
             << line << "\n" << run.err;
     }
-    EXPECT_EQ(Count(run.err, "zentrix-update: "), 4u) << run.err;
+    // Ten lines are named, the rest counted; nothing raw reaches the terminal
+    // and no warning line runs long.
+    EXPECT_EQ(Count(run.err, "zentrix-update: "), 11u) << run.err;
+    EXPECT_EQ(Count(run.err, file + ": 9 more lines ignored"), 1u) << run.err;
+    EXPECT_EQ(Count(run.err, "colour\\x1b]0;owned\\x07"), 1u) << run.err;
+    EXPECT_EQ(Count(run.err, "longer than 1024 characters"), 1u) << run.err;
+    EXPECT_EQ(run.err.find_first_of("\x1b\x07"), std::string::npos);
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LT(line.size(), 400u) << line;
+    }
     EXPECT_NE(m_calculator->ReadRest().find("run 1: images received intact"), std::string::npos);
+
+    // A file past the size bound is one warning and names nothing; a pipe
+    // in its place is not waited on.
+    Write(UserFile(), "device = " + kDecoy + "\n" + std::string(70 * 1024, '#'));
+    const ProcessResult large = Run({"--list-devices"}, "", "");
+    EXPECT_EQ(large.err.find(kDecoy), std::string::npos) << large.err;
+    EXPECT_EQ(Count(large.err, file + " is ignored: it is larger than 64 KiB"), 1u) << large.err;
+    fs::remove(UserFile());
+    ASSERT_EQ(mkfifo(UserFile().c_str(), 0600), 0);
+    const ProcessResult pipe = Run({"--list-devices"}, "", "");
+    EXPECT_EQ(Count(pipe.err, "cannot read " + file + ": not a file"), 1u) << pipe.err;
 }
 
 TEST_F(DeviceChoice, UnknownAndContradictoryOptionsAreWarnedAboutAndTheExitCodeStays18)
@@ -156,6 +187,8 @@ TEST_F(DeviceChoice, UnknownAndContradictoryOptionsAreWarnedAboutAndTheExitCodeS
         {{"--wacth", "--verbose"}, {"unknown option --wacth ignored (did you mean --watch?)",
                                     "unknown option --verbose ignored\n"}},
         {{"--usb-id", "12:34"}, {"--usb-id 12:34 ignored: not a VVVV:PPPP pair"}},
+        {{"--\x1b[2J" + std::string(500, 'x')},
+         {"unknown option --\\x1b[2J" + std::string(54, 'x') + "... ignored\n"}},
     };
     for (const auto& [options, warnings] : cases) {
         SCOPED_TRACE(options[0]);
