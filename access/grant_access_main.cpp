@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-grant-access VVVV:PPPP: the privileged helper behind
 // `zentrix-update --grant-access`, run as root through pkexec. Writes the
-// udev rule for exactly that calculator model and nothing else, then reloads
+// udev rule for exactly that calculator model and nothing else, in a file
+// of its own (other models keep theirs), and refuses IDs that are a hub's;
+// then reloads
 // udev and replays the add event of the devices with those IDs so that the
 // rule takes hold without unplugging.
 //
-// For tests, ZENTRIX_UDEV_RULES_DIR and ZENTRIX_UDEVADM name the rules folder
-// and the udevadm program in place of /etc/udev/rules.d and the system's;
+// For tests, ZENTRIX_UDEV_RULES_DIR, ZENTRIX_UDEVADM and ZENTRIX_USB_DEVICES_DIR
+// name the rules folder, the udevadm program and the folder of USB devices in
+// place of /etc/udev/rules.d, the system's and /sys/bus/usb/devices;
 // pkexec starts the helper with an environment of its own, without them.
 #include <unistd.h>
 
@@ -18,7 +21,7 @@
 
 namespace {
 
-enum ExitCode { kGranted = 0, kNotRoot = 1, kBadArgument = 2, kNotWritten = 3, kUdevFailed = 4 };
+enum ExitCode { kGranted = 0, kNotRoot = 1, kBadArgument = 2, kNotWritten = 3, kUdevFailed = 4, kNotACalculator = 5 };
 
 std::string FromEnvironment(const char* name, const char* otherwise)
 {
@@ -45,8 +48,14 @@ int main(int argc, char** argv)
         return kBadArgument;
     }
     const std::string id = argv[1];
+    const std::string refusal = RefusalOf(id, FromEnvironment("ZENTRIX_USB_DEVICES_DIR", "/sys/bus/usb/devices"));
+    if (!refusal.empty()) {
+        std::cerr << "zentrix-grant-access: " << refusal << "\n";
+        return kNotACalculator;
+    }
     const std::string dir = FromEnvironment("ZENTRIX_UDEV_RULES_DIR", "/etc/udev/rules.d");
-    const std::string written = WriteRuleFile(dir, UdevRuleText(id));
+    const std::string name = RuleFileName(id);
+    const std::string written = WriteRuleFile(dir, name, UdevRuleText(id));
     if (!written.empty()) {
         std::cerr << "zentrix-grant-access: " << written << "\n";
         return kNotWritten;
@@ -59,10 +68,10 @@ int main(int argc, char** argv)
                                       "--attr-match=idProduct=" + id.substr(5, 4)});
     }
     if (!failed.empty()) {
-        std::cerr << "zentrix-grant-access: " << dir << "/" << kRuleFileName << " written, but " << failed
+        std::cerr << "zentrix-grant-access: " << dir << "/" << name << " written, but " << failed
                   << "; plug the calculator in again\n";
         return kUdevFailed;
     }
-    std::cout << "zentrix-grant-access: " << dir << "/" << kRuleFileName << " written for " << id << "\n";
+    std::cout << "zentrix-grant-access: " << dir << "/" << name << " written for " << id << "\n";
     return kGranted;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "udev_rule.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -69,6 +70,21 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
+// The first line of a sysfs attribute file, without its line feed; empty
+// when it cannot be read.
+std::string Attribute(const std::string& device, const char* name)
+{
+    char text[32] = {};
+    const int fd = open((device + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return {};
+    }
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    std::string value(text, n > 0 ? static_cast<size_t>(n) : 0);
+    return value.substr(0, value.find('\n'));
+}
+
 std::string Reason(const std::string& what)
 {
     return what + ": " + std::strerror(errno);
@@ -89,6 +105,36 @@ bool IsUsbIdArgument(const std::string& text)
     return true;
 }
 
+std::string RuleFileName(const std::string& id)
+{
+    return "60-zentrix-calculator-" + id.substr(0, 4) + "-" + id.substr(5, 4) + ".rules";
+}
+
+std::string RefusalOf(const std::string& id, const std::string& usbDevicesDir)
+{
+    if (id == "0000:0000") {
+        return "0000:0000 are no device's IDs; nothing written";
+    }
+    if (id.compare(0, 5, "1d6b:") == 0) {
+        return id + " is a root hub (Linux Foundation), not a calculator; nothing written";
+    }
+    DIR* folder = opendir(usbDevicesDir.c_str());
+    if (folder == nullptr) {
+        return {};
+    }
+    std::string refusal;
+    while (const dirent* entry = readdir(folder)) {
+        const std::string device = usbDevicesDir + "/" + entry->d_name;
+        if (entry->d_name[0] != '.' && Attribute(device, "idVendor") == id.substr(0, 4) &&
+            Attribute(device, "idProduct") == id.substr(5, 4) && Attribute(device, "bDeviceClass") == "09") {
+            refusal = id + " is a USB hub, not a calculator; nothing written";
+            break;
+        }
+    }
+    closedir(folder);
+    return refusal;
+}
+
 std::string UdevRuleText(const std::string& id)
 {
     const std::string vendor = id.substr(0, 4);
@@ -98,15 +144,13 @@ std::string UdevRuleText(const std::string& id)
            "# this Zentrix calculator over USB, and keeps ModemManager off it.\n"
            "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"" +
            vendor + "\", ATTR{idProduct}==\"" + product +
-           "\", TAG+=\"uaccess\"\n"
-           "ATTRS{idVendor}==\"" +
-           vendor + "\", ATTRS{idProduct}==\"" + product + "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+           "\", TAG+=\"uaccess\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
 }
 
-std::string WriteRuleFile(const std::string& dir, const std::string& text)
+std::string WriteRuleFile(const std::string& dir, const std::string& name, const std::string& text)
 {
-    const std::string target = dir + "/" + kRuleFileName;
-    CTemporaryFile temporary(dir + "/." + kRuleFileName + ".XXXXXX");
+    const std::string target = dir + "/" + name;
+    CTemporaryFile temporary(dir + "/." + name + ".XXXXXX");
     if (!temporary.IsOpen()) {
         return Reason("cannot write in " + dir);
     }

@@ -5,22 +5,30 @@
 #include <string>
 #include <vector>
 
-// The rule file's name, in the rules folder.
-inline constexpr const char* kRuleFileName = "60-zentrix-calculator.rules";
+// The rule file's name for the model `id` (as accepted by IsUsbIdArgument),
+// in the rules folder: one file a model, so a second model keeps the first.
+std::string RuleFileName(const std::string& id);
 
 // True only for "vvvv:pppp": four lower-case hex digits, a colon, four more;
 // nothing before, after or between.
 bool IsUsbIdArgument(const std::string& text);
 
+// Why `id` is not a calculator's, or empty: no device has IDs 0000:0000,
+// the Linux Foundation's IDs are root hubs', and a present device of the
+// hub class (as `usbDevicesDir`, the sysfs folder of USB devices, shows) is
+// a hub whatever its IDs.
+std::string RefusalOf(const std::string& id, const std::string& usbDevicesDir);
+
 // The whole rule file for the vendor and product ID `id` (as accepted by
-// IsUsbIdArgument).
+// IsUsbIdArgument). It matches the USB device itself, never a device
+// below it.
 std::string UdevRuleText(const std::string& id);
 
-// Puts `text` in place as `dir`/kRuleFileName, readable by all, through a
+// Puts `text` in place as `dir`/`name`, readable by all, through a
 // temporary file in the same folder renamed over it (an old rule is replaced
 // whole or not at all). Empty on success, else why not; the temporary file
 // never stays behind.
-std::string WriteRuleFile(const std::string& dir, const std::string& text);
+std::string WriteRuleFile(const std::string& dir, const std::string& name, const std::string& text);
 
 // Runs `program` with `arguments` (no shell, an empty environment) and
 // waits; empty when it exited with 0, else what happened.

@@ -24,8 +24,8 @@ const std::string kRule =
     "# Written by zentrix-update --grant-access 1a2b:5e01: lets the user at the seat open\n"
     "# this Zentrix calculator over USB, and keeps ModemManager off it.\n"
     "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"1a2b\", ATTR{idProduct}==\"5e01\", "
-    "TAG+=\"uaccess\"\n"
-    "ATTRS{idVendor}==\"1a2b\", ATTRS{idProduct}==\"5e01\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+    "TAG+=\"uaccess\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+const std::string kRuleFile = "60-zentrix-calculator-1a2b-5e01.rules";
 const std::string kUdevCalls =
     "control --reload\n"
     "trigger --action=add --subsystem-match=usb --attr-match=idVendor=1a2b --attr-match=idProduct=5e01\n";
@@ -103,8 +103,8 @@ TEST_F(GrantAccess, TheHelperWritesExactlyTheRuleThenReloadsAndReplaysUdev)
     }
     const ProcessResult run = Helper({"1a2b:5e01"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(RulesFolder(), std::vector<std::string>{"60-zentrix-calculator.rules"});
-    const fs::path rule = Rules() / "60-zentrix-calculator.rules";
+    EXPECT_EQ(RulesFolder(), std::vector<std::string>{kRuleFile});
+    const fs::path rule = Rules() / kRuleFile;
     EXPECT_EQ(FileText(rule), kRule);
     EXPECT_EQ(fs::status(rule).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
@@ -118,6 +118,13 @@ TEST_F(GrantAccess, TheHelperWritesExactlyTheRuleThenReloadsAndReplaysUdev)
     EXPECT_EQ(FileText(rule), kRule);
     EXPECT_EQ(UdevCalls(), kUdevCalls);
     EXPECT_EQ(RulesFolder().size(), 1u);
+
+    // A second model has a rule of its own; the first stays as it was.
+    EXPECT_EQ(Helper({"1a2b:5e02"}).exitCode, 0);
+    EXPECT_EQ(RulesFolder().size(), 2u);
+    EXPECT_EQ(FileText(rule), kRule);
+    EXPECT_NE(FileText(Rules() / "60-zentrix-calculator-1a2b-5e02.rules").find("ATTR{idProduct}==\"5e02\""),
+              std::string::npos);
 
     // udev refusing leaves the rule written and says so.
     WriteUdevadm(1);
@@ -152,6 +159,36 @@ TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)
     EXPECT_EQ(fromProgram.exitCode, 2);
     EXPECT_NE(fromProgram.err.find("VVVV:PPPP"), std::string::npos);
     EXPECT_TRUE(RulesFolder().empty());
+}
+
+// IDs that are no calculator's: none, a root hub's, and a present device of
+// the hub class whatever its IDs.
+TEST_F(GrantAccess, IdsOfNoCalculatorAreRefusedAndNothingIsWritten)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the helper checks IDs only as root";
+    }
+    const fs::path devices = m_dir / "usb-devices";
+    const auto plug = [&](const char* name, const char* vendor, const char* product, const char* deviceClass) {
+        fs::create_directories(devices / name);
+        std::ofstream(devices / name / "idVendor") << vendor << "\n";
+        std::ofstream(devices / name / "idProduct") << product << "\n";
+        std::ofstream(devices / name / "bDeviceClass") << deviceClass << "\n";
+    };
+    plug("1-1", "05e3", "0610", "09");   // a hub
+    plug("1-2", "1a2b", "5e01", "00");   // a calculator
+    std::vector<std::string> env = Env();
+    env.push_back("ZENTRIX_USB_DEVICES_DIR=" + devices.string());
+    for (const char* id : {"0000:0000", "1d6b:0002", "1d6b:0003", "05e3:0610"}) {
+        SCOPED_TRACE(id);
+        const ProcessResult run = RunProcess({ZENTRIX_GRANT_BIN, id}, env, "", 30000);
+        EXPECT_EQ(run.exitCode, 5) << run.err;
+        EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
+        EXPECT_TRUE(RulesFolder().empty());
+        EXPECT_FALSE(fs::exists(m_dir / "udevadm.log"));
+    }
+    EXPECT_EQ(RunProcess({ZENTRIX_GRANT_BIN, "1a2b:5e01"}, env, "", 30000).exitCode, 0);
+    EXPECT_EQ(RulesFolder(), std::vector<std::string>{kRuleFile});
 }
 
 TEST_F(GrantAccess, TheHelperRefusesToRunOtherThanAsRoot)
