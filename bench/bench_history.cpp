@@ -47,6 +47,7 @@ void MakeHistory(const fs::path& file, uint64_t bytes, bool records)
 
 Measure RunHistory(const fs::path& state, const char* form)
 {
+    std::fflush(stdout);   // or the child's freopen writes our lines again
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
