@@ -60,23 +60,6 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
     return query.since.empty() || IsIsoDate(query.since);
 }
 
-std::string Cell(const HistoryRecord& record, HistoryField field)
-{
-    const std::optional<std::string>& value = record[field];
-    return value ? SafeText(*value) : "-";
-}
-
-// "2026-12-07T19:35:25Z" as "2026-12-07 19:35:25".
-std::string ShownTime(const HistoryRecord& record)
-{
-    std::string text = Cell(record, kStarted);
-    if (text.size() == 20 && text[10] == 'T' && text.back() == 'Z') {
-        text[10] = ' ';
-        text.pop_back();
-    }
-    return text;
-}
-
 std::string CsvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -115,68 +98,6 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
     return contents;
 }
 
-// Columns a text takes in a terminal: one per character (a UTF-8 sequence
-// counts once).
-size_t ShownWidth(const std::string& text)
-{
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts)
-{
-    struct Column {
-        const char* title;
-        std::string (*cell)(const HistoryRecord&);
-    };
-    static const Column kColumns[] = {
-        {N_("Started (UTC)"), ShownTime},
-        {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
-        {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
-        {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
-        {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
-        {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
-        {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
-        {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
-        {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
-    };
-    constexpr size_t kCount = std::size(kColumns);
-    std::vector<std::vector<std::string>> rows(1);
-    for (const Column& column : kColumns) {
-        rows[0].push_back(Localize(texts, column.title));
-    }
-    for (const HistoryRecord& record : records) {
-        rows.emplace_back();
-        for (const Column& column : kColumns) {
-            rows.back().push_back(column.cell(record));
-        }
-    }
-    // The headings (maybe translated) by characters, the cells by bytes as
-    // they always were.
-    const auto width = [&rows](size_t r, size_t c) { return r == 0 ? ShownWidth(rows[r][c]) : rows[r][c].size(); };
-    size_t widths[kCount] = {};
-    for (size_t r = 0; r < rows.size(); ++r) {
-        for (size_t c = 0; c < kCount; ++c) {
-            widths[c] = std::max(widths[c], width(r, c));
-        }
-    }
-    std::string table;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const auto& row = rows[r];
-        std::string line;
-        for (size_t c = 0; c < kCount; ++c) {
-            line += row[c];
-            if (c + 1 < kCount) {
-                line += std::string(widths[c] - width(r, c) + 2, ' ');
-            }
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        table += line + "\n";
-    }
-    return table;
-}
-
 std::string HistoryJson(const std::vector<HistoryRecord>& records)
 {
     std::string json = "{\"schema_version\": 1, \"runs\": [";
@@ -209,7 +130,7 @@ bool AsksForHistory(const std::vector<std::string>& arguments)
 }
 
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts)
+                            const MoCatalogue* texts, int columns)
 {
     HistoryReport report;
     HistoryQuery query;
@@ -248,7 +169,7 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
             const std::string where = SafeText(path.empty() ? N_("the history") : path);
             report.out = Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) + "\n";
         } else {
-            report.out = HistoryTable(records, texts);
+            report.out = HistoryTable(records, texts, columns);
         }
         break;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/history.h"
+#include "shell/history_table.h"
 
 class MoCatalogue;
 
@@ -22,9 +23,8 @@ struct HistoryContents {
 };
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
 
-// The records in each form, whole (the table and the CSV end in a line feed).
-// The table's headings are in the catalogue's language (null: English).
-std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr);
+// The records in each form, whole (the CSV ends in a line feed; the table,
+// in history_table.h, too).
 std::string HistoryJson(const std::vector<HistoryRecord>& records);
 std::string HistoryCsv(const std::vector<HistoryRecord>& records);
 
@@ -40,6 +40,7 @@ struct HistoryReport {
 bool AsksForHistory(const std::vector<std::string>& arguments);
 
 // Reads the arguments after the program name (--history, then --json or
-// --csv, --since DATE) and the history at `path`.
+// --csv, --since DATE) and the history at `path`. `columns`: the width of
+// the terminal the table is shown on (0: no terminal); see CHistoryTable.
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts = nullptr);
+                            const MoCatalogue* texts = nullptr, int columns = 0);

@@ -83,7 +83,7 @@ std::vector<size_t> RowsToDraw(const std::vector<ClassroomRow>& rows, size_t roo
 
 }  // namespace
 
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts)
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts, int columns)
 {
     std::string line = row.device + "  ";
     if (row.finished) {
@@ -91,42 +91,30 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
         if (!row.reason.empty()) {
             line += ": " + row.reason;
         }
-        return line;
+        return FitToColumns(line, columns);
     }
+    const std::string tail = row.silent ? Localize(texts, kNotAnswering) : std::string();
     if (withBar && row.upper > 0) {
-        line += FormatProgressLine(row.phase, ProgressState{0, row.upper, row.pos});
-    } else {
-        line += row.phase;
+        return FitProgressLine({line, row.phase, tail}, ProgressState{0, row.upper, row.pos}, columns);
     }
-    if (row.silent) {
-        line += Localize(texts, kNotAnswering);
-    }
-    return line;
+    return FitToColumns(line + row.phase + tail, columns);
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
                                              StopRequests* stops, IConsoleInput* in,
-                                             std::function<TerminalSize()> size)
+                                             CTerminalSize* size)
     : m_out(out),
       m_err(err),
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_in(in),
-      m_sizeOf(std::move(size))
+      m_size(size)
 {
 }
 
-const TerminalSize& CConsoleClassroomView::Size()
+TerminalSize CConsoleClassroomView::Size()
 {
-    const bool resized = m_stops != nullptr && m_stops->resized != 0;
-    if (!m_sizeRead || resized) {
-        if (resized) {
-            m_stops->resized = 0;
-        }
-        m_size = m_sizeOf ? m_sizeOf() : TerminalSize{};
-        m_sizeRead = true;
-    }
-    return m_size;
+    return m_size != nullptr ? m_size->Get() : TerminalSize{};
 }
 
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -166,7 +154,7 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     const size_t room = lines > headingLines + 1 ? lines - headingLines - 1 : 1;
     const std::vector<size_t> drawn = RowsToDraw(rows, lines > 0 ? room : rows.size());
     for (const size_t i : drawn) {
-        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(rows[i], true, m_texts), columns) << '\n';
+        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns) << '\n';
     }
     size_t noteLines = 0;
     if (drawn.size() < rows.size()) {
@@ -270,7 +258,9 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 void CConsoleClassroomView::CloseRows()
 {
     m_drawnLines = 0;
-    m_sizeRead = false;   // the next rows read the size afresh
+    if (m_size != nullptr) {
+        m_size->Forget();   // the next rows read the size afresh
+    }
     m_heading.clear();
     m_lastLine.clear();
 }

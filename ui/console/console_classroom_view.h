@@ -6,7 +6,6 @@
 // starting with the time of day, each time a calculator's phase changes and
 // one when it ends. The summary goes to
 // the output stream, one "RESULT DEVICE REASON" line per calculator.
-#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -22,10 +21,9 @@ public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
     // `in` (may be null): a line typed while a row offers the next
     // calculator on its port (see ClassroomRow::offersNext) asks for it.
-    // `size` (may be empty): the terminal's width and height, read at the
-    // first drawing and again after each SIGWINCH (StopRequests::resized).
+    // `size` (may be null: unknown): the size of the terminal on `err`.
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
-                          IConsoleInput* in = nullptr, std::function<TerminalSize()> size = {});
+                          IConsoleInput* in = nullptr, CTerminalSize* size = nullptr);
 
     // Input is never read again (--yes).
     void StopReading() { m_in = nullptr; }
@@ -41,17 +39,15 @@ private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
     void LogLine(const std::string& line);
-    const TerminalSize& Size();
+    TerminalSize Size();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
     IConsoleInput* m_in;
-    std::function<TerminalSize()> m_sizeOf;
+    CTerminalSize* m_size;
     const MoCatalogue* m_texts = nullptr;
-    TerminalSize m_size;
-    bool m_sizeRead = false;
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
@@ -60,5 +56,8 @@ private:
 };
 
 // A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
-// "/dev/pts/4  failed: the calculator did not answer".
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr);
+// "/dev/pts/4  failed: the calculator did not answer", fitted to `columns`
+// (0: whole): a progress row as FitProgressLine fits it, the device and
+// the numbers whole; any other row cut at the edge.
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr,
+                               int columns = 0);

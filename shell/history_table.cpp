@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/history_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <sstream>
+
+#include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
+#include "shell/text_columns.h"
+
+namespace {
+
+enum Column { kWhen, kWhat, kWhere, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
+
+// The columns given up first when the table is too wide for the terminal.
+constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage};
+// The reason, last, keeps at least this much room before columns go.
+constexpr size_t kReasonRoom = 20;
+constexpr size_t kGap = 2;   // spaces between two columns
+
+std::string Cell(const HistoryRecord& record, HistoryField field)
+{
+    const std::optional<std::string>& value = record[field];
+    return value ? SafeText(*value) : "-";
+}
+
+// "2026-12-07T19:35:25Z" as "2026-12-07 19:35:25".
+std::string UtcTime(const std::string& iso)
+{
+    std::string text = iso;
+    if (text.size() == 20 && text[10] == 'T' && text.back() == 'Z') {
+        text[10] = ' ';
+        text.pop_back();
+    }
+    return text;
+}
+
+// "2026-12-07T19:35:25Z" as "2026-12-07 20:35:25 +0100" where the clock is
+// an hour ahead of UTC; a text that is no such time stays as it is.
+std::string LocalTime(const std::string& iso)
+{
+    std::tm utc{};
+    std::istringstream in(iso);
+    in >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%SZ");
+    if (in.fail() || iso.size() != 20) {
+        return iso;
+    }
+    std::tm local{};
+#ifdef _WIN32
+    const std::time_t time = _mkgmtime(&utc);
+    const bool known = time != -1 && localtime_s(&local, &time) == 0;
+#else
+    const std::time_t time = timegm(&utc);
+    const bool known = time != -1 && localtime_r(&time, &local) != nullptr;
+#endif
+    if (!known) {
+        return UtcTime(iso);
+    }
+    std::tm asIfUtc = local;
+#ifdef _WIN32
+    const long offset = static_cast<long>(_mkgmtime(&asIfUtc) - time) / 60;
+#else
+    const long offset = static_cast<long>(timegm(&asIfUtc) - time) / 60;
+#endif
+    char text[48] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    const int minutes = static_cast<int>((offset < 0 ? -offset : offset) % (24 * 60));
+    char zone[16] = {};
+    std::snprintf(zone, sizeof zone, " %c%02d%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return std::string(text) + zone;
+}
+
+// The headings and cells of one column.
+struct ColumnText {
+    const char* title;
+    std::string (*cell)(const HistoryRecord&);
+};
+
+const ColumnText kColumns[kColumnCount] = {
+    {N_("Started (UTC)"), [](const HistoryRecord& r) { return UtcTime(Cell(r, kStarted)); }},
+    {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
+    {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+    {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
+    {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
+    {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
+    {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
+    {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
+    {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
+};
+// On a terminal the start is the local time.
+const ColumnText kLocalStart = {N_("Started"), [](const HistoryRecord& r) { return LocalTime(Cell(r, kStarted)); }};
+
+const ColumnText& TextOf(size_t column, bool onTerminal)
+{
+    return column == kWhen && onTerminal ? kLocalStart : kColumns[column];
+}
+
+// The headings (maybe translated) by characters, the cells by bytes as they
+// always were.
+size_t Width(const std::vector<std::vector<std::string>>& rows, size_t row, size_t column)
+{
+    return row == 0 ? TextColumns(rows[row][column]) : rows[row][column].size();
+}
+
+}  // namespace
+
+CHistoryTable::CHistoryTable(const MoCatalogue* texts, int columns) : m_columns(columns), m_rows(1)
+{
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        m_rows[0].push_back(Localize(texts, TextOf(c, m_columns > 0).title));
+    }
+}
+
+void CHistoryTable::Add(const HistoryRecord& record)
+{
+    std::vector<std::string>& row = m_rows.emplace_back();
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        row.push_back(TextOf(c, m_columns > 0).cell(record));
+    }
+}
+
+std::vector<bool> CHistoryTable::ShownColumns() const
+{
+    std::vector<bool> shown(kColumnCount, true);
+    if (m_columns <= 0) {
+        return shown;
+    }
+    size_t widths[kColumnCount] = {};
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            widths[c] = std::max(widths[c], Width(m_rows, r, c));
+        }
+    }
+    const auto width = [&] {
+        size_t total = std::min(widths[kWhy], kReasonRoom);
+        for (size_t c = 0; c < kWhy; ++c) {
+            total += shown[c] ? widths[c] + kGap : 0;
+        }
+        return total;
+    };
+    const auto room = static_cast<size_t>(m_columns - 1);
+    for (const Column column : kLeastNeeded) {
+        if (width() <= room) {
+            break;
+        }
+        shown[column] = false;
+    }
+    return shown;
+}
+
+std::string CHistoryTable::Text() const
+{
+    const std::vector<bool> shown = ShownColumns();
+    size_t widths[kColumnCount] = {};
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            widths[c] = std::max(widths[c], Width(m_rows, r, c));
+        }
+    }
+    std::string table;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        std::string line;
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            if (shown[c]) {
+                line += m_rows[r][c];
+                if (c + 1 < kColumnCount) {
+                    line += std::string(widths[c] - Width(m_rows, r, c) + kGap, ' ');
+                }
+            }
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        table += (m_columns > 0 ? ShortenedToColumns(line, static_cast<size_t>(m_columns - 1)) : line) + "\n";
+    }
+    return table;
+}
+
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts, int columns)
+{
+    CHistoryTable table(texts, columns);
+    for (const HistoryRecord& record : records) {
+        table.Add(record);
+    }
+    return table.Text();
+}
