@@ -18,9 +18,8 @@ enum Column { kWhen, kWhat, kWhere, kSerial, kCalculator, kBefore, kImage, kHow,
 
 // The columns given up first when the table is too wide for the terminal.
 constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage};
-// The reason, last, keeps at least this much room before columns go.
-constexpr size_t kReasonRoom = 20;
 constexpr size_t kGap = 2;   // spaces between two columns
+constexpr const char* kReasonIndent = "    ";
 
 std::string Cell(const HistoryRecord& record, HistoryField field)
 {
@@ -39,8 +38,8 @@ std::string UtcTime(const std::string& iso)
     return text;
 }
 
-// "2026-12-07T19:35:25Z" as "2026-12-07 20:35:25 +0100" where the clock is
-// an hour ahead of UTC; a text that is no such time stays as it is.
+// "2026-12-07T19:35:25Z" as "2026-12-07 20:35 +0100" where the clock is an
+// hour ahead of UTC; a text that is no such time stays as it is.
 std::string LocalTime(const std::string& iso)
 {
     std::tm utc{};
@@ -67,7 +66,7 @@ std::string LocalTime(const std::string& iso)
     const long offset = static_cast<long>(timegm(&asIfUtc) - time) / 60;
 #endif
     char text[48] = {};
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
     const int minutes = static_cast<int>((offset < 0 ? -offset : offset) % (24 * 60));
     char zone[16] = {};
     std::snprintf(zone, sizeof zone, " %c%02d%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
@@ -123,26 +122,35 @@ void CHistoryTable::Add(const HistoryRecord& record)
     }
 }
 
-std::vector<bool> CHistoryTable::ShownColumns() const
+std::vector<size_t> CHistoryTable::Widths() const
 {
-    std::vector<bool> shown(kColumnCount, true);
-    if (m_columns <= 0) {
-        return shown;
-    }
-    size_t widths[kColumnCount] = {};
+    std::vector<size_t> widths(kColumnCount, 0);
     for (size_t r = 0; r < m_rows.size(); ++r) {
         for (size_t c = 0; c < kColumnCount; ++c) {
             widths[c] = std::max(widths[c], Width(m_rows, r, c));
         }
     }
+    return widths;
+}
+
+std::vector<bool> CHistoryTable::ShownColumns(const std::vector<size_t>& widths) const
+{
+    std::vector<bool> shown(kColumnCount, true);
+    if (m_columns <= 0) {
+        return shown;
+    }
     const auto width = [&] {
-        size_t total = std::min(widths[kWhy], kReasonRoom);
-        for (size_t c = 0; c < kWhy; ++c) {
-            total += shown[c] ? widths[c] + kGap : 0;
+        size_t total = 0;
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            total += shown[c] ? (total > 0 ? kGap : 0) + widths[c] : 0;
         }
         return total;
     };
     const auto room = static_cast<size_t>(m_columns - 1);
+    if (width() <= room) {
+        return shown;
+    }
+    shown[kWhy] = false;   // under its row
     for (const Column column : kLeastNeeded) {
         if (width() <= room) {
             break;
@@ -152,28 +160,41 @@ std::vector<bool> CHistoryTable::ShownColumns() const
     return shown;
 }
 
-std::string CHistoryTable::Text() const
+std::string CHistoryTable::Line(size_t row, const std::vector<size_t>& widths, const std::vector<bool>& shown) const
 {
-    const std::vector<bool> shown = ShownColumns();
-    size_t widths[kColumnCount] = {};
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            widths[c] = std::max(widths[c], Width(m_rows, r, c));
+    std::string line;
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        if (shown[c]) {
+            line += m_rows[row][c];
+            line += std::string(widths[c] - Width(m_rows, row, c) + kGap, ' ');
         }
     }
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (m_columns <= 0) {
+        return line + "\n";
+    }
+    const auto room = static_cast<size_t>(m_columns - 1);
+    line = ShortenedToColumns(line, room) + "\n";
+    const std::string& reason = m_rows[row][kWhy];
+    if (row > 0 && !shown[kWhy] && !reason.empty()) {
+        const size_t indent = std::char_traits<char>::length(kReasonIndent);
+        std::string wrapped = WrapAtWords(reason, static_cast<int>(room > indent ? room - indent + 1 : 1));
+        for (size_t start = 0; start < wrapped.size();) {
+            const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
+            line += ShortenedToColumns(kReasonIndent + wrapped.substr(start, end - start), room) + "\n";
+            start = end + 1;
+        }
+    }
+    return line;
+}
+
+std::string CHistoryTable::Text() const
+{
+    const std::vector<size_t> widths = Widths();
+    const std::vector<bool> shown = ShownColumns(widths);
     std::string table;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        std::string line;
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            if (shown[c]) {
-                line += m_rows[r][c];
-                if (c + 1 < kColumnCount) {
-                    line += std::string(widths[c] - Width(m_rows, r, c) + kGap, ' ');
-                }
-            }
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        table += (m_columns > 0 ? ShortenedToColumns(line, static_cast<size_t>(m_columns - 1)) : line) + "\n";
+        table += Line(r, widths, shown);
     }
     return table;
 }

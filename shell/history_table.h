@@ -2,10 +2,12 @@
 #pragma once
 // The history as a table for a person: a line of headings, then one line
 // per record, its columns lined up. Off a terminal every column is shown
-// in full with the times in UTC. On a terminal the table fits its width:
-// the least needed columns go first (mode, serial number, model, OS
-// before, image), a line still too long ends in "...", and the times are
-// the local time with its offset from UTC.
+// in full with the times in UTC. On a terminal the times are the local time
+// with its offset from UTC, and the table fits the terminal's width: when
+// the rows are too long, each reason goes under its row (indented, broken
+// between words) and the least needed columns give way (mode, serial
+// number, model, OS before, image, in that order); a line still too long
+// ends in "...".
 #include <string>
 #include <vector>
 
@@ -24,7 +26,10 @@ public:
     std::string Text() const;
 
 private:
-    std::vector<bool> ShownColumns() const;
+    std::vector<size_t> Widths() const;
+    std::vector<bool> ShownColumns(const std::vector<size_t>& widths) const;
+    // The row's line (and, under it, its reason when that has no column).
+    std::string Line(size_t row, const std::vector<size_t>& widths, const std::vector<bool>& shown) const;
 
     int m_columns;
     std::vector<std::vector<std::string>> m_rows;   // the headings first

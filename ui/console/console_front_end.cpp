@@ -10,7 +10,7 @@
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
-#include "ui/console/word_wrap.h"
+#include "shell/text_columns.h"
 
 namespace {
 
