@@ -9,6 +9,7 @@
 
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 
 namespace {
@@ -242,15 +243,17 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 {
     // A station's last line is its counts, translated whole.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
+    const int columns = m_outSize ? m_outSize().columns : 0;
     for (const std::string& line : lines) {
         if (std::regex_match(line, kCounts)) {
-            m_out << Localize(m_texts, line) << '\n';
+            m_out << WrapAtWords(Localize(m_texts, line), columns) << '\n';
             continue;
         }
         // "WORD DEVICE [REASON]": the result word in the user's language.
         const size_t word = line.find(' ');
-        m_out << Localize(m_texts, line.substr(0, word)) << (word == std::string::npos ? "" : line.substr(word))
-              << '\n';
+        const std::string shown =
+            Localize(m_texts, line.substr(0, word)) + (word == std::string::npos ? "" : line.substr(word));
+        m_out << WrapAtWords(shown, columns) << '\n';
     }
     m_out.flush();
 }

@@ -6,6 +6,7 @@
 // starting with the time of day, each time a calculator's phase changes and
 // one when it ends. The summary goes to
 // the output stream, one "RESULT DEVICE REASON" line per calculator.
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -31,6 +32,9 @@ public:
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;
+    // The summary's lines are broken between words to fit the terminal
+    // `outSize` reports (zeros: no terminal).
+    void FitSummaryTo(std::function<TerminalSize()> outSize) { m_outSize = std::move(outSize); }
     // The catalogue the rows are shown in; null: English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     void CloseRows() override;
@@ -47,6 +51,7 @@ private:
     StopRequests* m_stops;
     IConsoleInput* m_in;
     CTerminalSize* m_size;
+    std::function<TerminalSize()> m_outSize;
     const MoCatalogue* m_texts = nullptr;
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;

@@ -109,8 +109,8 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
 void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCancel,
                                bool cancelIsDefault)
 {
-    m_out << "== " << Localize(m_texts, caption) << " ==\n";
     const int columns = m_outSize ? m_outSize().columns : 0;
+    m_out << WrapAtWords("== " + Localize(m_texts, caption) + " ==", columns) << '\n';
     WriteText(m_out, Localize(m_texts, text), columns);
     m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
     m_out.flush();

@@ -79,9 +79,14 @@ public:
         m_classroom.SetCatalogue(texts);
     }
 
-    // The boxes' lines are broken between words to fit the terminal
-    // `outSize` reports, asked at each box (zeros: no terminal, as they are).
-    void FitBoxesTo(std::function<TerminalSize()> outSize) { m_outSize = std::move(outSize); }
+    // The lines of the boxes and of a set's summary are broken between words
+    // to fit the terminal `outSize` reports, asked each time (zeros: no
+    // terminal, they stay as they are).
+    void FitBoxesTo(std::function<TerminalSize()> outSize)
+    {
+        m_outSize = outSize;
+        m_classroom.FitSummaryTo(std::move(outSize));
+    }
 
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
