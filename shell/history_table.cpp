@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <iomanip>
-#include <sstream>
+#include <string_view>
 
 #include "device/safe_text.h"
 #include "i18n/localize.h"
@@ -38,14 +37,41 @@ std::string UtcTime(const std::string& iso)
     return text;
 }
 
+// "2026-12-07T19:35:25Z" as a calendar time; false for any other text.
+bool ReadUtc(const std::string& iso, std::tm& utc)
+{
+    static constexpr std::string_view kPattern = "dddd-dd-ddTdd:dd:ddZ";
+    if (iso.size() != kPattern.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kPattern.size(); ++i) {
+        const bool digit = iso[i] >= '0' && iso[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : iso[i] != kPattern[i]) {
+            return false;
+        }
+    }
+    const auto number = [&iso](size_t at, size_t digits) {
+        int value = 0;
+        for (size_t i = at; i < at + digits; ++i) {
+            value = value * 10 + (iso[i] - '0');
+        }
+        return value;
+    };
+    utc.tm_year = number(0, 4) - 1900;
+    utc.tm_mon = number(5, 2) - 1;
+    utc.tm_mday = number(8, 2);
+    utc.tm_hour = number(11, 2);
+    utc.tm_min = number(14, 2);
+    utc.tm_sec = number(17, 2);
+    return true;
+}
+
 // "2026-12-07T19:35:25Z" as "2026-12-07 20:35 +0100" where the clock is an
 // hour ahead of UTC; a text that is no such time stays as it is.
 std::string LocalTime(const std::string& iso)
 {
     std::tm utc{};
-    std::istringstream in(iso);
-    in >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%SZ");
-    if (in.fail() || iso.size() != 20) {
+    if (!ReadUtc(iso, utc)) {
         return iso;
     }
     std::tm local{};
