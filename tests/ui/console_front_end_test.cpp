@@ -461,8 +461,9 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
                                "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");
 }
 
-// Lines drawn on a terminal are cut short of its last column, counted in
-// characters, and fit a new width once SIGWINCH said it changed.
+// Lines drawn on a terminal end short of its last column, counted in
+// characters (the heading broken between words, a finished row cut), and
+// fit a new width once SIGWINCH said it changed.
 TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
 {
     ClassroomRow failed = Row("/dev/pts/4", "", 0, 0);
@@ -477,17 +478,19 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     CTerminalSize terminal([&size] { return size; }, &stops);
     CConsoleClassroomView view(out, screen, true, &stops, nullptr, &terminal);
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator a\n"
+    EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator\n"
+                            "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     columns = 40;   // not read again before the terminal says so
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator a\n"
+    EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator\n"
+                            "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     stops.resized = 1;
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator at once\n"
+    EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator at once\n"
                             "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
     EXPECT_EQ(stops.resized, 0);
 

@@ -143,10 +143,13 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     // would push the drawing down and the next one would start too low.
     const TerminalSize size = Size();
     const int columns = size.columns;
+    // The heading breaks between words, so that a station's counts at the
+    // end of its long first line stay in sight.
+    const std::string wrapped = WrapAtWords(heading, columns);
     size_t headingLines = 0;
-    for (size_t start = 0; start <= heading.size(); ++headingLines) {
-        const size_t end = std::min(heading.find('\n', start), heading.size());
-        m_err << "\r\x1b[K" << FitToColumns(heading.substr(start, end - start), columns) << '\n';
+    for (size_t start = 0; start <= wrapped.size(); ++headingLines) {
+        const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
+        m_err << "\r\x1b[K" << FitToColumns(wrapped.substr(start, end - start), columns) << '\n';
         start = end + 1;
     }
     // Never taller than the terminal, or moving back up to redraw would

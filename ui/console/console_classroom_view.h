@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in console mode, on the error stream: one line
-// per calculator, redrawn in place on a terminal (each line cut to the
-// terminal's width, so that the drawing never scrolls); otherwise one line,
+// per calculator, redrawn in place on a terminal (each line fitted to the
+// terminal's width, so that the drawing never scrolls: the heading broken
+// between words, a progress row giving up its bar and phase before its
+// device or numbers, other rows cut at the edge); otherwise one line,
 // starting with the time of day, each time a calculator's phase changes and
 // one when it ends. The summary goes to
 // the output stream, one "RESULT DEVICE REASON" line per calculator.
