@@ -27,6 +27,7 @@
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
 #include "ui/console/json_front_end.h"
+#include "ui/console/terminal_width.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     CConsoleFrontEnd frontEnd(input, options.json ? std::cerr : std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
                               stops);
     frontEnd.SetCatalogue(texts);
+    const int boxFd = options.json ? STDERR_FILENO : STDOUT_FILENO;
+    frontEnd.FitBoxesTo([boxFd] { return TerminalSizeOf(boxFd); });
     if (options.assumeYes) {
         frontEnd.AssumeYes();
     }
@@ -136,7 +139,8 @@ int main(int argc, char** argv)
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
     if (AsksForHistory(arguments)) {
-        const int code = ReportHistory(arguments, HistoryFilePath(), texts, std::cout, std::cerr);
+        const int code = ReportHistory(arguments, HistoryFilePath(), texts, TerminalSizeOf(STDOUT_FILENO).columns,
+                                       std::cout, std::cerr);
         std::cout.flush();
         return code;
     }

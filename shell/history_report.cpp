@@ -62,23 +62,6 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
     return query.since.empty() || IsIsoDate(query.since);
 }
 
-std::string Cell(const HistoryRecord& record, HistoryField field)
-{
-    const std::optional<std::string>& value = record[field];
-    return value ? SafeText(*value) : "-";
-}
-
-// "2026-12-07T19:35:25Z" as "2026-12-07 19:35:25".
-std::string ShownTime(const HistoryRecord& record)
-{
-    std::string text = Cell(record, kStarted);
-    if (text.size() == 20 && text[10] == 'T' && text.back() == 'Z') {
-        text[10] = ' ';
-        text.pop_back();
-    }
-    return text;
-}
-
 // A CSV cell a spreadsheet shows as the text it is: control bytes escaped
 // as in the table, quoted where CSV needs it, and a text that a spreadsheet
 // would take for a formula led by an apostrophe.
@@ -124,108 +107,6 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
         contents.warnings.push_back(BadLinesWarning(bad, path));
     }
     return contents;
-}
-
-// Columns a text takes in a terminal: one per character (a UTF-8 sequence
-// counts once).
-size_t ShownWidth(const std::string& text)
-{
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-namespace {
-
-struct Column {
-    const char* title;
-    std::string (*cell)(const HistoryRecord&);
-};
-const Column kColumns[] = {
-    {N_("Started (UTC)"), ShownTime},
-    {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
-    {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
-    {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
-    {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
-    {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
-    {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
-    {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
-    {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
-};
-constexpr size_t kColumnCount = std::size(kColumns);
-
-}  // namespace
-
-// The table in two passes over the records: every row measured, then every
-// row written, so that nothing but the column widths is held.
-class CHistoryTable {
-public:
-    explicit CHistoryTable(const MoCatalogue* texts)
-    {
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            m_headings[c] = Localize(texts, kColumns[c].title);
-            m_widths[c] = ShownWidth(m_headings[c]);   // a translated heading by its characters
-        }
-    }
-
-    void Measure(const HistoryRecord& record)
-    {
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            m_widths[c] = std::max(m_widths[c], kColumns[c].cell(record).size());
-        }
-    }
-
-    std::string Heading() const
-    {
-        std::array<size_t, kColumnCount> shown{};
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            shown[c] = ShownWidth(m_headings[c]);
-        }
-        return Line(m_headings, shown);
-    }
-
-    // The cells by bytes, as they always were.
-    std::string Row(const HistoryRecord& record) const
-    {
-        std::array<std::string, kColumnCount> cells;
-        std::array<size_t, kColumnCount> shown{};
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            cells[c] = kColumns[c].cell(record);
-            shown[c] = cells[c].size();
-        }
-        return Line(cells, shown);
-    }
-
-private:
-    std::string Line(const std::array<std::string, kColumnCount>& cells,
-                     const std::array<size_t, kColumnCount>& shown) const
-    {
-        std::string line;
-        for (size_t c = 0; c < kColumnCount; ++c) {
-            line += cells[c];
-            if (c + 1 < kColumnCount) {
-                line += std::string(m_widths[c] - shown[c] + 2, ' ');
-            }
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        return line + "\n";
-    }
-
-    std::array<std::string, kColumnCount> m_headings;
-    std::array<size_t, kColumnCount> m_widths{};
-};
-
-std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts)
-{
-    CHistoryTable table(texts);
-    for (const HistoryRecord& record : records) {
-        table.Measure(record);
-    }
-    std::string text = table.Heading();
-    for (const HistoryRecord& record : records) {
-        text += table.Row(record);
-    }
-    return text;
 }
 
 std::string HistoryJsonRun(const HistoryRecord& record, bool first)
@@ -301,10 +182,10 @@ void ForEachRecord(CHistoryReader& reader, const HistoryQuery& query, Each each)
 
 // The table: every selected record measured in a first pass, written in a
 // second that reads no further than the first did.
-bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCatalogue* texts, CHistoryReader& first,
-                std::ostream& out, std::string& problem)
+bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCatalogue* texts, int columns,
+                CHistoryReader& first, std::ostream& out, std::string& problem)
 {
-    CHistoryTable table(texts);
+    CHistoryTable table(texts, columns);
     uint64_t runs = 0;
     ForEachRecord(first, query, [&](const HistoryRecord& r) {
         table.Measure(r);
@@ -328,7 +209,7 @@ bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCata
 }  // namespace
 
 int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  std::ostream& out, std::ostream& err)
+                  int columns, std::ostream& out, std::ostream& err)
 {
     HistoryQuery query;
     if (!ParseQuery(arguments, query)) {
@@ -350,7 +231,7 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
             out << HistoryCsvHeader();
             ForEachRecord(reader, query, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
             break;
-        case HistoryFormat::Table: ok = WriteTable(path, query, texts, reader, out, problem); break;
+        case HistoryFormat::Table: ok = WriteTable(path, query, texts, columns, reader, out, problem); break;
         }
     }
     if (!ok) {
@@ -364,12 +245,12 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
 }
 
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts)
+                            const MoCatalogue* texts, int columns)
 {
     std::ostringstream out;
     std::ostringstream err;
     HistoryReport report;
-    report.exitCode = ReportHistory(arguments, path, texts, out, err);
+    report.exitCode = ReportHistory(arguments, path, texts, columns, out, err);
     report.out = out.str();
     report.err = err.str();
     return report;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell/history.h"
+#include "shell/history_table.h"
 
 class MoCatalogue;
 
@@ -24,9 +25,8 @@ struct HistoryContents {
 };
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
 
-// The records in each form, whole (the table and the CSV end in a line feed).
-// The table's headings are in the catalogue's language (null: English).
-std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr);
+// The records in each form, whole (the CSV ends in a line feed; the table,
+// in history_table.h, too).
 std::string HistoryJson(const std::vector<HistoryRecord>& records);
 std::string HistoryCsv(const std::vector<HistoryRecord>& records);
 
@@ -52,9 +52,11 @@ bool AsksForHistory(const std::vector<std::string>& arguments);
 
 // Reads the arguments after the program name (--history, then --json or
 // --csv, --since DATE) and the history at `path`, a line at a time, and
-// writes what it shows as it goes; returns the exit code.
+// writes what it shows as it goes; returns the exit code. `columns`: the
+// width of the terminal the table is shown on (0: no terminal); see
+// CHistoryTable.
 int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  std::ostream& out, std::ostream& err);
+                  int columns, std::ostream& out, std::ostream& err);
 // The same into texts (a window shows them).
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts = nullptr);
+                            const MoCatalogue* texts = nullptr, int columns = 0);

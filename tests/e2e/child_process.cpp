@@ -98,22 +98,22 @@ void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& inpu
 
 // A terminal for the child's standard error: err[0] the side the test
 // reads, err[1] the child's.
-bool OpenTerminal(int columns, int err[2])
+bool OpenTerminal(int columns, int lines, int err[2])
 {
     err[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) {
         return false;
     }
-    const winsize size{24, static_cast<unsigned short>(columns), 0, 0};
+    const winsize size{static_cast<unsigned short>(lines), static_cast<unsigned short>(columns), 0, 0};
     ioctl(err[0], TIOCSWINSZ, &size);
     err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
     return err[1] >= 0;
 }
 
-bool OpenRawTerminal(int columns, int out[2])
+bool OpenRawTerminal(int columns, int lines, int out[2])
 {
     termios mode{};
-    if (!OpenTerminal(columns, out) || tcgetattr(out[1], &mode) != 0) {
+    if (!OpenTerminal(columns, lines, out) || tcgetattr(out[1], &mode) != 0) {
         return false;
     }
     cfmakeraw(&mode);
@@ -124,7 +124,7 @@ bool OpenRawTerminal(int columns, int out[2])
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& input, int limitMs,
-                         int errColumns, int outColumns)
+                         int errColumns, int outColumns, int lines)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> environment;
@@ -145,8 +145,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     int out[2];
     int err[2];
     ProcessResult result;
-    if (pipe(in) != 0 || (outColumns > 0 ? !OpenRawTerminal(outColumns, out) : pipe(out) != 0) ||
-        (errColumns > 0 ? !OpenTerminal(errColumns, err) : pipe(err) != 0)) {
+    if (pipe(in) != 0 || (outColumns > 0 ? !OpenRawTerminal(outColumns, lines, out) : pipe(out) != 0) ||
+        (errColumns > 0 ? !OpenTerminal(errColumns, lines, err) : pipe(err) != 0)) {
         return result;
     }
     signal(SIGPIPE, SIG_IGN);

@@ -17,12 +17,12 @@ struct ProcessResult {
 // With `limitMs` > 0 a process still running after that long is killed: a
 // guard against hangs, not a measurement.
 // With `errColumns` > 0 standard error is a terminal of that many columns
-// (and 24 lines), and `err` is what that terminal was sent. With
+// (and `lines` lines), and `err` is what that terminal was sent. With
 // `outColumns` > 0 standard output is such a terminal too, raw (the bytes
 // written arrive as they are, no line feed becomes CR LF).
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env, const std::string& input,
-                         int limitMs = 0, int errColumns = 0, int outColumns = 0);
+                         int limitMs = 0, int errColumns = 0, int outColumns = 0, int lines = 24);
 
 // A program left running in the background, its standard output readable.
 class CBackgroundProcess {

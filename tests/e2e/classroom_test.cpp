@@ -33,6 +33,7 @@
 #include "tests/e2e/console_texts.h"
 #include "tests/e2e/demo_folder.h"
 #include "tests/e2e/image_rewrite.h"
+#include "tests/e2e/terminal_screen.h"
 
 namespace {
 
@@ -149,61 +150,43 @@ TEST_F(Classroom, TenCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
     EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
 }
 
-// What a terminal `columns` wide shows of `sent`, followed as the terminal
-// would: the longest line it was sent (escape sequences take no room, a
-// UTF-8 character one column), how many lines wrapped, and the screen line
-// that each drawing of `heading` started on.
-struct TerminalPass {
-    size_t longest = 0;
-    size_t wrapped = 0;
-    size_t moves = 0;   // back up to redraw
-    std::vector<long> headingRows;
+// The terminals a person may use: from 60 columns up.
+struct TerminalShape {
+    int columns;
+    int lines;
 };
+constexpr TerminalShape kTerminals[] = {{60, 20}, {80, 24}};
 
-TerminalPass FollowTerminal(const std::string& sent, size_t columns, const std::string& heading)
+// Every progress row drawn in `sent` names one of `devices` whole and ends
+// in whole numbers: its percent is what its counts give, which a count cut
+// short ("10004/1") would not.
+void ExpectWholeNumbersInRows(const std::string& sent, const std::vector<std::string>& devices)
 {
-    TerminalPass pass;
-    long row = 0;
-    size_t column = 0;
-    size_t length = 0;   // of the line being sent, unwrapped
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const char c = sent[i];
-        if (c == '\x1b' && i + 1 < sent.size() && sent[i + 1] == '[') {
-            size_t end = i + 2;
-            while (end < sent.size() && std::isdigit(static_cast<unsigned char>(sent[end])) != 0) {
-                ++end;
-            }
-            if (end < sent.size() && sent[end] == 'A') {
-                row -= std::stol("0" + sent.substr(i + 2, end - i - 2));
-                ++pass.moves;
-            }
-            i = end;
-        } else if (c == '\r') {
-            column = 0;
-        } else if (c == '\n') {
-            ++row;
-            column = 0;
-            length = 0;
-        } else if ((static_cast<unsigned char>(c) & 0xC0u) != 0x80u) {
-            if (column == 0 && sent.compare(i, heading.size(), heading) == 0) {
-                pass.headingRows.push_back(row);
-            }
-            if (column == columns) {   // the character goes on the next line
-                ++pass.wrapped;
-                ++row;
-                column = 0;
-            }
-            ++column;
-            pass.longest = std::max(pass.longest, ++length);
+    static const std::regex kProgress(R"((\S+)  .*[ ]([0-9]+)% ([0-9]+)/([0-9]+)( \(not answering\))?)");
+    size_t rows = 0;
+    for (size_t start = sent.find("\x1b[K"); start != std::string::npos; start = sent.find("\x1b[K", start)) {
+        start += 3;
+        const std::string row = sent.substr(start, sent.find_first_of("\r\n\x1b", start) - start);
+        std::smatch parts;
+        if (row.find('%') == std::string::npos) {
+            continue;
         }
+        ++rows;
+        ASSERT_TRUE(std::regex_match(row, parts, kProgress)) << row;
+        EXPECT_NE(std::find(devices.begin(), devices.end(), parts[1].str()), devices.end()) << row;
+        const long long total = std::stoll(parts[4].str());
+        const long long percent = total > 0 ? std::stoll(parts[3].str()) * 100 / total : 0;
+        EXPECT_EQ(std::stoll(parts[2].str()), percent) << row;
     }
-    return pass;
+    EXPECT_GT(rows, 10u);
 }
 
-// Eight calculators on an 80-column terminal, several of them ending with
-// reasons longer than a line: every line drawn fits, so each drawing starts
-// where the last one did and the heading stays one line at the top.
-TEST_F(Classroom, RowsOnAnEightyColumnTerminalFitItAndRedrawInPlace)
+// Eight calculators on terminals of 60 and 80 columns, several of them
+// ending with reasons longer than a line: every line drawn fits, so each
+// drawing starts where the last one did and the heading stays one line at
+// the top; a row short of room gives up its bar and its phase text before
+// its calculator's name or its numbers.
+TEST_F(Classroom, RowsFitTerminalsFromSixtyColumnsAndRedrawInPlace)
 {
     const std::vector<std::vector<std::string>> set = {
         {},
@@ -215,40 +198,100 @@ TEST_F(Classroom, RowsOnAnEightyColumnTerminalFitItAndRedrawInPlace)
         {"--fault", "silent:100"},
         {"--fault", "duplicate:300", "--reject-tail", "3"},
     };
-    std::string devices;
-    for (const auto& options : set) {
-        devices += StartCalculator(options) + ";";
-    }
-    const ProcessResult run = RunProcess(
-        {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
-        {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=2",
-         "TMPDIR=" + (m_dir / "scratch").string()},
-        "ok\nok\nok\ncancel\n", 0, 80);
-    EXPECT_EQ(run.exitCode, 18) << run.err;
-    // The summary keeps the reasons whole, one of them longer than a line.
-    ASSERT_NE(run.out.find("8 calculators: 3 updated, 1 already current, 1 not supported, 3 failed."),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find(": the link to the calculator was lost (Broken pipe); check the cable, then start the "
-                           "update again\n"),
-              std::string::npos)
-        << run.out;
+    for (const TerminalShape terminal : kTerminals) {
+        SCOPED_TRACE(std::to_string(terminal.columns) + " columns");
+        std::string devices;
+        std::vector<std::string> paths;
+        for (const auto& options : set) {
+            paths.push_back(StartCalculator(options));
+            devices += paths.back() + ";";
+        }
+        const ProcessResult run = RunProcess(
+            {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+            {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=2",
+             "TMPDIR=" + (m_dir / "scratch").string()},
+            "ok\nok\nok\ncancel\n", 0, terminal.columns, 0, terminal.lines);
+        EXPECT_EQ(run.exitCode, 18) << run.err;
+        // The summary, off a terminal, keeps the reasons whole, one of them
+        // longer than a line.
+        ASSERT_NE(run.out.find("8 calculators: 3 updated, 1 already current, 1 not supported, 3 failed."),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find(": the link to the calculator was lost (Broken pipe); check the cable, then start "
+                               "the update again\n"),
+                  std::string::npos)
+            << run.out;
 
-    const std::string heading = "Updating 8 calculators at once";
-    const TerminalPass pass = FollowTerminal(run.err, 80, heading);
-    EXPECT_LE(pass.longest, 80u) << run.err;
-    EXPECT_EQ(pass.wrapped, 0u);
-    // Drawn many times (the bars move), the heading once in each drawing,
-    // and always over the last drawing.
-    ASSERT_GT(pass.headingRows.size(), 10u) << run.err;
-    EXPECT_EQ(pass.moves + 1, pass.headingRows.size());
-    for (const long row : pass.headingRows) {
-        EXPECT_EQ(row, pass.headingRows.front());
+        const std::string heading = "Updating 8 calculators at once";
+        const TerminalPass pass = FollowTerminal(run.err, static_cast<size_t>(terminal.columns),
+                                                 static_cast<size_t>(terminal.lines), heading);
+        EXPECT_LT(pass.longest, static_cast<size_t>(terminal.columns)) << run.err;
+        EXPECT_EQ(pass.wrapped, 0u);
+        // Drawn many times (the bars move), the heading once in each
+        // drawing, and always over the last drawing.
+        ASSERT_GT(pass.headingRows.size(), 10u) << run.err;
+        EXPECT_EQ(pass.moves + 1, pass.headingRows.size());
+        for (const long row : pass.headingRows) {
+            EXPECT_EQ(row, pass.headingRows.front());
+        }
+        ExpectWholeNumbersInRows(run.err, paths);
+        // The finished rows were shown, cut at the edge where they were long.
+        EXPECT_NE(run.err.find("  failed: the OS image, block 34 of 69: the li"), std::string::npos);
+        EXPECT_EQ(run.err.find("the calculator was lost"), std::string::npos);
+        EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
     }
-    // The finished rows were shown, cut at the edge where they were long.
-    EXPECT_NE(run.err.find("  failed: the OS image, block 34 of 69: the link to the calcula"), std::string::npos);
-    EXPECT_EQ(run.err.find("the calculator was lost"), std::string::npos);
-    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// One calculator updated on terminals of 60 and 80 columns: the progress
+// line is redrawn in place, so that the scrollback holds each phase's line
+// once (twice at most), whole numbers at its end; the boxes break their
+// lines between words and keep their texts.
+TEST_F(Classroom, ASingleUpdateFitsTerminalsFromSixtyColumns)
+{
+    for (const TerminalShape terminal : kTerminals) {
+        SCOPED_TRACE(std::to_string(terminal.columns) + " columns");
+        const std::string device = StartCalculator({});
+        const ProcessResult run = RunProcess(
+            {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, (m_dir / "img").string()},
+            {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + device, "ZENTRIX_USB_IDS=", "LC_ALL=C",
+             "TMPDIR=" + (m_dir / "scratch").string()},
+            "ok\nok\nok\ncancel\n", 0, terminal.columns, terminal.columns, terminal.lines);
+        EXPECT_EQ(run.exitCode, 18) << run.err;
+        const auto columns = static_cast<size_t>(terminal.columns);
+        const auto lines = static_cast<size_t>(terminal.lines);
+
+        const TerminalPass progress = FollowTerminal(run.err, columns, lines);
+        EXPECT_LT(progress.longest, columns) << run.err;
+        EXPECT_EQ(progress.wrapped, 0u);
+        const std::vector<std::string>& seen = progress.transcript;
+        for (const char* phase : {"Checking the calculator version...", "Sending data...", "Updating..."}) {
+            const size_t copies = LinesStartingWith(seen, phase);
+            EXPECT_GE(copies, 1u) << phase << "\n" << run.err;
+            EXPECT_LE(copies, 2u) << phase;
+        }
+        EXPECT_NE(std::find_if(seen.begin(), seen.end(),
+                               [](const std::string& line) {
+                                   return std::regex_match(line, std::regex(R"(Checking the calculator version\.\.\. )"
+                                                                            R"(\[#+\] 100% 256/256)"));
+                               }),
+                  seen.end())
+            << run.err;
+
+        const TerminalPass boxes = FollowTerminal(run.out, columns, lines);
+        EXPECT_LE(boxes.longest, columns) << run.out;
+        EXPECT_EQ(boxes.wrapped, 0u);
+        std::string words;
+        for (const std::string& line : boxes.transcript) {
+            words += line + " ";
+        }
+        EXPECT_NE(words.find("If you need the data, make sure you back it up before updating. Use the MEMORY mode "
+                             "backup function to backup data."),
+                  std::string::npos)
+            << run.out;
+        EXPECT_EQ(boxes.transcript.front(), "== Connect the calculator. ==");
+        const std::string verdict = Verdict(m_calculators.size() - 1);
+        EXPECT_NE(verdict.find("images received intact"), std::string::npos) << verdict;
+    }
 }
 
 // The station's rows on standard error, read as they come.

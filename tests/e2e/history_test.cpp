@@ -25,6 +25,7 @@
 #include "shell/history.h"
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/demo_folder.h"
+#include "tests/e2e/terminal_screen.h"
 
 namespace {
 
@@ -62,11 +63,13 @@ protected:
                            "XDG_STATE_HOME=" + state.string()},
                           answers);
     }
-    ProcessResult ShowHistory(const std::vector<std::string>& arguments) const
+    // --history and `arguments`; with `columns` > 0 on a terminal that
+    // wide and `lines` high, in a time zone an hour ahead of UTC.
+    ProcessResult ShowHistory(const std::vector<std::string>& arguments, int columns = 0, int lines = 24) const
     {
         std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string()}, "");
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=CET-1"}, "", 0, 0, columns, lines);
     }
 
     fs::path State() const { return m_dir / "state"; }
@@ -422,6 +425,58 @@ TEST_F(History, BadLinesAreOneWarningAndCsvCellsAreSafeToOpen)
               std::string::npos)
         << csv.out;
     EXPECT_EQ(csv.out.find_first_of("\x1b\x07"), std::string::npos);
+}
+
+// Twenty records on terminals of 60 and 80 columns: the table fits (which
+// columns give way is the shell test's), the times are local with their
+// offset; --csv and --json stay as in a pipe.
+TEST_F(History, TheTableFitsTerminalsFromSixtyColumnsWithLocalTimes)
+{
+    fs::create_directories(HistoryFile().parent_path());
+    const std::string reason = "the OS image, block 34 of 69: the link to the calculator was lost (Broken pipe); "
+                               "check the cable, then start the update again";
+    std::ofstream file(HistoryFile(), std::ios::binary);
+    for (int i = 0; i < 20; ++i) {
+        const bool failed = i % 3 == 1;
+        const std::string day = std::to_string(10 + i);
+        file << R"({"started": "2026-12-)" << day << R"(T23:30:00Z", "ended": null, "device": "/dev/ttyUSB)" << i
+             << R"(", "usb_serial": "ZX-0042", "usb_port": "1-2.3", "model": "365E", "os_before": "01.00.0000", )"
+             << R"("os_image": "01.05.0000", "route": "os", "block_size": 1024, "result": ")"
+             << (failed ? "failed" : "updated") << R"(", "reason": )" << (failed ? "\"" + reason + "\"" : "null")
+             << R"(, "mode": "watch", "host": "classroom-computer-7", "program_version": "1.0.0.1"})"
+             << "\n";
+    }
+    file.close();
+    const std::regex row(R"((\d{4}-\d\d-\d\d \d\d:\d\d [+-]\d{4})  (updated|failed) +(/dev/ttyUSB\d+)( .*)?)");
+    for (const int columns : {60, 80}) {
+        SCOPED_TRACE(std::to_string(columns) + " columns");
+        const int lines = columns == 60 ? 20 : 24;
+        const ProcessResult shown = ShowHistory({"--history"}, columns, lines);
+        ASSERT_EQ(shown.exitCode, 0) << shown.err;
+        const TerminalPass pass = FollowTerminal(shown.out, static_cast<size_t>(columns), static_cast<size_t>(lines));
+        EXPECT_LT(pass.longest, static_cast<size_t>(columns)) << shown.out;
+        EXPECT_EQ(pass.wrapped, 0u);
+        std::istringstream table(shown.out);
+        std::string line;
+        std::getline(table, line);
+        EXPECT_EQ(line.rfind("Started                 Result   Device", 0), 0u) << line;
+        int records = 0;
+        while (std::getline(table, line)) {
+            std::smatch cells;
+            if (line.rfind("    ", 0) == 0) {
+                continue;   // a reason, under its row
+            }
+            ASSERT_TRUE(std::regex_match(line, cells, row)) << line;
+            // 23:30 UTC is half past midnight the next day an hour east.
+            EXPECT_EQ(cells[1].str(), "2026-12-" + std::to_string(11 + records) + " 00:30 +0100");
+            EXPECT_EQ(cells[3].str(), "/dev/ttyUSB" + std::to_string(records));
+            ++records;
+        }
+        EXPECT_EQ(records, 20);
+        for (const char* form : {"--csv", "--json"}) {
+            EXPECT_EQ(ShowHistory({"--history", form}, columns, lines).out, ShowHistory({"--history", form}).out);
+        }
+    }
 }
 
 }  // namespace

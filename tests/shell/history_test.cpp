@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <random>
+#include <regex>
 #include <thread>
 #include <vector>
 
@@ -82,6 +84,75 @@ TEST(HistoryLine, ReadsBackWhatWasWrittenAndRefusesBrokenLines)
         EXPECT_FALSE(ParseHistoryLine(broken, untouched)) << broken;
         EXPECT_EQ(untouched.fields, written.fields) << broken;
     }
+}
+
+// The table on terminals of several widths, in a time zone three and a half
+// hours behind UTC: the least needed columns give way in their order, the
+// reason goes whole under its row once it no longer fits beside it, no
+// line reaches the last column, and the times are local with their offset.
+TEST(HistoryTable, FitsTheTerminalGivingUpTheLeastNeededColumnsFirst)
+{
+    const std::string reason = "the OS image, block 34 of 69: the link to the calculator was lost (Broken pipe); "
+                               "check the cable, then start the update again";
+    HistoryRecord updated;
+    HistoryRecord failed;
+    ASSERT_TRUE(ParseHistoryLine(R"({"started": "2026-12-01T08:00:00Z", "device": "usb:1:7", "usb_serial": "ZX-0042", )"
+                                 R"("model": "365E", "os_before": "01.00.0000", "os_image": "01.05.0000", )"
+                                 R"("result": "updated", "mode": "all"})",
+                                 updated));
+    ASSERT_TRUE(ParseHistoryLine(R"({"started": "2026-12-02T02:00:00Z", "device": "/dev/ttyS0", )"
+                                 R"("os_image": "01.05.0000", "result": "failed", "mode": "single", "reason": ")" +
+                                     reason + "\"}",
+                                 failed));
+    const char* const zone = std::getenv("TZ");
+    const std::string oldZone = zone != nullptr ? zone : "";
+    setenv("TZ", "XST3:30", 1);
+    tzset();
+    const struct {
+        int columns;
+        std::vector<std::string> headings;
+    } cases[] = {
+        {240, {"Started", "Result", "Device", "Serial", "Model", "OS before", "Image", "Mode", "Reason"}},
+        {200, {"Started", "Result", "Device", "Serial", "Model", "OS before", "Image", "Mode"}},
+        {80, {"Started", "Result", "Device", "Model", "OS before", "Image"}},
+        {60, {"Started", "Result", "Device", "Image"}},
+        {40, {"Started", "Result", "Device"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        std::istringstream table(HistoryTable({updated, failed}, nullptr, c.columns));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(table, line);) {
+            EXPECT_LT(line.size(), static_cast<size_t>(c.columns)) << line;
+            lines.push_back(line);
+        }
+        ASSERT_GE(lines.size(), 3u);
+        std::vector<std::string> headings;
+        for (std::istringstream words(std::regex_replace(lines[0], std::regex("  +"), "|")); std::getline(words, lines[0], '|');) {
+            headings.push_back(lines[0]);
+        }
+        EXPECT_EQ(headings, c.headings);
+        EXPECT_EQ(lines[1].rfind("2026-12-01 04:30 -0330  updated  ", 0), 0u) << lines[1];
+        EXPECT_EQ(lines[2].rfind("2026-12-01 22:30 -0330  failed   ", 0), 0u) << lines[2];
+        std::string under;
+        for (size_t i = 3; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].rfind("    ", 0), 0u) << lines[i];
+            under += (under.empty() ? "" : " ") + lines[i].substr(4);
+        }
+        const bool beside = c.headings.back() == "Reason";
+        EXPECT_EQ(under, beside ? "" : reason);
+        EXPECT_EQ(lines[2].find(reason) != std::string::npos, beside);
+    }
+    // Off a terminal: every column, the times in UTC.
+    EXPECT_EQ(HistoryTable({updated}, nullptr, 0),
+              "Started (UTC)        Result   Device   Serial   Model  OS before   Image       Mode  Reason\n"
+              "2026-12-01 08:00:00  updated  usb:1:7  ZX-0042  365E   01.00.0000  01.05.0000  all\n");
+    if (zone != nullptr) {
+        setenv("TZ", oldZone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 // Writers on many threads (each append opens, locks and closes the file as

@@ -20,7 +20,9 @@
 #include "ui/console/console_input.h"
 #include "ui/console/json_events.h"
 #include "ui/console/json_front_end.h"
+#include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
+#include "ui/console/terminal_width.h"
 
 namespace {
 
@@ -213,6 +215,111 @@ TEST(ProgressLine, ShowsPhaseBarPercentAndCounts)
     EXPECT_EQ(ProgressPercent({0, 65535, 65534}), 99);
 }
 
+// Short of room the bar shrinks, then goes, then the phase is shortened;
+// the name before it and the numbers stay whole.
+TEST(ProgressLine, FitsTheTerminalGivingUpBarThenPhaseNeverNameOrNumbers)
+{
+    const ProgressLineParts version{"", "Checking the calculator version...", ""};
+    const ProgressLineParts row{"/dev/pts/13  ", "Updating...", ""};
+    const ProgressLineParts silent{"/dev/pts/13  ", "Updating...", " (not answering)"};
+    const ProgressState done{0, 256, 256};
+    const ProgressState half{0, 19532, 10004};
+    const struct {
+        ProgressLineParts parts;
+        ProgressState state;
+        int columns;
+        const char* line;
+    } cases[] = {
+        {version, done, 0, "Checking the calculator version... [####################] 100% 256/256"},
+        {version, done, 80, "Checking the calculator version... [####################] 100% 256/256"},
+        {version, done, 60, "Checking the calculator version... [#########] 100% 256/256"},
+        {version, done, 50, "Checking the calculator version... 100% 256/256"},
+        {version, done, 30, "Checking the... 100% 256/256"},
+        {version, done, 16, "100% 256/256"},
+        {version, done, 10, "100% 256/"},   // narrower than the numbers: cut at the edge
+        {row, half, 60, "/dev/pts/13  Updating... [#######........] 51% 10004/19532"},
+        {row, half, 45, "/dev/pts/13  Updating... 51% 10004/19532"},
+        {row, half, 40, "/dev/pts/13  Updati... 51% 10004/19532"},
+        {silent, half, 60, "/dev/pts/13  Updating... 51% 10004/19532 (not answering)"},
+        {silent, half, 52, "/dev/pts/13  Up... 51% 10004/19532 (not answering)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FitProgressLine(c.parts, c.state, c.columns), c.line) << c.columns;
+    }
+    // At every width the line fits short of the last column, and the bar
+    // keeps its width while the numbers grow.
+    for (int columns = 30; columns <= 90; ++columns) {
+        const std::string start = FitProgressLine(row, {0, 19532, 0}, columns);
+        const std::string end = FitProgressLine(row, {0, 19532, 19532}, columns);
+        EXPECT_LT(start.size(), static_cast<size_t>(columns));
+        EXPECT_LT(end.size(), static_cast<size_t>(columns));
+        EXPECT_EQ(start.find(']'), end.find(']')) << start << "\n" << end;
+        EXPECT_EQ(end.rfind("/dev/pts/13  ", 0), 0u);
+        EXPECT_EQ(end.substr(end.size() - 16), "100% 19532/19532");
+    }
+}
+
+// Box texts break between words at a terminal's width, the words as they
+// were; a word longer than a line keeps a line of its own.
+TEST(WrapAtWords, BreaksLongLinesBetweenWordsOnly)
+{
+    const struct {
+        std::string text;
+        int columns;
+        std::string wrapped;
+    } cases[] = {
+        {"If you need the data, make sure you back it up before updating.", 30,
+         "If you need the data, make\nsure you back it up before\nupdating."},
+        {"If you need the data, make sure you back it up before updating.", 0,
+         "If you need the data, make sure you back it up before updating."},
+        {"Fits.\nsee /a/very/long/path/name here", 10, "Fits.\nsee\n/a/very/long/path/name\nhere"},
+        {"\xC3\x9C""ber \xC3\xA4\xC3\xB6\xC3\xBC \xC3\x84\xC3\x96", 9,
+         "\xC3\x9C""ber \xC3\xA4\xC3\xB6\xC3\xBC\n\xC3\x84\xC3\x96"},
+        {"  indented words stay indented", 20, "  indented words\nstay indented"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WrapAtWords(c.text, c.columns), c.wrapped) << c.text;
+    }
+}
+
+// On a narrow terminal the progress line and the box lines fit it; the size
+// is read again only once SIGWINCH said it changed.
+TEST(ConsoleProgress, OnANarrowTerminalTheLineAndTheBoxesFitItsWidth)
+{
+    std::istringstream in("ok\n");
+    CStreamInput lines(in);
+    std::ostringstream out;
+    std::ostringstream err;
+    StopRequests stops;
+    TerminalSize size{60, 20};
+    int reads = 0;
+    CConsoleFrontEnd frontEnd(lines, out, err, true, &stops, [&] {
+        ++reads;
+        return size;
+    });
+    frontEnd.FitBoxesTo([&size] { return size; });
+    frontEnd.OpenProgress("Checking the calculator version...", 256);
+    for (int i = 0; i < 256; ++i) {
+        frontEnd.StepProgress();
+    }
+    size = {40, 20};
+    frontEnd.StepProgress();   // the size is not read again unasked
+    stops.resized = 1;
+    frontEnd.StepProgress();
+    frontEnd.CloseProgress();
+    EXPECT_EQ(reads, 2);
+    const std::string drawn = err.str();
+    EXPECT_NE(drawn.find("\r\x1b[KChecking the calculator version... [#########] 100% 256/256\r"),
+              std::string::npos) << drawn;
+    EXPECT_EQ(drawn.substr(drawn.rfind('\r')), "\r\x1b[KChecking the calculator... 0% 1/256\n");
+    EXPECT_EQ(frontEnd.MessageBox("Updating deletes all data in the calculator's Main Memory. If you need the "
+                                  "data, make sure you back it up before updating.",
+                                  "Warning", kWarningStyle),
+              IDOK);
+    EXPECT_EQ(out.str(), "== Warning ==\nUpdating deletes all data in the\ncalculator's Main Memory. If you need\nthe "
+                         "data, make sure you back it up\nbefore updating.\nOK [Cancel]\n");
+}
+
 int CountLines(const std::string& text)
 {
     int lines = 0;
@@ -354,8 +461,9 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
                                "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");
 }
 
-// Lines drawn on a terminal are cut short of its last column, counted in
-// characters, and fit a new width once SIGWINCH said it changed.
+// Lines drawn on a terminal end short of its last column, counted in
+// characters (the heading broken between words, a finished row cut), and
+// fit a new width once SIGWINCH said it changed.
 TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
 {
     ClassroomRow failed = Row("/dev/pts/4", "", 0, 0);
@@ -367,19 +475,22 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     StopRequests stops;
     std::ostringstream out;
     std::ostringstream screen;
-    CConsoleClassroomView view(out, screen, true, &stops, nullptr, [&size] { return size; });
+    CTerminalSize terminal([&size] { return size; }, &stops);
+    CConsoleClassroomView view(out, screen, true, &stops, nullptr, &terminal);
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator a\n"
+    EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator\n"
+                            "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     columns = 40;   // not read again before the terminal says so
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator a\n"
+    EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator\n"
+                            "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     stops.resized = 1;
     view.ShowRows({failed}, "Updating 1 calculator at once");
-    EXPECT_EQ(screen.str(), "\x1b[2A\r\x1b[KUpdating 1 calculator at once\n"
+    EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator at once\n"
                             "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
     EXPECT_EQ(stops.resized, 0);
 

@@ -10,6 +10,7 @@
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 
 namespace {
@@ -84,7 +85,7 @@ std::vector<size_t> RowsToDraw(const std::vector<ClassroomRow>& rows, size_t roo
 
 }  // namespace
 
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts)
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts, int columns)
 {
     std::string line = row.device + "  ";
     if (row.finished) {
@@ -92,42 +93,30 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
         if (!row.reason.empty()) {
             line += ": " + row.reason;
         }
-        return line;
+        return FitToColumns(line, columns);
     }
+    const std::string tail = row.silent ? Localize(texts, kNotAnswering) : std::string();
     if (withBar && row.upper > 0) {
-        line += FormatProgressLine(row.phase, ProgressState{0, row.upper, row.pos});
-    } else {
-        line += row.phase;
+        return FitProgressLine({line, row.phase, tail}, ProgressState{0, row.upper, row.pos}, columns);
     }
-    if (row.silent) {
-        line += Localize(texts, kNotAnswering);
-    }
-    return line;
+    return FitToColumns(line + row.phase + tail, columns);
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
                                              StopRequests* stops, IConsoleInput* in,
-                                             std::function<TerminalSize()> size)
+                                             CTerminalSize* size)
     : m_out(out),
       m_err(err),
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
       m_in(in),
-      m_sizeOf(std::move(size))
+      m_size(size)
 {
 }
 
-const TerminalSize& CConsoleClassroomView::Size()
+TerminalSize CConsoleClassroomView::Size()
 {
-    const bool resized = m_stops != nullptr && m_stops->resized != 0;
-    if (!m_sizeRead || resized) {
-        if (resized) {
-            m_stops->resized = 0;
-        }
-        m_size = m_sizeOf ? m_sizeOf() : TerminalSize{};
-        m_sizeRead = true;
-    }
-    return m_size;
+    return m_size != nullptr ? m_size->Get() : TerminalSize{};
 }
 
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
@@ -180,10 +169,13 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     // would push the drawing down and the next one would start too low.
     const TerminalSize size = Size();
     const int columns = size.columns;
+    // The heading breaks between words, so that a station's counts at the
+    // end of its long first line stay in sight.
+    const std::string wrapped = WrapAtWords(heading, columns);
     size_t headingLines = 0;
-    for (size_t start = 0; start <= heading.size(); ++headingLines) {
-        const size_t end = std::min(heading.find('\n', start), heading.size());
-        m_err << "\r\x1b[K" << FitToColumns(heading.substr(start, end - start), columns) << '\n';
+    for (size_t start = 0; start <= wrapped.size(); ++headingLines) {
+        const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
+        m_err << "\r\x1b[K" << FitToColumns(wrapped.substr(start, end - start), columns) << '\n';
         start = end + 1;
     }
     // Never taller than the terminal, or moving back up to redraw would
@@ -192,7 +184,7 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     const size_t room = lines > headingLines + 1 ? lines - headingLines - 1 : 1;
     const std::vector<size_t> drawn = RowsToDraw(rows, lines > 0 ? room : rows.size());
     for (const size_t i : drawn) {
-        m_err << "\r\x1b[K" << FitToColumns(FormatClassroomRow(rows[i], true, m_texts), columns) << '\n';
+        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns) << '\n';
     }
     size_t noteLines = 0;
     if (drawn.size() < rows.size()) {
@@ -280,15 +272,17 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 {
     // A station's last line is its counts, translated whole.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
+    const int columns = m_outSize ? m_outSize().columns : 0;
     for (const std::string& line : lines) {
         if (std::regex_match(line, kCounts)) {
-            m_out << Localize(m_texts, line) << '\n';
+            m_out << WrapAtWords(Localize(m_texts, line), columns) << '\n';
             continue;
         }
         // "WORD DEVICE [REASON]": the result word in the user's language.
         const size_t word = line.find(' ');
-        m_out << Localize(m_texts, line.substr(0, word)) << (word == std::string::npos ? "" : line.substr(word))
-              << '\n';
+        const std::string shown =
+            Localize(m_texts, line.substr(0, word)) + (word == std::string::npos ? "" : line.substr(word));
+        m_out << WrapAtWords(shown, columns) << '\n';
     }
     m_out.flush();
 }
@@ -296,7 +290,9 @@ void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
 void CConsoleClassroomView::CloseRows()
 {
     m_drawnLines = 0;
-    m_sizeRead = false;   // the next rows read the size afresh
+    if (m_size != nullptr) {
+        m_size->Forget();   // the next rows read the size afresh
+    }
     m_heading.clear();
     m_lastLine.clear();
     m_warningsSaid.clear();

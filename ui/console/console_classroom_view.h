@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of many calculators in console mode, on the error stream: one line
-// per calculator, redrawn in place on a terminal (each line cut to the
-// terminal's width, so that the drawing never scrolls); otherwise one line,
+// per calculator, redrawn in place on a terminal (each line fitted to the
+// terminal's width, so that the drawing never scrolls: the heading broken
+// between words, a progress row giving up its bar and phase before its
+// device or numbers, other rows cut at the edge); otherwise one line,
 // starting with the time of day, each time a calculator's phase changes and
 // one when it ends. The summary goes to
 // the output stream, one "RESULT DEVICE REASON" line per calculator.
@@ -22,10 +24,9 @@ public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
     // `in` (may be null): a line typed while a row offers the next
     // calculator on its port (see ClassroomRow::offersNext) asks for it.
-    // `size` (may be empty): the terminal's width and height, read at the
-    // first drawing and again after each SIGWINCH (StopRequests::resized).
+    // `size` (may be null: unknown): the size of the terminal on `err`.
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
-                          IConsoleInput* in = nullptr, std::function<TerminalSize()> size = {});
+                          IConsoleInput* in = nullptr, CTerminalSize* size = nullptr);
 
     // Input is never read again (--yes).
     void StopReading() { m_in = nullptr; }
@@ -33,6 +34,9 @@ public:
     void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;
+    // The summary's lines are broken between words to fit the terminal
+    // `outSize` reports (zeros: no terminal).
+    void FitSummaryTo(std::function<TerminalSize()> outSize) { m_outSize = std::move(outSize); }
     // The catalogue the rows are shown in; null: English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     void CloseRows() override;
@@ -43,17 +47,16 @@ private:
     // The warnings of the runs not said yet, each naming its device.
     std::vector<std::string> NewWarnings(const std::vector<ClassroomRow>& rows);
     void LogLine(const std::string& line);
-    const TerminalSize& Size();
+    TerminalSize Size();
 
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
     IConsoleInput* m_in;
-    std::function<TerminalSize()> m_sizeOf;
+    CTerminalSize* m_size;
+    std::function<TerminalSize()> m_outSize;
     const MoCatalogue* m_texts = nullptr;
-    TerminalSize m_size;
-    bool m_sizeRead = false;
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
@@ -63,5 +66,8 @@ private:
 };
 
 // A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
-// "/dev/pts/4  failed: the calculator did not answer".
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr);
+// "/dev/pts/4  failed: the calculator did not answer", fitted to `columns`
+// (0: whole): a progress row as FitProgressLine fits it, the device and
+// the numbers whole; any other row cut at the edge.
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr,
+                               int columns = 0);

@@ -10,20 +10,23 @@
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
+#include "shell/text_columns.h"
 
 namespace {
 
 constexpr int kErrorFd = 2;   // where `err` writes when it is a terminal
 
-void WriteText(std::ostream& out, const char* text)
+// The text's lines, CR LF shown as a line feed, each broken between words
+// to fit `columns` (0: as they are).
+void WriteText(std::ostream& out, const std::string& text, int columns)
 {
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (p[0] == '\r' && p[1] == '\n') {
-            continue;   // the line feed that follows ends the line
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
+            lines += text[i];   // the line feed after a CR ends the line
         }
-        out << *p;
     }
-    out << '\n';
+    out << WrapAtWords(lines, columns) << '\n';
 }
 
 std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDefault)
@@ -39,14 +42,15 @@ std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDe
 }  // namespace
 
 CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::ostream& err,
-                                   bool errIsTerminal, StopRequests* stops)
+                                   bool errIsTerminal, StopRequests* stops, std::function<TerminalSize()> errSize)
     : m_in(in),
       m_out(out),
       m_err(err),
       m_errIsTerminal(errIsTerminal),
       m_stops(stops),
-      m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal); }),
-      m_classroom(out, err, errIsTerminal, stops, &in, [] { return TerminalSizeOf(kErrorFd); })
+      m_errSize(errSize ? std::move(errSize) : [] { return TerminalSizeOf(kErrorFd); }, stops),
+      m_progress([this] { return std::make_unique<CConsoleProgressDlg>(m_err, m_errIsTerminal, &m_errSize); }),
+      m_classroom(out, err, errIsTerminal, stops, &in, &m_errSize)
 {
 }
 
@@ -105,8 +109,9 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
 void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCancel,
                                bool cancelIsDefault)
 {
-    m_out << "== " << Localize(m_texts, caption) << " ==\n";
-    WriteText(m_out, Localize(m_texts, text).c_str());
+    const int columns = m_outSize ? m_outSize().columns : 0;
+    m_out << WrapAtWords("== " + Localize(m_texts, caption) + " ==", columns) << '\n';
+    WriteText(m_out, Localize(m_texts, text), columns);
     m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
     m_out.flush();
 }

@@ -11,7 +11,9 @@
 // and is answered by one line: ok/o/yes/y, cancel/c/no/n (any case), or an
 // empty line for the default button. Anything else asks again. End of input,
 // or Ctrl+C, answers Cancel, or OK for a box whose only button is OK.
+#include <functional>
 #include <ostream>
+#include <utility>
 
 #include "i18n/localize.h"
 #include "shell/front_end.h"
@@ -19,12 +21,15 @@
 #include "shell/progress_window.h"
 #include "shell/stop_requests.h"
 #include "ui/console/console_input.h"
+#include "ui/console/terminal_width.h"
 
 class CConsoleFrontEnd : public IFrontEnd {
 public:
-    // `stops` (may be null) carries the signals' requests: Ctrl+C and SIGTERM.
+    // `stops` (may be null) carries the signals' requests: Ctrl+C, SIGTERM
+    // and SIGWINCH. `errSize` asks the size of the terminal on `err`
+    // (empty: standard error's).
     CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
-                     StopRequests* stops = nullptr);
+                     StopRequests* stops = nullptr, std::function<TerminalSize()> errSize = {});
     CConsoleFrontEnd(const CConsoleFrontEnd&) = delete;
     CConsoleFrontEnd& operator=(const CConsoleFrontEnd&) = delete;
     // The program is being ended: boxes take their Escape answer unasked.
@@ -74,6 +79,15 @@ public:
         m_classroom.SetCatalogue(texts);
     }
 
+    // The lines of the boxes and of a set's summary are broken between words
+    // to fit the terminal `outSize` reports, asked each time (zeros: no
+    // terminal, they stay as they are).
+    void FitBoxesTo(std::function<TerminalSize()> outSize)
+    {
+        m_outSize = outSize;
+        m_classroom.FitSummaryTo(std::move(outSize));
+    }
+
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }
 
@@ -91,6 +105,8 @@ private:
     std::ostream& m_err;
     bool m_errIsTerminal;
     StopRequests* m_stops;
+    CTerminalSize m_errSize;   // shared by the progress line and the rows
+    std::function<TerminalSize()> m_outSize;
     CProgressWindows m_progress;
     CConsoleClassroomView m_classroom;
     const MoCatalogue* m_texts = nullptr;

@@ -3,8 +3,8 @@
 
 #include "ui/console/progress_line.h"
 
-CConsoleProgressDlg::CConsoleProgressDlg(std::ostream& err, bool isTerminal)
-    : m_err(err), m_isTerminal(isTerminal)
+CConsoleProgressDlg::CConsoleProgressDlg(std::ostream& err, bool isTerminal, CTerminalSize* size)
+    : m_err(err), m_isTerminal(isTerminal), m_size(size)
 {
 }
 
@@ -45,7 +45,8 @@ void CConsoleProgressDlg::Draw()
 {
     const ProgressState state{m_progress.Lower(), m_progress.Upper(), m_progress.Pos()};
     if (m_isTerminal) {
-        std::string line = FormatProgressLine(m_phaseText, state);
+        const int columns = m_size != nullptr ? m_size->Get().columns : 0;
+        std::string line = FitProgressLine({{}, m_phaseText, {}}, state, columns);
         if (line != m_lastLine) {
             m_err << "\r\x1b[K" << line;
             m_err.flush();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/console/terminal_width.h"
 
+#include <utility>
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -25,4 +27,22 @@ TerminalSize TerminalSizeOf(int fd)
     }
     return {size.ws_col, size.ws_row};
 #endif
+}
+
+CTerminalSize::CTerminalSize(std::function<TerminalSize()> read, StopRequests* stops)
+    : m_read(std::move(read)), m_stops(stops)
+{
+}
+
+const TerminalSize& CTerminalSize::Get()
+{
+    const bool resized = m_stops != nullptr && m_stops->resized != 0;
+    if (!m_known || resized) {
+        if (resized) {
+            m_stops->resized = 0;
+        }
+        m_size = m_read ? m_read() : TerminalSize{};
+        m_known = true;
+    }
+    return m_size;
 }

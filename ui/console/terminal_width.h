@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How many columns and lines the terminal on a descriptor shows.
+#include <functional>
+
+#include "shell/stop_requests.h"
 
 struct TerminalSize {
     int columns = 0;   // 0: unknown
@@ -9,3 +12,24 @@ struct TerminalSize {
 
 // Zeros when `fd` is no terminal or its size is unknown.
 TerminalSize TerminalSizeOf(int fd);
+
+// The size of one terminal as the lines drawn on it should take it: read
+// once, and again after SIGWINCH said it changed (StopRequests::resized,
+// cleared here) or after Forget. Everything that fits lines to the same
+// terminal shares one, so that none of them misses a change.
+class CTerminalSize {
+public:
+    // `read` (may be empty: size unknown) asks the terminal; `stops` (may
+    // be null) carries the resize requests.
+    CTerminalSize(std::function<TerminalSize()> read, StopRequests* stops);
+
+    const TerminalSize& Get();
+    // The next Get asks the terminal again.
+    void Forget() { m_known = false; }
+
+private:
+    std::function<TerminalSize()> m_read;
+    StopRequests* m_stops;
+    TerminalSize m_size;
+    bool m_known = false;
+};

@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/history_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+
+#include "device/safe_text.h"
+#include "i18n/localize.h"
+#include "i18n/text_format.h"
+#include "shell/text_columns.h"
+
+namespace {
+
+enum Column { kWhen, kWhat, kWhere, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
+
+// The columns given up first when the table is too wide for the terminal.
+constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage};
+constexpr size_t kGap = 2;   // spaces between two columns
+constexpr const char* kReasonIndent = "    ";
+
+std::string Cell(const HistoryRecord& record, HistoryField field)
+{
+    const std::optional<std::string>& value = record[field];
+    return value ? SafeText(*value) : "-";
+}
+
+// "2026-12-07T19:35:25Z" as "2026-12-07 19:35:25".
+std::string UtcTime(const std::string& iso)
+{
+    std::string text = iso;
+    if (text.size() == 20 && text[10] == 'T' && text.back() == 'Z') {
+        text[10] = ' ';
+        text.pop_back();
+    }
+    return text;
+}
+
+// "2026-12-07T19:35:25Z" as a calendar time; false for any other text.
+bool ReadUtc(const std::string& iso, std::tm& utc)
+{
+    static constexpr std::string_view kPattern = "dddd-dd-ddTdd:dd:ddZ";
+    if (iso.size() != kPattern.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kPattern.size(); ++i) {
+        const bool digit = iso[i] >= '0' && iso[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : iso[i] != kPattern[i]) {
+            return false;
+        }
+    }
+    const auto number = [&iso](size_t at, size_t digits) {
+        int value = 0;
+        for (size_t i = at; i < at + digits; ++i) {
+            value = value * 10 + (iso[i] - '0');
+        }
+        return value;
+    };
+    utc.tm_year = number(0, 4) - 1900;
+    utc.tm_mon = number(5, 2) - 1;
+    utc.tm_mday = number(8, 2);
+    utc.tm_hour = number(11, 2);
+    utc.tm_min = number(14, 2);
+    utc.tm_sec = number(17, 2);
+    return true;
+}
+
+// "2026-12-07T19:35:25Z" as "2026-12-07 20:35 +0100" where the clock is an
+// hour ahead of UTC; a text that is no such time stays as it is.
+std::string LocalTime(const std::string& iso)
+{
+    std::tm utc{};
+    if (!ReadUtc(iso, utc)) {
+        return iso;
+    }
+    std::tm local{};
+#ifdef _WIN32
+    const std::time_t time = _mkgmtime(&utc);
+    const bool known = time != -1 && localtime_s(&local, &time) == 0;
+#else
+    const std::time_t time = timegm(&utc);
+    const bool known = time != -1 && localtime_r(&time, &local) != nullptr;
+#endif
+    if (!known) {
+        return UtcTime(iso);
+    }
+    std::tm asIfUtc = local;
+#ifdef _WIN32
+    const long offset = static_cast<long>(_mkgmtime(&asIfUtc) - time) / 60;
+#else
+    const long offset = static_cast<long>(timegm(&asIfUtc) - time) / 60;
+#endif
+    char text[48] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    const int minutes = static_cast<int>((offset < 0 ? -offset : offset) % (24 * 60));
+    char zone[16] = {};
+    std::snprintf(zone, sizeof zone, " %c%02d%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return std::string(text) + zone;
+}
+
+// The headings and cells of one column.
+struct ColumnText {
+    const char* title;
+    std::string (*cell)(const HistoryRecord&);
+};
+
+const ColumnText kColumns[kColumnCount] = {
+    {N_("Started (UTC)"), [](const HistoryRecord& r) { return UtcTime(Cell(r, kStarted)); }},
+    {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
+    {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+    {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
+    {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
+    {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
+    {N_("Image"), [](const HistoryRecord& r) { return Cell(r, kOsImage); }},
+    {N_("Mode"), [](const HistoryRecord& r) { return Cell(r, kMode); }},
+    {N_("Reason"), [](const HistoryRecord& r) { return r[kReason] ? SafeText(*r[kReason], 1000) : std::string(); }},
+};
+// On a terminal the start is the local time.
+const ColumnText kLocalStart = {N_("Started"), [](const HistoryRecord& r) { return LocalTime(Cell(r, kStarted)); }};
+
+const ColumnText& TextOf(size_t column, bool onTerminal)
+{
+    return column == kWhen && onTerminal ? kLocalStart : kColumns[column];
+}
+
+}  // namespace
+
+CHistoryTable::CHistoryTable(const MoCatalogue* texts, int columns) : m_columns(columns)
+{
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        m_headings.push_back(Localize(texts, TextOf(c, m_columns > 0).title));
+        // The headings (maybe translated) by characters, the cells by bytes
+        // as they always were.
+        m_widths.push_back(TextColumns(m_headings.back()));
+    }
+}
+
+CHistoryTable::Cells CHistoryTable::CellsOf(const HistoryRecord& record) const
+{
+    Cells cells;
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        cells.push_back(TextOf(c, m_columns > 0).cell(record));
+    }
+    return cells;
+}
+
+void CHistoryTable::Measure(const HistoryRecord& record)
+{
+    const Cells cells = CellsOf(record);
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        m_widths[c] = std::max(m_widths[c], cells[c].size());
+    }
+}
+
+std::vector<bool> CHistoryTable::ShownColumns() const
+{
+    std::vector<bool> shown(kColumnCount, true);
+    if (m_columns <= 0) {
+        return shown;
+    }
+    const auto width = [&] {
+        size_t total = 0;
+        for (size_t c = 0; c < kColumnCount; ++c) {
+            total += shown[c] ? (total > 0 ? kGap : 0) + m_widths[c] : 0;
+        }
+        return total;
+    };
+    const auto room = static_cast<size_t>(m_columns - 1);
+    if (width() <= room) {
+        return shown;
+    }
+    shown[kWhy] = false;   // under its row
+    for (const Column column : kLeastNeeded) {
+        if (width() <= room) {
+            break;
+        }
+        shown[column] = false;
+    }
+    return shown;
+}
+
+std::string CHistoryTable::Line(const Cells& cells, bool heading) const
+{
+    const std::vector<bool> shown = ShownColumns();
+    std::string line;
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        if (shown[c]) {
+            const size_t width = heading ? TextColumns(cells[c]) : cells[c].size();
+            line += cells[c];
+            line += std::string(m_widths[c] - width + kGap, ' ');
+        }
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (m_columns <= 0) {
+        return line + "\n";
+    }
+    const auto room = static_cast<size_t>(m_columns - 1);
+    line = ShortenedToColumns(line, room) + "\n";
+    const std::string& reason = cells[kWhy];
+    if (!heading && !shown[kWhy] && !reason.empty()) {
+        const size_t indent = std::char_traits<char>::length(kReasonIndent);
+        std::string wrapped = WrapAtWords(reason, static_cast<int>(room > indent ? room - indent + 1 : 1));
+        for (size_t start = 0; start < wrapped.size();) {
+            const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
+            line += ShortenedToColumns(kReasonIndent + wrapped.substr(start, end - start), room) + "\n";
+            start = end + 1;
+        }
+    }
+    return line;
+}
+
+std::string CHistoryTable::Heading() const
+{
+    return Line(m_headings, true);
+}
+
+std::string CHistoryTable::Row(const HistoryRecord& record) const
+{
+    return Line(CellsOf(record), false);
+}
+
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts, int columns)
+{
+    CHistoryTable table(texts, columns);
+    for (const HistoryRecord& record : records) {
+        table.Measure(record);
+    }
+    std::string text = table.Heading();
+    for (const HistoryRecord& record : records) {
+        text += table.Row(record);
+    }
+    return text;
+}

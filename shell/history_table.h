@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The history as a table for a person: a line of headings, then one line
+// per record, its columns lined up. Off a terminal every column is shown
+// in full with the times in UTC. On a terminal the times are the local time
+// with its offset from UTC, and the table fits the terminal's width: when
+// the rows are too long, each reason goes under its row (indented, broken
+// between words) and the least needed columns give way (mode, serial
+// number, model, OS before, image, in that order); a line still too long
+// ends in "...".
+//
+// The table is made in two passes over the records, so that nothing but
+// the column widths is held however long the history: every record is
+// measured, then the heading and each record's line are written.
+#include <string>
+#include <vector>
+
+#include "shell/history.h"
+
+class MoCatalogue;
+
+class CHistoryTable {
+public:
+    // `texts`: the headings' language (null: English). `columns`: the
+    // width of the terminal it is shown on; 0 when it is no terminal.
+    explicit CHistoryTable(const MoCatalogue* texts = nullptr, int columns = 0);
+
+    // The first pass: the record's cells widen their columns as needed.
+    void Measure(const HistoryRecord& record);
+    // The second: the headings' line, then each record's (with, under it,
+    // its reason when that has no column), each ending in a line feed.
+    std::string Heading() const;
+    std::string Row(const HistoryRecord& record) const;
+
+private:
+    using Cells = std::vector<std::string>;
+    Cells CellsOf(const HistoryRecord& record) const;
+    std::vector<bool> ShownColumns() const;
+    std::string Line(const Cells& cells, bool heading) const;
+
+    int m_columns;
+    Cells m_headings;
+    std::vector<size_t> m_widths;
+};
+
+// The records as a CHistoryTable.
+std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr,
+                         int columns = 0);
