@@ -2,6 +2,7 @@
 #include "shell/history_report.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/since_option.h"
 
 namespace {
 
@@ -16,24 +18,9 @@ constexpr const char* kUsage = "zentrix-update: usage: zentrix-update --history 
 
 struct HistoryQuery {
     HistoryFormat format = HistoryFormat::Table;
-    std::string since;   // an ISO date or time; empty: every record
+    std::string since;      // as given; empty: every record
+    std::string sinceTime;  // the moment it names, as the records write their times
 };
-
-// "YYYY-MM-DD", optionally followed by a time ("THH:MM[:SS][Z]").
-bool IsIsoDate(const std::string& text)
-{
-    static constexpr std::string_view kPattern = "dddd-dd-dd";
-    if (text.size() < kPattern.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < kPattern.size(); ++i) {
-        const bool digit = text[i] >= '0' && text[i] <= '9';
-        if (kPattern[i] == 'd' ? !digit : text[i] != kPattern[i]) {
-            return false;
-        }
-    }
-    return text.size() == kPattern.size() || text[kPattern.size()] == 'T';
-}
 
 bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
 {
@@ -57,7 +44,29 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
             return false;
         }
     }
-    return query.since.empty() || IsIsoDate(query.since);
+    return true;
+}
+
+// The moment of --since into `query`; false, with the usage error naming the
+// value in `err`, when it cannot be read.
+bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
+{
+    if (query.since.empty()) {
+        return true;
+    }
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(query.since, now);
+    if (!at) {
+        err = "zentrix-update: " +
+              Localize(texts, FormatText(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+                                            "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
+                                            "days ago)"),
+                                         {SafeText(query.since)})) +
+              "\n";
+        return false;
+    }
+    query.sinceTime = RecordTimeText(*at);
+    return true;
 }
 
 std::string Cell(const HistoryRecord& record, HistoryField field)
@@ -218,6 +227,10 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
         report.exitCode = 2;
         return report;
     }
+    if (!ReadSince(query, texts, report.err)) {
+        report.exitCode = 2;
+        return report;
+    }
     std::string text;
     std::error_code error;
     if (!path.empty() && std::filesystem::exists(path, error)) {
@@ -237,14 +250,20 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
         report.err += "zentrix-update: " + Localize(texts, warning) + "\n";
     }
     std::vector<HistoryRecord>& records = contents.records;
-    if (!query.since.empty()) {
-        std::erase_if(records, [&](const HistoryRecord& r) { return !r[kStarted] || *r[kStarted] < query.since; });
-    }
+    const size_t older = query.since.empty() ? 0 : std::erase_if(records, [&](const HistoryRecord& r) {
+        return !r[kStarted] || *r[kStarted] < query.sinceTime;
+    });
     switch (query.format) {
     case HistoryFormat::Json: report.out = HistoryJson(records); break;
     case HistoryFormat::Csv: report.out = HistoryCsv(records); break;
     case HistoryFormat::Table:
-        if (records.empty()) {
+        if (records.empty() && older > 0) {
+            report.out = Localize(texts, FormatText(PluralText(static_cast<long>(older),
+                                                               "No update recorded since %s; %d older run is recorded.",
+                                                               "No update recorded since %s; %d older runs are recorded."),
+                                                    {SafeText(query.since), std::to_string(older)})) +
+                         "\n";
+        } else if (records.empty()) {
             const std::string where = SafeText(path.empty() ? N_("the history") : path);
             report.out = Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) + "\n";
         } else {
