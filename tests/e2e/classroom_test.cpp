@@ -561,12 +561,6 @@ TEST_F(Classroom, ACalculatorSwappedQuicklyOnTheSamePortStartsByItself)
     ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
     for (size_t i = 0; i < kSwaps; ++i) {
         Plugged plugged(StartCalculator({}), port);
-        if (i % 2 == 1) {
-            // As soon as the calculator has taken everything: the run is closing.
-            const std::string verdict = m_calculators[i]->ReadLine(60000);
-            plugged.Pull();
-            EXPECT_NE(verdict.find("images received intact"), std::string::npos) << verdict;
-        }
         bool offered = false;
         ASSERT_TRUE(station.WaitUntil([&](const std::string& line) {
             offered = line.find(kOfferNextNote) != std::string::npos;
@@ -583,7 +577,7 @@ TEST_F(Classroom, ACalculatorSwappedQuicklyOnTheSamePortStartsByItself)
     EXPECT_NE(station.Seen().find(std::to_string(kSwaps) + " calculators: " + std::to_string(kSwaps) + " updated, "),
               std::string::npos)
         << station.Seen();
-    for (size_t i = 0; i < kSwaps; i += 2) {
+    for (size_t i = 0; i < kSwaps; ++i) {
         EXPECT_NE(Verdict(i).find("images received intact"), std::string::npos) << i;
     }
 }
