@@ -238,6 +238,7 @@ struct CClassroom::Run {
     // Its port has vanished at some scan since the run began: whatever
     // appears there next is another calculator, which starts by itself.
     bool vanished = false;
+    bool returned = false;   // and a calculator is there again, waiting for this row to end
 };
 
 CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
@@ -440,7 +441,6 @@ void CClassroom::NoteVanished(const std::vector<std::string>& offered)
 
 void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
 {
-    m_returnPending = false;
     for (auto it = m_runs.begin(); it != m_runs.end();) {
         Run& r = **it;
         // A row still waiting for room starts on whatever calculator is there.
@@ -450,7 +450,7 @@ void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
         }
         // Its result is seen before the new calculator's row takes its place.
         if (!r.port.Finished() || !r.endShown) {
-            m_returnPending = true;
+            r.returned = true;
             ++it;
             continue;
         }
@@ -460,6 +460,12 @@ void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
         m_dropped.push_back(r.port.Row());
         it = m_runs.erase(it);
     }
+}
+
+bool CClassroom::ReturnReady() const
+{
+    return std::any_of(m_runs.begin(), m_runs.end(),
+                       [](const auto& r) { return r->returned && r->port.Finished() && r->endShown; });
 }
 
 void CClassroom::Scan()
@@ -548,7 +554,7 @@ void CClassroom::RunStation()
     auto lastScan = Clock::now() - period;
     for (;;) {
         const bool changed = m_in.devices->DevicesChanged();
-        if (!m_stopped && (changed || m_returnPending || Clock::now() - lastScan >= period)) {
+        if (!m_stopped && (changed || ReturnReady() || Clock::now() - lastScan >= period)) {
             lastScan = Clock::now();
             Scan();
         }

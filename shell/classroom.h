@@ -187,6 +187,9 @@ private:
     // Rows whose port vanished and is offered again make way for the
     // calculator there now, once their result has been shown.
     void ReplaceReturned(const std::vector<std::string>& offered);
+    // A row waits to make way for a calculator already there: the next
+    // drawing looks again.
+    bool ReturnReady() const;
     std::string StationHeading() const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
@@ -203,6 +206,5 @@ private:
     uint32_t m_runCount = 0;
     size_t m_notConnected = 0;
     bool m_stopped = false;
-    bool m_imagesChanged = false;
-    bool m_returnPending = false;   // a vanished port is back before its row could make way   // the station's image folder changed since its start
+    bool m_imagesChanged = false;   // the station's image folder changed since its start
 };
