@@ -145,6 +145,10 @@ int main(int argc, char** argv)
         return code;
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
+    if (options.Strict() && !options.refused.empty()) {
+        SayLine(texts, options.refused);   // before anything is opened
+        return kExitUsage;
+    }
     for (const std::string& warning : options.warnings) {
         SayLine(texts, warning);
     }
@@ -179,7 +183,7 @@ int main(int argc, char** argv)
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
-                                     std::getenv("WAYLAND_DISPLAY"), &unknownUi);
+                                     std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());
     if (unknownUi) {
         SayLine(texts, "zentrix-update: " +
                            FormatText(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),

@@ -91,9 +91,7 @@ std::string StationFirstLine(const std::vector<ClassroomRow>& rows)
                        std::to_string(t.of[Failed])});
 }
 
-}  // namespace
-
-std::string CountsText(const std::vector<ClassroomRow>& rows)
+std::string RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
     return FormatText(PluralText(static_cast<long>(t.finished),
@@ -102,6 +100,19 @@ std::string CountsText(const std::vector<ClassroomRow>& rows)
                       {std::to_string(t.finished), std::to_string(t.of[Success]),
                        std::to_string(t.of[AlreadyCurrent]), std::to_string(t.of[UnsupportedModel]),
                        std::to_string(t.of[Failed])});
+}
+
+}  // namespace
+
+std::string CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
+{
+    std::string counts = RowCountsText(rows);
+    if (notConnected > 0) {
+        counts = FormatText(PluralText(static_cast<long>(notConnected), "%s %d configured port had nothing connected.",
+                                       "%s %d configured ports had nothing connected."),
+                            {counts, std::to_string(notConnected)});
+    }
+    return counts;
 }
 
 CRowPort::CRowPort(std::string device, uint32_t number)
@@ -224,6 +235,10 @@ struct CClassroom::Run {
     std::thread thread;
     bool endShown = false;   // its result has been drawn at least once
     bool started = false;
+    // Its port has vanished at some scan since the run began: whatever
+    // appears there next is another calculator, which starts by itself.
+    bool vanished = false;
+    bool returned = false;   // and a calculator is there again, waiting for this row to end
 };
 
 CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
@@ -417,12 +432,50 @@ void CClassroom::TakeNext(const std::string& device)
     Scan();   // the ports taken are offered still: their next calculators start now
 }
 
+void CClassroom::NoteVanished(const std::vector<std::string>& offered)
+{
+    for (auto& r : m_runs) {
+        r->vanished = r->vanished || std::find(offered.begin(), offered.end(), r->path) == offered.end();
+    }
+}
+
+void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        // A row still waiting for room starts on whatever calculator is there.
+        if (!r.started || !r.vanished || std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+            ++it;
+            continue;
+        }
+        // Its result is seen before the new calculator's row takes its place.
+        if (!r.port.Finished() || !r.endShown) {
+            r.returned = true;
+            ++it;
+            continue;
+        }
+        if (r.thread.joinable()) {
+            r.thread.join();
+        }
+        m_dropped.push_back(r.port.Row());
+        it = m_runs.erase(it);
+    }
+}
+
+bool CClassroom::ReturnReady() const
+{
+    return std::any_of(m_runs.begin(), m_runs.end(),
+                       [](const auto& r) { return r->returned && r->port.Finished() && r->endShown; });
+}
+
 void CClassroom::Scan()
 {
     const std::vector<std::string> offered = Offered(true);
+    NoteVanished(offered);
     // A run holds its calculator, and a held USB calculator is not offered:
     // only finished rows are dropped when their path is gone.
     DropGone(offered);
+    ReplaceReturned(offered);
     for (const std::string& device : offered) {
         if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; })) {
             Add(device);
@@ -433,7 +486,8 @@ void CClassroom::Scan()
             r->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
         }
         // A USB calculator plugged in again gets a new address, so a new row.
-        r->port.OfferNext(r->port.Finished() && !IsUsbPath(r->path));
+        // Only a port that never vanished cannot tell that its calculator changed.
+        r->port.OfferNext(r->port.Finished() && !IsUsbPath(r->path) && !r->vanished);
     }
     m_imagesChanged = m_imagesChanged || (m_in.images != nullptr && m_in.images->FolderChanged());
 }
@@ -452,8 +506,14 @@ std::string CClassroom::StationHeading() const
 
 CClassroom::SetEnd CClassroom::RunAllAtOnce()
 {
+    // A set is the calculators that are there: a listed path that leads
+    // nowhere is a port with nothing connected, not a run.
     for (const std::string& device : Offered(false)) {
-        Add(device);
+        if (DevicePresent(device)) {
+            Add(device);
+        } else {
+            ++m_notConnected;
+        }
     }
     // A set is never cut short silently: a calculator without room is listed.
     for (auto& r : m_runs) {
@@ -477,7 +537,11 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     }
     WaitForAll();
     Show(heading);   // the last run may have ended after the last drawing
-    m_in.view->ShowSummary(SummaryLines());
+    std::vector<std::string> lines = SummaryLines();
+    if (m_notConnected > 0) {
+        lines.push_back(CountsText(EveryRow(), m_notConnected));   // the rows cannot tell it
+    }
+    m_in.view->ShowSummary(lines);
     return m_stopped ? SetEnd::Stopped : SetEnd::Done;
 }
 
@@ -490,7 +554,7 @@ void CClassroom::RunStation()
     auto lastScan = Clock::now() - period;
     for (;;) {
         const bool changed = m_in.devices->DevicesChanged();
-        if (!m_stopped && (changed || Clock::now() - lastScan >= period)) {
+        if (!m_stopped && (changed || ReturnReady() || Clock::now() - lastScan >= period)) {
             lastScan = Clock::now();
             Scan();
         }

@@ -112,8 +112,9 @@ private:
 const char* ResultWord(UpdateResult result);
 
 // The counts of the finished rows: "N calculators: A updated, B already
-// current, C not supported, D failed."
-std::string CountsText(const std::vector<ClassroomRow>& rows);
+// current, C not supported, D failed.", then, when some configured ports
+// had nothing connected, " E configured ports had nothing connected."
+std::string CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
 
 class CClassroom {
 public:
@@ -154,6 +155,10 @@ public:
     // Updates each calculator as it appears until the user ends the station.
     void RunStation();
 
+    // How many listed paths of the set led nowhere: ports with nothing
+    // connected, neither run nor counted as failed.
+    size_t NotConnected() const { return m_notConnected; }
+
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
     // The dropped rows (the station's unplugged calculators), then those shown.
@@ -177,6 +182,14 @@ private:
     // stay offer the next calculator, a changed image folder is said once.
     void Scan();
     void TakeNext(const std::string& device);
+    // Marks the runs whose port is not offered now as vanished.
+    void NoteVanished(const std::vector<std::string>& offered);
+    // Rows whose port vanished and is offered again make way for the
+    // calculator there now, once their result has been shown.
+    void ReplaceReturned(const std::vector<std::string>& offered);
+    // A row waits to make way for a calculator already there: the next
+    // drawing looks again.
+    bool ReturnReady() const;
     std::string StationHeading() const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
@@ -191,6 +204,7 @@ private:
     std::vector<std::unique_ptr<Run>> m_runs;
     std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
     uint32_t m_runCount = 0;
+    size_t m_notConnected = 0;
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

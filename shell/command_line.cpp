@@ -94,10 +94,10 @@ std::string UsageText(const MoCatalogue* texts)
                  "  --all             update every connected calculator at the same time\n"
                  "  --watch           station mode: update each calculator as it is connected,\n"
                  "                    until Close or Ctrl+C\n"
-                 "  -y, --yes         console mode only: answer OK to the connect prompt and the\n"
+                 "  -y, --yes         always console mode: answer OK to the connect prompt and the\n"
                  "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
                  "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
-                 "  --json            console mode only: standard output carries only JSON Lines\n"
+                 "  --json            always console mode: standard output carries only JSON Lines\n"
                  "                    events (the boxes, the runs, their progress and records,\n"
                  "                    the counts), the same on a terminal as in a pipe; answers\n"
                  "                    still come from standard input unless --yes is given\n"
@@ -165,8 +165,9 @@ std::string UsageText(const MoCatalogue* texts)
     text += t(N_("Exit status: 18 when the update loop has ended (read its last message),\n"
                  "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
                  "With --yes or --json: 0 every calculator offered was updated or already\n"
-                 "current, 1 at least one failed or is not supported, 2 usage error (such as\n"
-                 "--yes or --json with the window), 3 no calculator was found.\n"));
+                 "current, 1 at least one failed or is not supported, 2 usage error (an unknown\n"
+                 "option, a missing or malformed value, or ZENTRIX_UI=gui), 3 no calculator\n"
+                 "was there.\n"));
 #ifndef _WIN32
     text += "\n";
     text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"

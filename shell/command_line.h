@@ -37,8 +37,9 @@ enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 // The first of the program's own options among the arguments.
 ProgramOption FindProgramOption(const std::vector<std::string>& arguments);
 
-// Everything of ours on the command line. Unknown options are never refused
-// (the launcher's command line must keep working); each one is a warning.
+// Everything of ours on the command line. Without --yes or --json unknown
+// options are never refused (the launcher's command line must keep
+// working); each one is a warning.
 struct ProgramOptions {
     ProgramOption option = ProgramOption::None;
     std::vector<std::string> devices;   // --device PATH, in order
@@ -47,6 +48,14 @@ struct ProgramOptions {
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
     std::vector<std::string> warnings;  // one line each, without a line feed
+    // The first argument that cannot be followed as given (an unknown
+    // option, one without its value or with a malformed one), as the usage
+    // error it is with --yes or --json, where nobody reads the warnings;
+    // empty when there is none.
+    std::string refused;
+
+    // The command line must be exact: nobody is there to read a warning.
+    bool Strict() const { return assumeYes || json; }
 };
 
 // Reads the program's options; `--device`, `--usb-id` and `--grant-access`

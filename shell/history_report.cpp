@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
 #include "shell/history_reader.h"
+#include "shell/since_option.h"
 
 namespace {
 
@@ -18,24 +20,9 @@ constexpr const char* kUsage = "zentrix-update: usage: zentrix-update --history 
 
 struct HistoryQuery {
     HistoryFormat format = HistoryFormat::Table;
-    std::string since;   // an ISO date or time; empty: every record
+    std::string since;      // as given; empty: every record
+    std::string sinceTime;  // the moment it names, as the records write their times
 };
-
-// "YYYY-MM-DD", optionally followed by a time ("THH:MM[:SS][Z]").
-bool IsIsoDate(const std::string& text)
-{
-    static constexpr std::string_view kPattern = "dddd-dd-dd";
-    if (text.size() < kPattern.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < kPattern.size(); ++i) {
-        const bool digit = text[i] >= '0' && text[i] <= '9';
-        if (kPattern[i] == 'd' ? !digit : text[i] != kPattern[i]) {
-            return false;
-        }
-    }
-    return text.size() == kPattern.size() || text[kPattern.size()] == 'T';
-}
 
 bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
 {
@@ -59,7 +46,29 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
             return false;
         }
     }
-    return query.since.empty() || IsIsoDate(query.since);
+    return true;
+}
+
+// The moment of --since into `query`; false, with the usage error naming the
+// value in `err`, when it cannot be read.
+bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
+{
+    if (query.since.empty()) {
+        return true;
+    }
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(query.since, now);
+    if (!at) {
+        err = "zentrix-update: " +
+              Localize(texts, FormatText(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+                                            "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
+                                            "days ago)"),
+                                         {SafeText(query.since)})) +
+              "\n";
+        return false;
+    }
+    query.sinceTime = RecordTimeText(*at);
+    return true;
 }
 
 // A CSV cell a spreadsheet shows as the text it is: control bytes escaped
@@ -165,7 +174,7 @@ namespace {
 
 bool Selected(const HistoryQuery& query, const HistoryRecord& record)
 {
-    return query.since.empty() || (record[kStarted] && *record[kStarted] >= query.since);
+    return query.sinceTime.empty() || (record[kStarted] && *record[kStarted] >= query.sinceTime);
 }
 
 // One pass over the history: `each` sees every selected record.
@@ -187,10 +196,24 @@ bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCata
 {
     CHistoryTable table(texts, columns);
     uint64_t runs = 0;
-    ForEachRecord(first, query, [&](const HistoryRecord& r) {
-        table.Measure(r);
-        ++runs;
-    });
+    uint64_t older = 0;
+    HistoryRecord record;
+    while (first.Next(record)) {
+        if (Selected(query, record)) {
+            table.Measure(record);
+            ++runs;
+        } else {
+            ++older;
+        }
+    }
+    if (runs == 0 && older > 0) {
+        out << Localize(texts, FormatText(PluralText(static_cast<long>(older),
+                                                     "No update recorded since %s; %d older run is recorded.",
+                                                     "No update recorded since %s; %d older runs are recorded."),
+                                          {SafeText(query.since), std::to_string(older)}))
+            << "\n";
+        return true;
+    }
     if (runs == 0) {
         const std::string where = SafeText(path.empty() ? N_("the history") : path);
         out << Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) << "\n";
@@ -216,8 +239,12 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
         err << kUsage;
         return 2;
     }
-    CHistoryReader reader;
     std::string problem;
+    if (!ReadSince(query, texts, problem)) {
+        err << problem;
+        return 2;
+    }
+    CHistoryReader reader;
     bool ok = path.empty() || reader.Open(path, problem);
     if (ok) {
         uint64_t runs = 0;

@@ -85,20 +85,35 @@ std::string Suggestion(const std::string& unknown)
     return std::string(best);
 }
 
-std::string UnknownWarning(const std::string& argument)
+// An argument that cannot be followed as given: the warning that it is
+// ignored, and, for the first one, the usage error it is with --yes or --json.
+void Refuse(ProgramOptions& options, const std::string& warning, const std::string& problem)
 {
-    std::string text = FormatText(N_("unknown option %s ignored"), {SafeText(argument, kShownArgumentChars)});
+    options.warnings.push_back("zentrix-update: " + warning);
+    if (options.refused.empty()) {
+        options.refused =
+            "zentrix-update: " +
+            FormatText(N_("%s: nothing was done (with --yes or --json the command line must be exact)"), {problem});
+    }
+}
+
+void RefuseUnknown(ProgramOptions& options, const std::string& argument)
+{
+    const std::string shown = SafeText(argument, kShownArgumentChars);
+    std::string warning = FormatText(N_("unknown option %s ignored"), {shown});
+    std::string problem = FormatText(N_("unknown option %s"), {shown});
     const std::string suggestion = Suggestion(argument.substr(0, argument.find('=')));
     if (!suggestion.empty()) {
-        text = FormatText(N_("%s (did you mean %s?)"), {text, suggestion});
+        warning = FormatText(N_("%s (did you mean %s?)"), {warning, suggestion});
+        problem = FormatText(N_("%s (did you mean %s?)"), {problem, suggestion});
     }
-    return "zentrix-update: " + text;
+    Refuse(options, warning, problem);
 }
 
 // Takes the value of a --device, --usb-id or --grant-access at `i` (moving
-// `i` past it); false with a warning when there is none.
+// `i` past it); false, refused, when there is none.
 bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string_view name, std::string& value,
-               std::vector<std::string>& warnings)
+               ProgramOptions& options)
 {
     const std::string& argument = arguments[i];
     if (argument.size() > name.size() && argument[name.size()] == '=') {
@@ -106,7 +121,8 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string
         return true;
     }
     if (i + 1 >= arguments.size()) {
-        warnings.push_back("zentrix-update: " + FormatText(N_("%s needs a value; ignored"), {SafeText(argument, kShownArgumentChars)}));
+        const std::string shown = SafeText(argument, kShownArgumentChars);
+        Refuse(options, FormatText(N_("%s needs a value; ignored"), {shown}), FormatText(N_("%s needs a value"), {shown}));
         return false;
     }
     value = arguments[++i];
@@ -117,21 +133,21 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
                      ProgramOptions& options)
 {
     std::string value;
-    if (!TakeValue(arguments, i, name, value, options.warnings)) {
+    if (!TakeValue(arguments, i, name, value, options)) {
         return;
     }
     if (name == "--device") {
         if (value.empty()) {
-            options.warnings.push_back(std::string("zentrix-update: ") + N_("--device with an empty path ignored"));
+            Refuse(options, N_("--device with an empty path ignored"), N_("--device with an empty path"));
         } else {
             options.devices.push_back(value);
         }
     } else if (name == "--usb-id") {
         const std::string id = NormalizedUsbId(value);
         if (id.empty()) {
-            options.warnings.push_back(
-                "zentrix-update: " +
-                FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {SafeText(value, kShownArgumentChars)}));
+            const std::string shown = SafeText(value, kShownArgumentChars);
+            Refuse(options, FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {shown}),
+                   FormatText(N_("--usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {shown}));
         } else {
             options.usbIds.push_back(id);
         }
@@ -205,7 +221,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
         } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
             TakeValueOption(arguments, i, name, options);
         } else {
-            options.warnings.push_back(UnknownWarning(argument));
+            RefuseUnknown(options, argument);
         }
     }
     NoteContradiction(options, modes);

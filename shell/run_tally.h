@@ -15,6 +15,7 @@ struct RunTally {
     int current = 0;
     int failed = 0;
     int unsupported = 0;
+    int notConnected = 0;   // configured ports of a set with nothing connected: no calculator, no run
 
     void Count(UpdateResult result)
     {

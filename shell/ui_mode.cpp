@@ -13,7 +13,7 @@ bool IsSet(const char* value)
 }  // namespace
 
 UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* waylandDisplay,
-                    bool* unknownUi)
+                    bool* unknownUi, bool unattended)
 {
     const std::string_view forced = zentrixUi != nullptr ? zentrixUi : "";
     if (forced == "console") {
@@ -24,6 +24,9 @@ UiMode ChooseUiMode(const char* zentrixUi, const char* display, const char* wayl
     }
     if (unknownUi != nullptr) {
         *unknownUi = !forced.empty();
+    }
+    if (unattended) {
+        return UiMode::Console;
     }
     return IsSet(display) || IsSet(waylandDisplay) ? UiMode::Gui : UiMode::Console;
 }

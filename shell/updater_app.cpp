@@ -273,9 +273,9 @@ bool CUpdaterApp::PromptClassroom()
 
 namespace {
 
-std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
+std::string SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
-    return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows)});
+    return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows, notConnected)});
 }
 
 }  // namespace
@@ -331,12 +331,13 @@ void CUpdaterApp::RunClassroomLoop()
             view->CloseRows();
         } else {
             const CClassroom::SetEnd end = classroom.RunAllAtOnce();
+            m_tally.notConnected += static_cast<int>(classroom.NotConnected());
             if (end == CClassroom::SetEnd::NoneFound) {
                 view->CloseRows();
                 FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
-                again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows()).c_str(), kSetCompleteCaption,
+                again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()).c_str(), kSetCompleteCaption,
                                               MB_OKCANCEL) == IDOK;
                 view->CloseRows();
             } else {

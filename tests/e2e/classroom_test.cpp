@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -27,6 +28,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/child_process.h"
@@ -614,6 +616,39 @@ TEST_F(Classroom, PortsThatAreNoCalculatorsHoldNoPlaceAndEnterUpdatesTheNextCalc
         close(master);
     }
     EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
+}
+
+// A port whose calculator is pulled soon after its row ends (while the
+// station may still be closing the run) and whose next calculator is plugged
+// in a little later, eight times over: each calculator starts by itself and
+// the station never offers Enter, which is for ports that never vanished.
+TEST_F(Classroom, ACalculatorSwappedQuicklyOnTheSamePortStartsByItself)
+{
+    constexpr size_t kSwaps = 8;
+    const fs::path port = m_dir / "port-swap";
+    CStation station(port.string(), m_dir / "img", m_dir / "scratch", {}, {}, 240);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    for (size_t i = 0; i < kSwaps; ++i) {
+        Plugged plugged(StartCalculator({}), port);
+        bool offered = false;
+        ASSERT_TRUE(station.WaitUntil([&](const std::string& line) {
+            offered = line.find(kOfferNextNote) != std::string::npos;
+            return offered || line.rfind(port.string() + "  updated", 0) == 0;
+        })) << station.Seen();
+        ASSERT_FALSE(offered) << "swap " << i << ":\n" << station.Seen();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        plugged.Pull();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_EQ(Count(station.Seen(), kOfferNextNote), 0u) << station.Seen();
+    EXPECT_NE(station.Seen().find(std::to_string(kSwaps) + " calculators: " + std::to_string(kSwaps) + " updated, "),
+              std::string::npos)
+        << station.Seen();
+    for (size_t i = 0; i < kSwaps; ++i) {
+        EXPECT_NE(Verdict(i).find("images received intact"), std::string::npos) << i;
+    }
 }
 
 // A set whose calculators share one trace file: every line is whole and

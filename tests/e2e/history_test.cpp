@@ -64,12 +64,15 @@ protected:
                           answers);
     }
     // --history and `arguments`; with `columns` > 0 on a terminal that
-    // wide and `lines` high, in a time zone an hour ahead of UTC.
+    // wide and `lines` high.
     ProcessResult ShowHistory(const std::vector<std::string>& arguments, int columns = 0, int lines = 24) const
     {
         std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=CET-1"}, "", 0, 0, columns, lines);
+        // Off a terminal local time is UTC, so that local midnights (--since)
+        // are known; on one it is an hour ahead, to be seen in the table.
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), columns > 0 ? "TZ=CET-1" : "TZ=UTC0"}, "", 0, 0,
+                          columns, lines);
     }
 
     fs::path State() const { return m_dir / "state"; }
@@ -296,11 +299,17 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         std::string out;
     } cases[] = {
         {{"--history"}, 0, tableHead + firstRow + secondRow},
-        {{"--history", "--since", "2026-12-02"}, 0,
-         "Started (UTC)        Result  Device      Serial  Model  OS before  Image       Mode    Reason\n"
-         "2026-12-02 10:00:00  failed  /dev/ttyS0  -       -      -          01.05.0000  single  it said \"no\", "
-         "then\\nnothing\\x1b\n"},
-        {{"--history", "--since=2026-12-03"}, 0, "No update is recorded in " + HistoryFile().string() + ".\n"},
+        {{"--history", "--since", "2026-12-02"}, 0, "SECOND"},
+        {{"--history", "--since=2026-12-03"}, 0, "No update recorded since 2026-12-03; 2 older runs are recorded.\n"},
+        {{"--history", "--since", "2026-12-02T10:00:01+00:00"}, 0,
+         "No update recorded since 2026-12-02T10:00:01+00:00; 2 older runs are recorded.\n"},
+        {{"--history", "--since", "2026-12-02 11:00+0100"}, 0, "SECOND"},
+        {{"--history", "--since", "2026-12-01T08:00:01Z"}, 0, "SECOND"},
+        {{"--history", "--since", "yesterday"}, 0, "No update recorded since yesterday; 2 older runs are recorded.\n"},
+        {{"--history", "--since", "9999d"}, 0, tableHead + firstRow + secondRow},
+        {{"--history", "--since", "2026-02-30"}, 2, ""},
+        {{"--history", "--since", "2026-12-01T24:00"}, 2, ""},
+        {{"--history", "--since", "12d ago"}, 2, ""},
         {{"--history", "--json"}, 0, json},
         {{"--json", "--history", "--since", "2026-12-01T09:00"}, 0,
          "{\"schema_version\": 1, \"runs\": [\n  " + secondJson + "\n]}\n"},
@@ -310,13 +319,22 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         {{"--history", "--since", "last week"}, 2, ""},
         {{"--history", "--since"}, 2, ""},
     };
+    // The second record alone, as a table.
+    const std::string secondOnly =
+        "Started (UTC)        Result  Device      Serial  Model  OS before  Image       Mode    Reason\n"
+        "2026-12-02 10:00:00  failed  /dev/ttyS0  -       -      -          01.05.0000  single  it said \"no\", "
+        "then\\nnothing\\x1b\n";
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
         const ProcessResult shown = ShowHistory(c.arguments);
         EXPECT_EQ(shown.exitCode, c.exitCode) << shown.err;
-        EXPECT_EQ(shown.out, c.out);
+        EXPECT_EQ(shown.out, c.out == "SECOND" ? secondOnly : c.out);
         EXPECT_EQ(shown.err.empty(), c.exitCode == 0) << shown.err;
     }
+    // A value that cannot be read is named, with the forms that can.
+    EXPECT_EQ(ShowHistory({"--history", "--since", "last week"}).err,
+              "zentrix-update: --since last week cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] (with Z or "
+              "+HH:MM for a time not local), today, yesterday or Nd (N days ago)\n");
 }
 
 // Another program holding a lock on the history (here as long as the test

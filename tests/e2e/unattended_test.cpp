@@ -43,11 +43,14 @@ protected:
     // The program with standard input on /dev/null, both streams read as one.
     // Without `devices` it looks for a USB ID no calculator has.
     // `errTo` says where standard error goes instead.
+    // `env`: more variables, such as a DISPLAY.
     std::unique_ptr<CBackgroundProcess> Start(const std::string& devices, const std::vector<std::string>& options,
-                                              const std::string& ui = "console", const std::string& errTo = "&1")
+                                              const std::string& ui = "console", const std::string& errTo = "&1",
+                                              const std::string& env = "")
     {
         const std::string usbIds = devices.empty() ? "ffff:fffe" : "";
-        std::string command = "exec /usr/bin/timeout -s KILL 60 env ZENTRIX_UI=" + ui + " ZENTRIX_USB_IDS=" + usbIds +
+        std::string command = "exec /usr/bin/timeout -s KILL 60 env " + env + " ZENTRIX_UI=" + ui +
+                              " ZENTRIX_USB_IDS=" + usbIds +
                               " ZENTRIX_REPLY_TIMEOUT=2 'ZENTRIX_DEVICES=" + devices + "' TMPDIR='" +
                               (m_dir / "scratch").string() + "' XDG_STATE_HOME='" + (m_dir / "state").string() +
                               "' '" ZENTRIX_UPDATE_BIN "'";
@@ -150,6 +153,99 @@ TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRef
         EXPECT_EQ(window->Wait(), 2) << said;
         EXPECT_EQ(said, "zentrix-update: " + std::string(option == std::string("-y") ? "--yes" : option) +
                             " works in console mode only (ZENTRIX_UI=console chooses it)\n");
+    }
+}
+
+// Nobody reads a warning when --yes or --json is given: a mistyped option is
+// a usage error before any calculator is opened.
+TEST_F(Unattended, WithYesOrJsonAMistypedOptionEndsTheProgramBeforeTheCalculatorSeesAByte)
+{
+    const std::string tail = ": nothing was done (with --yes or --json the command line must be exact)\n";
+    const struct {
+        std::vector<std::string> options;
+        std::string said;
+    } cases[] = {
+        {{"--dry-run", "--yes"}, "unknown option --dry-run"},
+        {{"--json", "--dry-run"}, "unknown option --dry-run"},
+        {{"--json", "--yes", "--all", "--usb-id", "1a2b"}, "--usb-id 1a2b is not a VVVV:PPPP pair of four hex digits each"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        const std::string device = StartCalculator({});
+        auto program = Start(device, c.options);
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), 2) << seen;
+        EXPECT_EQ(seen, "zentrix-update: " + c.said + tail);
+        // Stopped, the calculator tells of every run it saw, even one cut short: none.
+        kill(m_calculator->Pid(), SIGTERM);
+        EXPECT_EQ(m_calculator->ReadRest(), "");
+        m_calculator.reset();
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "state" / "zentrix-update" / "history.jsonl"));
+}
+
+// The manual page's example from a desktop's terminal: a display that can be
+// reached, no ZENTRIX_UI; --yes and --json choose the console themselves.
+TEST_F(Unattended, TheManualPagesExampleRunsInTheConsoleOnADesktop)
+{
+    CBackgroundProcess display({"/bin/sh", "-c", "exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null"});
+    const std::string number = display.ReadLine(20000);
+    if (number.empty()) {
+        GTEST_SKIP() << "no Xvfb to give a display";
+    }
+    const std::string device = StartCalculator({});
+    const fs::path err = m_dir / "stderr";
+    auto program = Start(device, {"--yes", "--json", "--all"}, "", "'" + err.string() + "'", "DISPLAY=:" + number);
+    const std::string events = program->ReadRest();
+    EXPECT_EQ(program->Wait(), 0) << events;
+    EXPECT_EQ(CheckEvents(events), "started:all\nprompt:ok\nprompt:ok\nprompt:ok\nrun-started\nrun-ended:updated\n"
+                                   "prompt:cancel\nsummary:0\n");
+    EXPECT_NE(m_calculator->ReadRest().find("images received intact"), std::string::npos);
+}
+
+// A set is the calculators that are there: five listed ports with nothing
+// connected are neither runs nor failures, only counted.
+TEST_F(Unattended, ASetCountsPortsWithNothingConnectedApartFromItsCalculators)
+{
+    std::vector<std::unique_ptr<CBackgroundProcess>> calculators;
+    std::string devices;
+    for (int i = 0; i < 8; ++i) {
+        if (i % 3 == 1) {
+            calculators.push_back(std::make_unique<CBackgroundProcess>(std::vector<std::string>{
+                ZENTRIX_SIM_BIN, "--verdict", "--runs", "2", "--expect-stub", Image("UpdateExe.bin"), "--expect-os",
+                Image("UpdateCode.bin")}));
+            devices += calculators.back()->ReadLine() + ";";
+        } else {
+            devices += (m_dir / ("no-cable-" + std::to_string(i))).string() + ";";
+        }
+    }
+    ASSERT_EQ(calculators.size(), 3u);
+    auto plain = Start(devices, {"--yes", "--all"});
+    const std::string seen = plain->ReadRest();
+    EXPECT_EQ(plain->Wait(), 0) << seen;
+    EXPECT_NE(seen.find("3 calculators: 3 updated, 0 already current, 0 not supported, 0 failed. 5 configured ports "
+                        "had nothing connected.\n"),
+              std::string::npos)
+        << seen;
+    EXPECT_EQ(seen.find("no-cable-"), std::string::npos) << seen;
+    const fs::path err = m_dir / "stderr";
+    auto json = Start(devices, {"--json", "--yes", "--all"}, "console", "'" + err.string() + "'");
+    const std::string events = json->ReadRest();
+    EXPECT_EQ(json->Wait(), 0) << events;
+    EXPECT_NE(events.find("\"calculators\": 3, \"updated\": 3, \"current\": 0, \"unsupported\": 0, \"failed\": 0, "
+                          "\"not_connected\": 5, \"exit_code\": 0}"),
+              std::string::npos)
+        << events;
+    CheckEvents(events);
+    std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    size_t records = 0;
+    for (std::string line; std::getline(history, line); ++records) {
+        EXPECT_EQ(line.find("no-cable-"), std::string::npos) << line;
+    }
+    EXPECT_EQ(records, 6u);   // three runs in each of the two sets
+    for (auto& calculator : calculators) {
+        const std::string verdict = calculator->ReadRest();
+        EXPECT_NE(verdict.find("run 2: images received intact"), std::string::npos) << verdict;
     }
 }
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -89,7 +91,12 @@ protected:
         const std::string name = path;
         UpdateOutcome outcome{Success, ""};
         in.port->OpenProgress("Updating...", 4);
-        if (name.find("hang") != std::string::npos) {
+        if (name.find("closing") != std::string::npos) {
+            // Done with the calculator, still closing until the test lets it end.
+            while (!closed && in.port->KeepWaiting({20000, false})) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        } else if (name.find("hang") != std::string::npos) {
             // Silent until the others are done, or until stopped.
             while (in.port->KeepWaiting({20000, true})) {
                 if (name.find("until-others") != std::string::npos && finished == totalOthers) {
@@ -123,13 +130,20 @@ protected:
     std::map<std::string, int> runsOf;
     std::set<IUpdatePort*> ports;
     std::atomic<int> finished{0};
+    std::atomic<bool> closed{false};   // a "closing" run may end
+    int RunsOf(const std::string& path)
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        return runsOf[path];
+    }
     int totalOthers = 0;
 };
 
 TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
 {
     app.m_mode = UpdateMode::All;
-    devices.paths = {"usb:1:2", "usb:1:3 current", "usb:1:4 unsupported", "usb:1:5 cut",
+    // A listed port with nothing connected is neither a run nor a row: only counted.
+    devices.paths = {"usb:1:2", "usb:1:3 current", "/nonexistent/ttyZ0", "usb:1:4 unsupported", "usb:1:5 cut",
                      "usb:1:6 hang until-others", "usb:1:7"};
     totalOthers = 5;
     // Connect, both warnings, then OK to another set (the same calculators
@@ -142,12 +156,15 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
                                         "box Delete all data in the Main Memory of every calculator.",
                                         "close greyed", "box Complete (close greyed)", "close enabled",
                                         "box Connect the calculators.", "box Warning", "quit 18"}));
-    EXPECT_EQ(frontEnd.texts[3], "6 calculators: 2 updated, 1 already current, 1 not supported, 2 failed.\r\n"
-                                 "Do you want to update another set?");
+    const std::string counts = "6 calculators: 2 updated, 1 already current, 1 not supported, 2 failed. 1 configured "
+                               "port had nothing connected.";
+    EXPECT_EQ(frontEnd.texts[3], counts + "\r\nDo you want to update another set?");
     EXPECT_EQ(view.summary, (std::vector<std::string>{
                                 "updated usb:1:2", "current usb:1:3 current OS 01.05 already",
                                 "unsupported usb:1:4 unsupported model 12345678", "failed usb:1:5 cut link lost",
-                                "failed usb:1:6 hang until-others silent", "updated usb:1:7"}));
+                                "failed usb:1:6 hang until-others silent", "updated usb:1:7", counts}));
+    EXPECT_EQ(app.m_tally.notConnected, 1);   // the second set was declined
+    EXPECT_EQ(runsOf.count("/nonexistent/ttyZ0"), 0u);
     // One port per run, and every row ends with its bar where its run left it.
     EXPECT_EQ(ports.size(), 6u);
     ASSERT_EQ(view.rows.size(), 6u);
@@ -253,6 +270,69 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
     EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));
     EXPECT_EQ(runsOf["usb:1:2"], 2);
     EXPECT_EQ(runsOf["usb:1:3 hang"], 1);
+}
+
+// A port pulled while its run is closing, its next calculator plugged in
+// once the run has ended: the station saw it vanish, so the next calculator
+// starts by itself and Next is never offered for that port.
+TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorByItself)
+{
+    const std::filesystem::path port = std::filesystem::temp_directory_path() /
+                                       ("zentrix-port-closing-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto plug = [&] { std::ofstream(port) << "a calculator\n"; };
+    plug();
+    devices.paths = {port.string()};
+    CClassroom::Inputs inputs;
+    inputs.devices = &devices;
+    inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+    inputs.frontEnd = &frontEnd;
+    inputs.view = &view;
+    inputs.servePeriodMs = 1;
+    inputs.scanPeriodMs = 0;   // every drawing looks again
+    int stage = 0;
+    bool offered = false;
+    view.onServe = [&](RowsView& v) {
+        const ClassroomRow* row = v.Row(port.string());
+        // The second calculator's port has not vanished since: its row may offer Next.
+        offered = offered || (row != nullptr && row->offersNext && RunsOf(port.string()) < 2);
+        switch (stage) {
+        case 0:   // pulled while its run is closing
+            if (row != nullptr && !row->finished && row->phase == "Updating...") {
+                std::filesystem::remove(port);
+                ++stage;
+            }
+            break;
+        case 1:   // seen gone; the run ends
+            closed = true;
+            ++stage;
+            break;
+        case 2:   // its end is shown; the next calculator comes
+            if (row != nullptr && row->finished) {
+                plug();
+                ++stage;
+            }
+            break;
+        case 3:
+            if (RunsOf(port.string()) == 2 && row != nullptr && row->finished) {
+                ++stage;
+                return ClassroomRequest::Terminate;
+            }
+            break;
+        default:
+            break;
+        }
+        return ClassroomRequest::None;
+    };
+    {
+        CClassroom station(std::move(inputs));
+        station.RunStation();
+        EXPECT_EQ(station.SummaryLines(),
+                  (std::vector<std::string>{"updated " + port.string(), "updated " + port.string()}));
+    }
+    std::filesystem::remove(port);
+    EXPECT_EQ(stage, 4);
+    EXPECT_FALSE(offered) << "Next was offered for a port that vanished";
+    EXPECT_EQ(runsOf[port.string()], 2);
 }
 
 // More calculators than runs at once: a set lists the rest as not started,

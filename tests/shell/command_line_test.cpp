@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <ctime>
 
 #include "shell/command_line.h"
 #include "shell/device_config.h"
+#include "shell/since_option.h"
 #include "shell/ui_mode.h"
 
 namespace {
@@ -110,6 +114,12 @@ TEST(UiMode, ForcedModeWinsOtherwiseADisplayMeansTheDesktop)
     EXPECT_TRUE(unknown);
     EXPECT_EQ(ChooseUiMode("", nullptr, nullptr, &unknown), UiMode::Console);
     EXPECT_FALSE(unknown);
+    // --yes and --json choose the console on a desktop; asked for, the window
+    // is still chosen (and refused by the program).
+    EXPECT_EQ(ChooseUiMode(nullptr, ":0", "wayland-0", nullptr, true), UiMode::Console);
+    EXPECT_EQ(ChooseUiMode("gui", ":0", nullptr, nullptr, true), UiMode::Gui);
+    EXPECT_EQ(ChooseUiMode("other", ":0", nullptr, &unknown, true), UiMode::Console);
+    EXPECT_TRUE(unknown);
 }
 
 TEST(UiMode, OnWindowsTheConsoleIsUsedWhereTheProgramWasStartedOnOne)
@@ -166,6 +176,36 @@ TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
     EXPECT_EQ(options.warnings, (std::vector<std::string>{"zentrix-update: --device needs a value; ignored"}));
 }
 
+// What is only a warning for a person is, with --yes or --json, the usage
+// error of the first argument that cannot be followed, naming it.
+TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
+{
+    const std::string tail = ": nothing was done (with --yes or --json the command line must be exact)";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string refused;   // empty: none
+    } cases[] = {
+        {{"--dry-run", "--yes", "--device", "/dev/a"}, "unknown option --dry-run"},
+        {{"--json", "--al"}, "unknown option --al (did you mean --all?)"},
+        {{"--json", "--device"}, "--device needs a value"},
+        {{"--device=", "--yes", "--usb-id", "x"}, "--device with an empty path"},
+        {{"-y", "--usb-id", "12345:1", "--bogus"}, "--usb-id 12345:1 is not a VVVV:PPPP pair of four hex digits each"},
+        {{"--yes", "--all", "--device", "/dev/a", "dir"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"zentrix-update"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const ProgramOptions options = ParseProgramOptions(arguments);
+        EXPECT_TRUE(options.Strict());
+        EXPECT_EQ(options.refused, c.refused.empty() ? "" : "zentrix-update: " + c.refused + tail) << c.refused;
+    }
+    // A person reads the warning: the same command line is followed.
+    const ProgramOptions lenient = ParseProgramOptions({"zentrix-update", "--dry-run", "--all"});
+    EXPECT_FALSE(lenient.Strict());
+    EXPECT_EQ(lenient.option, ProgramOption::All);
+    EXPECT_EQ(lenient.warnings, (std::vector<std::string>{"zentrix-update: unknown option --dry-run ignored"}));
+}
+
 TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
 {
 #ifndef _WIN32
@@ -181,6 +221,59 @@ TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
               "C:\\Users\\a\\AppData\\Roaming\\zentrix-update\\zentrix-update.conf");
     EXPECT_EQ(MachineConfigFile(nullptr, "C:\\ProgramData"), "C:\\ProgramData\\zentrix-update\\zentrix-update.conf");
 #endif
+}
+
+// --since VALUE as the moment it names, in the records' form; local time
+// is UTC here (on Linux), so that midnights are known.
+TEST(SinceOption, DatesTimesZonesAndDaysAgoAreReadEverythingElseIsRefused)
+{
+#ifndef _WIN32
+    setenv("TZ", "UTC0", 1);
+    tzset();
+#endif
+    using namespace std::chrono;
+    const sys_seconds now = sys_days(year(2026) / December / 8) + hours(6) + minutes(30);
+    const struct {
+        const char* value;
+        const char* moment;   // null: cannot be read
+        bool local;           // depends on the local time zone
+    } cases[] = {
+        {"2026-12-02 05:30-0430", "2026-12-02T10:00:00Z", false},
+        {"2024-02-29T23:59:59Z", "2024-02-29T23:59:59Z", false},
+        {"2026-12-09", "2026-12-09T00:00:00Z", true},
+        {"2026-12-09T07:45", "2026-12-09T07:45:00Z", true},
+        {"today", "2026-12-08T00:00:00Z", true},
+        {"yesterday", "2026-12-07T00:00:00Z", true},
+        {"0d", "2026-12-08T00:00:00Z", true},
+        {"10d", "2026-11-28T00:00:00Z", true},
+        {"400d", "2025-11-03T00:00:00Z", true},
+        {"2026-02-29", nullptr, false},
+        {"2026-13-01", nullptr, false},
+        {"2026-12-01T10:60Z", nullptr, false},
+        {"2026-12-01T10:00+25:00", nullptr, false},
+        {"2026-12-01T10", nullptr, false},
+        {"2026-12-1", nullptr, false},
+        {"2026-12-01Z", nullptr, false},
+        {"2026-12-01 ", nullptr, false},
+        {"d", nullptr, false},
+        {"-3d", nullptr, false},
+        {"123456d", nullptr, false},
+        {"Today", nullptr, false},
+        {"", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+#ifdef _WIN32
+        if (c.local) {
+            continue;
+        }
+#endif
+        const std::optional<sys_seconds> at = ParseSinceValue(c.value, now);
+        ASSERT_EQ(at.has_value(), c.moment != nullptr);
+        if (at) {
+            EXPECT_EQ(RecordTimeText(*at), c.moment);
+        }
+    }
 }
 
 }  // namespace

@@ -158,6 +158,7 @@ void CJsonEvents::Summary(const RunTally& tally)
     Write(Number("calculators", tally.updated + tally.current + tally.unsupported + tally.failed) +
               Number("updated", tally.updated) + Number("current", tally.current) +
               Number("unsupported", tally.unsupported) + Number("failed", tally.failed) +
+              Number("not_connected", tally.notConnected) +
               Number("exit_code", tally.ExitCode()),
           "summary");
 }
