@@ -81,5 +81,11 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::
 // answers true. False with `problem` when it cannot.
 bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
                        std::string& problem);
+// One try at the history's lock, as the platform's part makes it.
+enum class LockTry { Taken, Busy, Failed };
+// Tries `tryLock` again while another program holds the lock (Busy), for a
+// few seconds at most and while `keepTrying` (may be empty) answers true.
+// Busy when it gave up waiting.
+LockTry RetryLock(const std::function<LockTry()>& tryLock, const std::function<bool()>& keepTrying);
 // The name of this computer; empty when it cannot be had.
 std::string HostName();

@@ -8,12 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
@@ -99,10 +97,6 @@ std::string HostName()
 
 namespace {
 
-// How long an append waits for another program's lock before it gives up.
-constexpr auto kLockPatience = std::chrono::seconds(3);
-constexpr auto kLockRetry = std::chrono::milliseconds(2);   // short: a busy history frees up often
-
 // The history's own folder: made 0700 (it holds serial numbers), an existing
 // one of the user's tightened to that; a link in its place is refused.
 bool PrepareFolder(const std::filesystem::path& folder, std::string& problem)
@@ -160,25 +154,12 @@ bool CheckRegular(int fd)
     return fcntl(fd, F_SETFL, O_APPEND) == 0;   // writes block again
 }
 
-// Takes the exclusive lock, retrying while another program holds it, for
-// at most kLockPatience and while `keepTrying` says so.
-bool Lock(int fd, const std::function<bool()>& keepTrying)
+LockTry TryLock(int fd)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EWOULDBLOCK) {
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= giveUp || (keepTrying && !keepTrying())) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
-        std::this_thread::sleep_for(kLockRetry);
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return LockTry::Taken;
     }
-    return true;
+    return errno == EWOULDBLOCK || errno == EINTR ? LockTry::Busy : LockTry::Failed;
 }
 
 }  // namespace
@@ -206,12 +187,11 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
         }
         return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
-    if (!Lock(file.Get(), keepTrying)) {
-        if (errno == EWOULDBLOCK) {
-            problem = FormatText(N_("%s is locked by another program"), {SafeText(path)});
-            return false;
-        }
-        return AppendFailed(N_("cannot lock %s: %s"), path, problem);
+    const int fd = file.Get();
+    switch (RetryLock([fd] { return TryLock(fd); }, keepTrying)) {
+    case LockTry::Taken: break;
+    case LockTry::Busy: problem = FormatText(N_("%s is locked by another program"), {SafeText(path)}); return false;
+    case LockTry::Failed: return AppendFailed(N_("cannot lock %s: %s"), path, problem);
     }
     // Written in one piece while the lock is held: no other program's line
     // can come between its bytes.

@@ -3,11 +3,9 @@
 // under LockFileEx, each written whole and flushed.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "device/safe_text.h"
 #include "device/win_handle.h"
@@ -63,33 +61,19 @@ std::string HostName()
 
 namespace {
 
-// How long an append waits for another program's lock before it gives up.
-constexpr auto kLockPatience = std::chrono::seconds(3);
-constexpr auto kLockRetry = std::chrono::milliseconds(2);   // short: a busy history frees up often
-
 bool IsReparsePoint(const std::string& path)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Takes the exclusive lock, retrying while another program holds it, for
-// at most kLockPatience and while `keepTrying` says so.
-bool Lock(HANDLE file, OVERLAPPED& whole, const std::function<bool()>& keepTrying, bool& busy)
+LockTry TryLock(HANDLE file, OVERLAPPED& whole)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
-    busy = false;
-    while (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
-        if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= giveUp || (keepTrying && !keepTrying())) {
-            busy = true;
-            return false;
-        }
-        std::this_thread::sleep_for(kLockRetry);
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) {
+        return LockTry::Taken;
     }
-    return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockTry::Busy : LockTry::Failed;
 }
 
 }  // namespace
@@ -121,13 +105,11 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
         return false;
     }
     OVERLAPPED whole = {};
-    bool busy = false;
-    if (!Lock(file.Get(), whole, keepTrying, busy)) {
-        if (busy) {
-            problem = FormatText(N_("%s is locked by another program"), {SafeText(path)});
-            return false;
-        }
-        return AppendFailed(N_("cannot lock %s (Windows error %d)"), path, problem);
+    HANDLE handle = file.Get();
+    switch (RetryLock([handle, &whole] { return TryLock(handle, whole); }, keepTrying)) {
+    case LockTry::Taken: break;
+    case LockTry::Busy: problem = FormatText(N_("%s is locked by another program"), {SafeText(path)}); return false;
+    case LockTry::Failed: return AppendFailed(N_("cannot lock %s (Windows error %d)"), path, problem);
     }
     // Written in one piece while the lock is held; the lock goes with the handle.
     const std::string bytes = (EndsTorn(file.Get()) ? "\n" : "") + line + "\n";
