@@ -8,7 +8,9 @@
 #   - every example of the manual page's EXAMPLES, in order, in a scratch
 #     home holding the images as ~/os-1.05, /dev/ttyUSB0 being a simulated
 #     calculator's pty: its exit status, what it printed or wrote, and what
-#     the calculator received.
+#     the calculator received;
+#   - --help names every option of the manual page's OPTIONS and every
+#     variable of its ENVIRONMENT.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -103,9 +105,22 @@ for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
 [ "$(grep -c 'images received intact' "$serial_out")" -eq 3 ] ||
   fail "the calculator on the serial port did not receive three updates: $(cat "$serial_out")"
 
+# The names the manual page's OPTIONS and ENVIRONMENT give in the tag
+# line of each entry.
+manual_names() {
+  sed -n "/^\\.SH $1\$/,/^\\.SH [^$1]/p" "$root/packaging/zentrix-update.1" | grep -A1 '^\.TP$' | grep -v '^\.TP$\|^--$' |
+    sed 's/\\-/-/g' | grep -oE "$2" | sort -u
+}
+env -u ZENTRIX_LANG LC_ALL=C "$build/app/zentrix-update" --help >"$work/help"
+names=$( (manual_names OPTIONS '(^| )--?[a-zA-Z][a-z-]*'; manual_names ENVIRONMENT '[A-Z][A-Z_]+[A-Z]') | tr -d ' ')
+[ "$(wc -l <<<"$names")" -ge 20 ] || fail "too few names taken from the manual page: $names"
+for name in $names; do
+  grep -qE -- "(^|[][ ,|])$name([] ,=]|$)" "$work/help" || fail "--help does not name $name (the manual page does)"
+done
+
 if [ "$failures" -ne 0 ]; then
   echo "readme_unattended_test: $failures failure(s)"
   exit 1
 fi
 echo "readme_unattended_test: the README's unattended script prints each calculator's result and exits 1, 0 and 3;" \
-  "the manual page's examples run"
+  "the manual page's examples run; --help names every option and variable of the manual page"
