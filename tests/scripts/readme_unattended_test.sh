@@ -108,7 +108,8 @@ for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
 # The names the manual page's OPTIONS and ENVIRONMENT give in the tag
 # line of each entry.
 manual_names() {
-  sed -n "/^\\.SH $1\$/,/^\\.SH [^$1]/p" "$root/packaging/zentrix-update.1" | grep -A1 '^\.TP$' | grep -v '^\.TP$\|^--$' |
+  awk -v section=".SH $1" '/^\.SH / { inside = ($0 == section) } inside' "$root/packaging/zentrix-update.1" |
+    grep -A1 '^\.TP$' | grep -v '^\.TP$\|^--$' |
     sed 's/\\-/-/g' | grep -oE "$2" | sort -u
 }
 env -u ZENTRIX_LANG LC_ALL=C "$build/app/zentrix-update" --help >"$work/help"
