@@ -158,8 +158,13 @@ std::string UsageText(const MoCatalogue* texts)
                  "                         appended to\n"
                  "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
                  "                         (unset or 0: wait without limit)\n"));
+    text += t(N_("  ZENTRIX_LANG           language of the texts (de, fr, es), before the locale\n"));
 #ifndef _WIN32
     text += t(N_("  TMPDIR                 where the private copies of the images are made\n"));
+    text += t(N_("  XDG_CONFIG_HOME        folder of the user's configuration file (~/.config)\n"
+                 "  XDG_STATE_HOME         folder of the history, zentrix-update/history.jsonl\n"
+                 "                         (~/.local/state)\n"
+                 "  DISPLAY, WAYLAND_DISPLAY  the display the window is shown on\n"));
 #endif
     text += "\n";
     text += t(N_("Exit status: 18 when the update loop has ended (read its last message),\n"
@@ -168,6 +173,7 @@ std::string UsageText(const MoCatalogue* texts)
                  "current, 1 at least one failed or is not supported, 2 usage error (an unknown\n"
                  "option, a missing or malformed value, or ZENTRIX_UI=gui), 3 no calculator\n"
                  "was there.\n"));
+    text += t(N_("--history: 0, 1 when the history cannot be read, 2 for a wrong command line.\n"));
 #ifndef _WIN32
     text += "\n";
     text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"

@@ -5,7 +5,10 @@
 #     answers the prompts itself (no terminal) and the update reaches the
 #     calculator (status 0);
 #   - at a terminal (script(1) gives it one) the user declines: nothing
-#     reaches the calculator, and the demo exits 1 with one line saying why.
+#     reaches the calculator, and the demo exits 1 with one line saying why;
+#   - --class 3 without a display: three simulated calculators updated at
+#     once with --all, a summary line and what it received for each (status
+#     0); a class outside 2 to 16 is a usage error (status 2).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -42,8 +45,26 @@ else
   echo "script(1) is missing: the declined demo at a terminal is not tried"
 fi
 
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u ZENTRIX_UI ZENTRIX_BUILD="$build" \
+  "$root/scripts/demo" --class 3 </dev/null >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 0 ] || fail "class of 3: status $status: $(tail -n 3 "$work/err")"
+grep -q '^== running zentrix-update --all .* (console: no display is set)$' "$work/out" ||
+  fail "class of 3: not --all in console mode: $(grep '^== running' "$work/out")"
+devices=$(grep '^simulated calculators on ' "$work/out" | sed -E 's/^simulated calculators on (.*) \(model.*/\1/')
+[ "$(wc -w <<<"$devices")" -eq 3 ] || fail "class of 3: started $devices"
+for device in $devices; do
+  grep -qx "updated $device" "$work/out" || fail "class of 3: no summary line for $device"
+  grep -q "^$device  run 1: images received intact" "$work/out" || fail "class of 3: $device received no update"
+done
+for wrong in 1 17 three; do
+  status=0
+  ZENTRIX_BUILD="$build" "$root/scripts/demo" --class "$wrong" </dev/null >/dev/null 2>"$work/err" || status=$?
+  [ "$status" -eq 2 ] && grep -q 'from 2 to 16' "$work/err" || fail "--class $wrong: status $status: $(cat "$work/err")"
+done
+
 if [ "$failures" -ne 0 ]; then
   echo "demo_test: $failures failure(s)"
   exit 1
 fi
-echo "demo_test: console on an unreachable display updates; a declined demo fails with its reason"
+echo "demo_test: console on an unreachable display updates; a declined demo fails with its reason; a class of 3 is updated at once"

@@ -6,7 +6,8 @@
 #   - scripts/demo on a machine with nothing installed asks apt-get for the
 #     run profile only: no test or Windows tool;
 #   - each profile installs what is missing and nothing when all is there;
-#   - apt-get goes through sudo when not root;
+#   - apt-get goes through sudo when not root, never as root (scripts/demo
+#     included);
 #   - --list prints every package of the profiles, installed or not.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -96,6 +97,7 @@ fi
 FAKE_APT_STATUS=1 pretend "$work/none" 0 "$root/scripts/demo" </dev/null
 check "scripts/demo stops when apt-get fails" test "$(grep -c ' install ' "$work/apt.log")" -eq 1
 check "scripts/demo asks for exactly the run profile: $(tr '\n' ' ' <"$work/asked")" cmp -s "$work/asked" "$work/run"
+check "scripts/demo as root runs apt-get without sudo" test "$(cat "$work/how")" = direct
 
 # Profiles on machines holding some of their packages, as root and not.
 pretend "$work/run" 0 "$root/scripts/install-deps" run

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# readme_unattended_test.sh BUILD: the script of README.md's "Unattended use",
-# taken from between its markers, run on the programs built in BUILD against
-# simulated calculators: what it prints and its exit code for a set with a
-# failure (1), a set all updated beside a port with nothing connected (0)
-# and no calculator at all (3). It runs as from a desktop's terminal: with a
-# display that can be reached (when Xvfb is installed) and no ZENTRIX_UI.
+# readme_unattended_test.sh BUILD: the documented commands, run on the
+# programs built in BUILD against simulated calculators.
+#   - the script of README.md's "Unattended use", taken from between its
+#     markers: what it prints and its exit code for a set with a failure (1),
+#     a set all updated beside a port with nothing connected (0) and no
+#     calculator at all (3); it runs as from a desktop's terminal: with a
+#     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
+#   - every example of the manual page's EXAMPLES, in order, in a scratch
+#     home holding the images as ~/os-1.05, /dev/ttyUSB0 being a simulated
+#     calculator's pty: its exit status, what it printed or wrote, and what
+#     the calculator received;
+#   - --help names every option of the manual page's OPTIONS and every
+#     variable of its ENVIRONMENT.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -69,8 +76,77 @@ good=$(calculator)
 run "a set updated" 0 "updated $good\nevery calculator is up to date\n" "$work/no-cable;$good"
 run "no calculator" 3 "no calculator was found\n" ""
 
+# The manual page's examples, one shell script each, roff escapes undone.
+manual_examples() {
+  sed -n '/^\.SH EXAMPLES$/,/^\.SH /p' "$root/packaging/zentrix-update.1" |
+    awk '/^\.EX$/ { n++; inside = 1; next } /^\.EE$/ { inside = 0 } inside { print > (dir "/example-" n ".sh") }' \
+      dir="$work/manual"
+}
+mkdir -p "$work/manual" "$work/home/os-1.05" "$work/etc"
+manual_examples
+cp "$work/img/"* "$work/home/os-1.05/"
+serial=$(calculator --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" --verdict --runs 3)
+serial_out=$(ls -t "$work"/sim-* | head -n 1)
+for f in "$work/manual"/example-*.sh; do
+  sed -i -e 's/\\-/-/g' -e 's/\\e/\\/g' -e "s|/dev/ttyUSB0|$serial|g" "$f"
+done
+
+# example N STATUS PATTERN: example N exits with STATUS (its last command's)
+# and its output, or the file named after "in", matches PATTERN.
+example() {
+  local n=$1 expected=$2 pattern=$3 file=${5:-}
+  local status=0
+  (cd "$work/home" && printf 'ok\nok\nok\n' | env -u DISPLAY -u WAYLAND_DISPLAY -u ZENTRIX_UI -u ZENTRIX_DEVICES \
+     -u ZENTRIX_USB_IDS -u XDG_CONFIG_HOME HOME="$work/home" PATH="$build/app:$build/sim:$PATH" \
+     ZENTRIX_MACHINE_CONFIG_DIR="$work/etc" ZENTRIX_REPLY_TIMEOUT=10 XDG_STATE_HOME="$work/state" TMPDIR="$work" \
+     timeout 60 sh "$work/manual/example-$n.sh" >"$work/out" 2>"$work/err") || status=$?
+  [ "$status" -eq "$expected" ] || fail "manual example $n: exit status $status, not $expected: $(tail -n 3 "$work/err")"
+  grep -qE "$pattern" "${file:-$work/out}" || fail "manual example $n: no \"$pattern\" in ${file:-its output}"
+}
+touch -d '1 minute ago' "$work/home/os-1.05/"*
+example 1 0 '^run 1: images received \(stub 3000 bytes, OS 70000 bytes\); calculator OS now 01.05.0000$'
+example 2 18 'Update is complete'
+example 3 0 "device = $serial" in "$work/home/.config/zentrix-update/zentrix-update.conf"
+example 4 0 '^exit status 0$'
+grep -q '"event": "run-ended".*"result": "updated"' "$work/home/events.jsonl" || fail "manual example 4: no updated run"
+example 5 0 ' > 05 30 30 30 37 30 ' in "$work/home/zentrix.trace"
+example 6 0 '^started,' in "$work/home/class.csv"
+[ "$(grep -c ',updated,' "$work/home/class.csv")" -ge 4 ] || fail "manual example 6: the CSV holds not four updates"
+count=$(ls "$work/manual" | wc -l)
+[ "$count" -eq 6 ] || fail "the manual page has $count examples, the test knows 6"
+kill "${pids[@]}" 2>/dev/null
+for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+[ "$(grep -c 'images received intact' "$serial_out")" -eq 3 ] ||
+  fail "the calculator on the serial port did not receive three updates: $(cat "$serial_out")"
+
+# The names the manual page's OPTIONS and ENVIRONMENT give in the tag
+# line of each entry.
+manual_names() {
+  awk -v section=".SH $1" '/^\.SH / { inside = ($0 == section) } inside' "$root/packaging/zentrix-update.1" |
+    grep -A1 '^\.TP$' | grep -v '^\.TP$\|^--$' |
+    sed 's/\\-/-/g' | grep -oE "$2" | sort -u
+}
+env -u ZENTRIX_LANG LC_ALL=C "$build/app/zentrix-update" --help >"$work/help"
+names=$( (manual_names OPTIONS '(^| )--?[a-zA-Z][a-z-]*'; manual_names ENVIRONMENT '[A-Z][A-Z_]+[A-Z]') | tr -d ' ')
+[ "$(wc -l <<<"$names")" -ge 20 ] || fail "too few names taken from the manual page: $names"
+for name in $names; do
+  grep -qE -- "(^|[][ ,|])$name([] ,=]|$)" "$work/help" || fail "--help does not name $name (the manual page does)"
+done
+
 if [ "$failures" -ne 0 ]; then
   echo "readme_unattended_test: $failures failure(s)"
   exit 1
 fi
-echo "readme_unattended_test: the README's unattended script prints each calculator's result and exits 1, 0 and 3${display:+ (on display $display)}"
+# readme_unattended_test.sh BUILD: the documented commands, run on the
+# programs built in BUILD against simulated calculators.
+#   - the script of README.md's "Unattended use", taken from between its
+#     markers: what it prints and its exit code for a set with a failure (1),
+#     a set all updated beside a port with nothing connected (0) and no
+#     calculator at all (3); it runs as from a desktop's terminal: with a
+#     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
+#   - every example of the manual page's EXAMPLES, in order, in a scratch
+#     home holding the images as ~/os-1.05, /dev/ttyUSB0 being a simulated
+#     calculator's pty: its exit status, what it printed or wrote, and what
+#     the calculator received;
+#   - --help names every option of the manual page's OPTIONS and every
+#     variable of its ENVIRONMENT.
