@@ -14,22 +14,6 @@
 #include "i18n/text_format.h"
 #include "device/win_handle.h"
 
-namespace {
-
-std::string WindowsErrorText(DWORD error)
-{
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof text, nullptr);
-    std::string result(text, length);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result.empty() ? "error " + std::to_string(error) : result;
-}
-
-}  // namespace
-
 void CChannelTrace::OpenFile(const char* path)
 {
     // Only a regular file: a link or junction under the name is opened as

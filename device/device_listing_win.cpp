@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/device_describe.h"
+#include "device/win_error.h"
 #include "device/win_handle.h"
 #include "i18n/text_format.h"
 
@@ -20,16 +21,8 @@ std::string ProblemText(DWORD error)
     case ERROR_PATH_NOT_FOUND: return N_("no such device");
     case ERROR_ACCESS_DENIED: return N_("permission denied, or another program has it open");
     case ERROR_SHARING_VIOLATION: return N_("another program has it open");
-    default: break;
+    default: return WindowsErrorText(error);
     }
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof text, nullptr);
-    std::string result(text, length);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result.empty() ? "error " + std::to_string(error) : result;
 }
 
 }  // namespace

@@ -91,9 +91,6 @@ private:
 std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice);
 std::vector<std::string> ListEnvironmentDevicePaths();
 
-// The enumeration step over exactly the paths and USB IDs of `choice`.
-int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size);
-
 // Where calculators are looked for when `choice` names none: every way to
 // name one, with an example.
 std::string NothingConfiguredHint();

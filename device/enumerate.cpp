@@ -120,18 +120,6 @@ std::vector<std::string> ListEnvironmentDevicePaths()
     return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "");
 }
 
-int32_t EnumerateChosenDevicePath(const DeviceChoice& choice, int32_t index, char* buffer, int32_t size)
-{
-    std::vector<const char*> paths;
-    paths.reserve(choice.paths.size());
-    for (const std::string& path : choice.paths) {
-        paths.push_back(path.c_str());
-    }
-    const std::string ids = Joined(choice.usbIds, ",");
-    const int result = ZrEnumListedA(index, buffer, size, paths.data(), static_cast<int>(paths.size()), ids.c_str());
-    return result < 0 ? -1 : result;
-}
-
 int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
     if (index < 0 || static_cast<size_t>(index) >= paths.size() || buffer == nullptr ||

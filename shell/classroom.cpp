@@ -39,24 +39,6 @@ bool IsUsbPath(const std::string& path)
     return path.rfind("usb:", 0) == 0;
 }
 
-}  // namespace
-
-const char* ResultWord(UpdateResult result)
-{
-    switch (result) {
-    case Success:
-        return N_("updated");
-    case AlreadyCurrent:
-        return N_("current");
-    case UnsupportedModel:
-        return N_("unsupported");
-    default:
-        return N_("failed");
-    }
-}
-
-namespace {
-
 // The finished rows by result.
 struct Tally {
     size_t finished = 0;

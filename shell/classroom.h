@@ -108,9 +108,6 @@ private:
     std::atomic<bool> m_finished{false};
 };
 
-// The one word a summary line starts with.
-const char* ResultWord(UpdateResult result);
-
 // The counts of the finished rows: "N calculators: A updated, B already
 // current, C not supported, D failed.", then, when some configured ports
 // had nothing connected, " E configured ports had nothing connected."

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "i18n/text_format.h"
-#include "shell/classroom.h"
 
 namespace {
 

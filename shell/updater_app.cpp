@@ -10,6 +10,7 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/front_end.h"
+#include "update/image_files.h"
 
 namespace {
 
@@ -39,8 +40,8 @@ constexpr const char* kCompleteCaption = N_("Complete");
 bool ImagesPresent(const std::string& baseDir)
 {
     std::error_code error;
-    return std::filesystem::exists(baseDir + "UpdateExe.bin", error) &&
-           std::filesystem::exists(baseDir + "UpdateCode.bin", error);
+    return std::filesystem::exists(baseDir + kStubFileName, error) &&
+           std::filesystem::exists(baseDir + kOsImageFileName, error);
 }
 
 constexpr const char* kSetConnectText =

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "i18n/text_format.h"
+#include "update/identity_check.h"
 
 namespace {
 
@@ -126,4 +128,15 @@ void CScratchCopy::Discard()
 bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount)
 {
     return os.copy.Seek(kOsHeaderOffset) && os.copy.ReadExactly(block, byteCount);
+}
+
+std::string OsImageVersion(const std::string& baseDir)
+{
+    std::ifstream in(ImagePath(baseDir, kOsImageFileName), std::ios::binary);
+    uint8_t header[kOsHeaderLength] = {};
+    in.seekg(kOsHeaderOffset);
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) {
+        return {};
+    }
+    return VersionFieldText(header + kModelCodeLength);
 }

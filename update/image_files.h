@@ -23,6 +23,10 @@ constexpr int32_t kMaxBlockCount = 65535;
 // directly by the file name.
 std::string ImagePath(const std::string& baseDir, const char* fileName);
 
+// The OS image's version in `baseDir`'s OS image file, as its header gives
+// it; empty when it cannot be read.
+std::string OsImageVersion(const std::string& baseDir);
+
 // The temporary directory for scratch copies: `configured` when not empty,
 // else TMPDIR, else /tmp (on Windows: the user's temporary directory,
 // GetTempPath).

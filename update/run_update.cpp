@@ -13,6 +13,20 @@
 #include "update/image_transfer.h"
 #include "update/update_run.h"
 
+const char* ResultWord(UpdateResult result)
+{
+    switch (result) {
+    case Success:
+        return N_("updated");
+    case AlreadyCurrent:
+        return N_("current");
+    case UnsupportedModel:
+        return N_("unsupported");
+    default:
+        return N_("failed");
+    }
+}
+
 namespace {
 
 constexpr int32_t kDevicePathSize = 260;

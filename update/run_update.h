@@ -16,6 +16,10 @@ enum UpdateResult : int32_t {
     AlreadyCurrent = 3,
 };
 
+// The one word that names a result in the record and in a set's summary
+// lines: updated, current, unsupported or failed.
+const char* ResultWord(UpdateResult result);
+
 // How long the run waits for a silent calculator.
 struct ReplyWaitPolicy {
     // Silence after which the run ends by itself; 0 waits without limit (a

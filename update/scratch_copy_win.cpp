@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "device/win_error.h"
 #include "device/win_handle.h"
 #include "i18n/text_format.h"
 #include "update/image_files.h"
@@ -16,18 +17,6 @@ namespace {
 
 // Attempts at a name before giving up (another file has each name tried).
 constexpr int kNameAttempts = 256;
-
-std::string ErrorText(DWORD error)
-{
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                        text, sizeof text, nullptr);
-    std::string result(text, length);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result.empty() ? "error " + std::to_string(error) : result;
-}
 
 // Opens a file on a disk for reading; invalid with `problem` set otherwise.
 CWinHandle OpenImage(const std::string& path, std::string& problem)
@@ -38,7 +27,7 @@ CWinHandle OpenImage(const std::string& path, std::string& problem)
         const DWORD error = GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         problem = FormatText(missing ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
-                             {path, ErrorText(error)});
+                             {path, WindowsErrorText(error)});
         return image;
     }
     if (GetFileType(image.Get()) != FILE_TYPE_DISK) {
@@ -123,11 +112,11 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     DWORD error = 0;
     CWinHandle copy = CreateScratchFile(directory, error);
     if (!copy.IsValid()) {
-        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"), {directory, ErrorText(error)});
+        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"), {directory, WindowsErrorText(error)});
         return false;
     }
     if (!CopyContents(image.Get(), copy.Get())) {
-        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, directory, ErrorText(GetLastError())});
+        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, directory, WindowsErrorText(GetLastError())});
         return false;   // closing the handle deletes the half-made copy
     }
     m_file = reinterpret_cast<intptr_t>(copy.Release());

@@ -2,7 +2,6 @@
 #include "ui/console/json_events.h"
 
 #include <cstdint>
-#include <fstream>
 
 #include "shell/front_end.h"
 #include "update/identity_check.h"
@@ -57,17 +56,6 @@ const char* AnswerWord(int answer)
 }
 
 }  // namespace
-
-std::string OsImageVersion(const std::string& baseDir)
-{
-    std::ifstream in(ImagePath(baseDir, "UpdateCode.bin"), std::ios::binary);
-    uint8_t header[kOsHeaderLength] = {};
-    in.seekg(kOsHeaderOffset);
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) {
-        return {};
-    }
-    return VersionFieldText(header + kModelCodeLength);
-}
 
 void CJsonEvents::Write(const std::string& fields, const char* event)
 {

@@ -63,7 +63,3 @@ private:
     std::ostream& m_out;
     std::map<std::string, ProgressState> m_progress;
 };
-
-// The OS image's version in `baseDir`'s UpdateCode.bin, as its header gives
-// it; empty when it cannot be read.
-std::string OsImageVersion(const std::string& baseDir);
