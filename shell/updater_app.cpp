@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/updater_app.h"
 
+#include "shell/last_run_trace.h"
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -10,6 +11,7 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/front_end.h"
+#include "shell/last_run_trace.h"
 
 namespace {
 
@@ -100,6 +102,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     inputs.claimed = this;
     inputs.wait = m_wait;
     inputs.port = m_frontEnd;
+    inputs.trace = RunTraceSettingsOf(m_history);
     return inputs;
 }
 
