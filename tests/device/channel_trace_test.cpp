@@ -286,7 +286,7 @@ TEST_F(TraceTest, TheLastRunCopyIsReplacedAndCapped)
     std::string line;
     std::vector<std::string> words;
     while (std::getline(in, line)) {
-        words.push_back(line.substr(line.find(' ') + 1, 40));
+        words.push_back(line.substr(line.find(' ') + 1, 50));
     }
     ASSERT_GE(words.size(), 4u);
     EXPECT_EQ(words.front().rfind("@ zentrix-trace 1", 0), 0u);
