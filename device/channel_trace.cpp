@@ -84,7 +84,11 @@ void CChannelTrace::OpenSinks()
 {
     const char* path = std::getenv("ZENTRIX_TRACE");
     if (path != nullptr && *path != '\0') {
-        m_traced.file = OpenTraceFile(path, false, m_failure);
+        std::string why;
+        m_traced.file = OpenTraceFile(path, false, why);
+        if (m_traced.file == kNoFile) {
+            m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), why});
+        }
     }
     if (!m_subject.lastRunCopy.empty()) {
         std::string ignored;   // the copy is a convenience: without it the run goes on unsaid

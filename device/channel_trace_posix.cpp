@@ -6,30 +6,24 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
-#include "device/safe_text.h"
 #include "device/trace_file.h"
 #include "i18n/text_format.h"
 
 namespace {
 
-// The folder of the file at `path`, made private when missing (one level).
+// The folders on the way to the file at `path`, made private where missing.
 void MakeFolderOf(const char* path)
 {
-    const char* slash = std::strrchr(path, '/');
-    if (slash != nullptr && slash != path) {
+    for (const char* slash = std::strchr(path + 1, '/'); slash != nullptr; slash = std::strchr(slash + 1, '/')) {
         mkdir(std::string(path, slash).c_str(), S_IRWXU);
     }
 }
 
-std::string OpenFailure(const char* path, const char* why)
-{
-    return FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), why});
-}
-
 }  // namespace
 
-intptr_t OpenTraceFile(const char* path, bool replace, std::string& failure)
+intptr_t OpenTraceFile(const char* path, bool replace, std::string& why)
 {
     // Only a regular file reached without a link: a link planted under the
     // name is not followed (the program may run as root), and a FIFO is
@@ -41,18 +35,18 @@ intptr_t OpenTraceFile(const char* path, bool replace, std::string& failure)
     }
     const int fd = open(path, flags, S_IRUSR | S_IWUSR);
     if (fd < 0) {
-        failure = OpenFailure(path, std::strerror(errno));
+        why = std::strerror(errno);
         return kNoTraceFile;
     }
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        failure = OpenFailure(path, N_("not a regular file"));
+        why = N_("not a regular file");
         return kNoTraceFile;
     }
     // Emptied only once it is known to be a regular file of its own.
     if (replace && ftruncate(fd, 0) != 0) {
-        failure = OpenFailure(path, std::strerror(errno));
+        why = std::strerror(errno);
         close(fd);
         return kNoTraceFile;
     }

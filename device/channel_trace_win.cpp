@@ -30,7 +30,7 @@ std::string WindowsErrorText(DWORD error)
 
 }  // namespace
 
-intptr_t OpenTraceFile(const char* path, bool replace, std::string& failure)
+intptr_t OpenTraceFile(const char* path, bool replace, std::string& why)
 {
     // Only a regular file: a link or junction under the name is opened as
     // itself (and then refused), and a pipe or device is never written. A
@@ -46,18 +46,18 @@ intptr_t OpenTraceFile(const char* path, bool replace, std::string& failure)
     CWinHandle file(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsValid()) {
-        failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), WindowsErrorText(GetLastError())});
+        why = WindowsErrorText(GetLastError());
         return kNoTraceFile;
     }
     BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.Get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), N_("not a regular file")});
+        why = N_("not a regular file");
         return kNoTraceFile;
     }
     // Emptied only once it is known to be a regular file of its own.
     if (replace && !SetEndOfFile(file.Get())) {
-        failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), WindowsErrorText(GetLastError())});
+        why = WindowsErrorText(GetLastError());
         return kNoTraceFile;
     }
     return reinterpret_cast<intptr_t>(file.Release());

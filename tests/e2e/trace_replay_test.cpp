@@ -154,4 +154,52 @@ TEST_F(TraceReplay, ATraceWithoutAHeaderIsRefused)
                            "again with this version of zentrix-update\n");
 }
 
+// A run fails against the simulator; the problem report made afterwards
+// holds its record and trace, and replays to the same ending. A report is
+// never written through a link.
+TEST_F(TraceReplay, AProblemReportAfterAFailedRunReplaysToTheSameEnding)
+{
+    const std::string state = "XDG_STATE_HOME=" + (m_dir / "state").string();
+    {
+        CBackgroundProcess simulator({ZENTRIX_SIM_BIN, "--runs", "1", "--fault", "silent:290"});
+        const std::string device = simulator.ReadLine(20000);
+        const ProcessResult failed = RunProcess({ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "0"},
+                                                {state, "ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + device,
+                                                 "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=1", "ZENTRIX_TRACE="},
+                                                "ok\nok\nok\n\n", 60000);
+        EXPECT_NE(failed.out.find("Update failed."), std::string::npos) << failed.out;
+        EXPECT_EQ(simulator.Wait(), 1);
+    }
+    const fs::path report = m_dir / "report.txt";
+    const ProcessResult made = RunProcess({ZENTRIX_UPDATE_BIN, "--report-problem", report.string()},
+                                          {state, "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="}, "", 20000);
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    const std::string text = FileText(report);
+    EXPECT_EQ(text.rfind("Zentrix OS Update problem report\nprogram: zentrix-update 1.0.0.1\nplatform: Linux ", 0),
+              0u)
+        << text.substr(0, 200);
+    EXPECT_NE(text.find("\"result\": \"failed\", \"reason\": \"the OS image, block 26 of 65"), std::string::npos);
+    EXPECT_NE(text.find("\n[devices]\nno calculator found"), std::string::npos);
+    const std::string recorded = Ending(text);
+    EXPECT_EQ(recorded.rfind("= end result=failed block=1024 reason=the OS image, block 26 of 65", 0), 0u)
+        << recorded;
+
+    const Replayed replayed = Replay(report, "ok\nok\nok\n\n");
+    EXPECT_EQ(replayed.simulatorExit, 0) << replayed.verdict;
+    EXPECT_EQ(Ending(replayed.newTrace), recorded);
+
+    const fs::path victim = m_dir / "victim";
+    std::ofstream(victim) << "kept\n";
+    fs::remove(report);
+    fs::create_symlink(victim, report);
+    const ProcessResult refused = RunProcess({ZENTRIX_UPDATE_BIN, "--report-problem=" + report.string()},
+                                             {state, "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="}, "", 20000);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("zentrix-update: cannot write the problem report " + report.string() +
+                               ": Too many levels of symbolic links"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(FileText(victim), "kept\n");
+}
+
 }  // namespace
