@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/channel_trace.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Room for the words around the bytes of a line, kept from the first line on.
-constexpr size_t kLineRoom = 4096;
+constexpr size_t kLineRoom = 8192;
 // The last run's copy is written in pieces of about this size.
 constexpr size_t kGatherSize = 64 * 1024;
 // Kept free under the cap for the ending and the note that the copy is cut.
@@ -196,14 +197,22 @@ void CChannelTrace::End(const char* result, uint32_t blockSize, const std::strin
 
 void CChannelTrace::AppendHex(const uint8_t* bytes, uint32_t length)
 {
+    // " XX" for each byte from a table of all 256, four bytes copied at a
+    // time (the fourth is overwritten by the next byte, or trimmed).
+    static const std::array<std::array<char, 4>, 256> kHex = [] {
+        std::array<std::array<char, 4>, 256> table = {};
+        for (size_t i = 0; i < table.size(); ++i) {
+            table[i] = {' ', kHexDigits[i >> 4], kHexDigits[i & 0x0F], ' '};
+        }
+        return table;
+    }();
     const size_t at = m_line.size();
-    m_line.resize(at + 3u * length);
+    m_line.resize(at + 3u * length + 1);
     char* out = m_line.data() + at;
     for (uint32_t i = 0; i < length; ++i, out += 3) {
-        out[0] = ' ';
-        out[1] = kHexDigits[bytes[i] >> 4];
-        out[2] = kHexDigits[bytes[i] & 0x0F];
+        std::memcpy(out, kHex[bytes[i]].data(), 4);
     }
+    m_line.resize(at + 3u * length);
 }
 
 void CChannelTrace::AppendAscii(const uint8_t* bytes, uint32_t length)
@@ -212,7 +221,8 @@ void CChannelTrace::AppendAscii(const uint8_t* bytes, uint32_t length)
     m_line.resize(at + length);
     char* out = m_line.data() + at;
     for (uint32_t i = 0; i < length; ++i) {
-        out[i] = (bytes[i] >= 0x20 && bytes[i] < 0x7F) ? static_cast<char>(bytes[i]) : '.';
+        const uint8_t byte = bytes[i];
+        out[i] = static_cast<char>(byte - 0x20u < 0x5Fu ? byte : '.');
     }
 }
 
