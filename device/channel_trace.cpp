@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/channel_trace.h"
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "device/safe_text.h"
 #include "device/trace_file.h"
@@ -19,6 +22,8 @@ constexpr size_t kLineRoom = 8192;
 constexpr size_t kGatherSize = 64 * 1024;
 // Kept free under the cap for the ending and the note that the copy is cut.
 constexpr uint64_t kEndingRoom = 8 * 1024;
+// The last run's copy holds its records in pieces of this size.
+constexpr size_t kHeldPiece = 1 << 20;
 
 // A time as ISO 8601 UTC to the millisecond: "2026-12-07T09:55:46.123Z".
 std::string IsoUtcMillis(std::chrono::system_clock::time_point time)
@@ -65,6 +70,7 @@ void CChannelTrace::SetDevice(const char* device)
 
 void CChannelTrace::Start()
 {
+    WriteHeld();
     Close(m_traced);
     Close(m_lastRun);
     m_failure.clear();
@@ -76,9 +82,11 @@ void CChannelTrace::Start()
         return;
     }
     m_line.reserve(kLineRoom);
-    BeginLine();
+    BeginLine(0);
     AppendHeader();
-    PutLine();
+    PutTraced();
+    PutLastRun(false);
+    Flush(m_lastRun);   // the header is there at once, whatever happens to the run
 }
 
 void CChannelTrace::OpenSinks()
@@ -101,6 +109,7 @@ void CChannelTrace::OpenSinks()
 
 void CChannelTrace::Stop()
 {
+    WriteHeld();
     Close(m_traced);
     Close(m_lastRun);
     m_device.clear();
@@ -134,10 +143,10 @@ void CChannelTrace::AppendHeader()
     m_line += '\n';
 }
 
-void CChannelTrace::BeginLine()
+void CChannelTrace::BeginLine(int64_t micros)
 {
     m_line.clear();
-    AppendElapsed();
+    AppendElapsed(micros);
     if (!m_device.empty()) {
         m_line += m_device;
         m_line += ' ';
@@ -145,10 +154,8 @@ void CChannelTrace::BeginLine()
     m_prefixLength = m_line.size();
 }
 
-void CChannelTrace::AppendElapsed()
+void CChannelTrace::AppendElapsed(int64_t micros)
 {
-    const auto micros =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - m_start).count();
     char text[32];
     const int length = std::snprintf(text, sizeof text, "+%lld.%06lld ", static_cast<long long>(micros / 1000000),
                                      static_cast<long long>(micros % 1000000));
@@ -157,42 +164,105 @@ void CChannelTrace::AppendElapsed()
 
 void CChannelTrace::Record(char direction, const uint8_t* bytes, uint32_t length)
 {
-    if (!IsActive()) {
-        return;
-    }
-    BeginLine();
-    m_line += direction;
-    AppendHex(bytes, length);
-    m_line += "  ";
-    AppendAscii(bytes, length);
-    m_line += '\n';
-    PutLine();
+    Put(direction, bytes, length);
 }
 
 void CChannelTrace::Note(const char* text)
 {
-    if (!IsActive()) {
-        return;
-    }
-    BeginLine();
-    m_line += "# ";
-    m_line += SafeLine(text);   // one line, whatever the text holds
-    m_line += '\n';
-    PutLine();
+    const std::string line = SafeLine(text);   // one line, whatever the text holds
+    Put('#', reinterpret_cast<const uint8_t*>(line.data()), static_cast<uint32_t>(line.size()));
 }
 
 void CChannelTrace::End(const char* result, uint32_t blockSize, const std::string& reason)
 {
+    const std::string words = std::string("end result=") + result +
+                              " block=" + (blockSize != 0 ? std::to_string(blockSize) : std::string("-")) +
+                              " reason=" + (reason.empty() ? std::string("-") : SafeLine(reason));
+    Put('=', reinterpret_cast<const uint8_t*>(words.data()), static_cast<uint32_t>(words.size()));
+}
+
+void CChannelTrace::Put(char kind, const uint8_t* bytes, uint32_t length)
+{
     if (!IsActive()) {
         return;
     }
-    BeginLine();
-    m_line += "= end result=";
-    m_line += result;
-    m_line += " block=" + (blockSize != 0 ? std::to_string(blockSize) : std::string("-"));
-    m_line += " reason=" + (reason.empty() ? std::string("-") : SafeLine(reason));
+    const int64_t micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - m_start).count();
+    if (m_traced.file != kNoFile) {
+        MakeLine(kind, micros, bytes, length);
+        PutTraced();
+    }
+    if (m_lastRun.file != kNoFile) {
+        Hold(kind, micros, bytes, length);
+    }
+}
+
+void CChannelTrace::MakeLine(char kind, int64_t micros, const uint8_t* bytes, uint32_t length)
+{
+    BeginLine(micros);
+    m_line += kind;
+    if (kind == kWritten || kind == kRead) {
+        AppendHex(bytes, length);
+        m_line += "  ";
+        AppendAscii(bytes, length);
+    } else {
+        m_line += ' ';
+        m_line.append(reinterpret_cast<const char*>(bytes), length);
+    }
     m_line += '\n';
-    PutLine(true);
+}
+
+// The last run's copy keeps what it is given as it came (time, kind, length,
+// bytes) and makes its lines when the session ends: the run pays a copy of
+// the bytes, the lines are made in the device's settling pause.
+void CChannelTrace::Hold(char kind, int64_t micros, const uint8_t* bytes, uint32_t length)
+{
+    // Lines take about four times their bytes: what is held stops at the cap.
+    const uint64_t lineSize = 4u * static_cast<uint64_t>(length) + 64;
+    if (kind != '=' && m_heldLineSize + lineSize > kLastRunTraceCap) {
+        m_heldCut = true;
+        return;
+    }
+    m_heldLineSize += lineSize;
+    const size_t size = kHeldHead + length;
+    if (m_held.empty() || m_held.back().used + size > m_held.back().size) {
+        // Pieces that are never moved or cleared: the run pays one copy of its bytes.
+        const size_t pieceSize = std::max(kHeldPiece, size);
+        m_held.push_back({std::make_unique_for_overwrite<uint8_t[]>(pieceSize), pieceSize, 0});
+    }
+    HeldPiece& piece = m_held.back();
+    uint8_t* at = piece.bytes.get() + piece.used;
+    std::memcpy(at, &micros, sizeof micros);
+    at[8] = static_cast<uint8_t>(kind);
+    std::memcpy(at + 9, &length, sizeof length);
+    std::memcpy(at + kHeldHead, bytes, length);
+    piece.used += size;
+}
+
+void CChannelTrace::WriteHeld()
+{
+    for (const HeldPiece& piece : m_held) {
+        for (size_t at = 0; at + kHeldHead <= piece.used && m_lastRun.file != kNoFile;) {
+            const uint8_t* record = piece.bytes.get() + at;
+            int64_t micros = 0;
+            uint32_t length = 0;
+            std::memcpy(&micros, record, sizeof micros);
+            const char kind = static_cast<char>(record[8]);
+            std::memcpy(&length, record + 9, sizeof length);
+            if (kind == '=' && m_heldCut && !m_lastRun.full) {
+                m_lastRun.full = true;
+                m_line = m_line.substr(0, m_prefixLength) + "# the rest of the session is left out: this copy keeps " +
+                         std::to_string(kLastRunTraceCap) + " bytes at most\n";
+                PutLastRun(true);
+            }
+            MakeLine(kind, micros, record + kHeldHead, length);
+            PutLastRun(kind == '=');
+            at += kHeldHead + length;
+        }
+    }
+    m_held.clear();
+    m_heldLineSize = 0;
+    m_heldCut = false;
 }
 
 void CChannelTrace::AppendHex(const uint8_t* bytes, uint32_t length)
@@ -224,12 +294,6 @@ void CChannelTrace::AppendAscii(const uint8_t* bytes, uint32_t length)
         const uint8_t byte = bytes[i];
         out[i] = static_cast<char>(byte - 0x20u < 0x5Fu ? byte : '.');
     }
-}
-
-void CChannelTrace::PutLine(bool ending)
-{
-    PutTraced();
-    PutLastRun(ending);
 }
 
 void CChannelTrace::PutTraced()

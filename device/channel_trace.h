@@ -21,7 +21,9 @@
 // each other's lines. With neither file set nothing is done.
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 // The trace's format version, in every header line.
 inline constexpr int kTraceFormatVersion = 1;
@@ -58,7 +60,8 @@ public:
     // replaces the last run's copy when there is one, and writes the header.
     // A file that cannot be opened means no trace there (the session goes on).
     void Start();
-    // Ends the session: what the last run's copy holds is written out.
+    // Ends the session: the last run's copy's lines are made and written
+    // (the run pays only for copying its bytes; see CUsbChannel::Close).
     void Stop();
     bool IsActive() const { return m_traced.file != kNoFile || m_lastRun.file != kNoFile; }
     // Why the last Start traced nothing although ZENTRIX_TRACE was set:
@@ -89,14 +92,20 @@ private:
     };
 
     void OpenSinks();
-    void BeginLine();
-    void AppendElapsed();
+    // Gives one line to both files: at once to the ZENTRIX_TRACE file, held
+    // for the last run's copy.
+    void Put(char kind, const uint8_t* bytes, uint32_t length);
+    // m_line for `kind` ('>', '<': bytes; '#', '=': words) at `micros`.
+    void MakeLine(char kind, int64_t micros, const uint8_t* bytes, uint32_t length);
+    void Hold(char kind, int64_t micros, const uint8_t* bytes, uint32_t length);
+    void WriteHeld();
+    void BeginLine(int64_t micros);
+    void AppendElapsed(int64_t micros);
     void AppendHex(const uint8_t* bytes, uint32_t length);
     void AppendAscii(const uint8_t* bytes, uint32_t length);
     void AppendHeader();
-    // Gives m_line to both sinks; `ending` lines pass a full last-run copy.
-    void PutLine(bool ending = false);
     void PutTraced();
+    // Gives m_line to the last run's copy; an `ending` line passes a full one.
     void PutLastRun(bool ending);
     void Flush(Sink& sink);
     void Close(Sink& sink);
@@ -104,6 +113,17 @@ private:
     TraceSubject m_subject;
     Sink m_traced;    // ZENTRIX_TRACE
     Sink m_lastRun;   // the last run's copy
+    // The last run's copy's records, each the time (8 bytes), the kind (1),
+    // the length (4) and the bytes; the size of their lines, roughly.
+    static constexpr size_t kHeldHead = 13;
+    struct HeldPiece {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    std::vector<HeldPiece> m_held;
+    uint64_t m_heldLineSize = 0;
+    bool m_heldCut = false;   // records were left out at the cap
     std::chrono::steady_clock::time_point m_start;
     std::chrono::system_clock::time_point m_startWall;
     size_t m_prefixLength = 0;   // of the time and device that start m_line
