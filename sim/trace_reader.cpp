@@ -50,17 +50,18 @@ int HexDigit(char c) {
     return -1;
 }
 
-// " 05 30  .0" after the mark: the hex bytes up to the two spaces.
+// "05 30  .0" after the mark and its space: hex bytes, one space apart, up
+// to the two spaces before the ASCII column. A line cut short has no such
+// two spaces (a write of no bytes is the two spaces alone).
 bool ParseBytes(const std::string& rest, std::vector<uint8_t>& bytes) {
-    size_t i = 0;
-    while (i + 2 <= rest.size() && rest[i] != ' ') {
+    if (rest == " ") return true;
+    const size_t end = rest.find("  ");
+    if (end == std::string::npos || end % 3 != 2) return false;
+    for (size_t i = 0; i < end; i += 3) {
         const int high = HexDigit(rest[i]);
         const int low = HexDigit(rest[i + 1]);
-        if (high < 0 || low < 0) return false;
+        if (high < 0 || low < 0 || (i + 2 < end && rest[i + 2] != ' ')) return false;
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
-        i += 2;
-        if (i < rest.size() && rest[i] == ' ') ++i;
-        if (i < rest.size() && rest[i] == ' ') break;   // the ASCII column follows
     }
     return true;
 }
