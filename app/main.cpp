@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
+#include "shell/last_run_trace.h"
+#include "shell/problem_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
 #include "shell/ui_mode.h"
@@ -126,6 +129,28 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* tex
     return std::move(resolved.choice);
 }
 
+// --report-problem [FILE]: the last run's record and trace, the version,
+// the platform and the device listing in one file for a developer.
+int ReportProblem(const std::vector<std::string>& arguments, const MoCatalogue* texts)
+{
+    std::ostringstream listing;
+    PrintDeviceList(ChooseDevices(ParseProgramOptions(arguments), texts), listing, listing);
+    const std::string history = HistoryFilePath();
+    const ProblemReportParts parts{ZENTRIX_VERSION, PlatformDescription(), listing.str(), history,
+                                   LastRunTracePath(history)};
+    const std::string file = ProblemReportFile(arguments);
+    std::string problem;
+    if (!WriteProblemReport(file, parts, problem)) {
+        SayLine(texts, "zentrix-update: " + problem);
+        return 1;
+    }
+    std::cout << Localize(texts, FormatText(N_("The problem report is in %s; README's \"Reporting a problem\" says "
+                                               "where to send it."),
+                                            {SafeText(file)}))
+              << '\n';
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -143,6 +168,9 @@ int main(int argc, char** argv)
                                        std::cout, std::cerr);
         std::cout.flush();
         return code;
+    }
+    if (AsksForProblemReport(arguments)) {
+        return ReportProblem(arguments, texts);
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     if (options.Strict() && !options.refused.empty()) {

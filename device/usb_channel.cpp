@@ -87,9 +87,12 @@ int CUsbChannel::Close()
         return NotOpen;
     }
     m_transport.reset();
+    // The trace's last lines are made while the device settles.
+    const uint32_t closed = TickNow();
     m_trace.Stop();
+    const uint32_t spent = TickNow() - closed;
     const int result = m_lastError != 0 ? IoError : ChannelOk;
-    std::this_thread::sleep_for(std::chrono::milliseconds(m_closePauseMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_closePauseMs - std::min(spent, m_closePauseMs)));
     return result;
 }
 

@@ -86,8 +86,16 @@ public:
     // Takes up to `capacity` of those bytes at once (for the user to see
     // what came); the count taken.
     uint32_t TakeWaiting(uint8_t* buffer, uint32_t capacity);
+    // What the next session's trace header says, and where its last-run
+    // copy goes (see TraceSubject); set before Open.
+    void SetTraceSubject(const TraceSubject& subject) { m_trace.SetSubject(subject); }
     // Writes a line of words into the session's trace, if there is one.
     void TraceNote(const char* text) { m_trace.Note(text); }
+    // Writes the session's ending into its trace (see CChannelTrace::End).
+    void TraceEnd(const char* result, uint32_t blockSize, const std::string& reason)
+    {
+        m_trace.End(result, blockSize, reason);
+    }
     // Why this session is not traced although ZENTRIX_TRACE is set (see
     // CChannelTrace::Failure); empty when it is traced or tracing is off.
     const std::string& TraceFailure() const { return m_trace.Failure(); }

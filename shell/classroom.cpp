@@ -8,6 +8,7 @@
 #include "device/device_identity.h"
 #include "i18n/text_format.h"
 #include "shell/front_end.h"
+#include "shell/last_run_trace.h"
 
 namespace {
 
@@ -283,6 +284,7 @@ bool CClassroom::Start(Run& run)
     inputs.claimed = &m_claimed;
     inputs.wait = m_in.wait;
     inputs.port = &run.port;
+    inputs.trace = RunTraceSettingsOf(m_in.history);
     Run* r = &run;
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).

@@ -109,6 +109,10 @@ std::string UsageText(const MoCatalogue* texts)
 #endif
     text += t(N_("  --history [--json | --csv] [--since DATE]\n"
                  "                    show the record of every update run and exit\n"));
+    text += t(N_("  --report-problem [FILE]\n"
+                 "                    write the last run's record and trace, the version, the\n"
+                 "                    platform and the calculators seen into FILE (default\n"
+                 "                    zentrix-problem-report.txt) for a developer, and exit\n"));
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"

@@ -10,6 +10,7 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/front_end.h"
+#include "shell/last_run_trace.h"
 #include "update/image_files.h"
 
 namespace {
@@ -101,6 +102,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     inputs.claimed = this;
     inputs.wait = m_wait;
     inputs.port = m_frontEnd;
+    inputs.trace = RunTraceSettingsOf(m_history);
     return inputs;
 }
 

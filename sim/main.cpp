@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "sim/calculator.h"
+#include "sim/replay_pty.h"
+#include "sim/trace_reader.h"
 #include "sim/tool_options.h"
 #include "sim/verdict.h"
 
@@ -62,6 +64,33 @@ bool Serve(zsim::PtyCalculator& sim, const zsim::ToolOptions& o) {
     return allClean;
 }
 
+// Plays the calculator's side of a recorded trace for one run.
+int Replay(const zsim::ToolOptions& o) {
+    std::ifstream file(o.replayFile);
+    zsim::RecordedSession session;
+    std::string why = "cannot be read";
+    if (!file || !zsim::ReadTraceSession(file, o.replayDevice, session, why)) {
+        std::cerr << "zentrix-calc-sim: cannot replay " << o.replayFile << ": " << why << "\n";
+        return 1;
+    }
+    zsim::ReplayPty pty;
+    if (!pty.Open()) {
+        std::cerr << "zentrix-calc-sim: cannot open a pty\n";
+        return 1;
+    }
+    std::cout << pty.SlavePath() << std::endl;
+    zsim::ReplayOptions options;
+    options.recordedTiming = o.replayRecordedTiming;
+    const zsim::ReplayVerdict v = pty.Play(session, options, g_stop);
+    if (o.verdict) std::cout << v.line << std::endl;
+    if (!o.reportFile.empty()) {
+        std::ofstream report(o.reportFile, std::ios::app);
+        report << v.report << "\n";
+        if (!report) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
+    }
+    return v.clean ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +108,7 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    if (!options.replayFile.empty()) return Replay(options);
     zsim::PtyCalculator sim(options.calculator);
     if (!sim.Start()) {
         std::cerr << "zentrix-calc-sim: cannot open a pty\n";

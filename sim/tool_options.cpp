@@ -86,6 +86,12 @@ const std::map<std::string, Setter>& Setters() {
         {"--os-size", [](const std::string& v, ToolOptions& o) {
              return SetNumber(v, static_cast<long long>(wire::kImageHeaderEnd), 1LL << 30, o.osSize);
          }},
+        {"--replay", [](const std::string& v, ToolOptions& o) { o.replayFile = v; return !v.empty(); }},
+        {"--replay-timing", [](const std::string& v, ToolOptions& o) {
+             o.replayRecordedTiming = v == "recorded";
+             return v == "recorded" || v == "fast";
+         }},
+        {"--replay-device", [](const std::string& v, ToolOptions& o) { o.replayDevice = v; return !v.empty(); }},
         {"--stub-size", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1LL << 30, o.stubSize); }},
     };
     return kSetters;
@@ -158,6 +164,13 @@ std::string ToolUsage() {
            "  --image-version TEXT    10-character version text of the demo OS image (default 01.05.0000)\n"
            "  --os-size N             size of the demo OS image (default 70000, at least 65578)\n"
            "  --stub-size N           size of the demo updater stub (default 3000)\n"
+           "  --replay TRACE          play the calculator's side of a trace zentrix-update wrote\n"
+           "                          (ZENTRIX_TRACE, or a problem report) byte for byte, and stop at\n"
+           "                          the first byte the updater sends that the trace does not hold\n"
+           "  --replay-timing recorded|fast\n"
+           "                          send the calculator's bytes at their recorded times, or at once\n"
+           "                          (the default)\n"
+           "  --replay-device DEV     replay the session on DEV (default: the trace's first session)\n"
            "  --help                  show this help\n"
            "\n"
            "A verdict tells a run that ended normally (images received, intact when they match)\n"
@@ -165,10 +178,13 @@ std::string ToolUsage() {
            "that did not end (SIGINT or SIGTERM came first); a run that stopped during the OS\n"
            "image says how far it got (OS image cut off mid-flash after N of M blocks).\n"
            "SIGINT and SIGTERM report the runs so far, a run under way as it stands, and exit.\n"
+           "A replay serves one run; its verdict says whether the updater followed the trace to\n"
+           "its end, or where it left it: the byte, the trace line, expected and received bytes.\n"
            "\n"
            "Exit status: 0 when every run ended normally, free of protocol violations, with the\n"
            "images matching the expected files, and (with --runs N) N runs were seen; 1 otherwise,\n"
-           "2 for a bad command line.\n";
+           "2 for a bad command line. A replay: 0 when the updater followed the trace to its end,\n"
+           "1 when it left it or the trace cannot be replayed.\n";
 }
 
 }  // namespace zsim

@@ -20,6 +20,9 @@ struct ToolOptions {
     std::string imageVersion = "01.05.0000";
     size_t osSize = 70000;
     size_t stubSize = 3000;
+    std::string replayFile;             // play the calculator's side of this trace
+    bool replayRecordedTiming = false;  // at the recorded times; else as fast as possible
+    std::string replayDevice;           // the session on this device; empty: the first
     bool help = false;
 };
 

@@ -47,6 +47,30 @@ bool PickDevice(const UpdateRunInputs& inputs, char* devicePath)
     }
 }
 
+// What the trace header says of the program and the calculator.
+TraceSubject TraceSubjectFor(const UpdateRunInputs& inputs, const UsbLocation& usb)
+{
+    TraceSubject subject;
+    subject.programVersion = inputs.trace.programVersion;
+    subject.usbIds = usb.ids;
+    subject.usbSerial = usb.serial;
+    subject.usbPort = usb.port;
+    subject.lastRunCopy = inputs.trace.lastRunCopy;
+    return subject;
+}
+
+// The trace's word for a result, the history's word for it too.
+const char* TraceResultWord(UpdateResult result)
+{
+    switch (result) {
+    case Success: return "updated";
+    case AlreadyCurrent: return "current";
+    case UnsupportedModel: return "unsupported";
+    case Failed: break;
+    }
+    return "failed";
+}
+
 std::string NoCalculatorReason(const UpdateRunInputs& inputs)
 {
     return FormatText(N_("no calculator found (%s)"), {inputs.devices->Describe()});
@@ -221,6 +245,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     inputs.port->DeviceTaken(devicePath, usb);
 
     // 3. Open.
+    run.Channel().SetTraceSubject(TraceSubjectFor(inputs, usb));
     if (run.Channel().Open(devicePath) == ChannelOk) {
         if (!run.Channel().TraceFailure().empty()) {
             inputs.port->Warn(FormatText(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
@@ -233,10 +258,8 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
             run.Abandon();
             outcome.result = result;
         }
-        outcome.reason = run.Reason();
-        if (!outcome.reason.empty()) {
-            run.Channel().TraceNote(outcome.reason.c_str());
-        }
+        outcome.reason = outcome.result == Success ? std::string() : run.Reason();
+        run.Channel().TraceEnd(TraceResultWord(outcome.result), run.m_facts.blockSize, outcome.reason);
         if (!run.Channel().TraceWriteFailure().empty()) {
             inputs.port->Warn(run.Channel().TraceWriteFailure());
         }

@@ -32,6 +32,13 @@ struct ReplyWaitPolicy {
     uint32_t finalReplyMs = 2000;
 };
 
+// What the run's trace says of the program, and where the last run's copy
+// of it goes.
+struct RunTraceSettings {
+    std::string programVersion;
+    std::string lastRunCopy;   // empty: no copy
+};
+
 // Everything a run needs; nothing of it is kept after the run.
 struct UpdateRunInputs {
     std::string baseDir;   // empty, or the image directory followed by "/"
@@ -43,6 +50,7 @@ struct UpdateRunInputs {
     // The session's copies of the images (see CSessionImages), read by the
     // run through readers of its own; null: the run copies them itself.
     const ImageSnapshots* images = nullptr;
+    RunTraceSettings trace;
 };
 
 // What a run learned on its way, for the record of it; an empty text or a

@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include <regex>
 
 #include "device/fd_transport.h"
 #include "pty_pair.h"
@@ -63,7 +64,7 @@ protected:
         return text.str();
     }
 
-    // The lines after `skip` lines, each split into timestamp and the rest.
+    // The lines after `skip` lines, each split into the time and the rest.
     std::vector<std::pair<std::string, std::string>> Lines(size_t skip) const
     {
         std::vector<std::pair<std::string, std::string>> lines;
@@ -71,29 +72,19 @@ protected:
         std::string line;
         for (size_t i = 0; std::getline(text, line); ++i) {
             if (i >= skip) {
-                const size_t split = std::min(kStamp.size(), line.size());
+                const size_t split = std::min(line.find(' '), line.size());
                 lines.emplace_back(line.substr(0, split), line.substr(split));
             }
         }
         return lines;
     }
 
-    // Local time to the millisecond, e.g. 2026-12-07 09:55:46.123.
-    static bool IsTimestamp(const std::string& text)
+    // Seconds since the session opened, to the microsecond: +0.000123.
+    static bool IsElapsed(const std::string& text)
     {
-        if (text.size() != kStamp.size()) {
-            return false;
-        }
-        for (size_t i = 0; i < text.size(); ++i) {
-            const bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
-            if (kStamp[i] == '0' ? !digit : text[i] != kStamp[i]) {
-                return false;
-            }
-        }
-        return true;
+        return std::regex_match(text, std::regex(R"(\+\d+\.\d{6})"));
     }
 
-    static inline const std::string kStamp = "0000-00-00 00:00:00.000";
     std::string path;
     int fds[2] = {-1, -1};
     CUsbChannel channel;
@@ -111,11 +102,16 @@ TEST_F(TraceTest, EveryWriteAndDeviceReadIsOneLine)
 
     EXPECT_EQ(Contents().rfind("earlier session\n", 0), 0u);   // appended, not replaced
     const auto lines = Lines(1);
-    ASSERT_EQ(lines.size(), 2u) << Contents();
-    EXPECT_TRUE(IsTimestamp(lines[0].first)) << lines[0].first;
-    EXPECT_EQ(lines[0].second, " > 41 42 05  AB.");
-    EXPECT_TRUE(IsTimestamp(lines[1].first)) << lines[1].first;
-    EXPECT_EQ(lines[1].second, " < 4F 4B 06 FF  OK..");
+    ASSERT_EQ(lines.size(), 3u) << Contents();
+    EXPECT_TRUE(std::regex_match(lines[0].second, std::regex(R"( @ zentrix-trace 1 program=unknown kind=serial )"
+                                                             R"(device=- block=1024 start=\d{4}-\d\d-\d\dT)"
+                                                             R"(\d\d:\d\d:\d\d\.\d{3}Z)")))
+        << lines[0].second;
+    for (const auto& line : lines) {
+        EXPECT_TRUE(IsElapsed(line.first)) << line.first;
+    }
+    EXPECT_EQ(lines[1].second, " > 41 42 05  AB.");
+    EXPECT_EQ(lines[2].second, " < 4F 4B 06 FF  OK..");
 }
 
 TEST_F(TraceTest, NothingIsWrittenWithoutTheVariableAtOpen)
@@ -207,7 +203,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
     Exchange();
     EXPECT_EQ(channel.TraceFailure(), "");
     channel.Close();
-    EXPECT_EQ(Lines(0).size(), 2u);
+    EXPECT_EQ(Lines(0).size(), 3u);
 }
 
 TEST_F(TraceTest, LongWritesStayOnOneLine)
@@ -224,7 +220,89 @@ TEST_F(TraceTest, LongWritesStayOnOneLine)
         hex += " 51";
     }
     EXPECT_NE(text.find(" >" + hex + "  " + packet + "\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);   // the header and the write
+}
+
+// A USB session's header names the calculator, values with spaces escaped;
+// its last line is the ending, with the reason on one line.
+TEST_F(TraceTest, TheHeaderNamesTheCalculatorAndTheEndingCloses)
+{
+    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    CChannelTrace trace;
+    trace.SetDevice("usb:1:5");
+    trace.SetSubject({"9.8.7.6", "1a2b:5e01", "ZX 42", "1-2.3", 1024, ""});
+    trace.Start();
+    trace.Record(CChannelTrace::kWritten, Bytes("\x05\x30"), 2);
+    trace.End("failed", 256, "the tail check: no\nreply");
+    trace.Stop();
+
+    const auto lines = Lines(0);
+    ASSERT_EQ(lines.size(), 3u) << Contents();
+    const std::string header = lines[0].second.substr(0, lines[0].second.find(" start="));
+    EXPECT_EQ(header, " usb:1:5 @ zentrix-trace 1 program=9.8.7.6 kind=usb ids=1a2b:5e01 serial=ZX\\x2042 "
+                      "port=1-2.3 device=usb:1:5 block=1024");
+    EXPECT_EQ(lines[1].second, " usb:1:5 > 05 30  .0");
+    EXPECT_EQ(lines[2].second, " usb:1:5 = end result=failed block=256 reason=the tail check: no\\nreply");
+    EXPECT_LE(std::stod(lines[1].first.substr(1)), std::stod(lines[2].first.substr(1)));
+}
+
+// The last run's copy: private, replaced by every session, never written
+// through a link, and capped: its first lines and its ending are kept.
+TEST_F(TraceTest, TheLastRunCopyIsReplacedAndCapped)
+{
+    const std::string copy = path + ".last";
+    unsetenv("ZENTRIX_TRACE");
+    CChannelTrace trace;
+    trace.SetSubject({"1", "", "", "", 1024, copy});
+    const std::vector<uint8_t> block(1u << 20, 0x41);
+    for (const int blocks : {40, 1}) {
+        trace.Start();
+        for (int i = 0; i < blocks; ++i) {
+            trace.Record(CChannelTrace::kRead, block.data(), static_cast<uint32_t>(block.size()));
+        }
+        trace.End("updated", 1024, "");
+        trace.Stop();
+    }
+    {
+        std::ifstream first(copy);
+        const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << "the second session replaced the first";
+        EXPECT_EQ(text.size(), text.find(" < 41") + 4 * block.size() + 4 + text.substr(text.rfind("\n+")).size());
+    }
+    struct stat info = {};
+    ASSERT_EQ(stat(copy.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    trace.Start();
+    for (int i = 0; i < 40; ++i) {
+        trace.Record(CChannelTrace::kRead, block.data(), static_cast<uint32_t>(block.size()));
+    }
+    trace.End("failed", 0, "cut off");
+    trace.Stop();
+    const uint64_t size = std::filesystem::file_size(copy);
+    EXPECT_LE(size, kLastRunTraceCap);
+    EXPECT_GT(size, kLastRunTraceCap - 2 * (5 * block.size() + 64));
+    std::ifstream in(copy);
+    std::string line;
+    std::vector<std::string> words;
+    while (std::getline(in, line)) {
+        words.push_back(line.substr(line.find(' ') + 1, 50));
+    }
+    ASSERT_GE(words.size(), 4u);
+    EXPECT_EQ(words.front().rfind("@ zentrix-trace 1", 0), 0u);
+    EXPECT_EQ(words[words.size() - 2].rfind("# the rest of the session is left out", 0), 0u);
+    EXPECT_EQ(words.back(), "= end result=failed block=- reason=cut off");
+
+    std::filesystem::remove(copy);
+    {
+        std::ofstream(path) << "someone else's\n";
+    }
+    std::filesystem::create_symlink(path, copy);
+    trace.Start();
+    trace.End("failed", 0, "x");
+    trace.Stop();
+    EXPECT_EQ(Contents(), "someone else's\n");
+    std::filesystem::remove(copy);
 }
 
 }  // namespace

@@ -679,9 +679,10 @@ TEST_F(Classroom, ASetSharingOneTraceWritesWholeLinesThatNameTheirDevices)
         EXPECT_NE(Verdict(i).find("run 1: images received intact"), std::string::npos) << paths[i];
     }
 
-    // TIME DEVICE > HEX  ASCII, or TIME DEVICE # WORDS; hex and ASCII agree.
-    const std::regex bytes(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\S+) [<>]((?: [0-9A-F]{2})+)  (.*))");
-    const std::regex words(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (\S+) # .*)");
+    // TIME DEVICE > HEX  ASCII, or TIME DEVICE and a header, a note or an
+    // ending; hex and ASCII agree.
+    const std::regex bytes(R"(\+\d+\.\d{6} (\S+) [<>]((?: [0-9A-F]{2})+)  (.*))");
+    const std::regex words(R"(\+\d+\.\d{6} (\S+) [@#=] .*)");
     std::istringstream lines(FileBytes(trace));
     std::map<std::string, size_t> perDevice;
     size_t count = 0;

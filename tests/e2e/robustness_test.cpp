@@ -642,8 +642,8 @@ TEST_F(Robustness, OutsideTextReachesNeitherOutputRawAndLongValuesAreCut)
         EXPECT_LT(err.size(), 2000u);   // no value is echoed whole
         EXPECT_EQ(RawControl(FileText(Trace())), "");
     }
-    // The trace's note holds the reason, escaped.
-    EXPECT_NE(FileText(Trace()).find("# the version check: the OS image's version \"\\x1b]0;x"), std::string::npos);
+    // The trace's ending holds the reason, escaped.
+    EXPECT_NE(FileText(Trace()).find("= end result=failed block=1024 reason=the version check: the OS image's version \"\\x1b]0;x"), std::string::npos);
 
     // A set of one, on a path that holds escapes and a line feed (no ';',
     // which separates the paths): its row,
