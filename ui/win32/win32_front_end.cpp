@@ -10,6 +10,7 @@
 #include <string>
 
 #include "device/safe_text.h"
+#include "shell/box_text.h"
 #include "i18n/localize.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
@@ -239,7 +240,8 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
 int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
     // The reason of a failure follows the text after a blank line.
-    const std::string translated = Localize(m_texts, text);
+    // A caption the title bar would cut is read in the body as well.
+    const std::string translated = BoxBody(Localize(m_texts, text), Localize(m_texts, caption));
     const std::string shown =
         details.empty() ? translated : translated + "\r\n\r\n" + SafeLine(Localize(m_texts, details));
     // In front of the rows while they are shown.
