@@ -47,7 +47,7 @@ int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageB
         }
         act(*box);
     });
-    return ShowMessageBox(nullptr, "first\r\nsecond", "Caption", style, details);
+    return ShowMessageBox(nullptr, "first\r\nsecond", "Title", style, details);
 }
 
 // The same for a box of the given text and caption.
@@ -103,7 +103,7 @@ TEST(QtMessageBox, WarningOkCancelDefaultsToCancel)
     EXPECT_EQ(seen.buttons.size(), 2);
     EXPECT_EQ(seen.defaultButton, QStringLiteral("Cancel"));
     EXPECT_EQ(seen.text, QStringLiteral("first\nsecond"));
-    EXPECT_EQ(seen.title, QStringLiteral("Caption"));
+    EXPECT_EQ(seen.title, QStringLiteral("Title"));
 
     EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDCANCEL);
     EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { b.close(); }), IDCANCEL);
