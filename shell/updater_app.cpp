@@ -278,6 +278,9 @@ std::string SetSummaryText(const std::vector<ClassroomRow>& rows)
     return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows)});
 }
 
+// Asked inside the rows' window, whose heading says the counts already.
+constexpr const char* kAnotherSetText = N_("Do you want to update another set?");
+
 }  // namespace
 
 void CUpdaterApp::CountRows(const std::vector<ClassroomRow>& rows)
@@ -336,8 +339,12 @@ void CUpdaterApp::RunClassroomLoop()
                 FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
-                again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows()).c_str(), kSetCompleteCaption,
-                                              MB_OKCANCEL) == IDOK;
+                int answer = view->Ask(kAnotherSetText);
+                if (answer == 0) {
+                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows()).c_str(), kSetCompleteCaption,
+                                                   MB_OKCANCEL);
+                }
+                again = answer == IDOK;
                 view->CloseRows();
             } else {
                 CountRows(classroom.EveryRow());

@@ -12,6 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -126,7 +129,8 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(window->findChildren<QProgressBar*>().size(), 8);
     EXPECT_EQ(labelsWith(QStringLiteral(">updated<")), 4);
     EXPECT_EQ(labelsWith(QStringLiteral(">failed<")), 2);
-    EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 1);   // the summary
+    // Each row keeps its result; no list of summary lines repeats them.
+    EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 0);
     // A finished row shows no phase any more; an update's bar is full, the
     // others have none.
     EXPECT_EQ(labelsWith(QStringLiteral("Updating...")), 0);
@@ -153,8 +157,34 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_LE(window->frameGeometry().width(), screen.width());
     EXPECT_LE(window->frameGeometry().height(), screen.height());
     EXPECT_GE(window->width(), 720);
-    // The counts inside the window, at the top.
+    // The heading says what happened, once.
     EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
+    EXPECT_EQ(labelsWith(QStringLiteral("Updating 8 calculators at once")), 0);
+    // At 1280 by 800 (or more) the eight rows fit without scrolling.
+    std::fprintf(stderr, "screen %d x %d, window %d x %d\n", screen.width(), screen.height(), window->width(), window->height());
+    if (screen.height() >= 800 - 40) {
+        EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);
+    }
+
+    // The question about the next set is asked in the window, below the rows.
+    QRect questionPlace;
+    QTimer::singleShot(100, [&] {
+        QWidget* question = window->findChild<QWidget*>(QStringLiteral("question"));
+        if (question != nullptr && question->isVisible()) {
+            questionPlace = QRect(question->mapTo(window, QPoint(0, 0)), question->size());
+            window->findChild<QPushButton*>(QStringLiteral("questionCancel"))->click();
+        }
+    });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    ASSERT_FALSE(questionPlace.isEmpty());
+    EXPECT_TRUE(window->rect().contains(questionPlace));
+    const QWidget* scroll = window->findChild<QScrollArea*>();
+    EXPECT_GE(questionPlace.top(), scroll->mapTo(window, QPoint(0, scroll->height())).y());
+    EXPECT_FALSE(window->findChild<QWidget*>(QStringLiteral("question"))->isVisible());
+    QTimer::singleShot(100, [&] { QTest::keyClick(window, Qt::Key_Escape); });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);   // Escape: Cancel
+    QTimer::singleShot(100, [&] { window->findChild<QPushButton*>(QStringLiteral("questionOk"))->click(); });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
 
     // The question about the next set stays clear of the rows.
     QRect boxFrame;
@@ -186,12 +216,16 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(view.Serve(1), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "/dev/ttyUSB1");
 
-    // Closing the window does not close it: it asks the loop to stop.
+    // Closing the window, or Escape, does not close it: it asks the loop
+    // (which asks the user).
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);
     window->close();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(view.Serve(1), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
     view.CloseRows();
     EXPECT_EQ(view.Window(), nullptr);
 }
