@@ -161,7 +161,6 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
     EXPECT_EQ(labelsWith(QStringLiteral("Updating 8 calculators at once")), 0);
     // At 1280 by 800 (or more) the eight rows fit without scrolling.
-    std::fprintf(stderr, "screen %d x %d, window %d x %d\n", screen.width(), screen.height(), window->width(), window->height());
     if (screen.height() >= 800 - 40) {
         EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);
     }
@@ -228,6 +227,52 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
     view.CloseRows();
     EXPECT_EQ(view.Window(), nullptr);
+}
+
+// The station: its long heading keeps both its lines at 800 pixels, the
+// rows take the rest of the window, and Escape asks the loop (which asks
+// the user) rather than closing.
+TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
+{
+    std::vector<std::unique_ptr<CRowPort>> ports;
+    for (const char* device : {"/dev/ttyUSB0", "/dev/ttyUSB1", "usb:1:9"}) {
+        ports.push_back(std::make_unique<CRowPort>(device));
+        ports.back()->OpenProgress("Updating...", 69);
+        ports.back()->SetProgressPos(20);
+    }
+    ports[1]->Finish({Success, ""});
+    std::vector<ClassroomRow> rows;
+    for (const auto& p : ports) {
+        rows.push_back(p->Row());
+    }
+    const std::string heading = "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                                "station (1 updated, 0 current, 0 failed so far)";
+    CQtClassroomView view;
+    view.ShowRows(rows, heading);
+    QDialog* window = view.Window();
+    window->resize(800, window->height());
+    view.ShowRows(rows, heading);
+    QApplication::processEvents();
+    Save(window, "classroom-station.png");
+
+    QLabel* title = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text().startsWith(QStringLiteral("Station:"))) {
+            title = label;
+        }
+    }
+    ASSERT_NE(title, nullptr);
+    const int lines = title->height() / title->fontMetrics().lineSpacing();
+    EXPECT_GE(title->height(), title->heightForWidth(title->width()));   // nothing cut
+    EXPECT_GE(lines, 1);
+    EXPECT_LE(lines, 2);
+    auto* scroll = window->findChild<QScrollArea*>();
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);   // the three rows whole
+    EXPECT_GE(scroll->viewport()->height(), scroll->widget()->sizeHint().height());
+
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
 }
 
 // The window's History... button shows the table --history prints, and

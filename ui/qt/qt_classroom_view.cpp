@@ -244,7 +244,7 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     for (const QString& line : QString::fromStdString(heading).split(QLatin1Char('\n'))) {
         lines << Tr(line.toStdString());
     }
-    m_heading->setText(lines.join(QLatin1Char('\n')));
+    SetHeading(lines.join(QLatin1Char('\n')));
     const bool grew = rows.size() > m_rows.size();
     SetRowCount(rows.size());
     m_devices.clear();
@@ -261,7 +261,19 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     }
 }
 
-// Grows the window to show its rows and summary whole, as far as the screen
+// A wrapped heading keeps every line: the window's layout makes room for it
+// at the width it has (the rows' area gives way, and scrolls).
+void CQtClassroomView::SetHeading(const QString& text)
+{
+    if (m_heading->text() != text) {
+        m_heading->setText(text);
+        m_window->layout()->activate();
+    }
+    const int width = m_heading->width() > 0 ? m_heading->width() : m_window->width() / 2;
+    m_heading->setMinimumHeight(m_heading->heightForWidth(width));
+}
+
+// Grows the window to show its rows whole, as far as the screen
 // allows; beyond that the rows scroll. It never shrinks under the user's hand.
 void CQtClassroomView::FitToContent()
 {
@@ -277,6 +289,9 @@ void CQtClassroomView::FitToContent()
     const int width = std::min(std::max(want.width(), m_window->width()), room.width() - kScreenMargin);
     const int height = std::min(std::max(want.height(), m_window->height()), room.height() - kScreenMargin);
     m_window->resize(width, height);
+    // At the new width the heading may take fewer or more lines.
+    m_window->layout()->activate();
+    m_heading->setMinimumHeight(m_heading->heightForWidth(m_heading->width()));
 }
 
 ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
@@ -315,7 +330,7 @@ void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_heading->setText(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
+    SetHeading(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
     FitToContent();
 }
 

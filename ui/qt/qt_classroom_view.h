@@ -67,6 +67,7 @@ private:
     void SetRowCount(size_t count);
     void ShowRow(const ClassroomRow& row, RowWidgets& w);
     void FitToContent();
+    void SetHeading(const QString& text);
     void MakeQuestion(QBoxLayout& layout);
 
     QString Tr(const std::string& english) const;
