@@ -241,6 +241,7 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
         ports.back()->SetProgressPos(20);
     }
     ports[1]->Finish({Success, ""});
+    ports[2]->DeviceTaken("usb:1:9", UsbLocation{"12AB34", "1-2", "1a2b:5e01"});
     std::vector<ClassroomRow> rows;
     for (const auto& p : ports) {
         rows.push_back(p->Row());
@@ -269,6 +270,19 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
     auto* scroll = window->findChild<QScrollArea*>();
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);   // the three rows whole
     EXPECT_GE(scroll->viewport()->height(), scroll->widget()->sizeHint().height());
+
+    // A USB calculator is named by its port and serial number, its path in
+    // the tooltip; every bar says which calculator and which phase.
+    QLabel* usb = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        usb = label->text() == QStringLiteral("USB port 1-2, serial 12AB34") ? label : usb;
+    }
+    ASSERT_NE(usb, nullptr);
+    EXPECT_EQ(usb->toolTip(), QStringLiteral("usb:1:9"));
+    const QList<QProgressBar*> bars = window->findChildren<QProgressBar*>();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ(bars[0]->accessibleName(), QStringLiteral("Calculator /dev/ttyUSB0: Updating..."));
+    EXPECT_EQ(bars[2]->accessibleName(), QStringLiteral("Calculator USB port 1-2, serial 12AB34: Updating..."));
 
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());

@@ -19,6 +19,7 @@
 #include <regex>
 
 #include "i18n/localize.h"
+#include "shell/device_name.h"
 #include "shell/front_end.h"
 #include "ui/qt/qt_history_dialog.h"
 
@@ -215,7 +216,13 @@ void CQtClassroomView::ShowRow(const ClassroomRow& english, RowWidgets& w)
     row.reason = Localize(m_texts, english.reason);
     row.phase = Localize(m_texts, english.phase);
     w.next->setVisible(row.offersNext);
-    w.device->setText(QString::fromStdString(row.device));
+    // The name a person knows it by; the path stays in the tooltip.
+    const QString name = Tr(FriendlyDeviceName(english.device, english.usb));
+    w.device->setText(name);
+    w.device->setToolTip(QString::fromStdString(row.device));
+    // What a screen reader says of the row's bar: which calculator, which phase.
+    w.bar->setAccessibleName(
+        Tr(FormatText(N_("Calculator %1$s: %2$s"), {FriendlyDeviceName(english.device, english.usb), english.phase})));
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
         w.status->setTextFormat(Qt::RichText);
