@@ -152,6 +152,14 @@ TEST(QtFrontEndStall, TheNoticeSaysHowLongAndStopOrCloseEndsTheRun)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Sending data..."));   // the title is not cut for it
     EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{20100, true}));
     EXPECT_TRUE(notice->text().contains(QStringLiteral("for 20 s.")));
+    // A longer notice (a language's) is shown whole, the Stop button below it.
+    frontEnd.ProgressWindow()->ShowNotice(
+        "The calculator has not answered for 20 s.\r\nCheck the cable and that the calculator is in receive mode, "
+        "or press Stop to end the update. Check the cable and that the calculator is in receive mode, or press "
+        "Stop to end the update. Check the cable and that the calculator is in receive mode.");
+    EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    EXPECT_GT(stop->geometry().top(), notice->geometry().bottom());
+    EXPECT_GT(window->height(), stop->geometry().bottom());
 
     stop->click();
     EXPECT_FALSE(frontEnd.KeepWaiting(ReplyWait{20200, true}));

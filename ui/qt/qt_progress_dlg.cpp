@@ -6,6 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
 #include "ui/qt/dialog_units.h"
@@ -61,7 +63,9 @@ void CQtProgressDlg::Create()
     QObject::connect(form.stopButton, &QPushButton::clicked, m_window.data(), &CProgressWindow::AskStop);
     form.noticeText->hide();
     form.stopButton->hide();
-    m_fullHeight = m_window->height();
+    m_noticeHeight = form.noticeText->height();
+    m_stopGap = form.stopButton->geometry().top() - (form.noticeText->geometry().bottom() + 1);
+    m_bottomMargin = m_window->height() - (form.stopButton->geometry().bottom() + 1);
     m_compactHeight = form.noticeText->geometry().top();
     m_window->setFixedHeight(m_compactHeight);
     m_progress.SetView(this);
@@ -165,7 +169,12 @@ void CQtProgressDlg::ShowNotice(const char* notice)
     label->setVisible(shown);
     stop->setVisible(shown);
     m_window->SetStoppable(shown);
-    m_window->setFixedHeight(shown ? m_fullHeight : m_compactHeight);
+    if (shown) {
+        // The notice is shown whole, however many lines its language takes.
+        label->resize(label->width(), std::max(m_noticeHeight, label->heightForWidth(label->width())));
+        stop->move(stop->x(), label->geometry().bottom() + 1 + m_stopGap);
+    }
+    m_window->setFixedHeight(shown ? stop->geometry().bottom() + 1 + m_bottomMargin : m_compactHeight);
     if (shown) {
         stop->setFocus();
     }

@@ -80,7 +80,9 @@ private:
     QString m_phase;    // translated
     QString m_device;   // translated
     int m_compactHeight = 0;   // without the notice and its Stop button
-    int m_fullHeight = 0;      // the form's, with them
+    int m_noticeHeight = 0;    // the notice's in the form, at the least
+    int m_stopGap = 0;         // between the notice and the Stop button
+    int m_bottomMargin = 0;    // below the Stop button
     QPointer<CProgressWindow> m_window;
     QRect m_placedFrame;   // where MoveWindow put the frame, and its size then
 };
