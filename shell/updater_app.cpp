@@ -184,6 +184,7 @@ bool CUpdaterApp::PromptDeviceChoice()
     m_offerChooser = false;
     const std::vector<ListedDevice> candidates = m_listCandidates();
     DeviceChooserResult result;
+    FrontEnd().SetCandidateLister(m_listCandidates);
     switch (FrontEnd().ChooseDevices(candidates, m_mode != UpdateMode::Single, result)) {
     case ChooserAnswer::NotAsked:
         return true;
@@ -193,7 +194,7 @@ bool CUpdaterApp::PromptDeviceChoice()
     case ChooserAnswer::Chosen:
         break;
     }
-    const ChosenCandidates chosen = TakeChosen(candidates, result.chosen);
+    const ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
     UseDeviceChoice(chosen.choice);
     if (result.remember) {
         const std::string failed = RememberDevices(m_userConfigFile, chosen.rememberLines);

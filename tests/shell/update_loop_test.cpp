@@ -299,7 +299,7 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
         fs::remove_all(file.parent_path());
         RecordingFrontEnd frontEnd;
         frontEnd.chooserAnswer = c.answer;
-        frontEnd.chooserResult = {c.chosen, c.remember};
+        frontEnd.chooserResult = {c.chosen, c.remember, {}};
         frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
         CUpdaterApp app(&frontEnd);
         app.UseDeviceChoice({});

@@ -77,7 +77,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)

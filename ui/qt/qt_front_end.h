@@ -48,6 +48,7 @@ public:
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
     std::function<bool(const std::string& id)> m_allowAccess;
+    void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
@@ -88,5 +89,6 @@ private:
     const MoCatalogue* m_texts = nullptr;
     QTimer* m_watch = nullptr;
     CStallNotice m_notice;
+    CandidateLister m_lister;
     int m_quitCode = 0;
 };
