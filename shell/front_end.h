@@ -48,9 +48,15 @@ public:
     virtual void PostQuitMessage(int code) = 0;
 
     // Asks the user for the folder that holds the images (the program was
-    // started without one, where there are none). False when the user
-    // declines; a front end that cannot ask leaves `folder` empty.
-    virtual bool ChooseImageFolder(std::string& /*folder*/) { return true; }
+    // started without one, where there are none); `folder` comes in as the
+    // one chosen last time (empty: none), where the chooser starts. False
+    // when the user declines; a front end that cannot ask leaves `folder`
+    // empty.
+    virtual bool ChooseImageFolder(std::string& folder)
+    {
+        folder.clear();
+        return true;
+    }
 
     // Lets the user pick the calculator among `candidates` (one, or any
     // number when `several`), before the connect prompt, when none is

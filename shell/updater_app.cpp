@@ -10,6 +10,7 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/front_end.h"
+#include "shell/image_folder_memory.h"
 
 namespace {
 
@@ -165,10 +166,17 @@ bool CUpdaterApp::PromptImageFolder()
         return true;
     }
     m_askForImageFolder = false;
-    std::string folder;
+    // The chooser starts where the images were found last time.
+    std::string folder = RememberedImageFolder(ConfigFileText(m_userConfigFile));
     if (!FrontEnd().ChooseImageFolder(folder)) {
         PostQuit();
         return false;
+    }
+    if (!folder.empty() && !m_userConfigFile.empty()) {
+        const std::string failed = RememberImageFolder(m_userConfigFile, folder);
+        if (!failed.empty()) {
+            FrontEnd().Warn(failed);
+        }
     }
     if (!folder.empty()) {
         m_strBaseDir = BaseDirectoryFor(folder);

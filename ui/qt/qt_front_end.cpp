@@ -63,7 +63,8 @@ bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
         m_mainWindow,
-        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))));
+        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))),
+        QString::fromLocal8Bit(folder.c_str()));
     if (chosen.isEmpty()) {
         return false;
     }
