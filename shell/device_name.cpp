@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/device_name.h"
 
+#include <string_view>
+
 #include "i18n/text_format.h"
 
 std::string FriendlyDeviceName(const std::string& path, const UsbLocation& usb)
@@ -13,6 +15,11 @@ std::string FriendlyDeviceName(const std::string& path, const UsbLocation& usb)
     }
     if (!usb.serial.empty()) {
         return FormatText(N_("USB calculator, serial %s"), {usb.serial});
+    }
+    // A COM port by the name Device Manager shows ("COM3", not "\\.\COM3").
+    constexpr std::string_view kDosDevices = "\\\\.\\";
+    if (path.rfind(kDosDevices, 0) == 0) {
+        return path.substr(kDosDevices.size());
     }
     return path;
 }

@@ -57,6 +57,7 @@ TEST(DeviceName, UsbByPortAndSerialSerialPortsByTheirPath)
         {"\\\\?\\usb#vid_1a2b&pid_5e01#ZX-0042#{x}", {"ZX-0042", "", "1a2b:5e01"}, "USB calculator, serial ZX-0042"},
         {"/dev/serial/by-id/usb-Zentrix_Link_A1-if00-port0", {}, "/dev/serial/by-id/usb-Zentrix_Link_A1-if00-port0"},
         {"COM3", {}, "COM3"},
+        {"\\\\.\\COM12", {}, "COM12"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FriendlyDeviceName(c.path, c.usb), c.name);

@@ -145,7 +145,9 @@ private:
     void SetText(int control, const std::string& text)
     {
         if (m_window != nullptr) {
-            ::SetWindowTextW(GetDlgItem(m_window, control), Wide(text).c_str());
+            HWND item = GetDlgItem(m_window, control);
+            ::SetWindowTextW(item, Wide(text).c_str());
+            UpdateWindow(item);   // painted now, beside the bar that moves with it
         }
     }
     void OnProgressChanged() override
