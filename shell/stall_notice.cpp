@@ -21,6 +21,9 @@ void CStallNotice::Show(CProgressDlg& window, const ReplyWait& wait)
     m_window = &window;
     m_seconds = seconds;
     if (seconds >= 0) {
+        if (!wasShown) {
+            window.ShowTimeLeft({});   // nothing moves while it does not answer
+        }
         window.ShowNotice(StallNoticeText(wait.waitedMs).c_str());
     } else if (wasShown) {
         window.ShowNotice(nullptr);
