@@ -48,7 +48,7 @@ std::vector<std::string> DosComPorts()
 }  // namespace
 
 // The COM ports are offered by the enumeration itself on Windows.
-std::vector<std::string> ListSerialPorts()
+std::vector<std::string> ListSerialPorts(const std::string& /*devRoot*/)
 {
     return {};
 }

@@ -50,6 +50,10 @@ int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream&
 // longer than the may-open check.
 std::vector<ListedDevice> ListCandidateDevices();
 
-// The serial ports present that a calculator's cable may be on (on Linux
-// /dev/ttyUSB* and /dev/ttyACM*), in order; listed without opening them.
-std::vector<std::string> ListSerialPorts();
+// The serial ports present that a calculator's cable may be on, by their
+// stable names where the system gives them: on Linux the links in
+// /dev/serial/by-id (those that lead to a port present), then the
+// /dev/ttyUSB* and /dev/ttyACM* that no such link names, each group in
+// order; listed without opening them. `devRoot` is the device folder
+// (tests give a folder of their own).
+std::vector<std::string> ListSerialPorts(const std::string& devRoot = "/dev");

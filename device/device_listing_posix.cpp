@@ -173,17 +173,49 @@ void DescribeOfferedDevice(ListedDevice& device)
     }
 }
 
-std::vector<std::string> ListSerialPorts()
+namespace {
+
+bool IsCableTty(const std::string& name)
 {
-    std::vector<std::string> ports;
+    return name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
+}
+
+// The entries of `folder` whose names `keep` accepts, in order.
+template <typename Keep>
+std::vector<std::filesystem::path> EntriesOf(const std::filesystem::path& folder, Keep keep)
+{
+    std::vector<std::filesystem::path> found;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
-            ports.push_back(entry.path().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (keep(entry.path().filename().string())) {
+            found.push_back(entry.path());
         }
     }
-    std::sort(ports.begin(), ports.end());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+std::vector<std::string> ListSerialPorts(const std::string& devRoot)
+{
+    const std::filesystem::path root(devRoot);
+    std::vector<std::string> ports;
+    std::vector<std::filesystem::path> named;   // the ports the stable names lead to
+    std::error_code error;
+    for (const auto& link : EntriesOf(root / "serial" / "by-id", [](const std::string&) { return true; })) {
+        const std::filesystem::path port = std::filesystem::canonical(link, error);
+        if (!error && IsCableTty(port.filename().string())) {
+            ports.push_back(link.string());
+            named.push_back(port);
+        }
+    }
+    for (const auto& port : EntriesOf(root, IsCableTty)) {
+        const std::filesystem::path real = std::filesystem::canonical(port, error);
+        if (error || std::find(named.begin(), named.end(), real) == named.end()) {
+            ports.push_back(port.string());
+        }
+    }
     return ports;
 }
 

@@ -18,6 +18,9 @@ constexpr const char* kStopText =
        "system until it is updated again.\r\n"
        "Do you want to stop them?");
 constexpr const char* kStopCaption = N_("Warning");
+constexpr const char* kEndStationText =
+    N_("Calculators connected after the station ends are not updated.\r\nDo you want to end the station?");
+constexpr const char* kEndStationCaption = N_("End the station");
 constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 // A path is shown whole (the enumeration's paths are shorter) and escaped:
 // no two rows look alike.
@@ -335,6 +338,17 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
         m_stopped = true;
         AbandonAll();
         return RunningCount() == 0;
+    case ClassroomRequest::Close:
+        if (station && RunningCount() == 0) {
+            // Nothing would be lost but the calculators still to come: asked first.
+            if (m_in.frontEnd->MessageBox(kEndStationText, kEndStationCaption, MB_OKCANCEL | MB_ICONEXCLAMATION) ==
+                IDOK) {
+                m_stopped = true;
+                return true;
+            }
+            return false;
+        }
+        [[fallthrough]];
     case ClassroomRequest::Stop:
         if (RunningCount() == 0) {
             m_stopped = m_stopped || !station;

@@ -49,9 +49,11 @@ struct ClassroomRow {
 };
 
 // What the user asked of the front end while the rows were shown.
+// Stop: Ctrl+C; Close: the window's Close or Escape, which in the station
+// also asks before ending it when nothing runs.
 // Next: update the next calculator on the ports whose rows offer it (see
 // IClassroomView::NextDevice).
-enum class ClassroomRequest { None, Stop, Terminate, Next };
+enum class ClassroomRequest { None, Stop, Close, Terminate, Next };
 
 // The rows' view, implemented by each front end. Every call comes from the
 // thread that runs the update loop (the GUI thread in the window).
@@ -69,6 +71,9 @@ public:
     // With Next: the one row's device the user chose; empty for every row
     // that offers it.
     virtual std::string NextDevice() const { return {}; }
+    // Asks `question` (OK or Cancel) inside the rows' window, below the
+    // rows; IDOK or IDCANCEL, or 0 for a view that cannot ask (a box asks).
+    virtual int Ask(const char* /*question*/) { return 0; }
 };
 
 // The port of one run: a row under a lock. The run's thread writes it, the

@@ -61,8 +61,11 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     }
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = Trimmed(line.substr(equals + 1));
+    if (key == "image-folder") {
+        return {};   // the image folder last chosen, not a calculator
+    }
     if (key != "device" && key != "usb-id") {
-        return FormatText(N_("unknown key \"%s\" (known: device, usb-id)"), {Shown(key)});
+        return FormatText(N_("unknown key \"%s\" (known: device, usb-id, image-folder)"), {Shown(key)});
     }
     if (value.empty()) {
         return FormatText(N_("%s without a value"), {key});   // a known key: nothing to escape

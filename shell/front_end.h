@@ -3,6 +3,7 @@
 // What the program shows and asks, in its own terms: the update run's port
 // (progress, the Close command, the waits for the calculator) and modal
 // message boxes. A front end (the window, the console, a test) implements it.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,14 @@ enum class ChooserAnswer { NotAsked, Chosen, Cancelled };
 struct DeviceChooserResult {
     std::vector<size_t> chosen;   // indexes into the candidates, in list order
     bool remember = false;        // "Remember this calculator" was ticked
+    // The candidates as the chooser last showed them, when that is not the
+    // list it was given (it listed them again as devices came and went, or
+    // the user typed a port's path); `chosen` then indexes this list.
+    std::vector<ListedDevice> shown;
 };
+
+// Lists the candidates again (a chooser that follows what is plugged in).
+using CandidateLister = std::function<std::vector<ListedDevice>()>;
 
 class IFrontEnd : public IUpdatePort {
 public:
@@ -40,9 +48,15 @@ public:
     virtual void PostQuitMessage(int code) = 0;
 
     // Asks the user for the folder that holds the images (the program was
-    // started without one, where there are none). False when the user
-    // declines; a front end that cannot ask leaves `folder` empty.
-    virtual bool ChooseImageFolder(std::string& /*folder*/) { return true; }
+    // started without one, where there are none); `folder` comes in as the
+    // one chosen last time (empty: none), where the chooser starts. False
+    // when the user declines; a front end that cannot ask leaves `folder`
+    // empty.
+    virtual bool ChooseImageFolder(std::string& folder)
+    {
+        folder.clear();
+        return true;
+    }
 
     // Lets the user pick the calculator among `candidates` (one, or any
     // number when `several`), before the connect prompt, when none is
@@ -53,6 +67,8 @@ public:
     {
         return ChooserAnswer::NotAsked;
     }
+    // How a chooser that follows what is plugged in lists the candidates again.
+    virtual void SetCandidateLister(CandidateLister /*lister*/) {}
 
     // A single update run has ended and `record` is its history record
     // (kept or not); called before its result is reported.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/progress_window.h"
 
+#include <chrono>
+
 void CProgressDlg::Start(int stepCount, const char* phaseText, const char* title)
 {
     Create();
@@ -22,7 +24,24 @@ void CProgressWindows::Open(const char* phaseText, int stepCount)
     m_window = std::move(next);
     if (m_window != nullptr) {
         m_window->Start(stepCount, phaseText, kProgressWindowTitle);
+        m_window->ShowDevice(m_device);
+        m_timeLeft.Start(m_clock(), m_window->m_progress.Pos());
+        m_secondsShown = -1;
     }
+}
+
+void CProgressWindows::SetDevice(const std::string& name)
+{
+    m_device = name;
+    if (m_window != nullptr) {
+        m_window->ShowDevice(m_device);
+    }
+}
+
+uint64_t CProgressWindows::SteadyMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void CProgressWindows::Close()
@@ -37,5 +56,17 @@ void CProgressWindows::Bar(unsigned message, uintptr_t wParam, intptr_t lParam)
 {
     if (m_window != nullptr) {
         m_window->m_progress.SendMessage(message, wParam, lParam);
+        UpdateTimeLeft();
     }
+}
+
+void CProgressWindows::UpdateTimeLeft()
+{
+    const CProgressCtrl& bar = m_window->m_progress;
+    const long seconds = m_timeLeft.SecondsLeft(m_clock(), bar.Pos(), bar.Upper());
+    if ((seconds < 0 && bar.Pos() > 0) || seconds == m_secondsShown) {
+        return;   // not known yet (what was shown stays), or unchanged
+    }
+    m_secondsShown = seconds;
+    m_window->ShowTimeLeft(seconds >= 0 ? TimeLeftText(seconds) : std::string());
 }

@@ -4,10 +4,13 @@
 // text above a bar. This base holds what every front end's window shares
 // (the bar's state and the order in which a window is set up); a front end
 // supplies the window itself and where it goes on the screen.
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "shell/progress_ctrl.h"
+#include "shell/time_left.h"
 
 // Title of every progress window; only the large text names the phase.
 inline constexpr const char* kProgressWindowTitle = "Sending data...";
@@ -24,9 +27,19 @@ public:
     // Destroys the window (not the object).
     virtual void DestroyWindow() = 0;
 
-    // Shows a notice about the wait beside the phase (null takes it away);
-    // a window without room for one shows nothing.
+    // Shows a notice about the wait in the window's body, in full, with a
+    // Stop button (null takes both away); a window without room for one
+    // shows nothing.
     virtual void ShowNotice(const char* /*notice*/) {}
+
+    // Below the bar: the calculator's name, and the time left once it is
+    // known (empty: not known). English; the window translates them.
+    virtual void ShowDevice(const std::string& /*name*/) {}
+    virtual void ShowTimeLeft(const std::string& /*text*/) {}
+
+    // True once (then forgotten) when Stop was pressed or the window was
+    // closed while its notice was shown.
+    virtual bool TakeStopRequest() { return false; }
 
     // The bar, driven with the standard progress control's messages.
     CProgressCtrl m_progress;
@@ -46,8 +59,12 @@ class CProgressWindows {
 public:
     // Makes a new, not yet created window; may give none (nothing shown).
     using Factory = std::function<std::unique_ptr<CProgressDlg>()>;
+    // Milliseconds from any fixed start; the time left is judged by it.
+    using Clock = std::function<uint64_t()>;
 
-    explicit CProgressWindows(Factory make) : m_make(std::move(make)) {}
+    explicit CProgressWindows(Factory make, Clock clock = SteadyMs) : m_make(std::move(make)), m_clock(std::move(clock))
+    {
+    }
     ~CProgressWindows() { Close(); }
     CProgressWindows(const CProgressWindows&) = delete;
     CProgressWindows& operator=(const CProgressWindows&) = delete;
@@ -57,15 +74,24 @@ public:
     void Open(const char* phaseText, int stepCount);
     void Step() { Bar(PBM_STEPIT, 0, 0); }
     void SetPos(int pos) { Bar(PBM_SETPOS, static_cast<uintptr_t>(pos), 0); }
+    // The calculator every window from now on names (English).
+    void SetDevice(const std::string& name);
     void SetRange(int upper) { Bar(PBM_SETRANGE, 0, MakeRangeParam(0, upper)); }
     void Close();
 
     // The open window, or null.
     CProgressDlg* Window() const { return m_window.get(); }
 
+    static uint64_t SteadyMs();
+
 private:
     void Bar(unsigned message, uintptr_t wParam, intptr_t lParam);
+    void UpdateTimeLeft();
 
     Factory m_make;
+    Clock m_clock;
     std::unique_ptr<CProgressDlg> m_window;
+    std::string m_device;
+    CTimeLeft m_timeLeft;
+    long m_secondsShown = -1;
 };

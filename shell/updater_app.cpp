@@ -10,6 +10,7 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/front_end.h"
+#include "shell/image_folder_memory.h"
 #include "shell/last_run_trace.h"
 #include "update/image_files.h"
 
@@ -168,10 +169,17 @@ bool CUpdaterApp::PromptImageFolder()
         return true;
     }
     m_askForImageFolder = false;
-    std::string folder;
+    // The chooser starts where the images were found last time.
+    std::string folder = RememberedImageFolder(ConfigFileText(m_userConfigFile));
     if (!FrontEnd().ChooseImageFolder(folder)) {
         PostQuit();
         return false;
+    }
+    if (!folder.empty() && !m_userConfigFile.empty()) {
+        const std::string failed = RememberImageFolder(m_userConfigFile, folder);
+        if (!failed.empty()) {
+            FrontEnd().Warn(failed);
+        }
     }
     if (!folder.empty()) {
         m_strBaseDir = BaseDirectoryFor(folder);
@@ -187,6 +195,7 @@ bool CUpdaterApp::PromptDeviceChoice()
     m_offerChooser = false;
     const std::vector<ListedDevice> candidates = m_listCandidates();
     DeviceChooserResult result;
+    FrontEnd().SetCandidateLister(m_listCandidates);
     switch (FrontEnd().ChooseDevices(candidates, m_mode != UpdateMode::Single, result)) {
     case ChooserAnswer::NotAsked:
         return true;
@@ -196,7 +205,7 @@ bool CUpdaterApp::PromptDeviceChoice()
     case ChooserAnswer::Chosen:
         break;
     }
-    const ChosenCandidates chosen = TakeChosen(candidates, result.chosen);
+    const ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
     UseDeviceChoice(chosen.choice);
     if (result.remember) {
         const std::string failed = RememberDevices(m_userConfigFile, chosen.rememberLines);
@@ -281,6 +290,9 @@ std::string SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConn
     return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows, notConnected)});
 }
 
+// Asked inside the rows' window, whose heading says the counts already.
+constexpr const char* kAnotherSetText = N_("Do you want to update another set?");
+
 }  // namespace
 
 void CUpdaterApp::CountRows(const std::vector<ClassroomRow>& rows)
@@ -340,8 +352,12 @@ void CUpdaterApp::RunClassroomLoop()
                 FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
-                again = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()).c_str(), kSetCompleteCaption,
-                                              MB_OKCANCEL) == IDOK;
+                int answer = view->Ask(kAnotherSetText);
+                if (answer == 0) {
+                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()).c_str(),
+                                                   kSetCompleteCaption, MB_OKCANCEL);
+                }
+                again = answer == IDOK;
                 view->CloseRows();
             } else {
                 CountRows(classroom.EveryRow());

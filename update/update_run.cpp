@@ -207,9 +207,13 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
     if (!wait.endable) {
         m_stopReason = N_("stopped on request");
     } else if (channelWait.writing) {
-        m_stopReason = FormatText(N_("stopped after the calculator had taken no data for %s"), {Seconds(waited)});
+        m_stopReason = FormatText(N_("stopped after the calculator had taken no data for %s; check the cable and "
+                                     "that the calculator is in receive mode, then start the update again"),
+                                  {Seconds(waited)});
     } else {
-        m_stopReason = FormatText(N_("stopped while the calculator had not answered for %s"), {Seconds(waited)});
+        m_stopReason = FormatText(N_("stopped while the calculator had not answered for %s; check the cable and "
+                                     "that the calculator is in receive mode, then start the update again"),
+                                  {Seconds(waited)});
     }
     return false;
 }

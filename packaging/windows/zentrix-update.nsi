@@ -85,6 +85,8 @@ Section "Zentrix OS Update" SecProgram
   ; program asks for the image folder first.
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\zentrix-update.exe" "" "$INSTDIR\zentrix-update.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\Update a class set.lnk" "$INSTDIR\zentrix-update.exe" "--all" "$INSTDIR\zentrix-update.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\Station.lnk" "$INSTDIR\zentrix-update.exe" "--watch" "$INSTDIR\zentrix-update.exe" 0
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -202,6 +204,8 @@ FunctionEnd
 
 Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\Update a class set.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\Station.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
   Delete "$INSTDIR\zentrix-update.exe"

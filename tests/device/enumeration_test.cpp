@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -232,6 +233,37 @@ TEST_F(EnumerationTest, EachListedPathGetsAnHonestVerdict)
     close(holder);
     close(listener);
     std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+// The serial ports a chooser offers: the stable names of /dev/serial/by-id
+// first (only those leading to a cable's port that is there), then the
+// ports no such name leads to.
+TEST(SerialPorts, StableNamesFirstThenThePortsTheyDoNotName)
+{
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/zentrix-dev-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dev(pattern);
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "null"}) {
+        std::ofstream(dev / name).put('x');
+    }
+    fs::create_directories(dev / "serial" / "by-id");
+    fs::create_symlink("../../ttyUSB1", dev / "serial" / "by-id" / "usb-Zentrix_Link_A1-if00-port0");
+    fs::create_symlink("../../ttyS0", dev / "serial" / "by-id" / "pci-console");        // not a cable's port
+    fs::create_symlink("../../ttyUSB9", dev / "serial" / "by-id" / "usb-Gone-if00-port0");   // leads nowhere
+
+    EXPECT_EQ(ListSerialPorts(dev.string()),
+              (std::vector<std::string>{(dev / "serial/by-id/usb-Zentrix_Link_A1-if00-port0").string(),
+                                        (dev / "ttyACM0").string(), (dev / "ttyUSB0").string()}));
+    fs::remove_all(dev / "serial");
+    EXPECT_EQ(ListSerialPorts(dev.string()), (std::vector<std::string>{(dev / "ttyACM0").string(),
+                                                                        (dev / "ttyUSB0").string(),
+                                                                        (dev / "ttyUSB1").string()}));
+    fs::remove_all(dev);
 }
 
 }  // namespace

@@ -47,6 +47,19 @@ public:
     }
     void ShowSummary(const std::vector<std::string>& lines) override { summary = lines; }
     void CloseRows() override { ++closed; }
+    // Answers from `askAnswers` in turn; none left: cannot ask.
+    int Ask(const char* question) override
+    {
+        if (askAnswers.empty()) {
+            return 0;
+        }
+        asked.emplace_back(question);
+        const int answer = askAnswers.front();
+        askAnswers.erase(askAnswers.begin());
+        return answer;
+    }
+    std::vector<int> askAnswers;
+    std::vector<std::string> asked;
 
     const ClassroomRow* Row(const std::string& device) const
     {
@@ -333,6 +346,61 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
     EXPECT_EQ(stage, 4);
     EXPECT_FALSE(offered) << "Next was offered for a port that vanished";
     EXPECT_EQ(runsOf[port.string()], 2);
+}
+
+// A set's next question is asked in the rows' window when it can ask there,
+// and in a box only when it cannot.
+TEST_F(Classroom, TheNextSetIsAskedInTheRowsWindowNotInABoxOverIt)
+{
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2", "usb:1:3"};
+    view.askAnswers = {IDOK};   // the second set cannot be asked in the window: a box asks
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDCANCEL};
+    app.RunUpdateLoop();
+    EXPECT_EQ(view.asked, (std::vector<std::string>{"Do you want to update another set?"}));
+    const std::vector<std::string> boxes = frontEnd.Summary();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "box Complete (close greyed)"), 1) << ::testing::PrintToString(boxes);
+    EXPECT_EQ(boxes.back(), "quit 18");
+    EXPECT_EQ(runsOf["usb:1:2"], 2);
+    EXPECT_EQ(view.closed, 2);
+}
+
+// The window's Close or Escape asks before it ends an idle station (Ctrl+C
+// ends it at once, as a script expects); Cancel keeps it going.
+TEST_F(Classroom, TheWindowsCloseAsksBeforeEndingAnIdleStation)
+{
+    for (const bool fromTheWindow : {true, false}) {
+        devices.paths = {"usb:1:2"};
+        CClassroom::Inputs inputs;
+        inputs.devices = &devices;
+        inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+        inputs.frontEnd = &frontEnd;
+        inputs.view = &view;
+        inputs.servePeriodMs = 1;
+        inputs.scanPeriodMs = 0;
+        int requests = 0;
+        view.serves = 0;
+        view.onServe = [&](RowsView& v) {
+            const ClassroomRow* a = v.Row("usb:1:2");
+            if (a == nullptr || !a->finished) {
+                return ClassroomRequest::None;
+            }
+            ++requests;
+            return fromTheWindow ? ClassroomRequest::Close : ClassroomRequest::Stop;
+        };
+        frontEnd.answers = {IDCANCEL, IDOK};
+        frontEnd.texts.clear();
+        CClassroom station(std::move(inputs));
+        station.RunStation();
+        EXPECT_EQ(requests, fromTheWindow ? 2 : 1);
+        if (fromTheWindow) {
+            ASSERT_EQ(frontEnd.texts.size(), 2u);
+            EXPECT_EQ(frontEnd.texts[0], "Calculators connected after the station ends are not updated.\r\n"
+                                         "Do you want to end the station?");
+        } else {
+            EXPECT_TRUE(frontEnd.texts.empty());
+        }
+    }
 }
 
 // More calculators than runs at once: a set lists the rest as not started,

@@ -11,6 +11,7 @@
 #include "recording_front_end.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
+#include "shell/image_folder_memory.h"
 #include "shell/updater_app.h"
 
 namespace {
@@ -164,6 +165,11 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
     ASSERT_FALSE(empty.empty());
     const fs::path cwd = fs::current_path();
     fs::current_path(empty);
+    // The folder chosen is kept in the user's configuration file, whose other
+    // lines stay, and offered the next time.
+    const fs::path config = fs::path(empty) / "conf" / "zentrix-update.conf";
+    fs::create_directories(config.parent_path());
+    std::ofstream(config) << "device = /dev/ttyUSB7\nimage-folder = /old/images\n";
     for (const bool decline : {false, true}) {
         RecordingFrontEnd frontEnd;
         frontEnd.chosenFolder = "/srv/images";
@@ -181,7 +187,10 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
             return std::unique_ptr<IMainWindow>(std::move(window));
         };
         app.m_runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
+        app.m_userConfigFile = config.string();
         app.InitInstance({"zentrix-update"});
+        EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
+        EXPECT_EQ(ConfigFileText(config.string()), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
         if (decline) {
             EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", "quit 18"}));
         } else {
@@ -190,6 +199,11 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
             EXPECT_EQ(app.m_strBaseDir, BaseDirectoryFor("/srv/images"));
         }
     }
+    // A configuration file that is a link is not written through.
+    const fs::path link = fs::path(empty) / "conf" / "link.conf";
+    fs::create_symlink(config, link);
+    EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere"), "");
+    EXPECT_EQ(RememberedImageFolder(ConfigFileText(config.string())), "/srv/images");
     // A folder given on the command line, or images where it starts: no question.
     struct Idle : IMainWindow {
         void DoModal() override {}
@@ -299,7 +313,7 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
         fs::remove_all(file.parent_path());
         RecordingFrontEnd frontEnd;
         frontEnd.chooserAnswer = c.answer;
-        frontEnd.chooserResult = {c.chosen, c.remember};
+        frontEnd.chooserResult = {c.chosen, c.remember, {}};
         frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
         CUpdaterApp app(&frontEnd);
         app.UseDeviceChoice({});

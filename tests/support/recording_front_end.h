@@ -41,10 +41,12 @@ public:
     bool ChooseImageFolder(std::string& folder) override
     {
         events.push_back("choose folder");
+        offeredFolder = folder;
         folder = chosenFolder;
         return !declineFolder;
     }
     std::string chosenFolder;
+    std::string offeredFolder;   // where the chooser was to start
     bool declineFolder = false;
 
     // Written down as "choose device of N" ("... several" for many); answers

@@ -12,6 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -126,7 +129,8 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(window->findChildren<QProgressBar*>().size(), 8);
     EXPECT_EQ(labelsWith(QStringLiteral(">updated<")), 4);
     EXPECT_EQ(labelsWith(QStringLiteral(">failed<")), 2);
-    EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 1);   // the summary
+    // Each row keeps its result; no list of summary lines repeats them.
+    EXPECT_EQ(labelsWith(QStringLiteral("failed usb:2:3 the OS image, block 34 of 69")), 0);
     // A finished row shows no phase any more; an update's bar is full, the
     // others have none.
     EXPECT_EQ(labelsWith(QStringLiteral("Updating...")), 0);
@@ -153,8 +157,33 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_LE(window->frameGeometry().width(), screen.width());
     EXPECT_LE(window->frameGeometry().height(), screen.height());
     EXPECT_GE(window->width(), 720);
-    // The counts inside the window, at the top.
+    // The heading says what happened, once.
     EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
+    EXPECT_EQ(labelsWith(QStringLiteral("Updating 8 calculators at once")), 0);
+    // At 1280 by 800 (or more) the eight rows fit without scrolling.
+    if (screen.height() >= 800 - 40) {
+        EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);
+    }
+
+    // The question about the next set is asked in the window, below the rows.
+    QRect questionPlace;
+    QTimer::singleShot(100, [&] {
+        QWidget* question = window->findChild<QWidget*>(QStringLiteral("question"));
+        if (question != nullptr && question->isVisible()) {
+            questionPlace = QRect(question->mapTo(window, QPoint(0, 0)), question->size());
+            window->findChild<QPushButton*>(QStringLiteral("questionCancel"))->click();
+        }
+    });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    ASSERT_FALSE(questionPlace.isEmpty());
+    EXPECT_TRUE(window->rect().contains(questionPlace));
+    const QWidget* scroll = window->findChild<QScrollArea*>();
+    EXPECT_GE(questionPlace.top(), scroll->mapTo(window, QPoint(0, scroll->height())).y());
+    EXPECT_FALSE(window->findChild<QWidget*>(QStringLiteral("question"))->isVisible());
+    QTimer::singleShot(100, [&] { QTest::keyClick(window, Qt::Key_Escape); });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);   // Escape: Cancel
+    QTimer::singleShot(100, [&] { window->findChild<QPushButton*>(QStringLiteral("questionOk"))->click(); });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
 
     // The question about the next set stays clear of the rows.
     QRect boxFrame;
@@ -186,14 +215,78 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(view.Serve(1), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "/dev/ttyUSB1");
 
-    // Closing the window does not close it: it asks the loop to stop.
+    // Closing the window, or Escape, does not close it: it asks the loop
+    // (which asks the user).
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);
     window->close();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(view.Serve(1), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
     EXPECT_EQ(view.Serve(1), ClassroomRequest::None);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
     view.CloseRows();
     EXPECT_EQ(view.Window(), nullptr);
+}
+
+// The station: its long heading keeps both its lines at 800 pixels, the
+// rows take the rest of the window, and Escape asks the loop (which asks
+// the user) rather than closing.
+TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
+{
+    std::vector<std::unique_ptr<CRowPort>> ports;
+    for (const char* device : {"/dev/ttyUSB0", "/dev/ttyUSB1", "usb:1:9"}) {
+        ports.push_back(std::make_unique<CRowPort>(device));
+        ports.back()->OpenProgress("Updating...", 69);
+        ports.back()->SetProgressPos(20);
+    }
+    ports[1]->Finish({Success, ""});
+    ports[2]->DeviceTaken("usb:1:9", UsbLocation{"12AB34", "1-2", "1a2b:5e01"});
+    std::vector<ClassroomRow> rows;
+    for (const auto& p : ports) {
+        rows.push_back(p->Row());
+    }
+    const std::string heading = "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                                "station (1 updated, 0 current, 0 failed so far)";
+    CQtClassroomView view;
+    view.ShowRows(rows, heading);
+    QDialog* window = view.Window();
+    window->resize(800, window->height());
+    view.ShowRows(rows, heading);
+    QApplication::processEvents();
+    Save(window, "classroom-station.png");
+
+    QLabel* title = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text().startsWith(QStringLiteral("Station:"))) {
+            title = label;
+        }
+    }
+    ASSERT_NE(title, nullptr);
+    const int lines = title->height() / title->fontMetrics().lineSpacing();
+    EXPECT_GE(title->height(), title->heightForWidth(title->width()));   // nothing cut
+    EXPECT_GE(lines, 1);
+    EXPECT_LE(lines, 2);
+    auto* scroll = window->findChild<QScrollArea*>();
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);   // the three rows whole
+    EXPECT_GE(scroll->viewport()->height(), scroll->widget()->sizeHint().height());
+
+    // A USB calculator is named by its port and serial number, its path in
+    // the tooltip; every bar says which calculator and which phase.
+    QLabel* usb = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        usb = label->text() == QStringLiteral("USB port 1-2, serial 12AB34") ? label : usb;
+    }
+    ASSERT_NE(usb, nullptr);
+    EXPECT_EQ(usb->toolTip(), QStringLiteral("usb:1:9"));
+    const QList<QProgressBar*> bars = window->findChildren<QProgressBar*>();
+    ASSERT_EQ(bars.size(), 3);
+    EXPECT_EQ(bars[0]->accessibleName(), QStringLiteral("Calculator /dev/ttyUSB0: Updating..."));
+    EXPECT_EQ(bars[2]->accessibleName(), QStringLiteral("Calculator USB port 1-2, serial 12AB34: Updating..."));
+
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
 }
 
 // The window's History... button shows the table --history prints, and

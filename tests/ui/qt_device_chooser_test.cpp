@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -115,6 +118,63 @@ TEST(DeviceChooser, AllowAccessIsOfferedForALockedUsbCalculatorAndAsksForItsIds)
         << dialog.List()->item(0)->text().toStdString();
 
     EXPECT_EQ(CDeviceChooserDlg(nullptr, Candidates(), false).AllowAccessButton(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A chooser that follows what is plugged in: a port made after it opened
+// is listed through the device watch (and Refresh lists again), the picks
+// are kept, and a typed path is the calculator chosen.
+TEST(DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
+{
+    char pattern[] = "/tmp/zentrix-ports-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    auto lister = [&folder] {
+        std::vector<ListedDevice> found;
+        for (const QString& name : QDir(QString::fromStdString(folder)).entryList(QDir::Files, QDir::Name)) {
+            ListedDevice port;
+            port.path = folder + "/" + name.toStdString();
+            port.mayOpen = true;
+            found.push_back(port);
+        }
+        return found;
+    };
+    CDeviceChooserDlg dialog(nullptr, {}, false, {}, nullptr, lister, {folder + "/ttyUSB0"});
+    dialog.show();
+    QDir().mkpath(QStringLiteral(ZENTRIX_SCREENSHOT_DIR));
+    dialog.grab().save(QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/device-chooser-before.png"));
+    EXPECT_EQ(dialog.List()->count(), 0);
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+    ASSERT_NE(dialog.RefreshButton(), nullptr);
+
+    QFile(QString::fromStdString(folder + "/ttyUSB0")).open(QIODevice::WriteOnly);
+    for (int i = 0; i < 100 && dialog.List()->count() == 0; ++i) {
+        QTest::qWait(20);
+    }
+    ASSERT_EQ(dialog.List()->count(), 1);   // no Refresh needed: the watch saw it
+    EXPECT_TRUE(dialog.List()->item(0)->text().contains(QString::fromStdString(folder + "/ttyUSB0")));
+    EXPECT_TRUE(dialog.List()->item(0)->isSelected());   // the one that arrived
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    dialog.grab().save(QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/device-chooser-after.png"));
+
+    QFile(QString::fromStdString(folder + "/ttyACM0")).open(QIODevice::WriteOnly);
+    dialog.RefreshButton()->click();
+    ASSERT_EQ(dialog.List()->count(), 2);
+    DeviceChooserResult result = dialog.Result();
+    ASSERT_EQ(result.chosen.size(), 1u);
+    ASSERT_EQ(result.shown.size(), 2u);
+    EXPECT_EQ(result.shown[result.chosen[0]].path, folder + "/ttyUSB0");   // the pick kept across the lists
+
+    dialog.PathField()->setText(QStringLiteral("/dev/ttyS4"));
+    result = dialog.Result();
+    ASSERT_EQ(result.chosen.size(), 1u);
+    EXPECT_EQ(result.shown[result.chosen[0]].path, "/dev/ttyS4");
+    dialog.List()->clearSelection();
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());   // a typed path alone may be taken
+    QDir(QString::fromStdString(folder)).removeRecursively();
 }
 
 }  // namespace

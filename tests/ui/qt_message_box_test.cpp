@@ -47,7 +47,25 @@ int ShowAndAct(unsigned style, BoxSeen& seen, const std::function<void(QMessageB
         }
         act(*box);
     });
-    return ShowMessageBox(nullptr, "first\r\nsecond", "Caption", style, details);
+    return ShowMessageBox(nullptr, "first\r\nsecond", "Title", style, details);
+}
+
+// The same for a box of the given text and caption.
+BoxSeen SeenAndCancelled(const char* text, const char* caption)
+{
+    BoxSeen seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no box";
+            return;
+        }
+        seen.text = box->text();
+        seen.title = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(ShowMessageBox(nullptr, text, caption, 0x131), IDCANCEL);
+    return seen;
 }
 
 void Press(QMessageBox& box, Qt::Key key)
@@ -85,11 +103,21 @@ TEST(QtMessageBox, WarningOkCancelDefaultsToCancel)
     EXPECT_EQ(seen.buttons.size(), 2);
     EXPECT_EQ(seen.defaultButton, QStringLiteral("Cancel"));
     EXPECT_EQ(seen.text, QStringLiteral("first\nsecond"));
-    EXPECT_EQ(seen.title, QStringLiteral("Caption"));
+    EXPECT_EQ(seen.title, QStringLiteral("Title"));
 
     EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDCANCEL);
     EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { b.close(); }), IDCANCEL);
     EXPECT_EQ(ShowAndAct(0x131, seen, [](QMessageBox& b) { Click(b, QMessageBox::Ok); }), IDOK);
+}
+
+TEST(QtMessageBox, ACaptionTheTitleBarWouldCutIsTheBodysFirstLineToo)
+{
+    const BoxSeen sure = SeenAndCancelled("Are you sure?", "Delete all data in calculator's Main Memory.");
+    EXPECT_EQ(sure.title, QStringLiteral("Delete all data in calculator's Main Memory."));
+    EXPECT_EQ(sure.text, QStringLiteral("Delete all data in calculator's Main Memory.\n\nAre you sure?"));
+
+    const BoxSeen warning = SeenAndCancelled("Updating deletes all data.\r\nDo you want to continue?", "Warning");
+    EXPECT_EQ(warning.text, QStringLiteral("Updating deletes all data.\nDo you want to continue?"));
 }
 
 TEST(QtMessageBox, OkOnlyBoxAnswersOkEvenToEscape)

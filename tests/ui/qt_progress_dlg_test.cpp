@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -52,13 +53,13 @@ TEST_F(ProgressWindow, IsCentredOnTheMainWindowEvenPartlyOffScreen)
     EXPECT_EQ(off.top(), -300 + 200 - off.height() / 2);   // (401 / 2) truncates to 200
 }
 
-TEST_F(ProgressWindow, HasTheFormsLayoutTitleAndBoldCaptionAndNoCloseButton)
+TEST_F(ProgressWindow, HasTheFormsLayoutTitleBoldCaptionAndPercentage)
 {
     Open("Checking the calculator version...", 256);
     QDialog* window = WindowOf(slot);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Sending data..."));
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
     auto* text = window->findChild<QLabel*>(QStringLiteral("phaseText"));
     ASSERT_NE(text, nullptr);
@@ -70,18 +71,107 @@ TEST_F(ProgressWindow, HasTheFormsLayoutTitleAndBoldCaptionAndNoCloseButton)
     QFont formFont = window->font();
     formFont.setPointSize(9);
     const DialogBaseUnits units = BaseUnitsOf(formFont);
-    EXPECT_EQ(window->size(), DialogUnitsToPixels(QSize(187, 85), units));
-    EXPECT_EQ(BarOf(slot)->geometry(), DialogUnitsToPixels(QRect(7, 50, 173, 16), units));
+    // Without a notice the window ends where the notice would begin.
+    EXPECT_EQ(window->size(), DialogUnitsToPixels(QSize(187, 86), units));
+    EXPECT_EQ(BarOf(slot)->geometry(), DialogUnitsToPixels(QRect(7, 40, 173, 14), units));
     EXPECT_EQ(text->geometry(), DialogUnitsToPixels(QRect(7, 7, 173, 29), units));
+    EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+
+    EXPECT_TRUE(BarOf(slot)->isTextVisible());
+    slot->m_progress.SendMessage(PBM_SETPOS, 64, 0);
+    EXPECT_EQ(BarOf(slot)->text(), QStringLiteral("25%"));
 }
 
-TEST_F(ProgressWindow, CannotBeClosedByTheUser)
+TEST_F(ProgressWindow, CannotBeClosedByTheUserWhileTheCalculatorAnswers)
 {
     Open("Updating...", 10);
     QDialog* window = WindowOf(slot);
     EXPECT_FALSE(window->close());
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(slot->TakeStopRequest());
+}
+
+TEST(ProgressWindowBelowTheBar, NamesTheCalculatorAndTheTimeLeftAndTheBarSaysBoth)
+{
+    uint64_t now = 5000;
+    CProgressWindows windows{[] { return std::make_unique<CQtProgressDlg>(nullptr, ScreenRect{0, 0, 800, 600}); },
+                             [&now] { return now; }};
+    windows.SetDevice("USB port 1-2, serial 12AB");
+    windows.Open("Sending the OS...", 100);
+    QDialog* window = WindowOf(windows.Window());
+    auto* device = window->findChild<QLabel*>(QStringLiteral("deviceText"));
+    auto* timeLeft = window->findChild<QLabel*>(QStringLiteral("timeLeftText"));
+    EXPECT_EQ(device->text(), QStringLiteral("USB port 1-2, serial 12AB"));
+    EXPECT_EQ(timeLeft->text(), QString());
+    EXPECT_EQ(BarOf(windows.Window())->accessibleName(),
+              QStringLiteral("Calculator USB port 1-2, serial 12AB: Sending the OS..."));
+
+    now += 500;
+    windows.SetPos(10);
+    EXPECT_EQ(timeLeft->text(), QString());   // half a second says nothing yet
+    now += 1500;
+    windows.SetPos(10);
+    EXPECT_EQ(timeLeft->text(), QStringLiteral("About 18 s left"));   // 2 s for 10 of 100
+    now += 20000;
+    windows.SetPos(20);
+    EXPECT_EQ(timeLeft->text(), QStringLiteral("About 1 min 28 s left"));   // 22 s for 20 of 100
+    EXPECT_EQ(BarOf(windows.Window())->text(), QStringLiteral("20%"));
+
+    windows.Open("Checking...", 4);   // a new phase starts its own estimate
+    EXPECT_EQ(WindowOf(windows.Window())->findChild<QLabel*>(QStringLiteral("timeLeftText"))->text(), QString());
+    EXPECT_EQ(WindowOf(windows.Window())->findChild<QLabel*>(QStringLiteral("deviceText"))->text(),
+              QStringLiteral("USB port 1-2, serial 12AB"));
+}
+
+TEST(QtFrontEndStall, TheNoticeSaysHowLongAndStopOrCloseEndsTheRun)
+{
+    CQtFrontEnd frontEnd;
+    CGuardedDialog mainWindow;
+    mainWindow.setGeometry(40, 30, 500, 400);
+    frontEnd.SetMainWindow(&mainWindow);
+    frontEnd.OpenProgress("Sending the OS...", 10);
+    QDialog* window = WindowOf(frontEnd.ProgressWindow());
+    auto* notice = window->findChild<QLabel*>(QStringLiteral("noticeText"));
+    auto* stop = window->findChild<QPushButton*>(QStringLiteral("stopButton"));
+    const int compact = window->height();
+
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{3000, false}));
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_FALSE(window->close());               // refused and forgotten while it answers
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{3100, false}));
+
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{19400, true}));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(stop->isVisible());
+    EXPECT_EQ(stop->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(notice->text(), QStringLiteral("The calculator has not answered for 19 s.\nCheck the cable and that the "
+                                             "calculator is in receive mode, or press Stop to end the update."));
+    EXPECT_GE(window->height(), stop->geometry().bottom());
+    EXPECT_GT(window->height(), compact);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Sending data..."));   // the title is not cut for it
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{20100, true}));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("for 20 s.")));
+    // A longer notice (a language's) is shown whole, the Stop button below it.
+    frontEnd.ProgressWindow()->ShowNotice(
+        "The calculator has not answered for 20 s.\r\nCheck the cable and that the calculator is in receive mode, "
+        "or press Stop to end the update. Check the cable and that the calculator is in receive mode, or press "
+        "Stop to end the update. Check the cable and that the calculator is in receive mode.");
+    EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    EXPECT_GT(stop->geometry().top(), notice->geometry().bottom());
+    EXPECT_GT(window->height(), stop->geometry().bottom());
+
+    stop->click();
+    EXPECT_FALSE(frontEnd.KeepWaiting(ReplyWait{20200, true}));
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{20300, true}));   // asked once, taken once
+    window->close();
+    EXPECT_FALSE(frontEnd.KeepWaiting(ReplyWait{20400, true}));
+
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{100, false}));   // it answered again
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_FALSE(stop->isVisible());
+    EXPECT_EQ(window->height(), compact);
+    frontEnd.CloseProgress();
 }
 
 TEST_F(ProgressWindow, BarFollowsRangeStepsWrapAndReset)

@@ -26,6 +26,7 @@ void CGuardedDialog::closeEvent(QCloseEvent* event)
 void CGuardedDialog::keyPressEvent(QKeyEvent* event)
 {
     if (!m_closeEnabled && event->key() == Qt::Key_Escape) {
+        m_closeRequested = true;   // as the close button: the program decides
         event->accept();
         return;
     }

@@ -19,6 +19,8 @@
 #include <regex>
 
 #include "i18n/localize.h"
+#include "shell/device_name.h"
+#include "shell/front_end.h"
 #include "ui/qt/qt_history_dialog.h"
 
 namespace {
@@ -72,12 +74,7 @@ void CQtClassroomView::MakeWindow()
     QObject::connect(history, &QPushButton::clicked, m_window, [this] { ShowHistory(); });
     top->addWidget(history, 0, Qt::AlignTop);
     layout->addLayout(top);
-    m_counts = new QLabel(m_window);
-    m_counts->setFont(bold);
-    m_counts->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_counts->hide();
-    layout->addWidget(m_counts);
-    // The rows and the summary under them scroll when the screen is too small.
+    // The rows scroll when the screen is too small for them.
     m_scroll = new QScrollArea(m_window);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -91,15 +88,59 @@ void CQtClassroomView::MakeWindow()
     m_grid->setColumnMinimumWidth(1, kStatusMinimumWidth);
     m_grid->setHorizontalSpacing(12);
     contentLayout->addLayout(m_grid);
-    m_summary = new QLabel(content);
-    m_summary->setWordWrap(true);
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_summary->hide();
-    contentLayout->addWidget(m_summary);
     contentLayout->addStretch(1);
     m_scroll->setWidget(content);
     layout->addWidget(m_scroll, 1);
+    MakeQuestion(*layout);
     m_rows.clear();
+}
+
+void CQtClassroomView::MakeQuestion(QBoxLayout& layout)
+{
+    m_question = new QWidget(m_window);
+    m_question->setObjectName(QStringLiteral("question"));
+    auto* line = new QHBoxLayout(m_question);
+    line->setContentsMargins(0, 0, 0, 0);
+    m_questionText = new QLabel(m_question);
+    m_questionText->setWordWrap(true);
+    line->addWidget(m_questionText, 1);
+    auto* ok = new QPushButton(Tr(N_("OK")), m_question);
+    auto* cancel = new QPushButton(Tr(N_("Cancel")), m_question);
+    ok->setObjectName(QStringLiteral("questionOk"));
+    cancel->setObjectName(QStringLiteral("questionCancel"));
+    QObject::connect(ok, &QPushButton::clicked, m_window, [this] { m_answer = IDOK; });
+    QObject::connect(cancel, &QPushButton::clicked, m_window, [this] { m_answer = IDCANCEL; });
+    line->addWidget(ok);
+    line->addWidget(cancel);
+    m_question->hide();
+    layout.addWidget(m_question);
+}
+
+int CQtClassroomView::Ask(const char* question)
+{
+    if (m_window == nullptr) {
+        return 0;
+    }
+    m_questionText->setText(Tr(question));
+    m_question->show();
+    m_question->findChild<QPushButton*>(QStringLiteral("questionOk"))->setDefault(true);
+    m_question->findChild<QPushButton*>(QStringLiteral("questionOk"))->setFocus();
+    FitToContent();
+    m_answer = 0;
+    m_window->TakeCloseRequest();
+    while (m_answer == 0) {
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+        const bool closed = m_window->TakeCloseRequest() ||
+                            (m_mainWindow != nullptr && m_mainWindow->TakeCloseRequest());
+        const bool ended = m_stops != nullptr && (m_stops->terminate != 0 || m_stops->interrupt != 0);
+        if (closed || ended) {
+            m_answer = IDCANCEL;
+        }
+    }
+    m_question->hide();
+    return m_answer;
 }
 
 QDialog* CQtClassroomView::ShowHistory()
@@ -175,7 +216,13 @@ void CQtClassroomView::ShowRow(const ClassroomRow& english, RowWidgets& w)
     row.reason = Localize(m_texts, english.reason);
     row.phase = Localize(m_texts, english.phase);
     w.next->setVisible(row.offersNext);
-    w.device->setText(QString::fromStdString(row.device));
+    // The name a person knows it by; the path stays in the tooltip.
+    const QString name = Tr(FriendlyDeviceName(english.device, english.usb));
+    w.device->setText(name);
+    w.device->setToolTip(QString::fromStdString(row.device));
+    // What a screen reader says of the row's bar: which calculator, which phase.
+    w.bar->setAccessibleName(
+        Tr(FormatText(N_("Calculator %1$s: %2$s"), {FriendlyDeviceName(english.device, english.usb), english.phase})));
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
         w.status->setTextFormat(Qt::RichText);
@@ -204,7 +251,7 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     for (const QString& line : QString::fromStdString(heading).split(QLatin1Char('\n'))) {
         lines << Tr(line.toStdString());
     }
-    m_heading->setText(lines.join(QLatin1Char('\n')));
+    SetHeading(lines.join(QLatin1Char('\n')));
     const bool grew = rows.size() > m_rows.size();
     SetRowCount(rows.size());
     m_devices.clear();
@@ -221,7 +268,19 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std
     }
 }
 
-// Grows the window to show its rows and summary whole, as far as the screen
+// A wrapped heading keeps every line: the window's layout makes room for it
+// at the width it has (the rows' area gives way, and scrolls).
+void CQtClassroomView::SetHeading(const QString& text)
+{
+    if (m_heading->text() != text) {
+        m_heading->setText(text);
+        m_window->layout()->activate();
+    }
+    const int width = m_heading->width() > 0 ? m_heading->width() : m_window->width() / 2;
+    m_heading->setMinimumHeight(m_heading->heightForWidth(width));
+}
+
+// Grows the window to show its rows whole, as far as the screen
 // allows; beyond that the rows scroll. It never shrinks under the user's hand.
 void CQtClassroomView::FitToContent()
 {
@@ -237,6 +296,9 @@ void CQtClassroomView::FitToContent()
     const int width = std::min(std::max(want.width(), m_window->width()), room.width() - kScreenMargin);
     const int height = std::min(std::max(want.height(), m_window->height()), room.height() - kScreenMargin);
     m_window->resize(width, height);
+    // At the new width the heading may take fewer or more lines.
+    m_window->layout()->activate();
+    m_heading->setMinimumHeight(m_heading->heightForWidth(m_heading->width()));
 }
 
 ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
@@ -247,17 +309,21 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
     if (m_stops != nullptr && m_stops->terminate != 0) {
         return ClassroomRequest::Terminate;
     }
-    bool asked = m_window != nullptr && m_window->TakeCloseRequest();
-    asked = (m_mainWindow != nullptr && m_mainWindow->TakeCloseRequest()) || asked;
+    bool closed = m_window != nullptr && m_window->TakeCloseRequest();
+    closed = (m_mainWindow != nullptr && m_mainWindow->TakeCloseRequest()) || closed;
+    bool interrupted = false;
     if (m_stops != nullptr && m_stops->interrupt != 0) {
         m_stops->interrupt = 0;
-        asked = true;
+        interrupted = true;
     }
-    if (!asked && m_nextAsked) {
+    if (!closed && !interrupted && m_nextAsked) {
         m_nextAsked = false;
         return ClassroomRequest::Next;
     }
-    return asked ? ClassroomRequest::Stop : ClassroomRequest::None;
+    if (interrupted) {
+        return ClassroomRequest::Stop;
+    }
+    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
 void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
@@ -265,22 +331,13 @@ void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
     if (m_window == nullptr) {
         return;
     }
-    QString text;
-    // The counts at the top, the list under the rows: the station's last line is
-    // its counts; a set's are the rows'.
+    // The heading says what happened; each row keeps its result and reason,
+    // so the summary lines are left to the console and the record. The
+    // station's last line is its counts (of the unplugged ones too); a set's
+    // are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_counts->setText(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
-    m_counts->show();
-    for (size_t i = 0; i + (hasCounts ? 1 : 0) < lines.size(); ++i) {
-        // "WORD DEVICE [REASON]": the result word in the user's language.
-        const size_t word = lines[i].find(' ');
-        text += Tr(lines[i].substr(0, word)) +
-                QString::fromStdString(word == std::string::npos ? std::string() : lines[i].substr(word)) +
-                QLatin1Char('\n');
-    }
-    m_summary->setText(text.trimmed());
-    m_summary->show();
+    SetHeading(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
     FitToContent();
 }
 

@@ -4,8 +4,9 @@
 // device, the phase and a bar; once it has ended, its result and reason
 // (wrapped) where the phase was, and a full bar when it was updated. The
 // window grows to its rows, up to the screen, and scrolls beyond. Once the
-// set is done the counts show under the heading and the per-calculator
-// summary under the rows. A "History..." button shows the runs kept so far.
+// set is done the heading says the counts, and the question about the next
+// set is asked below the rows. A "History..." button shows the runs kept
+// so far.
 // Only the GUI thread touches it: the update loop copies the rows out of the
 // runs and hands them over here.
 #include <QPointer>
@@ -17,6 +18,7 @@
 #include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 
+class QBoxLayout;
 class QGridLayout;
 class QScrollArea;
 class QLabel;
@@ -44,6 +46,8 @@ public:
     void ShowSummary(const std::vector<std::string>& lines) override;
     void CloseRows() override;
     std::string NextDevice() const override { return m_nextDevice; }
+    // Below the rows, with OK and Cancel; closing the window answers Cancel.
+    int Ask(const char* question) override;
 
     // The window while it exists (tests and screenshots look at it).
     QDialog* Window() const { return m_window; }
@@ -63,6 +67,8 @@ private:
     void SetRowCount(size_t count);
     void ShowRow(const ClassroomRow& row, RowWidgets& w);
     void FitToContent();
+    void SetHeading(const QString& text);
+    void MakeQuestion(QBoxLayout& layout);
 
     QString Tr(const std::string& english) const;
 
@@ -71,10 +77,11 @@ private:
     QPointer<CGuardedDialog> m_mainWindow;
     QPointer<CGuardedDialog> m_window;
     QLabel* m_heading = nullptr;
-    QLabel* m_counts = nullptr;
     QScrollArea* m_scroll = nullptr;
     QGridLayout* m_grid = nullptr;
-    QLabel* m_summary = nullptr;
+    QWidget* m_question = nullptr;   // the question below the rows, and its buttons
+    QLabel* m_questionText = nullptr;
+    int m_answer = 0;
     std::vector<ClassroomRow> m_shown;    // the rows last shown, for the counts
     std::string m_historyPath;
     std::vector<RowWidgets> m_rows;

@@ -3,10 +3,18 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "device/device_watch.h"
 
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
@@ -22,6 +30,8 @@ QString Tr(const MoCatalogue* texts, const char* english)
 {
     return QString::fromStdString(Localize(texts, english));
 }
+
+constexpr int kWatchPeriodMs = 250;
 
 QString Hex4(uint16_t value)
 {
@@ -51,31 +61,43 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
 }
 
 CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                     AllowAccessFn allowAccess, const MoCatalogue* texts)
-    : QDialog(owner), m_candidates(candidates), m_allowAccess(std::move(allowAccess)), m_texts(texts)
+                                     AllowAccessFn allowAccess, const MoCatalogue* texts, CandidateLister lister,
+                                     const std::vector<std::string>& watched)
+    : QDialog(owner),
+      m_candidates(candidates),
+      m_allowAccess(std::move(allowAccess)),
+      m_texts(texts),
+      m_several(several),
+      m_lister(std::move(lister)),
+      m_watched(watched)
 {
     setWindowTitle(several ? Tr(texts, N_("Choose the calculators")) : Tr(texts, N_("Choose the calculator")));
     auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(candidates.empty() ? Tr(texts, N_("No calculator is configured, and nothing connected "
-                                                               "looks like one.\n"
-                                                               "Connect the calculator, then start the program again."))
-                             : several ? Tr(texts, N_("No calculator is configured. Choose the ones to update:"))
-                                       : Tr(texts, N_("No calculator is configured. Choose the one to update:")),
-                             this);
-    layout->addWidget(intro);
+    m_intro = new QLabel(this);
+    m_intro->setWordWrap(true);
+    layout->addWidget(m_intro);
     m_list = new QListWidget(this);
     m_list->setSelectionMode(several ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
-    for (const ListedDevice& device : candidates) {
-        m_list->addItem(CandidateRowText(device, texts));
-    }
     layout->addWidget(m_list);
+    // A port the list does not show (a cable the system does not name).
+    auto* pathLine = new QHBoxLayout();
+    auto* pathLabel = new QLabel(Tr(texts, N_("Or type the port's path:")), this);
+    m_path = new QLineEdit(this);
+    m_path->setObjectName(QStringLiteral("portPath"));
+    pathLabel->setBuddy(m_path);
+    pathLine->addWidget(pathLabel);
+    pathLine->addWidget(m_path, 1);
+    layout->addLayout(pathLine);
     m_remember = new QCheckBox(several ? Tr(texts, N_("Remember these calculators"))
                                        : Tr(texts, N_("Remember this calculator")),
                                this);
     layout->addWidget(m_remember);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
-    m_ok->setEnabled(false);
+    if (m_lister) {
+        m_refresh = buttons->addButton(Tr(texts, N_("Refresh")), QDialogButtonBox::ActionRole);
+        connect(m_refresh, &QPushButton::clicked, this, [this] { Relist(); });
+    }
     if (m_allowAccess) {
         m_allow = buttons->addButton(Tr(texts, N_("Allow access...")), QDialogButtonBox::ActionRole);
         m_allow->setEnabled(false);
@@ -83,14 +105,81 @@ CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDev
     }
     layout->addWidget(buttons);
     connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
-        m_ok->setEnabled(!m_list->selectedItems().isEmpty());
+        UpdateOk();
         if (m_allow != nullptr) {
             m_allow->setEnabled(LockedRow() >= 0);
         }
     });
+    connect(m_path, &QLineEdit::textChanged, this, [this] { UpdateOk(); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    resize(560, 320);
+    FillList();
+    if (m_lister) {
+        // The device watch says when something was plugged or pulled.
+        m_watch = std::make_unique<CDeviceWatch>(m_watched);
+        m_watchTimer = new QTimer(this);
+        connect(m_watchTimer, &QTimer::timeout, this, [this] {
+            if (m_watch->TakeChange()) {
+                Relist();
+            }
+        });
+        m_watchTimer->start(kWatchPeriodMs);
+    }
+    resize(560, 360);
+}
+
+CDeviceChooserDlg::~CDeviceChooserDlg() = default;
+
+QString CDeviceChooserDlg::IntroText() const
+{
+    if (m_candidates.empty()) {
+        return m_lister ? Tr(m_texts, N_("No calculator is configured, and nothing connected looks like one yet.\n"
+                                         "Connect the calculator: it is listed here as soon as it is found."))
+                        : Tr(m_texts, N_("No calculator is configured, and nothing connected looks like one.\n"
+                                         "Connect the calculator, then start the program again."));
+    }
+    return m_several ? Tr(m_texts, N_("No calculator is configured. Choose the ones to update:"))
+                     : Tr(m_texts, N_("No calculator is configured. Choose the one to update:"));
+}
+
+void CDeviceChooserDlg::FillList()
+{
+    m_intro->setText(IntroText());
+    m_list->clear();
+    for (const ListedDevice& device : m_candidates) {
+        m_list->addItem(CandidateRowText(device, m_texts));
+        m_list->item(m_list->count() - 1)->setToolTip(Text(device.path));
+    }
+    UpdateOk();
+}
+
+void CDeviceChooserDlg::Relist()
+{
+    std::vector<std::string> picked;
+    for (const size_t row : Result().chosen) {
+        if (row < m_candidates.size()) {
+            picked.push_back(m_candidates[row].path);
+        }
+    }
+    m_watch->Follow(m_watched);
+    m_candidates = m_lister();
+    m_relisted = true;
+    const QSignalBlocker quiet(m_list);
+    FillList();
+    for (size_t row = 0; row < m_candidates.size(); ++row) {
+        if (std::find(picked.begin(), picked.end(), m_candidates[row].path) != picked.end()) {
+            m_list->item(static_cast<int>(row))->setSelected(true);
+        }
+    }
+    if (m_list->count() == 1 && !m_several && picked.empty()) {
+        m_list->item(0)->setSelected(true);   // the one that just arrived
+    }
+    UpdateOk();
+}
+
+void CDeviceChooserDlg::UpdateOk()
+{
+    m_ok->setEnabled(!m_list->selectedItems().isEmpty() || !m_path->text().trimmed().isEmpty());
 }
 
 int CDeviceChooserDlg::LockedRow() const
@@ -123,19 +212,33 @@ void CDeviceChooserDlg::AllowAccess()
 DeviceChooserResult CDeviceChooserDlg::Result() const
 {
     DeviceChooserResult result;
+    const QString typed = m_path->text().trimmed();
     for (int row = 0; row < m_list->count(); ++row) {
-        if (m_list->item(row)->isSelected()) {
+        // A typed path is the one calculator, unless several may be chosen.
+        if (m_list->item(row)->isSelected() && (typed.isEmpty() || m_several)) {
             result.chosen.push_back(static_cast<size_t>(row));
         }
+    }
+    if (m_relisted || !typed.isEmpty()) {
+        result.shown = m_candidates;
+    }
+    if (!typed.isEmpty()) {
+        ListedDevice device;
+        device.path = typed.toStdString();
+        result.chosen.push_back(result.shown.size());
+        result.shown.push_back(std::move(device));
     }
     result.remember = m_remember->isChecked();
     return result;
 }
 
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
-                               DeviceChooserResult& result, AllowAccessFn allowAccess, const MoCatalogue* texts)
+                               DeviceChooserResult& result, AllowAccessFn allowAccess, const MoCatalogue* texts,
+                               CandidateLister lister)
 {
-    CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess), texts);
+    // The stable names' folder is followed too: a cable's name appears there.
+    CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess), texts, std::move(lister),
+                             {"/dev/serial/by-id/port"});
     if (dialog.exec() != QDialog::Accepted) {
         return ChooserAnswer::Cancelled;
     }

@@ -11,6 +11,8 @@
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
+#include "shell/device_name.h"
+#include "shell/stall_notice.h"
 #include "shell/updater_app.h"
 #include "ui/qt/qt_device_chooser.h"
 #include "ui/qt/qt_message_box.h"
@@ -19,7 +21,6 @@
 
 namespace {
 
-constexpr const char* kNotAnswering = N_("The calculator is not answering - Close stops the update");
 constexpr int kWatchMs = 100;
 
 }  // namespace
@@ -62,7 +63,8 @@ bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
         m_mainWindow,
-        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))));
+        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))),
+        QString::fromLocal8Bit(folder.c_str()));
     if (chosen.isEmpty()) {
         return false;
     }
@@ -76,7 +78,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister);
 }
 
 void CQtFrontEnd::Warn(const std::string& text)
@@ -101,13 +103,18 @@ bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
         return false;
     }
     CProgressDlg* window = m_progress.Window();
-    if (wait.endable != m_noticeShown && window != nullptr) {
-        window->ShowNotice(wait.endable ? kNotAnswering : nullptr);
-        m_noticeShown = wait.endable;
+    if (window != nullptr) {
+        m_notice.Show(*window, wait);
     }
-    // A Close while the calculator still answers is refused and forgotten.
+    // A Close or Stop while the calculator still answers is refused and forgotten.
+    const bool stopAsked = window != nullptr && window->TakeStopRequest();
     const bool closeAsked = m_mainWindow != nullptr && m_mainWindow->TakeCloseRequest();
-    return !(closeAsked && wait.endable);
+    return !((closeAsked || stopAsked) && wait.endable);
+}
+
+void CQtFrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
+{
+    m_progress.SetDevice(FriendlyDeviceName(path, usb));
 }
 
 void CQtFrontEnd::PostQuitMessage(int code)

@@ -8,6 +8,7 @@
 #include "i18n/catalogue.h"
 #include "shell/front_end.h"
 #include "shell/progress_window.h"
+#include "shell/stall_notice.h"
 #include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 #include "ui/qt/qt_classroom_view.h"
@@ -47,6 +48,7 @@ public:
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
     std::function<bool(const std::string& id)> m_allowAccess;
+    void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
@@ -61,9 +63,12 @@ public:
     void Warn(const std::string& text) override;
     bool SetCloseEnabled(bool enabled) override;
     // Serves the windows while the calculator is awaited. Once the wait may
-    // be ended, the progress window says the calculator is not answering and
-    // Close on the main window ends the run.
+    // be ended, the progress window says for how long the calculator has not
+    // answered and what to do, and its Stop or Close, or Close on the main
+    // window, ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
+    // The progress windows name the calculator from now on.
+    void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
 
     IClassroomView* Classroom() override { return &m_classroom; }
 
@@ -83,6 +88,7 @@ private:
     StopRequests* m_stops;
     const MoCatalogue* m_texts = nullptr;
     QTimer* m_watch = nullptr;
-    bool m_noticeShown = false;
+    CStallNotice m_notice;
+    CandidateLister m_lister;
     int m_quitCode = 0;
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "device/safe_text.h"
+#include "shell/box_text.h"
 #include "shell/front_end.h"
 
 namespace {
@@ -73,7 +74,8 @@ int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsign
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
     box.setTextFormat(Qt::PlainText);
-    box.setText(PlainLines(text));
+    // A caption the title bar would cut is read in the body as well.
+    box.setText(PlainLines(BoxBody(text, caption).c_str()));
     box.setIcon(IconFor(style));
     if (!details.empty()) {
         box.setDetailedText(QString::fromLocal8Bit(SafeLine(details).c_str()));

@@ -4,8 +4,12 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
 
 #include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "ui/qt/dialog_units.h"
 #include "ui_progress_dlg.h"
 
@@ -13,6 +17,7 @@ namespace {
 
 constexpr int kFormPointSize = 9;
 constexpr int kCaptionPointSize = 14;
+constexpr const char* kStop = N_("Stop");
 
 // The phase text's font: bold, 14 points as a character height in pixels
 // for the window's vertical density; the face is left to the font system.
@@ -29,6 +34,7 @@ QFont CaptionFont(const QWidget& window)
 
 void CProgressWindow::closeEvent(QCloseEvent* event)
 {
+    AskStop();   // the run ends and takes the window along
     event->ignore();
 }
 
@@ -45,14 +51,23 @@ CQtProgressDlg::~CQtProgressDlg()
 void CQtProgressDlg::Create()
 {
     // A dialog of the main window is a separate top-level window that stays
-    // in front of it; without a title-bar button or system menu.
-    m_window = new CProgressWindow(m_owner, Qt::Dialog | Qt::CustomizeWindowHint |
-                                                Qt::WindowTitleHint);
+    // in front of it; its close button is the only one in its title bar.
+    m_window = new CProgressWindow(m_owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                Qt::WindowCloseButtonHint);
     Ui::ProgressForm form;
     form.setupUi(m_window);
     QFont formFont = m_window->font();
     formFont.setPointSize(kFormPointSize);
     ConvertFormFromDialogUnits(*m_window, formFont);
+    form.stopButton->setText(QString::fromStdString(Localize(m_texts, kStop)));
+    QObject::connect(form.stopButton, &QPushButton::clicked, m_window.data(), &CProgressWindow::AskStop);
+    form.noticeText->hide();
+    form.stopButton->hide();
+    m_noticeHeight = form.noticeText->height();
+    m_stopGap = form.stopButton->geometry().top() - (form.noticeText->geometry().bottom() + 1);
+    m_bottomMargin = m_window->height() - (form.stopButton->geometry().bottom() + 1);
+    m_compactHeight = form.noticeText->geometry().top();
+    m_window->setFixedHeight(m_compactHeight);
     m_progress.SetView(this);
     OnProgressChanged();
 }
@@ -87,7 +102,41 @@ void CQtProgressDlg::SetPhaseText(const char* phaseText)
 {
     QLabel* label = PhaseTextControl();
     label->setFont(CaptionFont(*m_window));
-    label->setText(QString::fromStdString(Localize(m_texts, phaseText)));
+    m_phase = QString::fromStdString(Localize(m_texts, phaseText));
+    label->setText(m_phase);
+    NameTheBar();
+}
+
+void CQtProgressDlg::ShowDevice(const std::string& name)
+{
+    m_device = QString::fromStdString(Localize(m_texts, name));
+    if (QLabel* label = Label("deviceText"); label != nullptr) {
+        label->setText(m_device);
+    }
+    NameTheBar();
+}
+
+void CQtProgressDlg::ShowTimeLeft(const std::string& text)
+{
+    if (QLabel* label = Label("timeLeftText"); label != nullptr) {
+        label->setText(QString::fromStdString(Localize(m_texts, text)));
+    }
+}
+
+// What a screen reader says of the bar: which calculator and which phase;
+// the bar itself adds the percentage.
+void CQtProgressDlg::NameTheBar()
+{
+    QProgressBar* bar = Bar();
+    if (bar == nullptr) {
+        return;
+    }
+    const std::string phase = m_phase.toStdString();
+    bar->setAccessibleName(
+        m_device.isEmpty()
+            ? m_phase
+            : QString::fromStdString(FormatText(Localize(m_texts, N_("Calculator %1$s: %2$s")),
+                                                {m_device.toStdString(), phase})));
 }
 
 void CQtProgressDlg::ShowWindow()
@@ -108,11 +157,32 @@ void CQtProgressDlg::ShowWindow()
 
 void CQtProgressDlg::ShowNotice(const char* notice)
 {
-    if (m_window != nullptr) {
-        m_window->setWindowTitle(notice != nullptr
-                                     ? m_title + QStringLiteral(" - ") + QString::fromStdString(Localize(m_texts, notice))
-                                     : m_title);
+    QLabel* label = Label("noticeText");
+    QPushButton* stop = StopButton();
+    if (label == nullptr || stop == nullptr) {
+        return;
     }
+    const bool shown = notice != nullptr;
+    label->setText(shown ? QString::fromStdString(Localize(m_texts, notice)).replace(QStringLiteral("\r\n"),
+                                                                                     QStringLiteral("\n"))
+                         : QString());
+    label->setVisible(shown);
+    stop->setVisible(shown);
+    m_window->SetStoppable(shown);
+    if (shown) {
+        // The notice is shown whole, however many lines its language takes.
+        label->resize(label->width(), std::max(m_noticeHeight, label->heightForWidth(label->width())));
+        stop->move(stop->x(), label->geometry().bottom() + 1 + m_stopGap);
+    }
+    m_window->setFixedHeight(shown ? stop->geometry().bottom() + 1 + m_bottomMargin : m_compactHeight);
+    if (shown) {
+        stop->setFocus();
+    }
+}
+
+bool CQtProgressDlg::TakeStopRequest()
+{
+    return m_window != nullptr && m_window->TakeStopRequest();
 }
 
 void CQtProgressDlg::DestroyWindow()
@@ -141,6 +211,16 @@ void CQtProgressDlg::OnProgressChanged()
 QProgressBar* CQtProgressDlg::Bar() const
 {
     return m_window != nullptr ? m_window->findChild<QProgressBar*>(QStringLiteral("bar")) : nullptr;
+}
+
+QLabel* CQtProgressDlg::Label(const char* name) const
+{
+    return m_window != nullptr ? m_window->findChild<QLabel*>(QString::fromLatin1(name)) : nullptr;
+}
+
+QPushButton* CQtProgressDlg::StopButton() const
+{
+    return m_window != nullptr ? m_window->findChild<QPushButton*>(QStringLiteral("stopButton")) : nullptr;
 }
 
 QLabel* CQtProgressDlg::PhaseTextControl() const

@@ -8,9 +8,13 @@
 #undef SetWindowText
 
 #include <string>
+#include <utility>
 
 #include "device/safe_text.h"
+#include "shell/box_text.h"
+#include "shell/device_name.h"
 #include "i18n/localize.h"
+#include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 
@@ -34,10 +38,10 @@ std::wstring Wide(const std::string& text)
 
 // A progress window from dialog 129, owned by the main window; the bar is
 // the standard progress control, driven by the PBM_* messages the shell's
-// bar state handles.
+// bar state handles, its percentage in the text beside it.
 class CWin32ProgressDlg : public CProgressDlg, private IProgressView {
 public:
-    explicit CWin32ProgressDlg(HWND main) : m_main(main) { m_progress.SetView(this); }
+    CWin32ProgressDlg(HWND main, const MoCatalogue* texts) : m_main(main), m_texts(texts) { m_progress.SetView(this); }
     ~CWin32ProgressDlg() override
     {
         DestroyWindow();
@@ -52,11 +56,44 @@ public:
             m_window = nullptr;
         }
     }
+    void ShowNotice(const char* notice) override
+    {
+        if (m_window == nullptr) {
+            return;
+        }
+        const bool shown = notice != nullptr;
+        ::SetWindowTextW(GetDlgItem(m_window, IDC_NOTICE_TEXT),
+                         Wide(shown ? Localize(m_texts, notice) : std::string()).c_str());
+        ::ShowWindow(GetDlgItem(m_window, IDC_NOTICE_TEXT), shown ? SW_SHOW : SW_HIDE);
+        ::ShowWindow(GetDlgItem(m_window, IDC_STOP), shown ? SW_SHOW : SW_HIDE);
+        m_stoppable = shown;
+        RECT own = {};
+        GetWindowRect(m_window, &own);
+        SetWindowPos(m_window, nullptr, 0, 0, own.right - own.left, shown ? m_fullHeight : m_compactHeight,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    void ShowDevice(const std::string& name) override { SetText(IDC_DEVICE_TEXT, Localize(m_texts, name)); }
+    void ShowTimeLeft(const std::string& text) override { SetText(IDC_TIME_LEFT_TEXT, Localize(m_texts, text)); }
+    bool TakeStopRequest() override { return std::exchange(m_stopAsked, false); }
 
 protected:
     void Create() override
     {
-        m_window = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS_DIALOG), m_main, Proc, 0);
+        m_window = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS_DIALOG), m_main, Proc,
+                                      reinterpret_cast<LPARAM>(this));
+        if (m_window == nullptr) {
+            return;
+        }
+        SetText(IDC_STOP, Localize(m_texts, N_("Stop")));
+        // Without the notice the window ends where the notice begins.
+        RECT frame = {};
+        RECT notice = {};
+        GetWindowRect(m_window, &frame);
+        GetWindowRect(GetDlgItem(m_window, IDC_NOTICE_TEXT), &notice);
+        m_fullHeight = frame.bottom - frame.top;
+        m_compactHeight = notice.top - frame.top;
+        SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, m_compactHeight,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     void PlaceWindow() override
     {
@@ -88,9 +125,40 @@ protected:
     void ShowWindow() override { ::ShowWindow(m_window, SW_SHOW); }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+    // Stop, and Close while the notice is shown, ask to end the run.
+    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrA(window, GWLP_USERDATA, lParam);
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<CWin32ProgressDlg*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        const bool stop = (message == WM_COMMAND && LOWORD(wParam) == IDC_STOP) ||
+                          (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) || message == WM_CLOSE;
+        if (self != nullptr && stop) {
+            self->m_stopAsked = self->m_stoppable;
+            return TRUE;
+        }
+        return FALSE;
+    }
 
-    void OnProgressChanged() override {}
+    void SetText(int control, const std::string& text)
+    {
+        if (m_window != nullptr) {
+            HWND item = GetDlgItem(m_window, control);
+            ::SetWindowTextW(item, Wide(text).c_str());
+            UpdateWindow(item);   // painted now, beside the bar that moves with it
+        }
+    }
+    void OnProgressChanged() override
+    {
+        const int range = m_progress.Upper() - m_progress.Lower();
+        const int percent = range > 0 ? (m_progress.Pos() - m_progress.Lower()) * 100 / range : 0;
+        if (percent != m_percentShown) {
+            m_percentShown = percent;
+            SetText(IDC_PERCENT_TEXT, std::to_string(percent) + "%");
+        }
+    }
     void OnProgressMessage(unsigned message, uintptr_t wParam, intptr_t lParam) override
     {
         if (m_window != nullptr) {
@@ -99,8 +167,14 @@ private:
     }
 
     HWND m_main;
+    const MoCatalogue* m_texts;
     HWND m_window = nullptr;
     HFONT m_font = nullptr;   // lives as long as the text control can paint with it
+    int m_compactHeight = 0;
+    int m_fullHeight = 0;
+    int m_percentShown = -1;
+    bool m_stoppable = false;
+    bool m_stopAsked = false;
 };
 
 // The main window from dialog 102: empty, painted as a vertical grey
@@ -223,7 +297,7 @@ private:
 }  // namespace
 
 CWin32FrontEnd::CWin32FrontEnd(StopRequests* stops)
-    : m_progress([this]() -> std::unique_ptr<CProgressDlg> { return std::make_unique<CWin32ProgressDlg>(m_main); }),
+    : m_progress([this]() -> std::unique_ptr<CProgressDlg> { return std::make_unique<CWin32ProgressDlg>(m_main, m_texts); }),
       m_classroom(*this, stops)
 {
 }
@@ -239,7 +313,8 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
 int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
 {
     // The reason of a failure follows the text after a blank line.
-    const std::string translated = Localize(m_texts, text);
+    // A caption the title bar would cut is read in the body as well.
+    const std::string translated = BoxBody(Localize(m_texts, text), Localize(m_texts, caption));
     const std::string shown =
         details.empty() ? translated : translated + "\r\n\r\n" + SafeLine(Localize(m_texts, details));
     // In front of the rows while they are shown.
@@ -282,7 +357,7 @@ bool CWin32FrontEnd::SetCloseEnabled(bool enabled)
     return true;
 }
 
-bool CWin32FrontEnd::KeepWaiting(const ReplyWait&)
+bool CWin32FrontEnd::KeepWaiting(const ReplyWait& wait)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -293,5 +368,17 @@ bool CWin32FrontEnd::KeepWaiting(const ReplyWait&)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return true;
+    // Once the calculator has not answered for a while the progress window
+    // says so, and its Stop or Close ends the run.
+    CProgressDlg* window = m_progress.Window();
+    if (window == nullptr) {
+        return true;
+    }
+    m_notice.Show(*window, wait);
+    return !(window->TakeStopRequest() && wait.endable);
+}
+
+void CWin32FrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
+{
+    m_progress.SetDevice(FriendlyDeviceName(path, usb));
 }

@@ -11,6 +11,7 @@
 #include "shell/front_end.h"
 #include "shell/main_window.h"
 #include "shell/progress_window.h"
+#include "shell/stall_notice.h"
 #include "shell/stop_requests.h"
 #include "ui/win32/win32_classroom_view.h"
 
@@ -41,9 +42,12 @@ public:
     void CloseProgress() override { m_progress.Close(); }
     void Warn(const std::string& text) override;
     bool SetCloseEnabled(bool enabled) override;
-    // Serves the windows (drains the thread's message queue); never ends a
-    // wait on its own.
+    // Serves the windows (drains the thread's message queue); once the wait
+    // may be ended, the progress window says the calculator is not
+    // answering, and its Stop or Close ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
+    // The progress windows name the calculator from now on.
+    void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
 
     IClassroomView* Classroom() override { return &m_classroom; }
 
@@ -69,4 +73,5 @@ private:
     const MoCatalogue* m_texts = nullptr;
     int m_quitCode = 0;
     bool m_closeAsked = false;
+    CStallNotice m_notice;
 };

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The image folder last chosen from the desktop, kept per user in the
+// configuration file as an `image-folder = PATH` line (the last one counts),
+// so that the folder chooser offers it the next time.
+#include <string>
+
+// The folder a configuration file's text remembers; empty for none.
+std::string RememberedImageFolder(const std::string& configText);
+
+// Keeps `folder` in the configuration file `file` in place of any folder it
+// remembered, leaving its other lines as they are; empty on success, else
+// why not. A file that is a link is not written.
+std::string RememberImageFolder(const std::string& file, const std::string& folder);
+
+// The text of the file at `file`; empty when it cannot be read.
+std::string ConfigFileText(const std::string& file);
