@@ -109,6 +109,12 @@ std::string UsageText(const MoCatalogue* texts)
 #endif
     text += t(N_("  --history [--json | --csv] [--since DATE]\n"
                  "                    show the record of every update run and exit\n"));
+    text += t(N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
+                 "                    standard input; a journal export is read too), in time order\n"
+                 "  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
+                 "                    now and last run; with --needs, only those below VERSION or\n"
+                 "                    whose last run failed\n"
+                 "  --no-system-log   do not write each run to the system log as well\n"));
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"

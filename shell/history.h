@@ -54,6 +54,8 @@ struct HistorySettings {
     // The program's stop requests: a run that waits for another program's
     // lock on the history gives up when one comes. Null: none.
     const StopRequests* stops = nullptr;
+    // Each kept run also goes to the system log (system_log.h).
+    bool systemLog = false;
 };
 
 // $XDG_STATE_HOME/zentrix-update/history.jsonl, else the same under
@@ -66,8 +68,10 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
                                 std::chrono::system_clock::time_point ended, const char* mode,
                                 const std::string& programVersion);
 
-// Appends the record of one run (one line, under the lock, on the disk);
-// a history that cannot be written is one warning through `port`. Returns
+// Appends the record of one run (one line, under the lock, on the disk)
+// and, when the settings ask for it, writes it to the system log; a history
+// that cannot be written is one warning through `port`, as is a system log
+// that cannot take the entry; neither changes the run's result. Returns
 // the record, made whether or not it is kept.
 HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
                const UpdateOutcome& outcome, IUpdatePort& port);
