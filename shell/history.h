@@ -43,6 +43,12 @@ std::string FormatHistoryLine(const HistoryRecord& record);
 // not a whole JSON object of texts, numbers, true, false and null.
 bool ParseHistoryLine(std::string_view line, HistoryRecord& record);
 
+// What a line of a history file or of a journal export is: a record (the
+// line itself, or the ZENTRIX_RECORD field of a journal entry), another of
+// the journal's entries, or neither.
+enum class LineKind { Record, OtherJournalEntry, Bad };
+LineKind ReadRecordLine(std::string_view line, HistoryRecord& record);
+
 // A time as ISO 8601 UTC to the second: "2026-12-07T19:35:25Z".
 std::string IsoUtc(std::chrono::system_clock::time_point time);
 

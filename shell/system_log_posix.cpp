@@ -75,7 +75,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     const std::string datagram = JournalDatagram(JournalFields(record, line));
     ssize_t sent = -1;
     do {
-        sent = sendto(journal.Get(), datagram.data(), datagram.size(), MSG_NOSIGNAL,
+        sent = sendto(journal.Get(), datagram.data(), datagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                       reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (sent < 0 && errno == EINTR);
     if (sent >= 0) {

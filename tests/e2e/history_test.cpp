@@ -337,6 +337,116 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
               "+HH:MM for a time not local), today, yesterday or Nd (N days ago)\n");
 }
 
+// A run's record line, as the program writes it.
+std::string RunLine(const std::string& serial, const std::string& port, const std::string& host,
+                    const std::string& started, const std::string& ended, const std::string& osBefore,
+                    const std::string& result)
+{
+    HistoryRecord record;
+    auto& f = record.fields;
+    f[kStarted] = "2026-12-01T" + started + ":00Z";
+    f[kEnded] = "2026-12-01T" + ended + ":00Z";
+    f[kDevice] = serial.empty() ? port : "usb:1:7";
+    f[kUsbSerial] = serial.empty() ? kNull : Field(serial);
+    f[kModel] = serial.empty() ? "ZX-83" : "ZX-84";
+    f[kOsBefore] = osBefore;
+    f[kOsImage] = "01.05.0000";
+    f[kResult] = result;
+    f[kReason] = result == "success" ? kNull : Field("the cable came out");
+    f[kMode] = "all";
+    f[kHost] = host;
+    return FormatHistoryLine(record);
+}
+
+// The line of a journal export (journalctl -o json) holding `line`.
+std::string JournalExportLine(const std::string& line)
+{
+    return R"({"__CURSOR" : "s=1;i=2", "MESSAGE_ID" : "5c7e2a0f9b3d4e61a8f04c2d19b6e735", "ZENTRIX_RECORD" : )" +
+           JsonString(line) + R"(, "_HOSTNAME" : "central"})";
+}
+
+// Three machines' histories and a journal export read as one: merged in
+// time order with each run once, and the fleet view of where each
+// calculator stands, whole and as the list of those needing an update.
+TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
+{
+    const std::vector<std::string> runs = {
+        RunLine("ZX-4", "", "d", "07:00", "07:05", "01.00.0000", "success"),   // in the journal only
+        RunLine("ZX-1", "", "a", "08:00", "08:01", "01.00.0000", "success"),
+        RunLine("ZX-2", "", "a", "08:02", "08:03", "01.00.0000", "failed"),
+        RunLine("ZX-3", "", "c", "08:30", "08:31", "01.00.0000", "success"),   // in the journal too
+        RunLine("ZX-2", "", "b", "09:00", "09:02", "01.00.0000", "success"),   // in the journal too
+        RunLine("", "/dev/ttyS0", "b", "09:05", "09:06", "01.04.0000", "failed"),
+        RunLine("ZX-1", "", "c", "10:00", "10:01", "01.05.0000", "failed"),
+    };
+    const std::map<std::string, std::vector<size_t>> files = {{"a", {1, 2}}, {"b", {4, 5}}, {"c", {3, 6}}};
+    for (const auto& [host, lines] : files) {
+        std::ofstream out(m_dir / (host + ".jsonl"), std::ios::binary);
+        for (const size_t n : lines) {
+            out << runs[n] << "\n";
+        }
+    }
+    const std::string journal = JournalExportLine(runs[0]) + "\n" + JournalExportLine(runs[3]) + "\n" +
+                                R"({"__CURSOR" : "s=1;i=3", "MESSAGE" : "someone else's entry"})" + "\n" +
+                                JournalExportLine(runs[4]) + "\n";
+    const auto show = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history"};
+        for (const char* host : {"a", "b", "c"}) {
+            argv.insert(argv.end(), {"--from", (m_dir / (std::string(host) + ".jsonl")).string()});
+        }
+        argv.insert(argv.end(), {"--from", "-"});
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, journal);
+    };
+    std::string merged = "{\"schema_version\": 1, \"runs\": [";
+    for (size_t n = 0; n < runs.size(); ++n) {
+        merged += (n == 0 ? "\n  " : ",\n  ") + runs[n];
+    }
+    merged += "\n]}\n";
+
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,success,2026-12-01T09:02:00Z,b\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,success,2026-12-01T08:31:00Z,c\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,success,2026-12-01T07:05:00Z,d\r\n";
+    const std::string serialPort = ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b\r\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out;
+    } cases[] = {
+        {{"--json"}, merged},
+        {{"--by-calculator", "--csv"}, header + zx1 + zx2 + zx3 + zx4 + serialPort},
+        {{"--by-calculator", "--csv", "--needs", "01.05.0000"}, header + zx1 + serialPort},
+        {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + serialPort},
+        {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + serialPort},
+        {{"--by-calculator", "--needs", "01.05.0000"},
+         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host\n"
+         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c\n"
+         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b\n"},
+        {{"--by-calculator", "--json", "--needs", "01.05.0000"},
+         "{\"schema_version\": 1, \"calculators\": [\n"
+         "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\"},\n"
+         "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\"}\n]}\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const ProcessResult shown = show(c.arguments);
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        EXPECT_EQ(shown.out, c.out);
+        EXPECT_EQ(shown.err, "");
+    }
+    // The table reads standard input twice (from a copy): every run once.
+    const ProcessResult table = show({});
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 1 + static_cast<long>(runs.size())) << table.out;
+    EXPECT_NE(table.out.find("2026-12-01 07:00:00  success"), std::string::npos) << table.out;
+    // A file that is not there, --needs alone and two standard inputs are refused.
+    EXPECT_EQ(show({"--from", (m_dir / "missing.jsonl").string()}).exitCode, 1);
+    EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);
+    EXPECT_EQ(show({"--from", "-"}).exitCode, 2);
+}
+
 // Another program holding a lock on the history (here as long as the test
 // runs) costs a run a few seconds at most: the result is shown as always and
 // the record's loss is one warning, for a single calculator and for a set.
