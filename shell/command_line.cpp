@@ -110,7 +110,8 @@ std::string UsageText(const MoCatalogue* texts)
     text += t(N_("  --history [--json | --csv] [--since DATE]\n"
                  "                    show the record of every update run and exit\n"));
     text += t(N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
-                 "                    standard input; a journal export is read too), in time order\n"
+                 "                    standard input; a journal export is read too), merged in\n"
+                 "                    time order\n"
                  "  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
                  "                    now and last run; with --needs, only those below VERSION or\n"
                  "                    whose last run failed\n"

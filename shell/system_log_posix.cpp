@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "i18n/text_format.h"
 #include "shell/system_log.h"
 
 namespace {
@@ -63,7 +64,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
-        problem = "the journal's socket path is too long";
+        problem = N_("the journal's socket path is too long");
         return false;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
@@ -85,6 +86,6 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
         WriteSyslog(record);
         return true;
     }
-    problem = "the journal refused the entry: " + std::string(std::strerror(errno));
+    problem = FormatText(N_("the journal refused the entry: %s"), {std::strerror(errno)});
     return false;
 }

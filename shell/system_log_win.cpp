@@ -4,6 +4,7 @@
 // its text and the history line as its data.
 #include <windows.h>
 
+#include "i18n/text_format.h"
 #include "shell/system_log.h"
 
 namespace {
@@ -27,7 +28,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     const std::wstring source = Wide(kSystemLogIdentifier);
     HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
     if (log == nullptr) {
-        problem = "the event log cannot be opened (error " + std::to_string(GetLastError()) + ")";
+        problem = FormatText(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
         return false;
     }
     const std::wstring message = Wide(RunLogMessage(record));
@@ -38,7 +39,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     if (!reported) {
-        problem = "the event log refused the entry (error " + std::to_string(error) + ")";
+        problem = FormatText(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
         return false;
     }
     return true;
