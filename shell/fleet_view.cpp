@@ -99,7 +99,7 @@ void CFleetView::Add(const HistoryRecord& record)
     c.model = record[kModel] ? *record[kModel] : c.model;
     c.osNow = record[kOsBefore] ? *record[kOsBefore] : c.osNow;
     c.lastResult = Text(record, kResult);
-    if (c.lastResult == "success" && record[kOsImage]) {
+    if (c.lastResult == "updated" && record[kOsImage]) {
         c.osNow = *record[kOsImage];
     }
     c.lastRun = ended;
@@ -131,7 +131,8 @@ int CompareOsVersions(const std::string& a, const std::string& b)
 
 bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 {
-    return calculator.lastResult != "success" || calculator.osNow.empty() ||
+    const bool succeeded = calculator.lastResult == "updated" || calculator.lastResult == "current";
+    return !succeeded || calculator.osNow.empty() ||
            CompareOsVersions(calculator.osNow, version) < 0;
 }
 

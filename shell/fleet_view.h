@@ -41,7 +41,7 @@ private:
 int CompareOsVersions(const std::string& a, const std::string& b);
 
 // Whether the calculator needs an update to `version`: its OS now is below
-// it or not known, or its last run did not succeed.
+// it or not known, or its last run left it neither updated nor current.
 bool NeedsUpdate(const CalculatorState& calculator, const std::string& version);
 
 // The calculators as a table (headings in `texts`' language), as one JSON

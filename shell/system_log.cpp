@@ -27,7 +27,8 @@ std::string UpperCase(std::string text)
 
 bool RunFailed(const HistoryRecord& record)
 {
-    return record[kResult].value_or("") != "success";
+    const std::string result = record[kResult].value_or("");
+    return result != "updated" && result != "current";
 }
 
 std::string RunLogMessage(const HistoryRecord& record)
@@ -48,7 +49,7 @@ std::vector<SystemLogField> JournalFields(const HistoryRecord& record, const std
     std::vector<SystemLogField> fields = {
         {"MESSAGE_ID", kRunMessageId},
         {"MESSAGE", RunLogMessage(record)},
-        {"PRIORITY", RunFailed(record) ? "3" : "6"},   // err, info
+        {"PRIORITY", !RunFailed(record) ? "6" : record[kResult] == "unsupported" ? "4" : "3"},   // info, warning, err
         {"SYSLOG_IDENTIFIER", kSystemLogIdentifier},
     };
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {

@@ -28,7 +28,8 @@ struct SystemLogField {
 // host, and the reason of a run that failed. Control bytes are escaped.
 std::string RunLogMessage(const HistoryRecord& record);
 
-// Whether the run's entry is an error (the run did not succeed).
+// Whether the run's entry is an error: the calculator was neither updated
+// nor found current.
 bool RunFailed(const HistoryRecord& record);
 
 // The journal entry's fields: MESSAGE_ID, MESSAGE, PRIORITY,

@@ -52,7 +52,8 @@ bool NoJournal(int error)
 void WriteSyslog(const HistoryRecord& record)
 {
     openlog(kSystemLogIdentifier, LOG_PID, LOG_USER);
-    syslog(RunFailed(record) ? LOG_ERR : LOG_INFO, "%s", RunLogMessage(record).c_str());
+    const int priority = !RunFailed(record) ? LOG_INFO : record[kResult] == "unsupported" ? LOG_WARNING : LOG_ERR;
+    syslog(priority, "%s", RunLogMessage(record).c_str());
     closelog();
 }
 

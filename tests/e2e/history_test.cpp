@@ -352,7 +352,7 @@ std::string RunLine(const std::string& serial, const std::string& port, const st
     f[kOsBefore] = osBefore;
     f[kOsImage] = "01.05.0000";
     f[kResult] = result;
-    f[kReason] = result == "success" ? kNull : Field("the cable came out");
+    f[kReason] = result == "updated" ? kNull : Field("the cable came out");
     f[kMode] = "all";
     f[kHost] = host;
     return FormatHistoryLine(record);
@@ -371,15 +371,16 @@ std::string JournalExportLine(const std::string& line)
 TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 {
     const std::vector<std::string> runs = {
-        RunLine("ZX-4", "", "d", "07:00", "07:05", "01.00.0000", "success"),   // in the journal only
-        RunLine("ZX-1", "", "a", "08:00", "08:01", "01.00.0000", "success"),
+        RunLine("ZX-4", "", "d", "07:00", "07:05", "01.00.0000", "updated"),   // in the journal only
+        RunLine("ZX-1", "", "a", "08:00", "08:01", "01.00.0000", "updated"),
         RunLine("ZX-2", "", "a", "08:02", "08:03", "01.00.0000", "failed"),
-        RunLine("ZX-3", "", "c", "08:30", "08:31", "01.00.0000", "success"),   // in the journal too
-        RunLine("ZX-2", "", "b", "09:00", "09:02", "01.00.0000", "success"),   // in the journal too
+        RunLine("ZX-3", "", "c", "08:30", "08:31", "01.00.0000", "updated"),   // in the journal too
+        RunLine("ZX-2", "", "b", "09:00", "09:02", "01.00.0000", "updated"),   // in the journal too
         RunLine("", "/dev/ttyS0", "b", "09:05", "09:06", "01.04.0000", "failed"),
         RunLine("ZX-1", "", "c", "10:00", "10:01", "01.05.0000", "failed"),
+        RunLine("ZX-5", "", "c", "10:30", "10:31", "01.05.0000", "current"),
     };
-    const std::map<std::string, std::vector<size_t>> files = {{"a", {1, 2}}, {"b", {4, 5}}, {"c", {3, 6}}};
+    const std::map<std::string, std::vector<size_t>> files = {{"a", {1, 2}}, {"b", {4, 5}}, {"c", {3, 6, 7}}};
     for (const auto& [host, lines] : files) {
         std::ofstream out(m_dir / (host + ".jsonl"), std::ios::binary);
         for (const size_t n : lines) {
@@ -406,19 +407,20 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 
     const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n";
     const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,success,2026-12-01T09:02:00Z,b\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,success,2026-12-01T08:31:00Z,c\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,success,2026-12-01T07:05:00Z,d\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c\r\n";
     const std::string serialPort = ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
     } cases[] = {
         {{"--json"}, merged},
-        {{"--by-calculator", "--csv"}, header + zx1 + zx2 + zx3 + zx4 + serialPort},
+        {{"--by-calculator", "--csv"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
         {{"--by-calculator", "--csv", "--needs", "01.05.0000"}, header + zx1 + serialPort},
-        {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + serialPort},
-        {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + serialPort},
+        {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
+        {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + zx5 + serialPort},
         {{"--by-calculator", "--needs", "01.05.0000"},
          "Serial  Port        Model  OS now      Result  Last run (UTC)        Host\n"
          "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c\n"
@@ -440,7 +442,7 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
     // The table reads standard input twice (from a copy): every run once.
     const ProcessResult table = show({});
     EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 1 + static_cast<long>(runs.size())) << table.out;
-    EXPECT_NE(table.out.find("2026-12-01 07:00:00  success"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("2026-12-01 07:00:00  updated"), std::string::npos) << table.out;
     // A file that is not there, --needs alone and two standard inputs are refused.
     EXPECT_EQ(show({"--from", (m_dir / "missing.jsonl").string()}).exitCode, 1);
     EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);

@@ -86,7 +86,7 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
     EXPECT_NE(message.find(": the calculator stopped answering"), std::string::npos) << message;
     EXPECT_TRUE(RunFailed(record));
     HistoryRecord succeeded = record;
-    succeeded.fields[kResult] = "success";
+    succeeded.fields[kResult] = "updated";
     EXPECT_FALSE(RunFailed(succeeded));
 }
 
