@@ -8,7 +8,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,9 +35,18 @@ namespace fs = std::filesystem;
 
 class History : public ::testing::Test {
 protected:
-    History() { m_dir = MakeDemoFolder("zentrix-history", ZENTRIX_SIM_BIN); }
+    History()
+    {
+        m_dir = MakeDemoFolder("zentrix-history", ZENTRIX_SIM_BIN);
+        m_journal = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        JournalSocket().string().copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(m_journal, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
     ~History() override
     {
+        close(m_journal);
         m_calculators.clear();
         if (!m_dir.empty()) {
             fs::remove_all(m_dir);
@@ -60,8 +71,20 @@ protected:
         return RunProcess(argv,
                           {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
                            "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
-                           "XDG_STATE_HOME=" + state.string()},
+                           "XDG_STATE_HOME=" + state.string(), "ZENTRIX_JOURNAL_SOCKET=" + JournalSocket().string()},
                           answers);
+    }
+    // The history lines of the journal entries received so far.
+    std::vector<std::string> JournalRecords() const
+    {
+        std::vector<std::string> lines;
+        std::string datagram(256 * 1024, '\0');
+        for (ssize_t size; (size = recv(m_journal, datagram.data(), datagram.size(), 0)) > 0;) {
+            const std::string entry = "\n" + datagram.substr(0, static_cast<size_t>(size));
+            const size_t at = entry.find("\nZENTRIX_RECORD=");
+            lines.push_back(at == std::string::npos ? "" : entry.substr(at + 16, entry.find('\n', at + 1) - at - 16));
+        }
+        return lines;
     }
     // --history and `arguments`; with `columns` > 0 on a terminal that
     // wide and `lines` high.
@@ -76,10 +99,12 @@ protected:
     }
 
     fs::path State() const { return m_dir / "state"; }
+    fs::path JournalSocket() const { return m_dir / "journal.socket"; }
     fs::path HistoryFile() const { return State() / "zentrix-update" / "history.jsonl"; }
     std::string Images() const { return (m_dir / "img").string(); }
 
     fs::path m_dir;
+    int m_journal = -1;   // a private journal: every run's entry comes here
     std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
 };
 
@@ -147,6 +172,16 @@ TEST_F(History, EveryEndingOfASetLeavesExactlyOneRecordOfItsOwn)
 
     const std::vector<HistoryRecord> records = Records(HistoryFile());
     ASSERT_EQ(records.size(), set.size());
+    // The journal got one entry per run, holding the run's history line.
+    std::vector<std::string> lines;
+    std::istringstream history(ReadFile(HistoryFile()));
+    for (std::string line; std::getline(history, line);) {
+        lines.push_back(line);
+    }
+    std::vector<std::string> journal = JournalRecords();
+    std::sort(lines.begin(), lines.end());
+    std::sort(journal.begin(), journal.end());
+    EXPECT_EQ(journal, lines);
     const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
     for (size_t i = 0; i < set.size(); ++i) {
         SCOPED_TRACE(set[i].name);
@@ -229,10 +264,11 @@ TEST_F(History, ATornLastLineIsSkippedWithOneWarningAndTheNextRecordStaysWhole)
     EXPECT_NE(shown.out.find("2026-12-01 08:00:00  updated  /dev/ttyACM0"), std::string::npos) << shown.out;
 
     // A single update after the power cut: its record starts a line of its
-    // own, after the torn one.
+    // own, after the torn one (and, as asked, only there).
     const std::string path = StartCalculator({});
-    const ProcessResult run = Update({Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
+    const ProcessResult run = Update({"--no-system-log", Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
     EXPECT_NE(run.out.find("Update is complete."), std::string::npos) << run.out;
+    EXPECT_EQ(JournalRecords(), std::vector<std::string>());
     shown = ShowHistory({"--history", "--json"});
     EXPECT_EQ(shown.exitCode, 0);
     EXPECT_EQ(std::count(shown.err.begin(), shown.err.end(), '\n'), 1) << shown.err;
@@ -257,6 +293,10 @@ TEST_F(History, AHistoryThatCannotBeWrittenIsOneWarningAndTheResultStands)
     EXPECT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(warning, at + 1), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(State() / "zentrix-update"), "not a folder\n");
+    // The system log still has the run.
+    const std::vector<std::string> journal = JournalRecords();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_NE(journal[0].find(R"("result": "updated")"), std::string::npos) << journal[0];
 }
 
 TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
