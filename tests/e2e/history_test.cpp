@@ -483,6 +483,22 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
     const ProcessResult table = show({});
     EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 1 + static_cast<long>(runs.size())) << table.out;
     EXPECT_NE(table.out.find("2026-12-01 07:00:00  updated"), std::string::npos) << table.out;
+    // A file out of time order (a clock set back) and with a torn line is
+    // read whole, each with one warning; its late record is shown where it
+    // was read.
+    const fs::path late = m_dir / "late.jsonl";
+    std::ofstream(late, std::ios::binary) << runs[6] << "\n{\"started\": \"2026-12-0\n" << runs[1] << "\n";
+    const ProcessResult disordered =
+        RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--json", "--from", late.string(), "--from",
+                    (m_dir / "b.jsonl").string()},
+                   {"XDG_STATE_HOME=" + State().string()}, "");
+    EXPECT_EQ(disordered.exitCode, 0);
+    EXPECT_EQ(disordered.out, "{\"schema_version\": 1, \"runs\": [\n  " + runs[4] + ",\n  " + runs[5] + ",\n  " +
+                                  runs[6] + ",\n  " + runs[1] + "\n]}\n");
+    EXPECT_EQ(disordered.err, "zentrix-update: line 2 of " + late.string() +
+                                  " is not a whole record (cut off when it was written?); it is skipped\n"
+                                  "zentrix-update: " + late.string() +
+                                  " is not in time order: 1 record is shown where it was read\n");
     // A file that is not there, --needs alone and two standard inputs are refused.
     EXPECT_EQ(show({"--from", (m_dir / "missing.jsonl").string()}).exitCode, 1);
     EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);
