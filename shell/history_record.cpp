@@ -126,6 +126,10 @@ private:
     bool Value(std::optional<std::string>& value)
     {
         SkipSpace();
+        if (m_journalEntry && m_at < m_text.size() && m_text[m_at] == '[') {
+            value.reset();
+            return SkipArray();   // a journal field that is not text: bytes as numbers
+        }
         if (m_at < m_text.size() && m_text[m_at] == '"') {
             std::string text;
             if (!String(text)) {
@@ -145,6 +149,22 @@ private:
             }
         }
         return Number(value);
+    }
+    // A flat array of values, as a journal export writes a field that is
+    // not printable text.
+    bool SkipArray()
+    {
+        Take('[');
+        if (Take(']')) {
+            return true;
+        }
+        std::optional<std::string> item;
+        do {
+            if (!Value(item)) {
+                return false;
+            }
+        } while (Take(','));
+        return Take(']');
     }
     bool Number(std::optional<std::string>& value)
     {

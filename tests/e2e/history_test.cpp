@@ -401,8 +401,9 @@ std::string RunLine(const std::string& serial, const std::string& port, const st
 // The line of a journal export (journalctl -o json) holding `line`.
 std::string JournalExportLine(const std::string& line)
 {
+    // A field that is not printable text comes as its bytes.
     return R"({"__CURSOR" : "s=1;i=2", "MESSAGE_ID" : "5c7e2a0f9b3d4e61a8f04c2d19b6e735", "ZENTRIX_RECORD" : )" +
-           JsonString(line) + R"(, "_HOSTNAME" : "central"})";
+           JsonString(line) + R"(, "ZENTRIX_REASON" : [ 110, 111, 10, 27 ], "_HOSTNAME" : "central"})";
 }
 
 // Three machines' histories and a journal export read as one: merged in

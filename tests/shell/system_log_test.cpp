@@ -90,7 +90,17 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
     EXPECT_FALSE(RunFailed(succeeded));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+// The event log takes the run's event under the program's source.
+TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
+{
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    std::string problem;
+    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
+}
+
+#else
 
 fs::path ScratchFolder()
 {
