@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/history_merge.h"
 
+#include <string_view>
+
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
 
 namespace {
 
-const std::string& Ended(const HistoryRecord& record)
+std::string_view Ended(const HistoryRecord& record)
 {
-    static const std::string kNever;
-    return record[kEnded] ? *record[kEnded] : kNever;
+    return record[kEnded] ? std::string_view(*record[kEnded]) : std::string_view();
 }
 
 std::string RunKey(const HistoryRecord& record)
@@ -60,14 +61,14 @@ void CHistoryMerge::Advance(Input& input)
     if (Ended(input.next) < input.lastEnded) {
         ++input.outOfOrder;
     } else {
-        input.lastEnded = Ended(input.next);
+        input.lastEnded = std::string(Ended(input.next));
     }
 }
 
 bool CHistoryMerge::SeenBefore(const HistoryRecord& record)
 {
     if (Ended(record) != m_windowEnded) {
-        m_windowEnded = Ended(record);
+        m_windowEnded = std::string(Ended(record));
         m_window.clear();
     }
     return !m_window.insert(RunKey(record)).second;
