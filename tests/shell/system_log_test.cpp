@@ -47,6 +47,31 @@ UpdateOutcome FailedRun()
     return outcome;
 }
 
+TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
+{
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    const std::string message = RunLogMessage(record);
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    EXPECT_EQ(message.rfind("failed: ZX-84 serial ZX84-00731, OS 5.2.0, image 5.3.1, on ", 0), 0u) << message;
+    EXPECT_NE(message.find(": the calculator stopped answering"), std::string::npos) << message;
+    EXPECT_TRUE(RunFailed(record));
+    HistoryRecord succeeded = record;
+    succeeded.fields[kResult] = "updated";
+    EXPECT_FALSE(RunFailed(succeeded));
+}
+
+#ifdef _WIN32
+
+// The event log takes the run's event under the program's source.
+TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
+{
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    std::string problem;
+    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
+}
+
+#else
+
 // The fields of a native-protocol datagram, read the way the journal reads
 // them (a value with a line feed comes with its length).
 std::multimap<std::string, std::string> DecodeJournal(const std::string& datagram)
@@ -76,31 +101,6 @@ std::multimap<std::string, std::string> DecodeJournal(const std::string& datagra
     }
     return fields;
 }
-
-TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
-{
-    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
-    const std::string message = RunLogMessage(record);
-    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
-    EXPECT_EQ(message.rfind("failed: ZX-84 serial ZX84-00731, OS 5.2.0, image 5.3.1, on ", 0), 0u) << message;
-    EXPECT_NE(message.find(": the calculator stopped answering"), std::string::npos) << message;
-    EXPECT_TRUE(RunFailed(record));
-    HistoryRecord succeeded = record;
-    succeeded.fields[kResult] = "updated";
-    EXPECT_FALSE(RunFailed(succeeded));
-}
-
-#ifdef _WIN32
-
-// The event log takes the run's event under the program's source.
-TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
-{
-    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
-    std::string problem;
-    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
-}
-
-#else
 
 fs::path ScratchFolder()
 {
