@@ -151,7 +151,7 @@ private:
         return Number(value);
     }
     // A flat array of values, as a journal export writes a field that is
-    // not printable text.
+    // not printable text (its bytes as numbers).
     bool SkipArray()
     {
         Take('[');
@@ -160,6 +160,10 @@ private:
         }
         std::optional<std::string> item;
         do {
+            SkipSpace();
+            if (m_at < m_text.size() && m_text[m_at] == '[') {
+                return false;   // flat only: no depth to exhaust the stack
+            }
             if (!Value(item)) {
                 return false;
             }
