@@ -111,6 +111,15 @@ void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
 
+// The configuration files, where the environment places them.
+DeviceSources ConfigFiles()
+{
+    DeviceSources files;
+    files.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+    files.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
+    return files;
+}
+
 // The calculators to look for, from the first source that names any; the
 // warnings of the configuration files go to standard error.
 DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* texts)
@@ -120,8 +129,9 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* tex
     sources.commandLineUsbIds = options.usbIds;
     sources.environmentDevices = std::getenv("ZENTRIX_DEVICES");
     sources.environmentUsbIds = std::getenv("ZENTRIX_USB_IDS");
-    sources.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
-    sources.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
+    const DeviceSources files = ConfigFiles();
+    sources.userFile = files.userFile;
+    sources.machineFile = files.machineFile;
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const std::string& warning : resolved.warnings) {
         SayLine(texts, warning);
@@ -208,7 +218,8 @@ int main(int argc, char** argv)
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
     ReadReplyTimeout(app, texts);
-    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops};
+    const bool systemLog = !options.noSystemLog && SystemLogWanted(ConfigFiles());
+    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());

@@ -113,6 +113,13 @@ std::string UsageText(const MoCatalogue* texts)
                  "                    write the last run's record and trace, the version, the\n"
                  "                    platform and the calculators seen into FILE (default\n"
                  "                    zentrix-problem-report.txt) for a developer, and exit\n"));
+    text += t(N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
+                 "                    standard input; a journal export is read too), merged in\n"
+                 "                    time order\n"
+                 "  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
+                 "                    now and last run; with --needs, only those below VERSION or\n"
+                 "                    whose last run failed\n"
+                 "  --no-system-log   do not write each run to the system log as well\n"));
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"

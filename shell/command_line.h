@@ -47,6 +47,7 @@ struct ProgramOptions {
     std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
+    bool noSystemLog = false;           // --no-system-log: runs are not written to the system log
     std::vector<std::string> warnings;  // one line each, without a line feed
     // The first argument that cannot be followed as given (an unknown
     // option, one without its value or with a malformed one), as the usage

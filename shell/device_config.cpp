@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "device/device_source.h"
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr const char* kConfigName = "zentrix-update.conf";
+constexpr const char* kSystemLogKey = "system-log";
 // Bounds of a configuration file: a few lines of keys and values, never a
 // file that takes memory or time to read.
 constexpr std::uintmax_t kMaxConfigBytes = 64 * 1024;
@@ -64,11 +66,16 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "image-folder") {
         return {};   // the image folder last chosen, not a calculator
     }
-    if (key != "device" && key != "usb-id") {
-        return FormatText(N_("unknown key \"%s\" (known: device, usb-id, image-folder)"), {Shown(key)});
+    if (key != "device" && key != "usb-id" && key != kSystemLogKey) {
+        return FormatText(N_("unknown key \"%s\" (known: device, usb-id, system-log, image-folder)"), {Shown(key)});
     }
     if (value.empty()) {
         return FormatText(N_("%s without a value"), {key});   // a known key: nothing to escape
+    }
+    if (key == kSystemLogKey) {
+        return value == "on" || value == "off"
+                   ? std::string()
+                   : FormatText(N_("system-log is on or off, not %s"), {Shown(value)});
     }
     if (key == "device") {
         choice.paths.push_back(value);
@@ -96,8 +103,9 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
     return choice;
 }
 
-// The file's choice; nothing, without a word, when the file does not exist.
-DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warnings)
+// The file's text, within its bound; nothing, without a word, when the file
+// does not exist.
+std::optional<std::string> ConfigText(const std::string& file, std::vector<std::string>& warnings)
 {
     if (file.empty()) {
         return {};
@@ -127,7 +135,17 @@ DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warning
     std::string text(static_cast<size_t>(kMaxConfigBytes), '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
-    DeviceChoice choice = ParseDeviceConfig(text, file, warnings);
+    return text;
+}
+
+// The file's choice; nothing, without a word, when the file does not exist.
+DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warnings)
+{
+    const std::optional<std::string> text = ConfigText(file, warnings);
+    if (!text) {
+        return {};
+    }
+    DeviceChoice choice = ParseDeviceConfig(*text, file, warnings);
     choice.origin = file;
     return choice;
 }
@@ -172,6 +190,33 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
                                       {SafeText(fileName), std::to_string(more)}));
     }
     return choice;
+}
+
+std::optional<bool> SystemLogSetting(const std::string& text)
+{
+    std::optional<bool> setting;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos && Trimmed(line.substr(0, equals)) == kSystemLogKey) {
+            const std::string value = Trimmed(line.substr(equals + 1));
+            setting = value == "on" ? std::optional<bool>(true) : value == "off" ? std::optional<bool>(false) : setting;
+        }
+    }
+    return setting;
+}
+
+bool SystemLogWanted(const DeviceSources& sources)
+{
+    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
+        std::vector<std::string> warnings;   // said when the file is read for its devices
+        const std::optional<std::string> text = ConfigText(*file, warnings);
+        if (const std::optional<bool> setting = text ? SystemLogSetting(*text) : std::nullopt) {
+            return *setting;
+        }
+    }
+    return true;
 }
 
 ResolvedDevices ResolveDevices(const DeviceSources& sources)

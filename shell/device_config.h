@@ -7,8 +7,10 @@
 //
 // A configuration file holds `key = value` lines, blank lines and `#`
 // comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
-// each may repeat. A line that cannot be read is a warning naming the file
+// each may repeat, and `system-log` (on or off: whether each run also goes
+// to the system log; on by default). A line that cannot be read is a warning naming the file
 // and the line; the rest of the file still counts.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,12 @@ struct ResolvedDevices {
 // Reads a configuration file's text; `fileName` names it in the warnings.
 DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
                                std::vector<std::string>& warnings);
+
+// The last well-formed `system-log` line of a configuration file's text.
+std::optional<bool> SystemLogSetting(const std::string& text);
+// Whether runs go to the system log: the user's file decides when it says,
+// else the machine's; on when neither does.
+bool SystemLogWanted(const DeviceSources& sources);
 
 // Picks the first source that names any device; reads only the files it
 // needs to.

@@ -7,10 +7,12 @@
 #include <thread>
 
 #include "i18n/text_format.h"
+#include "shell/system_log.h"
 
 namespace {
 
 constexpr const char* kNotKept = N_("this run is not kept in the history: %s");
+constexpr const char* kNotLogged = N_("this run is not in the system log: %s");
 
 std::optional<std::string> Known(const std::string& text)
 {
@@ -84,15 +86,21 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
     if (!settings.keep) {
         return record;
     }
+    const std::string line = FormatHistoryLine(record);
+    std::string problem;
     if (settings.path.empty()) {
         port.Warn(FormatText(kNotKept, {N_("the environment names no folder for it")}));
-        return record;
+    } else {
+        const StopRequests* stops = settings.stops;
+        const auto keepTrying = [stops] {
+            return stops == nullptr || (stops->interrupt == 0 && stops->terminate == 0);
+        };
+        if (!AppendHistoryLine(settings.path, line, keepTrying, problem)) {
+            port.Warn(FormatText(kNotKept, {problem}));
+        }
     }
-    const StopRequests* stops = settings.stops;
-    const auto keepTrying = [stops] { return stops == nullptr || (stops->interrupt == 0 && stops->terminate == 0); };
-    std::string problem;
-    if (!AppendHistoryLine(settings.path, FormatHistoryLine(record), keepTrying, problem)) {
-        port.Warn(FormatText(kNotKept, {problem}));
+    if (settings.systemLog && !WriteSystemLog(record, line, problem)) {
+        port.Warn(FormatText(kNotLogged, {problem}));
     }
     return record;
 }

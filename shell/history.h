@@ -43,6 +43,12 @@ std::string FormatHistoryLine(const HistoryRecord& record);
 // not a whole JSON object of texts, numbers, true, false and null.
 bool ParseHistoryLine(std::string_view line, HistoryRecord& record);
 
+// What a line of a history file or of a journal export is: a record (the
+// line itself, or the ZENTRIX_RECORD field of a journal entry), another of
+// the journal's entries, or neither.
+enum class LineKind { Record, OtherJournalEntry, Bad };
+LineKind ReadRecordLine(std::string_view line, HistoryRecord& record);
+
 // A time as ISO 8601 UTC to the second: "2026-12-07T19:35:25Z".
 std::string IsoUtc(std::chrono::system_clock::time_point time);
 
@@ -54,6 +60,8 @@ struct HistorySettings {
     // The program's stop requests: a run that waits for another program's
     // lock on the history gives up when one comes. Null: none.
     const StopRequests* stops = nullptr;
+    // Each kept run also goes to the system log (system_log.h).
+    bool systemLog = false;
 };
 
 // $XDG_STATE_HOME/zentrix-update/history.jsonl, else the same under
@@ -66,8 +74,10 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
                                 std::chrono::system_clock::time_point ended, const char* mode,
                                 const std::string& programVersion);
 
-// Appends the record of one run (one line, under the lock, on the disk);
-// a history that cannot be written is one warning through `port`. Returns
+// Appends the record of one run (one line, under the lock, on the disk)
+// and, when the settings ask for it, writes it to the system log; a history
+// that cannot be written is one warning through `port`, as is a system log
+// that cannot take the entry; neither changes the run's result. Returns
 // the record, made whether or not it is kept.
 HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
                const UpdateOutcome& outcome, IUpdatePort& port);

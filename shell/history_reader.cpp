@@ -19,8 +19,9 @@ bool CHistoryReader::Open(const std::string& path, std::string& problem)
         problem = FormatText(N_("the history %s cannot be read: it is not a regular file"), {SafeText(path)});
         return false;
     }
-    m_in.open(path, std::ios::binary);
-    if (!m_in) {
+    m_owned.reset(std::fopen(path.c_str(), "rb"));
+    m_file = m_owned.get();
+    if (m_file == nullptr) {
         problem = FormatText(N_("the history %s cannot be read"), {SafeText(path)});
         return false;
     }
@@ -29,12 +30,11 @@ bool CHistoryReader::Open(const std::string& path, std::string& problem)
 
 bool CHistoryReader::FillBuffer()
 {
-    if (!m_in.is_open() || !m_in) {
+    if (m_file == nullptr) {
         return false;
     }
-    m_in.read(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
     m_begin = 0;
-    m_end = static_cast<size_t>(m_in.gcount());
+    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
     return m_end > 0;
 }
 
@@ -77,8 +77,12 @@ bool CHistoryReader::Next(HistoryRecord& record)
             continue;
         }
         record = {};
-        if (!m_lineTooLong && ParseHistoryLine(m_line, record)) {
+        const LineKind kind = m_lineTooLong ? LineKind::Bad : ReadRecordLine(m_line, record);
+        if (kind == LineKind::Record) {
             return true;
+        }
+        if (kind == LineKind::OtherJournalEntry) {
+            continue;
         }
         if (m_bad.count++ == 0) {
             m_bad.first = m_lineNumber;

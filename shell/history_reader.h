@@ -2,10 +2,13 @@
 #pragma once
 // Reading a history file one line at a time: memory stays the same however
 // large the file grows, and a line too long to be a record is skipped
-// without being held.
+// without being held. A line of a journal export (`journalctl -o json`) is
+// read as the record its ZENTRIX_RECORD field holds; the journal's other
+// entries are passed over.
 #include <array>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "shell/history.h"
@@ -25,6 +28,9 @@ public:
     // a folder, a pipe or a device is refused (nothing waits on it), as is a
     // file that cannot be opened. False with `problem` (English) then.
     bool Open(const std::string& path, std::string& problem);
+    // Reads `file` (standard input, say) from where it is; the caller keeps
+    // it open for as long as the reader reads.
+    void Read(FILE* file) { m_file = file; }
 
     // The next record in the file's order; false at the end of the file, or
     // at `StopAt`'s byte when one was set.
@@ -42,7 +48,8 @@ private:
     bool NextLine();
     bool FillBuffer();
 
-    std::ifstream m_in;
+    std::unique_ptr<FILE, int (*)(FILE*)> m_owned{nullptr, &std::fclose};
+    FILE* m_file = nullptr;
     std::array<char, 64 * 1024> m_buffer{};
     size_t m_begin = 0;
     size_t m_end = 0;

@@ -11,6 +11,7 @@ const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";   // U+FFFD
+constexpr std::string_view kJournalRecordName = "ZENTRIX_RECORD";   // see system_log.h
 
 // The length of the valid UTF-8 sequence at `at`, or 0 when it is not one.
 size_t Utf8SequenceLength(std::string_view text, size_t at)
@@ -75,6 +76,10 @@ public:
             if (!String(name) || !Take(':') || !Value(value)) {
                 return false;
             }
+            if (name == kJournalRecordName) {
+                m_journalRecord = value;
+            }
+            m_journalEntry = m_journalEntry || name == "__CURSOR" || name == "MESSAGE_ID";
             for (size_t f = 0; f < kHistoryFieldCount; ++f) {
                 if (name == kHistoryFieldNames[f]) {
                     record.fields[f] = std::move(value);
@@ -83,6 +88,11 @@ public:
         } while (Take(','));
         return Take('}') && AtEnd();
     }
+
+    // What the object read was besides a record: a journal entry, and the
+    // record it holds.
+    bool JournalEntry() const { return m_journalEntry; }
+    const std::optional<std::string>& JournalRecord() const { return m_journalRecord; }
 
 private:
     void SkipSpace()
@@ -116,6 +126,10 @@ private:
     bool Value(std::optional<std::string>& value)
     {
         SkipSpace();
+        if (m_journalEntry && m_at < m_text.size() && m_text[m_at] == '[') {
+            value.reset();
+            return SkipArray();   // a journal field that is not text: bytes as numbers
+        }
         if (m_at < m_text.size() && m_text[m_at] == '"') {
             std::string text;
             if (!String(text)) {
@@ -135,6 +149,26 @@ private:
             }
         }
         return Number(value);
+    }
+    // A flat array of values, as a journal export writes a field that is
+    // not printable text (its bytes as numbers).
+    bool SkipArray()
+    {
+        Take('[');
+        if (Take(']')) {
+            return true;
+        }
+        std::optional<std::string> item;
+        do {
+            SkipSpace();
+            if (m_at < m_text.size() && m_text[m_at] == '[') {
+                return false;   // flat only: no depth to exhaust the stack
+            }
+            if (!Value(item)) {
+                return false;
+            }
+        } while (Take(','));
+        return Take(']');
     }
     bool Number(std::optional<std::string>& value)
     {
@@ -228,6 +262,8 @@ private:
 
     std::string_view m_text;
     size_t m_at = 0;
+    bool m_journalEntry = false;
+    std::optional<std::string> m_journalRecord;
 };
 
 bool IsWholeNumber(const std::string& text)
@@ -282,4 +318,21 @@ bool ParseHistoryLine(std::string_view line, HistoryRecord& record)
     }
     record = std::move(read);
     return true;
+}
+
+LineKind ReadRecordLine(std::string_view line, HistoryRecord& record)
+{
+    HistoryRecord read;
+    CLineReader reader(line);
+    if (!reader.Object(read)) {
+        return LineKind::Bad;
+    }
+    if (!reader.JournalEntry()) {
+        record = std::move(read);
+        return LineKind::Record;
+    }
+    if (!reader.JournalRecord()) {
+        return LineKind::OtherJournalEntry;
+    }
+    return ParseHistoryLine(*reader.JournalRecord(), record) ? LineKind::Record : LineKind::Bad;
 }

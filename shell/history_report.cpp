@@ -5,24 +5,49 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
-#include "shell/history_reader.h"
+#include "shell/fleet_view.h"
+#include "shell/history_merge.h"
 #include "shell/since_option.h"
 
 namespace {
 
-constexpr const char* kUsage = "zentrix-update: usage: zentrix-update --history [--json | --csv] [--since DATE]\n";
+constexpr const char* kUsage =
+    "zentrix-update: usage: zentrix-update --history [--json | --csv] [--since DATE] [--from FILE]...\n"
+    "                       [--by-calculator [--needs VERSION]]\n";
 
 struct HistoryQuery {
     HistoryFormat format = HistoryFormat::Table;
     std::string since;      // as given; empty: every record
     std::string sinceTime;  // the moment it names, as the records write their times
+    std::vector<std::string> from;   // the files of --from; none: the user's history
+    bool byCalculator = false;
+    std::optional<std::string> needs;
 };
+
+// The value of `name` at `i` (as `name VALUE` or `name=VALUE`) into `value`;
+// false when `arguments[i]` is not that option.
+bool TakeOption(const std::vector<std::string>& arguments, size_t& i, const std::string& name, std::string& value)
+{
+    const std::string& a = arguments[i];
+    if (a == name && i + 1 < arguments.size()) {
+        value = arguments[++i];
+        return true;
+    }
+    if (a.rfind(name + "=", 0) == 0) {
+        value = a.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
 
 bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
 {
@@ -38,15 +63,18 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
             }
             formatGiven = true;
             query.format = a == "--json" ? HistoryFormat::Json : HistoryFormat::Csv;
-        } else if (a == "--since" && i + 1 < arguments.size()) {
-            query.since = arguments[++i];
-        } else if (a.rfind("--since=", 0) == 0) {
-            query.since = a.substr(8);
-        } else {
+        } else if (a == "--by-calculator") {
+            query.byCalculator = true;
+        } else if (std::string value; TakeOption(arguments, i, "--from", value)) {
+            query.from.push_back(value);
+        } else if (TakeOption(arguments, i, "--needs", value)) {
+            query.needs = value;
+        } else if (!TakeOption(arguments, i, "--since", query.since)) {
             return false;
         }
     }
-    return true;
+    const bool needsAlone = query.needs && (!query.byCalculator || query.needs->empty());
+    return !needsAlone && std::count(query.from.begin(), query.from.end(), "-") <= 1;
 }
 
 // The moment of --since into `query`; false, with the usage error naming the
@@ -74,7 +102,21 @@ bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
 // A CSV cell a spreadsheet shows as the text it is: control bytes escaped
 // as in the table, quoted where CSV needs it, and a text that a spreadsheet
 // would take for a formula led by an apostrophe.
-std::string CsvField(const std::string& value)
+// Copies what is left of `from` into `to`, then rewinds `to`.
+bool CopyAll(FILE* from, FILE* to)
+{
+    std::vector<char> buffer(64 * 1024);
+    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), from)) > 0;) {
+        if (std::fwrite(buffer.data(), 1, n, to) != n) {
+            return false;
+        }
+    }
+    return std::ferror(from) == 0 && std::fflush(to) == 0;
+}
+
+}  // namespace
+
+std::string HistoryCsvCell(const std::string& value)
 {
     std::string text = SafeText(value, SIZE_MAX);
     if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos) {
@@ -89,8 +131,6 @@ std::string CsvField(const std::string& value)
     }
     return quoted + "\"";
 }
-
-}  // namespace
 
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
 {
@@ -150,7 +190,7 @@ std::string HistoryCsvRow(const HistoryRecord& record)
 {
     std::string csv;
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
-        csv += (f == 0 ? "" : ",") + CsvField(record.fields[f].value_or(""));
+        csv += (f == 0 ? "" : ",") + HistoryCsvCell(record.fields[f].value_or(""));
     }
     return csv + "\r\n";
 }
@@ -179,20 +219,57 @@ bool Selected(const HistoryQuery& query, const HistoryRecord& record)
 
 // One pass over the history: `each` sees every selected record.
 template <typename Each>
-void ForEachRecord(CHistoryReader& reader, const HistoryQuery& query, Each each)
+void ForEachRecord(CHistoryMerge& records, const HistoryQuery& query, Each each)
 {
     HistoryRecord record;
-    while (reader.Next(record)) {
+    while (records.Next(record)) {
         if (Selected(query, record)) {
             each(record);
         }
     }
 }
 
+// Closes a copy of standard input however the report ends.
+using SpoolFile = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+// The sources of the records: the files of --from, else the user's history
+// at `path` (none when it has no place). Standard input is read where it is,
+// or, for the table's two passes, from a copy in a temporary file.
+bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPasses, SpoolFile& spool,
+                 std::vector<HistorySource>& sources, std::string& problem)
+{
+    if (query.from.empty()) {
+        if (!path.empty()) {
+            sources.push_back({path, nullptr});
+        }
+        return true;
+    }
+    for (const std::string& name : query.from) {
+        if (name != "-") {
+            std::error_code error;
+            if (!std::filesystem::exists(name, error)) {
+                problem = FormatText(N_("the history %s cannot be read"), {SafeText(name)});
+                return false;
+            }
+            sources.push_back({name, nullptr});
+            continue;
+        }
+        if (twoPasses) {
+            spool.reset(std::tmpfile());
+            if (!spool || !CopyAll(stdin, spool.get())) {
+                problem = N_("standard input cannot be copied to a temporary file");
+                return false;
+            }
+        }
+        sources.push_back({name, twoPasses ? spool.get() : stdin});
+    }
+    return true;
+}
+
 // The table: every selected record measured in a first pass, written in a
 // second that reads no further than the first did.
-bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCatalogue* texts, int columns,
-                CHistoryReader& first, std::ostream& out, std::string& problem)
+bool WriteTable(const std::vector<HistorySource>& sources, const std::string& where, const HistoryQuery& query,
+                const MoCatalogue* texts, int columns, CHistoryMerge& first, std::ostream& out, std::string& problem)
 {
     CHistoryTable table(texts, columns);
     uint64_t runs = 0;
@@ -215,18 +292,68 @@ bool WriteTable(const std::string& path, const HistoryQuery& query, const MoCata
         return true;
     }
     if (runs == 0) {
-        const std::string where = SafeText(path.empty() ? N_("the history") : path);
-        out << Localize(texts, FormatText(N_("No update is recorded in %s."), {where})) << "\n";
+        out << Localize(texts, FormatText(N_("No update is recorded in %s."), {SafeText(where)})) << "\n";
         return true;
     }
-    CHistoryReader second;
-    if (!second.Open(path, problem)) {
+    for (const HistorySource& source : sources) {
+        if (source.file != nullptr) {
+            std::rewind(source.file);
+        }
+    }
+    CHistoryMerge second;
+    if (!second.Open(sources, problem)) {
         return false;
     }
-    second.StopAt(first.BytesRead());
+    second.StopWhere(first);
     out << table.Heading();
     ForEachRecord(second, query, [&](const HistoryRecord& r) { out << table.Row(r); });
     return true;
+}
+
+void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
+{
+    CFleetView fleet;
+    ForEachRecord(records, query, [&](const HistoryRecord& r) { fleet.Add(r); });
+    std::vector<CalculatorState> calculators = fleet.Calculators();
+    if (query.needs) {
+        std::erase_if(calculators, [&](const CalculatorState& c) { return !NeedsUpdate(c, *query.needs); });
+    }
+    switch (query.format) {
+    case HistoryFormat::Json: out << FleetJson(calculators); break;
+    case HistoryFormat::Csv: out << FleetCsv(calculators); break;
+    case HistoryFormat::Table:
+        if (calculators.empty()) {
+            out << Localize(texts, query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
+                << "\n";
+        } else {
+            out << FleetTable(calculators, texts);
+        }
+        break;
+    }
+}
+
+bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const std::string& where,
+                 const MoCatalogue* texts, int columns, CHistoryMerge& records, std::ostream& out,
+                 std::string& problem)
+{
+    if (query.byCalculator) {
+        WriteFleet(query, texts, records, out);
+        return true;
+    }
+    uint64_t runs = 0;
+    switch (query.format) {
+    case HistoryFormat::Json:
+        out << kHistoryJsonStart;
+        ForEachRecord(records, query, [&](const HistoryRecord& r) { out << HistoryJsonRun(r, runs++ == 0); });
+        out << HistoryJsonEnd(runs);
+        return true;
+    case HistoryFormat::Csv:
+        out << HistoryCsvHeader();
+        ForEachRecord(records, query, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
+        return true;
+    case HistoryFormat::Table: break;
+    }
+    return WriteTable(sources, where, query, texts, columns, records, out, problem);
 }
 
 }  // namespace
@@ -244,28 +371,18 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
         err << problem;
         return 2;
     }
-    CHistoryReader reader;
-    bool ok = path.empty() || reader.Open(path, problem);
-    if (ok) {
-        uint64_t runs = 0;
-        switch (query.format) {
-        case HistoryFormat::Json:
-            out << kHistoryJsonStart;
-            ForEachRecord(reader, query, [&](const HistoryRecord& r) { out << HistoryJsonRun(r, runs++ == 0); });
-            out << HistoryJsonEnd(runs);
-            break;
-        case HistoryFormat::Csv:
-            out << HistoryCsvHeader();
-            ForEachRecord(reader, query, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
-            break;
-        case HistoryFormat::Table: ok = WriteTable(path, query, texts, columns, reader, out, problem); break;
-        }
-    }
+    const bool twoPasses = query.format == HistoryFormat::Table && !query.byCalculator;
+    SpoolFile spool(nullptr, &std::fclose);
+    std::vector<HistorySource> sources;
+    CHistoryMerge records;
+    const std::string where = !query.from.empty() ? N_("the files given") : path.empty() ? N_("the history") : path;
+    const bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
+                    WriteReport(query, sources, where, texts, columns, records, out, problem);
     if (!ok) {
         err << "zentrix-update: " << Localize(texts, problem) << "\n";
         return 1;
     }
-    if (const std::string warning = BadLinesWarning(reader.BadLines(), path); !warning.empty()) {
+    for (const std::string& warning : records.Warnings()) {
         err << "zentrix-update: " << Localize(texts, warning) << "\n";
     }
     return 0;

@@ -38,6 +38,9 @@ std::string HistoryJsonRun(const HistoryRecord& record, bool first);
 std::string HistoryJsonEnd(uint64_t runs);
 std::string HistoryCsvHeader();
 std::string HistoryCsvRow(const HistoryRecord& record);
+// A CSV cell a spreadsheet shows as the text it is (control bytes escaped,
+// quoted where needed, a formula's first character led by an apostrophe).
+std::string HistoryCsvCell(const std::string& value);
 
 // What --history prints: standard output, standard error and the exit code
 // (0 shown, 1 the history cannot be read, 2 a wrong command line).
@@ -51,8 +54,11 @@ struct HistoryReport {
 bool AsksForHistory(const std::vector<std::string>& arguments);
 
 // Reads the arguments after the program name (--history, then --json or
-// --csv, --since DATE) and the history at `path`, a line at a time, and
-// writes what it shows as it goes; returns the exit code. `columns`: the
+// --csv, --since DATE, --from FILE..., --by-calculator, --needs VERSION) and
+// the history at `path` (or the files of --from, merged: history_merge.h), a
+// line at a time, and writes what it shows as it goes; returns the exit
+// code. --by-calculator shows where each calculator stands (fleet_view.h);
+// --needs only those that need an update to VERSION. `columns`: the
 // width of the terminal the table is shown on (0: no terminal); see
 // CHistoryTable.
 int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,

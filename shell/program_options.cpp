@@ -31,6 +31,7 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
 }};
 // Switches that change how the console works, not what the program does.
 constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
+constexpr std::string_view kNoSystemLog = "--no-system-log";
 constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
@@ -82,6 +83,7 @@ std::string Suggestion(const std::string& unknown)
     for (std::string_view name : kUnattended) {
         consider(name);
     }
+    consider(kNoSystemLog);
     return std::string(best);
 }
 
@@ -218,6 +220,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
             }
         } else if (std::find(kUnattended.begin(), kUnattended.end(), argument) != kUnattended.end()) {
             (argument == "--json" ? options.json : options.assumeYes) = true;
+        } else if (argument == kNoSystemLog) {
+            options.noSystemLog = true;
         } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
             TakeValueOption(arguments, i, name, options);
         } else {

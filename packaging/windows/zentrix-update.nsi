@@ -25,6 +25,10 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "Zentrix OS Update"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZentrixOsUpdate"
+; The event source each run's event is written under (Application log). Its
+; messages come from .NET's EventLogMessages.dll, whose message N is "%1":
+; the event shows the run's line as it was written.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\zentrix-update"
 
 Var UsbId        ; VVVV:PPPP, the calculator's USB vendor and product IDs
 Var UsbIdField
@@ -98,6 +102,8 @@ Section "Zentrix OS Update" SecProgram
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "%SystemRoot%\Microsoft.NET\Framework64\v4.0.30319\EventLogMessages.dll"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 SectionEnd
 
 ; The INF for the calculator's IDs, staged in Windows' driver store and
@@ -222,4 +228,5 @@ Section "Uninstall"
   RMDir "$INSTDIR\driver"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
 SectionEnd

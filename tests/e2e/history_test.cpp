@@ -8,7 +8,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,9 +35,18 @@ namespace fs = std::filesystem;
 
 class History : public ::testing::Test {
 protected:
-    History() { m_dir = MakeDemoFolder("zentrix-history", ZENTRIX_SIM_BIN); }
+    History()
+    {
+        m_dir = MakeDemoFolder("zentrix-history", ZENTRIX_SIM_BIN);
+        m_journal = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        JournalSocket().string().copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(m_journal, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
     ~History() override
     {
+        close(m_journal);
         m_calculators.clear();
         if (!m_dir.empty()) {
             fs::remove_all(m_dir);
@@ -60,8 +71,20 @@ protected:
         return RunProcess(argv,
                           {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
                            "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
-                           "XDG_STATE_HOME=" + state.string()},
+                           "XDG_STATE_HOME=" + state.string(), "ZENTRIX_JOURNAL_SOCKET=" + JournalSocket().string()},
                           answers);
+    }
+    // The history lines of the journal entries received so far.
+    std::vector<std::string> JournalRecords() const
+    {
+        std::vector<std::string> lines;
+        std::string datagram(256 * 1024, '\0');
+        for (ssize_t size; (size = recv(m_journal, datagram.data(), datagram.size(), 0)) > 0;) {
+            const std::string entry = "\n" + datagram.substr(0, static_cast<size_t>(size));
+            const size_t at = entry.find("\nZENTRIX_RECORD=");
+            lines.push_back(at == std::string::npos ? "" : entry.substr(at + 16, entry.find('\n', at + 1) - at - 16));
+        }
+        return lines;
     }
     // --history and `arguments`; with `columns` > 0 on a terminal that
     // wide and `lines` high.
@@ -76,10 +99,12 @@ protected:
     }
 
     fs::path State() const { return m_dir / "state"; }
+    fs::path JournalSocket() const { return m_dir / "journal.socket"; }
     fs::path HistoryFile() const { return State() / "zentrix-update" / "history.jsonl"; }
     std::string Images() const { return (m_dir / "img").string(); }
 
     fs::path m_dir;
+    int m_journal = -1;   // a private journal: every run's entry comes here
     std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
 };
 
@@ -147,6 +172,16 @@ TEST_F(History, EveryEndingOfASetLeavesExactlyOneRecordOfItsOwn)
 
     const std::vector<HistoryRecord> records = Records(HistoryFile());
     ASSERT_EQ(records.size(), set.size());
+    // The journal got one entry per run, holding the run's history line.
+    std::vector<std::string> lines;
+    std::istringstream history(ReadFile(HistoryFile()));
+    for (std::string line; std::getline(history, line);) {
+        lines.push_back(line);
+    }
+    std::vector<std::string> journal = JournalRecords();
+    std::sort(lines.begin(), lines.end());
+    std::sort(journal.begin(), journal.end());
+    EXPECT_EQ(journal, lines);
     const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
     for (size_t i = 0; i < set.size(); ++i) {
         SCOPED_TRACE(set[i].name);
@@ -229,10 +264,11 @@ TEST_F(History, ATornLastLineIsSkippedWithOneWarningAndTheNextRecordStaysWhole)
     EXPECT_NE(shown.out.find("2026-12-01 08:00:00  updated  /dev/ttyACM0"), std::string::npos) << shown.out;
 
     // A single update after the power cut: its record starts a line of its
-    // own, after the torn one.
+    // own, after the torn one (and, as asked, only there).
     const std::string path = StartCalculator({});
-    const ProcessResult run = Update({Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
+    const ProcessResult run = Update({"--no-system-log", Images(), "0"}, path, "ok\nok\nok\ncancel\n", State());
     EXPECT_NE(run.out.find("Update is complete."), std::string::npos) << run.out;
+    EXPECT_EQ(JournalRecords(), std::vector<std::string>());
     shown = ShowHistory({"--history", "--json"});
     EXPECT_EQ(shown.exitCode, 0);
     EXPECT_EQ(std::count(shown.err.begin(), shown.err.end(), '\n'), 1) << shown.err;
@@ -257,6 +293,10 @@ TEST_F(History, AHistoryThatCannotBeWrittenIsOneWarningAndTheResultStands)
     EXPECT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(warning, at + 1), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(State() / "zentrix-update"), "not a folder\n");
+    // The system log still has the run.
+    const std::vector<std::string> journal = JournalRecords();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_NE(journal[0].find(R"("result": "updated")"), std::string::npos) << journal[0];
 }
 
 TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
@@ -335,6 +375,135 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     EXPECT_EQ(ShowHistory({"--history", "--since", "last week"}).err,
               "zentrix-update: --since last week cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] (with Z or "
               "+HH:MM for a time not local), today, yesterday or Nd (N days ago)\n");
+}
+
+// A run's record line, as the program writes it.
+std::string RunLine(const std::string& serial, const std::string& port, const std::string& host,
+                    const std::string& started, const std::string& ended, const std::string& osBefore,
+                    const std::string& result)
+{
+    HistoryRecord record;
+    auto& f = record.fields;
+    f[kStarted] = "2026-12-01T" + started + ":00Z";
+    f[kEnded] = "2026-12-01T" + ended + ":00Z";
+    f[kDevice] = serial.empty() ? port : "usb:1:7";
+    f[kUsbSerial] = serial.empty() ? kNull : Field(serial);
+    f[kModel] = serial.empty() ? "ZX-83" : "ZX-84";
+    f[kOsBefore] = osBefore;
+    f[kOsImage] = "01.05.0000";
+    f[kResult] = result;
+    f[kReason] = result == "updated" ? kNull : Field("the cable came out");
+    f[kMode] = "all";
+    f[kHost] = host;
+    return FormatHistoryLine(record);
+}
+
+// The line of a journal export (journalctl -o json) holding `line`.
+std::string JournalExportLine(const std::string& line)
+{
+    // A field that is not printable text comes as its bytes.
+    return R"({"__CURSOR" : "s=1;i=2", "MESSAGE_ID" : "5c7e2a0f9b3d4e61a8f04c2d19b6e735", "ZENTRIX_RECORD" : )" +
+           JsonString(line) + R"(, "ZENTRIX_REASON" : [ 110, 111, 10, 27 ], "_HOSTNAME" : "central"})";
+}
+
+// Three machines' histories and a journal export read as one: merged in
+// time order with each run once, and the fleet view of where each
+// calculator stands, whole and as the list of those needing an update.
+TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
+{
+    const std::vector<std::string> runs = {
+        RunLine("ZX-4", "", "d", "07:00", "07:05", "01.00.0000", "updated"),   // in the journal only
+        RunLine("ZX-1", "", "a", "08:00", "08:01", "01.00.0000", "updated"),
+        RunLine("ZX-2", "", "a", "08:02", "08:03", "01.00.0000", "failed"),
+        RunLine("ZX-3", "", "c", "08:30", "08:31", "01.00.0000", "updated"),   // in the journal too
+        RunLine("ZX-2", "", "b", "09:00", "09:02", "01.00.0000", "updated"),   // in the journal too
+        RunLine("", "/dev/ttyS0", "b", "09:05", "09:06", "01.04.0000", "failed"),
+        RunLine("ZX-1", "", "c", "10:00", "10:01", "01.05.0000", "failed"),
+        RunLine("ZX-5", "", "c", "10:30", "10:31", "01.05.0000", "current"),
+    };
+    const std::map<std::string, std::vector<size_t>> files = {{"a", {1, 2}}, {"b", {4, 5}}, {"c", {3, 6, 7}}};
+    for (const auto& [host, lines] : files) {
+        std::ofstream out(m_dir / (host + ".jsonl"), std::ios::binary);
+        for (const size_t n : lines) {
+            out << runs[n] << "\n";
+        }
+    }
+    const std::string journal = JournalExportLine(runs[0]) + "\n" + JournalExportLine(runs[3]) + "\n" +
+                                R"({"__CURSOR" : "s=1;i=3", "MESSAGE" : "someone else's entry"})" + "\n" +
+                                JournalExportLine(runs[4]) + "\n";
+    const auto show = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history"};
+        for (const char* host : {"a", "b", "c"}) {
+            argv.insert(argv.end(), {"--from", (m_dir / (std::string(host) + ".jsonl")).string()});
+        }
+        argv.insert(argv.end(), {"--from", "-"});
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, journal);
+    };
+    std::string merged = "{\"schema_version\": 1, \"runs\": [";
+    for (size_t n = 0; n < runs.size(); ++n) {
+        merged += (n == 0 ? "\n  " : ",\n  ") + runs[n];
+    }
+    merged += "\n]}\n";
+
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c\r\n";
+    const std::string serialPort = ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b\r\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string out;
+    } cases[] = {
+        {{"--json"}, merged},
+        {{"--by-calculator", "--csv"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
+        {{"--by-calculator", "--csv", "--needs", "01.05.0000"}, header + zx1 + serialPort},
+        {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
+        {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + zx5 + serialPort},
+        {{"--by-calculator", "--needs", "01.05.0000"},
+         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host\n"
+         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c\n"
+         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b\n"},
+        {{"--by-calculator", "--json", "--needs", "01.05.0000"},
+         "{\"schema_version\": 1, \"calculators\": [\n"
+         "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\"},\n"
+         "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\"}\n]}\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const ProcessResult shown = show(c.arguments);
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        EXPECT_EQ(shown.out, c.out);
+        EXPECT_EQ(shown.err, "");
+    }
+    // The table reads standard input twice (from a copy): every run once.
+    const ProcessResult table = show({});
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 1 + static_cast<long>(runs.size())) << table.out;
+    EXPECT_NE(table.out.find("2026-12-01 07:00:00  updated"), std::string::npos) << table.out;
+    // A file out of time order (a clock set back) and with a torn line is
+    // read whole, each with one warning; its late record is shown where it
+    // was read.
+    const fs::path late = m_dir / "late.jsonl";
+    std::ofstream(late, std::ios::binary) << runs[6] << "\n{\"started\": \"2026-12-0\n" << runs[1] << "\n";
+    const ProcessResult disordered =
+        RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--json", "--from", late.string(), "--from",
+                    (m_dir / "b.jsonl").string()},
+                   {"XDG_STATE_HOME=" + State().string()}, "");
+    EXPECT_EQ(disordered.exitCode, 0);
+    EXPECT_EQ(disordered.out, "{\"schema_version\": 1, \"runs\": [\n  " + runs[4] + ",\n  " + runs[5] + ",\n  " +
+                                  runs[6] + ",\n  " + runs[1] + "\n]}\n");
+    EXPECT_EQ(disordered.err, "zentrix-update: line 2 of " + late.string() +
+                                  " is not a whole record (cut off when it was written?); it is skipped\n"
+                                  "zentrix-update: " + late.string() +
+                                  " is not in time order: 1 record is shown where it was read\n");
+    // A file that is not there, --needs alone and two standard inputs are refused.
+    EXPECT_EQ(show({"--from", (m_dir / "missing.jsonl").string()}).exitCode, 1);
+    EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);
+    EXPECT_EQ(show({"--from", "-"}).exitCode, 2);
 }
 
 // Another program holding a lock on the history (here as long as the test

@@ -3,6 +3,10 @@
 #include <stdlib.h>
 
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
 
 #include "shell/command_line.h"
 #include "shell/device_config.h"
@@ -221,6 +225,53 @@ TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
               "C:\\Users\\a\\AppData\\Roaming\\zentrix-update\\zentrix-update.conf");
     EXPECT_EQ(MachineConfigFile(nullptr, "C:\\ProgramData"), "C:\\ProgramData\\zentrix-update\\zentrix-update.conf");
 #endif
+}
+
+// system-log = on|off: the last well-formed line of a file counts, the
+// user's file before the machine's, on when neither says; --no-system-log
+// is an option of its own, and a misspelling of it is pointed at.
+TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
+{
+    const struct {
+        std::string text;
+        std::optional<bool> setting;
+    } texts[] = {
+        {"device = /dev/a\n", std::nullopt},
+        {"system-log = off\n", false},
+        {"  system-log=on  \r\n", true},
+        {"system-log = off\nsystem-log = maybe\n", false},
+        {"system-log = off\nsystem-log = on\n", true},
+        {"# system-log = off\n", std::nullopt},
+    };
+    for (const auto& t : texts) {
+        EXPECT_EQ(SystemLogSetting(t.text), t.setting) << t.text;
+    }
+    std::vector<std::string> warnings;
+    const DeviceChoice choice = ParseDeviceConfig("system-log = off\nsystem-log = maybe\nsyslog = on\n", "f.conf", warnings);
+    EXPECT_FALSE(choice.NamesAnyDevice());
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "zentrix-update: f.conf:2: system-log is on or off, not maybe; line ignored",
+                            "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, system-log, "
+                            "image-folder); line ignored"}));
+
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("zentrix-system-log-" + std::to_string(std::random_device()()));
+    std::filesystem::create_directories(dir);
+    DeviceSources sources;
+    sources.userFile = (dir / "user.conf").string();
+    sources.machineFile = (dir / "machine.conf").string();
+    EXPECT_TRUE(SystemLogWanted(sources));
+    std::ofstream(sources.machineFile) << "system-log = off\n";
+    EXPECT_FALSE(SystemLogWanted(sources));
+    std::ofstream(sources.userFile) << "device = /dev/a\nsystem-log = on\n";
+    EXPECT_TRUE(SystemLogWanted(sources));
+    std::filesystem::remove_all(dir);
+
+    EXPECT_TRUE(ParseProgramOptions({"zentrix-update", "--all", "--no-system-log"}).noSystemLog);
+    EXPECT_FALSE(ParseProgramOptions({"zentrix-update", "--all"}).noSystemLog);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused,
+              "zentrix-update: unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
+              "--yes or --json the command line must be exact)");
 }
 
 // --since VALUE as the moment it names, in the records' form; local time

@@ -67,6 +67,19 @@ TEST(HistoryLine, ReadsBackWhatWasWrittenAndRefusesBrokenLines)
     EXPECT_EQ(read[kResult], "failed");
     EXPECT_FALSE(read[kDevice]);
 
+    // A journal export's line: the record its ZENTRIX_RECORD holds, fields
+    // that are not text (arrays of bytes) passed over; another entry of the
+    // journal is no record and no error.
+    const std::string journal = R"({"__CURSOR": "s=1", "ZENTRIX_REASON": [110, 10], "ZENTRIX_RECORD": )" +
+                                JsonString(line) + "}";
+    HistoryRecord fromJournal;
+    EXPECT_EQ(ReadRecordLine(journal, fromJournal), LineKind::Record);
+    EXPECT_EQ(fromJournal.fields, written.fields);
+    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=2", "MESSAGE": "another program's"})", fromJournal),
+              LineKind::OtherJournalEntry);
+    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=3", "X": [[1]], "ZENTRIX_RECORD": "{}"})", fromJournal), LineKind::Bad);
+    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=3", "ZENTRIX_RECORD": "{\"a\": [1]}"})", fromJournal), LineKind::Bad);
+
     for (const char* broken : {
              R"({"started": "2026-12-01T08:00:00Z", "dev)",   // torn
              R"({"started": "2026-12-01T08:00:00Z")",         // torn after a value

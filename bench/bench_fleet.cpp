@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `zentrix-update --history --by-calculator` over a district's records:
+// the histories of 50 hosts read with --from, merged and reduced to one
+// line per calculator. Three sets of files made here: 10,000 records of
+// 3,000 calculators (the yardstick), 1,000,000 records of the same 3,000,
+// and 1,000,000 records of 30,000. For each, the time and the peak memory
+// (resident set) with their ratios to the yardstick's: the memory grows
+// with the calculators, not with the records.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kHosts = 50;
+
+struct Measure {
+    double seconds = 0;
+    long peakKiB = 0;
+    int exitCode = -1;
+};
+
+std::string Two(long n)
+{
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+// The history of host `host`: `records` runs, one a minute, of calculators
+// taken in turn from `calculators`.
+void MakeHostHistory(const fs::path& file, int host, long records, long calculators)
+{
+    std::ofstream out(file, std::ios::binary);
+    for (long n = 0; n < records; ++n) {
+        const long minute = n;   // every host's clock runs alike: the merge interleaves them all
+        const std::string time = "2026-" + Two(1 + minute / 43200 % 12) + "-" + Two(1 + minute / 1440 % 28) + "T" +
+                                 Two(minute / 60 % 24) + ":" + Two(minute % 60) + ":";
+        const long calculator = (n * kHosts + host) % calculators;
+        out << R"({"started": ")" << time << R"(00Z", "ended": ")" << time << R"(40Z", "device": "usb:1:7", )"
+            << R"("usb_serial": "ZX-)" << calculator << R"(", "usb_port": "1-2.3", "model": "365E", )"
+            << R"("os_before": "01.00.0000", "os_image": "01.05.0000", "route": "os", "block_size": 1024, )"
+            << R"("result": ")" << (n % 7 == 0 ? "failed" : "success") << R"(", "reason": null, "mode": "all", )"
+            << R"("host": "school-)" << host << R"(", "program_version": "1.0.0.1"})" << "\n";
+    }
+}
+
+std::vector<std::string> MakeDistrict(const fs::path& dir, long records, long calculators)
+{
+    fs::create_directories(dir);
+    std::vector<std::string> files;
+    for (int host = 0; host < kHosts; ++host) {
+        files.push_back((dir / ("host-" + std::to_string(host) + ".jsonl")).string());
+        if (!fs::exists(files.back())) {
+            MakeHostHistory(files.back(), host, records / kHosts, calculators);
+        }
+    }
+    return files;
+}
+
+Measure RunFleet(const std::vector<std::string>& files, const fs::path& state)
+{
+    std::vector<std::string> arguments = {ZENTRIX_UPDATE_BIN, "--history", "--by-calculator"};
+    for (const std::string& file : files) {
+        arguments.insert(arguments.end(), {"--from", file});
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(stdout);   // or the child's freopen writes our lines again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) {
+            _exit(126);
+        }
+        execv(ZENTRIX_UPDATE_BIN, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Measure measure;
+    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measure.peakKiB = usage.ru_maxrss;
+    measure.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return measure;
+}
+
+}  // namespace
+
+int main()
+{
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-bench-fleet-" + std::to_string(getpid()));
+    const struct {
+        const char* name;
+        long records;
+        long calculators;
+    } districts[] = {{"10,000 records, 3,000 calculators", 10'000, 3'000},
+                     {"1,000,000 records, 3,000 calculators", 1'000'000, 3'000},
+                     {"1,000,000 records, 30,000 calculators", 1'000'000, 30'000}};
+    int failed = 0;
+    Measure yardstick;
+    for (const auto& district : districts) {
+        const std::vector<std::string> files =
+            MakeDistrict(dir / district.name, district.records, district.calculators);
+        const Measure m = RunFleet(files, dir / "state");
+        if (&district == &districts[0]) {
+            yardstick = m;
+        }
+        failed |= m.exitCode != 0;
+        std::printf("--history --by-calculator, %d hosts, %-38s %7.2f s  peak %7ld KiB   ratio to 10,000 records: "
+                    "time %6.1fx  memory %4.2fx\n",
+                    kHosts, district.name, m.seconds, m.peakKiB, m.seconds / yardstick.seconds,
+                    static_cast<double>(m.peakKiB) / yardstick.peakKiB);
+        fs::remove_all(dir / district.name);
+    }
+    fs::remove_all(dir);
+    return failed;
+}

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/history_merge.h"
+
+#include <string_view>
+
+#include "device/safe_text.h"
+#include "i18n/text_format.h"
+
+namespace {
+
+std::string_view Ended(const HistoryRecord& record)
+{
+    return record[kEnded] ? std::string_view(*record[kEnded]) : std::string_view();
+}
+
+std::string RunKey(const HistoryRecord& record)
+{
+    std::string key;
+    for (const HistoryField field : {kStarted, kHost, kDevice}) {
+        key += record[field] ? "+" + *record[field] : std::string("-");
+        key += '\0';
+    }
+    return key;
+}
+
+}  // namespace
+
+bool CHistoryMerge::Open(const std::vector<HistorySource>& sources, std::string& problem)
+{
+    m_inputs.clear();
+    for (const HistorySource& source : sources) {
+        Input input;
+        input.name = source.name;
+        input.reader = std::make_unique<CHistoryReader>();
+        if (source.file != nullptr) {
+            input.reader->Read(source.file);
+        } else if (!input.reader->Open(source.name, problem)) {
+            return false;
+        }
+        m_inputs.push_back(std::move(input));
+    }
+    for (Input& input : m_inputs) {
+        Advance(input);
+    }
+    return true;
+}
+
+void CHistoryMerge::StopWhere(const CHistoryMerge& first)
+{
+    for (size_t i = 0; i < m_inputs.size() && i < first.m_inputs.size(); ++i) {
+        m_inputs[i].reader->StopAt(first.m_inputs[i].reader->BytesRead());
+    }
+}
+
+void CHistoryMerge::Advance(Input& input)
+{
+    input.has = input.reader->Next(input.next);
+    if (!input.has) {
+        return;
+    }
+    if (Ended(input.next) < input.lastEnded) {
+        ++input.outOfOrder;
+    } else {
+        input.lastEnded = std::string(Ended(input.next));
+    }
+}
+
+bool CHistoryMerge::SeenBefore(const HistoryRecord& record)
+{
+    if (Ended(record) != m_windowEnded) {
+        m_windowEnded = std::string(Ended(record));
+        m_window.clear();
+    }
+    return !m_window.insert(RunKey(record)).second;
+}
+
+bool CHistoryMerge::Next(HistoryRecord& record)
+{
+    for (;;) {
+        Input* earliest = nullptr;
+        for (Input& input : m_inputs) {
+            if (input.has && (earliest == nullptr || Ended(input.next) < Ended(earliest->next))) {
+                earliest = &input;
+            }
+        }
+        if (earliest == nullptr) {
+            return false;
+        }
+        record = std::move(earliest->next);
+        Advance(*earliest);
+        if (!SeenBefore(record)) {
+            return true;
+        }
+        ++m_copies;
+    }
+}
+
+std::vector<std::string> CHistoryMerge::Warnings() const
+{
+    std::vector<std::string> warnings;
+    for (const Input& input : m_inputs) {
+        const std::string name = input.name == "-" ? N_("standard input") : input.name;
+        if (std::string bad = BadLinesWarning(input.reader->BadLines(), name); !bad.empty()) {
+            warnings.push_back(std::move(bad));
+        }
+        if (input.outOfOrder > 0) {
+            warnings.push_back(FormatText(
+                PluralText(static_cast<long>(input.outOfOrder),
+                           "%s is not in time order: %d record is shown where it was read",
+                           "%s is not in time order: %d records are shown where they were read"),
+                {SafeText(name), std::to_string(input.outOfOrder)}));
+        }
+    }
+    return warnings;
+}

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The system log on Windows: one event in the Application log under the
+// program's event source (the installer registers it), the run's line as
+// its text and the history line as its data.
+#include <windows.h>
+
+#include "i18n/text_format.h"
+#include "shell/system_log.h"
+
+namespace {
+
+constexpr DWORD kRunEventId = 1;
+
+std::wstring Wide(const std::string& text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    }
+    return wide;
+}
+
+}  // namespace
+
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem)
+{
+    const std::wstring source = Wide(kSystemLogIdentifier);
+    HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
+    if (log == nullptr) {
+        problem = FormatText(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
+        return false;
+    }
+    const std::wstring message = Wide(RunLogMessage(record));
+    LPCWSTR strings[] = {message.c_str()};
+    const WORD type = RunFailed(record) ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
+    const BOOL reported = ReportEventW(log, type, 0, kRunEventId, nullptr, 1, static_cast<DWORD>(line.size()),
+                                       strings, const_cast<char*>(line.data()));
+    const DWORD error = GetLastError();
+    DeregisterEventSource(log);
+    if (!reported) {
+        problem = FormatText(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The system log entry of a run: received on a private journal socket it
+// carries every field of the record and the history line itself; where no
+// journal listens the same one line goes to syslog; a log that refuses the
+// entry is one warning and the run stands.
+#include "shell/system_log.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "shell/history.h"
+#include "support/quiet_port.h"
+
+#ifndef _WIN32
+#include <sched.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CWarningsPort : public CQuietPort {
+public:
+    void Warn(const std::string& text) override { warnings.push_back(text); }
+    std::vector<std::string> warnings;
+};
+
+UpdateOutcome FailedRun()
+{
+    UpdateOutcome outcome;
+    outcome.result = Failed;
+    outcome.reason = "the calculator stopped answering\nafter block 12";
+    outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256};
+    return outcome;
+}
+
+TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
+{
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    const std::string message = RunLogMessage(record);
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    EXPECT_EQ(message.rfind("failed: ZX-84 serial ZX84-00731, OS 5.2.0, image 5.3.1, on ", 0), 0u) << message;
+    EXPECT_NE(message.find(": the calculator stopped answering"), std::string::npos) << message;
+    EXPECT_TRUE(RunFailed(record));
+    HistoryRecord succeeded = record;
+    succeeded.fields[kResult] = "updated";
+    EXPECT_FALSE(RunFailed(succeeded));
+}
+
+#ifdef _WIN32
+
+// The event log takes the run's event under the program's source.
+TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
+{
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    std::string problem;
+    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
+}
+
+#else
+
+// The fields of a native-protocol datagram, read the way the journal reads
+// them (a value with a line feed comes with its length).
+std::multimap<std::string, std::string> DecodeJournal(const std::string& datagram)
+{
+    std::multimap<std::string, std::string> fields;
+    size_t at = 0;
+    while (at < datagram.size()) {
+        const size_t end = datagram.find_first_of("=\n", at);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "a field without its end";
+            break;
+        }
+        const std::string name = datagram.substr(at, end - at);
+        if (datagram[end] == '=') {
+            const size_t feed = datagram.find('\n', end);
+            fields.emplace(name, datagram.substr(end + 1, feed - end - 1));
+            at = feed + 1;
+            continue;
+        }
+        uint64_t size = 0;
+        for (int i = 7; i >= 0; --i) {
+            size = size << 8 | static_cast<uint8_t>(datagram[end + 1 + static_cast<size_t>(i)]);
+        }
+        fields.emplace(name, datagram.substr(end + 9, size));
+        EXPECT_EQ(datagram[end + 9 + size], '\n');
+        at = end + 10 + size;
+    }
+    return fields;
+}
+
+fs::path ScratchFolder()
+{
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-syslog-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
+    return dir;
+}
+
+// A datagram socket listening at `path`, waiting at most two seconds.
+int Listen(const std::string& path)
+{
+    const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    const timeval wait = {2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+}
+
+void WriteFile(const char* path, const std::string& text)
+{
+    std::ofstream(path) << text;
+}
+
+// A user namespace in which this process is root (its files still its
+// user's) and a mount namespace of its own: what it mounts nobody else sees.
+bool EnterPrivateNamespaces()
+{
+    const std::string uid = std::to_string(getuid());
+    const std::string gid = std::to_string(getgid());
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+        return false;
+    }
+    WriteFile("/proc/self/setgroups", "deny");
+    WriteFile("/proc/self/uid_map", "0 " + uid + " 1");
+    WriteFile("/proc/self/gid_map", "0 " + gid + " 1");
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+std::string Receive(int fd)
+{
+    std::string datagram(256 * 1024, '\0');
+    const ssize_t size = recv(fd, datagram.data(), datagram.size(), 0);
+    datagram.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    return datagram;
+}
+
+TEST(SystemLogEntry, TheJournalGetsEveryFieldAndTheHistoryLineItself)
+{
+    const fs::path dir = ScratchFolder();
+    const int journal = Listen((dir / "journal.socket").string());
+    ASSERT_GE(journal, 0);
+    setenv("ZENTRIX_JOURNAL_SOCKET", (dir / "journal.socket").c_str(), 1);
+    HistorySettings settings{true, (dir / "history.jsonl").string(), "1.0", nullptr, true};
+    CWarningsPort port;
+    const HistoryRecord record = RecordRun(settings, "watch", {}, FailedRun(), port);
+    const std::multimap<std::string, std::string> fields = DecodeJournal(Receive(journal));
+    close(journal);
+
+    std::string line;
+    std::getline(std::ifstream(settings.path), line);
+    std::map<std::string, std::string> expected = {
+        {"MESSAGE_ID", kRunMessageId}, {"MESSAGE", RunLogMessage(record)}, {"PRIORITY", "3"},
+        {"SYSLOG_IDENTIFIER", "zentrix-update"}, {"ZENTRIX_RECORD", line}};
+    for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+        std::string name = std::string("ZENTRIX_") + kHistoryFieldNames[f];
+        std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+        if (record.fields[f]) {
+            expected[name] = *record.fields[f];
+        }
+    }
+    EXPECT_EQ(expected.count("ZENTRIX_REASON"), 1u);
+    EXPECT_EQ(expected.count("ZENTRIX_HOST"), record[kHost] ? 1u : 0u);
+    const std::map<std::string, std::string> received(fields.begin(), fields.end());
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(fields.size(), expected.size());   // each once
+    HistoryRecord rebuilt;
+    ASSERT_TRUE(ParseHistoryLine(fields.find("ZENTRIX_RECORD")->second, rebuilt));
+    EXPECT_EQ(rebuilt.fields, record.fields);
+    EXPECT_TRUE(port.warnings.empty());
+
+    // An entry the journal cannot take is one warning; the record stands.
+    UpdateOutcome huge = FailedRun();
+    huge.reason.assign(4 * 1024 * 1024, 'r');
+    const HistoryRecord kept = RecordRun(settings, "watch", {}, huge, port);
+    EXPECT_EQ(kept[kReason], huge.reason);
+    ASSERT_EQ(port.warnings.size(), 1u);
+    EXPECT_EQ(port.warnings[0].rfind("this run is not in the system log: ", 0), 0u) << port.warnings[0];
+    settings.systemLog = false;
+    RecordRun(settings, "watch", {}, huge, port);
+    EXPECT_EQ(port.warnings.size(), 1u);
+    unsetenv("ZENTRIX_JOURNAL_SOCKET");
+    fs::remove_all(dir);
+}
+
+// Where no journal listens, syslog(3) gets the run's one line: received at
+// /dev/log in a private user and mount namespace of a child process.
+TEST(SystemLogEntry, WithoutAJournalSyslogGetsTheSameOneLine)
+{
+    const fs::path dir = ScratchFolder();
+    setenv("ZENTRIX_JOURNAL_SOCKET", (dir / "no-journal.socket").c_str(), 1);
+    const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        if (!EnterPrivateNamespaces() || mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0) {
+            _exit(77);
+        }
+        const int syslogSocket = Listen("/dev/log");
+        std::string problem;
+        const bool written = WriteSystemLog(record, FormatHistoryLine(record), problem);
+        const std::string received = written ? Receive(syslogSocket) : "refused: " + problem;
+        (void)!write(pipeEnds[1], received.data(), received.size());
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    unsetenv("ZENTRIX_JOURNAL_SOCKET");
+    fs::remove_all(dir);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no private user and mount namespace here";
+    }
+    EXPECT_EQ(received.rfind("<11>", 0), 0u) << received;   // user, err
+    const std::string tail = "zentrix-update[" + std::to_string(child) + "]: " + RunLogMessage(record);
+    ASSERT_GE(received.size(), tail.size()) << received;
+    EXPECT_EQ(received.substr(received.size() - tail.size()), tail) << received;
+}
+
+#endif
+
+}  // namespace
