@@ -21,6 +21,22 @@
 
 namespace {
 
+// TZ set (null: unset) and taken by the C library's local time.
+void SetTimeZone(const char* zone)
+{
+#ifdef _WIN32
+    _putenv_s("TZ", zone != nullptr ? zone : "");
+    _tzset();
+#else
+    if (zone != nullptr) {
+        setenv("TZ", zone, 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+#endif
+}
+
 namespace fs = std::filesystem;
 
 TEST(HistoryLine, TextsFromOutsideBecomeValidJsonStrings)
@@ -119,8 +135,7 @@ TEST(HistoryTable, FitsTheTerminalGivingUpTheLeastNeededColumnsFirst)
                                  failed));
     const char* const zone = std::getenv("TZ");
     const std::string oldZone = zone != nullptr ? zone : "";
-    setenv("TZ", "XST3:30", 1);
-    tzset();
+    SetTimeZone("XST3:30");
     const struct {
         int columns;
         std::vector<std::string> headings;
@@ -160,12 +175,7 @@ TEST(HistoryTable, FitsTheTerminalGivingUpTheLeastNeededColumnsFirst)
     EXPECT_EQ(HistoryTable({updated}, nullptr, 0),
               "Started (UTC)        Result   Device   Serial   Model  OS before   Image       Mode  Reason\n"
               "2026-12-01 08:00:00  updated  usb:1:7  ZX-0042  365E   01.00.0000  01.05.0000  all\n");
-    if (zone != nullptr) {
-        setenv("TZ", oldZone.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
+    SetTimeZone(zone != nullptr ? oldZone.c_str() : nullptr);
 }
 
 // Writers on many threads (each append opens, locks and closes the file as
