@@ -195,6 +195,22 @@ std::vector<std::filesystem::path> EntriesOf(const std::filesystem::path& folder
     return found;
 }
 
+// Where a name leads, following its links (at most a few) by their text.
+// Not realpath: a library that stands in for /dev in tests may hand back
+// memory the C++ library cannot free.
+std::filesystem::path Resolved(std::filesystem::path path)
+{
+    std::error_code error;
+    for (int links = 0; links < 8 && std::filesystem::is_symlink(path, error); ++links) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = (target.is_absolute() ? target : path.parent_path() / target).lexically_normal();
+    }
+    return path;
+}
+
 }  // namespace
 
 std::vector<std::string> ListSerialPorts(const std::string& devRoot)
@@ -202,17 +218,16 @@ std::vector<std::string> ListSerialPorts(const std::string& devRoot)
     const std::filesystem::path root(devRoot);
     std::vector<std::string> ports;
     std::vector<std::filesystem::path> named;   // the ports the stable names lead to
-    std::error_code error;
     for (const auto& link : EntriesOf(root / "serial" / "by-id", [](const std::string&) { return true; })) {
-        const std::filesystem::path port = std::filesystem::canonical(link, error);
-        if (!error && IsCableTty(port.filename().string())) {
+        const std::filesystem::path port = Resolved(link);
+        std::error_code error;
+        if (IsCableTty(port.filename().string()) && std::filesystem::exists(port, error)) {
             ports.push_back(link.string());
             named.push_back(port);
         }
     }
     for (const auto& port : EntriesOf(root, IsCableTty)) {
-        const std::filesystem::path real = std::filesystem::canonical(port, error);
-        if (error || std::find(named.begin(), named.end(), real) == named.end()) {
+        if (std::find(named.begin(), named.end(), Resolved(port)) == named.end()) {
             ports.push_back(port.string());
         }
     }
