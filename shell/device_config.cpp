@@ -18,9 +18,7 @@ namespace {
 
 constexpr const char* kConfigName = "zentrix-update.conf";
 constexpr const char* kSystemLogKey = "system-log";
-// Bounds of a configuration file: a few lines of keys and values, never a
-// file that takes memory or time to read.
-constexpr std::uintmax_t kMaxConfigBytes = 64 * 1024;
+// Bounds of a configuration file's lines and of what its warnings echo.
 constexpr size_t kMaxLineChars = 1024;
 constexpr size_t kShownValueChars = 60;   // of a key or value echoed in a warning
 constexpr int kMaxLineWarnings = 10;      // per file; the rest are counted
@@ -120,9 +118,9 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<std::
                                                            {SafeText(file), error ? error.message() : N_("not a file")}));
         return {};
     }
-    if (std::filesystem::file_size(file, error) > kMaxConfigBytes) {
+    if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes) {
         warnings.push_back("zentrix-update: " + FormatText(N_("%s is ignored: it is larger than %d KiB"),
-                                                           {SafeText(file), std::to_string(kMaxConfigBytes / 1024)}));
+                                                           {SafeText(file), std::to_string(kMaxConfigFileBytes / 1024)}));
         return {};
     }
     std::ifstream in(file, std::ios::binary);
@@ -132,7 +130,7 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<std::
         return {};
     }
     // Read through the bound only, should the file have grown since.
-    std::string text(static_cast<size_t>(kMaxConfigBytes), '\0');
+    std::string text(static_cast<size_t>(kMaxConfigFileBytes), '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
     return text;

@@ -11,6 +11,7 @@
 // to the system log; on by default). A line that cannot be read is a warning naming the file
 // and the line; the rest of the file still counts.
 #include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct ResolvedDevices {
     DeviceChoice choice;                 // names no device when nothing is configured
     std::vector<std::string> warnings;   // one line each, without a line feed
 };
+
+// The largest configuration file read: a few lines of keys and values,
+// never a file that takes memory or time to read.
+inline constexpr std::uintmax_t kMaxConfigFileBytes = 64 * 1024;
 
 // Reads a configuration file's text; `fileName` names it in the warnings.
 DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "i18n/text_format.h"
+#include "shell/device_config.h"
 
 namespace {
 
@@ -51,10 +52,17 @@ std::string RememberedImageFolder(const std::string& configText)
 
 std::string ConfigFileText(const std::string& file)
 {
+    // Never more than a configuration file may hold: a larger one is not
+    // read (nor rewritten).
+    std::error_code error;
+    if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes || error) {
+        return {};
+    }
     std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : std::string();
+    std::string text(static_cast<size_t>(kMaxConfigFileBytes), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return text;
 }
 
 std::string RememberImageFolder(const std::string& file, const std::string& folder)
@@ -70,16 +78,23 @@ std::string RememberImageFolder(const std::string& file, const std::string& fold
     if (error) {
         return FormatText(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
+    if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes && !error) {
+        return FormatText(N_("%s is ignored: it is larger than %d KiB"),
+                          {file, std::to_string(kMaxConfigFileBytes / 1024)});
+    }
     std::istringstream old(ConfigFileText(file));
     std::string kept;
     std::string line;
     std::string value;
     while (std::getline(old, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();   // written on Windows: every line ends in a line feed alone now
+        }
         if (!FolderLine(line, value)) {
             kept += line + '\n';
         }
     }
-    std::ofstream out(file, std::ios::trunc);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << kept << kKey << " = " << folder << '\n';
     out.flush();
     return out ? std::string() : FormatText(N_("cannot write %s: %s"), {file, std::strerror(errno)});
