@@ -199,10 +199,14 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
             EXPECT_EQ(app.m_strBaseDir, BaseDirectoryFor("/srv/images"));
         }
     }
-    // A configuration file that is a link is not written through.
+    // A configuration file that is a link is not written through (where
+    // links can be made: not under wine).
     const fs::path link = fs::path(empty) / "conf" / "link.conf";
-    fs::create_symlink(config, link);
-    EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere"), "");
+    std::error_code noLinks;
+    fs::create_symlink(config, link, noLinks);
+    if (!noLinks) {
+        EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere"), "");
+    }
     EXPECT_EQ(RememberedImageFolder(ConfigFileText(config.string())), "/srv/images");
     // A folder given on the command line, or images where it starts: no question.
     struct Idle : IMainWindow {
