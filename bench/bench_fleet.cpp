@@ -6,11 +6,8 @@
 // and 1,000,000 records of 30,000. For each, the time and the peak memory
 // (resident set) with their ratios to the yardstick's: the memory grows
 // with the calculators, not with the records.
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,17 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "measured_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kHosts = 50;
 
-struct Measure {
-    double seconds = 0;
-    long peakKiB = 0;
-    int exitCode = -1;
-};
 
 std::string Two(long n)
 {
@@ -66,36 +60,13 @@ std::vector<std::string> MakeDistrict(const fs::path& dir, long records, long ca
     return files;
 }
 
-Measure RunFleet(const std::vector<std::string>& files, const fs::path& state)
+bench::Measure RunFleet(const std::vector<std::string>& files, const fs::path& state)
 {
     std::vector<std::string> arguments = {ZENTRIX_UPDATE_BIN, "--history", "--by-calculator"};
     for (const std::string& file : files) {
         arguments.insert(arguments.end(), {"--from", file});
     }
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    std::fflush(stdout);   // or the child's freopen writes our lines again
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_STATE_HOME", state.c_str(), 1);
-        if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) {
-            _exit(126);
-        }
-        execv(ZENTRIX_UPDATE_BIN, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Measure measure;
-    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measure.peakKiB = usage.ru_maxrss;
-    measure.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return measure;
+    return bench::RunMeasured(arguments, state.string());
 }
 
 }  // namespace
@@ -111,11 +82,11 @@ int main()
                      {"1,000,000 records, 3,000 calculators", 1'000'000, 3'000},
                      {"1,000,000 records, 30,000 calculators", 1'000'000, 30'000}};
     int failed = 0;
-    Measure yardstick;
+    bench::Measure yardstick;
     for (const auto& district : districts) {
         const std::vector<std::string> files =
             MakeDistrict(dir / district.name, district.records, district.calculators);
-        const Measure m = RunFleet(files, dir / "state");
+        const bench::Measure m = RunFleet(files, dir / "state");
         if (&district == &districts[0]) {
             yardstick = m;
         }

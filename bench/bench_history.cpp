@@ -5,26 +5,21 @@
 // and the time of the table, the JSON and the CSV forms, printed side by
 // side with the yardstick's as ratios: the memory ratio stays near 1
 // however large the file, as the history is read a line at a time.
-#include <sys/resource.h>
-#include <sys/wait.h>
+
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "measured_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Measure {
-    double seconds = 0;
-    long peakKiB = 0;
-    int exitCode = -1;
-};
 
 // Writes about `bytes` of history to `file`: records, or lines that are not.
 void MakeHistory(const fs::path& file, uint64_t bytes, bool records)
@@ -45,27 +40,9 @@ void MakeHistory(const fs::path& file, uint64_t bytes, bool records)
     }
 }
 
-Measure RunHistory(const fs::path& state, const char* form)
+bench::Measure RunHistory(const fs::path& state, const char* form)
 {
-    std::fflush(stdout);   // or the child's freopen writes our lines again
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_STATE_HOME", state.c_str(), 1);
-        if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) {
-            _exit(126);
-        }
-        execl(ZENTRIX_UPDATE_BIN, ZENTRIX_UPDATE_BIN, "--history", form, nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Measure measure;
-    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measure.peakKiB = usage.ru_maxrss;
-    measure.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return measure;
+    return bench::RunMeasured({ZENTRIX_UPDATE_BIN, "--history", form}, state.string());
 }
 
 }  // namespace
@@ -82,14 +59,14 @@ int main()
                  {"300 MB of records", 300u << 20, true}};
     int failed = 0;
     for (const char* form : {"--table", "--json", "--csv"}) {
-        Measure yardstick;
+        bench::Measure yardstick;
         for (const auto& size : sizes) {
             const fs::path state = dir / size.name;
             if (!fs::exists(state)) {
                 MakeHistory(state / "zentrix-update" / "history.jsonl", size.bytes, size.records);
             }
             // The table is --history alone.
-            const Measure m = RunHistory(state, std::string(form) == "--table" ? "--history" : form);
+            const bench::Measure m = RunHistory(state, std::string(form) == "--table" ? "--history" : form);
             if (&size == &sizes[0]) {
                 yardstick = m;
             }
