@@ -6,7 +6,6 @@
 
 #include "device/device_describe.h"
 #include "device/device_source.h"
-#include "device/enumerate.h"
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
 
