@@ -9,7 +9,7 @@
 #include "i18n/text_format.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
-                                const std::vector<std::string>& /*arguments*/, const UserCatalogue* texts)
+                                const CUpdaterCommandLineInfo& /*commandLine*/, const UserCatalogue* texts)
 {
     std::cerr << "zentrix-update: "
               << Localize(texts != nullptr ? &texts->catalogue : nullptr,

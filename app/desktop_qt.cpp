@@ -19,7 +19,7 @@
 #include "ui/qt/updater_dlg.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
-                                const std::vector<std::string>& arguments, const UserCatalogue* texts)
+                                const CUpdaterCommandLineInfo& commandLine, const UserCatalogue* texts)
 {
     if (!DisplayReachable(argc, argv)) {
         const char* display = std::getenv("DISPLAY");
@@ -53,7 +53,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
         frontEnd.SetMainWindow(window.get());
         return std::unique_ptr<IMainWindow>(std::move(window));
     };
-    app.InitInstance(arguments);
+    app.InitInstance(commandLine);
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();
 }

@@ -35,7 +35,7 @@ const char* DesktopDisplay()
 }
 
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
-                                const std::vector<std::string>& arguments, const UserCatalogue* texts)
+                                const CUpdaterCommandLineInfo& commandLine, const UserCatalogue* texts)
 {
     // The console Windows made for this program alone (started from Explorer
     // or a shortcut) goes away; a console shared with a command prompt stays.
@@ -51,7 +51,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         return frontEnd.NewMainWindow(owner, std::move(start));
     };
-    app.InitInstance(arguments);
+    app.InitInstance(commandLine);
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();
 }

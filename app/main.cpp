@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/device_list.h"
 #include "app/grant_access.h"
 #include "app/process_guard.h"
 #include "app/translations.h"
@@ -66,8 +67,7 @@ void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
     };
 }
 
-int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, const ProgramOptions& options,
-                 const MoCatalogue* texts)
+int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalogue* texts)
 {
     if (app.m_offerChooser) {
         std::vector<std::string> candidates;
@@ -91,7 +91,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
     CJsonFrontEnd jsonFrontEnd(frontEnd, events, options.assumeYes ? AnswerSource::AssumeYes : AnswerSource::Input);
     app.SetFrontEnd(options.json ? static_cast<IFrontEnd*>(&jsonFrontEnd) : &frontEnd);
     UseConsoleWindow(app, options.json ? &events : nullptr);
-    app.InitInstance(arguments);
+    app.InitInstance(options.launcher);
     app.SetFrontEnd(nullptr);
     if (options.json) {
         events.Summary(app.m_tally);
@@ -111,7 +111,8 @@ void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
 
-// The configuration files, where the environment places them.
+// The configuration files, where the environment places them; worked out
+// once for the whole process.
 DeviceSources ConfigFiles()
 {
     DeviceSources files;
@@ -122,14 +123,13 @@ DeviceSources ConfigFiles()
 
 // The calculators to look for, from the first source that names any; the
 // warnings of the configuration files go to standard error.
-DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* texts)
+DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& files, const MoCatalogue* texts)
 {
     DeviceSources sources;
     sources.commandLineDevices = options.devices;
     sources.commandLineUsbIds = options.usbIds;
     sources.environmentDevices = std::getenv("ZENTRIX_DEVICES");
     sources.environmentUsbIds = std::getenv("ZENTRIX_USB_IDS");
-    const DeviceSources files = ConfigFiles();
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
     ResolvedDevices resolved = ResolveDevices(sources);
@@ -150,9 +150,10 @@ ProblemReportParts ReportParts(const DeviceChoice& devices)
 
 // --report-problem [FILE]: the last run's record and trace, the version,
 // the platform and the device listing in one file for a developer.
-int ReportProblem(const std::vector<std::string>& arguments, const MoCatalogue* texts)
+int ReportProblem(const std::vector<std::string>& arguments, const ProgramOptions& options,
+                  const DeviceSources& files, const MoCatalogue* texts)
 {
-    const ProblemReportParts parts = ReportParts(ChooseDevices(ParseProgramOptions(arguments), texts));
+    const ProblemReportParts parts = ReportParts(ChooseDevices(options, files, texts));
     const std::string file = ProblemReportFile(arguments);
     std::string problem;
     if (!WriteProblemReport(file, parts, problem)) {
@@ -184,10 +185,11 @@ int main(int argc, char** argv)
         std::cout.flush();
         return code;
     }
-    if (AsksForProblemReport(arguments)) {
-        return ReportProblem(arguments, texts);
-    }
     const ProgramOptions options = ParseProgramOptions(arguments);
+    const DeviceSources files = ConfigFiles();
+    if (AsksForProblemReport(arguments)) {
+        return ReportProblem(arguments, options, files, texts);
+    }
     if (options.Strict() && !options.refused.empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
@@ -206,7 +208,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(ChooseDevices(options, texts), std::cout, std::cerr, texts);
+        return PrintDeviceList(ChooseDevices(options, files, texts), std::cout, std::cerr, texts);
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -214,19 +216,19 @@ int main(int argc, char** argv)
     }
 
     CUpdaterApp app;
-    const DeviceChoice devices = ChooseDevices(options, texts);
+    const DeviceChoice devices = ChooseDevices(options, files, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_writeProblemReport = [devices](const std::string& file, std::string& problem) {
         return WriteProblemReport(file, ReportParts(devices), problem);
     };
-    app.m_userConfigFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+    app.m_userConfigFile = files.userFile;
     const ProgramOption option = options.option;
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
     ReadReplyTimeout(app, texts);
-    const bool systemLog = !options.noSystemLog && SystemLogWanted(ConfigFiles());
+    const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
@@ -244,9 +246,9 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {
-        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, arguments, language ? &*language : nullptr)) {
+        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, options.launcher, language ? &*language : nullptr)) {
             return *code;
         }
     }
-    return RunOnConsole(app, arguments, options, texts);
+    return RunOnConsole(app, options, texts);
 }

@@ -136,11 +136,9 @@ Measure Round(size_t count, const std::string& imagePath)
     // Each run: its calculator opened, then the OS-image phase, measured on
     // the run's own thread.
     inputs.runUpdate = [&](const UpdateRunInputs& in) {
-        char path[260] = {};
-        in.devices->EnumerateDevicePath(0, path, sizeof path);
         auto channel = in.devices->NewChannel();
         channel->m_closePauseMs = 0;
-        if (channel->Open(path) != ChannelOk) {
+        if (channel->Open(in.devicePath.c_str()) != ChannelOk) {
             ok = false;
             return UpdateOutcome{Failed, "cannot open"};
         }

@@ -2,6 +2,7 @@
 #include "device/claimed_device_list.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "device/device_identity.h"
 
@@ -39,4 +40,22 @@ int CClaimedDeviceList::ReleaseDevicePath(const char* path)
     m_claimedPaths.erase(found);
     --m_claimedCount;
     return 1;
+}
+
+CDeviceClaim::CDeviceClaim(CClaimedDeviceList& list, std::string path)
+    : m_list(list.ClaimDevicePath(path.c_str()) == 1 ? &list : nullptr), m_path(std::move(path))
+{
+}
+
+CDeviceClaim::CDeviceClaim(CDeviceClaim&& other) noexcept
+    : m_list(std::exchange(other.m_list, nullptr)), m_path(std::move(other.m_path))
+{
+}
+
+void CDeviceClaim::Release()
+{
+    if (m_list != nullptr) {
+        m_list->ReleaseDevicePath(m_path.c_str());
+        m_list = nullptr;
+    }
 }

@@ -31,3 +31,25 @@ private:
     std::mutex m_lock;
     std::vector<std::string> m_identities;   // of m_claimedPaths, in their order
 };
+
+// One path held in a list from its making to its end (or Release): the
+// place of a run started with its calculator already chosen.
+class CDeviceClaim {
+public:
+    CDeviceClaim(CClaimedDeviceList& list, std::string path);
+    ~CDeviceClaim() { Release(); }
+    CDeviceClaim(CDeviceClaim&& other) noexcept;
+    CDeviceClaim(const CDeviceClaim&) = delete;
+    CDeviceClaim& operator=(const CDeviceClaim&) = delete;
+    CDeviceClaim& operator=(CDeviceClaim&&) = delete;
+
+    // False when the list was full or held the path (or its device) already.
+    bool Held() const { return m_list != nullptr; }
+    const std::string& Path() const { return m_path; }
+    // Gives the place back now; nothing when it is not held.
+    void Release();
+
+private:
+    CClaimedDeviceList* m_list;
+    std::string m_path;
+};

@@ -3,13 +3,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ostream>
 
 #include "device/device_describe.h"
 #include "device/device_source.h"
-#include "device/enumerate.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -57,24 +54,4 @@ std::string FormatListedDevice(const ListedDevice& device)
         problem += UsbAccessRemedy(device);
     }
     return FormatText(N_("%s  may open: no (%s)"), {line, problem});
-}
-
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
-{
-    const auto t = [texts](const std::string& english) { return Localize(texts, english); };
-    if (choice.NamesAnyDevice()) {
-        note << "zentrix-update: "
-             << t(FormatText(N_("the calculators listed are those named by %s"), {choice.origin})) << "\n";
-    }
-    const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
-    for (const ListedDevice& device : devices) {
-        out << t(FormatListedDevice(device)) << '\n';
-    }
-    if (devices.empty() && choice.NamesAnyDevice()) {
-        out << t(FormatText(N_("no calculator found among those named by %s"), {choice.origin})) << "\n";
-    } else if (devices.empty()) {
-        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint()})) << "\n";
-    }
-    out.flush();
-    return 0;
 }

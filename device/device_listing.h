@@ -4,7 +4,6 @@
 // and, for a USB device, its IDs, its manufacturer and product strings and
 // whether this user may open it.
 #include <cstdint>
-#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,6 @@
 
 // What kind of thing a listed path names.
 enum class DeviceKind { Usb, SerialPort, Socket, Other };
-class MoCatalogue;
 
 struct ListedDevice {
     std::string path;
@@ -35,12 +33,6 @@ std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 
 // One line for the user, without its line feed.
 std::string FormatListedDevice(const ListedDevice& device);
-
-// Writes one line per offered device to `out` (and a hint when there is
-// none), and where the list came from to `note`; the exit code of
-// --list-devices.
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note,
-                    const MoCatalogue* texts = nullptr);
 
 // What could be a calculator when none is configured, for the user to choose
 // from: the USB devices with a vendor-specific interface that has exactly

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "device/enumerate.h"
+#include "device/device_source.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
-#include "device/device_source.h"
 #include "device/device_watch.h"
 #include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
@@ -67,16 +66,6 @@ std::vector<std::string> EnvironmentDevicePaths()
     }
     return paths;
 }
-
-}  // namespace
-
-int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
-{
-    const int result = ZrEnumUsbA(index, buffer, size);
-    return result < 0 ? -1 : result;
-}
-
-namespace {
 
 // Every path the enumeration library offers for these lists, from one look
 // at the system.

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "shell/command_line.h"
 #include "shell/updater_app.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"
@@ -98,7 +99,7 @@ int main(int argc, char** argv)
 
     // A folder of its own (the build folder), so that the first thing shown is
     // the connect prompt, not the question for the image folder.
-    app.InitInstance({"zentrix-update", QDir::currentPath().toStdString()});
+    app.InitInstance(ParseProgramOptions({"zentrix-update", QDir::currentPath().toStdString()}).launcher);
     app.SetFrontEnd(nullptr);
 
     if (!taken) {

@@ -38,6 +38,13 @@ std::string NoRoomText()
 }
 
 
+// A path held already under another of its device's names: the run ends
+// as one that found no calculator there.
+UpdateOutcome NotClaimedOutcome(const std::string& device)
+{
+    return {Failed, NoCalculatorReason(FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)}))};
+}
+
 bool IsUsbPath(const std::string& path)
 {
     return path.rfind("usb:", 0) == 0;
@@ -207,16 +214,8 @@ ClassroomRow CRowPort::Row() const
 }
 
 struct CClassroom::Run {
-    // The run is offered the one calculator the classroom gave it.
-    Run(IDeviceSource* system, const std::string& device, uint32_t number)
-        : port(device, number),
-          source({device}, [system] { return system->NewChannel(); },
-                 FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)})),
-          path(device)
-    {
-    }
+    Run(const std::string& device, uint32_t number) : port(device, number), path(device) {}
     CRowPort port;
-    CListedDeviceSource source;
     std::string path;
     std::thread thread;
     bool endShown = false;   // its result has been drawn at least once
@@ -266,7 +265,7 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
 
 void CClassroom::Add(const std::string& device)
 {
-    m_runs.push_back(std::make_unique<Run>(m_in.devices, device, ++m_runCount));
+    m_runs.push_back(std::make_unique<Run>(device, ++m_runCount));
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
     }
@@ -279,12 +278,15 @@ bool CClassroom::Start(Run& run)
     if (RunningCount() >= static_cast<size_t>(kMaxRuns)) {
         return false;
     }
+    // The run is handed its calculator claimed: it looks for no other.
+    CDeviceClaim claim(m_claimed, run.path);
     UpdateRunInputs inputs;
     inputs.baseDir = m_in.baseDir;
     inputs.tempDir = m_in.tempDir;
     inputs.images = m_in.images != nullptr ? &m_in.images->Images() : nullptr;
-    inputs.devices = &run.source;
+    inputs.devices = m_in.devices;
     inputs.claimed = &m_claimed;
+    inputs.devicePath = run.path;
     inputs.wait = m_in.wait;
     inputs.port = &run.port;
     inputs.trace = RunTraceSettingsOf(m_in.history);
@@ -292,9 +294,11 @@ bool CClassroom::Start(Run& run)
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
     // The record is on the disk before the row shows the result.
-    r->thread = std::thread([r, inputs, fn = m_in.runUpdate, history = m_in.history, mode = m_in.historyMode] {
+    r->thread = std::thread([r, inputs, claim = std::move(claim), fn = m_in.runUpdate, history = m_in.history,
+                             mode = m_in.historyMode]() mutable {
         const auto started = std::chrono::system_clock::now();
-        const UpdateOutcome outcome = fn(inputs);
+        const UpdateOutcome outcome = claim.Held() ? fn(inputs) : NotClaimedOutcome(claim.Path());
+        claim.Release();   // before the row ends: its port may be offered again at once
         r->port.Finish(outcome, RecordRun(history, mode, started, outcome, r->port));
     });
     r->started = true;

@@ -24,41 +24,21 @@ bool IsFlag(const std::string& argument)
     return !argument.empty() && argument[0] == '-';
 }
 
-// The arguments the update loop reads: all but the program name and the
-// values of our options that take one.
-std::vector<std::string> LauncherArguments(const std::vector<std::string>& arguments)
-{
-    std::vector<std::string> kept;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        kept.push_back(arguments[i]);
-        if (TakesValue(arguments[i])) {
-            ++i;
-        }
-    }
-    return kept;
-}
-
 }  // namespace
 
-void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info)
+void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdaterCommandLineInfo& info)
 {
-    const std::vector<std::string> kept = LauncherArguments(arguments);
     size_t plain = 0;
-    for (const std::string& argument : kept) {
+    for (const std::string& argument : launcherArguments) {
         plain += IsFlag(argument) ? 0 : 1;
     }
     const bool ownerGiven = plain >= 2;
-    for (size_t i = 0; i < kept.size(); ++i) {
-        const std::string& argument = kept[i];
+    for (size_t i = 0; i < launcherArguments.size(); ++i) {
+        const std::string& argument = launcherArguments[i];
         const bool isFlag = IsFlag(argument);
         const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, ownerGiven && i + 1 == kept.size());
+        info.ParseParam(param, isFlag, ownerGiven && i + 1 == launcherArguments.size());
     }
-}
-
-ProgramOption FindProgramOption(const std::vector<std::string>& arguments)
-{
-    return ParseProgramOptions(arguments).option;
 }
 
 std::string UsageText(const MoCatalogue* texts)

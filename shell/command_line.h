@@ -22,26 +22,25 @@ public:
     std::string m_strPrinterName;   // the owner-window text, as given
 };
 
-// Feeds every argument after the program name to `info.ParseParam`. An
-// argument is a flag when it begins with '-'; '/' begins absolute paths here.
-// The last argument counts as the owner only when there are at least two
-// plain arguments (the launcher always passes both): a lone argument is the
-// image directory, whatever it looks like.
-void ParseCommandLine(const std::vector<std::string>& arguments, CUpdaterCommandLineInfo& info);
+// Feeds the launcher's arguments (those after the program name, without the
+// values of our options) to `info.ParseParam`. An argument is a flag when it
+// begins with '-'; '/' begins absolute paths here. The last argument counts
+// as the owner only when there are at least two plain arguments (the
+// launcher always passes both): a lone argument is the image directory,
+// whatever it looks like.
+void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdaterCommandLineInfo& info);
 
 // The program's own options; any other argument beginning with '-' is
 // ignored, as the launcher's contract says.
 // All and Watch choose how calculators are updated; the others print and exit.
 enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 
-// The first of the program's own options among the arguments.
-ProgramOption FindProgramOption(const std::vector<std::string>& arguments);
-
 // Everything of ours on the command line. Without --yes or --json unknown
 // options are never refused (the launcher's command line must keep
 // working); each one is a warning.
 struct ProgramOptions {
-    ProgramOption option = ProgramOption::None;
+    ProgramOption option = ProgramOption::None;   // the first of ours given
+    CUpdaterCommandLineInfo launcher;   // the image directory and the owner
     std::vector<std::string> devices;   // --device PATH, in order
     std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
     std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
@@ -59,12 +58,10 @@ struct ProgramOptions {
     bool Strict() const { return assumeYes || json; }
 };
 
-// Reads the program's options; `--device`, `--usb-id` and `--grant-access`
-// take the next argument (or `--device=PATH`).
+// Reads the whole command line (program name first) once: the program's
+// options and the launcher's arguments. `--device`, `--usb-id` and
+// `--grant-access` take the next argument (or `--device=PATH`).
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
-
-// True for an option whose value is the next argument.
-bool TakesValue(const std::string& argument);
 
 // What --help prints.
 std::string UsageText(const MoCatalogue* texts = nullptr);

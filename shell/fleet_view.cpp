@@ -7,7 +7,7 @@
 #include "device/safe_text.h"
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
-#include "shell/history_report.h"
+#include "shell/csv_cell.h"
 #include "shell/text_columns.h"
 
 namespace {

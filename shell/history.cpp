@@ -4,7 +4,6 @@
 #include "shell/history.h"
 
 #include <cstdio>
-#include <thread>
 
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
@@ -20,22 +19,6 @@ std::optional<std::string> Known(const std::string& text)
 }
 
 }  // namespace
-
-LockTry RetryLock(const std::function<LockTry()>& tryLock, const std::function<bool()>& keepTrying)
-{
-    // A held lock is usually let go within milliseconds: tried often, but
-    // never for longer than a person waits for a result.
-    constexpr auto kPatience = std::chrono::seconds(3);
-    constexpr auto kRetry = std::chrono::milliseconds(2);
-    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
-    for (;;) {
-        const LockTry got = tryLock();
-        if (got != LockTry::Busy || std::chrono::steady_clock::now() >= giveUp || (keepTrying && !keepTrying())) {
-            return got;
-        }
-        std::this_thread::sleep_for(kRetry);
-    }
-}
 
 std::string IsoUtc(std::chrono::system_clock::time_point time)
 {

@@ -116,22 +116,6 @@ bool CopyAll(FILE* from, FILE* to)
 
 }  // namespace
 
-std::string HistoryCsvCell(const std::string& value)
-{
-    std::string text = SafeText(value, SIZE_MAX);
-    if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos) {
-        text.insert(0, 1, '\'');
-    }
-    if (text.find_first_of(",\"") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c == '"' ? "\"\"" : std::string(1, c);
-    }
-    return quoted + "\"";
-}
-
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
 {
     HistoryContents contents;

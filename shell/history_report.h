@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/csv_cell.h"
 #include "shell/history.h"
 #include "shell/history_table.h"
 
@@ -38,9 +39,6 @@ std::string HistoryJsonRun(const HistoryRecord& record, bool first);
 std::string HistoryJsonEnd(uint64_t runs);
 std::string HistoryCsvHeader();
 std::string HistoryCsvRow(const HistoryRecord& record);
-// A CSV cell a spreadsheet shows as the text it is (control bytes escaped,
-// quoted where needed, a formula's first character led by an apostrophe).
-std::string HistoryCsvCell(const std::string& value);
 
 // What --history prints: standard output, standard error and the exit code
 // (0 shown, 1 the history cannot be read, 2 a wrong command line).

@@ -197,17 +197,14 @@ void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& 
 
 }  // namespace
 
-bool TakesValue(const std::string& argument)
-{
-    return std::find(kWithValue.begin(), kWithValue.end(), std::string_view(argument)) != kWithValue.end();
-}
-
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
 {
     ProgramOptions options;
     std::vector<std::string> modes;
+    std::vector<std::string> launcherArguments;   // every argument but our options' values
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        launcherArguments.push_back(argument);
         if (argument.empty() || argument[0] != '-') {
             continue;
         }
@@ -229,5 +226,6 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
         }
     }
     NoteContradiction(options, modes);
+    ParseCommandLine(launcherArguments, options.launcher);
     return options;
 }

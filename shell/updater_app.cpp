@@ -74,10 +74,8 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 
 }  // namespace
 
-bool CUpdaterApp::InitInstance(const std::vector<std::string>& arguments)
+bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
 {
-    CUpdaterCommandLineInfo info;
-    ParseCommandLine(arguments, info);
     const int owner = OwnerNumberFromText(info.m_strPrinterName);
 
     std::unique_ptr<IMainWindow> mainWindow =

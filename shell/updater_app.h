@@ -15,6 +15,7 @@
 #include "update/run_update.h"
 #include "update/session_images.h"
 
+class CUpdaterCommandLineInfo;
 class IFrontEnd;
 struct ClassroomRow;
 
@@ -43,10 +44,10 @@ public:
     IFrontEnd& FrontEnd() const { return *m_frontEnd; }
     void SetFrontEnd(IFrontEnd* frontEnd) { m_frontEnd = frontEnd; }
 
-    // Start-up: reads the command line (program name first), sets the base
-    // directory, makes the main window through m_createMainWindow and runs it
+    // Start-up: takes the image directory and the owner from the command
+    // line read, makes the main window through m_createMainWindow and runs it
     // modally. Always returns false: no application loop follows.
-    bool InitInstance(const std::vector<std::string>& arguments);
+    bool InitInstance(const CUpdaterCommandLineInfo& commandLine);
 
     // Asks, runs update runs one calculator after another and reports each
     // result; every way out but a connect prompt that cannot be shown posts

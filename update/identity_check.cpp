@@ -101,13 +101,6 @@ std::string ModelCodeText(const uint8_t* code)
     return text;
 }
 
-std::string VersionFieldText(const uint8_t* field)
-{
-    constexpr size_t kVersionFieldLength = 10;
-    const auto* text = reinterpret_cast<const char*>(field);
-    return std::string(text, std::find(text, text + kVersionFieldLength, '\0') - text);
-}
-
 int32_t ParseVersionNumber(const char* versionText)
 {
     const char digits[5] = {versionText[0], versionText[1], versionText[3], versionText[4], '\0'};

@@ -19,12 +19,8 @@ int NeededModelClass(const uint8_t* imageModelCode);
 // gives 104), read as a decimal number the way atoi reads.
 int32_t ParseVersionNumber(const char* versionText);
 
-// The bytes of a 10-character version field up to its first NUL, as given.
-std::string VersionFieldText(const uint8_t* field);
-
-// The length of a model code, and the code as text for a record: its four
-// characters when printable, else eight hex digits.
-constexpr uint32_t kModelCodeLength = 4;
+// The code as text for a record: its four characters when printable, else
+// eight hex digits.
 std::string ModelCodeText(const uint8_t* modelCode);
 
 // Receives the 256 identity packets and the closing PKT_ROLESWAP under a

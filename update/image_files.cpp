@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "i18n/text_format.h"
-#include "update/identity_check.h"
 
 namespace {
 
@@ -78,56 +77,16 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
     return true;
 }
 
-bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length)
-{
-    if (m_file == kNoFile) {
-        return false;
-    }
-    if (!m_ahead) {
-        m_ahead = std::make_unique<uint8_t[]>(kReadAhead);
-    }
-    while (length > 0) {
-        if (m_aheadPos == m_aheadLength) {
-            const int64_t n = ReadChunk(m_ahead.get(), kReadAhead);
-            if (n <= 0) {
-                return false;
-            }
-            m_offset += static_cast<uint64_t>(n);
-            m_aheadPos = 0;
-            m_aheadLength = static_cast<uint32_t>(n);
-        }
-        const uint32_t take = std::min(length, m_aheadLength - m_aheadPos);
-        std::memcpy(buffer, m_ahead.get() + m_aheadPos, take);
-        m_aheadPos += take;
-        buffer += take;
-        length -= take;
-    }
-    return true;
-}
-
-void CScratchCopy::ShareFrom(const CScratchCopy& session)
-{
-    Discard();
-    m_file = session.m_file;
-    m_owner = false;
-    m_offset = 0;
-}
-
-void CScratchCopy::Discard()
-{
-    m_aheadPos = 0;
-    m_aheadLength = 0;
-    m_offset = 0;
-    if (m_file != kNoFile && m_owner) {
-        CloseFile();
-    }
-    m_file = kNoFile;
-    m_owner = false;
-}
-
 bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount)
 {
     return os.copy.Seek(kOsHeaderOffset) && os.copy.ReadExactly(block, byteCount);
+}
+
+std::string VersionFieldText(const uint8_t* field)
+{
+    constexpr size_t kVersionFieldLength = 10;
+    const auto* text = reinterpret_cast<const char*>(field);
+    return std::string(text, std::find(text, text + kVersionFieldLength, '\0') - text);
 }
 
 std::string OsImageVersion(const std::string& baseDir)

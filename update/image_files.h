@@ -11,7 +11,9 @@
 inline constexpr const char* kStubFileName = "UpdateExe.bin";
 inline constexpr const char* kOsImageFileName = "UpdateCode.bin";
 
-// The OS image header: model code (4 bytes) and version text (10 characters).
+// The OS image header: model code (4 bytes) and version text (10 characters),
+// the same two fields a calculator reports of itself.
+constexpr uint32_t kModelCodeLength = 4;
 constexpr uint32_t kOsHeaderOffset = 0x1001C;
 constexpr uint32_t kOsHeaderLength = 14;
 constexpr uint32_t kOsHeaderEnd = kOsHeaderOffset + kOsHeaderLength;   // 0x1002A
@@ -22,6 +24,9 @@ constexpr int32_t kMaxBlockCount = 65535;
 // An image path: the base directory (empty, or ending in "/") followed
 // directly by the file name.
 std::string ImagePath(const std::string& baseDir, const char* fileName);
+
+// The bytes of a 10-character version field up to its first NUL, as given.
+std::string VersionFieldText(const uint8_t* field);
 
 // The OS image's version in `baseDir`'s OS image file, as its header gives
 // it; empty when it cannot be read.

@@ -33,15 +33,17 @@ constexpr int32_t kDevicePathSize = 260;
 
 // Walks the enumeration from index 0 and claims the first path no other
 // update run of this process holds; false when there is none.
-bool PickDevice(const UpdateRunInputs& inputs, char* devicePath)
+bool PickDevice(const UpdateRunInputs& inputs, std::string& devicePath)
 {
+    char path[kDevicePathSize] = {};
     int32_t index = 0;
     for (;;) {
-        index = inputs.devices->EnumerateDevicePath(index, devicePath, kDevicePathSize);
+        index = inputs.devices->EnumerateDevicePath(index, path, kDevicePathSize);
         if (index == -1) {
             return false;
         }
-        if (inputs.claimed->ClaimDevicePath(devicePath) == 1) {
+        if (inputs.claimed->ClaimDevicePath(path) == 1) {
+            devicePath = path;
             return true;
         }
     }
@@ -69,11 +71,6 @@ const char* TraceResultWord(UpdateResult result)
     case Failed: break;
     }
     return "failed";
-}
-
-std::string NoCalculatorReason(const UpdateRunInputs& inputs)
-{
-    return FormatText(N_("no calculator found (%s)"), {inputs.devices->Describe()});
 }
 
 enum class Route { OsRoute, StubRoute, Failed };
@@ -186,6 +183,11 @@ UpdateResult End(CUpdateRun& run)
 
 }  // namespace
 
+std::string NoCalculatorReason(const std::string& where)
+{
+    return FormatText(N_("no calculator found (%s)"), {where});
+}
+
 std::string OpenFailureReason(const char* devicePath, uint32_t error)
 {
     // A port locked by another program: the lock refuses with EWOULDBLOCK
@@ -231,10 +233,10 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         run.m_facts.osImage = VersionFieldText(run.m_block + kModelCodeLength);
     }
 
-    // 2. Device pick.
-    char devicePath[kDevicePathSize] = {};
-    if (!PickDevice(inputs, devicePath)) {
-        outcome.reason = NoCalculatorReason(inputs);
+    // 2. Device pick, unless the run was given its calculator.
+    std::string devicePath = inputs.devicePath;
+    if (devicePath.empty() && !PickDevice(inputs, devicePath)) {
+        outcome.reason = NoCalculatorReason(inputs.devices->Describe());
         outcome.facts = std::move(run.m_facts);
         return outcome;
     }
@@ -246,7 +248,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
 
     // 3. Open.
     run.Channel().SetTraceSubject(TraceSubjectFor(inputs, usb));
-    if (run.Channel().Open(devicePath) == ChannelOk) {
+    if (run.Channel().Open(devicePath.c_str()) == ChannelOk) {
         if (!run.Channel().TraceFailure().empty()) {
             inputs.port->Warn(FormatText(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
         }
@@ -266,10 +268,12 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         // Release step 1.
         run.Channel().Close();
     } else {
-        outcome.reason = OpenFailureReason(devicePath, run.Channel().m_lastError);
+        outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().m_lastError);
     }
-    // Release steps 2 and 3.
-    inputs.claimed->ReleaseDevicePath(devicePath);
+    // Release steps 2 and 3; a calculator the run was given is its giver's.
+    if (inputs.devicePath.empty()) {
+        inputs.claimed->ReleaseDevicePath(devicePath.c_str());
+    }
     run.DestroyChannel();
     run.CloseProgress();
     if (outcome.result == Success) {

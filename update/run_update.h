@@ -45,6 +45,10 @@ struct UpdateRunInputs {
     std::string tempDir;   // where scratch copies go; empty: TMPDIR, else /tmp
     IDeviceSource* devices = nullptr;
     CClaimedDeviceList* claimed = nullptr;   // shared by the runs of a process
+    // The calculator this run talks to, already claimed in `claimed` by
+    // whoever started the run, who also gives it back; empty: the run claims
+    // the first free path `devices` offers and gives it back at its end.
+    std::string devicePath;
     ReplyWaitPolicy wait;
     IUpdatePort* port = nullptr;
     // The session's copies of the images (see CSessionImages), read by the
@@ -76,6 +80,9 @@ struct UpdateOutcome {
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
+
+// Why a run found no calculator where `where` says it looked.
+std::string NoCalculatorReason(const std::string& where);
 
 // Why `devicePath` could not be opened (`error` an errno value), with the
 // platform's remedy.

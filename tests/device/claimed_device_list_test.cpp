@@ -61,3 +61,29 @@ TEST(ClaimedDeviceList, ReleaseKeepsTheOrderOfTheRest)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ClaimedDeviceList, AClaimHoldsItsPathUntilItEndsOrIsGivenBackOnceThoughMoved)
+{
+    CClaimedDeviceList list(2);
+    {
+        CDeviceClaim moved = [&list] {
+            CDeviceClaim first(list, "usb:1:4");
+            EXPECT_TRUE(first.Held());
+            EXPECT_FALSE(CDeviceClaim(list, "usb:1:4").Held());   // held already: the refused claim gives nothing back
+            return CDeviceClaim(std::move(first));
+        }();
+        EXPECT_EQ(list.m_claimedPaths, Paths{"usb:1:4"});   // the end of the moved-from claim gave nothing back
+        EXPECT_TRUE(moved.Held());
+        EXPECT_EQ(moved.Path(), "usb:1:4");
+        CDeviceClaim second(list, "usb:1:5");
+        EXPECT_FALSE(CDeviceClaim(list, "usb:1:6").Held());   // the list is full
+        second.Release();
+        second.Release();   // a second time gives back nothing more
+        EXPECT_EQ(list.m_claimedPaths, Paths{"usb:1:4"});
+    }
+    EXPECT_EQ(list.m_claimedCount, 0);   // the moved claim gave it back once, at its end
+}
+
+}  // namespace

@@ -91,11 +91,10 @@ protected:
 
     UpdateOutcome ScriptedRun(const UpdateRunInputs& in)
     {
-        char path[260] = {};
-        const int32_t next = in.devices->EnumerateDevicePath(0, path, sizeof path);
-        char other[260] = {};
-        EXPECT_EQ(in.devices->EnumerateDevicePath(next, other, sizeof other), -1) << "a run sees more than its own";
-        EXPECT_EQ(in.claimed->ClaimDevicePath(path), 1) << path << " is held twice";
+        // Handed its calculator, held for it already: a second claim fails.
+        const char* path = in.devicePath.c_str();
+        EXPECT_FALSE(in.devicePath.empty()) << "a run is handed its calculator";
+        EXPECT_EQ(in.claimed->ClaimDevicePath(path), 0) << path << " was not held for its run";
         {
             const std::lock_guard<std::mutex> hold(lock);
             ++runsOf[path];
@@ -130,14 +129,24 @@ protected:
                 in.port->StepProgress();
             }
         }
-        in.claimed->ReleaseDevicePath(path);
         ++finished;
         return outcome;
     }
 
     ClassroomFrontEnd frontEnd;
     RowsView& view = frontEnd.view;
-    CListedDeviceSource devices{{}, nullptr, "the test's list"};   // paths changed between scans
+    // Counts the walks through its list: each is one look for calculators.
+    class CountingSource : public CListedDeviceSource {
+    public:
+        using CListedDeviceSource::CListedDeviceSource;
+        int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
+        {
+            walks += index == 0 ? 1 : 0;
+            return CListedDeviceSource::EnumerateDevicePath(index, buffer, size);
+        }
+        std::atomic<int> walks{0};
+    };
+    CountingSource devices{{}, nullptr, "the test's list"};   // paths changed between scans
     CUpdaterApp app;
     std::mutex lock;
     std::map<std::string, int> runsOf;
@@ -187,6 +196,8 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
     for (const auto& [path, count] : runsOf) {
         EXPECT_EQ(count, 1) << path;
     }
+    // The set looked for its calculators once; no run looked again.
+    EXPECT_EQ(devices.walks, 1);
     EXPECT_EQ(app.m_claimedCount, 0);
 }
 

@@ -23,8 +23,7 @@ struct Parsed {
 Parsed Parse(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "zentrix-update");
-    CUpdaterCommandLineInfo info;
-    ParseCommandLine(arguments, info);
+    const CUpdaterCommandLineInfo info = ParseProgramOptions(arguments).launcher;
     return Parsed{info.m_strFileName, info.m_strPrinterName};
 }
 
@@ -143,17 +142,17 @@ TEST(UiMode, OnWindowsTheConsoleIsUsedWhereTheProgramWasStartedOnOne)
 
 TEST(ProgramOptions, TheFirstOfOurOwnWinsOthersAreIgnored)
 {
-    EXPECT_EQ(FindProgramOption({"zentrix-update"}), ProgramOption::None);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "-x", "--verbose"}), ProgramOption::None);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "-h"}), ProgramOption::Help);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "--version", "--help"}), ProgramOption::Version);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "-V"}), ProgramOption::Version);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "--list-devices"}), ProgramOption::ListDevices);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "--all", "dir"}), ProgramOption::All);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "dir", "--watch"}), ProgramOption::Watch);
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "--allx", "--watching"}), ProgramOption::None);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update"}).option, ProgramOption::None);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "dir", "-x", "--verbose"}).option, ProgramOption::None);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "-h"}).option, ProgramOption::Help);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "dir", "--version", "--help"}).option, ProgramOption::Version);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "-V"}).option, ProgramOption::Version);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--list-devices"}).option, ProgramOption::ListDevices);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--all", "dir"}).option, ProgramOption::All);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "dir", "--watch"}).option, ProgramOption::Watch);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--allx", "--watching"}).option, ProgramOption::None);
     // An option is a whole argument: a folder named like one is still a folder.
-    EXPECT_EQ(FindProgramOption({"zentrix-update", "--helpful"}), ProgramOption::None);
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--helpful"}).option, ProgramOption::None);
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         };
         app.m_runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
         app.m_userConfigFile = config.string();
-        app.InitInstance({"zentrix-update"});
+        app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
         EXPECT_EQ(ConfigFileText(config.string()), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
         if (decline) {
@@ -214,13 +214,13 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
     };
     CUpdaterApp app;
     app.m_createMainWindow = [](int, StartLoop) { return std::unique_ptr<IMainWindow>(std::make_unique<Idle>()); };
-    app.InitInstance({"zentrix-update"});
+    app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
     EXPECT_TRUE(app.m_askForImageFolder);
-    app.InitInstance({"zentrix-update", empty.string()});
+    app.InitInstance(ParseProgramOptions({"zentrix-update", empty.string()}).launcher);
     EXPECT_FALSE(app.m_askForImageFolder);
     std::ofstream("UpdateExe.bin") << 'x';
     std::ofstream("UpdateCode.bin") << 'x';
-    app.InitInstance({"zentrix-update"});
+    app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
     EXPECT_FALSE(app.m_askForImageFolder);
     fs::current_path(cwd);
     fs::remove_all(empty);
@@ -265,7 +265,7 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
         return std::unique_ptr<IMainWindow>(std::make_unique<CRecordingMainWindow>(seen, app, std::move(start)));
     };
 
-    EXPECT_FALSE(app.InitInstance({"zentrix-update", "/srv/img/", "12ab"}));
+    EXPECT_FALSE(app.InitInstance(ParseProgramOptions({"zentrix-update", "/srv/img/", "12ab"}).launcher));
     EXPECT_EQ(ownerSeen, 12);
     EXPECT_EQ(seen.runs, 1);
     EXPECT_EQ(seen.baseDir, std::string("/srv/img/") + kDirectorySeparator);
@@ -274,7 +274,7 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     // The window started the loop it was given: the connect prompt was shown.
     EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator. (unscripted)"}));
 
-    EXPECT_FALSE(app.InitInstance({"zentrix-update"}));
+    EXPECT_FALSE(app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher));
     EXPECT_EQ(ownerSeen, 0);
     EXPECT_EQ(seen.baseDir, "");
 }

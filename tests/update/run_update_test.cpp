@@ -281,6 +281,24 @@ TEST_F(UpdateScenario, ClaimedPathsAreSkipped)
     m_claimed.ReleaseDevicePath(calculator.SlavePath().c_str());
 }
 
+TEST_F(UpdateScenario, ARunHandedItsCalculatorTalksToItAloneAndLeavesItClaimed)
+{
+    zsim::PtyCalculator calculator;
+    ASSERT_TRUE(calculator.Start());
+    setenv("ZENTRIX_DEVICES", "/nonexistent/tty", 1);   // nothing the run could find by itself
+    CDeviceClaim claim(m_claimed, calculator.SlavePath());
+    ASSERT_TRUE(claim.Held());
+    EXPECT_FALSE(CDeviceClaim(m_claimed, calculator.SlavePath()).Held());   // held once only
+    m_inputs.devicePath = calculator.SlavePath();
+    EXPECT_EQ(RunOnce(), Success);
+    calculator.WaitForRuns(1, 5000);
+    EXPECT_EQ(calculator.Runs().size(), 1u);
+    // Whoever handed it over gives it back.
+    EXPECT_EQ(m_claimed.m_claimedPaths, std::vector<std::string>{calculator.SlavePath()});
+    claim.Release();
+    EXPECT_EQ(m_claimed.m_claimedCount, 0);
+}
+
 TEST_F(UpdateScenario, UnusableImagesStopTheRunBeforeTheCalculatorIsTouched)
 {
     const auto image = ReadFile(kOsImageFileName);
