@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows window of many calculators, under wine: it grows to its rows,
-// a finished row's reason wraps under its result, the summary goes under
-// the rows, a set taller than the screen scrolls; its Close, the main
-// window's Escape, a row's Next and Ctrl+Break are requests to the update
-// loop, "History..." shows the runs kept, and closing the rows takes the
-// windows away.
+// a finished row's reason wraps under its result, at the end the heading
+// says what happened and the last question is asked below the rows, a set
+// taller than the screen scrolls; its Close, Escape, the main window's
+// Escape, a row's Next and Ctrl+Break are requests to the update loop,
+// "History..." shows the runs kept, and closing the rows takes the windows
+// away. The device chooser lists a port that appears after it opened and
+// takes a typed path.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +17,8 @@
 
 #include "i18n/catalogue.h"
 #include "shell/classroom.h"
+#include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_front_end.h"
 
 #include <windows.h>
@@ -95,10 +99,15 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     EXPECT_GT(line, 5);
     EXPECT_GE(wrapped, oneLine + 2 * line) << "a long reason wraps over lines of its own";
 
-    // The summary under the rows; the window grows for it.
+    // At the end the heading says what happened; the rows keep their
+    // results and no list of the same is added under them.
     const int before = WindowHeight(view.Window());
+    view.ShowRows({Finished("\\\\.\\COM4", Success, ""), Finished("\\\\.\\COM5", Failed, longReason)},
+                  "Updating 2 calculators at once");
     view.ShowSummary({"updated \\\\.\\COM4", "failed \\\\.\\COM5 " + longReason});
-    EXPECT_GT(ContentHeight(view.Window()), wrapped + 2 * line);
+    EXPECT_EQ(view.Content().heading, "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.");
+    EXPECT_EQ(view.Content().rows[1].reason, longReason);
+    EXPECT_LT(ContentHeight(view.Window()), wrapped + 2 * line);
     EXPECT_GE(WindowHeight(view.Window()), before);
 
     // More rows than the screen holds: the window stops at the screen and scrolls.
@@ -128,15 +137,23 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     ASSERT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
 
-    // Close asks; the window stays until the loop decides.
+    // Close and Escape ask to close (the idle station then asks the user);
+    // the window stays until the loop decides. Ctrl+C asks to stop.
     PostMessageW(view.Window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
     EXPECT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);   // no question: nothing
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(stops.interrupt, 0);
 
     // Escape in the main window while the rows are shown.
     frontEnd.NoteCloseRequest();
-    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
 
     // The offering row's Next, and only there.
     int x = 0;
@@ -185,6 +202,101 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_FALSE(frontEnd.TakeCloseRequest());
 }
 
+// The visible top-level windows of this thread.
+int VisibleWindows()
+{
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM counted) {
+            *reinterpret_cast<int*>(counted) += IsWindowVisible(window) ? 1 : 0;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// What the question looked like while it was asked, and the button pressed.
+struct Asking {
+    CWin32ClassroomView* view = nullptr;
+    bool pressOk = false;
+    std::string question;
+    int visibleWindows = 0;
+    int buttonY = -1;   // the pressed button's centre, in the content
+    int scroll = 0;
+};
+Asking g_asking;
+
+void CALLBACK PressAnswer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    CWin32ClassroomView& view = *g_asking.view;
+    g_asking.question = view.Content().question;
+    g_asking.visibleWindows = VisibleWindows();
+    int x = 0;
+    int y = 0;
+    if (view.AnswerButtonCentre(g_asking.pressOk, x, y)) {
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS;
+        GetScrollInfo(view.Window(), SB_VERT, &info);
+        g_asking.buttonY = y + info.nPos;
+        PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+}
+
+TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows)
+{
+    std::vector<ClassroomRow> rows;
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 8; ++i) {
+        const std::string device = "\\\\.\\COM" + std::to_string(i);
+        rows.push_back(Finished(device, i == 5 ? Failed : Success, i == 5 ? "the link to the calculator was lost" : ""));
+        lines.push_back(std::string(i == 5 ? "failed " : "updated ") + device);
+    }
+    view.ShowRows(rows, "Updating 8 calculators at once");
+    view.ShowSummary(lines);
+    EXPECT_EQ(view.Content().heading, "8 calculators: 7 updated, 0 already current, 0 not supported, 1 failed.");
+    EXPECT_EQ(view.Content().rows[4].resultWord, "failed");
+    EXPECT_EQ(view.Content().rows[4].reason, "the link to the calculator was lost");
+    const int rowsHeight = ContentHeight(view.Window());
+    const int shownBefore = VisibleWindows();
+    int x = 0;
+    int y = 0;
+    EXPECT_FALSE(view.AnswerButtonCentre(true, x, y));   // nothing asked yet
+
+    // Cancel pressed below the last row, in the window itself: no box on top.
+    g_asking = Asking{};
+    g_asking.view = &view;
+    SetTimer(nullptr, 0, 50, PressAnswer);
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    EXPECT_EQ(g_asking.question, "Do you want to update another set?");
+    EXPECT_EQ(g_asking.visibleWindows, shownBefore);
+    EXPECT_GT(g_asking.buttonY, rowsHeight - 16) << "the buttons are below the rows";
+    EXPECT_TRUE(view.Content().question.empty());
+    EXPECT_FALSE(view.AnswerButtonCentre(true, x, y));
+
+    g_asking = Asking{};
+    g_asking.view = &view;
+    g_asking.pressOk = true;
+    SetTimer(nullptr, 0, 50, PressAnswer);
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
+
+    // Enter is OK; Escape, Close, the main window's Escape and Ctrl+C are Cancel.
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    PostMessageW(view.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    stops.interrupt = 0;
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None) << "an answer is no request of the rows";
+    view.CloseRows();
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), 0) << "no rows: a box asks";
+}
+
 // In the user's language: the heading, a row's phase and result, the
 // buttons and the counts; the rows of the update loop stay English.
 TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
@@ -200,16 +312,107 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     silent.silent = true;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
     view.ShowRows(rows, "Updating 2 calculators at once");
+    EXPECT_EQ(view.Content().heading, "2 Rechner werden gleichzeitig aktualisiert");
     view.ShowSummary({"updated \\\\.\\COM5"});
     const ClassroomContent& shown = view.Content();
-    EXPECT_EQ(shown.heading, "2 Rechner werden gleichzeitig aktualisiert");
+    EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
     EXPECT_EQ(shown.rows[0].phase, "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
     EXPECT_EQ(shown.rows[1].resultWord, "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
-    EXPECT_EQ(shown.counts, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
+    stops.interrupt = 1;   // answered at once: the labels are what was asked
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    stops.interrupt = 0;
+    EXPECT_EQ(shown.okLabel, "OK");
+    EXPECT_EQ(shown.cancelLabel, "Abbrechen");
     EXPECT_EQ(rows[0].phase, "Updating...");
     view.CloseRows();
     frontEnd.SetCatalogue(nullptr);
+}
+
+// The chooser, driven from a timer while it runs modally: what it showed
+// at each step, and the ports its lister finds.
+struct ChooserDrive {
+    std::vector<std::string> ports;
+    int step = 0;
+    ULONGLONG waitedSince = 0;
+    LRESULT rowsAtFirst = -1;
+    BOOL okAtFirst = TRUE;
+    BOOL refreshShown = FALSE;
+    LRESULT rowsAfterArrival = -1;
+    LRESULT pickedAfterArrival = -1;
+    LRESULT rowsAfterRefresh = -1;
+    LRESULT pickedAfterRefresh = -1;
+};
+ChooserDrive g_drive;
+
+LRESULT Rows(HWND dialog)
+{
+    return SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCOUNT, 0, 0);
+}
+
+void CALLBACK DriveChooser(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowW(nullptr, L"Choose the calculator");
+    if (dialog == nullptr) {
+        return;
+    }
+    if (g_drive.step == 0) {
+        // Open with nothing: no row, no OK; then a port appears.
+        g_drive.rowsAtFirst = Rows(dialog);
+        g_drive.okAtFirst = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+        g_drive.refreshShown = IsWindowVisible(GetDlgItem(dialog, IDC_CHOOSER_REFRESH));
+        g_drive.ports.push_back("\\\\.\\COM7");
+        g_drive.waitedSince = GetTickCount64();
+        g_drive.step = 1;
+    } else if (g_drive.step == 1 && Rows(dialog) == 0 && GetTickCount64() - g_drive.waitedSince < 8000) {
+        return;   // listed without Refresh, in a while
+    } else if (g_drive.step == 1) {
+        g_drive.rowsAfterArrival = Rows(dialog);
+        g_drive.pickedAfterArrival = SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCURSEL, 0, 0);
+        // Another port, and Refresh: the pick is kept; then a path is typed.
+        g_drive.ports.insert(g_drive.ports.begin(), "\\\\.\\COM3");
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CHOOSER_REFRESH, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_CHOOSER_REFRESH)));
+        g_drive.rowsAfterRefresh = Rows(dialog);
+        g_drive.pickedAfterRefresh = SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCURSEL, 0, 0);
+        SetDlgItemTextW(dialog, IDC_CHOOSER_PATH, L"  \\\\.\\COM9 ");
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        KillTimer(nullptr, timer);
+        g_drive.step = 2;
+    }
+}
+
+TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
+{
+    g_drive = ChooserDrive{};
+    const CandidateLister lister = [] {
+        std::vector<ListedDevice> found;
+        for (const std::string& path : g_drive.ports) {
+            ListedDevice port;
+            port.path = path;
+            port.mayOpen = true;
+            found.push_back(port);
+        }
+        return found;
+    };
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveChooser);
+    DeviceChooserResult result;
+    const ChooserAnswer answer = RunWin32DeviceChooser(nullptr, {}, false, result, nullptr, lister);
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(g_drive.rowsAtFirst, 0);
+    EXPECT_FALSE(g_drive.okAtFirst);
+    EXPECT_TRUE(g_drive.refreshShown);
+    EXPECT_EQ(g_drive.rowsAfterArrival, 1) << "the port that appeared is listed without Refresh";
+    EXPECT_EQ(g_drive.pickedAfterArrival, 0) << "and picked, being the only one";
+    EXPECT_EQ(g_drive.rowsAfterRefresh, 2);
+    EXPECT_EQ(g_drive.pickedAfterRefresh, 1) << "the pick follows its port";
+    ASSERT_EQ(answer, ChooserAnswer::Chosen);
+    ASSERT_EQ(result.shown.size(), 3u);
+    EXPECT_EQ(result.shown[0].path, "\\\\.\\COM3");
+    ASSERT_EQ(result.chosen, std::vector<size_t>{2}) << "a typed path is the one calculator";
+    EXPECT_EQ(result.shown[2].path, "\\\\.\\COM9");
+    EXPECT_FALSE(result.remember);
 }
 
 }  // namespace

@@ -328,7 +328,7 @@ int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned s
 ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                             DeviceChooserResult& result)
 {
-    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts);
+    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts, m_lister);
 }
 
 void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)
