@@ -299,14 +299,19 @@ TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows
 
 // In the user's language: the heading, a row's phase and result, the
 // buttons and the counts; the rows of the update loop stay English.
-TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
+std::optional<MoCatalogue> German()
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::filesystem::path mo =
         std::filesystem::path(self).parent_path() / "locale" / "de" / "LC_MESSAGES" / "zentrix-update.mo";
-    const std::optional<MoCatalogue> german = MoCatalogue::Load(mo.string());
-    ASSERT_TRUE(german.has_value()) << mo.string();
+    return MoCatalogue::Load(mo.string());
+}
+
+TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
+{
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
     frontEnd.SetCatalogue(&*german);
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
@@ -326,6 +331,50 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     EXPECT_EQ(shown.cancelLabel, "Abbrechen");
     EXPECT_EQ(rows[0].phase, "Updating...");
     view.CloseRows();
+    frontEnd.SetCatalogue(nullptr);
+}
+
+// A stall notice longer than the window's place for it (German's) is shown
+// whole, the Stop button below it and inside the window.
+TEST(Win32ProgressWindow, ALongStallNoticeIsShownWholeWithStopBelowIt)
+{
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
+    CWin32FrontEnd frontEnd;
+    frontEnd.SetCatalogue(&*german);
+    frontEnd.OpenProgress("Sending the OS...", 10);
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{19400, true}));
+    HWND window = FindWindowA(nullptr, "Sending data...");
+    ASSERT_NE(window, nullptr);
+    HWND notice = GetDlgItem(window, IDC_NOTICE_TEXT);
+    HWND stop = GetDlgItem(window, IDC_STOP);
+    EXPECT_TRUE(IsWindowVisible(notice));
+    EXPECT_TRUE(IsWindowVisible(stop));
+    RECT text = {};
+    RECT button = {};
+    RECT client = {};
+    GetWindowRect(notice, &text);
+    GetWindowRect(stop, &button);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&text), 2);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&button), 2);
+    GetClientRect(window, &client);
+
+    wchar_t words[1024] = {};
+    GetWindowTextW(notice, words, 1024);
+    EXPECT_NE(std::wstring(words).find(L"Empfangsmodus"), std::wstring::npos);
+    HDC dc = GetDC(notice);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(notice, WM_GETFONT, 0, 0)));
+    RECT need = {0, 0, text.right - text.left, 0};
+    DrawTextW(dc, words, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(notice, dc);
+    EXPECT_GE(text.bottom - text.top, need.bottom) << "every line of the notice";
+    EXPECT_GE(button.top, text.bottom);
+    EXPECT_GE(client.bottom, button.bottom);
+
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{100, false}));   // it answered again: the notice goes
+    EXPECT_FALSE(IsWindowVisible(stop));
+    frontEnd.CloseProgress();
     frontEnd.SetCatalogue(nullptr);
 }
 
