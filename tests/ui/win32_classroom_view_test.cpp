@@ -378,7 +378,7 @@ TEST(Win32ProgressWindow, ALongStallNoticeIsShownWholeWithStopBelowIt)
     frontEnd.SetCatalogue(nullptr);
 }
 
-// The chooser, driven from a timer while it runs modally: what it showed
+// The chooser (in German), driven from a timer while it runs modally: what it showed
 // at each step, and the ports its lister finds.
 struct ChooserDrive {
     std::vector<std::string> ports;
@@ -391,6 +391,7 @@ struct ChooserDrive {
     LRESULT pickedAfterArrival = -1;
     LRESULT rowsAfterRefresh = -1;
     LRESULT pickedAfterRefresh = -1;
+    bool pathLabelFits = false;
 };
 ChooserDrive g_drive;
 
@@ -399,14 +400,34 @@ LRESULT Rows(HWND dialog)
     return SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCOUNT, 0, 0);
 }
 
+// The path's label shows its words on one line, left of the field.
+bool PathLabelFits(HWND dialog)
+{
+    HWND label = GetDlgItem(dialog, IDC_CHOOSER_PATH_LABEL);
+    RECT l = {};
+    RECT f = {};
+    GetWindowRect(label, &l);
+    GetWindowRect(GetDlgItem(dialog, IDC_CHOOSER_PATH), &f);
+    wchar_t words[256] = {};
+    const int length = GetWindowTextW(label, words, 256);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, words, length, &size);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return length > 0 && l.right - l.left >= size.cx && f.left >= l.right;
+}
+
 void CALLBACK DriveChooser(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND dialog = FindWindowW(nullptr, L"Choose the calculator");
-    if (dialog == nullptr) {
-        return;
+    HWND dialog = FindWindowW(nullptr, L"Rechner ausw\u00e4hlen");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) {
+        return;   // a modal dialog is shown once its loop is idle
     }
     if (g_drive.step == 0) {
         // Open with nothing: no row, no OK; then a port appears.
+        g_drive.pathLabelFits = PathLabelFits(dialog);
         g_drive.rowsAtFirst = Rows(dialog);
         g_drive.okAtFirst = IsWindowEnabled(GetDlgItem(dialog, IDOK));
         g_drive.refreshShown = IsWindowVisible(GetDlgItem(dialog, IDC_CHOOSER_REFRESH));
@@ -446,12 +467,15 @@ TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
     };
     const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveChooser);
     DeviceChooserResult result;
-    const ChooserAnswer answer = RunWin32DeviceChooser(nullptr, {}, false, result, nullptr, lister);
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
+    const ChooserAnswer answer = RunWin32DeviceChooser(nullptr, {}, false, result, &*german, lister);
     KillTimer(nullptr, timer);
 
     EXPECT_EQ(g_drive.rowsAtFirst, 0);
     EXPECT_FALSE(g_drive.okAtFirst);
     EXPECT_TRUE(g_drive.refreshShown);
+    EXPECT_TRUE(g_drive.pathLabelFits) << "the German label is longer than the template's place";
     EXPECT_EQ(g_drive.rowsAfterArrival, 1) << "the port that appeared is listed without Refresh";
     EXPECT_EQ(g_drive.pickedAfterArrival, 0) << "and picked, being the only one";
     EXPECT_EQ(g_drive.rowsAfterRefresh, 2);

@@ -181,6 +181,32 @@ void Relist(Chooser& chooser, HWND dialog)
     UpdateOk(chooser, dialog);
 }
 
+// The path's label as wide as its words (a language's may be longer than
+// the template's place), the field taking the rest of the line.
+void FitPathLabel(HWND dialog)
+{
+    HWND label = GetDlgItem(dialog, IDC_CHOOSER_PATH_LABEL);
+    HWND field = GetDlgItem(dialog, IDC_CHOOSER_PATH);
+    RECT l = {};
+    RECT f = {};
+    GetWindowRect(label, &l);
+    GetWindowRect(field, &f);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&l), 2);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&f), 2);
+    std::wstring words(static_cast<size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
+    GetWindowTextW(label, words.data(), static_cast<int>(words.size()));
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, words.c_str(), static_cast<int>(words.size()) - 1, &size);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    const int width = std::max(static_cast<int>(size.cx) + 2, static_cast<int>(l.right - l.left));
+    const int fieldLeft = l.left + width + (f.left - l.right);
+    MoveWindow(label, l.left, l.top, width, l.bottom - l.top, TRUE);
+    MoveWindow(field, fieldLeft, f.top, f.right - fieldLeft, f.bottom - f.top, TRUE);
+}
+
 void Fill(Chooser& chooser, HWND dialog)
 {
     const MoCatalogue* texts = chooser.texts;
@@ -190,6 +216,9 @@ void Fill(Chooser& chooser, HWND dialog)
                     Shown(texts, chooser.several ? N_("Remember these calculators") : N_("Remember this calculator"))
                         .c_str());
     SetDlgItemTextW(dialog, IDC_CHOOSER_PATH_LABEL, Shown(texts, N_("Or type the port's path:")).c_str());
+    FitPathLabel(dialog);
+    SetDlgItemTextW(dialog, IDOK, Shown(texts, N_("OK")).c_str());
+    SetDlgItemTextW(dialog, IDCANCEL, Shown(texts, N_("Cancel")).c_str());
     chooser.list = MakeList(dialog, chooser.several);
     FillList(chooser, dialog);
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
