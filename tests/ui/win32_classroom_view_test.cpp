@@ -3,10 +3,10 @@
 // a finished row's reason wraps under its result, at the end the heading
 // says what happened and the last question is asked below the rows, a set
 // taller than the screen scrolls; its Close, Escape, the main window's
-// Escape, a row's Next and Ctrl+Break are requests to the update loop,
-// "History..." shows the runs kept, and closing the rows takes the windows
-// away. The device chooser lists a port that appears after it opened and
-// takes a typed path.
+// Escape, a row's Next (Enter: every row's) and Ctrl+Break are requests to
+// the update loop, "History..." shows the runs kept, and closing the rows
+// takes the windows away. A long stall notice is shown whole. The device
+// chooser lists a port that appears after it opened and takes a typed path.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -146,8 +146,9 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     PostMessageW(view.Window(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
-    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);   // no question: nothing
-    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);   // every offering row's Next
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Next);
+    EXPECT_EQ(view.NextDevice(), "");
     stops.interrupt = 1;
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
     EXPECT_EQ(stops.interrupt, 0);

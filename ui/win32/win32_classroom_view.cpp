@@ -274,6 +274,11 @@ long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wP
             m_closeAsked = true;
         } else if (wParam == VK_RETURN && !m_content.question.empty()) {
             m_answer = IDOK;
+        } else if (wParam == VK_RETURN && std::any_of(m_content.rows.begin(), m_content.rows.end(),
+                                                      [](const ClassroomRow& row) { return row.offersNext; })) {
+            // Enter is the Next of every row that offers it, as the station's heading says.
+            m_nextDevice.clear();
+            m_nextAsked = true;
         }
         return 0;
     case WM_CLOSE:

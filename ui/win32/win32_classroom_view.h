@@ -33,7 +33,8 @@ public:
     // The boxes' owner and the main window's Close come from `frontEnd`;
     // `stops` (may be null): Ctrl+Break and the end of the session end the
     // runs without asking, Ctrl+C asks to stop. Close and Escape ask to close
-    // (the idle station asks the user first).
+    // (the idle station asks the user first); Enter is every offering row's
+    // Next.
     CWin32ClassroomView(CWin32FrontEnd& frontEnd, StopRequests* stops);
     ~CWin32ClassroomView() override;
     CWin32ClassroomView(const CWin32ClassroomView&) = delete;
