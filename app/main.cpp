@@ -139,15 +139,20 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* tex
     return std::move(resolved.choice);
 }
 
+// A problem report's parts as they stand now, with the listing of `devices`.
+ProblemReportParts ReportParts(const DeviceChoice& devices)
+{
+    std::ostringstream listing;
+    PrintDeviceList(devices, listing, listing);
+    const std::string history = HistoryFilePath();
+    return {ZENTRIX_VERSION, PlatformDescription(), listing.str(), history, LastRunTracePath(history)};
+}
+
 // --report-problem [FILE]: the last run's record and trace, the version,
 // the platform and the device listing in one file for a developer.
 int ReportProblem(const std::vector<std::string>& arguments, const MoCatalogue* texts)
 {
-    std::ostringstream listing;
-    PrintDeviceList(ChooseDevices(ParseProgramOptions(arguments), texts), listing, listing);
-    const std::string history = HistoryFilePath();
-    const ProblemReportParts parts{ZENTRIX_VERSION, PlatformDescription(), listing.str(), history,
-                                   LastRunTracePath(history)};
+    const ProblemReportParts parts = ReportParts(ChooseDevices(ParseProgramOptions(arguments), texts));
     const std::string file = ProblemReportFile(arguments);
     std::string problem;
     if (!WriteProblemReport(file, parts, problem)) {
@@ -212,6 +217,9 @@ int main(int argc, char** argv)
     const DeviceChoice devices = ChooseDevices(options, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
+    app.m_writeProblemReport = [devices](const std::string& file, std::string& problem) {
+        return WriteProblemReport(file, ReportParts(devices), problem);
+    };
     app.m_userConfigFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
     const ProgramOption option = options.option;
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All

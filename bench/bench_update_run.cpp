@@ -4,7 +4,10 @@
 // same 6-byte replies through the same pty. Prints blocks per second of both,
 // their ratio, and the heap allocations per block of the update run; and the
 // same run with the last run's trace copy written, its ratio to the run
-// without it.
+// without it. Then whole update runs against the simulated calculator on a
+// pty, as the program runs them (the channel's settling pause included),
+// in interleaved pairs with and without the last run's copy: the median of
+// the pairs' ratios and its spread.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -26,6 +29,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "quiet_port.h"
+#include "sim_run_pairs.h"
 #include "update/image_files.h"
 #include "update/image_transfer.h"
 
@@ -39,6 +43,8 @@ using bench::ImagePackets;
 using bench::kBlockSize;
 using bench::Seconds;
 constexpr int kRounds = 9;
+constexpr size_t kSimImageSize = 2u << 20;
+constexpr int kPairs = 31;
 
 // The update run's OS-image phase through CUsbChannel, its trace copied to
 // `lastRunCopy` unless that is empty; returns seconds. `closeSeconds`: the
@@ -173,7 +179,6 @@ int main()
     ::close(master);
     std::error_code noCopy;
     const double copyMiB = static_cast<double>(fs::file_size(dir / "last-run.trace", noCopy)) / (1 << 20);
-    fs::remove_all(dir);
 
     const double oursRate = blocks / Best(ours);
     const double rawRate = blocks / Best(raw);
@@ -189,5 +194,8 @@ int main()
                 "settling pause); %.4f heap allocations per block\n",
                 tracedRate, copyMiB, oursRate, tracedRate / oursRate, Best(tracedClose) * 1000,
                 tracedAllocations / blocks);
+    std::fflush(stdout);
+    bench::ReportRunPairs(dir, kSimImageSize, kPairs);
+    fs::remove_all(dir);
     return 0;
 }

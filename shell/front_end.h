@@ -9,6 +9,7 @@
 
 #include "device/device_listing.h"
 #include "shell/history.h"
+#include "shell/problem_report.h"
 #include "update/update_port.h"
 
 class IClassroomView;
@@ -43,6 +44,16 @@ public:
     // of a failure); it is shown beside the text, never in place of it.
     virtual int MessageBox(const char* text, const char* caption, unsigned style,
                            const std::string& details = {}) = 0;
+
+    // The box that says a run failed, with its reason in `details`. A front
+    // end that can ask where offers to save a problem report there through
+    // `writeReport` (when it is set) and keeps the box up; the others show
+    // the plain box. Answers as MessageBox does.
+    virtual int FailureBox(const char* text, const char* caption, const std::string& details,
+                           const ProblemReportWriter& /*writeReport*/)
+    {
+        return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
+    }
 
     // Asks the process to end with `code` once the update loop has returned.
     virtual void PostQuitMessage(int code) = 0;

@@ -13,29 +13,12 @@
 #include <filesystem>
 #include <functional>
 
+#include "device/posix_fd.h"
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
 #include "shell/history.h"
 
 namespace {
-
-// Closes the descriptor (and with it the lock) however the append ends.
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor()
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // `pattern` names the path and then errno's words.
 bool AppendFailed(const char* pattern, const std::string& path, std::string& problem)
@@ -172,7 +155,7 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
         return false;
     }
     bool made = false;
-    const CFileDescriptor file(OpenForAppend(path, made));
+    const CPosixFd file(OpenForAppend(path, made));
     if (file.Get() < 0) {
         if (errno == ELOOP) {
             problem = FormatText(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
@@ -204,7 +187,7 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
     }
     if (made) {
         // A new file's name is on the disk only once its folder is.
-        const CFileDescriptor dir(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const CPosixFd dir(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.Get() >= 0) {
             fsync(dir.Get());
         }

@@ -5,6 +5,7 @@
 // copy), the program version, the platform and the device listing. Nothing
 // else of the user's goes in: of the images only what the record and the
 // trace hold (their headers' versions, their sizes in blocks, the bytes sent).
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct ProblemReportParts {
     std::string historyPath;     // the history file: its last record goes in
     std::string lastRunTrace;    // the last run's trace: copied whole
 };
+
+// Writes a problem report to `file` (the program puts the parts together);
+// false with `problem` (in English, for Localize) when it cannot.
+using ProblemReportWriter = std::function<bool(const std::string& file, std::string& problem)>;
 
 // "Linux 6.1.0-18-amd64 x86_64", "Windows x86-64".
 std::string PlatformDescription();

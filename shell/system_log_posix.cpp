@@ -11,30 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "device/posix_fd.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
 namespace {
 
 constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
-
-// Closes the socket however the send ends.
-class CSocket {
-public:
-    CSocket() : m_fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
-    ~CSocket()
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CSocket(const CSocket&) = delete;
-    CSocket& operator=(const CSocket&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string JournalSocketPath()
 {
@@ -69,7 +52,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
         return false;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const CSocket journal;
+    const CPosixFd journal(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (journal.Get() < 0) {
         problem = std::strerror(errno);
         return false;

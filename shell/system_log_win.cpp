@@ -4,34 +4,23 @@
 // its text and the history line as its data.
 #include <windows.h>
 
+#include "device/win_text.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
 namespace {
-
 constexpr DWORD kRunEventId = 1;
-
-std::wstring Wide(const std::string& text)
-{
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    }
-    return wide;
-}
-
 }  // namespace
 
 bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem)
 {
-    const std::wstring source = Wide(kSystemLogIdentifier);
+    const std::wstring source = WideText(kSystemLogIdentifier);
     HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
     if (log == nullptr) {
         problem = FormatText(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
         return false;
     }
-    const std::wstring message = Wide(RunLogMessage(record));
+    const std::wstring message = WideText(RunLogMessage(record));
     LPCWSTR strings[] = {message.c_str()};
     const WORD type = RunFailed(record) ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
     const BOOL reported = ReportEventW(log, type, 0, kRunEventId, nullptr, 1, static_cast<DWORD>(line.size()),

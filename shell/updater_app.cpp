@@ -235,7 +235,7 @@ bool CUpdaterApp::PromptDataLoss()
 
 bool CUpdaterApp::ReportFailure(const char* text, const std::string& reason)
 {
-    FrontEnd().MessageBox(text, kErrorCaption, kExclamationOk, reason);
+    FrontEnd().FailureBox(text, kErrorCaption, reason, m_writeProblemReport);
     PostQuit();
     return false;
 }

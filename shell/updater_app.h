@@ -10,6 +10,7 @@
 #include "device/device_source.h"
 #include "shell/history.h"
 #include "shell/main_window.h"
+#include "shell/problem_report.h"
 #include "shell/run_tally.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
@@ -92,6 +93,9 @@ public:
                                   std::string& problem);
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings m_history;
+    // Saves a problem report where the user asks, from a failure box that
+    // offers it; empty: no box offers it.
+    ProblemReportWriter m_writeProblemReport;
     // Every calculator's result this session; a run that found none is
     // not counted.
     RunTally m_tally;

@@ -15,6 +15,8 @@
 #include <deque>
 #include <thread>
 
+#include "sim/verdict.h"
+
 namespace zsim {
 namespace {
 
@@ -29,15 +31,6 @@ std::string Hex(const uint8_t* bytes, size_t n) {
         text += (i == 0 ? "" : " ") + std::string(two);
     }
     return text.empty() ? "nothing" : text;
-}
-
-std::string Quoted(const std::string& text) {
-    std::string q = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
 }
 
 enum class Got { Byte, Quiet, Closed, Stopped };

@@ -23,15 +23,6 @@ const char* EndingName(RunRecord::Ending e) {
     return "none";
 }
 
-std::string Quoted(const std::string& text) {
-    std::string q = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
-}
-
 std::string Sizes(const RunRecord& run) {
     return "stub " + std::to_string(run.stub.size()) + " bytes, OS " + std::to_string(run.osImage.size()) + " bytes";
 }
@@ -65,6 +56,15 @@ std::string Outcome(const RunRecord& run, Match stub, Match os, const Expectatio
 }
 
 }  // namespace
+
+std::string Quoted(const std::string& text) {
+    std::string q = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') q += '\\';
+        q += c;
+    }
+    return q + "\"";
+}
 
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect) {
     const bool complete = run.ending == RunRecord::Ending::Terminate;

@@ -19,6 +19,9 @@ struct RunVerdict {
     std::string report;     // key=value pairs on one line
 };
 
+// `text` as a report value: in double quotes, with \" and \\ escaped.
+std::string Quoted(const std::string& text);
+
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect);
 
 }  // namespace zsim

@@ -1,14 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "shell/front_end.h"
+#include "shell/last_run_trace.h"
+#include "shell/updater_app.h"
+#include "sim/calculator.h"
 #include "ui/qt/guarded_dialog.h"
+#include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_message_box.h"
 
 namespace {
@@ -135,6 +147,134 @@ TEST(QtMessageBox, PlainOkCancelHasNoIconAndDefaultsToOk)
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.defaultButton, QStringLiteral("OK"));
     EXPECT_EQ(ShowAndAct(0x1, seen, [](QMessageBox& b) { Press(b, Qt::Key_Escape); }), IDCANCEL);
+}
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Answers the window's boxes as a user who saves a problem report from the
+// failure box: first where it cannot be written, then where it can; every
+// other box is answered OK. Writes down each box's title, and the texts of
+// the failure box and of the boxes after a save.
+class ReportingUser {
+public:
+    ReportingUser(QString badFile, QString goodFile) : m_files{std::move(badFile), std::move(goodFile)}
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Act(); });
+        m_timer.start(20);
+    }
+    QStringList titles;
+    QString failureDetails;
+    QStringList afterSave;   // the texts of the boxes that followed each save
+
+private:
+    void Act()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            titles << QStringLiteral("file dialog");
+            // Typed into its name field, as a user would.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(m_files[m_saves++]);
+            static_cast<QDialog*>(dialog)->accept();   // as the Save button does
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+            titles << box->windowTitle();
+            if (titles.size() > 1 && titles[titles.size() - 2] == QStringLiteral("file dialog")) {
+                afterSave << box->text();
+            }
+            QAbstractButton* save = SaveButton(*box);
+            if (save != nullptr) {
+                failureDetails = box->detailedText();
+            }
+            (save != nullptr && m_saves < 2 ? save : box->button(QMessageBox::Ok))->click();
+        }
+    }
+    static QAbstractButton* SaveButton(QMessageBox& box)
+    {
+        for (QAbstractButton* button : box.buttons()) {
+            if (button->text() == QStringLiteral("Save a problem report...")) {
+                return button;
+            }
+        }
+        return nullptr;
+    }
+    QTimer m_timer;
+    QString m_files[2];
+    int m_saves = 0;
+};
+
+// The window's front end whose quit request is written down: a real one
+// would end every event loop of the test program to come.
+class QuitNotingFrontEnd : public CQtFrontEnd {
+public:
+    void PostQuitMessage(int code) override { quitCode = code; }
+    int quitCode = 0;
+};
+
+TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
+{
+    namespace fs = std::filesystem;
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    char name[] = "/tmp/zx-qt-report-XXXXXX";
+    const fs::path dir = mkdtemp(name);
+    ASSERT_TRUE(zsim::WriteDemoImages((dir / "img").string(), {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 70000, 3000));
+    for (const char* image : {"UpdateExe.bin", "UpdateCode.bin"}) {   // finished files, not still being written
+        fs::last_write_time(dir / "img" / image, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    zsim::Options calculatorOptions;
+    calculatorOptions.fault = {zsim::FaultKind::HangUp, 20};   // gone in the identity stream
+    zsim::PtyCalculator calculator(calculatorOptions);
+    ASSERT_TRUE(calculator.Start());
+    setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+    setenv("TMPDIR", dir.c_str(), 1);
+
+    QuitNotingFrontEnd frontEnd;
+    CGuardedDialog mainWindow;
+    frontEnd.SetMainWindow(&mainWindow);
+    mainWindow.show();
+    CUpdaterApp app(&frontEnd);
+    app.m_strBaseDir = (dir / "img").string() + "/";
+    const std::string history = (dir / "state" / "history.jsonl").string();
+    fs::create_directories(dir / "state");
+    app.m_history = {true, history, "9.9.9", nullptr, false};
+    app.m_writeProblemReport = [&history](const std::string& file, std::string& problem) {
+        return WriteProblemReport(file, {"9.9.9", PlatformDescription(), "(devices)\n", history,
+                                         LastRunTracePath(history)}, problem);
+    };
+    const fs::path report = dir / "report.txt";
+    // The first file chosen is a link: the report is never written through one.
+    fs::create_symlink(dir / "elsewhere.txt", dir / "link.txt");
+    ReportingUser user(QString::fromStdString((dir / "link.txt").string()), QString::fromStdString(report.string()));
+    app.RunUpdateLoop();
+    unsetenv("ZENTRIX_DEVICES");
+    unsetenv("TMPDIR");
+
+    // The failure box comes back after each save, the save's outcome said in between.
+    EXPECT_EQ(user.titles.join(QLatin1Char('|')).toStdString(),
+              "Connect the calculator.|Warning|Delete all data in calculator's Main Memory.|Error|file dialog|"
+              "Error|Error|file dialog|Problem report|Error");
+    ASSERT_EQ(user.afterSave.size(), 2);
+    EXPECT_TRUE(user.afterSave[0].contains(QStringLiteral("cannot write the problem report"))) << user.afterSave[0].toStdString();
+    EXPECT_TRUE(user.afterSave[1].contains(QString::fromStdString(report.string()))) << user.afterSave[1].toStdString();
+    EXPECT_FALSE(user.failureDetails.isEmpty());
+    EXPECT_FALSE(fs::exists(dir / "elsewhere.txt"));
+
+    // The report holds the run's record, as the history kept it, and the
+    // run's trace whole, ending as the run ended.
+    const std::string text = FileText(report);
+    const std::string trace = FileText(LastRunTracePath(history));
+    ASSERT_FALSE(trace.empty());
+    EXPECT_NE(text.find("program: zentrix-update 9.9.9\n"), std::string::npos) << text;
+    // The history holds this one run.
+    EXPECT_NE(text.find("[last run's record]\n" + FileText(history)), std::string::npos) << text;
+    EXPECT_NE(text.find("\"failed\""), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with(trace)) << text;
+    EXPECT_EQ(frontEnd.quitCode, kQuitCode);
+    fs::remove_all(dir);
 }
 
 TEST(GuardedDialog, RefusesEveryWayOfClosingWhileGreyed)

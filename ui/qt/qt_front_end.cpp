@@ -2,6 +2,7 @@
 #include "ui/qt/qt_front_end.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +23,14 @@
 namespace {
 
 constexpr int kWatchMs = 100;
+constexpr unsigned kInformationIcon = 0x40;
+
+constexpr const char* kSaveReportButton = N_("Save a problem report...");
+constexpr const char* kSaveReportTitle = N_("Save a problem report");
+constexpr const char* kReportCaption = N_("Problem report");
+constexpr const char* kReportSaved =
+    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
+constexpr const char* kErrorCaption = N_("Error");
 
 }  // namespace
 
@@ -57,6 +66,36 @@ int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned styl
     }
     return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(), style,
                           details.empty() ? details : Localize(m_texts, details), m_classroom.Window());
+}
+
+int CQtFrontEnd::FailureBox(const char* text, const char* caption, const std::string& details,
+                            const ProblemReportWriter& writeReport)
+{
+    if (Terminating() || !writeReport) {
+        return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
+    }
+    const BoxAction save{Localize(m_texts, kSaveReportButton), [this, &writeReport] { SaveProblemReport(writeReport); }};
+    return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(),
+                          MB_OK | MB_ICONEXCLAMATION, details.empty() ? details : Localize(m_texts, details),
+                          m_classroom.Window(), &save);
+}
+
+void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
+{
+    // Where --report-problem puts it without a FILE.
+    const QString proposed = QDir::current().filePath(QString::fromLatin1(kDefaultProblemReportFile));
+    const QString chosen = QFileDialog::getSaveFileName(
+        m_mainWindow, QString::fromStdString(Localize(m_texts, kSaveReportTitle)), proposed);
+    if (chosen.isEmpty() || Terminating()) {
+        return;
+    }
+    const std::string file = chosen.toLocal8Bit().toStdString();
+    std::string problem;
+    if (writeReport(file, problem)) {
+        MessageBox(FormatText(kReportSaved, {SafeText(file)}).c_str(), kReportCaption, MB_OK | kInformationIcon);
+    } else {
+        MessageBox(problem.c_str(), kErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 bool CQtFrontEnd::ChooseImageFolder(std::string& folder)

@@ -41,6 +41,11 @@ public:
 
     int MessageBox(const char* text, const char* caption, unsigned style,
                    const std::string& details = {}) override;
+    // The failure box, with "Save a problem report..." when `writeReport`
+    // is set: it asks for the file and says where the report went or why
+    // it could not be written, then the box comes back.
+    int FailureBox(const char* text, const char* caption, const std::string& details,
+                   const ProblemReportWriter& writeReport) override;
     // A folder chooser in front of the main window.
     bool ChooseImageFolder(std::string& folder) override;
     // The device chooser in front of the main window; it offers
@@ -81,6 +86,7 @@ public:
 private:
     bool Terminating() const { return m_stops != nullptr && m_stops->terminate != 0; }
     void CloseBoxesOnTermination();
+    void SaveProblemReport(const ProblemReportWriter& writeReport);
 
     QPointer<CGuardedDialog> m_mainWindow;
     CProgressWindows m_progress;

@@ -69,7 +69,7 @@ void PlaceBeside(QWidget& box, QWidget& window)
 }  // namespace
 
 int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-                   const std::string& details, QWidget* beside)
+                   const std::string& details, QWidget* beside, const BoxAction* action)
 {
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
@@ -90,10 +90,23 @@ int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsign
     box.setDefaultButton(secondIsDefault ? cancel : ok);
     box.setEscapeButton(cancel != nullptr ? cancel : ok);
 
+    bool actionAsked = false;
+    if (action != nullptr) {
+        QPushButton* button = box.addButton(QString::fromStdString(action->label), QMessageBox::ActionRole);
+        QObject::connect(button, &QAbstractButton::clicked, [&actionAsked] { actionAsked = true; });
+    }
+
     if (beside != nullptr && beside->isVisible()) {
         PlaceBeside(box, *beside);
     }
-    box.exec();
+    // Any button closes the box; after the action's it comes back.
+    do {
+        actionAsked = false;
+        box.exec();
+        if (actionAsked) {
+            action->run();
+        }
+    } while (actionAsked);
     // A box that ends without a click (the program being ended under it)
     // counts as Escape, so it never agrees to anything.
     if (box.clickedButton() == ok) {

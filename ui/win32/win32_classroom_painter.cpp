@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "ui/win32/win32_text.h"
+#include "device/win_text.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "i18n/localize.h"
 #include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
-#include "ui/win32/win32_text.h"
+#include "device/win_text.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "device/safe_text.h"
+#include "device/win_text.h"
 #include "shell/box_text.h"
 #include "shell/device_name.h"
 #include "i18n/localize.h"
@@ -24,17 +25,6 @@ namespace {
 HINSTANCE Instance()
 {
     return GetModuleHandleA(nullptr);
-}
-
-// UTF-8 (the catalogues' texts) as Windows' UTF-16.
-std::wstring Wide(const std::string& text)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    }
-    return wide;
 }
 
 // A progress window from dialog 129, owned by the main window; the bar is
@@ -64,7 +54,7 @@ public:
         }
         const bool shown = notice != nullptr;
         ::SetWindowTextW(GetDlgItem(m_window, IDC_NOTICE_TEXT),
-                         Wide(shown ? Localize(m_texts, notice) : std::string()).c_str());
+                         WideText(shown ? Localize(m_texts, notice) : std::string()).c_str());
         ::ShowWindow(GetDlgItem(m_window, IDC_NOTICE_TEXT), shown ? SW_SHOW : SW_HIDE);
         ::ShowWindow(GetDlgItem(m_window, IDC_STOP), shown ? SW_SHOW : SW_HIDE);
         m_stoppable = shown;
@@ -128,7 +118,7 @@ protected:
         m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                              OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
         SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
-        ::SetWindowTextW(text, Wide(phaseText).c_str());
+        ::SetWindowTextW(text, WideText(phaseText).c_str());
     }
     void ShowWindow() override { ::ShowWindow(m_window, SW_SHOW); }
 
@@ -175,7 +165,7 @@ private:
     {
         if (m_window != nullptr) {
             HWND item = GetDlgItem(m_window, control);
-            ::SetWindowTextW(item, Wide(text).c_str());
+            ::SetWindowTextW(item, WideText(text).c_str());
             UpdateWindow(item);   // painted now, beside the bar that moves with it
         }
     }
@@ -352,7 +342,7 @@ int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned s
     HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
     const int answer = m_texts == nullptr
                            ? MessageBoxA(owner, shown.c_str(), caption, style)
-                           : MessageBoxW(owner, Wide(shown).c_str(), Wide(Localize(m_texts, caption)).c_str(), style);
+                           : MessageBoxW(owner, WideText(shown).c_str(), WideText(Localize(m_texts, caption)).c_str(), style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
 }
 
@@ -375,7 +365,7 @@ void CWin32FrontEnd::PostQuitMessage(int code)
 
 void CWin32FrontEnd::Warn(const std::string& text)
 {
-    MessageBoxW(m_main, Wide(SafeLine(Localize(m_texts, text))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
+    MessageBoxW(m_main, WideText(SafeLine(Localize(m_texts, text))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
 }
 
 bool CWin32FrontEnd::SetCloseEnabled(bool enabled)

@@ -7,7 +7,7 @@
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
 
-#include "ui/win32/win32_text.h"
+#include "device/win_text.h"
 #include "ui/win32/win32_window_class.h"
 
 namespace {

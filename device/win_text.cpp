@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/win32/win32_text.h"
+#include "device/win_text.h"
 
 #include <windows.h>
 
