@@ -30,6 +30,11 @@ struct ReplyWaitPolicy {
     // The calculator's last word after PKT_TERMINATE is never examined; it
     // is waited for this long at most.
     uint32_t finalReplyMs = 2000;
+    // Once the user has ended a wait on a calculator that was already
+    // silent, the abandon path's PKT_TERMINATE_04 is still sent, but given
+    // only this long: the calculator has shown it takes nothing, and Stop
+    // must end the run at once.
+    uint32_t afterUserEndedMs = 250;
 };
 
 // What the run's trace says of the program, and where the last run's copy

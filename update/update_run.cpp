@@ -188,7 +188,7 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
         // The host is served, but neither the user nor a limit may cut the
         // last packet short; the calculator gets a short while for it.
         m_inputs.port->KeepWaiting(wait);
-        return waited <= policy.finalReplyMs;
+        return waited <= (m_userEnded ? policy.afterUserEndedMs : policy.finalReplyMs);
     }
     if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
         m_stopReason = FormatText(channelWait.writing
@@ -204,6 +204,7 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
     }
     // Who asked (the user, or a signal) is the host's to say; the run says
     // where it stood.
+    m_userEnded = wait.endable;
     if (!wait.endable) {
         m_stopReason = N_("stopped on request");
     } else if (channelWait.writing) {

@@ -102,4 +102,5 @@ private:
     std::string m_stopReason;   // why the waiter ended a wait
     bool m_sentAny = false;     // the first packet has been written
     bool m_abandoning = false;  // the abandon path's write is under way
+    bool m_userEnded = false;   // the user ended a wait on a silent calculator
 };

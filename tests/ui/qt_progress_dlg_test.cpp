@@ -3,12 +3,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "shell/progress_window.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_progress_dlg.h"
+#include "tests/update/update_scenario.h"
 
 namespace {
 
@@ -172,6 +179,71 @@ TEST(QtFrontEndStall, TheNoticeSaysHowLongAndStopOrCloseEndsTheRun)
     EXPECT_FALSE(stop->isVisible());
     EXPECT_EQ(window->height(), compact);
     frontEnd.CloseProgress();
+}
+
+// Whole runs in the desktop window against a calculator that stops
+// answering or stops taking data: Stop on the notice ends the run within a
+// second (the device's own settling pause included), and the calculator that
+// still reads is sent PKT_TERMINATE_04.
+class QtStalledRun : public UpdateScenario {
+protected:
+    void SetUp() override
+    {
+        mainWindow.setGeometry(40, 30, 500, 400);
+        frontEnd.SetMainWindow(&mainWindow);
+        // What the toolkit opens once, for its first windows, is not the run's.
+        frontEnd.OpenProgress("Sending data...", 1);
+        frontEnd.KeepWaiting(ReplyWait{0, false});
+        frontEnd.CloseProgress();
+        UpdateScenario::SetUp();
+    }
+
+    CQtFrontEnd frontEnd;
+    CGuardedDialog mainWindow;
+};
+
+TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTold)
+{
+    const std::pair<zsim::FaultKind, const char*> cases[] = {
+        {zsim::FaultKind::GoSilent, "stopped while the calculator had not answered for"},
+        {zsim::FaultKind::Stall, "stopped after the calculator had taken no data for"},
+    };
+    CSystemDeviceSource devices;   // with the pause a real device takes to settle
+    m_inputs.devices = &devices;
+    m_inputs.port = &frontEnd;
+    m_inputs.wait.userMayEndAfterMs = 1500;
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> stopped;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        CProgressDlg* progress = frontEnd.ProgressWindow();
+        auto* stop = progress != nullptr ? WindowOf(progress)->findChild<QPushButton*>(QStringLiteral("stopButton"))
+                                         : nullptr;
+        if (!stopped && stop != nullptr && stop->isVisible()) {
+            stopped = Clock::now();
+            stop->click();
+        }
+    });
+    watch.start(20);
+    for (const auto& [fault, reason] : cases) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        stopped.reset();
+        zsim::Options options;
+        options.fault = {fault, 300};
+        zsim::PtyCalculator calculator(options);
+        ASSERT_TRUE(calculator.Start());
+        setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+        EXPECT_EQ(RunOnce(), Failed);
+        const Clock::time_point ended = Clock::now();
+        ASSERT_TRUE(stopped.has_value()) << m_reason;
+        EXPECT_LT(ended - *stopped, std::chrono::milliseconds(1000));
+        EXPECT_NE(m_reason.find(reason), std::string::npos) << m_reason;
+        calculator.Stop();
+        ASSERT_EQ(calculator.Runs().size(), 1u);
+        if (fault == zsim::FaultKind::GoSilent) {
+            EXPECT_EQ(calculator.Runs().front().ending, zsim::RunRecord::Ending::Terminate04);
+        }
+    }
 }
 
 TEST_F(ProgressWindow, BarFollowsRangeStepsWrapAndReset)

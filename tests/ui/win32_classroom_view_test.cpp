@@ -1,20 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows window of many calculators, under wine: it grows to its rows,
-// a finished row's reason wraps under its result, the summary goes under
-// the rows, a set taller than the screen scrolls; its Close, the main
-// window's Escape, a row's Next and Ctrl+Break are requests to the update
-// loop, "History..." shows the runs kept, and closing the rows takes the
-// windows away.
+// a finished row's reason wraps under its result, at the end the heading
+// says what happened and the last question is asked below the rows, a set
+// taller than the screen scrolls; its Close, Escape, the main window's
+// Escape, a row's Next (Enter: every row's) and Ctrl+Break are requests to
+// the update loop, "History..." shows the runs kept, and closing the rows
+// takes the windows away. A long stall notice is shown whole. The device
+// chooser lists a port that appears after it opened and takes a typed path.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "i18n/catalogue.h"
 #include "shell/classroom.h"
+#include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_front_end.h"
 
 #include <windows.h>
@@ -95,10 +100,15 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     EXPECT_GT(line, 5);
     EXPECT_GE(wrapped, oneLine + 2 * line) << "a long reason wraps over lines of its own";
 
-    // The summary under the rows; the window grows for it.
+    // At the end the heading says what happened; the rows keep their
+    // results and no list of the same is added under them.
     const int before = WindowHeight(view.Window());
+    view.ShowRows({Finished("\\\\.\\COM4", Success, ""), Finished("\\\\.\\COM5", Failed, longReason)},
+                  "Updating 2 calculators at once");
     view.ShowSummary({"updated \\\\.\\COM4", "failed \\\\.\\COM5 " + longReason});
-    EXPECT_GT(ContentHeight(view.Window()), wrapped + 2 * line);
+    EXPECT_EQ(view.Content().heading, "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.");
+    EXPECT_EQ(view.Content().rows[1].reason, longReason);
+    EXPECT_LT(ContentHeight(view.Window()), wrapped + 2 * line);
     EXPECT_GE(WindowHeight(view.Window()), before);
 
     // More rows than the screen holds: the window stops at the screen and scrolls.
@@ -128,15 +138,24 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     ASSERT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
 
-    // Close asks; the window stays until the loop decides.
+    // Close and Escape ask to close (the idle station then asks the user);
+    // the window stays until the loop decides. Ctrl+C asks to stop.
     PostMessageW(view.Window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
     EXPECT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);   // every offering row's Next
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Next);
+    EXPECT_EQ(view.NextDevice(), "");
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(stops.interrupt, 0);
 
     // Escape in the main window while the rows are shown.
     frontEnd.NoteCloseRequest();
-    EXPECT_EQ(view.Serve(20), ClassroomRequest::Stop);
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::Close);
 
     // The offering row's Next, and only there.
     int x = 0;
@@ -185,31 +204,280 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_FALSE(frontEnd.TakeCloseRequest());
 }
 
+// The visible top-level windows of this thread.
+int VisibleWindows()
+{
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM counted) {
+            *reinterpret_cast<int*>(counted) += IsWindowVisible(window) ? 1 : 0;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// What the question looked like while it was asked, and the button pressed.
+struct Asking {
+    CWin32ClassroomView* view = nullptr;
+    bool pressOk = false;
+    std::string question;
+    int visibleWindows = 0;
+    int buttonY = -1;   // the pressed button's centre, in the content
+};
+Asking g_asking;
+
+void CALLBACK PressAnswer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    CWin32ClassroomView& view = *g_asking.view;
+    g_asking.question = view.Content().question;
+    g_asking.visibleWindows = VisibleWindows();
+    int x = 0;
+    int y = 0;
+    if (view.AnswerButtonCentre(g_asking.pressOk, x, y)) {
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS;
+        GetScrollInfo(view.Window(), SB_VERT, &info);
+        g_asking.buttonY = y + info.nPos;
+        PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+}
+
+TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows)
+{
+    std::vector<ClassroomRow> rows;
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 8; ++i) {
+        const std::string device = "\\\\.\\COM" + std::to_string(i);
+        rows.push_back(Finished(device, i == 5 ? Failed : Success, i == 5 ? "the link to the calculator was lost" : ""));
+        lines.push_back(std::string(i == 5 ? "failed " : "updated ") + device);
+    }
+    view.ShowRows(rows, "Updating 8 calculators at once");
+    view.ShowSummary(lines);
+    EXPECT_EQ(view.Content().heading, "8 calculators: 7 updated, 0 already current, 0 not supported, 1 failed.");
+    EXPECT_EQ(view.Content().rows[4].reason, "the link to the calculator was lost");
+    const int rowsHeight = ContentHeight(view.Window());
+    const int shownBefore = VisibleWindows();
+    int x = 0;
+    int y = 0;
+    EXPECT_FALSE(view.AnswerButtonCentre(true, x, y));   // nothing asked yet
+
+    // Its OK or Cancel pressed below the last row, in the window itself: no box on top.
+    for (const bool ok : {false, true}) {
+        g_asking = Asking{&view, ok, {}, 0, -1};
+        SetTimer(nullptr, 0, 50, PressAnswer);
+        EXPECT_EQ(view.Ask("Do you want to update another set?"), ok ? IDOK : IDCANCEL);
+        EXPECT_EQ(g_asking.question, "Do you want to update another set?");
+        EXPECT_EQ(g_asking.visibleWindows, shownBefore);
+        EXPECT_GT(g_asking.buttonY, rowsHeight - 16) << "the buttons are below the rows";
+        EXPECT_TRUE(view.Content().question.empty());
+    }
+    // Enter is OK; Escape, Close and Ctrl+C are Cancel.
+    const std::pair<int, int> keys[] = {{VK_RETURN, IDOK}, {VK_ESCAPE, IDCANCEL}, {0, IDCANCEL}};
+    for (const auto& [key, answer] : keys) {
+        PostMessageW(view.Window(), key != 0 ? WM_KEYDOWN : WM_CLOSE, static_cast<WPARAM>(key), 0);
+        EXPECT_EQ(view.Ask("Do you want to update another set?"), answer) << key;
+    }
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    stops.interrupt = 0;
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None) << "an answer is no request of the rows";
+    view.CloseRows();
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), 0) << "no rows: a box asks";
+}
+
 // In the user's language: the heading, a row's phase and result, the
 // buttons and the counts; the rows of the update loop stay English.
-TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
+std::optional<MoCatalogue> German()
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::filesystem::path mo =
         std::filesystem::path(self).parent_path() / "locale" / "de" / "LC_MESSAGES" / "zentrix-update.mo";
-    const std::optional<MoCatalogue> german = MoCatalogue::Load(mo.string());
-    ASSERT_TRUE(german.has_value()) << mo.string();
+    return MoCatalogue::Load(mo.string());
+}
+
+TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
+{
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
     frontEnd.SetCatalogue(&*german);
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
     view.ShowRows(rows, "Updating 2 calculators at once");
+    EXPECT_EQ(view.Content().heading, "2 Rechner werden gleichzeitig aktualisiert");
     view.ShowSummary({"updated \\\\.\\COM5"});
     const ClassroomContent& shown = view.Content();
-    EXPECT_EQ(shown.heading, "2 Rechner werden gleichzeitig aktualisiert");
+    EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
     EXPECT_EQ(shown.rows[0].phase, "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
     EXPECT_EQ(shown.rows[1].resultWord, "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
-    EXPECT_EQ(shown.counts, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
+    stops.interrupt = 1;   // answered at once: the labels are what was asked
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
+    stops.interrupt = 0;
+    EXPECT_EQ(shown.okLabel, "OK");
+    EXPECT_EQ(shown.cancelLabel, "Abbrechen");
     EXPECT_EQ(rows[0].phase, "Updating...");
     view.CloseRows();
     frontEnd.SetCatalogue(nullptr);
+}
+
+// A stall notice longer than the window's place for it (German's) is shown
+// whole, the Stop button below it and inside the window.
+TEST(Win32ProgressWindow, ALongStallNoticeIsShownWholeWithStopBelowIt)
+{
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
+    CWin32FrontEnd frontEnd;
+    frontEnd.SetCatalogue(&*german);
+    frontEnd.OpenProgress("Sending the OS...", 10);
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{19400, true}));
+    HWND window = FindWindowA(nullptr, "Sending data...");
+    ASSERT_NE(window, nullptr);
+    HWND notice = GetDlgItem(window, IDC_NOTICE_TEXT);
+    HWND stop = GetDlgItem(window, IDC_STOP);
+    EXPECT_TRUE(IsWindowVisible(notice));
+    EXPECT_TRUE(IsWindowVisible(stop));
+    RECT text = {};
+    RECT button = {};
+    RECT client = {};
+    GetWindowRect(notice, &text);
+    GetWindowRect(stop, &button);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&text), 2);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&button), 2);
+    GetClientRect(window, &client);
+
+    wchar_t words[1024] = {};
+    GetWindowTextW(notice, words, 1024);
+    EXPECT_NE(std::wstring(words).find(L"Empfangsmodus"), std::wstring::npos);
+    HDC dc = GetDC(notice);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(notice, WM_GETFONT, 0, 0)));
+    RECT need = {0, 0, text.right - text.left, 0};
+    DrawTextW(dc, words, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(notice, dc);
+    EXPECT_GE(text.bottom - text.top, need.bottom) << "every line of the notice";
+    EXPECT_GE(button.top, text.bottom);
+    EXPECT_GE(client.bottom, button.bottom);
+
+    EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{100, false}));   // it answered again: the notice goes
+    EXPECT_FALSE(IsWindowVisible(stop));
+    frontEnd.CloseProgress();
+    frontEnd.SetCatalogue(nullptr);
+}
+
+// The chooser (in German), driven from a timer while it runs modally: what it showed
+// at each step, and the ports its lister finds.
+struct ChooserDrive {
+    std::vector<std::string> ports;
+    int step = 0;
+    ULONGLONG waitedSince = 0;
+    LRESULT rowsAtFirst = -1;
+    BOOL okAtFirst = TRUE;
+    BOOL refreshShown = FALSE;
+    LRESULT rowsAfterArrival = -1;
+    LRESULT pickedAfterArrival = -1;
+    LRESULT rowsAfterRefresh = -1;
+    LRESULT pickedAfterRefresh = -1;
+    bool pathLabelFits = false;
+};
+ChooserDrive g_drive;
+
+LRESULT Rows(HWND dialog)
+{
+    return SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCOUNT, 0, 0);
+}
+
+// The path's label shows its words on one line, left of the field.
+bool PathLabelFits(HWND dialog)
+{
+    HWND label = GetDlgItem(dialog, IDC_CHOOSER_PATH_LABEL);
+    RECT l = {};
+    RECT f = {};
+    GetWindowRect(label, &l);
+    GetWindowRect(GetDlgItem(dialog, IDC_CHOOSER_PATH), &f);
+    wchar_t words[256] = {};
+    const int length = GetWindowTextW(label, words, 256);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, words, length, &size);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return length > 0 && l.right - l.left >= size.cx && f.left >= l.right;
+}
+
+void CALLBACK DriveChooser(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowW(nullptr, L"Rechner ausw\u00e4hlen");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) {
+        return;   // a modal dialog is shown once its loop is idle
+    }
+    if (g_drive.step == 0) {
+        // Open with nothing: no row, no OK; then a port appears.
+        g_drive.pathLabelFits = PathLabelFits(dialog);
+        g_drive.rowsAtFirst = Rows(dialog);
+        g_drive.okAtFirst = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+        g_drive.refreshShown = IsWindowVisible(GetDlgItem(dialog, IDC_CHOOSER_REFRESH));
+        g_drive.ports.push_back("\\\\.\\COM7");
+        g_drive.waitedSince = GetTickCount64();
+        g_drive.step = 1;
+    } else if (g_drive.step == 1 && Rows(dialog) == 0 && GetTickCount64() - g_drive.waitedSince < 8000) {
+        return;   // listed without Refresh, in a while
+    } else if (g_drive.step == 1) {
+        g_drive.rowsAfterArrival = Rows(dialog);
+        g_drive.pickedAfterArrival = SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCURSEL, 0, 0);
+        // Another port, and Refresh: the pick is kept; then a path is typed.
+        g_drive.ports.insert(g_drive.ports.begin(), "\\\\.\\COM3");
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CHOOSER_REFRESH, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_CHOOSER_REFRESH)));
+        g_drive.rowsAfterRefresh = Rows(dialog);
+        g_drive.pickedAfterRefresh = SendDlgItemMessageW(dialog, IDC_CHOOSER_LIST, LB_GETCURSEL, 0, 0);
+        SetDlgItemTextW(dialog, IDC_CHOOSER_PATH, L"  \\\\.\\COM9 ");
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        KillTimer(nullptr, timer);
+        g_drive.step = 2;
+    }
+}
+
+TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
+{
+    g_drive = ChooserDrive{};
+    const CandidateLister lister = [] {
+        std::vector<ListedDevice> found;
+        for (const std::string& path : g_drive.ports) {
+            ListedDevice port;
+            port.path = path;
+            port.mayOpen = true;
+            found.push_back(port);
+        }
+        return found;
+    };
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveChooser);
+    DeviceChooserResult result;
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german.has_value());
+    const ChooserAnswer answer = RunWin32DeviceChooser(nullptr, {}, false, result, &*german, lister);
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(g_drive.rowsAtFirst, 0);
+    EXPECT_FALSE(g_drive.okAtFirst);
+    EXPECT_TRUE(g_drive.refreshShown);
+    EXPECT_TRUE(g_drive.pathLabelFits) << "the German label is longer than the template's place";
+    EXPECT_EQ(g_drive.rowsAfterArrival, 1) << "the port that appeared is listed without Refresh";
+    EXPECT_EQ(g_drive.pickedAfterArrival, 0) << "and picked, being the only one";
+    EXPECT_EQ(g_drive.rowsAfterRefresh, 2);
+    EXPECT_EQ(g_drive.pickedAfterRefresh, 1) << "the pick follows its port";
+    ASSERT_EQ(answer, ChooserAnswer::Chosen);
+    ASSERT_EQ(result.shown.size(), 3u);
+    EXPECT_EQ(result.shown[0].path, "\\\\.\\COM3");
+    ASSERT_EQ(result.chosen, std::vector<size_t>{2}) << "a typed path is the one calculator";
+    EXPECT_EQ(result.shown[2].path, "\\\\.\\COM9");
+    EXPECT_FALSE(result.remember);
 }
 
 }  // namespace

@@ -12,11 +12,11 @@
 # console closed. Started from a command prompt, or from a shell with input
 # given, the same program uses the console although a display is there.
 # A class set with --all over three COM ports (two updated intact, one cable
-# pulled) shows the window of rows and the "Complete" question over it.
-# The station (--watch) in the window updates its calculator and ends when
-# its window is closed. With nothing configured the device chooser lists the
+# pulled) shows the window of rows, and at the end the counts and the
+# "another set?" question inside it. The station (--watch) in the window
+# updates its calculator and, asked first, ends when its window is closed. With nothing configured the device chooser lists the
 # COM ports and remembers the one picked.
-# Screenshots of the boxes and the progress window are left in SHOTS_DIR
+# Screenshots of the boxes, the progress window and the rows are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
 # Exits 77 (skipped) when Xvfb or xdotool is missing.
@@ -186,7 +186,9 @@ for entry in "${cases[@]}"; do
 done
 
 # A class set (--all) in the window: the rows' window shows every calculator
-# and the summary, the "another set?" question is answered Cancel.
+# and, once all have ended, the counts in its heading and the "another
+# set?" question below the rows - in the window itself, with no box on
+# top; Escape there answers Cancel.
 name=all
 ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM4;\\.\COM5;\\.\COM6' \
   timeout 120 "$wine" "$bin/zentrix-update.exe" --all "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
@@ -197,11 +199,18 @@ if answer 'Connect the calculators\.' connect Return &&
    answer 'Delete all data in the Main Memory of every calculator\.' sure shift+Tab space; then
   if id=$(find_box 'Zentrix OS Update - calculators'); then
     sleep 0.5; shot "$name-rows"
+    for sim in class1 class2 class3; do
+      for _ in $(seq 600); do grep -q '^run ' "$work/$sim.sim" && break; sleep 0.1; done
+    done
+    sleep 1; shot "$name-end"
+    shown=$(titles | grep -v '^Default IME$' | sort | tr '\n' ',')
+    [ "$shown" = "Zentrix OS Update,Zentrix OS Update - calculators," ] || fail "all: windows shown: $shown"
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool key --clearmodifiers Escape
   else
     fail "all: no window of rows (windows: $(titles | tr '\n' ','))"
+    kill "$app" 2>/dev/null
   fi
-  answer 'Complete' complete Escape
-  [ "$shown" = "Complete,Zentrix OS Update,Zentrix OS Update - calculators," ] || fail "all: windows shown: $shown"
 else
   kill "$app" 2>/dev/null
 fi
@@ -212,7 +221,8 @@ left=$(titles | grep -v '^Default IME$')
 [ -z "$left" ] || fail "all: windows left after the program ended: $left"
 
 # The station (--watch) in the window on COM7: its calculator is updated,
-# then the window of rows is closed (Alt+F4), which ends the idle station.
+# then the window of rows is closed (Alt+F4): the idle station asks first,
+# and OK ends it.
 name=station
 ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM7' \
   timeout 120 "$wine" "$bin/zentrix-update.exe" --watch "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
@@ -226,6 +236,7 @@ if answer 'Connect the calculators\.' '' Return &&
   sleep 1; shot "$name-rows"
   xdotool windowfocus --sync "$id" 2>/dev/null
   xdotool key --clearmodifiers alt+F4
+  answer 'End the station' end Return || kill "$app" 2>/dev/null
 else
   fail "station: no window of rows (windows: $(titles | tr '\n' ','))"
   kill "$app" 2>/dev/null

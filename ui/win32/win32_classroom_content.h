@@ -9,10 +9,11 @@
 
 // What the window shows, as plain data.
 struct ClassroomContent {
-    std::string heading;
-    std::string counts;                 // shown once the set is done
+    std::string heading;                // once the set is done: its counts
     std::vector<ClassroomRow> rows;
-    std::vector<std::string> summary;   // under the rows, once the set is done
+    std::string question;               // asked below the rows; empty: none
     std::string nextLabel = "Next";             // the buttons, in the user's language
     std::string historyLabel = "History...";
+    std::string okLabel = "OK";
+    std::string cancelLabel = "Cancel";
 };

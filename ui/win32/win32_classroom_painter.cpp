@@ -139,6 +139,32 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     return height;
 }
 
+// The question at `y`, its OK and Cancel buttons under it at the right; its
+// height (0 when none is asked). The buttons are noted where they are in the
+// content.
+int CClassroomPainter::Question(HDC dc, const ClassroomContent& content, int y, int width, int top, bool draw)
+{
+    okButton = {};
+    cancelButton = {};
+    if (content.question.empty()) {
+        return 0;
+    }
+    const int gap = line / 2 + 4;
+    const int buttonWidth = 6 * line;
+    int height = line / 2;
+    height += Text(dc, m_bold, content.question, 0, y + height, width, draw) + gap;
+    cancelButton = {width - buttonWidth, y + height, width, y + height + line + 8};
+    okButton = {cancelButton.left - gap - buttonWidth, cancelButton.top, cancelButton.left - gap,
+                cancelButton.bottom};
+    if (draw) {
+        Button(dc, okButton, WideText(content.okLabel).c_str());
+        Button(dc, cancelButton, WideText(content.cancelLabel).c_str());
+    }
+    OffsetRect(&okButton, 0, -top);
+    OffsetRect(&cancelButton, 0, -top);
+    return height + line + 8;
+}
+
 // The whole content in `width`, its top at `top` (minus the scroll);
 // its height. Drawn only when `draw`.
 int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, int top, bool draw)
@@ -159,10 +185,6 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     }
     y += std::max(Text(dc, m_heading, content.heading, 0, y, std::max(1, inner - historyWidth - line), draw),
                   static_cast<int>(historyButton.bottom - margin));
-    if (!content.counts.empty()) {
-        y += line / 2;
-        y += Text(dc, m_bold, content.counts, 0, y, inner, draw);
-    }
     y += line;
     const bool anyNext = std::any_of(content.rows.begin(), content.rows.end(),
                                      [](const ClassroomRow& row) { return row.offersNext; });
@@ -176,12 +198,7 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
             FillRect(dc, &rule, GetSysColorBrush(COLOR_BTNFACE));
         }
     }
-    if (!content.summary.empty()) {
-        y += line / 2;
-        for (const std::string& summaryLine : content.summary) {
-            y += Text(dc, m_normal, summaryLine, 0, y, inner, draw);
-        }
-    }
+    y += Question(dc, content, y, inner, top, draw);
     SetViewportOrgEx(dc, 0, 0, nullptr);
     return y + margin - top;
 }

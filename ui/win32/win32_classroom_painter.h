@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the window of many calculators draws its content with GDI: the
-// heading and its "History..." button, the counts, one row per calculator (device; phase or result and
-// its wrapped reason; bar; Next button) and the summary. One walk over the
-// content both measures and draws it, so what is measured is what is drawn.
+// heading and its "History..." button, one row per calculator (device; phase
+// or result and its wrapped reason; bar; Next button) and, while one is
+// asked, the question with its OK and Cancel buttons below the rows. One
+// walk over the content both measures and draws it, so what is measured is
+// what is drawn.
 #include <string>
 #include <vector>
 
@@ -27,12 +29,15 @@ public:
     int line = 16;                   // the normal font's line height; also the margin
     std::vector<RECT> nextButtons;   // in the content, left of the margin, by row (empty rects: none)
     RECT historyButton = {};         // likewise, beside the heading
+    RECT okButton = {};              // likewise, the question's (empty rects: none asked)
+    RECT cancelButton = {};
 
 private:
     static int Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
                     COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
     void Button(HDC dc, const RECT& r, const wchar_t* text) const;
+    int Question(HDC dc, const ClassroomContent& content, int y, int width, int top, bool draw);
     int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel);
 
     HFONT m_normal = nullptr;

@@ -10,6 +10,7 @@
 #undef MessageBox
 
 #include <algorithm>
+#include <limits>
 #include <regex>
 #include <utility>
 
@@ -107,7 +108,14 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     InvalidateRect(m_window, nullptr, FALSE);
 }
 
-// Grows the window to show its rows and summary whole, as far as the screen
+void CWin32ClassroomView::Refresh()
+{
+    FitToContent();
+    UpdateScrollRange();
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
+// Grows the window to show its rows and question whole, as far as the screen
 // allows; beyond that the rows scroll. It never shrinks under the user's hand.
 void CWin32ClassroomView::FitToContent()
 {
@@ -161,6 +169,10 @@ void CWin32ClassroomView::ScrollTo(int pos)
 void CWin32ClassroomView::OnClick(int x, int y)
 {
     const POINT at = {x - m_painter->line, y + m_scroll};
+    if (PtInRect(&m_painter->okButton, at) != 0 || PtInRect(&m_painter->cancelButton, at) != 0) {
+        m_answer = PtInRect(&m_painter->okButton, at) != 0 ? IDOK : IDCANCEL;
+        return;
+    }
     if (PtInRect(&m_painter->historyButton, at) != 0) {
         // Not modal: the rows go on being drawn while it is open.
         ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath, m_texts);
@@ -180,6 +192,17 @@ bool CWin32ClassroomView::HistoryButtonCentre(int& x, int& y) const
         return false;
     }
     const RECT& r = m_painter->historyButton;
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
+}
+
+bool CWin32ClassroomView::AnswerButtonCentre(bool ok, int& x, int& y) const
+{
+    if (m_painter == nullptr || m_content.question.empty()) {
+        return false;
+    }
+    const RECT& r = ok ? m_painter->okButton : m_painter->cancelButton;
     x = (r.left + r.right) / 2 + m_painter->line;
     y = (r.top + r.bottom) / 2 - m_scroll;
     return true;
@@ -246,8 +269,20 @@ long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wP
     case WM_LBUTTONUP:
         OnClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
         return 0;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE) {
+            m_closeAsked = true;
+        } else if (wParam == VK_RETURN && !m_content.question.empty()) {
+            m_answer = IDOK;
+        } else if (wParam == VK_RETURN && std::any_of(m_content.rows.begin(), m_content.rows.end(),
+                                                      [](const ClassroomRow& row) { return row.offersNext; })) {
+            // Enter is the Next of every row that offers it, as the station's heading says.
+            m_nextDevice.clear();
+            m_nextAsked = true;
+        }
+        return 0;
     case WM_CLOSE:
-        // Closing the window asks to stop; the update loop decides.
+        // Closing the window (or Escape) asks to close; the update loop decides.
         m_closeAsked = true;
         return 0;
     default:
@@ -255,21 +290,34 @@ long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wP
     }
 }
 
+bool CWin32ClassroomView::Pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));   // for the modal loop
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
+}
+
+bool CWin32ClassroomView::StopAsked() const
+{
+    return m_stops != nullptr && (m_stops->terminate != 0 || m_stops->interrupt != 0);
+}
+
 ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
 {
     const ULONGLONG end = GetTickCount64() + ms;
     for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(message.wParam));   // for the modal loop
-                return ClassroomRequest::Terminate;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+        if (!Pump()) {
+            return ClassroomRequest::Terminate;
         }
         const ULONGLONG now = GetTickCount64();
-        if (now >= end || (m_stops != nullptr && (m_stops->terminate != 0 || m_stops->interrupt != 0))) {
+        if (now >= end || StopAsked()) {
             break;
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
@@ -277,16 +325,20 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
     if (m_stops != nullptr && m_stops->terminate != 0) {
         return ClassroomRequest::Terminate;
     }
-    bool asked = std::exchange(m_closeAsked, false);
-    asked = m_frontEnd.TakeCloseRequest() || asked;
+    bool closed = std::exchange(m_closeAsked, false);
+    closed = m_frontEnd.TakeCloseRequest() || closed;
+    bool interrupted = false;
     if (m_stops != nullptr && m_stops->interrupt != 0) {
         m_stops->interrupt = 0;
-        asked = true;
+        interrupted = true;
     }
-    if (!asked && std::exchange(m_nextAsked, false)) {
+    if (!closed && !interrupted && std::exchange(m_nextAsked, false)) {
         return ClassroomRequest::Next;
     }
-    return asked ? ClassroomRequest::Stop : ClassroomRequest::None;
+    if (interrupted) {
+        return ClassroomRequest::Stop;
+    }
+    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
 void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
@@ -294,18 +346,42 @@ void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
     if (m_window == nullptr) {
         return;
     }
-    // The counts at the top, the list under the rows: the station's last line
-    // is its counts; a set's are the rows'.
+    // The heading says what happened; each row keeps its result and reason,
+    // so the summary lines are left to the console and the record. The
+    // station's last line is its counts (of the unplugged ones too); a set's
+    // are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_content.counts = Localize(m_texts, hasCounts ? lines.back() : CountsText(m_content.rows));
-    m_content.summary.clear();
-    for (auto line = lines.begin(); line != lines.end() - (hasCounts ? 1 : 0); ++line) {
-        m_content.summary.push_back(Localize(m_texts, *line));
+    m_content.heading = Localize(m_texts, hasCounts ? lines.back() : CountsText(m_content.rows));
+    Refresh();
+}
+
+int CWin32ClassroomView::Ask(const char* question)
+{
+    if (m_window == nullptr) {
+        return 0;
     }
-    FitToContent();
-    UpdateScrollRange();
+    m_content.question = Localize(m_texts, question);
+    m_content.okLabel = Localize(m_texts, N_("OK"));
+    m_content.cancelLabel = Localize(m_texts, N_("Cancel"));
+    Refresh();
+    ScrollTo(std::numeric_limits<int>::max());   // the question in view, however many rows
+    m_answer = 0;
+    m_closeAsked = false;
+    m_frontEnd.TakeCloseRequest();
+    while (m_answer == 0) {
+        bool cancelled = !Pump();
+        cancelled = std::exchange(m_closeAsked, false) || cancelled;
+        cancelled = m_frontEnd.TakeCloseRequest() || cancelled;
+        if (m_answer == 0 && (cancelled || StopAsked())) {
+            m_answer = IDCANCEL;
+        } else if (m_answer == 0) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+    m_content.question.clear();
     InvalidateRect(m_window, nullptr, FALSE);
+    return std::exchange(m_answer, 0);
 }
 
 void CWin32ClassroomView::CloseRows()
@@ -318,5 +394,6 @@ void CWin32ClassroomView::CloseRows()
     m_content = {};
     m_nextAsked = false;
     m_closeAsked = false;
+    m_answer = 0;
     m_frontEnd.TakeCloseRequest();   // asked of rows that are gone: not of the next set's
 }

@@ -4,8 +4,9 @@
 // with its device, the phase and a bar; once it has ended, its result and
 // reason (wrapped) where the phase was, and a full bar only when it was
 // updated. The window grows to its rows, up to the screen, and scrolls
-// beyond. Once the set is done the counts show under the heading and the
-// per-calculator summary under the rows. Only the thread that runs the
+// beyond. Once the set is done the heading says what happened (the counts)
+// and each row keeps its result; the question that follows is asked below
+// the rows, never in a box on top of them. Only the thread that runs the
 // update loop touches it: the runs write their rows, the loop copies them
 // out and hands them over here. A "History..." button shows the runs kept
 // so far.
@@ -31,7 +32,9 @@ class CWin32ClassroomView : public IClassroomView {
 public:
     // The boxes' owner and the main window's Close come from `frontEnd`;
     // `stops` (may be null): Ctrl+Break and the end of the session end the
-    // runs without asking, Ctrl+C asks to stop.
+    // runs without asking, Ctrl+C asks to stop. Close and Escape ask to close
+    // (the idle station asks the user first); Enter is every offering row's
+    // Next.
     CWin32ClassroomView(CWin32FrontEnd& frontEnd, StopRequests* stops);
     ~CWin32ClassroomView() override;
     CWin32ClassroomView(const CWin32ClassroomView&) = delete;
@@ -41,6 +44,9 @@ public:
     ClassroomRequest Serve(uint32_t ms) override;
     void ShowSummary(const std::vector<std::string>& lines) override;
     void CloseRows() override;
+    // The question and its OK and Cancel below the rows; Enter is OK, Escape,
+    // Close, Ctrl+C and Ctrl+Break are Cancel.
+    int Ask(const char* question) override;
     std::string NextDevice() const override { return m_nextDevice; }
 
     // The window while it is shown, else null.
@@ -50,8 +56,9 @@ public:
     // The centre of row `row`'s Next button in the window's client area;
     // false when the row shows none (tests press it).
     bool NextButtonCentre(size_t row, int& x, int& y) const;
-    // Likewise of the "History..." button.
+    // Likewise of the "History..." button, and of the question's OK or Cancel.
     bool HistoryButtonCentre(int& x, int& y) const;
+    bool AnswerButtonCentre(bool ok, int& x, int& y) const;
     // The history its "History..." button shows (default: HistoryFilePath()).
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // The catalogue the rows are shown in; null shows them in English.
@@ -65,6 +72,11 @@ private:
     void UpdateScrollRange();
     void ScrollTo(int pos);
     void OnClick(int x, int y);
+    void Refresh();
+    // Takes the messages waiting; false at WM_QUIT (posted again for the
+    // modal loop).
+    bool Pump();
+    bool StopAsked() const;
 
     CWin32FrontEnd& m_frontEnd;
     StopRequests* m_stops;
@@ -77,4 +89,5 @@ private:
     std::string m_nextDevice;             // the row whose Next was pressed
     bool m_nextAsked = false;
     bool m_closeAsked = false;
+    int m_answer = 0;                     // the question's IDOK or IDCANCEL; 0 while unanswered
 };

@@ -5,7 +5,12 @@
 #include <windows.h>
 #undef MessageBox
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <memory>
+
+#include "device/device_watch.h"
 
 #include "device/safe_text.h"
 #include "i18n/localize.h"
@@ -15,12 +20,22 @@
 
 namespace {
 
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchPeriodMs = 250;
+// Without the system's device events (wine, older Windows) the candidates
+// are listed again this often.
+constexpr ULONGLONG kRescanMs = 2000;
+
 struct Chooser {
-    const std::vector<ListedDevice>& candidates;
+    std::vector<ListedDevice> candidates;
     bool several;
     DeviceChooserResult& result;
     const MoCatalogue* texts;
+    CandidateLister lister;
     HWND list = nullptr;
+    std::unique_ptr<CDeviceWatch> watch = nullptr;
+    ULONGLONG listedAt = 0;
+    bool relisted = false;   // the candidates are no longer the ones given
 };
 
 // A text of the chooser in the user's language, with Windows' line ends.
@@ -52,22 +67,23 @@ HWND MakeList(HWND dialog, bool several)
     return list;
 }
 
-void Fill(Chooser& chooser, HWND dialog)
+const char* IntroText(const Chooser& chooser)
 {
-    const bool none = chooser.candidates.empty();
-    const MoCatalogue* texts = chooser.texts;
-    SetWindowTextW(dialog, Shown(texts, chooser.several ? N_("Choose the calculators") : N_("Choose the calculator"))
-                               .c_str());
-    SetDlgItemTextW(dialog, IDC_CHOOSER_TEXT,
-                    Shown(texts, none ? N_("No calculator is configured, and nothing connected looks like one.\n"
-                                           "Connect the calculator, then start the program again.")
-                                 : chooser.several ? N_("No calculator is configured. Choose the ones to update:")
-                                                   : N_("No calculator is configured. Choose the one to update:"))
-                        .c_str());
-    SetDlgItemTextW(dialog, IDC_CHOOSER_REMEMBER,
-                    Shown(texts, chooser.several ? N_("Remember these calculators") : N_("Remember this calculator"))
-                        .c_str());
-    chooser.list = MakeList(dialog, chooser.several);
+    if (chooser.candidates.empty()) {
+        return chooser.lister ? N_("No calculator is configured, and nothing connected looks like one yet.\n"
+                                   "Connect the calculator: it is listed here as soon as it is found.")
+                              : N_("No calculator is configured, and nothing connected looks like one.\n"
+                                   "Connect the calculator, then start the program again.");
+    }
+    return chooser.several ? N_("No calculator is configured. Choose the ones to update:")
+                           : N_("No calculator is configured. Choose the one to update:");
+}
+
+// The candidates into the list, and the words above it that fit them.
+void FillList(const Chooser& chooser, HWND dialog)
+{
+    SetDlgItemTextW(dialog, IDC_CHOOSER_TEXT, Shown(chooser.texts, IntroText(chooser)).c_str());
+    SendMessageW(chooser.list, LB_RESETCONTENT, 0, 0);
     int widest = 0;
     HDC dc = GetDC(chooser.list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(chooser.list, WM_GETFONT, 0, 0)));
@@ -81,8 +97,6 @@ void Fill(Chooser& chooser, HWND dialog)
     SelectObject(dc, old);
     ReleaseDC(chooser.list, dc);
     SendMessageW(chooser.list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
-    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-    SetFocus(chooser.list);
 }
 
 std::vector<size_t> Picked(HWND list, bool several)
@@ -104,6 +118,180 @@ std::vector<size_t> Picked(HWND list, bool several)
     return picked;
 }
 
+void Pick(const Chooser& chooser, size_t row)
+{
+    if (chooser.several) {
+        SendMessageW(chooser.list, LB_SETSEL, TRUE, static_cast<LPARAM>(row));
+    } else {
+        SendMessageW(chooser.list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    }
+}
+
+// The port's path typed under the list, without the spaces around it.
+std::string TypedPath(HWND dialog)
+{
+    wchar_t wide[1024] = {};
+    GetDlgItemTextW(dialog, IDC_CHOOSER_PATH, wide, static_cast<int>(std::size(wide)));
+    char text[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    std::string path = text;
+    const size_t first = path.find_first_not_of(" \t");
+    const size_t last = path.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : path.substr(first, last - first + 1);
+}
+
+void UpdateOk(const Chooser& chooser, HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDOK),
+                 !Picked(chooser.list, chooser.several).empty() || !TypedPath(dialog).empty());
+}
+
+bool SameRows(const std::vector<ListedDevice>& a, const std::vector<ListedDevice>& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const ListedDevice& x, const ListedDevice& y) {
+               return ChooserRowText(x) == ChooserRowText(y);
+           });
+}
+
+// Lists the candidates again, keeping what was picked; a lone newcomer is
+// picked when one calculator is chosen and none was.
+void Relist(Chooser& chooser, HWND dialog)
+{
+    std::vector<ListedDevice> now = chooser.lister();
+    chooser.listedAt = GetTickCount64();
+    if (SameRows(now, chooser.candidates)) {
+        return;
+    }
+    std::vector<std::string> picked;
+    for (const size_t row : Picked(chooser.list, chooser.several)) {
+        picked.push_back(chooser.candidates[row].path);
+    }
+    chooser.candidates = std::move(now);
+    chooser.relisted = true;
+    FillList(chooser, dialog);
+    for (size_t row = 0; row < chooser.candidates.size(); ++row) {
+        if (std::find(picked.begin(), picked.end(), chooser.candidates[row].path) != picked.end()) {
+            Pick(chooser, row);
+        }
+    }
+    if (chooser.candidates.size() == 1 && !chooser.several && picked.empty()) {
+        Pick(chooser, 0);   // the one that just arrived
+    }
+    UpdateOk(chooser, dialog);
+}
+
+// The path's label as wide as its words (a language's may be longer than
+// the template's place), the field taking the rest of the line.
+void FitPathLabel(HWND dialog)
+{
+    HWND label = GetDlgItem(dialog, IDC_CHOOSER_PATH_LABEL);
+    HWND field = GetDlgItem(dialog, IDC_CHOOSER_PATH);
+    RECT l = {};
+    RECT f = {};
+    GetWindowRect(label, &l);
+    GetWindowRect(field, &f);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&l), 2);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&f), 2);
+    std::wstring words(static_cast<size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
+    GetWindowTextW(label, words.data(), static_cast<int>(words.size()));
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, words.c_str(), static_cast<int>(words.size()) - 1, &size);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    const int width = std::max(static_cast<int>(size.cx) + 2, static_cast<int>(l.right - l.left));
+    const int fieldLeft = l.left + width + (f.left - l.right);
+    MoveWindow(label, l.left, l.top, width, l.bottom - l.top, TRUE);
+    MoveWindow(field, fieldLeft, f.top, f.right - fieldLeft, f.bottom - f.top, TRUE);
+}
+
+void Fill(Chooser& chooser, HWND dialog)
+{
+    const MoCatalogue* texts = chooser.texts;
+    SetWindowTextW(dialog, Shown(texts, chooser.several ? N_("Choose the calculators") : N_("Choose the calculator"))
+                               .c_str());
+    SetDlgItemTextW(dialog, IDC_CHOOSER_REMEMBER,
+                    Shown(texts, chooser.several ? N_("Remember these calculators") : N_("Remember this calculator"))
+                        .c_str());
+    SetDlgItemTextW(dialog, IDC_CHOOSER_PATH_LABEL, Shown(texts, N_("Or type the port's path:")).c_str());
+    FitPathLabel(dialog);
+    SetDlgItemTextW(dialog, IDOK, Shown(texts, N_("OK")).c_str());
+    SetDlgItemTextW(dialog, IDCANCEL, Shown(texts, N_("Cancel")).c_str());
+    chooser.list = MakeList(dialog, chooser.several);
+    FillList(chooser, dialog);
+    EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    if (chooser.lister) {
+        // The device watch says when something was plugged or pulled.
+        SetDlgItemTextW(dialog, IDC_CHOOSER_REFRESH, Shown(texts, N_("Refresh")).c_str());
+        ShowWindow(GetDlgItem(dialog, IDC_CHOOSER_REFRESH), SW_SHOW);
+        chooser.watch = std::make_unique<CDeviceWatch>(std::vector<std::string>{});
+        chooser.listedAt = GetTickCount64();
+        SetTimer(dialog, kWatchTimer, kWatchPeriodMs, nullptr);
+    }
+    SetFocus(chooser.list);
+}
+
+void OnTimer(Chooser& chooser, HWND dialog)
+{
+    const bool rescan = !chooser.watch->Watching() && GetTickCount64() - chooser.listedAt >= kRescanMs;
+    if (chooser.watch->TakeChange() || rescan) {
+        Relist(chooser, dialog);
+    }
+}
+
+// The picks, a typed path (the one calculator, unless several may be
+// chosen) and the Remember tick.
+void TakeResult(const Chooser& chooser, HWND dialog)
+{
+    DeviceChooserResult& result = chooser.result;
+    const std::string typed = TypedPath(dialog);
+    result.chosen.clear();
+    for (const size_t row : Picked(chooser.list, chooser.several)) {
+        if (typed.empty() || chooser.several) {
+            result.chosen.push_back(row);
+        }
+    }
+    if (chooser.relisted || !typed.empty()) {
+        result.shown = chooser.candidates;
+    }
+    if (!typed.empty()) {
+        ListedDevice device;
+        device.path = typed;
+        result.chosen.push_back(result.shown.size());
+        result.shown.push_back(std::move(device));
+    }
+    result.remember = IsDlgButtonChecked(dialog, IDC_CHOOSER_REMEMBER) == BST_CHECKED;
+}
+
+INT_PTR OnCommand(Chooser& chooser, HWND dialog, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDC_CHOOSER_LIST:
+    case IDC_CHOOSER_PATH:
+        if (HIWORD(wParam) == LBN_SELCHANGE || HIWORD(wParam) == EN_CHANGE) {
+            UpdateOk(chooser, dialog);
+        }
+        return TRUE;
+    case IDC_CHOOSER_REFRESH:
+        Relist(chooser, dialog);
+        return TRUE;
+    case IDOK:
+        TakeResult(chooser, dialog);
+        if (chooser.result.chosen.empty()) {
+            return TRUE;   // Return with nothing picked
+        }
+        EndDialog(dialog, IDOK);
+        return TRUE;
+    case IDCANCEL:
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
 INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
@@ -112,26 +300,20 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;   // the focus is set
     }
     auto* chooser = reinterpret_cast<Chooser*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
-    if (chooser == nullptr || message != WM_COMMAND) {
+    if (chooser == nullptr) {
         return FALSE;
     }
-    switch (LOWORD(wParam)) {
-    case IDC_CHOOSER_LIST:
-        if (HIWORD(wParam) == LBN_SELCHANGE) {
-            EnableWindow(GetDlgItem(dialog, IDOK), !Picked(chooser->list, chooser->several).empty());
+    switch (message) {
+    case WM_COMMAND:
+        return OnCommand(*chooser, dialog, wParam);
+    case WM_TIMER:
+        if (wParam == kWatchTimer && chooser->watch != nullptr) {
+            OnTimer(*chooser, dialog);
         }
         return TRUE;
-    case IDOK:
-        chooser->result.chosen = Picked(chooser->list, chooser->several);
-        if (chooser->result.chosen.empty()) {
-            return TRUE;   // Return with nothing picked
-        }
-        chooser->result.remember = IsDlgButtonChecked(dialog, IDC_CHOOSER_REMEMBER) == BST_CHECKED;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
+    case WM_DESTROY:
+        KillTimer(dialog, kWatchTimer);
+        return FALSE;
     default:
         return FALSE;
     }
@@ -162,9 +344,9 @@ std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
 }
 
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                    DeviceChooserResult& result, const MoCatalogue* texts)
+                                    DeviceChooserResult& result, const MoCatalogue* texts, CandidateLister lister)
 {
-    Chooser chooser{candidates, several, result, texts};
+    Chooser chooser{candidates, several, result, texts, std::move(lister)};
     const INT_PTR answer = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DEVICE_CHOOSER), owner,
                                            Proc, reinterpret_cast<LPARAM>(&chooser));
     return answer == IDOK ? ChooserAnswer::Chosen : ChooserAnswer::Cancelled;

@@ -3,7 +3,10 @@
 // The device chooser of the Windows window: shown before the connect prompt
 // when no calculator is configured. It lists what could be the calculator
 // (name, path, IDs, whether this user may open it); the user picks one
-// (several for --all and --watch) and may have it remembered.
+// (several for --all and --watch) and may have it remembered. Given a
+// lister, it lists them again when the device watch says something was
+// plugged or pulled (every few seconds where the system sends no events)
+// and on Refresh; a port's path may be typed instead.
 #include <string>
 #include <vector>
 
@@ -18,6 +21,8 @@ class MoCatalogue;
 std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts = nullptr);
 
 // Shows the chooser modally in front of `owner`; Chosen with `result`
-// filled, or Cancelled.
+// filled, or Cancelled. The dialog's title is "Choose the calculator(s)"
+// in the user's language.
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                    DeviceChooserResult& result, const MoCatalogue* texts = nullptr);
+                                    DeviceChooserResult& result, const MoCatalogue* texts = nullptr,
+                                    CandidateLister lister = {});

@@ -7,6 +7,7 @@
 #undef MessageBox
 #undef SetWindowText
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -57,9 +58,10 @@ public:
         ::ShowWindow(GetDlgItem(m_window, IDC_NOTICE_TEXT), shown ? SW_SHOW : SW_HIDE);
         ::ShowWindow(GetDlgItem(m_window, IDC_STOP), shown ? SW_SHOW : SW_HIDE);
         m_stoppable = shown;
+        const int growth = shown ? FitNotice() : 0;
         RECT own = {};
         GetWindowRect(m_window, &own);
-        SetWindowPos(m_window, nullptr, 0, 0, own.right - own.left, shown ? m_fullHeight : m_compactHeight,
+        SetWindowPos(m_window, nullptr, 0, 0, own.right - own.left, shown ? m_fullHeight + growth : m_compactHeight,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     void ShowDevice(const std::string& name) override { SetText(IDC_DEVICE_TEXT, Localize(m_texts, name)); }
@@ -82,6 +84,12 @@ protected:
         GetWindowRect(GetDlgItem(m_window, IDC_NOTICE_TEXT), &notice);
         m_fullHeight = frame.bottom - frame.top;
         m_compactHeight = notice.top - frame.top;
+        MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&notice), 2);
+        m_notice = notice;
+        RECT stop = {};
+        GetWindowRect(GetDlgItem(m_window, IDC_STOP), &stop);
+        MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&stop), 2);
+        m_stop = stop;
         SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, m_compactHeight,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -132,6 +140,27 @@ private:
         return FALSE;
     }
 
+    // The notice is shown whole: a longer one (a language's) grows its text
+    // downwards, the Stop button below it. How many pixels it grew.
+    int FitNotice()
+    {
+        HWND text = GetDlgItem(m_window, IDC_NOTICE_TEXT);
+        const int width = m_notice.right - m_notice.left;
+        std::wstring words(static_cast<size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+        GetWindowTextW(text, words.data(), static_cast<int>(words.size()));
+        HDC dc = GetDC(text);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0)));
+        RECT need = {0, 0, width, 0};
+        DrawTextW(dc, words.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(text, dc);
+        const int growth = std::max(0, static_cast<int>(need.bottom) - static_cast<int>(m_notice.bottom - m_notice.top));
+        MoveWindow(text, m_notice.left, m_notice.top, width, m_notice.bottom - m_notice.top + growth, TRUE);
+        MoveWindow(GetDlgItem(m_window, IDC_STOP), m_stop.left, m_stop.top + growth, m_stop.right - m_stop.left,
+                   m_stop.bottom - m_stop.top, TRUE);
+        return growth;
+    }
+
     void SetText(int control, const std::string& text)
     {
         if (m_window != nullptr) {
@@ -162,6 +191,8 @@ private:
     HFONT m_font = nullptr;   // lives as long as the text control can paint with it
     int m_compactHeight = 0;
     int m_fullHeight = 0;
+    RECT m_notice = {};   // the notice's and the Stop button's places in the template
+    RECT m_stop = {};
     int m_percentShown = -1;
     bool m_stoppable = false;
     bool m_stopAsked = false;
@@ -318,7 +349,7 @@ int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned s
 ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                             DeviceChooserResult& result)
 {
-    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts);
+    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts, m_lister);
 }
 
 void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)

@@ -35,6 +35,7 @@ public:
     // The device chooser in front of the main window.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
+    void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
@@ -74,4 +75,5 @@ private:
     int m_quitCode = 0;
     bool m_closeAsked = false;
     CStallNotice m_notice;
+    CandidateLister m_lister;   // the chooser lists again through it
 };
