@@ -11,6 +11,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -109,6 +110,58 @@ TEST(Catalogue, TranslatesWholeTextsPatternsAndPatternsInsidePatterns)
               "f.conf:3: unbekannter Schl\xC3\xBCssel \"x\"; Zeile \xC3\xBC" "bergangen");
     EXPECT_EQ(FormatText("%s of %d%%, %2$s again", {"a", "7"}), "a of 7%, 7 again");
     EXPECT_EQ(FormatText("%s %s", {"only"}), "only ");
+}
+
+TEST(Catalogue, RendersMessagesFromWhatTheyMean)
+{
+    const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
+    ASSERT_TRUE(c);
+    const Message silent(N_("the calculator did not answer in time"));
+    const Message nested(N_("the calculator at %s: %s"), {std::string("/dev/pts/3"), silent});
+    // A message argument is translated with its row; outside text never is,
+    // even where it reads like a text of the catalogue.
+    const Message outside(N_("the calculator at %s: %s"),
+                          {std::string("Warning"), std::string("the calculator did not answer in time")});
+    const Message reordered(N_("the calculator answered \"%s\" where %s was expected during %s"),
+                            {std::string("06 00"), std::string("Ack"), Message(N_("the identity request"))});
+    const Message missing(N_("Not in the catalogue %s"), {Message(N_("Warning"))});
+    struct Case {
+        Message message;
+        std::string english;
+        std::string german;
+    } cases[] = {
+        {Message(N_("Warning")), "Warning", "Warnung"},
+        {nested, "the calculator at /dev/pts/3: the calculator did not answer in time",
+         "der Rechner an /dev/pts/3: der Rechner hat nicht rechtzeitig geantwortet"},
+        {outside, "the calculator at Warning: the calculator did not answer in time",
+         "der Rechner an Warning: the calculator did not answer in time"},
+        {reordered, "the calculator answered \"06 00\" where Ack was expected during the identity request",
+         "der Rechner antwortete \xE2\x80\x9E" "06 00\xE2\x80\x9C während die Kennungsanfrage; erwartet war Ack"},
+        {missing, "Not in the catalogue Warning", "Not in the catalogue Warnung"},
+        {Message::Count("%d calculator updated", "%d calculators updated", 1, {std::string("1")}),
+         "1 calculator updated", "1 Rechner aktualisiert"},
+        {Message::Count("%d calculator updated", "%d calculators updated", 3, {std::string("3")}),
+         "3 calculators updated", "3 Rechner aktualisiert!"},
+        {Message::Count("%d file", "%d files", 0, {std::string("0")}), "0 files", "0 Dateien"},
+        {Message::Raw("Warning"), "Warning", "Warning"},
+        {Message::OneLine(Message(N_("the calculator at %s: %s"), {std::string("a\nb\x1b"), silent})),
+         "the calculator at a\\nb\\x1b: the calculator did not answer in time",
+         "der Rechner an a\\nb\\x1b: der Rechner hat nicht rechtzeitig geantwortet"},
+        {Message(N_("%s of %d%%, %2$s again"), {std::string("a"), std::string("7")}), "a of 7%, 7 again",
+         "a of 7%, 7 again"},
+        {Message(), "", ""},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(k.message.English(), k.english);
+        EXPECT_EQ(k.message.Render(nullptr), k.english);
+        EXPECT_EQ(k.message.Render(&*c), k.german) << k.english;
+    }
+    // A plural entry is not taken for a text of the same singular without a
+    // count, nor the other way round: each falls back to its English.
+    EXPECT_EQ(Message(N_("%d file"), {std::string("4")}).Render(&*c), "4 file");
+    EXPECT_EQ(Message::Count("Warning", "Warnings", 2).Render(&*c), "Warnings");
+    EXPECT_TRUE(Message().Empty());
+    EXPECT_FALSE(Message::Raw("x").Empty());
 }
 
 TEST(Catalogue, PluralRulesOfTheProgramsLanguages)
