@@ -34,6 +34,12 @@
 
 namespace {
 
+// A line on standard error, in the user's language.
+void SayLine(const MoCatalogue* texts, const Message& line)
+{
+    std::cerr << line.Render(texts) << '\n';
+}
+
 // A "zentrix-update: ..." line on standard error, in the user's language.
 void SayLine(const MoCatalogue* texts, const std::string& line)
 {
@@ -105,8 +111,8 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
 void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
-    if (!setting.warning.empty()) {
-        std::cerr << "zentrix-update: " << Localize(texts, setting.warning) << '\n';
+    if (!setting.warning.Empty()) {
+        std::cerr << "zentrix-update: " << setting.warning.Render(texts) << '\n';
     }
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
@@ -133,7 +139,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const MoCatalogue* tex
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
     ResolvedDevices resolved = ResolveDevices(sources);
-    for (const std::string& warning : resolved.warnings) {
+    for (const Message& warning : resolved.warnings) {
         SayLine(texts, warning);
     }
     return std::move(resolved.choice);
@@ -183,11 +189,11 @@ int main(int argc, char** argv)
         return ReportProblem(arguments, texts);
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
-    if (options.Strict() && !options.refused.empty()) {
+    if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
     }
-    for (const std::string& warning : options.warnings) {
+    for (const Message& warning : options.warnings) {
         SayLine(texts, warning);
     }
     if (options.grantAccess) {

@@ -78,7 +78,7 @@ public:
     void SetProgressPos(int) override {}
     void SetProgressRange(int) override {}
     void CloseProgress() override {}
-    void Warn(const std::string&) override {}
+    void Warn(const Message&) override {}
     bool SetCloseEnabled(bool) override { return false; }
     bool KeepWaiting(const ReplyWait&) override { return true; }
 };

@@ -73,7 +73,7 @@ int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream&
     if (devices.empty() && choice.NamesAnyDevice()) {
         out << t(FormatText(N_("no calculator found among those named by %s"), {choice.origin})) << "\n";
     } else if (devices.empty()) {
-        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint()})) << "\n";
+        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint().English()})) << "\n";
     }
     out.flush();
     return 0;

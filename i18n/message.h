@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "i18n/text_format.h"   // N_, which marks a message's pattern
+
 class MoCatalogue;
 class Message;
 

@@ -41,8 +41,8 @@ public:
     // Shows a modal message box; returns IDOK or IDCANCEL, or 0 when the box
     // cannot be shown at all. `details`, when not empty, says why (the reason
     // of a failure); it is shown beside the text, never in place of it.
-    virtual int MessageBox(const char* text, const char* caption, unsigned style,
-                           const std::string& details = {}) = 0;
+    virtual int MessageBox(const Message& text, const Message& caption, unsigned style,
+                           const Message& details = {}) = 0;
 
     // Asks the process to end with `code` once the update loop has returned.
     virtual void PostQuitMessage(int code) = 0;

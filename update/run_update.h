@@ -71,7 +71,7 @@ struct UpdateFacts {
 // wrong, and where it helps, what to do about it.
 struct UpdateOutcome {
     UpdateResult result = Failed;
-    std::string reason;
+    Message reason;
     UpdateFacts facts = {};   // set by the run; {result, reason} leaves it empty
 };
 
@@ -79,4 +79,4 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
 
 // Why `devicePath` could not be opened (`error` an errno value), with the
 // platform's remedy.
-std::string OpenFailureReason(const char* devicePath, uint32_t error);
+Message OpenFailureReason(const char* devicePath, uint32_t error);

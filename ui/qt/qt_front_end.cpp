@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/device_name.h"
 #include "shell/stall_notice.h"
@@ -42,28 +42,28 @@ CQtFrontEnd::~CQtFrontEnd()
     delete m_watch;
 }
 
-int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
+int CQtFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style, const Message& details)
 {
     const int escapeAnswer = (style & 0xFu) == MB_OKCANCEL ? IDCANCEL : IDOK;
     if (Terminating()) {
         // Nobody is asked anything more: the box's first line and the reason
         // go where a terminal may read them.
-        const std::string shown = Localize(m_texts, text);
+        const std::string shown = text.Render(m_texts);
         std::cerr << "zentrix-update: " << shown.substr(0, shown.find_first_of("\r\n")) << '\n';
-        if (!details.empty()) {
-            std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, details)) << '\n';
+        if (!details.Empty()) {
+            std::cerr << "zentrix-update: " << SafeLine(details.Render(m_texts)) << '\n';
         }
         return escapeAnswer;
     }
-    return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(), style,
-                          details.empty() ? details : Localize(m_texts, details), m_classroom.Window());
+    return ShowMessageBox(m_mainWindow, text.Render(m_texts).c_str(), caption.Render(m_texts).c_str(), style,
+                          details.Render(m_texts), m_classroom.Window());
 }
 
 bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
         m_mainWindow,
-        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))),
+        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)),
         QString::fromLocal8Bit(folder.c_str()));
     if (chosen.isEmpty()) {
         return false;
@@ -81,9 +81,9 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister);
 }
 
-void CQtFrontEnd::Warn(const std::string& text)
+void CQtFrontEnd::Warn(const Message& text)
 {
-    std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, text)) << '\n';
+    std::cerr << "zentrix-update: " << SafeLine(text.Render(m_texts)) << '\n';
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)
