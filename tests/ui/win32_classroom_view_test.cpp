@@ -25,7 +25,7 @@ ClassroomRow Running(const std::string& device)
 {
     ClassroomRow row;
     row.device = device;
-    row.phase = "Updating...";
+    row.phase = Message(N_("Updating..."));
     row.pos = 30;
     row.upper = 69;
     return row;
@@ -36,8 +36,8 @@ ClassroomRow Finished(const std::string& device, UpdateResult result, const std:
     ClassroomRow row = Running(device);
     row.finished = true;
     row.result = result;
-    row.resultWord = ResultWord(result);
-    row.reason = reason;
+    row.resultWord = Message(ResultWord(result));
+    row.reason = Message::Raw(reason);
     return row;
 }
 
@@ -67,7 +67,7 @@ protected:
     // The content height of `rows` as the window draws them.
     int HeightOf(const std::vector<ClassroomRow>& rows)
     {
-        view.ShowRows(rows, "Updating 2 calculators at once");
+        view.ShowRows(rows, Message::Raw("Updating 2 calculators at once"));
         return ContentHeight(view.Window());
     }
 };
@@ -97,7 +97,7 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
 
     // The summary under the rows; the window grows for it.
     const int before = WindowHeight(view.Window());
-    view.ShowSummary({"updated \\\\.\\COM4", "failed \\\\.\\COM5 " + longReason});
+    view.ShowSummary({Message::Raw("updated \\\\.\\COM4"), Message::Raw("failed \\\\.\\COM5 " + longReason)});
     EXPECT_GT(ContentHeight(view.Window()), wrapped + 2 * line);
     EXPECT_GE(WindowHeight(view.Window()), before);
 
@@ -106,7 +106,7 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     for (int i = 0; i < 120; ++i) {
         many.push_back(Running("\\\\.\\COM" + std::to_string(i + 1)));
     }
-    view.ShowRows(many, "Updating 120 calculators at once");
+    view.ShowRows(many, Message::Raw("Updating 120 calculators at once"));
     RECT room = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &room, 0);
     EXPECT_LE(WindowHeight(view.Window()), room.bottom - room.top);
@@ -124,7 +124,7 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
 {
     ClassroomRow offering = Finished("\\\\.\\COM7", Success, "");
     offering.offersNext = true;
-    view.ShowRows({Running("\\\\.\\COM6"), offering}, "Station");
+    view.ShowRows({Running("\\\\.\\COM6"), offering}, Message::Raw("Station"));
     ASSERT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
 
@@ -178,7 +178,7 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     frontEnd.NoteCloseRequest();
     view.CloseRows();
     EXPECT_FALSE(IsWindow(historyWindow)) << "the history goes with the rows";
-    view.ShowRows({Running("\\\\.\\COM6")}, "Updating 1 calculator at once");
+    view.ShowRows({Running("\\\\.\\COM6")}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     view.CloseRows();
     frontEnd.NoteCloseRequest();   // no rows: the main window's Escape is no request
@@ -199,15 +199,16 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
-    view.ShowRows(rows, "Updating 2 calculators at once");
-    view.ShowSummary({"updated \\\\.\\COM5"});
+    view.ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 2,
+                                       {std::string("2")}));
+    view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})});
     const ClassroomContent& shown = view.Content();
     EXPECT_EQ(shown.heading, "2 Rechner werden gleichzeitig aktualisiert");
-    EXPECT_EQ(shown.rows[0].phase, "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
-    EXPECT_EQ(shown.rows[1].resultWord, "aktualisiert");
+    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
+    EXPECT_EQ(shown.rows[1].resultWord.Render(shown.texts), "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
     EXPECT_EQ(shown.counts, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
-    EXPECT_EQ(rows[0].phase, "Updating...");
+    EXPECT_EQ(rows[0].phase.English(), "Updating...");
     view.CloseRows();
     frontEnd.SetCatalogue(nullptr);
 }

@@ -11,7 +11,8 @@
 struct ClassroomContent {
     std::string heading;
     std::string counts;                 // shown once the set is done
-    std::vector<ClassroomRow> rows;
+    std::vector<ClassroomRow> rows;     // their words rendered through `texts`
+    const MoCatalogue* texts = nullptr;
     std::vector<std::string> summary;   // under the rows, once the set is done
     std::string nextLabel = "Next";             // the buttons, in the user's language
     std::string historyLabel = "History...";

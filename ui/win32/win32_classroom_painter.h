@@ -33,7 +33,8 @@ private:
                     COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
     void Button(HDC dc, const RECT& r, const wchar_t* text) const;
-    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel);
+    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel,
+            const MoCatalogue* texts);
 
     HFONT m_normal = nullptr;
     HFONT m_bold = nullptr;

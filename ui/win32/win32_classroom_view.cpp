@@ -75,7 +75,7 @@ void CWin32ClassroomView::MakeWindow()
     m_scroll = 0;
 }
 
-void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     if (m_window == nullptr) {
         MakeWindow();
@@ -85,18 +85,16 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     }
     const bool grew = rows.size() > m_content.rows.size();
     // Shown in the user's language; the rows themselves stay the loop's.
-    m_content.heading = Localize(m_texts, heading);
+    m_content.heading = heading.Render(m_texts);
+    m_content.texts = m_texts;
     m_content.rows = rows;
     for (ClassroomRow& row : m_content.rows) {
         if (!row.finished && row.silent) {
-            row.phase = FormatText(N_("%s - not answering"), {row.phase});
+            row.phase = Message(N_("%s - not answering"), {row.phase});
         }
-        row.phase = Localize(m_texts, row.phase);
-        row.resultWord = Localize(m_texts, row.resultWord);
-        row.reason = Localize(m_texts, row.reason);
     }
-    m_content.nextLabel = Localize(m_texts, N_("Next"));
-    m_content.historyLabel = Localize(m_texts, N_("History..."));
+    m_content.nextLabel = Message(N_("Next")).Render(m_texts);
+    m_content.historyLabel = Message(N_("History...")).Render(m_texts);
     if (!IsWindowVisible(m_window)) {
         FitToContent();
         ShowWindow(m_window, SW_SHOW);
@@ -289,7 +287,7 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
     return asked ? ClassroomRequest::Stop : ClassroomRequest::None;
 }
 
-void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
+void CWin32ClassroomView::ShowSummary(const std::vector<Message>& lines)
 {
     if (m_window == nullptr) {
         return;
@@ -297,11 +295,11 @@ void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // The counts at the top, the list under the rows: the station's last line
     // is its counts; a set's are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
-    const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_content.counts = Localize(m_texts, hasCounts ? lines.back() : CountsText(m_content.rows));
+    const bool hasCounts = !lines.empty() && std::regex_match(lines.back().English(), kCounts);
+    m_content.counts = (hasCounts ? lines.back() : CountsText(m_content.rows)).Render(m_texts);
     m_content.summary.clear();
     for (auto line = lines.begin(); line != lines.end() - (hasCounts ? 1 : 0); ++line) {
-        m_content.summary.push_back(Localize(m_texts, *line));
+        m_content.summary.push_back(line->Render(m_texts));
     }
     FitToContent();
     UpdateScrollRange();

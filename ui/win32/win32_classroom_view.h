@@ -37,9 +37,9 @@ public:
     CWin32ClassroomView(const CWin32ClassroomView&) = delete;
     CWin32ClassroomView& operator=(const CWin32ClassroomView&) = delete;
 
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<std::string>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines) override;
     void CloseRows() override;
     std::string NextDevice() const override { return m_nextDevice; }
 
