@@ -16,8 +16,7 @@
 #include "app/translations.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
@@ -40,16 +39,6 @@ void SayLine(const MoCatalogue* texts, const Message& line)
     std::cerr << line.Render(texts) << '\n';
 }
 
-// A "zentrix-update: ..." line on standard error, in the user's language.
-void SayLine(const MoCatalogue* texts, const std::string& line)
-{
-    const std::string prefix = "zentrix-update: ";
-    if (line.rfind(prefix, 0) == 0) {
-        std::cerr << prefix << Localize(texts, line.substr(prefix.size())) << '\n';
-    } else {
-        std::cerr << Localize(texts, line) << '\n';
-    }
-}
 
 const char* ModeName(UpdateMode mode)
 {
@@ -76,7 +65,7 @@ int RunOnConsole(CUpdaterApp& app, const std::vector<std::string>& arguments, co
                  const MoCatalogue* texts)
 {
     if (app.m_offerChooser) {
-        std::vector<std::string> candidates;
+        std::vector<Message> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
@@ -155,14 +144,14 @@ int ReportProblem(const std::vector<std::string>& arguments, const MoCatalogue* 
     const ProblemReportParts parts{ZENTRIX_VERSION, PlatformDescription(), listing.str(), history,
                                    LastRunTracePath(history)};
     const std::string file = ProblemReportFile(arguments);
-    std::string problem;
+    Message problem;
     if (!WriteProblemReport(file, parts, problem)) {
-        SayLine(texts, "zentrix-update: " + problem);
+        SayLine(texts, Message("zentrix-update: %s", {problem}));
         return 1;
     }
-    std::cout << Localize(texts, FormatText(N_("The problem report is in %s; README's \"Reporting a problem\" says "
-                                               "where to send it."),
-                                            {SafeText(file)}))
+    std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
+                         {SafeText(file)})
+                     .Render(texts)
               << '\n';
     return 0;
 }
@@ -230,14 +219,15 @@ int main(int argc, char** argv)
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());
     if (unknownUi) {
-        SayLine(texts, "zentrix-update: " +
-                           FormatText(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
-                                      {SafeText(std::getenv("ZENTRIX_UI"))}));
+        SayLine(texts, Message("zentrix-update: %s",
+                               {Message(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
+                                        {SafeText(std::getenv("ZENTRIX_UI"))})}));
     }
     if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
         std::cerr << "zentrix-update: "
-                  << Localize(texts, FormatText(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
-                                                {options.assumeYes ? "--yes" : "--json"}))
+                  << Message(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
+                             {std::string(options.assumeYes ? "--yes" : "--json")})
+                         .Render(texts)
                   << '\n';
         return kExitUsage;
     }

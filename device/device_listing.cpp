@@ -9,8 +9,7 @@
 #include "device/device_source.h"
 #include "device/enumerate.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
     return devices;
 }
 
-std::string FormatListedDevice(const ListedDevice& device)
+Message FormatListedDevice(const ListedDevice& device)
 {
     // The path comes from the environment or a configuration file, the
     // strings from the device: none of them may start a line of its own.
@@ -43,37 +42,35 @@ std::string FormatListedDevice(const ListedDevice& device)
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
         line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
         if (!device.serialNumber.empty()) {
-            line = FormatText(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});
+            line = Message(N_("%s  serial %s"), {line, Quoted(device.serialNumber)}).English();
         }
         if (!device.portChain.empty()) {
-            line = FormatText(N_("%s  port %s"), {line, device.portChain});
+            line = Message(N_("%s  port %s"), {line, device.portChain}).English();
         }
     }
     if (device.mayOpen) {
-        return FormatText(N_("%s  may open: yes"), {line});
+        return Message(N_("%s  may open: yes"), {line});
     }
-    std::string problem = SafeLine(device.problem);
-    if (device.usb && device.found) {
-        problem += UsbAccessRemedy(device);
-    }
-    return FormatText(N_("%s  may open: no (%s)"), {line, problem});
+    const Message problem = Message::OneLine(Message::Word(device.problem));
+    const Message remedy = device.usb && device.found ? UsbAccessRemedy(device) : Message();
+    return Message(N_("%s  may open: no (%s)"), {line, Message("%s%s", {problem, remedy})});
 }
 
 int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
 {
-    const auto t = [texts](const std::string& english) { return Localize(texts, english); };
+    const Message origin = Message::Word(choice.origin);
     if (choice.NamesAnyDevice()) {
         note << "zentrix-update: "
-             << t(FormatText(N_("the calculators listed are those named by %s"), {choice.origin})) << "\n";
+             << Message(N_("the calculators listed are those named by %s"), {origin}).Render(texts) << "\n";
     }
     const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     for (const ListedDevice& device : devices) {
-        out << t(FormatListedDevice(device)) << '\n';
+        out << FormatListedDevice(device).Render(texts) << '\n';
     }
     if (devices.empty() && choice.NamesAnyDevice()) {
-        out << t(FormatText(N_("no calculator found among those named by %s"), {choice.origin})) << "\n";
+        out << Message(N_("no calculator found among those named by %s"), {origin}).Render(texts) << "\n";
     } else if (devices.empty()) {
-        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint().English()})) << "\n";
+        out << Message(N_("no calculator found: %s"), {NothingConfiguredHint()}).Render(texts) << "\n";
     }
     out.flush();
     return 0;

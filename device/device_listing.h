@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/device_choice.h"
+#include "i18n/message.h"
 
 // What kind of thing a listed path names.
 enum class DeviceKind { Usb, SerialPort, Socket, Other };
@@ -34,7 +35,7 @@ struct ListedDevice {
 std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 
 // One line for the user, without its line feed.
-std::string FormatListedDevice(const ListedDevice& device);
+Message FormatListedDevice(const ListedDevice& device);
 
 // Writes one line per offered device to `out` (and a hint when there is
 // none), and where the list came from to `note`; the exit code of

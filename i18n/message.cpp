@@ -52,6 +52,13 @@ Message Message::Raw(std::string text)
     return message;
 }
 
+Message Message::Word(std::string text)
+{
+    Message message = Raw(std::move(text));
+    message.m_word = true;
+    return message;
+}
+
 Message Message::OneLine(Message message)
 {
     message.m_oneLine = true;
@@ -66,7 +73,8 @@ std::string Message::English() const
 std::string Message::Render(const MoCatalogue* catalogue) const
 {
     if (m_pattern == nullptr) {
-        return m_oneLine ? SafeLine(m_raw) : m_raw;
+        const std::string text = m_word ? std::string(PatternFor(catalogue, m_raw.c_str(), nullptr, 0)) : m_raw;
+        return m_oneLine ? SafeLine(text) : text;
     }
     std::string args[kMaxArguments];
     for (size_t i = 0; i < m_args.size() && i < kMaxArguments; ++i) {

@@ -49,6 +49,10 @@ public:
                          std::initializer_list<MessageArg> args = {});
     // Outside text shown as a message of its own, never translated.
     static Message Raw(std::string text);
+    // A whole text that is either one of ours carried as a string (a word a
+    // device listing gives for a problem) or outside text (a system's error
+    // text): translated when the catalogue has exactly it, else as it is.
+    static Message Word(std::string text);
     // `message` shown on one line: whatever it renders to is escaped as
     // SafeLine does.
     static Message OneLine(Message message);
@@ -72,6 +76,7 @@ private:
     const char* m_plural = nullptr;   // set: a text with a count
     unsigned long m_count = 0;
     bool m_oneLine = false;
+    bool m_word = false;   // the outside text may be one of ours
     std::string m_raw;   // outside text, when there is no pattern
     std::vector<MessageArg> m_args;
 };

@@ -289,17 +289,17 @@ std::string MachineConfigFile(const char* machineDir, const char* programData)
 #endif
 }
 
-Message NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates)
+Message NothingConfiguredLine(const std::string& userFile, const std::vector<Message>& candidates)
 {
     Message line(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     if (!userFile.empty()) {
         line = Message(N_("%s; the configuration file is %s"), {line, userFile});
     }
-    std::string listed;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        listed += (i == 0 ? "" : "; ") + candidates[i];
-    }
-    if (!listed.empty()) {
+    if (!candidates.empty()) {
+        Message listed = candidates[0];
+        for (size_t i = 1; i < candidates.size(); ++i) {
+            listed = Message("%s; %s", {listed, candidates[i]});
+        }
         line = Message(N_("%s; it could be one of: %s"), {line, listed});
     }
     return Said(line);

@@ -65,7 +65,7 @@ std::string MachineConfigFile(const char* machineDir, const char* programData);
 // The one line said before anything is asked when no source names a
 // calculator: what to set, with an example, where the user's file is, and
 // the devices that could be the calculator (one description each).
-Message NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates);
+Message NothingConfiguredLine(const std::string& userFile, const std::vector<Message>& candidates);
 
 // What the device chooser's picks mean: the devices to use now, and the
 // configuration lines that find them again (a USB calculator by its IDs, as

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/message.h"
+
 // The report's file when FILE is not given, in the current folder.
 inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report.txt";
 
@@ -30,5 +32,5 @@ struct ProblemReportParts {
 std::string PlatformDescription();
 
 // Writes the report to `file` (replaced; never through a link; private to
-// the user). False with `problem` (in English, for Localize) when it cannot.
-bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, std::string& problem);
+// the user). False with `problem` when it cannot.
+bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, Message& problem);

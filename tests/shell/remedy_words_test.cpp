@@ -50,7 +50,7 @@ std::vector<std::pair<std::string, std::string>> EveryRemedyText()
             device.product = 0x5e01;
             device.problem = problem;
             texts.emplace_back(std::string("FormatListedDevice ") + (usb ? "usb " : "port ") + problem,
-                               FormatListedDevice(device));
+                               FormatListedDevice(device).English());
         }
     }
     return texts;

@@ -18,7 +18,7 @@
 #include "ui/win32/win32_history_window.h"
 #include "ui/win32/win32_text.h"
 #include "ui/win32/win32_window_class.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "device/safe_text.h"
 #include "shell/box_text.h"
 #include "shell/device_name.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
