@@ -87,7 +87,7 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
         return record;
     }
     const std::string line = FormatHistoryLine(record);
-    std::string problem;
+    Message problem;
     if (settings.path.empty()) {
         port.Warn(Message(kNotKept, {Message(N_("the environment names no folder for it"))}));
     } else {

@@ -4,6 +4,7 @@
 // its text and the history line as its data.
 #include <windows.h>
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
@@ -23,12 +24,12 @@ std::wstring Wide(const std::string& text)
 
 }  // namespace
 
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem)
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
 {
     const std::wstring source = Wide(kSystemLogIdentifier);
     HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
     if (log == nullptr) {
-        problem = FormatText(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
+        problem = Message(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
         return false;
     }
     const std::wstring message = Wide(RunLogMessage(record));
@@ -39,7 +40,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     if (!reported) {
-        problem = FormatText(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
+        problem = Message(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
         return false;
     }
     return true;

@@ -66,8 +66,8 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
 TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
 {
     const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
-    std::string problem;
-    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
+    Message problem;
+    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem.English();
 }
 
 #else
@@ -213,9 +213,9 @@ TEST(SystemLogEntry, WithoutAJournalSyslogGetsTheSameOneLine)
             _exit(77);
         }
         const int syslogSocket = Listen("/dev/log");
-        std::string problem;
+        Message problem;
         const bool written = WriteSystemLog(record, FormatHistoryLine(record), problem);
-        const std::string received = written ? Receive(syslogSocket) : "refused: " + problem;
+        const std::string received = written ? Receive(syslogSocket) : "refused: " + problem.English();
         (void)!write(pipeEnds[1], received.data(), received.size());
         _exit(0);
     }
