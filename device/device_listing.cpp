@@ -36,16 +36,19 @@ Message FormatListedDevice(const ListedDevice& device)
 {
     // The path comes from the environment or a configuration file, the
     // strings from the device: none of them may start a line of its own.
-    std::string line = SafeText(device.path);
+    std::string described = SafeText(device.path);
     char ids[16];
     if (device.usb && device.found) {
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
-        line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+        described += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+    }
+    Message line = Message::Raw(described);
+    if (device.usb && device.found) {
         if (!device.serialNumber.empty()) {
-            line = Message(N_("%s  serial %s"), {line, Quoted(device.serialNumber)}).English();
+            line = Message(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});
         }
         if (!device.portChain.empty()) {
-            line = Message(N_("%s  port %s"), {line, device.portChain}).English();
+            line = Message(N_("%s  port %s"), {line, device.portChain});
         }
     }
     if (device.mayOpen) {
