@@ -5,15 +5,14 @@
 
 #include "app/desktop.h"
 #include "app/translations.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
                                 const CUpdaterCommandLineInfo& /*commandLine*/, const UserCatalogue* texts)
 {
     std::cerr << "zentrix-update: "
-              << Localize(texts != nullptr ? &texts->catalogue : nullptr,
-                          N_("this build has no window front end; using the console"))
+              << Message(N_("this build has no window front end; using the console"))
+                     .Render(texts != nullptr ? &texts->catalogue : nullptr)
               << "\n";
     return std::nullopt;
 }

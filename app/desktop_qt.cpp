@@ -11,7 +11,7 @@
 #include "app/process_guard.h"
 #include "app/translations.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/updater_app.h"
 #include "ui/qt/display_probe.h"
@@ -23,12 +23,12 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
 {
     if (!DisplayReachable(argc, argv)) {
         const char* display = std::getenv("DISPLAY");
-        const std::string why =
+        const Message why =
             display != nullptr
-                ? FormatText(N_("cannot open a window (no display can be reached at DISPLAY=%s); using the console"),
-                             {SafeText(display)})
-                : std::string(N_("cannot open a window (no display can be reached); using the console"));
-        std::cerr << "zentrix-update: " << Localize(texts != nullptr ? &texts->catalogue : nullptr, why) << "\n";
+                ? Message(N_("cannot open a window (no display can be reached at DISPLAY=%s); using the console"),
+                          {SafeText(display)})
+                : Message(N_("cannot open a window (no display can be reached); using the console"));
+        std::cerr << "zentrix-update: " << why.Render(texts != nullptr ? &texts->catalogue : nullptr) << "\n";
         return std::nullopt;
     }
     StopRequests* stops = InstallStopSignals(true);

@@ -7,24 +7,23 @@
 
 #include "device/device_listing.h"
 #include "device/device_source.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
 {
-    const auto t = [texts](const std::string& english) { return Localize(texts, english); };
+    const Message origin = Message::Word(choice.origin);
     if (choice.NamesAnyDevice()) {
         note << "zentrix-update: "
-             << t(FormatText(N_("the calculators listed are those named by %s"), {choice.origin})) << "\n";
+             << Message(N_("the calculators listed are those named by %s"), {origin}).Render(texts) << "\n";
     }
     const std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     for (const ListedDevice& device : devices) {
-        out << t(FormatListedDevice(device)) << '\n';
+        out << FormatListedDevice(device).Render(texts) << '\n';
     }
     if (devices.empty() && choice.NamesAnyDevice()) {
-        out << t(FormatText(N_("no calculator found among those named by %s"), {choice.origin})) << "\n";
+        out << Message(N_("no calculator found among those named by %s"), {origin}).Render(texts) << "\n";
     } else if (devices.empty()) {
-        out << t(FormatText(N_("no calculator found: %s"), {NothingConfiguredHint()})) << "\n";
+        out << Message(N_("no calculator found: %s"), {NothingConfiguredHint()}).Render(texts) << "\n";
     }
     out.flush();
     return 0;

@@ -14,7 +14,7 @@
 
 #include "device/device_choice.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 extern char** environ;
@@ -45,7 +45,8 @@ int Run(std::vector<std::string> texts, std::ostream& err, const MoCatalogue* ca
     const int spawned = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (spawned != 0) {
         err << "zentrix-update: "
-            << Localize(catalogue, FormatText(N_("cannot run %s: %s"), {texts[0], std::strerror(spawned)})) << "\n";
+            << Message(N_("cannot run %s: %s"), {texts[0], std::string(std::strerror(spawned))}).Render(catalogue)
+            << "\n";
         return 1;
     }
     int status = 0;
@@ -61,9 +62,10 @@ int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* tex
     const std::string normalized = NormalizedUsbId(id);
     if (normalized.empty()) {
         err << "zentrix-update: "
-            << Localize(texts, FormatText(N_("--grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex "
-                                             "digits each, as lsusb shows them), not \"%s\""),
-                                          {SafeText(id)}))
+            << Message(N_("--grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex "
+                          "digits each, as lsusb shows them), not \"%s\""),
+                       {SafeText(id)})
+                   .Render(texts)
             << "\n";
         return 2;
     }

@@ -2,12 +2,12 @@
 #include <ostream>
 
 #include "app/grant_access.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 int GrantAccess(const std::string& /*id*/, std::ostream& err, const MoCatalogue* texts)
 {
     err << "zentrix-update: "
-        << Localize(texts, N_("--grant-access is for Linux; on Windows the calculator's driver gives access")) << "\n";
+        << Message(N_("--grant-access is for Linux; on Windows the calculator's driver gives access")).Render(texts)
+        << "\n";
     return 2;
 }

@@ -17,8 +17,7 @@
 #include "app/translations.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
@@ -35,16 +34,12 @@
 
 namespace {
 
-// A "zentrix-update: ..." line on standard error, in the user's language.
-void SayLine(const MoCatalogue* texts, const std::string& line)
+// A line on standard error, in the user's language.
+void SayLine(const MoCatalogue* texts, const Message& line)
 {
-    const std::string prefix = "zentrix-update: ";
-    if (line.rfind(prefix, 0) == 0) {
-        std::cerr << prefix << Localize(texts, line.substr(prefix.size())) << '\n';
-    } else {
-        std::cerr << Localize(texts, line) << '\n';
-    }
+    std::cerr << line.Render(texts) << '\n';
 }
+
 
 const char* ModeName(UpdateMode mode)
 {
@@ -70,7 +65,7 @@ void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
 int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalogue* texts)
 {
     if (app.m_offerChooser) {
-        std::vector<std::string> candidates;
+        std::vector<Message> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
@@ -105,8 +100,8 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalo
 void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
-    if (!setting.warning.empty()) {
-        std::cerr << "zentrix-update: " << Localize(texts, setting.warning) << '\n';
+    if (!setting.warning.Empty()) {
+        std::cerr << "zentrix-update: " << setting.warning.Render(texts) << '\n';
     }
     app.m_wait.silenceLimitMs = setting.silenceLimitMs;
 }
@@ -133,7 +128,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
     ResolvedDevices resolved = ResolveDevices(sources);
-    for (const std::string& warning : resolved.warnings) {
+    for (const Message& warning : resolved.warnings) {
         SayLine(texts, warning);
     }
     return std::move(resolved.choice);
@@ -155,14 +150,14 @@ int ReportProblem(const std::vector<std::string>& arguments, const ProgramOption
 {
     const ProblemReportParts parts = ReportParts(ChooseDevices(options, files, texts));
     const std::string file = ProblemReportFile(arguments);
-    std::string problem;
+    Message problem;
     if (!WriteProblemReport(file, parts, problem)) {
-        SayLine(texts, "zentrix-update: " + problem);
+        SayLine(texts, Message("zentrix-update: %s", {problem}));
         return 1;
     }
-    std::cout << Localize(texts, FormatText(N_("The problem report is in %s; README's \"Reporting a problem\" says "
-                                               "where to send it."),
-                                            {SafeText(file)}))
+    std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
+                         {SafeText(file)})
+                     .Render(texts)
               << '\n';
     return 0;
 }
@@ -190,11 +185,11 @@ int main(int argc, char** argv)
     if (AsksForProblemReport(arguments)) {
         return ReportProblem(arguments, options, files, texts);
     }
-    if (options.Strict() && !options.refused.empty()) {
+    if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
     }
-    for (const std::string& warning : options.warnings) {
+    for (const Message& warning : options.warnings) {
         SayLine(texts, warning);
     }
     if (options.grantAccess) {
@@ -219,7 +214,7 @@ int main(int argc, char** argv)
     const DeviceChoice devices = ChooseDevices(options, files, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
-    app.m_writeProblemReport = [devices](const std::string& file, std::string& problem) {
+    app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
         return WriteProblemReport(file, ReportParts(devices), problem);
     };
     app.m_userConfigFile = files.userFile;
@@ -234,14 +229,15 @@ int main(int argc, char** argv)
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());
     if (unknownUi) {
-        SayLine(texts, "zentrix-update: " +
-                           FormatText(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
-                                      {SafeText(std::getenv("ZENTRIX_UI"))}));
+        SayLine(texts, Message("zentrix-update: %s",
+                               {Message(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
+                                        {SafeText(std::getenv("ZENTRIX_UI"))})}));
     }
     if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
         std::cerr << "zentrix-update: "
-                  << Localize(texts, FormatText(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
-                                                {options.assumeYes ? "--yes" : "--json"}))
+                  << Message(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
+                             {std::string(options.assumeYes ? "--yes" : "--json")})
+                         .Render(texts)
                   << '\n';
         return kExitUsage;
     }

@@ -56,13 +56,13 @@ struct Pty {
 // Reads the rows as a front end does, and shows nothing.
 class PollingView : public IClassroomView {
 public:
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string&) override { m_rows = rows.size(); }
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message&) override { m_rows = rows.size(); }
     ClassroomRequest Serve(uint32_t ms) override
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return ClassroomRequest::None;
     }
-    void ShowSummary(const std::vector<std::string>&) override {}
+    void ShowSummary(const std::vector<Message>&) override {}
     void CloseRows() override {}
 
 private:
@@ -71,14 +71,14 @@ private:
 
 class NoBoxes : public IFrontEnd {
 public:
-    int MessageBox(const char*, const char*, unsigned, const std::string&) override { return IDCANCEL; }
+    int MessageBox(const Message&, const Message&, unsigned, const Message&) override { return IDCANCEL; }
     void PostQuitMessage(int) override {}
     void OpenProgress(const char*, int) override {}
     void StepProgress() override {}
     void SetProgressPos(int) override {}
     void SetProgressRange(int) override {}
     void CloseProgress() override {}
-    void Warn(const std::string&) override {}
+    void Warn(const Message&) override {}
     bool SetCloseEnabled(bool) override { return false; }
     bool KeepWaiting(const ReplyWait&) override { return true; }
 };
@@ -126,7 +126,7 @@ Measure Round(size_t count, const std::string& imagePath)
     for (const Pty& pty : ptys) {
         names.push_back(pty.name);
     }
-    CListedDeviceSource devices(names, [] { return std::make_unique<CUsbChannel>(); }, "the benchmark's ptys");
+    CListedDeviceSource devices(names, [] { return std::make_unique<CUsbChannel>(); }, Message::Raw("the benchmark's ptys"));
     PollingView view;
     NoBoxes boxes;
     CClassroom::Inputs inputs;
@@ -140,10 +140,10 @@ Measure Round(size_t count, const std::string& imagePath)
         channel->m_closePauseMs = 0;
         if (channel->Open(in.devicePath.c_str()) != ChannelOk) {
             ok = false;
-            return UpdateOutcome{Failed, "cannot open"};
+            return UpdateOutcome{Failed, Message::Raw("cannot open")};
         }
         CUpdateRun run(in, std::move(channel));
-        std::string problem;
+        Message problem;
         ImageSnapshot& os = run.m_images.os;
         if (!os.copy.Make(imagePath, "", problem) || !os.copy.QuerySize(os.size)) {
             ok = false;
@@ -164,7 +164,7 @@ Measure Round(size_t count, const std::string& imagePath)
         while (seen < end && !lastEnd.compare_exchange_weak(seen, end)) {
         }
         ok = ok && written;
-        return UpdateOutcome{written ? Success : Failed, ""};
+        return UpdateOutcome{written ? Success : Failed, {}};
     };
     Measure m;
     {

@@ -103,10 +103,10 @@ double TimeUpdateRun(const std::string& path, const std::string& imagePath, Coun
         std::exit(1);
     }
     CUpdateRun run(inputs, std::move(channel));
-    std::string problem;
+    Message problem;
     ImageSnapshot& os = run.m_images.os;
     if (!os.copy.Make(imagePath, "", problem) || !os.copy.QuerySize(os.size)) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+        std::fprintf(stderr, "%s\n", problem.English().c_str());
         std::exit(1);
     }
     run.m_blockSize = kBlockSize;

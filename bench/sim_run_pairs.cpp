@@ -61,7 +61,7 @@ RunTimes TimeWholeRun(const std::string& baseDir, const std::string& device, con
         }
         return channel;
     };
-    CListedDeviceSource devices({device}, newChannel, device);
+    CListedDeviceSource devices({device}, newChannel, Message::Raw(device));
     UpdateRunInputs inputs;
     inputs.baseDir = baseDir;
     inputs.devices = &devices;
@@ -73,7 +73,7 @@ RunTimes TimeWholeRun(const std::string& baseDir, const std::string& device, con
     const UpdateOutcome outcome = RunUpdate(inputs);
     const RunTimes times{Seconds(std::chrono::steady_clock::now() - start), ThreadCpuSeconds() - cpuStart};
     if (outcome.result != Success) {
-        std::fprintf(stderr, "the update run against the simulated calculator failed: %s\n", outcome.reason.c_str());
+        std::fprintf(stderr, "the update run against the simulated calculator failed: %s\n", outcome.reason.English().c_str());
         std::exit(1);
     }
     return times;

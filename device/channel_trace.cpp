@@ -11,7 +11,7 @@
 
 #include "device/safe_text.h"
 #include "device/trace_file.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -73,8 +73,8 @@ void CChannelTrace::Start()
     WriteHeld();
     Close(m_traced);
     Close(m_lastRun);
-    m_failure.clear();
-    m_writeFailure.clear();
+    m_failure = Message();
+    m_writeFailure = Message();
     m_start = std::chrono::steady_clock::now();
     m_startWall = std::chrono::system_clock::now();
     OpenSinks();
@@ -96,7 +96,7 @@ void CChannelTrace::OpenSinks()
         std::string why;
         m_traced.file = OpenTraceFile(path, false, why);
         if (m_traced.file == kNoFile) {
-            m_failure = FormatText(N_("cannot open trace file %s: %s"), {SafeText(path), why});
+            m_failure = Message(N_("cannot open trace file %s: %s"), {SafeText(path), why});
         }
     }
     if (!m_subject.lastRunCopy.empty()) {
@@ -306,8 +306,8 @@ void CChannelTrace::PutTraced()
     if (error == 0) {
         return;
     }
-    m_writeFailure = FormatText(N_("the trace file cannot be written (%s); the rest of this update is not traced"),
-                                {std::strerror(static_cast<int>(error))});
+    m_writeFailure = Message(N_("the trace file cannot be written (%s); the rest of this update is not traced"),
+                             {std::string(std::strerror(static_cast<int>(error)))});
     CloseTraceFile(m_traced.file);
     m_traced = Sink{};
 }

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/message.h"
+
 // The trace's format version, in every header line.
 inline constexpr int kTraceFormatVersion = 1;
 // The last run's copy keeps its session's first lines up to this size, and
@@ -66,10 +68,10 @@ public:
     bool IsActive() const { return m_traced.file != kNoFile || m_lastRun.file != kNoFile; }
     // Why the last Start traced nothing although ZENTRIX_TRACE was set:
     // "cannot open trace file PATH: REASON"; empty otherwise.
-    const std::string& Failure() const { return m_failure; }
+    const Message& Failure() const { return m_failure; }
     // Why the ZENTRIX_TRACE file stopped part-way (a full disk, the file size
     // limit): "the trace file cannot be written: REASON; ..."; empty while it works.
-    const std::string& WriteFailure() const { return m_writeFailure; }
+    const Message& WriteFailure() const { return m_writeFailure; }
 
     void Record(char direction, const uint8_t* bytes, uint32_t length);
     // A line of words: "+S.UUUUUU DEVICE # TEXT".
@@ -129,8 +131,8 @@ private:
     size_t m_prefixLength = 0;   // of the time and device that start m_line
     std::string m_line;          // the line being made; its room is kept from line to line
     std::string m_device;
-    std::string m_failure;
-    std::string m_writeFailure;
+    Message m_failure;
+    Message m_writeFailure;
 };
 
 // A value as the trace writes it: control characters, spaces and

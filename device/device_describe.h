@@ -6,10 +6,11 @@
 #include <string>
 
 #include "device/device_listing.h"
+#include "i18n/message.h"
 
 void DescribeOfferedDevice(ListedDevice& device);
 
 // What gives this user a USB calculator (`device`, its IDs known) that may
 // not be opened: "; ..." to follow its problem, or empty when the problem
 // has no remedy of the platform's.
-std::string UsbAccessRemedy(const ListedDevice& device);
+Message UsbAccessRemedy(const ListedDevice& device);

@@ -7,7 +7,7 @@
 #include "device/device_describe.h"
 #include "device/device_source.h"
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -30,28 +30,29 @@ std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
     return devices;
 }
 
-std::string FormatListedDevice(const ListedDevice& device)
+Message FormatListedDevice(const ListedDevice& device)
 {
     // The path comes from the environment or a configuration file, the
     // strings from the device: none of them may start a line of its own.
-    std::string line = SafeText(device.path);
+    std::string described = SafeText(device.path);
     char ids[16];
     if (device.usb && device.found) {
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
-        line += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+        described += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
+    }
+    Message line = Message::Raw(described);
+    if (device.usb && device.found) {
         if (!device.serialNumber.empty()) {
-            line = FormatText(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});
+            line = Message(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});
         }
         if (!device.portChain.empty()) {
-            line = FormatText(N_("%s  port %s"), {line, device.portChain});
+            line = Message(N_("%s  port %s"), {line, device.portChain});
         }
     }
     if (device.mayOpen) {
-        return FormatText(N_("%s  may open: yes"), {line});
+        return Message(N_("%s  may open: yes"), {line});
     }
-    std::string problem = SafeLine(device.problem);
-    if (device.usb && device.found) {
-        problem += UsbAccessRemedy(device);
-    }
-    return FormatText(N_("%s  may open: no (%s)"), {line, problem});
+    const Message problem = Message::OneLine(Message::Word(device.problem));
+    const Message remedy = device.usb && device.found ? UsbAccessRemedy(device) : Message();
+    return Message(N_("%s  may open: no (%s)"), {line, Message("%s%s", {problem, remedy})});
 }

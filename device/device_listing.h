@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/device_choice.h"
+#include "i18n/message.h"
 
 // What kind of thing a listed path names.
 enum class DeviceKind { Usb, SerialPort, Socket, Other };
@@ -32,7 +33,7 @@ struct ListedDevice {
 std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 
 // One line for the user, without its line feed.
-std::string FormatListedDevice(const ListedDevice& device);
+Message FormatListedDevice(const ListedDevice& device);
 
 // What could be a calculator when none is configured, for the user to choose
 // from: the USB devices with a vendor-specific interface that has exactly

@@ -17,6 +17,7 @@
 
 #include "device/device_describe.h"
 #include "device/device_path.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -234,7 +235,7 @@ std::vector<std::string> ListSerialPorts(const std::string& devRoot)
     return ports;
 }
 
-std::string UsbAccessRemedy(const ListedDevice& device)
+Message UsbAccessRemedy(const ListedDevice& device)
 {
     if (device.problem != "permission denied") {
         return {};
@@ -244,7 +245,7 @@ std::string UsbAccessRemedy(const ListedDevice& device)
     char product[8];
     std::snprintf(vendor, sizeof vendor, "%04x", device.vendor);
     std::snprintf(product, sizeof product, "%04x", device.product);
-    return FormatText(N_("%s; install the udev rule 60-zentrix-calculator.rules with vvvv = %s and pppp = %s, "
-                         "then plug the calculator in again"),
-                      {"", vendor, product});
+    return Message(N_("%s; install the udev rule 60-zentrix-calculator.rules with vvvv = %s and pppp = %s, "
+                      "then plug the calculator in again"),
+                   {std::string(), std::string(vendor), std::string(product)});
 }

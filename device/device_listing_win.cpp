@@ -39,14 +39,15 @@ void DescribeOfferedDevice(ListedDevice& device)
     }
 }
 
-std::string UsbAccessRemedy(const ListedDevice& device)
+Message UsbAccessRemedy(const ListedDevice& device)
 {
     if (device.problem == "no such device") {
         return {};
     }
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
-    return std::string("; check in Device Manager that the calculator has its WinUSB driver (the installer's "
-                       "WinUSB driver with the USB IDs ") +
-           ids + ", see the README) and that no other program has it open, then plug the calculator in again";
+    return Message::Raw(std::string("; check in Device Manager that the calculator has its WinUSB driver (the "
+                                    "installer's WinUSB driver with the USB IDs ") +
+                        ids + ", see the README) and that no other program has it open, then plug the calculator in "
+                              "again");
 }

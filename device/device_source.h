@@ -12,6 +12,7 @@
 
 #include "device/device_choice.h"
 #include "device/usb_channel.h"
+#include "i18n/message.h"
 
 class IDeviceSource {
 public:
@@ -25,7 +26,7 @@ public:
     virtual std::unique_ptr<CUsbChannel> NewChannel() = 0;
 
     // Where calculators are looked for, for a user who found none there.
-    virtual std::string Describe() const = 0;
+    virtual Message Describe() const = 0;
 
     // Whether the devices connected may have changed since the last call
     // (true when it cannot be known: the caller then looks again). The
@@ -41,19 +42,19 @@ class CDeviceWatch;   // device/device_watch.h
 class CListedDeviceSource : public IDeviceSource {
 public:
     using ChannelMaker = std::function<std::unique_ptr<CUsbChannel>()>;
-    CListedDeviceSource(std::vector<std::string> listed, ChannelMaker newChannel, std::string description)
+    CListedDeviceSource(std::vector<std::string> listed, ChannelMaker newChannel, Message description)
         : paths(std::move(listed)), m_newChannel(std::move(newChannel)), m_description(std::move(description))
     {
     }
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return m_newChannel ? m_newChannel() : nullptr; }
-    std::string Describe() const override { return m_description; }
+    Message Describe() const override { return m_description; }
 
     std::vector<std::string> paths;   // may change between enumerations
 
 private:
     ChannelMaker m_newChannel;
-    std::string m_description;
+    Message m_description;
 };
 
 // The calculators the enumeration library offers, on ordinary channels:
@@ -69,7 +70,7 @@ public:
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
     // Names what was searched and where that came from.
-    std::string Describe() const override;
+    Message Describe() const override;
     // From the system's device events and the folders of the listed paths;
     // where no events can be had, true about once a second.
     bool DevicesChanged() override;
@@ -93,4 +94,4 @@ std::vector<std::string> ListEnvironmentDevicePaths();
 
 // Where calculators are looked for when `choice` names none: every way to
 // name one, with an example.
-std::string NothingConfiguredHint();
+Message NothingConfiguredHint();

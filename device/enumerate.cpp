@@ -8,7 +8,7 @@
 #include "device/device_watch.h"
 #include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -21,26 +21,26 @@ std::string Joined(const std::vector<std::string>& parts, const char* separator)
     return text;
 }
 
-std::string DescribeEnvironment()
+Message DescribeEnvironment()
 {
     const char* devices = std::getenv("ZENTRIX_DEVICES");
     const char* ids = std::getenv("ZENTRIX_USB_IDS");
     const bool haveDevices = devices != nullptr && *devices != '\0';
     const bool haveIds = ids != nullptr && *ids != '\0';
     if (!haveDevices && !haveIds) {
-        return FormatText(N_("neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: %s"), {NothingConfiguredHint()});
+        return Message(N_("neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: %s"), {NothingConfiguredHint()});
     }
     if (!haveIds) {
-        return FormatText(N_("searched ZENTRIX_DEVICES=%s; check that the calculator is connected and in its "
+        return Message(N_("searched ZENTRIX_DEVICES=%s; check that the calculator is connected and in its "
                              "receive mode"),
                           {SafeText(devices)});
     }
     if (!haveDevices) {
-        return FormatText(N_("searched USB devices with ZENTRIX_USB_IDS=%s; check that the calculator is connected "
+        return Message(N_("searched USB devices with ZENTRIX_USB_IDS=%s; check that the calculator is connected "
                              "and in its receive mode"),
                           {SafeText(ids)});
     }
-    return FormatText(N_("searched ZENTRIX_DEVICES=%s and USB devices with ZENTRIX_USB_IDS=%s; check that the "
+    return Message(N_("searched ZENTRIX_DEVICES=%s and USB devices with ZENTRIX_USB_IDS=%s; check that the "
                          "calculator is connected and in its receive mode"),
                       {SafeText(devices), SafeText(ids)});
 }
@@ -177,41 +177,42 @@ int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, in
     return index + 1;
 }
 
-std::string NothingConfiguredHint()
+Message NothingConfiguredHint()
 {
 #ifdef _WIN32
     const char* example = "--device \\\\.\\COM3";
 #else
     const char* example = "--device /dev/ttyUSB0";
 #endif
-    return FormatText(N_("name the calculator with %s or --usb-id VVVV:PPPP, in ZENTRIX_DEVICES or "
+    return Message(N_("name the calculator with %s or --usb-id VVVV:PPPP, in ZENTRIX_DEVICES or "
                          "ZENTRIX_USB_IDS, or as a device = or usb-id = line of the configuration file (see "
                          "zentrix-update --help)"),
-                      {example});
+                      {std::string(example)});
 }
 
-std::string CSystemDeviceSource::Describe() const
+Message CSystemDeviceSource::Describe() const
 {
     if (!m_choice) {
         return DescribeEnvironment();
     }
     if (!m_choice->NamesAnyDevice()) {
-        return FormatText(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
+        return Message(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     }
     const std::string paths = SafeText(Joined(m_choice->paths, ", "));
     const std::string ids = Joined(m_choice->usbIds, ", ");
-    const std::string origin = SafeText(m_choice->origin);
+    // Where the choice came from: a file, or words of ours ("the command line").
+    const Message origin = Message::Word(SafeText(m_choice->origin));
     if (m_choice->usbIds.empty()) {
-        return FormatText(N_("searched %s (from %s); check that the calculator is connected and in its receive "
+        return Message(N_("searched %s (from %s); check that the calculator is connected and in its receive "
                              "mode"),
                           {paths, origin});
     }
     if (m_choice->paths.empty()) {
-        return FormatText(N_("searched USB devices with IDs %s (from %s); check that the calculator is connected "
+        return Message(N_("searched USB devices with IDs %s (from %s); check that the calculator is connected "
                              "and in its receive mode"),
                           {ids, origin});
     }
-    return FormatText(N_("searched %s and USB devices with IDs %s (from %s); check that the calculator is "
+    return Message(N_("searched %s and USB devices with IDs %s (from %s); check that the calculator is "
                          "connected and in its receive mode"),
                       {paths, ids, origin});
 }

@@ -98,9 +98,9 @@ public:
     }
     // Why this session is not traced although ZENTRIX_TRACE is set (see
     // CChannelTrace::Failure); empty when it is traced or tracing is off.
-    const std::string& TraceFailure() const { return m_trace.Failure(); }
+    const Message& TraceFailure() const { return m_trace.Failure(); }
     // Why the trace stopped part-way through this session; empty while it works.
-    const std::string& TraceWriteFailure() const { return m_trace.WriteFailure(); }
+    const Message& TraceWriteFailure() const { return m_trace.WriteFailure(); }
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read or write gives the user interface a turn this often.

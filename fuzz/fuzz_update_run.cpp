@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CQuietPort port;
     // One calculator whose replies the input bends.
     CListedDeviceSource devices(
-        {"f"}, [&] { return MemoryChannel(FuzzedCalculator(input, options)); }, "the fuzzed calculator");
+        {"f"}, [&] { return MemoryChannel(FuzzedCalculator(input, options)); }, Message::Raw("the fuzzed calculator"));
     CClaimedDeviceList claimed;
     UpdateRunInputs inputs;
     inputs.baseDir = g_baseDir;
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const UpdateOutcome outcome = RunUpdate(inputs);
     const UpdateResult result = outcome.result;
     if (result < Success || result > AlreadyCurrent || claimed.m_claimedCount != 0 ||
-        (result != Success) == outcome.reason.empty()) {
+        (result != Success) == outcome.reason.Empty()) {
         std::abort();
     }
     return 0;

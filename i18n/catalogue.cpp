@@ -61,15 +61,6 @@ std::string_view After(std::string_view text, char c)
     return at == std::string_view::npos ? std::string_view() : text.substr(at + 1);
 }
 
-bool HasDirective(std::string_view text)
-{
-    for (size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 2)) {
-        if (at + 1 < text.size() && text[at + 1] != '%') {
-            return true;
-        }
-    }
-    return false;
-}
 
 // The Plural-Forms line of the catalogue's header (the entry with no
 // English text).
@@ -124,11 +115,6 @@ std::optional<MoCatalogue> MoCatalogue::Parse(std::string bytes)
     }
     std::sort(catalogue.m_entries.begin(), catalogue.m_entries.end(),
               [](const Entry& a, const Entry& b) { return a.singular < b.singular; });
-    for (const Entry& entry : catalogue.m_entries) {
-        if (HasDirective(entry.singular) || HasDirective(entry.plural)) {
-            catalogue.m_patterns.push_back(&entry);
-        }
-    }
     return catalogue;
 }
 
@@ -158,15 +144,7 @@ const MoCatalogue::Entry* MoCatalogue::Find(std::string_view english) const
 {
     const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), english,
                                      [](const Entry& e, std::string_view text) { return e.singular < text; });
-    if (it != m_entries.end() && it->singular == english) {
-        return &*it;
-    }
-    for (const Entry* pattern : m_patterns) {
-        if (!pattern->plural.empty() && pattern->plural == english) {
-            return pattern;
-        }
-    }
-    return nullptr;
+    return it != m_entries.end() && it->singular == english ? &*it : nullptr;
 }
 
 std::string_view MoCatalogue::Form(const Entry& entry, int form)

@@ -25,7 +25,7 @@ public:
     // The catalogue in the file at `path`; nothing when it cannot be read.
     static std::optional<MoCatalogue> Load(const std::string& path);
 
-    // The entry whose singular or plural English text is `english`.
+    // The entry whose (singular) English text is `english`: a binary search.
     const Entry* Find(std::string_view english) const;
     // Form `form` of the entry's translation (the last one when there are
     // fewer); never empty for an entry of a parsed catalogue.
@@ -33,14 +33,11 @@ public:
     // The translation for the count `n`.
     std::string_view ForCount(const Entry& entry, unsigned long n) const;
 
-    // Entries whose English text holds a directive (%s, %d): the patterns.
-    const std::vector<const Entry*>& Patterns() const { return m_patterns; }
     const PluralRule& Rule() const { return m_rule; }
     size_t Size() const { return m_entries.size(); }
 
 private:
     std::shared_ptr<const std::string> m_bytes;   // the views point into it
     std::vector<Entry> m_entries;                 // sorted by singular
-    std::vector<const Entry*> m_patterns;
     PluralRule m_rule;
 };

@@ -6,6 +6,7 @@
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/front_end.h"
 #include "shell/last_run_trace.h"
@@ -31,10 +32,14 @@ constexpr const char* kOfferNextNote =
 constexpr const char* kImagesChangedNote =
     N_("The images in the folder have changed: this station goes on with the images it started with; "
        "the new images are used after a restart");
+// How texts are put together; these carry no words to translate.
+constexpr const char* kLines = "%s\n%s";
+constexpr const char* kSummaryLine = "%s %s";
+constexpr const char* kSummaryLineWithReason = "%s %s %s";
 
-std::string NoRoomText()
+Message NoRoomText()
 {
-    return FormatText(N_("%d updates are under way, the most at once"), {std::to_string(CClassroom::kMaxRuns)});
+    return Message(N_("%d updates are under way, the most at once"), {std::to_string(CClassroom::kMaxRuns)});
 }
 
 
@@ -42,7 +47,7 @@ std::string NoRoomText()
 // as one that found no calculator there.
 UpdateOutcome NotClaimedOutcome(const std::string& device)
 {
-    return {Failed, NoCalculatorReason(FormatText(N_("the calculator at %s"), {SafeText(device, kPathChars)}))};
+    return {Failed, NoCalculatorReason(Message(N_("the calculator at %s"), {SafeText(device, kPathChars)}))};
 }
 
 bool IsUsbPath(const std::string& path)
@@ -69,41 +74,41 @@ Tally TallyOf(const std::vector<ClassroomRow>& rows)
 }
 
 // The station's heading with its count so far.
-std::string StationFirstLine(const std::vector<ClassroomRow>& rows)
+Message StationFirstLine(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
     if (t.of[UnsupportedModel] > 0) {
-        return FormatText(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+        return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
                              "station (%d updated, %d current, %d not supported, %d failed so far)"),
                           {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
                            std::to_string(t.of[UnsupportedModel]), std::to_string(t.of[Failed])});
     }
-    return FormatText(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+    return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
                          "station (%d updated, %d current, %d failed so far)"),
                       {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
                        std::to_string(t.of[Failed])});
 }
 
-std::string RowCountsText(const std::vector<ClassroomRow>& rows)
+Message RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
-    return FormatText(PluralText(static_cast<long>(t.finished),
-                                 "%d calculator: %d updated, %d already current, %d not supported, %d failed.",
-                                 "%d calculators: %d updated, %d already current, %d not supported, %d failed."),
-                      {std::to_string(t.finished), std::to_string(t.of[Success]),
+    return Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
+                          "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
+                          t.finished,
+                          {std::to_string(t.finished), std::to_string(t.of[Success]),
                        std::to_string(t.of[AlreadyCurrent]), std::to_string(t.of[UnsupportedModel]),
                        std::to_string(t.of[Failed])});
 }
 
 }  // namespace
 
-std::string CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
+Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
-    std::string counts = RowCountsText(rows);
+    Message counts = RowCountsText(rows);
     if (notConnected > 0) {
-        counts = FormatText(PluralText(static_cast<long>(notConnected), "%s %d configured port had nothing connected.",
-                                       "%s %d configured ports had nothing connected."),
-                            {counts, std::to_string(notConnected)});
+        counts = Message::Count("%s %d configured port had nothing connected.",
+                                "%s %d configured ports had nothing connected.", notConnected,
+                                {counts, std::to_string(notConnected)});
     }
     return counts;
 }
@@ -112,13 +117,13 @@ CRowPort::CRowPort(std::string device, uint32_t number)
 {
     m_row.number = number;
     m_row.device = SafeText(device, kPathChars);
-    m_row.phase = kStarting;
+    m_row.phase = Message(kStarting);
 }
 
 void CRowPort::OpenProgress(const char* phaseText, int stepCount)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.phase = phaseText;
+    m_row.phase = Message(phaseText);
     m_row.phases.emplace_back(phaseText);
     m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, stepCount));
     m_bar.SendMessage(PBM_SETPOS, 0, 0);
@@ -148,10 +153,10 @@ void CRowPort::CloseProgress()
     // The phase text stays until the next phase or the result replaces it.
 }
 
-void CRowPort::Warn(const std::string& text)
+void CRowPort::Warn(const Message& text)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.warnings.push_back(SafeLine(text));
+    m_row.warnings.push_back(Message::OneLine(text));
 }
 
 void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
@@ -170,20 +175,20 @@ bool CRowPort::KeepWaiting(const ReplyWait& wait)
     return !m_abandon;
 }
 
-void CRowPort::NotStarted(const std::string& reason)
+void CRowPort::NotStarted(const Message& reason)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.result = Failed;
-    m_row.resultWord = kNotStarted;
+    m_row.resultWord = Message(kNotStarted);
     m_row.reason = reason;
     m_row.finished = true;
     m_finished = true;
 }
 
-void CRowPort::Waiting(const std::string& reason)
+void CRowPort::Waiting(const Message& reason)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_row.phase = FormatText(N_("Waiting: %s"), {reason});
+    m_row.phase = Message(N_("Waiting: %s"), {reason});
 }
 
 void CRowPort::OfferNext(bool offer)
@@ -197,8 +202,8 @@ void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord>
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.record = std::move(record);
     m_row.result = outcome.result;
-    m_row.resultWord = ResultWord(outcome.result);
-    m_row.reason = SafeLine(outcome.reason);   // whoever made it, one line and no escapes
+    m_row.resultWord = Message(ResultWord(outcome.result));
+    m_row.reason = Message::OneLine(outcome.reason);   // whoever made it, one line and no escapes
     m_row.silent = false;
     m_row.finished = true;
     m_finished = true;
@@ -267,7 +272,7 @@ void CClassroom::Add(const std::string& device)
 {
     m_runs.push_back(std::make_unique<Run>(device, ++m_runCount));
     if (!Start(*m_runs.back())) {
-        m_runs.back()->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
+        m_runs.back()->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
     }
 }
 
@@ -345,7 +350,8 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
     case ClassroomRequest::Close:
         if (station && RunningCount() == 0) {
             // Nothing would be lost but the calculators still to come: asked first.
-            if (m_in.frontEnd->MessageBox(kEndStationText, kEndStationCaption, MB_OKCANCEL | MB_ICONEXCLAMATION) ==
+            if (m_in.frontEnd->MessageBox(Message(kEndStationText), Message(kEndStationCaption),
+                                          MB_OKCANCEL | MB_ICONEXCLAMATION) ==
                 IDOK) {
                 m_stopped = true;
                 return true;
@@ -358,7 +364,7 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
             m_stopped = m_stopped || !station;
             return true;
         }
-        if (m_in.frontEnd->MessageBox(kStopText, kStopCaption, kWarningOkCancel) == IDOK) {
+        if (m_in.frontEnd->MessageBox(Message(kStopText), Message(kStopCaption), kWarningOkCancel) == IDOK) {
             m_stopped = true;
             AbandonAll();
         }
@@ -377,18 +383,19 @@ std::vector<ClassroomRow> CClassroom::Rows() const
     return rows;
 }
 
-std::vector<std::string> CClassroom::SummaryLines() const
+std::vector<Message> CClassroom::SummaryLines() const
 {
-    std::vector<std::string> lines;
+    std::vector<Message> lines;
     for (const ClassroomRow& row : EveryRow()) {
         if (row.finished) {
-            lines.push_back(row.resultWord + " " + row.device + (row.reason.empty() ? "" : " " + row.reason));
+            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, row.device})
+                                               : Message(kSummaryLineWithReason, {row.resultWord, row.device, row.reason}));
         }
     }
     return lines;
 }
 
-void CClassroom::Show(const std::string& heading)
+void CClassroom::Show(const Message& heading)
 {
     // Noted before the rows are taken: a run that ends in between is drawn
     // ended, and counted as shown only from the next drawing.
@@ -485,7 +492,7 @@ void CClassroom::Scan()
     }
     for (auto& r : m_runs) {
         if (!r->started && !Start(*r)) {
-            r->port.Waiting(FormatText(N_("%s; it starts when one ends"), {NoRoomText()}));
+            r->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
         }
         // A USB calculator plugged in again gets a new address, so a new row.
         // Only a port that never vanished cannot tell that its calculator changed.
@@ -494,14 +501,14 @@ void CClassroom::Scan()
     m_imagesChanged = m_imagesChanged || (m_in.images != nullptr && m_in.images->FolderChanged());
 }
 
-std::string CClassroom::StationHeading() const
+Message CClassroom::StationHeading() const
 {
-    std::string heading = StationFirstLine(EveryRow());
+    Message heading = StationFirstLine(EveryRow());
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
-        heading += std::string("\n") + kOfferNextNote;
+        heading = Message(kLines, {heading, Message(kOfferNextNote)});
     }
     if (m_imagesChanged) {
-        heading += std::string("\n") + kImagesChangedNote;
+        heading = Message(kLines, {heading, Message(kImagesChangedNote)});
     }
     return heading;
 }
@@ -520,16 +527,14 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     // A set is never cut short silently: a calculator without room is listed.
     for (auto& r : m_runs) {
         if (!r->started) {
-            r->port.NotStarted(FormatText(N_("%s; update it with the next set"), {NoRoomText()}));
+            r->port.NotStarted(Message(N_("%s; update it with the next set"), {NoRoomText()}));
         }
     }
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const std::string heading =
-        FormatText(PluralText(static_cast<long>(m_runs.size()), "Updating %d calculator at once",
-                              "Updating %d calculators at once"),
-                   {std::to_string(m_runs.size())});
+    const Message heading = Message::Count("Updating %d calculator at once", "Updating %d calculators at once",
+                                           m_runs.size(), {std::to_string(m_runs.size())});
     for (;;) {
         Show(heading);
         if (RunningCount() == 0) {
@@ -539,7 +544,7 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     }
     WaitForAll();
     Show(heading);   // the last run may have ended after the last drawing
-    std::vector<std::string> lines = SummaryLines();
+    std::vector<Message> lines = SummaryLines();
     if (m_notConnected > 0) {
         lines.push_back(CountsText(EveryRow(), m_notConnected));   // the rows cannot tell it
     }
@@ -571,7 +576,7 @@ void CClassroom::RunStation()
     WaitForAll();
     Show(StationHeading());
     // However the station ends, what it did: as the set's summary, then its counts.
-    std::vector<std::string> lines = SummaryLines();
+    std::vector<Message> lines = SummaryLines();
     lines.push_back(CountsText(EveryRow()));
     m_in.view->ShowSummary(lines);
 }

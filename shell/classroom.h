@@ -18,6 +18,7 @@
 
 #include "device/claimed_device_list.h"
 #include "device/device_source.h"
+#include "i18n/message.h"
 #include "shell/history.h"
 #include "shell/progress_ctrl.h"
 #include "update/run_update.h"
@@ -29,15 +30,15 @@ class IFrontEnd;
 struct ClassroomRow {
     uint32_t number = 0;      // the run's number in its set or station, from 1
     std::string device;
-    std::string phase;        // the phase under way, or what the run is doing
+    Message phase;            // the phase under way, or what the run is doing
     int pos = 0;              // the bar: pos within 0 .. upper
     int upper = 0;
     bool silent = false;      // the calculator has not answered for a while
     bool finished = false;
     UpdateResult result = Failed;
-    std::string resultWord;   // "updated", "current", "unsupported", "failed"
-    std::string reason;       // why, unless updated
-    std::vector<std::string> warnings;   // what the run said that did not stop it, in order
+    Message resultWord;       // "updated", "current", "unsupported", "failed"
+    Message reason;           // why, unless updated
+    std::vector<Message> warnings;   // what the run said that did not stop it, in order
     std::vector<std::string> phases;     // every phase the run opened, in order
     bool taken = false;       // the run has taken its calculator
     UsbLocation usb;          // and where it is, for USB as far as the system tells
@@ -61,11 +62,11 @@ class IClassroomView {
 public:
     virtual ~IClassroomView() = default;
     // Shows the rows (all of them, in order), `heading` above them.
-    virtual void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) = 0;
+    virtual void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) = 0;
     // Serves the front end for about `ms`: what the user asked meanwhile.
     virtual ClassroomRequest Serve(uint32_t ms) = 0;
     // The set's summary, one line per calculator: "RESULT DEVICE REASON".
-    virtual void ShowSummary(const std::vector<std::string>& lines) = 0;
+    virtual void ShowSummary(const std::vector<Message>& lines) = 0;
     // Takes the rows off the screen.
     virtual void CloseRows() = 0;
     // With Next: the one row's device the user chose; empty for every row
@@ -87,7 +88,7 @@ public:
     void SetProgressPos(int pos) override;
     void SetProgressRange(int upper) override;
     void CloseProgress() override;
-    void Warn(const std::string& text) override;
+    void Warn(const Message& text) override;
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
     // A row has no Close command of its own.
     bool SetCloseEnabled(bool) override { return false; }
@@ -98,9 +99,9 @@ public:
     // `record`: the run's history record, when one was made.
     void Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record = std::nullopt);
     // A row of a set whose run could not start: "not started" and why.
-    void NotStarted(const std::string& reason);
+    void NotStarted(const Message& reason);
     // A row waiting for a place in the station.
-    void Waiting(const std::string& reason);
+    void Waiting(const Message& reason);
     void OfferNext(bool offer);
     bool Finished() const { return m_finished; }
     ClassroomRow Row() const;
@@ -116,7 +117,7 @@ private:
 // The counts of the finished rows: "N calculators: A updated, B already
 // current, C not supported, D failed.", then, when some configured ports
 // had nothing connected, " E configured ports had nothing connected."
-std::string CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
+Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
 
 class CClassroom {
 public:
@@ -167,7 +168,7 @@ public:
     std::vector<ClassroomRow> EveryRow() const;
     // "RESULT DEVICE REASON" for every finished run, in row order; in the
     // station also those whose rows were dropped, first.
-    std::vector<std::string> SummaryLines() const;
+    std::vector<Message> SummaryLines() const;
 
 private:
     struct Run;
@@ -192,12 +193,12 @@ private:
     // A row waits to make way for a calculator already there: the next
     // drawing looks again.
     bool ReturnReady() const;
-    std::string StationHeading() const;
+    Message StationHeading() const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
     void AbandonAll();
     void WaitForAll();
-    void Show(const std::string& heading);
+    void Show(const Message& heading);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
 

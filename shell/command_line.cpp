@@ -4,7 +4,7 @@
 #include <cctype>
 #include <climits>
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool isLast)
@@ -45,7 +45,7 @@ std::string UsageText(const MoCatalogue* texts)
 {
     // Each piece is one entry of the catalogue (whole lines, the columns
     // lined up in each language); the blank lines between them are not.
-    const auto t = [texts](const char* english) { return Localize(texts, english); };
+    const auto t = [texts](const char* english) { return Message(english).Render(texts); };
     std::string text = t(N_("Usage: zentrix-update [DIR [OWNER]]\n"
                             "       zentrix-update --all | --watch [DIR]\n"
                             "       zentrix-update --help | --version | --list-devices\n"));

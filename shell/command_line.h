@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/message.h"
+
 class MoCatalogue;
 
 // What the command line says. The first plain argument that is not empty
@@ -47,12 +49,12 @@ struct ProgramOptions {
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
     bool noSystemLog = false;           // --no-system-log: runs are not written to the system log
-    std::vector<std::string> warnings;  // one line each, without a line feed
+    std::vector<Message> warnings;      // one line each, without a line feed
     // The first argument that cannot be followed as given (an unknown
     // option, one without its value or with a malformed one), as the usage
     // error it is with --yes or --json, where nobody reads the warnings;
     // empty when there is none.
-    std::string refused;
+    Message refused;
 
     // The command line must be exact: nobody is there to read a warning.
     bool Strict() const { return assumeYes || json; }

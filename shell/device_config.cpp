@@ -12,7 +12,7 @@
 
 #include "device/device_source.h"
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -52,12 +52,23 @@ std::vector<std::string> Split(const char* text, char separator)
     return parts;
 }
 
+// A warning as the program says it, after its name.
+Message Said(const Message& warning)
+{
+    return Message("zentrix-update: %s", {warning});
+}
+
+Message Said(const char* pattern, std::initializer_list<MessageArg> args)
+{
+    return Said(Message(pattern, args));
+}
+
 // Why a line is not read; empty when it was.
-std::string ReadLine(const std::string& line, DeviceChoice& choice)
+Message ReadLine(const std::string& line, DeviceChoice& choice)
 {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) {
-        return N_("not a key = value line");
+        return Message(N_("not a key = value line"));
     }
     const std::string key = Trimmed(line.substr(0, equals));
     const std::string value = Trimmed(line.substr(equals + 1));
@@ -65,15 +76,15 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
         return {};   // the image folder last chosen, not a calculator
     }
     if (key != "device" && key != "usb-id" && key != kSystemLogKey) {
-        return FormatText(N_("unknown key \"%s\" (known: device, usb-id, system-log, image-folder)"), {Shown(key)});
+        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, image-folder)"), {Shown(key)});
     }
     if (value.empty()) {
-        return FormatText(N_("%s without a value"), {key});   // a known key: nothing to escape
+        return Message(N_("%s without a value"), {key});   // a known key: nothing to escape
     }
     if (key == kSystemLogKey) {
         return value == "on" || value == "off"
-                   ? std::string()
-                   : FormatText(N_("system-log is on or off, not %s"), {Shown(value)});
+                   ? Message()
+                   : Message(N_("system-log is on or off, not %s"), {Shown(value)});
     }
     if (key == "device") {
         choice.paths.push_back(value);
@@ -81,7 +92,7 @@ std::string ReadLine(const std::string& line, DeviceChoice& choice)
     }
     const std::string id = NormalizedUsbId(value);
     if (id.empty()) {
-        return FormatText(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {Shown(value)});
+        return Message(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {Shown(value)});
     }
     choice.usbIds.push_back(id);
     return {};
@@ -103,7 +114,7 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
 
 // The file's text, within its bound; nothing, without a word, when the file
 // does not exist.
-std::optional<std::string> ConfigText(const std::string& file, std::vector<std::string>& warnings)
+std::optional<std::string> ConfigText(const std::string& file, std::vector<Message>& warnings)
 {
     if (file.empty()) {
         return {};
@@ -114,19 +125,18 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<std::
         return {};
     }
     if (error || status.type() != std::filesystem::file_type::regular) {
-        warnings.push_back("zentrix-update: " + FormatText(N_("cannot read %s: %s"),
-                                                           {SafeText(file), error ? error.message() : N_("not a file")}));
+        warnings.push_back(Said(N_("cannot read %s: %s"),
+                                                           {SafeText(file), error ? MessageArg(error.message()) : MessageArg(Message(N_("not a file")))}));
         return {};
     }
     if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes) {
-        warnings.push_back("zentrix-update: " + FormatText(N_("%s is ignored: it is larger than %d KiB"),
+        warnings.push_back(Said(N_("%s is ignored: it is larger than %d KiB"),
                                                            {SafeText(file), std::to_string(kMaxConfigFileBytes / 1024)}));
         return {};
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        warnings.push_back("zentrix-update: " +
-                           FormatText(N_("cannot read %s: %s"), {SafeText(file), std::strerror(errno)}));
+        warnings.push_back(Said(N_("cannot read %s: %s"), {SafeText(file), std::string(std::strerror(errno))}));
         return {};
     }
     // Read through the bound only, should the file have grown since.
@@ -137,7 +147,7 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<std::
 }
 
 // The file's choice; nothing, without a word, when the file does not exist.
-DeviceChoice FromFile(const std::string& file, std::vector<std::string>& warnings)
+DeviceChoice FromFile(const std::string& file, std::vector<Message>& warnings)
 {
     const std::optional<std::string> text = ConfigText(file, warnings);
     if (!text) {
@@ -161,7 +171,7 @@ std::string Joined(const std::string& dir, const std::string& name)
 }  // namespace
 
 DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
-                               std::vector<std::string>& warnings)
+                               std::vector<Message>& warnings)
 {
     DeviceChoice choice;
     std::istringstream in(text);
@@ -173,19 +183,17 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
         if (!tooLong && (line.empty() || line[0] == '#')) {
             continue;
         }
-        const std::string problem = tooLong ? FormatText(N_("longer than %d characters"),
-                                                         {std::to_string(kMaxLineChars)})
-                                            : ReadLine(line, choice);
-        if (!problem.empty() && ++ignored <= kMaxLineWarnings) {
-            warnings.push_back("zentrix-update: " + FormatText(N_("%s:%s: %s; line ignored"),
-                                                               {SafeText(fileName), std::to_string(number), problem}));
+        const Message problem = tooLong ? Message(N_("longer than %d characters"), {std::to_string(kMaxLineChars)})
+                                        : ReadLine(line, choice);
+        if (!problem.Empty() && ++ignored <= kMaxLineWarnings) {
+            warnings.push_back(Said(N_("%s:%s: %s; line ignored"), {SafeText(fileName), std::to_string(number), problem}));
         }
     }
     if (ignored > kMaxLineWarnings) {
         const int more = ignored - kMaxLineWarnings;
-        warnings.push_back("zentrix-update: " +
-                           FormatText(PluralText(more, "%s: %d more line ignored", "%s: %d more lines ignored"),
-                                      {SafeText(fileName), std::to_string(more)}));
+        warnings.push_back(Said(Message::Count("%s: %d more line ignored", "%s: %d more lines ignored",
+                                               static_cast<unsigned long>(more),
+                                               {SafeText(fileName), std::to_string(more)})));
     }
     return choice;
 }
@@ -208,7 +216,7 @@ std::optional<bool> SystemLogSetting(const std::string& text)
 bool SystemLogWanted(const DeviceSources& sources)
 {
     for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
-        std::vector<std::string> warnings;   // said when the file is read for its devices
+        std::vector<Message> warnings;   // said when the file is read for its devices
         const std::optional<std::string> text = ConfigText(*file, warnings);
         if (const std::optional<bool> setting = text ? SystemLogSetting(*text) : std::nullopt) {
             return *setting;
@@ -281,20 +289,20 @@ std::string MachineConfigFile(const char* machineDir, const char* programData)
 #endif
 }
 
-std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates)
+Message NothingConfiguredLine(const std::string& userFile, const std::vector<Message>& candidates)
 {
-    std::string line = FormatText(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
+    Message line(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     if (!userFile.empty()) {
-        line = FormatText(N_("%s; the configuration file is %s"), {line, userFile});
+        line = Message(N_("%s; the configuration file is %s"), {line, userFile});
     }
-    std::string listed;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        listed += (i == 0 ? "" : "; ") + candidates[i];
+    if (!candidates.empty()) {
+        Message listed = candidates[0];
+        for (size_t i = 1; i < candidates.size(); ++i) {
+            listed = Message("%s; %s", {listed, candidates[i]});
+        }
+        line = Message(N_("%s; it could be one of: %s"), {line, listed});
     }
-    if (!listed.empty()) {
-        line = FormatText(N_("%s; it could be one of: %s"), {line, listed});
-    }
-    return "zentrix-update: " + line;
+    return Said(line);
 }
 
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
@@ -318,15 +326,15 @@ ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const s
     return taken;
 }
 
-std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines)
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines)
 {
     if (file.empty()) {
-        return N_("there is no place for the configuration file (HOME is not set)");
+        return Message(N_("there is no place for the configuration file (HOME is not set)"));
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
     if (error) {
-        return FormatText(N_("cannot make the folder of %s: %s"), {file, error.message()});
+        return Message(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
     std::ofstream out(file, std::ios::app);
     out << "# remembered by the device chooser\n";
@@ -334,5 +342,5 @@ std::string RememberDevices(const std::string& file, const std::vector<std::stri
         out << line << '\n';
     }
     out.flush();
-    return out ? std::string() : FormatText(N_("cannot write %s: %s"), {file, std::strerror(errno)});
+    return out ? Message() : Message(N_("cannot write %s: %s"), {file, std::string(std::strerror(errno))});
 }

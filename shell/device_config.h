@@ -17,6 +17,7 @@
 
 #include "device/device_choice.h"
 #include "device/device_listing.h"
+#include "i18n/message.h"
 
 // What start-up found out about the sources. Environment values are as
 // getenv gives them (null when unset).
@@ -31,7 +32,7 @@ struct DeviceSources {
 
 struct ResolvedDevices {
     DeviceChoice choice;                 // names no device when nothing is configured
-    std::vector<std::string> warnings;   // one line each, without a line feed
+    std::vector<Message> warnings;   // one line each, without a line feed
 };
 
 // The largest configuration file read: a few lines of keys and values,
@@ -40,7 +41,7 @@ inline constexpr std::uintmax_t kMaxConfigFileBytes = 64 * 1024;
 
 // Reads a configuration file's text; `fileName` names it in the warnings.
 DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
-                               std::vector<std::string>& warnings);
+                               std::vector<Message>& warnings);
 
 // The last well-formed `system-log` line of a configuration file's text.
 std::optional<bool> SystemLogSetting(const std::string& text);
@@ -64,7 +65,7 @@ std::string MachineConfigFile(const char* machineDir, const char* programData);
 // The one line said before anything is asked when no source names a
 // calculator: what to set, with an example, where the user's file is, and
 // the devices that could be the calculator (one description each).
-std::string NothingConfiguredLine(const std::string& userFile, const std::vector<std::string>& candidates);
+Message NothingConfiguredLine(const std::string& userFile, const std::vector<Message>& candidates);
 
 // What the device chooser's picks mean: the devices to use now, and the
 // configuration lines that find them again (a USB calculator by its IDs, as
@@ -77,4 +78,4 @@ ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const s
 
 // Appends `lines` to the configuration file `file`, making its folder when
 // needed; empty on success, else why not.
-std::string RememberDevices(const std::string& file, const std::vector<std::string>& lines);
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines);

@@ -3,23 +3,23 @@
 
 #include <string_view>
 
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
-std::string FriendlyDeviceName(const std::string& path, const UsbLocation& usb)
+Message FriendlyDeviceName(const std::string& path, const UsbLocation& usb)
 {
     if (!usb.port.empty() && !usb.serial.empty()) {
-        return FormatText(N_("USB port %1$s, serial %2$s"), {usb.port, usb.serial});
+        return Message(N_("USB port %1$s, serial %2$s"), {usb.port, usb.serial});
     }
     if (!usb.port.empty()) {
-        return FormatText(N_("USB port %s"), {usb.port});
+        return Message(N_("USB port %s"), {usb.port});
     }
     if (!usb.serial.empty()) {
-        return FormatText(N_("USB calculator, serial %s"), {usb.serial});
+        return Message(N_("USB calculator, serial %s"), {usb.serial});
     }
     // A COM port by the name Device Manager shows ("COM3", not "\\.\COM3").
     constexpr std::string_view kDosDevices = "\\\\.\\";
     if (path.rfind(kDosDevices, 0) == 0) {
-        return path.substr(kDosDevices.size());
+        return Message::Raw(path.substr(kDosDevices.size()));
     }
-    return path;
+    return Message::Raw(path);
 }

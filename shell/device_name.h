@@ -5,8 +5,10 @@
 // device path stays for the record and the tooltip.
 #include <string>
 
+#include "i18n/message.h"
+
 #include "device/usb_location.h"
 
 // English; a window translates it. `usb` is where the system says a USB
 // calculator sits (empty parts where it does not say).
-std::string FriendlyDeviceName(const std::string& path, const UsbLocation& usb);
+Message FriendlyDeviceName(const std::string& path, const UsbLocation& usb);

@@ -5,9 +5,9 @@
 #include <array>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/csv_cell.h"
+#include "shell/history_table.h"
 #include "shell/text_columns.h"
 
 namespace {
@@ -68,6 +68,10 @@ int ComparePart(const std::string& a, const std::string& b)
 using Cells = std::array<std::string, 7>;
 constexpr std::array<const char*, 7> kFieldNames = {"usb_serial", "usb_port", "model", "os_now",
                                                     "last_result", "last_run", "host"};
+
+constexpr std::array<const char*, 7> kHeadings = {N_("Serial"), N_("Port"),           N_("Model"), N_("OS now"),
+                                                  N_("Result"), N_("Last run (UTC)"), N_("Host")};
+constexpr size_t kResultCell = 4;
 
 Cells CellsOf(const CalculatorState& c)
 {
@@ -138,13 +142,14 @@ bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 
 std::string FleetTable(const std::vector<CalculatorState>& calculators, const MoCatalogue* texts)
 {
-    const Cells headings = {Localize(texts, N_("Serial")),  Localize(texts, N_("Port")),
-                            Localize(texts, N_("Model")),   Localize(texts, N_("OS now")),
-                            Localize(texts, N_("Result")),  Localize(texts, N_("Last run (UTC)")),
-                            Localize(texts, N_("Host"))};
+    Cells headings;
+    for (size_t i = 0; i < headings.size(); ++i) {
+        headings[i] = Message(kHeadings[i]).Render(texts);
+    }
     std::vector<Cells> rows = {headings};
     for (const CalculatorState& c : calculators) {
         Cells cells = CellsOf(c);
+        cells[kResultCell] = ShownResultWord(cells[kResultCell], texts);
         for (std::string& cell : cells) {
             cell = SafeText(cell, 200);
         }

@@ -42,14 +42,14 @@ public:
     // Shows a modal message box; returns IDOK or IDCANCEL, or 0 when the box
     // cannot be shown at all. `details`, when not empty, says why (the reason
     // of a failure); it is shown beside the text, never in place of it.
-    virtual int MessageBox(const char* text, const char* caption, unsigned style,
-                           const std::string& details = {}) = 0;
+    virtual int MessageBox(const Message& text, const Message& caption, unsigned style,
+                           const Message& details = {}) = 0;
 
     // The box that says a run failed, with its reason in `details`. A front
     // end that can ask where offers to save a problem report there through
     // `writeReport` (when it is set) and keeps the box up; the others show
     // the plain box. Answers as MessageBox does.
-    virtual int FailureBox(const char* text, const char* caption, const std::string& details,
+    virtual int FailureBox(const Message& text, const Message& caption, const Message& details,
                            const ProblemReportWriter& /*writeReport*/)
     {
         return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);

@@ -53,7 +53,7 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kRoute] = Known(facts.route);
     f[kBlockSize] = facts.blockSize == 0 ? std::nullopt : std::optional<std::string>(std::to_string(facts.blockSize));
     f[kResult] = ResultWord(outcome.result);
-    f[kReason] = outcome.result == Success ? std::nullopt : std::optional<std::string>(outcome.reason);
+    f[kReason] = outcome.result == Success ? std::nullopt : std::optional<std::string>(outcome.reason.English());
     f[kMode] = mode;
     f[kHost] = Known(HostName());
     f[kProgramVersion] = Known(programVersion);
@@ -70,20 +70,20 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
         return record;
     }
     const std::string line = FormatHistoryLine(record);
-    std::string problem;
+    Message problem;
     if (settings.path.empty()) {
-        port.Warn(FormatText(kNotKept, {N_("the environment names no folder for it")}));
+        port.Warn(Message(kNotKept, {Message(N_("the environment names no folder for it"))}));
     } else {
         const StopRequests* stops = settings.stops;
         const auto keepTrying = [stops] {
             return stops == nullptr || (stops->interrupt == 0 && stops->terminate == 0);
         };
         if (!AppendHistoryLine(settings.path, line, keepTrying, problem)) {
-            port.Warn(FormatText(kNotKept, {problem}));
+            port.Warn(Message(kNotKept, {problem}));
         }
     }
     if (settings.systemLog && !WriteSystemLog(record, line, problem)) {
-        port.Warn(FormatText(kNotLogged, {problem}));
+        port.Warn(Message(kNotLogged, {problem}));
     }
     return record;
 }

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+
+#include "i18n/message.h"
 #include <string_view>
 
 #include "shell/stop_requests.h"
@@ -90,7 +92,7 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::
 // for a few seconds at most, and no longer than `keepTrying` (may be empty)
 // answers true. False with `problem` when it cannot.
 bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
-                       std::string& problem);
+                       Message& problem);
 // One try at the history's lock, as the platform's part makes it.
 enum class LockTry { Taken, Busy, Failed };
 // Tries `tryLock` again while another program holds the lock (Busy), for a

@@ -15,16 +15,17 @@
 
 #include "device/posix_fd.h"
 #include "device/safe_text.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/history.h"
 
 namespace {
 
 // `pattern` names the path and then errno's words.
-bool AppendFailed(const char* pattern, const std::string& path, std::string& problem)
+bool AppendFailed(const char* pattern, const std::string& path, Message& problem)
 {
     const int error = errno;
-    problem = FormatText(pattern, {SafeText(path), std::strerror(error)});
+    problem = Message(pattern, {SafeText(path), std::string(std::strerror(error))});
     return false;
 }
 
@@ -82,7 +83,7 @@ namespace {
 
 // The history's own folder: made 0700 (it holds serial numbers), an existing
 // one of the user's tightened to that; a link in its place is refused.
-bool PrepareFolder(const std::filesystem::path& folder, std::string& problem)
+bool PrepareFolder(const std::filesystem::path& folder, Message& problem)
 {
     if (folder.empty()) {
         return true;
@@ -148,7 +149,7 @@ LockTry TryLock(int fd)
 }  // namespace
 
 bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
-                       std::string& problem)
+                       Message& problem)
 {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!PrepareFolder(folder, problem)) {
@@ -158,14 +159,14 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
     const CPosixFd file(OpenForAppend(path, made));
     if (file.Get() < 0) {
         if (errno == ELOOP) {
-            problem = FormatText(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
+            problem = Message(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
             return false;
         }
         return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
     if (!CheckRegular(file.Get())) {
         if (errno == EINVAL) {
-            problem = FormatText(N_("%s is not a regular file"), {SafeText(path)});
+            problem = Message(N_("%s is not a regular file"), {SafeText(path)});
             return false;
         }
         return AppendFailed(N_("cannot open %s: %s"), path, problem);
@@ -173,7 +174,7 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
     const int fd = file.Get();
     switch (RetryLock([fd] { return TryLock(fd); }, keepTrying)) {
     case LockTry::Taken: break;
-    case LockTry::Busy: problem = FormatText(N_("%s is locked by another program"), {SafeText(path)}); return false;
+    case LockTry::Busy: problem = Message(N_("%s is locked by another program"), {SafeText(path)}); return false;
     case LockTry::Failed: return AppendFailed(N_("cannot lock %s: %s"), path, problem);
     }
     // Written in one piece while the lock is held: no other program's line

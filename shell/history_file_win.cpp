@@ -9,16 +9,17 @@
 
 #include "device/safe_text.h"
 #include "device/win_handle.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/history.h"
 
 namespace {
 
 // `pattern` names the path and then Windows' error number.
-bool AppendFailed(const char* pattern, const std::string& path, std::string& problem)
+bool AppendFailed(const char* pattern, const std::string& path, Message& problem)
 {
     const DWORD error = GetLastError();
-    problem = FormatText(pattern, {SafeText(path), std::to_string(error)});
+    problem = Message(pattern, {SafeText(path), std::to_string(error)});
     return false;
 }
 
@@ -79,19 +80,19 @@ LockTry TryLock(HANDLE file, OVERLAPPED& whole)
 }  // namespace
 
 bool AppendHistoryLine(const std::string& path, const std::string& line, const std::function<bool()>& keepTrying,
-                       std::string& problem)
+                       Message& problem)
 {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code error;
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
         std::filesystem::create_directories(folder, error);
         if (error) {
-            problem = FormatText(N_("cannot make the folder %s: %s"), {SafeText(folder.string()), error.message()});
+            problem = Message(N_("cannot make the folder %s: %s"), {SafeText(folder.string()), error.message()});
             return false;
         }
     }
     if (IsReparsePoint(path) || IsReparsePoint(folder.string())) {
-        problem = FormatText(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
+        problem = Message(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
         return false;
     }
     const CWinHandle file(CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
@@ -101,14 +102,14 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
         return AppendFailed(N_("cannot open %s (Windows error %d)"), path, problem);
     }
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        problem = FormatText(N_("%s is not a regular file"), {SafeText(path)});
+        problem = Message(N_("%s is not a regular file"), {SafeText(path)});
         return false;
     }
     OVERLAPPED whole = {};
     HANDLE handle = file.Get();
     switch (RetryLock([handle, &whole] { return TryLock(handle, whole); }, keepTrying)) {
     case LockTry::Taken: break;
-    case LockTry::Busy: problem = FormatText(N_("%s is locked by another program"), {SafeText(path)}); return false;
+    case LockTry::Busy: problem = Message(N_("%s is locked by another program"), {SafeText(path)}); return false;
     case LockTry::Failed: return AppendFailed(N_("cannot lock %s (Windows error %d)"), path, problem);
     }
     // Written in one piece while the lock is held; the lock goes with the handle.

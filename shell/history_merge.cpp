@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string RunKey(const HistoryRecord& record)
 
 }  // namespace
 
-bool CHistoryMerge::Open(const std::vector<HistorySource>& sources, std::string& problem)
+bool CHistoryMerge::Open(const std::vector<HistorySource>& sources, Message& problem)
 {
     m_inputs.clear();
     for (const HistorySource& source : sources) {
@@ -95,20 +95,19 @@ bool CHistoryMerge::Next(HistoryRecord& record)
     }
 }
 
-std::vector<std::string> CHistoryMerge::Warnings() const
+std::vector<Message> CHistoryMerge::Warnings() const
 {
-    std::vector<std::string> warnings;
+    std::vector<Message> warnings;
     for (const Input& input : m_inputs) {
-        const std::string name = input.name == "-" ? N_("standard input") : input.name;
-        if (std::string bad = BadLinesWarning(input.reader->BadLines(), name); !bad.empty()) {
+        const MessageArg name =
+            input.name == "-" ? MessageArg(Message(N_("standard input"))) : MessageArg(SafeText(input.name));
+        if (Message bad = BadLinesWarning(input.reader->BadLines(), name); !bad.Empty()) {
             warnings.push_back(std::move(bad));
         }
         if (input.outOfOrder > 0) {
-            warnings.push_back(FormatText(
-                PluralText(static_cast<long>(input.outOfOrder),
-                           "%s is not in time order: %d record is shown where it was read",
-                           "%s is not in time order: %d records are shown where they were read"),
-                {SafeText(name), std::to_string(input.outOfOrder)}));
+            warnings.push_back(Message::Count("%s is not in time order: %d record is shown where it was read",
+                                              "%s is not in time order: %d records are shown where they were read",
+                                              input.outOfOrder, {name, std::to_string(input.outOfOrder)}));
         }
     }
     return warnings;

@@ -31,9 +31,9 @@ struct HistorySource {
 
 class CHistoryMerge {
 public:
-    // Opens every source; false with `problem` (English) at the first that
+    // Opens every source; false with `problem` at the first that
     // cannot be read.
-    bool Open(const std::vector<HistorySource>& sources, std::string& problem);
+    bool Open(const std::vector<HistorySource>& sources, Message& problem);
     // A second pass reads no further in each file than the first did.
     void StopWhere(const CHistoryMerge& first);
 
@@ -41,8 +41,8 @@ public:
     bool Next(HistoryRecord& record);
 
     uint64_t Copies() const { return m_copies; }
-    // The warnings about the files' bad lines and order (English).
-    std::vector<std::string> Warnings() const;
+    // The warnings about the files' bad lines and order.
+    std::vector<Message> Warnings() const;
 
 private:
     struct Input {

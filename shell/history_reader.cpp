@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
-bool CHistoryReader::Open(const std::string& path, std::string& problem)
+bool CHistoryReader::Open(const std::string& path, Message& problem)
 {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -16,13 +16,13 @@ bool CHistoryReader::Open(const std::string& path, std::string& problem)
         return true;   // nothing recorded yet
     }
     if (status.type() != std::filesystem::file_type::regular) {
-        problem = FormatText(N_("the history %s cannot be read: it is not a regular file"), {SafeText(path)});
+        problem = Message(N_("the history %s cannot be read: it is not a regular file"), {SafeText(path)});
         return false;
     }
     m_owned.reset(std::fopen(path.c_str(), "rb"));
     m_file = m_owned.get();
     if (m_file == nullptr) {
-        problem = FormatText(N_("the history %s cannot be read"), {SafeText(path)});
+        problem = Message(N_("the history %s cannot be read"), {SafeText(path)});
         return false;
     }
     return true;
@@ -91,17 +91,16 @@ bool CHistoryReader::Next(HistoryRecord& record)
     return false;
 }
 
-std::string BadLinesWarning(const HistoryBadLines& bad, const std::string& path)
+Message BadLinesWarning(const HistoryBadLines& bad, const MessageArg& shownPath)
 {
     if (bad.count == 0) {
         return {};
     }
     if (bad.count == 1) {
-        return FormatText(N_("line %d of %s is not a whole record (cut off when it was written?); it is skipped"),
-                          {std::to_string(bad.first), SafeText(path)});
+        return Message(N_("line %d of %s is not a whole record (cut off when it was written?); it is skipped"),
+                       {std::to_string(bad.first), shownPath});
     }
-    return FormatText(PluralText(static_cast<long>(bad.count),
-                                 "%d line of %s is not a whole record; it is skipped (the first is line %d)",
-                                 "%d lines of %s are not whole records; they are skipped (the first is line %d)"),
-                      {std::to_string(bad.count), SafeText(path), std::to_string(bad.first)});
+    return Message::Count("%d line of %s is not a whole record; it is skipped (the first is line %d)",
+                          "%d lines of %s are not whole records; they are skipped (the first is line %d)", bad.count,
+                          {std::to_string(bad.count), shownPath, std::to_string(bad.first)});
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "i18n/message.h"
 #include "shell/history.h"
 
 // The lines that were not records: how many, and where the first was.
@@ -26,8 +27,8 @@ public:
 
     // Opens the history at `path`. A missing file reads as an empty history;
     // a folder, a pipe or a device is refused (nothing waits on it), as is a
-    // file that cannot be opened. False with `problem` (English) then.
-    bool Open(const std::string& path, std::string& problem);
+    // file that cannot be opened. False with `problem` then.
+    bool Open(const std::string& path, Message& problem);
     // Reads `file` (standard input, say) from where it is; the caller keeps
     // it open for as long as the reader reads.
     void Read(FILE* file) { m_file = file; }
@@ -63,4 +64,4 @@ private:
 
 // The one warning about a file's bad lines (English, for the user's
 // catalogue where it is shown); empty when there were none.
-std::string BadLinesWarning(const HistoryBadLines& bad, const std::string& path);
+Message BadLinesWarning(const HistoryBadLines& bad, const MessageArg& shownPath);

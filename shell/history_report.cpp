@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/fleet_view.h"
 #include "shell/history_merge.h"
@@ -88,10 +88,11 @@ bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
     const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(query.since, now);
     if (!at) {
         err = "zentrix-update: " +
-              Localize(texts, FormatText(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
-                                            "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
-                                            "days ago)"),
-                                         {SafeText(query.since)})) +
+              Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+                         "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
+                         "days ago)"),
+                      {SafeText(query.since)})
+                  .Render(texts) +
               "\n";
         return false;
     }
@@ -137,7 +138,7 @@ HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
         }
     }
     if (bad.count != 0) {
-        contents.warnings.push_back(BadLinesWarning(bad, path));
+        contents.warnings.push_back(BadLinesWarning(bad, SafeText(path)));
     }
     return contents;
 }
@@ -220,7 +221,7 @@ using SpoolFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 // at `path` (none when it has no place). Standard input is read where it is,
 // or, for the table's two passes, from a copy in a temporary file.
 bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPasses, SpoolFile& spool,
-                 std::vector<HistorySource>& sources, std::string& problem)
+                 std::vector<HistorySource>& sources, Message& problem)
 {
     if (query.from.empty()) {
         if (!path.empty()) {
@@ -232,7 +233,7 @@ bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPas
         if (name != "-") {
             std::error_code error;
             if (!std::filesystem::exists(name, error)) {
-                problem = FormatText(N_("the history %s cannot be read"), {SafeText(name)});
+                problem = Message(N_("the history %s cannot be read"), {SafeText(name)});
                 return false;
             }
             sources.push_back({name, nullptr});
@@ -241,7 +242,7 @@ bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPas
         if (twoPasses) {
             spool.reset(std::tmpfile());
             if (!spool || !CopyAll(stdin, spool.get())) {
-                problem = N_("standard input cannot be copied to a temporary file");
+                problem = Message(N_("standard input cannot be copied to a temporary file"));
                 return false;
             }
         }
@@ -252,8 +253,8 @@ bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPas
 
 // The table: every selected record measured in a first pass, written in a
 // second that reads no further than the first did.
-bool WriteTable(const std::vector<HistorySource>& sources, const std::string& where, const HistoryQuery& query,
-                const MoCatalogue* texts, int columns, CHistoryMerge& first, std::ostream& out, std::string& problem)
+bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& where, const HistoryQuery& query,
+                const MoCatalogue* texts, int columns, CHistoryMerge& first, std::ostream& out, Message& problem)
 {
     CHistoryTable table(texts, columns);
     uint64_t runs = 0;
@@ -268,15 +269,15 @@ bool WriteTable(const std::vector<HistorySource>& sources, const std::string& wh
         }
     }
     if (runs == 0 && older > 0) {
-        out << Localize(texts, FormatText(PluralText(static_cast<long>(older),
-                                                     "No update recorded since %s; %d older run is recorded.",
-                                                     "No update recorded since %s; %d older runs are recorded."),
-                                          {SafeText(query.since), std::to_string(older)}))
+        out << Message::Count("No update recorded since %s; %d older run is recorded.",
+                              "No update recorded since %s; %d older runs are recorded.", older,
+                              {SafeText(query.since), std::to_string(older)})
+                   .Render(texts)
             << "\n";
         return true;
     }
     if (runs == 0) {
-        out << Localize(texts, FormatText(N_("No update is recorded in %s."), {SafeText(where)})) << "\n";
+        out << Message(N_("No update is recorded in %s."), {where}).Render(texts) << "\n";
         return true;
     }
     for (const HistorySource& source : sources) {
@@ -307,7 +308,8 @@ void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMer
     case HistoryFormat::Csv: out << FleetCsv(calculators); break;
     case HistoryFormat::Table:
         if (calculators.empty()) {
-            out << Localize(texts, query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
+            out << Message(query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
+                       .Render(texts)
                 << "\n";
         } else {
             out << FleetTable(calculators, texts);
@@ -316,9 +318,9 @@ void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMer
     }
 }
 
-bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const std::string& where,
+bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const MessageArg& where,
                  const MoCatalogue* texts, int columns, CHistoryMerge& records, std::ostream& out,
-                 std::string& problem)
+                 Message& problem)
 {
     if (query.byCalculator) {
         WriteFleet(query, texts, records, out);
@@ -350,24 +352,27 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
         err << kUsage;
         return 2;
     }
-    std::string problem;
-    if (!ReadSince(query, texts, problem)) {
-        err << problem;
+    std::string usage;
+    if (!ReadSince(query, texts, usage)) {
+        err << usage;
         return 2;
     }
     const bool twoPasses = query.format == HistoryFormat::Table && !query.byCalculator;
     SpoolFile spool(nullptr, &std::fclose);
     std::vector<HistorySource> sources;
     CHistoryMerge records;
-    const std::string where = !query.from.empty() ? N_("the files given") : path.empty() ? N_("the history") : path;
+    const MessageArg where = !query.from.empty() ? MessageArg(Message(N_("the files given")))
+                             : path.empty()        ? MessageArg(Message(N_("the history")))
+                                                   : MessageArg(SafeText(path));
+    Message problem;
     const bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
                     WriteReport(query, sources, where, texts, columns, records, out, problem);
     if (!ok) {
-        err << "zentrix-update: " << Localize(texts, problem) << "\n";
+        err << "zentrix-update: " << problem.Render(texts) << "\n";
         return 1;
     }
-    for (const std::string& warning : records.Warnings()) {
-        err << "zentrix-update: " << Localize(texts, warning) << "\n";
+    for (const Message& warning : records.Warnings()) {
+        err << "zentrix-update: " << warning.Render(texts) << "\n";
     }
     return 0;
 }

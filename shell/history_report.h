@@ -18,11 +18,10 @@ enum class HistoryFormat { Table, Json, Csv };
 
 // The records of a history file's text, in the file's order (newest last),
 // and one warning for each line that could not be read (a line torn by a
-// power cut, for instance; in English, for Localize where it is shown), all
-// such lines in one; such a line is skipped.
+// power cut, for instance), all such lines in one; such a line is skipped.
 struct HistoryContents {
     std::vector<HistoryRecord> records;
-    std::vector<std::string> warnings;
+    std::vector<Message> warnings;
 };
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path);
 

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/text_columns.h"
+#include "update/run_update.h"
 
 namespace {
 
@@ -119,6 +119,13 @@ const ColumnText kColumns[kColumnCount] = {
 // On a terminal the start is the local time.
 const ColumnText kLocalStart = {N_("Started"), [](const HistoryRecord& r) { return LocalTime(Cell(r, kStarted)); }};
 
+// The headings and the result words (maybe translated) by characters, the
+// other cells by bytes as they always were.
+size_t CellWidth(size_t column, const std::string& cell, bool heading)
+{
+    return heading || column == kWhat ? TextColumns(cell) : cell.size();
+}
+
 const ColumnText& TextOf(size_t column, bool onTerminal)
 {
     return column == kWhen && onTerminal ? kLocalStart : kColumns[column];
@@ -126,13 +133,21 @@ const ColumnText& TextOf(size_t column, bool onTerminal)
 
 }  // namespace
 
-CHistoryTable::CHistoryTable(const MoCatalogue* texts, int columns) : m_columns(columns)
+std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts)
+{
+    for (const UpdateResult result : {Success, AlreadyCurrent, UnsupportedModel, Failed}) {
+        if (recorded == ResultWord(result)) {
+            return Message(ResultWord(result)).Render(texts);
+        }
+    }
+    return recorded;
+}
+
+CHistoryTable::CHistoryTable(const MoCatalogue* texts, int columns) : m_columns(columns), m_texts(texts)
 {
     for (size_t c = 0; c < kColumnCount; ++c) {
-        m_headings.push_back(Localize(texts, TextOf(c, m_columns > 0).title));
-        // The headings (maybe translated) by characters, the cells by bytes
-        // as they always were.
-        m_widths.push_back(TextColumns(m_headings.back()));
+        m_headings.push_back(Message(TextOf(c, m_columns > 0).title).Render(texts));
+        m_widths.push_back(CellWidth(c, m_headings.back(), true));
     }
 }
 
@@ -142,6 +157,7 @@ CHistoryTable::Cells CHistoryTable::CellsOf(const HistoryRecord& record) const
     for (size_t c = 0; c < kColumnCount; ++c) {
         cells.push_back(TextOf(c, m_columns > 0).cell(record));
     }
+    cells[kWhat] = ShownResultWord(cells[kWhat], m_texts);
     return cells;
 }
 
@@ -149,7 +165,7 @@ void CHistoryTable::Measure(const HistoryRecord& record)
 {
     const Cells cells = CellsOf(record);
     for (size_t c = 0; c < kColumnCount; ++c) {
-        m_widths[c] = std::max(m_widths[c], cells[c].size());
+        m_widths[c] = std::max(m_widths[c], CellWidth(c, cells[c], false));
     }
 }
 
@@ -186,7 +202,7 @@ std::string CHistoryTable::Line(const Cells& cells, bool heading) const
     std::string line;
     for (size_t c = 0; c < kColumnCount; ++c) {
         if (shown[c]) {
-            const size_t width = heading ? TextColumns(cells[c]) : cells[c].size();
+            const size_t width = CellWidth(c, cells[c], heading);
             line += cells[c];
             line += std::string(m_widths[c] - width + kGap, ' ');
         }

@@ -39,9 +39,14 @@ private:
     std::string Line(const Cells& cells, bool heading) const;
 
     int m_columns;
+    const MoCatalogue* m_texts;
     Cells m_headings;
     std::vector<size_t> m_widths;
 };
+
+// A result word of the history file ("updated", "failed") in the
+// catalogue's language; a word the program does not write stays as it is.
+std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts);
 
 // The records as a CHistoryTable.
 std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr,

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/device_config.h"
 
 namespace {
@@ -65,21 +65,21 @@ std::string ConfigFileText(const std::string& file)
     return text;
 }
 
-std::string RememberImageFolder(const std::string& file, const std::string& folder)
+Message RememberImageFolder(const std::string& file, const std::string& folder)
 {
     if (file.empty()) {
-        return N_("there is no place for the configuration file (HOME is not set)");
+        return Message(N_("there is no place for the configuration file (HOME is not set)"));
     }
     std::error_code error;
     if (std::filesystem::is_symlink(file, error)) {
-        return FormatText(N_("%s is a link; it is not written through"), {file});
+        return Message(N_("%s is a link; it is not written through"), {file});
     }
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
     if (error) {
-        return FormatText(N_("cannot make the folder of %s: %s"), {file, error.message()});
+        return Message(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
     if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes && !error) {
-        return FormatText(N_("%s is ignored: it is larger than %d KiB"),
+        return Message(N_("%s is ignored: it is larger than %d KiB"),
                           {file, std::to_string(kMaxConfigFileBytes / 1024)});
     }
     std::istringstream old(ConfigFileText(file));
@@ -97,5 +97,5 @@ std::string RememberImageFolder(const std::string& file, const std::string& fold
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << kept << kKey << " = " << folder << '\n';
     out.flush();
-    return out ? std::string() : FormatText(N_("cannot write %s: %s"), {file, std::strerror(errno)});
+    return out ? Message() : Message(N_("cannot write %s: %s"), {file, std::string(std::strerror(errno))});
 }

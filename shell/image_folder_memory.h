@@ -5,13 +5,15 @@
 // so that the folder chooser offers it the next time.
 #include <string>
 
+#include "i18n/message.h"
+
 // The folder a configuration file's text remembers; empty for none.
 std::string RememberedImageFolder(const std::string& configText);
 
 // Keeps `folder` in the configuration file `file` in place of any folder it
 // remembered, leaving its other lines as they are; empty on success, else
 // why not. A file that is a link is not written.
-std::string RememberImageFolder(const std::string& file, const std::string& folder);
+Message RememberImageFolder(const std::string& file, const std::string& folder);
 
 // The text of the file at `file`; empty when it cannot be read.
 std::string ConfigFileText(const std::string& file);

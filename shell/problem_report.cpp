@@ -9,7 +9,7 @@
 
 #include "device/safe_text.h"
 #include "device/trace_file.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/history.h"
 #include "shell/history_reader.h"
 
@@ -22,7 +22,7 @@ constexpr const char* kOption = "--report-problem";
 std::string LastRecordText(const std::string& path)
 {
     CHistoryReader reader;
-    std::string problem;
+    Message problem;
     if (path.empty() || !std::filesystem::exists(path) || !reader.Open(path, problem)) {
         return "(no history: no run has been recorded on this computer)\n";
     }
@@ -114,7 +114,7 @@ std::string ProblemReportFile(const std::vector<std::string>& arguments)
     return kDefaultProblemReportFile;
 }
 
-bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, std::string& problem)
+bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, Message& problem)
 {
     ReportFile report(file);
     const bool written =
@@ -127,7 +127,7 @@ bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts
                    "\n[last run's trace] (zentrix-calc-sim --replay THIS-FILE plays it back)\n") &&
         report.PutFile(parts.lastRunTrace);
     if (!written) {
-        problem = FormatText(N_("cannot write the problem report %s: %s"), {SafeText(file), report.Why()});
+        problem = Message(N_("cannot write the problem report %s: %s"), {SafeText(file), report.Why()});
     }
     return written;
 }

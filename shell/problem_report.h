@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/message.h"
+
 // The report's file when FILE is not given, in the current folder.
 inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report.txt";
 
@@ -28,12 +30,12 @@ struct ProblemReportParts {
 };
 
 // Writes a problem report to `file` (the program puts the parts together);
-// false with `problem` (in English, for Localize) when it cannot.
-using ProblemReportWriter = std::function<bool(const std::string& file, std::string& problem)>;
+// false with `problem` when it cannot.
+using ProblemReportWriter = std::function<bool(const std::string& file, Message& problem)>;
 
 // "Linux 6.1.0-18-amd64 x86_64", "Windows x86-64".
 std::string PlatformDescription();
 
 // Writes the report to `file` (replaced; never through a link; private to
-// the user). False with `problem` (in English, for Localize) when it cannot.
-bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, std::string& problem);
+// the user). False with `problem` when it cannot.
+bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, Message& problem);

@@ -7,7 +7,7 @@
 
 #include "device/device_choice.h"
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/command_line.h"
 
 namespace {
@@ -87,27 +87,29 @@ std::string Suggestion(const std::string& unknown)
     return std::string(best);
 }
 
+// A warning as the program says it, after its name.
+constexpr const char* kSaid = "zentrix-update: %s";
+
 // An argument that cannot be followed as given: the warning that it is
 // ignored, and, for the first one, the usage error it is with --yes or --json.
-void Refuse(ProgramOptions& options, const std::string& warning, const std::string& problem)
+void Refuse(ProgramOptions& options, const Message& warning, const Message& problem)
 {
-    options.warnings.push_back("zentrix-update: " + warning);
-    if (options.refused.empty()) {
-        options.refused =
-            "zentrix-update: " +
-            FormatText(N_("%s: nothing was done (with --yes or --json the command line must be exact)"), {problem});
+    options.warnings.push_back(Message(kSaid, {warning}));
+    if (options.refused.Empty()) {
+        options.refused = Message(
+            kSaid, {Message(N_("%s: nothing was done (with --yes or --json the command line must be exact)"), {problem})});
     }
 }
 
 void RefuseUnknown(ProgramOptions& options, const std::string& argument)
 {
     const std::string shown = SafeText(argument, kShownArgumentChars);
-    std::string warning = FormatText(N_("unknown option %s ignored"), {shown});
-    std::string problem = FormatText(N_("unknown option %s"), {shown});
+    Message warning(N_("unknown option %s ignored"), {shown});
+    Message problem(N_("unknown option %s"), {shown});
     const std::string suggestion = Suggestion(argument.substr(0, argument.find('=')));
     if (!suggestion.empty()) {
-        warning = FormatText(N_("%s (did you mean %s?)"), {warning, suggestion});
-        problem = FormatText(N_("%s (did you mean %s?)"), {problem, suggestion});
+        warning = Message(N_("%s (did you mean %s?)"), {warning, suggestion});
+        problem = Message(N_("%s (did you mean %s?)"), {problem, suggestion});
     }
     Refuse(options, warning, problem);
 }
@@ -124,7 +126,7 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, std::string
     }
     if (i + 1 >= arguments.size()) {
         const std::string shown = SafeText(argument, kShownArgumentChars);
-        Refuse(options, FormatText(N_("%s needs a value; ignored"), {shown}), FormatText(N_("%s needs a value"), {shown}));
+        Refuse(options, Message(N_("%s needs a value; ignored"), {shown}), Message(N_("%s needs a value"), {shown}));
         return false;
     }
     value = arguments[++i];
@@ -140,7 +142,7 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
     }
     if (name == "--device") {
         if (value.empty()) {
-            Refuse(options, N_("--device with an empty path ignored"), N_("--device with an empty path"));
+            Refuse(options, Message(N_("--device with an empty path ignored")), Message(N_("--device with an empty path")));
         } else {
             options.devices.push_back(value);
         }
@@ -148,8 +150,8 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         const std::string id = NormalizedUsbId(value);
         if (id.empty()) {
             const std::string shown = SafeText(value, kShownArgumentChars);
-            Refuse(options, FormatText(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {shown}),
-                   FormatText(N_("--usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {shown}));
+            Refuse(options, Message(N_("--usb-id %s ignored: not a VVVV:PPPP pair of four hex digits each"), {shown}),
+                   Message(N_("--usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {shown}));
         } else {
             options.usbIds.push_back(id);
         }
@@ -187,9 +189,8 @@ void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& 
     }
     for (size_t i = 1; i < modes.size(); ++i) {
         if (modes[i] != modes[0]) {
-            options.warnings.push_back(
-                "zentrix-update: " +
-                FormatText(N_("%s and %s cannot both be used; %s (given first) wins"), {modes[0], modes[i], modes[0]}));
+            options.warnings.push_back(Message(
+                kSaid, {Message(N_("%s and %s cannot both be used; %s (given first) wins"), {modes[0], modes[i], modes[0]})}));
             return;
         }
     }

@@ -30,7 +30,7 @@ void CProgressWindows::Open(const char* phaseText, int stepCount)
     }
 }
 
-void CProgressWindows::SetDevice(const std::string& name)
+void CProgressWindows::SetDevice(const Message& name)
 {
     m_device = name;
     if (m_window != nullptr) {
@@ -68,5 +68,5 @@ void CProgressWindows::UpdateTimeLeft()
         return;   // not known yet (what was shown stays), or unchanged
     }
     m_secondsShown = seconds;
-    m_window->ShowTimeLeft(seconds >= 0 ? TimeLeftText(seconds) : std::string());
+    m_window->ShowTimeLeft(seconds >= 0 ? TimeLeftText(seconds) : Message());
 }

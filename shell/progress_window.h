@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "i18n/message.h"
 #include "shell/progress_ctrl.h"
 #include "shell/time_left.h"
 
@@ -28,14 +29,14 @@ public:
     virtual void DestroyWindow() = 0;
 
     // Shows a notice about the wait in the window's body, in full, with a
-    // Stop button (null takes both away); a window without room for one
+    // Stop button (no message takes both away); a window without room for one
     // shows nothing.
-    virtual void ShowNotice(const char* /*notice*/) {}
+    virtual void ShowNotice(const Message& /*notice*/) {}
 
     // Below the bar: the calculator's name, and the time left once it is
-    // known (empty: not known). English; the window translates them.
-    virtual void ShowDevice(const std::string& /*name*/) {}
-    virtual void ShowTimeLeft(const std::string& /*text*/) {}
+    // known (empty: not known), in the window's language.
+    virtual void ShowDevice(const Message& /*name*/) {}
+    virtual void ShowTimeLeft(const Message& /*text*/) {}
 
     // True once (then forgotten) when Stop was pressed or the window was
     // closed while its notice was shown.
@@ -75,7 +76,7 @@ public:
     void Step() { Bar(PBM_STEPIT, 0, 0); }
     void SetPos(int pos) { Bar(PBM_SETPOS, static_cast<uintptr_t>(pos), 0); }
     // The calculator every window from now on names (English).
-    void SetDevice(const std::string& name);
+    void SetDevice(const Message& name);
     void SetRange(int upper) { Bar(PBM_SETRANGE, 0, MakeRangeParam(0, upper)); }
     void Close();
 
@@ -91,7 +92,7 @@ private:
     Factory m_make;
     Clock m_clock;
     std::unique_ptr<CProgressDlg> m_window;
-    std::string m_device;
+    Message m_device;
     CTimeLeft m_timeLeft;
     long m_secondsShown = -1;
 };

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "device/safe_text.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
@@ -40,8 +40,8 @@ ReplyTimeoutSetting ParseReplyTimeout(const char* text)
         seconds = next > kMaxReplyTimeoutSeconds ? kMaxReplyTimeoutSeconds : next;
     }
     if (digits.empty()) {
-        setting.warning = FormatText(N_("ZENTRIX_REPLY_TIMEOUT=%s is not a number of seconds; waiting without limit"),
-                                     {SafeText(text)});
+        setting.warning = Message(N_("ZENTRIX_REPLY_TIMEOUT=%s is not a number of seconds; waiting without limit"),
+                                  {SafeText(text)});
         return setting;
     }
     setting.silenceLimitMs = seconds * 1000;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "i18n/message.h"
+
 // The longest limit, in whole seconds, that the run's millisecond counts
 // hold (about 49 days); larger values mean this.
 inline constexpr uint32_t kMaxReplyTimeoutSeconds = UINT32_MAX / 1000;
@@ -11,7 +13,7 @@ inline constexpr uint32_t kMaxReplyTimeoutSeconds = UINT32_MAX / 1000;
 struct ReplyTimeoutSetting {
     uint32_t silenceLimitMs = 0;   // 0: no limit
     // For the user, before the run: set when the value was not taken.
-    std::string warning;
+    Message warning;
 };
 
 // Reads the variable's `text` (null or empty: not set). A whole number of

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/stall_notice.h"
 
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
-std::string StallNoticeText(uint32_t waitedMs)
+Message StallNoticeText(uint32_t waitedMs)
 {
-    return FormatText(N_("The calculator has not answered for %s.\r\n"
+    return Message(N_("The calculator has not answered for %s.\r\n"
                          "Check the cable and that the calculator is in receive mode, or press Stop to end the "
                          "update."),
                       {std::to_string(waitedMs / 1000) + " s"});
@@ -24,8 +24,8 @@ void CStallNotice::Show(CProgressDlg& window, const ReplyWait& wait)
         if (!wasShown) {
             window.ShowTimeLeft({});   // nothing moves while it does not answer
         }
-        window.ShowNotice(StallNoticeText(wait.waitedMs).c_str());
+        window.ShowNotice(StallNoticeText(wait.waitedMs));
     } else if (wasShown) {
-        window.ShowNotice(nullptr);
+        window.ShowNotice(Message());
     }
 }

@@ -5,11 +5,13 @@
 // only when the seconds change, taken away when the calculator answers.
 #include <string>
 
+#include "i18n/message.h"
+
 #include "shell/progress_window.h"
 #include "update/update_port.h"
 
 // The notice's English text for a wait of `waitedMs`.
-std::string StallNoticeText(uint32_t waitedMs);
+Message StallNoticeText(uint32_t waitedMs);
 
 class CStallNotice {
 public:

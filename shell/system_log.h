@@ -8,6 +8,8 @@
 // Windows one event in the Application log with the line as its data.
 // Entries are in English whatever the user's language, like the history.
 #include <string>
+
+#include "i18n/message.h"
 #include <vector>
 
 #include "shell/history.h"
@@ -44,4 +46,4 @@ std::string JournalDatagram(const std::vector<SystemLogField>& fields);
 
 // The platform's part: writes the run's entry. False with `problem`
 // (English) when the system log could not take it.
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem);
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "device/posix_fd.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
@@ -42,19 +43,19 @@ void WriteSyslog(const HistoryRecord& record)
 
 }  // namespace
 
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem)
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
 {
     const std::string path = JournalSocketPath();
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
-        problem = N_("the journal's socket path is too long");
+        problem = Message(N_("the journal's socket path is too long"));
         return false;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const CPosixFd journal(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (journal.Get() < 0) {
-        problem = std::strerror(errno);
+        problem = Message::Raw(std::strerror(errno));
         return false;
     }
     const std::string datagram = JournalDatagram(JournalFields(record, line));
@@ -70,6 +71,6 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
         WriteSyslog(record);
         return true;
     }
-    problem = FormatText(N_("the journal refused the entry: %s"), {std::strerror(errno)});
+    problem = Message(N_("the journal refused the entry: %s"), {std::string(std::strerror(errno))});
     return false;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "device/win_text.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
@@ -12,12 +13,12 @@ namespace {
 constexpr DWORD kRunEventId = 1;
 }  // namespace
 
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::string& problem)
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
 {
     const std::wstring source = WideText(kSystemLogIdentifier);
     HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
     if (log == nullptr) {
-        problem = FormatText(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
+        problem = Message(N_("the event log cannot be opened (error %s)"), {std::to_string(GetLastError())});
         return false;
     }
     const std::wstring message = WideText(RunLogMessage(record));
@@ -28,7 +29,7 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, std::s
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     if (!reported) {
-        problem = FormatText(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
+        problem = Message(N_("the event log refused the entry (error %s)"), {std::to_string(error)});
         return false;
     }
     return true;

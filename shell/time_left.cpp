@@ -32,9 +32,9 @@ long CTimeLeft::SecondsLeft(uint64_t nowMs, int pos, int upper)
     return static_cast<long>((leftMs + 999) / 1000);
 }
 
-std::string TimeLeftText(long seconds)
+Message TimeLeftText(long seconds)
 {
     const std::string span = seconds >= 60 ? std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s"
                                            : std::to_string(seconds) + " s";
-    return FormatText(N_("About %s left"), {span});
+    return Message(N_("About %s left"), {span});
 }

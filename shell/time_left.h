@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "i18n/message.h"
+
 class CTimeLeft {
 public:
     // The phase (or the bar's run from `pos`) begins at `nowMs`.
@@ -22,4 +24,4 @@ private:
 };
 
 // "About 1 min 20 s left", "About 40 s left" (English; the window translates it).
-std::string TimeLeftText(long seconds);
+Message TimeLeftText(long seconds);

@@ -106,12 +106,12 @@ UpdateRunInputs CUpdaterApp::RunInputs()
 }
 
 bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                    std::string& problem)
+                                    Message& problem)
 {
     return images.Take(baseDir, "", port, problem);
 }
 
-bool CUpdaterApp::TakeImages(CSessionImages& images, std::string& problem)
+bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
 {
     return !m_takeImages || m_takeImages(images, m_strBaseDir, FrontEnd(), problem);
 }
@@ -174,8 +174,8 @@ bool CUpdaterApp::PromptImageFolder()
         return false;
     }
     if (!folder.empty() && !m_userConfigFile.empty()) {
-        const std::string failed = RememberImageFolder(m_userConfigFile, folder);
-        if (!failed.empty()) {
+        const Message failed = RememberImageFolder(m_userConfigFile, folder);
+        if (!failed.Empty()) {
             FrontEnd().Warn(failed);
         }
     }
@@ -206,9 +206,9 @@ bool CUpdaterApp::PromptDeviceChoice()
     const ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
     UseDeviceChoice(chosen.choice);
     if (result.remember) {
-        const std::string failed = RememberDevices(m_userConfigFile, chosen.rememberLines);
-        if (!failed.empty()) {
-            FrontEnd().MessageBox(kNotRememberedText, kDataLossCaption, kExclamationOk, failed);
+        const Message failed = RememberDevices(m_userConfigFile, chosen.rememberLines);
+        if (!failed.Empty()) {
+            FrontEnd().MessageBox(Message(kNotRememberedText), Message(kDataLossCaption), kExclamationOk, failed);
         }
     }
     return true;
@@ -218,29 +218,29 @@ bool CUpdaterApp::PromptConnect()
 {
     // A box with only OK answers OK unless it cannot be shown; then the loop
     // ends without a quit request and the main window stays up.
-    return FrontEnd().MessageBox(kConnectText, kConnectCaption, kExclamationOk) == IDOK;
+    return FrontEnd().MessageBox(Message(kConnectText), Message(kConnectCaption), kExclamationOk) == IDOK;
 }
 
 bool CUpdaterApp::PromptDataLoss()
 {
-    if (FrontEnd().MessageBox(kDataLossText, kDataLossCaption, kWarningOkCancel) == IDOK &&
-        FrontEnd().MessageBox(kSureText, kSureCaption, kWarningOkCancel) == IDOK) {
+    if (FrontEnd().MessageBox(Message(kDataLossText), Message(kDataLossCaption), kWarningOkCancel) == IDOK &&
+        FrontEnd().MessageBox(Message(kSureText), Message(kSureCaption), kWarningOkCancel) == IDOK) {
         return true;
     }
     PostQuit();
     return false;
 }
 
-bool CUpdaterApp::ReportFailure(const char* text, const std::string& reason)
+bool CUpdaterApp::ReportFailure(const char* text, const Message& reason)
 {
-    FrontEnd().FailureBox(text, kErrorCaption, reason, m_writeProblemReport);
+    FrontEnd().FailureBox(Message(text), Message(kErrorCaption), reason, m_writeProblemReport);
     PostQuit();
     return false;
 }
 
 bool CUpdaterApp::PromptContinue()
 {
-    if (FrontEnd().MessageBox(kCompleteText, kCompleteCaption, MB_OKCANCEL) == IDOK) {
+    if (FrontEnd().MessageBox(Message(kCompleteText), Message(kCompleteCaption), MB_OKCANCEL) == IDOK) {
         return true;
     }
     PostQuit();
@@ -269,12 +269,12 @@ void CUpdaterApp::PostQuit()
 bool CUpdaterApp::PromptClassroom()
 {
     const bool station = m_mode == UpdateMode::Watch;
-    if (FrontEnd().MessageBox(station ? kStationConnectText : kSetConnectText, kSetConnectCaption,
+    if (FrontEnd().MessageBox(Message(station ? kStationConnectText : kSetConnectText), Message(kSetConnectCaption),
                               kExclamationOk) != IDOK) {
         return false;
     }
-    if (FrontEnd().MessageBox(kSetDataLossText, kDataLossCaption, kWarningOkCancel) == IDOK &&
-        FrontEnd().MessageBox(kSureText, kSetSureCaption, kWarningOkCancel) == IDOK) {
+    if (FrontEnd().MessageBox(Message(kSetDataLossText), Message(kDataLossCaption), kWarningOkCancel) == IDOK &&
+        FrontEnd().MessageBox(Message(kSureText), Message(kSetSureCaption), kWarningOkCancel) == IDOK) {
         return true;
     }
     PostQuit();
@@ -283,9 +283,9 @@ bool CUpdaterApp::PromptClassroom()
 
 namespace {
 
-std::string SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConnected)
+Message SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
-    return FormatText(N_("%s\r\nDo you want to update another set?"), {CountsText(rows, notConnected)});
+    return Message(N_("%s\r\nDo you want to update another set?"), {CountsText(rows, notConnected)});
 }
 
 // Asked inside the rows' window, whose heading says the counts already.
@@ -307,7 +307,7 @@ void CUpdaterApp::RunClassroomLoop()
     IClassroomView* view = FrontEnd().Classroom();
     if (view == nullptr) {
         // Never silently: the user is told why nothing happens.
-        FrontEnd().MessageBox(kNoClassroomText, kErrorCaption, kExclamationOk);
+        FrontEnd().MessageBox(Message(kNoClassroomText), Message(kErrorCaption), kExclamationOk);
         PostQuit();
         return;
     }
@@ -318,7 +318,7 @@ void CUpdaterApp::RunClassroomLoop()
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
         // One copy of the images for the whole set or station.
         CSessionImages images;
-        std::string problem;
+        Message problem;
         if (!TakeImages(images, problem)) {
             ReportFailure(kFailedText, problem);
             if (hasCloseCommand) {
@@ -347,13 +347,13 @@ void CUpdaterApp::RunClassroomLoop()
             m_tally.notConnected += static_cast<int>(classroom.NotConnected());
             if (end == CClassroom::SetEnd::NoneFound) {
                 view->CloseRows();
-                FrontEnd().MessageBox(kNoneFoundText, kErrorCaption, kExclamationOk, m_devices->Describe());
+                FrontEnd().MessageBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
                 int answer = view->Ask(kAnotherSetText);
                 if (answer == 0) {
-                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()).c_str(),
-                                                   kSetCompleteCaption, MB_OKCANCEL);
+                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()),
+                                                   Message(kSetCompleteCaption), MB_OKCANCEL);
                 }
                 again = answer == IDOK;
                 view->CloseRows();

@@ -35,7 +35,7 @@ public:
     // Copies the images once for a session (one update, one set, one
     // station), waiting through `port` until they are finished files.
     using TakeImagesFn = std::function<bool(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                            std::string& problem)>;
+                                            Message& problem)>;
 
     explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr) : m_frontEnd(frontEnd) {}
     CUpdaterApp(const CUpdaterApp&) = delete;
@@ -91,7 +91,7 @@ public:
     std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
     static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                  std::string& problem);
+                                  Message& problem);
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings m_history;
     // Saves a problem report where the user asks, from a failure box that
@@ -103,13 +103,13 @@ public:
 
 private:
     // The session's images into `inputs`; false with `problem` set.
-    bool TakeImages(CSessionImages& images, std::string& problem);
+    bool TakeImages(CSessionImages& images, Message& problem);
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
     bool PromptDeviceChoice();
     bool PromptConnect();
     bool PromptDataLoss();
-    bool ReportFailure(const char* text, const std::string& reason);
+    bool ReportFailure(const char* text, const Message& reason);
     bool PromptContinue();
     bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();

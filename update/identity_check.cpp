@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/safe_text.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "update/image_files.h"
 
@@ -71,7 +72,7 @@ CheckOutcome CompareImageModel(CUpdateRun& run, const uint8_t* imageModelCode, i
     if (needed != 0 && needed == modelClass) {
         return CheckOutcome::GoOn;
     }
-    run.Fail(FormatText(N_("the OS image (model code %s) is not meant for this calculator"),
+    run.Fail(Message(N_("the OS image (model code %s) is not meant for this calculator"),
                         {ShowModelCode(imageModelCode)}));
     return CheckOutcome::UnsupportedModel;
 }
@@ -119,7 +120,7 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
         run.StepProgress();
         uint16_t payloadLength = 0;
         if (!ReceiveDataPacket(run.Channel(), header.bytes(), run.m_reply, run.m_packet, payloadLength)) {
-            run.ReceiveFailed(FormatText(N_("identity packet %d of %d was not received whole, or was not an "
+            run.ReceiveFailed(Message(N_("identity packet %d of %d was not received whole, or was not an "
                                             "identity packet"),
                                          {std::to_string(n + 1), std::to_string(kIdentityPacketCount)}));
             return CheckOutcome::Failed;
@@ -139,7 +140,7 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     }
     modelClass = ModelClassOf(modelCode);
     if (modelClass == 0) {
-        run.Fail(FormatText(N_("the calculator's model code %s is not one this program supports"),
+        run.Fail(Message(N_("the calculator's model code %s is not one this program supports"),
                             {ShowModelCode(modelCode)}));
         return CheckOutcome::UnsupportedModel;
     }
@@ -163,13 +164,13 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
         return CheckOutcome::Failed;
     }
     if (!IsDeviceInfoReply(run.m_reply)) {
-        run.Unexpected(kDeviceInfoLength, N_("the device information"));
+        run.Unexpected(kDeviceInfoLength, Message(N_("the device information")));
         return CheckOutcome::Failed;
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     run.m_facts.osBefore = VersionFieldText(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
-        run.Fail(FormatText(N_("the calculator's OS version \"%s\" cannot be read"),
+        run.Fail(Message(N_("the calculator's OS version \"%s\" cannot be read"),
                             {SafeText(std::string_view(calcVersionText, 10))}));
         return CheckOutcome::Failed;
     }
@@ -177,7 +178,7 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
 
     run.SetStep(N_("the version check"));
     if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
-        run.Fail(N_("the OS image header cannot be read from its scratch copy"));
+        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
         return CheckOutcome::Failed;
     }
     const CheckOutcome model = CompareImageModel(run, run.m_block, modelClass);
@@ -186,7 +187,7 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     }
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
-        run.Fail(FormatText(N_("the OS image's version \"%s\" cannot be read"),
+        run.Fail(Message(N_("the OS image's version \"%s\" cannot be read"),
                             {SafeText(std::string_view(imageVersionText, 10))}));
         return CheckOutcome::Failed;
     }
@@ -194,7 +195,7 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     if (calculatorVersion < imageVersion) {
         return CheckOutcome::GoOn;
     }
-    run.Fail(FormatText(N_("the calculator runs OS %s, already at or above the image's %s"),
+    run.Fail(Message(N_("the calculator runs OS %s, already at or above the image's %s"),
                         {VersionText(calcVersionText), VersionText(imageVersionText)}));
     return CheckOutcome::AlreadyCurrent;
 }
@@ -213,7 +214,7 @@ CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
     }
     run.SetStep(N_("the model check"));
     if (!ReadOsImageHeader(run.m_images.os, run.m_block, kModelCodeLength)) {
-        run.Fail(N_("the OS image header cannot be read from its scratch copy"));
+        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
         return CheckOutcome::Failed;
     }
     return CompareImageModel(run, run.m_block, modelClass);

@@ -7,22 +7,23 @@
 #include <fstream>
 #include <system_error>
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
 
-std::string SizeText(uint64_t size)
+Message SizeText(uint64_t size)
 {
-    return FormatText(PluralText(size == 1 ? 1 : 2, "%d byte", "%d bytes"), {std::to_string(size)});
+    return Message::Count("%d byte", "%d bytes", size, {std::to_string(size)});
 }
 
 // Refuses an image that cannot be numbered even in 1024-byte blocks.
-bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::string& problem)
+bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, Message& problem)
 {
     if (BlockCount(image.size, 1024) <= kMaxBlockCount) {
         return true;
     }
-    problem = FormatText(N_("image %s is too large: %s, more than %d blocks of 1024 bytes"),
+    problem = Message(N_("image %s is too large: %s, more than %d blocks of 1024 bytes"),
                          {path, SizeText(image.size), std::to_string(kMaxBlockCount)});
     return false;
 }
@@ -30,7 +31,7 @@ bool FitsInBlocks(const ImageSnapshot& image, const std::string& path, std::stri
 // Copies one image; an image too large to send is refused before it is
 // copied, and the copy is measured again (the file may have grown meanwhile).
 bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot& image,
-              std::string& problem)
+              Message& problem)
 {
     std::error_code error;
     if (std::filesystem::is_regular_file(path, error)) {
@@ -43,7 +44,7 @@ bool Snapshot(const std::string& path, const std::string& tempDir, ImageSnapshot
         return false;
     }
     if (!image.copy.QuerySize(image.size)) {
-        problem = FormatText(N_("cannot measure the scratch copy of %s"), {path});
+        problem = Message(N_("cannot measure the scratch copy of %s"), {path});
         return false;
     }
     return FitsInBlocks(image, path, problem);
@@ -62,7 +63,7 @@ int64_t BlockCount(uint64_t size, uint32_t blockSize)
 }
 
 bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
-                        ImageSnapshots& images, std::string& problem)
+                        ImageSnapshots& images, Message& problem)
 {
     const std::string stubPath = ImagePath(baseDir, kStubFileName);
     const std::string osPath = ImagePath(baseDir, kOsImageFileName);
@@ -70,7 +71,7 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
         return false;
     }
     if (images.os.size < kOsHeaderEnd) {
-        problem = FormatText(N_("OS image %s is too short: %s, its header ends at byte %d"),
+        problem = Message(N_("OS image %s is too short: %s, its header ends at byte %d"),
                              {osPath, SizeText(images.os.size), std::to_string(kOsHeaderEnd)});
         return false;
     }

@@ -5,6 +5,7 @@
 // and reads only that copy, so a file changed on disk meanwhile cannot mix
 // into what is checked and sent.
 #include <cstdint>
+#include "i18n/message.h"
 #include <memory>
 #include <string>
 
@@ -59,7 +60,7 @@ public:
 
     // Copies the regular file `path` into `tempDir`; false with `problem`
     // telling why when the file cannot be read or the copy cannot be made.
-    bool Make(const std::string& path, const std::string& tempDir, std::string& problem);
+    bool Make(const std::string& path, const std::string& tempDir, Message& problem);
     // Reads the copy `session` made, at a position of its own; the session's
     // copy must outlive this reader.
     void ShareFrom(const CScratchCopy& session);
@@ -133,7 +134,7 @@ int64_t FileClockNowNs();
 // header, and each fits in 65,535 blocks of 1024 bytes. False with `problem`
 // telling why otherwise.
 bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
-                        ImageSnapshots& images, std::string& problem);
+                        ImageSnapshots& images, Message& problem);
 
 // Reads `byteCount` bytes (14: model code and version text, or 4: model code)
 // of the OS image header from its snapshot into `block`.

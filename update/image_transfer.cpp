@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -20,7 +21,7 @@ bool Announce(CUpdateRun& run, ImagePhase phase, ImageSnapshot& image, int32_t& 
     run.SetStep(stub ? N_("the updater stub's announcement") : N_("the OS image's announcement"));
     const int64_t blocks = BlockCount(image.size, run.m_blockSize);
     if (blocks > kMaxBlockCount || !image.copy.Seek(0)) {
-        return run.Fail(N_("the image cannot be sent from its scratch copy"));   // checked after the probe
+        return run.Fail(Message(N_("the image cannot be sent from its scratch copy")));   // checked after the probe
     }
     blockCount = static_cast<int32_t>(blocks);
     const auto size = static_cast<uint32_t>(image.size);
@@ -71,7 +72,7 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
         run.StepProgress();
         const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
         if (!image.copy.ReadExactly(run.m_block, length)) {
-            return run.Fail(N_("the scratch copy of the image cannot be read"));   // never send a short block
+            return run.Fail(Message(N_("the scratch copy of the image cannot be read")));   // never send a short block
         }
         remaining -= length;
         if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
@@ -125,5 +126,5 @@ bool WriteOsImage(CUpdateRun& run)
         }
     }
     // The image did not arrive whole.
-    return run.Fail(N_("the calculator rejected the check of the OS image three times; start the update again"));
+    return run.Fail(Message(N_("the calculator rejected the check of the OS image three times; start the update again")));
 }

@@ -8,6 +8,7 @@
 #include "device/safe_text.h"
 #include "device/transport.h"
 #include "device/usb_location.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
@@ -81,8 +82,8 @@ bool ImagesFitBlockSize(CUpdateRun& run)
     for (const ImageSnapshot* image : {&run.m_images.stub, &run.m_images.os}) {
         const int64_t blocks = BlockCount(image->size, run.m_blockSize);
         if (blocks > kMaxBlockCount) {
-            return run.Fail(FormatText(N_("%s needs %d blocks of %d bytes, more than %d can be numbered"),
-                                       {image == &run.m_images.stub ? N_("the updater stub") : N_("the OS image"),
+            return run.Fail(Message(N_("%s needs %d blocks of %d bytes, more than %d can be numbered"),
+                                       {Message(image == &run.m_images.stub ? N_("the updater stub") : N_("the OS image")),
                                         std::to_string(blocks), std::to_string(run.m_blockSize),
                                         std::to_string(kMaxBlockCount)}));
         }
@@ -183,34 +184,34 @@ UpdateResult End(CUpdateRun& run)
 
 }  // namespace
 
-std::string NoCalculatorReason(const std::string& where)
+Message NoCalculatorReason(const Message& where)
 {
-    return FormatText(N_("no calculator found (%s)"), {where});
+    return Message(N_("no calculator found (%s)"), {where});
 }
 
-std::string OpenFailureReason(const char* devicePath, uint32_t error)
+Message OpenFailureReason(const char* devicePath, uint32_t error)
 {
     // A port locked by another program: the lock refuses with EWOULDBLOCK
     // where a device itself says EBUSY; both mean the same to the user.
     if (error == EAGAIN || error == EWOULDBLOCK) {
         error = EBUSY;
     }
-    const std::string device = *devicePath != '\0' ? SafeText(devicePath) : N_("the device");
-    std::string why;
+    const MessageArg device = *devicePath != '\0' ? MessageArg(SafeText(devicePath)) : MessageArg(Message(N_("the device")));
+    Message why;
     if (error == ENOSYS) {
-        why = NoDriverReason();
+        why = Message(NoDriverReason());
     } else if (error == ENOTTY) {
-        why = N_("it is not a device (a file, a folder or a pipe); name the calculator's serial port or USB device "
-                 "(zentrix-update --list-devices shows what is offered)");
+        why = Message(N_("it is not a device (a file, a folder or a pipe); name the calculator's serial port or USB device "
+                 "(zentrix-update --list-devices shows what is offered)"));
     } else if (error == EACCES || error == EPERM) {
-        why = FormatText(N_("%s; %s"), {std::strerror(static_cast<int>(error)), PermissionRemedy()});
+        why = Message(N_("%s; %s"), {std::string(std::strerror(static_cast<int>(error))), Message(PermissionRemedy())});
     } else if (error == EBUSY) {
-        why = FormatText(N_("%s; another program has the device open: close it and start again"),
-                         {std::strerror(static_cast<int>(error))});
+        why = Message(N_("%s; another program has the device open: close it and start again"),
+                         {std::string(std::strerror(static_cast<int>(error)))});
     } else {
-        why = std::strerror(static_cast<int>(error));
+        why = Message::Raw(std::strerror(static_cast<int>(error)));
     }
-    return FormatText(N_("cannot open %s: %s"), {device, why});
+    return Message(N_("cannot open %s: %s"), {device, why});
 }
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
@@ -222,7 +223,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // Both images are copied once, now: what is checked is what is sent,
     // and images that cannot be sent stop the run before any calculator is
     // touched.
-    std::string problem;
+    Message problem;
     if (inputs.images != nullptr) {
         run.m_images.ShareFrom(*inputs.images);
     } else if (!TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
@@ -249,8 +250,8 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // 3. Open.
     run.Channel().SetTraceSubject(TraceSubjectFor(inputs, usb));
     if (run.Channel().Open(devicePath.c_str()) == ChannelOk) {
-        if (!run.Channel().TraceFailure().empty()) {
-            inputs.port->Warn(FormatText(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
+        if (!run.Channel().TraceFailure().Empty()) {
+            inputs.port->Warn(Message(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
         }
         // 4.-9. The conversation, then the ending or the abandon path.
         const UpdateResult result = Converse(run);
@@ -260,9 +261,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
             run.Abandon();
             outcome.result = result;
         }
-        outcome.reason = outcome.result == Success ? std::string() : run.Reason();
-        run.Channel().TraceEnd(TraceResultWord(outcome.result), run.m_facts.blockSize, outcome.reason);
-        if (!run.Channel().TraceWriteFailure().empty()) {
+        outcome.reason = outcome.result == Success ? Message() : run.Reason();
+        run.Channel().TraceEnd(TraceResultWord(outcome.result), run.m_facts.blockSize, outcome.reason.English());
+        if (!run.Channel().TraceWriteFailure().Empty()) {
             inputs.port->Warn(run.Channel().TraceWriteFailure());
         }
         // Release step 1.
@@ -277,7 +278,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     run.DestroyChannel();
     run.CloseProgress();
     if (outcome.result == Success) {
-        outcome.reason.clear();
+        outcome.reason = Message();
     }
     outcome.facts = std::move(run.m_facts);
     return outcome;

@@ -80,15 +80,15 @@ struct UpdateFacts {
 // wrong, and where it helps, what to do about it.
 struct UpdateOutcome {
     UpdateResult result = Failed;
-    std::string reason;
+    Message reason;
     UpdateFacts facts = {};   // set by the run; {result, reason} leaves it empty
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
 
 // Why a run found no calculator where `where` says it looked.
-std::string NoCalculatorReason(const std::string& where);
+Message NoCalculatorReason(const Message& where);
 
 // Why `devicePath` could not be opened (`error` an errno value), with the
 // platform's remedy.
-std::string OpenFailureReason(const char* devicePath, uint32_t error);
+Message OpenFailureReason(const char* devicePath, uint32_t error);

@@ -13,6 +13,7 @@
 
 #include "update/image_files.h"
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -77,18 +78,18 @@ bool CopyFile(int from, int to)
 // Opens a regular file for reading; -1 with `problem` set otherwise. The
 // open never waits (a FIFO or a device under the image's name is refused,
 // not waited on).
-int OpenImage(const std::string& path, std::string& problem)
+int OpenImage(const std::string& path, Message& problem)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        problem = FormatText(errno == ENOENT ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
-                             {path, std::strerror(errno)});
+        problem = Message(errno == ENOENT ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
+                             {path, std::string(std::strerror(errno))});
         return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        problem = FormatText(N_("image %s is not a regular file"), {path});
+        problem = Message(N_("image %s is not a regular file"), {path});
         return -1;
     }
     return fd;
@@ -105,7 +106,7 @@ std::string ScratchDirectory(const std::string& configured)
     return dir != nullptr && *dir != '\0' ? dir : "/tmp";
 }
 
-bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std::string& problem)
+bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, Message& problem)
 {
     Discard();
     const int image = OpenImage(path, problem);
@@ -115,8 +116,8 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     std::string name = ScratchDirectory(tempDir) + "/qzXXXXXX";
     m_file = ::mkostemp(name.data(), O_CLOEXEC);   // a new file, mode 0600, never reopened
     if (m_file < 0) {
-        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"),
-                             {ScratchDirectory(tempDir), std::strerror(errno)});
+        problem = Message(N_("cannot make a scratch copy in %s (%s)"),
+                             {ScratchDirectory(tempDir), std::string(std::strerror(errno))});
         ::close(image);
         return false;
     }
@@ -124,7 +125,7 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     m_owner = true;
     const bool copied = CopyFile(image, static_cast<int>(m_file)) && Seek(0);
     if (!copied) {
-        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, ScratchDirectory(tempDir), std::strerror(errno)});
+        problem = Message(N_("cannot copy %s to %s (%s)"), {path, ScratchDirectory(tempDir), std::string(std::strerror(errno))});
         Discard();
     }
     ::close(image);

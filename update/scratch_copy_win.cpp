@@ -10,6 +10,7 @@
 
 #include "device/win_error.h"
 #include "device/win_handle.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "update/image_files.h"
 
@@ -19,19 +20,19 @@ namespace {
 constexpr int kNameAttempts = 256;
 
 // Opens a file on a disk for reading; invalid with `problem` set otherwise.
-CWinHandle OpenImage(const std::string& path, std::string& problem)
+CWinHandle OpenImage(const std::string& path, Message& problem)
 {
     CWinHandle image(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!image.IsValid()) {
         const DWORD error = GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        problem = FormatText(missing ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
+        problem = Message(missing ? N_("image missing: %s (%s)") : N_("cannot read image %s (%s)"),
                              {path, WindowsErrorText(error)});
         return image;
     }
     if (GetFileType(image.Get()) != FILE_TYPE_DISK) {
-        problem = FormatText(N_("image %s is not a regular file"), {path});
+        problem = Message(N_("image %s is not a regular file"), {path});
         image.Reset();
     }
     return image;
@@ -101,7 +102,7 @@ std::string ScratchDirectory(const std::string& configured)
     return std::string(directory, length);
 }
 
-bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std::string& problem)
+bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, Message& problem)
 {
     Discard();
     const CWinHandle image = OpenImage(path, problem);
@@ -112,11 +113,11 @@ bool CScratchCopy::Make(const std::string& path, const std::string& tempDir, std
     DWORD error = 0;
     CWinHandle copy = CreateScratchFile(directory, error);
     if (!copy.IsValid()) {
-        problem = FormatText(N_("cannot make a scratch copy in %s (%s)"), {directory, WindowsErrorText(error)});
+        problem = Message(N_("cannot make a scratch copy in %s (%s)"), {directory, WindowsErrorText(error)});
         return false;
     }
     if (!CopyContents(image.Get(), copy.Get())) {
-        problem = FormatText(N_("cannot copy %s to %s (%s)"), {path, directory, WindowsErrorText(GetLastError())});
+        problem = Message(N_("cannot copy %s to %s (%s)"), {path, directory, WindowsErrorText(GetLastError())});
         return false;   // closing the handle deletes the half-made copy
     }
     m_file = reinterpret_cast<intptr_t>(copy.Release());

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -19,10 +20,10 @@ bool Recent(const ImageFileState& state, uint32_t stillMs, int64_t nowNs)
     return age < still && age > -still;
 }
 
-std::string SecondsText(uint32_t ms)
+Message SecondsText(uint32_t ms)
 {
     const uint32_t seconds = (ms + 999) / 1000;
-    return FormatText(PluralText(seconds == 1 ? 1 : 2, "%d second", "%d seconds"), {std::to_string(seconds)});
+    return Message::Count("%d second", "%d seconds", seconds, {std::to_string(seconds)});
 }
 
 }  // namespace
@@ -33,21 +34,21 @@ bool CSessionImages::Look(ImageFileState& stub, ImageFileState& os) const
 }
 
 bool CSessionImages::WaitSlice(IUpdatePort& port, const std::string& changed, int64_t deadlineNs,
-                               std::string& problem)
+                               Message& problem)
 {
     if (FileClockNowNs() >= deadlineNs) {
-        problem = FormatText(N_("image %s kept changing for %s: it is still being written; start the update "
+        problem = Message(N_("image %s kept changing for %s: it is still being written; start the update "
                                 "again once it has been copied completely"),
                              {changed, SecondsText(m_policy.giveUpMs)});
         return false;
     }
     if (!m_saidWaiting) {
         m_saidWaiting = true;
-        port.Warn(FormatText(N_("image %s is being written: waiting until it has not changed for %s"),
+        port.Warn(Message(N_("image %s is being written: waiting until it has not changed for %s"),
                              {changed, SecondsText(m_policy.stillMs)}));
     }
     if (!port.KeepWaiting(ReplyWait{})) {
-        problem = FormatText(N_("stopped while waiting for image %s to be written completely"), {changed});
+        problem = Message(N_("stopped while waiting for image %s to be written completely"), {changed});
         return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(m_policy.sliceMs));
@@ -55,7 +56,7 @@ bool CSessionImages::WaitSlice(IUpdatePort& port, const std::string& changed, in
 }
 
 bool CSessionImages::Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port,
-                          std::string& problem, const StillnessPolicy& policy)
+                          Message& problem, const StillnessPolicy& policy)
 {
     m_policy = policy;
     m_saidWaiting = false;

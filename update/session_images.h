@@ -6,6 +6,7 @@
 // ImageSnapshots::ShareFrom). A file is taken as finished when it has not
 // changed for a while and did not change while it was copied.
 #include <cstdint>
+#include "i18n/message.h"
 #include <string>
 
 #include "update/image_files.h"
@@ -25,7 +26,7 @@ public:
     // and the port is served (KeepWaiting) while it lasts. False with
     // `problem` telling why: an image that cannot be used, a wait the port
     // ended, or files still changing after `giveUpMs`.
-    bool Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port, std::string& problem,
+    bool Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port, Message& problem,
               const StillnessPolicy& policy = {});
 
     const ImageSnapshots& Images() const { return m_images; }
@@ -37,7 +38,7 @@ private:
     // One look at both files: true when both are there.
     bool Look(ImageFileState& stub, ImageFileState& os) const;
     // Waits a slice; false (with `problem`) when the wait is over.
-    bool WaitSlice(IUpdatePort& port, const std::string& changed, int64_t deadlineNs, std::string& problem);
+    bool WaitSlice(IUpdatePort& port, const std::string& changed, int64_t deadlineNs, Message& problem);
 
     ImageSnapshots m_images;
     std::string m_stubPath;

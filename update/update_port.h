@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/usb_location.h"
+#include "i18n/message.h"
 
 // A wait for the calculator, as the host sees it between the channel's short
 // waits.
@@ -34,7 +35,7 @@ public:
 
     // Something the user should know that does not stop the run (a trace
     // file that cannot be written, for instance).
-    virtual void Warn(const std::string& text) = 0;
+    virtual void Warn(const Message& text) = 0;
 
     // The run has taken its calculator, the one at `path` (`usb` says where
     // a USB calculator is, when the system tells). Hosts that show no more

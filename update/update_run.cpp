@@ -4,13 +4,14 @@
 #include <cstring>
 #include <utility>
 
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
 
 // The fixed packets a reply is compared with, by the names the trace and
 // the documentation use.
-const char* PacketName(const StoredPacket& packet)
+Message PacketName(const StoredPacket& packet)
 {
     static constexpr std::pair<const StoredPacket*, const char*> kNames[] = {
         {&PKT_ACK, "Ack"},           {&PKT_ACK_03, "Ack 03"},    {&PKT_NAK_04, "Nak 04"},
@@ -18,10 +19,10 @@ const char* PacketName(const StoredPacket& packet)
     };
     for (const auto& [known, name] : kNames) {
         if (known == &packet) {
-            return name;
+            return Message::Raw(name);
         }
     }
-    return N_("another packet");
+    return Message(N_("another packet"));
 }
 
 // Reply bytes as text: printable characters as they are, the rest as <XX>.
@@ -64,13 +65,14 @@ CUpdateRun::~CUpdateRun()
     CloseProgress();
 }
 
-bool CUpdateRun::Fail(const std::string& what)
+bool CUpdateRun::Fail(const Message& what)
 {
-    if (m_reason.empty()) {
-        m_reason = m_blockNumber > 0 ? FormatText(N_("%s, block %d of %d: %s"),
-                                                  {m_step, std::to_string(m_blockNumber),
-                                                   std::to_string(m_blockCount), what})
-                                     : FormatText(N_("%s: %s"), {m_step, what});
+    if (m_reason.Empty()) {
+        const Message step(m_step);
+        m_reason = m_blockNumber > 0 ? Message(N_("%s, block %d of %d: %s"),
+                                               {step, std::to_string(m_blockNumber), std::to_string(m_blockCount),
+                                                what})
+                                     : Message(N_("%s: %s"), {step, what});
     }
     return false;
 }
@@ -98,7 +100,7 @@ bool CUpdateRun::OutOfStep()
 {
     uint8_t stray[kShownStrayBytes] = {};
     const uint32_t n = m_channel->TakeWaiting(stray, sizeof stray);
-    return Fail(FormatText(N_("the calculator sent \"%s\" that answers nothing the program asked; the "
+    return Fail(Message(N_("the calculator sent \"%s\" that answers nothing the program asked; the "
                               "conversation is out of step, so the update was stopped"),
                            {ShowBytes(stray, n)}));
 }
@@ -126,7 +128,7 @@ AckOrNak CUpdateRun::ReadAckOrNak()
     if (ReplyIs(PKT_NAK_04)) {
         return AckOrNak::Nak;
     }
-    Unexpected(PKT_ACK.length, N_("Ack or Nak 04"));
+    Unexpected(PKT_ACK.length, Message(N_("Ack or Nak 04")));
     return AckOrNak::Other;
 }
 
@@ -135,18 +137,18 @@ bool CUpdateRun::ReplyIs(const StoredPacket& packet) const
     return std::memcmp(m_reply, packet.bytes(), packet.length) == 0;
 }
 
-bool CUpdateRun::Unexpected(uint32_t length, const char* expected)
+bool CUpdateRun::Unexpected(uint32_t length, const Message& expected)
 {
-    return Fail(FormatText(N_("the calculator answered \"%s\" where %s was expected"),
+    return Fail(Message(N_("the calculator answered \"%s\" where %s was expected"),
                            {ShowBytes(m_reply, length), expected}));
 }
 
-bool CUpdateRun::ReceiveFailed(const std::string& what)
+bool CUpdateRun::ReceiveFailed(const Message& what)
 {
     if (m_channel->m_lastError != 0) {
         return ChannelFailed(IoError);
     }
-    return m_stopReason.empty() ? Fail(what) : ChannelFailed(PumpStopped);
+    return m_stopReason.Empty() ? Fail(what) : ChannelFailed(PumpStopped);
 }
 
 void CUpdateRun::OpenProgress(const char* phaseText, int stepCount)
@@ -167,15 +169,15 @@ bool CUpdateRun::ChannelFailed(int status)
 {
     switch (status) {
     case IoError:
-        return Fail(FormatText(N_("the link to the calculator was lost (%s); check the cable, then start the "
-                                  "update again"),
-                               {std::strerror(static_cast<int>(m_channel->m_lastError))}));
+        return Fail(Message(N_("the link to the calculator was lost (%s); check the cable, then start the "
+                               "update again"),
+                            {std::string(std::strerror(static_cast<int>(m_channel->m_lastError)))}));
     case PumpStopped:
-        return Fail(m_stopReason.empty() ? N_("stopped") : m_stopReason);
+        return Fail(m_stopReason.Empty() ? Message(N_("stopped")) : m_stopReason);
     case TimedOut:
-        return Fail(N_("the calculator did not answer in time"));
+        return Fail(Message(N_("the calculator did not answer in time")));
     default:
-        return Fail(FormatText(N_("channel status %d"), {std::to_string(status)}));
+        return Fail(Message(N_("channel status %d"), {std::to_string(status)}));
     }
 }
 
@@ -191,7 +193,7 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
         return waited <= (m_userEnded ? policy.afterUserEndedMs : policy.finalReplyMs);
     }
     if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
-        m_stopReason = FormatText(channelWait.writing
+        m_stopReason = Message(channelWait.writing
                                       ? N_("the calculator stopped taking data for %s (the limit set by "
                                            "ZENTRIX_REPLY_TIMEOUT)")
                                       : N_("the calculator did not answer for %s (the limit set by "
@@ -206,13 +208,13 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
     // where it stood.
     m_userEnded = wait.endable;
     if (!wait.endable) {
-        m_stopReason = N_("stopped on request");
+        m_stopReason = Message(N_("stopped on request"));
     } else if (channelWait.writing) {
-        m_stopReason = FormatText(N_("stopped after the calculator had taken no data for %s; check the cable and "
+        m_stopReason = Message(N_("stopped after the calculator had taken no data for %s; check the cable and "
                                      "that the calculator is in receive mode, then start the update again"),
                                   {Seconds(waited)});
     } else {
-        m_stopReason = FormatText(N_("stopped while the calculator had not answered for %s; check the cable and "
+        m_stopReason = Message(N_("stopped while the calculator had not answered for %s; check the cable and "
                                      "that the calculator is in receive mode, then start the update again"),
                                   {Seconds(waited)});
     }

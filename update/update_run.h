@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/usb_channel.h"
+#include "i18n/message.h"
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "update/image_files.h"
@@ -33,8 +34,8 @@ public:
     }
     // Records why the run gives up (the first reason is kept, as it is the
     // cause); returns false so that a failing step can `return run.Fail(...)`.
-    bool Fail(const std::string& what);
-    const std::string& Reason() const { return m_reason; }
+    bool Fail(const Message& what);
+    const Message& Reason() const { return m_reason; }
 
     // Writes a fixed packet with its own length.
     bool Send(const StoredPacket& packet) { return SendBytes(packet.bytes(), packet.length); }
@@ -59,10 +60,10 @@ public:
     bool ReplyIs(const StoredPacket& packet) const;
     // Records that the reply in the buffer (`length` bytes) is not what the
     // step expected; returns false.
-    bool Unexpected(uint32_t length, const char* expected);
+    bool Unexpected(uint32_t length, const Message& expected);
     // Records why a data packet read through the channel was not received:
     // the link, a stopped wait, or else `what`; returns false.
-    bool ReceiveFailed(const std::string& what);
+    bool ReceiveFailed(const Message& what);
 
     void OpenProgress(const char* phaseText, int stepCount);
     void CloseProgress();
@@ -98,8 +99,8 @@ private:
     const char* m_step = "the start";
     int32_t m_blockNumber = 0;
     int32_t m_blockCount = 0;
-    std::string m_reason;
-    std::string m_stopReason;   // why the waiter ended a wait
+    Message m_reason;
+    Message m_stopReason;   // why the waiter ended a wait
     bool m_sentAny = false;     // the first packet has been written
     bool m_abandoning = false;  // the abandon path's write is under way
     bool m_userEnded = false;   // the user ended a wait on a silent calculator

@@ -130,7 +130,7 @@ TEST_F(TraceTest, ANewTraceFileIsPrivate)
     setenv("ZENTRIX_TRACE", path.c_str(), 1);
     Exchange();
     umask(oldMask);
-    EXPECT_EQ(channel.TraceFailure(), "");
+    EXPECT_EQ(channel.TraceFailure().English(), "");
     struct stat info = {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -182,7 +182,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
             }
         }
         exchange.get();
-        EXPECT_EQ(channel.TraceFailure(), "cannot open trace file " + tracePath + ": " + reason);
+        EXPECT_EQ(channel.TraceFailure().English(), "cannot open trace file " + tracePath + ": " + reason);
         channel.Close();
         close(fds[1]);
     }
@@ -201,7 +201,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
     // The next session with a usable path traces again and forgets the failure.
     setenv("ZENTRIX_TRACE", path.c_str(), 1);
     Exchange();
-    EXPECT_EQ(channel.TraceFailure(), "");
+    EXPECT_EQ(channel.TraceFailure().English(), "");
     channel.Close();
     EXPECT_EQ(Lines(0).size(), 3u);
 }

@@ -225,7 +225,7 @@ TEST_F(EnumerationTest, EachListedPathGetsAnHonestVerdict)
     const std::vector<ListedDevice> devices = ListOfferedDevices(listed);
     ASSERT_EQ(devices.size(), table.size());
     for (size_t i = 0; i < table.size(); ++i) {
-        EXPECT_EQ(FormatListedDevice(devices[i]), table[i].first + "  " + table[i].second);
+        EXPECT_EQ(FormatListedDevice(devices[i]).English(), table[i].first + "  " + table[i].second);
     }
     // Listing took nothing: the free port is still free, the held one held.
     const int probe = open(freePort.SlavePath(), O_RDWR | O_NOCTTY | O_NONBLOCK);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -114,6 +116,83 @@ TEST(Language, GermanForAGermanLocaleEnglishByteForByteInTheCLocale)
                                           {"XDG_STATE_HOME=" + (dir / "state").string(), "ZENTRIX_LANG=de"}, "");
     EXPECT_EQ(torn.err, "zentrix-update: Zeile 4 von " + file.string() +
                             " ist kein vollständiger Eintrag (beim Schreiben abgeschnitten?); sie wird übersprungen\n");
+    fs::remove_all(dir);
+}
+
+// English words of the program's own that a German screen must not show.
+const std::regex kOurEnglish(
+    R"(\b(updated|current|unsupported|failed|not started|calculators?|answer|version|identity|Updating|Checking|configured|nothing connected|Waiting)\b)");
+
+// A German --all with every ending: an update, a calculator already
+// current, one not supported, one that stops answering and a configured
+// port with nothing on it. The rows, the summary lines, the counts and the
+// history table's result words are German; the console takes "ja" and
+// "nein"; the C locale gives the English of the same set.
+TEST(Language, AGermanSetShowsEveryEndingInGermanAndTakesJaAndNein)
+{
+    const fs::path dir = MakeDemoFolder("zentrix-e2e-lang-set", ZENTRIX_SIM_BIN);
+    ASSERT_FALSE(dir.empty());
+    const auto runSet = [&](std::vector<std::string> env, const std::string& answers) {
+        std::vector<std::unique_ptr<CBackgroundProcess>> calculators;
+        std::string devices;
+        for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+                 {}, {"--os-version", "02.00.0000"}, {"--model", "12345678"}, {"--fault", "silent:100"}}) {
+            std::vector<std::string> argv = {ZENTRIX_SIM_BIN, "--runs", "1"};
+            argv.insert(argv.end(), options.begin(), options.end());
+            calculators.push_back(std::make_unique<CBackgroundProcess>(argv));
+            devices += calculators.back()->ReadLine() + ";";
+        }
+        devices += (dir / "no-calculator-here").string();
+        env.insert(env.end(), {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
+                               "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (dir / "scratch").string(),
+                               "XDG_STATE_HOME=" + (dir / "state").string(), "ZENTRIX_LANG=", "LANGUAGE=",
+                               "LC_MESSAGES="});
+        return RunProcess({"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all",
+                           (dir / "img").string()},
+                          env, answers);
+    };
+    const ProcessResult german = runSet({"LANG=de_DE.UTF-8", "LC_ALL="}, "ja\nja\nja\nnein\n");
+    EXPECT_EQ(german.exitCode, 18) << german.err;
+    // "ja" and "nein" answered every box: none asked again.
+    EXPECT_EQ(german.out.find("Bitte antworten"), std::string::npos) << german.out;
+    std::smatch english;
+    EXPECT_FALSE(std::regex_search(german.out, english, kOurEnglish)) << english.str() << "\n" << german.out;
+    EXPECT_FALSE(std::regex_search(german.err, english, kOurEnglish)) << english.str() << "\n" << german.err;
+    for (const char* shown : {"aktualisiert /dev/", "aktuell /dev/", "fehlgeschlagen /dev/",
+                              "An 1 eingetragenen Anschluss war nichts angeschlossen."}) {
+        EXPECT_NE(german.out.find(shown), std::string::npos) << shown << "\n" << german.out;
+    }
+
+    // The same set in the C locale: English, answered in English.
+    const ProcessResult cLocale = runSet({"LC_ALL=C", "LANG=de_DE.UTF-8"}, "ok\nok\nok\ncancel\n");
+    EXPECT_EQ(cLocale.exitCode, 18) << cLocale.err;
+    EXPECT_NE(cLocale.out.find("4 calculators: 1 updated, 1 already current, 1 not supported, 1 failed. 1 configured "
+                               "port had nothing connected."),
+              std::string::npos)
+        << cLocale.out;
+    EXPECT_TRUE(std::regex_search(cLocale.out, kOurEnglish)) << cLocale.out;   // the words looked for are there
+
+    // The history table: German result words (the recorded reasons are the
+    // file's English); --csv stays English.
+    const auto history = [&](const std::string& language, const std::string& format) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history"};
+        if (!format.empty()) {
+            argv.push_back(format);
+        }
+        return RunProcess(argv, {"XDG_STATE_HOME=" + (dir / "state").string(), "ZENTRIX_LANG=" + language}, "").out;
+    };
+    const std::string table = history("de", "");
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);   // the headings
+    int rows = 0;
+    for (; std::getline(lines, line); ++rows) {
+        const std::string result = line.substr(line.find("  ") + 2);
+        EXPECT_TRUE(std::regex_search(result, std::regex("^ *(aktualisiert|aktuell|nicht unterst|fehlgeschlagen)")))
+            << line;
+    }
+    EXPECT_EQ(rows, 8) << table;
+    EXPECT_NE(history("de", "--csv").find(",failed,"), std::string::npos);
     fs::remove_all(dir);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The .mo reader on catalogues written here (good, plural, damaged), the
-// plural rules of the program's languages, and Localize on whole texts,
-// patterns and patterns quoted in patterns.
+// plural rules of the program's languages, the look-up of whole texts, and
+// messages rendered through a catalogue.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "i18n/catalogue.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -64,51 +64,79 @@ const Messages kGerman = {
     {"Update %s of %d", "Aktualisierung %s von %d"},
 };
 
-TEST(Catalogue, TranslatesWholeTextsPatternsAndPatternsInsidePatterns)
+TEST(Catalogue, AWholeWordIsLookedUpAFinishedSentenceIsNeverMatchedBack)
 {
     const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
     ASSERT_TRUE(c);
-    struct Case {
-        std::string english;
-        std::string expected;
-    } cases[] = {
-        {"Warning", "Warnung"},
-        {"Not in the catalogue", "Not in the catalogue"},
-        {"the calculator answered \"06 00\" where Ack was expected during the identity request",
-         "der Rechner antwortete \xE2\x80\x9E" "06 00\xE2\x80\x9C während die Kennungsanfrage; erwartet war Ack"},
-        {"the calculator at /dev/pts/3: the calculator did not answer in time",
-         "der Rechner an /dev/pts/3: der Rechner hat nicht rechtzeitig geantwortet"},
-        {"1 calculator updated", "1 Rechner aktualisiert"},
-        {"3 calculators updated", "3 Rechner aktualisiert!"},
-        {"1 files", "1 Datei"},   // the catalogue's own form for the count
-        {"2 file", "2 Dateien"},
-        {"Update 1.2 of x", "Update 1.2 of x"},   // %d takes digits only
-        {"Update 1.2 of 7", "Aktualisierung 1.2 von 7"},
-        {"the calculator at : x", "der Rechner an : x"},
-    };
-    for (const Case& k : cases) {
-        EXPECT_EQ(Localize(&*c, k.english), k.expected) << k.english;
-        EXPECT_EQ(Localize(nullptr, k.english), k.english);
-    }
-    EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 1), "%d Datei");
-    EXPECT_EQ(LocalizeCount(&*c, "%d file", "%d files", 5), "%d Dateien");
-    EXPECT_EQ(LocalizeCount(nullptr, "%d file", "%d files", 5), "%d files");
-    // A text that splits a pattern's %s in very many ways (a long
-    // configuration line of ":1: ", say) is not worked on for minutes: past
-    // a bound of steps it is shown as it is.
-    const Messages lined = {{"%s:%s: %s; line ignored", "%s:%s: %s; Zeile \xC3\xBC" "bergangen"},
-                            {"unknown key \"%s\"", "unbekannter Schl\xC3\xBCssel \"%s\""}};
-    const std::optional<MoCatalogue> config = MoCatalogue::Parse(WriteMo(lined));
-    ASSERT_TRUE(config);
-    std::string hostile;
-    for (int i = 0; i < 2000; ++i) {
-        hostile += ":1: ";
-    }
-    EXPECT_EQ(Localize(&*config, hostile), hostile);
-    EXPECT_EQ(Localize(&*config, "f.conf:3: unknown key \"x\"; line ignored"),
-              "f.conf:3: unbekannter Schl\xC3\xBCssel \"x\"; Zeile \xC3\xBC" "bergangen");
+    // A word of ours carried as a string (a device's problem) is translated
+    // when the catalogue has exactly it; anything else stays as it is.
+    EXPECT_EQ(Message::Word("Warning").Render(&*c), "Warnung");
+    EXPECT_EQ(Message::Word("Warning").English(), "Warning");
+    EXPECT_EQ(Message::Word("Permission denied").Render(&*c), "Permission denied");
+    // A text filled in from a pattern is what it is: its meaning travels as
+    // a message, never as the finished sentence.
+    EXPECT_EQ(Message::Word("the calculator at /dev/pts/3: the calculator did not answer in time").Render(&*c),
+              "the calculator at /dev/pts/3: the calculator did not answer in time");
+    // A text with a count is never taken for one of its forms.
+    EXPECT_EQ(Message::Word("%d file").Render(&*c), "%d file");
+    EXPECT_EQ(c->Find("%d files"), nullptr);
+    ASSERT_NE(c->Find("%d file"), nullptr);
+    EXPECT_EQ(c->ForCount(*c->Find("%d file"), 5), "%d Dateien");
+    EXPECT_EQ(Message::OneLine(Message::Word("a\nb")).Render(&*c), "a\\nb");
     EXPECT_EQ(FormatText("%s of %d%%, %2$s again", {"a", "7"}), "a of 7%, 7 again");
     EXPECT_EQ(FormatText("%s %s", {"only"}), "only ");
+}
+
+TEST(Catalogue, RendersMessagesFromWhatTheyMean)
+{
+    const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
+    ASSERT_TRUE(c);
+    const Message silent(N_("the calculator did not answer in time"));
+    const Message nested(N_("the calculator at %s: %s"), {std::string("/dev/pts/3"), silent});
+    // A message argument is translated with its row; outside text never is,
+    // even where it reads like a text of the catalogue.
+    const Message outside(N_("the calculator at %s: %s"),
+                          {std::string("Warning"), std::string("the calculator did not answer in time")});
+    const Message reordered(N_("the calculator answered \"%s\" where %s was expected during %s"),
+                            {std::string("06 00"), std::string("Ack"), Message(N_("the identity request"))});
+    const Message missing(N_("Not in the catalogue %s"), {Message(N_("Warning"))});
+    struct Case {
+        Message message;
+        std::string english;
+        std::string german;
+    } cases[] = {
+        {Message(N_("Warning")), "Warning", "Warnung"},
+        {nested, "the calculator at /dev/pts/3: the calculator did not answer in time",
+         "der Rechner an /dev/pts/3: der Rechner hat nicht rechtzeitig geantwortet"},
+        {outside, "the calculator at Warning: the calculator did not answer in time",
+         "der Rechner an Warning: the calculator did not answer in time"},
+        {reordered, "the calculator answered \"06 00\" where Ack was expected during the identity request",
+         "der Rechner antwortete \xE2\x80\x9E" "06 00\xE2\x80\x9C während die Kennungsanfrage; erwartet war Ack"},
+        {missing, "Not in the catalogue Warning", "Not in the catalogue Warnung"},
+        {Message::Count("%d calculator updated", "%d calculators updated", 1, {std::string("1")}),
+         "1 calculator updated", "1 Rechner aktualisiert"},
+        {Message::Count("%d calculator updated", "%d calculators updated", 3, {std::string("3")}),
+         "3 calculators updated", "3 Rechner aktualisiert!"},
+        {Message::Count("%d file", "%d files", 0, {std::string("0")}), "0 files", "0 Dateien"},
+        {Message::Raw("Warning"), "Warning", "Warning"},
+        {Message::OneLine(Message(N_("the calculator at %s: %s"), {std::string("a\nb\x1b"), silent})),
+         "the calculator at a\\nb\\x1b: the calculator did not answer in time",
+         "der Rechner an a\\nb\\x1b: der Rechner hat nicht rechtzeitig geantwortet"},
+        {Message(N_("%s of %d%%, %2$s again"), {std::string("a"), std::string("7")}), "a of 7%, 7 again",
+         "a of 7%, 7 again"},
+        {Message(), "", ""},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(k.message.English(), k.english);
+        EXPECT_EQ(k.message.Render(nullptr), k.english);
+        EXPECT_EQ(k.message.Render(&*c), k.german) << k.english;
+    }
+    // A plural entry is not taken for a text of the same singular without a
+    // count, nor the other way round: each falls back to its English.
+    EXPECT_EQ(Message(N_("%d file"), {std::string("4")}).Render(&*c), "4 file");
+    EXPECT_EQ(Message::Count("Warning", "Warnings", 2).Render(&*c), "Warnings");
+    EXPECT_TRUE(Message().Empty());
+    EXPECT_FALSE(Message::Raw("x").Empty());
 }
 
 TEST(Catalogue, PluralRulesOfTheProgramsLanguages)
@@ -153,7 +181,7 @@ TEST(Catalogue, ADamagedFileIsRefusedWhole)
     }
     const std::optional<MoCatalogue> bigEndian = MoCatalogue::Parse(swapped);
     ASSERT_TRUE(bigEndian);
-    EXPECT_EQ(Localize(&*bigEndian, "Warning"), "Warnung");
+    EXPECT_EQ(Message(N_("Warning")).Render(&*bigEndian), "Warnung");
 
     std::vector<std::pair<const char*, std::string>> bad;
     bad.emplace_back("empty", "");

@@ -32,10 +32,10 @@ public:
     int closed = 0;
     std::function<ClassroomRequest(RowsView&)> onServe;
 
-    void ShowRows(const std::vector<ClassroomRow>& shown, const std::string& title) override
+    void ShowRows(const std::vector<ClassroomRow>& shown, const Message& title) override
     {
         rows = shown;
-        heading = title;
+        heading = title.English();
     }
     ClassroomRequest Serve(uint32_t) override
     {
@@ -45,7 +45,7 @@ public:
         return onServe && serves < 100000 ? onServe(*this) : (serves < 100000 ? ClassroomRequest::None
                                                                                : ClassroomRequest::Terminate);
     }
-    void ShowSummary(const std::vector<std::string>& lines) override { summary = lines; }
+    void ShowSummary(const std::vector<Message>& lines) override { summary = RenderAll(lines, nullptr); }
     void CloseRows() override { ++closed; }
     // Answers from `askAnswers` in turn; none left: cannot ask.
     int Ask(const char* question) override
@@ -101,7 +101,7 @@ protected:
             ports.insert(in.port);
         }
         const std::string name = path;
-        UpdateOutcome outcome{Success, ""};
+        UpdateOutcome outcome{Success, {}};
         in.port->OpenProgress("Updating...", 4);
         if (name.find("closing") != std::string::npos) {
             // Done with the calculator, still closing until the test lets it end.
@@ -116,14 +116,14 @@ protected:
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            outcome = {Failed, "silent"};
+            outcome = {Failed, Message::Raw("silent")};
         } else if (name.find("current") != std::string::npos) {
-            outcome = {AlreadyCurrent, "OS 01.05 already"};
+            outcome = {AlreadyCurrent, Message::Raw("OS 01.05 already")};
         } else if (name.find("unsupported") != std::string::npos) {
-            outcome = {UnsupportedModel, "model 12345678"};
+            outcome = {UnsupportedModel, Message::Raw("model 12345678")};
         } else if (name.find("cut") != std::string::npos) {
             in.port->StepProgress();
-            outcome = {Failed, "link lost"};
+            outcome = {Failed, Message::Raw("link lost")};
         } else {
             for (int i = 0; i < 4; ++i) {
                 in.port->StepProgress();
@@ -146,7 +146,7 @@ protected:
         }
         std::atomic<int> walks{0};
     };
-    CountingSource devices{{}, nullptr, "the test's list"};   // paths changed between scans
+    CountingSource devices{{}, nullptr, Message::Raw("the test's list")};   // paths changed between scans
     CUpdaterApp app;
     std::mutex lock;
     std::map<std::string, int> runsOf;
@@ -282,7 +282,7 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
         CClassroom station(std::move(inputs));
         station.RunStation();
         // Every calculator the station saw, the unplugged one first, then the counts.
-        EXPECT_EQ(station.SummaryLines(), (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent",
+        EXPECT_EQ(RenderAll(station.SummaryLines(), nullptr), (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent",
                                                                     "updated usb:1:2"}));
         EXPECT_EQ(view.summary,
                   (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent", "updated usb:1:2",
@@ -321,7 +321,7 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
         offered = offered || (row != nullptr && row->offersNext && RunsOf(port.string()) < 2);
         switch (stage) {
         case 0:   // pulled while its run is closing
-            if (row != nullptr && !row->finished && row->phase == "Updating...") {
+            if (row != nullptr && !row->finished && row->phase.English() == "Updating...") {
                 std::filesystem::remove(port);
                 ++stage;
             }
@@ -350,7 +350,7 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
     {
         CClassroom station(std::move(inputs));
         station.RunStation();
-        EXPECT_EQ(station.SummaryLines(),
+        EXPECT_EQ(RenderAll(station.SummaryLines(), nullptr),
                   (std::vector<std::string>{"updated " + port.string(), "updated " + port.string()}));
     }
     std::filesystem::remove(port);
@@ -459,7 +459,7 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
 {
     for (const UpdateMode mode : {UpdateMode::All, UpdateMode::Watch}) {
         RecordingFrontEnd frontEnd;
-        CListedDeviceSource devices{{"usb:1:2"}, nullptr, "the test's list"};
+        CListedDeviceSource devices{{"usb:1:2"}, nullptr, Message::Raw("the test's list")};
         CUpdaterApp app;
         app.SetFrontEnd(&frontEnd);
         app.m_devices = &devices;
@@ -468,7 +468,7 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
         bool ran = false;
         app.m_runUpdate = [&](const UpdateRunInputs&) {
             ran = true;
-            return UpdateOutcome{Success, ""};
+            return UpdateOutcome{Success, {}};
         };
         app.RunUpdateLoop();
         EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Error", "quit 18"}));

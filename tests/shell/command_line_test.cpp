@@ -176,7 +176,8 @@ TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
     EXPECT_EQ(options.option, ProgramOption::All);
     EXPECT_EQ(options.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
     EXPECT_EQ(options.usbIds, (std::vector<std::string>{"1a2b:5e01"}));
-    EXPECT_EQ(options.warnings, (std::vector<std::string>{"zentrix-update: --device needs a value; ignored"}));
+    EXPECT_EQ(RenderAll(options.warnings, nullptr),
+              (std::vector<std::string>{"zentrix-update: --device needs a value; ignored"}));
 }
 
 // What is only a warning for a person is, with --yes or --json, the usage
@@ -200,13 +201,14 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ProgramOptions options = ParseProgramOptions(arguments);
         EXPECT_TRUE(options.Strict());
-        EXPECT_EQ(options.refused, c.refused.empty() ? "" : "zentrix-update: " + c.refused + tail) << c.refused;
+        EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : "zentrix-update: " + c.refused + tail) << c.refused;
     }
     // A person reads the warning: the same command line is followed.
     const ProgramOptions lenient = ParseProgramOptions({"zentrix-update", "--dry-run", "--all"});
     EXPECT_FALSE(lenient.Strict());
     EXPECT_EQ(lenient.option, ProgramOption::All);
-    EXPECT_EQ(lenient.warnings, (std::vector<std::string>{"zentrix-update: unknown option --dry-run ignored"}));
+    EXPECT_EQ(RenderAll(lenient.warnings, nullptr),
+              (std::vector<std::string>{"zentrix-update: unknown option --dry-run ignored"}));
 }
 
 TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
@@ -245,10 +247,10 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     for (const auto& t : texts) {
         EXPECT_EQ(SystemLogSetting(t.text), t.setting) << t.text;
     }
-    std::vector<std::string> warnings;
+    std::vector<Message> warnings;
     const DeviceChoice choice = ParseDeviceConfig("system-log = off\nsystem-log = maybe\nsyslog = on\n", "f.conf", warnings);
     EXPECT_FALSE(choice.NamesAnyDevice());
-    EXPECT_EQ(warnings, (std::vector<std::string>{
+    EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "zentrix-update: f.conf:2: system-log is on or off, not maybe; line ignored",
                             "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, system-log, "
                             "image-folder); line ignored"}));
@@ -268,7 +270,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
 
     EXPECT_TRUE(ParseProgramOptions({"zentrix-update", "--all", "--no-system-log"}).noSystemLog);
     EXPECT_FALSE(ParseProgramOptions({"zentrix-update", "--all"}).noSystemLog);
-    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused,
+    EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused.English(),
               "zentrix-update: unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
               "--yes or --json the command line must be exact)");
 }

@@ -200,7 +200,7 @@ TEST(HistoryFile, ManyWritersAtOnceLeaveWholeLinesOnly)
                 HistoryRecord record;
                 record.fields[kDevice] = std::to_string(w) + "/" + std::to_string(n);
                 record.fields[kReason] = padding;
-                std::string problem;
+                Message problem;
                 failures[w] += AppendHistoryLine(path, FormatHistoryLine(record), {}, problem) ? 0 : 1;
             }
         });

@@ -35,7 +35,7 @@ std::vector<std::pair<std::string, std::string>> EveryRemedyText()
     for (const char* path : paths) {
         for (const int error : errors) {
             texts.emplace_back(std::string("OpenFailureReason ") + path + " " + std::to_string(error),
-                               OpenFailureReason(path, static_cast<uint32_t>(error)));
+                               OpenFailureReason(path, static_cast<uint32_t>(error)).English());
         }
     }
     const char* problems[] = {"permission denied", "permission denied, or another program has it open",
@@ -50,7 +50,7 @@ std::vector<std::pair<std::string, std::string>> EveryRemedyText()
             device.product = 0x5e01;
             device.problem = problem;
             texts.emplace_back(std::string("FormatListedDevice ") + (usb ? "usb " : "port ") + problem,
-                               FormatListedDevice(device));
+                               FormatListedDevice(device).English());
         }
     }
     return texts;

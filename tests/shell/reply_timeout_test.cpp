@@ -47,15 +47,15 @@ TEST(ReplyTimeoutSetting, WholeSecondsAreTheLimitAnythingElseIsOneWarningNamingT
         const ReplyTimeoutSetting setting = ParseReplyTimeout(c.text);
         EXPECT_EQ(setting.silenceLimitMs, c.ms) << shown;
         if (c.warned) {
-            EXPECT_EQ(setting.warning,
+            EXPECT_EQ(setting.warning.English(),
                       "ZENTRIX_REPLY_TIMEOUT=" + shown + " is not a number of seconds; waiting without limit");
         } else {
-            EXPECT_EQ(setting.warning, "") << shown;
+            EXPECT_EQ(setting.warning.English(), "") << shown;
         }
     }
     // The value in the warning is escaped and cut.
     const std::string huge = "\x1b[2J" + std::string(120 * 1024, '9');
-    const std::string warning = ParseReplyTimeout(huge.c_str()).warning;
+    const std::string warning = ParseReplyTimeout(huge.c_str()).warning.English();
     EXPECT_EQ(warning.rfind("ZENTRIX_REPLY_TIMEOUT=\\x1b[2J999", 0), 0u) << warning.substr(0, 40);
     EXPECT_LT(warning.size(), 300u);
     EXPECT_NE(warning.find("999... is not a number of seconds"), std::string::npos);

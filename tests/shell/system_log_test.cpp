@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 
 class CWarningsPort : public CQuietPort {
 public:
-    void Warn(const std::string& text) override { warnings.push_back(text); }
+    void Warn(const Message& text) override { warnings.push_back(text.English()); }
     std::vector<std::string> warnings;
 };
 
@@ -42,7 +42,7 @@ UpdateOutcome FailedRun()
 {
     UpdateOutcome outcome;
     outcome.result = Failed;
-    outcome.reason = "the calculator stopped answering\nafter block 12";
+    outcome.reason = Message::Raw("the calculator stopped answering\nafter block 12");
     outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256};
     return outcome;
 }
@@ -66,8 +66,8 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
 TEST(SystemLogEntry, TheEventLogTakesTheRunsEvent)
 {
     const HistoryRecord record = MakeHistoryRecord(FailedRun(), {}, {}, "single", "1.0");
-    std::string problem;
-    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem;
+    Message problem;
+    EXPECT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem.English();
 }
 
 #else
@@ -185,9 +185,9 @@ TEST(SystemLogEntry, TheJournalGetsEveryFieldAndTheHistoryLineItself)
 
     // An entry the journal cannot take is one warning; the record stands.
     UpdateOutcome huge = FailedRun();
-    huge.reason.assign(4 * 1024 * 1024, 'r');
+    huge.reason = Message::Raw(std::string(4 * 1024 * 1024, 'r'));
     const HistoryRecord kept = RecordRun(settings, "watch", {}, huge, port);
-    EXPECT_EQ(kept[kReason], huge.reason);
+    EXPECT_EQ(kept[kReason], huge.reason.English());
     ASSERT_EQ(port.warnings.size(), 1u);
     EXPECT_EQ(port.warnings[0].rfind("this run is not in the system log: ", 0), 0u) << port.warnings[0];
     settings.systemLog = false;
@@ -213,9 +213,9 @@ TEST(SystemLogEntry, WithoutAJournalSyslogGetsTheSameOneLine)
             _exit(77);
         }
         const int syslogSocket = Listen("/dev/log");
-        std::string problem;
+        Message problem;
         const bool written = WriteSystemLog(record, FormatHistoryLine(record), problem);
-        const std::string received = written ? Receive(syslogSocket) : "refused: " + problem;
+        const std::string received = written ? Receive(syslogSocket) : "refused: " + problem.English();
         (void)!write(pipeEnds[1], received.data(), received.size());
         _exit(0);
     }

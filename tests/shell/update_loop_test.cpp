@@ -39,7 +39,7 @@ protected:
             EXPECT_EQ(inputs.claimed, &app);
             UpdateOutcome outcome;
             outcome.result = results.front();
-            outcome.reason = outcome.result == Success ? "" : "reason " + std::to_string(outcome.result);
+            outcome.reason = Message::Raw(outcome.result == Success ? "" : "reason " + std::to_string(outcome.result));
             results.pop_front();
             return outcome;
         };
@@ -205,7 +205,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
     std::error_code noLinks;
     fs::create_symlink(config, link, noLinks);
     if (!noLinks) {
-        EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere"), "");
+        EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere").English(), "");
     }
     EXPECT_EQ(RememberedImageFolder(ConfigFileText(config.string())), "/srv/images");
     // A folder given on the command line, or images where it starts: no question.

@@ -60,7 +60,7 @@ TEST(DeviceName, UsbByPortAndSerialSerialPortsByTheirPath)
         {"\\\\.\\COM12", {}, "COM12"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FriendlyDeviceName(c.path, c.usb), c.name);
+        EXPECT_EQ(FriendlyDeviceName(c.path, c.usb).English(), c.name);
     }
 }
 
@@ -77,17 +77,17 @@ TEST(TimeLeft, JudgedFromTheBarsPaceOnceASecondAndAStepAreSeen)
     EXPECT_EQ(left.SecondsLeft(5000, 5, 100), -1);    // the bar went back: starts over from here
     EXPECT_EQ(left.SecondsLeft(5500, 6, 100), -1);
     EXPECT_EQ(left.SecondsLeft(6000, 6, 100), 94);
-    EXPECT_EQ(TimeLeftText(0), "About 0 s left");
-    EXPECT_EQ(TimeLeftText(59), "About 59 s left");
-    EXPECT_EQ(TimeLeftText(125), "About 2 min 5 s left");
+    EXPECT_EQ(TimeLeftText(0).English(), "About 0 s left");
+    EXPECT_EQ(TimeLeftText(59).English(), "About 59 s left");
+    EXPECT_EQ(TimeLeftText(125).English(), "About 2 min 5 s left");
 }
 
 // A window that keeps what it was told.
 class NoticeWindow : public CProgressDlg {
 public:
     void DestroyWindow() override {}
-    void ShowNotice(const char* notice) override { shown.push_back(notice != nullptr ? notice : "-"); }
-    void ShowTimeLeft(const std::string& text) override { shown.push_back("time left '" + text + "'"); }
+    void ShowNotice(const Message& notice) override { shown.push_back(notice.Empty() ? "-" : notice.English()); }
+    void ShowTimeLeft(const Message& text) override { shown.push_back("time left '" + text.English() + "'"); }
     std::vector<std::string> shown;
 
 protected:
@@ -108,9 +108,9 @@ TEST(StallNotice, ShownOnceASecondWhileTheWaitMayEndTakenAwayWhenItAnswers)
         notice.Show(window, wait);
     }
     // The time left goes while nothing moves.
-    EXPECT_EQ(window.shown, (std::vector<std::string>{"time left ''", StallNoticeText(15000), StallNoticeText(16000),
+    EXPECT_EQ(window.shown, (std::vector<std::string>{"time left ''", StallNoticeText(15000).English(), StallNoticeText(16000).English(),
                                                        "-"}));
-    EXPECT_EQ(StallNoticeText(19999),
+    EXPECT_EQ(StallNoticeText(19999).English(),
               "The calculator has not answered for 19 s.\r\nCheck the cable and that the calculator is in receive "
               "mode, or press Stop to end the update.");
 }

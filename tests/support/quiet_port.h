@@ -11,7 +11,7 @@ public:
     void SetProgressPos(int) override {}
     void SetProgressRange(int) override {}
     void CloseProgress() override {}
-    void Warn(const std::string&) override {}
+    void Warn(const Message&) override {}
     bool SetCloseEnabled(bool) override { return true; }
     bool KeepWaiting(const ReplyWait&) override { return true; }
 };

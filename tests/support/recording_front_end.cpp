@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recording_front_end.h"
 
-int RecordingFrontEnd::MessageBox(const char* text, const char* caption, unsigned style,
-                                  const std::string& detail)
+int RecordingFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style,
+                                  const Message& detail)
 {
-    texts.emplace_back(text);
+    texts.push_back(text.English());
     styles.push_back(style);
-    details.push_back(detail);
-    std::string event = std::string("box ") + caption + (closeEnabled ? "" : " (close greyed)");
+    details.push_back(detail.English());
+    std::string event = "box " + caption.English() + (closeEnabled ? "" : " (close greyed)");
     if (answers.empty()) {
         events.push_back(event + " (unscripted)");
         return IDCANCEL;

@@ -33,8 +33,8 @@ public:
     // Decides every wait for the calculator; waits go on when unset.
     std::function<bool(const ReplyWait&)> onWait;
 
-    int MessageBox(const char* text, const char* caption, unsigned style,
-                   const std::string& details = {}) override;
+    int MessageBox(const Message& text, const Message& caption, unsigned style,
+                   const Message& details = {}) override;
     void PostQuitMessage(int code) override { events.push_back("quit " + std::to_string(code)); }
     // Written down as "choose folder"; answers `chosenFolder`, or declines
     // when `declineFolder` is set.
@@ -66,7 +66,7 @@ public:
     void SetProgressPos(int pos) override { Bar("pos " + std::to_string(pos)); }
     void SetProgressRange(int upper) override { Bar("range 0-" + std::to_string(upper & 0xFFFF)); }
     void CloseProgress() override;
-    void Warn(const std::string& text) override { events.push_back("warn " + text); }
+    void Warn(const Message& text) override { events.push_back("warn " + text.English()); }
     bool SetCloseEnabled(bool enabled) override;
     bool KeepWaiting(const ReplyWait& wait) override { return !onWait || onWait(wait); }
 

@@ -46,7 +46,7 @@ struct Console {
 int Answer(const std::string& input, unsigned style)
 {
     Console console(input);
-    return console.frontEnd.MessageBox("text", "caption", style);
+    return console.frontEnd.MessageBox(Message::Raw("text"), Message::Raw("caption"), style);
 }
 
 TEST(ConsoleAnswer, WordsInAnyCaseEmptyIsDefaultOthersUnknown)
@@ -63,25 +63,29 @@ TEST(ConsoleAnswer, WordsInAnyCaseEmptyIsDefaultOthersUnknown)
         EXPECT_EQ(ParseConsoleAnswer(other), ConsoleAnswer::Unknown) << other;
     }
     // The buttons' words in the user's language answer too; the English ones still do.
-    EXPECT_EQ(ParseConsoleAnswer("abbrechen", "OK", "Abbrechen"), ConsoleAnswer::Cancel);
-    EXPECT_EQ(ParseConsoleAnswer(" Aceptar", "Aceptar", "Cancelar"), ConsoleAnswer::Ok);
-    EXPECT_EQ(ParseConsoleAnswer("cancel", "Aceptar", "Cancelar"), ConsoleAnswer::Cancel);
-    EXPECT_EQ(ParseConsoleAnswer("annul", "OK", "Annuler"), ConsoleAnswer::Unknown);
+    EXPECT_EQ(ParseConsoleAnswer("abbrechen", {"OK", "ja"}, {"Abbrechen", "nein"}), ConsoleAnswer::Cancel);
+    EXPECT_EQ(ParseConsoleAnswer("Nein ", {"OK", "ja"}, {"Abbrechen", "nein"}), ConsoleAnswer::Cancel);
+    EXPECT_EQ(ParseConsoleAnswer("JA", {"OK", "ja"}, {"Abbrechen", "nein"}), ConsoleAnswer::Ok);
+    EXPECT_EQ(ParseConsoleAnswer("oui", {"OK", "ja"}, {"Abbrechen", "nein"}), ConsoleAnswer::Unknown);
+    EXPECT_EQ(ParseConsoleAnswer(" Aceptar", {"Aceptar", "s\xC3\xAD"}, {"Cancelar", "no"}), ConsoleAnswer::Ok);
+    EXPECT_EQ(ParseConsoleAnswer("s\xC3\xAD", {"Aceptar", "s\xC3\xAD"}, {"Cancelar", "no"}), ConsoleAnswer::Ok);
+    EXPECT_EQ(ParseConsoleAnswer("cancel", {"Aceptar"}, {"Cancelar"}), ConsoleAnswer::Cancel);
+    EXPECT_EQ(ParseConsoleAnswer("annul", {"OK", "oui"}, {"Annuler", "non"}), ConsoleAnswer::Unknown);
 }
 
 TEST(ConsoleMessageBox, ShowsCaptionTextLinesAndMarkedDefault)
 {
     Console console("\n");
-    EXPECT_EQ(console.frontEnd.MessageBox("one\r\ntwo\r\n\r\nthree", "Warning", kWarningStyle),
+    EXPECT_EQ(console.frontEnd.MessageBox(Message::Raw("one\r\ntwo\r\n\r\nthree"), Message::Raw("Warning"), kWarningStyle),
               IDCANCEL);
     EXPECT_EQ(console.out.str(), "== Warning ==\none\ntwo\n\nthree\nOK [Cancel]\n");
 
     Console ok("\n");
-    EXPECT_EQ(ok.frontEnd.MessageBox("Update is complete.", "Complete", kOkCancelStyle), IDOK);
+    EXPECT_EQ(ok.frontEnd.MessageBox(Message::Raw("Update is complete."), Message::Raw("Complete"), kOkCancelStyle), IDOK);
     EXPECT_EQ(ok.out.str(), "== Complete ==\nUpdate is complete.\n[OK] Cancel\n");
 
     Console only("\n");
-    EXPECT_EQ(only.frontEnd.MessageBox("Please connect.", "Connect", kOkOnlyStyle), IDOK);
+    EXPECT_EQ(only.frontEnd.MessageBox(Message::Raw("Please connect."), Message::Raw("Connect"), kOkOnlyStyle), IDOK);
     EXPECT_EQ(only.out.str(), "== Connect ==\nPlease connect.\n[OK]\n");
 }
 
@@ -101,19 +105,19 @@ TEST(ConsoleMessageBox, AnswersDefaultsAndEndOfInput)
 TEST(ConsoleMessageBox, AnythingElseAsksAgainUntilAnAnswerOrEndOfInput)
 {
     Console console("maybe\nsure\nOK\n");
-    EXPECT_EQ(console.frontEnd.MessageBox("Are you sure?", "Delete", kWarningStyle), IDOK);
+    EXPECT_EQ(console.frontEnd.MessageBox(Message::Raw("Are you sure?"), Message::Raw("Delete"), kWarningStyle), IDOK);
     EXPECT_EQ(console.out.str(),
               "== Delete ==\nAre you sure?\nOK [Cancel]\n"
               "Please answer OK or Cancel.\nOK [Cancel]\n"
               "Please answer OK or Cancel.\nOK [Cancel]\n");
 
     Console endsEarly("what\n");
-    EXPECT_EQ(endsEarly.frontEnd.MessageBox("x", "y", kOkCancelStyle), IDCANCEL);
+    EXPECT_EQ(endsEarly.frontEnd.MessageBox(Message::Raw("x"), Message::Raw("y"), kOkCancelStyle), IDCANCEL);
 
     // Each box reads exactly one answer line.
     Console two("y\nn\n");
-    EXPECT_EQ(two.frontEnd.MessageBox("a", "b", kWarningStyle), IDOK);
-    EXPECT_EQ(two.frontEnd.MessageBox("a", "b", kWarningStyle), IDCANCEL);
+    EXPECT_EQ(two.frontEnd.MessageBox(Message::Raw("a"), Message::Raw("b"), kWarningStyle), IDOK);
+    EXPECT_EQ(two.frontEnd.MessageBox(Message::Raw("a"), Message::Raw("b"), kWarningStyle), IDCANCEL);
 }
 
 TEST(ConsoleFrontEnd, QuitCodeIsTheLastRequested)
@@ -150,8 +154,8 @@ TEST(ConsoleFrontEnd, CtrlCStopsARunOnlyWhenTheCalculatorIsSilentSigtermAlways)
     // Terminated: nothing more is asked; the box's first line and its reason
     // go to the error stream, and the box answers as Escape does.
     console.err.str("");
-    EXPECT_EQ(console.frontEnd.MessageBox("Update failed.\r\nmore", "Error", kOkOnlyStyle, "stopped"), IDOK);
-    EXPECT_EQ(console.frontEnd.MessageBox("Go on?", "Complete", kOkCancelStyle), IDCANCEL);
+    EXPECT_EQ(console.frontEnd.MessageBox(Message::Raw("Update failed.\r\nmore"), Message::Raw("Error"), kOkOnlyStyle, Message::Raw("stopped")), IDOK);
+    EXPECT_EQ(console.frontEnd.MessageBox(Message::Raw("Go on?"), Message::Raw("Complete"), kOkCancelStyle), IDCANCEL);
     EXPECT_EQ(console.err.str(), "zentrix-update: Update failed.\nzentrix-update: stopped\nzentrix-update: Go on?\n");
     EXPECT_TRUE(console.out.str().empty());
 }
@@ -159,7 +163,7 @@ TEST(ConsoleFrontEnd, CtrlCStopsARunOnlyWhenTheCalculatorIsSilentSigtermAlways)
 TEST(ConsoleFrontEnd, AReasonFollowsTheBoxOnTheErrorStreamAndTheOutputStaysAsItWas)
 {
     Console console("\n");
-    EXPECT_EQ(console.frontEnd.MessageBox("Update failed.", "Error", kOkOnlyStyle, "no calculator found"), IDOK);
+    EXPECT_EQ(console.frontEnd.MessageBox(Message::Raw("Update failed."), Message::Raw("Error"), kOkOnlyStyle, Message::Raw("no calculator found")), IDOK);
     EXPECT_EQ(console.out.str(), "== Error ==\nUpdate failed.\n[OK]\n");
     EXPECT_EQ(console.err.str(), "zentrix-update: no calculator found\n");
 }
@@ -196,12 +200,12 @@ TEST(ConsoleInput, EndlessLinesAreCutAndInterruptedReadsAnswerCancel)
         stops.interrupt = 1;
         pthread_kill(reader, SIGUSR1);
     });
-    EXPECT_EQ(frontEnd.MessageBox("Are you sure?", "Warning", kWarningStyle), IDCANCEL);
+    EXPECT_EQ(frontEnd.MessageBox(Message::Raw("Are you sure?"), Message::Raw("Warning"), kWarningStyle), IDCANCEL);
     interrupter.join();
     EXPECT_EQ(stops.interrupt, 0);
     ASSERT_EQ(write(pipeFds[1], "o", 1), 1);   // a line cut by the end of input still counts
     close(pipeFds[1]);
-    EXPECT_EQ(frontEnd.MessageBox("Are you sure?", "Warning", kWarningStyle), IDOK);
+    EXPECT_EQ(frontEnd.MessageBox(Message::Raw("Are you sure?"), Message::Raw("Warning"), kWarningStyle), IDOK);
     close(pipeFds[0]);
 }
 
@@ -312,9 +316,8 @@ TEST(ConsoleProgress, OnANarrowTerminalTheLineAndTheBoxesFitItsWidth)
     EXPECT_NE(drawn.find("\r\x1b[KChecking the calculator version... [#########] 100% 256/256\r"),
               std::string::npos) << drawn;
     EXPECT_EQ(drawn.substr(drawn.rfind('\r')), "\r\x1b[KChecking the calculator... 0% 1/256\n");
-    EXPECT_EQ(frontEnd.MessageBox("Updating deletes all data in the calculator's Main Memory. If you need the "
-                                  "data, make sure you back it up before updating.",
-                                  "Warning", kWarningStyle),
+    EXPECT_EQ(frontEnd.MessageBox(Message::Raw("Updating deletes all data in the calculator's Main Memory. If you need the "
+                                  "data, make sure you back it up before updating."), Message::Raw("Warning"), kWarningStyle),
               IDOK);
     EXPECT_EQ(out.str(), "== Warning ==\nUpdating deletes all data in the\ncalculator's Main Memory. If you need\nthe "
                          "data, make sure you back it up\nbefore updating.\nOK [Cancel]\n");
@@ -396,7 +399,7 @@ ClassroomRow Row(const char* device, const char* phase, int pos, int upper)
 {
     ClassroomRow row;
     row.device = device;
-    row.phase = phase;
+    row.phase = Message::Raw(phase);
     row.pos = pos;
     row.upper = upper;
     return row;
@@ -408,8 +411,8 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
 {
     ClassroomRow failed = Row("/dev/pts/4", "Updating...", 33, 69);
     failed.finished = true;
-    failed.resultWord = "failed";
-    failed.reason = "link lost";
+    failed.resultWord = Message::Raw("failed");
+    failed.reason = Message::Raw("link lost");
     const std::vector<std::vector<ClassroomRow>> frames = {
         {Row("/dev/pts/3", "Starting...", 0, 0), Row("/dev/pts/4", "Starting...", 0, 0)},
         {Row("/dev/pts/3", "Updating...", 10, 69), Row("/dev/pts/4", "Updating...", 5, 69)},
@@ -422,8 +425,8 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
     std::ostringstream screen;
     CConsoleClassroomView terminal(out, screen, true, nullptr);
     for (const auto& rows : frames) {
-        logged.ShowRows(rows, "Updating 2 calculators at once");
-        terminal.ShowRows(rows, "Updating 2 calculators at once");
+        logged.ShowRows(rows, Message::Raw("Updating 2 calculators at once"));
+        terminal.ShowRows(rows, Message::Raw("Updating 2 calculators at once"));
     }
     // Each logged line starts with the time of day.
     const std::regex time("(^|\n)\\d\\d:\\d\\d:\\d\\d ");
@@ -446,19 +449,27 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
     EXPECT_NE(drawn.find("\r\x1b[K/dev/pts/3  Updating... [##..................] 14% 10/69\n"), std::string::npos);
     EXPECT_EQ(out.str(), "");
 
-    logged.ShowSummary({"updated /dev/pts/3", "failed /dev/pts/4 link lost"});
+    logged.ShowSummary({Message::Raw("updated /dev/pts/3"), Message::Raw("failed /dev/pts/4 link lost")});
     EXPECT_EQ(out.str(), "updated /dev/pts/3\nfailed /dev/pts/4 link lost\n");
 
-    // In German a station's counts, its last line, are translated whole.
+    // In German every line follows the language: the result word, a reason
+    // of ours, the counts; the device and outside text stay as they are.
     const std::optional<MoCatalogue> german = MoCatalogue::Load(ZENTRIX_LOCALE_DIR "/de/LC_MESSAGES/zentrix-update.mo");
     ASSERT_TRUE(german);
     std::ostringstream germanOut;
     CConsoleClassroomView inGerman(germanOut, log, false, nullptr);
     inGerman.SetCatalogue(&*german);
+    const Message silent(N_("the calculator did not answer in time"));
     inGerman.ShowSummary(
-        {"failed /dev/pts/4 link lost", "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed."});
-    EXPECT_EQ(germanOut.str(), "fehlgeschlagen /dev/pts/4 link lost\n"
-                               "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");
+        {Message("%s %s %s", {Message(N_("failed")), std::string("/dev/pts/4"), silent}),
+         Message("%s %s %s", {Message(N_("current")), std::string("/dev/pts/5"), Message::Raw("link lost")}),
+         Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
+                        "%d calculators: %d updated, %d already current, %d not supported, %d failed.", 2,
+                        {std::string("2"), std::string("1"), std::string("0"), std::string("0"), std::string("1")})});
+    EXPECT_EQ(germanOut.str(), "fehlgeschlagen /dev/pts/4 " + silent.Render(&*german) + "\n" +
+                                   "aktuell /dev/pts/5 link lost\n"
+                                   "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");
+    EXPECT_NE(silent.Render(&*german), silent.English());
 }
 
 // Lines drawn on a terminal end short of its last column, counted in
@@ -468,8 +479,8 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
 {
     ClassroomRow failed = Row("/dev/pts/4", "", 0, 0);
     failed.finished = true;
-    failed.resultWord = "failed";
-    failed.reason = "the calculator\xE2\x80\x99s identity: it did not answer";
+    failed.resultWord = Message::Raw("failed");
+    failed.reason = Message::Raw("the calculator\xE2\x80\x99s identity: it did not answer");
     TerminalSize size{24, 0};
     int& columns = size.columns;
     StopRequests stops;
@@ -477,19 +488,19 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     std::ostringstream screen;
     CTerminalSize terminal([&size] { return size; }, &stops);
     CConsoleClassroomView view(out, screen, true, &stops, nullptr, &terminal);
-    view.ShowRows({failed}, "Updating 1 calculator at once");
+    view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator\n"
                             "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     columns = 40;   // not read again before the terminal says so
-    view.ShowRows({failed}, "Updating 1 calculator at once");
+    view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator\n"
                             "\r\x1b[Kat once\n"
                             "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
     screen.str("");
     stops.resized = 1;
-    view.ShowRows({failed}, "Updating 1 calculator at once");
+    view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator at once\n"
                             "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
     EXPECT_EQ(stops.resized, 0);
@@ -503,7 +514,7 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
         if (i % 3 == 0) {
             row.finished = true;
             row.result = Success;
-            row.resultWord = "updated";
+            row.resultWord = Message::Raw("updated");
         }
         set.push_back(row);
     }
@@ -512,7 +523,7 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     stops.resized = 1;
     for (int drawing = 0; drawing < 2; ++drawing) {
         screen.str("");
-        view.ShowRows(set, "Updating 12 calculators at once");
+        view.ShowRows(set, Message::Raw("Updating 12 calculators at once"));
         const std::string drawn = screen.str();
         EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\n'), 7) << drawn;
         EXPECT_NE(drawn.find("/dev/pts/4  failed"), std::string::npos) << drawn;
@@ -547,13 +558,13 @@ TEST(ConsoleClassroomRows, EnterAsksForTheNextCalculatorOnlyWhileARowOffersIt)
     CConsoleClassroomView view(out, screen, true, nullptr, &input);
     ClassroomRow done = Row("/dev/ttyS0", "Updating...", 69, 69);
     done.finished = true;
-    done.resultWord = "updated";
-    view.ShowRows({done}, "Station");
+    done.resultWord = Message::Raw("updated");
+    view.ShowRows({done}, Message::Raw("Station"));
     EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
     done.offersNext = true;
-    view.ShowRows({done}, "Station\nPress Enter");
+    view.ShowRows({done}, Message::Raw("Station\nPress Enter"));
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);
-    view.ShowRows({done}, "Station\nPress Enter");
+    view.ShowRows({done}, Message::Raw("Station\nPress Enter"));
     EXPECT_EQ(screen.str().substr(screen.str().rfind("\x1b[3A")),
               "\x1b[3A\r\x1b[KStation\n\r\x1b[KPress Enter\n\r\x1b[K/dev/ttyS0  updated\n\x1b[J");
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);   // "ok": any line
@@ -604,9 +615,9 @@ TEST(JsonEvents, APromptSkippedWhileTheProgramEndsIsAnsweredByStop)
     std::ostringstream out;
     CJsonEvents events(out);
     CJsonFrontEnd json(console.frontEnd, events, AnswerSource::Input);
-    EXPECT_EQ(json.MessageBox("Continue?", "Warning", kWarningStyle), IDOK);
+    EXPECT_EQ(json.MessageBox(Message::Raw("Continue?"), Message::Raw("Warning"), kWarningStyle), IDOK);
     console.stops.terminate = 1;
-    EXPECT_EQ(json.MessageBox("Continue?", "Warning", kWarningStyle), IDCANCEL);
+    EXPECT_EQ(json.MessageBox(Message::Raw("Continue?"), Message::Raw("Warning"), kWarningStyle), IDCANCEL);
     const std::string said = out.str();
     const size_t second = said.find('\n') + 1;
     EXPECT_NE(said.find("\"answer\": \"ok\", \"answered_by\": \"input\""), std::string::npos) << said;

@@ -40,18 +40,18 @@ struct Calculator {
 };
 
 const std::vector<Calculator> kSet = {
-    {"usb:1:4", "Updating...", 69, 52, {Success, ""}},
-    {"usb:1:5", "Updating...", 69, 31, {Success, ""}},
-    {"usb:1:6", "Updating...", 69, 12, {Success, ""}},
+    {"usb:1:4", "Updating...", 69, 52, {Success, {}}},
+    {"usb:1:5", "Updating...", 69, 31, {Success, {}}},
+    {"usb:1:6", "Updating...", 69, 12, {Success, {}}},
     {"usb:1:7", "Checking the calculator version...", 256, 200,
-     {AlreadyCurrent, "the version check: the calculator runs OS 02.00, already at or above the image's 01.05"}},
+     {AlreadyCurrent, Message::Raw("the version check: the calculator runs OS 02.00, already at or above the image's 01.05")}},
     {"usb:1:8", "Checking the calculator version...", 256, 90,
-     {UnsupportedModel, "the calculator's identity: the calculator's model code 12345678 is not one this program supports"}},
+     {UnsupportedModel, Message::Raw("the calculator's identity: the calculator's model code 12345678 is not one this program supports")}},
     {"usb:2:3", "Updating...", 69, 33,
-     {Failed, "the OS image, block 34 of 69: the link to the calculator was lost (Broken pipe)"}},
+     {Failed, Message::Raw("the OS image, block 34 of 69: the link to the calculator was lost (Broken pipe)")}},
     {"/dev/ttyUSB0", "Checking the calculator version...", 256, 100,
-     {Failed, "the calculator's identity: the calculator did not answer for 20 s"}},
-    {"/dev/ttyUSB1", "Sending the updater...", 3, 2, {Success, ""}},
+     {Failed, Message::Raw("the calculator's identity: the calculator did not answer for 20 s")}},
+    {"/dev/ttyUSB1", "Sending the updater...", 3, 2, {Success, {}}},
 };
 
 // The rows' Next buttons (the window's other button is History...).
@@ -92,7 +92,7 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
         return r;
     };
     CQtClassroomView view;
-    view.ShowRows(rows(), "Updating 8 calculators at once");
+    view.ShowRows(rows(), Message::Raw("Updating 8 calculators at once"));
     QDialog* window = view.Window();
     ASSERT_NE(window, nullptr);
     QApplication::processEvents();
@@ -116,13 +116,13 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(labelsWith(QStringLiteral("not answering")), 1);
 
     CClassroom::Inputs none;
-    std::vector<std::string> summary;
+    std::vector<Message> summary;
     for (size_t i = 0; i < kSet.size(); ++i) {
         ports[i]->Finish(kSet[i].outcome);
         const ClassroomRow row = ports[i]->Row();
-        summary.push_back(row.resultWord + " " + row.device + (row.reason.empty() ? "" : " " + row.reason));
+        summary.push_back(Message("%s %s %s", {row.resultWord, row.device, row.reason}));
     }
-    view.ShowRows(rows(), "Updating 8 calculators at once");
+    view.ShowRows(rows(), Message::Raw("Updating 8 calculators at once"));
     view.ShowSummary(summary);
     QApplication::processEvents();
     Save(window, "classroom-summary.png");
@@ -207,7 +207,7 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
         EXPECT_FALSE(next->isVisible());
     }
     ports[7]->OfferNext(true);
-    view.ShowRows(rows(), "Station");
+    view.ShowRows(rows(), Message::Raw("Station"));
     QPushButton* next = NextButtons(window)[7];
     ASSERT_TRUE(next->isVisible());
     EXPECT_FALSE(NextButtons(window)[6]->isVisible());
@@ -240,14 +240,14 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
         ports.back()->OpenProgress("Updating...", 69);
         ports.back()->SetProgressPos(20);
     }
-    ports[1]->Finish({Success, ""});
+    ports[1]->Finish({Success, {}});
     ports[2]->DeviceTaken("usb:1:9", UsbLocation{"12AB34", "1-2", "1a2b:5e01"});
     std::vector<ClassroomRow> rows;
     for (const auto& p : ports) {
         rows.push_back(p->Row());
     }
-    const std::string heading = "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
-                                "station (1 updated, 0 current, 0 failed so far)";
+    const Message heading = Message::Raw("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+                                "station (1 updated, 0 current, 0 failed so far)");
     CQtClassroomView view;
     view.ShowRows(rows, heading);
     QDialog* window = view.Window();
@@ -311,7 +311,7 @@ TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
     }
     CQtClassroomView view;
     view.SetHistoryPath(path);
-    view.ShowRows({}, "Station");
+    view.ShowRows({}, Message::Raw("Station"));
     QPushButton* button = view.Window()->findChild<QPushButton*>(QStringLiteral("history"));
     ASSERT_NE(button, nullptr);
     button->click();

@@ -96,7 +96,7 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
         QString details;
         QStringList cut;
     };
-    const auto show = [&](const char* text, const char* caption, unsigned style, const std::string& details,
+    const auto show = [&](const char* text, const char* caption, unsigned style, const Message& details,
                           const std::string& png) {
         Seen seen;
         QTimer::singleShot(0, [&] {
@@ -114,7 +114,7 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
             Save(Compose(mainWindow, *box), png);
             box->reject();
         });
-        frontEnd.MessageBox(text, caption, style, details);
+        frontEnd.MessageBox(Message(text), Message(caption), style, details);
         return seen;
     };
     const std::string prefix = std::string("lang-") + e.language + "-";
@@ -128,10 +128,13 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
     EXPECT_TRUE(warning.buttons.contains(QString::fromUtf8(e.cancel))) << warning.buttons.join(',').toStdString();
     EXPECT_TRUE(warning.cut.isEmpty()) << warning.cut.join('\n').toStdString();
 
-    const Seen failure = show("Update failed.", "Error", MB_OK | MB_ICONEXCLAMATION,
-                              "the OS image, block 34 of 69: the link to the calculator was lost (Broken pipe); "
-                              "check the cable, then start the update again",
-                              prefix + "failure.png");
+    // The reason as the update run builds it: its parts are the program's
+    // own, translated; the system's error text stays as it is.
+    const Message lost(N_("the link to the calculator was lost (%s); check the cable, then start the update again"),
+                       {std::string("Broken pipe")});
+    const Message reason(N_("%s, block %d of %d: %s"),
+                         {Message(N_("the OS image")), std::string("34"), std::string("69"), lost});
+    const Seen failure = show("Update failed.", "Error", MB_OK | MB_ICONEXCLAMATION, reason, prefix + "failure.png");
     EXPECT_TRUE(failure.details.startsWith(QString::fromUtf8(e.reasonStart))) << failure.details.toStdString();
     EXPECT_TRUE(failure.cut.isEmpty()) << failure.cut.join('\n').toStdString();
 
@@ -141,14 +144,16 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
         ports.push_back(std::make_unique<CRowPort>(device));
     }
     ports[0]->OpenProgress("Updating...", 69);
-    ports[1]->Finish({Success, ""});
-    ports[2]->Finish({Failed, "the calculator's identity: the calculator did not answer in time"});
+    ports[1]->Finish({Success, {}});
+    ports[2]->Finish({Failed, Message(N_("%s: %s"), {Message(N_("the calculator's identity")),
+                                                      Message(N_("the calculator did not answer in time"))})});
     std::vector<ClassroomRow> rows;
     for (const auto& port : ports) {
         rows.push_back(port->Row());
     }
     IClassroomView* view = frontEnd.Classroom();
-    view->ShowRows(rows, "Updating 3 calculators at once");
+    view->ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 3,
+                                        {std::string("3")}));
     auto* classroom = static_cast<CQtClassroomView*>(view);
     QApplication::processEvents();
     ASSERT_NE(classroom->Window(), nullptr);

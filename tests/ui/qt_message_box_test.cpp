@@ -241,7 +241,7 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     const std::string history = (dir / "state" / "history.jsonl").string();
     fs::create_directories(dir / "state");
     app.m_history = {true, history, "9.9.9", nullptr, false};
-    app.m_writeProblemReport = [&history](const std::string& file, std::string& problem) {
+    app.m_writeProblemReport = [&history](const std::string& file, Message& problem) {
         return WriteProblemReport(file, {"9.9.9", PlatformDescription(), "(devices)\n", history,
                                          LastRunTracePath(history)}, problem);
     };

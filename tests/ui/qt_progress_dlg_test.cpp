@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "shell/device_name.h"
 #include "shell/progress_window.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_front_end.h"
@@ -104,7 +105,7 @@ TEST(ProgressWindowBelowTheBar, NamesTheCalculatorAndTheTimeLeftAndTheBarSaysBot
     uint64_t now = 5000;
     CProgressWindows windows{[] { return std::make_unique<CQtProgressDlg>(nullptr, ScreenRect{0, 0, 800, 600}); },
                              [&now] { return now; }};
-    windows.SetDevice("USB port 1-2, serial 12AB");
+    windows.SetDevice(FriendlyDeviceName("usb:1:2", UsbLocation{"12AB", "1-2", "1a2b:5e01"}));
     windows.Open("Sending the OS...", 100);
     QDialog* window = WindowOf(windows.Window());
     auto* device = window->findChild<QLabel*>(QStringLiteral("deviceText"));
@@ -160,10 +161,10 @@ TEST(QtFrontEndStall, TheNoticeSaysHowLongAndStopOrCloseEndsTheRun)
     EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{20100, true}));
     EXPECT_TRUE(notice->text().contains(QStringLiteral("for 20 s.")));
     // A longer notice (a language's) is shown whole, the Stop button below it.
-    frontEnd.ProgressWindow()->ShowNotice(
+    frontEnd.ProgressWindow()->ShowNotice(Message::Raw(
         "The calculator has not answered for 20 s.\r\nCheck the cable and that the calculator is in receive mode, "
         "or press Stop to end the update. Check the cable and that the calculator is in receive mode, or press "
-        "Stop to end the update. Check the cable and that the calculator is in receive mode.");
+        "Stop to end the update. Check the cable and that the calculator is in receive mode."));
     EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
     EXPECT_GT(stop->geometry().top(), notice->geometry().bottom());
     EXPECT_GT(window->height(), stop->geometry().bottom());

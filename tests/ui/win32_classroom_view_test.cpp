@@ -30,7 +30,7 @@ ClassroomRow Running(const std::string& device)
 {
     ClassroomRow row;
     row.device = device;
-    row.phase = "Updating...";
+    row.phase = Message(N_("Updating..."));
     row.pos = 30;
     row.upper = 69;
     return row;
@@ -41,8 +41,8 @@ ClassroomRow Finished(const std::string& device, UpdateResult result, const std:
     ClassroomRow row = Running(device);
     row.finished = true;
     row.result = result;
-    row.resultWord = ResultWord(result);
-    row.reason = reason;
+    row.resultWord = Message(ResultWord(result));
+    row.reason = Message::Raw(reason);
     return row;
 }
 
@@ -72,7 +72,7 @@ protected:
     // The content height of `rows` as the window draws them.
     int HeightOf(const std::vector<ClassroomRow>& rows)
     {
-        view.ShowRows(rows, "Updating 2 calculators at once");
+        view.ShowRows(rows, Message::Raw("Updating 2 calculators at once"));
         return ContentHeight(view.Window());
     }
 };
@@ -104,10 +104,10 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     // results and no list of the same is added under them.
     const int before = WindowHeight(view.Window());
     view.ShowRows({Finished("\\\\.\\COM4", Success, ""), Finished("\\\\.\\COM5", Failed, longReason)},
-                  "Updating 2 calculators at once");
-    view.ShowSummary({"updated \\\\.\\COM4", "failed \\\\.\\COM5 " + longReason});
+                  Message::Raw("Updating 2 calculators at once"));
+    view.ShowSummary({Message::Raw("updated \\\\.\\COM4"), Message::Raw("failed \\\\.\\COM5 " + longReason)});
     EXPECT_EQ(view.Content().heading, "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.");
-    EXPECT_EQ(view.Content().rows[1].reason, longReason);
+    EXPECT_EQ(view.Content().rows[1].reason.English(), longReason);
     EXPECT_LT(ContentHeight(view.Window()), wrapped + 2 * line);
     EXPECT_GE(WindowHeight(view.Window()), before);
 
@@ -116,7 +116,7 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     for (int i = 0; i < 120; ++i) {
         many.push_back(Running("\\\\.\\COM" + std::to_string(i + 1)));
     }
-    view.ShowRows(many, "Updating 120 calculators at once");
+    view.ShowRows(many, Message::Raw("Updating 120 calculators at once"));
     RECT room = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &room, 0);
     EXPECT_LE(WindowHeight(view.Window()), room.bottom - room.top);
@@ -134,7 +134,7 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
 {
     ClassroomRow offering = Finished("\\\\.\\COM7", Success, "");
     offering.offersNext = true;
-    view.ShowRows({Running("\\\\.\\COM6"), offering}, "Station");
+    view.ShowRows({Running("\\\\.\\COM6"), offering}, Message::Raw("Station"));
     ASSERT_NE(view.Window(), nullptr);
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
 
@@ -197,7 +197,7 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     frontEnd.NoteCloseRequest();
     view.CloseRows();
     EXPECT_FALSE(IsWindow(historyWindow)) << "the history goes with the rows";
-    view.ShowRows({Running("\\\\.\\COM6")}, "Updating 1 calculator at once");
+    view.ShowRows({Running("\\\\.\\COM6")}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     view.CloseRows();
     frontEnd.NoteCloseRequest();   // no rows: the main window's Escape is no request
@@ -249,16 +249,16 @@ void CALLBACK PressAnswer(HWND, UINT, UINT_PTR timer, DWORD)
 TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows)
 {
     std::vector<ClassroomRow> rows;
-    std::vector<std::string> lines;
+    std::vector<Message> lines;
     for (int i = 1; i <= 8; ++i) {
         const std::string device = "\\\\.\\COM" + std::to_string(i);
         rows.push_back(Finished(device, i == 5 ? Failed : Success, i == 5 ? "the link to the calculator was lost" : ""));
-        lines.push_back(std::string(i == 5 ? "failed " : "updated ") + device);
+        lines.push_back(Message::Raw(std::string(i == 5 ? "failed " : "updated ") + device));
     }
-    view.ShowRows(rows, "Updating 8 calculators at once");
+    view.ShowRows(rows, Message::Raw("Updating 8 calculators at once"));
     view.ShowSummary(lines);
     EXPECT_EQ(view.Content().heading, "8 calculators: 7 updated, 0 already current, 0 not supported, 1 failed.");
-    EXPECT_EQ(view.Content().rows[4].reason, "the link to the calculator was lost");
+    EXPECT_EQ(view.Content().rows[4].reason.English(), "the link to the calculator was lost");
     const int rowsHeight = ContentHeight(view.Window());
     const int shownBefore = VisibleWindows();
     int x = 0;
@@ -308,20 +308,21 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
-    view.ShowRows(rows, "Updating 2 calculators at once");
+    view.ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 2,
+                                       {std::string("2")}));
     EXPECT_EQ(view.Content().heading, "2 Rechner werden gleichzeitig aktualisiert");
-    view.ShowSummary({"updated \\\\.\\COM5"});
+    view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})});
     const ClassroomContent& shown = view.Content();
     EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
-    EXPECT_EQ(shown.rows[0].phase, "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
-    EXPECT_EQ(shown.rows[1].resultWord, "aktualisiert");
+    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
+    EXPECT_EQ(shown.rows[1].resultWord.Render(shown.texts), "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
     stops.interrupt = 1;   // answered at once: the labels are what was asked
     EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);
     stops.interrupt = 0;
     EXPECT_EQ(shown.okLabel, "OK");
     EXPECT_EQ(shown.cancelLabel, "Abbrechen");
-    EXPECT_EQ(rows[0].phase, "Updating...");
+    EXPECT_EQ(rows[0].phase.English(), "Updating...");
     view.CloseRows();
     frontEnd.SetCatalogue(nullptr);
 }

@@ -48,7 +48,7 @@ TEST_F(UpdateScenario, FourRunsAtOnceEachTakeTheirOwnCalculatorToItsOwnEnd)
         paths.push_back(sims.back()->SlavePath());
     }
 
-    CListedDeviceSource devices(paths, QuickChannel, "four simulated calculators");
+    CListedDeviceSource devices(paths, QuickChannel, Message::Raw("four simulated calculators"));
     CClaimedDeviceList claimed;
     std::vector<RecordingFrontEnd> ports(calculators.size());
     std::vector<UpdateOutcome> outcomes(calculators.size());
@@ -72,7 +72,7 @@ TEST_F(UpdateScenario, FourRunsAtOnceEachTakeTheirOwnCalculatorToItsOwnEnd)
     std::multiset<UpdateResult> results;
     for (const UpdateOutcome& outcome : outcomes) {
         results.insert(outcome.result);
-        EXPECT_EQ(outcome.result == Success, outcome.reason.empty()) << outcome.reason;
+        EXPECT_EQ(outcome.result == Success, outcome.reason.Empty()) << outcome.reason.English();
     }
     EXPECT_EQ(results, (std::multiset<UpdateResult>{Success, Success, UnsupportedModel, AlreadyCurrent}));
     for (size_t i = 0; i < sims.size(); ++i) {

@@ -54,10 +54,10 @@ protected:
     // A scratch copy of an image of the base directory.
     bool Copy(CScratchCopy& copy, const char* name)
     {
-        std::string problem;
+        Message problem;
         return copy.Make(m_base + "/" + name, "", problem);
     }
-    bool Snapshots(ImageSnapshots& images, std::string& problem, const std::string& baseDir = {})
+    bool Snapshots(ImageSnapshots& images, Message& problem, const std::string& baseDir = {})
     {
         return TakeImageSnapshots(baseDir.empty() ? m_base + "/" : baseDir, "", images, problem);
     }
@@ -175,9 +175,9 @@ TEST_F(ImageDirs, ImagesThatCannotBeSentAreRefusedWithTheirReason)
     for (const Case& c : cases) {
         c.arrange();
         ImageSnapshots images;
-        std::string problem;
+        Message problem;
         EXPECT_EQ(Snapshots(images, problem), c.problem.empty()) << c.what;
-        EXPECT_EQ(problem, c.problem) << c.what;
+        EXPECT_EQ(problem.English(), c.problem) << c.what;
     }
     EXPECT_EQ(TempEntries(), 0u);
 }
@@ -187,8 +187,8 @@ TEST_F(ImageDirs, SnapshotsAreWhatIsReadEvenWhenTheFilesChangeOrTheBaseDirectory
     Write(kStubFileName, {1});
     Write(kOsImageFileName, OsImage(kOsHeaderEnd + 100));
     ImageSnapshots images;
-    std::string problem;
-    ASSERT_TRUE(Snapshots(images, problem)) << problem;
+    Message problem;
+    ASSERT_TRUE(Snapshots(images, problem)) << problem.English();
     Write(kOsImageFileName, std::vector<uint8_t>(kOsHeaderEnd + 100, 0));   // replaced on disk
     uint8_t block[1024] = {};
     ASSERT_TRUE(ReadOsImageHeader(images.os, block, 14));
@@ -199,7 +199,7 @@ TEST_F(ImageDirs, SnapshotsAreWhatIsReadEvenWhenTheFilesChangeOrTheBaseDirectory
     ImageSnapshots relative;
     const bool taken = TakeImageSnapshots("", "", relative, problem);
     fs::current_path(cwd);
-    ASSERT_TRUE(taken) << problem;
+    ASSERT_TRUE(taken) << problem.English();
     uint8_t model[4] = {};
     EXPECT_TRUE(ReadOsImageHeader(relative.os, model, 4));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(model), 4), std::string(4, '\0'));
@@ -219,7 +219,7 @@ public:
     void SetProgressPos(int) override {}
     void SetProgressRange(int) override {}
     void CloseProgress() override {}
-    void Warn(const std::string& text) override { warnings.push_back(text); }
+    void Warn(const Message& text) override { warnings.push_back(text.English()); }
     bool SetCloseEnabled(bool) override { return true; }
     bool KeepWaiting(const ReplyWait&) override { return ++waits != endAfterWaits; }
 };
@@ -246,8 +246,8 @@ TEST_F(ImageDirs, ASessionCopiesOnlyImagesThatHaveStoppedChanging)
     {
         WaitingPort port;
         CSessionImages session;
-        std::string problem;
-        ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem;
+        Message problem;
+        ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem.English();
         EXPECT_EQ(port.warnings, (std::vector<std::string>{"image " + os +
                                                            " is being written: waiting until it has not changed "
                                                            "for 1 second"}));
@@ -266,11 +266,11 @@ TEST_F(ImageDirs, ASessionCopiesOnlyImagesThatHaveStoppedChanging)
         });
         WaitingPort port;
         CSessionImages session;
-        std::string problem;
+        Message problem;
         EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
         writing = false;
         writer.join();
-        EXPECT_EQ(problem, "image " + os +
+        EXPECT_EQ(problem.English(), "image " + os +
                                " kept changing for 2 seconds: it is still being written; start the update again "
                                "once it has been copied completely");
         EXPECT_EQ(port.warnings.size(), 1u);
@@ -280,9 +280,9 @@ TEST_F(ImageDirs, ASessionCopiesOnlyImagesThatHaveStoppedChanging)
         WaitingPort port;
         port.endAfterWaits = 3;
         CSessionImages session;
-        std::string problem;
+        Message problem;
         EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
-        EXPECT_EQ(problem, "stopped while waiting for image " + os + " to be written completely");
+        EXPECT_EQ(problem.English(), "stopped while waiting for image " + os + " to be written completely");
         EXPECT_EQ(port.waits, 3);
     }
     {
@@ -290,9 +290,9 @@ TEST_F(ImageDirs, ASessionCopiesOnlyImagesThatHaveStoppedChanging)
         fs::remove(m_base + "/" + kStubFileName);
         WaitingPort port;
         CSessionImages session;
-        std::string problem;
+        Message problem;
         EXPECT_FALSE(session.Take(m_base + "/", "", port, problem, kQuick));
-        EXPECT_EQ(problem.rfind("image missing: ", 0), 0u) << problem;
+        EXPECT_EQ(problem.English().rfind("image missing: ", 0), 0u) << problem.English();
         EXPECT_EQ(port.waits, 0);
     }
     EXPECT_EQ(TempEntries(), 0u);
@@ -312,8 +312,8 @@ TEST_F(ImageDirs, RunsShareTheSessionsCopyEachReadingAtItsOwnPlace)
     MakeOld(m_base + "/" + kOsImageFileName);
     WaitingPort port;
     CSessionImages session;
-    std::string problem;
-    ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem;
+    Message problem;
+    ASSERT_TRUE(session.Take(m_base + "/", "", port, problem, kQuick)) << problem.English();
     EXPECT_TRUE(port.warnings.empty());
     EXPECT_FALSE(session.FolderChanged());
 

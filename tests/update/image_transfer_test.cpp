@@ -35,8 +35,8 @@ protected:
         ASSERT_EQ(m_run->Channel().Open("memory"), ChannelOk);
         for (auto [image, name] : {std::pair{&m_run->m_images.os, kOsImageFileName},
                                    std::pair{&m_run->m_images.stub, kStubFileName}}) {
-            std::string problem;
-            ASSERT_TRUE(image->copy.Make(m_inputs.baseDir + name, "", problem)) << problem;
+            Message problem;
+            ASSERT_TRUE(image->copy.Make(m_inputs.baseDir + name, "", problem)) << problem.English();
             ASSERT_TRUE(image->copy.QuerySize(image->size));
         }
         m_run->m_blockSize = 1024;
@@ -151,7 +151,7 @@ TEST_F(OsImagePhase, LinkBehavioursEndTheImagePhaseTruthfully)
         c.shape(*m_channel);
         EXPECT_EQ(::WriteOsImage(*m_run), c.succeeds);
         EXPECT_EQ(m_channel->writes.size(), c.writes);
-        EXPECT_NE(m_run->Reason().find(c.inReason), std::string::npos) << m_run->Reason();
+        EXPECT_NE(m_run->Reason().English().find(c.inReason), std::string::npos) << m_run->Reason().English();
         m_run->CloseProgress();
     }
 }

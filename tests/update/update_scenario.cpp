@@ -129,9 +129,9 @@ UpdateResult UpdateScenario::Run(const zsim::Options& options, zsim::RunRecord& 
 UpdateResult UpdateScenario::RunOnce()
 {
     const UpdateOutcome outcome = RunUpdate(m_inputs);
-    m_reason = outcome.reason;
+    m_reason = outcome.reason.English();
     // Every ending but a success says why.
-    EXPECT_EQ(outcome.result == Success, outcome.reason.empty()) << outcome.reason;
+    EXPECT_EQ(outcome.result == Success, outcome.reason.Empty()) << m_reason;
     return outcome.result;
 }
 

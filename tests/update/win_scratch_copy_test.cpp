@@ -68,8 +68,8 @@ TEST_F(WinScratchCopy, CopiesArePrivateFaithfulAndGoneAfterUse)
     Write(kOsImageFileName, os);
     {
         ImageSnapshots images;
-        std::string problem;
-        ASSERT_TRUE(TakeImageSnapshots(m_base, m_temp.string(), images, problem)) << problem;
+        Message problem;
+        ASSERT_TRUE(TakeImageSnapshots(m_base, m_temp.string(), images, problem)) << problem.English();
         EXPECT_EQ(images.stub.size, stub.size());
         EXPECT_EQ(images.os.size, os.size());
 
@@ -103,18 +103,18 @@ TEST_F(WinScratchCopy, CopiesArePrivateFaithfulAndGoneAfterUse)
 
 TEST_F(WinScratchCopy, ImagesThatCannotBeCopiedFailTheRunAndLeaveNothing)
 {
-    std::string problem;
+    Message problem;
     {
         ImageSnapshots images;
         EXPECT_FALSE(TakeImageSnapshots(m_base, m_temp.string(), images, problem));
-        EXPECT_EQ(problem.rfind("image missing: " + m_base + kStubFileName, 0), 0u) << problem;
+        EXPECT_EQ(problem.English().rfind("image missing: " + m_base + kStubFileName, 0), 0u) << problem.English();
     }
     Write(kStubFileName, Pattern(10, 3));
     Write(kOsImageFileName, Pattern(kOsHeaderEnd - 1, 4));
     {
         ImageSnapshots images;
         EXPECT_FALSE(TakeImageSnapshots(m_base, m_temp.string(), images, problem));
-        EXPECT_NE(problem.find("too short"), std::string::npos) << problem;
+        EXPECT_NE(problem.English().find("too short"), std::string::npos) << problem.English();
     }
     // A folder under an image's name is not an image.
     fs::remove(m_images / kOsImageFileName);
@@ -127,7 +127,7 @@ TEST_F(WinScratchCopy, ImagesThatCannotBeCopiedFailTheRunAndLeaveNothing)
     {
         ImageSnapshots images;
         EXPECT_FALSE(TakeImageSnapshots(m_base, (m_temp / "missing").string(), images, problem));
-        EXPECT_NE(problem.find("cannot make a scratch copy"), std::string::npos) << problem;
+        EXPECT_NE(problem.English().find("cannot make a scratch copy"), std::string::npos) << problem.English();
     }
     EXPECT_TRUE(ScratchFiles().empty());
     // Without a configured folder the copies go to the user's temporary one.

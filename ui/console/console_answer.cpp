@@ -15,9 +15,16 @@ std::string Lowered(std::string_view text)
     return word;
 }
 
+bool AnyOf(const std::string& word, const std::vector<std::string>& words)
+{
+    return std::any_of(words.begin(), words.end(),
+                       [&word](const std::string& w) { return !w.empty() && word == Lowered(w); });
+}
+
 }  // namespace
 
-ConsoleAnswer ParseConsoleAnswer(std::string_view line, std::string_view okWord, std::string_view cancelWord)
+ConsoleAnswer ParseConsoleAnswer(std::string_view line, const std::vector<std::string>& okWords,
+                                 const std::vector<std::string>& cancelWords)
 {
     const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!line.empty() && isSpace(line.front())) {
@@ -30,11 +37,11 @@ ConsoleAnswer ParseConsoleAnswer(std::string_view line, std::string_view okWord,
     if (word.empty()) {
         return ConsoleAnswer::Default;
     }
-    if (word == "ok" || word == "o" || word == "yes" || word == "y" || (!okWord.empty() && word == Lowered(okWord))) {
+    if (word == "ok" || word == "o" || word == "yes" || word == "y" || AnyOf(word, okWords)) {
         return ConsoleAnswer::Ok;
     }
     if (word == "cancel" || word == "c" || word == "no" || word == "n" ||
-        (!cancelWord.empty() && word == Lowered(cancelWord))) {
+        AnyOf(word, cancelWords)) {
         return ConsoleAnswer::Cancel;
     }
     return ConsoleAnswer::Unknown;

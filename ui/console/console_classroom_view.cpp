@@ -4,12 +4,10 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <regex>
 #include <thread>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 
@@ -32,37 +30,6 @@ std::string TimeOfDay()
     char text[16] = {};
     std::strftime(text, sizeof text, "%H:%M:%S ", &local);
     return text;
-}
-
-// The row's words in the catalogue's language.
-ClassroomRow Localized(const MoCatalogue* texts, const ClassroomRow& row)
-{
-    if (texts == nullptr) {
-        return row;
-    }
-    ClassroomRow shown = row;
-    shown.resultWord = Localize(texts, row.resultWord);
-    shown.phase = Localize(texts, row.phase);
-    shown.reason = Localize(texts, row.reason);
-    return shown;
-}
-
-// Each line of the heading in the catalogue's language.
-std::string LocalizedLines(const MoCatalogue* texts, const std::string& heading)
-{
-    if (texts == nullptr) {
-        return heading;
-    }
-    std::string shown;
-    for (size_t start = 0; start <= heading.size();) {
-        const size_t end = std::min(heading.find('\n', start), heading.size());
-        shown += Localize(texts, heading.substr(start, end - start));
-        if (end < heading.size()) {
-            shown += '\n';
-        }
-        start = end + 1;
-    }
-    return shown;
 }
 
 // The rows to draw in `room` lines, in their order: all when they fit;
@@ -89,17 +56,18 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
 {
     std::string line = row.device + "  ";
     if (row.finished) {
-        line += row.resultWord;
-        if (!row.reason.empty()) {
-            line += ": " + row.reason;
+        line += row.resultWord.Render(texts);
+        if (!row.reason.Empty()) {
+            line += ": " + row.reason.Render(texts);
         }
         return FitToColumns(line, columns);
     }
-    const std::string tail = row.silent ? Localize(texts, kNotAnswering) : std::string();
+    const std::string tail = row.silent ? Message(kNotAnswering).Render(texts) : std::string();
+    const std::string phase = row.phase.Render(texts);
     if (withBar && row.upper > 0) {
-        return FitProgressLine({line, row.phase, tail}, ProgressState{0, row.upper, row.pos}, columns);
+        return FitProgressLine({line, phase, tail}, ProgressState{0, row.upper, row.pos}, columns);
     }
-    return FitToColumns(line + row.phase + tail, columns);
+    return FitToColumns(line + phase + tail, columns);
 }
 
 CConsoleClassroomView::CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal,
@@ -119,14 +87,9 @@ TerminalSize CConsoleClassroomView::Size()
     return m_size != nullptr ? m_size->Get() : TerminalSize{};
 }
 
-void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     m_offering = std::any_of(rows.begin(), rows.end(), [](const ClassroomRow& row) { return row.offersNext; });
-    std::vector<ClassroomRow> shown;
-    shown.reserve(rows.size());
-    for (const ClassroomRow& row : rows) {
-        shown.push_back(Localized(m_texts, row));
-    }
     const std::vector<std::string> warnings = NewWarnings(rows);
     if (m_errIsTerminal) {
         if (!warnings.empty() && m_drawnLines > 0) {
@@ -137,12 +100,12 @@ void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, cons
         for (const std::string& warning : warnings) {
             m_err << "\r\x1b[Kzentrix-update: " << warning << '\n';
         }
-        Redraw(shown, LocalizedLines(m_texts, heading));
+        Redraw(rows, heading.Render(m_texts));
     } else {
         for (const std::string& warning : warnings) {
             LogLine(warning);
         }
-        LogChanges(shown, LocalizedLines(m_texts, heading));
+        LogChanges(rows, heading.Render(m_texts));
     }
     m_err.flush();
 }
@@ -154,7 +117,7 @@ std::vector<std::string> CConsoleClassroomView::NewWarnings(const std::vector<Cl
         size_t& said = m_warningsSaid[row.device];
         said = said > row.warnings.size() ? 0 : said;   // the next calculator on the same port
         for (; said < row.warnings.size(); ++said) {
-            warnings.push_back(SafeText(row.device) + ": " + Localize(m_texts, row.warnings[said]));
+            warnings.push_back(SafeText(row.device) + ": " + row.warnings[said].Render(m_texts));
         }
     }
     return warnings;
@@ -189,10 +152,9 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     size_t noteLines = 0;
     if (drawn.size() < rows.size()) {
         const auto left = static_cast<long>(rows.size() - drawn.size());
-        const std::string note = FormatText(
-            PluralText(left, "%d more calculator is not shown", "%d more calculators are not shown"),
-            {std::to_string(left)});
-        m_err << "\r\x1b[K" << FitToColumns(Localize(m_texts, note), columns) << '\n';
+        const Message note = Message::Count("%d more calculator is not shown", "%d more calculators are not shown",
+                                            static_cast<unsigned long>(left), {std::to_string(left)});
+        m_err << "\r\x1b[K" << FitToColumns(note.Render(m_texts), columns) << '\n';
         noteLines = 1;
     }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
@@ -232,7 +194,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         if (shown) {
             ++it;
         } else {
-            LogLine(it->first + "  " + Localize(m_texts, kUnplugged));
+            LogLine(it->first + "  " + Message(kUnplugged).Render(m_texts));
             it = m_lastLine.erase(it);
         }
     }
@@ -268,21 +230,11 @@ ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
     }
 }
 
-void CConsoleClassroomView::ShowSummary(const std::vector<std::string>& lines)
+void CConsoleClassroomView::ShowSummary(const std::vector<Message>& lines)
 {
-    // A station's last line is its counts, translated whole.
-    static const std::regex kCounts(R"(\d+ calculators?: .*)");
     const int columns = m_outSize ? m_outSize().columns : 0;
-    for (const std::string& line : lines) {
-        if (std::regex_match(line, kCounts)) {
-            m_out << WrapAtWords(Localize(m_texts, line), columns) << '\n';
-            continue;
-        }
-        // "WORD DEVICE [REASON]": the result word in the user's language.
-        const size_t word = line.find(' ');
-        const std::string shown =
-            Localize(m_texts, line.substr(0, word)) + (word == std::string::npos ? "" : line.substr(word));
-        m_out << WrapAtWords(shown, columns) << '\n';
+    for (const Message& line : lines) {
+        m_out << WrapAtWords(line.Render(m_texts), columns) << '\n';
     }
     m_out.flush();
 }

@@ -31,9 +31,9 @@ public:
     // Input is never read again (--yes).
     void StopReading() { m_in = nullptr; }
 
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<std::string>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines) override;
     // The summary's lines are broken between words to fit the terminal
     // `outSize` reports (zeros: no terminal).
     void FitSummaryTo(std::function<TerminalSize()> outSize) { m_outSize = std::move(outSize); }

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
@@ -29,13 +28,20 @@ void WriteText(std::ostream& out, const std::string& text, int columns)
     out << WrapAtWords(lines, columns) << '\n';
 }
 
+constexpr const char* kOk = N_("OK");
+constexpr const char* kCancel = N_("Cancel");
+// The words a person answers with in the user's language ("ja", "nein"),
+// beside the buttons' own words.
+constexpr const char* kYes = N_("yes");
+constexpr const char* kNo = N_("no");
+
 std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDefault)
 {
-    const std::string ok = Localize(texts, N_("OK"));
+    const std::string ok = Message(kOk).Render(texts);
     if (!hasCancel) {
         return "[" + ok + "]";
     }
-    const std::string cancel = Localize(texts, N_("Cancel"));
+    const std::string cancel = Message(kCancel).Render(texts);
     return cancelIsDefault ? ok + " [" + cancel + "]" : "[" + ok + "] " + cancel;
 }
 
@@ -54,24 +60,24 @@ CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::os
 {
 }
 
-int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned style,
-                                 const std::string& details)
+int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style,
+                                 const Message& details)
 {
     const bool hasCancel = (style & 0xFu) == MB_OKCANCEL;
     const bool cancelIsDefault = hasCancel && (style & 0xF00u) == MB_DEFBUTTON2;
     const int defaultAnswer = cancelIsDefault ? IDCANCEL : IDOK;
     const int escapeAnswer = hasCancel ? IDCANCEL : IDOK;
     if (m_stops != nullptr && m_stops->terminate != 0) {
-        const std::string shown = Localize(m_texts, text);
+        const std::string shown = text.Render(m_texts);
         const std::string first = shown.substr(0, shown.find_first_of("\r\n"));
-        Say(first);
-        if (!details.empty()) {
+        Say(Message::Raw(first));
+        if (!details.Empty()) {
             Say(details);
         }
         return escapeAnswer;
     }
     ShowBox(text, caption, hasCancel, cancelIsDefault);
-    if (!details.empty()) {
+    if (!details.Empty()) {
         Say(details);
     }
     if (m_assumeYes) {
@@ -89,7 +95,8 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
         if (got != InputLine::Line) {
             return escapeAnswer;   // as Escape does
         }
-        switch (ParseConsoleAnswer(line, Localize(m_texts, "OK"), Localize(m_texts, "Cancel"))) {
+        switch (ParseConsoleAnswer(line, {Message(kOk).Render(m_texts), Message(kYes).Render(m_texts)},
+                                   {Message(kCancel).Render(m_texts), Message(kNo).Render(m_texts)})) {
         case ConsoleAnswer::Default:
             return defaultAnswer;
         case ConsoleAnswer::Ok:
@@ -97,7 +104,7 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
         case ConsoleAnswer::Cancel:
             return escapeAnswer;   // a box with only OK closes with OK
         case ConsoleAnswer::Unknown:
-            m_out << Localize(m_texts, hasCancel ? N_("Please answer OK or Cancel.") : N_("Please answer OK."))
+            m_out << Message(hasCancel ? N_("Please answer OK or Cancel.") : N_("Please answer OK.")).Render(m_texts)
                   << '\n';
             m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
             m_out.flush();
@@ -106,12 +113,12 @@ int CConsoleFrontEnd::MessageBox(const char* text, const char* caption, unsigned
     }
 }
 
-void CConsoleFrontEnd::ShowBox(const char* text, const char* caption, bool hasCancel,
+void CConsoleFrontEnd::ShowBox(const Message& text, const Message& caption, bool hasCancel,
                                bool cancelIsDefault)
 {
     const int columns = m_outSize ? m_outSize().columns : 0;
-    m_out << WrapAtWords("== " + Localize(m_texts, caption) + " ==", columns) << '\n';
-    WriteText(m_out, Localize(m_texts, text), columns);
+    m_out << WrapAtWords("== " + caption.Render(m_texts) + " ==", columns) << '\n';
+    WriteText(m_out, text.Render(m_texts), columns);
     m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
     m_out.flush();
 }
@@ -157,17 +164,17 @@ void CConsoleFrontEnd::SayOnce(bool& said, const char* text)
 {
     if (!said) {
         said = true;
-        Say(text);
+        Say(Message(text));
     }
 }
 
-void CConsoleFrontEnd::Say(const std::string& text)
+void CConsoleFrontEnd::Say(const Message& text)
 {
     if (m_errIsTerminal && m_progress.Window() != nullptr) {
         m_err << '\n';   // below the progress line, which is redrawn in place
     }
     // A reason or warning may hold outside text: it never reaches the
     // terminal as a control.
-    m_err << "zentrix-update: " << SafeLine(Localize(m_texts, text)) << '\n';
+    m_err << "zentrix-update: " << SafeLine(text.Render(m_texts)) << '\n';
     m_err.flush();
 }

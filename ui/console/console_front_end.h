@@ -8,14 +8,15 @@
 //   == Warning ==
 //   Are you sure?
 //   OK [Cancel]
-// and is answered by one line: ok/o/yes/y, cancel/c/no/n (any case), or an
+// and is answered by one line: ok/o/yes/y, cancel/c/no/n (any case), the
+// buttons' words and the words for yes and no in the user's language, or an
 // empty line for the default button. Anything else asks again. End of input,
 // or Ctrl+C, answers Cancel, or OK for a box whose only button is OK.
 #include <functional>
 #include <ostream>
 #include <utility>
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "shell/front_end.h"
 #include "ui/console/console_classroom_view.h"
 #include "shell/progress_window.h"
@@ -39,19 +40,19 @@ public:
     // it as one line "zentrix-update: REASON", so that the output stays as
     // scripts know it. Once the program is being terminated nothing is
     // asked: the box's first line and the reason go to the error stream.
-    int MessageBox(const char* text, const char* caption, unsigned style,
-                   const std::string& details = {}) override;
+    int MessageBox(const Message& text, const Message& caption, unsigned style,
+                   const Message& details = {}) override;
     void PostQuitMessage(int code) override { m_quitCode = code; }
 
     void OpenProgress(const char* phaseText, int stepCount) override
     {
-        m_progress.Open(Localize(m_texts, phaseText).c_str(), stepCount);
+        m_progress.Open(Message(phaseText).Render(m_texts).c_str(), stepCount);
     }
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
-    void Warn(const std::string& text) override { Say(text); }
+    void Warn(const Message& text) override { Say(text); }
     // Greyed Close means a run is under way: Ctrl+C does not cut it off
     // half-way, unless the calculator has stopped answering.
     bool SetCloseEnabled(bool enabled) override;
@@ -95,10 +96,10 @@ public:
     int QuitCode() const { return m_quitCode; }
 
 private:
-    void ShowBox(const char* text, const char* caption, bool hasCancel, bool cancelIsDefault);
+    void ShowBox(const Message& text, const Message& caption, bool hasCancel, bool cancelIsDefault);
     void SayOnce(bool& said, const char* text);
     // The line on the error stream, starting a new line after a progress line.
-    void Say(const std::string& text);
+    void Say(const Message& text);
 
     IConsoleInput& m_in;
     std::ostream& m_out;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/console/json_front_end.h"
 
-void CJsonClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+void CJsonClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     m_console.ShowRows(rows, heading);
     for (const ClassroomRow& row : rows) {
@@ -26,7 +26,7 @@ void CJsonClassroomView::Report(const ClassroomRow& row)
         m_events.Progress(row.device, row.pos, row.upper);
     }
     for (; said.warnings < row.warnings.size(); ++said.warnings) {
-        m_events.Warning(row.device, row.warnings[said.warnings]);
+        m_events.Warning(row.device, row.warnings[said.warnings].English());
     }
     if (row.finished && row.record) {
         said.ended = true;
@@ -34,14 +34,17 @@ void CJsonClassroomView::Report(const ClassroomRow& row)
     }
 }
 
-int CJsonFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
+int CJsonFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style, const Message& details)
 {
     // Ended unasked when the program was being ended before the box, or
     // when the end came while it waited for a line.
     const bool ending = m_console.Terminating();
     const int answer = m_console.MessageBox(text, caption, style, details);
     const bool stopped = ending || (m_answers == AnswerSource::Input && m_console.Terminating());
-    m_events.Prompt({text, caption, style, answer, stopped ? AnswerSource::Stop : m_answers, &details});
+    // The events are in English, whatever the language of the box.
+    const std::string english[] = {text.English(), caption.English(), details.English()};
+    m_events.Prompt({english[0].c_str(), english[1].c_str(), style, answer, stopped ? AnswerSource::Stop : m_answers,
+                     &english[2]});
     return answer;
 }
 
@@ -87,10 +90,10 @@ void CJsonFrontEnd::ProgressChanged()
     m_events.Progress(m_device, m_bar.Pos() - m_bar.Lower(), m_bar.Upper() - m_bar.Lower());
 }
 
-void CJsonFrontEnd::Warn(const std::string& text)
+void CJsonFrontEnd::Warn(const Message& text)
 {
     m_console.Warn(text);
-    m_events.Warning(m_device, text);
+    m_events.Warning(m_device, text.English());
 }
 
 void CJsonFrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)

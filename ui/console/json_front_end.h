@@ -19,9 +19,9 @@ class CJsonClassroomView : public IClassroomView {
 public:
     CJsonClassroomView(IClassroomView& console, CJsonEvents& events) : m_console(console), m_events(events) {}
 
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override { return m_console.Serve(ms); }
-    void ShowSummary(const std::vector<std::string>& lines) override { m_console.ShowSummary(lines); }
+    void ShowSummary(const std::vector<Message>& lines) override { m_console.ShowSummary(lines); }
     void CloseRows() override
     {
         m_console.CloseRows();
@@ -51,7 +51,7 @@ public:
     {
     }
 
-    int MessageBox(const char* text, const char* caption, unsigned style, const std::string& details = {}) override;
+    int MessageBox(const Message& text, const Message& caption, unsigned style, const Message& details = {}) override;
     void PostQuitMessage(int code) override { m_console.PostQuitMessage(code); }
 
     void OpenProgress(const char* phaseText, int stepCount) override;
@@ -59,7 +59,7 @@ public:
     void SetProgressPos(int pos) override;
     void SetProgressRange(int upper) override;
     void CloseProgress() override;
-    void Warn(const std::string& text) override;
+    void Warn(const Message& text) override;
     bool SetCloseEnabled(bool enabled) override { return m_console.SetCloseEnabled(enabled); }
     bool KeepWaiting(const ReplyWait& wait) override { return m_console.KeepWaiting(wait); }
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;

@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <regex>
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "shell/device_name.h"
 #include "shell/front_end.h"
 #include "ui/qt/qt_history_dialog.h"
@@ -191,67 +191,60 @@ void CQtClassroomView::SetRowCount(size_t count)
 
 namespace {
 
-// `row` with its words already in the user's language.
-QString StatusHtml(const ClassroomRow& row)
+// The row's result word and reason, in the catalogue's language.
+QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts)
 {
     QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
-                       .arg(QString::fromUtf8(ResultColour(row.result)), QString::fromStdString(row.resultWord));
-    if (!row.reason.empty()) {
-        html += QStringLiteral(": ") + QString::fromStdString(row.reason).toHtmlEscaped();
+                       .arg(QString::fromUtf8(ResultColour(row.result)),
+                            QString::fromStdString(row.resultWord.Render(texts)));
+    if (!row.reason.Empty()) {
+        html += QStringLiteral(": ") + QString::fromStdString(row.reason.Render(texts)).toHtmlEscaped();
     }
     return html;
 }
 
 }  // namespace
 
-QString CQtClassroomView::Tr(const std::string& english) const
+QString CQtClassroomView::Tr(const Message& message) const
 {
-    return QString::fromStdString(Localize(m_texts, english));
+    return QString::fromStdString(message.Render(m_texts));
 }
 
-void CQtClassroomView::ShowRow(const ClassroomRow& english, RowWidgets& w)
+void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
 {
-    ClassroomRow row = english;
-    row.resultWord = Localize(m_texts, english.resultWord);
-    row.reason = Localize(m_texts, english.reason);
-    row.phase = Localize(m_texts, english.phase);
     w.next->setVisible(row.offersNext);
     // The name a person knows it by; the path stays in the tooltip.
-    const QString name = Tr(FriendlyDeviceName(english.device, english.usb));
-    w.device->setText(name);
+    const Message name = FriendlyDeviceName(row.device, row.usb);
+    w.device->setText(Tr(name));
     w.device->setToolTip(QString::fromStdString(row.device));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    w.bar->setAccessibleName(
-        Tr(FormatText(N_("Calculator %1$s: %2$s"), {FriendlyDeviceName(english.device, english.usb), english.phase})));
+    w.bar->setAccessibleName(Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.phase})));
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
+        const std::string reason = row.reason.Render(m_texts);
         w.status->setTextFormat(Qt::RichText);
-        w.status->setText(StatusHtml(row));
-        w.status->setToolTip(QString::fromStdString(row.resultWord + (row.reason.empty() ? "" : ": " + row.reason)));
+        w.status->setText(StatusHtml(row, m_texts));
+        w.status->setToolTip(
+            QString::fromStdString(row.resultWord.Render(m_texts) + (reason.empty() ? "" : ": " + reason)));
         w.bar->setRange(0, 1);
         w.bar->setValue(1);
         w.bar->setVisible(row.result == Success);
         return;
     }
     w.status->setTextFormat(Qt::PlainText);
-    w.status->setText(QString::fromStdString(
-        row.silent ? Localize(m_texts, FormatText(N_("%s - not answering"), {english.phase})) : row.phase));
+    w.status->setText(Tr(row.silent ? Message(N_("%s - not answering"), {row.phase}) : row.phase));
     w.status->setToolTip(QString());
     w.bar->setRange(0, row.upper > 0 ? row.upper : 1);
     w.bar->setValue(row.upper > 0 ? row.pos : 0);
     w.bar->setVisible(true);
 }
 
-void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     if (m_window == nullptr) {
         MakeWindow();
     }
-    QStringList lines;
-    for (const QString& line : QString::fromStdString(heading).split(QLatin1Char('\n'))) {
-        lines << Tr(line.toStdString());
-    }
-    SetHeading(lines.join(QLatin1Char('\n')));
+    SetHeading(Tr(heading));
     const bool grew = rows.size() > m_rows.size();
     SetRowCount(rows.size());
     m_devices.clear();
@@ -326,7 +319,7 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
     return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
-void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
+void CQtClassroomView::ShowSummary(const std::vector<Message>& lines)
 {
     if (m_window == nullptr) {
         return;
@@ -336,7 +329,7 @@ void CQtClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // station's last line is its counts (of the unplugged ones too); a set's
     // are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
-    const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
+    const bool hasCounts = !lines.empty() && std::regex_match(lines.back().English(), kCounts);
     SetHeading(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
     FitToContent();
 }

@@ -41,9 +41,9 @@ public:
     // The catalogue the rows are shown in; null: English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
 
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<std::string>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines) override;
     void CloseRows() override;
     std::string NextDevice() const override { return m_nextDevice; }
     // Below the rows, with OK and Cancel; closing the window answers Cancel.
@@ -70,7 +70,8 @@ private:
     void SetHeading(const QString& text);
     void MakeQuestion(QBoxLayout& layout);
 
-    QString Tr(const std::string& english) const;
+    QString Tr(const Message& message) const;
+    QString Tr(const char* english) const { return Tr(Message(english)); }
 
     StopRequests* m_stops;
     const MoCatalogue* m_texts = nullptr;

@@ -16,7 +16,7 @@
 
 #include "device/device_watch.h"
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -28,7 +28,7 @@ QString Text(const std::string& text)
 
 QString Tr(const MoCatalogue* texts, const char* english)
 {
-    return QString::fromStdString(Localize(texts, english));
+    return QString::fromStdString(Message(english).Render(texts));
 }
 
 constexpr int kWatchPeriodMs = 250;
@@ -56,7 +56,8 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
         how << Tr(texts, N_("serial ")) + Text(device.serialNumber);
     }
     how << (device.mayOpen ? Tr(texts, N_("you may open it"))
-                           : Tr(texts, N_("you may not open it: ")) + Tr(texts, device.problem.c_str()));
+                           : Tr(texts, N_("you may not open it: ")) +
+                                 QString::fromStdString(Message::Word(device.problem).Render(texts)));
     return name + QLatin1Char('\n') + how.join(QStringLiteral(" - "));
 }
 

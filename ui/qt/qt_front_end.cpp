@@ -10,7 +10,7 @@
 #include <iostream>
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/device_name.h"
 #include "shell/stall_notice.h"
@@ -51,33 +51,33 @@ CQtFrontEnd::~CQtFrontEnd()
     delete m_watch;
 }
 
-int CQtFrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
+int CQtFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style, const Message& details)
 {
     const int escapeAnswer = (style & 0xFu) == MB_OKCANCEL ? IDCANCEL : IDOK;
     if (Terminating()) {
         // Nobody is asked anything more: the box's first line and the reason
         // go where a terminal may read them.
-        const std::string shown = Localize(m_texts, text);
+        const std::string shown = text.Render(m_texts);
         std::cerr << "zentrix-update: " << shown.substr(0, shown.find_first_of("\r\n")) << '\n';
-        if (!details.empty()) {
-            std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, details)) << '\n';
+        if (!details.Empty()) {
+            std::cerr << "zentrix-update: " << SafeLine(details.Render(m_texts)) << '\n';
         }
         return escapeAnswer;
     }
-    return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(), style,
-                          details.empty() ? details : Localize(m_texts, details), m_classroom.Window());
+    return ShowMessageBox(m_mainWindow, text.Render(m_texts).c_str(), caption.Render(m_texts).c_str(), style,
+                          details.Render(m_texts), m_classroom.Window());
 }
 
-int CQtFrontEnd::FailureBox(const char* text, const char* caption, const std::string& details,
+int CQtFrontEnd::FailureBox(const Message& text, const Message& caption, const Message& details,
                             const ProblemReportWriter& writeReport)
 {
     if (Terminating() || !writeReport) {
         return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
     }
-    const BoxAction save{Localize(m_texts, kSaveReportButton), [this, &writeReport] { SaveProblemReport(writeReport); }};
-    return ShowMessageBox(m_mainWindow, Localize(m_texts, text).c_str(), Localize(m_texts, caption).c_str(),
-                          MB_OK | MB_ICONEXCLAMATION, details.empty() ? details : Localize(m_texts, details),
-                          m_classroom.Window(), &save);
+    const BoxAction save{Message(kSaveReportButton).Render(m_texts),
+                         [this, &writeReport] { SaveProblemReport(writeReport); }};
+    return ShowMessageBox(m_mainWindow, text.Render(m_texts).c_str(), caption.Render(m_texts).c_str(),
+                          MB_OK | MB_ICONEXCLAMATION, details.Render(m_texts), m_classroom.Window(), &save);
 }
 
 void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
@@ -85,16 +85,16 @@ void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
     // Where --report-problem puts it without a FILE.
     const QString proposed = QDir::current().filePath(QString::fromLatin1(kDefaultProblemReportFile));
     const QString chosen = QFileDialog::getSaveFileName(
-        m_mainWindow, QString::fromStdString(Localize(m_texts, kSaveReportTitle)), proposed);
+        m_mainWindow, QString::fromStdString(Message(kSaveReportTitle).Render(m_texts)), proposed);
     if (chosen.isEmpty() || Terminating()) {
         return;
     }
     const std::string file = chosen.toLocal8Bit().toStdString();
-    std::string problem;
+    Message problem;
     if (writeReport(file, problem)) {
-        MessageBox(FormatText(kReportSaved, {SafeText(file)}).c_str(), kReportCaption, MB_OK | kInformationIcon);
+        MessageBox(Message(kReportSaved, {SafeText(file)}), Message(kReportCaption), MB_OK | kInformationIcon);
     } else {
-        MessageBox(problem.c_str(), kErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+        MessageBox(problem, Message(kErrorCaption), MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
@@ -102,7 +102,7 @@ bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
 {
     const QString chosen = QFileDialog::getExistingDirectory(
         m_mainWindow,
-        QString::fromStdString(Localize(m_texts, N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin"))),
+        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)),
         QString::fromLocal8Bit(folder.c_str()));
     if (chosen.isEmpty()) {
         return false;
@@ -120,9 +120,9 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister);
 }
 
-void CQtFrontEnd::Warn(const std::string& text)
+void CQtFrontEnd::Warn(const Message& text)
 {
-    std::cerr << "zentrix-update: " << SafeLine(Localize(m_texts, text)) << '\n';
+    std::cerr << "zentrix-update: " << SafeLine(text.Render(m_texts)) << '\n';
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)

@@ -39,12 +39,12 @@ public:
         m_classroom.SetCatalogue(texts);
     }
 
-    int MessageBox(const char* text, const char* caption, unsigned style,
-                   const std::string& details = {}) override;
+    int MessageBox(const Message& text, const Message& caption, unsigned style,
+                   const Message& details = {}) override;
     // The failure box, with "Save a problem report..." when `writeReport`
     // is set: it asks for the file and says where the report went or why
     // it could not be written, then the box comes back.
-    int FailureBox(const char* text, const char* caption, const std::string& details,
+    int FailureBox(const Message& text, const Message& caption, const Message& details,
                    const ProblemReportWriter& writeReport) override;
     // A folder chooser in front of the main window.
     bool ChooseImageFolder(std::string& folder) override;
@@ -65,7 +65,7 @@ public:
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
     // On standard error: the window is no place for it.
-    void Warn(const std::string& text) override;
+    void Warn(const Message& text) override;
     bool SetCloseEnabled(bool enabled) override;
     // Serves the windows while the calculator is awaited. Once the wait may
     // be ended, the progress window says for how long the calculator has not

@@ -15,7 +15,8 @@
 #include <deque>
 #include <iterator>
 
-#include "i18n/localize.h"
+#include "device/safe_text.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/history_reader.h"
 #include "shell/history_report.h"
@@ -31,11 +32,11 @@ constexpr size_t kShownRuns = 2000;
 
 // The newest kShownRuns records of the history at `path`, and the lines of
 // warning that go under the table.
-std::vector<HistoryRecord> ReadNewest(const std::string& path, uint64_t& total, std::vector<std::string>& warnings)
+std::vector<HistoryRecord> ReadNewest(const std::string& path, uint64_t& total, std::vector<Message>& warnings)
 {
     std::deque<HistoryRecord> newest;
     CHistoryReader reader;
-    std::string problem;
+    Message problem;
     total = 0;
     if (!reader.Open(path, problem)) {
         warnings.push_back(problem);
@@ -49,15 +50,20 @@ std::vector<HistoryRecord> ReadNewest(const std::string& path, uint64_t& total, 
             newest.pop_front();
         }
     }
-    if (const std::string bad = BadLinesWarning(reader.BadLines(), path); !bad.empty()) {
+    if (Message bad = BadLinesWarning(reader.BadLines(), SafeText(path)); !bad.Empty()) {
         warnings.push_back(bad);
     }
     return {std::make_move_iterator(newest.begin()), std::make_move_iterator(newest.end())};
 }
 
-QString Tr(const MoCatalogue* texts, const std::string& english)
+QString Tr(const MoCatalogue* texts, const Message& message)
 {
-    return QString::fromStdString(Localize(texts, english));
+    return QString::fromStdString(message.Render(texts));
+}
+
+QString Tr(const MoCatalogue* texts, const char* english)
+{
+    return Tr(texts, Message(english));
 }
 
 }  // namespace
@@ -73,14 +79,14 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
     } else {
         m_path = file;
         uint64_t total = 0;
-        std::vector<std::string> warnings;
+        std::vector<Message> warnings;
         m_records = ReadNewest(file, total, warnings);
         text = m_records.empty() ? Tr(texts, kNothingYet) : QString::fromStdString(HistoryTable(m_records, texts));
         if (total > m_records.size()) {
-            warnings.push_back(FormatText(N_("Only the newest %d of %d runs are shown; the CSV holds them all."),
-                                          {std::to_string(m_records.size()), std::to_string(total)}));
+            warnings.push_back(Message(N_("Only the newest %d of %d runs are shown; the CSV holds them all."),
+                                       {std::to_string(m_records.size()), std::to_string(total)}));
         }
-        for (const std::string& warning : warnings) {
+        for (const Message& warning : warnings) {
             text += QLatin1Char('\n') + Tr(texts, warning);
         }
     }
@@ -115,7 +121,7 @@ bool CHistoryDialog::SaveCsv(const QString& file) const
 {
     QFile out(file);
     CHistoryReader reader;
-    std::string problem;
+    Message problem;
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || !reader.Open(m_path, problem)) {
         return false;
     }
@@ -141,7 +147,7 @@ void CHistoryDialog::AskWhereToSave()
     chooser->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser, &QFileDialog::fileSelected, this, [this](const QString& file) {
         if (!SaveCsv(file)) {
-            const std::string text = FormatText(N_("The history could not be saved to %s."), {file.toStdString()});
+            const Message text(N_("The history could not be saved to %s."), {file.toStdString()});
             QMessageBox::warning(this, windowTitle(), Tr(m_texts, text));
         }
     });

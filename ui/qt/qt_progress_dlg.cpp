@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "ui/qt/dialog_units.h"
 #include "ui_progress_dlg.h"
@@ -59,7 +59,7 @@ void CQtProgressDlg::Create()
     QFont formFont = m_window->font();
     formFont.setPointSize(kFormPointSize);
     ConvertFormFromDialogUnits(*m_window, formFont);
-    form.stopButton->setText(QString::fromStdString(Localize(m_texts, kStop)));
+    form.stopButton->setText(QString::fromStdString(Message(kStop).Render(m_texts)));
     QObject::connect(form.stopButton, &QPushButton::clicked, m_window.data(), &CProgressWindow::AskStop);
     form.noticeText->hide();
     form.stopButton->hide();
@@ -87,7 +87,7 @@ void CQtProgressDlg::PlaceWindow()
 
 void CQtProgressDlg::SetWindowText(const char* title)
 {
-    m_title = QString::fromStdString(Localize(m_texts, title));
+    m_title = QString::fromStdString(Message(title).Render(m_texts));
     if (m_window != nullptr) {
         m_window->setWindowTitle(m_title);
     }
@@ -102,24 +102,24 @@ void CQtProgressDlg::SetPhaseText(const char* phaseText)
 {
     QLabel* label = PhaseTextControl();
     label->setFont(CaptionFont(*m_window));
-    m_phase = QString::fromStdString(Localize(m_texts, phaseText));
+    m_phase = QString::fromStdString(Message(phaseText).Render(m_texts));
     label->setText(m_phase);
     NameTheBar();
 }
 
-void CQtProgressDlg::ShowDevice(const std::string& name)
+void CQtProgressDlg::ShowDevice(const Message& name)
 {
-    m_device = QString::fromStdString(Localize(m_texts, name));
+    m_device = QString::fromStdString(name.Render(m_texts));
     if (QLabel* label = Label("deviceText"); label != nullptr) {
         label->setText(m_device);
     }
     NameTheBar();
 }
 
-void CQtProgressDlg::ShowTimeLeft(const std::string& text)
+void CQtProgressDlg::ShowTimeLeft(const Message& text)
 {
     if (QLabel* label = Label("timeLeftText"); label != nullptr) {
-        label->setText(QString::fromStdString(Localize(m_texts, text)));
+        label->setText(QString::fromStdString(text.Render(m_texts)));
     }
 }
 
@@ -135,8 +135,8 @@ void CQtProgressDlg::NameTheBar()
     bar->setAccessibleName(
         m_device.isEmpty()
             ? m_phase
-            : QString::fromStdString(FormatText(Localize(m_texts, N_("Calculator %1$s: %2$s")),
-                                                {m_device.toStdString(), phase})));
+            : QString::fromStdString(
+                  Message(N_("Calculator %1$s: %2$s"), {m_device.toStdString(), phase}).Render(m_texts)));
 }
 
 void CQtProgressDlg::ShowWindow()
@@ -155,16 +155,16 @@ void CQtProgressDlg::ShowWindow()
     }
 }
 
-void CQtProgressDlg::ShowNotice(const char* notice)
+void CQtProgressDlg::ShowNotice(const Message& notice)
 {
     QLabel* label = Label("noticeText");
     QPushButton* stop = StopButton();
     if (label == nullptr || stop == nullptr) {
         return;
     }
-    const bool shown = notice != nullptr;
-    label->setText(shown ? QString::fromStdString(Localize(m_texts, notice)).replace(QStringLiteral("\r\n"),
-                                                                                     QStringLiteral("\n"))
+    const bool shown = !notice.Empty();
+    label->setText(shown ? QString::fromStdString(notice.Render(m_texts)).replace(QStringLiteral("\r\n"),
+                                                                                  QStringLiteral("\n"))
                          : QString());
     label->setVisible(shown);
     stop->setVisible(shown);

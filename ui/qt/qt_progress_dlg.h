@@ -49,9 +49,9 @@ public:
 
     void DestroyWindow() override;
     // In the body, in full, above the Stop button.
-    void ShowNotice(const char* notice) override;
-    void ShowDevice(const std::string& name) override;
-    void ShowTimeLeft(const std::string& text) override;
+    void ShowNotice(const Message& notice) override;
+    void ShowDevice(const Message& name) override;
+    void ShowTimeLeft(const Message& text) override;
     bool TakeStopRequest() override;
 
     // The window while it exists (tests and screenshots look at it).

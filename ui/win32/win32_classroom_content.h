@@ -10,7 +10,8 @@
 // What the window shows, as plain data.
 struct ClassroomContent {
     std::string heading;                // once the set is done: its counts
-    std::vector<ClassroomRow> rows;
+    std::vector<ClassroomRow> rows;     // their words rendered through `texts`
+    const MoCatalogue* texts = nullptr;
     std::string question;               // asked below the rows; empty: none
     std::string nextLabel = "Next";             // the buttons, in the user's language
     std::string historyLabel = "History...";

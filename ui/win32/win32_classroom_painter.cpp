@@ -103,7 +103,8 @@ void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
 
 // One row at `y`: its height. Its Next button is noted in nextButtons.
 int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw,
-                           const std::string& nextLabel)
+                           const std::string& nextLabel,
+                           const MoCatalogue* texts)
 {
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
@@ -117,11 +118,13 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     bool bar = true;
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
-        status = Text(dc, m_bold, row.resultWord, statusX, y, statusWidth, draw, ResultColour(row.result));
-        status += Text(dc, m_normal, row.reason, statusX, y + status, statusWidth, draw);
+        status = Text(dc, m_bold, row.resultWord.Render(texts), statusX, y, statusWidth, draw,
+                      ResultColour(row.result));
+        status += Text(dc, m_normal, row.reason.Render(texts), statusX, y + status, statusWidth, draw);
         bar = row.result == Success;
     } else {
-        status = Text(dc, m_normal, row.phase, statusX, y, statusWidth, draw);   // says when not answering
+        // The phase says when the calculator is not answering.
+        status = Text(dc, m_normal, row.phase.Render(texts), statusX, y, statusWidth, draw);
     }
     const RECT barRect = {barX, y, barX + barWidth, y + line + 4};
     if (draw && bar) {
@@ -189,7 +192,7 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     const bool anyNext = std::any_of(content.rows.begin(), content.rows.end(),
                                      [](const ClassroomRow& row) { return row.offersNext; });
     for (const ClassroomRow& row : content.rows) {
-        y += Row(dc, row, y, inner, anyNext, draw, content.nextLabel) + line / 2;
+        y += Row(dc, row, y, inner, anyNext, draw, content.nextLabel, content.texts) + line / 2;
         if (!IsRectEmpty(&nextButtons.back())) {
             OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
         }

@@ -38,7 +38,8 @@ private:
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
     void Button(HDC dc, const RECT& r, const wchar_t* text) const;
     int Question(HDC dc, const ClassroomContent& content, int y, int width, int top, bool draw);
-    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel);
+    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel,
+            const MoCatalogue* texts);
 
     HFONT m_normal = nullptr;
     HFONT m_bold = nullptr;

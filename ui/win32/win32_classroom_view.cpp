@@ -19,7 +19,7 @@
 #include "ui/win32/win32_history_window.h"
 #include "device/win_text.h"
 #include "ui/win32/win32_window_class.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -76,7 +76,7 @@ void CWin32ClassroomView::MakeWindow()
     m_scroll = 0;
 }
 
-void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading)
+void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     if (m_window == nullptr) {
         MakeWindow();
@@ -86,18 +86,16 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     }
     const bool grew = rows.size() > m_content.rows.size();
     // Shown in the user's language; the rows themselves stay the loop's.
-    m_content.heading = Localize(m_texts, heading);
+    m_content.heading = heading.Render(m_texts);
+    m_content.texts = m_texts;
     m_content.rows = rows;
     for (ClassroomRow& row : m_content.rows) {
         if (!row.finished && row.silent) {
-            row.phase = FormatText(N_("%s - not answering"), {row.phase});
+            row.phase = Message(N_("%s - not answering"), {row.phase});
         }
-        row.phase = Localize(m_texts, row.phase);
-        row.resultWord = Localize(m_texts, row.resultWord);
-        row.reason = Localize(m_texts, row.reason);
     }
-    m_content.nextLabel = Localize(m_texts, N_("Next"));
-    m_content.historyLabel = Localize(m_texts, N_("History..."));
+    m_content.nextLabel = Message(N_("Next")).Render(m_texts);
+    m_content.historyLabel = Message(N_("History...")).Render(m_texts);
     if (!IsWindowVisible(m_window)) {
         FitToContent();
         ShowWindow(m_window, SW_SHOW);
@@ -341,7 +339,7 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
     return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
-void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
+void CWin32ClassroomView::ShowSummary(const std::vector<Message>& lines)
 {
     if (m_window == nullptr) {
         return;
@@ -351,8 +349,8 @@ void CWin32ClassroomView::ShowSummary(const std::vector<std::string>& lines)
     // station's last line is its counts (of the unplugged ones too); a set's
     // are the rows'.
     static const std::regex kCounts(R"(\d+ calculators?: .*)");
-    const bool hasCounts = !lines.empty() && std::regex_match(lines.back(), kCounts);
-    m_content.heading = Localize(m_texts, hasCounts ? lines.back() : CountsText(m_content.rows));
+    const bool hasCounts = !lines.empty() && std::regex_match(lines.back().English(), kCounts);
+    m_content.heading = (hasCounts ? lines.back() : CountsText(m_content.rows)).Render(m_texts);
     Refresh();
 }
 
@@ -361,9 +359,9 @@ int CWin32ClassroomView::Ask(const char* question)
     if (m_window == nullptr) {
         return 0;
     }
-    m_content.question = Localize(m_texts, question);
-    m_content.okLabel = Localize(m_texts, N_("OK"));
-    m_content.cancelLabel = Localize(m_texts, N_("Cancel"));
+    m_content.question = Message(question).Render(m_texts);
+    m_content.okLabel = Message(N_("OK")).Render(m_texts);
+    m_content.cancelLabel = Message(N_("Cancel")).Render(m_texts);
     Refresh();
     ScrollTo(std::numeric_limits<int>::max());   // the question in view, however many rows
     m_answer = 0;

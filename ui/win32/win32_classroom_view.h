@@ -40,9 +40,9 @@ public:
     CWin32ClassroomView(const CWin32ClassroomView&) = delete;
     CWin32ClassroomView& operator=(const CWin32ClassroomView&) = delete;
 
-    void ShowRows(const std::vector<ClassroomRow>& rows, const std::string& heading) override;
+    void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<std::string>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines) override;
     void CloseRows() override;
     // The question and its OK and Cancel below the rows; Enter is OK, Escape,
     // Close, Ctrl+C and Ctrl+Break are Cancel.

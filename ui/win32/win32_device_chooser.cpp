@@ -13,7 +13,7 @@
 #include "device/device_watch.h"
 
 #include "device/safe_text.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "device/win_text.h"
@@ -42,7 +42,7 @@ struct Chooser {
 std::wstring Shown(const MoCatalogue* texts, const char* english)
 {
     std::string text;
-    for (const char c : Localize(texts, english)) {
+    for (const char c : Message(english).Render(texts)) {
         text += c == '\n' ? "\r\n" : std::string(1, c);
     }
     return WideText(text);
@@ -324,7 +324,7 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
 {
     std::string text = device.productName.empty()
-                           ? Localize(texts, device.usb ? N_("USB device") : N_("Serial port"))
+                           ? Message(device.usb ? N_("USB device") : N_("Serial port")).Render(texts)
                            : SafeLine(device.productName);
     if (!device.manufacturer.empty()) {
         text += " (" + SafeLine(device.manufacturer) + ")";
@@ -336,11 +336,12 @@ std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
         text += id;
     }
     if (!device.serialNumber.empty()) {
-        text += " - " + Localize(texts, N_("serial ")) + SafeLine(device.serialNumber);
+        text += " - " + Message(N_("serial ")).Render(texts) + SafeLine(device.serialNumber);
     }
     return text + " - " +
-           (device.mayOpen ? Localize(texts, N_("you may open it"))
-                           : Localize(texts, N_("you may not open it: ")) + SafeLine(Localize(texts, device.problem)));
+           (device.mayOpen ? Message(N_("you may open it")).Render(texts)
+                           : Message(N_("you may not open it: ")).Render(texts) +
+                                 SafeLine(Message::Word(device.problem).Render(texts)));
 }
 
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,

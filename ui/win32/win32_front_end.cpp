@@ -15,7 +15,7 @@
 #include "device/win_text.h"
 #include "shell/box_text.h"
 #include "shell/device_name.h"
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
@@ -47,14 +47,13 @@ public:
             m_window = nullptr;
         }
     }
-    void ShowNotice(const char* notice) override
+    void ShowNotice(const Message& notice) override
     {
         if (m_window == nullptr) {
             return;
         }
-        const bool shown = notice != nullptr;
-        ::SetWindowTextW(GetDlgItem(m_window, IDC_NOTICE_TEXT),
-                         WideText(shown ? Localize(m_texts, notice) : std::string()).c_str());
+        const bool shown = !notice.Empty();
+        ::SetWindowTextW(GetDlgItem(m_window, IDC_NOTICE_TEXT), WideText(notice.Render(m_texts)).c_str());
         ::ShowWindow(GetDlgItem(m_window, IDC_NOTICE_TEXT), shown ? SW_SHOW : SW_HIDE);
         ::ShowWindow(GetDlgItem(m_window, IDC_STOP), shown ? SW_SHOW : SW_HIDE);
         m_stoppable = shown;
@@ -64,8 +63,8 @@ public:
         SetWindowPos(m_window, nullptr, 0, 0, own.right - own.left, shown ? m_fullHeight + growth : m_compactHeight,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    void ShowDevice(const std::string& name) override { SetText(IDC_DEVICE_TEXT, Localize(m_texts, name)); }
-    void ShowTimeLeft(const std::string& text) override { SetText(IDC_TIME_LEFT_TEXT, Localize(m_texts, text)); }
+    void ShowDevice(const Message& name) override { SetText(IDC_DEVICE_TEXT, name.Render(m_texts)); }
+    void ShowTimeLeft(const Message& text) override { SetText(IDC_TIME_LEFT_TEXT, text.Render(m_texts)); }
     bool TakeStopRequest() override { return std::exchange(m_stopAsked, false); }
 
 protected:
@@ -76,7 +75,7 @@ protected:
         if (m_window == nullptr) {
             return;
         }
-        SetText(IDC_STOP, Localize(m_texts, N_("Stop")));
+        SetText(IDC_STOP, Message(N_("Stop")).Render(m_texts));
         // Without the notice the window ends where the notice begins.
         RECT frame = {};
         RECT notice = {};
@@ -331,18 +330,18 @@ std::unique_ptr<IMainWindow> CWin32FrontEnd::NewMainWindow(int owner, StartLoop 
     return std::make_unique<CWin32UpdaterDlg>(*this, ownerWindow, std::move(start));
 }
 
-int CWin32FrontEnd::MessageBox(const char* text, const char* caption, unsigned style, const std::string& details)
+int CWin32FrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style, const Message& details)
 {
     // The reason of a failure follows the text after a blank line.
     // A caption the title bar would cut is read in the body as well.
-    const std::string translated = BoxBody(Localize(m_texts, text), Localize(m_texts, caption));
+    const std::string shownCaption = caption.Render(m_texts);
+    const std::string translated = BoxBody(text.Render(m_texts), shownCaption);
     const std::string shown =
-        details.empty() ? translated : translated + "\r\n\r\n" + SafeLine(Localize(m_texts, details));
+        details.Empty() ? translated : translated + "\r\n\r\n" + SafeLine(details.Render(m_texts));
     // In front of the rows while they are shown.
     HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
-    const int answer = m_texts == nullptr
-                           ? MessageBoxA(owner, shown.c_str(), caption, style)
-                           : MessageBoxW(owner, WideText(shown).c_str(), WideText(Localize(m_texts, caption)).c_str(), style);
+    const int answer = m_texts == nullptr ? MessageBoxA(owner, shown.c_str(), shownCaption.c_str(), style)
+                                          : MessageBoxW(owner, WideText(shown).c_str(), WideText(shownCaption).c_str(), style);
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
 }
 
@@ -354,7 +353,7 @@ ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& can
 
 void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)
 {
-    m_progress.Open(Localize(m_texts, phaseText).c_str(), stepCount);
+    m_progress.Open(Message(phaseText).Render(m_texts).c_str(), stepCount);
 }
 
 void CWin32FrontEnd::PostQuitMessage(int code)
@@ -363,9 +362,9 @@ void CWin32FrontEnd::PostQuitMessage(int code)
     ::PostQuitMessage(code);
 }
 
-void CWin32FrontEnd::Warn(const std::string& text)
+void CWin32FrontEnd::Warn(const Message& text)
 {
-    MessageBoxW(m_main, WideText(SafeLine(Localize(m_texts, text))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
+    MessageBoxW(m_main, WideText(SafeLine(text.Render(m_texts))).c_str(), L"Zentrix OS Update", MB_OK | MB_ICONWARNING);
 }
 
 bool CWin32FrontEnd::SetCloseEnabled(bool enabled)

@@ -29,8 +29,8 @@ public:
     // The main window for `owner` (a window handle number; 0: none).
     std::unique_ptr<IMainWindow> NewMainWindow(int owner, StartLoop start);
 
-    int MessageBox(const char* text, const char* caption, unsigned style,
-                   const std::string& details = {}) override;
+    int MessageBox(const Message& text, const Message& caption, unsigned style,
+                   const Message& details = {}) override;
     void PostQuitMessage(int code) override;
     // The device chooser in front of the main window.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
@@ -41,7 +41,7 @@ public:
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
-    void Warn(const std::string& text) override;
+    void Warn(const Message& text) override;
     bool SetCloseEnabled(bool enabled) override;
     // Serves the windows (drains the thread's message queue); once the wait
     // may be ended, the progress window says the calculator is not

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/win32/win32_history_window.h"
 
-#include "i18n/localize.h"
+#include "i18n/message.h"
 #include "shell/history_report.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
@@ -45,7 +45,8 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalogue* texts)
 {
     RegisterProgramWindowClass(kClassName, Proc);
-    HWND window = CreateWindowExW(0, kClassName, WideText(Localize(texts, kWin32HistoryTitle)).c_str(), WS_OVERLAPPEDWINDOW,
+    HWND window = CreateWindowExW(0, kClassName, WideText(Message(kWin32HistoryTitle).Render(texts)).c_str(),
+                                  WS_OVERLAPPEDWINDOW,
                                   CW_USEDEFAULT, CW_USEDEFAULT, 900, 420, owner, nullptr, GetModuleHandleW(nullptr),
                                   nullptr);
     if (window == nullptr) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "device/safe_text.h"
+#include "i18n/safe_text.h"
 
 #include <cstdint>
 

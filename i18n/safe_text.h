@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Text from outside the program (the calculator's replies, image headers,
+// device paths, the environment) made fit to be shown: on a terminal, in a
+// box, in a list line or in the trace. Nothing of it can move the cursor,
+// reset the terminal or start a new line.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// How many characters of one outside value are shown at most.
+inline constexpr size_t kSafeTextChars = 200;
+
+// `text` with every control character escaped (ESC as \x1b, a line feed as
+// \n, a carriage return as \r, a tab as \t, the rest as \xNN; the C1
+// controls U+0080 to U+009F too), every byte that is not part of valid UTF-8
+// as \xNN. A backslash stays as it is (Windows paths are full of them), so
+// a value that holds the text "\x1b" shows as an escaped ESC would: what
+// matters is that no control reaches the terminal. Longer than `maxChars` shown characters (an escape counts as one),
+// it is cut there and "..." follows.
+std::string SafeText(std::string_view text, size_t maxChars = kSafeTextChars);
+
+// A message of the program's own that may hold outside values: its control
+// characters and stray bytes are escaped as SafeText does (escaping twice
+// changes nothing) and nothing is cut. The result is one line.
+std::string SafeLine(std::string_view text);
