@@ -290,7 +290,7 @@ TEST(WrapAtWords, BreaksLongLinesBetweenWordsOnly)
 // is read again only once SIGWINCH said it changed.
 TEST(ConsoleProgress, OnANarrowTerminalTheLineAndTheBoxesFitItsWidth)
 {
-    std::istringstream in("ok\n");
+    std::istringstream in("ok\nok\n");
     CStreamInput lines(in);
     std::ostringstream out;
     std::ostringstream err;
@@ -321,6 +321,14 @@ TEST(ConsoleProgress, OnANarrowTerminalTheLineAndTheBoxesFitItsWidth)
               IDOK);
     EXPECT_EQ(out.str(), "== Warning ==\nUpdating deletes all data in the\ncalculator's Main Memory. If you need\nthe "
                          "data, make sure you back it up\nbefore updating.\nOK [Cancel]\n");
+    // A caption that wraps keeps its closing mark on its last line.
+    out.str("");
+    size = {60, 20};
+    stops.resized = 1;
+    EXPECT_EQ(frontEnd.MessageBox(Message::Raw("Are you sure?"),
+                                  Message::Raw("Delete all data in the Main Memory of every calculator."), kWarningStyle),
+              IDOK);
+    EXPECT_EQ(out.str(), "== Delete all data in the Main Memory of every\ncalculator. ==\nAre you sure?\nOK [Cancel]\n");
 }
 
 int CountLines(const std::string& text)

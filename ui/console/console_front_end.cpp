@@ -13,6 +13,18 @@
 
 namespace {
 
+// "== caption ==" broken to fit `columns`; the closing mark is never left
+// alone on a line.
+std::string FramedCaption(const std::string& caption, int columns)
+{
+    const std::string framed = WrapAtWords("== " + caption + " ==", columns);
+    const size_t lastLine = framed.rfind('\n');
+    if (lastLine == std::string::npos || framed.compare(lastLine + 1, std::string::npos, "==") != 0 || columns <= 4) {
+        return framed;
+    }
+    return WrapAtWords("== " + caption, columns - 3) + " ==";
+}
+
 constexpr int kErrorFd = 2;   // where `err` writes when it is a terminal
 
 // The text's lines, CR LF shown as a line feed, each broken between words
@@ -117,7 +129,7 @@ void CConsoleFrontEnd::ShowBox(const Message& text, const Message& caption, bool
                                bool cancelIsDefault)
 {
     const int columns = m_outSize ? m_outSize().columns : 0;
-    m_out << WrapAtWords("== " + caption.Render(m_texts) + " ==", columns) << '\n';
+    m_out << FramedCaption(caption.Render(m_texts), columns) << '\n';
     WriteText(m_out, text.Render(m_texts), columns);
     m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
     m_out.flush();

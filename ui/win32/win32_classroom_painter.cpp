@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "device/win_text.h"
+#include "shell/device_name.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
     const int statusX = deviceWidth + gap;
     const int barX = statusX + statusWidth + gap;
-    int height = Text(dc, m_normal, row.device, 0, y, deviceWidth, draw);
+    int height = Text(dc, m_normal, FriendlyDeviceName(row.device, row.usb).Render(texts), 0, y, deviceWidth, draw);
     int status = 0;
     bool bar = true;
     if (row.finished) {

@@ -105,7 +105,10 @@ protected:
         const int y = c.top + (c.bottom - c.top) / 2 - h / 2;
         MoveWindow(m_window, x, y, w, h, TRUE);
     }
-    void SetWindowText(const char* title) override { ::SetWindowTextA(m_window, title); }
+    void SetWindowText(const char* title) override
+    {
+        ::SetWindowTextW(m_window, WideText(Message(title).Render(m_texts)).c_str());
+    }
     bool HasPhaseTextControl() override { return GetDlgItem(m_window, IDC_PHASE_TEXT) != nullptr; }
     void SetPhaseText(const char* phaseText) override
     {
