@@ -89,6 +89,20 @@ protected:
         app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
     }
 
+    // A station over the scripted runs that looks for calculators at every
+    // drawing.
+    CClassroom::Inputs StationInputs()
+    {
+        CClassroom::Inputs inputs;
+        inputs.devices = &devices;
+        inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+        inputs.frontEnd = &frontEnd;
+        inputs.view = &view;
+        inputs.servePeriodMs = 1;
+        inputs.scanPeriodMs = 0;
+        return inputs;
+    }
+
     UpdateOutcome ScriptedRun(const UpdateRunInputs& in)
     {
         // Handed its calculator, held for it already: a second claim fails.
@@ -231,13 +245,7 @@ TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
 TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhenIdle)
 {
     devices.paths = {"usb:1:2"};
-    CClassroom::Inputs inputs;
-    inputs.devices = &devices;
-    inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
-    inputs.frontEnd = &frontEnd;
-    inputs.view = &view;
-    inputs.servePeriodMs = 1;
-    inputs.scanPeriodMs = 0;
+    CClassroom::Inputs inputs = StationInputs();
     int stage = 0;
     view.onServe = [&](RowsView& v) {
         const ClassroomRow* a = v.Row("usb:1:2");
@@ -306,13 +314,7 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
     const auto plug = [&] { std::ofstream(port) << "a calculator\n"; };
     plug();
     devices.paths = {port.string()};
-    CClassroom::Inputs inputs;
-    inputs.devices = &devices;
-    inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
-    inputs.frontEnd = &frontEnd;
-    inputs.view = &view;
-    inputs.servePeriodMs = 1;
-    inputs.scanPeriodMs = 0;   // every drawing looks again
+    CClassroom::Inputs inputs = StationInputs();
     int stage = 0;
     bool offered = false;
     view.onServe = [&](RowsView& v) {
@@ -382,13 +384,7 @@ TEST_F(Classroom, TheWindowsCloseAsksBeforeEndingAnIdleStation)
 {
     for (const bool fromTheWindow : {true, false}) {
         devices.paths = {"usb:1:2"};
-        CClassroom::Inputs inputs;
-        inputs.devices = &devices;
-        inputs.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
-        inputs.frontEnd = &frontEnd;
-        inputs.view = &view;
-        inputs.servePeriodMs = 1;
-        inputs.scanPeriodMs = 0;
+        CClassroom::Inputs inputs = StationInputs();
         int requests = 0;
         view.serves = 0;
         view.onServe = [&](RowsView& v) {
