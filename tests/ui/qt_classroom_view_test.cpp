@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -267,6 +269,19 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
     EXPECT_GE(title->height(), title->heightForWidth(title->width()));   // nothing cut
     EXPECT_GE(lines, 1);
     EXPECT_LE(lines, 2);
+    // A note under the heading (what Enter does) is in the normal weight
+    // below it; the heading itself keeps its lines.
+    view.ShowRows(rows, Message("%s\n%s", {heading, Message::Raw("Press Enter to update the next calculator")}));
+    QApplication::processEvents();
+    EXPECT_LE(title->height() / title->fontMetrics().lineSpacing(), 2);
+    const auto labels = window->findChildren<QLabel*>();
+    const auto note = std::find_if(labels.begin(), labels.end(), [](QLabel* label) {
+        return label->text() == QStringLiteral("Press Enter to update the next calculator");
+    });
+    ASSERT_NE(note, labels.end());
+    EXPECT_TRUE((*note)->isVisible());
+    EXPECT_FALSE((*note)->font().bold());
+    EXPECT_GE((*note)->height(), (*note)->heightForWidth((*note)->width()));   // nothing cut
     auto* scroll = window->findChild<QScrollArea*>();
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);   // the three rows whole
     EXPECT_GE(scroll->viewport()->height(), scroll->widget()->sizeHint().height());

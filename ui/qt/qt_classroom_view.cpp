@@ -67,7 +67,13 @@ void CQtClassroomView::MakeWindow()
     bold.setBold(true);
     bold.setPointSize(bold.pointSize() + 2);
     m_heading->setFont(bold);
-    top->addWidget(m_heading, 1);
+    auto* headings = new QVBoxLayout();
+    headings->addWidget(m_heading);
+    m_note = new QLabel(m_window);
+    m_note->setWordWrap(true);
+    m_note->hide();
+    headings->addWidget(m_note);
+    top->addLayout(headings, 1);
     auto* history = new QPushButton(Tr(N_("History...")), m_window);
     history->setObjectName(QStringLiteral("history"));
     history->setToolTip(Tr(N_("Every calculator updated on this computer")));
@@ -261,16 +267,29 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Mes
     }
 }
 
-// A wrapped heading keeps every line: the window's layout makes room for it
-// at the width it has (the rows' area gives way, and scrolls).
+// The heading's first line in bold, its notes (what Enter does, images
+// that changed) under it in the normal weight. A wrapped heading keeps
+// every line: the window's layout makes room for it at the width it has
+// (the rows' area gives way, and scrolls).
 void CQtClassroomView::SetHeading(const QString& text)
 {
-    if (m_heading->text() != text) {
-        m_heading->setText(text);
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString first = lineEnd < 0 ? text : text.left(lineEnd);
+    const QString notes = lineEnd < 0 ? QString() : text.mid(lineEnd + 1);
+    if (m_heading->text() != first || m_note->text() != notes) {
+        m_heading->setText(first);
+        m_note->setText(notes);
+        m_note->setVisible(!notes.isEmpty());
         m_window->layout()->activate();
     }
+    FitHeadingHeight();
+}
+
+void CQtClassroomView::FitHeadingHeight()
+{
     const int width = m_heading->width() > 0 ? m_heading->width() : m_window->width() / 2;
     m_heading->setMinimumHeight(m_heading->heightForWidth(width));
+    m_note->setMinimumHeight(m_note->text().isEmpty() ? 0 : m_note->heightForWidth(width));
 }
 
 // Grows the window to show its rows whole, as far as the screen
@@ -291,7 +310,7 @@ void CQtClassroomView::FitToContent()
     m_window->resize(width, height);
     // At the new width the heading may take fewer or more lines.
     m_window->layout()->activate();
-    m_heading->setMinimumHeight(m_heading->heightForWidth(m_heading->width()));
+    FitHeadingHeight();
 }
 
 ClassroomRequest CQtClassroomView::Serve(uint32_t ms)

@@ -68,6 +68,7 @@ private:
     void ShowRow(const ClassroomRow& row, RowWidgets& w);
     void FitToContent();
     void SetHeading(const QString& text);
+    void FitHeadingHeight();
     void MakeQuestion(QBoxLayout& layout);
 
     QString Tr(const Message& message) const;
@@ -78,6 +79,7 @@ private:
     QPointer<CGuardedDialog> m_mainWindow;
     QPointer<CGuardedDialog> m_window;
     QLabel* m_heading = nullptr;
+    QLabel* m_note = nullptr;   // the heading's further lines, in the normal weight
     QScrollArea* m_scroll = nullptr;
     QGridLayout* m_grid = nullptr;
     QWidget* m_question = nullptr;   // the question below the rows, and its buttons
