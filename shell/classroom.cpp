@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
@@ -89,10 +90,13 @@ Message StationFirstLine(const std::vector<ClassroomRow>& rows)
                        std::to_string(t.of[Failed])});
 }
 
+constexpr const char* kCountsOne = "%d calculator: %d updated, %d already current, %d not supported, %d failed.";
+constexpr const char* kNotConnectedOne = "%s %d configured port had nothing connected.";
+
 Message RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
-    return Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
+    return Message::Count(kCountsOne,
                           "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
                           t.finished,
                           {std::to_string(t.finished), std::to_string(t.of[Success]),
@@ -106,11 +110,17 @@ Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
     Message counts = RowCountsText(rows);
     if (notConnected > 0) {
-        counts = Message::Count("%s %d configured port had nothing connected.",
+        counts = Message::Count(kNotConnectedOne,
                                 "%s %d configured ports had nothing connected.", notConnected,
                                 {counts, std::to_string(notConnected)});
     }
     return counts;
+}
+
+bool IsCountsText(const Message& line)
+{
+    const char* pattern = line.Pattern();
+    return pattern != nullptr && (std::strcmp(pattern, kCountsOne) == 0 || std::strcmp(pattern, kNotConnectedOne) == 0);
 }
 
 CRowPort::CRowPort(std::string device, uint32_t number)

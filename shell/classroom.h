@@ -118,6 +118,9 @@ private:
 // current, C not supported, D failed.", then, when some configured ports
 // had nothing connected, " E configured ports had nothing connected."
 Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
+// Whether `line` is such a counts line (a set's or a station's last summary
+// line is).
+bool IsCountsText(const Message& line);
 
 class CClassroom {
 public:

@@ -162,6 +162,13 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     // The heading says what happened, once.
     EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
     EXPECT_EQ(labelsWith(QStringLiteral("Updating 8 calculators at once")), 0);
+    // A summary that ends in its own counts (ports with nothing connected
+    // are not rows) gives the heading those.
+    std::vector<Message> withCounts = summary;
+    withCounts.push_back(CountsText(rows(), 2));
+    view.ShowSummary(withCounts);
+    EXPECT_EQ(labelsWith(QStringLiteral("2 failed. 2 configured ports had nothing connected.")), 1);
+    view.ShowSummary(summary);
     // At 1280 by 800 (or more) the eight rows fit without scrolling.
     if (screen.height() >= 800 - 40) {
         EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);

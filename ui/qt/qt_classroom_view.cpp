@@ -16,7 +16,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <regex>
 
 #include "i18n/message.h"
 #include "shell/device_name.h"
@@ -347,8 +346,7 @@ void CQtClassroomView::ShowSummary(const std::vector<Message>& lines)
     // so the summary lines are left to the console and the record. The
     // station's last line is its counts (of the unplugged ones too); a set's
     // are the rows'.
-    static const std::regex kCounts(R"(\d+ calculators?: .*)");
-    const bool hasCounts = !lines.empty() && std::regex_match(lines.back().English(), kCounts);
+    const bool hasCounts = !lines.empty() && IsCountsText(lines.back());
     SetHeading(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
     FitToContent();
 }

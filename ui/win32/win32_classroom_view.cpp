@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <regex>
 #include <utility>
 
 #include "ui/win32/resource_ids.h"
@@ -348,8 +347,7 @@ void CWin32ClassroomView::ShowSummary(const std::vector<Message>& lines)
     // so the summary lines are left to the console and the record. The
     // station's last line is its counts (of the unplugged ones too); a set's
     // are the rows'.
-    static const std::regex kCounts(R"(\d+ calculators?: .*)");
-    const bool hasCounts = !lines.empty() && std::regex_match(lines.back().English(), kCounts);
+    const bool hasCounts = !lines.empty() && IsCountsText(lines.back());
     m_content.heading = (hasCounts ? lines.back() : CountsText(m_content.rows)).Render(m_texts);
     Refresh();
 }
