@@ -337,7 +337,7 @@ TEST(Win32ProgressWindow, ALongStallNoticeIsShownWholeWithStopBelowIt)
     frontEnd.SetCatalogue(&*german);
     frontEnd.OpenProgress("Sending the OS...", 10);
     EXPECT_TRUE(frontEnd.KeepWaiting(ReplyWait{19400, true}));
-    HWND window = FindWindowA(nullptr, "Sending data...");
+    HWND window = FindWindowW(nullptr, L"Daten werden gesendet...");   // its title in German too
     ASSERT_NE(window, nullptr);
     HWND notice = GetDlgItem(window, IDC_NOTICE_TEXT);
     HWND stop = GetDlgItem(window, IDC_STOP);
