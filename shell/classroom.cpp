@@ -90,13 +90,10 @@ Message StationFirstLine(const std::vector<ClassroomRow>& rows)
                        std::to_string(t.of[Failed])});
 }
 
-constexpr const char* kCountsOne = "%d calculator: %d updated, %d already current, %d not supported, %d failed.";
-constexpr const char* kNotConnectedOne = "%s %d configured port had nothing connected.";
-
 Message RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
-    return Message::Count(kCountsOne,
+    return Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
                           "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
                           t.finished,
                           {std::to_string(t.finished), std::to_string(t.of[Success]),
@@ -110,7 +107,7 @@ Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
     Message counts = RowCountsText(rows);
     if (notConnected > 0) {
-        counts = Message::Count(kNotConnectedOne,
+        counts = Message::Count("%s %d configured port had nothing connected.",
                                 "%s %d configured ports had nothing connected.", notConnected,
                                 {counts, std::to_string(notConnected)});
     }
@@ -119,8 +116,10 @@ Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
 
 bool IsCountsText(const Message& line)
 {
+    // The patterns are those the counts are made with.
     const char* pattern = line.Pattern();
-    return pattern != nullptr && (std::strcmp(pattern, kCountsOne) == 0 || std::strcmp(pattern, kNotConnectedOne) == 0);
+    return pattern != nullptr && (std::strcmp(pattern, RowCountsText({}).Pattern()) == 0 ||
+                                  std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
 }
 
 CRowPort::CRowPort(std::string device, uint32_t number)
