@@ -7,6 +7,7 @@
 
 #include "sim/calculator.h"
 #include "sim/replay_pty.h"
+#include "sim/trace_input.h"
 #include "sim/trace_reader.h"
 #include "sim/tool_options.h"
 #include "sim/verdict.h"
@@ -64,13 +65,28 @@ bool Serve(zsim::PtyCalculator& sim, const zsim::ToolOptions& o) {
     return allClean;
 }
 
+void Report(const zsim::ToolOptions& o, const zsim::ReplayVerdict& v) {
+    if (o.verdict) std::cout << v.line << std::endl;
+    if (!o.reportFile.empty()) {
+        std::ofstream report(o.reportFile, std::ios::app);
+        report << v.report << "\n";
+        if (!report) std::cerr << "zentrix-calc-sim: cannot append to " << zsim::Printable(o.reportFile) << "\n";
+    }
+}
+
 // Plays the calculator's side of a recorded trace for one run.
 int Replay(const zsim::ToolOptions& o) {
-    std::ifstream file(o.replayFile);
+    zsim::TraceInput input(g_stop);
+    std::istream file(&input);
     zsim::RecordedSession session;
     std::string why = "cannot be read";
-    if (!file || !zsim::ReadTraceSession(file, o.replayDevice, session, why)) {
-        std::cerr << "zentrix-calc-sim: cannot replay " << o.replayFile << ": " << why << "\n";
+    const bool read = input.Open(o.replayFile) && zsim::ReadTraceSession(file, o.replayDevice, session, why);
+    if (input.Stopped()) {
+        Report(o, {false, "replay: not run: stopped while the trace was read", "replay=1 clean=0 divergence=not_run"});
+        return 1;
+    }
+    if (!read) {
+        std::cerr << "zentrix-calc-sim: cannot replay " << zsim::Printable(o.replayFile) << ": " << why << "\n";
         return 1;
     }
     zsim::ReplayPty pty;
@@ -82,12 +98,7 @@ int Replay(const zsim::ToolOptions& o) {
     zsim::ReplayOptions options;
     options.recordedTiming = o.replayRecordedTiming;
     const zsim::ReplayVerdict v = pty.Play(session, options, g_stop);
-    if (o.verdict) std::cout << v.line << std::endl;
-    if (!o.reportFile.empty()) {
-        std::ofstream report(o.reportFile, std::ios::app);
-        report << v.report << "\n";
-        if (!report) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
-    }
+    Report(o, v);
     return v.clean ? 0 : 1;
 }
 

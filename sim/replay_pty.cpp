@@ -62,7 +62,9 @@ struct ReplayPty::Impl {
     void CountOpeners();
     bool Gone();
     Got Next(uint8_t& byte, int waitMs, const volatile std::sig_atomic_t& stop);
-    bool Send(const std::vector<uint8_t>& bytes);
+    // `byte` and up to seven of the bytes that came with it, in hex.
+    std::string Seen(uint8_t byte);
+    Got Send(const std::vector<uint8_t>& bytes, const volatile std::sig_atomic_t& stop);
 };
 
 ReplayPty::ReplayPty() : impl_(std::make_unique<Impl>()) {}
@@ -135,20 +137,32 @@ Got ReplayPty::Impl::Next(uint8_t& byte, int waitMs, const volatile std::sig_ato
     return Got::Byte;
 }
 
-bool ReplayPty::Impl::Send(const std::vector<uint8_t>& bytes) {
+std::string ReplayPty::Impl::Seen(uint8_t byte) {
+    std::vector<uint8_t> seen{byte};
+    while (seen.size() < 8 && !pending.empty()) {
+        seen.push_back(pending.front());
+        pending.pop_front();
+    }
+    return Hex(seen.data(), seen.size());
+}
+
+// The calculator's bytes, as far as the updater takes them: Closed when it
+// has gone, Stopped when a signal came first.
+Got ReplayPty::Impl::Send(const std::vector<uint8_t>& bytes, const volatile std::sig_atomic_t& stop) {
     size_t done = 0;
     while (done < bytes.size()) {
+        if (stop) return Got::Stopped;
         const ssize_t w = ::write(master, bytes.data() + done, bytes.size() - done);
         if (w > 0) {
             done += static_cast<size_t>(w);
             continue;
         }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return Got::Closed;
         pollfd out{master, POLLOUT, 0};
         ::poll(&out, 1, kSliceMs);
-        if (Gone()) return false;
+        if (Gone()) return Got::Closed;
     }
-    return true;
+    return Got::Byte;
 }
 
 namespace {
@@ -167,13 +181,25 @@ std::string Expected(const RecordedSession& s, const Divergence& d) {
     return Hex(e.bytes.data() + std::min(d.offset, e.bytes.size()), n);
 }
 
-ReplayVerdict Judge(const RecordedSession& s, const Divergence* d) {
+// What the trace said of its own end: the run's recorded ending, and where
+// a trace cut off by a crash stops.
+std::string Ending(const RecordedSession& s) {
+    std::string ending = s.ended ? Printable(s.ending) : "none recorded (the trace stops before the run's end)";
+    if (s.cutAtLine > 0)
+        ending += "; the trace is cut off inside line " + std::to_string(s.cutAtLine) + ", replayed up to there";
+    return ending;
+}
+
+ReplayVerdict Judge(const RecordedSession& s, const Divergence* d, bool updaterCame) {
     ReplayVerdict v;
-    const std::string ending = s.ended ? s.ending : "none recorded (the trace stops before the run's end)";
+    const std::string ending = Ending(s);
     const std::string sizes = std::to_string(s.updaterBytes) + " bytes from the updater, " +
                               std::to_string(s.calculatorBytes) + " bytes back";
     v.report = "replay=1";
-    if (d == nullptr) {
+    if (!updaterCame) {
+        v.line = "replay: not run: no updater came before the replay was stopped; recorded ending: " + ending;
+        v.report += " clean=0 divergence=not_run";
+    } else if (d == nullptr) {
         v.clean = true;
         v.line = "replay: the updater followed the trace to its end (" + sizes + "); recorded ending: " + ending;
         v.report += " clean=1 divergence=none";
@@ -197,7 +223,8 @@ ReplayVerdict Judge(const RecordedSession& s, const Divergence* d) {
                     " received=" + Quoted(d->received);
     }
     v.report += " updater_bytes=" + std::to_string(s.updaterBytes) +
-                " calculator_bytes=" + std::to_string(s.calculatorBytes) + " recorded_ending=" + Quoted(ending);
+                " calculator_bytes=" + std::to_string(s.calculatorBytes) + " recorded_ending=" + Quoted(ending) +
+                " cut_at_line=" + std::to_string(s.cutAtLine);
     return v;
 }
 
@@ -206,6 +233,7 @@ ReplayVerdict Judge(const RecordedSession& s, const Divergence* d) {
 ReplayVerdict ReplayPty::Play(const RecordedSession& s, const ReplayOptions& o, const volatile std::sig_atomic_t& stop) {
     Impl& d = *impl_;
     Divergence at;
+    const auto judge = [&](const Divergence* divergence) { return Judge(s, divergence, d.seenUpdater); };
     Clock::time_point zero;   // the session's start as replayed
     for (; at.event < s.events.size(); ++at.event) {
         const TraceEvent& e = s.events[at.event];
@@ -216,10 +244,10 @@ ReplayVerdict ReplayPty::Play(const RecordedSession& s, const ReplayOptions& o, 
                     std::this_thread::sleep_for(std::min<Clock::duration>(
                         zero + std::chrono::microseconds(e.micros) - Clock::now(), std::chrono::milliseconds(kSliceMs)));
             }
-            if (!d.Send(e.bytes)) {
-                at.got = Got::Closed;
-                at.received = "nothing (the link was closed)";
-                return Judge(s, &at);
+            at.got = stop ? Got::Stopped : d.Send(e.bytes, stop);
+            if (at.got != Got::Byte) {
+                at.received = at.got == Got::Closed ? "nothing (the link was closed)" : "nothing";
+                return judge(&at);
             }
             continue;
         }
@@ -228,31 +256,20 @@ ReplayVerdict ReplayPty::Play(const RecordedSession& s, const ReplayOptions& o, 
             at.got = d.Next(byte, o.quietMs, stop);
             if (at.streamOffset == 0 && at.got == Got::Byte) zero = Clock::now() - std::chrono::microseconds(e.micros);
             if (at.got == Got::Byte && byte == e.bytes[at.offset]) continue;
-            std::vector<uint8_t> seen;
-            if (at.got == Got::Byte) seen.push_back(byte);
-            while (seen.size() < 8 && !d.pending.empty()) {
-                seen.push_back(d.pending.front());
-                d.pending.pop_front();
-            }
-            at.received = at.got == Got::Byte ? Hex(seen.data(), seen.size())
+            at.received = at.got == Got::Byte ? d.Seen(byte)
                           : at.got == Got::Quiet ? "nothing for " + std::to_string(o.quietMs / 1000) + " s"
                                                  : "nothing";
-            return Judge(s, &at);
+            return judge(&at);
         }
     }
     // Everything recorded has crossed: the updater may only close the link now.
     uint8_t byte = 0;
-    if (d.Next(byte, o.endWaitMs, stop) == Got::Byte) {
-        std::vector<uint8_t> seen{byte};
-        while (seen.size() < 8 && !d.pending.empty()) {
-            seen.push_back(d.pending.front());
-            d.pending.pop_front();
-        }
-        at.got = Got::Byte;
-        at.received = Hex(seen.data(), seen.size());
-        return Judge(s, &at);
+    at.got = d.Next(byte, o.endWaitMs, stop);
+    if (at.got == Got::Byte) {
+        at.received = d.Seen(byte);
+        return judge(&at);
     }
-    return Judge(s, nullptr);
+    return judge(nullptr);
 }
 
 }  // namespace zsim

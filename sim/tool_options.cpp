@@ -179,12 +179,15 @@ std::string ToolUsage() {
            "image says how far it got (OS image cut off mid-flash after N of M blocks).\n"
            "SIGINT and SIGTERM report the runs so far, a run under way as it stands, and exit.\n"
            "A replay serves one run; its verdict says whether the updater followed the trace to\n"
-           "its end, or where it left it: the byte, the trace line, expected and received bytes.\n"
+           "its end, or where it left it: the byte, the trace line, expected and received bytes;\n"
+           "stopped before any updater came, it was not run. The trace is read as it comes (a\n"
+           "FIFO too), a line of 1 MiB at most; a trace cut off inside a line replays up to the\n"
+           "cut and says so. What the trace holds is printed and reported escaped.\n"
            "\n"
            "Exit status: 0 when every run ended normally, free of protocol violations, with the\n"
            "images matching the expected files, and (with --runs N) N runs were seen; 1 otherwise,\n"
            "2 for a bad command line. A replay: 0 when the updater followed the trace to its end,\n"
-           "1 when it left it or the trace cannot be replayed.\n";
+           "1 when it left it, was not run, or the trace cannot be replayed.\n";
 }
 
 }  // namespace zsim

@@ -2,8 +2,11 @@
 #include "sim/trace_reader.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <sstream>
+
+#include "sim/verdict.h"
 
 namespace zsim {
 namespace {
@@ -15,9 +18,12 @@ struct Line {
     std::string rest;   // after the mark and its space
 };
 
+// "+S.UUUUUU": the seconds since the session opened, to the microsecond;
+// false for anything else, and for more seconds than a run can last.
 bool ParseElapsed(const std::string& text, int64_t& micros) {
     const auto dot = text.find('.');
-    if (text.size() < 4 || text[0] != '+' || dot == std::string::npos || text.size() - dot != 7) return false;
+    if (text.size() < 4 || text[0] != '+' || dot == std::string::npos || text.size() - dot != 7 || dot > 10)
+        return false;
     for (size_t i = 1; i < text.size(); ++i)
         if (i != dot && !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
     micros = std::strtoll(text.c_str() + 1, nullptr, 10) * 1000000 + std::strtoll(text.c_str() + dot + 1, nullptr, 10);
@@ -70,11 +76,17 @@ bool ParseHeader(const std::string& rest, RecordedSession& out, std::string& err
     std::istringstream words(rest);
     std::string name, version;
     words >> name >> version;
-    if (name != "zentrix-trace" || version.empty() || !std::isdigit(static_cast<unsigned char>(version[0]))) {
+    if (name != "zentrix-trace") {
         error = "its header line is not a zentrix-trace header";
         return false;
     }
-    if (std::atoi(version.c_str()) > kReplayFormatVersion) {
+    int format = 0;
+    const auto [end, problem] = std::from_chars(version.data(), version.data() + version.size(), format);
+    if (version.empty() || problem != std::errc() || end != version.data() + version.size() || format < 1) {
+        error = "its trace format \"" + Printable(version) + "\" is not a number this simulator can read";
+        return false;
+    }
+    if (format > kReplayFormatVersion) {
         error = "it is in trace format " + version + "; this simulator replays format " +
                 std::to_string(kReplayFormatVersion);
         return false;
@@ -90,14 +102,39 @@ std::string LineError(int number, const std::string& what) {
     return "line " + std::to_string(number) + " " + what;
 }
 
+enum class LineEnd { Whole, Cut, TooLong, None };
+
+// The next line of `in`, without its line feed, read a byte at a time so
+// that no more than kMaxTraceLineBytes of it is ever held.
+LineEnd NextLine(std::streambuf& in, std::string& text) {
+    text.clear();
+    for (;;) {
+        const int c = in.sbumpc();
+        if (c == std::char_traits<char>::eof()) return text.empty() ? LineEnd::None : LineEnd::Cut;
+        if (c == '\n') return LineEnd::Whole;
+        if (text.size() == kMaxTraceLineBytes) return LineEnd::TooLong;
+        text.push_back(static_cast<char>(c));
+    }
+}
+
 }  // namespace
 
 bool ReadTraceSession(std::istream& in, const std::string& device, RecordedSession& out, std::string& error) {
     out = RecordedSession{};
     bool inSession = false;
     int number = 0;
-    for (std::string text; std::getline(in, text);) {
+    std::string text;
+    for (LineEnd end; in.rdbuf() != nullptr && (end = NextLine(*in.rdbuf(), text)) != LineEnd::None;) {
         ++number;
+        if (end == LineEnd::TooLong) {
+            error = LineError(number, "is longer than " + std::to_string(kMaxTraceLineBytes / (1024 * 1024)) +
+                                          " MiB: this is not a trace");
+            return false;
+        }
+        if (end == LineEnd::Cut) {
+            out.cutAtLine = number;
+            break;
+        }
         if (!text.empty() && text.back() == '\r') text.pop_back();
         if (text.empty()) continue;
         Line line;
@@ -144,7 +181,7 @@ bool ReadTraceSession(std::istream& in, const std::string& device, RecordedSessi
         out.events.push_back(std::move(event));
     }
     if (!inSession) {
-        error = device.empty() ? "it holds no session header" : "it holds no session on " + device;
+        error = device.empty() ? "it holds no session header" : "it holds no session on " + Printable(device);
         return false;
     }
     return true;

@@ -57,13 +57,27 @@ std::string Outcome(const RunRecord& run, Match stub, Match os, const Expectatio
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F) {
+            shown += {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 std::string Quoted(const std::string& text) {
     std::string q = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') q += '\\';
         q += c;
     }
-    return q + "\"";
+    return Printable(q) + "\"";
 }
 
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect) {

@@ -19,7 +19,13 @@ struct RunVerdict {
     std::string report;     // key=value pairs on one line
 };
 
-// `text` as a report value: in double quotes, with \" and \\ escaped.
+// `text` fit to be printed: every control byte (C0, DEL) and every byte
+// beyond ASCII as \xNN, so that nothing from a trace or a calculator can
+// steer the terminal, forge a line or reverse the text around it.
+std::string Printable(const std::string& text);
+
+// `text` as a report value: in double quotes, with \" and \\ escaped and
+// the rest as Printable.
 std::string Quoted(const std::string& text);
 
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect);

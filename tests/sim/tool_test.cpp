@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zentrix-calc-sim as a separate process, and the demo image files.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -326,6 +329,70 @@ TEST(SimTool, EndsWithItsLastRunWhateverTheUpdaterDidAndReportsOnSigterm) {
         tool.Line();
         ::kill(tool.pid, SIGTERM);
         EXPECT_EQ(tool.Wait(), 0);
+    }
+}
+
+// A replay ends on SIGTERM within a second wherever it waits: for the
+// writer of a FIFO named as the trace, for an updater that never comes,
+// for one that takes none of a flood of queued replies, and before a reply
+// recorded far in the future. A replay no updater followed is "not run"
+// (status 1), and what the trace says of itself reaches the terminal and
+// the report escaped.
+TEST(SimTool, ReplayEndsOnSigtermWithinASecondWhereverItWaits) {
+    TempDir dir;
+    const std::string header = "+0.000000 /dev/a @ zentrix-trace 1 kind=serial device=/dev/a\n";
+    std::string reply;   // 64 bytes
+    for (int b = 0; b < 64; ++b) reply += b == 0 ? "4F" : " 4F";
+    std::string flood = header + "+0.000001 /dev/a > 05  .\n";
+    for (int i = 0; i < 2000; ++i) flood += "+0.000002 /dev/a < " + reply + "  O\n";
+    const struct {
+        const char* what;
+        std::string trace;   // empty: a FIFO no one writes
+        std::vector<std::string> options;
+        bool updater;        // the updater opens the pty and sends its first byte
+        std::string verdict;
+    } cases[] = {
+        {"a FIFO", "", {}, false, "replay: not run: stopped while the trace was read"},
+        {"no updater", header + "+0.000001 /dev/a = end result=\x1b[2Jfailed\xe2\x80\xae reason=-\n", {}, false,
+         "replay: not run: no updater came before the replay was stopped; recorded ending: "
+         "result=\\x1b[2Jfailed\\xe2\\x80\\xae reason=-"},
+        {"a flood", flood, {}, true, "replay: stopped before the updater got to the end of the trace, at byte 0 of "},
+        {"a far future", header + "+0.000001 /dev/a > 05  .\n+999999999.000000 /dev/a < 06  .\n",
+         {"--replay-timing", "recorded"}, true,
+         "replay: stopped before the updater got to the end of the trace, at byte 0 of the calculator's reply"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string trace = dir.path + "/trace", report = dir.path + "/report";
+        fs::remove(trace);
+        fs::remove(report);
+        if (c.trace.empty()) {
+            ASSERT_EQ(::mkfifo(trace.c_str(), 0600), 0);
+        } else {
+            std::ofstream(trace, std::ios::binary) << c.trace;
+        }
+        std::vector<std::string> args = {"--replay", trace, "--verdict", "--report", report};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Tool tool(args);
+        Watchdog guard(tool.pid, 30);
+        std::unique_ptr<PtyLink> pc;
+        if (!c.trace.empty()) {
+            pc = std::make_unique<PtyLink>(tool.Line());
+            if (c.updater) {
+                ASSERT_TRUE(pc->Write({0x05}));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const auto signalled = std::chrono::steady_clock::now();
+        ::kill(tool.pid, SIGTERM);
+        const std::string verdict = tool.Line();
+        EXPECT_EQ(tool.Wait(), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+        EXPECT_EQ(verdict.rfind(c.verdict, 0), 0u) << verdict;
+        const Bytes written = ReadFile(report);
+        EXPECT_TRUE(std::none_of(written.begin(), written.end(), [](uint8_t b) { return b >= 0x7F || (b < 0x20 && b != '\n'); }));
+        EXPECT_NE(std::string(written.begin(), written.end()).find(c.updater ? "divergence=stopped" : "divergence=not_run"),
+                  std::string::npos);
     }
 }
 

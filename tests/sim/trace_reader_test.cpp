@@ -54,6 +54,17 @@ TEST(TraceReader, ReadsOneSessionOrSaysWhyNot) {
         {"a torn byte line", "+0.000000 /dev/a @ zentrix-trace 1\n+0.000001 /dev/a > 05 3\n", "",
          "line 2 holds bytes that cannot be read", "", ""},
         {"no session on the device asked for", kSetTrace, "/dev/b", "it holds no session on /dev/b", "", ""},
+        {"a device named with control bytes", kSetTrace, "/dev/\x1b[2J", "it holds no session on /dev/\\x1b[2J",
+         "", ""},
+        // A crash leaves the last line cut: what came before it replays.
+        {"a trace cut inside a line", "+0.000000 /dev/a @ zentrix-trace 1\n+0.000001 /dev/a > 05 30  .0\n+0.000002 /dev/a < 0",
+         "", "", "> 2@2", ""},
+        {"a format number that overflows", "+0.000000 /dev/a @ zentrix-trace 4294967297 program=9\n", "",
+         "line 1 cannot be replayed: its trace format \"4294967297\" is not a number this simulator can read", "", ""},
+        {"a format number with more after it", "+0.000000 /dev/a @ zentrix-trace 1x\n", "",
+         "line 1 cannot be replayed: its trace format \"1x\" is not a number this simulator can read", "", ""},
+        {"a line longer than a trace's", "+0.000000 /dev/a @ zentrix-trace 1\n" + std::string(zsim::kMaxTraceLineBytes + 1, '0'),
+         "", "line 2 is longer than 1 MiB: this is not a trace", "", ""},
     };
     for (const ReaderCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -67,6 +78,7 @@ TEST(TraceReader, ReadsOneSessionOrSaysWhyNot) {
         EXPECT_EQ(Events(session), c.events);
         EXPECT_EQ(session.ending, c.ending);
         EXPECT_EQ(session.ended, !c.ending.empty());
+        EXPECT_EQ(session.cutAtLine, c.trace.back() == '\n' ? 0 : 3);
     }
     std::istringstream in(kSetTrace);
     zsim::RecordedSession usb;
