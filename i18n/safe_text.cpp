@@ -8,39 +8,6 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr const char* kEllipsis = "...";
 
-// The length of the valid UTF-8 sequence at the start of `text` (shortest
-// form, no surrogates, at most U+10FFFF); 0 when there is none.
-size_t Utf8Length(std::string_view text)
-{
-    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t lead = byte(0);
-    size_t length = 0;
-    uint8_t low = 0x80;   // the range of the second byte
-    uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
 void AppendHex(std::string& out, uint8_t b)
 {
     out += {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
@@ -65,15 +32,20 @@ size_t AppendShown(std::string& out, std::string_view text)
         out += static_cast<char>(b);
         return 1;
     }
-    const size_t length = Utf8Length(text);
+    char32_t code = 0;
+    const size_t length = DecodeUtf8(text, code);
     if (length == 0) {
         AppendHex(out, b);
         return 1;
     }
-    if (length == 2 && b == 0xC2 && static_cast<uint8_t>(text[1]) < 0xA0) {
+    if (code < 0xA0) {
         AppendHex(out, b);   // a C1 control: some terminals obey it
         AppendHex(out, static_cast<uint8_t>(text[1]));
         return 2;
+    }
+    if (IsControlCharacter(code)) {
+        out += {'\\', 'u', kHex[(code >> 12) & 15], kHex[(code >> 8) & 15], kHex[(code >> 4) & 15], kHex[code & 15]};
+        return length;
     }
     out.append(text.substr(0, length));
     return length;
@@ -100,6 +72,54 @@ std::string Escape(std::string_view text, size_t maxChars)
 }
 
 }  // namespace
+
+bool IsControlCharacter(char32_t code)
+{
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+size_t DecodeUtf8(std::string_view text, char32_t& code)
+{
+    if (text.empty()) {
+        return 0;
+    }
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+    const uint8_t lead = byte(0);
+    size_t length = 0;
+    uint8_t low = 0x80;   // the range of the second byte
+    uint8_t high = 0xBF;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    return length;
+}
 
 std::string SafeText(std::string_view text, size_t maxChars)
 {

@@ -31,6 +31,12 @@ TEST(SafeText, ControlsStrayBytesAndBackslashesAreEscapedPrintableTextStays)
         // C1 controls (CSI as U+009B) are escaped although valid UTF-8.
         {"\xc2\x9b" "2J", "\\xc2\\x9b2J"},
         {"\xc2\xa0", "\xc2\xa0"},
+        // The marks that turn text around or isolate it, which could make a
+        // value read backwards: escaped by their code; their neighbours stay.
+        {"a\xe2\x80\xae" "b", "a\\u202eb"},
+        {"\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c\xe2\x80\xaa",
+         "\\u2066\\u2069\\u200e\\u200f\\u061c\\u202a"},
+        {"\xe2\x80\xaf\xe2\x81\xaa", "\xe2\x80\xaf\xe2\x81\xaa"},
         // What is not UTF-8: a lone lead or continuation byte, a cut
         // sequence, an overlong form, a surrogate, beyond U+10FFFF.
         {"\xff", "\\xff"},
