@@ -175,6 +175,7 @@ int main(int argc, char** argv)
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
     if (AsksForHistory(arguments)) {
+        LetSignalsEndTheProcess();
         const int code = ReportHistory(arguments, HistoryFilePath(), texts, TerminalSizeOf(STDOUT_FILENO).columns,
                                        std::cout, std::cerr);
         std::cout.flush();

@@ -19,3 +19,8 @@ void EnsureStandardDescriptors();
 // terminal to answer) SIGINT is taken as SIGTERM. Returns where the
 // requests land.
 StopRequests* InstallStopSignals(bool interruptTerminates);
+
+// For a program that only reads and shows (--history): Ctrl+C, SIGTERM,
+// SIGQUIT and a hang-up end the process as they do any other's, and a
+// closed pipe ends it at the next write. Nothing it does needs finishing.
+void LetSignalsEndTheProcess();

@@ -65,3 +65,10 @@ StopRequests* InstallStopSignals(bool interruptTerminates)
     }
     return &g_stops;
 }
+
+void LetSignalsEndTheProcess()
+{
+    for (const int ending : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE}) {
+        Handle(ending, SIG_DFL);
+    }
+}

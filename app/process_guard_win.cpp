@@ -59,3 +59,8 @@ StopRequests* InstallStopSignals(bool interruptTerminates)
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     return &g_stops;
 }
+
+void LetSignalsEndTheProcess()
+{
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+}

@@ -2,7 +2,6 @@
 #include "shell/fleet_view.h"
 
 #include <algorithm>
-#include <array>
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
@@ -12,9 +11,9 @@
 
 namespace {
 
-std::string Text(const HistoryRecord& record, HistoryField field)
+std::string_view Text(const HistoryRecord& record, HistoryField field)
 {
-    return record[field].value_or("");
+    return record[field] ? std::string_view(*record[field]) : std::string_view();
 }
 
 // The calculator's key: its serial number, else its host and port.
@@ -23,19 +22,16 @@ std::string KeyOf(const HistoryRecord& record)
     if (record[kUsbSerial]) {
         return "0" + *record[kUsbSerial];
     }
-    return "1" + Text(record, kHost) + '\0' + Text(record, kUsbPort) + '\0' + Text(record, kDevice);
-}
-
-std::string Port(const HistoryRecord& record)
-{
-    return record[kUsbPort] ? *record[kUsbPort] : Text(record, kDevice);
-}
-
-void FillIn(std::string& known, const std::string& more)
-{
-    if (known.empty()) {
-        known = more;
+    std::string key = "1";
+    for (const HistoryField field : {kHost, kUsbPort, kDevice}) {
+        key.append(Text(record, field)).push_back('\0');
     }
+    return key;
+}
+
+std::string_view Port(const HistoryRecord& record)
+{
+    return record[kUsbPort] ? Text(record, kUsbPort) : Text(record, kDevice);
 }
 
 // The parts of a version between its dots.
@@ -65,7 +61,6 @@ int ComparePart(const std::string& a, const std::string& b)
     return a.compare(b);
 }
 
-using Cells = std::array<std::string, 7>;
 constexpr std::array<const char*, 7> kFieldNames = {"usb_serial", "usb_port", "model", "os_now",
                                                     "last_result", "last_run", "host"};
 
@@ -73,51 +68,65 @@ constexpr std::array<const char*, 7> kHeadings = {N_("Serial"), N_("Port"),     
                                                   N_("Result"), N_("Last run (UTC)"), N_("Host")};
 constexpr size_t kResultCell = 4;
 
-Cells CellsOf(const CalculatorState& c)
+std::array<std::string, 7> CellsOf(const CalculatorState& c)
 {
     return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host};
 }
 
-std::string CsvLine(const Cells& cells)
-{
-    std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);
-    }
-    return line + "\r\n";
-}
-
 }  // namespace
 
-void CFleetView::Add(const HistoryRecord& record)
+CTextPool::CTextPool()
 {
-    CalculatorState& c = m_calculators[KeyOf(record)];
-    const std::string ended = Text(record, kEnded);
-    if (ended < c.lastRun) {
-        FillIn(c.model, Text(record, kModel));
-        FillIn(c.osNow, Text(record, kOsBefore));
-        return;
-    }
-    c.serial = Text(record, kUsbSerial);
-    c.port = c.serial.empty() ? Port(record) : std::string();
-    c.model = record[kModel] ? *record[kModel] : c.model;
-    c.osNow = record[kOsBefore] ? *record[kOsBefore] : c.osNow;
-    c.lastResult = Text(record, kResult);
-    if (c.lastResult == "updated" && record[kOsImage]) {
-        c.osNow = *record[kOsImage];
-    }
-    c.lastRun = ended;
-    c.host = Text(record, kHost);
+    Intern("");
 }
 
-std::vector<CalculatorState> CFleetView::Calculators() const
+uint32_t CTextPool::Intern(std::string_view text)
 {
-    std::vector<CalculatorState> all;
-    all.reserve(m_calculators.size());
-    for (const auto& [key, state] : m_calculators) {
-        all.push_back(state);
+    if (const auto found = m_index.find(text); found != m_index.end()) {
+        return found->second;
     }
-    return all;
+    const auto index = static_cast<uint32_t>(m_texts.size());
+    m_index.emplace(m_texts.emplace_back(text), index);
+    return index;
+}
+
+void CFleetView::Add(const HistoryRecord& record, bool futureDated)
+{
+    Entry& c = m_calculators[KeyOf(record)];
+    const std::string_view ended = Text(record, kEnded);
+    const bool older = c.known && !c.futureDated && (futureDated || ended < m_texts.Text(c.lastRun));
+    if (older) {
+        c.model = c.model != 0 ? c.model : m_texts.Intern(Text(record, kModel));
+        c.osNow = c.osNow != 0 ? c.osNow : m_texts.Intern(Text(record, kOsBefore));
+        return;
+    }
+    c.known = true;
+    c.futureDated = futureDated;
+    c.port = record[kUsbSerial] ? 0 : m_texts.Intern(Port(record));
+    c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
+    c.osNow = record[kOsBefore] ? m_texts.Intern(*record[kOsBefore]) : c.osNow;
+    c.lastResult = m_texts.Intern(Text(record, kResult));
+    if (Text(record, kResult) == "updated" && record[kOsImage]) {
+        c.osNow = m_texts.Intern(*record[kOsImage]);
+    }
+    c.lastRun = m_texts.Intern(ended);
+    c.host = m_texts.Intern(Text(record, kHost));
+}
+
+void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each) const
+{
+    CalculatorState state;
+    for (const auto& [key, c] : m_calculators) {
+        state.serial = key[0] == '0' ? key.substr(1) : std::string();
+        state.port = m_texts.Text(c.port);
+        state.model = m_texts.Text(c.model);
+        state.osNow = m_texts.Text(c.osNow);
+        state.lastResult = m_texts.Text(c.lastResult);
+        state.lastRun = m_texts.Text(c.lastRun);
+        state.host = m_texts.Text(c.host);
+        state.futureDated = c.futureDated;
+        each(state);
+    }
 }
 
 int CompareOsVersions(const std::string& a, const std::string& b)
@@ -133,67 +142,104 @@ int CompareOsVersions(const std::string& a, const std::string& b)
     return 0;
 }
 
+bool IsVersionText(const std::string& text)
+{
+    constexpr size_t kLongest = 64;
+    const auto alphanumeric = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    if (text.empty() || text.size() > kLongest || text[0] < '0' || text[0] > '9') {
+        return false;
+    }
+    const std::vector<std::string> parts = Parts(text);
+    return std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), alphanumeric);
+    });
+}
+
 bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 {
     const bool succeeded = calculator.lastResult == "updated" || calculator.lastResult == "current";
-    return !succeeded || calculator.osNow.empty() ||
+    return !succeeded || calculator.futureDated || calculator.osNow.empty() ||
            CompareOsVersions(calculator.osNow, version) < 0;
 }
 
-std::string FleetTable(const std::vector<CalculatorState>& calculators, const MoCatalogue* texts)
+CFleetTable::CFleetTable(const MoCatalogue* texts) : m_texts(texts)
 {
-    Cells headings;
-    for (size_t i = 0; i < headings.size(); ++i) {
-        headings[i] = Message(kHeadings[i]).Render(texts);
+    for (size_t i = 0; i < kCells; ++i) {
+        m_headings[i] = Message(kHeadings[i]).Render(texts);
+        m_widths[i] = TextColumns(m_headings[i]);
     }
-    std::vector<Cells> rows = {headings};
-    for (const CalculatorState& c : calculators) {
-        Cells cells = CellsOf(c);
-        cells[kResultCell] = ShownResultWord(cells[kResultCell], texts);
-        for (std::string& cell : cells) {
-            cell = SafeText(cell, 200);
-        }
-        rows.push_back(cells);
-    }
-    std::array<size_t, 7> widths = {};
-    for (const Cells& row : rows) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], TextColumns(row[i]));
-        }
-    }
-    std::string table;
-    for (const Cells& row : rows) {
-        std::string line;
-        for (size_t i = 0; i < row.size(); ++i) {
-            line += row[i] + std::string(i + 1 < row.size() ? widths[i] - TextColumns(row[i]) + 2 : 0, ' ');
-        }
-        table += line + "\n";
-    }
-    return table;
 }
 
-std::string FleetJson(const std::vector<CalculatorState>& calculators)
+CFleetTable::Cells CFleetTable::ShownCells(const CalculatorState& calculator) const
 {
-    std::string json = "{\"schema_version\": 1, \"calculators\": [";
-    for (size_t n = 0; n < calculators.size(); ++n) {
-        const Cells cells = CellsOf(calculators[n]);
-        json += n == 0 ? "\n  {" : ",\n  {";
-        for (size_t i = 0; i < cells.size(); ++i) {
-            json += (i == 0 ? "\"" : ", \"") + std::string(kFieldNames[i]) + "\": " +
-                    (cells[i].empty() ? std::string("null") : JsonString(cells[i]));
-        }
-        json += "}";
+    Cells cells = CellsOf(calculator);
+    cells[kResultCell] = ShownResultWord(cells[kResultCell], m_texts);
+    for (std::string& cell : cells) {
+        cell = SafeText(cell, 200);
     }
-    return json + (calculators.empty() ? "]}\n" : "\n]}\n");
+    return cells;
 }
 
-std::string FleetCsv(const std::vector<CalculatorState>& calculators)
+void CFleetTable::Measure(const CalculatorState& calculator)
 {
-    Cells header;
-    std::copy(kFieldNames.begin(), kFieldNames.end(), header.begin());
-    std::string csv = CsvLine(header);
-    for (const CalculatorState& c : calculators) {
-        csv += CsvLine(CellsOf(c));
+    const Cells cells = ShownCells(calculator);
+    for (size_t i = 0; i < kCells; ++i) {
+        m_widths[i] = std::max(m_widths[i], TextColumns(cells[i]));
     }
-    return csv;
+}
+
+std::string CFleetTable::Line(const Cells& cells) const
+{
+    std::string line;
+    for (size_t i = 0; i < kCells; ++i) {
+        line += cells[i] + std::string(i + 1 < kCells ? m_widths[i] - TextColumns(cells[i]) + 2 : 0, ' ');
+    }
+    return line + "\n";
+}
+
+std::string CFleetTable::Heading() const
+{
+    return Line(m_headings);
+}
+
+std::string CFleetTable::Row(const CalculatorState& calculator) const
+{
+    return Line(ShownCells(calculator));
+}
+
+std::string FleetJsonRow(const CalculatorState& calculator, bool first)
+{
+    const std::array<std::string, 7> cells = CellsOf(calculator);
+    std::string json = first ? "\n  {" : ",\n  {";
+    for (size_t i = 0; i < cells.size(); ++i) {
+        json += (i == 0 ? "\"" : ", \"") + std::string(kFieldNames[i]) + "\": " +
+                (cells[i].empty() ? std::string("null") : JsonString(cells[i]));
+    }
+    return json + "}";
+}
+
+std::string FleetJsonEnd(uint64_t calculators)
+{
+    return calculators == 0 ? "]}\n" : "\n]}\n";
+}
+
+std::string FleetCsvHeader()
+{
+    std::string line;
+    for (size_t i = 0; i < kFieldNames.size(); ++i) {
+        line += (i == 0 ? "" : ",") + std::string(kFieldNames[i]);
+    }
+    return line + "\r\n";
+}
+
+std::string FleetCsvRow(const CalculatorState& calculator)
+{
+    const std::array<std::string, 7> cells = CellsOf(calculator);
+    std::string line;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);
+    }
+    return line + "\r\n";
 }

@@ -46,8 +46,9 @@ std::string FormatHistoryLine(const HistoryRecord& record);
 bool ParseHistoryLine(std::string_view line, HistoryRecord& record);
 
 // What a line of a history file or of a journal export is: a record (the
-// line itself, or the ZENTRIX_RECORD field of a journal entry), another of
-// the journal's entries, or neither.
+// line itself, or the ZENTRIX_RECORD field of a journal entry with the
+// program's MESSAGE_ID, its host the one the journal recorded in
+// _HOSTNAME), another of the journal's entries, or neither.
 enum class LineKind { Record, OtherJournalEntry, Bad };
 LineKind ReadRecordLine(std::string_view line, HistoryRecord& record);
 

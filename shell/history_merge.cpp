@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/history_merge.h"
 
+#include <filesystem>
 #include <string_view>
 
 #include "device/safe_text.h"
@@ -23,14 +24,31 @@ std::string RunKey(const HistoryRecord& record)
     return key;
 }
 
+// The latest a record of `source` can have ended: when its file was last
+// changed, and a day after `now` at most.
+std::string LatestTrueEnd(const HistorySource& source, std::chrono::system_clock::time_point now)
+{
+    auto latest = now + std::chrono::hours(24);
+    std::error_code error;
+    const auto changed = source.file == nullptr ? std::filesystem::last_write_time(source.name, error)
+                                                : std::filesystem::file_time_type();
+    if (source.file == nullptr && !error) {
+        latest = std::min(latest, std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+                                      std::chrono::file_clock::to_sys(changed)));
+    }
+    return IsoUtc(std::chrono::ceil<std::chrono::seconds>(latest));
+}
+
 }  // namespace
 
-bool CHistoryMerge::Open(const std::vector<HistorySource>& sources, Message& problem)
+bool CHistoryMerge::Open(const std::vector<HistorySource>& sources, Message& problem,
+                         std::chrono::system_clock::time_point now)
 {
     m_inputs.clear();
     for (const HistorySource& source : sources) {
         Input input;
         input.name = source.name;
+        input.latestTrue = LatestTrueEnd(source, now);
         input.reader = std::make_unique<CHistoryReader>();
         if (source.file != nullptr) {
             input.reader->Read(source.file);
@@ -58,11 +76,18 @@ void CHistoryMerge::Advance(Input& input)
     if (!input.has) {
         return;
     }
+    input.nextFutureDated = Ended(input.next) > input.latestTrue;
+    if (input.nextFutureDated) {
+        ++input.futureDated;
+        input.order = input.lastEnded;   // where it was read
+        return;
+    }
     if (Ended(input.next) < input.lastEnded) {
         ++input.outOfOrder;
     } else {
         input.lastEnded = std::string(Ended(input.next));
     }
+    input.order = std::string(Ended(input.next));
 }
 
 bool CHistoryMerge::SeenBefore(const HistoryRecord& record)
@@ -79,7 +104,7 @@ bool CHistoryMerge::Next(HistoryRecord& record)
     for (;;) {
         Input* earliest = nullptr;
         for (Input& input : m_inputs) {
-            if (input.has && (earliest == nullptr || Ended(input.next) < Ended(earliest->next))) {
+            if (input.has && (earliest == nullptr || input.order < earliest->order)) {
                 earliest = &input;
             }
         }
@@ -87,6 +112,7 @@ bool CHistoryMerge::Next(HistoryRecord& record)
             return false;
         }
         record = std::move(earliest->next);
+        m_futureDated = earliest->nextFutureDated;
         Advance(*earliest);
         if (!SeenBefore(record)) {
             return true;
@@ -108,6 +134,14 @@ std::vector<Message> CHistoryMerge::Warnings() const
             warnings.push_back(Message::Count("%s is not in time order: %d record is shown where it was read",
                                               "%s is not in time order: %d records are shown where they were read",
                                               input.outOfOrder, {name, std::to_string(input.outOfOrder)}));
+        }
+        if (input.futureDated > 0) {
+            warnings.push_back(Message::Count(
+                "%s holds %d record dated later than it can have been written; it is shown where it was read "
+                "and never taken for its calculator's last run",
+                "%s holds %d records dated later than they can have been written; they are shown where they were "
+                "read and never taken for their calculators' last runs",
+                input.futureDated, {name, std::to_string(input.futureDated)}));
         }
     }
     return warnings;

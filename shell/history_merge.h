@@ -15,6 +15,12 @@
 // A file found out of time order (its clock was set back, say) is still
 // read whole; its late records are shown where they were read, and one
 // warning says how many there were.
+//
+// A record dated later than it can have been written (after its file was
+// last changed, or more than a day after the merge's clock) is shown where
+// it was read, is marked (FutureDated) and moves nothing: the records after
+// it in its file keep their places. One warning per file says how many.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -32,13 +38,16 @@ struct HistorySource {
 class CHistoryMerge {
 public:
     // Opens every source; false with `problem` at the first that
-    // cannot be read.
-    bool Open(const std::vector<HistorySource>& sources, Message& problem);
+    // cannot be read. `now`: the merge's clock.
+    bool Open(const std::vector<HistorySource>& sources, Message& problem,
+              std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
     // A second pass reads no further in each file than the first did.
     void StopWhere(const CHistoryMerge& first);
 
     // The next record in time order, copies left out.
     bool Next(HistoryRecord& record);
+    // Whether the record Next gave last is dated later than it can be.
+    bool FutureDated() const { return m_futureDated; }
 
     uint64_t Copies() const { return m_copies; }
     // The warnings about the files' bad lines and order.
@@ -51,7 +60,11 @@ private:
         HistoryRecord next;
         bool has = false;
         std::string lastEnded;
+        std::string order;         // where `next` goes among the files' records
+        std::string latestTrue;    // a record that ended later is dated in the future
+        bool nextFutureDated = false;
         uint64_t outOfOrder = 0;
+        uint64_t futureDated = 0;
     };
     void Advance(Input& input);
     bool SeenBefore(const HistoryRecord& record);
@@ -60,4 +73,5 @@ private:
     std::string m_windowEnded;
     std::set<std::string> m_window;   // keys of the records that ended at m_windowEnded
     uint64_t m_copies = 0;
+    bool m_futureDated = false;
 };

@@ -3,8 +3,9 @@
 // Reading a history file one line at a time: memory stays the same however
 // large the file grows, and a line too long to be a record is skipped
 // without being held. A line of a journal export (`journalctl -o json`) is
-// read as the record its ZENTRIX_RECORD field holds; the journal's other
-// entries are passed over.
+// read as the record its ZENTRIX_RECORD field holds when it is one of the
+// program's entries (its MESSAGE_ID); the journal's other entries are
+// passed over.
 #include <array>
 #include <cstdint>
 #include <cstdio>

@@ -4,6 +4,9 @@
 
 #include "shell/history.h"
 
+#include "i18n/safe_text.h"
+#include "shell/system_log.h"
+
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
     "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
     "route", "block_size", "result", "reason", "mode", "host", "program_version"};
@@ -11,32 +14,7 @@ const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";   // U+FFFD
-constexpr std::string_view kJournalRecordName = "ZENTRIX_RECORD";   // see system_log.h
-
-// The length of the valid UTF-8 sequence at `at`, or 0 when it is not one.
-size_t Utf8SequenceLength(std::string_view text, size_t at)
-{
-    const auto byte = [&](size_t i) { return i < text.size() ? static_cast<uint8_t>(text[i]) : 0; };
-    const uint8_t lead = byte(at);
-    const auto follows = [&](size_t i, uint8_t low, uint8_t high) { return byte(i) >= low && byte(i) <= high; };
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return follows(at + 1, 0x80, 0xBF) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const uint8_t low = lead == 0xE0 ? 0xA0 : 0x80;
-        const uint8_t high = lead == 0xED ? 0x9F : 0xBF;
-        return follows(at + 1, low, high) && follows(at + 2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const uint8_t low = lead == 0xF0 ? 0x90 : 0x80;
-        const uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
-        return follows(at + 1, low, high) && follows(at + 2, 0x80, 0xBF) && follows(at + 3, 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0;
-}
+constexpr std::string_view kJournalRecordName = kRecordFieldName;
 
 void AppendUtf8(std::string& out, uint32_t code)
 {
@@ -78,6 +56,10 @@ public:
             }
             if (name == kJournalRecordName) {
                 m_journalRecord = value;
+            } else if (name == "MESSAGE_ID") {
+                m_messageId = value;
+            } else if (name == "_HOSTNAME") {
+                m_journalHost = value;
             }
             m_journalEntry = m_journalEntry || name == "__CURSOR" || name == "MESSAGE_ID";
             for (size_t f = 0; f < kHistoryFieldCount; ++f) {
@@ -93,6 +75,9 @@ public:
     // record it holds.
     bool JournalEntry() const { return m_journalEntry; }
     const std::optional<std::string>& JournalRecord() const { return m_journalRecord; }
+    // The entry's MESSAGE_ID, and the host the journal itself recorded it on.
+    const std::optional<std::string>& MessageId() const { return m_messageId; }
+    const std::optional<std::string>& JournalHost() const { return m_journalHost; }
 
 private:
     void SkipSpace()
@@ -264,6 +249,8 @@ private:
     size_t m_at = 0;
     bool m_journalEntry = false;
     std::optional<std::string> m_journalRecord;
+    std::optional<std::string> m_messageId;
+    std::optional<std::string> m_journalHost;
 };
 
 bool IsWholeNumber(const std::string& text)
@@ -278,23 +265,23 @@ std::string JsonString(std::string_view text)
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (size_t at = 0; at < text.size();) {
-        const auto c = static_cast<uint8_t>(text[at]);
-        const size_t length = Utf8SequenceLength(text, at);
+        char32_t code = 0;
+        const size_t length = DecodeUtf8(text.substr(at), code);
         if (length == 0) {
             out += kReplacement;
             ++at;
-        } else if (c < 0x20 || c == 0x7F) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-            ++at;
+            continue;
+        }
+        if (IsControlCharacter(code)) {
+            out += {'\\', 'u', kHex[(code >> 12) & 15], kHex[(code >> 8) & 15], kHex[(code >> 4) & 15],
+                    kHex[code & 15]};
         } else {
-            if (c == '"' || c == '\\') {
+            if (code == '"' || code == '\\') {
                 out += '\\';
             }
             out.append(text.substr(at, length));
-            at += length;
         }
+        at += length;
     }
     return out + "\"";
 }
@@ -331,8 +318,15 @@ LineKind ReadRecordLine(std::string_view line, HistoryRecord& record)
         record = std::move(read);
         return LineKind::Record;
     }
-    if (!reader.JournalRecord()) {
+    // Anyone may log a field of that name: only the program's own entries
+    // are runs, and where a run was is what the journal saw, not what the
+    // entry says.
+    if (reader.MessageId() != kRunMessageId || !reader.JournalRecord()) {
         return LineKind::OtherJournalEntry;
     }
-    return ParseHistoryLine(*reader.JournalRecord(), record) ? LineKind::Record : LineKind::Bad;
+    if (!ParseHistoryLine(*reader.JournalRecord(), record)) {
+        return LineKind::Bad;
+    }
+    record.fields[kHost] = reader.JournalHost();
+    return LineKind::Record;
 }

@@ -16,6 +16,7 @@
 #include "i18n/text_format.h"
 #include "shell/fleet_view.h"
 #include "shell/history_merge.h"
+#include "shell/history_spool.h"
 #include "shell/since_option.h"
 
 namespace {
@@ -100,19 +101,19 @@ bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
     return true;
 }
 
-// A CSV cell a spreadsheet shows as the text it is: control bytes escaped
-// as in the table, quoted where CSV needs it, and a text that a spreadsheet
-// would take for a formula led by an apostrophe.
-// Copies what is left of `from` into `to`, then rewinds `to`.
-bool CopyAll(FILE* from, FILE* to)
+// --needs takes a version; false, with the usage error in `err`, for
+// anything else.
+bool CheckNeeds(const HistoryQuery& query, const MoCatalogue* texts, std::string& err)
 {
-    std::vector<char> buffer(64 * 1024);
-    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), from)) > 0;) {
-        if (std::fwrite(buffer.data(), 1, n, to) != n) {
-            return false;
-        }
+    if (!query.needs || IsVersionText(*query.needs)) {
+        return true;
     }
-    return std::ferror(from) == 0 && std::fflush(to) == 0;
+    err = "zentrix-update: " +
+          Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"),
+                  {SafeText(*query.needs)})
+              .Render(texts) +
+          "\n";
+    return false;
 }
 
 }  // namespace
@@ -214,9 +215,6 @@ void ForEachRecord(CHistoryMerge& records, const HistoryQuery& query, Each each)
     }
 }
 
-// Closes a copy of standard input however the report ends.
-using SpoolFile = std::unique_ptr<FILE, int (*)(FILE*)>;
-
 // The sources of the records: the files of --from, else the user's history
 // at `path` (none when it has no place). Standard input is read where it is,
 // or, for the table's two passes, from a copy in a temporary file.
@@ -240,9 +238,8 @@ bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPas
             continue;
         }
         if (twoPasses) {
-            spool.reset(std::tmpfile());
-            if (!spool || !CopyAll(stdin, spool.get())) {
-                problem = Message(N_("standard input cannot be copied to a temporary file"));
+            spool = SpoolInput(stdin, kHistorySpoolLimit, problem);
+            if (!spool) {
                 return false;
             }
         }
@@ -298,24 +295,45 @@ bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& whe
 void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
 {
     CFleetView fleet;
-    ForEachRecord(records, query, [&](const HistoryRecord& r) { fleet.Add(r); });
-    std::vector<CalculatorState> calculators = fleet.Calculators();
-    if (query.needs) {
-        std::erase_if(calculators, [&](const CalculatorState& c) { return !NeedsUpdate(c, *query.needs); });
-    }
-    switch (query.format) {
-    case HistoryFormat::Json: out << FleetJson(calculators); break;
-    case HistoryFormat::Csv: out << FleetCsv(calculators); break;
-    case HistoryFormat::Table:
-        if (calculators.empty()) {
-            out << Message(query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
-                       .Render(texts)
-                << "\n";
-        } else {
-            out << FleetTable(calculators, texts);
+    HistoryRecord record;
+    while (records.Next(record)) {
+        if (Selected(query, record)) {
+            fleet.Add(record, records.FutureDated());
         }
-        break;
     }
+    const auto each = [&](const auto& write) {
+        fleet.ForEach([&](const CalculatorState& c) {
+            if (!query.needs || NeedsUpdate(c, *query.needs)) {
+                write(c);
+            }
+        });
+    };
+    uint64_t shown = 0;
+    switch (query.format) {
+    case HistoryFormat::Json:
+        out << kFleetJsonStart;
+        each([&](const CalculatorState& c) { out << FleetJsonRow(c, shown++ == 0); });
+        out << FleetJsonEnd(shown);
+        return;
+    case HistoryFormat::Csv:
+        out << FleetCsvHeader();
+        each([&](const CalculatorState& c) { out << FleetCsvRow(c); });
+        return;
+    case HistoryFormat::Table: break;
+    }
+    CFleetTable table(texts);
+    each([&](const CalculatorState& c) {
+        table.Measure(c);
+        ++shown;
+    });
+    if (shown == 0) {
+        out << Message(query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
+                   .Render(texts)
+            << "\n";
+        return;
+    }
+    out << table.Heading();
+    each([&](const CalculatorState& c) { out << table.Row(c); });
 }
 
 bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const MessageArg& where,
@@ -353,7 +371,7 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
         return 2;
     }
     std::string usage;
-    if (!ReadSince(query, texts, usage)) {
+    if (!ReadSince(query, texts, usage) || !CheckNeeds(query, texts, usage)) {
         err << usage;
         return 2;
     }

@@ -11,9 +11,11 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -398,12 +400,13 @@ std::string RunLine(const std::string& serial, const std::string& port, const st
     return FormatHistoryLine(record);
 }
 
-// The line of a journal export (journalctl -o json) holding `line`.
-std::string JournalExportLine(const std::string& line)
+// The line of a journal export (journalctl -o json) holding `line`, logged
+// on `host`.
+std::string JournalExportLine(const std::string& line, const std::string& host)
 {
     // A field that is not printable text comes as its bytes.
     return R"({"__CURSOR" : "s=1;i=2", "MESSAGE_ID" : "5c7e2a0f9b3d4e61a8f04c2d19b6e735", "ZENTRIX_RECORD" : )" +
-           JsonString(line) + R"(, "ZENTRIX_REASON" : [ 110, 111, 10, 27 ], "_HOSTNAME" : "central"})";
+           JsonString(line) + R"(, "ZENTRIX_REASON" : [ 110, 111, 10, 27 ], "_HOSTNAME" : ")" + host + "\"}";
 }
 
 // Three machines' histories and a journal export read as one: merged in
@@ -428,9 +431,12 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
             out << runs[n] << "\n";
         }
     }
-    const std::string journal = JournalExportLine(runs[0]) + "\n" + JournalExportLine(runs[3]) + "\n" +
+    // Another program's entries, one of them posing as a run, count for nothing.
+    const std::string posing = RunLine("ZX-1", "", "c", "11:00", "11:01", "01.05.0000", "updated");
+    const std::string journal = JournalExportLine(runs[0], "d") + "\n" + JournalExportLine(runs[3], "c") + "\n" +
                                 R"({"__CURSOR" : "s=1;i=3", "MESSAGE" : "someone else's entry"})" + "\n" +
-                                JournalExportLine(runs[4]) + "\n";
+                                R"({"__CURSOR" : "s=1;i=4", "ZENTRIX_RECORD" : )" + JsonString(posing) + "}\n" +
+                                JournalExportLine(runs[4], "b") + "\n";
     const auto show = [&](std::vector<std::string> arguments) {
         std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history"};
         for (const char* host : {"a", "b", "c"}) {
@@ -664,6 +670,162 @@ TEST_F(History, TheTableFitsTerminalsFromSixtyColumnsWithLocalTimes)
             EXPECT_EQ(ShowHistory({"--history", form}, columns, lines).out, ShowHistory({"--history", form}).out);
         }
     }
+}
+
+// Records no one should trust: a text holding a C1 control and marks that
+// turn text around, and a run dated 2099 before a real failure. Every form
+// shows the texts escaped; the run from the future is flagged and the
+// failure after it stands, so --needs lists its calculator. The table
+// reads standard input as --json does, and --needs takes only a version.
+TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
+{
+    const std::string hostile = "h\xC2\x9B" "2J\xE2\x80\xAE" "x\xE2\x81\xA6\xE2\x80\x8F\xD8\x9C";
+    std::string future = RunLine("ZX-7", "", "a", "09:00", "09:01", "01.00.0000", "updated");
+    future.replace(future.find("2026-12-01T09:01"), 16, "2099-01-01T00:00");
+    const std::string failure = RunLine("ZX-7", "", "a", "10:00", "10:01", "01.00.0000", "failed");
+    const fs::path file = m_dir / "hostile.jsonl";
+    std::ofstream(file, std::ios::binary) << RunLine("ZX-9", "", hostile, "08:00", "08:01", "01.00.0000", "updated")
+                                          << "\n" << future << "\n" << failure << "\n";
+    const std::string flagged = "zentrix-update: " + file.string() +
+                                " holds 1 record dated later than it can have been written; it is shown where it "
+                                "was read and never taken for its calculator's last run\n";
+    for (const std::vector<std::string>& form : std::vector<std::vector<std::string>>{
+             {}, {"--json"}, {"--csv"}, {"--by-calculator"}, {"--by-calculator", "--json"},
+             {"--by-calculator", "--csv"}}) {
+        SCOPED_TRACE(::testing::PrintToString(form));
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history", "--from", file.string()};
+        argv.insert(argv.end(), form.begin(), form.end());
+        const ProcessResult shown = RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        EXPECT_EQ(shown.err, flagged);
+        EXPECT_NE(shown.out.find("ZX-9"), std::string::npos) << shown.out;
+        for (const char* raw : {"\xC2\x9B", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x80\x8F", "\xD8\x9C"}) {
+            EXPECT_EQ(shown.out.find(raw), std::string::npos) << shown.out;
+        }
+        // The same records from standard input: the table shows them too.
+        argv[3] = "-";
+        const ProcessResult piped = RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"},
+                                               ReadFile(file));
+        EXPECT_EQ(piped.out, shown.out);
+    }
+    const ProcessResult needs = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
+                                            "--by-calculator", "--csv", "--needs", "01.05.0000"},
+                                           {"XDG_STATE_HOME=" + State().string()}, "");
+    EXPECT_EQ(needs.out, "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n"
+                         "ZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a\r\n");
+    const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
+                                                 "--by-calculator", "--needs", "latest\x1b[2J"},
+                                                {"XDG_STATE_HOME=" + State().string()}, "");
+    EXPECT_EQ(notVersion.exitCode, 2);
+    EXPECT_EQ(notVersion.err, "zentrix-update: --needs latest\\x1b[2J is not a version: give numbers between dots, "
+                              "as 01.05.0000\n");
+    EXPECT_EQ(notVersion.out, "");
+}
+
+// zentrix-update --history --from - `form` with records coming on its
+// standard input without end, its output read until `signal` is sent (0:
+// until the reader closes its end of the pipe after the first line).
+// Returns how long it took to end after that, and how it ended.
+struct EndlessEnding {
+    std::chrono::milliseconds took{};
+    int status = 0;
+};
+EndlessEnding ReportEndlessInput(const std::vector<std::string>& form, int signal, const std::string& record,
+                                 const fs::path& scratch)
+{
+    int in[2];
+    int out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) {
+        return {};
+    }
+    std::vector<std::string> arguments = {ZENTRIX_UPDATE_BIN, "--history", "--from", "-"};
+    arguments.insert(arguments.end(), form.begin(), form.end());
+    const std::string tmpdir = "TMPDIR=" + scratch.string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        for (const int fd : {in[0], in[1], out[0], out[1]}) {
+            close(fd);
+        }
+        std::vector<char*> argv;
+        for (std::string& a : arguments) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        putenv(const_cast<char*>(tmpdir.c_str()));
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    std::thread feeder([fd = in[1], &record] {
+        // Runs on devices of their own: none is a copy of another.
+        const size_t device = record.find("usb:1:7");
+        for (uint64_t n = 0;; ++n) {
+            std::string lines;
+            for (int i = 0; i < 1000; ++i) {
+                lines += std::string(record).replace(device, 7, "usb:" + std::to_string(n * 1000 + i)) + "\n";
+            }
+            if (write(fd, lines.data(), lines.size()) <= 0) {
+                break;
+            }
+        }
+        close(fd);
+    });
+    FILE* shown = fdopen(out[0], "r");
+    if (signal != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    } else {
+        char first[4096];
+        EXPECT_NE(fgets(first, sizeof first, shown), nullptr);
+    }
+    const auto from = std::chrono::steady_clock::now();
+    if (signal != 0) {
+        kill(pid, signal);
+    } else {
+        fclose(shown);
+        shown = nullptr;
+    }
+    EndlessEnding ending;
+    for (int waited = 0; waited < 100 && waitpid(pid, &ending.status, WNOHANG) == 0; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ending.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from);
+    if (waitpid(pid, &ending.status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &ending.status, 0);
+    }
+    feeder.join();
+    if (shown != nullptr) {
+        fclose(shown);
+    }
+    return ending;
+}
+
+// --history with a standard input that never ends ends at once on Ctrl+C,
+// SIGTERM or a hang-up in every form, and when the pipe it writes to is
+// closed; the table copies no more of the input than its limit.
+TEST_F(History, AReportOfEndlessInputEndsOnASignalOrAClosedPipe)
+{
+    std::signal(SIGPIPE, SIG_IGN);   // the feeder sees the end of the pipe as an error
+    const std::string record = RunLine("ZX-1", "", "a", "08:00", "08:01", "01.00.0000", "updated");
+    fs::create_directories(m_dir / "scratch");
+    const struct {
+        std::vector<std::string> form;
+        int signal;
+    } cases[] = {
+        {{}, SIGINT}, {{"--json"}, SIGTERM}, {{"--csv"}, SIGHUP}, {{"--by-calculator"}, SIGTERM},
+        {{"--json"}, 0}, {{"--csv"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.form) + " signal " + std::to_string(c.signal));
+        const EndlessEnding ending = ReportEndlessInput(c.form, c.signal, record, m_dir / "scratch");
+        EXPECT_LT(ending.took, std::chrono::seconds(1));
+        EXPECT_FALSE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0);
+        EXPECT_FALSE(WIFSIGNALED(ending.status) && WTERMSIG(ending.status) == SIGKILL);
+    }
+    EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
 }
 
 }  // namespace

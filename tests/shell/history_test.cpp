@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "shell/history_report.h"
+#include "shell/history_spool.h"
 
 namespace {
 
@@ -56,6 +60,8 @@ TEST(HistoryLine, TextsFromOutsideBecomeValidJsonStrings)
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},   // a surrogate
         {"\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},   // past U+10FFFF
         {"\xE2\x82\"", "\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\""},       // a quote never hides in a sequence
+        // C1 controls and the marks that turn text around are escaped too.
+        {"\xC2\x9B" "2J \xE2\x80\xAE \xE2\x81\xA6 \xE2\x80\x8F \xD8\x9C", R"("\u009b2J \u202e \u2066 \u200f \u061c")"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.in), c.out) << ::testing::PrintToString(c.in);
@@ -86,15 +92,27 @@ TEST(HistoryLine, ReadsBackWhatWasWrittenAndRefusesBrokenLines)
     // A journal export's line: the record its ZENTRIX_RECORD holds, fields
     // that are not text (arrays of bytes) passed over; another entry of the
     // journal is no record and no error.
-    const std::string journal = R"({"__CURSOR": "s=1", "ZENTRIX_REASON": [110, 10], "ZENTRIX_RECORD": )" +
-                                JsonString(line) + "}";
+    // Only the program's own entries are runs (its MESSAGE_ID), and the host
+    // is the one the journal recorded, whatever the entry says.
+    const std::string record = R"("ZENTRIX_RECORD": )" + JsonString(line);
+    const std::string ours = R"("MESSAGE_ID": "5c7e2a0f9b3d4e61a8f04c2d19b6e735", )";
     HistoryRecord fromJournal;
-    EXPECT_EQ(ReadRecordLine(journal, fromJournal), LineKind::Record);
-    EXPECT_EQ(fromJournal.fields, written.fields);
+    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=1", "ZENTRIX_REASON": [110, 10], )" + ours +
+                                 R"("_HOSTNAME": "room-12", )" + record + "}",
+                             fromJournal),
+              LineKind::Record);
+    HistoryRecord fromRoom12 = written;
+    fromRoom12.fields[kHost] = "room-12";
+    EXPECT_EQ(fromJournal.fields, fromRoom12.fields);
+    for (const std::string& forged : {R"({"__CURSOR": "s=1", )" + record + "}",
+                                      R"({"__CURSOR": "s=1", "MESSAGE_ID": "0123", )" + record + "}"}) {
+        EXPECT_EQ(ReadRecordLine(forged, fromJournal), LineKind::OtherJournalEntry) << forged;
+    }
     EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=2", "MESSAGE": "another program's"})", fromJournal),
               LineKind::OtherJournalEntry);
     EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=3", "X": [[1]], "ZENTRIX_RECORD": "{}"})", fromJournal), LineKind::Bad);
-    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=3", "ZENTRIX_RECORD": "{\"a\": [1]}"})", fromJournal), LineKind::Bad);
+    EXPECT_EQ(ReadRecordLine(R"({"__CURSOR": "s=3", )" + ours + R"("ZENTRIX_RECORD": "{\"a\": [1]}"})", fromJournal),
+              LineKind::Bad);
 
     for (const char* broken : {
              R"({"started": "2026-12-01T08:00:00Z", "dev)",   // torn
@@ -226,5 +244,39 @@ TEST(HistoryFile, ManyWritersAtOnceLeaveWholeLinesOnly)
     EXPECT_EQ(seen.size(), static_cast<size_t>(kWriters * kRecordsEach));
     fs::remove_all(dir);
 }
+
+#ifndef _WIN32
+// The table's copy of standard input is made in TMPDIR, gone from the
+// folder at once, and refused past its limit with a line that says what to
+// do instead.
+TEST(HistorySpool, StandardInputIsCopiedIntoTmpdirUpToItsLimit)
+{
+    const fs::path folder = fs::temp_directory_path() / ("zentrix-spool-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    setenv("TMPDIR", folder.c_str(), 1);
+    const std::string input(3 * 1024 * 1024, 'x');
+    for (const uint64_t limit : {uint64_t{4} << 20, uint64_t{2} << 20}) {
+        std::unique_ptr<FILE, int (*)(FILE*)> from(std::tmpfile(), &std::fclose);
+        std::fwrite(input.data(), 1, input.size(), from.get());
+        std::rewind(from.get());
+        Message problem;
+        SpoolFile copy = SpoolInput(from.get(), limit, problem);
+        EXPECT_TRUE(fs::is_empty(folder));
+        if (limit < input.size()) {
+            EXPECT_FALSE(copy);
+            EXPECT_EQ(problem.Render(nullptr),
+                      "standard input holds more than 2 MiB, more than a table is made of; show it with --json or --csv");
+            continue;
+        }
+        ASSERT_TRUE(copy);
+        const fs::path where = fs::read_symlink("/proc/self/fd/" + std::to_string(fileno(copy.get())));
+        EXPECT_EQ(where.string().rfind(folder.string() + "/", 0), 0u) << where;
+        std::string back(input.size() + 1, '\0');
+        EXPECT_EQ(std::fread(back.data(), 1, back.size(), copy.get()), input.size());
+    }
+    unsetenv("TMPDIR");
+    fs::remove_all(folder);
+}
+#endif
 
 }  // namespace
