@@ -292,37 +292,35 @@ bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& whe
     return true;
 }
 
-void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
+// Each calculator's state from the selected records, flagged where only a
+// record dated in the future speaks for it.
+void CollectFleet(const HistoryQuery& query, CHistoryMerge& records, CFleetView& fleet)
 {
-    CFleetView fleet;
     HistoryRecord record;
     while (records.Next(record)) {
         if (Selected(query, record)) {
             fleet.Add(record, records.FutureDated());
         }
     }
-    const auto each = [&](const auto& write) {
-        fleet.ForEach([&](const CalculatorState& c) {
-            if (!query.needs || NeedsUpdate(c, *query.needs)) {
-                write(c);
-            }
-        });
-    };
-    uint64_t shown = 0;
-    switch (query.format) {
-    case HistoryFormat::Json:
-        out << kFleetJsonStart;
-        each([&](const CalculatorState& c) { out << FleetJsonRow(c, shown++ == 0); });
-        out << FleetJsonEnd(shown);
-        return;
-    case HistoryFormat::Csv:
-        out << FleetCsvHeader();
-        each([&](const CalculatorState& c) { out << FleetCsvRow(c); });
-        return;
-    case HistoryFormat::Table: break;
-    }
+}
+
+// The calculators the query asks for (with --needs, those that need an
+// update), each given to `write`.
+template <typename Write>
+void ForEachShown(const HistoryQuery& query, const CFleetView& fleet, Write write)
+{
+    fleet.ForEach([&](const CalculatorState& c) {
+        if (!query.needs || NeedsUpdate(c, *query.needs)) {
+            write(c);
+        }
+    });
+}
+
+void WriteFleetTable(const HistoryQuery& query, const MoCatalogue* texts, const CFleetView& fleet, std::ostream& out)
+{
     CFleetTable table(texts);
-    each([&](const CalculatorState& c) {
+    uint64_t shown = 0;
+    ForEachShown(query, fleet, [&](const CalculatorState& c) {
         table.Measure(c);
         ++shown;
     });
@@ -333,7 +331,26 @@ void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMer
         return;
     }
     out << table.Heading();
-    each([&](const CalculatorState& c) { out << table.Row(c); });
+    ForEachShown(query, fleet, [&](const CalculatorState& c) { out << table.Row(c); });
+}
+
+void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
+{
+    CFleetView fleet;
+    CollectFleet(query, records, fleet);
+    uint64_t shown = 0;
+    switch (query.format) {
+    case HistoryFormat::Json:
+        out << kFleetJsonStart;
+        ForEachShown(query, fleet, [&](const CalculatorState& c) { out << FleetJsonRow(c, shown++ == 0); });
+        out << FleetJsonEnd(shown);
+        break;
+    case HistoryFormat::Csv:
+        out << FleetCsvHeader();
+        ForEachShown(query, fleet, [&](const CalculatorState& c) { out << FleetCsvRow(c); });
+        break;
+    case HistoryFormat::Table: WriteFleetTable(query, texts, fleet, out); break;
+    }
 }
 
 bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const MessageArg& where,
