@@ -168,6 +168,20 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "\\\\.\\COM7");
 
+    // A silent row says for how long and shows Stop where an ended row's
+    // Next is: it asks to stop that row alone.
+    ClassroomRow silent = Running("\\\\.\\COM8");
+    silent.number = 3;
+    silent.silent = true;
+    silent.silentMs = 12400;
+    view.ShowRows({Running("\\\\.\\COM6"), offering, silent}, Message::Raw("Station"));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    EXPECT_EQ(view.Content().rows[2].phase.English(), "Updating... - not answering for 12 s");
+    ASSERT_TRUE(view.NextButtonCentre(2, x, y));
+    PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::StopRow);
+    EXPECT_EQ(view.StopNumber(), 3u);
+
     // History... opens the runs kept so far beside the rows, and is no request.
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof temp, temp);
