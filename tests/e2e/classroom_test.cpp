@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -73,6 +74,12 @@ protected:
     std::string Verdict(size_t i) { return m_calculators[i]->ReadRest(); }
 
     std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+    // The records a station or set with the fixture's state folder kept.
+    long HistoryLines() const
+    {
+        std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
+        return std::count(std::istreambuf_iterator<char>(history), {}, '\n');
+    }
 
     fs::path m_dir;
     std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
@@ -768,12 +775,7 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
     EXPECT_NE(set.Seen().find("\nfailed " + mute + stopped), std::string::npos) << set.Seen();
     EXPECT_NE(Verdict(0).find("images received intact"), std::string::npos);
     EXPECT_NE(Verdict(1).find("abandoned by the updater"), std::string::npos);
-    std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
-    size_t records = 0;
-    for (std::string line; std::getline(history, line);) {
-        ++records;
-    }
-    EXPECT_EQ(records, 2u);
+    EXPECT_EQ(HistoryLines(), 2);
 }
 
 // Ctrl+C mid-set, answered OK: the runs end, the calculators told, and the
@@ -798,12 +800,7 @@ TEST_F(Classroom, CtrlCMidSetEndsTheRunsThenShowsEveryResultAndRecordsThem)
               std::string::npos)
         << seen;
     EXPECT_NE(Verdict(1).find("abandoned by the updater"), std::string::npos);
-    std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
-    size_t records = 0;
-    for (std::string line; std::getline(history, line);) {
-        ++records;
-    }
-    EXPECT_EQ(records, 2u);
+    EXPECT_EQ(HistoryLines(), 2);
 }
 
 }  // namespace
