@@ -778,29 +778,4 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
     EXPECT_EQ(HistoryLines(), 2);
 }
 
-// Ctrl+C mid-set, answered OK: the runs end, the calculators told, and the
-// end comes before the program ends: every row's result, the counts, and a
-// record of every run.
-TEST_F(Classroom, CtrlCMidSetEndsTheRunsThenShowsEveryResultAndRecordsThem)
-{
-    const std::string quick = StartCalculator({});
-    const std::string mute = StartCalculator({"--fault", "silent:100"});
-    const fs::path input = m_dir / "input";
-    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
-    CStation set(quick + ";" + mute, m_dir / "img", m_dir / "scratch", input, {}, 120, "--all");
-    ASSERT_TRUE(set.WaitFor(quick + "  updated")) << set.Seen();
-    set.Signal(SIGINT);
-    ASSERT_TRUE(set.WaitFor("Do you want to stop them?")) << set.Seen();
-    set.Type("ok\n");
-    set.Wait();
-    const std::string& seen = set.Seen();
-    const size_t end = seen.find("\nupdated " + quick + "\nfailed " + mute + " ");
-    ASSERT_NE(end, std::string::npos) << seen;
-    EXPECT_NE(seen.find("2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.\n", end),
-              std::string::npos)
-        << seen;
-    EXPECT_NE(Verdict(1).find("abandoned by the updater"), std::string::npos);
-    EXPECT_EQ(HistoryLines(), 2);
-}
-
 }  // namespace
