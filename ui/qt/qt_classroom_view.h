@@ -5,8 +5,9 @@
 // (wrapped) where the phase was, and a full bar when it was updated. The
 // window grows to its rows, up to the screen, and scrolls beyond. Once the
 // set is done the heading says the counts, and the question about the next
-// set is asked below the rows. A "History..." button shows the runs kept
-// so far.
+// set is asked below the rows (after a stop: a Close button). A row whose
+// calculator does not answer shows how long and a Stop of its own. A
+// "History..." button shows the runs kept so far.
 // Only the GUI thread touches it: the update loop copies the rows out of the
 // runs and hands them over here.
 #include <QPointer>
