@@ -321,6 +321,7 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     frontEnd.SetCatalogue(&*german);
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
+    silent.silentMs = 12000;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
     view.ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 2,
                                        {std::string("2")}));
@@ -328,7 +329,7 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})});
     const ClassroomContent& shown = view.Content();
     EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
-    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
+    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet seit 12 s nicht");
     EXPECT_EQ(shown.rows[1].resultWord.Render(shown.texts), "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
     stops.interrupt = 1;   // answered at once: the labels are what was asked
