@@ -122,6 +122,11 @@ bool IsCountsText(const Message& line)
                                   std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
 }
 
+Message SilentText(const ClassroomRow& row)
+{
+    return Message(N_("not answering for %s"), {std::to_string(row.silentMs / 1000) + " s"});
+}
+
 CRowPort::CRowPort(std::string device, uint32_t number)
 {
     m_row.number = number;
@@ -180,6 +185,7 @@ bool CRowPort::KeepWaiting(const ReplyWait& wait)
     {
         const std::lock_guard<std::mutex> hold(m_lock);
         m_row.silent = wait.endable;
+        m_row.silentMs = wait.endable ? wait.waitedMs : 0;
     }
     return !m_abandon;
 }
@@ -214,6 +220,7 @@ void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord>
     m_row.resultWord = Message(ResultWord(outcome.result));
     m_row.reason = Message::OneLine(outcome.reason);   // whoever made it, one line and no escapes
     m_row.silent = false;
+    m_row.silentMs = 0;
     m_row.finished = true;
     m_finished = true;
 }
@@ -351,6 +358,9 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
             TakeNext(m_in.view->NextDevice());
         }
         return false;
+    case ClassroomRequest::StopRow:
+        StopRow(m_in.view->StopNumber());
+        return false;
     case ClassroomRequest::Terminate:
         // Nothing is asked any more: the runs end through the abandon path.
         m_stopped = true;
@@ -380,6 +390,34 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
         return false;
     }
     return false;
+}
+
+void CClassroom::StopRow(uint32_t number)
+{
+    // Only that run ends, through its abandon path: the calculator is told
+    // and the row keeps the run's reason, which says what to do next.
+    for (auto& r : m_runs) {
+        if (r->started && !r->port.Finished() && r->port.Row().number == number) {
+            r->port.Abandon();
+        }
+    }
+}
+
+Message CClassroom::WithSilentNote(const Message& heading) const
+{
+    const std::vector<ClassroomRow> rows = EveryRow();
+    size_t done = 0;
+    size_t silent = 0;
+    for (const ClassroomRow& row : rows) {
+        done += row.finished ? 1 : 0;
+        silent += !row.finished && row.silent ? 1 : 0;
+    }
+    if (silent == 0 || done + silent < rows.size()) {
+        return heading;
+    }
+    const Message note = Message::Count("%d of %d done; %d not answering", "%d of %d done; %d not answering", silent,
+                                        {std::to_string(done), std::to_string(rows.size()), std::to_string(silent)});
+    return Message(kLines, {heading, note});
 }
 
 std::vector<ClassroomRow> CClassroom::Rows() const
@@ -545,7 +583,7 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     const Message heading = Message::Count("Updating %d calculator at once", "Updating %d calculators at once",
                                            m_runs.size(), {std::to_string(m_runs.size())});
     for (;;) {
-        Show(heading);
+        Show(WithSilentNote(heading));
         if (RunningCount() == 0) {
             break;
         }
@@ -554,8 +592,10 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     WaitForAll();
     Show(heading);   // the last run may have ended after the last drawing
     std::vector<Message> lines = SummaryLines();
-    if (m_notConnected > 0) {
-        lines.push_back(CountsText(EveryRow(), m_notConnected));   // the rows cannot tell it
+    if (m_notConnected > 0 || m_stopped) {
+        // The rows cannot tell the ports with nothing connected; a stopped
+        // set asks no question that would say its counts.
+        lines.push_back(CountsText(EveryRow(), m_notConnected));
     }
     m_in.view->ShowSummary(lines);
     return m_stopped ? SetEnd::Stopped : SetEnd::Done;
@@ -574,7 +614,7 @@ void CClassroom::RunStation()
             lastScan = Clock::now();
             Scan();
         }
-        Show(StationHeading());
+        Show(WithSilentNote(StationHeading()));
         if (m_stopped && RunningCount() == 0) {
             break;
         }
@@ -583,8 +623,9 @@ void CClassroom::RunStation()
         }
     }
     WaitForAll();
-    Show(StationHeading());
-    // However the station ends, what it did: as the set's summary, then its counts.
+    // However the station ends, what it did: every calculator it saw, the
+    // unplugged ones too, then the summary and its counts.
+    m_in.view->ShowRows(EveryRow(), StationHeading());
     std::vector<Message> lines = SummaryLines();
     lines.push_back(CountsText(EveryRow()));
     m_in.view->ShowSummary(lines);

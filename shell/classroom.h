@@ -33,7 +33,8 @@ struct ClassroomRow {
     Message phase;            // the phase under way, or what the run is doing
     int pos = 0;              // the bar: pos within 0 .. upper
     int upper = 0;
-    bool silent = false;      // the calculator has not answered for a while
+    bool silent = false;      // the calculator has not answered for the stall time: the row may be stopped
+    uint32_t silentMs = 0;    // and for how long
     bool finished = false;
     UpdateResult result = Failed;
     Message resultWord;       // "updated", "current", "unsupported", "failed"
@@ -54,7 +55,12 @@ struct ClassroomRow {
 // also asks before ending it when nothing runs.
 // Next: update the next calculator on the ports whose rows offer it (see
 // IClassroomView::NextDevice).
-enum class ClassroomRequest { None, Stop, Close, Terminate, Next };
+// StopRow: end the run of one row whose calculator is not answering, as
+// Ctrl+C ends a single update (see IClassroomView::StopNumber).
+enum class ClassroomRequest { None, Stop, Close, Terminate, Next, StopRow };
+
+// What a silent row says after its phase: "not answering for 12 s".
+Message SilentText(const ClassroomRow& row);
 
 // The rows' view, implemented by each front end. Every call comes from the
 // thread that runs the update loop (the GUI thread in the window).
@@ -72,9 +78,15 @@ public:
     // With Next: the one row's device the user chose; empty for every row
     // that offers it.
     virtual std::string NextDevice() const { return {}; }
+    // With StopRow: the number of the row (ClassroomRow::number) to stop.
+    virtual uint32_t StopNumber() const { return 0; }
     // Asks `question` (OK or Cancel) inside the rows' window, below the
     // rows; IDOK or IDCANCEL, or 0 for a view that cannot ask (a box asks).
     virtual int Ask(const char* /*question*/) { return 0; }
+    // After a set that was stopped, or a station: the end (the heading with
+    // the counts, every row with its result) stays in sight until the user
+    // closes it. A view whose end lines stay on the screen returns at once.
+    virtual void AwaitClose() {}
 };
 
 // The port of one run: a row under a lock. The run's thread writes it, the
@@ -199,6 +211,10 @@ private:
     Message StationHeading() const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
+    void StopRow(uint32_t number);
+    // `heading`, and under it, while every row still running is silent,
+    // how many are done and how many do not answer.
+    Message WithSilentNote(const Message& heading) const;
     void AbandonAll();
     void WaitForAll();
     void Show(const Message& heading);

@@ -133,6 +133,9 @@ std::string UsageText(const MoCatalogue* texts)
                  "Cancel at a prompt, and stops an update whose calculator has not answered for\n"
                  "10 s.\n"));
 #endif
+    text += t(N_("With --all or --watch in console mode, a row whose calculator has not answered\n"
+                 "for 10 s says its number: type it and press Enter to stop that calculator's\n"
+                 "update alone; the others go on.\n"));
     text += "\n";
     text += t(N_("Environment:\n"
                  "  ZENTRIX_DEVICES        device paths to try first, separated by ';'\n"));

@@ -341,6 +341,7 @@ void CUpdaterApp::RunClassroomLoop()
         if (m_mode == UpdateMode::Watch) {
             classroom.RunStation();
             CountRows(classroom.EveryRow());
+            view->AwaitClose();   // every calculator it saw stays in sight
             view->CloseRows();
         } else {
             const CClassroom::SetEnd end = classroom.RunAllAtOnce();
@@ -358,7 +359,9 @@ void CUpdaterApp::RunClassroomLoop()
                 again = answer == IDOK;
                 view->CloseRows();
             } else {
+                // Stopped: every row's result stays in sight until closed.
                 CountRows(classroom.EveryRow());
+                view->AwaitClose();
                 view->CloseRows();
             }
         }

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <chrono>
 #include <csignal>
@@ -73,6 +74,12 @@ protected:
     std::string Verdict(size_t i) { return m_calculators[i]->ReadRest(); }
 
     std::string Image(const char* name) const { return (m_dir / "img" / name).string(); }
+    // The records a station or set with the fixture's state folder kept.
+    long HistoryLines() const
+    {
+        std::ifstream history(m_dir / "state" / "zentrix-update" / "history.jsonl");
+        return std::count(std::istreambuf_iterator<char>(history), {}, '\n');
+    }
 
     fs::path m_dir;
     std::vector<std::unique_ptr<CBackgroundProcess>> m_calculators;
@@ -164,7 +171,7 @@ constexpr TerminalShape kTerminals[] = {{60, 20}, {80, 24}};
 // short ("10004/1") would not.
 void ExpectWholeNumbersInRows(const std::string& sent, const std::vector<std::string>& devices)
 {
-    static const std::regex kProgress(R"((\S+)  .*[ ]([0-9]+)% ([0-9]+)/([0-9]+)( \(not answering\))?)");
+    static const std::regex kProgress(R"((\S+)  .*[ ]([0-9]+)% ([0-9]+)/([0-9]+)( \(not answering.*\))?)");
     size_t rows = 0;
     for (size_t start = sent.find("\x1b[K"); start != std::string::npos; start = sent.find("\x1b[K", start)) {
         start += 3;
@@ -303,12 +310,13 @@ public:
     // `input` (a FIFO), by what the test types there (Type).
     // `env`: more variables; a station still running after `limitSeconds`
     // is killed (a hang guard, not a measure).
+    // `mode`: --watch, or --all for a set.
     CStation(const std::string& devices, const fs::path& images, const fs::path& scratch, const fs::path& input = {},
-             const std::string& env = {}, int limitSeconds = 0)
+             const std::string& env = {}, int limitSeconds = 0, const std::string& mode = "--watch")
         : m_process({"/bin/sh", "-c",
                      "exec " + (limitSeconds > 0 ? "/usr/bin/timeout -s KILL " + std::to_string(limitSeconds) : "") +
                          " env ZENTRIX_UI=console ZENTRIX_USB_IDS= 'ZENTRIX_DEVICES=" + devices + "' TMPDIR='" +
-                         scratch.string() + "' XDG_STATE_HOME='" + images.parent_path().string() + "/state' " + env + " '" ZENTRIX_UPDATE_BIN "' --watch '" + images.string() +
+                         scratch.string() + "' XDG_STATE_HOME='" + images.parent_path().string() + "/state' " + env + " '" ZENTRIX_UPDATE_BIN "' " + mode + " '" + images.string() +
                          "' 2>&1 " +
                          (input.empty() ? std::string("<<'EOF'\nok\nok\nok\nEOF\n") : "<'" + input.string() + "'")})
     {
@@ -738,6 +746,36 @@ TEST_F(Classroom, ASetCopiesItsImagesOnceSoOneCopysRoomIsEnough)
         kill(m_calculators[i]->Pid(), SIGTERM);   // one never reached would wait for ever
         EXPECT_NE(Verdict(i).find("run 1: images received intact"), std::string::npos) << i;
     }
+}
+
+// A set whose second calculator stops answering: once it has been silent
+// for the stall time its row says how to stop it; its number typed ends
+// that run alone within a second, the calculator told, and the set ends as
+// any other, every row's result in the summary and in the history.
+TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult)
+{
+    const std::string quick = StartCalculator({});
+    const std::string mute = StartCalculator({"--fault", "silent:100"});
+    const fs::path input = m_dir / "input";
+    ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+    CStation set(quick + ";" + mute, m_dir / "img", m_dir / "scratch", input, {}, 120, "--all");
+    ASSERT_TRUE(set.WaitUntil([&](const std::string& line) {
+        return line.rfind(mute + "  ", 0) == 0 &&
+               line.find(" (not answering; type 2 and Enter to stop it)") != std::string::npos;
+    })) << set.Seen();
+    const auto typed = std::chrono::steady_clock::now();
+    set.Type("2\n");
+    ASSERT_TRUE(set.WaitFor(mute + "  failed: ")) << set.Seen();
+    EXPECT_LT(std::chrono::steady_clock::now() - typed, std::chrono::seconds(1));
+    ASSERT_TRUE(set.WaitFor("Do you want to update another set?")) << set.Seen();
+    set.Type("cancel\n");
+    EXPECT_EQ(set.Wait(), 18) << set.Seen();
+    EXPECT_NE(set.Seen().find("\nupdated " + quick + "\n"), std::string::npos) << set.Seen();
+    const std::string stopped = " the calculator's identity: stopped while the calculator had not answered for ";
+    EXPECT_NE(set.Seen().find("\nfailed " + mute + stopped), std::string::npos) << set.Seen();
+    EXPECT_NE(Verdict(0).find("images received intact"), std::string::npos);
+    EXPECT_NE(Verdict(1).find("abandoned by the updater"), std::string::npos);
+    EXPECT_EQ(HistoryLines(), 2);
 }
 
 }  // namespace

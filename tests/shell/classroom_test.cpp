@@ -60,6 +60,10 @@ public:
     }
     std::vector<int> askAnswers;
     std::vector<std::string> asked;
+    uint32_t stopNumber = 0;   // the row a StopRow asks to stop
+    uint32_t StopNumber() const override { return stopNumber; }
+    int awaited = 0;           // ends kept in sight until closed
+    void AwaitClose() override { ++awaited; }
 
     const ClassroomRow* Row(const std::string& device) const
     {
@@ -237,9 +241,48 @@ TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
                                         "box Delete all data in the Main Memory of every calculator.",
                                         "close greyed", "box Warning (close greyed)", "box Warning (close greyed)",
                                         "close enabled", "quit 18"}));
+    // The end stays in sight with its counts until the user closes it.
     EXPECT_EQ(view.summary, (std::vector<std::string>{"failed usb:1:2 hang silent", "failed usb:1:3 hang silent",
-                                                      "updated usb:1:4"}));
+                                                      "updated usb:1:4",
+                                                      "3 calculators: 1 updated, 0 already current, 0 not "
+                                                      "supported, 2 failed."}));
+    EXPECT_EQ(view.awaited, 1);
     EXPECT_EQ(view.closed, 1);
+}
+
+// A silent row's own Stop ends that run alone, through its wait; the
+// heading says how many are done and how many do not answer meanwhile,
+// and the set ends as any other, with every row's result.
+TEST_F(Classroom, StoppingOneSilentRowEndsOnlyItsRun)
+{
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2", "usb:1:3 hang", "usb:1:4"};
+    std::string noteSeen;
+    std::string silentSeen;
+    view.onServe = [&](RowsView& v) {
+        const ClassroomRow* silent = v.Row("usb:1:3 hang");
+        if (silent == nullptr || !silent->silent || v.Row("usb:1:2")->finished + v.Row("usb:1:4")->finished < 2 ||
+            v.stopNumber != 0) {
+            return ClassroomRequest::None;
+        }
+        noteSeen = v.heading;
+        silentSeen = SilentText(*silent).English();
+        v.stopNumber = silent->number;
+        return ClassroomRequest::StopRow;
+    };
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
+    app.RunUpdateLoop();
+
+    EXPECT_EQ(noteSeen, "Updating 3 calculators at once\n2 of 3 done; 1 not answering");
+    EXPECT_EQ(silentSeen, "not answering for 20 s");
+    EXPECT_EQ(view.stopNumber, 2u);
+    EXPECT_EQ(view.summary, (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent",
+                                                      "updated usb:1:4"}));
+    // Not a stopped set: no box asked to stop, and the next set is offered.
+    EXPECT_EQ(frontEnd.Summary(),
+              (std::vector<std::string>{"box Connect the calculators.", "box Warning",
+                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "close greyed", "box Complete (close greyed)", "close enabled", "quit 18"}));
 }
 
 TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhenIdle)
@@ -297,6 +340,8 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
                                             "3 calculators: 2 updated, 0 already current, 0 not supported, 1 failed."}));
         EXPECT_EQ(view.heading, "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
                                 "station (2 updated, 0 current, 1 failed so far)");
+        // Its end shows every calculator it saw, the unplugged one too.
+        EXPECT_EQ(view.rows.size(), 3u);
     }
     EXPECT_EQ(stage, 5);
     EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));
@@ -436,7 +481,10 @@ TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
     frontEnd.answers = {IDOK, IDOK, IDOK};
     app.RunUpdateLoop();
 
-    ASSERT_EQ(view.summary.size(), total + deviceRows) << "one row per calculator";
+    // One line per calculator, then the counts of the stopped set.
+    ASSERT_EQ(view.summary.size(), total + deviceRows + 1);
+    EXPECT_TRUE(view.summary.back().find(" calculators: ") != std::string::npos) << view.summary.back();
+    view.summary.pop_back();
     const std::string reason = "256 updates are under way, the most at once; update it with the next set";
     size_t notStarted = 0;
     for (const std::string& line : view.summary) {

@@ -23,6 +23,7 @@
 #include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 #include "ui/console/terminal_width.h"
+#include "tests/e2e/terminal_screen.h"
 
 namespace {
 
@@ -573,11 +574,50 @@ TEST(ConsoleClassroomRows, EnterAsksForTheNextCalculatorOnlyWhileARowOffersIt)
     view.ShowRows({done}, Message::Raw("Station\nPress Enter"));
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);
     view.ShowRows({done}, Message::Raw("Station\nPress Enter"));
-    EXPECT_EQ(screen.str().substr(screen.str().rfind("\x1b[3A")),
-              "\x1b[3A\r\x1b[KStation\n\r\x1b[KPress Enter\n\r\x1b[K/dev/ttyS0  updated\n\x1b[J");
+    // Back over the drawing and the line the typed Enter moved down.
+    EXPECT_EQ(screen.str().substr(screen.str().rfind("\x1b[4A")),
+              "\x1b[4A\r\x1b[KStation\n\r\x1b[KPress Enter\n\r\x1b[K/dev/ttyS0  updated\n\x1b[J");
     EXPECT_EQ(view.Serve(0), ClassroomRequest::Next);   // "ok": any line
     EXPECT_EQ(view.Serve(0), ClassroomRequest::None);   // the end of input asks nothing
     EXPECT_EQ(view.Serve(0), ClassroomRequest::None);
+}
+
+// A silent row says for how long and that its number typed stops it; on a
+// terminal, Ctrl+C leaves the rows above, so the question the loop asks
+// then is never drawn over and the rows come again below its answer.
+TEST(ConsoleClassroomRows, ASilentRowsNumberStopsItAndCtrlCsQuestionIsNeverDrawnOver)
+{
+    std::istringstream typed("7\n 2 \n");
+    CStreamInput input(typed);
+    StopRequests stops;
+    std::ostringstream screen;
+    CConsoleClassroomView view(screen, screen, true, &stops, &input);
+    ClassroomRow other = Row("/dev/pts/3", "Updating...", 30, 69);
+    other.number = 1;
+    ClassroomRow silent = Row("/dev/pts/4", "Updating...", 20, 69);
+    silent.number = 2;
+    silent.silent = true;
+    silent.silentMs = 12400;
+    const Message heading = Message::Raw("Updating 2 calculators at once");
+    view.ShowRows({other, silent}, heading);
+    EXPECT_NE(screen.str().find(" 20/69 (not answering for 12 s; type 2 and Enter to stop it)\n"), std::string::npos)
+        << screen.str();
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::None);   // no silent row 7
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::StopRow);
+    EXPECT_EQ(view.StopNumber(), 2u);
+
+    view.ShowRows({other, silent}, heading);
+    screen << "^C";   // the terminal's echo of Ctrl+C
+    stops.interrupt = 1;
+    EXPECT_EQ(view.Serve(0), ClassroomRequest::Stop);
+    screen << "== Warning ==\nDo you want to stop them?\nOK [Cancel]\nok\n";
+    view.ShowRows({other, silent}, heading);
+    const std::vector<std::string> shown = FollowTerminal(screen.str(), 200, 40).transcript;
+    const auto question = std::find(shown.begin(), shown.end(), "== Warning ==");
+    ASSERT_NE(question, shown.end()) << screen.str();
+    EXPECT_EQ(question[3], "ok");
+    EXPECT_EQ(question[4], "Updating 2 calculators at once");   // the rows again, below the answer
+    EXPECT_EQ(question[5].rfind("/dev/pts/3  Updating...", 0), 0u);
 }
 
 // --json: at most one progress line per 250 ms for a calculator, each

@@ -2,7 +2,9 @@
 // The window of many calculators, off screen: eight rows driven through
 // their ports as eight runs would, mid-update and at the summary (both
 // grabbed to PNG files for the record), the question about the next set
-// beside the rows, the history window, and Close asking to stop.
+// beside the rows, the history window, and Close asking to stop; whole sets
+// against simulated calculators, one of them silent, stopped by its row's
+// Stop or by closing the window.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
 
 #include <fstream>
 #include <memory>
@@ -30,6 +36,7 @@
 #include "ui/qt/qt_classroom_view.h"
 #include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_message_box.h"
+#include "tests/update/update_scenario.h"
 
 namespace {
 
@@ -352,6 +359,128 @@ TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
     EXPECT_EQ(saved.readAll().toStdString(), HistoryCsv(records));
     EXPECT_FALSE(dialog->SaveCsv(dir + QStringLiteral("/no-such-folder/runs.csv")));
     view.CloseRows();
+}
+
+// Whole sets in the window against two simulated calculators, the second of
+// which stops answering: its row shows Stop, which ends its run alone within
+// a second, the calculator told; closing the window instead ends the set,
+// whose end then stays with every row's result until Close, every run
+// recorded. Grabbed in English and German.
+class QtClassroomSet : public UpdateScenario {
+protected:
+    void SetUp() override
+    {
+        // What the toolkit opens once, for its first windows, is not the runs'.
+        CQtClassroomView first;
+        ClassroomRow row;
+        row.silent = true;
+        first.ShowRows({row}, Message::Raw("Updating"));
+        QTimer::singleShot(200, [&first] {
+            first.Window()->findChild<QPushButton*>(QStringLiteral("questionClose"))->click();
+        });
+        first.AwaitClose();
+        first.CloseRows();
+        UpdateScenario::SetUp();
+    }
+    CClassroom::Inputs SetInputs(CQtClassroomView& view, const std::string& history)
+    {
+        CClassroom::Inputs inputs;
+        inputs.baseDir = m_inputs.baseDir;
+        inputs.devices = &m_devices;
+        inputs.wait = m_inputs.wait;
+        inputs.wait.userMayEndAfterMs = 1500;
+        inputs.runUpdate = [](const UpdateRunInputs& in) { return RunUpdate(in); };
+        inputs.frontEnd = &m_ui;
+        inputs.view = &view;
+        inputs.history.keep = true;
+        inputs.history.path = history;
+        return inputs;
+    }
+};
+
+QPushButton* VisibleStop(QDialog* window)
+{
+    for (QPushButton* button : window != nullptr ? window->findChildren<QPushButton*>(QStringLiteral("stop"))
+                                                 : QList<QPushButton*>{}) {
+        if (button->isVisible()) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResult)
+{
+    const std::optional<MoCatalogue> german = MoCatalogue::Load(ZENTRIX_LOCALE_DIR "/de/LC_MESSAGES/zentrix-update.mo");
+    ASSERT_TRUE(german.has_value());
+    using Clock = std::chrono::steady_clock;
+    for (const MoCatalogue* texts : {static_cast<const MoCatalogue*>(nullptr), &*german}) {
+        const std::string language = texts == nullptr ? "en" : "de";
+        for (const bool closeMidSet : {false, true}) {
+            const std::string name = language + (closeMidSet ? "-closed" : "-stopped");
+            SCOPED_TRACE(name);
+            zsim::Options silent;
+            silent.fault = {zsim::FaultKind::GoSilent, 300};
+            zsim::PtyCalculator quick;
+            zsim::PtyCalculator mute(silent);
+            ASSERT_TRUE(quick.Start());
+            ASSERT_TRUE(mute.Start());
+            setenv("ZENTRIX_DEVICES", (quick.SlavePath() + ";" + mute.SlavePath()).c_str(), 1);
+            const std::string history = m_base + "/history-" + name + ".jsonl";
+            CQtClassroomView view;
+            view.SetCatalogue(texts);
+            m_ui.answers = {IDOK};   // to "stop them?"
+            m_ui.texts.clear();
+            std::optional<Clock::time_point> pressed;
+            int ticksSilent = 0;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                QPushButton* stop = VisibleStop(view.Window());
+                // Once the other calculator is done, the heading says so too.
+                if (pressed || stop == nullptr || quick.Runs().empty() || ++ticksSilent < 10) {
+                    return;
+                }
+                Save(view.Window(), ("classroom-silent-row-" + language + ".png").c_str());
+                pressed = Clock::now();
+                if (closeMidSet) {
+                    view.Window()->close();
+                } else {
+                    stop->click();
+                }
+            });
+            watch.start(20);
+            CClassroom set(SetInputs(view, history));
+            const CClassroom::SetEnd end = set.RunAllAtOnce();
+            const Clock::time_point ended = Clock::now();
+            watch.stop();
+            ASSERT_TRUE(pressed.has_value());
+            EXPECT_LT(ended - *pressed, std::chrono::milliseconds(1000));
+            EXPECT_EQ(end, closeMidSet ? CClassroom::SetEnd::Stopped : CClassroom::SetEnd::Done);
+            EXPECT_EQ(m_ui.texts.size(), closeMidSet ? 1u : 0u);   // only closing asks first
+            const std::vector<ClassroomRow> rows = set.Rows();
+            ASSERT_EQ(rows.size(), 2u);
+            EXPECT_EQ(rows[0].result, Success);
+            EXPECT_EQ(rows[1].result, Failed);
+            EXPECT_NE(rows[1].reason.English().find("stopped while the calculator had not answered for"),
+                      std::string::npos)
+                << rows[1].reason.English();
+            mute.Stop();
+            ASSERT_EQ(mute.Runs().size(), 1u);
+            EXPECT_EQ(mute.Runs().front().ending, zsim::RunRecord::Ending::Terminate04);
+            std::ifstream records(history);
+            EXPECT_EQ(std::count(std::istreambuf_iterator<char>(records), {}, '\n'), 2);
+            EXPECT_EQ(VisibleStop(view.Window()), nullptr);
+            if (closeMidSet) {
+                // The end stays until Close.
+                QTimer::singleShot(300, [&] {
+                    Save(view.Window(), ("classroom-end-after-stop-" + language + ".png").c_str());
+                    view.Window()->findChild<QPushButton*>(QStringLiteral("questionClose"))->click();
+                });
+                view.AwaitClose();
+            }
+            view.CloseRows();
+        }
+    }
 }
 
 }  // namespace

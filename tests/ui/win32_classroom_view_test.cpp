@@ -168,6 +168,20 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::Next);
     EXPECT_EQ(view.NextDevice(), "\\\\.\\COM7");
 
+    // A silent row says for how long and shows Stop where an ended row's
+    // Next is: it asks to stop that row alone.
+    ClassroomRow silent = Running("\\\\.\\COM8");
+    silent.number = 3;
+    silent.silent = true;
+    silent.silentMs = 12400;
+    view.ShowRows({Running("\\\\.\\COM6"), offering, silent}, Message::Raw("Station"));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+    EXPECT_EQ(view.Content().rows[2].phase.English(), "Updating... - not answering for 12 s");
+    ASSERT_TRUE(view.NextButtonCentre(2, x, y));
+    PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::StopRow);
+    EXPECT_EQ(view.StopNumber(), 3u);
+
     // History... opens the runs kept so far beside the rows, and is no request.
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof temp, temp);
@@ -307,6 +321,7 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     frontEnd.SetCatalogue(&*german);
     ClassroomRow silent = Running("\\\\.\\COM4");
     silent.silent = true;
+    silent.silentMs = 12000;
     const std::vector<ClassroomRow> rows = {silent, Finished("\\\\.\\COM5", Success, "")};
     view.ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 2,
                                        {std::string("2")}));
@@ -314,7 +329,7 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})});
     const ClassroomContent& shown = view.Content();
     EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
-    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet nicht");
+    EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet seit 12 s nicht");
     EXPECT_EQ(shown.rows[1].resultWord.Render(shown.texts), "aktualisiert");
     EXPECT_EQ(shown.historyLabel, "Verlauf...");
     stops.interrupt = 1;   // answered at once: the labels are what was asked

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr uint32_t kSliceMs = 20;
-constexpr const char* kNotAnswering = N_(" (not answering)");
+constexpr const char* kNotAnswering = N_("not answering");
 constexpr const char* kUnplugged = N_("unplugged");
 
 // "14:05:09 ": the local time of day that starts a logged line.
@@ -50,9 +50,28 @@ std::vector<size_t> RowsToDraw(const std::vector<ClassroomRow>& rows, size_t roo
     return chosen;
 }
 
+// " (not answering for 12 s; type 3 and Enter to stop it)"; a logged
+// line leaves out the seconds, or it would be logged again every second.
+std::string SilentTail(const ClassroomRow& row, bool withSeconds, bool typedStop, const MoCatalogue* texts)
+{
+    const Message silence = withSeconds ? SilentText(row) : Message(kNotAnswering);
+    if (!typedStop) {
+        return Message(" (%s)", {silence}).Render(texts);
+    }
+    return Message(N_(" (%1$s; type %2$s and Enter to stop it)"), {silence, std::to_string(row.number)})
+        .Render(texts);
+}
+
+bool AllDigits(const std::string& text)
+{
+    return !text.empty() && text.size() < 10 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
-std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts, int columns)
+std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts, int columns,
+                               bool typedStop)
 {
     std::string line = row.device + "  ";
     if (row.finished) {
@@ -62,7 +81,7 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
         }
         return FitToColumns(line, columns);
     }
-    const std::string tail = row.silent ? Message(kNotAnswering).Render(texts) : std::string();
+    const std::string tail = row.silent ? SilentTail(row, withBar, typedStop, texts) : std::string();
     const std::string phase = row.phase.Render(texts);
     if (withBar && row.upper > 0) {
         return FitProgressLine({line, phase, tail}, ProgressState{0, row.upper, row.pos}, columns);
@@ -90,6 +109,12 @@ TerminalSize CConsoleClassroomView::Size()
 void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading)
 {
     m_offering = std::any_of(rows.begin(), rows.end(), [](const ClassroomRow& row) { return row.offersNext; });
+    m_silentRows.clear();
+    for (const ClassroomRow& row : rows) {
+        if (row.silent && !row.finished) {
+            m_silentRows.push_back(row.number);
+        }
+    }
     const std::vector<std::string> warnings = NewWarnings(rows);
     if (m_errIsTerminal) {
         if (!warnings.empty() && m_drawnLines > 0) {
@@ -147,7 +172,7 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     const size_t room = lines > headingLines + 1 ? lines - headingLines - 1 : 1;
     const std::vector<size_t> drawn = RowsToDraw(rows, lines > 0 ? room : rows.size());
     for (const size_t i : drawn) {
-        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns) << '\n';
+        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns, m_in != nullptr) << '\n';
     }
     size_t noteLines = 0;
     if (drawn.size() < rows.size()) {
@@ -177,7 +202,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         m_heading = heading;
     }
     for (const ClassroomRow& row : rows) {
-        std::string line = FormatClassroomRow(row, false, m_texts);
+        std::string line = FormatClassroomRow(row, false, m_texts, 0, m_in != nullptr);
         std::string& last = m_lastLine[row.device];
         if (line != last) {
             LogLine(line);
@@ -213,20 +238,51 @@ ClassroomRequest CConsoleClassroomView::Serve(uint32_t ms)
         }
         if (m_stops != nullptr && m_stops->interrupt != 0) {
             m_stops->interrupt = 0;
+            LeaveRowsAbove();   // the loop may ask whether to stop
             return ClassroomRequest::Stop;
         }
-        if (m_offering && m_in != nullptr && !m_inputEnded && m_in->LineWaiting()) {
+        const bool listening = m_offering || !m_silentRows.empty();
+        if (listening && m_in != nullptr && !m_inputEnded && m_in->LineWaiting()) {
             std::string line;
             const InputLine got = m_in->ReadLine(line);
             m_inputEnded = got == InputLine::End;
             if (got == InputLine::Line) {
-                return ClassroomRequest::Next;
+                // The line typed below the rows moved the terminal's cursor down one.
+                m_drawnLines += m_errIsTerminal && m_drawnLines > 0 ? 1 : 0;
+                const ClassroomRequest request = Typed(line);
+                if (request != ClassroomRequest::None) {
+                    return request;
+                }
             }
         }
         if (waited >= ms) {
             return ClassroomRequest::None;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+    }
+}
+
+ClassroomRequest CConsoleClassroomView::Typed(const std::string& line)
+{
+    const size_t start = line.find_first_not_of(" \t");
+    const size_t end = line.find_last_not_of(" \t\r");
+    const std::string word = start == std::string::npos ? std::string() : line.substr(start, end - start + 1);
+    if (AllDigits(word)) {
+        const auto number = static_cast<uint32_t>(std::stoul(word));
+        if (std::find(m_silentRows.begin(), m_silentRows.end(), number) != m_silentRows.end()) {
+            m_stopNumber = number;
+            return ClassroomRequest::StopRow;
+        }
+    }
+    return m_offering ? ClassroomRequest::Next : ClassroomRequest::None;
+}
+
+void CConsoleClassroomView::LeaveRowsAbove()
+{
+    if (m_errIsTerminal && m_drawnLines > 0) {
+        m_err << "\r\x1b[K";   // the ^C the terminal echoed
+        m_err.flush();
+        m_drawnLines = 0;
     }
 }
 

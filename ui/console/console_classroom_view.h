@@ -23,7 +23,9 @@ class CConsoleClassroomView : public IClassroomView {
 public:
     // `stops` (may be null): Ctrl+C asks to stop, SIGTERM ends at once.
     // `in` (may be null): a line typed while a row offers the next
-    // calculator on its port (see ClassroomRow::offersNext) asks for it.
+    // calculator on its port (see ClassroomRow::offersNext) asks for it;
+    // a row's number typed while its calculator is not answering stops
+    // that row's run.
     // `size` (may be null: unknown): the size of the terminal on `err`.
     CConsoleClassroomView(std::ostream& out, std::ostream& err, bool errIsTerminal, StopRequests* stops,
                           IConsoleInput* in = nullptr, CTerminalSize* size = nullptr);
@@ -33,6 +35,7 @@ public:
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
+    uint32_t StopNumber() const override { return m_stopNumber; }
     void ShowSummary(const std::vector<Message>& lines) override;
     // The summary's lines are broken between words to fit the terminal
     // `outSize` reports (zeros: no terminal).
@@ -48,6 +51,11 @@ private:
     std::vector<std::string> NewWarnings(const std::vector<ClassroomRow>& rows);
     void LogLine(const std::string& line);
     TerminalSize Size();
+    // What a typed line asks: a silent row's number stops it; any other
+    // line takes the next calculator while a row offers it.
+    ClassroomRequest Typed(const std::string& line);
+    // A question comes below the rows: they are drawn afresh under it.
+    void LeaveRowsAbove();
 
     std::ostream& m_out;
     std::ostream& m_err;
@@ -59,6 +67,8 @@ private:
     const MoCatalogue* m_texts = nullptr;
     bool m_offering = false;   // a row shown offers the next calculator
     bool m_inputEnded = false;
+    std::vector<uint32_t> m_silentRows;   // the numbers of the rows that may be stopped
+    uint32_t m_stopNumber = 0;
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
     std::string m_heading;                          // otherwise: the last heading written
     std::map<std::string, std::string> m_lastLine;  // and each device's last line
@@ -68,6 +78,8 @@ private:
 // A row's text, e.g. "/dev/pts/3  Updating... [####....] 20% 14/70" or
 // "/dev/pts/4  failed: the calculator did not answer", fitted to `columns`
 // (0: whole): a progress row as FitProgressLine fits it, the device and
-// the numbers whole; any other row cut at the edge.
+// the numbers whole; any other row cut at the edge. A silent row says for
+// how long (with the bar, redrawn in place) and, with `typedStop`, how to
+// stop it.
 std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr,
-                               int columns = 0);
+                               int columns = 0, bool typedStop = false);

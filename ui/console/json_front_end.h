@@ -28,6 +28,8 @@ public:
         m_said.clear();   // the next set numbers its runs afresh
     }
     std::string NextDevice() const override { return m_console.NextDevice(); }
+    uint32_t StopNumber() const override { return m_console.StopNumber(); }
+    void AwaitClose() override { m_console.AwaitClose(); }
 
 private:
     // What has been said of a run, by its number.

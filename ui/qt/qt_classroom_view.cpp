@@ -115,8 +115,12 @@ void CQtClassroomView::MakeQuestion(QBoxLayout& layout)
     cancel->setObjectName(QStringLiteral("questionCancel"));
     QObject::connect(ok, &QPushButton::clicked, m_window, [this] { m_answer = IDOK; });
     QObject::connect(cancel, &QPushButton::clicked, m_window, [this] { m_answer = IDCANCEL; });
+    auto* close = new QPushButton(Tr(N_("Close")), m_question);
+    close->setObjectName(QStringLiteral("questionClose"));
+    QObject::connect(close, &QPushButton::clicked, m_window, [this] { m_answer = IDCANCEL; });
     line->addWidget(ok);
     line->addWidget(cancel);
+    line->addWidget(close);
     m_question->hide();
     layout.addWidget(m_question);
 }
@@ -126,10 +130,26 @@ int CQtClassroomView::Ask(const char* question)
     if (m_window == nullptr) {
         return 0;
     }
-    m_questionText->setText(Tr(question));
+    return AwaitAnswer(Tr(question), {QStringLiteral("questionOk"), QStringLiteral("questionCancel")});
+}
+
+void CQtClassroomView::AwaitClose()
+{
+    if (m_window != nullptr) {
+        AwaitAnswer(Tr(N_("Each row shows how its calculator ended.")), {QStringLiteral("questionClose")});
+    }
+}
+
+int CQtClassroomView::AwaitAnswer(const QString& text, const QStringList& buttons)
+{
+    m_questionText->setText(text);
+    for (QPushButton* button : m_question->findChildren<QPushButton*>()) {
+        button->setVisible(buttons.contains(button->objectName()));
+    }
     m_question->show();
-    m_question->findChild<QPushButton*>(QStringLiteral("questionOk"))->setDefault(true);
-    m_question->findChild<QPushButton*>(QStringLiteral("questionOk"))->setFocus();
+    auto* first = m_question->findChild<QPushButton*>(buttons.front());
+    first->setDefault(true);
+    first->setFocus();
     FitToContent();
     m_answer = 0;
     m_window->TakeCloseRequest();
@@ -169,29 +189,47 @@ void CQtClassroomView::SetRowCount(size_t count)
         delete row.status;
         delete row.bar;
         delete row.next;
+        delete row.stop;
     }
     QWidget* content = m_scroll->widget();
     while (m_rows.size() < count) {
-        const int line = static_cast<int>(m_rows.size());
+        const auto line = m_rows.size();
         RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
-                       new QPushButton(Tr(N_("Next")), content)};
+                       MakeRowButton(N_("Next"), N_("Update the next calculator connected to this port"), content),
+                       MakeRowButton(N_("Stop"), N_("End this calculator's update; the others go on"), content)};
         row.bar->setTextVisible(true);
         row.status->setWordWrap(true);
-        row.next->setToolTip(Tr(N_("Update the next calculator connected to this port")));
-        row.next->hide();
         QObject::connect(row.next, &QPushButton::clicked, m_window, [this, line] {
-            if (static_cast<size_t>(line) < m_devices.size()) {
-                m_nextDevice = m_devices[static_cast<size_t>(line)];
+            if (line < m_devices.size()) {
+                m_nextDevice = m_devices[line];
                 m_nextAsked = true;
             }
         });
+        row.stop->setObjectName(QStringLiteral("stop"));
+        QObject::connect(row.stop, &QPushButton::clicked, m_window, [this, line] {
+            if (line < m_shown.size()) {
+                m_stopNumber = m_shown[line].number;
+                m_stopAsked = true;
+            }
+        });
         row.bar->setMinimumWidth(160);
-        m_grid->addWidget(row.device, line, 0, Qt::AlignTop);
-        m_grid->addWidget(row.status, line, 1, Qt::AlignTop);
-        m_grid->addWidget(row.bar, line, 2, Qt::AlignTop);
-        m_grid->addWidget(row.next, line, 3, Qt::AlignTop);
+        const int gridLine = static_cast<int>(line);
+        m_grid->addWidget(row.device, gridLine, 0, Qt::AlignTop);
+        m_grid->addWidget(row.status, gridLine, 1, Qt::AlignTop);
+        m_grid->addWidget(row.bar, gridLine, 2, Qt::AlignTop);
+        // A row offers Next once ended, Stop only while running: one place for both.
+        m_grid->addWidget(row.next, gridLine, 3, Qt::AlignTop);
+        m_grid->addWidget(row.stop, gridLine, 3, Qt::AlignTop);
         m_rows.push_back(row);
     }
+}
+
+QPushButton* CQtClassroomView::MakeRowButton(const char* text, const char* tip, QWidget* parent)
+{
+    auto* button = new QPushButton(Tr(text), parent);
+    button->setToolTip(Tr(tip));
+    button->hide();
+    return button;
 }
 
 namespace {
@@ -218,6 +256,7 @@ QString CQtClassroomView::Tr(const Message& message) const
 void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
 {
     w.next->setVisible(row.offersNext);
+    w.stop->setVisible(!row.finished && row.silent);
     // The name a person knows it by; the path stays in the tooltip.
     const Message name = FriendlyDeviceName(row.device, row.usb);
     w.device->setText(Tr(name));
@@ -237,7 +276,7 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
         return;
     }
     w.status->setTextFormat(Qt::PlainText);
-    w.status->setText(Tr(row.silent ? Message(N_("%s - not answering"), {row.phase}) : row.phase));
+    w.status->setText(Tr(row.silent ? Message("%s - %s", {row.phase, SilentText(row)}) : row.phase));
     w.status->setToolTip(QString());
     w.bar->setRange(0, row.upper > 0 ? row.upper : 1);
     w.bar->setValue(row.upper > 0 ? row.pos : 0);
@@ -327,6 +366,10 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
+    if (!closed && !interrupted && m_stopAsked) {
+        m_stopAsked = false;
+        return ClassroomRequest::StopRow;
+    }
     if (!closed && !interrupted && m_nextAsked) {
         m_nextAsked = false;
         return ClassroomRequest::Next;
@@ -358,4 +401,5 @@ void CQtClassroomView::CloseRows()
     m_devices.clear();
     m_shown.clear();
     m_nextAsked = false;
+    m_stopAsked = false;
 }

@@ -5,8 +5,9 @@
 // (wrapped) where the phase was, and a full bar when it was updated. The
 // window grows to its rows, up to the screen, and scrolls beyond. Once the
 // set is done the heading says the counts, and the question about the next
-// set is asked below the rows. A "History..." button shows the runs kept
-// so far.
+// set is asked below the rows (after a stop: a Close button). A row whose
+// calculator does not answer shows how long and a Stop of its own. A
+// "History..." button shows the runs kept so far.
 // Only the GUI thread touches it: the update loop copies the rows out of the
 // runs and hands them over here.
 #include <QPointer>
@@ -46,8 +47,12 @@ public:
     void ShowSummary(const std::vector<Message>& lines) override;
     void CloseRows() override;
     std::string NextDevice() const override { return m_nextDevice; }
+    uint32_t StopNumber() const override { return m_stopNumber; }
     // Below the rows, with OK and Cancel; closing the window answers Cancel.
     int Ask(const char* question) override;
+    // Below the rows, a Close button; closing the window, Ctrl+C or
+    // SIGTERM close it as well.
+    void AwaitClose() override;
 
     // The window while it exists (tests and screenshots look at it).
     QDialog* Window() const { return m_window; }
@@ -62,6 +67,7 @@ private:
         QLabel* status;   // the phase, or the result and its reason
         QProgressBar* bar;
         QPushButton* next;   // shown while the row offers the next calculator on its port
+        QPushButton* stop;   // shown while the row's calculator is not answering
     };
     void MakeWindow();
     void SetRowCount(size_t count);
@@ -70,6 +76,10 @@ private:
     void SetHeading(const QString& text);
     void FitHeadingHeight();
     void MakeQuestion(QBoxLayout& layout);
+    // Shows the question area with `text` and the buttons named; serves the
+    // window until one is pressed or the window is closed (IDCANCEL).
+    int AwaitAnswer(const QString& text, const QStringList& buttons);
+    QPushButton* MakeRowButton(const char* text, const char* tip, QWidget* parent);
 
     QString Tr(const Message& message) const;
     QString Tr(const char* english) const { return Tr(Message(english)); }
@@ -91,4 +101,6 @@ private:
     std::vector<std::string> m_devices;   // of the rows, for their Next buttons
     std::string m_nextDevice;             // the row whose Next was pressed
     bool m_nextAsked = false;
+    uint32_t m_stopNumber = 0;            // the row whose Stop was pressed
+    bool m_stopAsked = false;
 };

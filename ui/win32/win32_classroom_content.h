@@ -14,7 +14,8 @@ struct ClassroomContent {
     const MoCatalogue* texts = nullptr;
     std::string question;               // asked below the rows; empty: none
     std::string nextLabel = "Next";             // the buttons, in the user's language
+    std::string stopLabel = "Stop";             // a silent row's, where an ended row's Next is
     std::string historyLabel = "History...";
     std::string okLabel = "OK";
-    std::string cancelLabel = "Cancel";
+    std::string cancelLabel = "Cancel";         // empty: the question has OK alone
 };

@@ -102,14 +102,21 @@ void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
     SelectObject(dc, old);
 }
 
-// One row at `y`: its height. Its Next button is noted in nextButtons.
-int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw,
-                           const std::string& nextLabel,
-                           const MoCatalogue* texts)
+// A row shows a button: Next once ended on a port that stays, Stop while
+// its calculator is not answering.
+static bool HasButton(const ClassroomRow& row)
 {
+    return row.offersNext || (!row.finished && row.silent);
+}
+
+// One row at `y`: its height. Its button is noted in nextButtons.
+int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyButton, bool draw,
+                           const ClassroomContent& content)
+{
+    const MoCatalogue* texts = content.texts;
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
-    const int nextWidth = anyNext ? 5 * line : 0;
+    const int nextWidth = anyButton ? 5 * line : 0;
     const int deviceWidth = std::max(8 * line, width * 28 / 100);
     const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
     const int statusX = deviceWidth + gap;
@@ -132,10 +139,10 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
         Bar(dc, barRect, row.finished ? 1 : row.pos, row.finished ? 1 : row.upper);
     }
     RECT next = {};
-    if (row.offersNext) {
+    if (HasButton(row)) {
         next = {barX + barWidth + gap, y, barX + barWidth + gap + nextWidth - gap, y + line + 8};
         if (draw) {
-            Button(dc, next, WideText(nextLabel).c_str());
+            Button(dc, next, WideText(row.offersNext ? content.nextLabel : content.stopLabel).c_str());
         }
     }
     nextButtons.push_back(next);
@@ -160,9 +167,15 @@ int CClassroomPainter::Question(HDC dc, const ClassroomContent& content, int y, 
     cancelButton = {width - buttonWidth, y + height, width, y + height + line + 8};
     okButton = {cancelButton.left - gap - buttonWidth, cancelButton.top, cancelButton.left - gap,
                 cancelButton.bottom};
+    if (content.cancelLabel.empty()) {
+        okButton = cancelButton;   // OK alone, at the right
+        cancelButton = {};
+    }
     if (draw) {
         Button(dc, okButton, WideText(content.okLabel).c_str());
-        Button(dc, cancelButton, WideText(content.cancelLabel).c_str());
+        if (!content.cancelLabel.empty()) {
+            Button(dc, cancelButton, WideText(content.cancelLabel).c_str());
+        }
     }
     OffsetRect(&okButton, 0, -top);
     OffsetRect(&cancelButton, 0, -top);
@@ -190,10 +203,9 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     y += std::max(Text(dc, m_heading, content.heading, 0, y, std::max(1, inner - historyWidth - line), draw),
                   static_cast<int>(historyButton.bottom - margin));
     y += line;
-    const bool anyNext = std::any_of(content.rows.begin(), content.rows.end(),
-                                     [](const ClassroomRow& row) { return row.offersNext; });
+    const bool anyButton = std::any_of(content.rows.begin(), content.rows.end(), HasButton);
     for (const ClassroomRow& row : content.rows) {
-        y += Row(dc, row, y, inner, anyNext, draw, content.nextLabel, content.texts) + line / 2;
+        y += Row(dc, row, y, inner, anyButton, draw, content) + line / 2;
         if (!IsRectEmpty(&nextButtons.back())) {
             OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
         }

@@ -27,7 +27,9 @@ public:
     int Walk(HDC dc, const ClassroomContent& content, int width, int top, bool draw);
 
     int line = 16;                   // the normal font's line height; also the margin
-    std::vector<RECT> nextButtons;   // in the content, left of the margin, by row (empty rects: none)
+    // In the content, left of the margin, by row (empty rects: none): the
+    // ended row's Next, or the silent row's Stop in the same place.
+    std::vector<RECT> nextButtons;
     RECT historyButton = {};         // likewise, beside the heading
     RECT okButton = {};              // likewise, the question's (empty rects: none asked)
     RECT cancelButton = {};
@@ -38,8 +40,8 @@ private:
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
     void Button(HDC dc, const RECT& r, const wchar_t* text) const;
     int Question(HDC dc, const ClassroomContent& content, int y, int width, int top, bool draw);
-    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyNext, bool draw, const std::string& nextLabel,
-            const MoCatalogue* texts);
+    int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyButton, bool draw,
+            const ClassroomContent& content);
 
     HFONT m_normal = nullptr;
     HFONT m_bold = nullptr;

@@ -90,10 +90,11 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     m_content.rows = rows;
     for (ClassroomRow& row : m_content.rows) {
         if (!row.finished && row.silent) {
-            row.phase = Message(N_("%s - not answering"), {row.phase});
+            row.phase = Message("%s - %s", {row.phase, SilentText(row)});
         }
     }
     m_content.nextLabel = Message(N_("Next")).Render(m_texts);
+    m_content.stopLabel = Message(N_("Stop")).Render(m_texts);
     m_content.historyLabel = Message(N_("History...")).Render(m_texts);
     if (!IsWindowVisible(m_window)) {
         FitToContent();
@@ -176,9 +177,13 @@ void CWin32ClassroomView::OnClick(int x, int y)
         return;
     }
     for (size_t i = 0; i < m_painter->nextButtons.size() && i < m_content.rows.size(); ++i) {
-        if (PtInRect(&m_painter->nextButtons[i], at) != 0) {
-            m_nextDevice = m_content.rows[i].device;
+        const ClassroomRow& row = m_content.rows[i];
+        if (PtInRect(&m_painter->nextButtons[i], at) != 0 && row.offersNext) {
+            m_nextDevice = row.device;
             m_nextAsked = true;
+        } else if (PtInRect(&m_painter->nextButtons[i], at) != 0) {
+            m_stopNumber = row.number;
+            m_stopAsked = true;
         }
     }
 }
@@ -329,6 +334,9 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
+    if (!closed && !interrupted && std::exchange(m_stopAsked, false)) {
+        return ClassroomRequest::StopRow;
+    }
     if (!closed && !interrupted && std::exchange(m_nextAsked, false)) {
         return ClassroomRequest::Next;
     }
@@ -360,6 +368,22 @@ int CWin32ClassroomView::Ask(const char* question)
     m_content.question = Message(question).Render(m_texts);
     m_content.okLabel = Message(N_("OK")).Render(m_texts);
     m_content.cancelLabel = Message(N_("Cancel")).Render(m_texts);
+    return AwaitAnswer();
+}
+
+void CWin32ClassroomView::AwaitClose()
+{
+    if (m_window == nullptr) {
+        return;
+    }
+    m_content.question = Message(N_("Each row shows how its calculator ended.")).Render(m_texts);
+    m_content.okLabel = Message(N_("Close")).Render(m_texts);
+    m_content.cancelLabel.clear();
+    AwaitAnswer();
+}
+
+int CWin32ClassroomView::AwaitAnswer()
+{
     Refresh();
     ScrollTo(std::numeric_limits<int>::max());   // the question in view, however many rows
     m_answer = 0;
@@ -389,6 +413,7 @@ void CWin32ClassroomView::CloseRows()
     }
     m_content = {};
     m_nextAsked = false;
+    m_stopAsked = false;
     m_closeAsked = false;
     m_answer = 0;
     m_frontEnd.TakeCloseRequest();   // asked of rows that are gone: not of the next set's

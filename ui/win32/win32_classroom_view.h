@@ -48,6 +48,10 @@ public:
     // Close, Ctrl+C and Ctrl+Break are Cancel.
     int Ask(const char* question) override;
     std::string NextDevice() const override { return m_nextDevice; }
+    uint32_t StopNumber() const override { return m_stopNumber; }
+    // The end below the rows with a Close button; Enter, Escape, Close,
+    // Ctrl+C and Ctrl+Break close it as well.
+    void AwaitClose() override;
 
     // The window while it is shown, else null.
     HWND__* Window() const { return m_window; }
@@ -77,6 +81,8 @@ private:
     // modal loop).
     bool Pump();
     bool StopAsked() const;
+    // Serves the window until the question below the rows is answered.
+    int AwaitAnswer();
 
     CWin32FrontEnd& m_frontEnd;
     StopRequests* m_stops;
@@ -88,6 +94,8 @@ private:
     std::string m_historyPath;
     std::string m_nextDevice;             // the row whose Next was pressed
     bool m_nextAsked = false;
+    uint32_t m_stopNumber = 0;            // the silent row whose Stop was pressed
+    bool m_stopAsked = false;
     bool m_closeAsked = false;
     int m_answer = 0;                     // the question's IDOK or IDCANCEL; 0 while unanswered
 };
