@@ -21,7 +21,7 @@ struct ProblemReportParts {
     std::string deviceListing;   // what --list-devices prints
     std::string historyPath;     // the history file: its last record goes in
     std::string lastRunTrace;    // the last run's trace: copied up to its cap, never through a link
-    std::string home;            // the user's home folder: written as ~ wherever it appears
+    std::string home = "";       // the user's home folder: written as ~ wherever it appears
 };
 
 // Writes a problem report to `file` (the program puts the parts together);
