@@ -140,25 +140,34 @@ ProblemReportParts ReportParts(const DeviceChoice& devices)
     std::ostringstream listing;
     PrintDeviceList(devices, listing, listing);
     const std::string history = HistoryFilePath();
-    return {ZENTRIX_VERSION, PlatformDescription(), listing.str(), history, LastRunTracePath(history)};
+#ifdef _WIN32
+    const char* home = std::getenv("USERPROFILE");
+#else
+    const char* home = std::getenv("HOME");
+#endif
+    return {ZENTRIX_VERSION, PlatformDescription(), listing.str(), history, LastRunTracePath(history),
+            home != nullptr ? home : ""};
 }
 
 // --report-problem [FILE]: the last run's record and trace, the version,
-// the platform and the device listing in one file for a developer.
-int ReportProblem(const std::vector<std::string>& arguments, const ProgramOptions& options,
-                  const DeviceSources& files, const MoCatalogue* texts)
+// the platform and the device listing in one file for a developer; with
+// FILE "-" on standard output.
+int ReportProblem(const std::string& file, const ProgramOptions& options, const DeviceSources& files,
+                  const MoCatalogue* texts)
 {
     const ProblemReportParts parts = ReportParts(ChooseDevices(options, files, texts));
-    const std::string file = ProblemReportFile(arguments);
     Message problem;
-    if (!WriteProblemReport(file, parts, problem)) {
+    const bool toOutput = file == "-";
+    if (!(toOutput ? PrintProblemReport(std::cout, parts, problem) : WriteProblemReport(file, parts, problem))) {
         SayLine(texts, Message("zentrix-update: %s", {problem}));
         return 1;
     }
-    std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
-                         {SafeText(file)})
-                     .Render(texts)
-              << '\n';
+    if (!toOutput) {
+        std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
+                             {SafeText(file)})
+                         .Render(texts)
+                  << '\n';
+    }
     return 0;
 }
 
@@ -183,15 +192,15 @@ int main(int argc, char** argv)
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     const DeviceSources files = ConfigFiles();
-    if (AsksForProblemReport(arguments)) {
-        return ReportProblem(arguments, options, files, texts);
-    }
     if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
     }
     for (const Message& warning : options.warnings) {
         SayLine(texts, warning);
+    }
+    if (options.reportProblem) {
+        return ReportProblem(*options.reportProblem, options, files, texts);
     }
     if (options.grantAccess) {
         return GrantAccess(*options.grantAccess, std::cerr, texts);

@@ -92,7 +92,8 @@ std::string UsageText(const MoCatalogue* texts)
     text += t(N_("  --report-problem [FILE]\n"
                  "                    write the last run's record and trace, the version, the\n"
                  "                    platform and the calculators seen into FILE (default\n"
-                 "                    zentrix-problem-report.txt) for a developer, and exit\n"));
+                 "                    zentrix-problem-report.txt; - for standard output) for a\n"
+                 "                    developer, and exit\n"));
     text += t(N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
                  "                    standard input; a journal export is read too), merged in\n"
                  "                    time order\n"
@@ -165,9 +166,11 @@ std::string UsageText(const MoCatalogue* texts)
                  "0 for --help, --version, --list-devices, or an OWNER that names no window.\n"
                  "With --yes or --json: 0 every calculator offered was updated or already\n"
                  "current, 1 at least one failed or is not supported, 2 usage error (an unknown\n"
-                 "option, a missing or malformed value, or ZENTRIX_UI=gui), 3 no calculator\n"
-                 "was there.\n"));
+                 "option, a missing or malformed value, an argument past DIR and OWNER, or\n"
+                 "ZENTRIX_UI=gui), 3 no calculator was there.\n"));
     text += t(N_("--history: 0, 1 when the history cannot be read, 2 for a wrong command line.\n"));
+    text += t(N_("--report-problem: 0, 1 when the report cannot be written, 2 for a wrong\n"
+                 "command line (as strict as with --yes).\n"));
 #ifndef _WIN32
     text += "\n";
     text += t(N_("The events of --json are described by the JSON Schema (draft 7)\n"

@@ -37,9 +37,9 @@ void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdate
 // All and Watch choose how calculators are updated; the others print and exit.
 enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 
-// Everything of ours on the command line. Without --yes or --json unknown
-// options are never refused (the launcher's command line must keep
-// working); each one is a warning.
+// Everything of ours on the command line. Without --yes, --json or
+// --report-problem unknown options are never refused (the launcher's
+// command line must keep working); each one is a warning.
 struct ProgramOptions {
     ProgramOption option = ProgramOption::None;   // the first of ours given
     CUpdaterCommandLineInfo launcher;   // the image directory and the owner
@@ -49,6 +49,8 @@ struct ProgramOptions {
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
     bool noSystemLog = false;           // --no-system-log: runs are not written to the system log
+    // --report-problem [FILE]: the report's file, "-" for standard output.
+    std::optional<std::string> reportProblem;
     std::vector<Message> warnings;      // one line each, without a line feed
     // The first argument that cannot be followed as given (an unknown
     // option, one without its value or with a malformed one), as the usage
@@ -56,13 +58,17 @@ struct ProgramOptions {
     // empty when there is none.
     Message refused;
 
-    // The command line must be exact: nobody is there to read a warning.
-    bool Strict() const { return assumeYes || json; }
+    // The command line must be exact: nobody is there to read a warning,
+    // or a file would be written.
+    bool Strict() const { return assumeYes || json || reportProblem.has_value(); }
 };
 
 // Reads the whole command line (program name first) once: the program's
 // options and the launcher's arguments. `--device`, `--usb-id` and
-// `--grant-access` take the next argument (or `--device=PATH`).
+// `--grant-access` take the next argument (or `--device=PATH`);
+// `--report-problem` takes the next one when it is plain or "-". Past DIR
+// and OWNER (past the report's FILE with --report-problem) a plain argument
+// is refused when the command line must be exact.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
 
 // What --help prints.

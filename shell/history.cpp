@@ -78,6 +78,7 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
         const auto keepTrying = [stops] {
             return stops == nullptr || (stops->interrupt == 0 && stops->terminate == 0);
         };
+        const std::lock_guard<std::mutex> ownTurn(*settings.writer);
         if (!AppendHistoryLine(settings.path, line, keepTrying, problem)) {
             port.Warn(Message(kNotKept, {problem}));
         }

@@ -7,6 +7,8 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -65,6 +67,10 @@ struct HistorySettings {
     const StopRequests* stops = nullptr;
     // Each kept run also goes to the system log (system_log.h).
     bool systemLog = false;
+    // The process's runs append one at a time, each waiting its turn here
+    // however long, so that a lock found busy is always another program's;
+    // every copy of the settings shares it.
+    std::shared_ptr<std::mutex> writer = std::make_shared<std::mutex>();
 };
 
 // $XDG_STATE_HOME/zentrix-update/history.jsonl, else the same under

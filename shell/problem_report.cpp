@@ -1,21 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The problem report: its parts put together, the user's home folder
+// hidden, written to a new file or to standard output.
 #include "shell/problem_report.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
+#include "device/channel_trace.h"
 #include "device/safe_text.h"
-#include "device/trace_file.h"
 #include "i18n/message.h"
 #include "shell/history.h"
 #include "shell/history_reader.h"
+#include "shell/report_file.h"
 
 namespace {
 
-constexpr const char* kOption = "--report-problem";
+using ReportOut = std::function<bool(std::string_view)>;
 
 // The last record of the history at `path`, as its JSON line; a line saying
 // why when there is none.
@@ -39,95 +41,110 @@ std::string LastRecordText(const std::string& path)
     return FormatHistoryLine(*last) + "\n";
 }
 
-class ReportFile {
-public:
-    explicit ReportFile(const std::string& path) : m_path(path) { m_file = OpenTraceFile(path.c_str(), true, m_why); }
-    ~ReportFile()
-    {
-        if (m_file != kNoTraceFile) {
-            CloseTraceFile(m_file);
-        }
-    }
-    ReportFile(const ReportFile&) = delete;
-    ReportFile& operator=(const ReportFile&) = delete;
+// Whether `c` ends a folder's name rather than goes on with it.
+bool EndsName(char c)
+{
+    const bool nameCharacter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                               c == '.' || c == '_' || c == '-' || static_cast<unsigned char>(c) >= 0x80;
+    return !nameCharacter;
+}
 
-    bool Put(const std::string& text)
+// The report's text on its way out, with the user's home folder written as
+// "~" wherever it appears. A piece may end inside the folder's name: that
+// end is held back until the next piece tells.
+class CHomeHidden {
+public:
+    CHomeHidden(std::string home, ReportOut out) : m_home(std::move(home)), m_out(std::move(out))
     {
-        if (m_file == kNoTraceFile || text.empty()) {
-            return m_file != kNoTraceFile;
+        while (!m_home.empty() && (m_home.back() == '/' || m_home.back() == '\\')) {
+            m_home.pop_back();
         }
-        const uint32_t error = WriteTraceFile(m_file, text.data(), text.size());
-        if (error != 0) {
-            m_why = std::strerror(static_cast<int>(error));
-            CloseTraceFile(m_file);
-            m_file = kNoTraceFile;
-        }
-        return error == 0;
     }
-    // The last run's trace, in pieces: it may be large.
-    bool PutFile(const std::string& path)
+
+    bool Put(std::string_view text)
     {
-        std::ifstream in(path, std::ios::binary);
-        if (path.empty() || !in) {
-            return Put("(no trace: no run has reached a calculator since traces were kept)\n");
+        if (m_home.size() < 2) {
+            return m_out(text);
         }
-        std::string piece(64 * 1024, '\0');
-        while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
-            if (!Put(piece.substr(0, static_cast<size_t>(in.gcount())))) {
-                return false;
+        m_held += text;
+        std::string shown;
+        size_t from = 0;
+        for (size_t at = m_held.find(m_home); at != std::string::npos; at = m_held.find(m_home, from)) {
+            const size_t end = at + m_home.size();
+            if (end == m_held.size()) {
+                break;   // the next byte decides
             }
+            shown.append(m_held, from, at - from);
+            shown += EndsName(m_held[end]) ? std::string("~") : m_home;
+            from = end;
         }
-        return true;
+        const size_t kept = std::min(m_held.size() - from, m_home.size());
+        shown.append(m_held, from, m_held.size() - from - kept);
+        m_held.erase(0, m_held.size() - kept);
+        return shown.empty() || m_out(shown);
     }
-    const std::string& Why() const { return m_why; }
+
+    bool Finish() { return m_held.empty() || m_out(m_held == m_home ? std::string("~") : m_held); }
 
 private:
-    std::string m_path;
-    std::string m_why;
-    intptr_t m_file = kNoTraceFile;
+    std::string m_home;
+    ReportOut m_out;
+    std::string m_held;
 };
+
+// The last run's trace, read as a regular file up to its cap.
+bool PutTrace(const std::string& path, CHomeHidden& report)
+{
+    bool put = true;
+    std::string why;
+    const FileRead read = ReadRegularFile(path, kLastRunTraceCap, [&](std::string_view piece) {
+        put = report.Put(piece);
+        return put;
+    }, why);
+    switch (read) {
+    case FileRead::Read: return put;
+    case FileRead::Missing: return report.Put("(no trace: no run has reached a calculator since traces were kept)\n");
+    case FileRead::Refused: return report.Put("(no trace: " + SafeText(path) + " is not read: " + why + ")\n");
+    }
+    return put;
+}
+
+bool PutReport(const ProblemReportParts& parts, const ReportOut& out)
+{
+    CHomeHidden report(parts.home, out);
+    return report.Put("Zentrix OS Update problem report\n"
+                      "program: zentrix-update " + parts.programVersion + "\n"
+                      "platform: " + parts.platform + "\n"
+                      "made: " + IsoUtc(std::chrono::system_clock::now()) + "\n"
+                      "\n[last run's record]\n" + LastRecordText(parts.historyPath) +
+                      "\n[devices]\n" + parts.deviceListing +
+                      "\n[last run's trace] (zentrix-calc-sim --replay THIS-FILE plays it back)\n") &&
+           PutTrace(parts.lastRunTrace, report) && report.Finish();
+}
 
 }  // namespace
 
-bool AsksForProblemReport(const std::vector<std::string>& arguments)
-{
-    for (const std::string& argument : arguments) {
-        if (argument == kOption || argument.rfind(std::string(kOption) + "=", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string ProblemReportFile(const std::vector<std::string>& arguments)
-{
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.rfind(std::string(kOption) + "=", 0) == 0 && argument.size() > std::string(kOption).size() + 1) {
-            return argument.substr(std::string(kOption).size() + 1);
-        }
-        if (argument == kOption && i + 1 < arguments.size() && !arguments[i + 1].empty() &&
-            arguments[i + 1][0] != '-') {
-            return arguments[i + 1];
-        }
-    }
-    return kDefaultProblemReportFile;
-}
-
 bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, Message& problem)
 {
-    ReportFile report(file);
-    const bool written =
-        report.Put("Zentrix OS Update problem report\n"
-                   "program: zentrix-update " + parts.programVersion + "\n"
-                   "platform: " + parts.platform + "\n"
-                   "made: " + IsoUtc(std::chrono::system_clock::now()) + "\n"
-                   "\n[last run's record]\n" + LastRecordText(parts.historyPath) +
-                   "\n[devices]\n" + parts.deviceListing +
-                   "\n[last run's trace] (zentrix-calc-sim --replay THIS-FILE plays it back)\n") &&
-        report.PutFile(parts.lastRunTrace);
+    CReplacingFile report(file);
+    std::string why;
+    const bool written = report.Open(why) &&
+                         PutReport(parts, [&](std::string_view piece) { return report.Write(piece, why); }) &&
+                         report.Commit(why);
     if (!written) {
-        problem = Message(N_("cannot write the problem report %s: %s"), {SafeText(file), report.Why()});
+        problem = Message(N_("cannot write the problem report %s: %s"), {SafeText(file), why});
+    }
+    return written;
+}
+
+bool PrintProblemReport(std::ostream& out, const ProblemReportParts& parts, Message& problem)
+{
+    const bool written = PutReport(parts, [&out](std::string_view piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        return out.good();
+    }) && out.flush().good();
+    if (!written) {
+        problem = Message(N_("cannot write the problem report to standard output"));
     }
     return written;
 }

@@ -6,6 +6,7 @@
 // else of the user's goes in: of the images only what the record and the
 // trace hold (their headers' versions, their sizes in blocks, the bytes sent).
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,19 +15,13 @@
 // The report's file when FILE is not given, in the current folder.
 inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report.txt";
 
-// True when the command line asks for a problem report (--report-problem
-// anywhere, or --report-problem=FILE).
-bool AsksForProblemReport(const std::vector<std::string>& arguments);
-// The FILE after --report-problem (the next argument when it is not an
-// option, or the value after '='); kDefaultProblemReportFile otherwise.
-std::string ProblemReportFile(const std::vector<std::string>& arguments);
-
 struct ProblemReportParts {
     std::string programVersion;
     std::string platform;        // PlatformDescription()
     std::string deviceListing;   // what --list-devices prints
     std::string historyPath;     // the history file: its last record goes in
-    std::string lastRunTrace;    // the last run's trace: copied whole
+    std::string lastRunTrace;    // the last run's trace: copied up to its cap, never through a link
+    std::string home = "";       // the user's home folder: written as ~ wherever it appears
 };
 
 // Writes a problem report to `file` (the program puts the parts together);
@@ -36,6 +31,10 @@ using ProblemReportWriter = std::function<bool(const std::string& file, Message&
 // "Linux 6.1.0-18-amd64 x86_64", "Windows x86-64".
 std::string PlatformDescription();
 
-// Writes the report to `file` (replaced; never through a link; private to
-// the user). False with `problem` when it cannot.
+// Writes the report to `file`: a new file, private to the user, renamed
+// over whatever had the name (never written through a link, never into a
+// file that was there). False with `problem` when it cannot.
 bool WriteProblemReport(const std::string& file, const ProblemReportParts& parts, Message& problem);
+// Writes the report to `out` (--report-problem -); false with `problem`
+// when it cannot.
+bool PrintProblemReport(std::ostream& out, const ProblemReportParts& parts, Message& problem);

@@ -9,6 +9,7 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "shell/command_line.h"
+#include "shell/problem_report.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
 // Switches that change how the console works, not what the program does.
 constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
 constexpr std::string_view kNoSystemLog = "--no-system-log";
+constexpr std::string_view kReportProblem = "--report-problem";
 constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
@@ -84,21 +86,31 @@ std::string Suggestion(const std::string& unknown)
         consider(name);
     }
     consider(kNoSystemLog);
+    consider(kReportProblem);
     return std::string(best);
 }
 
 // A warning as the program says it, after its name.
 constexpr const char* kSaid = "zentrix-update: %s";
 
+// The first argument that cannot be followed, as the usage error it is
+// where the command line must be exact.
+void NoteRefused(ProgramOptions& options, const Message& problem)
+{
+    if (options.refused.Empty()) {
+        options.refused = Message(
+            kSaid, {Message(N_("%s: nothing was done (with --yes, --json or --report-problem the command line must be exact)"),
+                            {problem})});
+    }
+}
+
 // An argument that cannot be followed as given: the warning that it is
-// ignored, and, for the first one, the usage error it is with --yes or --json.
+// ignored, and, for the first one, the usage error it is where the command
+// line must be exact.
 void Refuse(ProgramOptions& options, const Message& warning, const Message& problem)
 {
     options.warnings.push_back(Message(kSaid, {warning}));
-    if (options.refused.Empty()) {
-        options.refused = Message(
-            kSaid, {Message(N_("%s: nothing was done (with --yes or --json the command line must be exact)"), {problem})});
-    }
+    NoteRefused(options, problem);
 }
 
 void RefuseUnknown(ProgramOptions& options, const std::string& argument)
@@ -157,6 +169,45 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         }
     } else {
         options.grantAccess = value;
+    }
+}
+
+// --report-problem[=FILE] at `i`: FILE is the value after '=', or the next
+// argument when it is plain or "-" (moving `i` past it).
+void TakeReportFile(const std::vector<std::string>& arguments, size_t& i, ProgramOptions& options)
+{
+    const std::string& argument = arguments[i];
+    std::string file = kDefaultProblemReportFile;
+    if (argument.size() > kReportProblem.size() + 1) {
+        file = argument.substr(kReportProblem.size() + 1);
+    } else if (argument.size() == kReportProblem.size() && i + 1 < arguments.size() &&
+               (arguments[i + 1] == "-" || (!arguments[i + 1].empty() && arguments[i + 1][0] != '-'))) {
+        file = arguments[++i];
+    }
+    options.reportProblem = file;
+}
+
+bool IsReportProblem(const std::string& argument)
+{
+    return argument.rfind(kReportProblem, 0) == 0 &&
+           (argument.size() == kReportProblem.size() || argument[kReportProblem.size()] == '=');
+}
+
+// The plain arguments past those the program reads (DIR and OWNER; none
+// beside a report's FILE): refused when the command line must be exact,
+// left unread otherwise, as the launcher's contract has it.
+void RefuseExtraPlain(ProgramOptions& options, const std::vector<std::string>& launcherArguments)
+{
+    size_t allowed = options.reportProblem ? 0 : 2;
+    for (const std::string& argument : launcherArguments) {
+        if (!argument.empty() && argument[0] == '-') {
+            continue;
+        }
+        if (allowed == 0) {
+            NoteRefused(options, Message(N_("unexpected argument %s"), {SafeText(argument, kShownArgumentChars)}));
+            return;
+        }
+        --allowed;
     }
 }
 
@@ -220,6 +271,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
             (argument == "--json" ? options.json : options.assumeYes) = true;
         } else if (argument == kNoSystemLog) {
             options.noSystemLog = true;
+        } else if (IsReportProblem(argument)) {
+            TakeReportFile(arguments, i, options);
         } else if (const std::string_view name = FindWithValue(argument); !name.empty()) {
             TakeValueOption(arguments, i, name, options);
         } else {
@@ -227,6 +280,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
         }
     }
     NoteContradiction(options, modes);
+    RefuseExtraPlain(options, launcherArguments);
     ParseCommandLine(launcherArguments, options.launcher);
     return options;
 }

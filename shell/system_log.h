@@ -4,7 +4,9 @@
 // pipeline collects it: on Linux one journal entry (the journal's native
 // protocol, spoken directly) with a fixed MESSAGE_ID, the record's fields
 // as ZENTRIX_* fields, a one-line MESSAGE and the history line itself in
-// ZENTRIX_RECORD; without a journal, syslog(3) with the same one line. On
+// ZENTRIX_RECORD; without a journal, the same one line to the syslog
+// socket as syslog(3) would send it. Neither waits for a reader: an entry
+// the log cannot take at once is dropped (one warning). On
 // Windows one event in the Application log with the line as its data.
 // Entries are in English whatever the user's language, like the history.
 #include <string>

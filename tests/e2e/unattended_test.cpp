@@ -160,7 +160,7 @@ TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRef
 // a usage error before any calculator is opened.
 TEST_F(Unattended, WithYesOrJsonAMistypedOptionEndsTheProgramBeforeTheCalculatorSeesAByte)
 {
-    const std::string tail = ": nothing was done (with --yes or --json the command line must be exact)\n";
+    const std::string tail = ": nothing was done (with --yes, --json or --report-problem the command line must be exact)\n";
     const struct {
         std::vector<std::string> options;
         std::string said;

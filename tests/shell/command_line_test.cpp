@@ -184,10 +184,11 @@ TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
 // error of the first argument that cannot be followed, naming it.
 TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
 {
-    const std::string tail = ": nothing was done (with --yes or --json the command line must be exact)";
+    const std::string tail = ": nothing was done (with --yes, --json or --report-problem the command line must be exact)";
     const struct {
         std::vector<std::string> arguments;
         std::string refused;   // empty: none
+        std::string report = "";   // the report's file; empty: no report asked for
     } cases[] = {
         {{"--dry-run", "--yes", "--device", "/dev/a"}, "unknown option --dry-run"},
         {{"--json", "--al"}, "unknown option --al (did you mean --all?)"},
@@ -195,6 +196,11 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--device=", "--yes", "--usb-id", "x"}, "--device with an empty path"},
         {{"-y", "--usb-id", "12345:1", "--bogus"}, "--usb-id 12345:1 is not a VVVV:PPPP pair of four hex digits each"},
         {{"--yes", "--all", "--device", "/dev/a", "dir"}, ""},
+        {{"--yes", "dir", "0", "extra"}, "unexpected argument extra"},
+        {{"--report-problem", "--yes", "--bogus"}, "unknown option --bogus", "zentrix-problem-report.txt"},
+        {{"--report-problem", "-"}, "", "-"},
+        {{"--report-problem=r.txt", "dir"}, "unexpected argument dir", "r.txt"},
+        {{"--report-problem", "r.txt", "extra"}, "unexpected argument extra", "r.txt"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = {"zentrix-update"};
@@ -202,6 +208,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         const ProgramOptions options = ParseProgramOptions(arguments);
         EXPECT_TRUE(options.Strict());
         EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : "zentrix-update: " + c.refused + tail) << c.refused;
+        EXPECT_EQ(options.reportProblem.value_or(""), c.report) << c.refused;
     }
     // A person reads the warning: the same command line is followed.
     const ProgramOptions lenient = ParseProgramOptions({"zentrix-update", "--dry-run", "--all"});
@@ -272,7 +279,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_FALSE(ParseProgramOptions({"zentrix-update", "--all"}).noSystemLog);
     EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused.English(),
               "zentrix-update: unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
-              "--yes or --json the command line must be exact)");
+              "--yes, --json or --report-problem the command line must be exact)");
 }
 
 // --since VALUE as the moment it names, in the records' form; local time

@@ -22,6 +22,7 @@
 
 #include "shell/history_report.h"
 #include "shell/history_spool.h"
+#include "support/quiet_port.h"
 
 namespace {
 
@@ -278,5 +279,45 @@ TEST(HistorySpool, StandardInputIsCopiedIntoTmpdirUpToItsLimit)
     fs::remove_all(folder);
 }
 #endif
+
+// The runs of one set, recorded at once after a stop was asked for (as
+// when a station is ended by SIGTERM): each finds the history free of
+// every program but its own process, so each is kept.
+TEST(HistoryFile, AStopCostsNoneOfTheProcesssOwnRunsItsRecord)
+{
+    class CCountingPort : public CQuietPort {
+    public:
+        void Warn(const Message&) override { ++warnings; }
+        int warnings = 0;
+    };
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-history-" + std::to_string(std::random_device()()));
+    StopRequests stopped;
+    stopped.terminate = 1;
+    const HistorySettings settings{true, (dir / "history.jsonl").string(), "1.0", &stopped, false};
+    constexpr int kRuns = 16;
+    constexpr int kRecordsEach = 6;
+    std::vector<CCountingPort> ports(kRuns);
+    std::vector<std::thread> runs;
+    for (CCountingPort& port : ports) {
+        runs.emplace_back([&settings, &port] {
+            for (int n = 0; n < kRecordsEach; ++n) {
+                RecordRun(settings, "all", {}, UpdateOutcome{}, port);
+            }
+        });
+    }
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    std::ostringstream text;
+    {
+        std::ifstream in(settings.path, std::ios::binary);
+        text << in.rdbuf();
+    }
+    EXPECT_EQ(ReadHistoryText(text.str(), settings.path).records.size(), static_cast<size_t>(kRuns * kRecordsEach));
+    for (const CCountingPort& port : ports) {
+        EXPECT_EQ(port.warnings, 0);
+    }
+    fs::remove_all(dir);
+}
 
 }  // namespace
