@@ -75,8 +75,16 @@ grep -q 'the link to the calculator was lost' "$work/update-set.log" || fail "th
 good=$(calculator)
 run "a set updated" 0 "updated $good\nevery calculator is up to date\n" "$work/no-cable;$good"
 run "no calculator" 3 "no calculator was found\n" ""
-# Images that cannot be used: the calculator attached hears nothing.
-idle=$(calculator)
+# Images that cannot be used: the calculator attached is never opened (a
+# run ends when the program closes it, and this one serves a single run).
+"$sim" --runs 1 >"$work/idle" &
+idle_pid=$!
+pids+=($idle_pid)
+for _ in $(seq 100); do
+  [ -s "$work/idle" ] && break
+  sleep 0.1
+done
+idle=$(head -n 1 "$work/idle")
 mkdir -p "$work/no-images"
 (cd "$work" && env -u ZENTRIX_UI PATH="$build/app:$PATH" DISPLAY="$display" ZENTRIX_DEVICES="$idle" \
    XDG_STATE_HOME="$work/state" TMPDIR="$work" timeout 60 sh ./update-set.sh no-images >"$work/out" 2>"$work/err")
@@ -84,6 +92,7 @@ status=$?
 [ "$status" -eq 4 ] || fail "no images: exit code $status, not 4: $(cat "$work/out" "$work/err")"
 [ "$(cat "$work/out")" = "the images cannot be used: see update-set.log" ] || fail "no images: printed $(cat "$work/out")"
 grep -q 'no-images/ must hold the updater stub UpdateExe.bin' "$work/update-set.log" || fail "no images: the log does not say what the folder must hold"
+kill -0 "$idle_pid" 2>/dev/null || fail "no images: the calculator was opened"
 
 # The manual page's examples, one shell script each, roff escapes undone.
 manual_examples() {
