@@ -90,9 +90,9 @@ public:
     std::string m_userConfigFile;
     std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
-    // Console: the images are checked before anything is asked or any
+    // --yes, --json: the images are checked before anything is asked or any
     // calculator opened; images that cannot be used are said in one line
-    // and end the loop (the tally's imagesUnusable).
+    // and end the loop (the tally's imagesUnusable, exit status 4).
     bool m_checkImagesFirst = false;
     std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages = &CheckImages;
     // Nothing names a calculator and none could be listed (said at
