@@ -103,30 +103,6 @@ TEST_F(UpdateLoop, CancelAtTheConnectPromptEndsTheProgramWithoutARun)
     EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator.", "quit 18"}));
 }
 
-// Unattended: images that cannot be used are one line and their own exit
-// status, before anything is asked or any calculator opened.
-TEST_F(UpdateLoop, ImagesCheckedFirstThatCannotBeUsedEndTheLoopBeforeAnyBox)
-{
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "zentrix-loop-no-images";
-    fs::create_directories(dir);
-    app.m_strBaseDir = dir.string() + "/";
-    app.m_checkImagesFirst = true;
-    Run({}, {});
-    ASSERT_EQ(frontEnd.events.size(), 2u);
-    EXPECT_EQ(frontEnd.events[0].rfind("warn the images cannot be used: image missing: " + app.m_strBaseDir +
-                                           "UpdateExe.bin",
-                                       0),
-              0u)
-        << frontEnd.events[0];
-    EXPECT_NE(frontEnd.events[0].find(": the folder " + app.m_strBaseDir +
-                                      " must hold the updater stub UpdateExe.bin and the OS image UpdateCode.bin"),
-              std::string::npos);
-    EXPECT_EQ(frontEnd.events[1], "quit 18");
-    EXPECT_EQ(app.m_tally.ExitCode(), kExitImages);
-    fs::remove_all(dir);
-}
-
 TEST_F(UpdateLoop, EachFailureIsReportedUnderErrorWithCloseStillGreyedThenQuits)
 {
     const std::vector<std::pair<UpdateResult, std::string>> failures = {
