@@ -468,6 +468,7 @@ void CClassroom::NoteVanished(const std::vector<std::string>& offered)
             r->endSeen = true;
             // Back before the run ended: the link dropped, the calculator stayed.
             r->vanished = r->vanished && !r->presentAtLastScan;
+            r->returned = r->returned && r->vanished;
         }
         const bool present = std::find(offered.begin(), offered.end(), r->path) != offered.end();
         r->vanished = r->vanished || !present;
