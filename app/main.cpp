@@ -70,7 +70,9 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalo
             candidates.push_back(FormatListedDevice(device));
         }
         SayLine(texts, NothingConfiguredLine(app.m_userConfigFile, candidates));
+        app.m_nothingToUpdate = candidates.empty();
     }
+    app.m_checkImagesFirst = options.Strict();
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
     // With --json the boxes are shown on standard error, to whoever answers them.
@@ -95,15 +97,19 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalo
     return options.assumeYes || options.json ? app.m_tally.ExitCode() : frontEnd.QuitCode();
 }
 
-// Reads ZENTRIX_REPLY_TIMEOUT into the run's wait policy; a value that is
-// not a number of seconds is reported and ignored.
-void ReadReplyTimeout(CUpdaterApp& app, const MoCatalogue* texts)
+// Reads ZENTRIX_REPLY_TIMEOUT, else the configuration files' reply-timeout,
+// into the run's wait policy; a variable that is not a number of seconds is
+// reported and means no limit.
+void ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
+                      const MoCatalogue* texts)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
     if (!setting.warning.Empty()) {
         std::cerr << "zentrix-update: " << setting.warning.Render(texts) << '\n';
     }
-    app.m_wait.silenceLimitMs = setting.silenceLimitMs;
+    const SilenceLimit limit = ChooseSilenceLimit(setting, ConfiguredSilenceLimitMs(files), options.Strict());
+    app.m_wait.silenceLimitMs = limit.ms;
+    app.m_wait.silenceLimitSource = limit.source;
 }
 
 // The configuration files, where the environment places them; worked out
@@ -232,7 +238,7 @@ int main(int argc, char** argv)
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
-    ReadReplyTimeout(app, texts);
+    ReadReplyTimeout(app, options, files, texts);
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     bool unknownUi = false;

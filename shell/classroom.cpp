@@ -241,9 +241,13 @@ struct CClassroom::Run {
     std::thread thread;
     bool endShown = false;   // its result has been drawn at least once
     bool started = false;
-    // Its port has vanished at some scan since the run began: whatever
-    // appears there next is another calculator, which starts by itself.
+    // Its port has vanished at some scan since the run began and was still
+    // gone when the run ended: whatever appears there next is another
+    // calculator, which starts by itself. A link that dropped and came back
+    // while the run went on is the same calculator: not tried again.
     bool vanished = false;
+    bool presentAtLastScan = true;   // offered at the last scan
+    bool endSeen = false;            // a scan has seen the run ended
     bool returned = false;   // and a calculator is there again, waiting for this row to end
 };
 
@@ -282,6 +286,13 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
         paths.push_back(path);
     }
     return paths;
+}
+
+size_t CClassroom::PresentCount(IDeviceSource* devices)
+{
+    Inputs inputs;
+    inputs.devices = devices;
+    return CClassroom(std::move(inputs)).Offered(true).size();
 }
 
 void CClassroom::Add(const std::string& device)
@@ -491,7 +502,15 @@ void CClassroom::TakeNext(const std::string& device)
 void CClassroom::NoteVanished(const std::vector<std::string>& offered)
 {
     for (auto& r : m_runs) {
-        r->vanished = r->vanished || std::find(offered.begin(), offered.end(), r->path) == offered.end();
+        if (r->started && !r->endSeen && r->port.Finished()) {
+            r->endSeen = true;
+            // Back before the run ended: the link dropped, the calculator stayed.
+            r->vanished = r->vanished && !r->presentAtLastScan;
+            r->returned = r->returned && r->vanished;
+        }
+        const bool present = std::find(offered.begin(), offered.end(), r->path) != offered.end();
+        r->vanished = r->vanished || !present;
+        r->presentAtLastScan = present;
     }
 }
 
@@ -548,9 +567,20 @@ void CClassroom::Scan()
     m_imagesChanged = m_imagesChanged || (m_in.images != nullptr && m_in.images->FolderChanged());
 }
 
+std::vector<ClassroomRow> CClassroom::StationCalculators() const
+{
+    // A run that never reached its calculator (its port could not be
+    // opened) was an attempt, not a calculator.
+    std::vector<ClassroomRow> rows = EveryRow();
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [](const ClassroomRow& row) { return row.finished && !row.taken && row.result == Failed; }),
+               rows.end());
+    return rows;
+}
+
 Message CClassroom::StationHeading() const
 {
-    Message heading = StationFirstLine(EveryRow());
+    Message heading = StationFirstLine(StationCalculators());
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
         heading = Message(kLines, {heading, Message(kOfferNextNote)});
     }
@@ -627,7 +657,7 @@ void CClassroom::RunStation()
     // unplugged ones too, then the summary and its counts.
     m_in.view->ShowRows(EveryRow(), StationHeading());
     std::vector<Message> lines = SummaryLines();
-    lines.push_back(CountsText(EveryRow()));
+    lines.push_back(CountsText(StationCalculators()));
     m_in.view->ShowSummary(lines);
 }
 

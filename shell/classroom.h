@@ -177,10 +177,15 @@ public:
     // connected, neither run nor counted as failed.
     size_t NotConnected() const { return m_notConnected; }
 
+    // How many calculators `devices` offers now: those a set would update.
+    static size_t PresentCount(IDeviceSource* devices);
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
     // The dropped rows (the station's unplugged calculators), then those shown.
     std::vector<ClassroomRow> EveryRow() const;
+    // The station's rows that count as calculators: every row but those of
+    // runs that never reached theirs.
+    std::vector<ClassroomRow> StationCalculators() const;
     // "RESULT DEVICE REASON" for every finished run, in row order; in the
     // station also those whose rows were dropped, first.
     std::vector<Message> SummaryLines() const;

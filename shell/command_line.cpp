@@ -151,8 +151,10 @@ std::string UsageText(const MoCatalogue* texts)
                  "  ZENTRIX_UI             gui or console\n"
                  "  ZENTRIX_TRACE          file that every byte to and from the calculator is\n"
                  "                         appended to\n"
-                 "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run\n"
-                 "                         (unset or 0: wait without limit)\n"));
+                 "  ZENTRIX_REPLY_TIMEOUT  seconds of calculator silence that end a run (0: wait\n"
+                 "                         without limit); unset: the configuration files'\n"
+                 "                         'reply-timeout = SECONDS', else 60 with --yes or\n"
+                 "                         --json and no limit without them\n"));
     text += t(N_("  ZENTRIX_LANG           language of the texts (de, fr, es), before the locale\n"));
 #ifndef _WIN32
     text += t(N_("  TMPDIR                 where the private copies of the images are made\n"));
@@ -167,7 +169,8 @@ std::string UsageText(const MoCatalogue* texts)
                  "With --yes or --json: 0 every calculator offered was updated or already\n"
                  "current, 1 at least one failed or is not supported, 2 usage error (an unknown\n"
                  "option, a missing or malformed value, an argument past DIR and OWNER, or\n"
-                 "ZENTRIX_UI=gui), 3 no calculator was there.\n"));
+                 "ZENTRIX_UI=gui), 3 no calculator was there, 4 the images cannot be used\n"
+                 "(checked before any calculator is opened: nothing was sent).\n"));
     text += t(N_("--history: 0, 1 when the history cannot be read, 2 for a wrong command line.\n"));
     text += t(N_("--report-problem: 0, 1 when the report cannot be written, 2 for a wrong\n"
                  "command line (as strict as with --yes).\n"));

@@ -13,11 +13,13 @@
 #include "device/device_source.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
+#include "shell/reply_timeout.h"
 
 namespace {
 
 constexpr const char* kConfigName = "zentrix-update.conf";
 constexpr const char* kSystemLogKey = "system-log";
+constexpr const char* kReplyTimeoutKey = "reply-timeout";
 // Bounds of a configuration file's lines and of what its warnings echo.
 constexpr size_t kMaxLineChars = 1024;
 constexpr size_t kShownValueChars = 60;   // of a key or value echoed in a warning
@@ -75,8 +77,9 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "image-folder") {
         return {};   // the image folder last chosen, not a calculator
     }
-    if (key != "device" && key != "usb-id" && key != kSystemLogKey) {
-        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, image-folder)"), {Shown(key)});
+    if (key != "device" && key != "usb-id" && key != kSystemLogKey && key != kReplyTimeoutKey) {
+        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, reply-timeout, image-folder)"),
+                       {Shown(key)});
     }
     if (value.empty()) {
         return Message(N_("%s without a value"), {key});   // a known key: nothing to escape
@@ -85,6 +88,11 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
         return value == "on" || value == "off"
                    ? Message()
                    : Message(N_("system-log is on or off, not %s"), {Shown(value)});
+    }
+    if (key == kReplyTimeoutKey) {
+        return ParseSilenceSeconds(value) ? Message()
+                                          : Message(N_("reply-timeout is a whole number of seconds, not %s"),
+                                                    {Shown(value)});
     }
     if (key == "device") {
         choice.paths.push_back(value);
@@ -198,6 +206,20 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
     return choice;
 }
 
+std::optional<std::string> LastConfigValue(const std::string& text, const char* key)
+{
+    std::optional<std::string> found;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos && Trimmed(line.substr(0, equals)) == key) {
+            found = Trimmed(line.substr(equals + 1));
+        }
+    }
+    return found;
+}
+
 std::optional<bool> SystemLogSetting(const std::string& text)
 {
     std::optional<bool> setting;
@@ -223,6 +245,19 @@ bool SystemLogWanted(const DeviceSources& sources)
         }
     }
     return true;
+}
+
+std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
+{
+    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
+        std::vector<Message> warnings;   // said when the file is read for its devices
+        const std::optional<std::string> text = ConfigText(*file, warnings);
+        const std::optional<std::string> value = text ? LastConfigValue(*text, kReplyTimeoutKey) : std::nullopt;
+        if (const std::optional<uint32_t> ms = value ? ParseSilenceSeconds(*value) : std::nullopt) {
+            return ms;
+        }
+    }
+    return std::nullopt;
 }
 
 ResolvedDevices ResolveDevices(const DeviceSources& sources)

@@ -8,8 +8,10 @@
 // A configuration file holds `key = value` lines, blank lines and `#`
 // comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
 // each may repeat, and `system-log` (on or off: whether each run also goes
-// to the system log; on by default). A line that cannot be read is a warning naming the file
-// and the line; the rest of the file still counts.
+// to the system log; on by default) and `reply-timeout` (whole seconds of
+// calculator silence that end a run; 0: no limit). A line that cannot be
+// read is a warning naming the file and the line; the rest of the file
+// still counts.
 #include <optional>
 #include <cstdint>
 #include <string>
@@ -48,6 +50,12 @@ std::optional<bool> SystemLogSetting(const std::string& text);
 // Whether runs go to the system log: the user's file decides when it says,
 // else the machine's; on when neither does.
 bool SystemLogWanted(const DeviceSources& sources);
+
+// The last `key = value` line's value in a configuration file's text.
+std::optional<std::string> LastConfigValue(const std::string& text, const char* key);
+// The silence limit in ms the configuration files set with reply-timeout:
+// the user's file when it says, else the machine's; nothing when neither does.
+std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
 
 // Picks the first source that names any device; reads only the files it
 // needs to.

@@ -9,6 +9,7 @@ inline constexpr int kExitAllGood = 0;      // every calculator updated or alrea
 inline constexpr int kExitSomeFailed = 1;   // at least one failed or is unsupported
 inline constexpr int kExitUsage = 2;        // the command line cannot be followed
 inline constexpr int kExitNoneFound = 3;    // no calculator was found
+inline constexpr int kExitImages = 4;       // the images cannot be used: nothing was sent
 
 struct RunTally {
     int updated = 0;
@@ -16,6 +17,7 @@ struct RunTally {
     int failed = 0;
     int unsupported = 0;
     int notConnected = 0;   // configured ports of a set with nothing connected: no calculator, no run
+    bool imagesUnusable = false;   // the images were refused before any calculator was opened
 
     void Count(UpdateResult result)
     {
@@ -37,6 +39,9 @@ struct RunTally {
 
     int ExitCode() const
     {
+        if (imagesUnusable) {
+            return kExitImages;
+        }
         if (failed + unsupported > 0) {
             return kExitSomeFailed;
         }

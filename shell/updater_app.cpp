@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "device/safe_text.h"
 #include "i18n/text_format.h"
 #include "shell/classroom.h"
 #include "shell/command_line.h"
@@ -60,6 +61,39 @@ constexpr const char* kSetDataLossText =
        "\r\n"
        "Do you want to continue with the update?");
 constexpr const char* kSetSureCaption = N_("Delete all data in the Main Memory of every calculator.");
+
+// The set's warnings when its calculators can be counted before it starts.
+Message CountedSetDataLossText(size_t count)
+{
+    return Message::Count("Updating deletes all data in the Main Memory of the %d calculator connected.\r\n"
+                          "If you need the data, make sure you back it up before updating.\r\n"
+                          "Use the MEMORY mode backup function to backup data.\r\n"
+                          "\r\n"
+                          "Do you want to continue with the update?",
+                          "Updating deletes all data in the Main Memory of the %d calculators connected.\r\n"
+                          "If you need the data, make sure you back it up before updating.\r\n"
+                          "Use the MEMORY mode backup function to backup data.\r\n"
+                          "\r\n"
+                          "Do you want to continue with the update?",
+                          count, {std::to_string(count)});
+}
+
+Message CountedSetSureCaption(size_t count)
+{
+    return Message::Count("Delete all data in the Main Memory of %d calculator.",
+                          "Delete all data in the Main Memory of %d calculators.", count, {std::to_string(count)});
+}
+
+// What the user is told when the images of `baseDir` cannot be used: why,
+// and what the folder must hold.
+Message ImageFolderProblem(const Message& problem, const std::string& baseDir)
+{
+    const std::string folder = baseDir.empty() ? std::string(".") : baseDir;
+    return Message(N_("%s: the folder %s must hold the updater stub %s and the OS image %s; put them there, or "
+                      "start the program with the folder that holds them"),
+                   {problem, SafeText(folder), std::string(kStubFileName), std::string(kOsImageFileName)});
+}
+
 constexpr const char* kNoneFoundText = N_("No calculator was found.");
 // --all and --watch where the front end has no rows to show them in.
 constexpr const char* kNoClassroomText =
@@ -105,6 +139,11 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     return inputs;
 }
 
+bool CUpdaterApp::CheckImages(const std::string& baseDir, Message& problem)
+{
+    return CheckImageFolder(baseDir, "", problem);
+}
+
 bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                     Message& problem)
 {
@@ -113,7 +152,25 @@ bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& b
 
 bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
 {
-    return !m_takeImages || m_takeImages(images, m_strBaseDir, FrontEnd(), problem);
+    if (!m_takeImages || m_takeImages(images, m_strBaseDir, FrontEnd(), problem)) {
+        return true;
+    }
+    if (!ImagesPresent(m_strBaseDir)) {
+        problem = ImageFolderProblem(problem, m_strBaseDir);
+    }
+    return false;
+}
+
+bool CUpdaterApp::ImagesUsableFirst()
+{
+    Message problem;
+    if (!m_checkImagesFirst || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
+        return true;
+    }
+    FrontEnd().Warn(Message(N_("the images cannot be used: %s"), {ImageFolderProblem(problem, m_strBaseDir)}));
+    m_tally.imagesUnusable = true;
+    PostQuit();
+    return false;
 }
 
 UpdateOutcome CUpdaterApp::RunOnce()
@@ -132,7 +189,14 @@ UpdateOutcome CUpdaterApp::RunOnce()
 
 void CUpdaterApp::RunUpdateLoop()
 {
-    if (!PromptImageFolder() || !PromptDeviceChoice()) {
+    if (!PromptImageFolder() || !ImagesUsableFirst()) {
+        return;
+    }
+    if (m_nothingToUpdate) {
+        PostQuit();   // said at start-up: nothing is asked
+        return;
+    }
+    if (!PromptDeviceChoice()) {
         return;
     }
     if (m_mode != UpdateMode::Single) {
@@ -217,8 +281,13 @@ bool CUpdaterApp::PromptDeviceChoice()
 bool CUpdaterApp::PromptConnect()
 {
     // A box with only OK answers OK unless it cannot be shown; then the loop
-    // ends without a quit request and the main window stays up.
-    return FrontEnd().MessageBox(Message(kConnectText), Message(kConnectCaption), kExclamationOk) == IDOK;
+    // ends without a quit request and the main window stays up. Cancel
+    // (Ctrl+C at the console) ends the program.
+    const int answer = FrontEnd().MessageBox(Message(kConnectText), Message(kConnectCaption), kExclamationOk);
+    if (answer == IDCANCEL) {
+        PostQuit();
+    }
+    return answer == IDOK;
 }
 
 bool CUpdaterApp::PromptDataLoss()
@@ -269,12 +338,20 @@ void CUpdaterApp::PostQuit()
 bool CUpdaterApp::PromptClassroom()
 {
     const bool station = m_mode == UpdateMode::Watch;
-    if (FrontEnd().MessageBox(Message(station ? kStationConnectText : kSetConnectText), Message(kSetConnectCaption),
-                              kExclamationOk) != IDOK) {
+    const int connect = FrontEnd().MessageBox(Message(station ? kStationConnectText : kSetConnectText),
+                                              Message(kSetConnectCaption), kExclamationOk);
+    if (connect != IDOK) {
+        if (connect == IDCANCEL) {
+            PostQuit();
+        }
         return false;
     }
-    if (FrontEnd().MessageBox(Message(kSetDataLossText), Message(kDataLossCaption), kWarningOkCancel) == IDOK &&
-        FrontEnd().MessageBox(Message(kSureText), Message(kSetSureCaption), kWarningOkCancel) == IDOK) {
+    // A set erases the calculators connected now: the warnings count them.
+    const size_t count = station ? 0 : CClassroom::PresentCount(m_devices);
+    const Message dataLoss = count > 0 ? CountedSetDataLossText(count) : Message(kSetDataLossText);
+    const Message sure = count > 0 ? CountedSetSureCaption(count) : Message(kSetSureCaption);
+    if (FrontEnd().MessageBox(dataLoss, Message(kDataLossCaption), kWarningOkCancel) == IDOK &&
+        FrontEnd().MessageBox(Message(kSureText), sure, kWarningOkCancel) == IDOK) {
         return true;
     }
     PostQuit();
@@ -340,7 +417,7 @@ void CUpdaterApp::RunClassroomLoop()
         bool again = false;
         if (m_mode == UpdateMode::Watch) {
             classroom.RunStation();
-            CountRows(classroom.EveryRow());
+            CountRows(classroom.StationCalculators());
             view->AwaitClose();   // every calculator it saw stays in sight
             view->CloseRows();
         } else {

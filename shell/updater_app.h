@@ -90,6 +90,15 @@ public:
     std::string m_userConfigFile;
     std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
+    // --yes, --json: the images are checked before anything is asked or any
+    // calculator opened; images that cannot be used are said in one line
+    // and end the loop (the tally's imagesUnusable, exit status 4).
+    bool m_checkImagesFirst = false;
+    std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages = &CheckImages;
+    // Nothing names a calculator and none could be listed (said at
+    // start-up): the loop ends without asking anything.
+    bool m_nothingToUpdate = false;
+    static bool CheckImages(const std::string& baseDir, Message& problem);
     static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                   Message& problem);
     // Where every run is recorded; the program keeps it, tests need not.
@@ -104,6 +113,9 @@ public:
 private:
     // The session's images into `inputs`; false with `problem` set.
     bool TakeImages(CSessionImages& images, Message& problem);
+    // The up-front check of the images (m_checkImagesFirst); false when the
+    // loop is to end.
+    bool ImagesUsableFirst();
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
     bool PromptDeviceChoice();

@@ -40,11 +40,6 @@ int LookUpClass(const uint8_t* code)
     return 0;
 }
 
-bool HasVersionPoints(const char* text)
-{
-    return text[2] == '.' && text[5] == '.';
-}
-
 bool IsPrintableCode(const uint8_t* code)
 {
     bool printable = true;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -76,6 +77,31 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
         return false;
     }
     return true;
+}
+
+bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem)
+{
+    ImageSnapshots images;
+    if (!TakeImageSnapshots(baseDir, tempDir, images, problem)) {
+        return false;
+    }
+    uint8_t header[kOsHeaderLength] = {};
+    if (!ReadOsImageHeader(images.os, header, kOsHeaderLength)) {
+        problem = Message(N_("the OS image header cannot be read from its scratch copy"));
+        return false;
+    }
+    const char* version = reinterpret_cast<const char*>(header + kModelCodeLength);
+    if (!HasVersionPoints(version)) {
+        problem = Message(N_("the OS image's version \"%s\" cannot be read"),
+                          {SafeText(std::string_view(version, 10))});
+        return false;
+    }
+    return true;
+}
+
+bool HasVersionPoints(const char* text)
+{
+    return text[2] == '.' && text[5] == '.';
 }
 
 bool ReadOsImageHeader(ImageSnapshot& os, uint8_t* block, uint32_t byteCount)

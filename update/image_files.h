@@ -29,6 +29,10 @@ std::string ImagePath(const std::string& baseDir, const char* fileName);
 // The bytes of a 10-character version field up to its first NUL, as given.
 std::string VersionFieldText(const uint8_t* field);
 
+// A version field (10 characters) is well-formed when it has its points
+// where "01.04.0000" has them.
+bool HasVersionPoints(const char* text);
+
 // The OS image's version in `baseDir`'s OS image file, as its header gives
 // it; empty when it cannot be read.
 std::string OsImageVersion(const std::string& baseDir);
@@ -135,6 +139,12 @@ int64_t FileClockNowNs();
 // telling why otherwise.
 bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
                         ImageSnapshots& images, Message& problem);
+
+// Everything about the images of `baseDir` that can be known before a
+// calculator is opened: what TakeImageSnapshots checks (through a copy of
+// them into `tempDir` that is discarded at once) and the OS image's version
+// text. False with `problem` telling why otherwise.
+bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem);
 
 // Reads `byteCount` bytes (14: model code and version text, or 4: model code)
 // of the OS image header from its snapshot into `block`.

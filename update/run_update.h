@@ -25,6 +25,9 @@ struct ReplyWaitPolicy {
     // Silence after which the run ends by itself; 0 waits without limit (a
     // slow flash erase must never be cut short).
     uint32_t silenceLimitMs = 0;
+    // Where that limit comes from, for the reason of a run it ended; empty:
+    // ZENTRIX_REPLY_TIMEOUT.
+    Message silenceLimitSource;
     // Silence after which the user may end the wait.
     uint32_t userMayEndAfterMs = 10000;
     // The calculator's last word after PKT_TERMINATE is never examined; it

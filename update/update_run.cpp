@@ -193,6 +193,12 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
         return waited <= (m_userEnded ? policy.afterUserEndedMs : policy.finalReplyMs);
     }
     if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
+        if (!policy.silenceLimitSource.Empty()) {
+            m_stopReason = Message(channelWait.writing ? N_("the calculator stopped taking data for %s (%s)")
+                                                       : N_("the calculator did not answer for %s (%s)"),
+                                   {Seconds(waited), policy.silenceLimitSource});
+            return false;
+        }
         m_stopReason = Message(channelWait.writing
                                       ? N_("the calculator stopped taking data for %s (the limit set by "
                                            "ZENTRIX_REPLY_TIMEOUT)")

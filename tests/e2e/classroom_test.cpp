@@ -399,6 +399,30 @@ struct Plugged {
     fs::path link;
 };
 
+// A link that drops and comes back while the run goes on is the same
+// calculator: the port is not tried again when the run has ended (here, at
+// the reply limit), and the station counts one calculator.
+TEST_F(Classroom, AStationWhoseLinkDropsDuringARunCountsOneCalculator)
+{
+    const fs::path a = m_dir / "port-a";
+    CStation station(a.string(), m_dir / "img", m_dir / "scratch", {}, "ZENTRIX_REPLY_TIMEOUT=3");
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    const std::string pty = StartCalculator({"--fault", "silent:100", "--runs", "5"});   // it stays after a run
+    Plugged plugged(pty, a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  Checking the calculator version...")) << station.Seen();
+    fs::remove(a);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    fs::create_symlink(pty, a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  failed: the calculator's identity")) << station.Seen();
+    // Long enough for a retry to start and end.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_NE(station.Seen().find("\n1 calculator: 0 updated, 0 already current, 0 not supported, 1 failed.\n"),
+              std::string::npos)
+        << station.Seen();
+}
+
 TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
 {
     // Plugging in is a link to a calculator's pty appearing under a listed

@@ -47,8 +47,10 @@ std::string FileText(const fs::path& path)
 // outputs into files, its environment exactly the test's.
 class CUpdater {
 public:
+    // With `keepInputOpen` standard input stays open after the answers:
+    // the next prompt waits for a line.
     CUpdater(const std::vector<std::string>& argv, const Env& env, const std::string& answers, const fs::path& dir,
-             bool closeStandardError = false)
+             bool closeStandardError = false, bool keepInputOpen = false)
         : m_out(dir / "out.txt"), m_err(dir / "err.txt")
     {
         fs::remove(m_out);   // what an earlier run left must not look like this one's
@@ -95,10 +97,17 @@ public:
         if (write(in[1], answers.data(), answers.size()) < 0) {
             ADD_FAILURE() << "cannot write the answers";
         }
-        close(in[1]);
+        if (keepInputOpen) {
+            m_input = in[1];
+        } else {
+            close(in[1]);
+        }
     }
     ~CUpdater()
     {
+        if (m_input >= 0) {
+            close(m_input);
+        }
         if (m_pid > 0 && !m_done) {
             kill(m_pid, SIGKILL);
             Wait();
@@ -128,6 +137,7 @@ private:
     fs::path m_out;
     fs::path m_err;
     pid_t m_pid = -1;
+    int m_input = -1;   // the open end of standard input, with keepInputOpen
     bool m_done = false;
     int m_code = -1;
 };
@@ -216,8 +226,8 @@ TEST_F(Robustness, EveryFailureSaysWhyOnStandardErrorAndTheOutputStaysAsItWas)
         {"unsupported", {"--model", "12345678"}, {}, unsupported, "model code 12345678 is not one this program supports"},
         {"already current", {"--os-version", "02.00.0000"}, {}, current,
          "the calculator runs OS 02.00, already at or above the image's 01.05"},
-        {"no calculator", {}, {{"ZENTRIX_DEVICES", ""}}, "Update failed.",
-         "no calculator found (no calculator is configured: name the calculator with --device"},
+        {"no calculator", {}, {{"ZENTRIX_DEVICES", ""}, {"ZENTRIX_USB_IDS", "fffe:fffd"}}, "Update failed.",
+         "no calculator found (searched USB devices with IDs fffe:fffd (from the environment"},
         {"no such device", {}, {{"ZENTRIX_DEVICES", "/dev/zentrix-none"}}, "Update failed.",
          "cannot open /dev/zentrix-none: No such file or directory"},
     };
@@ -436,6 +446,20 @@ TEST_F(Robustness, SignalsAtAnyPointLeaveTheCalculatorWholeOrToldToEndAndTheTtyA
             }
         }
     }
+}
+
+TEST_F(Robustness, CtrlCAtTheConnectPromptEndsTheProgramWithNothingSent)
+{
+    auto calculator = StartCalculator({"--runs", "1"});
+    CUpdater updater({ZENTRIX_UPDATE_BIN, (m_dir / "img").string()}, ConsoleEnv(), "", m_dir, false, true);
+    for (int i = 0; i < 1000 && updater.Out() != kConnect; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(updater.Out(), kConnect);
+    updater.Signal(SIGINT);
+    EXPECT_EQ(updater.Wait(10), 18);
+    EXPECT_EQ(updater.Out(), kConnect);   // no warning followed
+    EXPECT_EQ(TraceLines(), 0u);
 }
 
 TEST_F(Robustness, ATraceThatCannotBeUsedIsOneWarningAndTheUpdateGoesOn)

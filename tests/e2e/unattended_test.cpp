@@ -43,17 +43,17 @@ protected:
     // The program with standard input on /dev/null, both streams read as one.
     // Without `devices` it looks for a USB ID no calculator has.
     // `errTo` says where standard error goes instead.
-    // `env`: more variables, such as a DISPLAY.
+    // `env`: more variables, such as a DISPLAY (they win over the above).
     std::unique_ptr<CBackgroundProcess> Start(const std::string& devices, const std::vector<std::string>& options,
                                               const std::string& ui = "console", const std::string& errTo = "&1",
                                               const std::string& env = "")
     {
         const std::string usbIds = devices.empty() ? "ffff:fffe" : "";
-        std::string command = "exec /usr/bin/timeout -s KILL 60 env " + env + " ZENTRIX_UI=" + ui +
+        std::string command = "exec /usr/bin/timeout -s KILL 60 env ZENTRIX_UI=" + ui +
                               " ZENTRIX_USB_IDS=" + usbIds +
                               " ZENTRIX_REPLY_TIMEOUT=2 'ZENTRIX_DEVICES=" + devices + "' TMPDIR='" +
                               (m_dir / "scratch").string() + "' XDG_STATE_HOME='" + (m_dir / "state").string() +
-                              "' '" ZENTRIX_UPDATE_BIN "'";
+                              "' " + env + " '" ZENTRIX_UPDATE_BIN "'";
         for (const std::string& option : options) {
             command += " '" + option + "'";
         }
@@ -135,6 +135,54 @@ TEST_F(Unattended, YesAnswersEveryBoxWithoutInputAndTheExitCodeSaysHowTheCalcula
         }
         m_calculator.reset();
     }
+}
+
+// Images that cannot be used are their own outcome: one line naming the
+// folder and what it must hold, exit status 4, and the calculator attached
+// never hears from the program.
+TEST_F(Unattended, ImagesThatCannotBeUsedEndWithStatus4BeforeAnyCalculatorIsOpened)
+{
+    const std::vector<std::vector<std::string>> modes = {{"--yes", "--all"}, {"--json", "--all"}};
+    fs::remove(Image("UpdateCode.bin"));
+    for (const std::vector<std::string>& options : modes) {
+        SCOPED_TRACE(options[0]);
+        const std::string device = StartCalculator({});
+        auto program = Start(device, options);
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), 4) << seen;
+        const std::string folder = (m_dir / "img").string() + "/";
+        EXPECT_NE(seen.find("zentrix-update: the images cannot be used: image missing: " + folder + "UpdateCode.bin"),
+                  std::string::npos)
+            << seen;
+        EXPECT_NE(seen.find("the folder " + folder + " must hold the updater stub UpdateExe.bin and the OS image "
+                            "UpdateCode.bin"),
+                  std::string::npos);
+        EXPECT_EQ(seen.find("Connect the calculators"), std::string::npos) << seen;
+        if (options[0] == "--json") {
+            EXPECT_NE(seen.find("\"exit_code\": 4"), std::string::npos) << seen;
+        }
+        kill(m_calculator->Pid(), SIGTERM);
+        EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
+        m_calculator.reset();
+    }
+    EXPECT_FALSE(fs::exists(m_dir / "state" / "zentrix-update" / "history.jsonl"));
+}
+
+// Nobody watches an unattended set: a silent calculator ends at the limit of
+// the configuration file (without one, after 60 s) and the set ends.
+TEST_F(Unattended, ASilentCalculatorEndsAnUnattendedSetByItself)
+{
+    fs::create_directories(m_dir / "config" / "zentrix-update");
+    std::ofstream(m_dir / "config" / "zentrix-update" / "zentrix-update.conf") << "reply-timeout = 2\n";
+    const std::string device = StartCalculator({"--fault", "silent:100"});
+    auto program = Start(device, {"--yes", "--all"}, "console", "&1",
+                         "ZENTRIX_REPLY_TIMEOUT= XDG_CONFIG_HOME='" + (m_dir / "config").string() + "'");
+    const std::string seen = program->ReadRest();
+    EXPECT_EQ(program->Wait(), 1) << seen;
+    EXPECT_NE(seen.find("did not answer for 2 s (the limit set by reply-timeout in the configuration file)"),
+              std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("1 calculator: 0 updated, 0 already current, 0 not supported, 1 failed."), std::string::npos);
 }
 
 TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRefused)

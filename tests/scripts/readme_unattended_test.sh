@@ -4,8 +4,8 @@
 # programs built in BUILD against simulated calculators.
 #   - the script of README.md's "Unattended use", taken from between its
 #     markers: what it prints and its exit code for a set with a failure (1),
-#     a set all updated beside a port with nothing connected (0) and no
-#     calculator at all (3); it runs as from a desktop's terminal: with a
+#     a set all updated beside a port with nothing connected (0), no
+#     calculator at all (3) and a folder without images (4); it runs as from a desktop's terminal: with a
 #     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
 #   - every example of the manual page's EXAMPLES, in order, in a scratch
 #     home holding the images as ~/os-1.05, /dev/ttyUSB0 being a simulated
@@ -75,6 +75,24 @@ grep -q 'the link to the calculator was lost' "$work/update-set.log" || fail "th
 good=$(calculator)
 run "a set updated" 0 "updated $good\nevery calculator is up to date\n" "$work/no-cable;$good"
 run "no calculator" 3 "no calculator was found\n" ""
+# Images that cannot be used: the calculator attached is never opened (a
+# run ends when the program closes it, and this one serves a single run).
+"$sim" --runs 1 >"$work/idle" &
+idle_pid=$!
+pids+=($idle_pid)
+for _ in $(seq 100); do
+  [ -s "$work/idle" ] && break
+  sleep 0.1
+done
+idle=$(head -n 1 "$work/idle")
+mkdir -p "$work/no-images"
+(cd "$work" && env -u ZENTRIX_UI PATH="$build/app:$PATH" DISPLAY="$display" ZENTRIX_DEVICES="$idle" \
+   XDG_STATE_HOME="$work/state" TMPDIR="$work" timeout 60 sh ./update-set.sh no-images >"$work/out" 2>"$work/err")
+status=$?
+[ "$status" -eq 4 ] || fail "no images: exit code $status, not 4: $(cat "$work/out" "$work/err")"
+[ "$(cat "$work/out")" = "the images cannot be used: see update-set.log" ] || fail "no images: printed $(cat "$work/out")"
+grep -q 'no-images/ must hold the updater stub UpdateExe.bin' "$work/update-set.log" || fail "no images: the log does not say what the folder must hold"
+kill -0 "$idle_pid" 2>/dev/null || fail "no images: the calculator was opened"
 
 # The manual page's examples, one shell script each, roff escapes undone.
 manual_examples() {
@@ -141,8 +159,8 @@ fi
 # programs built in BUILD against simulated calculators.
 #   - the script of README.md's "Unattended use", taken from between its
 #     markers: what it prints and its exit code for a set with a failure (1),
-#     a set all updated beside a port with nothing connected (0) and no
-#     calculator at all (3); it runs as from a desktop's terminal: with a
+#     a set all updated beside a port with nothing connected (0), no
+#     calculator at all (3) and a folder without images (4); it runs as from a desktop's terminal: with a
 #     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
 #   - every example of the manual page's EXAMPLES, in order, in a scratch
 #     home holding the images as ~/os-1.05, /dev/ttyUSB0 being a simulated

@@ -119,6 +119,11 @@ protected:
             ports.insert(in.port);
         }
         const std::string name = path;
+        if (name.find("unreachable") != std::string::npos) {
+            ++finished;
+            return {Failed, Message::Raw("busy")};   // its port could not be opened
+        }
+        in.port->DeviceTaken(name, {});   // it reached its calculator
         UpdateOutcome outcome{Success, {}};
         in.port->OpenProgress("Updating...", 4);
         if (name.find("closing") != std::string::npos) {
@@ -193,7 +198,7 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
 
     EXPECT_EQ(frontEnd.Summary(),
               (std::vector<std::string>{"box Connect the calculators.", "box Warning",
-                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "box Delete all data in the Main Memory of 6 calculators.",
                                         "close greyed", "box Complete (close greyed)", "close enabled",
                                         "box Connect the calculators.", "box Warning", "quit 18"}));
     const std::string counts = "6 calculators: 2 updated, 1 already current, 1 not supported, 2 failed. 1 configured "
@@ -214,8 +219,9 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
     for (const auto& [path, count] : runsOf) {
         EXPECT_EQ(count, 1) << path;
     }
-    // The set looked for its calculators once; no run looked again.
-    EXPECT_EQ(devices.walks, 1);
+    // Each set looked for its calculators once for its warnings and once to
+    // start; no run looked again.
+    EXPECT_EQ(devices.walks, 3);
     EXPECT_EQ(app.m_claimedCount, 0);
 }
 
@@ -238,7 +244,7 @@ TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
 
     EXPECT_EQ(frontEnd.Summary(),
               (std::vector<std::string>{"box Connect the calculators.", "box Warning",
-                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "box Delete all data in the Main Memory of 3 calculators.",
                                         "close greyed", "box Warning (close greyed)", "box Warning (close greyed)",
                                         "close enabled", "quit 18"}));
     // The end stays in sight with its counts until the user closes it.
@@ -347,6 +353,50 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
     EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Warning"}));
     EXPECT_EQ(runsOf["usb:1:2"], 2);
     EXPECT_EQ(runsOf["usb:1:3 hang"], 1);
+}
+
+// A link that drops and comes back while its run goes on is the same
+// calculator: its port is not tried again, and the counts are of
+// calculators, not of attempts that never reached one.
+TEST_F(Classroom, TheStationDoesNotRetryAPortWhoseLinkDroppedDuringItsRunAndCountsCalculators)
+{
+    const std::string port = "usb:1:5 closing";
+    devices.paths = {port, "usb:1:6 unreachable"};
+    CClassroom::Inputs inputs = StationInputs();
+    int stage = 0;
+    int servesAfterEnd = 0;
+    view.onServe = [&](RowsView& v) {
+        const ClassroomRow* row = v.Row(port);
+        switch (stage) {
+        case 0:   // the link drops mid-run
+            if (row != nullptr && row->phase.English() == "Updating...") {
+                devices.paths = {"usb:1:6 unreachable"};
+                ++stage;
+            }
+            break;
+        case 1:   // and is back while the run still goes on; then the run ends
+            devices.paths = {port, "usb:1:6 unreachable"};
+            ++stage;
+            break;
+        case 2:
+            closed = true;
+            if (row != nullptr && row->finished && ++servesAfterEnd > 20) {
+                ++stage;
+                return ClassroomRequest::Terminate;
+            }
+            break;
+        default:
+            break;
+        }
+        return ClassroomRequest::None;
+    };
+    {
+        CClassroom station(std::move(inputs));
+        station.RunStation();
+        EXPECT_EQ(view.summary.back(), "1 calculator: 1 updated, 0 already current, 0 not supported, 0 failed.");
+    }
+    EXPECT_EQ(stage, 3);
+    EXPECT_EQ(runsOf[port], 1);
 }
 
 // A port pulled while its run is closing, its next calculator plugged in

@@ -3,11 +3,17 @@
 // is a limit, anything else is one warning and no limit.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "shell/device_config.h"
 #include "shell/reply_timeout.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(ReplyTimeoutSetting, WholeSecondsAreTheLimitAnythingElseIsOneWarningNamingTheValue)
 {
@@ -59,6 +65,53 @@ TEST(ReplyTimeoutSetting, WholeSecondsAreTheLimitAnythingElseIsOneWarningNamingT
     EXPECT_EQ(warning.rfind("ZENTRIX_REPLY_TIMEOUT=\\x1b[2J999", 0), 0u) << warning.substr(0, 40);
     EXPECT_LT(warning.size(), 300u);
     EXPECT_NE(warning.find("999... is not a number of seconds"), std::string::npos);
+}
+
+
+// Where the limit comes from: the variable, else the configuration files'
+// reply-timeout, else 60 s for a run nobody watches and none otherwise.
+TEST(ReplyTimeoutSetting, UnattendedRunsEndASilenceOf60SecondsUnlessALimitOrNoneIsSet)
+{
+    const fs::path dir = fs::temp_directory_path() / "zentrix-reply-timeout-test";
+    fs::create_directories(dir);
+    DeviceSources files;
+    files.userFile = (dir / "user.conf").string();
+    files.machineFile = (dir / "machine.conf").string();
+    std::ofstream(files.machineFile) << "reply-timeout = 7\n";
+    struct Case {
+        const char* variable;
+        const char* userFile;   // null: no such file
+        bool unattended;
+        uint32_t ms;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, true, 7000},          // the machine's file
+        {nullptr, "reply-timeout = 0\n", true, 0},   // the user's file wins, 0 is no limit
+        {nullptr, "reply-timeout=soon\n", true, 7000},
+        {"0", "reply-timeout = 3\n", true, 0},  // the variable wins
+        {"2", nullptr, false, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.userFile == nullptr ? "(no user file)" : c.userFile);
+        fs::remove(files.userFile);
+        if (c.userFile != nullptr) {
+            std::ofstream(files.userFile) << c.userFile;
+        }
+        EXPECT_EQ(ChooseSilenceLimit(ParseReplyTimeout(c.variable), ConfiguredSilenceLimitMs(files), c.unattended).ms,
+                  c.ms);
+    }
+    fs::remove_all(dir);
+    // Nothing set anywhere.
+    const SilenceLimit unattended = ChooseSilenceLimit(ParseReplyTimeout(nullptr), std::nullopt, true);
+    EXPECT_EQ(unattended.ms, 60000u);
+    EXPECT_NE(unattended.source.English().find("reply-timeout = 0"), std::string::npos);
+    EXPECT_EQ(ChooseSilenceLimit(ParseReplyTimeout(""), std::nullopt, false).ms, 0u);
+    // A value that is no number of seconds is a warning naming its line.
+    std::vector<Message> warnings;
+    ParseDeviceConfig("reply-timeout = soon\nreply-timeout = 5\n", "f.conf", warnings);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].English(),
+              "zentrix-update: f.conf:1: reply-timeout is a whole number of seconds, not soon; line ignored");
 }
 
 }  // namespace

@@ -97,6 +97,12 @@ TEST_F(UpdateLoop, AConnectPromptThatCannotBeShownEndsTheLoopWithoutAQuitRequest
     EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator."}));
 }
 
+TEST_F(UpdateLoop, CancelAtTheConnectPromptEndsTheProgramWithoutARun)
+{
+    Run({IDCANCEL}, {});
+    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator.", "quit 18"}));
+}
+
 TEST_F(UpdateLoop, EachFailureIsReportedUnderErrorWithCloseStillGreyedThenQuits)
 {
     const std::vector<std::pair<UpdateResult, std::string>> failures = {
@@ -271,8 +277,9 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     EXPECT_EQ(seen.baseDir, std::string("/srv/img/") + kDirectorySeparator);
     EXPECT_TRUE(seen.wasMainWindow);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
-    // The window started the loop it was given: the connect prompt was shown.
-    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator. (unscripted)"}));
+    // The window started the loop it was given: the connect prompt was shown
+    // (and Cancel there ended the program).
+    EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator. (unscripted)", "quit 18"}));
 
     EXPECT_FALSE(app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher));
     EXPECT_EQ(ownerSeen, 0);

@@ -196,7 +196,7 @@ app=$!
 pids+=($app)
 if answer 'Connect the calculators\.' connect Return &&
    answer 'Warning' warning shift+Tab space &&
-   answer 'Delete all data in the Main Memory of every calculator\.' sure shift+Tab space; then
+   answer 'Delete all data in the Main Memory of 3 calculators\.' sure shift+Tab space; then
   if id=$(find_box 'Zentrix OS Update - calculators'); then
     sleep 0.5; shot "$name-rows"
     for sim in class1 class2 class3; do

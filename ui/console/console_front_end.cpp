@@ -101,8 +101,11 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
     for (;;) {
         std::string line;
         const InputLine got = m_in.ReadLine(line);
-        if (got == InputLine::Interrupted && m_stops != nullptr) {
-            m_stops->interrupt = 0;
+        if (got == InputLine::Interrupted) {
+            if (m_stops != nullptr) {
+                m_stops->interrupt = 0;
+            }
+            return IDCANCEL;   // Ctrl+C ends the program, even at a box with only OK
         }
         if (got != InputLine::Line) {
             return escapeAnswer;   // as Escape does

@@ -10,8 +10,9 @@
 //   OK [Cancel]
 // and is answered by one line: ok/o/yes/y, cancel/c/no/n (any case), the
 // buttons' words and the words for yes and no in the user's language, or an
-// empty line for the default button. Anything else asks again. End of input,
-// or Ctrl+C, answers Cancel, or OK for a box whose only button is OK.
+// empty line for the default button. Anything else asks again. End of input
+// answers Cancel, or OK for a box whose only button is OK; Ctrl+C answers
+// Cancel to every box, and the program ends.
 #include <functional>
 #include <ostream>
 #include <utility>
