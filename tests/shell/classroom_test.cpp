@@ -287,7 +287,7 @@ TEST_F(Classroom, StoppingOneSilentRowEndsOnlyItsRun)
     // Not a stopped set: no box asked to stop, and the next set is offered.
     EXPECT_EQ(frontEnd.Summary(),
               (std::vector<std::string>{"box Connect the calculators.", "box Warning",
-                                        "box Delete all data in the Main Memory of every calculator.",
+                                        "box Delete all data in the Main Memory of 3 calculators.",
                                         "close greyed", "box Complete (close greyed)", "close enabled", "quit 18"}));
 }
 
