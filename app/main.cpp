@@ -70,7 +70,6 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalo
             candidates.push_back(FormatListedDevice(device));
         }
         SayLine(texts, NothingConfiguredLine(app.m_userConfigFile, candidates));
-        app.m_nothingToUpdate = candidates.empty();
     }
     app.m_checkImagesFirst = options.Strict();
     StopRequests* stops = InstallStopSignals(false);

@@ -192,10 +192,6 @@ void CUpdaterApp::RunUpdateLoop()
     if (!PromptImageFolder() || !ImagesUsableFirst()) {
         return;
     }
-    if (m_nothingToUpdate) {
-        PostQuit();   // said at start-up: nothing is asked
-        return;
-    }
     if (!PromptDeviceChoice()) {
         return;
     }

@@ -95,9 +95,6 @@ public:
     // and end the loop (the tally's imagesUnusable, exit status 4).
     bool m_checkImagesFirst = false;
     std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages = &CheckImages;
-    // Nothing names a calculator and none could be listed (said at
-    // start-up): the loop ends without asking anything.
-    bool m_nothingToUpdate = false;
     static bool CheckImages(const std::string& baseDir, Message& problem);
     static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                   Message& problem);

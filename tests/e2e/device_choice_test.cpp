@@ -207,21 +207,24 @@ TEST_F(DeviceChoice, UnknownAndContradictoryOptionsAreWarnedAboutAndTheExitCodeS
     EXPECT_NE(both.out.find("Every calculator connected from now on is updated"), std::string::npos) << both.out;
 }
 
-// Nothing configured and nothing that could be a calculator is one line
-// with the ways to name one, in every mode, and nothing is asked.
+// Nothing configured is said once, before the first prompt, in every mode;
+// standard output stays as it was.
 TEST_F(DeviceChoice, NothingConfiguredIsOneLineOnStandardErrorInEveryMode)
 {
     const std::string hint = "zentrix-update: no calculator is configured: name the calculator with --device ";
-    for (const std::vector<std::string>& mode :
-         {std::vector<std::string>{}, std::vector<std::string>{"--all"}, std::vector<std::string>{"--watch"}}) {
-        SCOPED_TRACE(mode.empty() ? "single" : mode[0]);
-        const ProcessResult run = Run(mode, "", "ok\nok\nok\n");
-        ASSERT_EQ(run.err.find("it could be one of"), std::string::npos) << "this machine lists candidates";
+    const ProcessResult single = Run({}, "", "ok\ncancel\n");
+    EXPECT_EQ(single.out, kConnect + kWarning);
+    EXPECT_EQ(single.err.rfind(hint, 0), 0u) << single.err;
+    EXPECT_NE(single.err.find("the configuration file is " + UserFile().string()), std::string::npos);
+    EXPECT_EQ(Count(single.err, "\n"), 1u) << single.err;
+
+    for (const char* mode : {"--all", "--watch"}) {
+        SCOPED_TRACE(mode);
+        const ProcessResult run = Run({mode}, "", "ok\ncancel\n");
         EXPECT_EQ(run.exitCode, 18);
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.out.rfind("== Connect the calculators. ==\n", 0), 0u) << run.out;
         EXPECT_EQ(run.err.rfind(hint, 0), 0u) << run.err;
-        EXPECT_NE(run.err.find("the configuration file is " + UserFile().string()), std::string::npos);
-        EXPECT_EQ(Count(run.err, "\n"), 1u) << run.err;
+        EXPECT_EQ(Count(run.err, hint), 1u);
     }
 }
 
