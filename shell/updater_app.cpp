@@ -277,13 +277,9 @@ bool CUpdaterApp::PromptDeviceChoice()
 bool CUpdaterApp::PromptConnect()
 {
     // A box with only OK answers OK unless it cannot be shown; then the loop
-    // ends without a quit request and the main window stays up. Cancel
-    // (Ctrl+C at the console) ends the program.
-    const int answer = FrontEnd().MessageBox(Message(kConnectText), Message(kConnectCaption), kExclamationOk);
-    if (answer == IDCANCEL) {
-        PostQuit();
-    }
-    return answer == IDOK;
+    // ends without a quit request and the main window stays up. (Ctrl+C at
+    // the console answers Cancel, and the console ends the program itself.)
+    return FrontEnd().MessageBox(Message(kConnectText), Message(kConnectCaption), kExclamationOk) == IDOK;
 }
 
 bool CUpdaterApp::PromptDataLoss()
@@ -337,9 +333,6 @@ bool CUpdaterApp::PromptClassroom()
     const int connect = FrontEnd().MessageBox(Message(station ? kStationConnectText : kSetConnectText),
                                               Message(kSetConnectCaption), kExclamationOk);
     if (connect != IDOK) {
-        if (connect == IDCANCEL) {
-            PostQuit();
-        }
         return false;
     }
     // A set erases the calculators connected now: the warnings count them.

@@ -10,6 +10,7 @@
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
 #include "shell/text_columns.h"
+#include "shell/updater_app.h"
 
 namespace {
 
@@ -105,7 +106,10 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
             if (m_stops != nullptr) {
                 m_stops->interrupt = 0;
             }
-            return IDCANCEL;   // Ctrl+C ends the program, even at a box with only OK
+            // Ctrl+C ends the program, even at a box with only OK: the quit
+            // is the console's own, whatever the loop does with the answer.
+            PostQuitMessage(kQuitCode);
+            return IDCANCEL;
         }
         if (got != InputLine::Line) {
             return escapeAnswer;   // as Escape does
