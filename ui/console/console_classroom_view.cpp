@@ -62,6 +62,13 @@ std::string SilentTail(const ClassroomRow& row, bool withSeconds, bool typedStop
         .Render(texts);
 }
 
+// Under the rows of a terminal: "Type 2 and Enter to stop /dev/pts/4."
+Message StopHint(const ClassroomRow& row)
+{
+    return Message(N_("Type %1$s and Enter to stop %2$s, which is not answering."),
+                   {std::to_string(row.number), row.device});
+}
+
 bool AllDigits(const std::string& text)
 {
     return !text.empty() && text.size() < 10 &&
@@ -159,20 +166,24 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
     const int columns = size.columns;
     // The heading breaks between words, so that a station's counts at the
     // end of its long first line stay in sight.
-    const std::string wrapped = WrapAtWords(heading, columns);
-    size_t headingLines = 0;
-    for (size_t start = 0; start <= wrapped.size(); ++headingLines) {
-        const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
-        m_err << "\r\x1b[K" << FitToColumns(wrapped.substr(start, end - start), columns) << '\n';
-        start = end + 1;
+    const size_t headingLines = DrawWrapped(WrapAtWords(heading, columns), columns);
+    // How to stop a silent row, under the rows: broken between words, so
+    // that it is read whole however narrow the terminal is.
+    std::string hints;
+    for (const ClassroomRow& row : rows) {
+        if (m_in != nullptr && row.silent && !row.finished) {
+            hints += (hints.empty() ? "" : "\n") + WrapAtWords(StopHint(row).Render(m_texts), columns);
+        }
     }
+    const size_t hintLines = hints.empty() ? 0 : 1 + static_cast<size_t>(std::count(hints.begin(), hints.end(), '\n'));
     // Never taller than the terminal, or moving back up to redraw would
     // stop at its top and the drawings would pile up.
     const auto lines = static_cast<size_t>(size.lines);
-    const size_t room = lines > headingLines + 1 ? lines - headingLines - 1 : 1;
+    const size_t above = headingLines + hintLines + 1;
+    const size_t room = lines > above ? lines - above : 1;
     const std::vector<size_t> drawn = RowsToDraw(rows, lines > 0 ? room : rows.size());
     for (const size_t i : drawn) {
-        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns, m_in != nullptr) << '\n';
+        m_err << "\r\x1b[K" << FormatClassroomRow(rows[i], true, m_texts, columns) << '\n';
     }
     size_t noteLines = 0;
     if (drawn.size() < rows.size()) {
@@ -182,8 +193,22 @@ void CConsoleClassroomView::Redraw(const std::vector<ClassroomRow>& rows, const 
         m_err << "\r\x1b[K" << FitToColumns(note.Render(m_texts), columns) << '\n';
         noteLines = 1;
     }
+    if (lines == 0 || headingLines + drawn.size() + noteLines + hintLines < lines) {
+        noteLines += hints.empty() ? 0 : DrawWrapped(hints, columns);
+    }
     m_err << "\x1b[J";   // rows that were dropped since the last drawing
     m_drawnLines = drawn.size() + noteLines + headingLines;
+}
+
+size_t CConsoleClassroomView::DrawWrapped(const std::string& wrapped, int columns)
+{
+    size_t count = 0;
+    for (size_t start = 0; start <= wrapped.size(); ++count) {
+        const size_t end = std::min(wrapped.find('\n', start), wrapped.size());
+        m_err << "\r\x1b[K" << FitToColumns(wrapped.substr(start, end - start), columns) << '\n';
+        start = end + 1;
+    }
+    return count;
 }
 
 void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading)

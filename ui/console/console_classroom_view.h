@@ -46,6 +46,8 @@ public:
 
 private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
+    // Draws the lines of `wrapped`, each cut to `columns`: how many.
+    size_t DrawWrapped(const std::string& wrapped, int columns);
     void LogChanges(const std::vector<ClassroomRow>& rows, const std::string& heading);
     // The warnings of the runs not said yet, each naming its device.
     std::vector<std::string> NewWarnings(const std::vector<ClassroomRow>& rows);
@@ -80,6 +82,6 @@ private:
 // (0: whole): a progress row as FitProgressLine fits it, the device and
 // the numbers whole; any other row cut at the edge. A silent row says for
 // how long (with the bar, redrawn in place) and, with `typedStop`, how to
-// stop it.
+// stop it (a logged row; the terminal says it under the rows).
 std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts = nullptr,
                                int columns = 0, bool typedStop = false);
