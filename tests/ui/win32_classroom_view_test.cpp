@@ -182,6 +182,12 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::StopRow);
     EXPECT_EQ(view.StopNumber(), 3u);
 
+    // The end kept in sight until its Close (Enter) offers no Next any more.
+    PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);
+    view.AwaitClose();
+    EXPECT_FALSE(view.NextButtonCentre(1, x, y));
+    EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
+
     // History... opens the runs kept so far beside the rows, and is no request.
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof temp, temp);

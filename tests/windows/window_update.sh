@@ -14,8 +14,11 @@
 # A class set with --all over three COM ports (two updated intact, one cable
 # pulled) shows the window of rows, and at the end the counts and the
 # "another set?" question inside it. The station (--watch) in the window
-# updates its calculator and, asked first, ends when its window is closed. With nothing configured the device chooser lists the
-# COM ports and remembers the one picked.
+# updates its calculator and, asked first, ends when its window is closed;
+# its end stays until Close. A set of two whose second calculator goes
+# silent: its row's Stop ends that run alone (in English and in German).
+# With nothing configured the device chooser lists the COM ports and
+# remembers the one picked.
 # Screenshots of the boxes, the progress window and the rows are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
@@ -64,7 +67,8 @@ mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exi
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
-# name  simulator options; then a class set on COM4..COM6 and the station's calculator on COM7.
+# name  simulator options; then a class set on COM4..COM6, the station's
+# calculator on COM7, and sets of two whose second goes silent on COM8..COM11.
 cases=(
   "update|--route os --block-size 1024"
   "refused|--route os"
@@ -75,6 +79,10 @@ class=(
   "class2|--route stub --block-size 256"
   "class3|--fault hangup:40"
   "station|--route os"
+  "quick|--route os"
+  "silent|--fault silent:290"
+  "quick_de|--route os"
+  "silent_de|--fault silent:290"
 )
 port=0
 for entry in "${cases[@]}" "${class[@]}"; do
@@ -236,7 +244,14 @@ if answer 'Connect the calculators\.' '' Return &&
   sleep 1; shot "$name-rows"
   xdotool windowfocus --sync "$id" 2>/dev/null
   xdotool key --clearmodifiers alt+F4
-  answer 'End the station' end Return || kill "$app" 2>/dev/null
+  # Its end stays in sight, every row with its result, until Close (Enter).
+  if answer 'End the station' end Return; then
+    sleep 1; shot "$name-closing"
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool key --clearmodifiers Return
+  else
+    kill "$app" 2>/dev/null
+  fi
 else
   fail "station: no window of rows (windows: $(titles | tr '\n' ','))"
   kill "$app" 2>/dev/null
@@ -246,6 +261,77 @@ code=$?
 [ "$code" = 18 ] || fail "station: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
 left=$(titles | grep -v '^Default IME$')
 [ -z "$left" ] || fail "station: windows left after the program ended: $left"
+
+# A set of two whose second calculator goes silent mid-image: once it has
+# been silent for the stall time its row shows Stop, whose click ends that
+# run alone (the calculator told); the set then ends as any other, with the
+# counts, every row's result and the question below the rows, whose Cancel
+# is clicked. Once in English and once in German. The buttons are painted,
+# not controls: found in a screenshot of the window (ImageMagick) as runs of
+# non-white pixels in a column inside every button at the right; a button
+# is as tall as "History..." above the rows, a row's bar there is shorter.
+# Prints "X Y" of the first button below "History..." in window $1.
+row_button() {
+  local w x
+  import -window "$1" "$work/rows.png" 2>/dev/null && w=$(identify -format %w "$work/rows.png") || return 1
+  x=$((w - (w - 760) / 2 - 40))
+  convert "$work/rows.png" -crop "1x100000+$x+0" +repage -colorspace gray -depth 8 gray:- 2>/dev/null |
+    od -An -v -tu1 -w1 | awk -v x="$x" '
+      $1 < 250 { if (client && run++ == 0) at = NR - 1; white = 0; next }
+      { if (++white >= 5) client = 1
+        if (run > 0 && tall == 0) tall = run
+        else if (run > 0 && run >= tall - 1) { print x, at + int(run / 2); exit }
+        run = 0 }'
+}
+for name in silent silent_de; do
+  if [ "$name" = silent ]; then
+    lang=en ports='\\.\COM8;\\.\COM9' titles=('Connect the calculators\.' 'Warning' 'Delete all data in the Main Memory of 2 calculators\.')
+  else
+    lang=de ports='\\.\COM10;\\.\COM11'
+    titles=('Rechner anschlie.*en\.' 'Warnung' 'Alle Daten im Hauptspeicher von 2 Rechnern l.*schen\.')
+  fi
+  mkdir -p "$work/$name-state"
+  ZENTRIX_UI=gui ZENTRIX_LANG=$lang ZENTRIX_DEVICES=$ports XDG_STATE_HOME="Z:${work//\//\\}\\$name-state" \
+    timeout 150 "$wine" "$bin/zentrix-update.exe" --all "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+  app=$!
+  pids+=($app)
+  stop=
+  if answer "${titles[0]}" '' Return && answer "${titles[1]}" '' shift+Tab space &&
+     answer "${titles[2]}" '' shift+Tab space && id=$(find_box 'Zentrix OS Update - calculators'); then
+    for _ in $(seq 60); do
+      stop=$(row_button "$id") && [ -n "$stop" ] && break
+      sleep 1
+    done
+  fi
+  if [ -n "$stop" ]; then
+    shot "$name-stop"
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$id" $stop click 1
+    end=
+    for _ in $(seq 30); do
+      end=$(row_button "$id") && [ -n "$end" ] && [ "$end" != "$stop" ] && break
+      end=
+      sleep 1
+    done
+    grep -q '^run ' "$work/$name.sim" || fail "$name: the silent calculator was not told: $(tail -n 1 "$work/$name.sim")"
+    if [ -n "$end" ]; then
+      sleep 0.5; shot "$name-end"
+      # shellcheck disable=SC2086
+      xdotool mousemove --window "$id" $end click 1
+    else
+      fail "$name: no question below the rows after the Stop"
+      kill "$app" 2>/dev/null
+    fi
+  else
+    fail "$name: no Stop on the silent row (windows: $(titles | tr '\n' ','))"
+    kill "$app" 2>/dev/null
+  fi
+  wait "$app"
+  code=$?
+  [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+  lines=$(cat "$work/$name-state/zentrix-update/history.jsonl" 2>/dev/null | wc -l)
+  [ "$lines" = 2 ] || fail "$name: $lines history lines, expected 2"
+done
 
 # Nothing configured: the window offers the device chooser, listing the COM
 # ports; the first is picked and remembered in the user's configuration
@@ -295,7 +381,13 @@ done
 grep -q '^run ' "$work/class3.sim" && ! grep -q 'images received intact' "$work/class3.sim" \
   || fail "class3: $(tail -n 1 "$work/class3.sim")"
 grep -q 'images received intact' "$work/station.sim" || fail "station: $(tail -n 1 "$work/station.sim")"
-for name in update hangup class1 class2 class3 station; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+for name in quick quick_de; do
+  grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
+done
+for name in silent silent_de; do
+  grep -q 'abandoned by the updater' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
+done
+for name in update hangup class1 class2 class3 station quick silent quick_de silent_de; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
 
 [ "$failures" = 0 ] && echo "window update under wine: all cases passed"
 exit $(( failures > 0 ))

@@ -116,7 +116,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     const MoCatalogue* texts = content.texts;
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
-    const int nextWidth = anyButton ? 5 * line : 0;
+    const int nextWidth = anyButton ? m_rowButtonWidth + gap : 0;
     const int deviceWidth = std::max(8 * line, width * 28 / 100);
     const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
     const int statusX = deviceWidth + gap;
@@ -204,6 +204,17 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
                   static_cast<int>(historyButton.bottom - margin));
     y += line;
     const bool anyButton = std::any_of(content.rows.begin(), content.rows.end(), HasButton);
+    // The rows' buttons are as wide as the wider of Next and Stop needs, in
+    // the user's language.
+    m_rowButtonWidth = 5 * line - (line / 2 + 4);
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    for (const std::string* label : {&content.nextLabel, &content.stopLabel}) {
+        const std::wstring wide = WideText(*label);
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        m_rowButtonWidth = std::max(m_rowButtonWidth, static_cast<int>(size.cx) + line);
+    }
+    SelectObject(dc, old);
     for (const ClassroomRow& row : content.rows) {
         y += Row(dc, row, y, inner, anyButton, draw, content) + line / 2;
         if (!IsRectEmpty(&nextButtons.back())) {

@@ -46,4 +46,5 @@ private:
     HFONT m_normal = nullptr;
     HFONT m_bold = nullptr;
     HFONT m_heading = nullptr;
+    int m_rowButtonWidth = 0;        // a row's Next or Stop, its labels whole
 };

@@ -376,6 +376,10 @@ void CWin32ClassroomView::AwaitClose()
     if (m_window == nullptr) {
         return;
     }
+    // Nothing more is taken once it has ended: no row offers Next.
+    for (ClassroomRow& row : m_content.rows) {
+        row.offersNext = false;
+    }
     m_content.question = Message(N_("Each row shows how its calculator ended.")).Render(m_texts);
     m_content.okLabel = Message(N_("Close")).Render(m_texts);
     m_content.cancelLabel.clear();
