@@ -274,7 +274,7 @@ left=$(titles | grep -v '^Default IME$')
 row_button() {
   local w x
   import -window "$1" "$work/rows.png" 2>/dev/null && w=$(identify -format %w "$work/rows.png") || return 1
-  x=$((w - (w - 760) / 2 - 40))
+  x=$((w - (w - 760) / 2 - 40))   # 40 left of the right edge of its 760 inside the frame
   convert "$work/rows.png" -crop "1x100000+$x+0" +repage -colorspace gray -depth 8 gray:- 2>/dev/null |
     od -An -v -tu1 -w1 | awk -v x="$x" '
       $1 < 250 { if (client && run++ == 0) at = NR - 1; white = 0; next }
