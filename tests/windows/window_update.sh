@@ -274,7 +274,7 @@ left=$(titles | grep -v '^Default IME$')
 row_button() {
   local w x
   import -window "$1" "$work/rows.png" 2>/dev/null && w=$(identify -format %w "$work/rows.png") || return 1
-  x=$((w - (w - 760) / 2 - 40))
+  x=$((w - (w - 760) / 2 - 40))   # 40 left of the right edge of its 760 inside the frame
   convert "$work/rows.png" -crop "1x100000+$x+0" +repage -colorspace gray -depth 8 gray:- 2>/dev/null |
     od -An -v -tu1 -w1 | awk -v x="$x" '
       $1 < 250 { if (client && run++ == 0) at = NR - 1; white = 0; next }
@@ -294,7 +294,7 @@ for name in silent silent_de; do
   ZENTRIX_UI=gui ZENTRIX_LANG=$lang ZENTRIX_DEVICES=$ports XDG_STATE_HOME="Z:${work//\//\\}\\$name-state" \
     timeout 150 "$wine" "$bin/zentrix-update.exe" --all "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
   app=$!
-  pids+=($app)
+  pids+=("$app")
   stop=
   if answer "${titles[0]}" '' Return && answer "${titles[1]}" '' shift+Tab space &&
      answer "${titles[2]}" '' shift+Tab space && id=$(find_box 'Zentrix OS Update - calculators'); then
@@ -329,7 +329,7 @@ for name in silent silent_de; do
   wait "$app"
   code=$?
   [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
-  lines=$(cat "$work/$name-state/zentrix-update/history.jsonl" 2>/dev/null | wc -l)
+  lines=$(wc -l 2>/dev/null <"$work/$name-state/zentrix-update/history.jsonl")
   [ "$lines" = 2 ] || fail "$name: $lines history lines, expected 2"
 done
 
