@@ -414,20 +414,22 @@ void CClassroom::StopRow(uint32_t number)
     }
 }
 
-Message CClassroom::WithSilentNote(const Message& heading) const
+Message CClassroom::WithSilentNote(const Message& heading, const std::vector<ClassroomRow>& shown) const
 {
-    const std::vector<ClassroomRow> rows = EveryRow();
     size_t done = 0;
     size_t silent = 0;
-    for (const ClassroomRow& row : rows) {
-        done += row.finished ? 1 : 0;
-        silent += !row.finished && row.silent ? 1 : 0;
+    for (const std::vector<ClassroomRow>* rows : {&m_dropped, &shown}) {
+        for (const ClassroomRow& row : *rows) {
+            done += row.finished ? 1 : 0;
+            silent += !row.finished && row.silent ? 1 : 0;
+        }
     }
-    if (silent == 0 || done + silent < rows.size()) {
+    const size_t total = m_dropped.size() + shown.size();
+    if (silent == 0 || done + silent < total) {
         return heading;
     }
     const Message note = Message::Count("%d of %d done; %d not answering", "%d of %d done; %d not answering", silent,
-                                        {std::to_string(done), std::to_string(rows.size()), std::to_string(silent)});
+                                        {std::to_string(done), std::to_string(total), std::to_string(silent)});
     return Message(kLines, {heading, note});
 }
 
@@ -453,14 +455,16 @@ std::vector<Message> CClassroom::SummaryLines() const
     return lines;
 }
 
-void CClassroom::Show(const Message& heading)
+void CClassroom::Show(const Message& heading, bool silentNote)
 {
     // Noted before the rows are taken: a run that ends in between is drawn
     // ended, and counted as shown only from the next drawing.
     for (const auto& run : m_runs) {
         run->endShown = run->port.Finished();
     }
-    m_in.view->ShowRows(Rows(), heading);
+    // The note counts the very rows drawn under it.
+    const std::vector<ClassroomRow> rows = Rows();
+    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(heading, rows) : heading);
 }
 
 void CClassroom::DropGone(const std::vector<std::string>& offered)
@@ -613,7 +617,7 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     const Message heading = Message::Count("Updating %d calculator at once", "Updating %d calculators at once",
                                            m_runs.size(), {std::to_string(m_runs.size())});
     for (;;) {
-        Show(WithSilentNote(heading));
+        Show(heading, true);
         if (RunningCount() == 0) {
             break;
         }
@@ -644,7 +648,7 @@ void CClassroom::RunStation()
             lastScan = Clock::now();
             Scan();
         }
-        Show(WithSilentNote(StationHeading()));
+        Show(StationHeading(), true);
         if (m_stopped && RunningCount() == 0) {
             break;
         }

@@ -219,10 +219,12 @@ private:
     void StopRow(uint32_t number);
     // `heading`, and under it, while every row still running is silent,
     // how many are done and how many do not answer.
-    Message WithSilentNote(const Message& heading) const;
+    Message WithSilentNote(const Message& heading, const std::vector<ClassroomRow>& shown) const;
     void AbandonAll();
     void WaitForAll();
-    void Show(const Message& heading);
+    // With `silentNote`, the heading says how many rows are done and how
+    // many do not answer while only silent ones still run.
+    void Show(const Message& heading, bool silentNote = false);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
 
