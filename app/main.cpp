@@ -21,10 +21,13 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
+#include "shell/image_folder_memory.h"
+#include "shell/keep_awake.h"
 #include "shell/last_run_trace.h"
 #include "shell/problem_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
+#include "shell/service_manager.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
@@ -225,7 +228,16 @@ int main(int argc, char** argv)
         break;
     }
 
+    // Before the application: it outlives every run.
+    const std::unique_ptr<IWriteGuard> keepAwake = MakeKeepAwake();
     CUpdaterApp app;
+    app.m_writeGuard = keepAwake.get();
+    app.m_tellService = &TellServiceManager;
+    ProgramOptions withFolder = options;
+    if (withFolder.launcher.m_strFileName.empty()) {
+        // No folder given: the machine's configured one (a station's), if any.
+        withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
+    }
     const DeviceChoice devices = ChooseDevices(options, files, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
@@ -257,9 +269,10 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {
-        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, options.launcher, language ? &*language : nullptr)) {
+        if (const std::optional<int> code =
+                RunOnDesktop(app, argc, argv, withFolder.launcher, language ? &*language : nullptr)) {
             return *code;
         }
     }
-    return RunOnConsole(app, options, texts);
+    return RunOnConsole(app, withFolder, texts);
 }
