@@ -119,7 +119,11 @@ void ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const Dev
 DeviceSources ConfigFiles()
 {
     DeviceSources files;
-    files.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+#ifdef _WIN32
+    files.userFile = UserConfigFile(nullptr, nullptr, std::getenv("LOCALAPPDATA"));
+#else
+    files.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), nullptr);
+#endif
     files.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
     return files;
 }
@@ -200,6 +204,12 @@ int main(int argc, char** argv)
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     const DeviceSources files = ConfigFiles();
+#ifdef _WIN32
+    const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
+    if (!notMoved.Empty()) {
+        SayLine(texts, Message("zentrix-update: %s", {notMoved}));
+    }
+#endif
     if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
@@ -211,7 +221,7 @@ int main(int argc, char** argv)
         return ReportProblem(*options.reportProblem, options, files, texts);
     }
     if (options.grantAccess) {
-        return GrantAccess(*options.grantAccess, std::cerr, texts);
+        return GrantAccess(*options.grantAccess, options.group.value_or(""), std::cerr, texts);
     }
     switch (options.option) {
     case ProgramOption::Help:
