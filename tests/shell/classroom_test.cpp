@@ -5,6 +5,9 @@
 // ends runs through their waits, and the station starts each calculator as
 // it appears, once, until it has been unplugged.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -13,11 +16,14 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording_front_end.h"
 #include "shell/classroom.h"
+#include "shell/keep_awake.h"
 #include "shell/updater_app.h"
 
 namespace {
@@ -124,6 +130,9 @@ protected:
             return {Failed, Message::Raw("busy")};   // its port could not be opened
         }
         in.port->DeviceTaken(name, {});   // it reached its calculator
+        if (in.writeGuard != nullptr) {
+            in.writeGuard->BeginWriting();   // as an update run does when its stub starts
+        }
         UpdateOutcome outcome{Success, {}};
         in.port->OpenProgress("Updating...", 4);
         if (name.find("closing") != std::string::npos) {
@@ -151,6 +160,9 @@ protected:
             for (int i = 0; i < 4; ++i) {
                 in.port->StepProgress();
             }
+        }
+        if (in.writeGuard != nullptr) {
+            in.writeGuard->EndWriting();
         }
         ++finished;
         return outcome;
@@ -572,5 +584,33 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
         EXPECT_FALSE(ran);
     }
 }
+
+#ifdef _WIN32
+// Each run of a set asks the system to stay on from its thread while it
+// writes and gives that request back from the same thread; the system's own
+// call answers (under wine too).
+TEST_F(Classroom, EachWritingRunsThreadKeepsTheSystemOnUntilItsRunEnds)
+{
+    std::mutex calls;
+    std::map<std::thread::id, std::vector<unsigned long>> byThread;
+    CExecutionStateGuard guard([&](unsigned long flags) {
+        const std::lock_guard<std::mutex> hold(calls);
+        byThread[std::this_thread::get_id()].push_back(flags);
+        return 1ul;
+    });
+    app.m_writeGuard = &guard;
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2", "usb:1:3", "usb:1:4 cut"};
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
+    app.RunUpdateLoop();
+    ASSERT_EQ(byThread.size(), 3u);
+    for (const auto& [thread, flags] : byThread) {
+        EXPECT_EQ(flags, (std::vector<unsigned long>{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS}));
+    }
+    const std::unique_ptr<IWriteGuard> system = MakeKeepAwake();
+    EXPECT_EQ(system->BeginWriting(), "");
+    system->EndWriting();
+}
+#endif
 
 }  // namespace
