@@ -5,7 +5,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <random>
 
@@ -281,30 +280,6 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused.English(),
               "zentrix-update: unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
               "--yes, --json or --report-problem the command line must be exact)");
-}
-
-// An older version's roaming file moves to the local place once, its lines
-// kept; a local file already there wins and the roaming one is left alone.
-TEST(DeviceConfig, ARoamingFileMovesToTheLocalPlaceOnceAndNeverOverALocalOne)
-{
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("zentrix-roaming-" + std::to_string(std::random_device()()));
-    const fs::path roaming = dir / "Roaming" / "zentrix-update" / "zentrix-update.conf";
-    const fs::path local = dir / "Local" / "zentrix-update" / "zentrix-update.conf";
-    const auto text = [](const fs::path& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    fs::create_directories(roaming.parent_path());
-    std::ofstream(roaming) << "device = COM3\n";
-    EXPECT_TRUE(MoveRoamingConfig(roaming.string(), local.string()).Empty());
-    EXPECT_FALSE(fs::exists(roaming));
-    EXPECT_EQ(text(local), "device = COM3\n");
-    std::ofstream(roaming) << "device = COM7\n";
-    EXPECT_TRUE(MoveRoamingConfig(roaming.string(), local.string()).Empty());
-    EXPECT_EQ(text(roaming), "device = COM7\n");
-    EXPECT_EQ(text(local), "device = COM3\n");
-    fs::remove_all(dir);
 }
 
 // --since VALUE as the moment it names, in the records' form; local time
