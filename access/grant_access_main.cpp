@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zentrix-grant-access VVVV:PPPP: the privileged helper behind
+// zentrix-grant-access VVVV:PPPP [GROUP]: the privileged helper behind
 // `zentrix-update --grant-access`, run as root through pkexec. Writes the
 // udev rule for exactly that calculator model and nothing else, in a file
-// of its own (other models keep theirs), and refuses IDs that are a hub's;
+// of its own (other models keep theirs), with GROUP that group may open it
+// too; refuses IDs that are a hub's;
 // then reloads
 // udev and replays the add event of the devices with those IDs so that the
 // rule takes hold without unplugging.
@@ -43,11 +44,13 @@ int main(int argc, char** argv)
                      "through pkexec); nothing written\n";
         return kNotRoot;
     }
-    if (argc != 2 || !IsUsbIdArgument(argv[1])) {
-        std::cerr << "usage: zentrix-grant-access VVVV:PPPP (four lower-case hex digits each); nothing written\n";
+    if (argc < 2 || argc > 3 || !IsUsbIdArgument(argv[1]) || (argc == 3 && !IsGroupNameArgument(argv[2]))) {
+        std::cerr << "usage: zentrix-grant-access VVVV:PPPP [GROUP] (four lower-case hex digits each; a group's "
+                     "name); nothing written\n";
         return kBadArgument;
     }
     const std::string id = argv[1];
+    const std::string group = argc == 3 ? argv[2] : "";
     const std::string refusal = RefusalOf(id, FromEnvironment("ZENTRIX_USB_DEVICES_DIR", "/sys/bus/usb/devices"));
     if (!refusal.empty()) {
         std::cerr << "zentrix-grant-access: " << refusal << "\n";
@@ -55,7 +58,7 @@ int main(int argc, char** argv)
     }
     const std::string dir = FromEnvironment("ZENTRIX_UDEV_RULES_DIR", "/etc/udev/rules.d");
     const std::string name = RuleFileName(id);
-    const std::string written = WriteRuleFile(dir, name, UdevRuleText(id));
+    const std::string written = WriteRuleFile(dir, name, UdevRuleText(id, group));
     if (!written.empty()) {
         std::cerr << "zentrix-grant-access: " << written << "\n";
         return kNotWritten;

@@ -135,16 +135,31 @@ std::string RefusalOf(const std::string& id, const std::string& usbDevicesDir)
     return refusal;
 }
 
-std::string UdevRuleText(const std::string& id)
+bool IsGroupNameArgument(const std::string& text)
+{
+    if (text.empty() || text.size() > 32 || !((text[0] >= 'a' && text[0] <= 'z') || text[0] == '_')) {
+        return false;
+    }
+    for (char c : text) {
+        if (!(c >= 'a' && c <= 'z') && !(c >= '0' && c <= '9') && c != '_' && c != '-') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string UdevRuleText(const std::string& id, const std::string& group)
 {
     const std::string vendor = id.substr(0, 4);
     const std::string product = id.substr(5, 4);
-    return "# Written by zentrix-update --grant-access " + id +
-           ": lets the user at the seat open\n"
+    const std::string who = group.empty() ? "the user at the seat" : "the user at the seat and group " + group;
+    const std::string groupAccess = group.empty() ? "" : "GROUP=\"" + group + "\", MODE=\"0660\", ";
+    return "# Written by zentrix-update --grant-access " + id + (group.empty() ? "" : " --group " + group) +
+           ": lets " + who + " open\n"
            "# this Zentrix calculator over USB, and keeps ModemManager off it.\n"
            "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"" +
-           vendor + "\", ATTR{idProduct}==\"" + product +
-           "\", TAG+=\"uaccess\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
+           vendor + "\", ATTR{idProduct}==\"" + product + "\", TAG+=\"uaccess\", " + groupAccess +
+           "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n";
 }
 
 std::string WriteRuleFile(const std::string& dir, const std::string& name, const std::string& text)

@@ -19,10 +19,15 @@ bool IsUsbIdArgument(const std::string& text);
 // a hub whatever its IDs.
 std::string RefusalOf(const std::string& id, const std::string& usbDevicesDir);
 
+// True for a group name as useradd and groupadd take it: a lower-case
+// letter or _, then lower-case letters, digits, _ and -; at most 32.
+bool IsGroupNameArgument(const std::string& text);
+
 // The whole rule file for the vendor and product ID `id` (as accepted by
 // IsUsbIdArgument). It matches the USB device itself, never a device
-// below it.
-std::string UdevRuleText(const std::string& id);
+// below it. With `group` (as IsGroupNameArgument accepts) that group may
+// open it too, wherever its members are (a service without a seat).
+std::string UdevRuleText(const std::string& id, const std::string& group = {});
 
 // Puts `text` in place as `dir`/`name`, readable by all, through a
 // temporary file in the same folder renamed over it (an old rule is replaced

@@ -46,7 +46,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     frontEnd.SetCatalogue(texts != nullptr ? &texts->catalogue : nullptr);
     // pkexec asks for the administrator in a window of its own.
     const MoCatalogue* catalogue = texts != nullptr ? &texts->catalogue : nullptr;
-    frontEnd.m_allowAccess = [catalogue](const std::string& id) { return GrantAccess(id, std::cerr, catalogue) == 0; };
+    frontEnd.m_allowAccess = [catalogue](const std::string& id) { return GrantAccess(id, "", std::cerr, catalogue) == 0; };
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));

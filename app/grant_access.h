@@ -6,9 +6,11 @@
 #include <iosfwd>
 #include <string>
 
-// Runs the helper for `id` (VVVV:PPPP, either case) and returns the exit
-// code of the option: the helper's, or 2 for an argument that is no ID and
-// 1 when the helper cannot be started. Says what happened on `err`, in the
+// Runs the helper for `id` (VVVV:PPPP, either case) and, unless empty, the
+// group `group` may open it too; returns the exit code of the option: the
+// helper's, or 2 for an argument that is no ID or no group name and 1 when
+// the helper cannot be started. Says what happened on `err`, in the
 // language of `texts` (null: English).
 class MoCatalogue;
-int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* texts = nullptr);
+int GrantAccess(const std::string& id, const std::string& group, std::ostream& err,
+                const MoCatalogue* texts = nullptr);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -55,9 +56,20 @@ int Run(std::vector<std::string> texts, std::ostream& err, const MoCatalogue* ca
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// A group name as useradd and groupadd take it, as the helper checks it.
+bool IsGroupName(const std::string& name)
+{
+    if (name.empty() || name.size() > 32 || (name[0] >= '0' && name[0] <= '9') || name[0] == '-') {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    });
+}
+
 }  // namespace
 
-int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* texts)
+int GrantAccess(const std::string& id, const std::string& group, std::ostream& err, const MoCatalogue* texts)
 {
     const std::string normalized = NormalizedUsbId(id);
     if (normalized.empty()) {
@@ -69,10 +81,23 @@ int GrantAccess(const std::string& id, std::ostream& err, const MoCatalogue* tex
             << "\n";
         return 2;
     }
-    if (geteuid() == 0) {
-        return Run({HelperPath(), normalized}, err, texts);
+    std::vector<std::string> command = {HelperPath(), normalized};
+    if (!group.empty() && !IsGroupName(group)) {
+        err << "zentrix-update: "
+            << Message(N_("--group needs a group's name (lower-case letters, digits, _ and -, at most 32), not "
+                          "\"%s\""),
+                       {SafeText(group)})
+                   .Render(texts)
+            << "\n";
+        return 2;
     }
-    // pkexec asks for an administrator (polkit action of the package, kept
-    // for a few minutes) and starts the helper with a clean environment.
-    return Run({"/usr/bin/pkexec", HelperPath(), normalized}, err, texts);
+    if (!group.empty()) {
+        command.push_back(group);
+    }
+    if (geteuid() != 0) {
+        // pkexec asks for an administrator (polkit action of the package, kept
+        // for a few minutes) and starts the helper with a clean environment.
+        command.insert(command.begin(), "/usr/bin/pkexec");
+    }
+    return Run(std::move(command), err, texts);
 }

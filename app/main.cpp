@@ -21,10 +21,13 @@
 #include "shell/command_line.h"
 #include "shell/device_config.h"
 #include "shell/history_report.h"
+#include "shell/image_folder_memory.h"
+#include "shell/keep_awake.h"
 #include "shell/last_run_trace.h"
 #include "shell/problem_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
+#include "shell/service_manager.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
 #include "ui/console/console_front_end.h"
@@ -116,7 +119,11 @@ void ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const Dev
 DeviceSources ConfigFiles()
 {
     DeviceSources files;
-    files.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), std::getenv("APPDATA"));
+#ifdef _WIN32
+    files.userFile = UserConfigFile(nullptr, nullptr, std::getenv("LOCALAPPDATA"));
+#else
+    files.userFile = UserConfigFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), nullptr);
+#endif
     files.machineFile = MachineConfigFile(std::getenv("ZENTRIX_MACHINE_CONFIG_DIR"), std::getenv("PROGRAMDATA"));
     return files;
 }
@@ -197,6 +204,12 @@ int main(int argc, char** argv)
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
     const DeviceSources files = ConfigFiles();
+#ifdef _WIN32
+    const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
+    if (!notMoved.Empty()) {
+        SayLine(texts, Message("zentrix-update: %s", {notMoved}));
+    }
+#endif
     if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
@@ -208,7 +221,7 @@ int main(int argc, char** argv)
         return ReportProblem(*options.reportProblem, options, files, texts);
     }
     if (options.grantAccess) {
-        return GrantAccess(*options.grantAccess, std::cerr, texts);
+        return GrantAccess(*options.grantAccess, options.group.value_or(""), std::cerr, texts);
     }
     switch (options.option) {
     case ProgramOption::Help:
@@ -225,7 +238,16 @@ int main(int argc, char** argv)
         break;
     }
 
+    // Before the application: it outlives every run.
+    const std::unique_ptr<IWriteGuard> keepAwake = MakeKeepAwake();
     CUpdaterApp app;
+    app.m_writeGuard = keepAwake.get();
+    app.m_tellService = &TellServiceManager;
+    ProgramOptions withFolder = options;
+    if (withFolder.launcher.m_strFileName.empty()) {
+        // No folder given: the machine's configured one (a station's), if any.
+        withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
+    }
     const DeviceChoice devices = ChooseDevices(options, files, texts);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
@@ -257,9 +279,10 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {
-        if (const std::optional<int> code = RunOnDesktop(app, argc, argv, options.launcher, language ? &*language : nullptr)) {
+        if (const std::optional<int> code =
+                RunOnDesktop(app, argc, argv, withFolder.launcher, language ? &*language : nullptr)) {
             return *code;
         }
     }
-    return RunOnConsole(app, options, texts);
+    return RunOnConsole(app, withFolder, texts);
 }

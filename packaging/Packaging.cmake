@@ -138,6 +138,17 @@ install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-folder-action.desktop
 install(FILES ${ZENTRIX_PACKAGING_DIR}/60-zentrix-calculator.rules
         DESTINATION lib/udev/rules.d)
 
+# The station as a system service, shipped but not enabled; its user comes
+# from sysusers.d (made by the postinst). The unit names the program's
+# installed path, so it is written at install time, when the prefix is known.
+install(CODE "
+  set(ZENTRIX_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  set(ZENTRIX_MACHINE_CONFIG /etc/zentrix-update/zentrix-update.conf)
+  configure_file(\"${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.service.in\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/zentrix-update-station.service\" @ONLY)")
+install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.sysusers DESTINATION lib/sysusers.d
+        RENAME zentrix-update-station.conf)
+
 # The access helper behind zentrix-update --grant-access, and the polkit
 # action pkexec runs it under. The action names the helper's installed path,
 # so it is written at install time, when the prefix is known.
@@ -175,6 +186,8 @@ set(CPACK_COMPONENTS_GROUPING IGNORE)
 
 set(CPACK_DEBIAN_UPDATER_PACKAGE_NAME zentrix-update)
 set(CPACK_DEBIAN_UPDATER_PACKAGE_SUGGESTS zentrix-calc-sim)
+set(CPACK_DEBIAN_UPDATER_PACKAGE_CONTROL_EXTRA ${ZENTRIX_PACKAGING_DIR}/postinst)
+set(CPACK_DEBIAN_UPDATER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_UPDATER_DESCRIPTION
     "replace the operating system of a Zentrix graphing calculator\n"
     "Zentrix OS Update writes a new operating system into a Zentrix graphing\n"

@@ -90,6 +90,22 @@ Message StationFirstLine(const std::vector<ClassroomRow>& rows)
                        std::to_string(t.of[Failed])});
 }
 
+// What the station tells the service manager (machine text, in English):
+// "station: 12 updated, 1 failed, 2 updating", with the current and the
+// unsupported ones when there are any.
+std::string ServiceStatus(const std::vector<ClassroomRow>& rows, size_t updating)
+{
+    const Tally t = TallyOf(rows);
+    std::string status = "station: " + std::to_string(t.of[Success]) + " updated";
+    if (t.of[AlreadyCurrent] > 0) {
+        status += ", " + std::to_string(t.of[AlreadyCurrent]) + " current";
+    }
+    if (t.of[UnsupportedModel] > 0) {
+        status += ", " + std::to_string(t.of[UnsupportedModel]) + " not supported";
+    }
+    return status + ", " + std::to_string(t.of[Failed]) + " failed, " + std::to_string(updating) + " updating";
+}
+
 Message RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
@@ -322,6 +338,7 @@ bool CClassroom::Start(Run& run)
     inputs.wait = m_in.wait;
     inputs.port = &run.port;
     inputs.trace = RunTraceSettingsOf(m_in.history);
+    inputs.writeGuard = m_in.writeGuard;
     Run* r = &run;
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
@@ -642,13 +659,20 @@ void CClassroom::RunStation()
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(m_in.scanPeriodMs);
     auto lastScan = Clock::now() - period;
+    std::string told;
+    bool ready = false;
     for (;;) {
         const bool changed = m_in.devices->DevicesChanged();
         if (!m_stopped && (changed || ReturnReady() || Clock::now() - lastScan >= period)) {
             lastScan = Clock::now();
             Scan();
+            if (!ready && m_in.tellService) {
+                m_in.tellService("READY=1");   // watching, and what is there now is under way
+            }
+            ready = true;
         }
         Show(StationHeading(), true);
+        TellStatus(told);
         if (m_stopped && RunningCount() == 0) {
             break;
         }
@@ -656,13 +680,29 @@ void CClassroom::RunStation()
             break;
         }
     }
+    if (m_in.tellService) {
+        m_in.tellService("STOPPING=1");
+    }
     WaitForAll();
+    TellStatus(told);
     // However the station ends, what it did: every calculator it saw, the
     // unplugged ones too, then the summary and its counts.
     m_in.view->ShowRows(EveryRow(), StationHeading());
     std::vector<Message> lines = SummaryLines();
     lines.push_back(CountsText(StationCalculators()));
     m_in.view->ShowSummary(lines);
+}
+
+void CClassroom::TellStatus(std::string& told) const
+{
+    if (!m_in.tellService) {
+        return;
+    }
+    const std::string status = ServiceStatus(StationCalculators(), RunningCount());
+    if (status != told) {
+        told = status;
+        m_in.tellService("STATUS=" + status);
+    }
 }
 
 std::vector<ClassroomRow> CClassroom::EveryRow() const

@@ -155,6 +155,12 @@ public:
         // Where each run is recorded, and as what ("all" or "watch").
         HistorySettings history;
         const char* historyMode = "all";
+        // Keeps the computer awake while runs write; null: nothing does.
+        IWriteGuard* writeGuard = nullptr;
+        // The station tells the service manager "READY=1" once it watches,
+        // "STATUS=station: ..." with its counts after each change and
+        // "STOPPING=1" at its end; null: nobody is told.
+        std::function<void(const std::string& state)> tellService;
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.
@@ -214,6 +220,9 @@ private:
     // drawing looks again.
     bool ReturnReady() const;
     Message StationHeading() const;
+    // "STATUS=..." to the service manager when the counts have changed
+    // since `told`, the status last told.
+    void TellStatus(std::string& told) const;
     // Handles a request; true when the set or station is to end now.
     bool Answer(ClassroomRequest request, bool station);
     void StopRow(uint32_t number);

@@ -50,7 +50,7 @@ std::string UsageText(const MoCatalogue* texts)
                             "       zentrix-update --all | --watch [DIR]\n"
                             "       zentrix-update --help | --version | --list-devices\n"));
 #ifndef _WIN32
-    text += "       zentrix-update --grant-access VVVV:PPPP\n";
+    text += "       zentrix-update --grant-access VVVV:PPPP [--group NAME]\n";
 #endif
     text += "\n";
     text += t(N_("Replaces the operating system of a Zentrix graphing calculator connected by USB\n"
@@ -86,6 +86,8 @@ std::string UsageText(const MoCatalogue* texts)
 #ifndef _WIN32
     text += t(N_("  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
                  "                    installs a udev rule (asks for an administrator)\n"));
+    text += t(N_("  --group NAME      with --grant-access: members of the group NAME may open it\n"
+                 "                    too, from anywhere (the station service's zentrix-station)\n"));
 #endif
     text += t(N_("  --history [--json | --csv] [--since DATE]\n"
                  "                    show the record of every update run and exit\n"));
@@ -105,8 +107,8 @@ std::string UsageText(const MoCatalogue* texts)
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"
                  "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"
-                 "configuration file %APPDATA%\\zentrix-update\\zentrix-update.conf; if none, those\n"
-                 "of the machine's, %PROGRAMDATA%\\zentrix-update\\zentrix-update.conf.\n"));
+                 "configuration file %LOCALAPPDATA%\\zentrix-update\\zentrix-update.conf; if none,\n"
+                 "those of the machine's, %PROGRAMDATA%\\zentrix-update\\zentrix-update.conf.\n"));
 #else
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"
                  "those of ZENTRIX_DEVICES and ZENTRIX_USB_IDS; if none, those of the user's\n"

@@ -46,6 +46,7 @@ struct ProgramOptions {
     std::vector<std::string> devices;   // --device PATH, in order
     std::vector<std::string> usbIds;    // --usb-id VVVV:PPPP, lower case
     std::optional<std::string> grantAccess;   // --grant-access VVVV:PPPP, as given
+    std::optional<std::string> group;         // --group NAME, as given: with --grant-access
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
     bool noSystemLog = false;           // --no-system-log: runs are not written to the system log

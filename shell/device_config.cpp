@@ -324,6 +324,29 @@ std::string MachineConfigFile(const char* machineDir, const char* programData)
 #endif
 }
 
+Message MoveRoamingConfig(const std::string& roamingFile, const std::string& localFile)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (roamingFile.empty() || localFile.empty() || roamingFile == localFile ||
+        !fs::is_regular_file(fs::symlink_status(roamingFile, error)) || fs::exists(fs::symlink_status(localFile, error))) {
+        return {};
+    }
+    fs::create_directories(fs::path(localFile).parent_path(), error);
+    fs::rename(roamingFile, localFile, error);
+    if (error) {
+        // Another volume (a redirected profile): copied, then removed.
+        error.clear();
+        if (fs::copy_file(roamingFile, localFile, error)) {
+            fs::remove(roamingFile, error);
+        }
+    }
+    if (error) {
+        return Message(N_("cannot move the configuration file %s to %s: %s"), {roamingFile, localFile, error.message()});
+    }
+    return {};
+}
+
 Message NothingConfiguredLine(const std::string& userFile, const std::vector<Message>& candidates)
 {
     Message line(N_("no calculator is configured: %s"), {NothingConfiguredHint()});

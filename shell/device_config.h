@@ -63,12 +63,16 @@ ResolvedDevices ResolveDevices(const DeviceSources& sources);
 
 // Where the configuration files are, from the environment's values (each may
 // be null). The user's: $XDG_CONFIG_HOME (else $HOME/.config) on Linux,
-// %APPDATA% on Windows; the machine's: `machineDir` when given, else
+// `appData` on Windows (%LOCALAPPDATA%: a COM port is this computer's); the machine's: `machineDir` when given, else
 // /etc/zentrix-update on Linux and %PROGRAMDATA% on Windows. Both end in
 // zentrix-update/zentrix-update.conf, except a given `machineDir`, which
 // holds zentrix-update.conf itself.
 std::string UserConfigFile(const char* xdgConfigHome, const char* home, const char* appData);
 std::string MachineConfigFile(const char* machineDir, const char* programData);
+// A user's file that an older version kept in the roaming profile moves to
+// `localFile` once, unless a file is there already (the local one counts);
+// empty when done or nothing was to be done, else why not.
+Message MoveRoamingConfig(const std::string& roamingFile, const std::string& localFile);
 
 // The one line said before anything is asked when no source names a
 // calculator: what to set, with an example, where the user's file is, and

@@ -34,7 +34,7 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
 constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
 constexpr std::string_view kNoSystemLog = "--no-system-log";
 constexpr std::string_view kReportProblem = "--report-problem";
-constexpr std::array<std::string_view, 3> kWithValue = {"--device", "--usb-id", "--grant-access"};
+constexpr std::array<std::string_view, 4> kWithValue = {"--device", "--usb-id", "--grant-access", "--group"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
 size_t EditDistance(std::string_view a, std::string_view b)
@@ -167,6 +167,8 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         } else {
             options.usbIds.push_back(id);
         }
+    } else if (name == "--group") {
+        options.group = value;
     } else {
         options.grantAccess = value;
     }

@@ -136,6 +136,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     inputs.wait = m_wait;
     inputs.port = m_frontEnd;
     inputs.trace = RunTraceSettingsOf(m_history);
+    inputs.writeGuard = m_writeGuard;
     return inputs;
 }
 
@@ -402,6 +403,8 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.view = view;
         inputs.history = m_history;
         inputs.historyMode = m_mode == UpdateMode::Watch ? "watch" : "all";
+        inputs.writeGuard = m_writeGuard;
+        inputs.tellService = m_tellService;
         CClassroom classroom(std::move(inputs));
         bool again = false;
         if (m_mode == UpdateMode::Watch) {

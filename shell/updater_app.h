@@ -100,6 +100,10 @@ public:
                                   Message& problem);
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings m_history;
+    // Keeps the computer awake while calculators are written; null: nothing does.
+    IWriteGuard* m_writeGuard = nullptr;
+    // What the station tells the service manager that runs it; null: nothing.
+    std::function<void(const std::string& state)> m_tellService;
     // Saves a problem report where the user asks, from a failure box that
     // offers it; empty: no box offers it.
     ProblemReportWriter m_writeProblemReport;

@@ -101,6 +101,7 @@ bool SendUpdaterStub(CUpdateRun& run)
         return false;
     }
     run.m_stubBlockCount = blockCount;
+    run.WritingCalculator();
     run.OpenProgress(kStubPhaseText, blockCount);
     uint32_t unusedSum = 0;
     run.SetStep(N_("the updater stub"));
@@ -114,6 +115,7 @@ bool SendUpdaterStub(CUpdateRun& run)
 
 bool WriteOsImage(CUpdateRun& run)
 {
+    run.WritingCalculator();
     // The bar opens at 0 of the OS image's own blocks (the sizes fit: checked after the probe).
     run.OpenProgress(kOsPhaseText, static_cast<int>(BlockCount(run.m_images.os.size, run.m_blockSize)));
     for (int attempt = 0; attempt < kOsAttempts; ++attempt) {

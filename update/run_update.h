@@ -8,6 +8,7 @@
 #include "device/device_source.h"
 #include "update/image_files.h"
 #include "update/update_port.h"
+#include "update/write_guard.h"
 
 enum UpdateResult : int32_t {
     Success = 0,
@@ -63,6 +64,9 @@ struct UpdateRunInputs {
     // run through readers of its own; null: the run copies them itself.
     const ImageSnapshots* images = nullptr;
     RunTraceSettings trace;
+    // Told when the run starts writing its calculator and when it ends;
+    // null: nobody keeps the computer awake.
+    IWriteGuard* writeGuard = nullptr;
 };
 
 // What a run learned on its way, for the record of it; an empty text or a

@@ -63,6 +63,21 @@ CUpdateRun::CUpdateRun(const UpdateRunInputs& inputs, std::unique_ptr<CUsbChanne
 CUpdateRun::~CUpdateRun()
 {
     CloseProgress();
+    if (m_writing) {
+        m_inputs.writeGuard->EndWriting();
+    }
+}
+
+void CUpdateRun::WritingCalculator()
+{
+    if (m_writing || m_inputs.writeGuard == nullptr) {
+        return;
+    }
+    m_writing = true;
+    const std::string note = m_inputs.writeGuard->BeginWriting();
+    if (!note.empty() && m_channel) {
+        m_channel->TraceNote(note.c_str());
+    }
 }
 
 bool CUpdateRun::Fail(const Message& what)

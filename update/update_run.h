@@ -65,6 +65,9 @@ public:
     // the link, a stopped wait, or else `what`; returns false.
     bool ReceiveFailed(const Message& what);
 
+    // The run starts writing its calculator: the computer is kept awake
+    // until the run ends (once per run, however often it is said).
+    void WritingCalculator();
     void OpenProgress(const char* phaseText, int stepCount);
     void CloseProgress();
     void StepProgress() { m_inputs.port->StepProgress(); }
@@ -96,6 +99,7 @@ private:
     const UpdateRunInputs& m_inputs;
     std::unique_ptr<CUsbChannel> m_channel;
     bool m_progressOpen = false;
+    bool m_writing = false;     // the write guard was told the run writes
     const char* m_step = "the start";
     int32_t m_blockNumber = 0;
     int32_t m_blockCount = 0;

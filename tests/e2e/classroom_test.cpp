@@ -12,7 +12,9 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -399,6 +402,107 @@ struct Plugged {
     fs::path link;
 };
 
+// A private system bus with python3-dbusmock's logind on it.
+class CMockLogind {
+public:
+    CMockLogind()
+        : m_bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}),
+          m_address(m_bus.ReadLine(20000)),
+          m_logind({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + m_address, "/usr/bin/python3", "-m", "dbusmock",
+                    "--system", "--template", "logind"})
+    {
+        for (int i = 0; i < 200 && Inhibitors().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    const std::string& Address() const { return m_address; }
+    // busctl's line for ListInhibitors: "a(ssssuu) N ..."; empty while logind is not there.
+    std::string Inhibitors() const
+    {
+        const ProcessResult run = RunProcess({"/usr/bin/busctl", "--address=" + m_address, "call",
+                                              "org.freedesktop.login1", "/org/freedesktop/login1",
+                                              "org.freedesktop.login1.Manager", "ListInhibitors"},
+                                             {}, "", 10000);
+        return run.exitCode == 0 ? run.out : "";
+    }
+    // The inhibitors once they are `expected`, or as they are after 20 s.
+    std::string WaitForInhibitors(const std::string& expected) const
+    {
+        std::string now = Inhibitors();
+        for (int i = 0; i < 400 && now != expected; ++i, now = Inhibitors()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return now;
+    }
+
+private:
+    CBackgroundProcess m_bus;
+    std::string m_address;
+    CBackgroundProcess m_logind;
+};
+
+// NOTIFY_SOCKET: the datagrams a service sends its manager.
+class CNotifySocket {
+public:
+    explicit CNotifySocket(const fs::path& path) : m_path(path), m_fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    ~CNotifySocket() { close(m_fd); }
+    // Every datagram received so far, one a line.
+    std::string Received() const
+    {
+        std::string all;
+        char text[4096];
+        for (ssize_t n; (n = recv(m_fd, text, sizeof text, MSG_DONTWAIT)) > 0;) {
+            all.append(text, static_cast<size_t>(n)).push_back('\n');
+        }
+        return all;
+    }
+    const fs::path m_path;
+
+private:
+    int m_fd;
+};
+
+// A station run by systemd: READY=1 once it watches, STATUS= with its counts
+// after each change, STOPPING=1 at its end; and a logind inhibitor in mode
+// "block" while a calculator is being written, let go when none is.
+TEST_F(Classroom, AStationTellsItsServiceManagerItsCountsAndBlocksSleepOnlyWhileWriting)
+{
+    CMockLogind logind;
+    ASSERT_EQ(logind.Inhibitors(), "a(ssssuu) 0\n") << "no mock logind on the private bus";
+    CNotifySocket notify(m_dir / "notify");
+    const fs::path a = m_dir / "port-a", b = m_dir / "port-b";
+    CStation station(a.string() + ";" + b.string(), m_dir / "img", m_dir / "scratch", {},
+                     "ZENTRIX_REPLY_TIMEOUT=3 NOTIFY_SOCKET=" + notify.m_path.string() +
+                         " DBUS_SYSTEM_BUS_ADDRESS=" + logind.Address());
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    // Silent mid-image for the 3 s of the reply limit: written, not finished.
+    Plugged first(StartCalculator({"--fault", "silent:300"}), a);
+    const std::string held = "a(ssssuu) 1 \"sleep:shutdown\" \"Zentrix OS Update\" \"1 calculator is being updated\" "
+                             "\"block\" 1000 123456\n", none = "a(ssssuu) 0\n";
+    EXPECT_EQ(logind.WaitForInhibitors(held), held);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  failed")) << station.Seen();
+    EXPECT_EQ(logind.WaitForInhibitors(none), none);
+    Plugged second(StartCalculator({}), b);
+    ASSERT_TRUE(station.WaitFor(b.string() + "  updated")) << station.Seen();
+    EXPECT_EQ(logind.WaitForInhibitors(none), none);
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_EQ(notify.Received(),
+              "READY=1\n"
+              "STATUS=station: 0 updated, 0 failed, 0 updating\n"
+              "STATUS=station: 0 updated, 0 failed, 1 updating\n"
+              "STATUS=station: 0 updated, 1 failed, 0 updating\n"
+              "STATUS=station: 0 updated, 1 failed, 1 updating\n"
+              "STATUS=station: 1 updated, 1 failed, 0 updating\n"
+              "STOPPING=1\n");
+}
+
 // A link that drops and comes back while the run goes on is the same
 // calculator: the port is not tried again when the run has ended (here, at
 // the reply limit), and the station counts one calculator.
@@ -700,7 +804,7 @@ TEST_F(Classroom, ASetSharingOneTraceWritesWholeLinesThatNameTheirDevices)
     const ProcessResult run = RunProcess(
         {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
         {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_TRACE=" + trace.string(),
-         "TMPDIR=" + (m_dir / "scratch").string()},
+         "TMPDIR=" + (m_dir / "scratch").string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (m_dir / "no-bus").string()},
         "ok\nok\nok\ncancel\n");
     EXPECT_EQ(run.exitCode, 18) << run.err;
     EXPECT_NE(run.out.find("4 calculators: 4 updated, 0 already current, 0 not supported, 0 failed."),
@@ -730,6 +834,11 @@ TEST_F(Classroom, ASetSharingOneTraceWritesWholeLinesThatNameTheirDevices)
     }
     EXPECT_GT(count, 4u * 70);
     EXPECT_EQ(perDevice.size(), 4u);
+    // No system bus: the set goes on, and says why once in the trace.
+    const std::string text = FileBytes(trace);
+    const size_t note = text.find(" # no sleep inhibitor: the system bus cannot be reached");
+    EXPECT_NE(note, std::string::npos);
+    EXPECT_EQ(text.find(" # no sleep inhibitor", note + 1), std::string::npos);
     for (const std::string& path : paths) {
         EXPECT_GT(perDevice[path], 70u) << path;
     }

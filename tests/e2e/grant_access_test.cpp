@@ -126,6 +126,16 @@ TEST_F(GrantAccess, TheHelperWritesExactlyTheRuleThenReloadsAndReplaysUdev)
     EXPECT_NE(FileText(Rules() / "60-zentrix-calculator-1a2b-5e02.rules").find("ATTR{idProduct}==\"5e02\""),
               std::string::npos);
 
+    // With a group, for a service without a seat: that group may open it too.
+    EXPECT_EQ(Helper({"1a2b:5e01", "zentrix-station"}).exitCode, 0);
+    EXPECT_EQ(FileText(rule),
+              "# Written by zentrix-update --grant-access 1a2b:5e01 --group zentrix-station: lets the user at the "
+              "seat and group zentrix-station open\n"
+              "# this Zentrix calculator over USB, and keeps ModemManager off it.\n"
+              "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"1a2b\", "
+              "ATTR{idProduct}==\"5e01\", TAG+=\"uaccess\", GROUP=\"zentrix-station\", MODE=\"0660\", "
+              "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+
     // udev refusing leaves the rule written and says so.
     WriteUdevadm(1);
     const ProcessResult refused = Helper({"1a2b:5e01"});
@@ -147,6 +157,10 @@ TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)
         {"../../:5e01"},
         {"1a2b:5e01", "1a2b:5e02"},
         {"--", "1a2b:5e01"},
+        {"1a2b:5e01", "Staff"},
+        {"1a2b:5e01", "a\", MODE=\"0666"},
+        {"1a2b:5e01", "-g"},
+        {"1a2b:5e01", "staff", "more"},
     };
     for (const std::vector<std::string>& arguments : bad) {
         SCOPED_TRACE(arguments.empty() ? "(none)" : arguments[0]);
@@ -158,6 +172,10 @@ TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)
     const ProcessResult fromProgram = RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1a2b"}, Env(), "", 30000);
     EXPECT_EQ(fromProgram.exitCode, 2);
     EXPECT_NE(fromProgram.err.find("VVVV:PPPP"), std::string::npos);
+    const ProcessResult badGroup =
+        RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1a2b:5e01", "--group", "a b"}, Env(), "", 30000);
+    EXPECT_EQ(badGroup.exitCode, 2);
+    EXPECT_NE(badGroup.err.find("--group"), std::string::npos) << badGroup.err;
     EXPECT_TRUE(RulesFolder().empty());
 }
 

@@ -13,11 +13,14 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording_front_end.h"
 #include "shell/classroom.h"
+#include "shell/keep_awake.h"
 #include "shell/updater_app.h"
 
 namespace {
@@ -124,6 +127,9 @@ protected:
             return {Failed, Message::Raw("busy")};   // its port could not be opened
         }
         in.port->DeviceTaken(name, {});   // it reached its calculator
+        if (in.writeGuard != nullptr) {
+            in.writeGuard->BeginWriting();   // as an update run does when its stub starts
+        }
         UpdateOutcome outcome{Success, {}};
         in.port->OpenProgress("Updating...", 4);
         if (name.find("closing") != std::string::npos) {
@@ -151,6 +157,9 @@ protected:
             for (int i = 0; i < 4; ++i) {
                 in.port->StepProgress();
             }
+        }
+        if (in.writeGuard != nullptr) {
+            in.writeGuard->EndWriting();
         }
         ++finished;
         return outcome;
@@ -572,5 +581,35 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
         EXPECT_FALSE(ran);
     }
 }
+
+#ifdef _WIN32
+// Each run of a set asks the system to stay on from its thread while it
+// writes and gives that request back from the same thread; the system's own
+// call answers (under wine too).
+TEST_F(Classroom, EachWritingRunsThreadKeepsTheSystemOnUntilItsRunEnds)
+{
+    std::mutex calls;
+    std::map<std::thread::id, std::vector<unsigned long>> byThread;
+    CExecutionStateGuard guard([&](unsigned long flags) {
+        const std::lock_guard<std::mutex> hold(calls);
+        byThread[std::this_thread::get_id()].push_back(flags);
+        return 1ul;
+    });
+    app.m_writeGuard = &guard;
+    app.m_mode = UpdateMode::All;
+    devices.paths = {"usb:1:2", "usb:1:3", "usb:1:4 cut"};
+    frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
+    app.RunUpdateLoop();
+    ASSERT_EQ(byThread.size(), 3u);
+    for (const auto& [thread, flags] : byThread) {
+        // ES_CONTINUOUS | ES_SYSTEM_REQUIRED, then ES_CONTINUOUS alone
+        // (<windows.h> is not included here: its macros clash with the box words).
+        EXPECT_EQ(flags, (std::vector<unsigned long>{0x80000001ul, 0x80000000ul}));
+    }
+    const std::unique_ptr<IWriteGuard> system = MakeKeepAwake();
+    EXPECT_EQ(system->BeginWriting(), "");
+    system->EndWriting();
+}
+#endif
 
 }  // namespace

@@ -229,8 +229,8 @@ TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
     EXPECT_EQ(MachineConfigFile(nullptr, nullptr), "/etc/zentrix-update/zentrix-update.conf");
     EXPECT_EQ(MachineConfigFile("/tmp/m", nullptr), "/tmp/m/zentrix-update.conf");
 #else
-    EXPECT_EQ(UserConfigFile(nullptr, nullptr, "C:\\Users\\a\\AppData\\Roaming"),
-              "C:\\Users\\a\\AppData\\Roaming\\zentrix-update\\zentrix-update.conf");
+    EXPECT_EQ(UserConfigFile(nullptr, nullptr, "C:\\Users\\a\\AppData\\Local"),
+              "C:\\Users\\a\\AppData\\Local\\zentrix-update\\zentrix-update.conf");
     EXPECT_EQ(MachineConfigFile(nullptr, "C:\\ProgramData"), "C:\\ProgramData\\zentrix-update\\zentrix-update.conf");
 #endif
 }

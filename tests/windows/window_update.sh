@@ -335,10 +335,15 @@ done
 
 # Nothing configured: the window offers the device chooser, listing the COM
 # ports; the first is picked and remembered in the user's configuration
-# file (%APPDATA%), then the first warning refused.
+# file (%LOCALAPPDATA%: a COM port is this computer's), then the first
+# warning refused. An older version's roaming file (%APPDATA%) naming no
+# device is moved there first, and the remembered line is added to it.
 name=chooser
-config="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname roaming -type d | head -n 1)/zentrix-update"
-rm -rf "$config"
+config="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname local -type d | head -n 1)/zentrix-update"
+roaming="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname roaming -type d | head -n 1)/zentrix-update"
+rm -rf "$config" "$roaming"
+mkdir -p "$roaming"
+printf '# kept from before\r\n' >"$roaming/zentrix-update.conf"
 env -u ZENTRIX_DEVICES -u ZENTRIX_USB_IDS ZENTRIX_UI=gui \
   timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
 app=$!
@@ -351,7 +356,9 @@ code=$?
 [ "$code" = 18 ] || fail "chooser: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
 remembered=$(tr -d '\r' <"$config/zentrix-update.conf" 2>/dev/null | grep -v '^#')
 [ "$remembered" = 'device = \\.\COM1' ] || fail "chooser: remembered '$remembered', expected 'device = \\.\COM1'"
-rm -rf "$config"
+grep -q '^# kept from before' "$config/zentrix-update.conf" || fail "chooser: the roaming file was not moved"
+[ ! -e "$roaming/zentrix-update.conf" ] || fail "chooser: the roaming file is still there"
+rm -rf "$config" "$roaming"
 
 # On a console: from a command prompt (a console shared with cmd), and from
 # this shell with its input given; no answers, so the first warning's

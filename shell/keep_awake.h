@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Keeps the computer from sleeping or shutting down while calculators are
+// written. Linux: one logind inhibitor ("sleep:shutdown", mode "block") on
+// the system bus, held while any run of the process writes and naming how
+// many do; without logind or a bus the runs go on, and the first run that
+// writes notes why in its trace. Windows: each writing run's thread asks
+// the system to stay on (SetThreadExecutionState) until that run ends.
+#include <functional>
+#include <memory>
+
+#include "update/write_guard.h"
+
+std::unique_ptr<IWriteGuard> MakeKeepAwake();
+
+#ifdef _WIN32
+// The Windows guard; `setState` is SetThreadExecutionState (tests record it).
+class CExecutionStateGuard final : public IWriteGuard {
+public:
+    using SetStateFn = std::function<unsigned long(unsigned long flags)>;
+    explicit CExecutionStateGuard(SetStateFn setState) : m_setState(std::move(setState)) {}
+    std::string BeginWriting() override;
+    void EndWriting() override;
+
+private:
+    SetStateFn m_setState;
+};
+#endif
