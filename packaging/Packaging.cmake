@@ -148,6 +148,9 @@ install(CODE "
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/zentrix-update-station.service\" @ONLY)")
 install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.sysusers DESTINATION lib/sysusers.d
         RENAME zentrix-update-station.conf)
+# Without a session it needs polkit's leave for its logind inhibitor.
+install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.polkit-rules
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d RENAME 60-zentrix-update-station.rules)
 
 # The access helper behind zentrix-update --grant-access, and the polkit
 # action pkexec runs it under. The action names the helper's installed path,
