@@ -410,6 +410,7 @@ TEST(ClassroomWindow, HistoryIsATableThatSortsFiltersAndSavesAsCsv)
               std::string::npos);
     EXPECT_NE(dialog->findChild<QPlainTextEdit*>(QStringLiteral("details"))->toPlainText().toStdString().find(reason),
               std::string::npos);
+    dialog->resize(1180, 560);   // as on a desktop's screen, wider than the test's
     Save(dialog, "classroom-history.png");
 
     auto* result = dialog->findChild<QComboBox*>(QStringLiteral("resultFilter"));
@@ -431,6 +432,7 @@ TEST(ClassroomWindow, HistoryIsATableThatSortsFiltersAndSavesAsCsv)
     ASSERT_TRUE(german);
     CHistoryDialog inGerman(nullptr, path, &*german);
     inGerman.show();
+    inGerman.resize(1180, 560);
     inGerman.findChild<QTableView*>(QStringLiteral("runs"))->selectRow(1);
     QApplication::processEvents();
     Save(&inGerman, "classroom-history-de.png");

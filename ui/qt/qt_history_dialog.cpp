@@ -239,6 +239,7 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ShowSelectedRun(); });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(Tr(texts, N_("Close")));
     QPushButton* save = buttons->addButton(Tr(texts, N_("Save as CSV...")), QDialogButtonBox::ActionRole);
     save->setEnabled(!records.empty());
     connect(save, &QPushButton::clicked, this, [this] { AskWhereToSave(); });
@@ -303,11 +304,13 @@ void CHistoryDialog::ShowSelectedRun()
         m_details->clear();
         return;
     }
+    // The reason first, where it is seen without scrolling, then the rest.
     QString text;
-    for (int c = 0; c < kColumnCount; ++c) {
-        const QString heading = m_rows->headerData(c, Qt::Horizontal).toString();
-        text += heading + QStringLiteral(": ") + m_rows->index(selected.first().row(), c).data().toString() +
-                QLatin1Char('\n');
+    for (const int c : {kWhy, kWhen, kWhat, kName, kWhere, kSerial, kCalculator, kBefore, kImage, kHow}) {
+        const QString cell = m_rows->index(selected.first().row(), c).data().toString();
+        if (c != kWhy || !cell.isEmpty()) {
+            text += m_rows->headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ") + cell + QLatin1Char('\n');
+        }
     }
     m_details->setPlainText(text.trimmed());
 }
