@@ -149,6 +149,31 @@ std::optional<std::string> RecordField(const HistoryRecord& record, std::string_
     return std::nullopt;
 }
 
+std::vector<std::string> HistoryWindowHeadings(const MoCatalogue* texts)
+{
+    std::vector<std::string> headings;
+    for (const char* heading : {N_("Started"), N_("Result"), N_("Label"), N_("Device"), N_("Serial"), N_("Model"),
+                                N_("OS before"), N_("Image"), N_("Mode"), N_("Reason")}) {
+        headings.push_back(Message(heading).Render(texts));
+    }
+    return headings;
+}
+
+std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const MoCatalogue* texts)
+{
+    const auto shown = [](const std::optional<std::string>& value) { return value ? SafeText(*value) : "-"; };
+    return {ShownLocalTime(record[kStarted].value_or("-")),
+            ShownResultWord(record[kResult].value_or("-"), texts),
+            shown(RecordField(record, "label")),
+            shown(record[kDevice]),
+            shown(record[kUsbSerial]),
+            shown(record[kModel]),
+            shown(record[kOsBefore]),
+            shown(record[kOsImage]),
+            ShownModeWord(record[kMode].value_or("-"), texts),
+            ShownReason(record, texts)};
+}
+
 std::string ShownModeWord(const std::string& recorded, const MoCatalogue* texts)
 {
     for (const char* word : {N_("single"), N_("all"), N_("watch")}) {

@@ -68,6 +68,17 @@ std::string ShownLocalTime(const std::string& iso);
 // program knows no field of that name (a field newer than the program).
 std::optional<std::string> RecordField(const HistoryRecord& record, std::string_view name);
 
+// The columns of the history windows, in order, their headings and the
+// cells of a record's row as a person reads them (the start as the local
+// time with its offset, the reason whole, at most 1000 characters, "-" for
+// what the record does not have), all in the catalogue's language.
+enum HistoryWindowColumn {
+    kRunStarted, kRunResult, kRunLabel, kRunDevice, kRunSerial, kRunModel, kRunOsBefore, kRunImage, kRunMode,
+    kRunReason, kRunColumnCount
+};
+std::vector<std::string> HistoryWindowHeadings(const MoCatalogue* texts);
+std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const MoCatalogue* texts);
+
 // The records as a CHistoryTable.
 std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr,
                          int columns = 0);

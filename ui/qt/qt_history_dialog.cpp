@@ -20,8 +20,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <deque>
-#include <iterator>
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
@@ -40,41 +38,16 @@ constexpr const char* kNothingYet = N_("No calculator has been updated on this c
 // The most runs the window holds; the rest are in --history and the CSV.
 constexpr size_t kShownRuns = 2000;
 
-enum Column { kWhen, kWhat, kName, kWhere, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
+enum Column {
+    kWhen = kRunStarted, kWhat = kRunResult, kName = kRunLabel, kWhere = kRunDevice, kSerial = kRunSerial,
+    kCalculator = kRunModel, kBefore = kRunOsBefore, kImage = kRunImage, kHow = kRunMode, kWhy = kRunReason,
+    kColumnCount = kRunColumnCount
+};
 
-constexpr const char* kHeadings[kColumnCount] = {N_("Started"), N_("Result"), N_("Label"),  N_("Device"),
-                                                 N_("Serial"),  N_("Model"),  N_("OS before"), N_("Image"),
-                                                 N_("Mode"),    N_("Reason")};
 // What a cell holds besides its text: how it sorts (the start's UTC time,
 // which sorts as text) and, for the result, the word as recorded.
 constexpr int kSortRole = Qt::UserRole;
 constexpr int kRecordedRole = Qt::UserRole + 1;
-
-// The newest kShownRuns records of the history at `path`, and the lines of
-// warning that go under the table.
-std::vector<HistoryRecord> ReadNewest(const std::string& path, uint64_t& total, std::vector<Message>& warnings)
-{
-    std::deque<HistoryRecord> newest;
-    CHistoryReader reader;
-    Message problem;
-    total = 0;
-    if (!reader.Open(path, problem)) {
-        warnings.push_back(problem);
-        return {};
-    }
-    HistoryRecord record;
-    while (reader.Next(record)) {
-        ++total;
-        newest.push_back(std::move(record));
-        if (newest.size() > kShownRuns) {
-            newest.pop_front();
-        }
-    }
-    if (Message bad = BadLinesWarning(reader.BadLines(), SafeText(path)); !bad.Empty()) {
-        warnings.push_back(bad);
-    }
-    return {std::make_move_iterator(newest.begin()), std::make_move_iterator(newest.end())};
-}
 
 QString Tr(const MoCatalogue* texts, const Message& message)
 {
@@ -86,38 +59,21 @@ QString Tr(const MoCatalogue* texts, const char* english)
     return Tr(texts, Message(english));
 }
 
-QString Shown(const std::optional<std::string>& value)
-{
-    return value ? QString::fromStdString(SafeText(*value)) : QStringLiteral("-");
-}
-
 // The cells of one record's row, as a person reads them.
 QList<QStandardItem*> RowOf(const HistoryRecord& record, const MoCatalogue* texts)
 {
-    const std::string result = record[kResult].value_or("");
-    const QString reason = QString::fromStdString(ShownReason(record, texts));
-    const QString cells[kColumnCount] = {
-        QString::fromStdString(ShownLocalTime(record[kStarted].value_or(""))),
-        QString::fromStdString(ShownResultWord(result, texts)),
-        Shown(RecordField(record, "label")),
-        Shown(record[kDevice]),
-        Shown(record[kUsbSerial]),
-        Shown(record[kModel]),
-        Shown(record[kOsBefore]),
-        Shown(record[kOsImage]),
-        QString::fromStdString(ShownModeWord(record[kMode].value_or("-"), texts)),
-        reason,
-    };
+    const std::vector<std::string> cells = HistoryWindowCells(record, texts);
     QList<QStandardItem*> row;
-    for (const QString& cell : cells) {
+    for (const std::string& text : cells) {
+        const QString cell = QString::fromStdString(text);
         auto* item = new QStandardItem(cell);
         item->setEditable(false);
         item->setData(cell, kSortRole);
         row.append(item);
     }
-    row[kWhen]->setData(Shown(record[kStarted]), kSortRole);
-    row[kWhat]->setData(QString::fromStdString(result), kRecordedRole);
-    if (!reason.isEmpty()) {
+    row[kWhen]->setData(QString::fromStdString(record[kStarted].value_or("")), kSortRole);
+    row[kWhat]->setData(QString::fromStdString(record[kResult].value_or("")), kRecordedRole);
+    if (const QString reason = row[kWhy]->text(); !reason.isEmpty()) {
         // Rich text, so that a long reason is wrapped.
         row[kWhy]->setToolTip(QStringLiteral("<p>%1</p>").arg(reason.toHtmlEscaped()));
     }
@@ -176,8 +132,8 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
     setWindowTitle(Tr(texts, kHistoryWindowTitle));
     m_rows = new CHistoryRows(this);
     QStringList headings;
-    for (const char* heading : kHeadings) {
-        headings.append(Tr(texts, heading));
+    for (const std::string& heading : HistoryWindowHeadings(texts)) {
+        headings.append(QString::fromStdString(heading));
     }
     m_rows->Runs().setHorizontalHeaderLabels(headings);
     for (int c = 0; c < kColumnCount; ++c) {
@@ -194,7 +150,7 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
         m_path = file;
         uint64_t total = 0;
         std::vector<Message> warnings;
-        records = ReadNewest(file, total, warnings);
+        records = ReadNewestRecords(file, kShownRuns, total, warnings);
         if (records.empty() && warnings.empty()) {
             notes.append(Tr(texts, kNothingYet));
         }
