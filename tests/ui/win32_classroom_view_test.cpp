@@ -18,11 +18,13 @@
 
 #include "i18n/catalogue.h"
 #include "shell/classroom.h"
+#include "shell/history_table.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_front_end.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 namespace {
 
@@ -203,9 +205,19 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     HWND historyWindow = FindWindowA(nullptr, "Zentrix OS Update - history");
     ASSERT_NE(historyWindow, nullptr);
-    char table[1024] = {};
-    GetWindowTextA(GetWindow(historyWindow, GW_CHILD), table, sizeof table);
-    EXPECT_NE(std::string(table).find(R"(updated  \\.\COM5)"), std::string::npos) << table;
+    // A table of the runs: the result and the device in their columns.
+    HWND runs = FindWindowExA(historyWindow, nullptr, "SysListView32", nullptr);
+    ASSERT_NE(runs, nullptr);
+    const auto cell = [runs](int column) {
+        char text[256] = {};
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(runs, LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&item));
+        return std::string(text);
+    };
+    EXPECT_EQ(cell(kRunResult) + " " + cell(kRunDevice), R"(updated \\.\COM5)");
     DeleteFileA(history.c_str());
 
     // Ctrl+Break ends the runs without asking.
