@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -20,7 +21,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"ZentrixHistory";
 constexpr size_t kShownRuns = 2000;   // the rest are in --history and the CSV
 constexpr int kDetailsHeight = 120;   // the box under the table with the selected run in full
-constexpr int kColumnWidths[kRunColumnCount] = {150, 90, 80, 110, 80, 60, 80, 80, 50, 420};
 constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
 
 // What the window shows: the headings, each run's cells and its start as
@@ -97,13 +97,27 @@ void Sort(HWND list, HistoryView& view)
     }
 }
 
+// As wide as the column's heading (with room for the sort arrow) and its
+// widest cell, in the table's font.
+LPARAM ColumnWidth(HWND list, const HistoryView& view, int column)
+{
+    const auto width = [list](const std::wstring& text) {
+        return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    };
+    int widest = width(view.headings[static_cast<size_t>(column)]) + 40;
+    for (const std::vector<std::wstring>& row : view.cells) {
+        widest = std::max(widest, width(row[static_cast<size_t>(column)]) + 16);
+    }
+    return widest;
+}
+
 void Fill(HWND list, HistoryView& view)
 {
     for (int c = 0; c < kRunColumnCount; ++c) {
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.pszText = view.headings[static_cast<size_t>(c)].data();
-        column.cx = kColumnWidths[c];
+        column.cx = 100;
         column.iSubItem = c;
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
     }
@@ -120,6 +134,9 @@ void Fill(HWND list, HistoryView& view)
             cell.pszText = view.cells[run][static_cast<size_t>(c)].data();
             SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&cell));
         }
+    }
+    for (int c = 0; c < kRunReason; ++c) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), ColumnWidth(list, view, c));
     }
     Sort(list, view);
 }
@@ -172,6 +189,8 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         const int height = HIWORD(lParam);
         const int details = height > 2 * kDetailsHeight ? kDetailsHeight : height / 2;
         MoveWindow(GetDlgItem(window, 1), 0, 0, width, height - details, TRUE);
+        // The reason takes what the other columns leave.
+        SendMessageW(GetDlgItem(window, 1), LVM_SETCOLUMNWIDTH, kRunReason, LVSCW_AUTOSIZE_USEHEADER);
         MoveWindow(GetDlgItem(window, 2), 0, height - details, width, details, TRUE);
         return 0;
     }
