@@ -60,6 +60,14 @@ public:
     bool Empty() const { return m_pattern == nullptr && m_raw.empty(); }
     // The English pattern; null for outside text and for no message.
     const char* Pattern() const { return m_pattern; }
+    // What the message is made of, for keeping it (stored_message.h): the
+    // plural pattern and count (null and 0 without a count), the arguments,
+    // the outside text, and whether that text may be one of ours.
+    const char* Plural() const { return m_plural; }
+    unsigned long CountValue() const { return m_count; }
+    const std::vector<MessageArg>& Args() const { return m_args; }
+    const std::string& RawText() const { return m_raw; }
+    bool IsWord() const { return m_word; }
 
     // The English text, byte for byte what FormatText makes of the pattern.
     std::string English() const;

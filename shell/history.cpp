@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "i18n/stored_message.h"
 #include "i18n/text_format.h"
 #include "shell/system_log.h"
 
@@ -57,6 +58,7 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kMode] = mode;
     f[kHost] = Known(HostName());
     f[kProgramVersion] = Known(programVersion);
+    f[kReasonMessage] = outcome.result == Success ? std::nullopt : StoreMessage(outcome.reason);
     return record;
 }
 

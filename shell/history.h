@@ -18,10 +18,15 @@
 #include "shell/stop_requests.h"
 #include "update/run_update.h"
 
-// The fields of a record, in the order they are written.
+// The fields of a record, in the order they are written. `reason` is the
+// reason in English; `reason_message` the same reason as the message it
+// was made from (stored_message.h), so that it can be shown in any
+// language. Records written before it was kept have none: their English
+// reason is shown as it is. It is left out of the CSV, whose reason column
+// is the English text.
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
-    kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kHistoryFieldCount
+    kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage, kHistoryFieldCount
 };
 
 // The JSON names of the fields, in HistoryField order.

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <iterator>
 #include <filesystem>
 
 #include "device/safe_text.h"
@@ -103,4 +105,29 @@ Message BadLinesWarning(const HistoryBadLines& bad, const MessageArg& shownPath)
     return Message::Count("%d line of %s is not a whole record; it is skipped (the first is line %d)",
                           "%d lines of %s are not whole records; they are skipped (the first is line %d)", bad.count,
                           {std::to_string(bad.count), shownPath, std::to_string(bad.first)});
+}
+
+std::vector<HistoryRecord> ReadNewestRecords(const std::string& path, size_t most, uint64_t& total,
+                                             std::vector<Message>& warnings)
+{
+    std::deque<HistoryRecord> newest;
+    CHistoryReader reader;
+    Message problem;
+    total = 0;
+    if (!reader.Open(path, problem)) {
+        warnings.push_back(problem);
+        return {};
+    }
+    HistoryRecord record;
+    while (reader.Next(record)) {
+        ++total;
+        newest.push_back(std::move(record));
+        if (newest.size() > most) {
+            newest.pop_front();
+        }
+    }
+    if (Message bad = BadLinesWarning(reader.BadLines(), SafeText(path)); !bad.Empty()) {
+        warnings.push_back(bad);
+    }
+    return {std::make_move_iterator(newest.begin()), std::make_move_iterator(newest.end())};
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "i18n/message.h"
 #include "shell/history.h"
@@ -66,3 +67,10 @@ private:
 // The one warning about a file's bad lines (English, for the user's
 // catalogue where it is shown); empty when there were none.
 Message BadLinesWarning(const HistoryBadLines& bad, const MessageArg& shownPath);
+
+// The newest `most` records of the history at `path` (all it holds, when
+// fewer), in the file's order; `total` counts every record read, and
+// `warnings` gets what a window says under them (a file that cannot be
+// read, lines that are not whole records).
+std::vector<HistoryRecord> ReadNewestRecords(const std::string& path, size_t most, uint64_t& total,
+                                             std::vector<Message>& warnings);

@@ -9,7 +9,7 @@
 
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
     "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
-    "route", "block_size", "result", "reason", "mode", "host", "program_version"};
+    "route", "block_size", "result", "reason", "mode", "host", "program_version", "reason_message"};
 
 namespace {
 

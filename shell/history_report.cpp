@@ -167,7 +167,7 @@ std::string HistoryCsvHeader()
 {
     std::string csv;
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
-        csv += (f == 0 ? "" : ",") + std::string(kHistoryFieldNames[f]);
+        csv += f == kReasonMessage ? "" : (f == 0 ? "" : ",") + std::string(kHistoryFieldNames[f]);
     }
     return csv + "\r\n";
 }
@@ -176,7 +176,7 @@ std::string HistoryCsvRow(const HistoryRecord& record)
 {
     std::string csv;
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
-        csv += (f == 0 ? "" : ",") + HistoryCsvCell(record.fields[f].value_or(""));
+        csv += f == kReasonMessage ? "" : (f == 0 ? "" : ",") + HistoryCsvCell(record.fields[f].value_or(""));
     }
     return csv + "\r\n";
 }

@@ -8,6 +8,7 @@
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
+#include "i18n/stored_message.h"
 #include "shell/text_columns.h"
 #include "update/run_update.h"
 
@@ -119,11 +120,11 @@ const ColumnText kColumns[kColumnCount] = {
 // On a terminal the start is the local time.
 const ColumnText kLocalStart = {N_("Started"), [](const HistoryRecord& r) { return LocalTime(Cell(r, kStarted)); }};
 
-// The headings and the result words (maybe translated) by characters, the
-// other cells by bytes as they always were.
+// The headings and the words that may be translated (result, mode,
+// reason) by characters, the other cells by bytes as they always were.
 size_t CellWidth(size_t column, const std::string& cell, bool heading)
 {
-    return heading || column == kWhat ? TextColumns(cell) : cell.size();
+    return heading || column == kWhat || column == kHow || column == kWhy ? TextColumns(cell) : cell.size();
 }
 
 const ColumnText& TextOf(size_t column, bool onTerminal)
@@ -132,6 +133,66 @@ const ColumnText& TextOf(size_t column, bool onTerminal)
 }
 
 }  // namespace
+
+std::string ShownLocalTime(const std::string& iso)
+{
+    return LocalTime(iso);
+}
+
+std::optional<std::string> RecordField(const HistoryRecord& record, std::string_view name)
+{
+    for (size_t f = 0; f < kHistoryFieldCount; ++f) {
+        if (name == kHistoryFieldNames[f]) {
+            return record.fields[f];
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> HistoryWindowHeadings(const MoCatalogue* texts)
+{
+    std::vector<std::string> headings;
+    for (const char* heading : {N_("Started"), N_("Result"), N_("Label"), N_("Device"), N_("Serial"), N_("Model"),
+                                N_("OS before"), N_("Image"), N_("Mode"), N_("Reason")}) {
+        headings.push_back(Message(heading).Render(texts));
+    }
+    return headings;
+}
+
+std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const MoCatalogue* texts)
+{
+    const auto shown = [](const std::optional<std::string>& value) { return value ? SafeText(*value) : "-"; };
+    return {ShownLocalTime(record[kStarted].value_or("-")),
+            ShownResultWord(record[kResult].value_or("-"), texts),
+            shown(RecordField(record, "label")),
+            shown(record[kDevice]),
+            shown(record[kUsbSerial]),
+            shown(record[kModel]),
+            shown(record[kOsBefore]),
+            shown(record[kOsImage]),
+            ShownModeWord(record[kMode].value_or("-"), texts),
+            ShownReason(record, texts)};
+}
+
+std::string ShownModeWord(const std::string& recorded, const MoCatalogue* texts)
+{
+    for (const char* word : {N_("single"), N_("all"), N_("watch")}) {
+        if (recorded == word) {
+            return Message(word).Render(texts);
+        }
+    }
+    return recorded;
+}
+
+std::string ShownReason(const HistoryRecord& record, const MoCatalogue* texts, size_t maxChars)
+{
+    if (record[kReasonMessage]) {
+        if (const std::optional<std::string> shown = RenderStoredMessage(*record[kReasonMessage], texts)) {
+            return SafeText(*shown, maxChars);
+        }
+    }
+    return record[kReason] ? SafeText(*record[kReason], maxChars) : std::string();
+}
 
 std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts)
 {
@@ -158,6 +219,8 @@ CHistoryTable::Cells CHistoryTable::CellsOf(const HistoryRecord& record) const
         cells.push_back(TextOf(c, m_columns > 0).cell(record));
     }
     cells[kWhat] = ShownResultWord(cells[kWhat], m_texts);
+    cells[kHow] = ShownModeWord(cells[kHow], m_texts);
+    cells[kWhy] = ShownReason(record, m_texts);
     return cells;
 }
 

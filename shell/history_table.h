@@ -12,7 +12,9 @@
 // The table is made in two passes over the records, so that nothing but
 // the column widths is held however long the history: every record is
 // measured, then the heading and each record's line are written.
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shell/history.h"
@@ -47,6 +49,35 @@ private:
 // A result word of the history file ("updated", "failed") in the
 // catalogue's language; a word the program does not write stays as it is.
 std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts);
+
+// A mode word of the history file ("single", "all", "watch") in the
+// catalogue's language; a word the program does not write stays as it is.
+std::string ShownModeWord(const std::string& recorded, const MoCatalogue* texts);
+
+// The record's reason as a person reads it, escaped and cut at `maxChars`:
+// rendered in the catalogue's language from the message the record keeps,
+// else (an old record, or a kept message that cannot be rendered
+// faithfully) its English text; empty when it has none.
+std::string ShownReason(const HistoryRecord& record, const MoCatalogue* texts, size_t maxChars = 1000);
+
+// "2026-12-07T19:35:25Z" as the local time with its offset from UTC,
+// "2026-12-07 20:35 +0100"; a text that is no such time stays as it is.
+std::string ShownLocalTime(const std::string& iso);
+
+// The record's field of that JSON name; nothing when it has none or the
+// program knows no field of that name (a field newer than the program).
+std::optional<std::string> RecordField(const HistoryRecord& record, std::string_view name);
+
+// The columns of the history windows, in order, their headings and the
+// cells of a record's row as a person reads them (the start as the local
+// time with its offset, the reason whole, at most 1000 characters, "-" for
+// what the record does not have), all in the catalogue's language.
+enum HistoryWindowColumn {
+    kRunStarted, kRunResult, kRunLabel, kRunDevice, kRunSerial, kRunModel, kRunOsBefore, kRunImage, kRunMode,
+    kRunReason, kRunColumnCount
+};
+std::vector<std::string> HistoryWindowHeadings(const MoCatalogue* texts);
+std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const MoCatalogue* texts);
 
 // The records as a CHistoryTable.
 std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr,

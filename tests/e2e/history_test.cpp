@@ -331,10 +331,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     const std::string secondRow = "2026-12-02 10:00:00  failed   /dev/ttyS0  -        -      -           01.05.0000  "
                                   "single  it said \"no\", then\\nnothing\\x1b\n";
     // The JSON document holds each record as the program writes it: every
-    // field, control characters as \u00XX.
+    // field, control characters as \u00XX. These records were written before
+    // reasons were kept as messages: they read as before, without one.
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
-    const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + first + ",\n  " + secondJson + "\n]}\n";
+    secondJson.insert(secondJson.size() - 1, ", \"reason_message\": null");
+    const std::string firstJson = first.substr(0, first.size() - 1) + ", \"reason_message\": null}";
+    const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + firstJson + ",\n  " + secondJson + "\n]}\n";
     const struct {
         std::vector<std::string> arguments;
         int exitCode;

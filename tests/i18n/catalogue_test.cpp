@@ -11,6 +11,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/message.h"
+#include "i18n/stored_message.h"
 #include "i18n/text_format.h"
 
 namespace {
@@ -216,3 +217,55 @@ TEST(Catalogue, ADamagedFileIsRefusedWhole)
 }
 
 }  // namespace
+
+namespace {
+
+// `levels` messages of ours, each the argument of the one around it.
+std::string Nested(int levels)
+{
+    std::string text = "\"end\"";
+    for (int i = 0; i < levels; ++i) {
+        text = R"({"m": "the calculator at %s: %s", "a": ["x", )" + text + "]}";
+    }
+    return text;
+}
+
+}  // namespace
+
+// A kept message renders as the message itself did, in any language; what
+// else a file could hold gives no text (and the English beside it is shown).
+TEST(StoredMessage, RendersAsTheMessageDidAndNothingElse)
+{
+    const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
+    ASSERT_TRUE(c);
+    const Message silent(N_("the calculator did not answer in time"));
+    for (const Message& message :
+         {Message(N_("the calculator at %s: %s"), {std::string("/dev/\"pts\"\n\\3"), silent}),
+          Message::Count("%d file", "%d files", 5, {std::string("5")}),
+          Message(N_("the calculator at %s: %s"), {std::string("Warning"), Message::Word("Warning")})}) {
+        const std::optional<std::string> kept = StoreMessage(message);
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->find('\n'), std::string::npos) << *kept;
+        EXPECT_EQ(RenderStoredMessage(*kept, &*c), message.Render(&*c)) << *kept;
+    }
+    EXPECT_EQ(RenderStoredMessage(Nested(kStoredMessageDepth), &*c).value_or("").substr(0, 36),
+              "der Rechner an x: der Rechner an x: ");
+    EXPECT_FALSE(StoreMessage(Message()));
+    EXPECT_FALSE(RenderStoredMessage(R"("plain")", nullptr));
+    for (const std::string& hostile : {
+             std::string(R"({"m": "%s %s", "a": ["a", "b"]})"),   // not a pattern of the catalogue
+             std::string(R"({"m": "the calculator at %s: %s", "a": ["x"]})"),
+             std::string(R"({"m": "the calculator at %s: %s", "a": ["x", "y", "z"]})"),
+             std::string(R"({"m": "Update %s of %d", "a": ["1", "%s"]})"),   // no number where it says %d
+             std::string(R"({"m": "%d file", "a": ["5"]})"),                  // a count without its count
+             std::string(R"({"m": "%d file", "p": "%d things", "n": 2, "a": ["2"]})"),
+             std::string(R"({"m": "the calculator at %s: %s", "a": ["x", {"m": "nothing of ours"}]})"),
+             std::string(R"({"m": "Warning", "a": []} and more)"),
+             std::string(R"({"x": "Warning"})"),
+             std::string(R"("cut short)"),
+             Nested(kStoredMessageDepth + 1),
+             "\"" + std::string(kStoredMessageBytes, 'a') + "\"",
+         }) {
+        EXPECT_FALSE(RenderStoredMessage(hostile, &*c)) << hostile;
+    }
+}

@@ -6,6 +6,10 @@
 // against simulated calculators, one of them silent, stopped by its row's
 // Stop or by closing the window.
 #include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -25,6 +29,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <regex>
 
 #include <fstream>
 #include <memory>
@@ -33,6 +38,7 @@
 #include "shell/classroom.h"
 #include "shell/front_end.h"
 #include "shell/history_report.h"
+#include "shell/history_table.h"
 #include "ui/qt/qt_classroom_view.h"
 #include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_message_box.h"
@@ -318,19 +324,58 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
     EXPECT_EQ(view.Serve(1), ClassroomRequest::Close);
 }
 
-// The window's History... button shows the table --history prints, and
-// saves the runs as CSV; records that cannot be read are said, not fatal.
-TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
+// Runs of a set as the history keeps them, their reasons the messages the
+// update run makes, one minute apart from 2026-12-07 08:00 UTC.
+std::vector<HistoryRecord> HistoryOfASet()
+{
+    const auto step = [](const char* name, const Message& what) { return Message(N_("%s: %s"), {Message(name), what}); };
+    const struct {
+        const char* device;
+        const char* serial;
+        UpdateResult result;
+        Message reason;
+    } runs[] = {
+        {"usb:1:4", "ZX-0041", Success, {}},
+        {"usb:1:7", "ZX-0042", AlreadyCurrent,
+         step(N_("the version check"), Message(N_("the calculator runs OS %s, already at or above the image's %s"),
+                                               {std::string("02.00"), std::string("01.05")}))},
+        {"usb:1:8", "ZX-0043", UnsupportedModel,
+         step(N_("the calculator's identity"),
+              Message(N_("the calculator's model code %s is not one this program supports"), {std::string("12345678")}))},
+        {"usb:2:3", "ZX-0044", Failed,
+         Message(N_("%s, block %d of %d: %s"),
+                 {Message(N_("the OS image")), std::string("34"), std::string("69"),
+                  Message(N_("the link to the calculator was lost (%s); check the cable, then start the update "
+                             "again"),
+                          {std::string("Broken pipe")})})},
+        {"/dev/ttyUSB0", nullptr, Failed, step(N_("the calculator's identity"), Message(N_("the calculator did not answer in time")))},
+    };
+    std::vector<HistoryRecord> records;
+    for (const auto& run : runs) {
+        UpdateOutcome outcome{run.result, run.reason};
+        outcome.facts.device = run.device;
+        outcome.facts.usbSerial = run.serial != nullptr ? run.serial : "";
+        outcome.facts.model = "ZX-84";
+        outcome.facts.osBefore = run.result == AlreadyCurrent ? "02.00.0000" : "01.00.0000";
+        outcome.facts.osImage = "01.05.0000";
+        const auto started = std::chrono::system_clock::time_point(std::chrono::seconds(1796630400 + records.size() * 60));
+        records.push_back(MakeHistoryRecord(outcome, started, started + std::chrono::seconds(50), "all", "1.0"));
+    }
+    return records;
+}
+
+// The window's History... button shows the runs as a table, newest first,
+// sorted again at a click on a heading and filtered by result and by text,
+// each reason whole on hover and under the table; it saves the runs as CSV;
+// records that cannot be read are said, not fatal. In German every reason
+// and mode word is German. Grabbed in English and German.
+TEST(ClassroomWindow, HistoryIsATableThatSortsFiltersAndSavesAsCsv)
 {
     const QString dir = QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/history-test");
     QDir(dir).removeRecursively();
     QDir().mkpath(dir);
     const std::string path = (dir + QStringLiteral("/history.jsonl")).toStdString();
-    std::vector<HistoryRecord> records;
-    for (const Calculator& c : kSet) {
-        const auto ended = std::chrono::system_clock::time_point(std::chrono::seconds(1796666400 + records.size() * 95));
-        records.push_back(MakeHistoryRecord(c.outcome, ended - std::chrono::seconds(90), ended, "all", "1.0"));
-    }
+    const std::vector<HistoryRecord> records = HistoryOfASet();
     {
         std::ofstream file(path);
         for (const HistoryRecord& record : records) {
@@ -347,11 +392,34 @@ TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
     auto* dialog = view.Window()->findChild<CHistoryDialog*>();
     ASSERT_NE(dialog, nullptr);
     QApplication::processEvents();
+    const QAbstractItemModel* runs = dialog->ShownRuns();
+    const auto cell = [runs](int row, int column) { return runs->index(row, column).data().toString().toStdString(); };
+    ASSERT_EQ(runs->rowCount(), 5);
+    EXPECT_EQ(cell(0, 0), ShownLocalTime(*records.back()[kStarted]));   // the newest first
+    EXPECT_NE(dialog->Notes().toStdString().find("history.jsonl"), std::string::npos);   // the torn line
+
+    auto* table = dialog->findChild<QTableView*>(QStringLiteral("runs"));
+    QHeaderView* header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(3) + 4, 4));
+    EXPECT_EQ(cell(0, 3), "/dev/ttyUSB0");
+    EXPECT_EQ(cell(4, 3), "usb:2:3");
+    table->selectRow(4);
+    const std::string reason = *records[3][kReason];
+    EXPECT_EQ(cell(4, 9), reason);
+    EXPECT_NE(runs->index(4, 9).data(Qt::ToolTipRole).toString().toStdString().find("Broken pipe); check the cable"),
+              std::string::npos);
+    EXPECT_NE(dialog->findChild<QPlainTextEdit*>(QStringLiteral("details"))->toPlainText().toStdString().find(reason),
+              std::string::npos);
+    dialog->resize(1180, 560);   // as on a desktop's screen, wider than the test's
     Save(dialog, "classroom-history.png");
-    const std::string table = HistoryTable(records);
-    const std::string shown = dialog->TableText().toStdString();
-    EXPECT_EQ(shown.rfind(table, 0), 0u) << shown;
-    EXPECT_NE(shown.find("history.jsonl"), std::string::npos) << shown;   // the warning names the file
+
+    auto* result = dialog->findChild<QComboBox*>(QStringLiteral("resultFilter"));
+    result->setCurrentIndex(result->findData(QStringLiteral("failed")));
+    EXPECT_EQ(runs->rowCount(), 2);
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("textFilter")), QStringLiteral("BLOCK 34"));
+    ASSERT_EQ(runs->rowCount(), 1);
+    EXPECT_EQ(cell(0, 3), "usb:2:3");
+
     const QString csv = dir + QStringLiteral("/runs.csv");
     ASSERT_TRUE(dialog->SaveCsv(csv));
     QFile saved(csv);
@@ -359,6 +427,22 @@ TEST(ClassroomWindow, HistoryShowsTheTableAndSavesItAsCsv)
     EXPECT_EQ(saved.readAll().toStdString(), HistoryCsv(records));
     EXPECT_FALSE(dialog->SaveCsv(dir + QStringLiteral("/no-such-folder/runs.csv")));
     view.CloseRows();
+
+    const std::optional<MoCatalogue> german = MoCatalogue::Load(ZENTRIX_LOCALE_DIR "/de/LC_MESSAGES/zentrix-update.mo");
+    ASSERT_TRUE(german);
+    CHistoryDialog inGerman(nullptr, path, &*german);
+    inGerman.show();
+    inGerman.resize(1180, 560);
+    inGerman.findChild<QTableView*>(QStringLiteral("runs"))->selectRow(1);
+    QApplication::processEvents();
+    Save(&inGerman, "classroom-history-de.png");
+    const std::regex english(R"(\b(all|the|calculator|version|check|link|block|updated|failed)\b)");
+    for (int row = 0; row < inGerman.ShownRuns()->rowCount(); ++row) {
+        for (int column = 0; column < inGerman.ShownRuns()->columnCount(); ++column) {
+            const std::string shown = inGerman.ShownRuns()->index(row, column).data().toString().toStdString();
+            EXPECT_FALSE(std::regex_search(shown, english)) << shown;
+        }
+    }
 }
 
 // Whole sets in the window against two simulated calculators, the second of

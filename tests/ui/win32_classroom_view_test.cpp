@@ -9,6 +9,8 @@
 // chooser lists a port that appears after it opened and takes a typed path.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -16,15 +18,32 @@
 #include <utility>
 #include <vector>
 
+#include "device/win_text.h"
 #include "i18n/catalogue.h"
+#include "i18n/message.h"
 #include "shell/classroom.h"
+#include "shell/history_table.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_front_end.h"
+#include "ui/win32/win32_history_window.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 namespace {
+
+// The text of a cell of a table (a list view).
+std::string Cell(HWND list, int row, int column)
+{
+    char text[256] = {};
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return std::string(text);
+}
 
 ClassroomRow Running(const std::string& device)
 {
@@ -203,9 +222,10 @@ TEST_F(Win32Classroom, CloseEscapeNextAndBreakAreTheUpdateLoopsToAnswer)
     EXPECT_EQ(view.Serve(20), ClassroomRequest::None);
     HWND historyWindow = FindWindowA(nullptr, "Zentrix OS Update - history");
     ASSERT_NE(historyWindow, nullptr);
-    char table[1024] = {};
-    GetWindowTextA(GetWindow(historyWindow, GW_CHILD), table, sizeof table);
-    EXPECT_NE(std::string(table).find(R"(updated  \\.\COM5)"), std::string::npos) << table;
+    // A table of the runs: the result and the device in their columns.
+    HWND runs = FindWindowExA(historyWindow, nullptr, "SysListView32", nullptr);
+    ASSERT_NE(runs, nullptr);
+    EXPECT_EQ(Cell(runs, 0, kRunResult) + " " + Cell(runs, 0, kRunDevice), R"(updated \\.\COM5)");
     DeleteFileA(history.c_str());
 
     // Ctrl+Break ends the runs without asking.
@@ -503,3 +523,109 @@ TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
 }
 
 }  // namespace
+
+namespace {
+
+// What the screen shows of `window`, as a BMP file `name` in the folder
+// ZENTRIX_SHOTS names (as Windows names it); nothing when it names none.
+void Shoot(HWND window, const std::string& name)
+{
+    const char* folder = std::getenv("ZENTRIX_SHOTS");
+    RECT r = {};
+    if (folder == nullptr || *folder == '\0' || GetClientRect(window, &r) == 0) {
+        return;
+    }
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, before);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<char> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * static_cast<size_t>(height));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    const BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()),
+                                   0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info)};
+    std::ofstream out(std::string(folder) + "\\" + name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+void Pump(int ms)
+{
+    const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+    while (GetTickCount() < end) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+}
+
+}  // namespace
+
+// The history window in English and German: the newest run first, a click
+// on a heading sorts by its column, and the selected run's reason is whole
+// under the table, in the window's language (German from the message the
+// record keeps).
+TEST(Win32HistoryWindow, ATableSortedByAClickOnAHeadingWithTheReasonWholeBelow)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    const std::string path = std::string(temp) + "zentrix-ui-test-history-table.jsonl";
+    const Message lost(N_("%s, block %d of %d: %s"),
+                       {Message(N_("the OS image")), std::string("34"), std::string("69"),
+                        Message(N_("the link to the calculator was lost (%s); check the cable, then start the "
+                                   "update again"),
+                                {std::string("Broken pipe")})});
+    std::vector<HistoryRecord> records;
+    for (const auto& [device, outcome] : {std::pair<const char*, UpdateOutcome>{"usb:1:4", {Success, {}}},
+                                          std::pair<const char*, UpdateOutcome>{"usb:2:3", {Failed, lost}}}) {
+        UpdateOutcome run = outcome;
+        run.facts.device = device;
+        run.facts.model = "ZX-84";
+        const auto started = std::chrono::system_clock::time_point(std::chrono::seconds(1796630400 + records.size() * 60));
+        records.push_back(MakeHistoryRecord(run, started, started + std::chrono::seconds(50), "all", "1.0"));
+    }
+    {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        for (const HistoryRecord& record : records) {
+            file << FormatHistoryLine(record) << '\n';
+        }
+    }
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german);
+    for (const MoCatalogue* texts : {static_cast<const MoCatalogue*>(nullptr), &*german}) {
+        HWND window = ShowHistoryWindow(nullptr, path, texts);
+        ASSERT_NE(window, nullptr);
+        HWND runs = FindWindowExA(window, nullptr, "SysListView32", nullptr);
+        EXPECT_EQ(Cell(runs, 0, kRunDevice), "usb:2:3");
+        NMLISTVIEW click = {};
+        click.hdr = {runs, 1, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = kRunDevice;
+        SendMessageW(window, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&click));
+        EXPECT_EQ(Cell(runs, 0, kRunDevice), "usb:1:4");
+        LVITEMW select = {};
+        select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        select.state = select.stateMask;
+        SendMessageW(runs, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&select));
+        wchar_t details[2048] = {};
+        GetWindowTextW(GetDlgItem(window, 2), details, 2048);
+        EXPECT_NE(std::wstring(details).find(WideText(lost.Render(texts))), std::wstring::npos);
+        Pump(400);
+        Shoot(window, texts == nullptr ? "win32-history-en.bmp" : "win32-history-de.bmp");
+        DestroyWindow(window);
+    }
+    DeleteFileA(path.c_str());
+}

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The history of update runs in a window: the table `--history` prints,
-// and a button that saves the runs as CSV for a spreadsheet.
+// The history of update runs in a window: a table of the runs (newest
+// first; every column sorts at a click on its heading), a filter by result
+// and by text, the selected run in full under the table, and a button that
+// saves the runs as CSV for a spreadsheet.
 #include <QDialog>
 #include <string>
 #include <vector>
@@ -10,7 +12,11 @@
 #include "i18n/text_format.h"
 #include "shell/history.h"
 
+class QAbstractItemModel;
+class QLabel;
 class QPlainTextEdit;
+class QTableView;
+class CHistoryRows;
 
 inline constexpr const char* kHistoryWindowTitle = N_("Zentrix OS Update - history");
 
@@ -20,16 +26,25 @@ public:
     // `texts` (null: English) is the catalogue its texts are shown in.
     CHistoryDialog(QWidget* owner, const std::string& path, const MoCatalogue* texts = nullptr);
 
-    // The table as shown (with a line for each record that could not be read).
-    QString TableText() const;
+    // The runs as shown: sorted and filtered as the window says.
+    const QAbstractItemModel* ShownRuns() const;
+    // What is said under the table (no history, lines that cannot be read).
+    QString Notes() const;
     // Writes every run of the history as CSV to `file`; false when it cannot.
     bool SaveCsv(const QString& file) const;
 
 private:
     void AskWhereToSave();
+    void ShowSelectedRun();
+    void Fill(const std::vector<HistoryRecord>& records);
+    QWidget* MakeFilters();
+    void FitToContents();
 
     std::string m_path;
-    std::vector<HistoryRecord> m_records;   // the newest, as shown
     const MoCatalogue* m_texts;
-    QPlainTextEdit* m_table = nullptr;
+    CHistoryRows* m_rows = nullptr;
+    QTableView* m_table = nullptr;
+    QPlainTextEdit* m_details = nullptr;
+    QLabel* m_notes = nullptr;
+    std::vector<std::string> m_results;   // the result words the runs have, as recorded
 };

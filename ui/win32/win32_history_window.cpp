@@ -2,10 +2,16 @@
 #include "ui/win32/win32_history_window.h"
 
 #include "i18n/message.h"
-#include "shell/history_report.h"
+#include "shell/history_reader.h"
+#include "shell/history_table.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "device/win_text.h"
 #include "ui/win32/win32_window_class.h"
@@ -13,56 +19,234 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"ZentrixHistory";
+constexpr size_t kShownRuns = 2000;   // the rest are in --history and the CSV
+constexpr int kDetailsHeight = 120;   // the box under the table with the selected run in full
+constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
 
-// The table with Windows' line ends, as the text box wants them.
-std::wstring TableText(const std::string& path, const MoCatalogue* texts)
+// What the window shows: the headings, each run's cells and its start as
+// recorded (UTC, which sorts as text), how the rows are sorted, and what
+// is said under any run (warnings).
+struct HistoryView {
+    std::vector<std::wstring> headings;
+    std::vector<std::vector<std::wstring>> cells;
+    std::vector<std::wstring> started;
+    std::wstring notes;
+    int sortColumn = kRunStarted;
+    bool ascending = false;
+    HFONT font = nullptr;
+};
+
+HistoryView* ViewOf(HWND window)
 {
-    const HistoryReport report = ReportHistory({"zentrix-update", "--history"}, path, texts);
-    std::string text;
-    for (const char c : report.err + report.out) {
-        text += c == '\n' ? "\r\n" : std::string(1, c);
+    return reinterpret_cast<HistoryView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+std::unique_ptr<HistoryView> ReadView(const std::string& path, const MoCatalogue* texts)
+{
+    auto view = std::make_unique<HistoryView>();
+    for (const std::string& heading : HistoryWindowHeadings(texts)) {
+        view->headings.push_back(WideText(heading));
     }
-    return WideText(text);
+    uint64_t total = 0;
+    std::vector<Message> warnings;
+    const std::vector<HistoryRecord> records = ReadNewestRecords(path, kShownRuns, total, warnings);
+    for (const HistoryRecord& record : records) {
+        std::vector<std::wstring> row;
+        for (const std::string& cell : HistoryWindowCells(record, texts)) {
+            row.push_back(WideText(cell));
+        }
+        view->cells.push_back(std::move(row));
+        view->started.push_back(WideText(record[kStarted].value_or("")));
+    }
+    if (records.empty() && warnings.empty()) {
+        warnings.push_back(Message(kNothingYet));
+    }
+    if (total > records.size()) {
+        warnings.push_back(Message(N_("Only the newest %d of %d runs are shown; the CSV holds them all."),
+                                   {std::to_string(records.size()), std::to_string(total)}));
+    }
+    for (const Message& warning : warnings) {
+        view->notes += WideText(warning.Render(texts)) + L"\r\n";
+    }
+    return view;
+}
+
+int CALLBACK CompareRuns(LPARAM a, LPARAM b, LPARAM context)
+{
+    const auto& view = *reinterpret_cast<const HistoryView*>(context);
+    const auto key = [&view](LPARAM run) -> const std::wstring& {
+        const auto at = static_cast<size_t>(run);
+        return view.sortColumn == kRunStarted ? view.started[at] : view.cells[at][view.sortColumn];
+    };
+    int order = key(a).compare(key(b));
+    order = order != 0 ? order : view.started[static_cast<size_t>(a)].compare(view.started[static_cast<size_t>(b)]);
+    return view.ascending ? order : -order;
+}
+
+void Sort(HWND list, HistoryView& view)
+{
+    SendMessageW(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&view), reinterpret_cast<LPARAM>(&CompareRuns));
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    for (int c = 0; c < kRunColumnCount; ++c) {
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        item.fmt |= c != view.sortColumn ? 0 : view.ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+// As wide as the column's heading (with room for the sort arrow) and its
+// widest cell, in the table's font.
+LPARAM ColumnWidth(HWND list, const HistoryView& view, int column)
+{
+    const auto width = [list](const std::wstring& text) {
+        return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    };
+    int widest = width(view.headings[static_cast<size_t>(column)]) + 40;
+    for (const std::vector<std::wstring>& row : view.cells) {
+        widest = std::max(widest, width(row[static_cast<size_t>(column)]) + 16);
+    }
+    return widest;
+}
+
+void Fill(HWND list, HistoryView& view)
+{
+    for (int c = 0; c < kRunColumnCount; ++c) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = view.headings[static_cast<size_t>(c)].data();
+        column.cx = 100;
+        column.iSubItem = c;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    }
+    for (size_t run = 0; run < view.cells.size(); ++run) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = static_cast<int>(run);
+        item.lParam = static_cast<LPARAM>(run);
+        item.pszText = view.cells[run][0].data();
+        const LRESULT at = SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        for (int c = 1; c < kRunColumnCount; ++c) {
+            LVITEMW cell = {};
+            cell.iSubItem = c;
+            cell.pszText = view.cells[run][static_cast<size_t>(c)].data();
+            SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&cell));
+        }
+    }
+    for (int c = 0; c < kRunReason; ++c) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), ColumnWidth(list, view, c));
+    }
+    Sort(list, view);
+}
+
+// The selected run in full, the reason first, then what is said under any run.
+void ShowSelected(HWND window, const HistoryView& view)
+{
+    HWND list = GetDlgItem(window, 1);
+    const auto selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    std::wstring text;
+    if (selected >= 0) {
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = selected;
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        const std::vector<std::wstring>& cells = view.cells[static_cast<size_t>(item.lParam)];
+        for (const int c : {kRunReason, kRunStarted, kRunResult, kRunLabel, kRunDevice, kRunSerial, kRunModel,
+                            kRunOsBefore, kRunImage, kRunMode}) {
+            if (c != kRunReason || !cells[kRunReason].empty()) {
+                text += view.headings[static_cast<size_t>(c)] + L": " + cells[static_cast<size_t>(c)] + L"\r\n";
+            }
+        }
+        text += L"\r\n";
+    }
+    SetWindowTextW(GetDlgItem(window, 2), (text + view.notes).c_str());
+}
+
+LRESULT Notify(HWND window, const NMHDR& note)
+{
+    HistoryView* view = ViewOf(window);
+    if (view == nullptr || note.idFrom != 1) {
+        return 0;
+    }
+    if (note.code == LVN_COLUMNCLICK) {
+        const int column = reinterpret_cast<const NMLISTVIEW&>(note).iSubItem;
+        view->ascending = column == view->sortColumn ? !view->ascending : column != kRunStarted;
+        view->sortColumn = column;
+        Sort(note.hwndFrom, *view);
+    } else if (note.code == LVN_ITEMCHANGED && (reinterpret_cast<const NMLISTVIEW&>(note).uChanged & LVIF_STATE)) {
+        ShowSelected(window, *view);
+    }
+    return 0;
 }
 
 LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SIZE:
-        MoveWindow(GetWindow(window, GW_CHILD), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+    case WM_SIZE: {
+        const int width = LOWORD(lParam);
+        const int height = HIWORD(lParam);
+        const int details = height > 2 * kDetailsHeight ? kDetailsHeight : height / 2;
+        MoveWindow(GetDlgItem(window, 1), 0, 0, width, height - details, TRUE);
+        // The reason takes what the other columns leave.
+        SendMessageW(GetDlgItem(window, 1), LVM_SETCOLUMNWIDTH, kRunReason, LVSCW_AUTOSIZE_USEHEADER);
+        MoveWindow(GetDlgItem(window, 2), 0, height - details, width, details, TRUE);
         return 0;
-    case WM_DESTROY:
-        // The text box's font goes with the window.
-        DeleteObject(reinterpret_cast<HGDIOBJ>(SendMessageW(GetWindow(window, GW_CHILD), WM_GETFONT, 0, 0)));
+    }
+    case WM_NOTIFY:
+        return Notify(window, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DESTROY: {
+        // What the window kept goes with it.
+        std::unique_ptr<HistoryView> view(ViewOf(window));
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        if (view != nullptr && view->font != nullptr) {
+            DeleteObject(view->font);
+        }
         return 0;
+    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+HWND MakeChild(HWND window, const wchar_t* kind, DWORD style, int id)
+{
+    return CreateWindowExW(WS_EX_CLIENTEDGE, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 }  // namespace
 
 HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalogue* texts)
 {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
     RegisterProgramWindowClass(kClassName, Proc);
     HWND window = CreateWindowExW(0, kClassName, WideText(Message(kWin32HistoryTitle).Render(texts)).c_str(),
-                                  WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 900, 420, owner, nullptr, GetModuleHandleW(nullptr),
-                                  nullptr);
+                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 1100, 480, owner, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) {
         return nullptr;
     }
-    HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", TableText(path, texts).c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-                                    ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                                0, 0, 0, 0, window, nullptr, GetModuleHandleW(nullptr), nullptr);
-    // The table lines up in a fixed-pitch font.
-    HFONT font = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Consolas");
-    SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    std::unique_ptr<HistoryView> view = ReadView(path, texts);
+    HWND list = MakeChild(window, WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 1);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
+    HWND details = MakeChild(window, L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 2);
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != 0) {
+        view->font = CreateFontIndirectW(&metrics.lfMessageFont);
+        SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
+        SendMessageW(details, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
+    }
+    Fill(list, *view);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view.release()));
+    ShowSelected(window, *ViewOf(window));
     RECT client = {};
     GetClientRect(window, &client);
-    MoveWindow(text, 0, 0, client.right, client.bottom, FALSE);
+    SendMessageW(window, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
     ShowWindow(window, SW_SHOW);
     return window;
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The history of update runs in a window of its own: the table
-// `zentrix-update --history` prints, read once, in a read-only text box.
+// The history of update runs in a window of its own, read once: a table of
+// the newest runs (newest first; a click on a heading sorts by its column,
+// a second click the other way round) with the columns of the Qt window,
+// and under it the selected run in full, its reason first.
 #include <string>
 
 #include "i18n/text_format.h"
