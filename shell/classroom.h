@@ -155,6 +155,7 @@ public:
         // Where each run is recorded, and as what ("all" or "watch").
         HistorySettings history;
         const char* historyMode = "all";
+        bool checkOnly = false;   // --check: every run reads the version and writes nothing
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.

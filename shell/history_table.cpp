@@ -135,7 +135,7 @@ const ColumnText& TextOf(size_t column, bool onTerminal)
 
 std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts)
 {
-    for (const UpdateResult result : {Success, AlreadyCurrent, UnsupportedModel, Failed}) {
+    for (const UpdateResult result : {Success, AlreadyCurrent, UnsupportedModel, Failed, Checked}) {
         if (recorded == ResultWord(result)) {
             return Message(ResultWord(result)).Render(texts);
         }
