@@ -159,7 +159,8 @@ bool IsVersionText(const std::string& text)
 
 bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 {
-    const bool succeeded = calculator.lastResult == "updated" || calculator.lastResult == "current";
+    const bool succeeded =
+        calculator.lastResult == "updated" || calculator.lastResult == "current" || calculator.lastResult == "checked";
     return !succeeded || calculator.futureDated || calculator.osNow.empty() ||
            CompareOsVersions(calculator.osNow, version) < 0;
 }
