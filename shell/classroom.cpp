@@ -75,9 +75,14 @@ Tally TallyOf(const std::vector<ClassroomRow>& rows)
 }
 
 // The station's heading with its count so far.
-Message StationFirstLine(const std::vector<ClassroomRow>& rows)
+Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check)
 {
     const Tally t = TallyOf(rows);
+    if (check) {
+        return Message(N_("Station: every calculator connected is checked, nothing is written; Close or Ctrl+C "
+                          "ends the station (%d checked, %d could not be read so far)"),
+                       {std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
+    }
     if (t.of[UnsupportedModel] > 0) {
         return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
                              "station (%d updated, %d current, %d not supported, %d failed so far)"),
@@ -598,7 +603,7 @@ std::vector<ClassroomRow> CClassroom::StationCalculators() const
 
 Message CClassroom::StationHeading() const
 {
-    Message heading = StationFirstLine(StationCalculators());
+    Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly);
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
         heading = Message(kLines, {heading, Message(kOfferNextNote)});
     }
