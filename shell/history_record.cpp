@@ -293,8 +293,8 @@ std::string FormatHistoryLine(const HistoryRecord& record)
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
         line += (f == 0 ? "\"" : ", \"") + std::string(kHistoryFieldNames[f]) + "\": ";
         const std::optional<std::string>& value = record.fields[f];
-        const bool bare = (f == kBlockSize && IsWholeNumber(*value)) ||
-                          (f == kNeedsUpdate && (*value == "true" || *value == "false"));
+        const bool bare = value && ((f == kBlockSize && IsWholeNumber(*value)) ||
+                                    (f == kNeedsUpdate && (*value == "true" || *value == "false")));
         line += !value ? "null" : bare ? *value : JsonString(*value);
     }
     return line + "}";
