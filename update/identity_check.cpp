@@ -174,12 +174,16 @@ bool ReadDeviceInformation(CUpdateRun& run)
     return true;
 }
 
-// The image header into the block buffer, and its version readable.
-bool ReadImageVersion(CUpdateRun& run)
+// The image header into the block buffer.
+bool ReadImageHeader(CUpdateRun& run)
 {
-    if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
-        return run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
-    }
+    return ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength) ||
+           run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+}
+
+// The version of the image header in the block buffer is readable.
+bool ImageVersionReadable(CUpdateRun& run)
+{
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
         return run.Fail(Message(N_("the OS image's version \"%s\" cannot be read"),
@@ -204,15 +208,14 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     const int32_t calculatorVersion = ParseVersionNumber(calcVersionText);
 
     run.SetStep(N_("the version check"));
-    if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
-        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+    if (!ReadImageHeader(run)) {
         return CheckOutcome::Failed;
     }
     const CheckOutcome model = CompareImageModel(run, run.m_block, modelClass);
     if (model != CheckOutcome::GoOn) {
         return model;
     }
-    if (!ReadImageVersion(run)) {
+    if (!ImageVersionReadable(run)) {
         return CheckOutcome::Failed;
     }
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
@@ -236,7 +239,7 @@ CheckOutcome ReadCalculatorVersion(CUpdateRun& run)
         return CheckOutcome::GoOn;   // nothing to compare with
     }
     run.SetStep(N_("the version check"));
-    if (!ReadImageVersion(run)) {
+    if (!ReadImageHeader(run) || !ImageVersionReadable(run)) {
         return CheckOutcome::Failed;
     }
     const int needed = NeededModelClass(run.m_block);
