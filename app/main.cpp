@@ -30,6 +30,7 @@
 #include "shell/service_manager.h"
 #include "shell/ui_mode.h"
 #include "shell/updater_app.h"
+#include "update/sha256.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
 #include "ui/console/json_front_end.h"
@@ -183,6 +184,30 @@ int ReportProblem(const std::string& file, const ProgramOptions& options, const 
     return 0;
 }
 
+// The pinned OS image: --image-sha256, else the configuration files'
+// image-sha256. False (said) when the one that counts is malformed: the
+// program would not know what it may send.
+bool ImagePin(const ProgramOptions& options, const DeviceSources& files, std::string& pin, const MoCatalogue* texts)
+{
+    if (!options.badPin.Empty()) {
+        SayLine(texts, options.badPin);
+        return false;
+    }
+    if (options.imageSha256) {
+        pin = *options.imageSha256;
+        return true;
+    }
+    const std::optional<std::string> configured = ConfiguredImagePin(files);
+    if (configured && !ParseSha256Hex(*configured, pin)) {
+        SayLine(texts, Message("zentrix-update: %s",
+                               {Message(N_("image-sha256 %s in the configuration file is not a SHA-256 of 64 hex "
+                                           "digits: nothing was done"),
+                                        {SafeText(*configured, 80)})}));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -210,6 +235,10 @@ int main(int argc, char** argv)
         SayLine(texts, Message("zentrix-update: %s", {notMoved}));
     }
 #endif
+    std::string pin;
+    if (!ImagePin(options, files, pin, texts)) {
+        return kExitUsage;
+    }
     if (options.Strict() && !options.refused.Empty()) {
         SayLine(texts, options.refused);   // before anything is opened
         return kExitUsage;
@@ -255,6 +284,8 @@ int main(int argc, char** argv)
         return WriteProblemReport(file, ReportParts(devices), problem);
     };
     app.m_userConfigFile = files.userFile;
+    app.m_checkOnly = options.check;
+    app.m_imagePin = pin;
     const ProgramOption option = options.option;
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch

@@ -59,7 +59,7 @@ bool IsUsbPath(const std::string& path)
 // The finished rows by result.
 struct Tally {
     size_t finished = 0;
-    size_t of[4] = {};
+    size_t of[5] = {};
 };
 
 Tally TallyOf(const std::vector<ClassroomRow>& rows)
@@ -68,16 +68,21 @@ Tally TallyOf(const std::vector<ClassroomRow>& rows)
     for (const ClassroomRow& row : rows) {
         if (row.finished) {
             ++tally.finished;
-            ++tally.of[row.result >= Success && row.result <= AlreadyCurrent ? row.result : Failed];
+            ++tally.of[row.result >= Success && row.result <= Checked ? row.result : Failed];
         }
     }
     return tally;
 }
 
 // The station's heading with its count so far.
-Message StationFirstLine(const std::vector<ClassroomRow>& rows)
+Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check)
 {
     const Tally t = TallyOf(rows);
+    if (check) {
+        return Message(N_("Station: every calculator connected is checked, nothing is written; Close or Ctrl+C "
+                          "ends the station (%d checked, %d could not be read so far)"),
+                       {std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
+    }
     if (t.of[UnsupportedModel] > 0) {
         return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
                              "station (%d updated, %d current, %d not supported, %d failed so far)"),
@@ -100,15 +105,29 @@ std::string ServiceStatus(const std::vector<ClassroomRow>& rows, size_t updating
     if (t.of[AlreadyCurrent] > 0) {
         status += ", " + std::to_string(t.of[AlreadyCurrent]) + " current";
     }
+    if (t.of[Checked] > 0) {
+        status += ", " + std::to_string(t.of[Checked]) + " checked";
+    }
     if (t.of[UnsupportedModel] > 0) {
         status += ", " + std::to_string(t.of[UnsupportedModel]) + " not supported";
     }
     return status + ", " + std::to_string(t.of[Failed]) + " failed, " + std::to_string(updating) + " updating";
 }
 
+// The counts of a check: every row checked or failed.
+Message CheckCountsText(const Tally& t)
+{
+    return Message::Count("%d calculator: %d checked, %d could not be read.",
+                          "%d calculators: %d checked, %d could not be read.", t.finished,
+                          {std::to_string(t.finished), std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
+}
+
 Message RowCountsText(const std::vector<ClassroomRow>& rows)
 {
     const Tally t = TallyOf(rows);
+    if (t.of[Checked] > 0) {
+        return CheckCountsText(t);
+    }
     return Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
                           "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
                           t.finished,
@@ -135,6 +154,7 @@ bool IsCountsText(const Message& line)
     // The patterns are those the counts are made with.
     const char* pattern = line.Pattern();
     return pattern != nullptr && (std::strcmp(pattern, RowCountsText({}).Pattern()) == 0 ||
+                                  std::strcmp(pattern, CheckCountsText({}).Pattern()) == 0 ||
                                   std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
 }
 
@@ -234,7 +254,8 @@ void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord>
     m_row.record = std::move(record);
     m_row.result = outcome.result;
     m_row.resultWord = Message(ResultWord(outcome.result));
-    m_row.reason = Message::OneLine(outcome.reason);   // whoever made it, one line and no escapes
+    m_row.reason = outcome.result == Checked ? CheckedText(outcome.facts)
+                                             : Message::OneLine(outcome.reason);   // whoever made it, one line and no escapes
     m_row.silent = false;
     m_row.silentMs = 0;
     m_row.finished = true;
@@ -339,6 +360,7 @@ bool CClassroom::Start(Run& run)
     inputs.port = &run.port;
     inputs.trace = RunTraceSettingsOf(m_in.history);
     inputs.writeGuard = m_in.writeGuard;
+    inputs.checkOnly = m_in.checkOnly;
     Run* r = &run;
     // A thread that cannot be made is like memory that cannot be had: the
     // program ends (the set is far below the system's thread limits).
@@ -601,7 +623,7 @@ std::vector<ClassroomRow> CClassroom::StationCalculators() const
 
 Message CClassroom::StationHeading() const
 {
-    Message heading = StationFirstLine(StationCalculators());
+    Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly);
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
         heading = Message(kLines, {heading, Message(kOfferNextNote)});
     }

@@ -161,6 +161,7 @@ public:
         // "STATUS=station: ..." with its counts after each change and
         // "STOPPING=1" at its end; null: nobody is told.
         std::function<void(const std::string& state)> tellService;
+        bool checkOnly = false;   // --check: every run reads the version and writes nothing
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.

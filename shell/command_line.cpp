@@ -103,6 +103,10 @@ std::string UsageText(const MoCatalogue* texts)
                  "                    now and last run; with --needs, only those below VERSION or\n"
                  "                    whose last run failed\n"
                  "  --no-system-log   do not write each run to the system log as well\n"));
+    text += t(N_("  --check           read each calculator's OS version and, with DIR, whether it\n"
+                 "                    needs the image; nothing is written (also with --all, --watch)\n"
+                 "  --image-sha256 HEX  send only an OS image with this SHA-256 (also\n"
+                 "                    'image-sha256 = HEX' in a configuration file)\n"));
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"
@@ -173,6 +177,8 @@ std::string UsageText(const MoCatalogue* texts)
                  "option, a missing or malformed value, an argument past DIR and OWNER, or\n"
                  "ZENTRIX_UI=gui), 3 no calculator was there, 4 the images cannot be used\n"
                  "(checked before any calculator is opened: nothing was sent).\n"));
+    text += t(N_("With --check: 0 every calculator was read, 1 some could not be read, 3 none\n"
+                 "was there, 4 DIR was given and its images cannot be used.\n"));
     text += t(N_("--history: 0, 1 when the history cannot be read, 2 for a wrong command line.\n"));
     text += t(N_("--report-problem: 0, 1 when the report cannot be written, 2 for a wrong\n"
                  "command line (as strict as with --yes).\n"));

@@ -50,6 +50,11 @@ struct ProgramOptions {
     bool assumeYes = false;             // --yes, -y: nobody answers the boxes
     bool json = false;                  // --json: standard output is JSON Lines events
     bool noSystemLog = false;           // --no-system-log: runs are not written to the system log
+    bool check = false;                 // --check: the calculators' versions are read, nothing written
+    // --image-sha256 HEX, in lower case; a malformed HEX is `badPin`, a
+    // wrong command line whatever else is given.
+    std::optional<std::string> imageSha256;
+    Message badPin;
     // --report-problem [FILE]: the report's file, "-" for standard output.
     std::optional<std::string> reportProblem;
     std::vector<Message> warnings;      // one line each, without a line feed

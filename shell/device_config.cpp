@@ -20,6 +20,7 @@ namespace {
 constexpr const char* kConfigName = "zentrix-update.conf";
 constexpr const char* kSystemLogKey = "system-log";
 constexpr const char* kReplyTimeoutKey = "reply-timeout";
+constexpr const char* kImagePinKey = "image-sha256";
 // Bounds of a configuration file's lines and of what its warnings echo.
 constexpr size_t kMaxLineChars = 1024;
 constexpr size_t kShownValueChars = 60;   // of a key or value echoed in a warning
@@ -77,8 +78,11 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "image-folder") {
         return {};   // the image folder last chosen, not a calculator
     }
+    if (key == kImagePinKey) {
+        return {};   // the pinned OS image, read (and refused when malformed) at start-up
+    }
     if (key != "device" && key != "usb-id" && key != kSystemLogKey && key != kReplyTimeoutKey) {
-        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, reply-timeout, image-folder)"),
+        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, reply-timeout, image-folder, image-sha256)"),
                        {Shown(key)});
     }
     if (value.empty()) {
@@ -255,6 +259,18 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
         const std::optional<std::string> value = text ? LastConfigValue(*text, kReplyTimeoutKey) : std::nullopt;
         if (const std::optional<uint32_t> ms = value ? ParseSilenceSeconds(*value) : std::nullopt) {
             return ms;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources)
+{
+    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
+        std::vector<Message> warnings;   // said when the file is read for its devices
+        const std::optional<std::string> text = ConfigText(*file, warnings);
+        if (std::optional<std::string> value = text ? LastConfigValue(*text, kImagePinKey) : std::nullopt) {
+            return value;
         }
     }
     return std::nullopt;

@@ -9,7 +9,8 @@
 // comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
 // each may repeat, and `system-log` (on or off: whether each run also goes
 // to the system log; on by default) and `reply-timeout` (whole seconds of
-// calculator silence that end a run; 0: no limit). A line that cannot be
+// calculator silence that end a run; 0: no limit) and `image-sha256` (the
+// fingerprint the OS image must have). A line that cannot be
 // read is a warning naming the file and the line; the rest of the file
 // still counts.
 #include <optional>
@@ -56,6 +57,8 @@ std::optional<std::string> LastConfigValue(const std::string& text, const char* 
 // The silence limit in ms the configuration files set with reply-timeout:
 // the user's file when it says, else the machine's; nothing when neither does.
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
+// The image-sha256 of the user's file, else the machine's, as written.
+std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources);
 
 // Picks the first source that names any device; reads only the files it
 // needs to.

@@ -61,16 +61,30 @@ int ComparePart(const std::string& a, const std::string& b)
     return a.compare(b);
 }
 
-constexpr std::array<const char*, 7> kFieldNames = {"usb_serial", "usb_port", "model", "os_now",
-                                                    "last_result", "last_run", "host"};
+constexpr size_t kFleetCells = 10;   // CFleetTable::kCells
+constexpr std::array<const char*, kFleetCells> kFieldNames = {
+    "usb_serial", "usb_port", "model", "os_now", "last_result", "last_run", "host", "os_now_from", "os_now_date",
+    "image"};
 
-constexpr std::array<const char*, 7> kHeadings = {N_("Serial"), N_("Port"),           N_("Model"), N_("OS now"),
-                                                  N_("Result"), N_("Last run (UTC)"), N_("Host")};
+constexpr std::array<const char*, kFleetCells> kHeadings = {
+    N_("Serial"), N_("Port"), N_("Model"), N_("OS now"), N_("Result"), N_("Last run (UTC)"), N_("Host"),
+    N_("OS now from"), N_("Date (UTC)"), N_("Image")};
 constexpr size_t kResultCell = 4;
+constexpr size_t kFromCell = 7;
 
-std::array<std::string, 7> CellsOf(const CalculatorState& c)
+std::array<std::string, kFleetCells> CellsOf(const CalculatorState& c)
 {
-    return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host};
+    return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host, c.osFrom, c.osDate, c.image};
+}
+
+// The image of a record: its version and the first 8 digits of its SHA-256.
+std::string ImageOf(const HistoryRecord& record)
+{
+    std::string image(Text(record, kOsImage));
+    if (record[kImageSha256]) {
+        image += (image.empty() ? "" : " ") + record[kImageSha256]->substr(0, 8);
+    }
+    return image;
 }
 
 }  // namespace
@@ -97,20 +111,33 @@ void CFleetView::Add(const HistoryRecord& record, bool futureDated)
     const bool older = c.known && !c.futureDated && (futureDated || ended < m_texts.Text(c.lastRun));
     if (older) {
         c.model = c.model != 0 ? c.model : m_texts.Intern(Text(record, kModel));
-        c.osNow = c.osNow != 0 ? c.osNow : m_texts.Intern(Text(record, kOsBefore));
+        if (c.osNow == 0 && record[kOsBefore]) {
+            c.osNow = m_texts.Intern(*record[kOsBefore]);
+            c.osFrom = m_texts.Intern("reported");
+            c.osDate = m_texts.Intern(ended);
+        }
         return;
     }
     c.known = true;
     c.futureDated = futureDated;
     c.port = record[kUsbSerial] ? 0 : m_texts.Intern(Port(record));
     c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
-    c.osNow = record[kOsBefore] ? m_texts.Intern(*record[kOsBefore]) : c.osNow;
+    TakeOsNow(c, record);
     c.lastResult = m_texts.Intern(Text(record, kResult));
-    if (Text(record, kResult) == "updated" && record[kOsImage]) {
-        c.osNow = m_texts.Intern(*record[kOsImage]);
-    }
     c.lastRun = m_texts.Intern(ended);
     c.host = m_texts.Intern(Text(record, kHost));
+    c.image = m_texts.Intern(ImageOf(record));
+}
+
+void CFleetView::TakeOsNow(Entry& c, const HistoryRecord& record)
+{
+    const bool updated = Text(record, kResult) == "updated" && record[kOsImage];
+    if (!updated && !record[kOsBefore]) {
+        return;   // the run learned nothing of the OS: what was known stands
+    }
+    c.osNow = m_texts.Intern(updated ? *record[kOsImage] : *record[kOsBefore]);
+    c.osFrom = m_texts.Intern(updated ? "updated" : "reported");
+    c.osDate = m_texts.Intern(Text(record, kEnded));
 }
 
 void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each) const
@@ -124,6 +151,9 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
         state.lastResult = m_texts.Text(c.lastResult);
         state.lastRun = m_texts.Text(c.lastRun);
         state.host = m_texts.Text(c.host);
+        state.osFrom = m_texts.Text(c.osFrom);
+        state.osDate = m_texts.Text(c.osDate);
+        state.image = m_texts.Text(c.image);
         state.futureDated = c.futureDated;
         each(state);
     }
@@ -159,7 +189,8 @@ bool IsVersionText(const std::string& text)
 
 bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 {
-    const bool succeeded = calculator.lastResult == "updated" || calculator.lastResult == "current";
+    const bool succeeded =
+        calculator.lastResult == "updated" || calculator.lastResult == "current" || calculator.lastResult == "checked";
     return !succeeded || calculator.futureDated || calculator.osNow.empty() ||
            CompareOsVersions(calculator.osNow, version) < 0;
 }
@@ -176,6 +207,10 @@ CFleetTable::Cells CFleetTable::ShownCells(const CalculatorState& calculator) co
 {
     Cells cells = CellsOf(calculator);
     cells[kResultCell] = ShownResultWord(cells[kResultCell], m_texts);
+    if (!cells[kFromCell].empty()) {
+        cells[kFromCell] = Message(cells[kFromCell] == "updated" ? N_("assumed after an update") : N_("reported"))
+                               .Render(m_texts);
+    }
     for (std::string& cell : cells) {
         cell = SafeText(cell, 200);
     }
@@ -211,7 +246,7 @@ std::string CFleetTable::Row(const CalculatorState& calculator) const
 
 std::string FleetJsonRow(const CalculatorState& calculator, bool first)
 {
-    const std::array<std::string, 7> cells = CellsOf(calculator);
+    const std::array<std::string, kFleetCells> cells = CellsOf(calculator);
     std::string json = first ? "\n  {" : ",\n  {";
     for (size_t i = 0; i < cells.size(); ++i) {
         json += (i == 0 ? "\"" : ", \"") + std::string(kFieldNames[i]) + "\": " +
@@ -236,7 +271,7 @@ std::string FleetCsvHeader()
 
 std::string FleetCsvRow(const CalculatorState& calculator)
 {
-    const std::array<std::string, 7> cells = CellsOf(calculator);
+    const std::array<std::string, kFleetCells> cells = CellsOf(calculator);
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {
         line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);

@@ -28,6 +28,12 @@ struct CalculatorState {
     std::string lastResult;
     std::string lastRun;     // when the last run ended (as the records write times)
     std::string host;        // where the last run was
+    // Where osNow comes from: "reported" (a check, or the version read at
+    // the start of a run) or "updated" (assumed after an update), and when
+    // (the end of that run).
+    std::string osFrom;
+    std::string osDate;
+    std::string image;       // the last run's image version and the start of its SHA-256
     bool futureDated = false;   // all that is known comes from a record dated later than it can be
 };
 
@@ -62,9 +68,14 @@ private:
         uint32_t lastResult = 0;
         uint32_t lastRun = 0;
         uint32_t host = 0;
+        uint32_t osFrom = 0;
+        uint32_t osDate = 0;
+        uint32_t image = 0;
         bool known = false;
         bool futureDated = false;
     };
+    // The version `record` says the calculator runs now, and whence.
+    void TakeOsNow(Entry& c, const HistoryRecord& record);
     std::map<std::string, Entry> m_calculators;
     CTextPool m_texts;
 };
@@ -92,7 +103,7 @@ public:
     std::string Row(const CalculatorState& calculator) const;
 
 private:
-    static constexpr size_t kCells = 7;
+    static constexpr size_t kCells = 10;
     using Cells = std::array<std::string, kCells>;
     Cells ShownCells(const CalculatorState& calculator) const;
     std::string Line(const Cells& cells) const;

@@ -54,11 +54,14 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kRoute] = Known(facts.route);
     f[kBlockSize] = facts.blockSize == 0 ? std::nullopt : std::optional<std::string>(std::to_string(facts.blockSize));
     f[kResult] = ResultWord(outcome.result);
-    f[kReason] = outcome.result == Success ? std::nullopt : std::optional<std::string>(outcome.reason.English());
+    f[kReason] = outcome.result == Success || outcome.result == Checked ? std::nullopt : std::optional<std::string>(outcome.reason.English());
     f[kMode] = mode;
     f[kHost] = Known(HostName());
     f[kProgramVersion] = Known(programVersion);
     f[kReasonMessage] = outcome.result == Success ? std::nullopt : StoreMessage(outcome.reason);
+    f[kNeedsUpdate] = Known(facts.needsUpdate);
+    f[kImageSha256] = Known(facts.imageSha256);
+    f[kStubSha256] = Known(facts.stubSha256);
     return record;
 }
 

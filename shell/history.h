@@ -26,14 +26,17 @@
 // is the English text.
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
-    kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage, kHistoryFieldCount
+    kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage,
+    kNeedsUpdate, kImageSha256, kStubSha256, kHistoryFieldCount
 };
 
 // The JSON names of the fields, in HistoryField order.
 extern const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames;
 
 // A record: every field is a text or null. block_size is written as a
-// number; its text is the number's digits.
+// number, its text the number's digits; needs_update as true or false when
+// its text is one of them. Records written before a field existed read it
+// as null.
 struct HistoryRecord {
     std::array<std::optional<std::string>, kHistoryFieldCount> fields;
     const std::optional<std::string>& operator[](HistoryField field) const { return fields[field]; }

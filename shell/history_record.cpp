@@ -9,7 +9,8 @@
 
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
     "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
-    "route", "block_size", "result", "reason", "mode", "host", "program_version", "reason_message"};
+    "route", "block_size", "result", "reason", "mode", "host", "program_version", "reason_message",
+    "needs_update", "image_sha256", "stub_sha256"};
 
 namespace {
 
@@ -292,7 +293,9 @@ std::string FormatHistoryLine(const HistoryRecord& record)
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
         line += (f == 0 ? "\"" : ", \"") + std::string(kHistoryFieldNames[f]) + "\": ";
         const std::optional<std::string>& value = record.fields[f];
-        line += !value ? "null" : f == kBlockSize && IsWholeNumber(*value) ? *value : JsonString(*value);
+        const bool bare = value && ((f == kBlockSize && IsWholeNumber(*value)) ||
+                                    (f == kNeedsUpdate && (*value == "true" || *value == "false")));
+        line += !value ? "null" : bare ? *value : JsonString(*value);
     }
     return line + "}";
 }

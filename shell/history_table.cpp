@@ -196,7 +196,7 @@ std::string ShownReason(const HistoryRecord& record, const MoCatalogue* texts, s
 
 std::string ShownResultWord(const std::string& recorded, const MoCatalogue* texts)
 {
-    for (const UpdateResult result : {Success, AlreadyCurrent, UnsupportedModel, Failed}) {
+    for (const UpdateResult result : {Success, AlreadyCurrent, UnsupportedModel, Failed, Checked}) {
         if (recorded == ResultWord(result)) {
             return Message(ResultWord(result)).Render(texts);
         }

@@ -10,6 +10,7 @@
 #include "i18n/message.h"
 #include "shell/command_line.h"
 #include "shell/problem_report.h"
+#include "update/sha256.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ constexpr std::array<KnownOption, 7> kSwitches = {{
 constexpr std::array<std::string_view, 3> kUnattended = {"--yes", "-y", "--json"};
 constexpr std::string_view kNoSystemLog = "--no-system-log";
 constexpr std::string_view kReportProblem = "--report-problem";
-constexpr std::array<std::string_view, 4> kWithValue = {"--device", "--usb-id", "--grant-access", "--group"};
+constexpr std::string_view kCheck = "--check";
+constexpr std::array<std::string_view, 5> kWithValue = {"--device", "--usb-id", "--grant-access", "--group", "--image-sha256"};
 
 // Edits (insert, delete, replace) that turn `a` into `b`.
 size_t EditDistance(std::string_view a, std::string_view b)
@@ -86,6 +88,7 @@ std::string Suggestion(const std::string& unknown)
         consider(name);
     }
     consider(kNoSystemLog);
+    consider(kCheck);
     consider(kReportProblem);
     return std::string(best);
 }
@@ -169,6 +172,14 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         }
     } else if (name == "--group") {
         options.group = value;
+    } else if (name == "--image-sha256") {
+        std::string pin;
+        if (ParseSha256Hex(value, pin)) {
+            options.imageSha256 = pin;
+        } else if (options.badPin.Empty()) {
+            options.badPin = Message(kSaid, {Message(N_("--image-sha256 %s is not a SHA-256 of 64 hex digits: nothing was done"),
+                                                     {SafeText(value, kShownArgumentChars)})});
+        }
     } else {
         options.grantAccess = value;
     }
@@ -271,6 +282,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments)
             }
         } else if (std::find(kUnattended.begin(), kUnattended.end(), argument) != kUnattended.end()) {
             (argument == "--json" ? options.json : options.assumeYes) = true;
+        } else if (argument == kCheck) {
+            options.check = true;
         } else if (argument == kNoSystemLog) {
             options.noSystemLog = true;
         } else if (IsReportProblem(argument)) {

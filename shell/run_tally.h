@@ -5,8 +5,8 @@
 #include "update/run_update.h"
 
 // Exit codes for scripts; without --yes or --json the program keeps 18.
-inline constexpr int kExitAllGood = 0;      // every calculator updated or already current
-inline constexpr int kExitSomeFailed = 1;   // at least one failed or is unsupported
+inline constexpr int kExitAllGood = 0;      // every calculator updated or already current (--check: read)
+inline constexpr int kExitSomeFailed = 1;   // at least one failed or is unsupported (--check: not read)
 inline constexpr int kExitUsage = 2;        // the command line cannot be followed
 inline constexpr int kExitNoneFound = 3;    // no calculator was found
 inline constexpr int kExitImages = 4;       // the images cannot be used: nothing was sent
@@ -16,6 +16,7 @@ struct RunTally {
     int current = 0;
     int failed = 0;
     int unsupported = 0;
+    int checked = 0;        // --check: the version was read
     int notConnected = 0;   // configured ports of a set with nothing connected: no calculator, no run
     bool imagesUnusable = false;   // the images were refused before any calculator was opened
 
@@ -34,6 +35,9 @@ struct RunTally {
         case Failed:
             ++failed;
             break;
+        case Checked:
+            ++checked;
+            break;
         }
     }
 
@@ -45,6 +49,6 @@ struct RunTally {
         if (failed + unsupported > 0) {
             return kExitSomeFailed;
         }
-        return updated + current > 0 ? kExitAllGood : kExitNoneFound;
+        return updated + current + checked > 0 ? kExitAllGood : kExitNoneFound;
     }
 };

@@ -28,7 +28,7 @@ std::string UpperCase(std::string text)
 bool RunFailed(const HistoryRecord& record)
 {
     const std::string result = record[kResult].value_or("");
-    return result != "updated" && result != "current";
+    return result != "updated" && result != "current" && result != "checked";
 }
 
 std::string RunLogMessage(const HistoryRecord& record)

@@ -53,6 +53,12 @@ constexpr const char* kSetConnectText =
 constexpr const char* kStationConnectText =
     N_("Every calculator connected from now on is updated as soon as it is found.\r\n"
        "Close the window or press Ctrl+C to end.");
+constexpr const char* kSetCheckText =
+    N_("Please connect every calculator you want to check.\r\n"
+       "All of them are checked at the same time; nothing is written to them.");
+constexpr const char* kStationCheckText =
+    N_("Every calculator connected from now on is checked as soon as it is found; nothing is written to it.\r\n"
+       "Close the window or press Ctrl+C to end.");
 constexpr const char* kSetConnectCaption = N_("Connect the calculators.");
 constexpr const char* kSetDataLossText =
     N_("Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
@@ -119,7 +125,8 @@ bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
     }
     m_pMainWnd = mainWindow.get();
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
-    m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("");
+    m_checkWithImages = !info.m_strFileName.empty();
+    m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("") && !m_checkOnly;
 
     mainWindow->DoModal();
 
@@ -137,12 +144,8 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     inputs.port = m_frontEnd;
     inputs.trace = RunTraceSettingsOf(m_history);
     inputs.writeGuard = m_writeGuard;
+    inputs.checkOnly = m_checkOnly;
     return inputs;
-}
-
-bool CUpdaterApp::CheckImages(const std::string& baseDir, Message& problem)
-{
-    return CheckImageFolder(baseDir, "", problem);
 }
 
 bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
@@ -153,8 +156,12 @@ bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& b
 
 bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
 {
-    if (!m_takeImages || m_takeImages(images, m_strBaseDir, FrontEnd(), problem)) {
+    if (!m_takeImages) {
         return true;
+    }
+    if (m_takeImages(images, m_strBaseDir, FrontEnd(), problem)) {
+        problem = PinProblem(m_strBaseDir, images.Images().os, m_imagePin);
+        return problem.Empty();
     }
     if (!ImagesPresent(m_strBaseDir)) {
         problem = ImageFolderProblem(problem, m_strBaseDir);
@@ -165,7 +172,7 @@ bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
 bool CUpdaterApp::ImagesUsableFirst()
 {
     Message problem;
-    if (!m_checkImagesFirst || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
+    if (!m_checkImagesFirst || !UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
         return true;
     }
     FrontEnd().Warn(Message(N_("the images cannot be used: %s"), {ImageFolderProblem(problem, m_strBaseDir)}));
@@ -180,11 +187,11 @@ UpdateOutcome CUpdaterApp::RunOnce()
     // run itself would: images that cannot be used fail the run.
     CSessionImages images;
     UpdateOutcome outcome;
-    if (!TakeImages(images, outcome.reason)) {
+    if (UsesImages() && !TakeImages(images, outcome.reason)) {
         return outcome;
     }
     UpdateRunInputs inputs = RunInputs();
-    inputs.images = m_takeImages ? &images.Images() : nullptr;
+    inputs.images = m_takeImages && UsesImages() ? &images.Images() : nullptr;
     return m_runUpdate(inputs);
 }
 
@@ -201,7 +208,7 @@ void CUpdaterApp::RunUpdateLoop()
         return;
     }
     for (;;) {
-        if (!PromptConnect() || !PromptDataLoss()) {
+        if (!PromptConnect() || (!m_checkOnly && !PromptDataLoss())) {
             return;
         }
         // Close stays greyed until the report of this run has been answered.
@@ -309,9 +316,21 @@ bool CUpdaterApp::PromptContinue()
     return false;
 }
 
+bool CUpdaterApp::ReportChecked(const UpdateOutcome& outcome)
+{
+    const Message text(N_("%s\r\nDo you want to check another calculator?"), {CheckedText(outcome.facts)});
+    if (FrontEnd().MessageBox(text, Message(N_("Checked")), MB_OKCANCEL) == IDOK) {
+        return true;
+    }
+    PostQuit();
+    return false;
+}
+
 bool CUpdaterApp::ReportResult(const UpdateOutcome& outcome)
 {
     switch (outcome.result) {
+    case Checked:
+        return ReportChecked(outcome);
     case Failed:
         return ReportFailure(kFailedText, outcome.reason);
     case UnsupportedModel:
@@ -331,10 +350,14 @@ void CUpdaterApp::PostQuit()
 bool CUpdaterApp::PromptClassroom()
 {
     const bool station = m_mode == UpdateMode::Watch;
-    const int connect = FrontEnd().MessageBox(Message(station ? kStationConnectText : kSetConnectText),
-                                              Message(kSetConnectCaption), kExclamationOk);
+    const char* connectText = m_checkOnly ? (station ? kStationCheckText : kSetCheckText)
+                                          : (station ? kStationConnectText : kSetConnectText);
+    const int connect = FrontEnd().MessageBox(Message(connectText), Message(kSetConnectCaption), kExclamationOk);
     if (connect != IDOK) {
         return false;
+    }
+    if (m_checkOnly) {
+        return true;   // nothing is erased: no warnings
     }
     // A set erases the calculators connected now: the warnings count them.
     const size_t count = station ? 0 : CClassroom::PresentCount(m_devices);
@@ -350,13 +373,15 @@ bool CUpdaterApp::PromptClassroom()
 
 namespace {
 
-Message SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConnected)
+Message SetSummaryText(const std::vector<ClassroomRow>& rows, size_t notConnected, bool check)
 {
-    return Message(N_("%s\r\nDo you want to update another set?"), {CountsText(rows, notConnected)});
+    return Message(check ? N_("%s\r\nDo you want to check another set?") : N_("%s\r\nDo you want to update another set?"),
+                   {CountsText(rows, notConnected)});
 }
 
 // Asked inside the rows' window, whose heading says the counts already.
 constexpr const char* kAnotherSetText = N_("Do you want to update another set?");
+constexpr const char* kAnotherCheckText = N_("Do you want to check another set?");
 
 }  // namespace
 
@@ -386,7 +411,7 @@ void CUpdaterApp::RunClassroomLoop()
         // One copy of the images for the whole set or station.
         CSessionImages images;
         Message problem;
-        if (!TakeImages(images, problem)) {
+        if (UsesImages() && !TakeImages(images, problem)) {
             ReportFailure(kFailedText, problem);
             if (hasCloseCommand) {
                 FrontEnd().SetCloseEnabled(true);
@@ -395,7 +420,8 @@ void CUpdaterApp::RunClassroomLoop()
         }
         CClassroom::Inputs inputs;
         inputs.baseDir = m_strBaseDir;
-        inputs.images = m_takeImages ? &images : nullptr;
+        inputs.images = m_takeImages && UsesImages() ? &images : nullptr;
+        inputs.checkOnly = m_checkOnly;
         inputs.devices = m_devices;
         inputs.wait = m_wait;
         inputs.runUpdate = m_runUpdate;
@@ -420,9 +446,9 @@ void CUpdaterApp::RunClassroomLoop()
                 FrontEnd().MessageBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
-                int answer = view->Ask(kAnotherSetText);
+                int answer = view->Ask(m_checkOnly ? kAnotherCheckText : kAnotherSetText);
                 if (answer == 0) {
-                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected()),
+                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected(), m_checkOnly),
                                                    Message(kSetCompleteCaption), MB_OKCANCEL);
                 }
                 again = answer == IDOK;

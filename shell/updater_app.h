@@ -94,8 +94,14 @@ public:
     // calculator opened; images that cannot be used are said in one line
     // and end the loop (the tally's imagesUnusable, exit status 4).
     bool m_checkImagesFirst = false;
-    std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages = &CheckImages;
-    static bool CheckImages(const std::string& baseDir, Message& problem);
+    std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages =
+        [this](const std::string& baseDir, Message& problem) { return CheckImageFolder(baseDir, "", problem, m_imagePin); };
+    // --check: every run reads the calculator's version and writes nothing;
+    // the images are compared with only when a folder was given.
+    bool m_checkOnly = false;
+    // --image-sha256, image-sha256 in a configuration file: the only OS
+    // image that may be sent (64 lower-case hex digits); empty: any.
+    std::string m_imagePin;
     static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                   Message& problem);
     // Where every run is recorded; the program keeps it, tests need not.
@@ -121,6 +127,9 @@ private:
     bool PromptImageFolder();
     bool PromptDeviceChoice();
     bool PromptConnect();
+    // A check compares with images only when a folder was given.
+    bool UsesImages() const { return !m_checkOnly || m_checkWithImages; }
+    bool ReportChecked(const UpdateOutcome& outcome);
     bool PromptDataLoss();
     bool ReportFailure(const char* text, const Message& reason);
     bool PromptContinue();
@@ -129,6 +138,7 @@ private:
     bool PromptClassroom();
     void CountRows(const std::vector<ClassroomRow>& rows);
 
+    bool m_checkWithImages = false;
     IFrontEnd* m_frontEnd;
     CSystemDeviceSource m_systemDevices;
 };

@@ -142,50 +142,83 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     return CheckOutcome::GoOn;
 }
 
-CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
+namespace {
+
+// The start of the identity exchange and the identity stream on the OS route.
+CheckOutcome ReadOsRouteIdentity(CUpdateRun& run, int& modelClass)
 {
     run.SetStep(N_("the start of the identity exchange"));
     if (!run.Send(PKT_ROLESWAP) || !run.Expect(PKT_CMD_55) || !run.Send(PKT_ACK)) {
         return CheckOutcome::Failed;
     }
-    int modelClass = 0;
-    const CheckOutcome identity = ReadIdentityStream(run, HDR_DATA_55, modelClass);
-    if (identity != CheckOutcome::GoOn) {
-        return identity;
-    }
+    return ReadIdentityStream(run, HDR_DATA_55, modelClass);
+}
 
+// The device information with the calculator's version: false (the reason
+// recorded) when it cannot be had or read.
+bool ReadDeviceInformation(CUpdateRun& run)
+{
     run.SetStep(N_("the device information"));
     if (!run.Send(PKT_CMD_01) || !run.ReadReply(kDeviceInfoLength)) {
-        return CheckOutcome::Failed;
+        return false;
     }
     if (!IsDeviceInfoReply(run.m_reply)) {
-        run.Unexpected(kDeviceInfoLength, Message(N_("the device information")));
-        return CheckOutcome::Failed;
+        return run.Unexpected(kDeviceInfoLength, Message(N_("the device information")));
     }
     const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     run.m_facts.osBefore = VersionFieldText(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
-        run.Fail(Message(N_("the calculator's OS version \"%s\" cannot be read"),
-                            {SafeText(std::string_view(calcVersionText, 10))}));
+        return run.Fail(Message(N_("the calculator's OS version \"%s\" cannot be read"),
+                                {SafeText(std::string_view(calcVersionText, 10))}));
+    }
+    return true;
+}
+
+// The image header into the block buffer.
+bool ReadImageHeader(CUpdateRun& run)
+{
+    return ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength) ||
+           run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+}
+
+// The version of the image header in the block buffer is readable.
+bool ImageVersionReadable(CUpdateRun& run)
+{
+    const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
+    if (!HasVersionPoints(imageVersionText)) {
+        return run.Fail(Message(N_("the OS image's version \"%s\" cannot be read"),
+                                {SafeText(std::string_view(imageVersionText, 10))}));
+    }
+    return true;
+}
+
+}  // namespace
+
+CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
+{
+    int modelClass = 0;
+    const CheckOutcome identity = ReadOsRouteIdentity(run, modelClass);
+    if (identity != CheckOutcome::GoOn) {
+        return identity;
+    }
+    if (!ReadDeviceInformation(run)) {
         return CheckOutcome::Failed;
     }
+    const char* calcVersionText = reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset);
     const int32_t calculatorVersion = ParseVersionNumber(calcVersionText);
 
     run.SetStep(N_("the version check"));
-    if (!ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
-        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+    if (!ReadImageHeader(run)) {
         return CheckOutcome::Failed;
     }
     const CheckOutcome model = CompareImageModel(run, run.m_block, modelClass);
     if (model != CheckOutcome::GoOn) {
         return model;
     }
-    const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
-    if (!HasVersionPoints(imageVersionText)) {
-        run.Fail(Message(N_("the OS image's version \"%s\" cannot be read"),
-                            {SafeText(std::string_view(imageVersionText, 10))}));
+    if (!ImageVersionReadable(run)) {
         return CheckOutcome::Failed;
     }
+    const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     const int32_t imageVersion = ParseVersionNumber(imageVersionText);
     if (calculatorVersion < imageVersion) {
         return CheckOutcome::GoOn;
@@ -193,6 +226,30 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
     run.Fail(Message(N_("the calculator runs OS %s, already at or above the image's %s"),
                         {VersionText(calcVersionText), VersionText(imageVersionText)}));
     return CheckOutcome::AlreadyCurrent;
+}
+
+CheckOutcome ReadCalculatorVersion(CUpdateRun& run)
+{
+    int modelClass = 0;
+    const CheckOutcome identity = ReadOsRouteIdentity(run, modelClass);
+    if (identity == CheckOutcome::Failed || !ReadDeviceInformation(run)) {
+        return CheckOutcome::Failed;
+    }
+    if (run.m_images.os.size == 0) {
+        return CheckOutcome::GoOn;   // nothing to compare with
+    }
+    run.SetStep(N_("the version check"));
+    if (!ReadImageHeader(run) || !ImageVersionReadable(run)) {
+        return CheckOutcome::Failed;
+    }
+    const int needed = NeededModelClass(run.m_block);
+    const int32_t calculatorVersion =
+        ParseVersionNumber(reinterpret_cast<const char*>(run.m_reply + kDeviceInfoVersionOffset));
+    const int32_t imageVersion = ParseVersionNumber(reinterpret_cast<const char*>(run.m_block + kModelCodeLength));
+    run.m_facts.needsUpdate = modelClass == 0 || needed != modelClass ? "unsupported"
+                              : calculatorVersion < imageVersion     ? "true"
+                                                                     : "false";
+    return CheckOutcome::GoOn;
 }
 
 CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)

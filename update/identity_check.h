@@ -29,5 +29,10 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
 
 // The OS route: identity, device information, image header, versions.
 CheckOutcome CheckIdentityAndVersion(CUpdateRun& run);
+// A check on the OS route: identity and device information, the
+// calculator's version into the run's facts, and with images whether it
+// needs them. GoOn when the version was read (a model of no known class is
+// reported too); the run then ends as an already-current run does.
+CheckOutcome ReadCalculatorVersion(CUpdateRun& run);
 // The stub route: identity through the running updater stub, model only.
 CheckOutcome CheckIdentityAfterStub(CUpdateRun& run);

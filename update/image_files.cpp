@@ -10,6 +10,7 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "update/sha256.h"
 
 namespace {
 
@@ -76,10 +77,47 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
                              {osPath, SizeText(images.os.size), std::to_string(kOsHeaderEnd)});
         return false;
     }
+    for (ImageSnapshot* image : {&images.stub, &images.os}) {
+        image->sha256 = FingerprintOf(*image);
+        if (image->sha256.empty()) {
+            problem = Message(N_("%s cannot be read back from its scratch copy"),
+                              {image == &images.os ? osPath : stubPath});
+            return false;
+        }
+    }
     return true;
 }
 
-bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem)
+std::string FingerprintOf(ImageSnapshot& image)
+{
+    uint8_t chunk[16 * 1024];
+    CSha256 sha;
+    uint64_t left = image.size;
+    if (!image.copy.Seek(0)) {
+        return {};
+    }
+    while (left > 0) {
+        const auto length = static_cast<uint32_t>(std::min<uint64_t>(left, sizeof chunk));
+        if (!image.copy.ReadExactly(chunk, length)) {
+            return {};
+        }
+        sha.Update(chunk, length);
+        left -= length;
+    }
+    return sha.HexDigest();
+}
+
+Message PinProblem(const std::string& baseDir, const ImageSnapshot& os, const std::string& pinnedSha256)
+{
+    if (pinnedSha256.empty() || os.sha256 == pinnedSha256) {
+        return {};
+    }
+    return Message(N_("the OS image %s has the fingerprint SHA-256 %s, not the pinned %s; nothing was sent"),
+                   {ImagePath(baseDir, kOsImageFileName), os.sha256, pinnedSha256});
+}
+
+bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem,
+                      const std::string& pinnedSha256)
 {
     ImageSnapshots images;
     if (!TakeImageSnapshots(baseDir, tempDir, images, problem)) {
@@ -96,7 +134,8 @@ bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Me
                           {SafeText(std::string_view(version, 10))});
         return false;
     }
-    return true;
+    problem = PinProblem(baseDir, images.os, pinnedSha256);
+    return problem.Empty();
 }
 
 bool HasVersionPoints(const char* text)

@@ -101,6 +101,7 @@ private:
 struct ImageSnapshot {
     CScratchCopy copy;
     uint64_t size = 0;
+    std::string sha256;   // the copy's fingerprint, 64 lower-case hex digits
 };
 
 // Both images of a run, copied once before any calculator is touched.
@@ -113,8 +114,10 @@ struct ImageSnapshots {
     {
         stub.copy.ShareFrom(session.stub.copy);
         stub.size = session.stub.size;
+        stub.sha256 = session.stub.sha256;
         os.copy.ShareFrom(session.os.copy);
         os.size = session.os.size;
+        os.sha256 = session.os.sha256;
     }
 };
 
@@ -133,7 +136,11 @@ bool QueryImageFileState(const std::string& path, ImageFileState& state);
 // The time now on the clock file modification times are given in.
 int64_t FileClockNowNs();
 
-// Copies both image files of `baseDir` and checks what can be checked before
+// The SHA-256 of a snapshot's copy, read from its start; empty when the copy
+// cannot be read whole.
+std::string FingerprintOf(ImageSnapshot& image);
+
+// Copies both image files of `baseDir`, takes their fingerprints, and checks what can be checked before
 // the block size is known: both are regular files, the OS image holds its
 // header, and each fits in 65,535 blocks of 1024 bytes. False with `problem`
 // telling why otherwise.
@@ -143,8 +150,13 @@ bool TakeImageSnapshots(const std::string& baseDir, const std::string& tempDir,
 // Everything about the images of `baseDir` that can be known before a
 // calculator is opened: what TakeImageSnapshots checks (through a copy of
 // them into `tempDir` that is discarded at once) and the OS image's version
-// text. False with `problem` telling why otherwise.
-bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem);
+// text, and, when `pinnedSha256` is not empty, that the OS image has that
+// fingerprint. False with `problem` telling why otherwise.
+bool CheckImageFolder(const std::string& baseDir, const std::string& tempDir, Message& problem,
+                      const std::string& pinnedSha256 = {});
+// Why an OS image whose fingerprint is not `pinnedSha256` is refused; empty
+// when it is (or nothing is pinned).
+Message PinProblem(const std::string& baseDir, const ImageSnapshot& os, const std::string& pinnedSha256);
 
 // Reads `byteCount` bytes (14: model code and version text, or 4: model code)
 // of the OS image header from its snapshot into `block`.

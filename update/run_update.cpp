@@ -23,6 +23,8 @@ const char* ResultWord(UpdateResult result)
         return N_("current");
     case UnsupportedModel:
         return N_("unsupported");
+    case Checked:
+        return N_("checked");
     default:
         return N_("failed");
     }
@@ -69,6 +71,7 @@ const char* TraceResultWord(UpdateResult result)
     case Success: return "updated";
     case AlreadyCurrent: return "current";
     case UnsupportedModel: return "unsupported";
+    case Checked: return "checked";
     case Failed: break;
     }
     return "failed";
@@ -109,7 +112,7 @@ Route Handshake(CUpdateRun& run)
     }
     run.m_facts.blockSize = run.m_blockSize;
     // Nothing of the stub is sent for images that cannot be sent whole.
-    if (!ImagesFitBlockSize(run)) {
+    if (!run.Inputs().checkOnly && !ImagesFitBlockSize(run)) {
         return Route::Failed;
     }
     run.SetStep(N_("the identity request"));
@@ -133,10 +136,27 @@ UpdateResult ResultOf(CheckOutcome outcome)
     }
 }
 
+// A check: the version read on the OS route; a calculator on the stub route
+// has no OS to report and is given nothing.
+UpdateResult Check(CUpdateRun& run)
+{
+    const Route route = Handshake(run);
+    if (route == Route::Failed) {
+        return Failed;
+    }
+    if (route == Route::OsRoute && ReadCalculatorVersion(run) != CheckOutcome::GoOn) {
+        return Failed;
+    }
+    return Checked;
+}
+
 // Everything between the opened channel and the ending. Returns Success when
 // the OS image has been sent; any other result means the run gives up.
 UpdateResult Converse(CUpdateRun& run)
 {
+    if (run.Inputs().checkOnly) {
+        return Check(run);
+    }
     const Route route = Handshake(run);
     if (route == Route::Failed) {
         return Failed;
@@ -184,6 +204,24 @@ UpdateResult End(CUpdateRun& run)
 
 }  // namespace
 
+Message CheckedText(const UpdateFacts& facts)
+{
+    if (facts.osBefore.empty()) {
+        return Message(N_("no version reported"));
+    }
+    const std::string version = SafeText(facts.osBefore.substr(0, 5));   // "01.04", as the calculator shows it
+    if (facts.needsUpdate == "true") {
+        return Message(N_("OS %s — needs the update"), {version});
+    }
+    if (facts.needsUpdate == "false") {
+        return Message(N_("OS %s — current"), {version});
+    }
+    if (facts.needsUpdate == "unsupported") {
+        return Message(N_("OS %s — another model"), {version});
+    }
+    return Message(N_("OS %s"), {version});
+}
+
 Message NoCalculatorReason(const Message& where)
 {
     return Message(N_("no calculator found (%s)"), {where});
@@ -226,11 +264,13 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     Message problem;
     if (inputs.images != nullptr) {
         run.m_images.ShareFrom(*inputs.images);
-    } else if (!TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
+    } else if (!inputs.checkOnly && !TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
         outcome.reason = problem;
         return outcome;
     }
-    if (ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
+    run.m_facts.imageSha256 = run.m_images.os.sha256;
+    run.m_facts.stubSha256 = run.m_images.stub.sha256;
+    if (run.m_images.os.size > 0 && ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength)) {
         run.m_facts.osImage = VersionFieldText(run.m_block + kModelCodeLength);
     }
 
@@ -261,7 +301,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
             run.Abandon();
             outcome.result = result;
         }
-        outcome.reason = outcome.result == Success ? Message() : run.Reason();
+        outcome.reason = outcome.result == Success || outcome.result == Checked ? Message() : run.Reason();
         run.Channel().TraceEnd(TraceResultWord(outcome.result), run.m_facts.blockSize, outcome.reason.English());
         if (!run.Channel().TraceWriteFailure().Empty()) {
             inputs.port->Warn(run.Channel().TraceWriteFailure());
@@ -277,7 +317,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     }
     run.DestroyChannel();
     run.CloseProgress();
-    if (outcome.result == Success) {
+    if (outcome.result == Success || outcome.result == Checked) {
         outcome.reason = Message();
     }
     outcome.facts = std::move(run.m_facts);

@@ -15,10 +15,11 @@ enum UpdateResult : int32_t {
     Failed = 1,
     UnsupportedModel = 2,
     AlreadyCurrent = 3,
+    Checked = 4,   // --check: the calculator's version was read, nothing written
 };
 
 // The one word that names a result in the record and in a set's summary
-// lines: updated, current, unsupported or failed.
+// lines: updated, current, unsupported, failed or checked.
 const char* ResultWord(UpdateResult result);
 
 // How long the run waits for a silent calculator.
@@ -67,6 +68,10 @@ struct UpdateRunInputs {
     // Told when the run starts writing its calculator and when it ends;
     // null: nobody keeps the computer awake.
     IWriteGuard* writeGuard = nullptr;
+    // Read the calculator's version and end as an already-current run ends:
+    // no stub, no OS image. With `images` the run also says whether the
+    // calculator needs them; without, nothing is copied.
+    bool checkOnly = false;
 };
 
 // What a run learned on its way, for the record of it; an empty text or a
@@ -81,6 +86,11 @@ struct UpdateFacts {
     std::string osImage;     // the version in the OS image's header
     std::string route;       // "os" or "stub", once the calculator said which
     uint32_t blockSize = 0;  // once probed
+    // A check with images: "true" or "false" (the calculator's OS is older
+    // than the image's, or not), "unsupported" (the image is for another model).
+    std::string needsUpdate;
+    std::string imageSha256;  // fingerprints of the OS image and the updater stub
+    std::string stubSha256;
 };
 
 // The result and, unless it is Success, why: what was being done, what went
@@ -92,6 +102,11 @@ struct UpdateOutcome {
 };
 
 UpdateOutcome RunUpdate(const UpdateRunInputs& inputs);
+
+// What a check found, for a row or a summary line: "OS 01.04 — needs the
+// update", "... — current", "... — another model", "OS 01.04" without
+// images, or "no version reported" on the stub route.
+Message CheckedText(const UpdateFacts& facts);
 
 // Why a run found no calculator where `where` says it looked.
 Message NoCalculatorReason(const Message& where);

@@ -317,13 +317,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     std::ofstream(HistoryFile(), std::ios::binary) << first << "\n" << second << "\n";
 
     const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
-                               "result,reason,mode,host,program_version\r\n";
+                               "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256\r\n";
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
-        "updated,,all,lab,1.0.0.1\r\n";
+        "updated,,all,lab,1.0.0.1,,,\r\n";
     // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -331,12 +331,15 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     const std::string secondRow = "2026-12-02 10:00:00  failed   /dev/ttyS0  -        -      -           01.05.0000  "
                                   "single  it said \"no\", then\\nnothing\\x1b\n";
     // The JSON document holds each record as the program writes it: every
-    // field, control characters as \u00XX. These records were written before
-    // reasons were kept as messages: they read as before, without one.
+    // field, control characters as \u00XX. Records written before a field
+    // existed (the reason as a message, the check's and the fingerprints'
+    // fields) show it as null.
+    const std::string newFields =
+        R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null})";
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
-    secondJson.insert(secondJson.size() - 1, ", \"reason_message\": null");
-    const std::string firstJson = first.substr(0, first.size() - 1) + ", \"reason_message\": null}";
+    secondJson.replace(secondJson.size() - 1, 1, newFields);
+    const std::string firstJson = first.substr(0, first.size() - 1) + newFields;
     const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + firstJson + ",\n  " + secondJson + "\n]}\n";
     const struct {
         std::vector<std::string> arguments;
@@ -455,13 +458,16 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
     }
     merged += "\n]}\n";
 
-    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n";
-    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d\r\n";
-    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c\r\n";
-    const std::string serialPort = ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b\r\n";
+    // Where OS now comes from: reported by the calculator at its last run,
+    // or assumed after an update (ZX-2's failed run came before its update).
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000\r\n";
+    const std::string serialPort =
+        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
@@ -472,15 +478,17 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
         {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
         {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + zx5 + serialPort},
         {{"--by-calculator", "--needs", "01.05.0000"},
-         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host\n"
-         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c\n"
-         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b\n"},
+         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image\n"
+         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c     reported     2026-12-01T10:01:00Z  01.05.0000\n"
+         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b     reported     2026-12-01T09:06:00Z  01.05.0000\n"},
         {{"--by-calculator", "--json", "--needs", "01.05.0000"},
          "{\"schema_version\": 1, \"calculators\": [\n"
          "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
-         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\"},\n"
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\", \"os_now_from\": \"reported\", "
+         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\"},\n"
          "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
-         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\"}\n]}\n"},
+         "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\", \"os_now_from\": \"reported\", "
+         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\"}\n]}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -714,8 +722,9 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
     const ProcessResult needs = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
-    EXPECT_EQ(needs.out, "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n"
-                         "ZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a\r\n");
+    EXPECT_EQ(needs.out.substr(0, needs.out.find("\r\n") + 2),
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image\r\n");
+    EXPECT_NE(needs.out.find("\r\nZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,"), std::string::npos) << needs.out;
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},
                                                 {"XDG_STATE_HOME=" + State().string()}, "");

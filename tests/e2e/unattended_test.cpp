@@ -322,6 +322,9 @@ TEST_F(Unattended, JsonGivesOnlyEventsThatTheSchemaAcceptsAndTheRecordsOfTheHist
          "zentrix-update: the OS image, block"},
         {"none in a set", {"--json", "--yes", "--all"}, {}, false, 3,
          "started:all\nPROMPTSprompt:ok\nsummary:3\n", "zentrix-update: searched USB devices with IDs ffff:fffe"},
+        {"check", {"--json", "--yes", "--check"}, {}, true, 0,
+         "started:single\nprompt:ok\nrun-started\nrun-ended:checked\nprompt:cancel\nsummary:0\n",
+         "Checking the calculator version"},
         // Without --yes the answers are read: the end of input declines the warning.
         {"answers read", {"--json"}, {}, false, 3, "started:single\nprompt:ok\nprompt:cancel\nsummary:3\n",
          "== Warning =="},
@@ -346,6 +349,87 @@ TEST_F(Unattended, JsonGivesOnlyEventsThatTheSchemaAcceptsAndTheRecordsOfTheHist
         std::ifstream said(err);
         const std::string stderrText((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
         EXPECT_NE(stderrText.find(c.said), std::string::npos) << stderrText;
+        m_calculator.reset();
+    }
+}
+
+struct CheckCase {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<std::string> calculator;   // the simulator's options
+    const char* said;                      // the row, box or summary line
+    const char* osBefore;                  // the record's os_before, as JSON
+    const char* needs;                     // part of --by-calculator --needs 01.50 after it; null: not asked
+};
+
+// A check reads each calculator on both routes and sends neither image: the
+// simulator's report counts no stub and no OS byte; the record says checked
+// with the version and the images' fingerprints, and the district view lists
+// a calculator found below a version.
+TEST_F(Unattended, CheckReadsTheVersionAndSendsNoImage)
+{
+    const std::vector<CheckCase> cases = {
+        {"os route", {"--yes", "--check"}, {}, "OS 01.00 \u2014 needs the update\nDo you want to check another", "\"01.00.0000\"", "01.00.0000"},
+        {"current set", {"--yes", "--check", "--all"}, {"--os-version", "02.00.0000"}, "OS 02.00 \u2014 current", "\"02.00.0000\"",
+         "No calculator needs an update."},
+        {"stub route", {"--yes", "--check", "--all"}, {"--route", "stub"}, "no version reported", "null", nullptr},
+    };
+    const fs::path report = m_dir / "report";
+    const fs::path history = m_dir / "state" / "zentrix-update" / "history.jsonl";
+    const std::string sums = RunProcess({"/usr/bin/sha256sum", Image("UpdateCode.bin"), Image("UpdateExe.bin")}, {}, "").out;
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> simOptions = c.calculator;
+        simOptions.insert(simOptions.end(), {"--report", report.string()});
+        auto program = Start(StartCalculator(simOptions), c.options);
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), 0) << seen;
+        EXPECT_NE(seen.find(c.said), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("Main Memory"), std::string::npos) << "a check warned of erasing:\n" << seen;
+        m_calculator.reset();
+        std::ifstream reportFile(report);
+        std::string line;
+        std::getline(reportFile, line);
+        EXPECT_NE(line.find("ending=terminate04 clean=0 violations=0"), std::string::npos) << line;
+        EXPECT_NE(line.find("stub_bytes=0 os_bytes=0"), std::string::npos) << line;
+        fs::remove(report);
+        std::ifstream records(history);
+        std::string record;
+        for (std::string next; std::getline(records, next);) {
+            record = next;
+        }
+        EXPECT_NE(record.find("\"result\": \"checked\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"os_before\": " + std::string(c.osBefore)), std::string::npos) << record;
+        EXPECT_NE(record.find("\"image_sha256\": \"" + sums.substr(0, 64) + "\""), std::string::npos) << record;
+        EXPECT_NE(record.find("\"stub_sha256\": \"" + sums.substr(sums.find('\n') + 1, 64) + "\""), std::string::npos);
+        if (c.needs != nullptr) {
+            const ProcessResult needs = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--by-calculator", "--needs", "01.50"},
+                                                   {"XDG_STATE_HOME=" + (m_dir / "state").string()}, "", 60000);
+            EXPECT_NE(needs.out.find(c.needs), std::string::npos) << needs.out;
+        }
+    }
+}
+
+// A pinned fingerprint the OS image does not have sends nothing (status 4);
+// a pin that is no fingerprint is a wrong command line (status 2).
+TEST_F(Unattended, APinnedImageOfAnotherFingerprintSendsNothing)
+{
+    const std::string other(64, 'a');
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{"--yes", "--image-sha256", other}, 4},
+        {{"--json", "--all", "--image-sha256=" + other}, 4},
+        {{"--image-sha256", "12345"}, 2},
+    };
+    for (const auto& [options, status] : cases) {
+        SCOPED_TRACE(options.back());
+        auto program = Start(StartCalculator({}), options);
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), status) << seen;
+        EXPECT_NE(seen.find(status == 4 ? "not the pinned " + other : std::string("not a SHA-256 of 64 hex digits")),
+                  std::string::npos)
+            << seen;
+        kill(m_calculator->Pid(), SIGTERM);
+        EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
         m_calculator.reset();
     }
 }

@@ -145,7 +145,7 @@ manual_names() {
     sed 's/\\-/-/g' | grep -oE "$2" | sort -u
 }
 env -u ZENTRIX_LANG LC_ALL=C "$build/app/zentrix-update" --help >"$work/help"
-names=$( (manual_names OPTIONS '(^| )--?[a-zA-Z][a-z-]*'; manual_names ENVIRONMENT '[A-Z][A-Z_]+[A-Z]') | tr -d ' ')
+names=$( (manual_names OPTIONS '(^| )--?[a-zA-Z][a-z0-9-]*'; manual_names ENVIRONMENT '[A-Z][A-Z_]+[A-Z]') | tr -d ' ')
 [ "$(wc -l <<<"$names")" -ge 20 ] || fail "too few names taken from the manual page: $names"
 for name in $names; do
   grep -qE -- "(^|[][ ,|])$name([] ,=]|$)" "$work/help" || fail "--help does not name $name (the manual page does)"

@@ -260,7 +260,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "zentrix-update: f.conf:2: system-log is on or off, not maybe; line ignored",
                             "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, system-log, reply-timeout, "
-                            "image-folder); line ignored"}));
+                            "image-folder, image-sha256); line ignored"}));
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));

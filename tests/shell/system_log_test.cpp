@@ -40,7 +40,8 @@ UpdateOutcome FailedRun()
     UpdateOutcome outcome;
     outcome.result = Failed;
     outcome.reason = Message::Raw("the calculator stopped answering\nafter block 12");
-    outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256};
+    outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256, "",
+                     std::string(64, 'a'), std::string(64, 'b')};
     return outcome;
 }
 
@@ -151,6 +152,7 @@ TEST(SystemLogEntry, TheJournalGetsEveryFieldAndTheHistoryLineItself)
         }
     }
     EXPECT_EQ(expected.count("ZENTRIX_REASON"), 1u);
+    EXPECT_EQ(expected["ZENTRIX_IMAGE_SHA256"], std::string(64, 'a'));   // which image the calculator got
     EXPECT_EQ(expected.count("ZENTRIX_HOST"), record[kHost] ? 1u : 0u);
     const std::map<std::string, std::string> received(fields.begin(), fields.end());
     EXPECT_EQ(received, expected);

@@ -19,6 +19,7 @@
 
 #include "update/identity_check.h"
 #include "update/session_images.h"
+#include "update/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -338,6 +339,37 @@ TEST_F(ImageDirs, RunsShareTheSessionsCopyEachReadingAtItsOwnPlace)
     Write(kOsImageFileName, bytes);   // the same bytes, written again
     EXPECT_TRUE(session.FolderChanged());
     EXPECT_EQ(TempEntries(), 0u);
+}
+
+// The published test vectors, fed in pieces that straddle the 64-byte
+// blocks, and a pin is 64 hex digits in either case, nothing else.
+TEST(Fingerprint, KnownDigestsWhateverThePiecesAndPinsOf64HexDigits)
+{
+    const struct {
+        std::string text;
+        const char* digest;
+    } vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& v : vectors) {
+        for (const size_t piece : {size_t{1}, size_t{63}, size_t{1000}}) {
+            CSha256 sha;
+            for (size_t at = 0; at < v.text.size(); at += piece) {
+                sha.Update(reinterpret_cast<const uint8_t*>(v.text.data()) + at, std::min(piece, v.text.size() - at));
+            }
+            EXPECT_EQ(sha.HexDigest(), v.digest) << v.text.size() << " in pieces of " << piece;
+        }
+    }
+    std::string pin;
+    EXPECT_TRUE(ParseSha256Hex(std::string(32, 'A') + std::string(32, 'f'), pin));
+    EXPECT_EQ(pin, std::string(32, 'a') + std::string(32, 'f'));
+    for (const std::string& bad : {std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g"}) {
+        EXPECT_FALSE(ParseSha256Hex(bad, pin)) << bad;
+    }
 }
 
 TEST(Versions, ReadAsNumbersAroundThePoint)

@@ -132,6 +132,48 @@ TEST_F(UpdateScenario, UnsupportedModelFromTheModelTableStopsBeforeDeviceInforma
     EXPECT_EQ(m_ui.Summary().back(), "close");
 }
 
+// A check reads the version on the OS route and ends as an already-current
+// run ends: no stub, no OS image, whatever the calculator needs; the stub
+// route's calculator reports none and is given nothing.
+TEST_F(UpdateScenario, ACheckSaysWhatTheCalculatorNeedsAndSendsNeitherImage)
+{
+    struct Case {
+        std::array<uint8_t, 4> calc;
+        const char* version;
+        bool osRoute;
+        bool images;
+        const char* needs;
+    };
+    const Case cases[] = {
+        {{0x33, 0x36, 0x35, 0x45}, "01.04.0000", true, true, "true"},
+        {{0x33, 0x36, 0x35, 0x45}, "01.05.0000", true, true, "false"},
+        {{0x80, 0x00, 0x5D, 0x7C}, "01.00.0000", true, true, "unsupported"},
+        {{0x00, 0x00, 0x00, 0x00}, "01.00.0000", true, true, "unsupported"},
+        {{0x33, 0x36, 0x35, 0x45}, "01.04.0000", true, false, ""},
+        {{0x33, 0x36, 0x35, 0x45}, "01.04.0000", false, true, ""},
+    };
+    // A check compares with the session's images, and copies none itself.
+    ImageSnapshots images;
+    Message problem;
+    ASSERT_TRUE(TakeImageSnapshots(m_inputs.baseDir, "", images, problem));
+    m_inputs.checkOnly = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.version) + " " + c.needs);
+        m_inputs.images = c.images ? &images : nullptr;
+        zsim::Options options;
+        options.modelCode = c.calc;
+        options.osVersion = c.version;
+        options.ackIdentityRequest = c.osRoute;
+        RunRecord record;
+        EXPECT_EQ(Run(options, record), Checked) << m_reason;
+        EXPECT_EQ(m_facts.needsUpdate, c.needs);
+        EXPECT_EQ(m_facts.osBefore, c.osRoute ? c.version : "");
+        EXPECT_EQ(Names(record).back(), "pc Terminate04");
+        EXPECT_TRUE(PcPacket(record, "Cmd56").empty() && PcPacket(record, "Cmd57").empty());
+        EXPECT_EQ(m_facts.imageSha256.size(), c.images ? 64u : 0u);
+    }
+}
+
 TEST_F(UpdateScenario, ModelCodeShorterThanFourBytesIsNotInTheTable)
 {
     zsim::Options options;

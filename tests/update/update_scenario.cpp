@@ -130,8 +130,9 @@ UpdateResult UpdateScenario::RunOnce()
 {
     const UpdateOutcome outcome = RunUpdate(m_inputs);
     m_reason = outcome.reason.English();
-    // Every ending but a success says why.
-    EXPECT_EQ(outcome.result == Success, outcome.reason.Empty()) << m_reason;
+    m_facts = outcome.facts;
+    // Every ending but a success (or a check) says why.
+    EXPECT_EQ(outcome.result == Success || outcome.result == Checked, outcome.reason.Empty()) << m_reason;
     return outcome.result;
 }
 

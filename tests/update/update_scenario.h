@@ -56,6 +56,7 @@ protected:
     CClaimedDeviceList m_claimed;
     UpdateRunInputs m_inputs;
     std::string m_reason;
+    UpdateFacts m_facts;   // of the last run
     size_t m_fdsBefore = 0;
 };
 

@@ -143,7 +143,8 @@ void CJsonEvents::RunEnded(const std::string& device, const HistoryRecord& recor
 
 void CJsonEvents::Summary(const RunTally& tally)
 {
-    Write(Number("calculators", tally.updated + tally.current + tally.unsupported + tally.failed) +
+    Write(Number("checked", tally.checked) +
+              Number("calculators", tally.updated + tally.current + tally.unsupported + tally.failed + tally.checked) +
               Number("updated", tally.updated) + Number("current", tally.current) +
               Number("unsupported", tally.unsupported) + Number("failed", tally.failed) +
               Number("not_connected", tally.notConnected) +

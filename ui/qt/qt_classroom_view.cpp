@@ -32,6 +32,7 @@ const char* ResultColour(UpdateResult result)
 {
     switch (result) {
     case Success:
+    case Checked:
         return "#1a7f37";   // green
     case AlreadyCurrent:
     case UnsupportedModel:

@@ -12,6 +12,7 @@ COLORREF ResultColour(UpdateResult result)
 {
     switch (result) {
     case Success:
+    case Checked:
         return RGB(0x1a, 0x7f, 0x37);   // green
     case AlreadyCurrent:
     case UnsupportedModel:
