@@ -154,6 +154,18 @@ answer() {
   return 1
 }
 
+# Presses the keys $3.. in the box titled $1, which stays (what they do
+# opens another box on top); a screenshot named $name-$2 first.
+press() {
+  local id
+  id=$(find_box "$1") || { fail "$name: no box '$1' (windows: $(titles | tr '\n' ','))"; return 1; }
+  sleep 0.3
+  [ -n "$2" ] && shot "$name-$2"
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool mousemove --window "$id" 30 8 click 1 2>/dev/null
+  xdotool key --clearmodifiers "${@:3}"
+}
+
 winimg="Z:${work//\//\\}\\img"
 winbin="Z:${bin//\//\\}"
 cd "$work" || exit 1   # where a problem report is proposed
@@ -190,8 +202,8 @@ for entry in "${cases[@]}"; do
       answer 'Connect the calculator\.' '' Return &&
       answer 'Warning' '' shift+Tab space &&
       answer "Delete all data in calculator's Main Memory\\." '' shift+Tab space &&
-      answer 'Error' error Tab space &&
-      answer 'Save a problem report' '' Return &&
+      press 'Error' error Tab space &&
+      answer 'Save a problem report' save Return &&
       answer 'Problem report' report Return &&
       answer 'Error' '' Return
       ;;

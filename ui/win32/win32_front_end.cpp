@@ -127,9 +127,10 @@ protected:
         HDC dc = GetDC(m_window);
         const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
         ReleaseDC(m_window, dc);
-        // 14-point bold, the face left to the font mapper.
-        m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
+        // 14-point bold in the dialogs' face, with the glyphs of any language.
+        m_font = CreateFontW(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                             L"MS Shell Dlg 2");
         SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
         ::SetWindowTextW(text, WideText(phaseText).c_str());
     }
