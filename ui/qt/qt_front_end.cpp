@@ -25,11 +25,6 @@ namespace {
 constexpr int kWatchMs = 100;
 constexpr unsigned kInformationIcon = 0x40;
 
-constexpr const char* kSaveReportButton = N_("Save a problem report...");
-constexpr const char* kSaveReportTitle = N_("Save a problem report");
-constexpr const char* kReportCaption = N_("Problem report");
-constexpr const char* kReportSaved =
-    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
 constexpr const char* kErrorCaption = N_("Error");
 
 }  // namespace

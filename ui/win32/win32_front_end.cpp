@@ -24,11 +24,6 @@
 
 namespace {
 
-constexpr const char* kSaveReportButton = N_("Save a problem report...");
-constexpr const char* kSaveReportTitle = N_("Save a problem report");
-constexpr const char* kReportCaption = N_("Problem report");
-constexpr const char* kReportSaved =
-    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
 constexpr const char* kErrorCaption = N_("Error");
 constexpr unsigned kInformationIcon = 0x40;
 constexpr const char* kConnectingPhase = N_("Connecting to the calculator...");
