@@ -136,6 +136,7 @@ bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
     if (Terminating()) {
         return false;
     }
+    m_progress.Waiting(kConnectingPhaseText);   // before the run's first phase
     CProgressDlg* window = m_progress.Window();
     if (window != nullptr) {
         m_notice.Show(*window, wait);
@@ -149,6 +150,7 @@ bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
 void CQtFrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
 {
     m_progress.SetDevice(FriendlyDeviceName(path, usb));
+    m_progress.AwaitFirstPhase();
 }
 
 void CQtFrontEnd::PostQuitMessage(int code)

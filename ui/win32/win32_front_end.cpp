@@ -26,7 +26,6 @@ namespace {
 
 constexpr const char* kErrorCaption = N_("Error");
 constexpr unsigned kInformationIcon = 0x40;
-constexpr const char* kConnectingPhase = N_("Connecting to the calculator...");
 
 HINSTANCE Instance()
 {
@@ -413,7 +412,6 @@ ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& can
 
 void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)
 {
-    m_connecting = false;
     m_progress.Open(Message(phaseText).Render(m_texts).c_str(), stepCount);
 }
 
@@ -457,9 +455,7 @@ bool CWin32FrontEnd::KeepWaiting(const ReplyWait& wait)
     // Once the calculator has not answered for a while the progress window
     // says so, and its Stop or Close ends the run. Before the run's first
     // phase the window says it is connecting.
-    if (m_connecting && m_progress.Window() == nullptr) {
-        m_progress.Open(Message(kConnectingPhase).Render(m_texts).c_str(), 0);
-    }
+    m_progress.Waiting(Message(kConnectingPhaseText).Render(m_texts).c_str());
     CProgressDlg* window = m_progress.Window();
     if (window == nullptr) {
         return true;
@@ -471,13 +467,5 @@ bool CWin32FrontEnd::KeepWaiting(const ReplyWait& wait)
 void CWin32FrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
 {
     m_progress.SetDevice(FriendlyDeviceName(path, usb));
-    m_connecting = true;
-}
-
-void CWin32FrontEnd::RunEnded(const HistoryRecord& /*record*/)
-{
-    // A run that ended before its first phase leaves its connecting window.
-    if (std::exchange(m_connecting, false)) {
-        m_progress.Close();
-    }
+    m_progress.AwaitFirstPhase();
 }

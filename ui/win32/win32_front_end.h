@@ -55,7 +55,7 @@ public:
     // The progress windows name the calculator from now on; until the run's
     // first phase, its waits are shown in a window of their own.
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
-    void RunEnded(const HistoryRecord& record) override;
+    void RunEnded(const HistoryRecord& /*record*/) override { m_progress.RunEnded(); }
 
     IClassroomView* Classroom() override { return &m_classroom; }
 
@@ -83,7 +83,6 @@ private:
     const MoCatalogue* m_texts = nullptr;
     int m_quitCode = 0;
     bool m_closeAsked = false;
-    bool m_connecting = false;   // a calculator is taken, its run's first phase not begun
     CStallNotice m_notice;
     CandidateLister m_lister;   // the chooser lists again through it
 };
