@@ -56,6 +56,11 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
 // permission, in the platform's own terms; a clause that follows "; ".
 const char* PermissionRemedy();
 
+// What a user does when the device named is not there (ENOENT), in the
+// platform's own terms; a clause that follows "; ", or null where the
+// system's own words say enough.
+const char* MissingDeviceRemedy();
+
 // Why a USB calculator cannot be driven where its driver interface is
 // missing or does not work (ENOSYS from an open), and what to do.
 const char* NoDriverReason();

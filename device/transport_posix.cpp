@@ -29,6 +29,11 @@ const char* PermissionRemedy()
               "plug the calculator in again");
 }
 
+const char* MissingDeviceRemedy()
+{
+    return nullptr;
+}
+
 const char* NoDriverReason()
 {
     return N_("the system cannot drive this device");

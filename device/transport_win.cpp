@@ -26,6 +26,13 @@ const char* PermissionRemedy()
               "COM port close the program that holds it, then plug the calculator in again");
 }
 
+const char* MissingDeviceRemedy()
+{
+    // A COM port of a USB cable is there only while the cable is plugged in.
+    return N_("check that the cable is plugged in, that the port is the calculator's (the chooser lists the ports "
+              "there are) and that the cable's driver is installed (Device Manager, Ports)");
+}
+
 const char* NoDriverReason()
 {
     return N_("WinUSB is not available for this device (the calculator has no WinUSB driver, or winusb.dll is "

@@ -11,9 +11,18 @@
 #include <vector>
 
 #include "i18n/message.h"
+#include "i18n/text_format.h"
 
 // The report's file when FILE is not given, in the current folder.
 inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report.txt";
+
+// The words of a window's failure box that saves a report: its button, the
+// title of the question where, and the box that says where it went.
+inline constexpr const char* kSaveReportButton = N_("Save a problem report...");
+inline constexpr const char* kSaveReportTitle = N_("Save a problem report");
+inline constexpr const char* kReportCaption = N_("Problem report");
+inline constexpr const char* kReportSaved =
+    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
 
 struct ProblemReportParts {
     std::string programVersion;

@@ -2,6 +2,7 @@
 #include "shell/progress_window.h"
 
 #include <chrono>
+#include <utility>
 
 void CProgressDlg::Start(int stepCount, const char* phaseText, const char* title)
 {
@@ -19,6 +20,7 @@ void CProgressDlg::Start(int stepCount, const char* phaseText, const char* title
 
 void CProgressWindows::Open(const char* phaseText, int stepCount)
 {
+    m_connecting = Connecting::No;
     std::unique_ptr<CProgressDlg> next = m_make ? m_make() : nullptr;
     Close();
     m_window = std::move(next);
@@ -42,6 +44,21 @@ uint64_t CProgressWindows::SteadyMs()
 {
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void CProgressWindows::Waiting(const char* phaseText)
+{
+    if (m_connecting == Connecting::Awaited && m_window == nullptr) {
+        Open(phaseText, 0);
+        m_connecting = Connecting::Shown;
+    }
+}
+
+void CProgressWindows::RunEnded()
+{
+    if (std::exchange(m_connecting, Connecting::No) == Connecting::Shown) {
+        Close();
+    }
 }
 
 void CProgressWindows::Close()

@@ -10,11 +10,15 @@
 #include <string>
 
 #include "i18n/message.h"
+#include "i18n/text_format.h"
 #include "shell/progress_ctrl.h"
 #include "shell/time_left.h"
 
 // Title of every progress window; only the large text names the phase.
 inline constexpr const char* kProgressWindowTitle = "Sending data...";
+// The phase of a run that has taken its calculator and waits for its first
+// answer.
+inline constexpr const char* kConnectingPhaseText = N_("Connecting to the calculator...");
 
 class CProgressDlg {
 public:
@@ -73,6 +77,13 @@ public:
     // The new window is made while the old one is still open (it is placed
     // by the main window as it was then), then the old one goes.
     void Open(const char* phaseText, int stepCount);
+    // A run has taken its calculator: until its first phase opens a window,
+    // its first wait opens one for `phaseText` (kConnectingPhaseText as the
+    // window takes it), so a calculator that does not answer is waited for
+    // where the stall notice and Stop are shown. RunEnded takes it away.
+    void AwaitFirstPhase() { m_connecting = Connecting::Awaited; }
+    void Waiting(const char* phaseText);
+    void RunEnded();
     void Step() { Bar(PBM_STEPIT, 0, 0); }
     void SetPos(int pos) { Bar(PBM_SETPOS, static_cast<uintptr_t>(pos), 0); }
     // The calculator every window from now on names (English).
@@ -95,4 +106,5 @@ private:
     Message m_device;
     CTimeLeft m_timeLeft;
     long m_secondsShown = -1;
+    enum class Connecting { No, Awaited, Shown } m_connecting = Connecting::No;
 };

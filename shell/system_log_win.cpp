@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The system log on Windows: one event in the Application log under the
-// program's event source (the installer registers it), the run's line as
-// its text and the history line as its data.
+// program's event source, the run's line as its text and the history line
+// as its data. The installer registers the source; a program run from the
+// zip registers it itself the first time it may (as an administrator).
+// Unregistered, the events still reach the log, where Event Viewer puts
+// "The description for Event ID 1 ... cannot be found" before the line.
 #include <windows.h>
 
 #include "device/win_text.h"
@@ -10,11 +13,37 @@
 #include "shell/system_log.h"
 
 namespace {
+
 constexpr DWORD kRunEventId = 1;
+constexpr wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\zentrix-update";
+// .NET's message file, whose message N is "%1": the event shows its line.
+constexpr wchar_t kMessageFile[] = L"%SystemRoot%\\Microsoft.NET\\Framework64\\v4.0.30319\\EventLogMessages.dll";
+
+// The installer's registration of the event source, made where it is
+// missing and the user may write it; nothing is said when they may not.
+void RegisterMissingSource()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return;
+    }
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(kMessageFile),
+                   sizeof kMessageFile);
+    RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof types);
+    RegCloseKey(key);
+}
+
 }  // namespace
 
 bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
 {
+    RegisterMissingSource();
     const std::wstring source = WideText(kSystemLogIdentifier);
     HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
     if (log == nullptr) {

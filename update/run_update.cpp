@@ -246,6 +246,8 @@ Message OpenFailureReason(const char* devicePath, uint32_t error)
     } else if (error == EBUSY) {
         why = Message(N_("%s; another program has the device open: close it and start again"),
                          {std::string(std::strerror(static_cast<int>(error)))});
+    } else if (error == ENOENT && MissingDeviceRemedy() != nullptr) {
+        why = Message(N_("%s; %s"), {std::string(std::strerror(static_cast<int>(error))), Message(MissingDeviceRemedy())});
     } else {
         why = Message::Raw(std::strerror(static_cast<int>(error)));
     }

@@ -140,7 +140,7 @@ Section /o "WinUSB driver for a USB calculator" SecWinUsb
   nsExec::ExecToLog '"$SYSDIR\pnputil.exe" /add-driver "$INSTDIR\driver\zentrix-winusb.inf" /install'
   Pop $0
   ${If} $0 != 0
-    MessageBox MB_ICONEXCLAMATION "Windows did not take the WinUSB driver for $UsbId (pnputil: $0). An unsigned driver package is refused: see README.txt, $\"The calculator on USB$\"." /SD IDOK
+    MessageBox MB_ICONEXCLAMATION "Windows did not take the WinUSB driver for $UsbId (pnputil: $0). An unsigned driver package is refused: see README.txt, $\"A USB calculator needs Windows' WinUSB driver$\"." /SD IDOK
   ${EndIf}
 SectionEnd
 

@@ -205,9 +205,17 @@ protected:
 
 TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTold)
 {
-    const std::pair<zsim::FaultKind, const char*> cases[] = {
-        {zsim::FaultKind::GoSilent, "stopped while the calculator had not answered for"},
-        {zsim::FaultKind::Stall, "stopped after the calculator had taken no data for"},
+    struct Case {
+        zsim::FaultKind fault;
+        int after;   // packets of the updater
+        const char* reason;
+        const char* phase;   // shown when Stop was clicked
+    };
+    const Case cases[] = {
+        {zsim::FaultKind::GoSilent, 300, "stopped while the calculator had not answered for", "Updating..."},
+        {zsim::FaultKind::Stall, 300, "stopped after the calculator had taken no data for", "Updating..."},
+        // Never answering: waited for in a window of its own from the start.
+        {zsim::FaultKind::GoSilent, 0, "the connection check: stopped while", "Connecting to the calculator..."},
     };
     CSystemDeviceSource devices;   // with the pause a real device takes to settle
     m_inputs.devices = &devices;
@@ -215,6 +223,7 @@ TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTol
     m_inputs.wait.userMayEndAfterMs = 1500;
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> stopped;
+    QString phase;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         CProgressDlg* progress = frontEnd.ProgressWindow();
@@ -222,15 +231,16 @@ TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTol
                                          : nullptr;
         if (!stopped && stop != nullptr && stop->isVisible()) {
             stopped = Clock::now();
+            phase = WindowOf(progress)->findChild<QLabel*>(QStringLiteral("phaseText"))->text();
             stop->click();
         }
     });
     watch.start(20);
-    for (const auto& [fault, reason] : cases) {
-        SCOPED_TRACE(static_cast<int>(fault));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.phase);
         stopped.reset();
         zsim::Options options;
-        options.fault = {fault, 300};
+        options.fault = {c.fault, c.after};
         zsim::PtyCalculator calculator(options);
         ASSERT_TRUE(calculator.Start());
         setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
@@ -238,10 +248,15 @@ TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTol
         const Clock::time_point ended = Clock::now();
         ASSERT_TRUE(stopped.has_value()) << m_reason;
         EXPECT_LT(ended - *stopped, std::chrono::milliseconds(1000));
-        EXPECT_NE(m_reason.find(reason), std::string::npos) << m_reason;
+        EXPECT_NE(m_reason.find(c.reason), std::string::npos) << m_reason;
+        EXPECT_EQ(phase.toStdString(), c.phase);
+        frontEnd.RunEnded(HistoryRecord{});   // as the update loop does
+        EXPECT_EQ(frontEnd.ProgressWindow(), nullptr) << "a window left after the run";
         calculator.Stop();
-        ASSERT_EQ(calculator.Runs().size(), 1u);
-        if (fault == zsim::FaultKind::GoSilent) {
+        if (c.after > 0) {
+            ASSERT_EQ(calculator.Runs().size(), 1u);
+        }
+        if (c.fault == zsim::FaultKind::GoSilent && c.after > 0) {
             EXPECT_EQ(calculator.Runs().front().ending, zsim::RunRecord::Ending::Terminate04);
         }
     }

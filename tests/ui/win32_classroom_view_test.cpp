@@ -6,7 +6,10 @@
 // Escape, a row's Next (Enter: every row's) and Ctrl+Break are requests to
 // the update loop, "History..." shows the runs kept, and closing the rows
 // takes the windows away. A long stall notice is shown whole. The device
-// chooser lists a port that appears after it opened and takes a typed path.
+// chooser lists a port that appears after it opened and takes a typed path;
+// its rows name a COM port as Windows does, the tooltip gives the whole path
+// and the state. The failure box shows a long reason whole above its
+// buttons, and stays up after "Save a problem report..." until OK.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,6 +28,7 @@
 #include "shell/history_table.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
+#include "ui/win32/win32_failure_box.h"
 #include "ui/win32/win32_front_end.h"
 #include "ui/win32/win32_history_window.h"
 
@@ -520,6 +524,56 @@ TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
     ASSERT_EQ(result.chosen, std::vector<size_t>{2}) << "a typed path is the one calculator";
     EXPECT_EQ(result.shown[2].path, "\\\\.\\COM9");
     EXPECT_FALSE(result.remember);
+}
+
+TEST(Win32DeviceChooser, RowsNameThePortAsWindowsDoesAndTheTooltipTheWholePathAndState)
+{
+    ListedDevice port;
+    port.path = "\\\\.\\COM3";
+    port.mayOpen = true;
+    EXPECT_EQ(ChooserRowText(port), "Serial port - COM3 - you may open it");
+    EXPECT_EQ(ChooserRowTip(port), "\\\\.\\COM3\r\nyou may open it");
+}
+
+struct FailureBoxDrive {
+    int saves = 0;
+    bool stayedAfterSave = false;
+    bool textAboveButtons = false;
+};
+FailureBoxDrive g_box;
+
+void CALLBACK DriveFailureBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindWindowW(nullptr, L"Fehler");
+    if (box == nullptr) {
+        return;
+    }
+    KillTimer(nullptr, timer);
+    RECT text = {};
+    RECT ok = {};
+    GetWindowRect(GetDlgItem(box, IDC_FAILURE_TEXT), &text);
+    GetWindowRect(GetDlgItem(box, IDOK), &ok);
+    g_box.textAboveButtons = text.bottom <= ok.top && text.bottom - text.top > 100;
+    SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDC_SAVE_REPORT, BN_CLICKED), 0);
+    g_box.stayedAfterSave = IsWindowVisible(box) != FALSE;
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+TEST(Win32FailureBox, ShowsALongReasonWholeAndStaysUpAfterTheReportIsSaved)
+{
+    g_box = FailureBoxDrive{};
+    std::string reason = "Die Aktualisierung ist fehlgeschlagen.\r\n\r\n";
+    for (int i = 0; i < 12; ++i) {
+        reason += "die Verbindung zum Rechner ist abgerissen; pr\xc3\xbc" "fen Sie das Kabel. ";
+    }
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveFailureBox);
+    RunWin32FailureBox(nullptr, {reason, "Fehler", "OK", "Problembericht speichern..."},
+                       [](HWND__*) { ++g_box.saves; });
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(g_box.saves, 1);
+    EXPECT_TRUE(g_box.stayedAfterSave);
+    EXPECT_TRUE(g_box.textAboveButtons) << "the reason is cut or covered by the buttons";
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 # German. Every run ends with exit code 18 and leaves no scratch copy behind.
 # The station (--watch) updates the calculator on a listed COM port that
 # Windows has, and gives none to a listed port that is not there. A USB
-# calculator fails with the reason that WinUSB is not available.
+# calculator fails with the reason that WinUSB is not available; a COM port
+# that is not there with what to check. Every option and environment
+# variable the Windows README names is one --help lists.
 #   console_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR
 set -uo pipefail
 wine=$1 wineserver=$2 sim=$3 bin=$4
@@ -113,6 +115,19 @@ code=$?
 [ "$code" = 18 ] || fail "usb: exit code $code, expected 18 ($(tail -n 3 "$work/usb.err"))"
 grep -q "^zentrix-update: cannot open .*: WinUSB is not available for this device" "$work/usb.err" \
   || fail "usb: $(tail -n 1 "$work/usb.err")"
+# A port that is not there: the reason says what to check.
+printf 'ok\nok\nok\n' | ZENTRIX_UI=console ZENTRIX_DEVICES='\\.\COM97' \
+  timeout 60 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/absent.out" 2>"$work/absent.err"
+grep -q '^zentrix-update: cannot open .*COM97: .*; check that the cable is plugged in' "$work/absent.err" \
+  || fail "absent: $(tail -n 1 "$work/absent.err")"
+
+# The README in the packages names only what the program has.
+readme=$(dirname "$0")/../../packaging/windows/README.txt
+"$wine" "$bin/zentrix-update.exe" --help 2>/dev/null | tr -d '\r' >"$work/help.out"
+for word in $(grep -oE -- '--[a-z][a-z-]+|ZENTRIX_[A-Z_]+' "$readme" | sort -u); do
+  grep -qe "$word\b" "$work/help.out" || fail "README.txt names $word, which --help does not list"
+done
+
 # In German (a catalogue beside the program): the refusal again on the
 # refused case's port, which saw no run; the umlauts arrive as UTF-8.
 printf 'ok\ncancel\n' | ZENTRIX_UI=console ZENTRIX_LANG=de ZENTRIX_DEVICES="\\\\.\\COM4" \

@@ -5,7 +5,11 @@
 # pty. The message boxes are found by their titles and answered with
 # xdotool as a user would: a whole update (OK on the two warnings, whose
 # default is Cancel; Cancel on "Complete"), a refusal with Return on the
-# first warning, and a cable pulled mid-run ("Error", OK). Every run ends
+# first warning, and a cable pulled mid-run ("Error": its "Save a problem
+# report..." saves the report where proposed, says so, and the box comes
+# back for its OK). A calculator that never answers: the progress window
+# comes at once, and after the stall time its Close (Escape) ends the run
+# in the "Error" box. Every run ends
 # with exit code 18; the simulator's verdicts say whether the images came
 # through intact. The refusal is started as Explorer starts a program (a
 # console of its own, ZENTRIX_UI unset): the window is chosen and the
@@ -83,6 +87,7 @@ class=(
   "silent|--fault silent:290"
   "quick_de|--route os"
   "silent_de|--fault silent:290"
+  "mute|--fault silent:0"
 )
 port=0
 for entry in "${cases[@]}" "${class[@]}"; do
@@ -149,8 +154,21 @@ answer() {
   return 1
 }
 
+# Presses the keys $3.. in the box titled $1, which stays (what they do
+# opens another box on top); a screenshot named $name-$2 first.
+press() {
+  local id
+  id=$(find_box "$1") || { fail "$name: no box '$1' (windows: $(titles | tr '\n' ','))"; return 1; }
+  sleep 0.3
+  [ -n "$2" ] && shot "$name-$2"
+  xdotool windowfocus --sync "$id" 2>/dev/null
+  xdotool mousemove --window "$id" 30 8 click 1 2>/dev/null
+  xdotool key --clearmodifiers "${@:3}"
+}
+
 winimg="Z:${work//\//\\}\\img"
 winbin="Z:${bin//\//\\}"
+cd "$work" || exit 1   # where a problem report is proposed
 port=0
 for entry in "${cases[@]}"; do
   IFS='|' read -r name _ <<<"$entry"
@@ -179,10 +197,15 @@ for entry in "${cases[@]}"; do
       { [ "$shown" = "Warning,Zentrix OS Update," ] || fail "refused: windows shown: $shown"; }
       ;;
     hangup)
+      # The report button follows OK, which has the focus; the report goes
+      # where proposed, the current folder.
       answer 'Connect the calculator\.' '' Return &&
       answer 'Warning' '' shift+Tab space &&
       answer "Delete all data in calculator's Main Memory\\." '' shift+Tab space &&
-      answer 'Error' error Return
+      press 'Error' error Tab space &&
+      answer 'Save a problem report' save Return &&
+      answer 'Problem report' report Return &&
+      answer 'Error' '' Return
       ;;
   esac
   if [ $? -ne 0 ]; then kill "$app" 2>/dev/null; fi   # a box never came
@@ -192,6 +215,41 @@ for entry in "${cases[@]}"; do
   left=$(titles | grep -v '^Default IME$')
   [ -z "$left" ] || fail "$name: windows left after the program ended: $left"
 done
+
+# The report the failure box saved: the failed run's record and its trace.
+report=$work/zentrix-problem-report.txt
+grep -q '"result": *"failed"' "$report" 2>/dev/null && grep -q '^\[last run.s trace\]' "$report" \
+  || fail "hangup: no problem report with the run's record and trace: $(head -c 300 "$report" 2>&1)"
+
+# A calculator that never answers (COM12): the progress window comes at
+# once; after the stall time (10 s) its Close (Escape) is the Stop that
+# ends the run, in the failure box.
+name=mute
+ZENTRIX_UI=gui ZENTRIX_DEVICES='\\.\COM12' \
+  timeout 120 "$wine" "$bin/zentrix-update.exe" "$winimg" >"$work/$name.out" 2>"$work/$name.err" &
+app=$!
+pids+=($app)
+if answer 'Connect the calculator\.' '' Return && answer 'Warning' '' shift+Tab space &&
+   answer "Delete all data in calculator's Main Memory\\." '' shift+Tab space; then
+  asked=$(date +%s%N)
+  if id=$(find_box 'Sending data\.\.\.'); then
+    waited=$(( ($(date +%s%N) - asked) / 1000000 ))
+    [ "$waited" -le 3000 ] || fail "mute: the progress window came after $waited ms"
+    sleep 1; shot "$name-progress"
+    sleep 11; shot "$name-stall"
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool key --clearmodifiers Escape
+    answer 'Error' '' Return || kill "$app" 2>/dev/null
+  else
+    fail "mute: no progress window (windows: $(titles | tr '\n' ','))"
+    kill "$app" 2>/dev/null
+  fi
+else
+  kill "$app" 2>/dev/null
+fi
+wait "$app"
+code=$?
+[ "$code" = 18 ] || fail "mute: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
 
 # A class set (--all) in the window: the rows' window shows every calculator
 # and, once all have ended, the counts in its heading and the "another

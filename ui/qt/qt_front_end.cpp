@@ -25,11 +25,6 @@ namespace {
 constexpr int kWatchMs = 100;
 constexpr unsigned kInformationIcon = 0x40;
 
-constexpr const char* kSaveReportButton = N_("Save a problem report...");
-constexpr const char* kSaveReportTitle = N_("Save a problem report");
-constexpr const char* kReportCaption = N_("Problem report");
-constexpr const char* kReportSaved =
-    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
 constexpr const char* kErrorCaption = N_("Error");
 
 }  // namespace
@@ -141,6 +136,7 @@ bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
     if (Terminating()) {
         return false;
     }
+    m_progress.Waiting(kConnectingPhaseText);   // before the run's first phase
     CProgressDlg* window = m_progress.Window();
     if (window != nullptr) {
         m_notice.Show(*window, wait);
@@ -154,6 +150,7 @@ bool CQtFrontEnd::KeepWaiting(const ReplyWait& wait)
 void CQtFrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
 {
     m_progress.SetDevice(FriendlyDeviceName(path, usb));
+    m_progress.AwaitFirstPhase();
 }
 
 void CQtFrontEnd::PostQuitMessage(int code)

@@ -73,7 +73,10 @@ public:
     // window, ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
     // The progress windows name the calculator from now on.
+    // Until the run's first phase, its waits are shown in a window that
+    // says it is connecting.
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    void RunEnded(const HistoryRecord& /*record*/) override { m_progress.RunEnded(); }
 
     IClassroomView* Classroom() override { return &m_classroom; }
 

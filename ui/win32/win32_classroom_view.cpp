@@ -83,9 +83,11 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
             return;
         }
     }
-    const bool grew = rows.size() > m_content.rows.size();
+    // A new row or heading (a note added, a count's words) may need more room.
+    std::string shownHeading = heading.Render(m_texts);
+    const bool grew = rows.size() > m_content.rows.size() || shownHeading != m_content.heading;
     // Shown in the user's language; the rows themselves stay the loop's.
-    m_content.heading = heading.Render(m_texts);
+    m_content.heading = std::move(shownHeading);
     m_content.texts = m_texts;
     m_content.rows = rows;
     for (ClassroomRow& row : m_content.rows) {

@@ -3,6 +3,7 @@
 
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>
+#include <commctrl.h>
 #undef MessageBox
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "shell/device_name.h"
 #include "ui/win32/resource_ids.h"
 #include "device/win_text.h"
 
@@ -33,6 +35,9 @@ struct Chooser {
     const MoCatalogue* texts;
     CandidateLister lister;
     HWND list = nullptr;
+    HWND tip = nullptr;
+    LRESULT tipRow = -1;     // the row the tooltip speaks of
+    std::wstring tipText = {};
     std::unique_ptr<CDeviceWatch> watch = nullptr;
     ULONGLONG listedAt = 0;
     bool relisted = false;   // the candidates are no longer the ones given
@@ -97,6 +102,51 @@ void FillList(const Chooser& chooser, HWND dialog)
     SelectObject(dc, old);
     ReleaseDC(chooser.list, dc);
     SendMessageW(chooser.list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+}
+
+// One tooltip over the whole list; it names the row under the pointer.
+HWND MakeTip(HWND dialog, HWND list)
+{
+    HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0,
+                               0, 0, dialog, nullptr, GetModuleHandleW(nullptr), nullptr);
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 480);
+    return tip;
+}
+
+// The row under the pointer, or -1.
+LRESULT RowUnderPointer(HWND list)
+{
+    POINT at = {};
+    GetCursorPos(&at);
+    ScreenToClient(list, &at);
+    const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(at.x, at.y));
+    return HIWORD(hit) != 0 ? -1 : static_cast<LRESULT>(LOWORD(hit));
+}
+
+// The pointer moved over the list: a new row gets its own tooltip.
+void FollowPointer(Chooser& chooser)
+{
+    const LRESULT row = RowUnderPointer(chooser.list);
+    if (row != chooser.tipRow) {
+        chooser.tipRow = row;
+        SendMessageW(chooser.tip, TTM_UPDATE, 0, 0);
+    }
+}
+
+void OnTipText(Chooser& chooser, NMTTDISPINFOW& info)
+{
+    const LRESULT row = RowUnderPointer(chooser.list);
+    chooser.tipText = row >= 0 && static_cast<size_t>(row) < chooser.candidates.size()
+                          ? WideText(ChooserRowTip(chooser.candidates[static_cast<size_t>(row)], chooser.texts))
+                          : std::wstring();
+    info.lpszText = chooser.tipText.data();
 }
 
 std::vector<size_t> Picked(HWND list, bool several)
@@ -220,6 +270,7 @@ void Fill(Chooser& chooser, HWND dialog)
     SetDlgItemTextW(dialog, IDOK, Shown(texts, N_("OK")).c_str());
     SetDlgItemTextW(dialog, IDCANCEL, Shown(texts, N_("Cancel")).c_str());
     chooser.list = MakeList(dialog, chooser.several);
+    chooser.tip = MakeTip(dialog, chooser.list);
     FillList(chooser, dialog);
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     if (chooser.lister) {
@@ -306,6 +357,18 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_COMMAND:
         return OnCommand(*chooser, dialog, wParam);
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == chooser->list) {
+            FollowPointer(*chooser);
+        }
+        return FALSE;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->hwndFrom == chooser->tip && header->code == TTN_GETDISPINFOW) {
+            OnTipText(*chooser, *reinterpret_cast<NMTTDISPINFOW*>(lParam));
+        }
+        return FALSE;
+    }
     case WM_TIMER:
         if (wParam == kWatchTimer && chooser->watch != nullptr) {
             OnTimer(*chooser, dialog);
@@ -329,7 +392,8 @@ std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
     if (!device.manufacturer.empty()) {
         text += " (" + SafeLine(device.manufacturer) + ")";
     }
-    text += " - " + SafeLine(device.path);
+    // A COM port by the name Device Manager shows; the whole path in the tooltip.
+    text += " - " + SafeLine(FriendlyDeviceName(device.path, {}).Render(texts));
     if (device.usb && device.found) {
         char id[24];
         std::snprintf(id, sizeof id, " - ID %04x:%04x", device.vendor, device.product);
@@ -339,6 +403,14 @@ std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
         text += " - " + Message(N_("serial ")).Render(texts) + SafeLine(device.serialNumber);
     }
     return text + " - " +
+           (device.mayOpen ? Message(N_("you may open it")).Render(texts)
+                           : Message(N_("you may not open it: ")).Render(texts) +
+                                 SafeLine(Message::Word(device.problem).Render(texts)));
+}
+
+std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts)
+{
+    return SafeLine(device.path) + "\r\n" +
            (device.mayOpen ? Message(N_("you may open it")).Render(texts)
                            : Message(N_("you may not open it: ")).Render(texts) +
                                  SafeLine(Message::Word(device.problem).Render(texts)));

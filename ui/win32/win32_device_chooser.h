@@ -20,6 +20,10 @@ class MoCatalogue;
 // English).
 std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts = nullptr);
 
+// The row's tooltip: the device's whole path, then whether this user may
+// open it (and why not).
+std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts = nullptr);
+
 // Shows the chooser modally in front of `owner`; Chosen with `result`
 // filled, or Cancelled. The dialog's title is "Choose the calculator(s)"
 // in the user's language.

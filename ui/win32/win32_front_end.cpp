@@ -4,6 +4,7 @@
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #undef MessageBox
 #undef SetWindowText
 
@@ -19,8 +20,12 @@
 #include "i18n/text_format.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
+#include "ui/win32/win32_failure_box.h"
 
 namespace {
+
+constexpr const char* kErrorCaption = N_("Error");
+constexpr unsigned kInformationIcon = 0x40;
 
 HINSTANCE Instance()
 {
@@ -116,9 +121,10 @@ protected:
         HDC dc = GetDC(m_window);
         const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
         ReleaseDC(m_window, dc);
-        // 14-point bold, the face left to the font mapper.
-        m_font = CreateFontA(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, 700, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, VARIABLE_PITCH | FF_SWISS, "");
+        // 14-point bold in the dialogs' face, with the glyphs of any language.
+        m_font = CreateFontW(MulDiv(14, -pixelsPerInch, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                             L"MS Shell Dlg 2");
         SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
         ::SetWindowTextW(text, WideText(phaseText).c_str());
     }
@@ -348,6 +354,56 @@ int CWin32FrontEnd::MessageBox(const Message& text, const Message& caption, unsi
     return answer == IDOK ? IDOK : answer == 0 ? 0 : IDCANCEL;
 }
 
+int CWin32FrontEnd::FailureBox(const Message& text, const Message& caption, const Message& details,
+                               const ProblemReportWriter& writeReport)
+{
+    if (!writeReport) {
+        return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
+    }
+    const std::string shownCaption = caption.Render(m_texts);
+    const std::string body = BoxBody(text.Render(m_texts), shownCaption);
+    const FailureBoxTexts texts{details.Empty() ? body : body + "\r\n\r\n" + SafeLine(details.Render(m_texts)),
+                                shownCaption, Message(N_("OK")).Render(m_texts),
+                                Message(kSaveReportButton).Render(m_texts)};
+    HWND owner = m_classroom.Window() != nullptr ? m_classroom.Window() : m_main;
+    RunWin32FailureBox(owner, texts, [this, &writeReport](HWND box) { SaveProblemReport(box, writeReport); });
+    return IDOK;
+}
+
+void CWin32FrontEnd::SaveProblemReport(HWND box, const ProblemReportWriter& writeReport)
+{
+    // Where --report-problem puts it without a FILE.
+    wchar_t file[MAX_PATH] = {};
+    const DWORD folder = GetCurrentDirectoryW(MAX_PATH, file);
+    const std::wstring proposed = WideText(kDefaultProblemReportFile);
+    if (folder == 0 || folder + 1 + proposed.size() >= MAX_PATH) {
+        file[0] = L'\0';
+    } else {
+        lstrcatW(file, L"\\");
+    }
+    lstrcatW(file, proposed.c_str());
+    const std::wstring title = WideText(Message(kSaveReportTitle).Render(m_texts));
+    OPENFILENAMEW ask = {};
+    ask.lStructSize = sizeof ask;
+    ask.hwndOwner = box;
+    ask.lpstrFile = file;
+    ask.nMaxFile = MAX_PATH;
+    ask.lpstrTitle = title.c_str();
+    ask.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&ask)) {
+        return;
+    }
+    char chosen[4 * MAX_PATH] = {};
+    WideCharToMultiByte(CP_ACP, 0, file, -1, chosen, sizeof chosen, nullptr, nullptr);
+    Message problem;
+    const bool written = writeReport(chosen, problem);
+    const std::string shown = written ? Message(kReportSaved, {SafeText(chosen)}).Render(m_texts)
+                                      : SafeLine(problem.Render(m_texts));
+    const std::string caption = Message(written ? kReportCaption : kErrorCaption).Render(m_texts);
+    MessageBoxW(box, WideText(shown).c_str(), WideText(caption).c_str(),
+                MB_OK | (written ? kInformationIcon : MB_ICONEXCLAMATION));
+}
+
 ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                             DeviceChooserResult& result)
 {
@@ -388,11 +444,18 @@ bool CWin32FrontEnd::KeepWaiting(const ReplyWait& wait)
             ::PostQuitMessage(static_cast<int>(message.wParam));   // for the modal loop
             break;
         }
+        // A window's keys as a dialog takes them: Escape is its Close.
+        HWND active = GetActiveWindow();
+        if (active != nullptr && IsDialogMessageA(active, &message)) {
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     // Once the calculator has not answered for a while the progress window
-    // says so, and its Stop or Close ends the run.
+    // says so, and its Stop or Close ends the run. Before the run's first
+    // phase the window says it is connecting.
+    m_progress.Waiting(Message(kConnectingPhaseText).Render(m_texts).c_str());
     CProgressDlg* window = m_progress.Window();
     if (window == nullptr) {
         return true;
@@ -404,4 +467,5 @@ bool CWin32FrontEnd::KeepWaiting(const ReplyWait& wait)
 void CWin32FrontEnd::DeviceTaken(const std::string& path, const UsbLocation& usb)
 {
     m_progress.SetDevice(FriendlyDeviceName(path, usb));
+    m_progress.AwaitFirstPhase();
 }

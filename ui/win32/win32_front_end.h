@@ -31,11 +31,16 @@ public:
 
     int MessageBox(const Message& text, const Message& caption, unsigned style,
                    const Message& details = {}) override;
+    // The failure box with "Save a problem report...", which asks where and
+    // says where the report went (or why not); the box then comes back.
+    int FailureBox(const Message& text, const Message& caption, const Message& details,
+                   const ProblemReportWriter& writeReport) override;
     void PostQuitMessage(int code) override;
     // The device chooser in front of the main window.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
     void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
+    // A run's phase in a progress window of its own.
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { m_progress.Step(); }
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
@@ -47,8 +52,10 @@ public:
     // may be ended, the progress window says the calculator is not
     // answering, and its Stop or Close ends the run.
     bool KeepWaiting(const ReplyWait& wait) override;
-    // The progress windows name the calculator from now on.
+    // The progress windows name the calculator from now on; until the run's
+    // first phase, its waits are shown in a window of their own.
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    void RunEnded(const HistoryRecord& /*record*/) override { m_progress.RunEnded(); }
 
     IClassroomView* Classroom() override { return &m_classroom; }
 
@@ -68,6 +75,8 @@ public:
     }
 
 private:
+    void SaveProblemReport(WindowHandle box, const ProblemReportWriter& writeReport);
+
     WindowHandle m_main = nullptr;
     CProgressWindows m_progress;
     CWin32ClassroomView m_classroom;
