@@ -17,8 +17,9 @@ std::string_view Ended(const HistoryRecord& record)
 std::string RunKey(const HistoryRecord& record)
 {
     std::string key;
-    for (const HistoryField field : {kStarted, kHost, kDevice}) {
-        key += record[field] ? "+" + *record[field] : std::string("-");
+    for (size_t field = 0; field < kHistoryFieldCount; ++field) {
+        const auto& value = record[static_cast<HistoryField>(field)];
+        key += value ? "+" + *value : std::string("-");
         key += '\0';
     }
     return key;

@@ -8,9 +8,11 @@
 // files, not of records.
 //
 // A record seen twice (a run in a machine's history and in a journal
-// export) is shown once: records with the same start, host and device are
-// the same run. Such copies end at the same moment, so only the keys of the
-// records that ended at the latest moment are held.
+// export) is shown once: a copy is the same record, field for field. Two
+// quick runs on one port may start in the same second; they differ in
+// their results or versions and are both shown. Copies end at the same
+// moment, so only the keys of the records that ended at the latest moment
+// are held.
 //
 // A file found out of time order (its clock was set back, say) is still
 // read whole; its late records are shown where they were read, and one
