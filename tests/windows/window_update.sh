@@ -263,7 +263,7 @@ pids+=($app)
 if answer 'Connect the calculators\.' connect Return &&
    answer 'Warning' warning shift+Tab space &&
    answer 'Delete all data in the Main Memory of 3 calculators\.' sure shift+Tab space; then
-  if id=$(find_box 'Zentrix OS Update - calculators'); then
+  if id=$(find_box 'Zentrix OS Update - (calculators|Rechner)'); then
     sleep 0.5; shot "$name-rows"
     for sim in class1 class2 class3; do
       for _ in $(seq 600); do grep -q '^run ' "$work/$sim.sim" && break; sleep 0.1; done
@@ -297,7 +297,7 @@ pids+=($app)
 if answer 'Connect the calculators\.' '' Return &&
    answer 'Warning' '' shift+Tab space &&
    answer 'Delete all data in the Main Memory of every calculator\.' '' shift+Tab space &&
-   id=$(find_box 'Zentrix OS Update - calculators'); then
+   id=$(find_box 'Zentrix OS Update - (calculators|Rechner)'); then
   for _ in $(seq 600); do grep -q '^run ' "$work/station.sim" && break; sleep 0.1; done
   sleep 1; shot "$name-rows"
   xdotool windowfocus --sync "$id" 2>/dev/null
@@ -355,7 +355,7 @@ for name in silent silent_de; do
   pids+=("$app")
   stop=
   if answer "${titles[0]}" '' Return && answer "${titles[1]}" '' shift+Tab space &&
-     answer "${titles[2]}" '' shift+Tab space && id=$(find_box 'Zentrix OS Update - calculators'); then
+     answer "${titles[2]}" '' shift+Tab space && id=$(find_box 'Zentrix OS Update - (calculators|Rechner)'); then
     for _ in $(seq 60); do
       stop=$(row_button "$id") && [ -n "$stop" ] && break
       sleep 1

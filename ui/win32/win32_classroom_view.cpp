@@ -68,7 +68,7 @@ void CWin32ClassroomView::MakeWindow()
     const int h = frame.bottom - frame.top;
     // m_window is null until the window exists: the creation messages go to
     // DefWindowProc (the procedure answers only the view's own window).
-    HWND window = CreateWindowExW(0, kClassName, WideText(kWin32ClassroomTitle).c_str(), style,
+    HWND window = CreateWindowExW(0, kClassName, WideText(Message(kWin32ClassroomTitle).Render(m_texts)).c_str(), style,
                                   room.left + (room.right - room.left - w) / 2, room.top + kScreenMargin / 2, w, h,
                                   m_frontEnd.MainWindow(), nullptr, GetModuleHandleW(nullptr), this);
     m_window = window;

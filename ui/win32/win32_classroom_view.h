@@ -26,7 +26,7 @@ class CClassroomPainter;
 struct HWND__;
 class CWin32FrontEnd;
 
-inline constexpr const char* kWin32ClassroomTitle = "Zentrix OS Update - calculators";
+inline constexpr const char* kWin32ClassroomTitle = N_("Zentrix OS Update - calculators");
 
 class CWin32ClassroomView : public IClassroomView {
 public:
