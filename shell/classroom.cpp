@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/classroom.h"
 
+#include "shell/device_name.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "device/device_identity.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "shell/device_name.h"
 #include "shell/front_end.h"
 #include "shell/last_run_trace.h"
 
@@ -120,6 +123,17 @@ bool IsCountsText(const Message& line)
     const char* pattern = line.Pattern();
     return pattern != nullptr && (std::strcmp(pattern, RowCountsText({}).Pattern()) == 0 ||
                                   std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
+}
+
+Message CalculatorName(const ClassroomRow& row)
+{
+    if (!row.taken || (row.usb.label.empty() && !IsUsbPath(row.device))) {
+        return Message::Raw(row.device);
+    }
+    UsbLocation shown = row.usb;   // the system's and the device's texts
+    shown.serial = SafeText(shown.serial, kLabelChars);
+    shown.port = SafeText(shown.port, kLabelChars);
+    return FriendlyDeviceName(row.device, shown);
 }
 
 Message SilentText(const ClassroomRow& row)
@@ -448,8 +462,9 @@ std::vector<Message> CClassroom::SummaryLines() const
     std::vector<Message> lines;
     for (const ClassroomRow& row : EveryRow()) {
         if (row.finished) {
-            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, row.device})
-                                               : Message(kSummaryLineWithReason, {row.resultWord, row.device, row.reason}));
+            const Message name = CalculatorName(row);
+            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, name})
+                                               : Message(kSummaryLineWithReason, {row.resultWord, name, row.reason}));
         }
     }
     return lines;

@@ -59,6 +59,11 @@ struct ClassroomRow {
 // Ctrl+C ends a single update (see IClassroomView::StopNumber).
 enum class ClassroomRequest { None, Stop, Close, Terminate, Next, StopRow };
 
+// How rows and summary lines name a row's calculator: its label, else a USB
+// one by port and serial (never by bus and address alone, which change at
+// every plugging), else its path.
+Message CalculatorName(const ClassroomRow& row);
+
 // What a silent row says after its phase: "not answering for 12 s".
 Message SilentText(const ClassroomRow& row);
 

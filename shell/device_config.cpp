@@ -65,6 +65,19 @@ Message Said(const char* pattern, std::initializer_list<MessageArg> args)
     return Said(Message(pattern, args));
 }
 
+// Why a `label = DEVICE = NAME` line's value is not read; empty when it was.
+Message ReadLabel(const std::string& value, DeviceChoice& choice)
+{
+    const size_t equals = value.find('=');
+    const std::string device = equals == std::string::npos ? std::string() : Trimmed(value.substr(0, equals));
+    const std::string name = equals == std::string::npos ? std::string() : Trimmed(value.substr(equals + 1));
+    if (device.empty() || name.empty()) {
+        return Message(N_("a label line is label = DEVICE = NAME, not label = %s"), {Shown(value)});
+    }
+    choice.labels.push_back({device, SafeText(name, kLabelChars)});
+    return {};
+}
+
 // Why a line is not read; empty when it was.
 Message ReadLine(const std::string& line, DeviceChoice& choice)
 {
@@ -77,8 +90,8 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "image-folder") {
         return {};   // the image folder last chosen, not a calculator
     }
-    if (key != "device" && key != "usb-id" && key != kSystemLogKey && key != kReplyTimeoutKey) {
-        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, reply-timeout, image-folder)"),
+    if (key != "device" && key != "usb-id" && key != "label" && key != kSystemLogKey && key != kReplyTimeoutKey) {
+        return Message(N_("unknown key \"%s\" (known: device, usb-id, label, system-log, reply-timeout, image-folder)"),
                        {Shown(key)});
     }
     if (value.empty()) {
@@ -97,6 +110,9 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "device") {
         choice.paths.push_back(value);
         return {};
+    }
+    if (key == "label") {
+        return ReadLabel(value, choice);
     }
     const std::string id = NormalizedUsbId(value);
     if (id.empty()) {
@@ -174,6 +190,32 @@ std::string Joined(const std::string& dir, const std::string& name)
     const char separator = '/';
 #endif
     return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
+}
+
+// The first source that names any device; reads only the files it needs to.
+ResolvedDevices ResolveDeviceSource(const DeviceSources& sources)
+{
+    ResolvedDevices resolved;
+    DeviceChoice& choice = resolved.choice;
+    choice.paths = sources.commandLineDevices;
+    choice.usbIds = sources.commandLineUsbIds;
+    choice.origin = N_("the command line (--device, --usb-id)");
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromEnvironment(sources);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.userFile, resolved.warnings);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.machineFile, resolved.warnings);
+    if (!choice.NamesAnyDevice()) {
+        choice = DeviceChoice();
+    }
+    return resolved;
 }
 
 }  // namespace
@@ -260,30 +302,26 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
     return std::nullopt;
 }
 
+std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources)
+{
+    std::vector<DeviceLabel> labels;
+    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
+        std::vector<Message> warnings;   // said when the file is read for its devices
+        if (const std::optional<std::string> text = ConfigText(*file, warnings)) {
+            const DeviceChoice read = ParseDeviceConfig(*text, *file, warnings);
+            labels.insert(labels.end(), read.labels.begin(), read.labels.end());
+        }
+    }
+    return labels;
+}
+
 ResolvedDevices ResolveDevices(const DeviceSources& sources)
 {
-    ResolvedDevices resolved;
-    DeviceChoice& choice = resolved.choice;
-    choice.paths = sources.commandLineDevices;
-    choice.usbIds = sources.commandLineUsbIds;
-    choice.origin = N_("the command line (--device, --usb-id)");
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromEnvironment(sources);
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromFile(sources.userFile, resolved.warnings);
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromFile(sources.machineFile, resolved.warnings);
-    if (!choice.NamesAnyDevice()) {
-        choice = DeviceChoice();
-    }
+    ResolvedDevices resolved = ResolveDeviceSource(sources);
+    resolved.choice.labels = ConfiguredLabels(sources);
     return resolved;
 }
+
 
 std::string UserConfigFile(const char* xdgConfigHome, const char* home, const char* appData)
 {

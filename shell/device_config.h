@@ -6,8 +6,10 @@
 // wins whole; the others are not mixed in.
 //
 // A configuration file holds `key = value` lines, blank lines and `#`
-// comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
-// each may repeat, and `system-log` (on or off: whether each run also goes
+// comments; the keys are `device` (a device path, or a usb-serial: or
+// usb-port: name, see device_labels.h) and `usb-id` (VVVV:PPPP), each may
+// repeat, `label` (DEVICE = NAME: the name shown for that calculator; the
+// labels of both files count, whichever source names the devices), and `system-log` (on or off: whether each run also goes
 // to the system log; on by default) and `reply-timeout` (whole seconds of
 // calculator silence that end a run; 0: no limit). A line that cannot be
 // read is a warning naming the file and the line; the rest of the file
@@ -57,9 +59,11 @@ std::optional<std::string> LastConfigValue(const std::string& text, const char* 
 // the user's file when it says, else the machine's; nothing when neither does.
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
 
-// Picks the first source that names any device; reads only the files it
-// needs to.
+// Picks the first source that names any device, and takes the labels of
+// both configuration files.
 ResolvedDevices ResolveDevices(const DeviceSources& sources);
+// The `label` lines of the user's file, then of the machine's.
+std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources);
 
 // Where the configuration files are, from the environment's values (each may
 // be null). The user's: $XDG_CONFIG_HOME (else $HOME/.config) on Linux,

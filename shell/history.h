@@ -20,7 +20,7 @@
 
 // The fields of a record, in the order they are written.
 enum HistoryField {
-    kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
+    kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kLabel, kModel, kOsBefore, kOsImage,
     kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kHistoryFieldCount
 };
 

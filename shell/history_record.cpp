@@ -8,7 +8,7 @@
 #include "shell/system_log.h"
 
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
-    "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
+    "started", "ended", "device", "usb_serial", "usb_port", "label", "model", "os_before", "os_image",
     "route", "block_size", "result", "reason", "mode", "host", "program_version"};
 
 namespace {

@@ -13,10 +13,10 @@
 
 namespace {
 
-enum Column { kWhen, kWhat, kWhere, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
+enum Column { kWhen, kWhat, kWhere, kNamed, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
 
 // The columns given up first when the table is too wide for the terminal.
-constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage};
+constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage, kNamed};
 constexpr size_t kGap = 2;   // spaces between two columns
 constexpr const char* kReasonIndent = "    ";
 
@@ -109,6 +109,7 @@ const ColumnText kColumns[kColumnCount] = {
     {N_("Started (UTC)"), [](const HistoryRecord& r) { return UtcTime(Cell(r, kStarted)); }},
     {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
     {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+    {N_("Label"), [](const HistoryRecord& r) { return Cell(r, kLabel); }},
     {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
     {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
     {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},

@@ -263,7 +263,8 @@ bool CUpdaterApp::PromptDeviceChoice()
     case ChooserAnswer::Chosen:
         break;
     }
-    const ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
+    ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
+    chosen.choice.labels = m_systemDevices.Labels();
     UseDeviceChoice(chosen.choice);
     if (result.remember) {
         const Message failed = RememberDevices(m_userConfigFile, chosen.rememberLines);
