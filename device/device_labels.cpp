@@ -49,6 +49,14 @@ bool IsStableUsbName(const std::string& text)
            (StartsWith(text, kUsbPortPrefix) && text.size() > portPrefix.size());
 }
 
+std::string StableNameOf(const std::string& path, const UsbLocation& usb)
+{
+    if (!usb.serial.empty()) {
+        return kUsbSerialPrefix + usb.serial;
+    }
+    return usb.port.empty() ? path : kUsbPortPrefix + usb.port;
+}
+
 std::string LabelFor(const std::vector<DeviceLabel>& labels, const std::string& path, const UsbLocation& usb)
 {
     for (const DeviceLabel& label : labels) {

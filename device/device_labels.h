@@ -32,6 +32,10 @@ bool IsStableUsbName(const std::string& text);
 // or COM3 for \\.\COM3). Empty when none does.
 std::string LabelFor(const std::vector<DeviceLabel>& labels, const std::string& path, const UsbLocation& usb);
 
+// How a label line names the calculator at `path`, where `usb` says it is:
+// by its serial number, else by its USB port, else by its path.
+std::string StableNameOf(const std::string& path, const UsbLocation& usb);
+
 // The "usb:BUS:ADDRESS" path of the USB device a stable name names now;
 // empty when none is connected (and for any other text). Looked up afresh at
 // each call: the address changes when the calculator is plugged in again.

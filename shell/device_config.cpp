@@ -399,7 +399,25 @@ ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const s
     return taken;
 }
 
-Message RememberDevices(const std::string& file, const std::vector<std::string>& lines)
+std::string TypedLabel(const std::string& name)
+{
+    std::string line = name;
+    for (char& c : line) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;   // one line, whatever was typed
+    }
+    return Trimmed(line);
+}
+
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name)
+{
+    const std::string line = TypedLabel(name);
+    if (line.empty() || device.find('\n') != std::string::npos) {
+        return Message(N_("a label needs a name"));
+    }
+    return RememberDevices(file, {"label = " + device + " = " + line}, "# named in the window");
+}
+
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines, const char* comment)
 {
     if (file.empty()) {
         return Message(N_("there is no place for the configuration file (HOME is not set)"));
@@ -410,7 +428,7 @@ Message RememberDevices(const std::string& file, const std::vector<std::string>&
         return Message(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
     std::ofstream out(file, std::ios::app);
-    out << "# remembered by the device chooser\n";
+    out << comment << '\n';
     for (const std::string& line : lines) {
         out << line << '\n';
     }

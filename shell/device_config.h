@@ -88,6 +88,12 @@ struct ChosenCandidates {
 };
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
 
+// Appends the line `label = DEVICE = NAME` to the configuration file `file`
+// (NAME with its control characters as spaces); empty on success, else why not.
+std::string TypedLabel(const std::string& name);
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name);
+
 // Appends `lines` to the configuration file `file`, making its folder when
 // needed; empty on success, else why not.
-Message RememberDevices(const std::string& file, const std::vector<std::string>& lines);
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines,
+                        const char* comment = "# remembered by the device chooser");

@@ -226,7 +226,7 @@ Message SharedPortNote(const CalculatorState& calculator)
 {
     return Message(N_("The calculators updated at %1$s on %2$s have neither a USB serial number nor a label: they "
                       "are not told apart and stand as one here. Give each a label (a line label = DEVICE = NAME "
-                      "in the configuration file, or Name... in the window) to tell them apart."),
+                      "in the configuration file) to tell them apart."),
                    {SafeText(calculator.port, 200), SafeText(calculator.host.empty() ? "?" : calculator.host, 200)});
 }
 

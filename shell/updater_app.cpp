@@ -118,6 +118,9 @@ bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
         return false;   // no window to show: nothing happens
     }
     m_pMainWnd = mainWindow.get();
+    FrontEnd().SetCalculatorNamer([this](const std::string& device, const std::string& name) {
+        return NameCalculator(device, name);
+    });
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
     m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("");
 
@@ -243,6 +246,18 @@ bool CUpdaterApp::PromptImageFolder()
         m_strBaseDir = BaseDirectoryFor(folder);
     }
     return true;
+}
+
+Message CUpdaterApp::NameCalculator(const std::string& device, const std::string& name)
+{
+    const Message failed = RememberLabel(m_userConfigFile, device, name);
+    if (failed.Empty()) {
+        // The new name goes first: it wins over an older one for the same calculator.
+        std::vector<DeviceLabel> labels = m_systemDevices.Labels();
+        labels.insert(labels.begin(), {device, SafeText(TypedLabel(name), kLabelChars)});
+        m_systemDevices.SetLabels(std::move(labels));
+    }
+    return failed;
 }
 
 bool CUpdaterApp::PromptDeviceChoice()

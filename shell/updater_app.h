@@ -116,6 +116,8 @@ private:
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
     bool PromptDeviceChoice();
+    // A row's "Name...": the label line written to the user's file, and used from now on.
+    Message NameCalculator(const std::string& device, const std::string& name);
     bool PromptConnect();
     bool PromptDataLoss();
     bool ReportFailure(const char* text, const Message& reason);

@@ -72,12 +72,12 @@ struct UpdateFacts {
     std::string device;      // the path of the calculator the run took
     std::string usbSerial;   // USB only: the serial number it reports
     std::string usbPort;     // USB only: its bus and port chain ("1-2.3")
-    std::string label;       // the name the user gave it, made fit to be shown; empty when none
     std::string model;       // the model code from the identity stream
     std::string osBefore;    // the calculator's OS version (the OS route only)
     std::string osImage;     // the version in the OS image's header
     std::string route;       // "os" or "stub", once the calculator said which
     uint32_t blockSize = 0;  // once probed
+    std::string label;       // the name the user gave it, made fit to be shown; empty when none
 };
 
 // The result and, unless it is Success, why: what was being done, what went
