@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/classroom.h"
 
-#include "shell/device_name.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
+#include "device/usb_location.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/device_name.h"
@@ -127,7 +126,7 @@ bool IsCountsText(const Message& line)
 
 Message CalculatorName(const ClassroomRow& row)
 {
-    if (!row.taken || (row.usb.label.empty() && !IsUsbPath(row.device))) {
+    if (row.usb.label.empty() && !IsUsbPath(row.device)) {
         return Message::Raw(row.device);
     }
     UsbLocation shown = row.usb;   // the system's and the device's texts
@@ -191,6 +190,12 @@ void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.taken = true;
+    m_row.usb = usb;
+}
+
+void CRowPort::Locate(const UsbLocation& usb)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
     m_row.usb = usb;
 }
 
@@ -312,6 +317,10 @@ size_t CClassroom::PresentCount(IDeviceSource* devices)
 void CClassroom::Add(const std::string& device)
 {
     m_runs.push_back(std::make_unique<Run>(device, ++m_runCount));
+    // Named as it will be before its run has taken it.
+    UsbLocation where = FindUsbLocation(device);
+    where.label = m_in.devices != nullptr ? m_in.devices->LabelOf(device, where) : std::string();
+    m_runs.back()->port.Locate(where);
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
     }

@@ -107,6 +107,8 @@ public:
     void CloseProgress() override;
     void Warn(const Message& text) override;
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    // Where the row's calculator is and its label, before its run takes it.
+    void Locate(const UsbLocation& usb);
     // A row has no Close command of its own.
     bool SetCloseEnabled(bool) override { return false; }
     // False once the run was asked to stop: it ends through the abandon path.

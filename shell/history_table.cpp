@@ -168,11 +168,13 @@ void CHistoryTable::Measure(const HistoryRecord& record)
     for (size_t c = 0; c < kColumnCount; ++c) {
         m_widths[c] = std::max(m_widths[c], CellWidth(c, cells[c], false));
     }
+    m_anyLabel = m_anyLabel || record[kLabel].has_value();
 }
 
 std::vector<bool> CHistoryTable::ShownColumns() const
 {
     std::vector<bool> shown(kColumnCount, true);
+    shown[kNamed] = m_anyLabel;
     if (m_columns <= 0) {
         return shown;
     }

@@ -266,9 +266,15 @@ bool CUpdaterApp::PromptDeviceChoice()
         return true;
     }
     m_offerChooser = false;
-    const std::vector<ListedDevice> candidates = m_listCandidates();
+    // Each with the label the configuration gives it.
+    const CandidateLister lister = [list = m_listCandidates, labels = m_systemDevices.Labels()] {
+        std::vector<ListedDevice> found = list();
+        AttachLabels(found, labels);
+        return found;
+    };
+    const std::vector<ListedDevice> candidates = lister();
     DeviceChooserResult result;
-    FrontEnd().SetCandidateLister(m_listCandidates);
+    FrontEnd().SetCandidateLister(lister);
     switch (FrontEnd().ChooseDevices(candidates, m_mode != UpdateMode::Single, result)) {
     case ChooserAnswer::NotAsked:
         return true;

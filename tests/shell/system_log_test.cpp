@@ -40,7 +40,7 @@ UpdateOutcome FailedRun()
     UpdateOutcome outcome;
     outcome.result = Failed;
     outcome.reason = Message::Raw("the calculator stopped answering\nafter block 12");
-    outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256};
+    outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256, ""};
     return outcome;
 }
 
