@@ -361,13 +361,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         R"("mode": "single", "host": "lab", "program_version": "1.0.0.1"})";
     std::ofstream(HistoryFile(), std::ios::binary) << first << "\n" << second << "\n";
 
-    const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
-                               "result,reason,mode,host,program_version\r\n";
+    const std::string header = "started,ended,device,usb_serial,usb_port,label,model,os_before,os_image,route,"
+                               "block_size,result,reason,mode,host,program_version\r\n";
     const std::string firstCsv =
-        "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
+        "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,,365E,01.00.0000,01.05.0000,os,1024,"
         "updated,,all,lab,1.0.0.1\r\n";
     // Control bytes escaped as in the table.
-    const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
+    const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,,01.05.0000,,,failed,"
                                   "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
@@ -376,10 +376,14 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     const std::string secondRow = "2026-12-02 10:00:00  failed   /dev/ttyS0  -        -      -           01.05.0000  "
                                   "single  it said \"no\", then\\nnothing\\x1b\n";
     // The JSON document holds each record as the program writes it: every
-    // field, control characters as \u00XX.
+    // field (a label null in records written before labels), control
+    // characters as \u00XX.
+    std::string firstJson = first;
+    firstJson.replace(firstJson.find(R"("model")"), 0, R"("label": null, )");
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
-    const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + first + ",\n  " + secondJson + "\n]}\n";
+    secondJson.replace(secondJson.find(R"("model")"), 0, R"("label": null, )");
+    const std::string json = "{\"schema_version\": 1, \"runs\": [\n  " + firstJson + ",\n  " + secondJson + "\n]}\n";
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
