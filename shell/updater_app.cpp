@@ -118,9 +118,11 @@ bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
         return false;   // no window to show: nothing happens
     }
     m_pMainWnd = mainWindow.get();
-    FrontEnd().SetCalculatorNamer([this](const std::string& device, const std::string& name) {
-        return NameCalculator(device, name);
-    });
+    if (m_frontEnd != nullptr) {
+        m_frontEnd->SetCalculatorNamer([this](const std::string& device, const std::string& name) {
+            return NameCalculator(device, name);
+        });
+    }
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
     m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("");
 

@@ -695,7 +695,7 @@ TEST_F(History, BadLinesAreOneWarningAndCsvCellsAreSafeToOpen)
     EXPECT_EQ(csv.exitCode, 0);
     EXPECT_EQ(csv.err, "zentrix-update: 3 lines of " + HistoryFile().string() +
                            " are not whole records; they are skipped (the first is line 1)\n");
-    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
+    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
               std::string::npos)
         << csv.out;
     EXPECT_EQ(csv.out.find_first_of("\x1b\x07"), std::string::npos);
@@ -792,8 +792,8 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
     const ProcessResult needs = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
-    EXPECT_EQ(needs.out, "usb_serial,usb_port,model,os_now,last_result,last_run,host\r\n"
-                         "ZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a\r\n");
+    EXPECT_EQ(needs.out, "usb_serial,label,usb_port,model,os_now,last_result,last_run,host,port_shared\r\n"
+                         "ZX-7,,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,no\r\n");
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},
                                                 {"XDG_STATE_HOME=" + State().string()}, "");

@@ -387,7 +387,7 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     ASSERT_TRUE(station.WaitFor("Station:")) << station.Seen();
 
     zusb::EmulatedUsbDevice& first = Plug();
-    ASSERT_TRUE(station.WaitFor(first.Path() + "  updated")) << station.Seen();
+    ASSERT_TRUE(station.WaitFor("USB port " + first.SysName() + "  updated")) << station.Seen();
     zsim::Options silent;
     silent.fault = {zsim::FaultKind::GoSilent, 100};
     zusb::EmulatedUsbDevice& quiet = Plug({}, silent);
@@ -399,13 +399,13 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     zusb::EmulatedUsbDevice& third = Plug();
     ASSERT_TRUE(third.WaitForPackets(1, kHangGuardMs));
     EXPECT_LT(std::chrono::steady_clock::now() - plugged, std::chrono::milliseconds(2500));
-    ASSERT_TRUE(station.WaitFor(third.Path() + "  updated")) << station.Seen();
-    const std::string firstPath = first.Path();
+    ASSERT_TRUE(station.WaitFor("USB port " + third.SysName() + "  updated")) << station.Seen();
+    const std::string firstPath = "USB port " + first.SysName();
     first.Unplug();
     m_bus.Remove(first);
     ASSERT_TRUE(station.WaitFor(firstPath + "  unplugged")) << station.Seen();
     // Pulling the silent one ends its run alone.
-    const std::string quietPath = quiet.Path();
+    const std::string quietPath = "USB port " + quiet.SysName();
     quiet.Unplug();
     ASSERT_TRUE(station.WaitFor(quietPath + "  failed: ")) << station.Seen();
     EXPECT_FALSE(third.Count().claimedNow);
