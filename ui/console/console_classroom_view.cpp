@@ -229,6 +229,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
     for (const ClassroomRow& row : rows) {
         std::string line = FormatClassroomRow(row, false, m_texts, 0, m_in != nullptr);
         std::string& last = m_lastLine[row.device];
+        m_shownName[row.device] = CalculatorName(row).Render(m_texts);
         if (line != last) {
             LogLine(line);
             last = std::move(line);
@@ -244,7 +245,8 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         if (shown) {
             ++it;
         } else {
-            LogLine(it->first + "  " + Message(kUnplugged).Render(m_texts));
+            LogLine(m_shownName[it->first] + "  " + Message(kUnplugged).Render(m_texts));
+            m_shownName.erase(it->first);
             it = m_lastLine.erase(it);
         }
     }
