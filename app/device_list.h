@@ -7,8 +7,9 @@
 
 class MoCatalogue;
 
-// Writes one line per offered device to `out` (and a hint when there is
-// none), and where the list came from to `note`, in the language of `texts`
+// Writes one line per offered device to `out`, each with its label, then
+// one per device the chooser would offer besides ("not configured"), and a
+// hint when there is none, and where the list came from to `note`, in the language of `texts`
 // (null: English); the exit code of --list-devices.
 int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note,
                     const MoCatalogue* texts = nullptr);

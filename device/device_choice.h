@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "device/device_labels.h"
+
 struct DeviceChoice {
     std::vector<std::string> paths;    // offered first, in order
     std::vector<std::string> usbIds;   // "vvvv:pppp", lower-case hex
     std::string origin;                // where they came from, for the user
+    // The names given to calculators, from every configuration file
+    // whichever source named the devices (the user's first).
+    std::vector<DeviceLabel> labels;
 
     bool NamesAnyDevice() const { return !paths.empty() || !usbIds.empty(); }
 };

@@ -30,6 +30,16 @@ std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
     return devices;
 }
 
+void AttachLabels(std::vector<ListedDevice>& devices, const std::vector<DeviceLabel>& labels)
+{
+    for (ListedDevice& device : devices) {
+        UsbLocation where;
+        where.serial = device.serialNumber;
+        where.port = device.portChain;
+        device.label = LabelFor(labels, device.path, where);
+    }
+}
+
 Message FormatListedDevice(const ListedDevice& device)
 {
     // The path comes from the environment or a configuration file, the
@@ -41,6 +51,9 @@ Message FormatListedDevice(const ListedDevice& device)
         described += std::string("  ") + ids + "  " + Quoted(device.manufacturer) + " " + Quoted(device.productName);
     }
     Message line = Message::Raw(described);
+    if (!device.label.empty()) {
+        line = Message(N_("%s  label %s"), {line, Quoted(device.label)});
+    }
     if (device.usb && device.found) {
         if (!device.serialNumber.empty()) {
             line = Message(N_("%s  serial %s"), {line, Quoted(device.serialNumber)});

@@ -26,7 +26,11 @@ struct ListedDevice {
     std::string portChain;        // USB: "BUS-PORT.PORT..." where the device is plugged in; empty when unknown
     bool mayOpen = false;
     std::string problem;          // why it may not be opened
+    std::string label;            // the name the user gave it; empty when none
 };
+
+// Gives each device the label of `labels` that names it.
+void AttachLabels(std::vector<ListedDevice>& devices, const std::vector<DeviceLabel>& labels);
 
 // Walks the enumeration of `choice` from index 0 and describes every path it
 // offers.

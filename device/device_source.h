@@ -32,6 +32,10 @@ public:
     // (true when it cannot be known: the caller then looks again). The
     // first call starts the watching and says true.
     virtual bool DevicesChanged() { return true; }
+
+    // The name the user gave the calculator at `path`, where `usb` says it
+    // is; empty when none.
+    virtual std::string LabelOf(const std::string& /*path*/, const UsbLocation& /*usb*/) const { return {}; }
 };
 
 class CDeviceWatch;   // device/device_watch.h
@@ -74,6 +78,10 @@ public:
     // From the system's device events and the folders of the listed paths;
     // where no events can be had, true about once a second.
     bool DevicesChanged() override;
+    std::string LabelOf(const std::string& path, const UsbLocation& usb) const override;
+    // The labels now, and new ones (a name given while runs go on).
+    std::vector<DeviceLabel> Labels() const;
+    void SetLabels(std::vector<DeviceLabel> labels);
 
     ~CSystemDeviceSource() override;
     CSystemDeviceSource(const CSystemDeviceSource&) = delete;
@@ -81,7 +89,7 @@ public:
 
 private:
     std::optional<DeviceChoice> m_choice;
-    std::mutex m_snapshotMutex;
+    mutable std::mutex m_snapshotMutex;   // also over m_choice's labels
     std::vector<std::string> m_snapshot;     // taken at index 0 of each listing
     std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
     std::chrono::steady_clock::time_point m_lastUnwatchedLook{};

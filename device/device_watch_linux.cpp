@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "device/device_labels.h"
 #include "device/device_watch.h"
 
 namespace {
@@ -82,7 +83,7 @@ struct CDeviceWatch::Impl {
             inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         }
         for (const std::string& path : paths) {
-            if (path.empty() || path.rfind("usb:", 0) == 0) {
+            if (path.empty() || path.rfind("usb:", 0) == 0 || IsStableUsbName(path)) {
                 continue;
             }
             std::vector<std::string> folders = {FolderOf(path)};

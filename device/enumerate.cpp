@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "device/device_labels.h"
 #include "device/device_watch.h"
 #include "device/safe_text.h"
 #include "device/zrenum/zrenum.h"
@@ -69,8 +70,17 @@ std::vector<std::string> EnvironmentDevicePaths()
 
 // Every path the enumeration library offers for these lists, from one look
 // at the system.
-std::vector<std::string> ListAllPaths(const std::vector<std::string>& listed, const std::string& usbIds)
+std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, const std::string& usbIds)
 {
+    // A stable USB name is looked up now: the address it leads to changes
+    // from one plugging to the next. One that leads to nothing is left out.
+    std::vector<std::string> listed;
+    for (const std::string& path : named) {
+        std::string found = IsStableUsbName(path) ? ResolveStableUsbName(path) : path;
+        if (!found.empty() && std::find(listed.begin(), listed.end(), found) == listed.end()) {
+            listed.push_back(std::move(found));
+        }
+    }
     std::vector<const char*> paths;
     paths.reserve(listed.size());
     for (const std::string& path : listed) {
@@ -129,6 +139,26 @@ void CSystemDeviceSource::SetChoice(DeviceChoice choice)
 {
     m_choice = std::move(choice);
     m_watch.reset();   // the next DevicesChanged watches the new list's folders
+}
+
+std::string CSystemDeviceSource::LabelOf(const std::string& path, const UsbLocation& usb) const
+{
+    std::lock_guard lock(m_snapshotMutex);
+    return m_choice ? LabelFor(m_choice->labels, path, usb) : std::string();
+}
+
+std::vector<DeviceLabel> CSystemDeviceSource::Labels() const
+{
+    std::lock_guard lock(m_snapshotMutex);
+    return m_choice ? m_choice->labels : std::vector<DeviceLabel>();
+}
+
+void CSystemDeviceSource::SetLabels(std::vector<DeviceLabel> labels)
+{
+    std::lock_guard lock(m_snapshotMutex);
+    if (m_choice) {   // without a choice the environment names the devices, and no label
+        m_choice->labels = std::move(labels);
+    }
 }
 
 bool CSystemDeviceSource::DevicesChanged()

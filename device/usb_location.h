@@ -8,6 +8,9 @@ struct UsbLocation {
     std::string serial;   // empty when the device reports none
     std::string port;     // "BUS-PORT.PORT..." as the system names it; empty when unknown
     std::string ids;      // "VVVV:PPPP", the vendor and product IDs in hex; empty when unknown
+    // The name the user gave the calculator (a `label` line), for a serial
+    // port too; empty when none. The update run sets it, never the system.
+    std::string label;
 };
 
 // The location of the device at `path` ("usb:BUS:ADDRESS"), read from the

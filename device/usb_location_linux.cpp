@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "device/device_labels.h"
 #include "device/device_path.h"
 #include "device/usb_location.h"
 
@@ -42,4 +43,31 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoo
         }
     }
     return location;
+}
+
+std::string ResolveStableUsbName(const std::string& name, const std::string& sysfsRoot)
+{
+    if (!IsStableUsbName(name)) {
+        return {};
+    }
+    const bool bySerial = name.rfind(kUsbSerialPrefix, 0) == 0;
+    const std::string wanted = name.substr(name.find(':') + 1);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(sysfsRoot, error)) {
+        const std::filesystem::path dir = entry.path();
+        // Interfaces ("1-2:1.0") and root hubs ("usb1") are not devices plugged into a port.
+        const std::string sysName = dir.filename().string();
+        if (sysName.find(':') != std::string::npos || sysName.rfind("usb", 0) == 0) {
+            continue;
+        }
+        if (bySerial ? FirstLine(dir / "serial") != wanted : sysName != wanted) {
+            continue;
+        }
+        const std::string bus = FirstLine(dir / "busnum");
+        const std::string address = FirstLine(dir / "devnum");
+        if (!bus.empty() && !address.empty()) {
+            return "usb:" + bus + ":" + address;
+        }
+    }
+    return {};
 }

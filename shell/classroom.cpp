@@ -7,8 +7,10 @@
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
+#include "device/usb_location.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "shell/device_name.h"
 #include "shell/front_end.h"
 #include "shell/last_run_trace.h"
 
@@ -158,6 +160,17 @@ bool IsCountsText(const Message& line)
                                   std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
 }
 
+Message CalculatorName(const ClassroomRow& row)
+{
+    if (row.usb.label.empty() && !IsUsbPath(row.device)) {
+        return Message::Raw(row.device);
+    }
+    UsbLocation shown = row.usb;   // the system's and the device's texts
+    shown.serial = SafeText(shown.serial, kLabelChars);
+    shown.port = SafeText(shown.port, kLabelChars);
+    return FriendlyDeviceName(row.device, shown);
+}
+
 Message SilentText(const ClassroomRow& row)
 {
     return Message(N_("not answering for %s"), {std::to_string(row.silentMs / 1000) + " s"});
@@ -213,6 +226,12 @@ void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.taken = true;
+    m_row.usb = usb;
+}
+
+void CRowPort::Locate(const UsbLocation& usb)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
     m_row.usb = usb;
 }
 
@@ -335,6 +354,10 @@ size_t CClassroom::PresentCount(IDeviceSource* devices)
 void CClassroom::Add(const std::string& device)
 {
     m_runs.push_back(std::make_unique<Run>(device, ++m_runCount));
+    // Named as it will be before its run has taken it.
+    UsbLocation where = FindUsbLocation(device);
+    where.label = m_in.devices != nullptr ? m_in.devices->LabelOf(device, where) : std::string();
+    m_runs.back()->port.Locate(where);
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
     }
@@ -487,8 +510,9 @@ std::vector<Message> CClassroom::SummaryLines() const
     std::vector<Message> lines;
     for (const ClassroomRow& row : EveryRow()) {
         if (row.finished) {
-            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, row.device})
-                                               : Message(kSummaryLineWithReason, {row.resultWord, row.device, row.reason}));
+            const Message name = CalculatorName(row);
+            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, name})
+                                               : Message(kSummaryLineWithReason, {row.resultWord, name, row.reason}));
         }
     }
     return lines;

@@ -59,6 +59,11 @@ struct ClassroomRow {
 // Ctrl+C ends a single update (see IClassroomView::StopNumber).
 enum class ClassroomRequest { None, Stop, Close, Terminate, Next, StopRow };
 
+// How rows and summary lines name a row's calculator: its label, else a USB
+// one by port and serial (never by bus and address alone, which change at
+// every plugging), else its path.
+Message CalculatorName(const ClassroomRow& row);
+
 // What a silent row says after its phase: "not answering for 12 s".
 Message SilentText(const ClassroomRow& row);
 
@@ -102,6 +107,8 @@ public:
     void CloseProgress() override;
     void Warn(const Message& text) override;
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    // Where the row's calculator is and its label, before its run takes it.
+    void Locate(const UsbLocation& usb);
     // A row has no Close command of its own.
     bool SetCloseEnabled(bool) override { return false; }
     // False once the run was asked to stop: it ends through the abandon path.

@@ -66,6 +66,19 @@ Message Said(const char* pattern, std::initializer_list<MessageArg> args)
     return Said(Message(pattern, args));
 }
 
+// Why a `label = DEVICE = NAME` line's value is not read; empty when it was.
+Message ReadLabel(const std::string& value, DeviceChoice& choice)
+{
+    const size_t equals = value.find('=');
+    const std::string device = equals == std::string::npos ? std::string() : Trimmed(value.substr(0, equals));
+    const std::string name = equals == std::string::npos ? std::string() : Trimmed(value.substr(equals + 1));
+    if (device.empty() || name.empty()) {
+        return Message(N_("a label line is label = DEVICE = NAME, not label = %s"), {Shown(value)});
+    }
+    choice.labels.push_back({device, SafeText(name, kLabelChars)});
+    return {};
+}
+
 // Why a line is not read; empty when it was.
 Message ReadLine(const std::string& line, DeviceChoice& choice)
 {
@@ -81,8 +94,8 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == kImagePinKey) {
         return {};   // the pinned OS image, read (and refused when malformed) at start-up
     }
-    if (key != "device" && key != "usb-id" && key != kSystemLogKey && key != kReplyTimeoutKey) {
-        return Message(N_("unknown key \"%s\" (known: device, usb-id, system-log, reply-timeout, image-folder, image-sha256)"),
+    if (key != "device" && key != "usb-id" && key != "label" && key != kSystemLogKey && key != kReplyTimeoutKey) {
+        return Message(N_("unknown key \"%s\" (known: device, usb-id, label, system-log, reply-timeout, image-folder, image-sha256)"),
                        {Shown(key)});
     }
     if (value.empty()) {
@@ -101,6 +114,9 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
     if (key == "device") {
         choice.paths.push_back(value);
         return {};
+    }
+    if (key == "label") {
+        return ReadLabel(value, choice);
     }
     const std::string id = NormalizedUsbId(value);
     if (id.empty()) {
@@ -178,6 +194,32 @@ std::string Joined(const std::string& dir, const std::string& name)
     const char separator = '/';
 #endif
     return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
+}
+
+// The first source that names any device; reads only the files it needs to.
+ResolvedDevices ResolveDeviceSource(const DeviceSources& sources)
+{
+    ResolvedDevices resolved;
+    DeviceChoice& choice = resolved.choice;
+    choice.paths = sources.commandLineDevices;
+    choice.usbIds = sources.commandLineUsbIds;
+    choice.origin = N_("the command line (--device, --usb-id)");
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromEnvironment(sources);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.userFile, resolved.warnings);
+    if (choice.NamesAnyDevice()) {
+        return resolved;
+    }
+    choice = FromFile(sources.machineFile, resolved.warnings);
+    if (!choice.NamesAnyDevice()) {
+        choice = DeviceChoice();
+    }
+    return resolved;
 }
 
 }  // namespace
@@ -276,30 +318,26 @@ std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources)
     return std::nullopt;
 }
 
+std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources)
+{
+    std::vector<DeviceLabel> labels;
+    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
+        std::vector<Message> warnings;   // said when the file is read for its devices
+        if (const std::optional<std::string> text = ConfigText(*file, warnings)) {
+            const DeviceChoice read = ParseDeviceConfig(*text, *file, warnings);
+            labels.insert(labels.end(), read.labels.begin(), read.labels.end());
+        }
+    }
+    return labels;
+}
+
 ResolvedDevices ResolveDevices(const DeviceSources& sources)
 {
-    ResolvedDevices resolved;
-    DeviceChoice& choice = resolved.choice;
-    choice.paths = sources.commandLineDevices;
-    choice.usbIds = sources.commandLineUsbIds;
-    choice.origin = N_("the command line (--device, --usb-id)");
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromEnvironment(sources);
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromFile(sources.userFile, resolved.warnings);
-    if (choice.NamesAnyDevice()) {
-        return resolved;
-    }
-    choice = FromFile(sources.machineFile, resolved.warnings);
-    if (!choice.NamesAnyDevice()) {
-        choice = DeviceChoice();
-    }
+    ResolvedDevices resolved = ResolveDeviceSource(sources);
+    resolved.choice.labels = ConfiguredLabels(sources);
     return resolved;
 }
+
 
 std::string UserConfigFile(const char* xdgConfigHome, const char* home, const char* appData)
 {
@@ -400,7 +438,25 @@ ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const s
     return taken;
 }
 
-Message RememberDevices(const std::string& file, const std::vector<std::string>& lines)
+std::string TypedLabel(const std::string& name)
+{
+    std::string line = name;
+    for (char& c : line) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;   // one line, whatever was typed
+    }
+    return Trimmed(line);
+}
+
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name)
+{
+    const std::string line = TypedLabel(name);
+    if (line.empty() || device.find('\n') != std::string::npos) {
+        return Message(N_("a label needs a name"));
+    }
+    return RememberDevices(file, {"label = " + device + " = " + line}, "# named in the window");
+}
+
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines, const char* comment)
 {
     if (file.empty()) {
         return Message(N_("there is no place for the configuration file (HOME is not set)"));
@@ -411,7 +467,7 @@ Message RememberDevices(const std::string& file, const std::vector<std::string>&
         return Message(N_("cannot make the folder of %s: %s"), {file, error.message()});
     }
     std::ofstream out(file, std::ios::app);
-    out << "# remembered by the device chooser\n";
+    out << comment << '\n';
     for (const std::string& line : lines) {
         out << line << '\n';
     }

@@ -6,8 +6,10 @@
 // wins whole; the others are not mixed in.
 //
 // A configuration file holds `key = value` lines, blank lines and `#`
-// comments; the keys are `device` (a device path) and `usb-id` (VVVV:PPPP),
-// each may repeat, and `system-log` (on or off: whether each run also goes
+// comments; the keys are `device` (a device path, or a usb-serial: or
+// usb-port: name, see device_labels.h) and `usb-id` (VVVV:PPPP), each may
+// repeat, `label` (DEVICE = NAME: the name shown for that calculator; the
+// labels of both files count, whichever source names the devices), and `system-log` (on or off: whether each run also goes
 // to the system log; on by default) and `reply-timeout` (whole seconds of
 // calculator silence that end a run; 0: no limit) and `image-sha256` (the
 // fingerprint the OS image must have). A line that cannot be
@@ -60,9 +62,11 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
 // The image-sha256 of the user's file, else the machine's, as written.
 std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources);
 
-// Picks the first source that names any device; reads only the files it
-// needs to.
+// Picks the first source that names any device, and takes the labels of
+// both configuration files.
 ResolvedDevices ResolveDevices(const DeviceSources& sources);
+// The `label` lines of the user's file, then of the machine's.
+std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources);
 
 // Where the configuration files are, from the environment's values (each may
 // be null). The user's: $XDG_CONFIG_HOME (else $HOME/.config) on Linux,
@@ -91,6 +95,12 @@ struct ChosenCandidates {
 };
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
 
+// Appends the line `label = DEVICE = NAME` to the configuration file `file`
+// (NAME with its control characters as spaces); empty on success, else why not.
+std::string TypedLabel(const std::string& name);
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name);
+
 // Appends `lines` to the configuration file `file`, making its folder when
 // needed; empty on success, else why not.
-Message RememberDevices(const std::string& file, const std::vector<std::string>& lines);
+Message RememberDevices(const std::string& file, const std::vector<std::string>& lines,
+                        const char* comment = "# remembered by the device chooser");

@@ -7,6 +7,9 @@
 
 Message FriendlyDeviceName(const std::string& path, const UsbLocation& usb)
 {
+    if (!usb.label.empty()) {
+        return Message::Raw(usb.label);   // made fit to be shown when it was read
+    }
     if (!usb.port.empty() && !usb.serial.empty()) {
         return Message(N_("USB port %1$s, serial %2$s"), {usb.port, usb.serial});
     }

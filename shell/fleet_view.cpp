@@ -16,13 +16,23 @@ std::string_view Text(const HistoryRecord& record, HistoryField field)
     return record[field] ? std::string_view(*record[field]) : std::string_view();
 }
 
-// The calculator's key: its serial number, else its host and port.
+// The calculator's key: its serial number, else its label on its host,
+// else its host and port (where every calculator on the port is one).
+constexpr char kBySerial = '0';
+constexpr char kByLabel = '1';
+constexpr char kByPort = '2';
+
 std::string KeyOf(const HistoryRecord& record)
 {
     if (record[kUsbSerial]) {
-        return "0" + *record[kUsbSerial];
+        return kBySerial + *record[kUsbSerial];
     }
-    std::string key = "1";
+    if (record[kLabel]) {
+        std::string key(1, kByLabel);
+        key.append(Text(record, kHost)).push_back('\0');
+        return key + *record[kLabel];
+    }
+    std::string key(1, kByPort);
     for (const HistoryField field : {kHost, kUsbPort, kDevice}) {
         key.append(Text(record, field)).push_back('\0');
     }
@@ -61,20 +71,20 @@ int ComparePart(const std::string& a, const std::string& b)
     return a.compare(b);
 }
 
-constexpr size_t kFleetCells = 10;   // CFleetTable::kCells
+constexpr size_t kFleetCells = 11;   // CFleetTable::kCells
 constexpr std::array<const char*, kFleetCells> kFieldNames = {
     "usb_serial", "usb_port", "model", "os_now", "last_result", "last_run", "host", "os_now_from", "os_now_date",
-    "image"};
+    "image", "label"};
 
 constexpr std::array<const char*, kFleetCells> kHeadings = {
     N_("Serial"), N_("Port"), N_("Model"), N_("OS now"), N_("Result"), N_("Last run (UTC)"), N_("Host"),
-    N_("OS now from"), N_("Date (UTC)"), N_("Image")};
+    N_("OS now from"), N_("Date (UTC)"), N_("Image"), N_("Label")};
 constexpr size_t kResultCell = 4;
 constexpr size_t kFromCell = 7;
 
 std::array<std::string, kFleetCells> CellsOf(const CalculatorState& c)
 {
-    return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host, c.osFrom, c.osDate, c.image};
+    return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host, c.osFrom, c.osDate, c.image, c.label};
 }
 
 // The image of a record: its version and the first 8 digits of its SHA-256.
@@ -121,6 +131,7 @@ void CFleetView::Add(const HistoryRecord& record, bool futureDated)
     c.known = true;
     c.futureDated = futureDated;
     c.port = record[kUsbSerial] ? 0 : m_texts.Intern(Port(record));
+    c.label = m_texts.Intern(Text(record, kLabel));
     c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
     TakeOsNow(c, record);
     c.lastResult = m_texts.Intern(Text(record, kResult));
@@ -144,7 +155,9 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
 {
     CalculatorState state;
     for (const auto& [key, c] : m_calculators) {
-        state.serial = key[0] == '0' ? key.substr(1) : std::string();
+        state.serial = key[0] == kBySerial ? key.substr(1) : std::string();
+        state.label = m_texts.Text(c.label);
+        state.portShared = key[0] == kByPort;
         state.port = m_texts.Text(c.port);
         state.model = m_texts.Text(c.model);
         state.osNow = m_texts.Text(c.osNow);
@@ -244,6 +257,14 @@ std::string CFleetTable::Row(const CalculatorState& calculator) const
     return Line(ShownCells(calculator));
 }
 
+Message SharedPortNote(const CalculatorState& calculator)
+{
+    return Message(N_("The calculators updated at %1$s on %2$s have neither a USB serial number nor a label: they "
+                      "are not told apart and stand as one here. Give each a label (a line label = DEVICE = NAME "
+                      "in the configuration file) to tell them apart."),
+                   {SafeText(calculator.port, 200), SafeText(calculator.host.empty() ? "?" : calculator.host, 200)});
+}
+
 std::string FleetJsonRow(const CalculatorState& calculator, bool first)
 {
     const std::array<std::string, kFleetCells> cells = CellsOf(calculator);
@@ -252,7 +273,7 @@ std::string FleetJsonRow(const CalculatorState& calculator, bool first)
         json += (i == 0 ? "\"" : ", \"") + std::string(kFieldNames[i]) + "\": " +
                 (cells[i].empty() ? std::string("null") : JsonString(cells[i]));
     }
-    return json + "}";
+    return json + ", \"port_shared\": " + (calculator.portShared ? "true" : "false") + "}";
 }
 
 std::string FleetJsonEnd(uint64_t calculators)
@@ -266,7 +287,7 @@ std::string FleetCsvHeader()
     for (size_t i = 0; i < kFieldNames.size(); ++i) {
         line += (i == 0 ? "" : ",") + std::string(kFieldNames[i]);
     }
-    return line + "\r\n";
+    return line + ",port_shared\r\n";
 }
 
 std::string FleetCsvRow(const CalculatorState& calculator)
@@ -276,5 +297,5 @@ std::string FleetCsvRow(const CalculatorState& calculator)
     for (size_t i = 0; i < cells.size(); ++i) {
         line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);
     }
-    return line + "\r\n";
+    return line + (calculator.portShared ? ",yes" : ",no") + "\r\n";
 }

@@ -3,7 +3,8 @@
 // `--history --by-calculator`: where each calculator stands now, from the
 // records of its runs read in time order. A calculator is known by its USB
 // serial number; one without (a serial-port calculator, a run that ended
-// before the serial was read) by its host and port. Only one small state
+// before the serial was read) by its label on its host, and one with
+// neither by its host and port: every calculator on that port is then one. Only one small state
 // per calculator is held, never the records: the texts calculators share
 // (models, versions, results, hosts, times) are kept once.
 #include <array>
@@ -22,6 +23,7 @@ class MoCatalogue;
 
 struct CalculatorState {
     std::string serial;      // empty when not known
+    std::string label;       // the label of its last run; empty when none
     std::string port;        // USB port or device path, when there is no serial
     std::string model;
     std::string osNow;       // the image's version after its last successful update, else the version it reported
@@ -35,6 +37,7 @@ struct CalculatorState {
     std::string osDate;
     std::string image;       // the last run's image version and the start of its SHA-256
     bool futureDated = false;   // all that is known comes from a record dated later than it can be
+    bool portShared = false;    // known by host and port only: its port's calculators are not told apart
 };
 
 // Texts kept once however many hold them; 0 is the empty text.
@@ -63,6 +66,7 @@ public:
 private:
     struct Entry {
         uint32_t port = 0;
+        uint32_t label = 0;
         uint32_t model = 0;
         uint32_t osNow = 0;
         uint32_t lastResult = 0;
@@ -103,7 +107,7 @@ public:
     std::string Row(const CalculatorState& calculator) const;
 
 private:
-    static constexpr size_t kCells = 10;
+    static constexpr size_t kCells = 11;
     using Cells = std::array<std::string, kCells>;
     Cells ShownCells(const CalculatorState& calculator) const;
     std::string Line(const Cells& cells) const;
@@ -112,6 +116,10 @@ private:
     Cells m_headings;
     std::array<size_t, kCells> m_widths = {};
 };
+
+// Said below the table for each calculator with `portShared`: that the
+// calculators of its port are not told apart, and how labels do it.
+Message SharedPortNote(const CalculatorState& calculator);
 
 // The calculators as one JSON document (its start, a line per calculator,
 // `first` for the first written, and its end) and as CSV (a header and a

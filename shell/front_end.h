@@ -36,6 +36,7 @@ struct DeviceChooserResult {
 
 // Lists the candidates again (a chooser that follows what is plugged in).
 using CandidateLister = std::function<std::vector<ListedDevice>()>;
+using CalculatorNamer = std::function<Message(const std::string& device, const std::string& name)>;
 
 class IFrontEnd : public IUpdatePort {
 public:
@@ -80,6 +81,9 @@ public:
     }
     // How a chooser that follows what is plugged in lists the candidates again.
     virtual void SetCandidateLister(CandidateLister /*lister*/) {}
+    // How a row's "Name..." gives its calculator a label: DEVICE as a label
+    // line names it (device_labels.h), and the name; empty, or why not.
+    virtual void SetCalculatorNamer(CalculatorNamer /*namer*/) {}
 
     // A single update run has ended and `record` is its history record
     // (kept or not); called before its result is reported.

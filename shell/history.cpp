@@ -48,6 +48,7 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kDevice] = Known(facts.device);
     f[kUsbSerial] = Known(facts.usbSerial);
     f[kUsbPort] = Known(facts.usbPort);
+    f[kLabel] = Known(facts.label);
     f[kModel] = Known(facts.model);
     f[kOsBefore] = Known(facts.osBefore);
     f[kOsImage] = Known(facts.osImage);

@@ -27,7 +27,7 @@
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
     kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage,
-    kNeedsUpdate, kImageSha256, kStubSha256, kHistoryFieldCount
+    kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kHistoryFieldCount
 };
 
 // The JSON names of the fields, in HistoryField order.

@@ -331,7 +331,16 @@ void WriteFleetTable(const HistoryQuery& query, const MoCatalogue* texts, const 
         return;
     }
     out << table.Heading();
-    ForEachShown(query, fleet, [&](const CalculatorState& c) { out << table.Row(c); });
+    std::vector<Message> notes;
+    ForEachShown(query, fleet, [&](const CalculatorState& c) {
+        out << table.Row(c);
+        if (c.portShared) {
+            notes.push_back(SharedPortNote(c));
+        }
+    });
+    for (const Message& note : notes) {
+        out << note.Render(texts) << "\n";
+    }
 }
 
 void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)

@@ -14,10 +14,10 @@
 
 namespace {
 
-enum Column { kWhen, kWhat, kWhere, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
+enum Column { kWhen, kWhat, kWhere, kNamed, kSerial, kCalculator, kBefore, kImage, kHow, kWhy, kColumnCount };
 
 // The columns given up first when the table is too wide for the terminal.
-constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage};
+constexpr Column kLeastNeeded[] = {kHow, kSerial, kCalculator, kBefore, kImage, kNamed};
 constexpr size_t kGap = 2;   // spaces between two columns
 constexpr const char* kReasonIndent = "    ";
 
@@ -110,6 +110,7 @@ const ColumnText kColumns[kColumnCount] = {
     {N_("Started (UTC)"), [](const HistoryRecord& r) { return UtcTime(Cell(r, kStarted)); }},
     {N_("Result"), [](const HistoryRecord& r) { return Cell(r, kResult); }},
     {N_("Device"), [](const HistoryRecord& r) { return Cell(r, kDevice); }},
+    {N_("Label"), [](const HistoryRecord& r) { return Cell(r, kLabel); }},
     {N_("Serial"), [](const HistoryRecord& r) { return Cell(r, kUsbSerial); }},
     {N_("Model"), [](const HistoryRecord& r) { return Cell(r, kModel); }},
     {N_("OS before"), [](const HistoryRecord& r) { return Cell(r, kOsBefore); }},
@@ -230,11 +231,13 @@ void CHistoryTable::Measure(const HistoryRecord& record)
     for (size_t c = 0; c < kColumnCount; ++c) {
         m_widths[c] = std::max(m_widths[c], CellWidth(c, cells[c], false));
     }
+    m_anyLabel = m_anyLabel || record[kLabel].has_value();
 }
 
 std::vector<bool> CHistoryTable::ShownColumns() const
 {
     std::vector<bool> shown(kColumnCount, true);
+    shown[kNamed] = m_anyLabel;
     if (m_columns <= 0) {
         return shown;
     }

@@ -44,6 +44,7 @@ private:
     const MoCatalogue* m_texts;
     Cells m_headings;
     std::vector<size_t> m_widths;
+    bool m_anyLabel = false;   // the Label column is shown only when a record has one
 };
 
 // A result word of the history file ("updated", "failed") in the

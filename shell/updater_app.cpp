@@ -124,6 +124,11 @@ bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
         return false;   // no window to show: nothing happens
     }
     m_pMainWnd = mainWindow.get();
+    if (m_frontEnd != nullptr) {
+        m_frontEnd->SetCalculatorNamer([this](const std::string& device, const std::string& name) {
+            return NameCalculator(device, name);
+        });
+    }
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
     m_checkWithImages = !info.m_strFileName.empty();
     m_askForImageFolder = info.m_strFileName.empty() && !ImagesPresent("") && !m_checkOnly;
@@ -253,15 +258,33 @@ bool CUpdaterApp::PromptImageFolder()
     return true;
 }
 
+Message CUpdaterApp::NameCalculator(const std::string& device, const std::string& name)
+{
+    const Message failed = RememberLabel(m_userConfigFile, device, name);
+    if (failed.Empty()) {
+        // The new name goes first: it wins over an older one for the same calculator.
+        std::vector<DeviceLabel> labels = m_systemDevices.Labels();
+        labels.insert(labels.begin(), {device, SafeText(TypedLabel(name), kLabelChars)});
+        m_systemDevices.SetLabels(std::move(labels));
+    }
+    return failed;
+}
+
 bool CUpdaterApp::PromptDeviceChoice()
 {
     if (!m_offerChooser) {
         return true;
     }
     m_offerChooser = false;
-    const std::vector<ListedDevice> candidates = m_listCandidates();
+    // Each with the label the configuration gives it.
+    const CandidateLister lister = [list = m_listCandidates, labels = m_systemDevices.Labels()] {
+        std::vector<ListedDevice> found = list();
+        AttachLabels(found, labels);
+        return found;
+    };
+    const std::vector<ListedDevice> candidates = lister();
     DeviceChooserResult result;
-    FrontEnd().SetCandidateLister(m_listCandidates);
+    FrontEnd().SetCandidateLister(lister);
     switch (FrontEnd().ChooseDevices(candidates, m_mode != UpdateMode::Single, result)) {
     case ChooserAnswer::NotAsked:
         return true;
@@ -271,7 +294,8 @@ bool CUpdaterApp::PromptDeviceChoice()
     case ChooserAnswer::Chosen:
         break;
     }
-    const ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
+    ChosenCandidates chosen = TakeChosen(result.shown.empty() ? candidates : result.shown, result.chosen);
+    chosen.choice.labels = m_systemDevices.Labels();
     UseDeviceChoice(chosen.choice);
     if (result.remember) {
         const Message failed = RememberDevices(m_userConfigFile, chosen.rememberLines);

@@ -126,6 +126,8 @@ private:
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
     bool PromptDeviceChoice();
+    // A row's "Name...": the label line written to the user's file, and used from now on.
+    Message NameCalculator(const std::string& device, const std::string& name);
     bool PromptConnect();
     // A check compares with images only when a folder was given.
     bool UsesImages() const { return !m_checkOnly || m_checkWithImages; }

@@ -284,9 +284,11 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         return outcome;
     }
     run.m_facts.device = devicePath;
-    const UsbLocation usb = FindUsbLocation(devicePath);
+    UsbLocation usb = FindUsbLocation(devicePath);
+    usb.label = inputs.devices->LabelOf(devicePath, usb);
     run.m_facts.usbSerial = usb.serial;
     run.m_facts.usbPort = usb.port;
+    run.m_facts.label = usb.label;
     inputs.port->DeviceTaken(devicePath, usb);
 
     // 3. Open.

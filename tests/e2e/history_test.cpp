@@ -66,23 +66,33 @@ protected:
 
     // zentrix-update on the console with its history under `state`.
     ProcessResult Update(const std::vector<std::string>& arguments, const std::string& devices,
-                         const std::string& answers, const fs::path& state) const
+                         const std::string& answers, const fs::path& state,
+                         const std::string& configHome = "/nonexistent") const
     {
         std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return RunProcess(argv,
                           {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
                            "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
-                           "XDG_STATE_HOME=" + state.string(), "ZENTRIX_JOURNAL_SOCKET=" + JournalSocket().string()},
+                           "XDG_STATE_HOME=" + state.string(), "ZENTRIX_JOURNAL_SOCKET=" + JournalSocket().string(),
+                           "XDG_CONFIG_HOME=" + configHome, "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent"},
                           answers);
+    }
+    // The journal entries received so far, each after a line feed.
+    std::vector<std::string> JournalEntries() const
+    {
+        std::vector<std::string> entries;
+        std::string datagram(256 * 1024, '\0');
+        for (ssize_t size; (size = recv(m_journal, datagram.data(), datagram.size(), 0)) > 0;) {
+            entries.push_back("\n" + datagram.substr(0, static_cast<size_t>(size)));
+        }
+        return entries;
     }
     // The history lines of the journal entries received so far.
     std::vector<std::string> JournalRecords() const
     {
         std::vector<std::string> lines;
-        std::string datagram(256 * 1024, '\0');
-        for (ssize_t size; (size = recv(m_journal, datagram.data(), datagram.size(), 0)) > 0;) {
-            const std::string entry = "\n" + datagram.substr(0, static_cast<size_t>(size));
+        for (const std::string& entry : JournalEntries()) {
             const size_t at = entry.find("\nZENTRIX_RECORD=");
             lines.push_back(at == std::string::npos ? "" : entry.substr(at + 16, entry.find('\n', at + 1) - at - 16));
         }
@@ -219,6 +229,41 @@ TEST_F(History, EveryEndingOfASetLeavesExactlyOneRecordOfItsOwn)
     }
 }
 
+// A label given to a serial port names its calculator wherever the program
+// names one: rows, summary, events, the record, the journal and every form
+// of --history; a label's control characters are shown escaped.
+TEST_F(History, ALabelNamesItsCalculatorEverywhereAndIsShownSafely)
+{
+    const std::string desk = StartCalculator({});
+    const std::string cart = StartCalculator({});
+    const fs::path config = m_dir / "config";
+    fs::create_directories(config / "zentrix-update");
+    std::ofstream(config / "zentrix-update" / "zentrix-update.conf")
+        << "label = " << desk << " = Desk 3\nlabel = " << cart << " = Cart\x1b[2J B\n";
+    const ProcessResult rows = Update({"--all", Images()}, desk, "ok\nok\nok\ncancel\n", State(), config.string());
+    ASSERT_EQ(rows.exitCode, 18) << rows.err;
+    EXPECT_NE(rows.out.find("\nupdated Desk 3\n"), std::string::npos) << rows.out;
+    EXPECT_NE(rows.err.find(" Desk 3  updated"), std::string::npos) << rows.err;
+    const ProcessResult events = Update({"--all", "--yes", "--json", Images()}, cart, "", State(), config.string());
+    ASSERT_EQ(events.exitCode, 0) << events.err;
+    const std::string escaped = R"("label": "Cart\\x1b[2J B")";
+    EXPECT_EQ(std::count(events.out.begin(), events.out.end(), '\x1b'), 0);
+    EXPECT_NE(events.out.find(", " + escaped + "}\n"), std::string::npos) << events.out;   // run-started
+
+    const std::vector<HistoryRecord> records = Records(HistoryFile());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0][kLabel], Field("Desk 3"));
+    EXPECT_EQ(records[1][kLabel], Field("Cart\\x1b[2J B"));
+    const std::vector<std::string> journal = JournalEntries();
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_NE(journal[0].find("\nZENTRIX_LABEL=Desk 3\n"), std::string::npos) << journal[0];
+    EXPECT_NE(ShowHistory({"--history"}).out.find("  Desk 3  "), std::string::npos);
+    EXPECT_NE(ShowHistory({"--history", "--json"}).out.find(R"("label": "Desk 3")"), std::string::npos);
+    const std::string csv = ShowHistory({"--history", "--csv"}).out;
+    EXPECT_EQ(csv.rfind("started,ended,device,usb_serial,usb_port,label,", 0), 0u) << csv;
+    EXPECT_NE(csv.find("," + desk + ",,,Desk 3,"), std::string::npos) << csv;
+}
+
 TEST_F(History, TwoProgramsUpdatingSetsAtOnceLoseNoRecordAndTearNoLine)
 {
     // Each set: calculators that end at about the same moment, so that the
@@ -317,13 +362,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     std::ofstream(HistoryFile(), std::ios::binary) << first << "\n" << second << "\n";
 
     const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
-                               "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256\r\n";
+                               "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256,label\r\n";
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
-        "updated,,all,lab,1.0.0.1,,,\r\n";
+        "updated,,all,lab,1.0.0.1,,,,\r\n";
     // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -333,9 +378,9 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     // The JSON document holds each record as the program writes it: every
     // field, control characters as \u00XX. Records written before a field
     // existed (the reason as a message, the check's and the fingerprints'
-    // fields) show it as null.
+    // fields, the label) show it as null.
     const std::string newFields =
-        R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null})";
+        R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null, "label": null})";
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
     secondJson.replace(secondJson.size() - 1, 1, newFields);
@@ -388,10 +433,11 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
 // A run's record line, as the program writes it.
 std::string RunLine(const std::string& serial, const std::string& port, const std::string& host,
                     const std::string& started, const std::string& ended, const std::string& osBefore,
-                    const std::string& result)
+                    const std::string& result, const std::string& label = "")
 {
     HistoryRecord record;
     auto& f = record.fields;
+    f[kLabel] = label.empty() ? kNull : Field(label);
     f[kStarted] = "2026-12-01T" + started + ":00Z";
     f[kEnded] = "2026-12-01T" + ended + ":00Z";
     f[kDevice] = serial.empty() ? port : "usb:1:7";
@@ -413,6 +459,32 @@ std::string JournalExportLine(const std::string& line, const std::string& host)
     // A field that is not printable text comes as its bytes.
     return R"({"__CURSOR" : "s=1;i=2", "MESSAGE_ID" : "5c7e2a0f9b3d4e61a8f04c2d19b6e735", "ZENTRIX_RECORD" : )" +
            JsonString(line) + R"(, "ZENTRIX_REASON" : [ 110, 111, 10, 27 ], "_HOSTNAME" : ")" + host + "\"}";
+}
+
+// Calculators that one serial port served one after another: those with a
+// label each stand for themselves, those without are one, and that is said.
+TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthersAreNot)
+{
+    const fs::path file = m_dir / "cart.jsonl";
+    std::ofstream(file, std::ios::binary)
+        << RunLine("", "/dev/ttyUSB0", "b", "08:00", "08:01", "01.00.0000", "updated", "Desk 2") << "\n"
+        << RunLine("", "/dev/ttyUSB0", "b", "08:02", "08:03", "01.00.0000", "failed", "Desk 1") << "\n"
+        << RunLine("", "/dev/ttyUSB0", "b", "08:04", "08:05", "01.00.0000", "updated") << "\n"
+        << RunLine("", "/dev/ttyUSB0", "b", "08:06", "08:07", "01.04.0000", "failed") << "\n";
+    const auto show = [&](const char* format) {
+        return RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(), "--by-calculator", format},
+                          {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
+    };
+    EXPECT_EQ(show("--csv").out,
+              "usb_serial,label,usb_port,model,os_now,last_result,last_run,host,port_shared\r\n"
+              ",Desk 1,/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,no\r\n"
+              ",Desk 2,/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,no\r\n"
+              ",,/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,yes\r\n");
+    const std::string table = show("--needs=1.5").out;
+    EXPECT_NE(table.find("\nThe calculators updated at /dev/ttyUSB0 on b have neither a USB serial number nor a label: "
+                         "they are not told apart"),
+              std::string::npos)
+        << table;
 }
 
 // Three machines' histories and a journal export read as one: merged in
@@ -460,14 +532,14 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 
     // Where OS now comes from: reported by the calculator at its last run,
     // or assumed after an update (ZX-2's failed run came before its update).
-    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image\r\n";
-    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000\r\n";
-    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000\r\n";
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no\r\n";
     const std::string serialPort =
-        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000\r\n";
+        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
@@ -625,7 +697,7 @@ TEST_F(History, BadLinesAreOneWarningAndCsvCellsAreSafeToOpen)
     EXPECT_EQ(csv.exitCode, 0);
     EXPECT_EQ(csv.err, "zentrix-update: 3 lines of " + HistoryFile().string() +
                            " are not whole records; they are skipped (the first is line 1)\n");
-    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
+    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
               std::string::npos)
         << csv.out;
     EXPECT_EQ(csv.out.find_first_of("\x1b\x07"), std::string::npos);
@@ -723,7 +795,7 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
     EXPECT_EQ(needs.out.substr(0, needs.out.find("\r\n") + 2),
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n");
     EXPECT_NE(needs.out.find("\r\nZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,"), std::string::npos) << needs.out;
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},

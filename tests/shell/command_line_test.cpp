@@ -255,12 +255,19 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
         EXPECT_EQ(SystemLogSetting(t.text), t.setting) << t.text;
     }
     std::vector<Message> warnings;
-    const DeviceChoice choice = ParseDeviceConfig("system-log = off\nsystem-log = maybe\nsyslog = on\n", "f.conf", warnings);
+    const DeviceChoice choice = ParseDeviceConfig(
+        "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n",
+        "f.conf", warnings);
     EXPECT_FALSE(choice.NamesAnyDevice());
+    ASSERT_EQ(choice.labels.size(), 1u);
+    EXPECT_EQ(choice.labels[0].device, "usb-port:1-2");
+    EXPECT_EQ(choice.labels[0].name, "Desk\\x1b[2J 9");
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "zentrix-update: f.conf:2: system-log is on or off, not maybe; line ignored",
-                            "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, system-log, reply-timeout, "
-                            "image-folder, image-sha256); line ignored"}));
+                            "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
+                            "reply-timeout, image-folder, image-sha256); line ignored",
+                            "zentrix-update: f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
+                            "line ignored"}));
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));

@@ -52,9 +52,10 @@ TEST(DeviceName, UsbByPortAndSerialSerialPortsByTheirPath)
         const char* name;
     };
     const Case cases[] = {
-        {"usb:1:7", {"12AB34", "1-2", "1a2b:5e01"}, "USB port 1-2, serial 12AB34"},
-        {"usb:1:7", {"", "1-2.4", "1a2b:5e01"}, "USB port 1-2.4"},
-        {"\\\\?\\usb#vid_1a2b&pid_5e01#ZX-0042#{x}", {"ZX-0042", "", "1a2b:5e01"}, "USB calculator, serial ZX-0042"},
+        {"usb:1:7", {"12AB34", "1-2", "1a2b:5e01", ""}, "USB port 1-2, serial 12AB34"},
+        {"usb:1:7", {"12AB34", "1-2", "1a2b:5e01", "Desk 3"}, "Desk 3"},
+        {"usb:1:7", {"", "1-2.4", "1a2b:5e01", ""}, "USB port 1-2.4"},
+        {"\\\\?\\usb#vid_1a2b&pid_5e01#ZX-0042#{x}", {"ZX-0042", "", "1a2b:5e01", ""}, "USB calculator, serial ZX-0042"},
         {"/dev/serial/by-id/usb-Zentrix_Link_A1-if00-port0", {}, "/dev/serial/by-id/usb-Zentrix_Link_A1-if00-port0"},
         {"COM3", {}, "COM3"},
         {"\\\\.\\COM12", {}, "COM12"},

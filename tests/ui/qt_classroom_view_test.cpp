@@ -263,7 +263,7 @@ TEST(ClassroomWindow, TheStationsHeadingFitsAndItsRowsUseTheWindow)
         ports.back()->SetProgressPos(20);
     }
     ports[1]->Finish({Success, {}});
-    ports[2]->DeviceTaken("usb:1:9", UsbLocation{"12AB34", "1-2", "1a2b:5e01"});
+    ports[2]->DeviceTaken("usb:1:9", UsbLocation{"12AB34", "1-2", "1a2b:5e01", ""});
     std::vector<ClassroomRow> rows;
     for (const auto& p : ports) {
         rows.push_back(p->Row());

@@ -105,7 +105,7 @@ TEST(ProgressWindowBelowTheBar, NamesTheCalculatorAndTheTimeLeftAndTheBarSaysBot
     uint64_t now = 5000;
     CProgressWindows windows{[] { return std::make_unique<CQtProgressDlg>(nullptr, ScreenRect{0, 0, 800, 600}); },
                              [&now] { return now; }};
-    windows.SetDevice(FriendlyDeviceName("usb:1:2", UsbLocation{"12AB", "1-2", "1a2b:5e01"}));
+    windows.SetDevice(FriendlyDeviceName("usb:1:2", UsbLocation{"12AB", "1-2", "1a2b:5e01", ""}));
     windows.Open("Sending the OS...", 100);
     QDialog* window = WindowOf(windows.Window());
     auto* device = window->findChild<QLabel*>(QStringLiteral("deviceText"));

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "tests/e2e/child_process.h"
@@ -386,7 +387,7 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     ASSERT_TRUE(station.WaitFor("Station:")) << station.Seen();
 
     zusb::EmulatedUsbDevice& first = Plug();
-    ASSERT_TRUE(station.WaitFor(first.Path() + "  updated")) << station.Seen();
+    ASSERT_TRUE(station.WaitFor("USB port " + first.SysName() + "  updated")) << station.Seen();
     zsim::Options silent;
     silent.fault = {zsim::FaultKind::GoSilent, 100};
     zusb::EmulatedUsbDevice& quiet = Plug({}, silent);
@@ -398,13 +399,13 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     zusb::EmulatedUsbDevice& third = Plug();
     ASSERT_TRUE(third.WaitForPackets(1, kHangGuardMs));
     EXPECT_LT(std::chrono::steady_clock::now() - plugged, std::chrono::milliseconds(2500));
-    ASSERT_TRUE(station.WaitFor(third.Path() + "  updated")) << station.Seen();
-    const std::string firstPath = first.Path();
+    ASSERT_TRUE(station.WaitFor("USB port " + third.SysName() + "  updated")) << station.Seen();
+    const std::string firstPath = "USB port " + first.SysName();
     first.Unplug();
     m_bus.Remove(first);
     ASSERT_TRUE(station.WaitFor(firstPath + "  unplugged")) << station.Seen();
     // Pulling the silent one ends its run alone.
-    const std::string quietPath = quiet.Path();
+    const std::string quietPath = "USB port " + quiet.SysName();
     quiet.Unplug();
     ASSERT_TRUE(station.WaitFor(quietPath + "  failed: ")) << station.Seen();
     EXPECT_FALSE(third.Count().claimedNow);
@@ -490,8 +491,9 @@ TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
     EXPECT_EQ(listed.out,
               "/nonexistent/ttyZ  may open: no (No such file or directory)\n"
               "usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  port 1-2  may open: yes\n"
-              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  port 1-3  may open: yes\n" +
-                  lockedLine);
+              "usb:1:3  1a2b:5e01  \"Zentrix Inc.\" \"ZX OS loader\"  port 1-3  may open: yes\n" + lockedLine +
+                  "usb:1:4  1a2b:0001  \"Zentrix\" \"Zentrix graphing calculator\"  port 1-4  may open: yes  (not "
+                  "configured)\n");
     // Listing touches nothing: no calculator is claimed, the kernel driver
     // stays bound.
     EXPECT_EQ(first.Count().claims, 0);
@@ -500,7 +502,82 @@ TEST_F(UsbUpdate, ListDevicesDescribesEveryOfferedCalculatorWithoutAPrompt)
     const ProcessResult none = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
                                           {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=1a2b:7777"}, "", kHangGuardMs);
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.out, "no calculator found among those named by the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)\n");
+    EXPECT_EQ(none.out.rfind("no calculator found among those named by the environment (ZENTRIX_DEVICES, "
+                             "ZENTRIX_USB_IDS)\nusb:1:2  1a2b:5e01 ",
+                             0),
+              0u)
+        << none.out;
+}
+
+// What the device chooser offers is listed too: a serial port nothing
+// configures, by its name and with its label, after the configured
+// calculator found by its serial number.
+TEST_F(UsbUpdate, ListDevicesListsTheUnconfiguredSerialPortWithItsLabel)
+{
+    zusb::DeviceSetup calculator;
+    calculator.serialNumber = "ZX-0042";
+    Plug(calculator);   // usb:1:2
+    m_bus.AddSerialPort("ttyUSB7");
+    const fs::path config = m_dir / "config";
+    fs::create_directories(config / "zentrix-update");
+    std::ofstream(config / "zentrix-update" / "zentrix-update.conf")
+        << "device = usb-serial:ZX-0042\nlabel = usb-serial:ZX-0042 = Desk 4\nlabel = /dev/ttyUSB7 = Cart B\n";
+    const ProcessResult listed = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices"},
+                                            {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=", "XDG_CONFIG_HOME=" + config.string(),
+                                             "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent"},
+                                            "", kHangGuardMs);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out.rfind("usb:1:2  1a2b:5e01  \"Zentrix\" \"Zentrix graphing calculator\"  label \"Desk 4\"  "
+                               "serial \"ZX-0042\"  port 1-2  may open: yes\n/dev/ttyUSB7  label \"Cart B\"  may open: ",
+                               0),
+              0u)
+        << listed.out;
+    EXPECT_NE(listed.out.find("(not configured)\n"), std::string::npos) << listed.out;
+}
+
+// A stable name picks its calculator of two alike, on the command line or
+// in a device = line, and rows and summary name it by its label, else by
+// port and serial, never by its bus address.
+TEST_F(UsbUpdate, StableNamesPickTheirCalculatorOfTwoAndTheSummaryNamesIt)
+{
+    zusb::DeviceSetup first;
+    first.serialNumber = "ZX-0001";
+    zusb::DeviceSetup second;
+    second.serialNumber = "ZX-0002";
+    zusb::EmulatedUsbDevice* devices[] = {&Plug(first), &Plug(second)};   // ports 1-2 and 1-3
+    const std::string labels = "label = usb-serial:ZX-0001 = Desk 1\nlabel = usb-port:1-3 = Cart B slot 7\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string config;
+        size_t picked;
+        std::string name;
+    } cases[] = {
+        {{"--device", "usb-serial:ZX-0002"}, labels, 1, "Cart B slot 7"},
+        {{"--device", "usb-port:1-2"}, labels, 0, "Desk 1"},
+        {{}, "device = usb-port:1-3\n", 1, "USB port 1-3, serial ZX-0002"},
+        {{}, "device = usb-serial:ZX-0001\n", 0, "USB port 1-2, serial ZX-0001"},
+    };
+    const fs::path config = m_dir / "config";
+    fs::create_directories(config / "zentrix-update");
+    size_t runs[2] = {0, 0};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(config / "zentrix-update" / "zentrix-update.conf") << c.config;
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const ProcessResult run =
+            RunProcess(argv,
+                       {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=", "XDG_CONFIG_HOME=" + config.string(),
+                        "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent", "TMPDIR=" + (m_dir / "scratch").string()},
+                       kOneUpdate, kHangGuardMs);
+        EXPECT_EQ(run.exitCode, 18) << run.err;
+        ++runs[c.picked];
+        ASSERT_TRUE(devices[c.picked]->WaitForRuns(runs[c.picked], 5000));
+        EXPECT_EQ(devices[1 - c.picked]->Runs().size(), runs[1 - c.picked]);
+        EXPECT_NE(run.out.find("\nupdated " + c.name + "\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(" " + c.name + "  updated"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("usb:1:"), std::string::npos) << run.err;
+    }
 }
 
 // With nothing configured, the one line before the first prompt names what

@@ -66,7 +66,7 @@ std::string SilentTail(const ClassroomRow& row, bool withSeconds, bool typedStop
 Message StopHint(const ClassroomRow& row)
 {
     return Message(N_("Type %1$s and Enter to stop %2$s, which is not answering."),
-                   {std::to_string(row.number), row.device});
+                   {std::to_string(row.number), CalculatorName(row)});
 }
 
 bool AllDigits(const std::string& text)
@@ -80,7 +80,7 @@ bool AllDigits(const std::string& text)
 std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCatalogue* texts, int columns,
                                bool typedStop)
 {
-    std::string line = row.device + "  ";
+    std::string line = CalculatorName(row).Render(texts) + "  ";
     if (row.finished) {
         line += row.resultWord.Render(texts);
         if (!row.reason.Empty()) {
@@ -149,7 +149,7 @@ std::vector<std::string> CConsoleClassroomView::NewWarnings(const std::vector<Cl
         size_t& said = m_warningsSaid[row.device];
         said = said > row.warnings.size() ? 0 : said;   // the next calculator on the same port
         for (; said < row.warnings.size(); ++said) {
-            warnings.push_back(SafeText(row.device) + ": " + row.warnings[said].Render(m_texts));
+            warnings.push_back(CalculatorName(row).Render(m_texts) + ": " + row.warnings[said].Render(m_texts));
         }
     }
     return warnings;
@@ -229,6 +229,7 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
     for (const ClassroomRow& row : rows) {
         std::string line = FormatClassroomRow(row, false, m_texts, 0, m_in != nullptr);
         std::string& last = m_lastLine[row.device];
+        m_shownName[row.device] = CalculatorName(row).Render(m_texts);
         if (line != last) {
             LogLine(line);
             last = std::move(line);
@@ -244,7 +245,8 @@ void CConsoleClassroomView::LogChanges(const std::vector<ClassroomRow>& rows, co
         if (shown) {
             ++it;
         } else {
-            LogLine(it->first + "  " + Message(kUnplugged).Render(m_texts));
+            LogLine(m_shownName[it->first] + "  " + Message(kUnplugged).Render(m_texts));
+            m_shownName.erase(it->first);
             it = m_lastLine.erase(it);
         }
     }

@@ -74,6 +74,7 @@ private:
     size_t m_drawnLines = 0;                        // on a terminal: lines to redraw
     std::string m_heading;                          // otherwise: the last heading written
     std::map<std::string, std::string> m_lastLine;  // and each device's last line
+    std::map<std::string, std::string> m_shownName;   // and the name it was shown by
     std::map<std::string, size_t> m_warningsSaid;   // how many of each device's warnings were said
 };
 

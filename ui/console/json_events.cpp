@@ -89,7 +89,7 @@ void CJsonEvents::Prompt(const PromptEvent& prompt)
 void CJsonEvents::RunStarted(const std::string& device, const UsbLocation& usb)
 {
     Write(TextOrNull("device", device) + TextOrNull("usb_ids", usb.ids) + TextOrNull("usb_serial", usb.serial) +
-              TextOrNull("usb_port", usb.port),
+              TextOrNull("usb_port", usb.port) + TextOrNull("label", usb.label),
           "run-started");
 }
 

@@ -7,6 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -17,7 +20,9 @@
 
 #include <algorithm>
 
+#include "device/safe_text.h"
 #include "i18n/message.h"
+#include "shell/device_config.h"
 #include "shell/device_name.h"
 #include "shell/front_end.h"
 #include "ui/qt/qt_history_dialog.h"
@@ -181,6 +186,35 @@ QDialog* CQtClassroomView::ShowHistory()
     return dialog;
 }
 
+void CQtClassroomView::NameRow(size_t line)
+{
+    if (line >= m_shown.size() || !m_namer) {
+        return;
+    }
+    const ClassroomRow& row = m_shown[line];
+    const auto given = m_named.find(row.device);
+    const std::string now = given != m_named.end() ? given->second : row.usb.label;
+    bool ok = false;
+    const QString typed = QInputDialog::getText(
+        m_window, Tr(N_("Name this calculator")),
+        Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
+                   {FriendlyDeviceName(row.device, row.usb)})),
+        QLineEdit::Normal, QString::fromStdString(now), &ok);
+    if (!ok || typed.trimmed().isEmpty()) {
+        return;
+    }
+    const std::string name = typed.toStdString();
+    const Message failed = m_namer(StableNameOf(row.device, row.usb), name);
+    if (!failed.Empty()) {
+        QMessageBox::warning(m_window, Tr(N_("Name this calculator")), Tr(failed));
+        return;
+    }
+    m_named[row.device] = SafeText(TypedLabel(name), kLabelChars);
+    if (line < m_rows.size()) {
+        ShowRow(row, m_rows[line]);
+    }
+}
+
 void CQtClassroomView::SetRowCount(size_t count)
 {
     while (m_rows.size() > count) {
@@ -191,13 +225,18 @@ void CQtClassroomView::SetRowCount(size_t count)
         delete row.bar;
         delete row.next;
         delete row.stop;
+        delete row.name;
     }
     QWidget* content = m_scroll->widget();
     while (m_rows.size() < count) {
         const auto line = m_rows.size();
         RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
                        MakeRowButton(N_("Next"), N_("Update the next calculator connected to this port"), content),
-                       MakeRowButton(N_("Stop"), N_("End this calculator's update; the others go on"), content)};
+                       MakeRowButton(N_("Stop"), N_("End this calculator's update; the others go on"), content),
+                       MakeRowButton(N_("Name..."), N_("Give this calculator a name, kept in your configuration"),
+                                     content)};
+        row.device->setTextFormat(Qt::PlainText);   // a label is the user's text, never markup
+        QObject::connect(row.name, &QPushButton::clicked, m_window, [this, line] { NameRow(line); });
         row.bar->setTextVisible(true);
         row.status->setWordWrap(true);
         QObject::connect(row.next, &QPushButton::clicked, m_window, [this, line] {
@@ -221,6 +260,7 @@ void CQtClassroomView::SetRowCount(size_t count)
         // A row offers Next once ended, Stop only while running: one place for both.
         m_grid->addWidget(row.next, gridLine, 3, Qt::AlignTop);
         m_grid->addWidget(row.stop, gridLine, 3, Qt::AlignTop);
+        m_grid->addWidget(row.name, gridLine, 4, Qt::AlignTop);
         m_rows.push_back(row);
     }
 }
@@ -258,8 +298,13 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
 {
     w.next->setVisible(row.offersNext);
     w.stop->setVisible(!row.finished && row.silent);
+    w.name->setVisible(m_namer && row.taken);
     // The name a person knows it by; the path stays in the tooltip.
-    const Message name = FriendlyDeviceName(row.device, row.usb);
+    UsbLocation usb = row.usb;
+    if (const auto given = m_named.find(row.device); given != m_named.end()) {
+        usb.label = given->second;
+    }
+    const Message name = FriendlyDeviceName(row.device, usb);
     w.device->setText(Tr(name));
     w.device->setToolTip(QString::fromStdString(row.device));
     // What a screen reader says of the row's bar: which calculator, which phase.

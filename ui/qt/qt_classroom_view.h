@@ -16,6 +16,7 @@
 #include "i18n/catalogue.h"
 #include "i18n/text_format.h"
 #include "shell/classroom.h"
+#include "shell/front_end.h"
 #include "shell/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 
@@ -60,6 +61,12 @@ public:
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // Opens the history window, as the button does; it is the window's child.
     QDialog* ShowHistory();
+    // What a row's "Name..." button does with the name typed; without one
+    // the rows offer no such button.
+    void SetNamer(CalculatorNamer namer) { m_namer = std::move(namer); }
+    // Asks for the name of row `line`'s calculator and gives it, as its
+    // button does.
+    void NameRow(size_t line);
 
 private:
     struct RowWidgets {
@@ -68,6 +75,7 @@ private:
         QProgressBar* bar;
         QPushButton* next;   // shown while the row offers the next calculator on its port
         QPushButton* stop;   // shown while the row's calculator is not answering
+        QPushButton* name;   // "Name...", once the row has its calculator
     };
     void MakeWindow();
     void SetRowCount(size_t count);
@@ -103,4 +111,6 @@ private:
     bool m_nextAsked = false;
     uint32_t m_stopNumber = 0;            // the row whose Stop was pressed
     bool m_stopAsked = false;
+    CalculatorNamer m_namer;
+    std::map<std::string, std::string> m_named;   // labels given here, by device path
 };

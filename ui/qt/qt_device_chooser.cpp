@@ -48,6 +48,9 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
     if (!device.manufacturer.empty()) {
         name += QStringLiteral(" (") + Text(device.manufacturer) + QStringLiteral(")");
     }
+    if (!device.label.empty()) {
+        name = Text(device.label) + QStringLiteral(" - ") + name;   // the name the user gave it first
+    }
     QStringList how = {Text(device.path)};
     if (device.usb && device.found) {
         how << QStringLiteral("ID ") + Hex4(device.vendor) + QLatin1Char(':') + Hex4(device.product);

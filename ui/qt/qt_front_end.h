@@ -54,6 +54,7 @@ public:
                                 DeviceChooserResult& result) override;
     std::function<bool(const std::string& id)> m_allowAccess;
     void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
+    void SetCalculatorNamer(CalculatorNamer namer) override { m_classroom.SetNamer(std::move(namer)); }
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
