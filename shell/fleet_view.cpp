@@ -244,6 +244,7 @@ std::string CFleetTable::Line(const Cells& cells) const
     for (size_t i = 0; i < kCells; ++i) {
         line += cells[i] + std::string(i + 1 < kCells ? m_widths[i] - TextColumns(cells[i]) + 2 : 0, ' ');
     }
+    line.erase(line.find_last_not_of(' ') + 1);   // empty last cells leave no trailing blanks
     return line + "\n";
 }
 

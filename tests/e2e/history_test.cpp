@@ -260,8 +260,10 @@ TEST_F(History, ALabelNamesItsCalculatorEverywhereAndIsShownSafely)
     EXPECT_NE(ShowHistory({"--history"}).out.find("  Desk 3  "), std::string::npos);
     EXPECT_NE(ShowHistory({"--history", "--json"}).out.find(R"("label": "Desk 3")"), std::string::npos);
     const std::string csv = ShowHistory({"--history", "--csv"}).out;
-    EXPECT_EQ(csv.rfind("started,ended,device,usb_serial,usb_port,label,", 0), 0u) << csv;
-    EXPECT_NE(csv.find("," + desk + ",,,Desk 3,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.rfind("started,ended,device,usb_serial,usb_port,model,", 0), 0u) << csv;
+    const size_t row = csv.find("," + desk + ",");
+    ASSERT_NE(row, std::string::npos) << csv;
+    EXPECT_EQ(csv.find(",Desk 3\r\n", row), csv.find("\r\n", row) - 7) << csv;
 }
 
 TEST_F(History, TwoProgramsUpdatingSetsAtOnceLoseNoRecordAndTearNoLine)
@@ -476,10 +478,10 @@ TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthe
                           {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
     };
     EXPECT_EQ(show("--csv").out,
-              "usb_serial,label,usb_port,model,os_now,last_result,last_run,host,port_shared\r\n"
-              ",Desk 1,/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,no\r\n"
-              ",Desk 2,/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,no\r\n"
-              ",,/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,yes\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes\r\n");
     const std::string table = show("--needs=1.5").out;
     EXPECT_NE(table.find("\nThe calculators updated at /dev/ttyUSB0 on b have neither a USB serial number nor a label: "
                          "they are not told apart"),
@@ -550,17 +552,20 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
         {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
         {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + zx5 + serialPort},
         {{"--by-calculator", "--needs", "01.05.0000"},
-         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image\n"
+         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image       Label\n"
          "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c     reported     2026-12-01T10:01:00Z  01.05.0000\n"
-         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b     reported     2026-12-01T09:06:00Z  01.05.0000\n"},
+         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b     reported     2026-12-01T09:06:00Z  01.05.0000\n"
+         "The calculators updated at /dev/ttyS0 on b have neither a USB serial number nor a label: they are not "
+         "told apart and stand as one here. Give each a label (a line label = DEVICE = NAME in the configuration "
+         "file) to tell them apart.\n"},
         {{"--by-calculator", "--json", "--needs", "01.05.0000"},
          "{\"schema_version\": 1, \"calculators\": [\n"
          "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\"},\n"
+         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": false},\n"
          "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\"}\n]}\n"},
+         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": true}\n]}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -697,7 +702,7 @@ TEST_F(History, BadLinesAreOneWarningAndCsvCellsAreSafeToOpen)
     EXPECT_EQ(csv.exitCode, 0);
     EXPECT_EQ(csv.err, "zentrix-update: 3 lines of " + HistoryFile().string() +
                            " are not whole records; they are skipped (the first is line 1)\n");
-    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
+    EXPECT_NE(csv.out.find("2026-12-01T08:00:00Z,,'@SUM(A1),,,'=1+1,\\x1b]0;owned\\x07,'-2,,,updated,'+cmd,"),
               std::string::npos)
         << csv.out;
     EXPECT_EQ(csv.out.find_first_of("\x1b\x07"), std::string::npos);
