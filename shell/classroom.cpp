@@ -677,8 +677,11 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const Message heading = Message::Count("Updating %d calculator at once", "Updating %d calculators at once",
-                                           m_runs.size(), {std::to_string(m_runs.size())});
+    const std::string count = std::to_string(m_runs.size());
+    const Message heading =
+        m_in.checkOnly
+            ? Message::Count("Checking %d calculator at once", "Checking %d calculators at once", m_runs.size(), {count})
+            : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", m_runs.size(), {count});
     for (;;) {
         Show(heading, true);
         if (RunningCount() == 0) {
