@@ -249,6 +249,10 @@ int main(int argc, char** argv)
     if (options.reportProblem) {
         return ReportProblem(*options.reportProblem, options, files, texts);
     }
+    if (options.group && !options.grantAccess) {
+        SayLine(texts, Message("zentrix-update: %s", {Message(N_("--group NAME goes with --grant-access VVVV:PPPP: nothing was done"))}));
+        return kExitUsage;
+    }
     if (options.grantAccess) {
         return GrantAccess(*options.grantAccess, options.group.value_or(""), std::cerr, texts);
     }

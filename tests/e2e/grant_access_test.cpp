@@ -172,10 +172,15 @@ TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)
     const ProcessResult fromProgram = RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1a2b"}, Env(), "", 30000);
     EXPECT_EQ(fromProgram.exitCode, 2);
     EXPECT_NE(fromProgram.err.find("VVVV:PPPP"), std::string::npos);
-    const ProcessResult badGroup =
-        RunProcess({ZENTRIX_UPDATE_BIN, "--grant-access", "1a2b:5e01", "--group", "a b"}, Env(), "", 30000);
-    EXPECT_EQ(badGroup.exitCode, 2);
-    EXPECT_NE(badGroup.err.find("--group"), std::string::npos) << badGroup.err;
+    // A bad group name, and a group without the access it would be given.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--grant-access", "1a2b:5e01", "--group", "a b"}, {"--group", "plugdev"}}) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        const ProcessResult badGroup = RunProcess(argv, Env(), "", 30000);
+        EXPECT_EQ(badGroup.exitCode, 2);
+        EXPECT_NE(badGroup.err.find("--group"), std::string::npos) << badGroup.err;
+    }
     EXPECT_TRUE(RulesFolder().empty());
 }
 
