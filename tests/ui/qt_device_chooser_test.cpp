@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QTest>
 #include <QListWidget>
@@ -85,6 +86,32 @@ TEST(DeviceChooser, SeveralMayBePickedForTheSetAndCancelChoosesNothing)
         EXPECT_EQ(result.chosen, ok ? std::vector<size_t>{0} : std::vector<size_t>{});
         EXPECT_EQ(result.remember, ok);
     }
+}
+
+// "Name..." is offered once a namer is given, names a picked row by its
+// stable name (a USB calculator by its serial) and shows the label at once.
+TEST(DeviceChooser, NameGivesAPickedCalculatorALabel)
+{
+    CDeviceChooserDlg dialog(nullptr, Candidates(), false);
+    EXPECT_TRUE(dialog.NameButton()->isHidden());
+    std::vector<std::string> named;
+    dialog.SetNamer([&](const std::string& device, const std::string& name) {
+        named = {device, name};
+        return Message();
+    });
+    EXPECT_FALSE(dialog.NameButton()->isHidden());
+    EXPECT_FALSE(dialog.NameButton()->isEnabled());
+    dialog.List()->setCurrentRow(0);
+    ASSERT_TRUE(dialog.NameButton()->isEnabled());
+    QTimer::singleShot(0, [] {
+        auto* ask = dynamic_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(ask, nullptr);
+        ask->setTextValue(QStringLiteral("Desk\x1b 3"));
+        ask->accept();
+    });
+    dialog.NameButton()->click();
+    EXPECT_EQ(named, (std::vector<std::string>{"usb-serial:ZX-0042", "Desk\x1b 3"}));
+    EXPECT_TRUE(dialog.List()->item(0)->text().startsWith(QStringLiteral("Desk  3 - "))) << dialog.List()->item(0)->text().toStdString();
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -14,10 +16,13 @@
 
 #include <algorithm>
 
+#include "device/device_labels.h"
 #include "device/device_watch.h"
+#include "device/safe_text.h"
 
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "shell/device_config.h"
 
 namespace {
 
@@ -107,6 +112,10 @@ CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDev
         m_allow->setEnabled(false);
         connect(m_allow, &QPushButton::clicked, this, [this] { AllowAccess(); });
     }
+    m_name = buttons->addButton(Tr(texts, N_("Name...")), QDialogButtonBox::ActionRole);
+    m_name->setToolTip(Tr(texts, N_("Give this calculator a name, kept in your configuration")));
+    m_name->setVisible(false);
+    connect(m_name, &QPushButton::clicked, this, [this] { NameCurrent(); });
     layout->addWidget(buttons);
     connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
         UpdateOk();
@@ -184,6 +193,41 @@ void CDeviceChooserDlg::Relist()
 void CDeviceChooserDlg::UpdateOk()
 {
     m_ok->setEnabled(!m_list->selectedItems().isEmpty() || !m_path->text().trimmed().isEmpty());
+    const int row = m_list->currentRow();
+    m_name->setEnabled(row >= 0 && m_list->item(row)->isSelected());
+}
+
+void CDeviceChooserDlg::SetNamer(CalculatorNamer namer)
+{
+    m_namer = std::move(namer);
+    m_name->setVisible(static_cast<bool>(m_namer));
+}
+
+void CDeviceChooserDlg::NameCurrent()
+{
+    const int row = m_list->currentRow();
+    if (!m_namer || row < 0 || static_cast<size_t>(row) >= m_candidates.size()) {
+        return;
+    }
+    ListedDevice& device = m_candidates[static_cast<size_t>(row)];
+    bool ok = false;
+    const QString typed = QInputDialog::getText(
+        this, Tr(m_texts, N_("Name this calculator")),
+        QString::fromStdString(Message(N_("A name for %s, shown from now on in the rows and the history:"),
+                                       {SafeText(device.path, kLabelChars)})
+                                   .Render(m_texts)),
+        QLineEdit::Normal, Text(device.label), &ok);
+    if (!ok || typed.trimmed().isEmpty()) {
+        return;
+    }
+    const std::string name = typed.toStdString();
+    const Message failed = m_namer(StableNameOf(device.path, {device.serialNumber, device.portChain, "", ""}), name);
+    if (!failed.Empty()) {
+        QMessageBox::warning(this, Tr(m_texts, N_("Name this calculator")), QString::fromStdString(failed.Render(m_texts)));
+        return;
+    }
+    device.label = SafeText(TypedLabel(name), kLabelChars);
+    m_list->item(row)->setText(CandidateRowText(device, m_texts));
 }
 
 int CDeviceChooserDlg::LockedRow() const
@@ -238,11 +282,12 @@ DeviceChooserResult CDeviceChooserDlg::Result() const
 
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
                                DeviceChooserResult& result, AllowAccessFn allowAccess, const MoCatalogue* texts,
-                               CandidateLister lister)
+                               CandidateLister lister, CalculatorNamer namer)
 {
     // The stable names' folder is followed too: a cable's name appears there.
     CDeviceChooserDlg dialog(owner, candidates, several, std::move(allowAccess), texts, std::move(lister),
                              {"/dev/serial/by-id/port"});
+    dialog.SetNamer(std::move(namer));
     if (dialog.exec() != QDialog::Accepted) {
         return ChooserAnswer::Cancelled;
     }

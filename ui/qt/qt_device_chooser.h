@@ -48,6 +48,10 @@ public:
     QPushButton* AllowAccessButton() const { return m_allow; }
     QPushButton* RefreshButton() const { return m_refresh; }
     QLineEdit* PathField() const { return m_path; }
+    QPushButton* NameButton() const { return m_name; }
+    // With a namer, a picked row offers "Name...", which gives its
+    // calculator a label.
+    void SetNamer(CalculatorNamer namer);
     // Lists the candidates again, keeping what was picked (Refresh does).
     void Relist();
 
@@ -56,6 +60,7 @@ private:
     // -1 otherwise.
     int LockedRow() const;
     void AllowAccess();
+    void NameCurrent();
     void FillList();
     void UpdateOk();
     QString IntroText() const;
@@ -76,6 +81,8 @@ private:
     std::unique_ptr<CDeviceWatch> m_watch;
     std::vector<std::string> m_watched;
     QTimer* m_watchTimer = nullptr;
+    CalculatorNamer m_namer;
+    QPushButton* m_name = nullptr;
 };
 
 // One row of the list, two lines: what the device calls itself, then how it
@@ -85,4 +92,4 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts = 
 // Shows the chooser modally; Chosen with `result` filled, or Cancelled.
 ChooserAnswer RunDeviceChooser(QWidget* owner, const std::vector<ListedDevice>& candidates, bool several,
                                DeviceChooserResult& result, AllowAccessFn allowAccess = {},
-                               const MoCatalogue* texts = nullptr, CandidateLister lister = {});
+                               const MoCatalogue* texts = nullptr, CandidateLister lister = {}, CalculatorNamer namer = {});

@@ -112,7 +112,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
     if (Terminating()) {
         return ChooserAnswer::Cancelled;
     }
-    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister);
+    return RunDeviceChooser(m_mainWindow, candidates, several, result, m_allowAccess, m_texts, m_lister, m_namer);
 }
 
 void CQtFrontEnd::Warn(const Message& text)

@@ -54,7 +54,11 @@ public:
                                 DeviceChooserResult& result) override;
     std::function<bool(const std::string& id)> m_allowAccess;
     void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
-    void SetCalculatorNamer(CalculatorNamer namer) override { m_classroom.SetNamer(std::move(namer)); }
+    void SetCalculatorNamer(CalculatorNamer namer) override
+    {
+        m_namer = namer;
+        m_classroom.SetNamer(std::move(namer));
+    }
     // Ends every running event loop once control returns to it; the process
     // then exits with `code`.
     void PostQuitMessage(int code) override;
@@ -100,5 +104,6 @@ private:
     QTimer* m_watch = nullptr;
     CStallNotice m_notice;
     CandidateLister m_lister;
+    CalculatorNamer m_namer;   // gives a calculator a label (the chooser's and the rows' Name...)
     int m_quitCode = 0;
 };
