@@ -253,7 +253,7 @@ TEST_F(Classroom, RowsFitTerminalsFromSixtyColumnsAndRedrawInPlace)
         const std::string lost = "  failed: the OS image, block 34 of 69: the link to the calculator was lost";
         const size_t row = run.err.find(lost.substr(0, 40));
         ASSERT_NE(row, std::string::npos) << run.err;
-        const std::string shown = run.err.substr(row, run.err.find('\n', row) - row);
+        const std::string shown = run.err.substr(row, run.err.find_first_of("\r\n", row) - row);
         EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6") << shown;
         EXPECT_EQ((lost + " ").find(shown.substr(0, shown.size() - 3) + " "), 0u) << shown;
         EXPECT_EQ(run.err.find("the calculator was lost"), std::string::npos);
