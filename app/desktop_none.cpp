@@ -6,14 +6,13 @@
 #include "app/desktop.h"
 #include "app/translations.h"
 #include "i18n/message.h"
+#include "shell/own_lines.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
                                 const CUpdaterCommandLineInfo& /*commandLine*/, const UserCatalogue* texts)
 {
-    std::cerr << "zentrix-update: "
-              << Message(N_("this build has no window front end; using the console"))
-                     .Render(texts != nullptr ? &texts->catalogue : nullptr)
-              << "\n";
+    COwnLines(std::cerr, texts != nullptr ? &texts->catalogue : nullptr, StandardErrorColumns)
+        .Say(Message(N_("this build has no window front end; using the console")), OwnLineKind::Plain);
     return std::nullopt;
 }
 

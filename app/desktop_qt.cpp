@@ -28,7 +28,8 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
                 ? Message(N_("cannot open a window (no display can be reached at DISPLAY=%s); using the console"),
                           {SafeText(display)})
                 : Message(N_("cannot open a window (no display can be reached); using the console"));
-        std::cerr << "zentrix-update: " << why.Render(texts != nullptr ? &texts->catalogue : nullptr) << "\n";
+        COwnLines(std::cerr, texts != nullptr ? &texts->catalogue : nullptr, StandardErrorColumns)
+            .Say(why, OwnLineKind::Plain);
         return std::nullopt;
     }
     StopRequests* stops = InstallStopSignals(true);
@@ -46,7 +47,7 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     frontEnd.SetCatalogue(texts != nullptr ? &texts->catalogue : nullptr);
     // pkexec asks for the administrator in a window of its own.
     const MoCatalogue* catalogue = texts != nullptr ? &texts->catalogue : nullptr;
-    frontEnd.m_allowAccess = [catalogue](const std::string& id) { return GrantAccess(id, "", std::cerr, catalogue) == 0; };
+    frontEnd.m_allowAccess = [catalogue](const std::string& id) { return GrantAccess(id, "", COwnLines(std::cerr, catalogue, StandardErrorColumns)) == 0; };
     app.SetFrontEnd(&frontEnd);
     app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));

@@ -30,12 +30,12 @@ std::vector<ListedDevice> UnlistedCandidates(const std::vector<ListedDevice>& li
 
 }  // namespace
 
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, const COwnLines& note)
 {
+    const MoCatalogue* texts = note.Catalogue();
     const Message origin = Message::Word(choice.origin);
     if (choice.NamesAnyDevice()) {
-        note << "zentrix-update: "
-             << Message(N_("the calculators listed are those named by %s"), {origin}).Render(texts) << "\n";
+        note.Say(Message(N_("the calculators listed are those named by %s"), {origin}), OwnLineKind::Plain);
     }
     std::vector<ListedDevice> devices = ListOfferedDevices(choice);
     AttachLabels(devices, choice.labels);

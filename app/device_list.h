@@ -4,12 +4,10 @@
 #include <iosfwd>
 
 #include "device/device_choice.h"
-
-class MoCatalogue;
+#include "shell/own_lines.h"
 
 // Writes one line per offered device to `out`, each with its label, then
 // one per device the chooser would offer besides ("not configured"), and a
-// hint when there is none, and where the list came from to `note`, in the language of `texts`
-// (null: English); the exit code of --list-devices.
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note,
-                    const MoCatalogue* texts = nullptr);
+// hint when there is none, in the language of `note`'s catalogue, and
+// says where the list came from on `note`; the exit code of --list-devices.
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, const COwnLines& note);

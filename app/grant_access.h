@@ -3,14 +3,12 @@
 // zentrix-update --grant-access VVVV:PPPP: lets the user at the seat open one
 // calculator model over USB by running the privileged helper, through pkexec
 // unless the program already runs as root.
-#include <iosfwd>
 #include <string>
+
+#include "shell/own_lines.h"
 
 // Runs the helper for `id` (VVVV:PPPP, either case) and, unless empty, the
 // group `group` may open it too; returns the exit code of the option: the
 // helper's, or 2 for an argument that is no ID or no group name and 1 when
-// the helper cannot be started. Says what happened on `err`, in the
-// language of `texts` (null: English).
-class MoCatalogue;
-int GrantAccess(const std::string& id, const std::string& group, std::ostream& err,
-                const MoCatalogue* texts = nullptr);
+// the helper cannot be started. Says what went wrong on `err`.
+int GrantAccess(const std::string& id, const std::string& group, const COwnLines& err);

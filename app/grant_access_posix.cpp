@@ -35,7 +35,7 @@ std::string HelperPath()
     return std::filesystem::weakly_canonical(program.parent_path() / ZENTRIX_GRANT_HELPER_FROM_BIN, error).string();
 }
 
-int Run(std::vector<std::string> texts, std::ostream& err, const MoCatalogue* catalogue)
+int Run(std::vector<std::string> texts, const COwnLines& err)
 {
     std::vector<char*> argv;
     for (std::string& text : texts) {
@@ -45,9 +45,7 @@ int Run(std::vector<std::string> texts, std::ostream& err, const MoCatalogue* ca
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (spawned != 0) {
-        err << "zentrix-update: "
-            << Message(N_("cannot run %s: %s"), {texts[0], std::string(std::strerror(spawned))}).Render(catalogue)
-            << "\n";
+        err.Say(Message(N_("cannot run %s: %s"), {texts[0], std::string(std::strerror(spawned))}), OwnLineKind::Error);
         return 1;
     }
     int status = 0;
@@ -69,26 +67,22 @@ bool IsGroupName(const std::string& name)
 
 }  // namespace
 
-int GrantAccess(const std::string& id, const std::string& group, std::ostream& err, const MoCatalogue* texts)
+int GrantAccess(const std::string& id, const std::string& group, const COwnLines& err)
 {
     const std::string normalized = NormalizedUsbId(id);
     if (normalized.empty()) {
-        err << "zentrix-update: "
-            << Message(N_("--grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex "
-                          "digits each, as lsusb shows them), not \"%s\""),
-                       {SafeText(id)})
-                   .Render(texts)
-            << "\n";
+        err.Say(Message(N_("--grant-access needs the calculator's USB IDs as VVVV:PPPP (four hex "
+                           "digits each, as lsusb shows them), not \"%s\""),
+                        {SafeText(id)}),
+                OwnLineKind::Error);
         return 2;
     }
     std::vector<std::string> command = {HelperPath(), normalized};
     if (!group.empty() && !IsGroupName(group)) {
-        err << "zentrix-update: "
-            << Message(N_("--group needs a group's name (lower-case letters, digits, _ and -, at most 32), not "
-                          "\"%s\""),
-                       {SafeText(group)})
-                   .Render(texts)
-            << "\n";
+        err.Say(Message(N_("--group needs a group's name (lower-case letters, digits, _ and -, at most 32), not "
+                           "\"%s\""),
+                        {SafeText(group)}),
+                OwnLineKind::Error);
         return 2;
     }
     if (!group.empty()) {
@@ -99,5 +93,5 @@ int GrantAccess(const std::string& id, const std::string& group, std::ostream& e
         // for a few minutes) and starts the helper with a clean environment.
         command.insert(command.begin(), "/usr/bin/pkexec");
     }
-    return Run(std::move(command), err, texts);
+    return Run(std::move(command), err);
 }

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <ostream>
-
 #include "app/grant_access.h"
 #include "i18n/message.h"
 
-int GrantAccess(const std::string& /*id*/, const std::string& /*group*/, std::ostream& err, const MoCatalogue* texts)
+int GrantAccess(const std::string& /*id*/, const std::string& /*group*/, const COwnLines& err)
 {
-    err << "zentrix-update: "
-        << Message(N_("--grant-access is for Linux; on Windows the calculator's driver gives access")).Render(texts)
-        << "\n";
+    err.Say(Message(N_("--grant-access is for Linux; on Windows the calculator's driver gives access")),
+            OwnLineKind::Error);
     return 2;
 }

@@ -24,6 +24,7 @@
 #include "shell/image_folder_memory.h"
 #include "shell/keep_awake.h"
 #include "shell/last_run_trace.h"
+#include "shell/own_lines.h"
 #include "shell/problem_report.h"
 #include "shell/console_main_window.h"
 #include "shell/reply_timeout.h"
@@ -37,13 +38,6 @@
 #include "ui/console/terminal_width.h"
 
 namespace {
-
-// A line on standard error, in the user's language.
-void SayLine(const MoCatalogue* texts, const Message& line)
-{
-    std::cerr << line.Render(texts) << '\n';
-}
-
 
 const char* ModeName(UpdateMode mode)
 {
@@ -66,14 +60,15 @@ void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
     };
 }
 
-int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalogue* texts)
+int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLines& say)
 {
+    const MoCatalogue* texts = say.Catalogue();
     if (app.m_offerChooser) {
         std::vector<Message> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        SayLine(texts, NothingConfiguredLine(app.m_userConfigFile, candidates));
+        say.Say(NothingConfiguredLine(app.m_userConfigFile, candidates), OwnLineKind::Plain);
     }
     app.m_checkImagesFirst = options.Strict();
     StopRequests* stops = InstallStopSignals(false);
@@ -104,11 +99,11 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const MoCatalo
 // into the run's wait policy; a variable that is not a number of seconds is
 // reported and means no limit.
 void ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
-                      const MoCatalogue* texts)
+                      const COwnLines& say)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
     if (!setting.warning.Empty()) {
-        std::cerr << "zentrix-update: " << setting.warning.Render(texts) << '\n';
+        say.Say(setting.warning);
     }
     const SilenceLimit limit = ChooseSilenceLimit(setting, ConfiguredSilenceLimitMs(files), options.Strict());
     app.m_wait.silenceLimitMs = limit.ms;
@@ -131,7 +126,7 @@ DeviceSources ConfigFiles()
 
 // The calculators to look for, from the first source that names any; the
 // warnings of the configuration files go to standard error.
-DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& files, const MoCatalogue* texts)
+DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& files, const COwnLines& say)
 {
     DeviceSources sources;
     sources.commandLineDevices = options.devices;
@@ -142,7 +137,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
     sources.machineFile = files.machineFile;
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const Message& warning : resolved.warnings) {
-        SayLine(texts, warning);
+        say.Say(warning);
     }
     return std::move(resolved.choice);
 }
@@ -151,7 +146,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
 ProblemReportParts ReportParts(const DeviceChoice& devices)
 {
     std::ostringstream listing;
-    PrintDeviceList(devices, listing, listing);
+    PrintDeviceList(devices, listing, COwnLines(listing, nullptr));
     const std::string history = HistoryFilePath();
 #ifdef _WIN32
     const char* home = std::getenv("USERPROFILE");
@@ -166,19 +161,19 @@ ProblemReportParts ReportParts(const DeviceChoice& devices)
 // the platform and the device listing in one file for a developer; with
 // FILE "-" on standard output.
 int ReportProblem(const std::string& file, const ProgramOptions& options, const DeviceSources& files,
-                  const MoCatalogue* texts)
+                  const COwnLines& say)
 {
-    const ProblemReportParts parts = ReportParts(ChooseDevices(options, files, texts));
+    const ProblemReportParts parts = ReportParts(ChooseDevices(options, files, say));
     Message problem;
     const bool toOutput = file == "-";
     if (!(toOutput ? PrintProblemReport(std::cout, parts, problem) : WriteProblemReport(file, parts, problem))) {
-        SayLine(texts, Message("zentrix-update: %s", {problem}));
+        say.Say(problem, OwnLineKind::Error);
         return 1;
     }
     if (!toOutput) {
         std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
                              {SafeText(file)})
-                         .Render(texts)
+                         .Render(say.Catalogue())
                   << '\n';
     }
     return 0;
@@ -187,10 +182,10 @@ int ReportProblem(const std::string& file, const ProgramOptions& options, const 
 // The pinned OS image: --image-sha256, else the configuration files'
 // image-sha256. False (said) when the one that counts is malformed: the
 // program would not know what it may send.
-bool ImagePin(const ProgramOptions& options, const DeviceSources& files, std::string& pin, const MoCatalogue* texts)
+bool ImagePin(const ProgramOptions& options, const DeviceSources& files, std::string& pin, const COwnLines& say)
 {
     if (!options.badPin.Empty()) {
-        SayLine(texts, options.badPin);
+        say.Say(options.badPin, OwnLineKind::Error);
         return false;
     }
     if (options.imageSha256) {
@@ -199,10 +194,10 @@ bool ImagePin(const ProgramOptions& options, const DeviceSources& files, std::st
     }
     const std::optional<std::string> configured = ConfiguredImagePin(files);
     if (configured && !ParseSha256Hex(*configured, pin)) {
-        SayLine(texts, Message("zentrix-update: %s",
-                               {Message(N_("image-sha256 %s in the configuration file is not a SHA-256 of 64 hex "
-                                           "digits: nothing was done"),
-                                        {SafeText(*configured, 80)})}));
+        say.Say(Message(N_("image-sha256 %s in the configuration file is not a SHA-256 of 64 hex "
+                           "digits: nothing was done"),
+                        {SafeText(*configured, 80)}),
+                OwnLineKind::Error);
         return false;
     }
     return true;
@@ -220,10 +215,11 @@ int main(int argc, char** argv)
     // The user's language; English (the program's own texts) without one.
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
+    const COwnLines say(std::cerr, texts, StandardErrorColumns);
     if (AsksForHistory(arguments)) {
         LetSignalsEndTheProcess();
         const int code = ReportHistory(arguments, HistoryFilePath(), texts, TerminalSizeOf(STDOUT_FILENO).columns,
-                                       std::cout, std::cerr);
+                                       std::cout, say);
         std::cout.flush();
         return code;
     }
@@ -232,29 +228,29 @@ int main(int argc, char** argv)
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
     if (!notMoved.Empty()) {
-        SayLine(texts, Message("zentrix-update: %s", {notMoved}));
+        say.Say(notMoved);
     }
 #endif
     std::string pin;
-    if (!ImagePin(options, files, pin, texts)) {
+    if (!ImagePin(options, files, pin, say)) {
         return kExitUsage;
     }
     if (options.Strict() && !options.refused.Empty()) {
-        SayLine(texts, options.refused);   // before anything is opened
+        say.Say(options.refused, OwnLineKind::Error);   // before anything is opened
         return kExitUsage;
     }
     for (const Message& warning : options.warnings) {
-        SayLine(texts, warning);
+        say.Say(warning);
     }
     if (options.reportProblem) {
-        return ReportProblem(*options.reportProblem, options, files, texts);
+        return ReportProblem(*options.reportProblem, options, files, say);
     }
     if (options.group && !options.grantAccess) {
-        SayLine(texts, Message("zentrix-update: %s", {Message(N_("--group NAME goes with --grant-access VVVV:PPPP: nothing was done"))}));
+        say.Say(Message(N_("--group NAME goes with --grant-access VVVV:PPPP: nothing was done")), OwnLineKind::Error);
         return kExitUsage;
     }
     if (options.grantAccess) {
-        return GrantAccess(*options.grantAccess, options.group.value_or(""), std::cerr, texts);
+        return GrantAccess(*options.grantAccess, options.group.value_or(""), say);
     }
     switch (options.option) {
     case ProgramOption::Help:
@@ -264,7 +260,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(ChooseDevices(options, files, texts), std::cout, std::cerr, texts);
+        return PrintDeviceList(ChooseDevices(options, files, say), std::cout, say);
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -281,7 +277,7 @@ int main(int argc, char** argv)
         // No folder given: the machine's configured one (a station's), if any.
         withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
     }
-    const DeviceChoice devices = ChooseDevices(options, files, texts);
+    const DeviceChoice devices = ChooseDevices(options, files, say);
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
@@ -294,23 +290,20 @@ int main(int argc, char** argv)
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
-    ReadReplyTimeout(app, options, files, texts);
+    ReadReplyTimeout(app, options, files, say);
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());
     if (unknownUi) {
-        SayLine(texts, Message("zentrix-update: %s",
-                               {Message(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
-                                        {SafeText(std::getenv("ZENTRIX_UI"))})}));
+        say.Say(Message(N_("ZENTRIX_UI=%s is neither gui nor console; choosing by the display"),
+                        {SafeText(std::getenv("ZENTRIX_UI"))}));
     }
     if (mode == UiMode::Gui && (options.assumeYes || options.json)) {
-        std::cerr << "zentrix-update: "
-                  << Message(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
-                             {std::string(options.assumeYes ? "--yes" : "--json")})
-                         .Render(texts)
-                  << '\n';
+        say.Say(Message(N_("%s works in console mode only (ZENTRIX_UI=console chooses it)"),
+                        {std::string(options.assumeYes ? "--yes" : "--json")}),
+                OwnLineKind::Error);
         return kExitUsage;
     }
     if (mode == UiMode::Gui) {
@@ -319,5 +312,5 @@ int main(int argc, char** argv)
             return *code;
         }
     }
-    return RunOnConsole(app, withFolder, texts);
+    return RunOnConsole(app, withFolder, say);
 }

@@ -30,8 +30,6 @@ constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFB
 // no two rows look alike.
 constexpr size_t kPathChars = 260;
 constexpr const char* kNotStarted = N_("not started");
-constexpr const char* kOfferNextNote =
-    N_("Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended");
 constexpr const char* kImagesChangedNote =
     N_("The images in the folder have changed: this station goes on with the images it started with; "
        "the new images are used after a restart");
@@ -76,25 +74,26 @@ Tally TallyOf(const std::vector<ClassroomRow>& rows)
     return tally;
 }
 
-// The station's heading with its count so far.
-Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check)
+// The station's heading with its count so far; `end` says how it is ended.
+Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check, const char* end)
 {
     const Tally t = TallyOf(rows);
+    const Message ending(end);
     if (check) {
-        return Message(N_("Station: every calculator connected is checked, nothing is written; Close or Ctrl+C "
-                          "ends the station (%d checked, %d could not be read so far)"),
-                       {std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
+        return Message(N_("Station: every calculator connected is checked, nothing is written; %s "
+                          "(%d checked, %d could not be read so far)"),
+                       {ending, std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
     }
     if (t.of[UnsupportedModel] > 0) {
-        return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
-                             "station (%d updated, %d current, %d not supported, %d failed so far)"),
-                          {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
-                           std::to_string(t.of[UnsupportedModel]), std::to_string(t.of[Failed])});
+        return Message(N_("Station: every calculator connected is updated at once; %s "
+                          "(%d updated, %d current, %d not supported, %d failed so far)"),
+                       {ending, std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
+                        std::to_string(t.of[UnsupportedModel]), std::to_string(t.of[Failed])});
     }
-    return Message(N_("Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
-                         "station (%d updated, %d current, %d failed so far)"),
-                      {std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
-                       std::to_string(t.of[Failed])});
+    return Message(N_("Station: every calculator connected is updated at once; %s "
+                      "(%d updated, %d current, %d failed so far)"),
+                   {ending, std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
+                    std::to_string(t.of[Failed])});
 }
 
 // What the station tells the service manager (machine text, in English):
@@ -158,6 +157,18 @@ bool IsCountsText(const Message& line)
     return pattern != nullptr && (std::strcmp(pattern, RowCountsText({}).Pattern()) == 0 ||
                                   std::strcmp(pattern, CheckCountsText({}).Pattern()) == 0 ||
                                   std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
+}
+
+ControlWords WindowControlWords()
+{
+    return {N_("Close ends the station"), N_("Close the window to end."),
+            N_("Press a row's Next button to update the next calculator on its port")};
+}
+
+ControlWords ConsoleControlWords()
+{
+    return {N_("Ctrl+C ends the station"), N_("Press Ctrl+C to end."),
+            N_("Press Enter to update the next calculator on a port whose row has ended")};
 }
 
 Message CalculatorName(const ClassroomRow& row)
@@ -647,9 +658,10 @@ std::vector<ClassroomRow> CClassroom::StationCalculators() const
 
 Message CClassroom::StationHeading() const
 {
-    Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly);
+    const ControlWords words = m_in.view->Words();
+    Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly, words.endStation);
     if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
-        heading = Message(kLines, {heading, Message(kOfferNextNote)});
+        heading = Message(kLines, {heading, Message(words.offerNext)});
     }
     if (m_imagesChanged) {
         heading = Message(kLines, {heading, Message(kImagesChangedNote)});

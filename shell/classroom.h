@@ -67,6 +67,16 @@ Message CalculatorName(const ClassroomRow& row);
 // What a silent row says after its phase: "not answering for 12 s".
 Message SilentText(const ClassroomRow& row);
 
+// How a front end's texts name its own controls (patterns marked with N_):
+// the console speaks of its keys, a window of its buttons.
+struct ControlWords {
+    const char* endStation;   // inside the station's heading: "Close ends the station"
+    const char* endConnect;   // ends the station's connect box: "Close the window to end."
+    const char* offerNext;    // under the heading while a row offers the next calculator
+};
+ControlWords WindowControlWords();
+ControlWords ConsoleControlWords();
+
 // The rows' view, implemented by each front end. Every call comes from the
 // thread that runs the update loop (the GUI thread in the window).
 class IClassroomView {
@@ -92,6 +102,8 @@ public:
     // the counts, every row with its result) stays in sight until the user
     // closes it. A view whose end lines stay on the screen returns at once.
     virtual void AwaitClose() {}
+    // The words the station's texts use for this front end's controls.
+    virtual ControlWords Words() const { return WindowControlWords(); }
 };
 
 // The port of one run: a row under a lock. The run's thread writes it, the

@@ -55,17 +55,6 @@ std::vector<std::string> Split(const char* text, char separator)
     return parts;
 }
 
-// A warning as the program says it, after its name.
-Message Said(const Message& warning)
-{
-    return Message("zentrix-update: %s", {warning});
-}
-
-Message Said(const char* pattern, std::initializer_list<MessageArg> args)
-{
-    return Said(Message(pattern, args));
-}
-
 // Why a `label = DEVICE = NAME` line's value is not read; empty when it was.
 Message ReadLabel(const std::string& value, DeviceChoice& choice)
 {
@@ -153,18 +142,18 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<Messa
         return {};
     }
     if (error || status.type() != std::filesystem::file_type::regular) {
-        warnings.push_back(Said(N_("cannot read %s: %s"),
-                                                           {SafeText(file), error ? MessageArg(error.message()) : MessageArg(Message(N_("not a file")))}));
+        warnings.push_back(Message(N_("cannot read %s: %s"),
+                                   {SafeText(file), error ? MessageArg(error.message()) : MessageArg(Message(N_("not a file")))}));
         return {};
     }
     if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes) {
-        warnings.push_back(Said(N_("%s is ignored: it is larger than %d KiB"),
-                                                           {SafeText(file), std::to_string(kMaxConfigFileBytes / 1024)}));
+        warnings.push_back(Message(N_("%s is ignored: it is larger than %d KiB"),
+                                   {SafeText(file), std::to_string(kMaxConfigFileBytes / 1024)}));
         return {};
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        warnings.push_back(Said(N_("cannot read %s: %s"), {SafeText(file), std::string(std::strerror(errno))}));
+        warnings.push_back(Message(N_("cannot read %s: %s"), {SafeText(file), std::string(std::strerror(errno))}));
         return {};
     }
     // Read through the bound only, should the file have grown since.
@@ -240,14 +229,13 @@ DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileN
         const Message problem = tooLong ? Message(N_("longer than %d characters"), {std::to_string(kMaxLineChars)})
                                         : ReadLine(line, choice);
         if (!problem.Empty() && ++ignored <= kMaxLineWarnings) {
-            warnings.push_back(Said(N_("%s:%s: %s; line ignored"), {SafeText(fileName), std::to_string(number), problem}));
+            warnings.push_back(Message(N_("%s:%s: %s; line ignored"), {SafeText(fileName), std::to_string(number), problem}));
         }
     }
     if (ignored > kMaxLineWarnings) {
         const int more = ignored - kMaxLineWarnings;
-        warnings.push_back(Said(Message::Count("%s: %d more line ignored", "%s: %d more lines ignored",
-                                               static_cast<unsigned long>(more),
-                                               {SafeText(fileName), std::to_string(more)})));
+        warnings.push_back(Message::Count("%s: %d more line ignored", "%s: %d more lines ignored",
+                                          static_cast<unsigned long>(more), {SafeText(fileName), std::to_string(more)}));
     }
     return choice;
 }
@@ -414,7 +402,7 @@ Message NothingConfiguredLine(const std::string& userFile, const std::vector<Mes
         }
         line = Message(N_("%s; it could be one of: %s"), {line, listed});
     }
-    return Said(line);
+    return line;
 }
 
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)

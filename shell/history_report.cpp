@@ -22,8 +22,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "zentrix-update: usage: zentrix-update --history [--json | --csv] [--since DATE] [--from FILE]...\n"
-    "                       [--by-calculator [--needs VERSION]]\n";
+    "usage: zentrix-update --history [--json | --csv] [--since DATE] [--from FILE]...\n"
+    "       [--by-calculator [--needs VERSION]]";
 
 struct HistoryQuery {
     HistoryFormat format = HistoryFormat::Table;
@@ -80,7 +80,7 @@ bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
 
 // The moment of --since into `query`; false, with the usage error naming the
 // value in `err`, when it cannot be read.
-bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
+bool ReadSince(HistoryQuery& query, Message& err)
 {
     if (query.since.empty()) {
         return true;
@@ -88,13 +88,10 @@ bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
     const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(query.since, now);
     if (!at) {
-        err = "zentrix-update: " +
-              Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+        err = Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
                          "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
                          "days ago)"),
-                      {SafeText(query.since)})
-                  .Render(texts) +
-              "\n";
+                      {SafeText(query.since)});
         return false;
     }
     query.sinceTime = RecordTimeText(*at);
@@ -103,16 +100,13 @@ bool ReadSince(HistoryQuery& query, const MoCatalogue* texts, std::string& err)
 
 // --needs takes a version; false, with the usage error in `err`, for
 // anything else.
-bool CheckNeeds(const HistoryQuery& query, const MoCatalogue* texts, std::string& err)
+bool CheckNeeds(const HistoryQuery& query, Message& err)
 {
     if (!query.needs || IsVersionText(*query.needs)) {
         return true;
     }
-    err = "zentrix-update: " +
-          Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"),
-                  {SafeText(*query.needs)})
-              .Render(texts) +
-          "\n";
+    err = Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"),
+                  {SafeText(*query.needs)});
     return false;
 }
 
@@ -389,16 +383,16 @@ bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& so
 }  // namespace
 
 int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  int columns, std::ostream& out, std::ostream& err)
+                  int columns, std::ostream& out, const COwnLines& err)
 {
     HistoryQuery query;
     if (!ParseQuery(arguments, query)) {
-        err << kUsage;
+        err.SayShown(kUsage, OwnLineKind::Plain);
         return 2;
     }
-    std::string usage;
-    if (!ReadSince(query, texts, usage) || !CheckNeeds(query, texts, usage)) {
-        err << usage;
+    Message usage;
+    if (!ReadSince(query, usage) || !CheckNeeds(query, usage)) {
+        err.Say(usage, OwnLineKind::Error);
         return 2;
     }
     const bool twoPasses = query.format == HistoryFormat::Table && !query.byCalculator;
@@ -412,11 +406,11 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
     const bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
                     WriteReport(query, sources, where, texts, columns, records, out, problem);
     if (!ok) {
-        err << "zentrix-update: " << problem.Render(texts) << "\n";
+        err.Say(problem, OwnLineKind::Error);
         return 1;
     }
     for (const Message& warning : records.Warnings()) {
-        err << "zentrix-update: " << warning.Render(texts) << "\n";
+        err.Say(warning);
     }
     return 0;
 }
@@ -427,7 +421,7 @@ HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std
     std::ostringstream out;
     std::ostringstream err;
     HistoryReport report;
-    report.exitCode = ReportHistory(arguments, path, texts, columns, out, err);
+    report.exitCode = ReportHistory(arguments, path, texts, columns, out, COwnLines(err, texts));
     report.out = out.str();
     report.err = err.str();
     return report;

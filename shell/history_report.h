@@ -11,6 +11,7 @@
 #include "shell/csv_cell.h"
 #include "shell/history.h"
 #include "shell/history_table.h"
+#include "shell/own_lines.h"
 
 class MoCatalogue;
 
@@ -59,7 +60,7 @@ bool AsksForHistory(const std::vector<std::string>& arguments);
 // width of the terminal the table is shown on (0: no terminal); see
 // CHistoryTable.
 int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  int columns, std::ostream& out, std::ostream& err);
+                  int columns, std::ostream& out, const COwnLines& err);
 // The same into texts (a window shows them).
 HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
                             const MoCatalogue* texts = nullptr, int columns = 0);

@@ -93,17 +93,14 @@ std::string Suggestion(const std::string& unknown)
     return std::string(best);
 }
 
-// A warning as the program says it, after its name.
-constexpr const char* kSaid = "zentrix-update: %s";
-
 // The first argument that cannot be followed, as the usage error it is
 // where the command line must be exact.
 void NoteRefused(ProgramOptions& options, const Message& problem)
 {
     if (options.refused.Empty()) {
         options.refused = Message(
-            kSaid, {Message(N_("%s: nothing was done (with --yes, --json or --report-problem the command line must be exact)"),
-                            {problem})});
+            N_("%s: nothing was done (with --yes, --json or --report-problem the command line must be exact)"),
+            {problem});
     }
 }
 
@@ -112,7 +109,7 @@ void NoteRefused(ProgramOptions& options, const Message& problem)
 // line must be exact.
 void Refuse(ProgramOptions& options, const Message& warning, const Message& problem)
 {
-    options.warnings.push_back(Message(kSaid, {warning}));
+    options.warnings.push_back(warning);
     NoteRefused(options, problem);
 }
 
@@ -177,8 +174,8 @@ void TakeValueOption(const std::vector<std::string>& arguments, size_t& i, std::
         if (ParseSha256Hex(value, pin)) {
             options.imageSha256 = pin;
         } else if (options.badPin.Empty()) {
-            options.badPin = Message(kSaid, {Message(N_("--image-sha256 %s is not a SHA-256 of 64 hex digits: nothing was done"),
-                                                     {SafeText(value, kShownArgumentChars)})});
+            options.badPin = Message(N_("--image-sha256 %s is not a SHA-256 of 64 hex digits: nothing was done"),
+                                     {SafeText(value, kShownArgumentChars)});
         }
     } else {
         options.grantAccess = value;
@@ -253,8 +250,8 @@ void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& 
     }
     for (size_t i = 1; i < modes.size(); ++i) {
         if (modes[i] != modes[0]) {
-            options.warnings.push_back(Message(
-                kSaid, {Message(N_("%s and %s cannot both be used; %s (given first) wins"), {modes[0], modes[i], modes[0]})}));
+            options.warnings.push_back(
+                Message(N_("%s and %s cannot both be used; %s (given first) wins"), {modes[0], modes[i], modes[0]}));
             return;
         }
     }

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr std::string_view kShortened = "...";
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";   // U+2026, one column
 
 bool StartsCharacter(char c)
 {
@@ -71,6 +72,26 @@ std::string ShortenedToColumns(std::string_view text, size_t columns)
     std::string kept = LeadingColumns(text, columns - kShortened.size());
     kept.erase(kept.find_last_not_of(' ') + 1);
     return kept + std::string(kShortened);
+}
+
+std::string CutAtWord(std::string_view text, size_t columns)
+{
+    if (TextColumns(text) <= columns) {
+        return std::string(text);
+    }
+    if (columns == 0) {
+        return {};
+    }
+    std::string kept = LeadingColumns(text, columns - 1);
+    if (text[kept.size()] != ' ') {
+        // A word goes on after the cut: it is left out whole.
+        const size_t space = kept.find_last_of(' ');
+        if (space != std::string::npos && kept.find_first_not_of(' ') < space) {
+            kept.erase(space);
+        }
+    }
+    kept.erase(kept.find_last_not_of(' ') + 1);
+    return kept + std::string(kEllipsis);
 }
 
 std::string WrapAtWords(const std::string& text, int columns)

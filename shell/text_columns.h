@@ -15,6 +15,11 @@ std::string LeadingColumns(std::string_view text, size_t columns);
 // "..." that takes `columns` (a start of "..." when `columns` < 4).
 std::string ShortenedToColumns(std::string_view text, size_t columns);
 
+// `text` when it takes at most `columns` columns, else its start up to the
+// end of a word followed by "…" (one character), taking at most `columns`;
+// a first word longer than that is cut inside, between two characters.
+std::string CutAtWord(std::string_view text, size_t columns);
+
 // `text` with each of its lines longer than `columns` - 1 characters (the
 // last column is left free, where some terminals wrap at once) broken at
 // spaces, the space at a break left out. A word longer than a line stays

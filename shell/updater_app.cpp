@@ -51,14 +51,12 @@ constexpr const char* kSetConnectText =
     N_("Please connect every calculator you want to update.\r\n"
        "All of them are updated at the same time.");
 constexpr const char* kStationConnectText =
-    N_("Every calculator connected from now on is updated as soon as it is found.\r\n"
-       "Close the window or press Ctrl+C to end.");
+    N_("Every calculator connected from now on is updated as soon as it is found.\r\n%s");
 constexpr const char* kSetCheckText =
     N_("Please connect every calculator you want to check.\r\n"
        "All of them are checked at the same time; nothing is written to them.");
 constexpr const char* kStationCheckText =
-    N_("Every calculator connected from now on is checked as soon as it is found; nothing is written to it.\r\n"
-       "Close the window or press Ctrl+C to end.");
+    N_("Every calculator connected from now on is checked as soon as it is found; nothing is written to it.\r\n%s");
 constexpr const char* kSetConnectCaption = N_("Connect the calculators.");
 constexpr const char* kSetDataLossText =
     N_("Updating deletes all data in the Main Memory of every calculator that is updated.\r\n"
@@ -376,7 +374,10 @@ bool CUpdaterApp::PromptClassroom()
     const bool station = m_mode == UpdateMode::Watch;
     const char* connectText = m_checkOnly ? (station ? kStationCheckText : kSetCheckText)
                                           : (station ? kStationConnectText : kSetConnectText);
-    const int connect = FrontEnd().MessageBox(Message(connectText), Message(kSetConnectCaption), kExclamationOk);
+    // A station's box ends with how this front end ends it.
+    const Message ending(FrontEnd().Classroom()->Words().endConnect);
+    const int connect = FrontEnd().MessageBox(station ? Message(connectText, {ending}) : Message(connectText),
+                                              Message(kSetConnectCaption), kExclamationOk);
     if (connect != IDOK) {
         return false;
     }

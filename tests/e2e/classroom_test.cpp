@@ -219,7 +219,7 @@ TEST_F(Classroom, RowsFitTerminalsFromSixtyColumnsAndRedrawInPlace)
             devices += paths.back() + ";";
         }
         const ProcessResult run = RunProcess(
-            {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()},
+            {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", "--usb-idd", (m_dir / "img").string()},
             {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=", "ZENTRIX_REPLY_TIMEOUT=2",
              "TMPDIR=" + (m_dir / "scratch").string()},
             "ok\nok\nok\ncancel\n", 0, terminal.columns, 0, terminal.lines);
@@ -247,8 +247,15 @@ TEST_F(Classroom, RowsFitTerminalsFromSixtyColumnsAndRedrawInPlace)
             EXPECT_EQ(row, pass.headingRows.front());
         }
         ExpectWholeNumbersInRows(run.err, paths);
-        // The finished rows were shown, cut at the edge where they were long.
-        EXPECT_NE(run.err.find("  failed: the OS image, block 34 of 69: the li"), std::string::npos);
+        // The mistyped option's warning was broken between words, like the
+        // rest; a finished row too long was cut after a word, ending in "…".
+        EXPECT_NE(run.err.find("zentrix-update: unknown option --usb-idd"), std::string::npos) << run.err;
+        const std::string lost = "  failed: the OS image, block 34 of 69: the link to the calculator was lost";
+        const size_t row = run.err.find(lost.substr(0, 40));
+        ASSERT_NE(row, std::string::npos) << run.err;
+        const std::string shown = run.err.substr(row, run.err.find_first_of("\r\n", row) - row);
+        EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6") << shown;
+        EXPECT_EQ((lost + " ").find(shown.substr(0, shown.size() - 3) + " "), 0u) << shown;
         EXPECT_EQ(run.err.find("the calculator was lost"), std::string::npos);
         EXPECT_TRUE(fs::is_empty(m_dir / "scratch"));
     }
@@ -572,7 +579,7 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     EXPECT_NE(station.Seen().find(c.string() + "  failed: the calculator's identity: stopped "), std::string::npos)
         << station.Seen();
     // The heading kept count, an unplugged calculator included.
-    EXPECT_NE(station.Seen().find("ends the station (1 updated, 0 current, 0 failed so far)\n"), std::string::npos);
+    EXPECT_NE(station.Seen().find("; Ctrl+C ends the station (1 updated, 0 current, 0 failed so far)\n"), std::string::npos);
     EXPECT_NE(station.Seen().find("ends the station (2 updated, 0 current, 1 failed so far)\n"), std::string::npos);
     // At its end the station says what it did, as a set does: every
     // calculator it saw, in order, then the counts.
@@ -608,7 +615,7 @@ constexpr const char* kImagesChangedNote =
     "The images in the folder have changed: this station goes on with the images it started with; the new images "
     "are used after a restart";
 constexpr const char* kOfferNextNote =
-    "Press Enter (or a row's Next button) to update the next calculator on a port whose row has ended";
+    "Press Enter to update the next calculator on a port whose row has ended";
 const std::string kIntactOld =
     "images received intact (stub 3000 bytes, OS 70000 bytes); calculator OS now 01.05.0000";
 

@@ -17,6 +17,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/console_texts.h"
 #include "tests/e2e/demo_folder.h"
+#include "tests/e2e/terminal_screen.h"
 
 namespace {
 
@@ -139,7 +140,7 @@ TEST(Language, AGermanSetShowsEveryEndingInGermanAndTakesJaAndNein)
 {
     const fs::path dir = MakeDemoFolder("zentrix-e2e-lang-set", ZENTRIX_SIM_BIN);
     ASSERT_FALSE(dir.empty());
-    const auto runSet = [&](std::vector<std::string> env, const std::string& answers) {
+    const auto runSet = [&](std::vector<std::string> env, const std::string& answers, int columns) {
         std::vector<std::unique_ptr<CBackgroundProcess>> calculators;
         std::string devices;
         for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
@@ -156,10 +157,14 @@ TEST(Language, AGermanSetShowsEveryEndingInGermanAndTakesJaAndNein)
                                "LC_MESSAGES="});
         return RunProcess({"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all",
                            (dir / "img").string()},
-                          env, answers);
+                          env, answers, 0, columns);
     };
-    const ProcessResult german = runSet({"LANG=de_DE.UTF-8", "LC_ALL="}, "ja\nja\nja\nnein\n");
+    const ProcessResult german = runSet({"LANG=de_DE.UTF-8", "LC_ALL="}, "ja\nja\nja\nnein\n", 60);
     EXPECT_EQ(german.exitCode, 18) << german.err;
+    // On a terminal of 60 columns every line fits, German ones too; a row
+    // too long ends after a word in "…".
+    EXPECT_LT(FollowTerminal(german.err, 60, 24).longest, 60u) << german.err;
+    EXPECT_NE(german.err.find("\xE2\x80\xA6\r\n"), std::string::npos) << german.err;
     // "ja" and "nein" answered every box: none asked again.
     EXPECT_EQ(german.out.find("Bitte antworten"), std::string::npos) << german.out;
     std::smatch english;
@@ -171,7 +176,7 @@ TEST(Language, AGermanSetShowsEveryEndingInGermanAndTakesJaAndNein)
     }
 
     // The same set in the C locale: English, answered in English.
-    const ProcessResult cLocale = runSet({"LC_ALL=C", "LANG=de_DE.UTF-8"}, "ok\nok\nok\ncancel\n");
+    const ProcessResult cLocale = runSet({"LC_ALL=C", "LANG=de_DE.UTF-8"}, "ok\nok\nok\ncancel\n", 0);
     EXPECT_EQ(cLocale.exitCode, 18) << cLocale.err;
     EXPECT_NE(cLocale.out.find("4 calculators: 1 updated, 1 already current, 1 not supported, 1 failed. 1 configured "
                                "port had nothing connected."),

@@ -353,7 +353,7 @@ TEST_F(Classroom, TheStationStartsEachCalculatorOnceUntilItIsUnpluggedAndEndsWhe
         EXPECT_EQ(view.summary,
                   (std::vector<std::string>{"updated usb:1:2", "failed usb:1:3 hang silent", "updated usb:1:2",
                                             "3 calculators: 2 updated, 0 already current, 0 not supported, 1 failed."}));
-        EXPECT_EQ(view.heading, "Station: every calculator connected is updated at once; Close or Ctrl+C ends the "
+        EXPECT_EQ(view.heading, "Station: every calculator connected is updated at once; Close ends the "
                                 "station (2 updated, 0 current, 1 failed so far)");
         // Its end shows every calculator it saw, the unplugged one too.
         EXPECT_EQ(view.rows.size(), 3u);

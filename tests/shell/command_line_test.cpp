@@ -177,7 +177,7 @@ TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
     EXPECT_EQ(options.devices, (std::vector<std::string>{"/dev/a", "/dev/b"}));
     EXPECT_EQ(options.usbIds, (std::vector<std::string>{"1a2b:5e01"}));
     EXPECT_EQ(RenderAll(options.warnings, nullptr),
-              (std::vector<std::string>{"zentrix-update: --device needs a value; ignored"}));
+              (std::vector<std::string>{"--device needs a value; ignored"}));
 }
 
 // What is only a warning for a person is, with --yes or --json, the usage
@@ -207,7 +207,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ProgramOptions options = ParseProgramOptions(arguments);
         EXPECT_TRUE(options.Strict());
-        EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : "zentrix-update: " + c.refused + tail) << c.refused;
+        EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : c.refused + tail) << c.refused;
         EXPECT_EQ(options.reportProblem.value_or(""), c.report) << c.refused;
     }
     // A person reads the warning: the same command line is followed.
@@ -215,7 +215,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
     EXPECT_FALSE(lenient.Strict());
     EXPECT_EQ(lenient.option, ProgramOption::All);
     EXPECT_EQ(RenderAll(lenient.warnings, nullptr),
-              (std::vector<std::string>{"zentrix-update: unknown option --dry-run ignored"}));
+              (std::vector<std::string>{"unknown option --dry-run ignored"}));
 }
 
 TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
@@ -263,10 +263,10 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(choice.labels[0].device, "usb-port:1-2");
     EXPECT_EQ(choice.labels[0].name, "Desk\\x1b[2J 9");
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
-                            "zentrix-update: f.conf:2: system-log is on or off, not maybe; line ignored",
-                            "zentrix-update: f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
+                            "f.conf:2: system-log is on or off, not maybe; line ignored",
+                            "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
                             "reply-timeout, image-folder, image-sha256); line ignored",
-                            "zentrix-update: f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
+                            "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
                             "line ignored"}));
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
@@ -285,7 +285,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_TRUE(ParseProgramOptions({"zentrix-update", "--all", "--no-system-log"}).noSystemLog);
     EXPECT_FALSE(ParseProgramOptions({"zentrix-update", "--all"}).noSystemLog);
     EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--json", "--no-systemlog"}).refused.English(),
-              "zentrix-update: unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
+              "unknown option --no-systemlog (did you mean --no-system-log?): nothing was done (with "
               "--yes, --json or --report-problem the command line must be exact)");
 }
 

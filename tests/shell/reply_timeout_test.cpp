@@ -111,7 +111,7 @@ TEST(ReplyTimeoutSetting, UnattendedRunsEndASilenceOf60SecondsUnlessALimitOrNone
     ParseDeviceConfig("reply-timeout = soon\nreply-timeout = 5\n", "f.conf", warnings);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].English(),
-              "zentrix-update: f.conf:1: reply-timeout is a whole number of seconds, not soon; line ignored");
+              "f.conf:1: reply-timeout is a whole number of seconds, not soon; line ignored");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "ui/console/console_input.h"
 #include "ui/console/json_events.h"
 #include "ui/console/json_front_end.h"
+#include "shell/own_lines.h"
 #include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 #include "ui/console/terminal_width.h"
@@ -220,8 +221,8 @@ TEST(ProgressLine, ShowsPhaseBarPercentAndCounts)
     EXPECT_EQ(ProgressPercent({0, 65535, 65534}), 99);
 }
 
-// Short of room the bar shrinks, then goes, then the phase is shortened;
-// the name before it and the numbers stay whole.
+// Short of room the bar shrinks, then goes, then the phase is cut at a
+// word, ending in "…"; the name before it and the numbers stay whole.
 TEST(ProgressLine, FitsTheTerminalGivingUpBarThenPhaseNeverNameOrNumbers)
 {
     const ProgressLineParts version{"", "Checking the calculator version...", ""};
@@ -239,14 +240,14 @@ TEST(ProgressLine, FitsTheTerminalGivingUpBarThenPhaseNeverNameOrNumbers)
         {version, done, 80, "Checking the calculator version... [####################] 100% 256/256"},
         {version, done, 60, "Checking the calculator version... [#########] 100% 256/256"},
         {version, done, 50, "Checking the calculator version... 100% 256/256"},
-        {version, done, 30, "Checking the... 100% 256/256"},
+        {version, done, 30, "Checking the\xE2\x80\xA6 100% 256/256"},
         {version, done, 16, "100% 256/256"},
-        {version, done, 10, "100% 256/"},   // narrower than the numbers: cut at the edge
+        {version, done, 10, "100%\xE2\x80\xA6"},   // narrower than the numbers: cut after one
         {row, half, 60, "/dev/pts/13  Updating... [#######........] 51% 10004/19532"},
         {row, half, 45, "/dev/pts/13  Updating... 51% 10004/19532"},
-        {row, half, 40, "/dev/pts/13  Updati... 51% 10004/19532"},
+        {row, half, 40, "/dev/pts/13  Updating\xE2\x80\xA6 51% 10004/19532"},
         {silent, half, 60, "/dev/pts/13  Updating... 51% 10004/19532 (not answering)"},
-        {silent, half, 52, "/dev/pts/13  Up... 51% 10004/19532 (not answering)"},
+        {silent, half, 52, "/dev/pts/13  Upda\xE2\x80\xA6 51% 10004/19532 (not answering)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FitProgressLine(c.parts, c.state, c.columns), c.line) << c.columns;
@@ -256,8 +257,8 @@ TEST(ProgressLine, FitsTheTerminalGivingUpBarThenPhaseNeverNameOrNumbers)
     for (int columns = 30; columns <= 90; ++columns) {
         const std::string start = FitProgressLine(row, {0, 19532, 0}, columns);
         const std::string end = FitProgressLine(row, {0, 19532, 19532}, columns);
-        EXPECT_LT(start.size(), static_cast<size_t>(columns));
-        EXPECT_LT(end.size(), static_cast<size_t>(columns));
+        EXPECT_LT(TextColumns(start), static_cast<size_t>(columns));
+        EXPECT_LT(TextColumns(end), static_cast<size_t>(columns));
         EXPECT_EQ(start.find(']'), end.find(']')) << start << "\n" << end;
         EXPECT_EQ(end.rfind("/dev/pts/13  ", 0), 0u);
         EXPECT_EQ(end.substr(end.size() - 16), "100% 19532/19532");
@@ -284,6 +285,32 @@ TEST(WrapAtWords, BreaksLongLinesBetweenWordsOnly)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(WrapAtWords(c.text, c.columns), c.wrapped) << c.text;
+    }
+}
+
+// The program's own lines: its name, then the text broken between words
+// to fit the terminal, later lines under the text; whole off a terminal.
+TEST(OwnLines, BreakAtWordsUnderTheTextAndFitTheTerminal)
+{
+    const std::string under(16, ' ');
+    const struct {
+        std::string text;
+        OwnLineKind kind;
+        int columns;
+        std::string lines;
+    } cases[] = {
+        {"unknown option --usb-id 1a2b:5e01 ignored", OwnLineKind::Warning, 40,
+         "zentrix-update: unknown option --usb-id\n" + under + "1a2b:5e01 ignored\n"},
+        {"unknown option --usb-id 1a2b:5e01 ignored", OwnLineKind::Warning, 0,
+         "zentrix-update: unknown option --usb-id 1a2b:5e01 ignored\n"},
+        {"Die Datei ist gr\xC3\xB6\xC3\x9F""er als erlaubt", OwnLineKind::Error, 40,
+         "zentrix-update: Die Datei ist gr\xC3\xB6\xC3\x9F""er\n" + under + "als erlaubt\n"},
+        {"cannot read /home/someone/a/very/long/path/zentrix.conf", OwnLineKind::Error, 40,
+         "zentrix-update: cannot read\n" + under + "/home/someone/a/very/lo\n" + under + "ng/path/zentrix.conf\n"},
+        {"usage: a b\n       c", OwnLineKind::Plain, 0, "zentrix-update: usage: a b\n" + under + "       c\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OwnLines(c.text, c.kind, c.columns), c.lines) << c.text;
     }
 }
 
@@ -316,7 +343,7 @@ TEST(ConsoleProgress, OnANarrowTerminalTheLineAndTheBoxesFitItsWidth)
     const std::string drawn = err.str();
     EXPECT_NE(drawn.find("\r\x1b[KChecking the calculator version... [#########] 100% 256/256\r"),
               std::string::npos) << drawn;
-    EXPECT_EQ(drawn.substr(drawn.rfind('\r')), "\r\x1b[KChecking the calculator... 0% 1/256\n");
+    EXPECT_EQ(drawn.substr(drawn.rfind('\r')), "\r\x1b[KChecking the calculator\xE2\x80\xA6 0% 1/256\n");
     EXPECT_EQ(frontEnd.MessageBox(Message::Raw("Updating deletes all data in the calculator's Main Memory. If you need the "
                                   "data, make sure you back it up before updating."), Message::Raw("Warning"), kWarningStyle),
               IDOK);
@@ -482,7 +509,8 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
 }
 
 // Lines drawn on a terminal end short of its last column, counted in
-// characters (the heading broken between words, a finished row cut), and
+// characters (the heading broken between words, a finished row cut after a
+// word, ending in "…"), and
 // fit a new width once SIGWINCH said it changed.
 TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
 {
@@ -500,18 +528,18 @@ TEST(ConsoleClassroomRows, ATerminalsLinesAreCutToItsWidthReadAgainWhenResized)
     view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\r\x1b[KUpdating 1 calculator\n"
                             "\r\x1b[Kat once\n"
-                            "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
+                            "\r\x1b[K/dev/pts/4  failed:\xE2\x80\xA6\n\x1b[J");
     screen.str("");
     columns = 40;   // not read again before the terminal says so
     view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator\n"
                             "\r\x1b[Kat once\n"
-                            "\r\x1b[K/dev/pts/4  failed: the\n\x1b[J");
+                            "\r\x1b[K/dev/pts/4  failed:\xE2\x80\xA6\n\x1b[J");
     screen.str("");
     stops.resized = 1;
     view.ShowRows({failed}, Message::Raw("Updating 1 calculator at once"));
     EXPECT_EQ(screen.str(), "\x1b[3A\r\x1b[KUpdating 1 calculator at once\n"
-                            "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s id\n\x1b[J");
+                            "\r\x1b[K/dev/pts/4  failed: the calculator\xE2\x80\x99s\xE2\x80\xA6\n\x1b[J");
     EXPECT_EQ(stops.resized, 0);
 
     // A set taller than the terminal: the drawing keeps to its height (the

@@ -8,6 +8,7 @@
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
+#include "shell/own_lines.h"
 #include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 
@@ -129,8 +130,10 @@ void CConsoleClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, cons
             m_err << "\x1b[" << m_drawnLines << "A\r\x1b[J";
             m_drawnLines = 0;
         }
+        const COwnLines said(m_err, m_texts, [this] { return Size().columns; });
         for (const std::string& warning : warnings) {
-            m_err << "\r\x1b[Kzentrix-update: " << warning << '\n';
+            m_err << "\r\x1b[K";
+            said.SayShown(warning);
         }
         Redraw(rows, heading.Render(m_texts));
     } else {

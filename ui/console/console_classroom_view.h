@@ -43,6 +43,7 @@ public:
     // The catalogue the rows are shown in; null: English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     void CloseRows() override;
+    ControlWords Words() const override { return ConsoleControlWords(); }
 
 private:
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);

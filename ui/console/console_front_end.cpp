@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "device/safe_text.h"
 #include "i18n/message.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
+#include "shell/own_lines.h"
 #include "shell/text_columns.h"
 #include "shell/updater_app.h"
 
@@ -83,15 +83,15 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
     if (m_stops != nullptr && m_stops->terminate != 0) {
         const std::string shown = text.Render(m_texts);
         const std::string first = shown.substr(0, shown.find_first_of("\r\n"));
-        Say(Message::Raw(first));
+        Say(Message::Raw(first), OwnLineKind::Plain);
         if (!details.Empty()) {
-            Say(details);
+            Say(details, OwnLineKind::Error);
         }
         return escapeAnswer;
     }
     ShowBox(text, caption, hasCancel, cancelIsDefault);
     if (!details.Empty()) {
-        Say(details);
+        Say(details, OwnLineKind::Error);
     }
     if (m_assumeYes) {
         const int answer = hasCancel && !cancelIsDefault ? IDCANCEL : IDOK;
@@ -183,17 +183,14 @@ void CConsoleFrontEnd::SayOnce(bool& said, const char* text)
 {
     if (!said) {
         said = true;
-        Say(Message(text));
+        Say(Message(text), OwnLineKind::Warning);
     }
 }
 
-void CConsoleFrontEnd::Say(const Message& text)
+void CConsoleFrontEnd::Say(const Message& text, OwnLineKind kind)
 {
     if (m_errIsTerminal && m_progress.Window() != nullptr) {
         m_err << '\n';   // below the progress line, which is redrawn in place
     }
-    // A reason or warning may hold outside text: it never reaches the
-    // terminal as a control.
-    m_err << "zentrix-update: " << SafeLine(text.Render(m_texts)) << '\n';
-    m_err.flush();
+    COwnLines(m_err, m_texts, [this] { return m_errIsTerminal ? m_errSize.Get().columns : 0; }).Say(text, kind);
 }

@@ -19,6 +19,7 @@
 
 #include "i18n/message.h"
 #include "shell/front_end.h"
+#include "shell/own_lines.h"
 #include "ui/console/console_classroom_view.h"
 #include "shell/progress_window.h"
 #include "shell/stop_requests.h"
@@ -38,7 +39,7 @@ public:
     bool Terminating() const { return m_stops != nullptr && m_stops->terminate != 0; }
 
     // The box on the output stream; a reason goes on the error stream after
-    // it as one line "zentrix-update: REASON", so that the output stays as
+    // it as the program's own line (own_lines.h), so that the output stays as
     // scripts know it. Once the program is being terminated nothing is
     // asked: the box's first line and the reason go to the error stream.
     int MessageBox(const Message& text, const Message& caption, unsigned style,
@@ -53,7 +54,7 @@ public:
     void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
     void SetProgressRange(int upper) override { m_progress.SetRange(upper); }
     void CloseProgress() override { m_progress.Close(); }
-    void Warn(const Message& text) override { Say(text); }
+    void Warn(const Message& text) override { Say(text, OwnLineKind::Warning); }
     // Greyed Close means a run is under way: Ctrl+C does not cut it off
     // half-way, unless the calculator has stopped answering.
     bool SetCloseEnabled(bool enabled) override;
@@ -99,8 +100,9 @@ public:
 private:
     void ShowBox(const Message& text, const Message& caption, bool hasCancel, bool cancelIsDefault);
     void SayOnce(bool& said, const char* text);
-    // The line on the error stream, starting a new line after a progress line.
-    void Say(const Message& text);
+    // The program's own line on the error stream, starting a new line after
+    // a progress line.
+    void Say(const Message& text, OwnLineKind kind);
 
     IConsoleInput& m_in;
     std::ostream& m_out;

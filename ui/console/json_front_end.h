@@ -30,6 +30,7 @@ public:
     std::string NextDevice() const override { return m_console.NextDevice(); }
     uint32_t StopNumber() const override { return m_console.StopNumber(); }
     void AwaitClose() override { m_console.AwaitClose(); }
+    ControlWords Words() const override { return m_console.Words(); }
 
 private:
     // What has been said of a run, by its number.

@@ -71,7 +71,7 @@ std::string FitProgressLine(const ProgressLineParts& parts, const ProgressState&
     if (phaseRoom < kShortestPhase) {
         return FitToColumns(parts.lead + numbers + parts.tail, columns);
     }
-    return line(ShortenedToColumns(parts.phase, static_cast<size_t>(phaseRoom)), 0);
+    return line(CutAtWord(parts.phase, static_cast<size_t>(phaseRoom)), 0);
 }
 
 std::string FitToColumns(const std::string& line, int columns)
@@ -79,5 +79,5 @@ std::string FitToColumns(const std::string& line, int columns)
     if (columns <= 0) {
         return line;
     }
-    return LeadingColumns(line, static_cast<size_t>(columns - 1));
+    return CutAtWord(line, static_cast<size_t>(columns - 1));
 }

@@ -27,11 +27,12 @@ struct ProgressLineParts {
 // lead + FormatProgressLine(phase, state) + tail, fitted to `columns`
 // terminal columns as FitToColumns counts them (0: unknown, the whole
 // line). When it does not fit, the bar shrinks first, then goes; then the
-// phase is shortened, ending in "..."; the lead and the numbers are never
+// phase is cut at a word, ending in "…"; the lead and the numbers are never
 // cut (only a terminal too narrow for them and the tail cuts the end).
 std::string FitProgressLine(const ProgressLineParts& parts, const ProgressState& state, int columns);
 
 // `line` cut to fit in `columns` terminal columns without touching the last
-// one (where some terminals wrap at once), a character taking one column;
-// whole when `columns` is 0 (width unknown). UTF-8 characters stay whole.
+// one (where some terminals wrap at once), a character taking one column:
+// cut at a word, ending in "…" (CutAtWord); whole when `columns` is 0
+// (width unknown). UTF-8 characters stay whole.
 std::string FitToColumns(const std::string& line, int columns);

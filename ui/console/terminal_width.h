@@ -1,17 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// How many columns and lines the terminal on a descriptor shows.
+// The size of the terminal lines are drawn on, kept between drawings.
 #include <functional>
 
 #include "shell/stop_requests.h"
-
-struct TerminalSize {
-    int columns = 0;   // 0: unknown
-    int lines = 0;     // 0: unknown
-};
-
-// Zeros when `fd` is no terminal or its size is unknown.
-TerminalSize TerminalSizeOf(int fd);
+#include "shell/terminal_size.h"
 
 // The size of one terminal as the lines drawn on it should take it: read
 // once, and again after SIGWINCH said it changed (StopRequests::resized,

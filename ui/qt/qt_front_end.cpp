@@ -13,6 +13,7 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/device_name.h"
+#include "shell/own_lines.h"
 #include "shell/stall_notice.h"
 #include "shell/updater_app.h"
 #include "ui/qt/qt_device_chooser.h"
@@ -53,9 +54,10 @@ int CQtFrontEnd::MessageBox(const Message& text, const Message& caption, unsigne
         // Nobody is asked anything more: the box's first line and the reason
         // go where a terminal may read them.
         const std::string shown = text.Render(m_texts);
-        std::cerr << "zentrix-update: " << shown.substr(0, shown.find_first_of("\r\n")) << '\n';
+        const COwnLines said(std::cerr, m_texts, StandardErrorColumns);
+        said.SayShown(shown.substr(0, shown.find_first_of("\r\n")), OwnLineKind::Plain);
         if (!details.Empty()) {
-            std::cerr << "zentrix-update: " << SafeLine(details.Render(m_texts)) << '\n';
+            said.Say(details, OwnLineKind::Error);
         }
         return escapeAnswer;
     }
@@ -117,7 +119,7 @@ ChooserAnswer CQtFrontEnd::ChooseDevices(const std::vector<ListedDevice>& candid
 
 void CQtFrontEnd::Warn(const Message& text)
 {
-    std::cerr << "zentrix-update: " << SafeLine(text.Render(m_texts)) << '\n';
+    COwnLines(std::cerr, m_texts, StandardErrorColumns).Say(text, OwnLineKind::Warning);
 }
 
 bool CQtFrontEnd::SetCloseEnabled(bool enabled)
