@@ -32,7 +32,7 @@ std::vector<ListedDevice> UnlistedCandidates(const std::vector<ListedDevice>& li
 
 int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, std::ostream& note, const MoCatalogue* texts)
 {
-    const Message origin = Message::Word(choice.origin);
+    const Message& origin = choice.origin;
     if (choice.NamesAnyDevice()) {
         note << "zentrix-update: "
              << Message(N_("the calculators listed are those named by %s"), {origin}).Render(texts) << "\n";
