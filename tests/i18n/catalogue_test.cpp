@@ -129,7 +129,8 @@ TEST(Catalogue, RendersMessagesFromWhatTheyMean)
         {Message(N_("%s; join the group that owns the port (dialout), then log in again"),
                  {std::string("Permission denied")}),
          "Permission denied; join the group that owns the port (dialout), then log in again",
-         "Permission denied; treten Sie der Gruppe bei, der der Anschluss gehört (dialout), und melden Sie sich dann neu an"},
+         "Permission denied; treten Sie der Gruppe bei, der der Anschluss gehört (dialout), "
+         "und melden Sie sich dann neu an"},
         {Message(N_("%d min %d s"), {std::string("2"), std::string("5")}), "2 min 5 s", "2 Min. 5 s"},
         {Message::OneLine(Message(N_("the calculator at %s: %s"), {std::string("a\nb\x1b"), silent})),
          "the calculator at a\\nb\\x1b: the calculator did not answer in time",
