@@ -33,7 +33,7 @@ std::vector<ListedDevice> UnlistedCandidates(const std::vector<ListedDevice>& li
 int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, const COwnLines& note)
 {
     const MoCatalogue* texts = note.Catalogue();
-    const Message origin = Message::Word(choice.origin);
+    const Message& origin = choice.origin;
     if (choice.NamesAnyDevice()) {
         note.Say(Message(N_("the calculators listed are those named by %s"), {origin}), OwnLineKind::Plain);
     }

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "device/device_labels.h"
+#include "i18n/message.h"
 
 struct DeviceChoice {
     std::vector<std::string> paths;    // offered first, in order
     std::vector<std::string> usbIds;   // "vvvv:pppp", lower-case hex
-    std::string origin;                // where they came from, for the user
+    Message origin;                    // where they came from, for the user
     // The names given to calculators, from every configuration file
     // whichever source named the devices (the user's first).
     std::vector<DeviceLabel> labels;

@@ -10,7 +10,7 @@
 
 void DescribeOfferedDevice(ListedDevice& device);
 
-// What gives this user a USB calculator (`device`, its IDs known) that may
-// not be opened: "; ..." to follow its problem, or empty when the problem
-// has no remedy of the platform's.
-Message UsbAccessRemedy(const ListedDevice& device);
+// `problem`, said of a USB calculator (`device`, its IDs known) that may not
+// be opened, followed by what gives this user the calculator; `problem`
+// alone when the platform has no remedy for it.
+Message WithUsbAccessRemedy(const ListedDevice& device, const Message& problem);

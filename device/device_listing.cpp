@@ -65,7 +65,7 @@ Message FormatListedDevice(const ListedDevice& device)
     if (device.mayOpen) {
         return Message(N_("%s  may open: yes"), {line});
     }
-    const Message problem = Message::OneLine(Message::Word(device.problem));
-    const Message remedy = device.usb && device.found ? UsbAccessRemedy(device) : Message();
-    return Message(N_("%s  may open: no (%s)"), {line, Message("%s%s", {problem, remedy})});
+    const Message problem = Message::OneLine(device.problem.reason);
+    return Message(N_("%s  may open: no (%s)"),
+                   {line, device.usb && device.found ? WithUsbAccessRemedy(device, problem) : problem});
 }

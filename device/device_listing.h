@@ -13,6 +13,24 @@
 // What kind of thing a listed path names.
 enum class DeviceKind { Usb, SerialPort, Socket, Other };
 
+// Why a listed device may not be opened, as far as the program tells the
+// cases apart; the person reads the reason beside it.
+enum class DeviceProblemCode {
+    None,               // it may be opened
+    PermissionDenied,   // this user may not open it (on Windows: or another program has it)
+    Busy,               // another program has it
+    NoSuchDevice,       // nothing is there
+    NotADevice,         // neither a serial port nor a socket, or not a USB device path
+    NotOnBus,           // a USB device that is gone
+    UsbUnavailable,     // the USB devices cannot be looked at
+    SystemError,        // any other error of the system's
+};
+
+struct DeviceProblem {
+    DeviceProblemCode code = DeviceProblemCode::None;
+    Message reason;   // for the person, the remedy of a port's permission included
+};
+
 struct ListedDevice {
     std::string path;
     DeviceKind kind = DeviceKind::Other;
@@ -25,7 +43,7 @@ struct ListedDevice {
     std::string serialNumber;     // empty when the device has none
     std::string portChain;        // USB: "BUS-PORT.PORT..." where the device is plugged in; empty when unknown
     bool mayOpen = false;
-    std::string problem;          // why it may not be opened
+    DeviceProblem problem;        // why it may not be opened
     std::string label;            // the name the user gave it; empty when none
 };
 

@@ -22,6 +22,17 @@
 
 namespace {
 
+// An error of the system's, in its own words.
+DeviceProblem SystemProblem(int error)
+{
+    const DeviceProblemCode code = error == EACCES || error == EPERM ? DeviceProblemCode::PermissionDenied
+                                   : error == EBUSY                  ? DeviceProblemCode::Busy
+                                   : error == ENOENT || error == ENODEV || error == ENXIO
+                                       ? DeviceProblemCode::NoSuchDevice
+                                       : DeviceProblemCode::SystemError;
+    return {code, Message::Raw(std::strerror(error))};
+}
+
 struct ContextDeleter {
     void operator()(libusb_context* context) const { libusb_exit(context); }
 };
@@ -73,19 +84,19 @@ void DescribeUsb(ListedDevice& device)
     uint8_t bus = 0;
     uint8_t address = 0;
     if (!ParseUsbDevicePath(device.path.c_str(), bus, address)) {
-        device.problem = N_("not a USB device path");
+        device.problem = {DeviceProblemCode::NotADevice, Message(N_("not a USB device path"))};
         return;
     }
     libusb_context* rawContext = nullptr;
     if (libusb_init(&rawContext) != 0) {
-        device.problem = N_("libusb cannot be used");
+        device.problem = {DeviceProblemCode::UsbUnavailable, Message(N_("libusb cannot be used"))};
         return;
     }
     std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
     libusb_device** rawList = nullptr;
     const ssize_t count = libusb_get_device_list(rawContext, &rawList);
     if (count < 0) {
-        device.problem = N_("the USB devices cannot be listed");
+        device.problem = {DeviceProblemCode::UsbUnavailable, Message(N_("the USB devices cannot be listed"))};
         return;
     }
     std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
@@ -108,11 +119,13 @@ void DescribeUsb(ListedDevice& device)
         if (access(node, R_OK | W_OK) == 0) {
             device.mayOpen = true;
         } else {
-            device.problem = errno == EACCES || errno == EPERM ? N_("permission denied") : std::strerror(errno);
+            device.problem = errno == EACCES || errno == EPERM
+                                 ? DeviceProblem{DeviceProblemCode::PermissionDenied, Message(N_("permission denied"))}
+                                 : SystemProblem(errno);
         }
         return;
     }
-    device.problem = N_("no longer on the bus");
+    device.problem = {DeviceProblemCode::NotOnBus, Message(N_("no longer on the bus"))};
 }
 
 // Whether another program holds the port: opened without waiting and
@@ -138,24 +151,25 @@ void DescribePath(ListedDevice& device)
     const char* path = device.path.c_str();
     struct stat info = {};
     if (stat(path, &info) != 0) {
-        device.problem = std::strerror(errno);
+        device.problem = SystemProblem(errno);
         return;
     }
     if (!S_ISCHR(info.st_mode) && !S_ISSOCK(info.st_mode)) {
-        device.problem = N_("not a device");
+        device.problem = {DeviceProblemCode::NotADevice, Message(N_("not a device"))};
         return;
     }
     device.kind = S_ISSOCK(info.st_mode) ? DeviceKind::Socket : DeviceKind::SerialPort;
     if (access(path, R_OK | W_OK) != 0) {
-        device.problem = std::strerror(errno);
-        if (errno == EACCES && S_ISCHR(info.st_mode)) {
-            device.problem = FormatText(N_("%s; join the group that owns the port (dialout), then log in again"),
-                                        {device.problem});
+        const int error = errno;
+        device.problem = SystemProblem(error);
+        if (error == EACCES && S_ISCHR(info.st_mode)) {
+            device.problem.reason = Message(N_("%s; join the group that owns the port (dialout), then log in again"),
+                                            {device.problem.reason});
         }
         return;
     }
     if (S_ISCHR(info.st_mode) && HeldByAnother(path)) {
-        device.problem = N_("in use by another program");
+        device.problem = {DeviceProblemCode::Busy, Message(N_("in use by another program"))};
         return;
     }
     device.mayOpen = true;
@@ -235,17 +249,16 @@ std::vector<std::string> ListSerialPorts(const std::string& devRoot)
     return ports;
 }
 
-Message UsbAccessRemedy(const ListedDevice& device)
+Message WithUsbAccessRemedy(const ListedDevice& device, const Message& problem)
 {
-    if (device.problem != "permission denied") {
-        return {};
+    if (device.problem.code != DeviceProblemCode::PermissionDenied) {
+        return problem;
     }
-    // The clause that follows the problem, as the listing's line has it.
     char vendor[8];
     char product[8];
     std::snprintf(vendor, sizeof vendor, "%04x", device.vendor);
     std::snprintf(product, sizeof product, "%04x", device.product);
     return Message(N_("%s; install the udev rule 60-zentrix-calculator.rules with vvvv = %s and pppp = %s, "
                       "then plug the calculator in again"),
-                   {std::string(), std::string(vendor), std::string(product)});
+                   {problem, std::string(vendor), std::string(product)});
 }

@@ -10,18 +10,19 @@
 #include "device/device_describe.h"
 #include "device/win_error.h"
 #include "device/win_handle.h"
-#include "i18n/text_format.h"
+#include "i18n/message.h"
 
 namespace {
 
-std::string ProblemText(DWORD error)
+DeviceProblem ProblemOf(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return N_("no such device");
-    case ERROR_ACCESS_DENIED: return N_("permission denied, or another program has it open");
-    case ERROR_SHARING_VIOLATION: return N_("another program has it open");
-    default: return WindowsErrorText(error);
+    case ERROR_PATH_NOT_FOUND: return {DeviceProblemCode::NoSuchDevice, Message(N_("no such device"))};
+    case ERROR_ACCESS_DENIED:
+        return {DeviceProblemCode::PermissionDenied, Message(N_("permission denied, or another program has it open"))};
+    case ERROR_SHARING_VIOLATION: return {DeviceProblemCode::Busy, Message(N_("another program has it open"))};
+    default: return {DeviceProblemCode::SystemError, Message::Raw(WindowsErrorText(error))};
     }
 }
 
@@ -35,19 +36,19 @@ void DescribeOfferedDevice(ListedDevice& device)
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
     device.mayOpen = opened.IsValid();
     if (!device.mayOpen) {
-        device.problem = ProblemText(GetLastError());
+        device.problem = ProblemOf(GetLastError());
     }
 }
 
-Message UsbAccessRemedy(const ListedDevice& device)
+Message WithUsbAccessRemedy(const ListedDevice& device, const Message& problem)
 {
-    if (device.problem == "no such device") {
-        return {};
+    if (device.problem.code == DeviceProblemCode::NoSuchDevice) {
+        return problem;
     }
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendor, device.product);
-    return Message::Raw(std::string("; check in Device Manager that the calculator has its WinUSB driver (the "
-                                    "installer's WinUSB driver with the USB IDs ") +
-                        ids + ", see the README) and that no other program has it open, then plug the calculator in "
-                              "again");
+    return Message(N_("%s; check in Device Manager that the calculator has its WinUSB driver (the installer's WinUSB "
+                      "driver with the USB IDs %s, see the README) and that no other program has it open, then plug "
+                      "the calculator in again"),
+                   {problem, std::string(ids)});
 }

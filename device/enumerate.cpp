@@ -230,8 +230,7 @@ Message CSystemDeviceSource::Describe() const
     }
     const std::string paths = SafeText(Joined(m_choice->paths, ", "));
     const std::string ids = Joined(m_choice->usbIds, ", ");
-    // Where the choice came from: a file, or words of ours ("the command line").
-    const Message origin = Message::Word(SafeText(m_choice->origin));
+    const Message& origin = m_choice->origin;
     if (m_choice->usbIds.empty()) {
         return Message(N_("searched %s (from %s); check that the calculator is connected and in its receive "
                              "mode"),

@@ -52,13 +52,6 @@ Message Message::Raw(std::string text)
     return message;
 }
 
-Message Message::Word(std::string text)
-{
-    Message message = Raw(std::move(text));
-    message.m_word = true;
-    return message;
-}
-
 Message Message::OneLine(Message message)
 {
     message.m_oneLine = true;
@@ -73,8 +66,7 @@ std::string Message::English() const
 std::string Message::Render(const MoCatalogue* catalogue) const
 {
     if (m_pattern == nullptr) {
-        const std::string text = m_word ? std::string(PatternFor(catalogue, m_raw.c_str(), nullptr, 0)) : m_raw;
-        return m_oneLine ? SafeLine(text) : text;
+        return m_oneLine ? SafeLine(m_raw) : m_raw;
     }
     std::string args[kMaxArguments];
     for (size_t i = 0; i < m_args.size() && i < kMaxArguments; ++i) {
@@ -85,6 +77,11 @@ std::string Message::Render(const MoCatalogue* catalogue) const
                                         {args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7],
                                          args[8]});
     return m_oneLine ? SafeLine(text) : text;
+}
+
+Message SecondsText(unsigned long seconds)
+{
+    return Message(N_("%d s"), {std::to_string(seconds)});
 }
 
 std::vector<std::string> RenderAll(const std::vector<Message>& messages, const MoCatalogue* catalogue)

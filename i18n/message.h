@@ -49,10 +49,6 @@ public:
                          std::initializer_list<MessageArg> args = {});
     // Outside text shown as a message of its own, never translated.
     static Message Raw(std::string text);
-    // A whole text that is either one of ours carried as a string (a word a
-    // device listing gives for a problem) or outside text (a system's error
-    // text): translated when the catalogue has exactly it, else as it is.
-    static Message Word(std::string text);
     // `message` shown on one line: whatever it renders to is escaped as
     // SafeLine does.
     static Message OneLine(Message message);
@@ -61,13 +57,12 @@ public:
     // The English pattern; null for outside text and for no message.
     const char* Pattern() const { return m_pattern; }
     // What the message is made of, for keeping it (stored_message.h): the
-    // plural pattern and count (null and 0 without a count), the arguments,
-    // the outside text, and whether that text may be one of ours.
+    // plural pattern and count (null and 0 without a count), the arguments
+    // and the outside text.
     const char* Plural() const { return m_plural; }
     unsigned long CountValue() const { return m_count; }
     const std::vector<MessageArg>& Args() const { return m_args; }
     const std::string& RawText() const { return m_raw; }
-    bool IsWord() const { return m_word; }
 
     // The English text, byte for byte what FormatText makes of the pattern.
     std::string English() const;
@@ -84,10 +79,12 @@ private:
     const char* m_plural = nullptr;   // set: a text with a count
     unsigned long m_count = 0;
     bool m_oneLine = false;
-    bool m_word = false;   // the outside text may be one of ours
     std::string m_raw;   // outside text, when there is no pattern
     std::vector<MessageArg> m_args;
 };
+
+// A span of whole seconds, "12 s" in English.
+Message SecondsText(unsigned long seconds);
 
 // The messages rendered in the catalogue's language, one per entry.
 std::vector<std::string> RenderAll(const std::vector<Message>& messages, const MoCatalogue* catalogue);

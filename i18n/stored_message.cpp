@@ -52,13 +52,7 @@ bool Write(std::string& out, const Message& message, int depth)
         return false;
     }
     if (message.Pattern() == nullptr) {
-        if (message.IsWord()) {
-            out += "{\"w\": ";
-            AppendString(out, Capped(message.RawText()));
-            out += '}';
-        } else {
-            AppendString(out, Capped(message.RawText()));
-        }
+        AppendString(out, Capped(message.RawText()));
         return true;
     }
     out += "{\"m\": ";

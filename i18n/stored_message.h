@@ -8,7 +8,9 @@
 //   {"m": PATTERN, "a": [VALUE, ...]}      a message of ours: its English
 //                                          pattern and its arguments
 //   {"m": SINGULAR, "p": PLURAL, "n": N, "a": [...]}   one with a count
-//   {"w": TEXT}                            a word that may be one of ours
+//   {"w": TEXT}                            a word that may be one of ours,
+//                                          looked up whole (only read: earlier
+//                                          versions wrote it)
 // A file can hold anything, so reading it back trusts nothing: a pattern
 // the catalogue does not hold, arguments that do not match their pattern,
 // or a value too long, too deep or malformed give no text at all, and the

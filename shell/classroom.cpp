@@ -184,7 +184,7 @@ Message CalculatorName(const ClassroomRow& row)
 
 Message SilentText(const ClassroomRow& row)
 {
-    return Message(N_("not answering for %s"), {std::to_string(row.silentMs / 1000) + " s"});
+    return Message(N_("not answering for %s"), {SecondsText(row.silentMs / 1000)});
 }
 
 CRowPort::CRowPort(std::string device, uint32_t number)

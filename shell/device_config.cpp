@@ -125,7 +125,7 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
             choice.usbIds.push_back(id);   // malformed entries are skipped, as ever
         }
     }
-    choice.origin = N_("the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)");
+    choice.origin = Message(N_("the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)"));
     return choice;
 }
 
@@ -171,7 +171,7 @@ DeviceChoice FromFile(const std::string& file, std::vector<Message>& warnings)
         return {};
     }
     DeviceChoice choice = ParseDeviceConfig(*text, file, warnings);
-    choice.origin = file;
+    choice.origin = Message::Raw(SafeText(file));
     return choice;
 }
 
@@ -192,7 +192,7 @@ ResolvedDevices ResolveDeviceSource(const DeviceSources& sources)
     DeviceChoice& choice = resolved.choice;
     choice.paths = sources.commandLineDevices;
     choice.usbIds = sources.commandLineUsbIds;
-    choice.origin = N_("the command line (--device, --usb-id)");
+    choice.origin = Message(N_("the command line (--device, --usb-id)"));
     if (choice.NamesAnyDevice()) {
         return resolved;
     }
@@ -408,7 +408,7 @@ Message NothingConfiguredLine(const std::string& userFile, const std::vector<Mes
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen)
 {
     ChosenCandidates taken;
-    taken.choice.origin = N_("the device chooser");
+    taken.choice.origin = Message(N_("the device chooser"));
     for (const size_t index : chosen) {
         if (index >= candidates.size()) {
             continue;

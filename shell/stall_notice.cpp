@@ -8,7 +8,7 @@ Message StallNoticeText(uint32_t waitedMs)
     return Message(N_("The calculator has not answered for %s.\r\n"
                          "Check the cable and that the calculator is in receive mode, or press Stop to end the "
                          "update."),
-                      {std::to_string(waitedMs / 1000) + " s"});
+                      {SecondsText(waitedMs / 1000)});
 }
 
 void CStallNotice::Show(CProgressDlg& window, const ReplyWait& wait)

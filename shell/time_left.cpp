@@ -34,7 +34,8 @@ long CTimeLeft::SecondsLeft(uint64_t nowMs, int pos, int upper)
 
 Message TimeLeftText(long seconds)
 {
-    const std::string span = seconds >= 60 ? std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s"
-                                           : std::to_string(seconds) + " s";
+    const Message span = seconds >= 60 ? Message(N_("%d min %d s"), {std::to_string(seconds / 60),
+                                                                     std::to_string(seconds % 60)})
+                                       : SecondsText(static_cast<unsigned long>(seconds));
     return Message(N_("About %s left"), {span});
 }

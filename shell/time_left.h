@@ -23,5 +23,6 @@ private:
     int m_lastPos = 0;
 };
 
-// "About 1 min 20 s left", "About 40 s left" (English; the window translates it).
+// "About 1 min 20 s left", "About 40 s left" in English; the window shows it
+// in the user's language.
 Message TimeLeftText(long seconds);

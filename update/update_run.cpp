@@ -47,9 +47,9 @@ std::string ShowBytes(const uint8_t* bytes, uint32_t length)
 
 constexpr uint32_t kShownStrayBytes = 24;
 
-std::string Seconds(uint32_t ms)
+Message Seconds(uint32_t ms)
 {
-    return std::to_string((ms + 500) / 1000) + " s";
+    return SecondsText((ms + 500) / 1000);
 }
 
 }  // namespace

@@ -63,27 +63,32 @@ const Messages kGerman = {
     {S("%d calculator updated\0%d calculators updated", 44), S("%d Rechner aktualisiert\0%d Rechner aktualisiert!", 48)},
     {S("%d file\0%d files", 16), S("%d Datei\0%d Dateien", 19)},
     {"Update %s of %d", "Aktualisierung %s von %d"},
+    {"%s; join the group that owns the port (dialout), then log in again",
+     "%s; treten Sie der Gruppe bei, der der Anschluss gehört (dialout), und melden Sie sich dann neu an"},
+    {"%d min %d s", "%d Min. %d s"},
 };
 
 TEST(Catalogue, AWholeWordIsLookedUpAFinishedSentenceIsNeverMatchedBack)
 {
     const std::optional<MoCatalogue> c = MoCatalogue::Parse(WriteMo(kGerman));
     ASSERT_TRUE(c);
-    // A word of ours carried as a string (a device's problem) is translated
-    // when the catalogue has exactly it; anything else stays as it is.
-    EXPECT_EQ(Message::Word("Warning").Render(&*c), "Warnung");
-    EXPECT_EQ(Message::Word("Warning").English(), "Warning");
-    EXPECT_EQ(Message::Word("Permission denied").Render(&*c), "Permission denied");
+    // A word of ours kept as a string (by earlier versions, in the history)
+    // is translated when the catalogue has exactly it; anything else stays
+    // as it is.
+    EXPECT_EQ(RenderStoredMessage(R"({"w": "Warning"})", &*c), "Warnung");
+    EXPECT_EQ(Message::Raw("Warning").Render(&*c), "Warning");
+    EXPECT_EQ(RenderStoredMessage(R"({"w": "Permission denied"})", &*c), "Permission denied");
     // A text filled in from a pattern is what it is: its meaning travels as
     // a message, never as the finished sentence.
-    EXPECT_EQ(Message::Word("the calculator at /dev/pts/3: the calculator did not answer in time").Render(&*c),
+    EXPECT_EQ(RenderStoredMessage(R"({"w": "the calculator at /dev/pts/3: the calculator did not answer in time"})",
+                                  &*c),
               "the calculator at /dev/pts/3: the calculator did not answer in time");
     // A text with a count is never taken for one of its forms.
-    EXPECT_EQ(Message::Word("%d file").Render(&*c), "%d file");
+    EXPECT_EQ(RenderStoredMessage(R"({"w": "%d file"})", &*c), "%d file");
     EXPECT_EQ(c->Find("%d files"), nullptr);
     ASSERT_NE(c->Find("%d file"), nullptr);
     EXPECT_EQ(c->ForCount(*c->Find("%d file"), 5), "%d Dateien");
-    EXPECT_EQ(Message::OneLine(Message::Word("a\nb")).Render(&*c), "a\\nb");
+    EXPECT_EQ(Message::OneLine(Message::Raw("a\nb")).Render(&*c), "a\\nb");
     EXPECT_EQ(FormatText("%s of %d%%, %2$s again", {"a", "7"}), "a of 7%, 7 again");
     EXPECT_EQ(FormatText("%s %s", {"only"}), "only ");
 }
@@ -120,6 +125,13 @@ TEST(Catalogue, RendersMessagesFromWhatTheyMean)
          "3 calculators updated", "3 Rechner aktualisiert!"},
         {Message::Count("%d file", "%d files", 0, {std::string("0")}), "0 files", "0 Dateien"},
         {Message::Raw("Warning"), "Warning", "Warning"},
+        // A device's problem in the system's words, its remedy ours; a time.
+        {Message(N_("%s; join the group that owns the port (dialout), then log in again"),
+                 {std::string("Permission denied")}),
+         "Permission denied; join the group that owns the port (dialout), then log in again",
+         "Permission denied; treten Sie der Gruppe bei, der der Anschluss gehört (dialout), "
+         "und melden Sie sich dann neu an"},
+        {Message(N_("%d min %d s"), {std::string("2"), std::string("5")}), "2 min 5 s", "2 Min. 5 s"},
         {Message::OneLine(Message(N_("the calculator at %s: %s"), {std::string("a\nb\x1b"), silent})),
          "the calculator at a\\nb\\x1b: the calculator did not answer in time",
          "der Rechner an a\\nb\\x1b: der Rechner hat nicht rechtzeitig geantwortet"},
@@ -242,7 +254,7 @@ TEST(StoredMessage, RendersAsTheMessageDidAndNothingElse)
     for (const Message& message :
          {Message(N_("the calculator at %s: %s"), {std::string("/dev/\"pts\"\n\\3"), silent}),
           Message::Count("%d file", "%d files", 5, {std::string("5")}),
-          Message(N_("the calculator at %s: %s"), {std::string("Warning"), Message::Word("Warning")})}) {
+          Message(N_("the calculator at %s: %s"), {std::string("Warning"), Message(N_("Warning"))})}) {
         const std::optional<std::string> kept = StoreMessage(message);
         ASSERT_TRUE(kept);
         EXPECT_EQ(kept->find('\n'), std::string::npos) << *kept;

@@ -38,17 +38,22 @@ std::vector<std::pair<std::string, std::string>> EveryRemedyText()
                                OpenFailureReason(path, static_cast<uint32_t>(error)).English());
         }
     }
-    const char* problems[] = {"permission denied", "permission denied, or another program has it open",
-                              "another program has it open", "no such device", "in use by another program"};
+    using Code = DeviceProblemCode;
+    const std::pair<Code, const char*> problems[] = {
+        {Code::PermissionDenied, "permission denied"},
+        {Code::PermissionDenied, "permission denied, or another program has it open"},
+        {Code::Busy, "another program has it open"},
+        {Code::NoSuchDevice, "no such device"},
+        {Code::Busy, "in use by another program"}};
     for (const bool usb : {true, false}) {
-        for (const char* problem : problems) {
+        for (const auto& [code, problem] : problems) {
             ListedDevice device;
             device.path = usb ? paths[1] : paths[0];
             device.usb = usb;
             device.found = usb;
             device.vendor = 0x1a2b;
             device.product = 0x5e01;
-            device.problem = problem;
+            device.problem = {code, Message(problem)};
             texts.emplace_back(std::string("FormatListedDevice ") + (usb ? "usb " : "port ") + problem,
                                FormatListedDevice(device).English());
         }

@@ -30,7 +30,7 @@ std::vector<ListedDevice> Candidates()
     calculator.manufacturer = "Zentrix";
     calculator.productName = "Zentrix graphing calculator";
     calculator.serialNumber = "ZX-0042";
-    calculator.problem = "permission denied";
+    calculator.problem = {DeviceProblemCode::PermissionDenied, Message(N_("permission denied"))};
     ListedDevice port;
     port.path = "/dev/ttyUSB0";
     port.mayOpen = true;

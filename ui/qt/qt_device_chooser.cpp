@@ -65,7 +65,7 @@ QString CandidateRowText(const ListedDevice& device, const MoCatalogue* texts)
     }
     how << (device.mayOpen ? Tr(texts, N_("you may open it"))
                            : Tr(texts, N_("you may not open it: ")) +
-                                 QString::fromStdString(Message::Word(device.problem).Render(texts)));
+                                 QString::fromStdString(device.problem.reason.Render(texts)));
     return name + QLatin1Char('\n') + how.join(QStringLiteral(" - "));
 }
 
@@ -237,7 +237,9 @@ int CDeviceChooserDlg::LockedRow() const
         return -1;
     }
     const ListedDevice& device = m_candidates[static_cast<size_t>(row)];
-    return device.usb && device.found && !device.mayOpen && device.problem == "permission denied" ? row : -1;
+    return device.usb && device.found && !device.mayOpen && device.problem.code == DeviceProblemCode::PermissionDenied
+               ? row
+               : -1;
 }
 
 void CDeviceChooserDlg::AllowAccess()
@@ -252,7 +254,7 @@ void CDeviceChooserDlg::AllowAccess()
         return;   // refused or failed: the row stays as it was
     }
     device->mayOpen = true;
-    device->problem.clear();
+    device->problem = {};
     m_list->item(row)->setText(CandidateRowText(*device, m_texts) + Tr(m_texts, N_(" (access allowed)")));
     m_allow->setEnabled(false);
 }

@@ -405,7 +405,7 @@ std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
     return text + " - " +
            (device.mayOpen ? Message(N_("you may open it")).Render(texts)
                            : Message(N_("you may not open it: ")).Render(texts) +
-                                 SafeLine(Message::Word(device.problem).Render(texts)));
+                                 SafeLine(device.problem.reason.Render(texts)));
 }
 
 std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts)
@@ -413,7 +413,7 @@ std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts)
     return SafeLine(device.path) + "\r\n" +
            (device.mayOpen ? Message(N_("you may open it")).Render(texts)
                            : Message(N_("you may not open it: ")).Render(texts) +
-                                 SafeLine(Message::Word(device.problem).Render(texts)));
+                                 SafeLine(device.problem.reason.Render(texts)));
 }
 
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
