@@ -220,14 +220,22 @@ int main(int argc, char** argv)
     // The user's language; English (the program's own texts) without one.
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
-    if (AsksForHistory(arguments)) {
+    const ProgramOptions options = ParseProgramOptions(arguments);
+    if (!options.misplaced.Empty()) {
+        SayLine(texts, options.misplaced);   // in whichever mode: before anything is opened
+        return kExitUsage;
+    }
+    if (options.history.asked) {
+        if (!options.refused.Empty()) {
+            SayLine(texts, options.refused);
+            return kExitUsage;
+        }
         LetSignalsEndTheProcess();
-        const int code = ReportHistory(arguments, HistoryFilePath(), texts, TerminalSizeOf(STDOUT_FILENO).columns,
-                                       std::cout, std::cerr);
+        const int code = ReportHistory(options.history, HistoryFilePath(), texts,
+                                       TerminalSizeOf(STDOUT_FILENO).columns, std::cout, std::cerr);
         std::cout.flush();
         return code;
     }
-    const ProgramOptions options = ParseProgramOptions(arguments);
     const DeviceSources files = ConfigFiles();
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
@@ -248,10 +256,6 @@ int main(int argc, char** argv)
     }
     if (options.reportProblem) {
         return ReportProblem(*options.reportProblem, options, files, texts);
-    }
-    if (options.group && !options.grantAccess) {
-        SayLine(texts, Message("zentrix-update: %s", {Message(N_("--group NAME goes with --grant-access VVVV:PPPP: nothing was done"))}));
-        return kExitUsage;
     }
     if (options.grantAccess) {
         return GrantAccess(*options.grantAccess, options.group.value_or(""), std::cerr, texts);
