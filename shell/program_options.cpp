@@ -129,18 +129,6 @@ bool TakeUsbId(Reading& reading, const std::string& value, Refusal& refusal)
     return true;
 }
 
-bool TakeGrantAccess(Reading& reading, const std::string& value, Refusal& /*refusal*/)
-{
-    reading.options.grantAccess = value;   // the helper checks it
-    return true;
-}
-
-bool TakeGroup(Reading& reading, const std::string& value, Refusal& /*refusal*/)
-{
-    reading.options.group = value;
-    return true;
-}
-
 // A malformed pin is a wrong command line whatever else is given: it is
 // said apart from the other faults.
 bool TakeImageSha256(Reading& reading, const std::string& value, Refusal& /*refusal*/)
@@ -159,30 +147,6 @@ bool TakeImageSha256(Reading& reading, const std::string& value, Refusal& /*refu
 bool TakeReportFile(Reading& reading, const std::string& value, Refusal& /*refusal*/)
 {
     reading.options.reportProblem = value.empty() ? std::string(kDefaultProblemReportFile) : value;
-    return true;
-}
-
-bool TakeHistory(Reading& reading, const std::string& /*value*/, Refusal& /*refusal*/)
-{
-    reading.options.history.asked = true;
-    return true;
-}
-
-bool TakeCsv(Reading& reading, const std::string& /*value*/, Refusal& /*refusal*/)
-{
-    reading.options.history.format = HistoryFormat::Csv;
-    return true;
-}
-
-bool TakeByCalculator(Reading& reading, const std::string& /*value*/, Refusal& /*refusal*/)
-{
-    reading.options.history.byCalculator = true;
-    return true;
-}
-
-bool TakeFrom(Reading& reading, const std::string& value, Refusal& /*refusal*/)
-{
-    reading.options.history.from.push_back(value);
     return true;
 }
 
@@ -244,13 +208,16 @@ const OptionDeclaration kOptions[] = {
      N_("  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n")},
     {"--usb-id", "", "VVVV:PPPP", false, kUsingDevices, 0, TakeUsbId,
      N_("  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n")},
-    {"--grant-access", "", "VVVV:PPPP", false, kGrant, kGrant, TakeGrantAccess,
+    {"--grant-access", "", "VVVV:PPPP", false, kGrant, kGrant,
+     [](Reading& r, const std::string& value, Refusal&) { r.options.grantAccess = value; return true; },
      PosixHelp(N_("  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
                   "                    installs a udev rule (asks for an administrator)\n"))},
-    {"--group", "", "NAME", false, kGrant, 0, TakeGroup,
+    {"--group", "", "NAME", false, kGrant, 0,
+     [](Reading& r, const std::string& value, Refusal&) { r.options.group = value; return true; },
      PosixHelp(N_("  --group NAME      with --grant-access: members of the group NAME may open it\n"
                   "                    too, from anywhere (the station service's zentrix-station)\n"))},
-    {"--history", "", "", false, kHistory, kHistory, TakeHistory,
+    {"--history", "", "", false, kHistory, kHistory,
+     [](Reading& r, const std::string&, Refusal&) { return r.options.history.asked = true; },
      N_("  --history [--json | --csv] [--since DATE]\n"
         "                    show the record of every update run and exit\n")},
     {"--report-problem", "", "FILE", true, kReport, kReport, TakeReportFile,
@@ -259,11 +226,13 @@ const OptionDeclaration kOptions[] = {
         "                    platform and the calculators seen into FILE (default\n"
         "                    zentrix-problem-report.txt; - for standard output) for a\n"
         "                    developer, and exit\n")},
-    {"--from", "", "FILE", false, kHistory, 0, TakeFrom,
+    {"--from", "", "FILE", false, kHistory, 0,
+     [](Reading& r, const std::string& value, Refusal&) { r.options.history.from.push_back(value); return true; },
      N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
         "                    standard input; a journal export is read too), merged in\n"
         "                    time order\n")},
-    {"--by-calculator", "", "", false, kHistory, 0, TakeByCalculator,
+    {"--by-calculator", "", "", false, kHistory, 0,
+     [](Reading& r, const std::string&, Refusal&) { return r.options.history.byCalculator = true; },
      N_("  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
         "                    now and last run; with --needs, only those below VERSION or\n"
         "                    whose last run failed\n")},
@@ -276,7 +245,8 @@ const OptionDeclaration kOptions[] = {
      N_("  --image-sha256 HEX  send only an OS image with this SHA-256 (also\n"
         "                    'image-sha256 = HEX' in a configuration file)\n")},
     // Told of in --history's lines.
-    {"--csv", "", "", false, kHistory, 0, TakeCsv, nullptr},
+    {"--csv", "", "", false, kHistory, 0,
+     [](Reading& r, const std::string&, Refusal&) { r.options.history.format = HistoryFormat::Csv; return true; }, nullptr},
     {"--since", "", "DATE", false, kHistory, 0, TakeSince, nullptr},
     {"--needs", "", "VERSION", false, kHistory, 0, TakeNeeds, nullptr},
 };
