@@ -418,25 +418,18 @@ const OptionDeclaration* ChooserOf(unsigned mode)
     return nullptr;
 }
 
-// Said of `option`, given in `mode`, which it does not belong to: what it
-// goes with when no mode option was given, what it does not go with else.
-Message Misplaced(const OptionDeclaration& option, unsigned mode, const std::vector<GivenOption>& given)
+// Said of `option`, given in `mode`, which it does not belong to: the mode
+// option it goes with when it belongs to one alone (--csv, --group), what it
+// does not go with else.
+Message Misplaced(const OptionDeclaration& option, unsigned mode)
 {
-    if (mode == kUpdate || mode == kCheck) {
-        const OptionDeclaration* chooser = ChooserOf(option.modes & (kHistory | kReport | kList | kGrant));
-        if (chooser != nullptr) {
-            return Message(N_("%s goes with %s: nothing was done"), {Written(option), Written(*chooser)});
-        }
+    const OptionDeclaration* home = ChooserOf(option.modes);
+    if ((option.modes & ~(kHistory | kReport | kList | kGrant)) == 0 && home != nullptr) {
+        return Message(N_("%s goes with %s: nothing was done"), {Written(option), Written(*home)});
     }
     const OptionDeclaration* chooser = ChooserOf(mode);
-    std::string_view name = chooser != nullptr ? chooser->name : option.name;
-    for (const GivenOption& g : given) {   // --version, not --help, when it was given
-        if (g.option != nullptr && (g.option->selects & mode) != 0) {
-            name = g.option->name;
-            break;
-        }
-    }
-    return Message(N_("%s does not go with %s: nothing was done"), {std::string(option.name), std::string(name)});
+    return Message(N_("%s does not go with %s: nothing was done"),
+                   {std::string(option.name), std::string(chooser != nullptr ? chooser->name : option.name)});
 }
 
 // What no single option says: how --history's options go together.
@@ -521,7 +514,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, st
         }
         if (mode != kHelp && (g.option->modes & mode) == 0) {
             if (options.misplaced.Empty()) {
-                options.misplaced = Misplaced(*g.option, mode, given);
+                options.misplaced = Misplaced(*g.option, mode);
             }
             continue;
         }
