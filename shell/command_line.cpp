@@ -7,40 +7,6 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
-void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool isLast)
-{
-    if (!isFlag && m_strFileName.empty()) {
-        m_strFileName = param;   // an empty argument leaves the slot open
-    }
-    if (!isFlag && isLast) {
-        m_strPrinterName = param;
-    }
-}
-
-namespace {
-
-bool IsFlag(const std::string& argument)
-{
-    return !argument.empty() && argument[0] == '-';
-}
-
-}  // namespace
-
-void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdaterCommandLineInfo& info)
-{
-    size_t plain = 0;
-    for (const std::string& argument : launcherArguments) {
-        plain += IsFlag(argument) ? 0 : 1;
-    }
-    const bool ownerGiven = plain >= 2;
-    for (size_t i = 0; i < launcherArguments.size(); ++i) {
-        const std::string& argument = launcherArguments[i];
-        const bool isFlag = IsFlag(argument);
-        const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, ownerGiven && i + 1 == launcherArguments.size());
-    }
-}
-
 std::string UsageText(const MoCatalogue* texts)
 {
     // Each piece is one entry of the catalogue (whole lines, the columns

@@ -182,7 +182,7 @@ constexpr const char* PosixHelp(const char* help) { return help; }
 #endif
 
 // Every option, in the order --help shows them.
-const OptionDeclaration kOptions[] = {
+constexpr OptionDeclaration kOptions[] = {
     {"--help", "-h", "", false, kNotHistory, kHelp, TakeChoice<ProgramOption::Help>,
      N_("  -h, --help        show this help and exit\n")},
     {"--version", "-V", "", false, kNotHistory, kHelp, TakeChoice<ProgramOption::Version>,
@@ -483,7 +483,37 @@ void NoteContradiction(ProgramOptions& options, const std::vector<std::string>& 
     }
 }
 
+bool IsFlag(const std::string& argument)
+{
+    return !argument.empty() && argument[0] == '-';
+}
+
 }  // namespace
+
+void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool isLast)
+{
+    if (!isFlag && m_strFileName.empty()) {
+        m_strFileName = param;   // an empty argument leaves the slot open
+    }
+    if (!isFlag && isLast) {
+        m_strPrinterName = param;
+    }
+}
+
+void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdaterCommandLineInfo& info)
+{
+    size_t plain = 0;
+    for (const std::string& argument : launcherArguments) {
+        plain += IsFlag(argument) ? 0 : 1;
+    }
+    const bool ownerGiven = plain >= 2;
+    for (size_t i = 0; i < launcherArguments.size(); ++i) {
+        const std::string& argument = launcherArguments[i];
+        const bool isFlag = IsFlag(argument);
+        const char* param = argument.c_str() + (isFlag ? 1 : 0);
+        info.ParseParam(param, isFlag, ownerGiven && i + 1 == launcherArguments.size());
+    }
+}
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::chrono::sys_seconds now)
 {
