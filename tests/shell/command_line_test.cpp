@@ -7,6 +7,8 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <regex>
+#include <set>
 
 #include "shell/command_line.h"
 #include "shell/device_config.h"
@@ -232,6 +234,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--history", "--from", "-", "--from=-"}, "", "", "--from - can be given only once"},
         {{"--report-problem", "-", "--all"}, "", "-", "--all does not go with --report-problem"},
         {{"--json", "--list-devices", "--check"}, "", "", "--check does not go with --list-devices"},
+        {{"--json", "--grant-access", "1a2b:5e01", "--device", "/dev/a"}, "", "", "--device does not go with --grant-access"},
         {{"--yes", "--version", "--csv"}, ""},   // what --help and --version print takes no other option
     };
     for (const auto& c : cases) {
@@ -244,6 +247,25 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         EXPECT_EQ(options.reportProblem.value_or(""), c.report) << c.refused;
         EXPECT_EQ(options.misplaced.English(),
                   c.misplaced.empty() ? "" : "zentrix-update: " + c.misplaced + ": nothing was done");
+    }
+    // Every option --help names is one the parser knows, and a misspelling
+    // of it is pointed at it: the help, the parser and the suggestions read
+    // the same declarations.
+    const std::string help = UsageText();
+    const std::regex option("--[a-z][a-z0-9-]*[a-z0-9]");
+    std::set<std::string> named;
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+        named.insert(it->str());
+    }
+    EXPECT_TRUE(named.count("--history") == 1 && named.count("--report-problem") == 1 && named.count("--needs") == 1);
+    for (const std::string& name : named) {
+        EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--yes", name}).refused.English().find("unknown option"),
+                  std::string::npos)
+            << name;
+        EXPECT_NE(ParseProgramOptions({"zentrix-update", "--yes", name + "x"}).refused.English().find(
+                      "unknown option " + name + "x (did you mean " + name + "?)"),
+                  std::string::npos)
+            << name;
     }
     // A person reads the warning: the same command line is followed.
     const ProgramOptions lenient = ParseProgramOptions({"zentrix-update", "--dry-run", "--all"});
