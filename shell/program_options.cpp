@@ -155,9 +155,9 @@ bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
     const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(value, reading.now);
     if (!at) {
         refusal.problem = Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
-                             "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
-                             "days ago)"),
-                          {SafeText(value)});
+                                     "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
+                                     "days ago)"),
+                                  {SafeText(value)});
         return false;
     }
     reading.options.history.since = value;
@@ -168,7 +168,8 @@ bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
 bool TakeNeeds(Reading& reading, const std::string& value, Refusal& refusal)
 {
     if (!IsVersionText(value)) {
-        refusal.problem = Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"), {SafeText(value)});
+        refusal.problem =
+            Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"), {SafeText(value)});
         return false;
     }
     reading.options.history.needs = value;
