@@ -79,8 +79,8 @@ struct ProgramOptions {
     std::vector<Message> warnings;      // one line each, without a line feed
     // The first argument that cannot be followed as given (an unknown
     // option, one without its value or with a malformed one), as the usage
-    // error it is with --yes or --json, where nobody reads the warnings;
-    // empty when there is none.
+    // error it is where the command line must be exact (Strict), nobody
+    // reading the warnings; empty when there is none.
     Message refused;
     // The first option given in a mode it does not belong to (--device
     // with --history, --csv without it): a usage error whatever else is
