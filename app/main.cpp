@@ -216,14 +216,22 @@ int main(int argc, char** argv)
     const std::optional<UserCatalogue> language = LoadUserCatalogue([](const char* name) { return std::getenv(name); });
     const MoCatalogue* texts = language ? &language->catalogue : nullptr;
     const COwnLines say(std::cerr, texts, StandardErrorColumns);
-    if (AsksForHistory(arguments)) {
+    const ProgramOptions options = ParseProgramOptions(arguments);
+    if (!options.misplaced.Empty()) {
+        say.Say(options.misplaced, OwnLineKind::Error);   // in whichever mode: before anything is opened
+        return kExitUsage;
+    }
+    if (options.history.asked) {
+        if (!options.refused.Empty()) {
+            say.Say(options.refused, OwnLineKind::Error);
+            return kExitUsage;
+        }
         LetSignalsEndTheProcess();
-        const int code = ReportHistory(arguments, HistoryFilePath(), texts, TerminalSizeOf(STDOUT_FILENO).columns,
-                                       std::cout, say);
+        const int code = ReportHistory(options.history, HistoryFilePath(), texts,
+                                       TerminalSizeOf(STDOUT_FILENO).columns, std::cout, say);
         std::cout.flush();
         return code;
     }
-    const ProgramOptions options = ParseProgramOptions(arguments);
     const DeviceSources files = ConfigFiles();
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
@@ -244,10 +252,6 @@ int main(int argc, char** argv)
     }
     if (options.reportProblem) {
         return ReportProblem(*options.reportProblem, options, files, say);
-    }
-    if (options.group && !options.grantAccess) {
-        say.Say(Message(N_("--group NAME goes with --grant-access VVVV:PPPP: nothing was done")), OwnLineKind::Error);
-        return kExitUsage;
     }
     if (options.grantAccess) {
         return GrantAccess(*options.grantAccess, options.group.value_or(""), say);

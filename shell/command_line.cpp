@@ -7,40 +7,6 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
-void CUpdaterCommandLineInfo::ParseParam(const char* param, bool isFlag, bool isLast)
-{
-    if (!isFlag && m_strFileName.empty()) {
-        m_strFileName = param;   // an empty argument leaves the slot open
-    }
-    if (!isFlag && isLast) {
-        m_strPrinterName = param;
-    }
-}
-
-namespace {
-
-bool IsFlag(const std::string& argument)
-{
-    return !argument.empty() && argument[0] == '-';
-}
-
-}  // namespace
-
-void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdaterCommandLineInfo& info)
-{
-    size_t plain = 0;
-    for (const std::string& argument : launcherArguments) {
-        plain += IsFlag(argument) ? 0 : 1;
-    }
-    const bool ownerGiven = plain >= 2;
-    for (size_t i = 0; i < launcherArguments.size(); ++i) {
-        const std::string& argument = launcherArguments[i];
-        const bool isFlag = IsFlag(argument);
-        const char* param = argument.c_str() + (isFlag ? 1 : 0);
-        info.ParseParam(param, isFlag, ownerGiven && i + 1 == launcherArguments.size());
-    }
-}
-
 std::string UsageText(const MoCatalogue* texts)
 {
     // Each piece is one entry of the catalogue (whole lines, the columns
@@ -67,46 +33,8 @@ std::string UsageText(const MoCatalogue* texts)
                  "with a warning.\n"));
 #endif
     text += "\n";
-    text += t(N_("Options:\n"
-                 "  -h, --help        show this help and exit\n"
-                 "  -V, --version     show the version and exit\n"
-                 "  --list-devices    list the calculators the program can see and exit\n"
-                 "  --all             update every connected calculator at the same time\n"
-                 "  --watch           station mode: update each calculator as it is connected,\n"
-                 "                    until Close or Ctrl+C\n"
-                 "  -y, --yes         always console mode: answer OK to the connect prompt and the\n"
-                 "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
-                 "                    read standard input (with --watch: until SIGINT/SIGTERM)\n"
-                 "  --json            always console mode: standard output carries only JSON Lines\n"
-                 "                    events (the boxes, the runs, their progress and records,\n"
-                 "                    the counts), the same on a terminal as in a pipe; answers\n"
-                 "                    still come from standard input unless --yes is given\n"
-                 "  --device PATH     look for the calculator at PATH (may repeat; tried in order)\n"
-                 "  --usb-id VVVV:PPPP  look for USB calculators with these hex IDs (may repeat)\n"));
-#ifndef _WIN32
-    text += t(N_("  --grant-access VVVV:PPPP  let the user at the seat open that USB calculator:\n"
-                 "                    installs a udev rule (asks for an administrator)\n"));
-    text += t(N_("  --group NAME      with --grant-access: members of the group NAME may open it\n"
-                 "                    too, from anywhere (the station service's zentrix-station)\n"));
-#endif
-    text += t(N_("  --history [--json | --csv] [--since DATE]\n"
-                 "                    show the record of every update run and exit\n"));
-    text += t(N_("  --report-problem [FILE]\n"
-                 "                    write the last run's record and trace, the version, the\n"
-                 "                    platform and the calculators seen into FILE (default\n"
-                 "                    zentrix-problem-report.txt; - for standard output) for a\n"
-                 "                    developer, and exit\n"));
-    text += t(N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
-                 "                    standard input; a journal export is read too), merged in\n"
-                 "                    time order\n"
-                 "  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
-                 "                    now and last run; with --needs, only those below VERSION or\n"
-                 "                    whose last run failed\n"
-                 "  --no-system-log   do not write each run to the system log as well\n"));
-    text += t(N_("  --check           read each calculator's OS version and, with DIR, whether it\n"
-                 "                    needs the image; nothing is written (also with --all, --watch)\n"
-                 "  --image-sha256 HEX  send only an OS image with this SHA-256 (also\n"
-                 "                    'image-sha256 = HEX' in a configuration file)\n"));
+    text += t(N_("Options:\n"));
+    text += OptionHelpText(texts);
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Which calculators are looked for: those named on the command line; if none,\n"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The launcher's command line: `zentrix-update [DIR] [OWNER]`.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,9 +38,26 @@ void ParseCommandLine(const std::vector<std::string>& launcherArguments, CUpdate
 // All and Watch choose how calculators are updated; the others print and exit.
 enum class ProgramOption { None, Help, Version, ListDevices, All, Watch };
 
-// Everything of ours on the command line. Without --yes, --json or
-// --report-problem unknown options are never refused (the launcher's
-// command line must keep working); each one is a warning.
+enum class HistoryFormat { Table, Json, Csv };
+
+// --history and the options that go with it.
+struct HistoryOptions {
+    bool asked = false;                  // --history
+    HistoryFormat format = HistoryFormat::Table;   // --json or --csv
+    std::string since;                   // --since DATE, as given; empty: every record
+    std::string sinceTime;               // the moment it names, as the records write their times
+    std::vector<std::string> from;       // --from FILE, in order; none: the user's history
+    bool byCalculator = false;           // --by-calculator
+    std::optional<std::string> needs;    // --needs VERSION: with --by-calculator
+};
+
+// Everything of ours on the command line. Each option belongs to some of
+// the program's modes (updating one calculator, a set with --all, a station
+// with --watch, --check, --history, --report-problem, --list-devices,
+// --grant-access); one given in a mode it does not belong to is a wrong
+// command line (`misplaced`). Without --yes, --json, --report-problem or
+// --history unknown options are never refused (the launcher's command line
+// must keep working); each one is a warning.
 struct ProgramOptions {
     ProgramOption option = ProgramOption::None;   // the first of ours given
     CUpdaterCommandLineInfo launcher;   // the image directory and the owner
@@ -57,25 +75,36 @@ struct ProgramOptions {
     Message badPin;
     // --report-problem [FILE]: the report's file, "-" for standard output.
     std::optional<std::string> reportProblem;
+    HistoryOptions history;
     std::vector<Message> warnings;      // one line each, without a line feed
     // The first argument that cannot be followed as given (an unknown
     // option, one without its value or with a malformed one), as the usage
-    // error it is with --yes or --json, where nobody reads the warnings;
-    // empty when there is none.
+    // error it is where the command line must be exact (Strict), nobody
+    // reading the warnings; empty when there is none.
     Message refused;
+    // The first option given in a mode it does not belong to (--device
+    // with --history, --csv without it): a usage error whatever else is
+    // given; empty when there is none.
+    Message misplaced;
 
     // The command line must be exact: nobody is there to read a warning,
-    // or a file would be written.
-    bool Strict() const { return assumeYes || json || reportProblem.has_value(); }
+    // or a file would be written, or (--history) what is shown depends on
+    // every option.
+    bool Strict() const { return assumeYes || json || reportProblem.has_value() || history.asked; }
 };
 
-// Reads the whole command line (program name first) once: the program's
-// options and the launcher's arguments. `--device`, `--usb-id` and
-// `--grant-access` take the next argument (or `--device=PATH`);
-// `--report-problem` takes the next one when it is plain or "-". Past DIR
-// and OWNER (past the report's FILE with --report-problem) a plain argument
-// is refused when the command line must be exact.
+// Reads the whole command line (program name first) once, for every mode:
+// the program's options and the launcher's arguments. An option with a
+// value takes the next argument (or `--device=PATH`); `--report-problem`
+// takes the next one when it is plain or "-". Past DIR and OWNER (past the
+// report's FILE with --report-problem, none with --history) a plain
+// argument is refused when the command line must be exact. `now` reads
+// --since's relative dates.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments);
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& arguments, std::chrono::sys_seconds now);
+
+// The options' lines of --help, in the order they are declared.
+std::string OptionHelpText(const MoCatalogue* texts);
 
 // What --help prints.
 std::string UsageText(const MoCatalogue* texts = nullptr);

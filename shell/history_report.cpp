@@ -4,11 +4,9 @@
 #include <cstdint>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <sstream>
 
 #include "device/safe_text.h"
@@ -17,100 +15,6 @@
 #include "shell/fleet_view.h"
 #include "shell/history_merge.h"
 #include "shell/history_spool.h"
-#include "shell/since_option.h"
-
-namespace {
-
-constexpr const char* kUsage =
-    "usage: zentrix-update --history [--json | --csv] [--since DATE] [--from FILE]...\n"
-    "       [--by-calculator [--needs VERSION]]";
-
-struct HistoryQuery {
-    HistoryFormat format = HistoryFormat::Table;
-    std::string since;      // as given; empty: every record
-    std::string sinceTime;  // the moment it names, as the records write their times
-    std::vector<std::string> from;   // the files of --from; none: the user's history
-    bool byCalculator = false;
-    std::optional<std::string> needs;
-};
-
-// The value of `name` at `i` (as `name VALUE` or `name=VALUE`) into `value`;
-// false when `arguments[i]` is not that option.
-bool TakeOption(const std::vector<std::string>& arguments, size_t& i, const std::string& name, std::string& value)
-{
-    const std::string& a = arguments[i];
-    if (a == name && i + 1 < arguments.size()) {
-        value = arguments[++i];
-        return true;
-    }
-    if (a.rfind(name + "=", 0) == 0) {
-        value = a.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-bool ParseQuery(const std::vector<std::string>& arguments, HistoryQuery& query)
-{
-    bool formatGiven = false;
-    for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (a == "--history") {
-            continue;
-        }
-        if (a == "--json" || a == "--csv") {
-            if (formatGiven) {
-                return false;
-            }
-            formatGiven = true;
-            query.format = a == "--json" ? HistoryFormat::Json : HistoryFormat::Csv;
-        } else if (a == "--by-calculator") {
-            query.byCalculator = true;
-        } else if (std::string value; TakeOption(arguments, i, "--from", value)) {
-            query.from.push_back(value);
-        } else if (TakeOption(arguments, i, "--needs", value)) {
-            query.needs = value;
-        } else if (!TakeOption(arguments, i, "--since", query.since)) {
-            return false;
-        }
-    }
-    const bool needsAlone = query.needs && (!query.byCalculator || query.needs->empty());
-    return !needsAlone && std::count(query.from.begin(), query.from.end(), "-") <= 1;
-}
-
-// The moment of --since into `query`; false, with the usage error naming the
-// value in `err`, when it cannot be read.
-bool ReadSince(HistoryQuery& query, Message& err)
-{
-    if (query.since.empty()) {
-        return true;
-    }
-    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(query.since, now);
-    if (!at) {
-        err = Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
-                         "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
-                         "days ago)"),
-                      {SafeText(query.since)});
-        return false;
-    }
-    query.sinceTime = RecordTimeText(*at);
-    return true;
-}
-
-// --needs takes a version; false, with the usage error in `err`, for
-// anything else.
-bool CheckNeeds(const HistoryQuery& query, Message& err)
-{
-    if (!query.needs || IsVersionText(*query.needs)) {
-        return true;
-    }
-    err = Message(N_("--needs %s is not a version: give numbers between dots, as 01.05.0000"),
-                  {SafeText(*query.needs)});
-    return false;
-}
-
-}  // namespace
 
 HistoryContents ReadHistoryText(std::string_view text, const std::string& path)
 {
@@ -184,22 +88,16 @@ std::string HistoryCsv(const std::vector<HistoryRecord>& records)
     return csv;
 }
 
-bool AsksForHistory(const std::vector<std::string>& arguments)
-{
-    return std::find(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end(), "--history") !=
-           arguments.end();
-}
-
 namespace {
 
-bool Selected(const HistoryQuery& query, const HistoryRecord& record)
+bool Selected(const HistoryOptions& query, const HistoryRecord& record)
 {
     return query.sinceTime.empty() || (record[kStarted] && *record[kStarted] >= query.sinceTime);
 }
 
 // One pass over the history: `each` sees every selected record.
 template <typename Each>
-void ForEachRecord(CHistoryMerge& records, const HistoryQuery& query, Each each)
+void ForEachRecord(CHistoryMerge& records, const HistoryOptions& query, Each each)
 {
     HistoryRecord record;
     while (records.Next(record)) {
@@ -212,7 +110,7 @@ void ForEachRecord(CHistoryMerge& records, const HistoryQuery& query, Each each)
 // The sources of the records: the files of --from, else the user's history
 // at `path` (none when it has no place). Standard input is read where it is,
 // or, for the table's two passes, from a copy in a temporary file.
-bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPasses, SpoolFile& spool,
+bool ListSources(const HistoryOptions& query, const std::string& path, bool twoPasses, SpoolFile& spool,
                  std::vector<HistorySource>& sources, Message& problem)
 {
     if (query.from.empty()) {
@@ -244,7 +142,7 @@ bool ListSources(const HistoryQuery& query, const std::string& path, bool twoPas
 
 // The table: every selected record measured in a first pass, written in a
 // second that reads no further than the first did.
-bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& where, const HistoryQuery& query,
+bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& where, const HistoryOptions& query,
                 const MoCatalogue* texts, int columns, CHistoryMerge& first, std::ostream& out, Message& problem)
 {
     CHistoryTable table(texts, columns);
@@ -288,7 +186,7 @@ bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& whe
 
 // Each calculator's state from the selected records, flagged where only a
 // record dated in the future speaks for it.
-void CollectFleet(const HistoryQuery& query, CHistoryMerge& records, CFleetView& fleet)
+void CollectFleet(const HistoryOptions& query, CHistoryMerge& records, CFleetView& fleet)
 {
     HistoryRecord record;
     while (records.Next(record)) {
@@ -301,7 +199,7 @@ void CollectFleet(const HistoryQuery& query, CHistoryMerge& records, CFleetView&
 // The calculators the query asks for (with --needs, those that need an
 // update), each given to `write`.
 template <typename Write>
-void ForEachShown(const HistoryQuery& query, const CFleetView& fleet, Write write)
+void ForEachShown(const HistoryOptions& query, const CFleetView& fleet, Write write)
 {
     fleet.ForEach([&](const CalculatorState& c) {
         if (!query.needs || NeedsUpdate(c, *query.needs)) {
@@ -310,7 +208,7 @@ void ForEachShown(const HistoryQuery& query, const CFleetView& fleet, Write writ
     });
 }
 
-void WriteFleetTable(const HistoryQuery& query, const MoCatalogue* texts, const CFleetView& fleet, std::ostream& out)
+void WriteFleetTable(const HistoryOptions& query, const MoCatalogue* texts, const CFleetView& fleet, std::ostream& out)
 {
     CFleetTable table(texts);
     uint64_t shown = 0;
@@ -337,7 +235,7 @@ void WriteFleetTable(const HistoryQuery& query, const MoCatalogue* texts, const 
     }
 }
 
-void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
+void WriteFleet(const HistoryOptions& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
 {
     CFleetView fleet;
     CollectFleet(query, records, fleet);
@@ -356,7 +254,7 @@ void WriteFleet(const HistoryQuery& query, const MoCatalogue* texts, CHistoryMer
     }
 }
 
-bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& sources, const MessageArg& where,
+bool WriteReport(const HistoryOptions& query, const std::vector<HistorySource>& sources, const MessageArg& where,
                  const MoCatalogue* texts, int columns, CHistoryMerge& records, std::ostream& out,
                  Message& problem)
 {
@@ -382,19 +280,9 @@ bool WriteReport(const HistoryQuery& query, const std::vector<HistorySource>& so
 
 }  // namespace
 
-int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  int columns, std::ostream& out, const COwnLines& err)
+int ReportHistory(const HistoryOptions& query, const std::string& path, const MoCatalogue* texts, int columns,
+                  std::ostream& out, const COwnLines& err)
 {
-    HistoryQuery query;
-    if (!ParseQuery(arguments, query)) {
-        err.SayShown(kUsage, OwnLineKind::Plain);
-        return 2;
-    }
-    Message usage;
-    if (!ReadSince(query, usage) || !CheckNeeds(query, usage)) {
-        err.Say(usage, OwnLineKind::Error);
-        return 2;
-    }
     const bool twoPasses = query.format == HistoryFormat::Table && !query.byCalculator;
     SpoolFile spool(nullptr, &std::fclose);
     std::vector<HistorySource> sources;
@@ -415,13 +303,13 @@ int ReportHistory(const std::vector<std::string>& arguments, const std::string& 
     return 0;
 }
 
-HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts, int columns)
+HistoryReport ReportHistory(const HistoryOptions& query, const std::string& path, const MoCatalogue* texts,
+                            int columns)
 {
     std::ostringstream out;
     std::ostringstream err;
     HistoryReport report;
-    report.exitCode = ReportHistory(arguments, path, texts, columns, out, COwnLines(err, texts));
+    report.exitCode = ReportHistory(query, path, texts, columns, out, COwnLines(err, texts));
     report.out = out.str();
     report.err = err.str();
     return report;

@@ -8,14 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/command_line.h"
 #include "shell/csv_cell.h"
 #include "shell/history.h"
 #include "shell/history_table.h"
 #include "shell/own_lines.h"
 
 class MoCatalogue;
-
-enum class HistoryFormat { Table, Json, Csv };
 
 // The records of a history file's text, in the file's order (newest last),
 // and one warning for each line that could not be read (a line torn by a
@@ -40,27 +39,23 @@ std::string HistoryJsonEnd(uint64_t runs);
 std::string HistoryCsvHeader();
 std::string HistoryCsvRow(const HistoryRecord& record);
 
-// What --history prints: standard output, standard error and the exit code
-// (0 shown, 1 the history cannot be read, 2 a wrong command line).
+// What --history prints: standard output, standard error and the exit code.
 struct HistoryReport {
     std::string out;
     std::string err;
     int exitCode = 0;
 };
 
-// True when the command line asks for the history (--history anywhere).
-bool AsksForHistory(const std::vector<std::string>& arguments);
-
-// Reads the arguments after the program name (--history, then --json or
-// --csv, --since DATE, --from FILE..., --by-calculator, --needs VERSION) and
-// the history at `path` (or the files of --from, merged: history_merge.h), a
-// line at a time, and writes what it shows as it goes; returns the exit
-// code. --by-calculator shows where each calculator stands (fleet_view.h);
-// --needs only those that need an update to VERSION. `columns`: the
-// width of the terminal the table is shown on (0: no terminal); see
-// CHistoryTable.
-int ReportHistory(const std::vector<std::string>& arguments, const std::string& path, const MoCatalogue* texts,
-                  int columns, std::ostream& out, const COwnLines& err);
+// Reads the history at `path` (or the files of --from, merged:
+// history_merge.h) as `query` asks (--json or --csv, --since, --from,
+// --by-calculator, --needs, read by ParseProgramOptions), a line at a time,
+// and writes what it shows as it goes; returns the exit code (0 shown, 1
+// the history cannot be read). --by-calculator shows where each calculator
+// stands (fleet_view.h); --needs only those that need an update to VERSION.
+// `columns`: the width of the terminal the table is shown on (0: no
+// terminal); see CHistoryTable.
+int ReportHistory(const HistoryOptions& query, const std::string& path, const MoCatalogue* texts, int columns,
+                  std::ostream& out, const COwnLines& err);
 // The same into texts (a window shows them).
-HistoryReport ReportHistory(const std::vector<std::string>& arguments, const std::string& path,
-                            const MoCatalogue* texts = nullptr, int columns = 0);
+HistoryReport ReportHistory(const HistoryOptions& query, const std::string& path, const MoCatalogue* texts = nullptr,
+                            int columns = 0);

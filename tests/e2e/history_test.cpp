@@ -413,6 +413,8 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         {{"--history", "--csv", "--json"}, 2, ""},
         {{"--history", "--since", "last week"}, 2, ""},
         {{"--history", "--since"}, 2, ""},
+        {{"--history", "--device", "/dev/x"}, 2, ""},
+        {{"--history", "--yes"}, 2, ""},
     };
     // The second record alone, as a table.
     const std::string secondOnly =

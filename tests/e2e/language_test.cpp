@@ -221,6 +221,8 @@ TEST(Language, HelpInFrenchAndADamagedCatalogueIsEnglish)
     EXPECT_EQ(english.out.rfind("Usage: zentrix-update [DIR [OWNER]]\n", 0), 0u) << english.out;
     // Every piece of the help is translated: no English line is left.
     EXPECT_EQ(french.out.find("show this help"), std::string::npos);
+    EXPECT_EQ(RunProcess({ZENTRIX_UPDATE_BIN, "--device", "/dev/x", "--history"}, {"ZENTRIX_LANG=fr"}, "").err,
+              "zentrix-update: --device ne va pas avec --history : rien n'a été fait\n");
 
     // A catalogue cut short beside a copy of the program: English, byte for byte.
     const fs::path dir = fs::temp_directory_path() / ("zentrix-e2e-mo-" + std::to_string(getpid()));

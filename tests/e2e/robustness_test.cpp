@@ -352,6 +352,9 @@ TEST_F(Robustness, HelpAndVersionAnswerAndAskNothing)
         EXPECT_EQ(updater->Out().rfind("Usage: zentrix-update [DIR [OWNER]]\n", 0), 0u) << updater->Out();
         EXPECT_NE(updater->Out().find("ZENTRIX_REPLY_TIMEOUT"), std::string::npos);
         EXPECT_NE(updater->Out().find("man zentrix-update"), std::string::npos);
+        // Every option's lines come from its declaration, --history's and --report-problem's too.
+        EXPECT_NE(updater->Out().find("\n  --history [--json | --csv] [--since DATE]\n"), std::string::npos);
+        EXPECT_NE(updater->Out().find("\n  --report-problem [FILE]\n"), std::string::npos);
     }
     for (const char* option : {"--version", "-V"}) {
         auto updater = Start(ConsoleEnv(), "", {option});

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <regex>
+#include <set>
 
 #include "shell/command_line.h"
 #include "shell/device_config.h"
@@ -178,6 +180,20 @@ TEST(CommandLine, OptionValuesAreNeitherTheFolderNorTheOwner)
     EXPECT_EQ(options.usbIds, (std::vector<std::string>{"1a2b:5e01"}));
     EXPECT_EQ(RenderAll(options.warnings, nullptr),
               (std::vector<std::string>{"--device needs a value; ignored"}));
+
+    // --history's options are read by the same parser; --since's moment is
+    // the history's form of it.
+    const HistoryOptions history =
+        ParseProgramOptions({"zentrix-update", "--from", "a", "--history", "--from=-", "--since", "2026-12-01T10:00Z",
+                             "--csv", "--by-calculator", "--needs=01.05.0000"},
+                            std::chrono::sys_days(std::chrono::year(2026) / 12 / 8))
+            .history;
+    EXPECT_TRUE(history.asked);
+    EXPECT_EQ(history.from, (std::vector<std::string>{"a", "-"}));
+    EXPECT_EQ(history.sinceTime, "2026-12-01T10:00:00Z");
+    EXPECT_EQ(history.format, HistoryFormat::Csv);
+    EXPECT_TRUE(history.byCalculator);
+    EXPECT_EQ(history.needs.value_or(""), "01.05.0000");
 }
 
 // What is only a warning for a person is, with --yes or --json, the usage
@@ -189,6 +205,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         std::vector<std::string> arguments;
         std::string refused;   // empty: none
         std::string report = "";   // the report's file; empty: no report asked for
+        std::string misplaced = "";   // an option given in a mode it does not go with
     } cases[] = {
         {{"--dry-run", "--yes", "--device", "/dev/a"}, "unknown option --dry-run"},
         {{"--json", "--al"}, "unknown option --al (did you mean --all?)"},
@@ -201,14 +218,54 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--report-problem", "-"}, "", "-"},
         {{"--report-problem=r.txt", "dir"}, "unexpected argument dir", "r.txt"},
         {{"--report-problem", "r.txt", "extra"}, "unexpected argument extra", "r.txt"},
+        {{"--histroy", "--yes"}, "unknown option --histroy (did you mean --history?)"},
+        // --history is exact by itself, and its faults are said as they are.
+        {{"--history", "--by-calculator", "--needs"}, "--needs needs a value"},
+        {{"--history", "dir"}, "unexpected argument dir"},
+        {{"--history", "--since", "12d ago"}, "--since 12d ago cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+                                              "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N days ago)"},
+        // Each option belongs to some modes; elsewhere it is a usage error.
+        {{"--device", "/dev/x", "--history"}, "", "", "--device does not go with --history"},
+        {{"--yes", "--history"}, "", "", "--yes does not go with --history"},
+        {{"--yes", "--csv"}, "", "", "--csv goes with --history"},
+        {{"--json", "--from=f", "--check"}, "", "", "--from FILE goes with --history"},
+        {{"--history", "--json", "--csv"}, "", "", "--csv does not go with --json"},
+        {{"--history", "--needs", "01.05"}, "", "", "--needs VERSION goes with --by-calculator"},
+        {{"--history", "--from", "-", "--from=-"}, "", "", "--from - can be given only once"},
+        {{"--report-problem", "-", "--all"}, "", "-", "--all does not go with --report-problem"},
+        {{"--json", "--list-devices", "--check"}, "", "", "--check does not go with --list-devices"},
+        {{"--json", "--grant-access", "1a2b:5e01", "--device", "/dev/a"}, "", "", "--device does not go with --grant-access"},
+        {{"--yes", "--version", "--csv"}, ""},   // what --help and --version print takes no other option
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = {"zentrix-update"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const ProgramOptions options = ParseProgramOptions(arguments);
         EXPECT_TRUE(options.Strict());
-        EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : c.refused + tail) << c.refused;
+        const std::string end = options.history.asked ? "" : tail;
+        EXPECT_EQ(options.refused.English(), c.refused.empty() ? "" : c.refused + end) << c.refused;
         EXPECT_EQ(options.reportProblem.value_or(""), c.report) << c.refused;
+        EXPECT_EQ(options.misplaced.English(),
+                  c.misplaced.empty() ? "" : c.misplaced + ": nothing was done");
+    }
+    // Every option --help names is one the parser knows, and a misspelling
+    // of it is pointed at it: the help, the parser and the suggestions read
+    // the same declarations.
+    const std::string help = UsageText();
+    const std::regex option("--[a-z][a-z0-9-]*[a-z0-9]");
+    std::set<std::string> named;
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+        named.insert(it->str());
+    }
+    EXPECT_TRUE(named.count("--history") == 1 && named.count("--report-problem") == 1 && named.count("--needs") == 1);
+    for (const std::string& name : named) {
+        EXPECT_EQ(ParseProgramOptions({"zentrix-update", "--yes", name}).refused.English().find("unknown option"),
+                  std::string::npos)
+            << name;
+        EXPECT_NE(ParseProgramOptions({"zentrix-update", "--yes", name + "x"}).refused.English().find(
+                      "unknown option " + name + "x (did you mean " + name + "?)"),
+                  std::string::npos)
+            << name;
     }
     // A person reads the warning: the same command line is followed.
     const ProgramOptions lenient = ParseProgramOptions({"zentrix-update", "--dry-run", "--all"});
