@@ -118,12 +118,14 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
     const int nextWidth = anyButton ? m_rowButtonWidth + gap : 0;
+    // Name... at the right of the device's column: the right edge stays Next's and Stop's.
     const int nameWidth = m_nameButtonWidth > 0 ? m_nameButtonWidth + gap : 0;
-    const int deviceWidth = std::max(8 * line, width * 28 / 100);
-    const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - nameWidth - 3 * gap);
+    const int deviceWidth = std::max(8 * line + nameWidth, width * 28 / 100);
+    const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
     const int statusX = deviceWidth + gap;
     const int barX = statusX + statusWidth + gap;
-    int height = Text(dc, m_normal, FriendlyDeviceName(row.device, row.usb).Render(texts), 0, y, deviceWidth, draw);
+    int height =
+        Text(dc, m_normal, FriendlyDeviceName(row.device, row.usb).Render(texts), 0, y, deviceWidth - nameWidth, draw);
     int status = 0;
     bool bar = true;
     if (row.finished) {
@@ -150,8 +152,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     nextButtons.push_back(next);
     RECT name = {};
     if (nameWidth > 0 && row.taken) {
-        const int x = barX + barWidth + gap + nextWidth;
-        name = {x, y, x + m_nameButtonWidth, y + line + 8};
+        name = {deviceWidth - m_nameButtonWidth, y, deviceWidth, y + line + 8};
         if (draw) {
             Button(dc, name, WideText(content.nameLabel).c_str());
         }

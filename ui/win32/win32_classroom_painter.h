@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the window of many calculators draws its content with GDI: the
-// heading and its "History..." button, one row per calculator (device; phase
-// or result and its wrapped reason; bar; Next button; Name... button once
-// its run has taken the calculator, where naming is offered) and, while one is
-// asked, the question with its OK and Cancel buttons below the rows. One
-// walk over the content both measures and draws it, so what is measured is
-// what is drawn.
+// heading and its "History..." button, one row per calculator (device, and
+// beside it a Name... button once its run has taken the calculator, where
+// naming is offered; phase or result and its wrapped reason; bar; Next
+// button) and, while one is asked, the question with its OK and Cancel
+// buttons below the rows. One walk over the content both measures and draws
+// it, so what is measured is what is drawn.
 #include <string>
 #include <vector>
 
