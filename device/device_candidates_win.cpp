@@ -13,6 +13,7 @@
 
 #include "device/device_describe.h"
 #include "device/device_listing.h"
+#include "device/usb_location.h"
 #include "device/zrenum/windows_scan.h"
 
 namespace {
@@ -64,6 +65,10 @@ std::vector<ListedDevice> ListCandidateDevices()
         device.vendor = IdAfter(usb.path, "vid_");
         device.product = IdAfter(usb.path, "pid_");
         device.productName = usb.name;
+        // A label line names it by these; its path changes with the port.
+        const UsbLocation where = FindUsbLocation(usb.path);
+        device.serialNumber = where.serial;
+        device.portChain = where.port;
         devices.push_back(std::move(device));
     }
     std::vector<std::string> ports = ScanComPorts();

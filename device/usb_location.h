@@ -16,7 +16,7 @@ struct UsbLocation {
 // The location of the device at `path` ("usb:BUS:ADDRESS"), read from the
 // system without opening the device; both parts stay empty for any other
 // path, for a device no longer there, and where the system does not say
-// (Windows, for now). `sysfsRoot` is the folder of the USB devices; tests
+// (Windows: the port too where SetupAPI names none). `sysfsRoot` is the folder of the USB devices; tests
 // give a folder of their own.
 UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot = "/sys/bus/usb/devices");
 
@@ -25,3 +25,15 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoo
 // where Windows generated the instance ID itself, and everything for any
 // other path. The port is not in the path.
 UsbLocation UsbLocationFromInterfacePath(const std::string& path);
+
+// The serial number in a Windows device instance ID
+// ("USB\VID_1A2B&PID_5E01\ZX-0042"); empty where Windows generated the
+// ID itself ("...\5&2c7a1f&0&3") and for any other text.
+std::string UsbSerialFromInstanceId(const std::string& instance);
+
+// The port chain "BUS-PORT.PORT..." of a Windows USB device, from its
+// location path ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(3)" is "1-2.3":
+// the bus is its controller's root hub, counted from 1), else from its
+// location information ("Port_#0003.Hub_#0001" is "1-3": the port on the
+// hub it is plugged into); empty when neither says.
+std::string UsbPortFromWindowsLocation(const std::string& locationPath, const std::string& locationInformation);

@@ -5,3 +5,6 @@
 
 // `text` as UTF-16; bytes that are not UTF-8 become U+FFFD.
 std::wstring WideText(const std::string& text);
+
+// UTF-16 `text` (as a window gives it) as UTF-8.
+std::string Utf8Text(const std::wstring& text);

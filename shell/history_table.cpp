@@ -314,3 +314,43 @@ std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCata
     }
     return text;
 }
+
+namespace {
+
+// `text` with its capitals as small letters: ASCII's and Latin-1's ("Ä" is
+// "ä"), which are the letters of the program's languages' result words and
+// of what people type in the filter.
+std::string Folded(const std::string& text)
+{
+    std::string folded = text;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const auto c = static_cast<unsigned char>(folded[i]);
+        if (c >= 'A' && c <= 'Z') {
+            folded[i] = static_cast<char>(c + 32);
+        } else if (c == 0xc3 && i + 1 < folded.size()) {
+            const auto next = static_cast<unsigned char>(folded[i + 1]);
+            if (next >= 0x80 && next <= 0x9e && next != 0x97) {   // U+00C0..U+00DE but the multiplication sign
+                folded[i + 1] = static_cast<char>(next + 0x20);
+            }
+            ++i;
+        }
+    }
+    return folded;
+}
+
+}  // namespace
+
+bool HistoryRunShown(const std::string& recordedResult, const std::vector<std::string>& cells,
+                     const std::string& result, const std::string& text)
+{
+    if (!result.empty() && recordedResult != result) {
+        return false;
+    }
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return true;
+    }
+    const std::string wanted = Folded(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+    return std::any_of(cells.begin(), cells.end(),
+                       [&wanted](const std::string& cell) { return Folded(cell).find(wanted) != std::string::npos; });
+}

@@ -80,6 +80,12 @@ enum HistoryWindowColumn {
 std::vector<std::string> HistoryWindowHeadings(const MoCatalogue* texts);
 std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const MoCatalogue* texts);
 
+// Whether the history windows show a run under their filter: its result as
+// recorded is `result` (empty: any result), and one of its row's `cells`
+// holds `text` as typed, letter case aside (blank: any text).
+bool HistoryRunShown(const std::string& recordedResult, const std::vector<std::string>& cells,
+                     const std::string& result, const std::string& text);
+
 // The records as a CHistoryTable.
 std::string HistoryTable(const std::vector<HistoryRecord>& records, const MoCatalogue* texts = nullptr,
                          int columns = 0);

@@ -124,6 +124,27 @@ TEST(UsbDevicePath, LocationIsFoundByBusAndAddress)
         EXPECT_EQ(location.ids, c.ids) << c.path;
         EXPECT_EQ(location.port, "") << c.path;
     }
+
+    // What SetupAPI says of a USB device: the serial in its instance ID,
+    // the port in its location path, else in its location information.
+    const struct {
+        const char* text;       // instance ID, or location path
+        const char* fallback;   // location information
+        const char* wanted;
+    } windows[] = {
+        {R"(USB\VID_1A2B&PID_5E01\ZX-0042)", "", "ZX-0042"},
+        {R"(USB\VID_1A2B&PID_5E01\5&2c7a1f&0&3)", "", ""},
+        {"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(3)", "Port_#0003.Hub_#0005", "1-2.3"},
+        {"PCIROOT(0)#PCI(1400)#USBROOT(1)#USB(4)#USBMI(0)", "", "2-4"},
+        {"ACPI(_SB_)#USBROOT(x)#USB(2)", "Port_#0003.Hub_#0001", "1-3"},
+        {"", "Port_#0003.Hub_#0001 ", ""},
+    };
+    for (const auto& c : windows) {
+        const bool instance = std::string(c.text).rfind("USB\\", 0) == 0;
+        EXPECT_EQ(instance ? UsbSerialFromInstanceId(c.text) : UsbPortFromWindowsLocation(c.text, c.fallback),
+                  c.wanted)
+            << c.text << " " << c.fallback;
+    }
 }
 
 }  // namespace

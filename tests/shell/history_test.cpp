@@ -22,6 +22,7 @@
 
 #include "shell/history_report.h"
 #include "shell/history_spool.h"
+#include "shell/history_table.h"
 #include "support/quiet_port.h"
 
 namespace {
@@ -195,6 +196,24 @@ TEST(HistoryTable, FitsTheTerminalGivingUpTheLeastNeededColumnsFirst)
               "Started (UTC)        Result   Device   Serial   Model  OS before   Image       Mode  Reason\n"
               "2026-12-01 08:00:00  updated  usb:1:7  ZX-0042  365E   01.00.0000  01.05.0000  all\n");
     SetTimeZone(zone != nullptr ? oldZone.c_str() : nullptr);
+}
+
+// The history windows' filter: the result as recorded, and a text any
+// cell holds, letter case aside (German's capitals too).
+TEST(HistoryTable, TheWindowsFilterByResultAndByTextInAnyCell)
+{
+    const std::vector<std::string> cells = {"2026-12-01 09:00 +0100", "Fehlgeschlagen", "Pult Ä3", "usb:1:7"};
+    const struct {
+        const char* result;
+        const char* text;
+        bool shown;
+    } cases[] = {
+        {"", "", true}, {"failed", "  ", true}, {"updated", "", false}, {"failed", "USB:1", true},
+        {"", " pult ä3 ", true}, {"", "fehlgeschlagen", true}, {"", "usb:2", false}, {"failed", "ZX", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HistoryRunShown("failed", cells, c.result, c.text), c.shown) << c.result << "|" << c.text;
+    }
 }
 
 // Writers on many threads (each append opens, locks and closes the file as

@@ -9,7 +9,9 @@
 // chooser lists a port that appears after it opened and takes a typed path;
 // its rows name a COM port as Windows does, the tooltip gives the whole path
 // and the state. The failure box shows a long reason whole above its
-// buttons, and stays up after "Save a problem report..." until OK.
+// buttons, and stays up after "Save a problem report..." until OK. The
+// history window filters by result and text; Name... on a row or in the
+// chooser keeps a label and shows it at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -31,6 +33,7 @@
 #include "ui/win32/win32_failure_box.h"
 #include "ui/win32/win32_front_end.h"
 #include "ui/win32/win32_history_window.h"
+#include "ui/win32/win32_name_dialog.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -425,6 +428,7 @@ struct ChooserDrive {
     LRESULT rowsAtFirst = -1;
     BOOL okAtFirst = TRUE;
     BOOL refreshShown = FALSE;
+    BOOL nameShown = TRUE;
     LRESULT rowsAfterArrival = -1;
     LRESULT pickedAfterArrival = -1;
     LRESULT rowsAfterRefresh = -1;
@@ -469,6 +473,7 @@ void CALLBACK DriveChooser(HWND, UINT, UINT_PTR timer, DWORD)
         g_drive.rowsAtFirst = Rows(dialog);
         g_drive.okAtFirst = IsWindowEnabled(GetDlgItem(dialog, IDOK));
         g_drive.refreshShown = IsWindowVisible(GetDlgItem(dialog, IDC_CHOOSER_REFRESH));
+        g_drive.nameShown = IsWindowVisible(GetDlgItem(dialog, IDC_CHOOSER_NAME));
         g_drive.ports.push_back("\\\\.\\COM7");
         g_drive.waitedSince = GetTickCount64();
         g_drive.step = 1;
@@ -513,6 +518,7 @@ TEST(Win32DeviceChooser, ListsAPortThatAppearsAfterItOpenedAndTakesATypedPath)
     EXPECT_EQ(g_drive.rowsAtFirst, 0);
     EXPECT_FALSE(g_drive.okAtFirst);
     EXPECT_TRUE(g_drive.refreshShown);
+    EXPECT_FALSE(g_drive.nameShown) << "no namer, no Name...";
     EXPECT_TRUE(g_drive.pathLabelFits) << "the German label is longer than the template's place";
     EXPECT_EQ(g_drive.rowsAfterArrival, 1) << "the port that appeared is listed without Refresh";
     EXPECT_EQ(g_drive.pickedAfterArrival, 0) << "and picked, being the only one";
@@ -677,9 +683,125 @@ TEST(Win32HistoryWindow, ATableSortedByAClickOnAHeadingWithTheReasonWholeBelow)
         wchar_t details[2048] = {};
         GetWindowTextW(GetDlgItem(window, 2), details, 2048);
         EXPECT_NE(std::wstring(details).find(WideText(lost.Render(texts))), std::wstring::npos);
+        // The filters above: a text any cell holds (the selected run stays
+        // selected), then the result's choices, the words recorded (sorted).
+        SetDlgItemTextW(window, 4, L"USB:2");
+        EXPECT_EQ(ListView_GetItemCount(runs), 1);
+        GetWindowTextW(GetDlgItem(window, 2), details, 2048);
+        EXPECT_NE(std::wstring(details).find(WideText(lost.Render(texts))), std::wstring::npos);
+        HWND results = GetDlgItem(window, 3);
+        EXPECT_EQ(SendMessageW(results, CB_GETCOUNT, 0, 0), 3);
+        for (const int choice : {2, 1}) {   // "updated", then "failed"
+            SendMessageW(results, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+            SendMessageW(window, WM_COMMAND, MAKEWPARAM(3, CBN_SELCHANGE), reinterpret_cast<LPARAM>(results));
+            EXPECT_EQ(ListView_GetItemCount(runs), choice == 2 ? 0 : 1);
+        }
+        EXPECT_EQ(Cell(runs, 0, kRunResult), ShownResultWord("failed", texts));
+        SendMessageW(runs, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
         Pump(400);
         Shoot(window, texts == nullptr ? "win32-history-en.bmp" : "win32-history-de.bmp");
         DestroyWindow(window);
     }
     DeleteFileA(path.c_str());
+}
+
+namespace {
+
+// Answers the Name dialog once it shows ("Pult 3", a tab, "B"), after its
+// screenshot; Refresh and Name... of a chooser are pressed before.
+struct NameDrive {
+    std::wstring title;
+    std::string shot;
+    std::string chooserRow;   // the chooser's row once named
+};
+NameDrive g_name;
+
+void CALLBACK DriveNaming(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND chooser = FindWindowW(nullptr, L"Choose the calculator");
+    HWND dialog = FindWindowW(nullptr, g_name.title.c_str());
+    if (dialog != nullptr && IsWindowVisible(dialog)) {
+        SetDlgItemTextW(dialog, IDC_NAME_FIELD, L"Pult 3\tB");
+        UpdateWindow(dialog);
+        Shoot(dialog, g_name.shot);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    } else if (chooser != nullptr && IsWindowVisible(chooser) && g_name.chooserRow.empty()) {
+        SendDlgItemMessageW(chooser, IDC_CHOOSER_LIST, LB_SETCURSEL, 0, 0);
+        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDC_CHOOSER_LIST, LBN_SELCHANGE), 0);
+        g_name.chooserRow = "-";
+        PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDC_CHOOSER_NAME, BN_CLICKED), 0);
+    } else if (chooser != nullptr && g_name.chooserRow == "-") {
+        wchar_t row[256] = {};
+        SendDlgItemMessageW(chooser, IDC_CHOOSER_LIST, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+        g_name.chooserRow = Utf8Text(row);
+        PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+}
+
+}  // namespace
+
+// Name... on a row whose run has taken its calculator, in English and
+// German, and in the chooser: the small dialog asks, the namer keeps the
+// label (one line) under the calculator's stable name, and the row shows it
+// at once and after the loop's next rows.
+TEST(Win32NameDialog, NameKeepsTheLabelAndTheRowShowsItAtOnce)
+{
+    const std::optional<MoCatalogue> german = German();
+    ASSERT_TRUE(german);
+    std::vector<std::string> kept;
+    bool refuse = false;
+    StopRequests stops;
+    CWin32FrontEnd frontEnd{&stops};
+    frontEnd.SetCalculatorNamer([&kept, &refuse](const std::string& device, const std::string& name) {
+        kept.push_back(device + " = " + name);
+        return refuse ? Message::Raw("cannot write the file") : Message();
+    });
+    auto& view = *static_cast<CWin32ClassroomView*>(frontEnd.Classroom());
+    ClassroomRow taken = Running("usb:1:4");
+    taken.taken = true;
+    taken.usb.serial = "ZX-0042";
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveNaming);
+    for (const MoCatalogue* texts : {static_cast<const MoCatalogue*>(nullptr), &*german}) {
+        frontEnd.SetCatalogue(texts);
+        view.ShowRows({Running("\\\\.\\COM6"), taken}, Message::Raw("Station"));
+        view.Serve(20);
+        int x = 0;
+        int y = 0;
+        EXPECT_FALSE(view.NameButtonCentre(0, x, y)) << "its run has not taken a calculator";
+        ASSERT_TRUE(view.NameButtonCentre(1, x, y));
+        g_name = {WideText(Message(kNameDialogTitle).Render(texts)), texts ? "win32-name-de.bmp" : "win32-name-en.bmp",
+                  "done"};
+        PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        view.Serve(20);
+        view.ShowRows({Running("\\\\.\\COM6"), taken}, Message::Raw("Station"));
+        EXPECT_EQ(view.Content().rows[1].usb.label, "Pult 3 B");
+        view.Serve(50);
+        Shoot(view.Window(), texts ? "win32-named-row-de.bmp" : "win32-named-row-en.bmp");
+    }
+    // A label that cannot be kept is not shown; a box says why.
+    refuse = true;
+    frontEnd.SetCatalogue(nullptr);
+    taken.device = "usb:1:5";
+    taken.usb.serial = "ZX-0043";
+    view.ShowRows({taken}, Message::Raw("Station"));
+    view.Serve(20);
+    int x = 0;
+    int y = 0;
+    ASSERT_TRUE(view.NameButtonCentre(0, x, y));
+    g_name = {L"Name this calculator", "", "done"};
+    PostMessageW(view.Window(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    view.Serve(20);
+    EXPECT_EQ(view.Content().rows[0].usb.label, "");
+    view.CloseRows();
+    refuse = false;
+    ListedDevice port;
+    port.path = "\\\\.\\COM3";
+    port.mayOpen = true;
+    DeviceChooserResult result;
+    g_name = {L"Name this calculator", "", ""};
+    EXPECT_EQ(frontEnd.ChooseDevices({port}, false, result), ChooserAnswer::Cancelled);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(g_name.chooserRow, "Pult 3 B - Serial port - COM3 - you may open it");
+    EXPECT_EQ(kept, (std::vector<std::string>{"usb-serial:ZX-0042 = Pult 3\tB", "usb-serial:ZX-0042 = Pult 3\tB",
+                                              "usb-serial:ZX-0043 = Pult 3\tB", "\\\\.\\COM3 = Pult 3\tB"}));
 }

@@ -94,36 +94,30 @@ public:
     QStandardItemModel& Runs() { return m_runs; }
     void SetResult(const QString& recorded)
     {
-        m_result = recorded;
+        m_result = recorded.toStdString();
         invalidateFilter();
     }
     void SetText(const QString& text)
     {
-        m_text = text.trimmed();
+        m_text = text.toStdString();
         invalidateFilter();
     }
 
 protected:
     bool filterAcceptsRow(int row, const QModelIndex& parent) const override
     {
-        if (!m_result.isEmpty() && m_runs.index(row, kWhat, parent).data(kRecordedRole).toString() != m_result) {
-            return false;
-        }
-        if (m_text.isEmpty()) {
-            return true;
-        }
+        std::vector<std::string> cells;
         for (int c = 0; c < kColumnCount; ++c) {
-            if (m_runs.index(row, c, parent).data().toString().contains(m_text, Qt::CaseInsensitive)) {
-                return true;
-            }
+            cells.push_back(m_runs.index(row, c, parent).data().toString().toStdString());
         }
-        return false;
+        return HistoryRunShown(m_runs.index(row, kWhat, parent).data(kRecordedRole).toString().toStdString(), cells,
+                               m_result, m_text);
     }
 
 private:
     QStandardItemModel m_runs;
-    QString m_result;
-    QString m_text;
+    std::string m_result;
+    std::string m_text;
 };
 
 CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const MoCatalogue* texts)

@@ -16,6 +16,8 @@ struct ClassroomContent {
     std::string nextLabel = "Next";             // the buttons, in the user's language
     std::string stopLabel = "Stop";             // a silent row's, where an ended row's Next is
     std::string historyLabel = "History...";
+    std::string nameLabel = "Name...";          // a taken row's, when `offersName`
+    bool offersName = false;                    // the rows may be given a name
     std::string okLabel = "OK";
     std::string cancelLabel = "Cancel";         // empty: the question has OK alone
 };

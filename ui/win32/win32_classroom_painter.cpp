@@ -118,11 +118,14 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     const int gap = line / 2 + 4;
     const int barWidth = 10 * line;
     const int nextWidth = anyButton ? m_rowButtonWidth + gap : 0;
-    const int deviceWidth = std::max(8 * line, width * 28 / 100);
+    // Name... at the right of the device's column: the right edge stays Next's and Stop's.
+    const int nameWidth = m_nameButtonWidth > 0 ? m_nameButtonWidth + gap : 0;
+    const int deviceWidth = std::max(8 * line + nameWidth, width * 28 / 100);
     const int statusWidth = std::max(4 * line, width - deviceWidth - barWidth - nextWidth - 3 * gap);
     const int statusX = deviceWidth + gap;
     const int barX = statusX + statusWidth + gap;
-    int height = Text(dc, m_normal, FriendlyDeviceName(row.device, row.usb).Render(texts), 0, y, deviceWidth, draw);
+    int height =
+        Text(dc, m_normal, FriendlyDeviceName(row.device, row.usb).Render(texts), 0, y, deviceWidth - nameWidth, draw);
     int status = 0;
     bool bar = true;
     if (row.finished) {
@@ -147,7 +150,16 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
         }
     }
     nextButtons.push_back(next);
-    height = std::max({height, status, static_cast<int>(barRect.bottom - y), static_cast<int>(next.bottom - y)});
+    RECT name = {};
+    if (nameWidth > 0 && row.taken) {
+        name = {deviceWidth - m_nameButtonWidth, y, deviceWidth, y + line + 8};
+        if (draw) {
+            Button(dc, name, WideText(content.nameLabel).c_str());
+        }
+    }
+    nameButtons.push_back(name);
+    height = std::max({height, status, static_cast<int>(barRect.bottom - y), static_cast<int>(next.bottom - y),
+                       static_cast<int>(name.bottom - y)});
     return height;
 }
 
@@ -192,6 +204,7 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     SetBkMode(dc, TRANSPARENT);
     SetViewportOrgEx(dc, margin, 0, nullptr);
     nextButtons.clear();
+    nameButtons.clear();
     int y = top + margin;
     // "History..." at the heading's right: every calculator updated on this computer.
     const int historyWidth = 6 * line;
@@ -215,11 +228,21 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
         GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         m_rowButtonWidth = std::max(m_rowButtonWidth, static_cast<int>(size.cx) + line);
     }
+    m_nameButtonWidth = 0;
+    if (content.offersName && std::any_of(content.rows.begin(), content.rows.end(),
+                                          [](const ClassroomRow& row) { return row.taken; })) {
+        const std::wstring wide = WideText(content.nameLabel);
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        m_nameButtonWidth = std::max(4 * line, static_cast<int>(size.cx) + line);
+    }
     SelectObject(dc, old);
     for (const ClassroomRow& row : content.rows) {
         y += Row(dc, row, y, inner, anyButton, draw, content) + line / 2;
-        if (!IsRectEmpty(&nextButtons.back())) {
-            OffsetRect(&nextButtons.back(), 0, -top);   // kept where it is in the content
+        for (RECT* button : {&nextButtons.back(), &nameButtons.back()}) {
+            if (!IsRectEmpty(button)) {
+                OffsetRect(button, 0, -top);   // kept where it is in the content
+            }
         }
         if (draw) {
             RECT rule = {0, y - line / 4, inner, y - line / 4 + 1};

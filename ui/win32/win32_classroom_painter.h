@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the window of many calculators draws its content with GDI: the
-// heading and its "History..." button, one row per calculator (device; phase
-// or result and its wrapped reason; bar; Next button) and, while one is
-// asked, the question with its OK and Cancel buttons below the rows. One
-// walk over the content both measures and draws it, so what is measured is
-// what is drawn.
+// heading and its "History..." button, one row per calculator (device, and
+// beside it a Name... button once its run has taken the calculator, where
+// naming is offered; phase or result and its wrapped reason; bar; Next
+// button) and, while one is asked, the question with its OK and Cancel
+// buttons below the rows. One walk over the content both measures and draws
+// it, so what is measured is what is drawn.
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ public:
     // In the content, left of the margin, by row (empty rects: none): the
     // ended row's Next, or the silent row's Stop in the same place.
     std::vector<RECT> nextButtons;
+    std::vector<RECT> nameButtons;   // likewise, the row's Name...
     RECT historyButton = {};         // likewise, beside the heading
     RECT okButton = {};              // likewise, the question's (empty rects: none asked)
     RECT cancelButton = {};
@@ -47,4 +49,5 @@ private:
     HFONT m_bold = nullptr;
     HFONT m_heading = nullptr;
     int m_rowButtonWidth = 0;        // a row's Next or Stop, its labels whole
+    int m_nameButtonWidth = 0;       // a row's Name..., its label whole; 0 when none is offered
 };

@@ -16,6 +16,9 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_classroom_painter.h"
 #include "ui/win32/win32_history_window.h"
+#include "ui/win32/win32_name_dialog.h"
+#include "device/device_labels.h"
+#include "shell/device_name.h"
 #include "device/win_text.h"
 #include "ui/win32/win32_window_class.h"
 #include "i18n/message.h"
@@ -98,6 +101,9 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     m_content.nextLabel = Message(N_("Next")).Render(m_texts);
     m_content.stopLabel = Message(N_("Stop")).Render(m_texts);
     m_content.historyLabel = Message(N_("History...")).Render(m_texts);
+    m_content.nameLabel = Message(N_("Name...")).Render(m_texts);
+    m_content.offersName = static_cast<bool>(m_namer);
+    ApplyNames();
     if (!IsWindowVisible(m_window)) {
         FitToContent();
         ShowWindow(m_window, SW_SHOW);
@@ -106,6 +112,33 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     }
     UpdateScrollRange();
     InvalidateRect(m_window, nullptr, FALSE);
+}
+
+void CWin32ClassroomView::ApplyNames()
+{
+    for (ClassroomRow& row : m_content.rows) {
+        if (const auto given = m_named.find(row.device); given != m_named.end()) {
+            row.usb.label = given->second;
+        }
+    }
+}
+
+void CWin32ClassroomView::NameRow(size_t line)
+{
+    if (line >= m_content.rows.size()) {
+        return;
+    }
+    const ClassroomRow& row = m_content.rows[line];
+    const std::string device = row.device;
+    const std::string label =
+        AskCalculatorName(m_window, m_namer, StableNameOf(row.device, row.usb),
+                          FriendlyDeviceName(row.device, row.usb).Render(m_texts), row.usb.label, m_texts);
+    if (label.empty()) {
+        return;
+    }
+    m_named[device] = label;
+    ApplyNames();
+    Refresh();
 }
 
 void CWin32ClassroomView::Refresh()
@@ -178,6 +211,12 @@ void CWin32ClassroomView::OnClick(int x, int y)
         ShowHistoryWindow(m_window, m_historyPath.empty() ? HistoryFilePath() : m_historyPath, m_texts);
         return;
     }
+    for (size_t i = 0; i < m_painter->nameButtons.size() && i < m_content.rows.size(); ++i) {
+        if (PtInRect(&m_painter->nameButtons[i], at) != 0) {
+            NameRow(i);
+            return;
+        }
+    }
     for (size_t i = 0; i < m_painter->nextButtons.size() && i < m_content.rows.size(); ++i) {
         const ClassroomRow& row = m_content.rows[i];
         if (PtInRect(&m_painter->nextButtons[i], at) != 0 && row.offersNext) {
@@ -207,6 +246,17 @@ bool CWin32ClassroomView::AnswerButtonCentre(bool ok, int& x, int& y) const
         return false;
     }
     const RECT& r = ok ? m_painter->okButton : m_painter->cancelButton;
+    x = (r.left + r.right) / 2 + m_painter->line;
+    y = (r.top + r.bottom) / 2 - m_scroll;
+    return true;
+}
+
+bool CWin32ClassroomView::NameButtonCentre(size_t row, int& x, int& y) const
+{
+    if (m_painter == nullptr || row >= m_painter->nameButtons.size() || IsRectEmpty(&m_painter->nameButtons[row])) {
+        return false;
+    }
+    const RECT& r = m_painter->nameButtons[row];
     x = (r.left + r.right) / 2 + m_painter->line;
     y = (r.top + r.bottom) / 2 - m_scroll;
     return true;

@@ -9,12 +9,15 @@
 // the rows, never in a box on top of them. Only the thread that runs the
 // update loop touches it: the runs write their rows, the loop copies them
 // out and hands them over here. A "History..." button shows the runs kept
-// so far.
+// so far. Given a namer, a row whose run has taken its calculator offers
+// "Name...", which gives it a label shown at once in its row.
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/classroom.h"
+#include "shell/front_end.h"
 #include "shell/stop_requests.h"
 
 #include "ui/win32/win32_classroom_content.h"
@@ -60,6 +63,8 @@ public:
     // The centre of row `row`'s Next button in the window's client area;
     // false when the row shows none (tests press it).
     bool NextButtonCentre(size_t row, int& x, int& y) const;
+    // Likewise of row `row`'s Name... button.
+    bool NameButtonCentre(size_t row, int& x, int& y) const;
     // Likewise of the "History..." button, and of the question's OK or Cancel.
     bool HistoryButtonCentre(int& x, int& y) const;
     bool AnswerButtonCentre(bool ok, int& x, int& y) const;
@@ -67,6 +72,8 @@ public:
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // The catalogue the rows are shown in; null shows them in English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
+    // Keeps the labels the rows' Name... gives; none: no row offers it.
+    void SetNamer(CalculatorNamer namer) { m_namer = std::move(namer); }
     // Its window procedure's work (WPARAM, LPARAM and LRESULT of Win64).
     long long OnMessage(unsigned message, unsigned long long wParam, long long lParam);
 
@@ -83,6 +90,10 @@ private:
     bool StopAsked() const;
     // Serves the window until the question below the rows is answered.
     int AwaitAnswer();
+    // Name...: asks for row `line`'s name and shows it in the row.
+    void NameRow(size_t line);
+    // The labels given here on the rows' copies, which the loop's rows have not.
+    void ApplyNames();
 
     CWin32FrontEnd& m_frontEnd;
     StopRequests* m_stops;
@@ -98,4 +109,6 @@ private:
     bool m_stopAsked = false;
     bool m_closeAsked = false;
     int m_answer = 0;                     // the question's IDOK or IDCANCEL; 0 while unanswered
+    CalculatorNamer m_namer;
+    std::map<std::string, std::string> m_named;   // the labels given by Name..., by device
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "device/device_watch.h"
@@ -16,7 +17,9 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "device/device_labels.h"
 #include "shell/device_name.h"
+#include "ui/win32/win32_name_dialog.h"
 #include "ui/win32/resource_ids.h"
 #include "device/win_text.h"
 
@@ -34,6 +37,8 @@ struct Chooser {
     DeviceChooserResult& result;
     const MoCatalogue* texts;
     CandidateLister lister;
+    CalculatorNamer namer;
+    std::map<std::string, std::string> named = {};   // the labels given here, by path
     HWND list = nullptr;
     HWND tip = nullptr;
     LRESULT tipRow = -1;     // the row the tooltip speaks of
@@ -190,10 +195,44 @@ std::string TypedPath(HWND dialog)
     return first == std::string::npos ? std::string() : path.substr(first, last - first + 1);
 }
 
+// The row Name... names: the one picked, or the picked one with the caret
+// among several; -1 when none is.
+LRESULT NamedRow(const Chooser& chooser)
+{
+    const LRESULT row = SendMessageW(chooser.list, chooser.several ? LB_GETCARETINDEX : LB_GETCURSEL, 0, 0);
+    const bool picked = row >= 0 && static_cast<size_t>(row) < chooser.candidates.size() &&
+                        SendMessageW(chooser.list, LB_GETSEL, static_cast<WPARAM>(row), 0) > 0;
+    return picked ? row : -1;
+}
+
 void UpdateOk(const Chooser& chooser, HWND dialog)
 {
     EnableWindow(GetDlgItem(dialog, IDOK),
                  !Picked(chooser.list, chooser.several).empty() || !TypedPath(dialog).empty());
+    EnableWindow(GetDlgItem(dialog, IDC_CHOOSER_NAME), NamedRow(chooser) >= 0);
+}
+
+// Name...: the picked row's calculator gets a label, shown at once in its row.
+void NamePicked(Chooser& chooser, HWND dialog)
+{
+    const LRESULT row = NamedRow(chooser);
+    if (row < 0) {
+        return;
+    }
+    ListedDevice& device = chooser.candidates[static_cast<size_t>(row)];
+    const std::string label =
+        AskCalculatorName(dialog, chooser.namer, StableNameOf(device.path, {device.serialNumber, device.portChain, "", ""}),
+                          device.path, device.label, chooser.texts);
+    if (label.empty()) {
+        return;
+    }
+    device.label = label;
+    chooser.named[device.path] = label;
+    const std::wstring text = WideText(ChooserRowText(device, chooser.texts));
+    SendMessageW(chooser.list, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
+    SendMessageW(chooser.list, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
+    Pick(chooser, static_cast<size_t>(row));
+    UpdateOk(chooser, dialog);
 }
 
 bool SameRows(const std::vector<ListedDevice>& a, const std::vector<ListedDevice>& b)
@@ -210,6 +249,11 @@ void Relist(Chooser& chooser, HWND dialog)
 {
     std::vector<ListedDevice> now = chooser.lister();
     chooser.listedAt = GetTickCount64();
+    for (ListedDevice& device : now) {
+        if (const auto given = chooser.named.find(device.path); given != chooser.named.end()) {
+            device.label = given->second;   // the lister knows the labels it was given with
+        }
+    }
     if (SameRows(now, chooser.candidates)) {
         return;
     }
@@ -269,6 +313,10 @@ void Fill(Chooser& chooser, HWND dialog)
     FitPathLabel(dialog);
     SetDlgItemTextW(dialog, IDOK, Shown(texts, N_("OK")).c_str());
     SetDlgItemTextW(dialog, IDCANCEL, Shown(texts, N_("Cancel")).c_str());
+    if (chooser.namer) {
+        SetDlgItemTextW(dialog, IDC_CHOOSER_NAME, Shown(texts, N_("Name...")).c_str());
+        ShowWindow(GetDlgItem(dialog, IDC_CHOOSER_NAME), SW_SHOW);
+    }
     chooser.list = MakeList(dialog, chooser.several);
     chooser.tip = MakeTip(dialog, chooser.list);
     FillList(chooser, dialog);
@@ -328,6 +376,9 @@ INT_PTR OnCommand(Chooser& chooser, HWND dialog, WPARAM wParam)
     case IDC_CHOOSER_REFRESH:
         Relist(chooser, dialog);
         return TRUE;
+    case IDC_CHOOSER_NAME:
+        NamePicked(chooser, dialog);
+        return TRUE;
     case IDOK:
         TakeResult(chooser, dialog);
         if (chooser.result.chosen.empty()) {
@@ -386,7 +437,9 @@ INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 std::string ChooserRowText(const ListedDevice& device, const MoCatalogue* texts)
 {
-    std::string text = device.productName.empty()
+    // The name the user gave it first.
+    std::string text = device.label.empty() ? std::string() : SafeText(device.label, kLabelChars) + " - ";
+    text += device.productName.empty()
                            ? Message(device.usb ? N_("USB device") : N_("Serial port")).Render(texts)
                            : SafeLine(device.productName);
     if (!device.manufacturer.empty()) {
@@ -417,9 +470,10 @@ std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts)
 }
 
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
-                                    DeviceChooserResult& result, const MoCatalogue* texts, CandidateLister lister)
+                                    DeviceChooserResult& result, const MoCatalogue* texts, CandidateLister lister,
+                                    CalculatorNamer namer)
 {
-    Chooser chooser{candidates, several, result, texts, std::move(lister)};
+    Chooser chooser{candidates, several, result, texts, std::move(lister), std::move(namer)};
     const INT_PTR answer = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DEVICE_CHOOSER), owner,
                                            Proc, reinterpret_cast<LPARAM>(&chooser));
     return answer == IDOK ? ChooserAnswer::Chosen : ChooserAnswer::Cancelled;

@@ -6,7 +6,8 @@
 // (several for --all and --watch) and may have it remembered. Given a
 // lister, it lists them again when the device watch says something was
 // plugged or pulled (every few seconds where the system sends no events)
-// and on Refresh; a port's path may be typed instead.
+// and on Refresh; a port's path may be typed instead. Given a namer, Name...
+// gives the picked calculator a label, shown first in its row.
 #include <string>
 #include <vector>
 
@@ -29,4 +30,4 @@ std::string ChooserRowTip(const ListedDevice& device, const MoCatalogue* texts =
 // in the user's language.
 ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevice>& candidates, bool several,
                                     DeviceChooserResult& result, const MoCatalogue* texts = nullptr,
-                                    CandidateLister lister = {});
+                                    CandidateLister lister = {}, CalculatorNamer namer = {});

@@ -407,7 +407,7 @@ void CWin32FrontEnd::SaveProblemReport(HWND box, const ProblemReportWriter& writ
 ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                             DeviceChooserResult& result)
 {
-    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts, m_lister);
+    return RunWin32DeviceChooser(m_main, candidates, several, result, m_texts, m_lister, m_namer);
 }
 
 void CWin32FrontEnd::OpenProgress(const char* phaseText, int stepCount)

@@ -40,6 +40,12 @@ public:
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
     void SetCandidateLister(CandidateLister lister) override { m_lister = std::move(lister); }
+    // The chooser's and the rows' Name... keep a label through it.
+    void SetCalculatorNamer(CalculatorNamer namer) override
+    {
+        m_namer = namer;
+        m_classroom.SetNamer(std::move(namer));
+    }
     // A run's phase in a progress window of its own.
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override { m_progress.Step(); }
@@ -85,4 +91,5 @@ private:
     bool m_closeAsked = false;
     CStallNotice m_notice;
     CandidateLister m_lister;   // the chooser lists again through it
+    CalculatorNamer m_namer;    // gives a calculator a label
 };

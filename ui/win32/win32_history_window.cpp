@@ -22,14 +22,25 @@ constexpr wchar_t kClassName[] = L"ZentrixHistory";
 constexpr size_t kShownRuns = 2000;   // the rest are in --history and the CSV
 constexpr int kDetailsHeight = 120;   // the box under the table with the selected run in full
 constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
+// The window's children.
+constexpr int kRuns = 1;
+constexpr int kDetails = 2;
+constexpr int kResultFilter = 3;
+constexpr int kTextFilter = 4;
+constexpr int kFilterHeight = 30;     // the line of the filters above the table
+constexpr int kResultFilterWidth = 200;
 
-// What the window shows: the headings, each run's cells and its start as
-// recorded (UTC, which sorts as text), how the rows are sorted, and what
-// is said under any run (warnings).
+// What the window shows: the headings, each run's cells (as shown and as
+// the filter reads them), its start and result as recorded (the start in
+// UTC, which sorts as text), the results recorded (the filter's choices),
+// how the rows are sorted, and what is said under any run (warnings).
 struct HistoryView {
     std::vector<std::wstring> headings;
     std::vector<std::vector<std::wstring>> cells;
+    std::vector<std::vector<std::string>> texts;
     std::vector<std::wstring> started;
+    std::vector<std::string> recorded;
+    std::vector<std::string> results;
     std::wstring notes;
     int sortColumn = kRunStarted;
     bool ascending = false;
@@ -52,12 +63,20 @@ std::unique_ptr<HistoryView> ReadView(const std::string& path, const MoCatalogue
     const std::vector<HistoryRecord> records = ReadNewestRecords(path, kShownRuns, total, warnings);
     for (const HistoryRecord& record : records) {
         std::vector<std::wstring> row;
-        for (const std::string& cell : HistoryWindowCells(record, texts)) {
+        std::vector<std::string> shown = HistoryWindowCells(record, texts);
+        for (const std::string& cell : shown) {
             row.push_back(WideText(cell));
         }
         view->cells.push_back(std::move(row));
+        view->texts.push_back(std::move(shown));
         view->started.push_back(WideText(record[kStarted].value_or("")));
+        view->recorded.push_back(record[kResult].value_or(""));
+        const std::string& result = view->recorded.back();
+        if (!result.empty() && std::find(view->results.begin(), view->results.end(), result) == view->results.end()) {
+            view->results.push_back(result);
+        }
     }
+    std::sort(view->results.begin(), view->results.end());
     if (records.empty() && warnings.empty()) {
         warnings.push_back(Message(kNothingYet));
     }
@@ -111,20 +130,42 @@ LPARAM ColumnWidth(HWND list, const HistoryView& view, int column)
     return widest;
 }
 
-void Fill(HWND list, HistoryView& view)
+// The text of a child window.
+std::string ChildText(HWND window, int id)
 {
-    for (int c = 0; c < kRunColumnCount; ++c) {
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = view.headings[static_cast<size_t>(c)].data();
-        column.cx = 100;
-        column.iSubItem = c;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    HWND child = GetDlgItem(window, id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(child)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(child, text.data(), static_cast<int>(text.size()))));
+    return Utf8Text(text);
+}
+
+// The runs the filters let through into the table, sorted as it is; the
+// selected run stays selected while it is shown.
+void ShowRuns(HWND window, HistoryView& view)
+{
+    HWND list = GetDlgItem(window, kRuns);
+    LVITEMW selected = {};
+    selected.mask = LVIF_PARAM;
+    selected.iItem = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    selected.lParam = -1;
+    if (selected.iItem >= 0) {
+        SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&selected));
     }
+    const auto picked = SendDlgItemMessageW(window, kResultFilter, CB_GETCURSEL, 0, 0);
+    const std::string result =
+        picked > 0 && static_cast<size_t>(picked) <= view.results.size() ? view.results[static_cast<size_t>(picked) - 1]
+                                                                         : std::string();
+    const std::string text = ChildText(window, kTextFilter);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    int shown = 0;
     for (size_t run = 0; run < view.cells.size(); ++run) {
+        if (!HistoryRunShown(view.recorded[run], view.texts[run], result, text)) {
+            continue;
+        }
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(run);
+        item.iItem = shown++;
         item.lParam = static_cast<LPARAM>(run);
         item.pszText = view.cells[run][0].data();
         const LRESULT at = SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
@@ -135,16 +176,41 @@ void Fill(HWND list, HistoryView& view)
             SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&cell));
         }
     }
+    Sort(list, view);
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = selected.lParam;
+    if (const auto at = SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find));
+        selected.lParam >= 0 && at >= 0) {
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = state.stateMask;
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&state));
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+// The columns, as wide as every run needs (the filters do not change them).
+void Fill(HWND list, HistoryView& view)
+{
+    for (int c = 0; c < kRunColumnCount; ++c) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = view.headings[static_cast<size_t>(c)].data();
+        column.cx = 100;
+        column.iSubItem = c;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+    }
     for (int c = 0; c < kRunReason; ++c) {
         SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), ColumnWidth(list, view, c));
     }
-    Sort(list, view);
 }
 
 // The selected run in full, the reason first, then what is said under any run.
 void ShowSelected(HWND window, const HistoryView& view)
 {
-    HWND list = GetDlgItem(window, 1);
+    HWND list = GetDlgItem(window, kRuns);
     const auto selected = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     std::wstring text;
     if (selected >= 0) {
@@ -161,13 +227,13 @@ void ShowSelected(HWND window, const HistoryView& view)
         }
         text += L"\r\n";
     }
-    SetWindowTextW(GetDlgItem(window, 2), (text + view.notes).c_str());
+    SetWindowTextW(GetDlgItem(window, kDetails), (text + view.notes).c_str());
 }
 
 LRESULT Notify(HWND window, const NMHDR& note)
 {
     HistoryView* view = ViewOf(window);
-    if (view == nullptr || note.idFrom != 1) {
+    if (view == nullptr || note.idFrom != kRuns) {
         return 0;
     }
     if (note.code == LVN_COLUMNCLICK) {
@@ -188,12 +254,27 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         const int width = LOWORD(lParam);
         const int height = HIWORD(lParam);
         const int details = height > 2 * kDetailsHeight ? kDetailsHeight : height / 2;
-        MoveWindow(GetDlgItem(window, 1), 0, 0, width, height - details, TRUE);
+        // The result's list drops below the line; the text takes the rest of it.
+        MoveWindow(GetDlgItem(window, kResultFilter), 4, 4, kResultFilterWidth, 300, TRUE);
+        MoveWindow(GetDlgItem(window, kTextFilter), kResultFilterWidth + 10, 4,
+                   std::max(40, width - kResultFilterWidth - 14), kFilterHeight - 8, TRUE);
+        MoveWindow(GetDlgItem(window, kRuns), 0, kFilterHeight, width, std::max(0, height - details - kFilterHeight),
+                   TRUE);
         // The reason takes what the other columns leave.
-        SendMessageW(GetDlgItem(window, 1), LVM_SETCOLUMNWIDTH, kRunReason, LVSCW_AUTOSIZE_USEHEADER);
-        MoveWindow(GetDlgItem(window, 2), 0, height - details, width, details, TRUE);
+        SendMessageW(GetDlgItem(window, kRuns), LVM_SETCOLUMNWIDTH, kRunReason, LVSCW_AUTOSIZE_USEHEADER);
+        MoveWindow(GetDlgItem(window, kDetails), 0, height - details, width, details, TRUE);
         return 0;
     }
+    case WM_COMMAND:
+        // A filter changed: the table shows the runs it lets through.
+        if ((LOWORD(wParam) == kResultFilter && HIWORD(wParam) == CBN_SELCHANGE) ||
+            (LOWORD(wParam) == kTextFilter && HIWORD(wParam) == EN_CHANGE)) {
+            if (HistoryView* view = ViewOf(window); view != nullptr) {
+                ShowRuns(window, *view);
+                ShowSelected(window, *view);
+            }
+        }
+        return 0;
     case WM_NOTIFY:
         return Notify(window, *reinterpret_cast<const NMHDR*>(lParam));
     case WM_DESTROY: {
@@ -230,18 +311,33 @@ HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalo
         return nullptr;
     }
     std::unique_ptr<HistoryView> view = ReadView(path, texts);
-    HWND list = MakeChild(window, WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 1);
+    HWND results = CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                                   0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kResultFilter)),
+                                   GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(results, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(WideText(Message(N_("All results")).Render(texts)).c_str()));
+    for (const std::string& word : view->results) {
+        SendMessageW(results, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(ShownResultWord(word, texts)).c_str()));
+    }
+    SendMessageW(results, CB_SETCURSEL, 0, 0);
+    HWND text = MakeChild(window, WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, kTextFilter);
+    SendMessageW(text, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(WideText(Message(N_("Show only the runs with this text")).Render(texts)).c_str()));
+    HWND list = MakeChild(window, WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kRuns);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
-    HWND details = MakeChild(window, L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 2);
+    HWND details = MakeChild(window, L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kDetails);
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != 0) {
         view->font = CreateFontIndirectW(&metrics.lfMessageFont);
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
-        SendMessageW(details, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
+        for (HWND child : {details, results, text}) {
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
+        }
     }
     Fill(list, *view);
+    ShowRuns(window, *view);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view.release()));
     ShowSelected(window, *ViewOf(window));
     RECT client = {};

@@ -3,7 +3,9 @@
 // The history of update runs in a window of its own, read once: a table of
 // the newest runs (newest first; a click on a heading sorts by its column,
 // a second click the other way round) with the columns of the Qt window,
-// and under it the selected run in full, its reason first.
+// and under it the selected run in full, its reason first. Above the table,
+// as in the Qt window, a filter by result (all, or one result word) and by
+// a text any cell holds.
 #include <string>
 
 #include "i18n/text_format.h"
