@@ -62,7 +62,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return ClassroomRequest::None;
     }
-    void ShowSummary(const std::vector<Message>&) override {}
+    void ShowSummary(const std::vector<Message>&, const RunTally&) override {}
     void CloseRows() override {}
 
 private:

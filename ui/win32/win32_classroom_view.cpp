@@ -348,17 +348,14 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
     return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
-void CWin32ClassroomView::ShowSummary(const std::vector<Message>& lines)
+void CWin32ClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, const RunTally& counts)
 {
     if (m_window == nullptr) {
         return;
     }
     // The heading says what happened; each row keeps its result and reason,
-    // so the summary lines are left to the console and the record. The
-    // station's last line is its counts (of the unplugged ones too); a set's
-    // are the rows'.
-    const bool hasCounts = !lines.empty() && IsCountsText(lines.back());
-    m_content.heading = (hasCounts ? lines.back() : CountsText(m_content.rows)).Render(m_texts);
+    // so the summary lines are left to the console and the record.
+    m_content.heading = CountsText(counts).Render(m_texts);
     Refresh();
 }
 
