@@ -140,6 +140,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
     sources.environmentUsbIds = std::getenv("ZENTRIX_USB_IDS");
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
+    sources.read = files.read;
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const Message& warning : resolved.warnings) {
         SayLine(texts, warning);
@@ -228,13 +229,14 @@ int main(int argc, char** argv)
         return code;
     }
     const ProgramOptions options = ParseProgramOptions(arguments);
-    const DeviceSources files = ConfigFiles();
+    DeviceSources files = ConfigFiles();
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
     if (!notMoved.Empty()) {
         SayLine(texts, Message("zentrix-update: %s", {notMoved}));
     }
 #endif
+    files.read = std::make_shared<const ConfigRead>(ReadConfigFiles(files));   // each file read once
     std::string pin;
     if (!ImagePin(options, files, pin, texts)) {
         return kExitUsage;
