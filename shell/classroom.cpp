@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
@@ -133,6 +134,20 @@ Message CountsText(const RunTally& t)
                                 {counts, std::to_string(ports)});
     }
     return counts;
+}
+
+ClassroomRequest TakeRequest(bool closed, bool interrupted, bool& stopRowAsked, bool& nextAsked)
+{
+    if (!closed && !interrupted && std::exchange(stopRowAsked, false)) {
+        return ClassroomRequest::StopRow;
+    }
+    if (!closed && !interrupted && std::exchange(nextAsked, false)) {
+        return ClassroomRequest::Next;
+    }
+    if (interrupted) {
+        return ClassroomRequest::Stop;
+    }
+    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
 Message CalculatorName(const ClassroomRow& row)

@@ -60,6 +60,13 @@ struct ClassroomRow {
 // Ctrl+C ends a single update (see IClassroomView::StopNumber).
 enum class ClassroomRequest { None, Stop, Close, Terminate, Next, StopRow };
 
+// What a window's view answers Serve with (after Terminate, which goes
+// first), from what the user did meanwhile: closed the window, pressed
+// Ctrl+C, asked to stop a row or for the next calculator. A row's stop or
+// the next is taken (its flag cleared) only when the window was neither
+// closed nor interrupted; the stop of a row goes before the next.
+ClassroomRequest TakeRequest(bool closed, bool interrupted, bool& stopRowAsked, bool& nextAsked);
+
 // How rows and summary lines name a row's calculator: its label, else a USB
 // one by port and serial (never by bus and address alone, which change at
 // every plugging), else its path.

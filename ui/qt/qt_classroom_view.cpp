@@ -412,18 +412,7 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
-    if (!closed && !interrupted && m_stopAsked) {
-        m_stopAsked = false;
-        return ClassroomRequest::StopRow;
-    }
-    if (!closed && !interrupted && m_nextAsked) {
-        m_nextAsked = false;
-        return ClassroomRequest::Next;
-    }
-    if (interrupted) {
-        return ClassroomRequest::Stop;
-    }
-    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
+    return TakeRequest(closed, interrupted, m_stopAsked, m_nextAsked);
 }
 
 void CQtClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, const RunTally& counts)

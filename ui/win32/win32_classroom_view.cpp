@@ -336,16 +336,7 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
-    if (!closed && !interrupted && std::exchange(m_stopAsked, false)) {
-        return ClassroomRequest::StopRow;
-    }
-    if (!closed && !interrupted && std::exchange(m_nextAsked, false)) {
-        return ClassroomRequest::Next;
-    }
-    if (interrupted) {
-        return ClassroomRequest::Stop;
-    }
-    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
+    return TakeRequest(closed, interrupted, m_stopAsked, m_nextAsked);
 }
 
 void CWin32ClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, const RunTally& counts)
