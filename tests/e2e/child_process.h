@@ -37,10 +37,8 @@ public:
     // empty (and TimedOut() true) when no line came in that time.
     std::string ReadLine(int timeoutMs = -1);
     bool TimedOut() const { return m_timedOut; }
-    // Reads lines (a running station's, say), each added to `seen` with its
-    // line feed, until `done` is true of one; false when nothing came for a
-    // minute (said in `seen`) or the output ended (at its end every read is
-    // empty: a run of empty lines no program prints).
+    // Reads lines into `seen` until `done` is true of one; false when nothing
+    // came for a minute or the output ended (100 empty reads in a row).
     bool ReadLinesUntil(std::string& seen, const std::function<bool(const std::string& line)>& done);
     std::string ReadRest();      // the rest of its output, up to its end
     int Wait();                  // its exit code (-1 when killed by a signal)

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Histories read, merged and summed up per calculator, and their CSV cells:
-// the cases where a slip shows the user a wrong history.
+// Histories read, merged and summed up per calculator, and their CSV cells.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "shell/csv_cell.h"
 #include "shell/fleet_view.h"
@@ -18,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A run that ended at `ended` ("HH:MM" of one day).
+// A run on port 1-2 of host "lab" that ended at HH:MM of 2 March 2026.
 HistoryRecord Ran(const std::string& ended, const char* result, const char* serial = nullptr,
                   const char* label = nullptr)
 {
@@ -27,111 +24,76 @@ HistoryRecord Ran(const std::string& ended, const char* result, const char* seri
     record.fields[kResult] = result;
     record.fields[kHost] = "lab";
     record.fields[kUsbPort] = "1-2";
-    if (serial != nullptr) {
-        record.fields[kUsbSerial] = serial;
-    }
-    if (label != nullptr) {
-        record.fields[kLabel] = label;
-    }
+    record.fields[kUsbSerial] = serial != nullptr ? std::optional<std::string>(serial) : std::nullopt;
+    record.fields[kLabel] = label != nullptr ? std::optional<std::string>(label) : std::nullopt;
     return record;
 }
 
-class HistoryFiles : public ::testing::Test {
-protected:
-    void SetUp() override { fs::create_directories(m_dir); }
-    void TearDown() override { fs::remove_all(m_dir); }
-    std::string File(const std::string& name, const std::vector<std::string>& lines)
-    {
-        std::ofstream out(m_dir / name);
-        for (const std::string& line : lines) {
-            out << line << '\n';
-        }
-        return (m_dir / name).string();
-    }
-    fs::path m_dir = fs::temp_directory_path() / ("zentrix-sources-" + std::to_string(std::random_device()()));
-};
-
-TEST_F(HistoryFiles, ReaderCountsTheLinesThatAreNotRecords)
+std::string Line(const std::string& ended, const char* result)
 {
-    const std::string record = FormatHistoryLine(Ran("10:00", "updated"));
-    const struct {
-        std::vector<std::string> lines;
-        size_t records;
-        uint64_t bad;
-        uint64_t first;
-    } cases[] = {
-        {{record, "{\"ended\": \"2026", record}, 2, 1, 2},
-        {{"not json", record, std::string(CHistoryReader::kMaxLineBytes + 1, ' ')}, 1, 2, 1},
-        {{R"({"__CURSOR": "c", "MESSAGE_ID": "someone else", "ZENTRIX_RECORD": "{}"})", record}, 1, 0, 0},
-    };
-    for (const auto& c : cases) {
-        CHistoryReader reader;
-        Message problem;
-        ASSERT_TRUE(reader.Open(File("h.jsonl", c.lines), problem));
-        size_t records = 0;
-        for (HistoryRecord read; reader.Next(read);) {
-            ++records;
-        }
-        EXPECT_EQ(records, c.records) << c.lines[0];
-        EXPECT_EQ(reader.BadLines().count, c.bad) << c.lines[0];
-        EXPECT_EQ(reader.BadLines().first, c.first) << c.lines[0];
-    }
+    return FormatHistoryLine(Ran(ended, result));
 }
 
-TEST_F(HistoryFiles, MergeKeepsTimeOrderShowsACopyOnceAndAFutureRecordWhereItWasRead)
+// A file of `lines` in a fresh folder (removed by the caller's remove_all).
+std::string File(const fs::path& dir, const char* name, const std::vector<std::string>& lines)
 {
-    const auto line = [](const std::string& ended, const char* result) {
-        return FormatHistoryLine(Ran(ended, result));
-    };
+    fs::create_directories(dir);
+    std::ofstream out(dir / name);
+    for (const std::string& line : lines) {
+        out << line << '\n';
+    }
+    return (dir / name).string();
+}
+
+const fs::path kDir = fs::temp_directory_path() / ("zentrix-sources-" + std::to_string(std::random_device()()));
+
+TEST(HistorySources, ReaderCountsBadLinesAndMergeKeepsOrderCopiesOnceAndFutureRecordsInPlace)
+{
+    const std::string far = R"({"ended": "2999-01-01T00:00:00Z", "result": "f"})";
     const struct {
-        const char* what;
         std::vector<std::string> a, b;
-        std::string shown;   // result@HH:MM of each record in order, * when future-dated
-        uint64_t copies;
+        std::string shown;   // result@HH:MM in the merge's order, * when future-dated
+        uint64_t copies, bad, firstBad;   // bad lines of `a`
     } cases[] = {
-        {"two files interleaved", {line("10:00", "a"), line("12:00", "c")}, {line("11:00", "b")},
-         "a@10:00 b@11:00 c@12:00 ", 0},
-        {"a copy in both, a quick second run", {line("10:00", "a"), line("10:00", "b")}, {line("10:00", "a")},
-         "a@10:00 b@10:00 ", 1},
-        {"dated far ahead", {line("10:00", "a"), "{\"ended\": \"2999-01-01T00:00:00Z\", \"result\": \"f\"}",
-                             line("12:00", "c")}, {line("11:00", "b")},
-         "a@10:00 f@2999-01-01T00:00:00Z* b@11:00 c@12:00 ", 0},
+        {{Line("10:00", "a"), Line("12:00", "c")}, {Line("11:00", "b")}, "a@10:00 b@11:00 c@12:00 ", 0, 0, 0},
+        {{Line("10:00", "a"), Line("10:00", "b")}, {Line("10:00", "a")}, "a@10:00 b@10:00 ", 1, 0, 0},
+        {{Line("10:00", "a"), far, Line("12:00", "c")}, {Line("11:00", "b")}, "a@10:00 f@* b@11:00 c@12:00 ", 0, 0, 0},
+        {{"not json", Line("10:00", "a"), "{\"ended\": \"2026", std::string(CHistoryReader::kMaxLineBytes + 1, ' '),
+          R"({"__CURSOR": "c", "MESSAGE_ID": "another program's", "ZENTRIX_RECORD": "{}"})"},
+         {}, "a@10:00 ", 0, 3, 1},
     };
     for (const auto& c : cases) {
         CHistoryMerge merge;
         Message problem;
-        ASSERT_TRUE(merge.Open({{File("a", c.a)}, {File("b", c.b)}}, problem,
-                               std::chrono::system_clock::from_time_t(1772470000)));   // 2026-03-02
+        ASSERT_TRUE(merge.Open({{File(kDir, "a", c.a)}, {File(kDir, "b", c.b)}}, problem,
+                               std::chrono::system_clock::from_time_t(1772470000)));   // 2 March 2026
         std::string shown;
         for (HistoryRecord record; merge.Next(record);) {
-            const std::string ended = *record[kEnded];
-            shown += *record[kResult] + "@" + (ended.rfind("2026", 0) == 0 ? ended.substr(11, 5) : ended) +
-                     (merge.FutureDated() ? "* " : " ");
+            shown += *record[kResult] + "@" + (merge.FutureDated() ? "* " : record[kEnded]->substr(11, 5) + " ");
         }
-        EXPECT_EQ(shown, c.shown) << c.what;
-        EXPECT_EQ(merge.Copies(), c.copies) << c.what;
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(merge.Copies(), c.copies) << c.shown;
+        CHistoryReader reader;
+        ASSERT_TRUE(reader.Open(File(kDir, "a", c.a), problem));
+        for (HistoryRecord record; reader.Next(record);) {
+        }
+        EXPECT_EQ(reader.BadLines().count, c.bad) << c.shown;
+        EXPECT_EQ(reader.BadLines().first, c.firstBad) << c.shown;
     }
+    fs::remove_all(kDir);
 }
 
-TEST(FleetView, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
+TEST(HistorySources, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
 {
     const struct {
-        const char* what;
         std::vector<std::pair<HistoryRecord, bool>> runs;   // a record, and whether it is future-dated
         std::string states;   // serial|label|last run|port shared, per calculator
     } cases[] = {
-        {"a future-dated record is not the last run",
-         {{Ran("10:00", "updated", "S1"), false}, {Ran("23:00", "failed", "S1"), true}},
-         "S1||2026-03-02T10:00:00Z|0 "},
-        {"and gives way to any other",
-         {{Ran("23:00", "failed", "S1"), true}, {Ran("10:00", "updated", "S1"), false}},
-         "S1||2026-03-02T10:00:00Z|0 "},
-        {"unlabelled calculators on one port are one",
-         {{Ran("10:00", "updated"), false}, {Ran("11:00", "failed"), false}},
-         "||2026-03-02T11:00:00Z|1 "},
-        {"labels tell them apart",
-         {{Ran("10:00", "updated", nullptr, "Desk 1"), false}, {Ran("11:00", "failed", nullptr, "Desk 2"), false}},
-         "|Desk 1|2026-03-02T10:00:00Z|0 |Desk 2|2026-03-02T11:00:00Z|0 "},
+        {{{Ran("10:00", "updated", "S1"), false}, {Ran("23:00", "failed", "S1"), true}}, "S1||10:00|0 "},
+        {{{Ran("23:00", "failed", "S1"), true}, {Ran("10:00", "updated", "S1"), false}}, "S1||10:00|0 "},
+        {{{Ran("10:00", "updated"), false}, {Ran("11:00", "failed"), false}}, "||11:00|1 "},
+        {{{Ran("10:00", "updated", nullptr, "Desk 1"), false}, {Ran("11:00", "failed", nullptr, "Desk 2"), false}},
+         "|Desk 1|10:00|0 |Desk 2|11:00|0 "},
     };
     for (const auto& c : cases) {
         CFleetView fleet;
@@ -140,17 +102,15 @@ TEST(FleetView, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
         }
         std::string states;
         fleet.ForEach([&](const CalculatorState& s) {
-            states += s.serial + "|" + s.label + "|" + s.lastRun + "|" + (s.portShared ? "1 " : "0 ");
+            states += s.serial + "|" + s.label + "|" + s.lastRun.substr(11, 5) + (s.portShared ? "|1 " : "|0 ");
         });
-        EXPECT_EQ(states, c.states) << c.what;
+        EXPECT_EQ(states, c.states);
     }
 }
 
-TEST(HistoryCsv, CellsAreQuotedAndNeverAFormula)
+TEST(HistorySources, CsvCellsAreQuotedAndNeverAFormula)
 {
-    const struct {
-        std::string in, out;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"5.9.2", "5.9.2"},
         {"a, b", "\"a, b\""},
         {"say \"no\"", "\"say \"\"no\"\"\""},
@@ -160,8 +120,8 @@ TEST(HistoryCsv, CellsAreQuotedAndNeverAFormula)
         {"\tx", "'\\tx"},
         {"a\nb\x1b", "a\\nb\\x1b"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(HistoryCsvCell(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(HistoryCsvCell(in), out) << in;
     }
 }
 
