@@ -29,12 +29,8 @@ HistoryRecord Ran(const std::string& ended, const char* result, const char* seri
     return record;
 }
 
-std::string Line(const std::string& ended, const char* result)
-{
-    return FormatHistoryLine(Ran(ended, result));
-}
+std::string Line(const std::string& ended, const char* result) { return FormatHistoryLine(Ran(ended, result)); }
 
-// A file of `lines` in a fresh folder (removed by the caller's remove_all).
 std::string File(const fs::path& dir, const char* name, const std::vector<std::string>& lines)
 {
     fs::create_directories(dir);
@@ -49,7 +45,6 @@ const fs::path kDir = fs::temp_directory_path() / ("zentrix-sources-" + std::to_
 
 TEST(HistorySources, ReaderCountsBadLinesAndMergeKeepsOrderCopiesOnceAndFutureRecordsInPlace)
 {
-    const std::string far = R"({"ended": "2999-01-01T00:00:00Z", "result": "f"})";
     const struct {
         std::vector<std::string> a, b;
         std::string shown;   // result@HH:MM in the merge's order, * when future-dated
@@ -57,7 +52,7 @@ TEST(HistorySources, ReaderCountsBadLinesAndMergeKeepsOrderCopiesOnceAndFutureRe
     } cases[] = {
         {{Line("10:00", "a"), Line("12:00", "c")}, {Line("11:00", "b")}, "a@10:00 b@11:00 c@12:00 ", 0, 0, 0},
         {{Line("10:00", "a"), Line("10:00", "b")}, {Line("10:00", "a")}, "a@10:00 b@10:00 ", 1, 0, 0},
-        {{Line("10:00", "a"), far, Line("12:00", "c")}, {Line("11:00", "b")}, "a@10:00 f@* b@11:00 c@12:00 ", 0, 0, 0},
+        {{Line("10:00", "a"), R"({"ended": "2999-01-01T00:00:00Z", "result": "f"})", Line("12:00", "c")}, {Line("11:00", "b")}, "a@10:00 f@* b@11:00 c@12:00 ", 0, 0, 0},
         {{"not json", Line("10:00", "a"), "{\"ended\": \"2026", std::string(CHistoryReader::kMaxLineBytes + 1, ' '),
           R"({"__CURSOR": "c", "MESSAGE_ID": "another program's", "ZENTRIX_RECORD": "{}"})"},
          {}, "a@10:00 ", 0, 3, 1},
@@ -111,15 +106,9 @@ TEST(HistorySources, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
 TEST(HistorySources, CsvCellsAreQuotedAndNeverAFormula)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"5.9.2", "5.9.2"},
-        {"a, b", "\"a, b\""},
-        {"say \"no\"", "\"say \"\"no\"\"\""},
-        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
-        {"-1+2", "'-1+2"},
-        {"@SUM(A1)", "'@SUM(A1)"},
-        {"\tx", "'\\tx"},
-        {"a\nb\x1b", "a\\nb\\x1b"},
-    };
+        {"5.9.2", "5.9.2"}, {"a, b", "\"a, b\""}, {"say \"no\"", "\"say \"\"no\"\"\""}, {"-1+2", "'-1+2"},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""}, {"@SUM(A1)", "'@SUM(A1)"}, {"\tx", "'\\tx"},
+        {"a\nb\x1b", "a\\nb\\x1b"}};
     for (const auto& [in, out] : cases) {
         EXPECT_EQ(HistoryCsvCell(in), out) << in;
     }
