@@ -126,11 +126,10 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     // At the end the heading says what happened; the rows keep their
     // results and no list of the same is added under them.
     const int before = WindowHeight(view.Window());
-    const std::vector<ClassroomRow> ended = {Finished("\\\\.\\COM4", Success, ""),
-                                             Finished("\\\\.\\COM5", Failed, longReason)};
-    view.ShowRows(ended, Message::Raw("Updating 2 calculators at once"));
+    view.ShowRows({Finished("\\\\.\\COM4", Success, ""), Finished("\\\\.\\COM5", Failed, longReason)},
+                  Message::Raw("Updating 2 calculators at once"));
     view.ShowSummary({Message::Raw("updated \\\\.\\COM4"), Message::Raw("failed \\\\.\\COM5 " + longReason)},
-                     CountsOf(ended));
+                     CountsOf(view.Content().rows));
     EXPECT_EQ(view.Content().heading, "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.");
     EXPECT_EQ(view.Content().rows[1].reason.English(), longReason);
     EXPECT_LT(ContentHeight(view.Window()), wrapped + 2 * line);
