@@ -135,6 +135,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
     sources.environmentUsbIds = std::getenv("ZENTRIX_USB_IDS");
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
+    sources.read = files.read;
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const Message& warning : resolved.warnings) {
         say.Say(warning);
@@ -232,13 +233,14 @@ int main(int argc, char** argv)
         std::cout.flush();
         return code;
     }
-    const DeviceSources files = ConfigFiles();
+    DeviceSources files = ConfigFiles();
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
     if (!notMoved.Empty()) {
         say.Say(notMoved);
     }
 #endif
+    files.read = std::make_shared<const ConfigRead>(ReadConfigFiles(files));   // each file read once
     std::string pin;
     if (!ImagePin(options, files, pin, say)) {
         return kExitUsage;

@@ -36,7 +36,6 @@
 namespace {
 
 // Counted per thread: each run counts only its own.
-thread_local long t_allocations = 0;
 
 constexpr size_t kImageSize = 256u << 10;
 using bench::Best;
@@ -62,7 +61,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return ClassroomRequest::None;
     }
-    void ShowSummary(const std::vector<Message>&) override {}
+    void ShowSummary(const std::vector<Message>&, const RunTally&) override {}
     void CloseRows() override {}
 
 private:
@@ -151,11 +150,11 @@ Measure Round(size_t count, const std::string& imagePath)
         }
         run.m_blockSize = bench::kBlockSize;
         run.m_stubBlockCount = 1;
-        const long before = t_allocations;
+        const long before = bench::t_news;
         const double cpu = ThreadCpuSeconds();
         const bool written = WriteOsImage(run);
         cpuMicroseconds += static_cast<long>((ThreadCpuSeconds() - cpu) * 1e6);
-        allocations += t_allocations - before;
+        allocations += bench::t_news - before;
         // The last run to end sets the time of the whole set.
         const long end = std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now().time_since_epoch())
@@ -196,25 +195,6 @@ long PeakRssKiB()
 }
 
 }  // namespace
-
-void* operator new(size_t size)
-{
-    ++t_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
 
 int main()
 {

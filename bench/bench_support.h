@@ -23,6 +23,11 @@ namespace bench {
 
 constexpr uint32_t kBlockSize = 1024;
 
+// Every operator new of a benchmark built with counting_new.cpp: how many
+// on all threads, and on this thread.
+extern std::atomic<long> g_news;
+extern thread_local long t_news;
+
 // Answers every packet on a pty's master side with an Ack: reads the type,
 // subtype and flag, the data that a set flag announces, and a command's
 // trailing zero byte; waits `delay` before each answer.

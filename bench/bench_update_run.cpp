@@ -35,8 +35,6 @@
 
 namespace {
 
-std::atomic<long> g_allocations{0};
-
 constexpr size_t kImageSize = 4u << 20;
 using bench::Best;
 using bench::ImagePackets;
@@ -74,14 +72,14 @@ double TimeUpdateRun(const char* slavePath, const std::string& imagePath, long& 
     }
     run.m_blockSize = kBlockSize;
     run.m_stubBlockCount = 1;
-    const long before = g_allocations;
+    const long before = bench::g_news;
     const auto start = std::chrono::steady_clock::now();
     if (!WriteOsImage(run)) {
         std::fprintf(stderr, "the OS-image phase failed\n");
         std::exit(1);
     }
     const auto stop = std::chrono::steady_clock::now();
-    allocations = g_allocations - before;
+    allocations = bench::g_news - before;
     run.Channel().Close();
     if (closeSeconds != nullptr) {
         *closeSeconds = Seconds(std::chrono::steady_clock::now() - stop);
@@ -135,25 +133,6 @@ double TimeRawLoop(const char* slavePath, const std::vector<std::vector<uint8_t>
 }
 
 }  // namespace
-
-void* operator new(size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
 
 int main()
 {

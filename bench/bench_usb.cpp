@@ -37,7 +37,6 @@ namespace {
 // Only the measuring thread counts: the emulated device's own thread
 // allocates as it likes.
 thread_local bool t_counting = false;
-long g_news = 0;
 long g_mallocs = 0;
 
 constexpr size_t kImageSize = 512u << 10;
@@ -111,7 +110,7 @@ double TimeUpdateRun(const std::string& path, const std::string& imagePath, Coun
     }
     run.m_blockSize = kBlockSize;
     run.m_stubBlockCount = 1;
-    const long news = g_news;
+    const long news = bench::t_news;
     const long mallocs = g_mallocs;
     t_counting = true;
     const auto start = std::chrono::steady_clock::now();
@@ -122,7 +121,7 @@ double TimeUpdateRun(const std::string& path, const std::string& imagePath, Coun
         std::fprintf(stderr, "the OS-image phase failed\n");
         std::exit(1);
     }
-    counts = {g_news - news, g_mallocs - mallocs};
+    counts = {bench::t_news - news, g_mallocs - mallocs};
     return Seconds(stop - start);
 }
 
@@ -149,7 +148,7 @@ double TimeBareLoop(uint8_t address, const std::vector<std::vector<uint8_t>>& pa
         std::exit(1);
     }
     uint8_t reply[2048];
-    const long news = g_news;
+    const long news = bench::t_news;
     const long mallocs = g_mallocs;
     t_counting = true;
     const auto start = std::chrono::steady_clock::now();
@@ -169,7 +168,7 @@ double TimeBareLoop(uint8_t address, const std::vector<std::vector<uint8_t>>& pa
     }
     const auto stop = std::chrono::steady_clock::now();
     t_counting = false;
-    counts = {g_news - news, g_mallocs - mallocs};
+    counts = {bench::t_news - news, g_mallocs - mallocs};
     libusb_release_interface(handle, 0);
     libusb_close(handle);
     libusb_exit(context);
@@ -205,27 +204,6 @@ extern "C" void* realloc(void* p, size_t size)
 extern "C" void free(void* p)
 {
     __libc_free(p);
-}
-
-void* operator new(size_t size)
-{
-    if (t_counting) {
-        ++g_news;
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
 }
 
 int main(int, char** argv)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/posix_fd.h"
 #include "device/trace_file.h"
 #include "i18n/text_format.h"
 
@@ -25,23 +26,15 @@ void MakeFolderOf(const char* path)
 
 intptr_t OpenTraceFile(const char* path, bool replace, std::string& why)
 {
-    // Only a regular file reached without a link: a link planted under the
-    // name is not followed (the program may run as root), and a FIFO is
-    // neither waited on nor written. O_APPEND puts each write at the end of
-    // the file as it is then, whoever else appends to it.
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    // Only a regular file reached without a link. O_APPEND puts each write
+    // at the end of the file as it is then, whoever else appends to it.
     if (replace) {
         MakeFolderOf(path);
     }
-    const int fd = open(path, flags, S_IRUSR | S_IWUSR);
+    bool notRegular = false;
+    const int fd = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, S_IRUSR | S_IWUSR, notRegular);
     if (fd < 0) {
-        why = std::strerror(errno);
-        return kNoTraceFile;
-    }
-    struct stat info = {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        why = N_("not a regular file");
+        why = notRegular ? N_("not a regular file") : std::strerror(errno);
         return kNoTraceFile;
     }
     // Emptied only once it is known to be a regular file of its own.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "i18n/catalogue.h"
+#include "i18n/json_cursor.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -90,87 +91,14 @@ struct Node {
     std::vector<Node> args;
 };
 
-void AppendUtf8(std::string& out, uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
-    } else {
-        out += {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (code & 0x3F))};
-    }
-}
-
-class CStoredReader {
+// Spaces and tabs may stand between the pieces of a stored form.
+class CStoredReader : private CJsonCursor {
 public:
-    explicit CStoredReader(std::string_view text) : m_text(text) {}
+    explicit CStoredReader(std::string_view text) : CJsonCursor(text, " \t") {}
 
-    bool Whole(Node& node) { return Value(node, 0) && (Space(), m_at == m_text.size()); }
+    bool Whole(Node& node) { return Value(node, 0) && AtEnd(); }
 
 private:
-    void Space()
-    {
-        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t')) {
-            ++m_at;
-        }
-    }
-    bool Take(char c)
-    {
-        Space();
-        if (m_at < m_text.size() && m_text[m_at] == c) {
-            ++m_at;
-            return true;
-        }
-        return false;
-    }
-    bool Peek(char c)
-    {
-        Space();
-        return m_at < m_text.size() && m_text[m_at] == c;
-    }
-    bool Hex4(uint32_t& code)
-    {
-        code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = m_at < m_text.size() ? m_text[m_at++] : 'x';
-            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (digit < 0) {
-                return false;
-            }
-            code = code * 16 + static_cast<uint32_t>(digit);
-        }
-        return code < 0xD800 || code > 0xDFFF;   // no halves of a pair
-    }
-    bool String(std::string& out)
-    {
-        if (!Take('"')) {
-            return false;
-        }
-        static constexpr std::string_view kFrom = "\"\\/bfnrt";
-        static constexpr std::string_view kTo = "\"\\/\b\f\n\r\t";
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at++];
-            if (c == '"') {
-                return true;
-            }
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            const char e = m_at < m_text.size() ? m_text[m_at++] : 'x';
-            uint32_t code = 0;
-            if (const size_t i = kFrom.find(e); i != std::string_view::npos) {
-                out += kTo[i];
-            } else if (e == 'u' && Hex4(code)) {
-                AppendUtf8(out, code);
-            } else {
-                return false;
-            }
-        }
-        return false;
-    }
     bool Count(unsigned long& count)
     {
         Space();
@@ -239,9 +167,6 @@ private:
         } while (Take(','));
         return Take('}') && node.kind != Node::Text && node.counted == !node.plural.empty();
     }
-
-    std::string_view m_text;
-    size_t m_at = 0;
 };
 
 // ---- Rendering -----------------------------------------------------------

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <utility>
 
 #include "device/safe_text.h"
 #include "device/device_identity.h"
@@ -56,44 +56,25 @@ bool IsUsbPath(const std::string& path)
     return path.rfind("usb:", 0) == 0;
 }
 
-// The finished rows by result.
-struct Tally {
-    size_t finished = 0;
-    size_t of[5] = {};
-};
-
-Tally TallyOf(const std::vector<ClassroomRow>& rows)
-{
-    Tally tally;
-    for (const ClassroomRow& row : rows) {
-        if (row.finished) {
-            ++tally.finished;
-            ++tally.of[row.result >= Success && row.result <= Checked ? row.result : Failed];
-        }
-    }
-    return tally;
-}
-
 // The station's heading with its count so far; `end` says how it is ended.
 Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check, const char* end)
 {
-    const Tally t = TallyOf(rows);
+    const RunTally t = CountsOf(rows);
     const Message ending(end);
     if (check) {
         return Message(N_("Station: every calculator connected is checked, nothing is written; %s "
                           "(%d checked, %d could not be read so far)"),
-                       {ending, std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
+                       {ending, std::to_string(t.checked), std::to_string(t.failed)});
     }
-    if (t.of[UnsupportedModel] > 0) {
+    if (t.unsupported > 0) {
         return Message(N_("Station: every calculator connected is updated at once; %s "
                           "(%d updated, %d current, %d not supported, %d failed so far)"),
-                       {ending, std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
-                        std::to_string(t.of[UnsupportedModel]), std::to_string(t.of[Failed])});
+                       {ending, std::to_string(t.updated), std::to_string(t.current),
+                        std::to_string(t.unsupported), std::to_string(t.failed)});
     }
     return Message(N_("Station: every calculator connected is updated at once; %s "
                       "(%d updated, %d current, %d failed so far)"),
-                   {ending, std::to_string(t.of[Success]), std::to_string(t.of[AlreadyCurrent]),
-                    std::to_string(t.of[Failed])});
+                   {ending, std::to_string(t.updated), std::to_string(t.current), std::to_string(t.failed)});
 }
 
 // What the station tells the service manager (machine text, in English):
@@ -101,62 +82,70 @@ Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check, cons
 // unsupported ones when there are any.
 std::string ServiceStatus(const std::vector<ClassroomRow>& rows, size_t updating)
 {
-    const Tally t = TallyOf(rows);
-    std::string status = "station: " + std::to_string(t.of[Success]) + " updated";
-    if (t.of[AlreadyCurrent] > 0) {
-        status += ", " + std::to_string(t.of[AlreadyCurrent]) + " current";
+    const RunTally t = CountsOf(rows);
+    std::string status = "station: " + std::to_string(t.updated) + " updated";
+    if (t.current > 0) {
+        status += ", " + std::to_string(t.current) + " current";
     }
-    if (t.of[Checked] > 0) {
-        status += ", " + std::to_string(t.of[Checked]) + " checked";
+    if (t.checked > 0) {
+        status += ", " + std::to_string(t.checked) + " checked";
     }
-    if (t.of[UnsupportedModel] > 0) {
-        status += ", " + std::to_string(t.of[UnsupportedModel]) + " not supported";
+    if (t.unsupported > 0) {
+        status += ", " + std::to_string(t.unsupported) + " not supported";
     }
-    return status + ", " + std::to_string(t.of[Failed]) + " failed, " + std::to_string(updating) + " updating";
-}
-
-// The counts of a check: every row checked or failed.
-Message CheckCountsText(const Tally& t)
-{
-    return Message::Count("%d calculator: %d checked, %d could not be read.",
-                          "%d calculators: %d checked, %d could not be read.", t.finished,
-                          {std::to_string(t.finished), std::to_string(t.of[Checked]), std::to_string(t.of[Failed])});
-}
-
-Message RowCountsText(const std::vector<ClassroomRow>& rows)
-{
-    const Tally t = TallyOf(rows);
-    if (t.of[Checked] > 0) {
-        return CheckCountsText(t);
-    }
-    return Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
-                          "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
-                          t.finished,
-                          {std::to_string(t.finished), std::to_string(t.of[Success]),
-                       std::to_string(t.of[AlreadyCurrent]), std::to_string(t.of[UnsupportedModel]),
-                       std::to_string(t.of[Failed])});
+    return status + ", " + std::to_string(t.failed) + " failed, " + std::to_string(updating) + " updating";
 }
 
 }  // namespace
 
-Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected)
+RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
-    Message counts = RowCountsText(rows);
-    if (notConnected > 0) {
+    RunTally counts;
+    for (const ClassroomRow& row : rows) {
+        if (row.finished) {
+            counts.Count(row.result >= Success && row.result <= Checked ? row.result : Failed);
+        }
+    }
+    counts.notConnected = static_cast<int>(notConnected);
+    return counts;
+}
+
+Message CountsText(const RunTally& t)
+{
+    const size_t finished = static_cast<size_t>(t.updated + t.current + t.unsupported + t.failed + t.checked);
+    const std::string all = std::to_string(finished);
+    Message counts =
+        t.checked > 0
+            // A check: every row checked or failed.
+            ? Message::Count("%d calculator: %d checked, %d could not be read.",
+                             "%d calculators: %d checked, %d could not be read.", finished,
+                             {all, std::to_string(t.checked), std::to_string(t.failed)})
+            : Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
+                             "%d calculators: %d updated, %d already current, %d not supported, %d failed.",
+                             finished,
+                             {all, std::to_string(t.updated), std::to_string(t.current),
+                              std::to_string(t.unsupported), std::to_string(t.failed)});
+    if (t.notConnected > 0) {
+        const auto ports = static_cast<size_t>(t.notConnected);
         counts = Message::Count("%s %d configured port had nothing connected.",
-                                "%s %d configured ports had nothing connected.", notConnected,
-                                {counts, std::to_string(notConnected)});
+                                "%s %d configured ports had nothing connected.", ports,
+                                {counts, std::to_string(ports)});
     }
     return counts;
 }
 
-bool IsCountsText(const Message& line)
+ClassroomRequest TakeRequest(bool closed, bool interrupted, bool& stopRowAsked, bool& nextAsked)
 {
-    // The patterns are those the counts are made with.
-    const char* pattern = line.Pattern();
-    return pattern != nullptr && (std::strcmp(pattern, RowCountsText({}).Pattern()) == 0 ||
-                                  std::strcmp(pattern, CheckCountsText({}).Pattern()) == 0 ||
-                                  std::strcmp(pattern, CountsText({}, 1).Pattern()) == 0);
+    if (!closed && !interrupted && std::exchange(stopRowAsked, false)) {
+        return ClassroomRequest::StopRow;
+    }
+    if (!closed && !interrupted && std::exchange(nextAsked, false)) {
+        return ClassroomRequest::Next;
+    }
+    if (interrupted) {
+        return ClassroomRequest::Stop;
+    }
+    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
 }
 
 ControlWords WindowControlWords()
@@ -704,12 +693,13 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     WaitForAll();
     Show(heading);   // the last run may have ended after the last drawing
     std::vector<Message> lines = SummaryLines();
+    const RunTally counts = CountsOf(EveryRow(), m_notConnected);
     if (m_notConnected > 0 || m_stopped) {
         // The rows cannot tell the ports with nothing connected; a stopped
         // set asks no question that would say its counts.
-        lines.push_back(CountsText(EveryRow(), m_notConnected));
+        lines.push_back(CountsText(counts));
     }
-    m_in.view->ShowSummary(lines);
+    m_in.view->ShowSummary(lines, counts);
     return m_stopped ? SetEnd::Stopped : SetEnd::Done;
 }
 
@@ -750,8 +740,9 @@ void CClassroom::RunStation()
     // unplugged ones too, then the summary and its counts.
     m_in.view->ShowRows(EveryRow(), StationHeading());
     std::vector<Message> lines = SummaryLines();
-    lines.push_back(CountsText(StationCalculators()));
-    m_in.view->ShowSummary(lines);
+    const RunTally counts = CountsOf(StationCalculators());
+    lines.push_back(CountsText(counts));
+    m_in.view->ShowSummary(lines, counts);
 }
 
 void CClassroom::TellStatus(std::string& told) const

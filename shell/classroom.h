@@ -21,6 +21,7 @@
 #include "i18n/message.h"
 #include "shell/history.h"
 #include "shell/progress_ctrl.h"
+#include "shell/run_tally.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
 
@@ -59,6 +60,13 @@ struct ClassroomRow {
 // Ctrl+C ends a single update (see IClassroomView::StopNumber).
 enum class ClassroomRequest { None, Stop, Close, Terminate, Next, StopRow };
 
+// What a window's view answers Serve with (after Terminate, which goes
+// first), from what the user did meanwhile: closed the window, pressed
+// Ctrl+C, asked to stop a row or for the next calculator. A row's stop or
+// the next is taken (its flag cleared) only when the window was neither
+// closed nor interrupted; the stop of a row goes before the next.
+ClassroomRequest TakeRequest(bool closed, bool interrupted, bool& stopRowAsked, bool& nextAsked);
+
 // How rows and summary lines name a row's calculator: its label, else a USB
 // one by port and serial (never by bus and address alone, which change at
 // every plugging), else its path.
@@ -86,8 +94,10 @@ public:
     virtual void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) = 0;
     // Serves the front end for about `ms`: what the user asked meanwhile.
     virtual ClassroomRequest Serve(uint32_t ms) = 0;
-    // The set's summary, one line per calculator: "RESULT DEVICE REASON".
-    virtual void ShowSummary(const std::vector<Message>& lines) = 0;
+    // The set's summary, one line per calculator: "RESULT DEVICE REASON",
+    // then, when the text is to say them, the counts (CountsText); `counts`
+    // are those of every calculator of the set or station, always.
+    virtual void ShowSummary(const std::vector<Message>& lines, const RunTally& counts) = 0;
     // Takes the rows off the screen.
     virtual void CloseRows() = 0;
     // With Next: the one row's device the user chose; empty for every row
@@ -145,13 +155,17 @@ private:
     std::atomic<bool> m_finished{false};
 };
 
-// The counts of the finished rows: "N calculators: A updated, B already
-// current, C not supported, D failed.", then, when some configured ports
-// had nothing connected, " E configured ports had nothing connected."
-Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
-// Whether `line` is such a counts line (a set's or a station's last summary
-// line is).
-bool IsCountsText(const Message& line);
+// The counts of the finished rows, and of `notConnected` configured ports
+// that had nothing connected.
+RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
+// The counts as a line: "N calculators: A updated, B already current, C not
+// supported, D failed.", then, when some configured ports had nothing
+// connected, " E configured ports had nothing connected."
+Message CountsText(const RunTally& counts);
+inline Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0)
+{
+    return CountsText(CountsOf(rows, notConnected));
+}
 
 class CClassroom {
 public:

@@ -163,16 +163,31 @@ std::optional<std::string> ConfigText(const std::string& file, std::vector<Messa
     return text;
 }
 
-// The file's choice; nothing, without a word, when the file does not exist.
-DeviceChoice FromFile(const std::string& file, std::vector<Message>& warnings)
+ConfigFile ReadConfigFile(const std::string& file)
 {
-    const std::optional<std::string> text = ConfigText(file, warnings);
-    if (!text) {
-        return {};
+    ConfigFile read;
+    if (const std::optional<std::string> text = ConfigText(file, read.warnings)) {
+        read.choice = ParseDeviceConfig(*text, file, read.warnings);
+        read.choice.origin = Message::Raw(SafeText(file));
+        read.systemLog = SystemLogSetting(*text);
+        read.replyTimeout = LastConfigValue(*text, kReplyTimeoutKey);
+        read.imagePin = LastConfigValue(*text, kImagePinKey);
     }
-    DeviceChoice choice = ParseDeviceConfig(*text, file, warnings);
-    choice.origin = Message::Raw(SafeText(file));
-    return choice;
+    return read;
+}
+
+// The labels of the user's file, then of the machine's.
+std::vector<DeviceLabel> LabelsOf(const ConfigRead& files)
+{
+    std::vector<DeviceLabel> labels = files.user.choice.labels;
+    labels.insert(labels.end(), files.machine.choice.labels.begin(), files.machine.choice.labels.end());
+    return labels;
+}
+
+// The files as `sources` holds them read, else read now into `now`.
+const ConfigRead& FilesOf(const DeviceSources& sources, std::optional<ConfigRead>& now)
+{
+    return sources.read ? *sources.read : now.emplace(ReadConfigFiles(sources));
 }
 
 std::string Joined(const std::string& dir, const std::string& name)
@@ -185,8 +200,9 @@ std::string Joined(const std::string& dir, const std::string& name)
     return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
 }
 
-// The first source that names any device; reads only the files it needs to.
-ResolvedDevices ResolveDeviceSource(const DeviceSources& sources)
+// The first source that names any device; the warnings of the files it
+// came to.
+ResolvedDevices ResolveDeviceSource(const DeviceSources& sources, const ConfigRead& files)
 {
     ResolvedDevices resolved;
     DeviceChoice& choice = resolved.choice;
@@ -200,14 +216,14 @@ ResolvedDevices ResolveDeviceSource(const DeviceSources& sources)
     if (choice.NamesAnyDevice()) {
         return resolved;
     }
-    choice = FromFile(sources.userFile, resolved.warnings);
-    if (choice.NamesAnyDevice()) {
-        return resolved;
+    for (const ConfigFile* file : {&files.user, &files.machine}) {
+        choice = file->choice;
+        resolved.warnings.insert(resolved.warnings.end(), file->warnings.begin(), file->warnings.end());
+        if (choice.NamesAnyDevice()) {
+            return resolved;
+        }
     }
-    choice = FromFile(sources.machineFile, resolved.warnings);
-    if (!choice.NamesAnyDevice()) {
-        choice = DeviceChoice();
-    }
+    choice = DeviceChoice();
     return resolved;
 }
 
@@ -269,24 +285,24 @@ std::optional<bool> SystemLogSetting(const std::string& text)
     return setting;
 }
 
+ConfigRead ReadConfigFiles(const DeviceSources& sources)
+{
+    return {ReadConfigFile(sources.userFile), ReadConfigFile(sources.machineFile)};
+}
+
 bool SystemLogWanted(const DeviceSources& sources)
 {
-    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
-        std::vector<Message> warnings;   // said when the file is read for its devices
-        const std::optional<std::string> text = ConfigText(*file, warnings);
-        if (const std::optional<bool> setting = text ? SystemLogSetting(*text) : std::nullopt) {
-            return *setting;
-        }
-    }
-    return true;
+    std::optional<ConfigRead> now;
+    const ConfigRead& files = FilesOf(sources, now);
+    return files.user.systemLog.value_or(files.machine.systemLog.value_or(true));
 }
 
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
 {
-    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
-        std::vector<Message> warnings;   // said when the file is read for its devices
-        const std::optional<std::string> text = ConfigText(*file, warnings);
-        const std::optional<std::string> value = text ? LastConfigValue(*text, kReplyTimeoutKey) : std::nullopt;
+    std::optional<ConfigRead> now;
+    const ConfigRead& files = FilesOf(sources, now);
+    for (const ConfigFile* file : {&files.user, &files.machine}) {
+        const std::optional<std::string>& value = file->replyTimeout;
         if (const std::optional<uint32_t> ms = value ? ParseSilenceSeconds(*value) : std::nullopt) {
             return ms;
         }
@@ -296,33 +312,23 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
 
 std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources)
 {
-    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
-        std::vector<Message> warnings;   // said when the file is read for its devices
-        const std::optional<std::string> text = ConfigText(*file, warnings);
-        if (std::optional<std::string> value = text ? LastConfigValue(*text, kImagePinKey) : std::nullopt) {
-            return value;
-        }
-    }
-    return std::nullopt;
+    std::optional<ConfigRead> now;
+    const ConfigRead& files = FilesOf(sources, now);
+    return files.user.imagePin ? files.user.imagePin : files.machine.imagePin;
 }
 
 std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources)
 {
-    std::vector<DeviceLabel> labels;
-    for (const std::string* file : {&sources.userFile, &sources.machineFile}) {
-        std::vector<Message> warnings;   // said when the file is read for its devices
-        if (const std::optional<std::string> text = ConfigText(*file, warnings)) {
-            const DeviceChoice read = ParseDeviceConfig(*text, *file, warnings);
-            labels.insert(labels.end(), read.labels.begin(), read.labels.end());
-        }
-    }
-    return labels;
+    std::optional<ConfigRead> now;
+    return LabelsOf(FilesOf(sources, now));
 }
 
 ResolvedDevices ResolveDevices(const DeviceSources& sources)
 {
-    ResolvedDevices resolved = ResolveDeviceSource(sources);
-    resolved.choice.labels = ConfiguredLabels(sources);
+    std::optional<ConfigRead> now;
+    const ConfigRead& files = FilesOf(sources, now);
+    ResolvedDevices resolved = ResolveDeviceSource(sources, files);
+    resolved.choice.labels = LabelsOf(files);
     return resolved;
 }
 

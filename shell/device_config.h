@@ -17,12 +17,27 @@
 // still counts.
 #include <optional>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/device_choice.h"
 #include "device/device_listing.h"
 #include "i18n/message.h"
+
+// A configuration file as read once: what its lines say, and the warnings
+// about it (a file that cannot be read, lines that are not read).
+struct ConfigFile {
+    DeviceChoice choice;             // its devices and labels; origin: the file, when it was read
+    std::vector<Message> warnings;
+    std::optional<bool> systemLog;   // the last well-formed system-log line
+    std::optional<std::string> replyTimeout;   // the last reply-timeout line's value
+    std::optional<std::string> imagePin;       // the last image-sha256 line's value
+};
+struct ConfigRead {
+    ConfigFile user;
+    ConfigFile machine;
+};
 
 // What start-up found out about the sources. Environment values are as
 // getenv gives them (null when unset).
@@ -33,7 +48,13 @@ struct DeviceSources {
     const char* environmentUsbIds = nullptr;
     std::string userFile;      // empty when there is no place for one
     std::string machineFile;
+    // The two files as read once (ReadConfigFiles); null: each function
+    // below reads them when it is called.
+    std::shared_ptr<const ConfigRead> read;
 };
+
+// Reads the user's and the machine's configuration files, each once.
+ConfigRead ReadConfigFiles(const DeviceSources& sources);
 
 struct ResolvedDevices {
     DeviceChoice choice;                 // names no device when nothing is configured

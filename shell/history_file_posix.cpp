@@ -107,35 +107,23 @@ bool PrepareFolder(const std::filesystem::path& folder, Message& problem)
     return true;
 }
 
-// Opens the history for appending without following a link, making it 0600
-// when missing. Sets `made` when this call created it.
-int OpenForAppend(const std::string& path, bool& made)
+// Opens the history (a regular file) for appending without following a
+// link, making it 0600 when missing, and readable by its owner only
+// (tightened once when it is the user's). Sets `made` when this call
+// created it.
+int OpenForAppend(const std::string& path, bool& made, bool& notRegular)
 {
-    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
-    int fd = open(path.c_str(), kFlags);
+    constexpr int kFlags = O_RDWR | O_APPEND;
+    struct stat info = {};
+    int fd = OpenRegularFile(path.c_str(), kFlags, 0, notRegular, &info);
     made = fd < 0 && errno == ENOENT;
     if (made) {
-        fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+        fd = OpenRegularFile(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600, notRegular, &info);
     }
-    return fd;
-}
-
-// A regular file owned by someone who may read it only (tightened once when
-// it is the user's); anything else is refused with errno set.
-bool CheckRegular(int fd)
-{
-    struct stat info = {};
-    if (fstat(fd, &info) != 0) {
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        errno = EINVAL;
-        return false;
-    }
-    if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) {
+    if (fd >= 0 && (info.st_mode & 077) != 0 && info.st_uid == geteuid()) {
         fchmod(fd, info.st_mode & 0600);
     }
-    return fcntl(fd, F_SETFL, O_APPEND) == 0;   // writes block again
+    return fd;
 }
 
 LockTry TryLock(int fd)
@@ -156,19 +144,17 @@ bool AppendHistoryLine(const std::string& path, const std::string& line, const s
         return false;
     }
     bool made = false;
-    const CPosixFd file(OpenForAppend(path, made));
-    if (file.Get() < 0) {
-        if (errno == ELOOP) {
-            problem = Message(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
-            return false;
-        }
-        return AppendFailed(N_("cannot open %s: %s"), path, problem);
+    bool notRegular = false;
+    const CPosixFd file(OpenForAppend(path, made, notRegular));
+    if (file.Get() < 0 && notRegular) {
+        problem = Message(N_("%s is not a regular file"), {SafeText(path)});
+        return false;
     }
-    if (!CheckRegular(file.Get())) {
-        if (errno == EINVAL) {
-            problem = Message(N_("%s is not a regular file"), {SafeText(path)});
-            return false;
-        }
+    if (file.Get() < 0 && errno == ELOOP) {
+        problem = Message(N_("%s is a symbolic link; nothing is written through it"), {SafeText(path)});
+        return false;
+    }
+    if (file.Get() < 0 || fcntl(file.Get(), F_SETFL, O_APPEND) != 0) {   // writes block again
         return AppendFailed(N_("cannot open %s: %s"), path, problem);
     }
     const int fd = file.Get();

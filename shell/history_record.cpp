@@ -4,6 +4,7 @@
 
 #include "shell/history.h"
 
+#include "i18n/json_cursor.h"
 #include "i18n/safe_text.h"
 #include "shell/system_log.h"
 
@@ -17,29 +18,10 @@ namespace {
 constexpr const char* kReplacement = "\xEF\xBF\xBD";   // U+FFFD
 constexpr std::string_view kJournalRecordName = kRecordFieldName;
 
-void AppendUtf8(std::string& out, uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // Reads a flat JSON object from a line, one piece at a time.
-class CLineReader {
+class CLineReader : private CJsonCursor {
 public:
-    explicit CLineReader(std::string_view text) : m_text(text) {}
+    explicit CLineReader(std::string_view text) : CJsonCursor(text) {}
 
     bool Object(HistoryRecord& record)
     {
@@ -81,37 +63,9 @@ public:
     const std::optional<std::string>& JournalHost() const { return m_journalHost; }
 
 private:
-    void SkipSpace()
-    {
-        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t' || m_text[m_at] == '\r')) {
-            ++m_at;
-        }
-    }
-    bool Take(char c)
-    {
-        SkipSpace();
-        if (m_at < m_text.size() && m_text[m_at] == c) {
-            ++m_at;
-            return true;
-        }
-        return false;
-    }
-    bool AtEnd()
-    {
-        SkipSpace();
-        return m_at == m_text.size();
-    }
-    bool Word(std::string_view word)
-    {
-        if (m_text.substr(m_at, word.size()) != word) {
-            return false;
-        }
-        m_at += word.size();
-        return true;
-    }
     bool Value(std::optional<std::string>& value)
     {
-        SkipSpace();
+        Space();
         if (m_journalEntry && m_at < m_text.size() && m_text[m_at] == '[') {
             value.reset();
             return SkipArray();   // a journal field that is not text: bytes as numbers
@@ -146,7 +100,7 @@ private:
         }
         std::optional<std::string> item;
         do {
-            SkipSpace();
+            Space();
             if (m_at < m_text.size() && m_text[m_at] == '[') {
                 return false;   // flat only: no depth to exhaust the stack
             }
@@ -179,75 +133,6 @@ private:
         value = std::string(m_text.substr(start, m_at - start));
         return true;
     }
-    bool Hex4(uint32_t& code)
-    {
-        code = 0;
-        for (int i = 0; i < 4; ++i, ++m_at) {
-            if (m_at >= m_text.size()) {
-                return false;
-            }
-            const char c = m_text[m_at];
-            const int digit = c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                     : -1;
-            if (digit < 0) {
-                return false;
-            }
-            code = code * 16 + static_cast<uint32_t>(digit);
-        }
-        return true;
-    }
-    bool Escape(std::string& out)
-    {
-        if (m_at >= m_text.size()) {
-            return false;
-        }
-        const char c = m_text[m_at++];
-        static constexpr std::string_view kFrom = "\"\\/bfnrt";
-        static constexpr std::string_view kTo = "\"\\/\b\f\n\r\t";
-        if (const size_t i = kFrom.find(c); c != 'u' && i != std::string_view::npos) {
-            out += kTo[i];
-            return true;
-        }
-        uint32_t code = 0;
-        if (c != 'u' || !Hex4(code)) {
-            return false;
-        }
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            uint32_t low = 0;
-            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
-                return false;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-        } else if (code >= 0xDC00 && code <= 0xDFFF) {
-            return false;
-        }
-        AppendUtf8(out, code);
-        return true;
-    }
-    bool String(std::string& out)
-    {
-        if (!Take('"')) {
-            return false;
-        }
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at++];
-            if (c == '"') {
-                return true;
-            }
-            if (static_cast<uint8_t>(c) < 0x20 || (c == '\\' && !Escape(out))) {
-                return false;
-            }
-            if (c != '\\') {
-                out += c;
-            }
-        }
-        return false;   // the line ended inside the text
-    }
-
-    std::string_view m_text;
-    size_t m_at = 0;
     bool m_journalEntry = false;
     std::optional<std::string> m_journalRecord;
     std::optional<std::string> m_messageId;

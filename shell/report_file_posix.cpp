@@ -74,17 +74,17 @@ bool CReplacingFile::Commit(std::string& why)
 FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::function<bool(std::string_view)>& take,
                          std::string& why)
 {
-    const CPosixFd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    bool notRegular = false;
+    const CPosixFd file(OpenRegularFile(path.c_str(), O_RDONLY, 0, notRegular));
     if (file.Get() < 0) {
         if (errno == ENOENT) {
             return FileRead::Missing;
         }
-        Failed(why);
-        return FileRead::Refused;
-    }
-    struct stat info = {};
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        why = N_("not a regular file");
+        if (notRegular) {
+            why = N_("not a regular file");
+        } else {
+            Failed(why);
+        }
         return FileRead::Refused;
     }
     std::vector<char> piece(64 * 1024);

@@ -1,11 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Scratch copies, the part every platform shares: reading ahead, sharing a
+// Scratch copies, the part every platform shares: seeking, reading ahead, sharing a
 // session's copy, closing. Making, sizing and reading the file itself is the
 // platform's (scratch_copy_posix.cpp, scratch_copy_win.cpp).
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "update/image_files.h"
+
+bool CScratchCopy::Seek(uint64_t offset)
+{
+    m_aheadPos = 0;
+    m_aheadLength = 0;
+    m_offset = offset;
+    // Both platforms read at a signed 64-bit offset.
+    return m_file != kNoFile && offset <= static_cast<uint64_t>(INT64_MAX);
+}
 
 bool CScratchCopy::ReadExactly(uint8_t* buffer, uint32_t length)
 {

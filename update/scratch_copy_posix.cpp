@@ -142,14 +142,6 @@ bool CScratchCopy::QuerySize(uint64_t& size) const
     return true;
 }
 
-bool CScratchCopy::Seek(uint64_t offset)
-{
-    m_aheadPos = 0;
-    m_aheadLength = 0;
-    m_offset = offset;
-    return m_file != kNoFile && offset <= static_cast<uint64_t>(INT64_MAX);
-}
-
 int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
 {
     return ReadFull(static_cast<int>(m_file), buffer, length, static_cast<int64_t>(m_offset));

@@ -135,14 +135,6 @@ bool CScratchCopy::QuerySize(uint64_t& size) const
     return true;
 }
 
-bool CScratchCopy::Seek(uint64_t offset)
-{
-    m_aheadPos = 0;
-    m_aheadLength = 0;
-    m_offset = offset;
-    return m_file != kNoFile;
-}
-
 int64_t CScratchCopy::ReadChunk(uint8_t* buffer, uint32_t length)
 {
     uint32_t done = 0;

@@ -208,6 +208,23 @@ CBackgroundProcess::~CBackgroundProcess()
     }
 }
 
+bool CBackgroundProcess::ReadLinesUntil(std::string& seen, const std::function<bool(const std::string& line)>& done)
+{
+    for (int empty = 0; empty < 100;) {
+        const std::string got = ReadLine(60000);
+        if (TimedOut()) {
+            seen += "(nothing for 60 s)\n";
+            return false;
+        }
+        seen += got + "\n";
+        if (done(got)) {
+            return true;
+        }
+        empty = got.empty() ? empty + 1 : 0;
+    }
+    return false;
+}
+
 std::string CBackgroundProcess::ReadLine(int timeoutMs)
 {
     char chunk[256];

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running the programs under test as child processes.
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     // empty (and TimedOut() true) when no line came in that time.
     std::string ReadLine(int timeoutMs = -1);
     bool TimedOut() const { return m_timedOut; }
+    // Reads lines into `seen` until `done` is true of one; false when nothing
+    // came for a minute or the output ended (100 empty reads in a row).
+    bool ReadLinesUntil(std::string& seen, const std::function<bool(const std::string& line)>& done);
     std::string ReadRest();      // the rest of its output, up to its end
     int Wait();                  // its exit code (-1 when killed by a signal)
     pid_t Pid() const { return m_pid; }

@@ -355,21 +355,7 @@ public:
     template <typename Done>
     bool WaitUntil(Done done)
     {
-        // At the end of the output every read is empty: a run of empty
-        // lines that no row ever prints means the station has ended.
-        for (int empty = 0; empty < 100;) {
-            const std::string got = m_process.ReadLine(60000);
-            if (m_process.TimedOut()) {
-                m_seen += "(nothing for 60 s)\n";
-                return false;
-            }
-            m_seen += got + "\n";
-            if (done(WithoutTimes(got))) {
-                return true;
-            }
-            empty = got.empty() ? empty + 1 : 0;
-        }
-        return false;
+        return m_process.ReadLinesUntil(m_seen, [&](const std::string& got) { return done(WithoutTimes(got)); });
     }
     void Signal(int signal) const { kill(m_process.Pid(), signal); }
     int Wait()

@@ -114,14 +114,9 @@ TEST_F(Unattended, YesAnswersEveryBoxWithoutInputAndTheExitCodeSaysHowTheCalcula
         std::string seen;
         if (c.options.back() == "--watch") {
             // The station runs until it is told to end.
-            // At the end of the output every read is empty.
-            for (int empty = 0; seen.find(c.output) == std::string::npos;) {
-                const std::string line = program->ReadLine(60000);
-                ASSERT_FALSE(program->TimedOut()) << seen;
-                empty = line.empty() ? empty + 1 : 0;
-                ASSERT_LT(empty, 100) << "the station ended by itself:\n" << seen;
-                seen += line + "\n";
-            }
+            ASSERT_TRUE(program->ReadLinesUntil(seen, [&](const std::string&) {
+                return seen.find(c.output) != std::string::npos;
+            })) << "the station ended by itself or said nothing:\n" << seen;
             kill(program->Pid(), SIGTERM);
         }
         seen += program->ReadRest();
@@ -339,12 +334,10 @@ TEST_F(Unattended, JsonGivesOnlyEventsThatTheSchemaAcceptsAndTheRecordsOfTheHist
         const fs::path err = m_dir / "stderr";
         auto program = Start(device, c.options, "console", "'" + err.string() + "'");
         std::string events;
-        while (c.options.back() == "--watch" && events.find("\"event\": \"run-ended\"") == std::string::npos) {
-            const std::string line = program->ReadLine(60000);
-            ASSERT_FALSE(program->TimedOut()) << events;
-            events += line + "\n";
-        }
         if (c.options.back() == "--watch") {
+            ASSERT_TRUE(program->ReadLinesUntil(events, [&](const std::string& line) {
+                return line.find("\"event\": \"run-ended\"") != std::string::npos;
+            })) << events;
             kill(program->Pid(), SIGTERM);
         }
         events += program->ReadRest();

@@ -48,7 +48,7 @@ public:
         return onServe && serves < 100000 ? onServe(*this) : (serves < 100000 ? ClassroomRequest::None
                                                                                : ClassroomRequest::Terminate);
     }
-    void ShowSummary(const std::vector<Message>& lines) override { summary = RenderAll(lines, nullptr); }
+    void ShowSummary(const std::vector<Message>& lines, const RunTally&) override { summary = RenderAll(lines, nullptr); }
     void CloseRows() override { ++closed; }
     // Answers from `askAnswers` in turn; none left: cannot ask.
     int Ask(const char* question) override

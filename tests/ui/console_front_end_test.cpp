@@ -485,7 +485,7 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
     EXPECT_NE(drawn.find("\r\x1b[K/dev/pts/3  Updating... [##..................] 14% 10/69\n"), std::string::npos);
     EXPECT_EQ(out.str(), "");
 
-    logged.ShowSummary({Message::Raw("updated /dev/pts/3"), Message::Raw("failed /dev/pts/4 link lost")});
+    logged.ShowSummary({Message::Raw("updated /dev/pts/3"), Message::Raw("failed /dev/pts/4 link lost")}, {});
     EXPECT_EQ(out.str(), "updated /dev/pts/3\nfailed /dev/pts/4 link lost\n");
 
     // In German every line follows the language: the result word, a reason
@@ -501,7 +501,8 @@ TEST(ConsoleClassroomRows, LoggedOncePerChangeOrRedrawnInPlaceOnATerminal)
          Message("%s %s %s", {Message(N_("current")), std::string("/dev/pts/5"), Message::Raw("link lost")}),
          Message::Count("%d calculator: %d updated, %d already current, %d not supported, %d failed.",
                         "%d calculators: %d updated, %d already current, %d not supported, %d failed.", 2,
-                        {std::string("2"), std::string("1"), std::string("0"), std::string("0"), std::string("1")})});
+                        {std::string("2"), std::string("1"), std::string("0"), std::string("0"), std::string("1")})},
+        {});
     EXPECT_EQ(germanOut.str(), "fehlgeschlagen /dev/pts/4 " + silent.Render(&*german) + "\n" +
                                    "aktuell /dev/pts/5 link lost\n"
                                    "2 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterstützt, 1 fehlgeschlagen.\n");

@@ -138,7 +138,7 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
         summary.push_back(Message("%s %s %s", {row.resultWord, row.device, row.reason}));
     }
     view.ShowRows(rows(), Message::Raw("Updating 8 calculators at once"));
-    view.ShowSummary(summary);
+    view.ShowSummary(summary, CountsOf(rows()));
     QApplication::processEvents();
     Save(window, "classroom-summary.png");
     EXPECT_EQ(window->findChildren<QProgressBar*>().size(), 8);
@@ -175,13 +175,11 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     // The heading says what happened, once.
     EXPECT_EQ(labelsWith(QStringLiteral("8 calculators: 4 updated, 1 already current, 1 not supported, 2 failed.")), 1);
     EXPECT_EQ(labelsWith(QStringLiteral("Updating 8 calculators at once")), 0);
-    // A summary that ends in its own counts (ports with nothing connected
-    // are not rows) gives the heading those.
-    std::vector<Message> withCounts = summary;
-    withCounts.push_back(CountsText(rows(), 2));
-    view.ShowSummary(withCounts);
+    // The heading says the counts it is given (ports with nothing connected
+    // are not rows).
+    view.ShowSummary(summary, CountsOf(rows(), 2));
     EXPECT_EQ(labelsWith(QStringLiteral("2 failed. 2 configured ports had nothing connected.")), 1);
-    view.ShowSummary(summary);
+    view.ShowSummary(summary, CountsOf(rows()));
     // At 1280 by 800 (or more) the eight rows fit without scrolling.
     if (screen.height() >= 800 - 40) {
         EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);

@@ -131,7 +131,8 @@ TEST_F(Win32Classroom, GrowsToItsRowsWrapsReasonsAndScrollsBeyondTheScreen)
     const int before = WindowHeight(view.Window());
     view.ShowRows({Finished("\\\\.\\COM4", Success, ""), Finished("\\\\.\\COM5", Failed, longReason)},
                   Message::Raw("Updating 2 calculators at once"));
-    view.ShowSummary({Message::Raw("updated \\\\.\\COM4"), Message::Raw("failed \\\\.\\COM5 " + longReason)});
+    view.ShowSummary({Message::Raw("updated \\\\.\\COM4"), Message::Raw("failed \\\\.\\COM5 " + longReason)},
+                     CountsOf(view.Content().rows));
     EXPECT_EQ(view.Content().heading, "2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed.");
     EXPECT_EQ(view.Content().rows[1].reason.English(), longReason);
     EXPECT_LT(ContentHeight(view.Window()), wrapped + 2 * line);
@@ -303,7 +304,7 @@ TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows
         lines.push_back(Message::Raw(std::string(i == 5 ? "failed " : "updated ") + device));
     }
     view.ShowRows(rows, Message::Raw("Updating 8 calculators at once"));
-    view.ShowSummary(lines);
+    view.ShowSummary(lines, CountsOf(rows));
     EXPECT_EQ(view.Content().heading, "8 calculators: 7 updated, 0 already current, 0 not supported, 1 failed.");
     EXPECT_EQ(view.Content().rows[4].reason.English(), "the link to the calculator was lost");
     const int rowsHeight = ContentHeight(view.Window());
@@ -359,7 +360,7 @@ TEST_F(Win32Classroom, RowsAreShownInTheUsersLanguage)
     view.ShowRows(rows, Message::Count("Updating %d calculator at once", "Updating %d calculators at once", 2,
                                        {std::string("2")}));
     EXPECT_EQ(view.Content().heading, "2 Rechner werden gleichzeitig aktualisiert");
-    view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})});
+    view.ShowSummary({Message("%s %s", {Message(N_("updated")), std::string("\\\\.\\COM5")})}, CountsOf(rows));
     const ClassroomContent& shown = view.Content();
     EXPECT_EQ(shown.heading, "1 Rechner: 1 aktualisiert, 0 bereits aktuell, 0 nicht unterst\xC3\xBCtzt, 0 fehlgeschlagen.");
     EXPECT_EQ(shown.rows[0].phase.Render(shown.texts), "Aktualisierung l\xC3\xA4uft... - antwortet seit 12 s nicht");

@@ -316,7 +316,7 @@ void CConsoleClassroomView::LeaveRowsAbove()
     }
 }
 
-void CConsoleClassroomView::ShowSummary(const std::vector<Message>& lines)
+void CConsoleClassroomView::ShowSummary(const std::vector<Message>& lines, const RunTally& /*counts*/)
 {
     const int columns = m_outSize ? m_outSize().columns : 0;
     for (const Message& line : lines) {

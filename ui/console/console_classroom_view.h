@@ -36,7 +36,7 @@ public:
     void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
     uint32_t StopNumber() const override { return m_stopNumber; }
-    void ShowSummary(const std::vector<Message>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines, const RunTally& counts) override;
     // The summary's lines are broken between words to fit the terminal
     // `outSize` reports (zeros: no terminal).
     void FitSummaryTo(std::function<TerminalSize()> outSize) { m_outSize = std::move(outSize); }

@@ -21,7 +21,10 @@ public:
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override { return m_console.Serve(ms); }
-    void ShowSummary(const std::vector<Message>& lines) override { m_console.ShowSummary(lines); }
+    void ShowSummary(const std::vector<Message>& lines, const RunTally& counts) override
+    {
+        m_console.ShowSummary(lines, counts);
+    }
     void CloseRows() override
     {
         m_console.CloseRows();

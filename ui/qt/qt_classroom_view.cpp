@@ -412,31 +412,17 @@ ClassroomRequest CQtClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
-    if (!closed && !interrupted && m_stopAsked) {
-        m_stopAsked = false;
-        return ClassroomRequest::StopRow;
-    }
-    if (!closed && !interrupted && m_nextAsked) {
-        m_nextAsked = false;
-        return ClassroomRequest::Next;
-    }
-    if (interrupted) {
-        return ClassroomRequest::Stop;
-    }
-    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
+    return TakeRequest(closed, interrupted, m_stopAsked, m_nextAsked);
 }
 
-void CQtClassroomView::ShowSummary(const std::vector<Message>& lines)
+void CQtClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, const RunTally& counts)
 {
     if (m_window == nullptr) {
         return;
     }
     // The heading says what happened; each row keeps its result and reason,
-    // so the summary lines are left to the console and the record. The
-    // station's last line is its counts (of the unplugged ones too); a set's
-    // are the rows'.
-    const bool hasCounts = !lines.empty() && IsCountsText(lines.back());
-    SetHeading(Tr(hasCounts ? lines.back() : CountsText(m_shown)));
+    // so the summary lines are left to the console and the record.
+    SetHeading(Tr(CountsText(counts)));
     FitToContent();
 }
 

@@ -45,7 +45,7 @@ public:
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<Message>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines, const RunTally& counts) override;
     void CloseRows() override;
     std::string NextDevice() const override { return m_nextDevice; }
     uint32_t StopNumber() const override { return m_stopNumber; }

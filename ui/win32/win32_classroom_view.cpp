@@ -386,29 +386,17 @@ ClassroomRequest CWin32ClassroomView::Serve(uint32_t ms)
         m_stops->interrupt = 0;
         interrupted = true;
     }
-    if (!closed && !interrupted && std::exchange(m_stopAsked, false)) {
-        return ClassroomRequest::StopRow;
-    }
-    if (!closed && !interrupted && std::exchange(m_nextAsked, false)) {
-        return ClassroomRequest::Next;
-    }
-    if (interrupted) {
-        return ClassroomRequest::Stop;
-    }
-    return closed ? ClassroomRequest::Close : ClassroomRequest::None;
+    return TakeRequest(closed, interrupted, m_stopAsked, m_nextAsked);
 }
 
-void CWin32ClassroomView::ShowSummary(const std::vector<Message>& lines)
+void CWin32ClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, const RunTally& counts)
 {
     if (m_window == nullptr) {
         return;
     }
     // The heading says what happened; each row keeps its result and reason,
-    // so the summary lines are left to the console and the record. The
-    // station's last line is its counts (of the unplugged ones too); a set's
-    // are the rows'.
-    const bool hasCounts = !lines.empty() && IsCountsText(lines.back());
-    m_content.heading = (hasCounts ? lines.back() : CountsText(m_content.rows)).Render(m_texts);
+    // so the summary lines are left to the console and the record.
+    m_content.heading = CountsText(counts).Render(m_texts);
     Refresh();
 }
 

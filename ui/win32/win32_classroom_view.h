@@ -45,7 +45,7 @@ public:
 
     void ShowRows(const std::vector<ClassroomRow>& rows, const Message& heading) override;
     ClassroomRequest Serve(uint32_t ms) override;
-    void ShowSummary(const std::vector<Message>& lines) override;
+    void ShowSummary(const std::vector<Message>& lines, const RunTally& counts) override;
     void CloseRows() override;
     // The question and its OK and Cancel below the rows; Enter is OK, Escape,
     // Close, Ctrl+C and Ctrl+Break are Cancel.
