@@ -511,6 +511,7 @@ TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResul
             const std::string history = m_base + "/history-" + name + ".jsonl";
             CQtClassroomView view;
             view.SetCatalogue(texts);
+            view.SetNamer([](const std::string&, const std::string&) { return Message(); });
             m_ui.answers = {IDOK};   // to "stop them?"
             m_ui.texts.clear();
             std::optional<Clock::time_point> pressed;
@@ -523,6 +524,12 @@ TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResul
                     return;
                 }
                 Save(view.Window(), ("classroom-silent-row-" + language + ".png").c_str());
+                // Stop and Name... beside it are whole on the screen, not cut at the window's edge.
+                for (const QPushButton* button : view.Window()->findChildren<QPushButton*>()) {
+                    const QRect at(button->mapTo(view.Window(), QPoint(0, 0)), button->size());
+                    EXPECT_TRUE(!button->isVisible() || view.Window()->rect().contains(at))
+                        << button->text().toStdString();
+                }
                 pressed = Clock::now();
                 if (closeMidSet) {
                     view.Window()->close();

@@ -343,10 +343,13 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Mes
         ShowRow(rows[i], m_rows[i]);
     }
     m_shown = rows;
+    // A row that shows a button more (a silent row's Stop, Name... once the
+    // calculator is taken) can make the rows wider than the window.
+    const bool wider = m_scroll->widget()->sizeHint().width() > m_scroll->viewport()->width();
     if (!m_window->isVisible()) {
         m_window->show();
         FitToContent();
-    } else if (grew) {
+    } else if (grew || wider) {
         FitToContent();
     }
 }
