@@ -6,7 +6,7 @@
 #include "app/desktop.h"
 #include "app/translations.h"
 #include "i18n/message.h"
-#include "shell/own_lines.h"
+#include "shell/screen/own_lines.h"
 
 std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*argv*/,
                                 const CUpdaterCommandLineInfo& /*commandLine*/, const UserCatalogue* texts)

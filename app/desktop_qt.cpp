@@ -13,7 +13,7 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
-#include "shell/updater_app.h"
+#include "shell/session/updater_app.h"
 #include "ui/qt/display_probe.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"

@@ -3,8 +3,8 @@
 #include "app/desktop.h"
 #include "app/process_guard.h"
 #include "app/translations.h"
-#include "shell/ui_mode.h"
-#include "shell/updater_app.h"
+#include "shell/session/updater_app.h"
+#include "shell/startup/ui_mode.h"
 #include "ui/win32/win32_front_end.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.

@@ -4,7 +4,7 @@
 #include <iosfwd>
 
 #include "device/device_choice.h"
-#include "shell/own_lines.h"
+#include "shell/screen/own_lines.h"
 
 // Writes one line per offered device to `out`, each with its label, then
 // one per device the chooser would offer besides ("not configured"), and a

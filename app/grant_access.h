@@ -5,7 +5,7 @@
 // unless the program already runs as root.
 #include <string>
 
-#include "shell/own_lines.h"
+#include "shell/screen/own_lines.h"
 
 // Runs the helper for `id` (VVVV:PPPP, either case) and, unless empty, the
 // group `group` may open it too; returns the exit code of the option: the

@@ -2,7 +2,7 @@
 #pragma once
 // What the process sets up before anything else: standard descriptors that
 // are really there, and signals that never cut an update off half-way.
-#include "shell/stop_requests.h"
+#include "shell/startup/stop_requests.h"
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
 // no device or file opened later takes their place (and gets the progress

@@ -15,7 +15,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/message.h"
-#include "shell/device_config.h"
+#include "shell/startup/device_config.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <utility>
 
-#include "shell/command_line.h"
-#include "shell/updater_app.h"
+#include "shell/session/updater_app.h"
+#include "shell/startup/command_line.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"
 

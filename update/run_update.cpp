@@ -10,6 +10,7 @@
 #include "device/usb_location.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "update/device_picking.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
 #include "update/update_run.h"
@@ -31,26 +32,6 @@ const char* ResultWord(UpdateResult result)
 }
 
 namespace {
-
-constexpr int32_t kDevicePathSize = 260;
-
-// Walks the enumeration from index 0 and claims the first path no other
-// update run of this process holds; false when there is none.
-bool PickDevice(const UpdateRunInputs& inputs, std::string& devicePath)
-{
-    char path[kDevicePathSize] = {};
-    int32_t index = 0;
-    for (;;) {
-        index = inputs.devices->EnumerateDevicePath(index, path, kDevicePathSize);
-        if (index == -1) {
-            return false;
-        }
-        if (inputs.claimed->ClaimDevicePath(path) == 1) {
-            devicePath = path;
-            return true;
-        }
-    }
-}
 
 // What the trace header says of the program and the calculator.
 TraceSubject TraceSubjectFor(const UpdateRunInputs& inputs, const UsbLocation& usb)
@@ -278,7 +259,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
 
     // 2. Device pick, unless the run was given its calculator.
     std::string devicePath = inputs.devicePath;
-    if (devicePath.empty() && !PickDevice(inputs, devicePath)) {
+    if (devicePath.empty() && !ClaimFirstFreeDevice(*inputs.devices, *inputs.claimed, devicePath)) {
         outcome.reason = NoCalculatorReason(inputs.devices->Describe());
         outcome.facts = std::move(run.m_facts);
         return outcome;

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/history.h"
+#include "shell/records/history_record.h"
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/demo_folder.h"
 #include "tests/e2e/terminal_screen.h"

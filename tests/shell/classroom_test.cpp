@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "recording_front_end.h"
-#include "shell/classroom.h"
-#include "shell/keep_awake.h"
-#include "shell/updater_app.h"
+#include "shell/session/classroom.h"
+#include "shell/session/keep_awake.h"
+#include "shell/session/updater_app.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <regex>
 #include <set>
 
-#include "shell/command_line.h"
-#include "shell/device_config.h"
-#include "shell/since_option.h"
-#include "shell/ui_mode.h"
+#include "shell/startup/command_line.h"
+#include "shell/startup/device_config.h"
+#include "shell/startup/since_option.h"
+#include "shell/startup/ui_mode.h"
 
 namespace {
 

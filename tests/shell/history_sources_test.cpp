@@ -6,10 +6,10 @@
 #include <fstream>
 #include <random>
 
-#include "shell/csv_cell.h"
-#include "shell/fleet_view.h"
-#include "shell/history_merge.h"
-#include "shell/history_reader.h"
+#include "shell/reports/csv_cell.h"
+#include "shell/reports/fleet_view.h"
+#include "shell/reports/history_merge.h"
+#include "shell/reports/history_reader.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // History records as JSON lines: texts from outside come out as valid JSON
 // and valid UTF-8, lines read back as written, broken lines are refused, and
 // many writers at once leave whole lines only.
-#include "shell/history.h"
+#include "shell/records/history.h"
+#include "shell/records/history_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -20,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "shell/history_report.h"
-#include "shell/history_spool.h"
-#include "shell/history_table.h"
+#include "shell/reports/history_report.h"
+#include "shell/reports/history_spool.h"
+#include "shell/reports/history_table.h"
 #include "support/quiet_port.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // The problem report is a new private file put in place of whatever had its
 // name; the last run's trace goes in only as a regular file reached without
 // a link; the user's home folder goes in as ~.
-#include "shell/problem_report.h"
+#include "shell/reports/problem_report.h"
 
 #include <gtest/gtest.h>
 

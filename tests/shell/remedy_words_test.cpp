@@ -13,7 +13,7 @@
 
 #include "device/device_listing.h"
 #include "device/transport.h"
-#include "shell/command_line.h"
+#include "shell/startup/command_line.h"
 #include "update/run_update.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/device_config.h"
-#include "shell/reply_timeout.h"
+#include "shell/startup/device_config.h"
+#include "shell/startup/reply_timeout.h"
 
 namespace {
 

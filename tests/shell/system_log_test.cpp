@@ -3,7 +3,7 @@
 // carries every field of the record and the history line itself; where no
 // journal listens the same one line goes to syslog; a log that refuses the
 // entry is one warning and the run stands, and never holds the program.
-#include "shell/system_log.h"
+#include "shell/records/system_log.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/history.h"
+#include "shell/records/history.h"
 #include "support/quiet_port.h"
 
 #ifndef _WIN32

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "recording_front_end.h"
-#include "shell/command_line.h"
-#include "shell/device_config.h"
-#include "shell/image_folder_memory.h"
-#include "shell/updater_app.h"
+#include "shell/session/image_folder_memory.h"
+#include "shell/session/updater_app.h"
+#include "shell/startup/command_line.h"
+#include "shell/startup/device_config.h"
 
 namespace {
 

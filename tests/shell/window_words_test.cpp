@@ -4,10 +4,10 @@
 // the notice of a calculator that is not answering.
 #include <gtest/gtest.h>
 
-#include "shell/box_text.h"
-#include "shell/device_name.h"
-#include "shell/stall_notice.h"
-#include "shell/time_left.h"
+#include "shell/screen/box_text.h"
+#include "shell/screen/device_name.h"
+#include "shell/screen/stall_notice.h"
+#include "shell/screen/time_left.h"
 
 namespace {
 

@@ -15,16 +15,16 @@
 #include <string>
 
 #include "i18n/catalogue.h"
+#include "shell/screen/own_lines.h"
+#include "shell/screen/text_columns.h"
+#include "tests/e2e/terminal_screen.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_input.h"
 #include "ui/console/json_events.h"
 #include "ui/console/json_front_end.h"
-#include "shell/own_lines.h"
-#include "shell/text_columns.h"
 #include "ui/console/progress_line.h"
 #include "ui/console/terminal_width.h"
-#include "tests/e2e/terminal_screen.h"
 
 namespace {
 

@@ -35,14 +35,14 @@
 #include <memory>
 #include <vector>
 
-#include "shell/classroom.h"
-#include "shell/front_end.h"
-#include "shell/history_report.h"
-#include "shell/history_table.h"
+#include "shell/reports/history_report.h"
+#include "shell/reports/history_table.h"
+#include "shell/session/classroom.h"
+#include "shell/session/front_end.h"
+#include "tests/update/update_scenario.h"
 #include "ui/qt/qt_classroom_view.h"
 #include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_message_box.h"
-#include "tests/update/update_scenario.h"
 
 namespace {
 

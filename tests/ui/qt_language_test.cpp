@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "i18n/catalogue.h"
-#include "shell/classroom.h"
+#include "shell/session/row_port.h"
 #include "ui/qt/qt_classroom_view.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"

@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "shell/front_end.h"
-#include "shell/last_run_trace.h"
-#include "shell/updater_app.h"
+#include "shell/records/last_run_trace.h"
+#include "shell/session/front_end.h"
+#include "shell/session/updater_app.h"
 #include "sim/calculator.h"
 #include "ui/qt/guarded_dialog.h"
 #include "ui/qt/qt_front_end.h"

@@ -11,12 +11,12 @@
 #include <optional>
 #include <utility>
 
-#include "shell/device_name.h"
-#include "shell/progress_window.h"
+#include "shell/screen/device_name.h"
+#include "shell/screen/progress_window.h"
+#include "tests/update/update_scenario.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_progress_dlg.h"
-#include "tests/update/update_scenario.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
-#include "shell/own_lines.h"
-#include "shell/text_columns.h"
+#include "shell/screen/own_lines.h"
+#include "shell/screen/text_columns.h"
 #include "ui/console/progress_line.h"
 
 namespace {

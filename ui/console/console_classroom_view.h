@@ -14,8 +14,8 @@
 #include <string>
 
 #include "i18n/catalogue.h"
-#include "shell/classroom.h"
-#include "shell/stop_requests.h"
+#include "shell/session/classroom_view.h"
+#include "shell/startup/stop_requests.h"
 #include "ui/console/console_input.h"
 #include "ui/console/terminal_width.h"
 

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "i18n/message.h"
+#include "shell/screen/own_lines.h"
+#include "shell/screen/text_columns.h"
+#include "shell/session/updater_app.h"
 #include "ui/console/console_answer.h"
 #include "ui/console/console_progress_dlg.h"
 #include "ui/console/terminal_width.h"
-#include "shell/own_lines.h"
-#include "shell/text_columns.h"
-#include "shell/updater_app.h"
 
 namespace {
 

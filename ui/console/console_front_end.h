@@ -18,11 +18,11 @@
 #include <utility>
 
 #include "i18n/message.h"
-#include "shell/front_end.h"
-#include "shell/own_lines.h"
+#include "shell/screen/own_lines.h"
+#include "shell/screen/progress_window.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/stop_requests.h"
 #include "ui/console/console_classroom_view.h"
-#include "shell/progress_window.h"
-#include "shell/stop_requests.h"
 #include "ui/console/console_input.h"
 #include "ui/console/terminal_width.h"
 

@@ -7,7 +7,7 @@
 #include <istream>
 #include <string>
 
-#include "shell/stop_requests.h"
+#include "shell/startup/stop_requests.h"
 
 inline constexpr size_t kMaxAnswerLength = 4096;
 

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "shell/progress_window.h"
+#include "shell/screen/progress_window.h"
 #include "ui/console/terminal_width.h"
 
 class CConsoleProgressDlg : public CProgressDlg, private IProgressView {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "shell/front_end.h"
+#include "shell/session/front_end.h"
 #include "update/identity_check.h"
 #include "update/image_files.h"
 

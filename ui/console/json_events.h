@@ -11,8 +11,8 @@
 #include <string>
 
 #include "device/usb_location.h"
-#include "shell/history.h"
-#include "shell/run_tally.h"
+#include "shell/records/history_record.h"
+#include "shell/session/run_tally.h"
 
 // How a box was answered: by --yes, or by standard input (its end included).
 // Who answered a box: --yes, a line of input, or nobody because the

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "shell/classroom.h"
-#include "shell/front_end.h"
-#include "shell/progress_ctrl.h"
+#include "shell/screen/progress_ctrl.h"
+#include "shell/session/classroom_view.h"
+#include "shell/session/front_end.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/json_events.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "shell/text_columns.h"
+#include "shell/screen/text_columns.h"
 
 namespace {
 

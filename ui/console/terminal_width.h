@@ -3,8 +3,8 @@
 // The size of the terminal lines are drawn on, kept between drawings.
 #include <functional>
 
-#include "shell/stop_requests.h"
-#include "shell/terminal_size.h"
+#include "shell/screen/terminal_size.h"
+#include "shell/startup/stop_requests.h"
 
 // The size of one terminal as the lines drawn on it should take it: read
 // once, and again after SIGWINCH said it changed (StopRequests::resized,

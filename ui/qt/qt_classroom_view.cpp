@@ -22,9 +22,9 @@
 
 #include "device/safe_text.h"
 #include "i18n/message.h"
-#include "shell/device_config.h"
-#include "shell/device_name.h"
-#include "shell/front_end.h"
+#include "shell/screen/device_name.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/device_config.h"
 #include "ui/qt/qt_history_dialog.h"
 
 namespace {

@@ -15,9 +15,9 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/text_format.h"
-#include "shell/classroom.h"
-#include "shell/front_end.h"
-#include "shell/stop_requests.h"
+#include "shell/session/classroom_view.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 
 class QBoxLayout;

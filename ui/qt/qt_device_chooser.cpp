@@ -22,7 +22,7 @@
 
 #include "i18n/message.h"
 #include "i18n/text_format.h"
-#include "shell/device_config.h"
+#include "shell/startup/device_config.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "i18n/catalogue.h"
-#include "shell/front_end.h"
+#include "shell/session/front_end.h"
 
 class CDeviceWatch;
 class QCheckBox;

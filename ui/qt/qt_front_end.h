@@ -6,10 +6,10 @@
 #include <functional>
 
 #include "i18n/catalogue.h"
-#include "shell/front_end.h"
-#include "shell/progress_window.h"
-#include "shell/stall_notice.h"
-#include "shell/stop_requests.h"
+#include "shell/screen/progress_window.h"
+#include "shell/screen/stall_notice.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 #include "ui/qt/qt_classroom_view.h"
 

@@ -24,9 +24,9 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
-#include "shell/history_reader.h"
-#include "shell/history_report.h"
-#include "shell/history_table.h"
+#include "shell/reports/history_reader.h"
+#include "shell/reports/history_report.h"
+#include "shell/reports/history_table.h"
 
 namespace {
 

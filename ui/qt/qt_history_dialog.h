@@ -10,7 +10,8 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/text_format.h"
-#include "shell/history.h"
+#include "shell/records/history_file.h"
+#include "shell/records/history_record.h"
 
 class QAbstractItemModel;
 class QLabel;

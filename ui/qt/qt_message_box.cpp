@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "device/safe_text.h"
-#include "shell/box_text.h"
-#include "shell/front_end.h"
+#include "shell/screen/box_text.h"
+#include "shell/session/front_end.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "i18n/catalogue.h"
-#include "shell/progress_window.h"
+#include "shell/screen/progress_window.h"
 #include "ui/qt/screen_rect.h"
 
 class QLabel;

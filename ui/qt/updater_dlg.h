@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <memory>
 
-#include "shell/main_window.h"
+#include "shell/screen/main_window.h"
 #include "ui/qt/guarded_dialog.h"
 
 class QWindow;

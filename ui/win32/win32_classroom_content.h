@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/classroom.h"
+#include "shell/session/classroom_view.h"
 
 // What the window shows, as plain data.
 struct ClassroomContent {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "device/win_text.h"
-#include "shell/device_name.h"
+#include "shell/screen/device_name.h"
 
 namespace {
 

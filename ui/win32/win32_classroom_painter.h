@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/classroom.h"
+#include "shell/session/classroom_view.h"
 #include "ui/win32/win32_classroom_content.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.

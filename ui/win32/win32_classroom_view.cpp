@@ -3,7 +3,7 @@
 
 #include "ui/win32/win32_front_end.h"
 
-#include "shell/history.h"
+#include "shell/records/history_file.h"
 
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>
@@ -13,16 +13,16 @@
 #include <limits>
 #include <utility>
 
+#include "device/device_labels.h"
+#include "device/win_text.h"
+#include "i18n/message.h"
+#include "i18n/text_format.h"
+#include "shell/screen/device_name.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_classroom_painter.h"
 #include "ui/win32/win32_history_window.h"
 #include "ui/win32/win32_name_dialog.h"
-#include "device/device_labels.h"
-#include "shell/device_name.h"
-#include "device/win_text.h"
 #include "ui/win32/win32_window_class.h"
-#include "i18n/message.h"
-#include "i18n/text_format.h"
 
 namespace {
 

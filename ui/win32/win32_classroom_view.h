@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/classroom.h"
-#include "shell/front_end.h"
-#include "shell/stop_requests.h"
+#include "shell/session/classroom_view.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/stop_requests.h"
 
 #include "ui/win32/win32_classroom_content.h"
 

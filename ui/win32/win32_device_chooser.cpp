@@ -14,14 +14,14 @@
 
 #include "device/device_watch.h"
 
+#include "device/device_labels.h"
 #include "device/safe_text.h"
+#include "device/win_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
-#include "device/device_labels.h"
-#include "shell/device_name.h"
-#include "ui/win32/win32_name_dialog.h"
+#include "shell/screen/device_name.h"
 #include "ui/win32/resource_ids.h"
-#include "device/win_text.h"
+#include "ui/win32/win32_name_dialog.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/front_end.h"
+#include "shell/session/front_end.h"
 
 struct HWND__;
 class MoCatalogue;

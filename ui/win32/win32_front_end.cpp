@@ -14,10 +14,11 @@
 
 #include "device/safe_text.h"
 #include "device/win_text.h"
-#include "shell/box_text.h"
-#include "shell/device_name.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "shell/screen/box_text.h"
+#include "shell/screen/device_name.h"
+#include "shell/startup/command_line.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_failure_box.h"

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "i18n/catalogue.h"
-#include "shell/front_end.h"
-#include "shell/main_window.h"
-#include "shell/progress_window.h"
-#include "shell/stall_notice.h"
-#include "shell/stop_requests.h"
+#include "shell/screen/main_window.h"
+#include "shell/screen/progress_window.h"
+#include "shell/screen/stall_notice.h"
+#include "shell/session/front_end.h"
+#include "shell/startup/stop_requests.h"
 #include "ui/win32/win32_classroom_view.h"
 
 struct HWND__;

@@ -2,8 +2,8 @@
 #include "ui/win32/win32_history_window.h"
 
 #include "i18n/message.h"
-#include "shell/history_reader.h"
-#include "shell/history_table.h"
+#include "shell/reports/history_reader.h"
+#include "shell/reports/history_table.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "device/device_labels.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
-#include "shell/device_config.h"
+#include "shell/startup/device_config.h"
 
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>

@@ -5,7 +5,7 @@
 // why when it cannot.
 #include <string>
 
-#include "shell/front_end.h"
+#include "shell/session/front_end.h"
 
 struct HWND__;
 class MoCatalogue;

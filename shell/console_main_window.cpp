@@ -1,9 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/console_main_window.h"
-
-void CConsoleMainWindow::DoModal()
-{
-    if (m_start) {
-        m_start();
-    }
-}

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The history: one record per update run, one JSON object a line, appended
+// to history.jsonl in the user's state folder. Several programs may append
+// at once; each line is written whole under a lock and on the disk before
+// the run's result is shown.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "shell/records/history_record.h"
+#include "shell/startup/stop_requests.h"
+#include "update/run_update.h"
+
+// How one program keeps its history.
+struct HistorySettings {
+    bool keep = false;              // tests of the shell keep none
+    std::string path;               // the history file; empty when it has no place
+    std::string programVersion;
+    // The program's stop requests: a run that waits for another program's
+    // lock on the history gives up when one comes. Null: none.
+    const StopRequests* stops = nullptr;
+    // Each kept run also goes to the system log (system_log.h).
+    bool systemLog = false;
+    // The process's runs append one at a time, each waiting its turn here
+    // however long, so that a lock found busy is always another program's;
+    // every copy of the settings shares it.
+    std::shared_ptr<std::mutex> writer = std::make_shared<std::mutex>();
+};
+
+// The record of one run that ended with `outcome`.
+HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::system_clock::time_point started,
+                                std::chrono::system_clock::time_point ended, const char* mode,
+                                const std::string& programVersion);
+
+// Appends the record of one run (one line, under the lock, on the disk)
+// and, when the settings ask for it, writes it to the system log; a history
+// that cannot be written is one warning through `port`, as is a system log
+// that cannot take the entry; neither changes the run's result. Returns
+// the record, made whether or not it is kept.
+HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
+               const UpdateOutcome& outcome, IUpdatePort& port);

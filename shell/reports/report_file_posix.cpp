@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The problem report's files on Linux: made by mkostemp (O_EXCL, 0600)
+// beside the target and renamed over it; the trace read by O_NOFOLLOW.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "device/posix_fd.h"
+#include "i18n/text_format.h"
+#include "shell/reports/report_file.h"
+
+namespace {
+
+bool Failed(std::string& why)
+{
+    why = std::strerror(errno);
+    return false;
+}
+
+}  // namespace
+
+CReplacingFile::~CReplacingFile()
+{
+    if (m_file >= 0) {
+        close(static_cast<int>(m_file));
+    }
+    if (!m_made.empty()) {
+        unlink(m_made.c_str());
+    }
+}
+
+bool CReplacingFile::Open(std::string& why)
+{
+    std::string name = m_target + ".XXXXXX";
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return Failed(why);
+    }
+    m_file = fd;
+    m_made = name;
+    return true;
+}
+
+bool CReplacingFile::Write(std::string_view bytes, std::string& why)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = write(static_cast<int>(m_file), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            errno = written == 0 ? ENOSPC : errno;
+            return Failed(why);
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+bool CReplacingFile::Commit(std::string& why)
+{
+    if (fsync(static_cast<int>(m_file)) != 0 || rename(m_made.c_str(), m_target.c_str()) != 0) {
+        return Failed(why);
+    }
+    m_made.clear();
+    return true;
+}
+
+FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::function<bool(std::string_view)>& take,
+                         std::string& why)
+{
+    bool notRegular = false;
+    const CPosixFd file(OpenRegularFile(path.c_str(), O_RDONLY, 0, notRegular));
+    if (file.Get() < 0) {
+        if (errno == ENOENT) {
+            return FileRead::Missing;
+        }
+        if (notRegular) {
+            why = N_("not a regular file");
+        } else {
+            Failed(why);
+        }
+        return FileRead::Refused;
+    }
+    std::vector<char> piece(64 * 1024);
+    for (uint64_t left = cap; left > 0;) {
+        const ssize_t got = read(file.Get(), piece.data(), left < piece.size() ? static_cast<size_t>(left) : piece.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            Failed(why);
+            return FileRead::Refused;
+        }
+        if (got == 0 || !take(std::string_view(piece.data(), static_cast<size_t>(got)))) {
+            break;
+        }
+        left -= static_cast<uint64_t>(got);
+    }
+    return FileRead::Read;
+}

@@ -1,9 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-#include <systemd/sd-daemon.h>
-
-#include "shell/service_manager.h"
-
-void TellServiceManager(const std::string& state)
-{
-    (void)sd_notify(0, state.c_str());
-}

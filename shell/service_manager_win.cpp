@@ -1,4 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/service_manager.h"
-
-void TellServiceManager(const std::string& /*state*/) {}

@@ -1,0 +1,542 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/session/classroom.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "device/device_identity.h"
+#include "device/safe_text.h"
+#include "device/usb_location.h"
+#include "i18n/message.h"
+#include "i18n/text_format.h"
+#include "shell/records/last_run_trace.h"
+#include "shell/screen/device_name.h"
+#include "shell/session/front_end.h"
+#include "update/device_picking.h"
+
+namespace {
+
+constexpr const char* kStopText =
+    N_("Updates are in progress. A calculator whose update is stopped has no working operating "
+       "system until it is updated again.\r\n"
+       "Do you want to stop them?");
+constexpr const char* kStopCaption = N_("Warning");
+constexpr const char* kEndStationText =
+    N_("Calculators connected after the station ends are not updated.\r\nDo you want to end the station?");
+constexpr const char* kEndStationCaption = N_("End the station");
+constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+constexpr const char* kImagesChangedNote =
+    N_("The images in the folder have changed: this station goes on with the images it started with; "
+       "the new images are used after a restart");
+// How texts are put together; these carry no words to translate.
+constexpr const char* kLines = "%s\n%s";
+constexpr const char* kSummaryLine = "%s %s";
+constexpr const char* kSummaryLineWithReason = "%s %s %s";
+
+Message NoRoomText()
+{
+    return Message(N_("%d updates are under way, the most at once"), {std::to_string(CClassroom::kMaxRuns)});
+}
+
+// A path held already under another of its device's names: the run ends
+// as one that found no calculator there.
+UpdateOutcome NotClaimedOutcome(const std::string& device)
+{
+    return {Failed, NoCalculatorReason(Message(N_("the calculator at %s"), {SafeText(device, kRowPathChars)}))};
+}
+
+// The station's heading with its count so far; `end` says how it is ended.
+Message StationFirstLine(const std::vector<ClassroomRow>& rows, bool check, const char* end)
+{
+    const RunTally t = CountsOf(rows);
+    const Message ending(end);
+    if (check) {
+        return Message(N_("Station: every calculator connected is checked, nothing is written; %s "
+                          "(%d checked, %d could not be read so far)"),
+                       {ending, std::to_string(t.checked), std::to_string(t.failed)});
+    }
+    if (t.unsupported > 0) {
+        return Message(N_("Station: every calculator connected is updated at once; %s "
+                          "(%d updated, %d current, %d not supported, %d failed so far)"),
+                       {ending, std::to_string(t.updated), std::to_string(t.current),
+                        std::to_string(t.unsupported), std::to_string(t.failed)});
+    }
+    return Message(N_("Station: every calculator connected is updated at once; %s "
+                      "(%d updated, %d current, %d failed so far)"),
+                   {ending, std::to_string(t.updated), std::to_string(t.current), std::to_string(t.failed)});
+}
+
+// What the station tells the service manager (machine text, in English):
+// "station: 12 updated, 1 failed, 2 updating", with the current and the
+// unsupported ones when there are any.
+std::string ServiceStatus(const std::vector<ClassroomRow>& rows, size_t updating)
+{
+    const RunTally t = CountsOf(rows);
+    std::string status = "station: " + std::to_string(t.updated) + " updated";
+    if (t.current > 0) {
+        status += ", " + std::to_string(t.current) + " current";
+    }
+    if (t.checked > 0) {
+        status += ", " + std::to_string(t.checked) + " checked";
+    }
+    if (t.unsupported > 0) {
+        status += ", " + std::to_string(t.unsupported) + " not supported";
+    }
+    return status + ", " + std::to_string(t.failed) + " failed, " + std::to_string(updating) + " updating";
+}
+
+}  // namespace
+
+struct CClassroom::Run {
+    Run(const std::string& device, uint32_t number) : port(device, number), path(device) {}
+    CRowPort port;
+    std::string path;
+    std::thread thread;
+    bool endShown = false;   // its result has been drawn at least once
+    bool started = false;
+    // Its port has vanished at some scan since the run began and was still
+    // gone when the run ended: whatever appears there next is another
+    // calculator, which starts by itself. A link that dropped and came back
+    // while the run went on is the same calculator: not tried again.
+    bool vanished = false;
+    bool presentAtLastScan = true;   // offered at the last scan
+    bool endSeen = false;            // a scan has seen the run ended
+    bool returned = false;   // and a calculator is there again, waiting for this row to end
+};
+
+CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
+
+CClassroom::~CClassroom()
+{
+    AbandonAll();
+    WaitForAll();
+}
+
+std::vector<std::string> CClassroom::Offered(bool presentOnly) const
+{
+    // An enumeration that does not end is cut off well past any class set.
+    return OfferedDevicePaths(*m_in.devices, presentOnly, 4 * kMaxRuns);
+}
+
+size_t CClassroom::PresentCount(IDeviceSource* devices)
+{
+    Inputs inputs;
+    inputs.devices = devices;
+    return CClassroom(std::move(inputs)).Offered(true).size();
+}
+
+void CClassroom::Add(const std::string& device)
+{
+    m_runs.push_back(std::make_unique<Run>(device, ++m_runCount));
+    // Named as it will be before its run has taken it.
+    UsbLocation where = FindUsbLocation(device);
+    where.label = m_in.devices != nullptr ? m_in.devices->LabelOf(device, where) : std::string();
+    m_runs.back()->port.Locate(where);
+    if (!Start(*m_runs.back())) {
+        m_runs.back()->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
+    }
+}
+
+bool CClassroom::Start(Run& run)
+{
+    // Only runs in progress take room: a finished row (a port that is no
+    // calculator, one that is done) holds none.
+    if (RunningCount() >= static_cast<size_t>(kMaxRuns)) {
+        return false;
+    }
+    // The run is handed its calculator claimed: it looks for no other.
+    CDeviceClaim claim(m_claimed, run.path);
+    UpdateRunInputs inputs;
+    inputs.baseDir = m_in.baseDir;
+    inputs.tempDir = m_in.tempDir;
+    inputs.images = m_in.images != nullptr ? &m_in.images->Images() : nullptr;
+    inputs.devices = m_in.devices;
+    inputs.claimed = &m_claimed;
+    inputs.devicePath = run.path;
+    inputs.wait = m_in.wait;
+    inputs.port = &run.port;
+    inputs.trace = RunTraceSettingsOf(m_in.history);
+    inputs.writeGuard = m_in.writeGuard;
+    inputs.checkOnly = m_in.checkOnly;
+    Run* r = &run;
+    // A thread that cannot be made is like memory that cannot be had: the
+    // program ends (the set is far below the system's thread limits).
+    // The record is on the disk before the row shows the result.
+    r->thread = std::thread([r, inputs, claim = std::move(claim), fn = m_in.runUpdate, history = m_in.history,
+                             mode = m_in.historyMode]() mutable {
+        const auto started = std::chrono::system_clock::now();
+        const UpdateOutcome outcome = claim.Held() ? fn(inputs) : NotClaimedOutcome(claim.Path());
+        claim.Release();   // before the row ends: its port may be offered again at once
+        r->port.Finish(outcome, RecordRun(history, mode, started, outcome, r->port));
+    });
+    r->started = true;
+    return true;
+}
+
+size_t CClassroom::RunningCount() const
+{
+    return static_cast<size_t>(std::count_if(m_runs.begin(), m_runs.end(),
+                                             [](const auto& r) { return r->started && !r->port.Finished(); }));
+}
+
+void CClassroom::AbandonAll()
+{
+    for (auto& r : m_runs) {
+        r->port.Abandon();
+    }
+}
+
+void CClassroom::WaitForAll()
+{
+    for (auto& r : m_runs) {
+        if (r->thread.joinable()) {
+            r->thread.join();
+        }
+    }
+}
+
+bool CClassroom::Answer(ClassroomRequest request, bool station)
+{
+    switch (request) {
+    case ClassroomRequest::None:
+        return false;
+    case ClassroomRequest::Next:
+        if (station && !m_stopped) {
+            TakeNext(m_in.view->NextDevice());
+        }
+        return false;
+    case ClassroomRequest::StopRow:
+        StopRow(m_in.view->StopNumber());
+        return false;
+    case ClassroomRequest::Terminate:
+        // Nothing is asked any more: the runs end through the abandon path.
+        m_stopped = true;
+        AbandonAll();
+        return RunningCount() == 0;
+    case ClassroomRequest::Close:
+        if (station && RunningCount() == 0) {
+            // Nothing would be lost but the calculators still to come: asked first.
+            if (m_in.frontEnd->MessageBox(Message(kEndStationText), Message(kEndStationCaption),
+                                          MB_OKCANCEL | MB_ICONEXCLAMATION) ==
+                IDOK) {
+                m_stopped = true;
+                return true;
+            }
+            return false;
+        }
+        [[fallthrough]];
+    case ClassroomRequest::Stop:
+        if (RunningCount() == 0) {
+            m_stopped = m_stopped || !station;
+            return true;
+        }
+        if (m_in.frontEnd->MessageBox(Message(kStopText), Message(kStopCaption), kWarningOkCancel) == IDOK) {
+            m_stopped = true;
+            AbandonAll();
+        }
+        return false;
+    }
+    return false;
+}
+
+void CClassroom::StopRow(uint32_t number)
+{
+    // Only that run ends, through its abandon path: the calculator is told
+    // and the row keeps the run's reason, which says what to do next.
+    for (auto& r : m_runs) {
+        if (r->started && !r->port.Finished() && r->port.Row().number == number) {
+            r->port.Abandon();
+        }
+    }
+}
+
+Message CClassroom::WithSilentNote(const Message& heading, const std::vector<ClassroomRow>& shown) const
+{
+    size_t done = 0;
+    size_t silent = 0;
+    for (const std::vector<ClassroomRow>* rows : {&m_dropped, &shown}) {
+        for (const ClassroomRow& row : *rows) {
+            done += row.finished ? 1 : 0;
+            silent += !row.finished && row.silent ? 1 : 0;
+        }
+    }
+    const size_t total = m_dropped.size() + shown.size();
+    if (silent == 0 || done + silent < total) {
+        return heading;
+    }
+    const Message note = Message::Count("%d of %d done; %d not answering", "%d of %d done; %d not answering", silent,
+                                        {std::to_string(done), std::to_string(total), std::to_string(silent)});
+    return Message(kLines, {heading, note});
+}
+
+std::vector<ClassroomRow> CClassroom::Rows() const
+{
+    std::vector<ClassroomRow> rows;
+    rows.reserve(m_runs.size());
+    for (const auto& r : m_runs) {
+        rows.push_back(r->port.Row());
+    }
+    return rows;
+}
+
+std::vector<Message> CClassroom::SummaryLines() const
+{
+    std::vector<Message> lines;
+    for (const ClassroomRow& row : EveryRow()) {
+        if (row.finished) {
+            const Message name = CalculatorName(row);
+            lines.push_back(row.reason.Empty() ? Message(kSummaryLine, {row.resultWord, name})
+                                               : Message(kSummaryLineWithReason, {row.resultWord, name, row.reason}));
+        }
+    }
+    return lines;
+}
+
+void CClassroom::Show(const Message& heading, bool silentNote)
+{
+    // Noted before the rows are taken: a run that ends in between is drawn
+    // ended, and counted as shown only from the next drawing.
+    for (const auto& run : m_runs) {
+        run->endShown = run->port.Finished();
+    }
+    // The note counts the very rows drawn under it.
+    const std::vector<ClassroomRow> rows = Rows();
+    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(heading, rows) : heading);
+}
+
+void CClassroom::DropGone(const std::vector<std::string>& offered)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        // A row goes only once its result has been seen: a calculator pulled
+        // right after its end still shows how it ended first.
+        const bool idle = (r.port.Finished() && r.endShown) || !r.started;
+        if (idle && std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+            if (r.thread.joinable()) {
+                r.thread.join();   // it has finished: only the thread's end is left
+            }
+            m_dropped.push_back(r.port.Row());   // still counted, and in the summary
+            it = m_runs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CClassroom::TakeNext(const std::string& device)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        // Offered or about to be (a row finishes between two scans).
+        if (r.port.Finished() && !IsUsbPath(r.path) && (device.empty() || device == r.path)) {
+            if (r.thread.joinable()) {
+                r.thread.join();
+            }
+            it = m_runs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    Scan();   // the ports taken are offered still: their next calculators start now
+}
+
+void CClassroom::NoteVanished(const std::vector<std::string>& offered)
+{
+    for (auto& r : m_runs) {
+        if (r->started && !r->endSeen && r->port.Finished()) {
+            r->endSeen = true;
+            // Back before the run ended: the link dropped, the calculator stayed.
+            r->vanished = r->vanished && !r->presentAtLastScan;
+            r->returned = r->returned && r->vanished;
+        }
+        const bool present = std::find(offered.begin(), offered.end(), r->path) != offered.end();
+        r->vanished = r->vanished || !present;
+        r->presentAtLastScan = present;
+    }
+}
+
+void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
+{
+    for (auto it = m_runs.begin(); it != m_runs.end();) {
+        Run& r = **it;
+        // A row still waiting for room starts on whatever calculator is there.
+        if (!r.started || !r.vanished || std::find(offered.begin(), offered.end(), r.path) == offered.end()) {
+            ++it;
+            continue;
+        }
+        // Its result is seen before the new calculator's row takes its place.
+        if (!r.port.Finished() || !r.endShown) {
+            r.returned = true;
+            ++it;
+            continue;
+        }
+        if (r.thread.joinable()) {
+            r.thread.join();
+        }
+        m_dropped.push_back(r.port.Row());
+        it = m_runs.erase(it);
+    }
+}
+
+bool CClassroom::ReturnReady() const
+{
+    return std::any_of(m_runs.begin(), m_runs.end(),
+                       [](const auto& r) { return r->returned && r->port.Finished() && r->endShown; });
+}
+
+void CClassroom::Scan()
+{
+    const std::vector<std::string> offered = Offered(true);
+    NoteVanished(offered);
+    // A run holds its calculator, and a held USB calculator is not offered:
+    // only finished rows are dropped when their path is gone.
+    DropGone(offered);
+    ReplaceReturned(offered);
+    for (const std::string& device : offered) {
+        if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; })) {
+            Add(device);
+        }
+    }
+    for (auto& r : m_runs) {
+        if (!r->started && !Start(*r)) {
+            r->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
+        }
+        // A USB calculator plugged in again gets a new address, so a new row.
+        // Only a port that never vanished cannot tell that its calculator changed.
+        r->port.OfferNext(r->port.Finished() && !IsUsbPath(r->path) && !r->vanished);
+    }
+    m_imagesChanged = m_imagesChanged || (m_in.images != nullptr && m_in.images->FolderChanged());
+}
+
+std::vector<ClassroomRow> CClassroom::StationCalculators() const
+{
+    // A run that never reached its calculator (its port could not be
+    // opened) was an attempt, not a calculator.
+    std::vector<ClassroomRow> rows = EveryRow();
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [](const ClassroomRow& row) { return row.finished && !row.taken && row.result == Failed; }),
+               rows.end());
+    return rows;
+}
+
+Message CClassroom::StationHeading() const
+{
+    const ControlWords words = m_in.view->Words();
+    Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly, words.endStation);
+    if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
+        heading = Message(kLines, {heading, Message(words.offerNext)});
+    }
+    if (m_imagesChanged) {
+        heading = Message(kLines, {heading, Message(kImagesChangedNote)});
+    }
+    return heading;
+}
+
+CClassroom::SetEnd CClassroom::RunAllAtOnce()
+{
+    // A set is the calculators that are there: a listed path that leads
+    // nowhere is a port with nothing connected, not a run.
+    for (const std::string& device : Offered(false)) {
+        if (DevicePresent(device)) {
+            Add(device);
+        } else {
+            ++m_notConnected;
+        }
+    }
+    // A set is never cut short silently: a calculator without room is listed.
+    for (auto& r : m_runs) {
+        if (!r->started) {
+            r->port.NotStarted(Message(N_("%s; update it with the next set"), {NoRoomText()}));
+        }
+    }
+    if (m_runs.empty()) {
+        return SetEnd::NoneFound;
+    }
+    const std::string count = std::to_string(m_runs.size());
+    const Message heading =
+        m_in.checkOnly
+            ? Message::Count("Checking %d calculator at once", "Checking %d calculators at once", m_runs.size(), {count})
+            : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", m_runs.size(), {count});
+    for (;;) {
+        Show(heading, true);
+        if (RunningCount() == 0) {
+            break;
+        }
+        Answer(m_in.view->Serve(m_in.servePeriodMs), false);
+    }
+    WaitForAll();
+    Show(heading);   // the last run may have ended after the last drawing
+    std::vector<Message> lines = SummaryLines();
+    const RunTally counts = CountsOf(EveryRow(), m_notConnected);
+    if (m_notConnected > 0 || m_stopped) {
+        // The rows cannot tell the ports with nothing connected; a stopped
+        // set asks no question that would say its counts.
+        lines.push_back(CountsText(counts));
+    }
+    m_in.view->ShowSummary(lines, counts);
+    return m_stopped ? SetEnd::Stopped : SetEnd::Done;
+}
+
+void CClassroom::RunStation()
+{
+    // The device service says when something was plugged or pulled; the
+    // slow rescan is a safety net for what it cannot see.
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(m_in.scanPeriodMs);
+    auto lastScan = Clock::now() - period;
+    std::string told;
+    bool ready = false;
+    for (;;) {
+        const bool changed = m_in.devices->DevicesChanged();
+        if (!m_stopped && (changed || ReturnReady() || Clock::now() - lastScan >= period)) {
+            lastScan = Clock::now();
+            Scan();
+            if (!ready && m_in.tellService) {
+                m_in.tellService("READY=1");   // watching, and what is there now is under way
+            }
+            ready = true;
+        }
+        Show(StationHeading(), true);
+        TellStatus(told);
+        if (m_stopped && RunningCount() == 0) {
+            break;
+        }
+        if (Answer(m_in.view->Serve(m_in.servePeriodMs), true)) {
+            break;
+        }
+    }
+    if (m_in.tellService) {
+        m_in.tellService("STOPPING=1");
+    }
+    WaitForAll();
+    TellStatus(told);
+    // However the station ends, what it did: every calculator it saw, the
+    // unplugged ones too, then the summary and its counts.
+    m_in.view->ShowRows(EveryRow(), StationHeading());
+    std::vector<Message> lines = SummaryLines();
+    const RunTally counts = CountsOf(StationCalculators());
+    lines.push_back(CountsText(counts));
+    m_in.view->ShowSummary(lines, counts);
+}
+
+void CClassroom::TellStatus(std::string& told) const
+{
+    if (!m_in.tellService) {
+        return;
+    }
+    const std::string status = ServiceStatus(StationCalculators(), RunningCount());
+    if (status != told) {
+        told = status;
+        m_in.tellService("STATUS=" + status);
+    }
+}
+
+std::vector<ClassroomRow> CClassroom::EveryRow() const
+{
+    std::vector<ClassroomRow> rows = m_dropped;
+    for (ClassroomRow& row : Rows()) {
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}

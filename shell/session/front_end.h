@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the program shows and asks, in its own terms: the update run's port
+// (progress, the Close command, the waits for the calculator) and modal
+// message boxes. A front end (the window, the console, a test) implements it.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/device_listing.h"
+#include "shell/records/history_record.h"
+#include "shell/reports/problem_report.h"
+#include "update/update_port.h"
+
+class IClassroomView;
+
+// Message-box results and style bits: the values the launcher's platform
+// uses, kept as plain data.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_OKCANCEL = 0x1;
+constexpr unsigned MB_ICONEXCLAMATION = 0x30;
+constexpr unsigned MB_DEFBUTTON2 = 0x100;
+
+// What the user made of the device chooser.
+enum class ChooserAnswer { NotAsked, Chosen, Cancelled };
+struct DeviceChooserResult {
+    std::vector<size_t> chosen;   // indexes into the candidates, in list order
+    bool remember = false;        // "Remember this calculator" was ticked
+    // The candidates as the chooser last showed them, when that is not the
+    // list it was given (it listed them again as devices came and went, or
+    // the user typed a port's path); `chosen` then indexes this list.
+    std::vector<ListedDevice> shown;
+};
+
+// Lists the candidates again (a chooser that follows what is plugged in).
+using CandidateLister = std::function<std::vector<ListedDevice>()>;
+using CalculatorNamer = std::function<Message(const std::string& device, const std::string& name)>;
+
+class IFrontEnd : public IUpdatePort {
+public:
+    // Shows a modal message box; returns IDOK or IDCANCEL, or 0 when the box
+    // cannot be shown at all. `details`, when not empty, says why (the reason
+    // of a failure); it is shown beside the text, never in place of it.
+    virtual int MessageBox(const Message& text, const Message& caption, unsigned style,
+                           const Message& details = {}) = 0;
+
+    // The box that says a run failed, with its reason in `details`. A front
+    // end that can ask where offers to save a problem report there through
+    // `writeReport` (when it is set) and keeps the box up; the others show
+    // the plain box. Answers as MessageBox does.
+    virtual int FailureBox(const Message& text, const Message& caption, const Message& details,
+                           const ProblemReportWriter& /*writeReport*/)
+    {
+        return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
+    }
+
+    // Asks the process to end with `code` once the update loop has returned.
+    virtual void PostQuitMessage(int code) = 0;
+
+    // Asks the user for the folder that holds the images (the program was
+    // started without one, where there are none); `folder` comes in as the
+    // one chosen last time (empty: none), where the chooser starts. False
+    // when the user declines; a front end that cannot ask leaves `folder`
+    // empty.
+    virtual bool ChooseImageFolder(std::string& folder)
+    {
+        folder.clear();
+        return true;
+    }
+
+    // Lets the user pick the calculator among `candidates` (one, or any
+    // number when `several`), before the connect prompt, when none is
+    // configured. A front end that asks nothing (the console: scripts must
+    // not block) answers NotAsked.
+    virtual ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& /*candidates*/, bool /*several*/,
+                                        DeviceChooserResult& /*result*/)
+    {
+        return ChooserAnswer::NotAsked;
+    }
+    // How a chooser that follows what is plugged in lists the candidates again.
+    virtual void SetCandidateLister(CandidateLister /*lister*/) {}
+    // How a row's "Name..." gives its calculator a label: DEVICE as a label
+    // line names it (device_labels.h), and the name; empty, or why not.
+    virtual void SetCalculatorNamer(CalculatorNamer /*namer*/) {}
+
+    // A single update run has ended and `record` is its history record
+    // (kept or not); called before its result is reported.
+    virtual void RunEnded(const HistoryRecord& /*record*/) {}
+
+    // The rows of many calculators at once (--all, --watch); null for a
+    // front end that cannot show them.
+    virtual IClassroomView* Classroom() { return nullptr; }
+};

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The port of one run of a set or station: the run's thread writes its row,
+// the front end's thread copies it.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "shell/records/history_record.h"
+#include "shell/screen/progress_ctrl.h"
+#include "shell/session/classroom_row.h"
+#include "update/update_port.h"
+
+// The port of one run: a row under a lock. The run's thread writes it, the
+// front end's thread copies it.
+class CRowPort : public IUpdatePort {
+public:
+    explicit CRowPort(std::string device, uint32_t number = 0);
+
+    void OpenProgress(const char* phaseText, int stepCount) override;
+    void StepProgress() override;
+    void SetProgressPos(int pos) override;
+    void SetProgressRange(int upper) override;
+    void CloseProgress() override;
+    void Warn(const Message& text) override;
+    void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    // Where the row's calculator is and its label, before its run takes it.
+    void Locate(const UsbLocation& usb);
+    // A row has no Close command of its own.
+    bool SetCloseEnabled(bool) override { return false; }
+    // False once the run was asked to stop: it ends through the abandon path.
+    bool KeepWaiting(const ReplyWait& wait) override;
+
+    void Abandon() { m_abandon = true; }
+    // `record`: the run's history record, when one was made.
+    void Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record = std::nullopt);
+    // A row of a set whose run could not start: "not started" and why.
+    void NotStarted(const Message& reason);
+    // A row waiting for a place in the station.
+    void Waiting(const Message& reason);
+    void OfferNext(bool offer);
+    bool Finished() const { return m_finished; }
+    ClassroomRow Row() const;
+
+private:
+    mutable std::mutex m_lock;
+    ClassroomRow m_row;
+    CProgressCtrl m_bar;
+    std::atomic<bool> m_abandon{false};
+    std::atomic<bool> m_finished{false};
+};
