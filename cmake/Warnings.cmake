@@ -18,6 +18,12 @@ endif()
 
 function(zentrix_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # In a unity build every source is included into a batch, so GCC takes
+    # a class defined in a source (an Impl holding owners from its source's
+    # unnamed namespace) for one defined in a header.
+    target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
+  endif()
   if(ZENTRIX_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

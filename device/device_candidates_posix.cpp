@@ -9,15 +9,13 @@
 
 #include "device/device_describe.h"
 #include "device/device_listing.h"
+#include "device/libusb_owners.h"
 #include "device/zrenum/usb_scan.h"
 
 namespace {
 
 constexpr uint8_t kVendorSpecificClass = 0xff;
 
-struct ConfigDeleter {
-    void operator()(libusb_config_descriptor* config) const { libusb_free_config_descriptor(config); }
-};
 
 // A vendor-specific interface setting with exactly one bulk IN and one bulk
 // OUT endpoint (other endpoints allowed beside them).
@@ -49,7 +47,7 @@ bool IsCandidate(libusb_device* device)
         libusb_get_config_descriptor(device, 0, &raw) != 0) {
         return false;
     }
-    std::unique_ptr<libusb_config_descriptor, ConfigDeleter> config(raw);
+    LibusbConfig config(raw);
     for (uint8_t i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& interface = config->interface[i];
         for (int j = 0; j < interface.num_altsetting; ++j) {

@@ -17,6 +17,7 @@
 
 #include "device/device_describe.h"
 #include "device/device_path.h"
+#include "device/libusb_owners.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -33,12 +34,6 @@ DeviceProblem SystemProblem(int error)
     return {code, Message::Raw(std::strerror(error))};
 }
 
-struct ContextDeleter {
-    void operator()(libusb_context* context) const { libusb_exit(context); }
-};
-struct DeviceListDeleter {
-    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
 
 std::string ReadLineOf(const std::filesystem::path& file)
 {
@@ -92,14 +87,14 @@ void DescribeUsb(ListedDevice& device)
         device.problem = {DeviceProblemCode::UsbUnavailable, Message(N_("libusb cannot be used"))};
         return;
     }
-    std::unique_ptr<libusb_context, ContextDeleter> context(rawContext);
+    LibusbContext context(rawContext);
     libusb_device** rawList = nullptr;
     const ssize_t count = libusb_get_device_list(rawContext, &rawList);
     if (count < 0) {
         device.problem = {DeviceProblemCode::UsbUnavailable, Message(N_("the USB devices cannot be listed"))};
         return;
     }
-    std::unique_ptr<libusb_device*, DeviceListDeleter> list(rawList);
+    LibusbDeviceList list(rawList);
     for (ssize_t i = 0; i < count; ++i) {
         if (libusb_get_bus_number(rawList[i]) != bus || libusb_get_device_address(rawList[i]) != address) {
             continue;

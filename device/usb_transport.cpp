@@ -10,16 +10,12 @@
 #include <csignal>
 #include <pthread.h>
 
+#include "device/libusb_owners.h"
+
 namespace {
 
 constexpr int kInterface = 0;
 
-struct DeviceListDeleter {
-    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
-struct ConfigDeleter {
-    void operator()(libusb_config_descriptor* config) const { libusb_free_config_descriptor(config); }
-};
 
 bool IsBulk(const libusb_endpoint_descriptor& endpoint)
 {
@@ -109,7 +105,7 @@ bool CUsbTransport::OpenDevice(uint8_t bus, uint8_t address)
     if (count < 0) {
         return false;
     }
-    std::unique_ptr<libusb_device*, DeviceListDeleter> list(raw);
+    LibusbDeviceList list(raw);
     for (ssize_t i = 0; i < count; ++i) {
         if (libusb_get_bus_number(raw[i]) == bus && libusb_get_device_address(raw[i]) == address) {
             return libusb_open(raw[i], &m_handle) == 0;
@@ -124,7 +120,7 @@ bool CUsbTransport::FindBulkEndpoints()
     if (libusb_get_active_config_descriptor(libusb_get_device(m_handle), &raw) != 0) {
         return false;
     }
-    std::unique_ptr<libusb_config_descriptor, ConfigDeleter> config(raw);
+    LibusbConfig config(raw);
     if (config->bNumInterfaces < 1 || config->interface[0].num_altsetting < 1) {
         return false;
     }

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr size_t kMaxArguments = 9;
-
 // The form of the pattern the catalogue gives for this message; the English
 // one when it has none.
 std::string_view PatternFor(const MoCatalogue* catalogue, const char* singular, const char* plural,
@@ -68,8 +66,8 @@ std::string Message::Render(const MoCatalogue* catalogue) const
     if (m_pattern == nullptr) {
         return m_oneLine ? SafeLine(m_raw) : m_raw;
     }
-    std::string args[kMaxArguments];
-    for (size_t i = 0; i < m_args.size() && i < kMaxArguments; ++i) {
+    std::string args[Message::kMaxArguments];
+    for (size_t i = 0; i < m_args.size() && i < Message::kMaxArguments; ++i) {
         const MessageArg& arg = m_args[i];
         args[i] = arg.Nested() != nullptr ? arg.Nested()->Render(catalogue) : arg.Raw();
     }

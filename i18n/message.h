@@ -7,6 +7,7 @@
 // what the calculator sent), which is never translated. Whoever shows a
 // message renders it: in English for the trace, the history and --json, in
 // the user's language on a screen.
+#include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -39,6 +40,10 @@ private:
 
 class Message {
 public:
+    // The most arguments a message renders (%1$s .. %9$s); further ones are
+    // not shown, and a stored message with more is refused.
+    static constexpr size_t kMaxArguments = 9;
+
     // No message (no reason, no warning).
     Message() = default;
     // A text of ours; `pattern` is a literal marked with N_, kept by address.

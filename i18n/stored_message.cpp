@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr size_t kMaxArguments = 9;
 constexpr size_t kOutsideTextBytes = 1000;
 
 // ---- Writing -------------------------------------------------------------
@@ -118,7 +117,7 @@ private:
             return true;
         }
         do {
-            if (node.args.size() == kMaxArguments) {
+            if (node.args.size() == Message::kMaxArguments) {
                 return false;
             }
             node.args.emplace_back();
@@ -208,7 +207,7 @@ std::optional<std::string> Render(const Node& node, const MoCatalogue& catalogue
         (node.counted && !ArgumentsFit(node.plural, node.args))) {
         return std::nullopt;
     }
-    std::string args[kMaxArguments];
+    std::string args[Message::kMaxArguments];
     for (size_t i = 0; i < node.args.size(); ++i) {
         std::optional<std::string> arg = Render(node.args[i], catalogue);
         if (!arg) {

@@ -25,7 +25,6 @@ constexpr const char* kStopCaption = N_("Warning");
 constexpr const char* kEndStationText =
     N_("Calculators connected after the station ends are not updated.\r\nDo you want to end the station?");
 constexpr const char* kEndStationCaption = N_("End the station");
-constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 constexpr const char* kImagesChangedNote =
     N_("The images in the folder have changed: this station goes on with the images it started with; "
        "the new images are used after a restart");

@@ -22,6 +22,8 @@ constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_OKCANCEL = 0x1;
 constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 constexpr unsigned MB_DEFBUTTON2 = 0x100;
+// A warning that asks OK or Cancel, Cancel first: nothing is lost by Enter.
+constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 
 // What the user made of the device chooser.
 enum class ChooserAnswer { NotAsked, Chosen, Cancelled };

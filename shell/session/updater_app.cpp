@@ -108,7 +108,6 @@ constexpr const char* kNotRememberedText =
     N_("The calculator could not be remembered; it is used for this session only.");
 
 constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
-constexpr unsigned kWarningOkCancel = MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 
 }  // namespace
 

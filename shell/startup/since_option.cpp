@@ -37,11 +37,11 @@ bool ReadChar(const std::string& text, size_t& at, char expected)
 }
 
 // The fields of a date and time, as written.
-struct Written {
+struct DateWritten {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-bool ValidWritten(const Written& w)
+bool ValidWritten(const DateWritten& w)
 {
     const std::chrono::year_month_day date{std::chrono::year(w.year), std::chrono::month(static_cast<unsigned>(w.month)),
                                            std::chrono::day(static_cast<unsigned>(w.day))};
@@ -49,7 +49,7 @@ bool ValidWritten(const Written& w)
 }
 
 // The fields as local time; nothing when the system cannot place them.
-std::optional<sys_seconds> FromLocal(const Written& w)
+std::optional<sys_seconds> FromLocal(const DateWritten& w)
 {
     std::tm fields = {};
     fields.tm_year = w.year - 1900;
@@ -66,7 +66,7 @@ std::optional<sys_seconds> FromLocal(const Written& w)
     return sys_seconds(std::chrono::seconds(at));
 }
 
-sys_seconds FromUtc(const Written& w)
+sys_seconds FromUtc(const DateWritten& w)
 {
     const std::chrono::sys_days day = std::chrono::year_month_day{
         std::chrono::year(w.year), std::chrono::month(static_cast<unsigned>(w.month)),
@@ -97,7 +97,7 @@ std::optional<int> ReadZone(const std::string& text, size_t at)
 
 std::optional<sys_seconds> ParseDateTime(const std::string& text)
 {
-    Written w;
+    DateWritten w;
     size_t at = 0;
     if (!ReadDigits(text, at, 4, w.year) || !ReadChar(text, at, '-') || !ReadDigits(text, at, 2, w.month) ||
         !ReadChar(text, at, '-') || !ReadDigits(text, at, 2, w.day)) {
@@ -134,7 +134,7 @@ std::optional<sys_seconds> LocalMidnight(sys_seconds now, int daysAgo)
         return std::nullopt;
     }
     // mktime counts the days back, across months and summer time.
-    Written w{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday - daysAgo, 0, 0, 0};
+    DateWritten w{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday - daysAgo, 0, 0, 0};
     return FromLocal(w);
 }
 

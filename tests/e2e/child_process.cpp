@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -264,4 +266,10 @@ int CBackgroundProcess::Wait()
     const int code = WaitFor(m_pid);
     m_pid = -1;
     return code;
+}
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running the programs under test as child processes.
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -50,3 +51,7 @@ private:
     std::string m_buffer;
     bool m_timedOut = false;
 };
+
+// Everything in the file at `path`, byte for byte: what a program left there.
+// Empty when it cannot be read.
+std::string FileText(const std::filesystem::path& path);

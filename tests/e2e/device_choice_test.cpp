@@ -26,7 +26,7 @@ using namespace console_texts;
 const std::string kDecoy = "/dev/zentrix-decoy";   // names no device: a run sent there fails
 const std::string kAnswers = "ok\ny\nOK\ncancel\n";
 
-size_t Count(const std::string& text, const std::string& part)
+size_t Occurrences(const std::string& text, const std::string& part)
 {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -131,7 +131,7 @@ TEST_F(DeviceChoice, TheCommandLineBeatsTheEnvironmentWhichBeatsTheUsersFileWhic
             EXPECT_NE(run.err.find("cannot open " + kDecoy), std::string::npos) << run.err;
         }
     }
-    EXPECT_EQ(Count(m_calculator->ReadRest(), "images received intact"), 6u);
+    EXPECT_EQ(Occurrences(m_calculator->ReadRest(), "images received intact"), 6u);
     EXPECT_EQ(m_calculator->Wait(), 0);
 }
 
@@ -152,15 +152,15 @@ TEST_F(DeviceChoice, EachBadLineOfAFileIsOneWarningWithItsLineAndTheRestStillCou
     EXPECT_EQ(run.out, kPrompts + kComplete);
     const std::string file = UserFile().string();
     for (const int line : {3, 5, 6, 8, 9, 10, 11, 12}) {
-        EXPECT_EQ(Count(run.err, "zentrix-update: " + file + ":" + std::to_string(line) + ": "), 1u)
+        EXPECT_EQ(Occurrences(run.err, "zentrix-update: " + file + ":" + std::to_string(line) + ": "), 1u)
             << line << "\n" << run.err;
     }
     // Ten lines are named, the rest counted; nothing raw reaches the terminal
     // and no warning line runs long.
-    EXPECT_EQ(Count(run.err, "zentrix-update: "), 11u) << run.err;
-    EXPECT_EQ(Count(run.err, file + ": 9 more lines ignored"), 1u) << run.err;
-    EXPECT_EQ(Count(run.err, "colour\\x1b]0;owned\\x07"), 1u) << run.err;
-    EXPECT_EQ(Count(run.err, "longer than 1024 characters"), 1u) << run.err;
+    EXPECT_EQ(Occurrences(run.err, "zentrix-update: "), 11u) << run.err;
+    EXPECT_EQ(Occurrences(run.err, file + ": 9 more lines ignored"), 1u) << run.err;
+    EXPECT_EQ(Occurrences(run.err, "colour\\x1b]0;owned\\x07"), 1u) << run.err;
+    EXPECT_EQ(Occurrences(run.err, "longer than 1024 characters"), 1u) << run.err;
     EXPECT_EQ(run.err.find_first_of("\x1b\x07"), std::string::npos);
     std::istringstream lines(run.err);
     for (std::string line; std::getline(lines, line);) {
@@ -173,11 +173,11 @@ TEST_F(DeviceChoice, EachBadLineOfAFileIsOneWarningWithItsLineAndTheRestStillCou
     Write(UserFile(), "device = " + kDecoy + "\n" + std::string(70 * 1024, '#'));
     const ProcessResult large = Run({"--list-devices"}, "", "");
     EXPECT_EQ(large.err.find(kDecoy), std::string::npos) << large.err;
-    EXPECT_EQ(Count(large.err, file + " is ignored: it is larger than 64 KiB"), 1u) << large.err;
+    EXPECT_EQ(Occurrences(large.err, file + " is ignored: it is larger than 64 KiB"), 1u) << large.err;
     fs::remove(UserFile());
     ASSERT_EQ(mkfifo(UserFile().c_str(), 0600), 0);
     const ProcessResult pipe = Run({"--list-devices"}, "", "");
-    EXPECT_EQ(Count(pipe.err, "cannot read " + file + ": not a file"), 1u) << pipe.err;
+    EXPECT_EQ(Occurrences(pipe.err, "cannot read " + file + ": not a file"), 1u) << pipe.err;
 }
 
 TEST_F(DeviceChoice, UnknownAndContradictoryOptionsAreWarnedAboutAndTheExitCodeStays18)
@@ -197,9 +197,9 @@ TEST_F(DeviceChoice, UnknownAndContradictoryOptionsAreWarnedAboutAndTheExitCodeS
         EXPECT_EQ(run.exitCode, 18);
         EXPECT_EQ(run.out, kConnect + kWarning);
         for (const std::string& warning : warnings) {
-            EXPECT_EQ(Count(run.err, "zentrix-update: " + warning), 1u) << run.err;
+            EXPECT_EQ(Occurrences(run.err, "zentrix-update: " + warning), 1u) << run.err;
         }
-        EXPECT_EQ(Count(run.err, "\n"), warnings.size()) << run.err;
+        EXPECT_EQ(Occurrences(run.err, "\n"), warnings.size()) << run.err;
     }
     const ProcessResult both = Run({"--watch", "--all"}, kDecoy, "ok\ncancel\n");
     EXPECT_EQ(both.exitCode, 18);
@@ -216,7 +216,7 @@ TEST_F(DeviceChoice, NothingConfiguredIsOneLineOnStandardErrorInEveryMode)
     EXPECT_EQ(single.out, kConnect + kWarning);
     EXPECT_EQ(single.err.rfind(hint, 0), 0u) << single.err;
     EXPECT_NE(single.err.find("the configuration file is " + UserFile().string()), std::string::npos);
-    EXPECT_EQ(Count(single.err, "\n"), 1u) << single.err;
+    EXPECT_EQ(Occurrences(single.err, "\n"), 1u) << single.err;
 
     for (const char* mode : {"--all", "--watch"}) {
         SCOPED_TRACE(mode);
@@ -224,7 +224,7 @@ TEST_F(DeviceChoice, NothingConfiguredIsOneLineOnStandardErrorInEveryMode)
         EXPECT_EQ(run.exitCode, 18);
         EXPECT_EQ(run.out.rfind("== Connect the calculators. ==\n", 0), 0u) << run.out;
         EXPECT_EQ(run.err.rfind(hint, 0), 0u) << run.err;
-        EXPECT_EQ(Count(run.err, hint), 1u);
+        EXPECT_EQ(Occurrences(run.err, hint), 1u);
     }
 }
 

@@ -32,14 +32,6 @@ const std::string kUdevCalls =
 const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
                                             "--clear-groups"};
 
-std::string FileText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class GrantAccess : public ::testing::Test {
 protected:
     GrantAccess()

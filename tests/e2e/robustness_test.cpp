@@ -35,14 +35,6 @@ using namespace console_texts;
 const std::string kTerminate = "18 30 30 30 37 30";     // the ending after a complete update
 const std::string kTerminate04 = "18 30 34 30 36 43";   // the ending of a run that gave up
 
-std::string FileText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The updater started in the background: answers on standard input, both
 // outputs into files, its environment exactly the test's.
 class CUpdater {

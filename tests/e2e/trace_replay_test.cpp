@@ -19,14 +19,8 @@ namespace fs = std::filesystem;
 
 const fs::path kTraces = fs::path(ZENTRIX_SOURCE_DIR) / "tests" / "traces";
 
-std::string FileText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The words after the time and device of a trace's ending line.
-std::string Ending(const std::string& trace)
+std::string EndingWords(const std::string& trace)
 {
     const size_t at = trace.rfind(" = end ");
     return at == std::string::npos ? "" : trace.substr(at + 1, trace.find('\n', at) - at - 1);
@@ -95,13 +89,13 @@ TEST_F(TraceReplay, EveryRecordedTraceReplaysToItsRecordedEnding)
     for (const RecordedCase& c : cases) {
         SCOPED_TRACE(c.trace);
         const fs::path trace = kTraces / (std::string(c.trace) + ".trace");
-        const std::string recorded = Ending(FileText(trace));
+        const std::string recorded = EndingWords(FileText(trace));
         ASSERT_NE(recorded.find(c.ending), std::string::npos) << recorded;
         const Replayed replayed = Replay(trace, c.answers);
         EXPECT_EQ(replayed.simulatorExit, 0) << replayed.verdict;
         EXPECT_EQ(replayed.verdict.rfind("replay: the updater followed the trace to its end", 0), 0u)
             << replayed.verdict;
-        EXPECT_EQ(Ending(replayed.newTrace), recorded);
+        EXPECT_EQ(EndingWords(replayed.newTrace), recorded);
         EXPECT_EQ(replayed.updater.exitCode, 18) << replayed.updater.err;
     }
 }
@@ -180,13 +174,13 @@ TEST_F(TraceReplay, AProblemReportAfterAFailedRunReplaysToTheSameEnding)
         << text.substr(0, 200);
     EXPECT_NE(text.find("\"result\": \"failed\", \"reason\": \"the OS image, block 26 of 65"), std::string::npos);
     EXPECT_NE(text.find("\n[devices]\nno calculator found"), std::string::npos);
-    const std::string recorded = Ending(text);
+    const std::string recorded = EndingWords(text);
     EXPECT_EQ(recorded.rfind("= end result=failed block=1024 reason=the OS image, block 26 of 65", 0), 0u)
         << recorded;
 
     const Replayed replayed = Replay(report, "ok\nok\nok\n\n");
     EXPECT_EQ(replayed.simulatorExit, 0) << replayed.verdict;
-    EXPECT_EQ(Ending(replayed.newTrace), recorded);
+    EXPECT_EQ(EndingWords(replayed.newTrace), recorded);
 
     const fs::path victim = m_dir / "victim";
     std::ofstream(victim) << "kept\n";

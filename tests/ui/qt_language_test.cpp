@@ -52,7 +52,7 @@ QStringList CutOff(QWidget& window)
     return cut;
 }
 
-void Save(const QImage& image, const std::string& name)
+void SaveShot(const QImage& image, const std::string& name)
 {
     QDir().mkpath(QStringLiteral(ZENTRIX_SCREENSHOT_DIR));
     const QString path = QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/") + QString::fromStdString(name);
@@ -111,7 +111,7 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
             }
             seen.details = box->detailedText();
             seen.cut = CutOff(*box);
-            Save(Compose(mainWindow, *box), png);
+            SaveShot(Compose(mainWindow, *box), png);
             box->reject();
         });
         frontEnd.MessageBox(Message(text), Message(caption), style, details);
@@ -157,7 +157,7 @@ TEST_P(WindowLanguage, BoxesAndRowsAreTranslatedAndWhole)
     auto* classroom = static_cast<CQtClassroomView*>(view);
     QApplication::processEvents();
     ASSERT_NE(classroom->Window(), nullptr);
-    Save(classroom->Window()->grab().toImage(), prefix + "classroom.png");
+    SaveShot(classroom->Window()->grab().toImage(), prefix + "classroom.png");
     QStringList texts;
     for (QLabel* label : classroom->Window()->findChildren<QLabel*>()) {
         texts << label->text();

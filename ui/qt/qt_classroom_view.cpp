@@ -26,12 +26,12 @@
 #include "shell/session/front_end.h"
 #include "shell/startup/device_config.h"
 #include "ui/qt/qt_history_dialog.h"
+#include "ui/qt/screen_rect.h"
 
 namespace {
 
 constexpr int kMinimumWidth = 720;
 constexpr int kStatusMinimumWidth = 300;   // a reason wraps within at least this
-constexpr int kScreenMargin = 40;          // left free around the window on the screen
 
 const char* ResultColour(UpdateResult result)
 {

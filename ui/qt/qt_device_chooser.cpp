@@ -23,17 +23,13 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/startup/device_config.h"
+#include "ui/qt/qt_text.h"
 
 namespace {
 
 QString Text(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString Tr(const MoCatalogue* texts, const char* english)
-{
-    return QString::fromStdString(Message(english).Render(texts));
 }
 
 constexpr int kWatchPeriodMs = 250;

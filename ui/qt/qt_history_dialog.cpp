@@ -27,12 +27,13 @@
 #include "shell/reports/history_reader.h"
 #include "shell/reports/history_report.h"
 #include "shell/reports/history_table.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/screen_rect.h"
 
 namespace {
 
 // What the window says instead of a table.
 constexpr const char* kNoPlace = N_("The history has no place on this computer (no state folder is set).");
-constexpr int kScreenMargin = 40;   // left free around the window on the screen
 constexpr int kWidestColumn = 260;  // pixels a column other than the reason takes at most at first
 constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
 // The most runs the window holds; the rest are in --history and the CSV.
@@ -48,16 +49,6 @@ enum Column {
 // which sorts as text) and, for the result, the word as recorded.
 constexpr int kSortRole = Qt::UserRole;
 constexpr int kRecordedRole = Qt::UserRole + 1;
-
-QString Tr(const MoCatalogue* texts, const Message& message)
-{
-    return QString::fromStdString(message.Render(texts));
-}
-
-QString Tr(const MoCatalogue* texts, const char* english)
-{
-    return Tr(texts, Message(english));
-}
 
 // The cells of one record's row, as a person reads them.
 QList<QStandardItem*> RowOf(const HistoryRecord& record, const MoCatalogue* texts)

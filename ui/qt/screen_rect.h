@@ -4,6 +4,9 @@
 // and bottom exclusive) and the centring of one window on another.
 #include <QWidget>
 
+// What a window leaves free around itself when it grows to fit the screen.
+constexpr int kScreenMargin = 40;
+
 struct ScreenRect {
     int left = 0;
     int top = 0;

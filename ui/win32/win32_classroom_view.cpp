@@ -26,12 +26,12 @@
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZentrixClassroom";
+constexpr wchar_t kRowsClassName[] = L"ZentrixClassroom";
 constexpr int kClientWidth = 760;    // the window's first width; the user may widen it
 constexpr int kScreenMargin = 40;    // left free around the window on the screen
 constexpr int kScrollLine = 20;
 
-LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK RowsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -58,7 +58,7 @@ CWin32ClassroomView::~CWin32ClassroomView()
 
 void CWin32ClassroomView::MakeWindow()
 {
-    RegisterProgramWindowClass(kClassName, Proc);
+    RegisterProgramWindowClass(kRowsClassName, RowsProc);
     if (m_painter == nullptr) {
         m_painter = std::make_unique<CClassroomPainter>();
     }
@@ -71,7 +71,7 @@ void CWin32ClassroomView::MakeWindow()
     const int h = frame.bottom - frame.top;
     // m_window is null until the window exists: the creation messages go to
     // DefWindowProc (the procedure answers only the view's own window).
-    HWND window = CreateWindowExW(0, kClassName, WideText(Message(kWin32ClassroomTitle).Render(m_texts)).c_str(), style,
+    HWND window = CreateWindowExW(0, kRowsClassName, WideText(Message(kWin32ClassroomTitle).Render(m_texts)).c_str(), style,
                                   room.left + (room.right - room.left - w) / 2, room.top + kScreenMargin / 2, w, h,
                                   m_frontEnd.MainWindow(), nullptr, GetModuleHandleW(nullptr), this);
     m_window = window;

@@ -301,7 +301,7 @@ void FitPathLabel(HWND dialog)
     MoveWindow(field, fieldLeft, f.top, f.right - fieldLeft, f.bottom - f.top, TRUE);
 }
 
-void Fill(Chooser& chooser, HWND dialog)
+void FillChooser(Chooser& chooser, HWND dialog)
 {
     const MoCatalogue* texts = chooser.texts;
     SetWindowTextW(dialog, Shown(texts, chooser.several ? N_("Choose the calculators") : N_("Choose the calculator"))
@@ -394,11 +394,11 @@ INT_PTR OnCommand(Chooser& chooser, HWND dialog, WPARAM wParam)
     }
 }
 
-INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
-        Fill(*reinterpret_cast<Chooser*>(lParam), dialog);
+        FillChooser(*reinterpret_cast<Chooser*>(lParam), dialog);
         return FALSE;   // the focus is set
     }
     auto* chooser = reinterpret_cast<Chooser*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
@@ -475,6 +475,6 @@ ChooserAnswer RunWin32DeviceChooser(HWND__* owner, const std::vector<ListedDevic
 {
     Chooser chooser{candidates, several, result, texts, std::move(lister), std::move(namer)};
     const INT_PTR answer = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DEVICE_CHOOSER), owner,
-                                           Proc, reinterpret_cast<LPARAM>(&chooser));
+                                           ChooserProc, reinterpret_cast<LPARAM>(&chooser));
     return answer == IDOK ? ChooserAnswer::Chosen : ChooserAnswer::Cancelled;
 }

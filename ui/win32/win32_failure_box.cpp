@@ -85,7 +85,7 @@ void OnInit(HWND dialog, const FailureBox& box)
     MessageBeep(MB_ICONEXCLAMATION);
 }
 
-INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK FailureBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
@@ -111,6 +111,6 @@ void RunWin32FailureBox(HWND__* owner, const FailureBoxTexts& texts, const std::
 {
     const FailureBox box{WideText(texts.body), WideText(texts.caption), WideText(texts.okLabel),
                          WideText(texts.saveLabel), save};
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FAILURE_BOX), owner, Proc,
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FAILURE_BOX), owner, FailureBoxProc,
                     reinterpret_cast<LPARAM>(&box));
 }

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"ZentrixHistory";
+constexpr wchar_t kHistoryClassName[] = L"ZentrixHistory";
 constexpr size_t kShownRuns = 2000;   // the rest are in --history and the CSV
 constexpr int kDetailsHeight = 120;   // the box under the table with the selected run in full
 constexpr const char* kNothingYet = N_("No calculator has been updated on this computer yet.");
@@ -192,7 +192,7 @@ void ShowRuns(HWND window, HistoryView& view)
 }
 
 // The columns, as wide as every run needs (the filters do not change them).
-void Fill(HWND list, HistoryView& view)
+void FillTable(HWND list, HistoryView& view)
 {
     for (int c = 0; c < kRunColumnCount; ++c) {
         LVCOLUMNW column = {};
@@ -247,7 +247,7 @@ LRESULT Notify(HWND window, const NMHDR& note)
     return 0;
 }
 
-LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK HistoryProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SIZE: {
@@ -303,8 +303,8 @@ HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalo
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    RegisterProgramWindowClass(kClassName, Proc);
-    HWND window = CreateWindowExW(0, kClassName, WideText(Message(kWin32HistoryTitle).Render(texts)).c_str(),
+    RegisterProgramWindowClass(kHistoryClassName, HistoryProc);
+    HWND window = CreateWindowExW(0, kHistoryClassName, WideText(Message(kWin32HistoryTitle).Render(texts)).c_str(),
                                   WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 1100, 480, owner, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) {
@@ -336,7 +336,7 @@ HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalo
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
         }
     }
-    Fill(list, *view);
+    FillTable(list, *view);
     ShowRuns(window, *view);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view.release()));
     ShowSelected(window, *ViewOf(window));

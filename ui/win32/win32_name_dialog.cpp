@@ -24,7 +24,7 @@ struct NameAsked {
     std::string typed;
 };
 
-INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         auto* asked = reinterpret_cast<NameAsked*>(lParam);
@@ -75,7 +75,7 @@ std::string AskCalculatorName(HWND__* owner, const CalculatorNamer& namer, const
                     WideText(Message(N_("OK")).Render(texts)),
                     WideText(Message(N_("Cancel")).Render(texts)),
                     {}};
-    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NAME_DIALOG), owner, Proc,
+    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NAME_DIALOG), owner, NameDialogProc,
                         reinterpret_cast<LPARAM>(&asked)) != IDOK ||
         TypedLabel(asked.typed).empty()) {
         return {};
