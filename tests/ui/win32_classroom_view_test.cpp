@@ -26,6 +26,7 @@
 #include "device/win_text.h"
 #include "i18n/catalogue.h"
 #include "i18n/message.h"
+#include "shell/records/history.h"
 #include "shell/reports/history_table.h"
 #include "shell/session/classroom_view.h"
 #include "ui/win32/resource_ids.h"
