@@ -81,7 +81,7 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
             }
         }
         const uint32_t n = BuildDataPacket(run.m_packet, blockNumber, run.m_block, length);
-        if (!run.SendBytes(run.m_packet, n)) {
+        if (!run.SendAfterReply(run.m_packet, n)) {
             return false;
         }
         const bool lastStubBlock = phase == ImagePhase::UpdaterStub && k == blockCount;
