@@ -171,6 +171,7 @@ int CFdTransport::WaitWritable(int waitMs, uint32_t& error)
 
 TransportWrite CFdTransport::WriteSome(const uint8_t* data, uint32_t length, int waitMs)
 {
+    m_emptied = false;
     for (bool waited = false;; waited = true) {
         const long sent = WriteOnce(data, length);
         if (sent > 0) {
@@ -207,6 +208,7 @@ bool CFdTransport::InputWaiting()
 
 TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
 {
+    m_emptied = false;
     struct pollfd wait = {m_fd, POLLIN, 0};
     const int ready = poll(&wait, 1, waitMs < 1 ? 1 : waitMs);
     if (ready < 0) {
@@ -219,6 +221,9 @@ TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int wai
     // arrived before a hang-up are still delivered first.
     const ssize_t got = read(m_fd, buffer, capacity);
     if (got > 0) {
+        // A terminal or a stream socket hands over all it holds, up to the
+        // room given: a short read leaves nothing behind.
+        m_emptied = static_cast<uint32_t>(got) < capacity;
         return {TransportRead::Received, static_cast<uint32_t>(got), 0};
     }
     if (got == 0) {

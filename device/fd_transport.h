@@ -28,6 +28,7 @@ public:
     TransportWrite WriteSome(const uint8_t* data, uint32_t length, int waitMs) override;
     TransportRead ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs) override;
     bool InputWaiting() override;
+    bool EmptiedByLastRead() const override { return m_emptied; }
 
 private:
     explicit CFdTransport(int fd);
@@ -41,5 +42,6 @@ private:
     int m_fd;
     bool m_isSocket = false;
     bool m_isTerminal = false;      // raw mode and TIOCEXCL applied, undone on close
+    bool m_emptied = false;         // the last read came back short, and no write since
     struct termios m_savedTermios = {};
 };

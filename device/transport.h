@@ -40,6 +40,12 @@ public:
     // Whether the device has delivered bytes that nobody has read yet,
     // asked without waiting.
     virtual bool InputWaiting() = 0;
+
+    // True when the last read was given more room than the device had bytes
+    // for (it took all there were) and nothing has been written since: until
+    // more comes, InputWaiting would say no. False when that is not known.
+    // Asked without a system call.
+    virtual bool EmptiedByLastRead() const { return false; }
 };
 
 // Why a device path gave no transport: the device could not be opened, or

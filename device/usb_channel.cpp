@@ -157,6 +157,11 @@ bool CUsbChannel::InputWaiting()
     return IsOpen() && (m_rxTaken < m_rxHeld || m_transport->InputWaiting());
 }
 
+bool CUsbChannel::InputWaitingAfterReply()
+{
+    return IsOpen() && (m_rxTaken < m_rxHeld || (!m_transport->EmptiedByLastRead() && m_transport->InputWaiting()));
+}
+
 uint32_t CUsbChannel::TakeWaiting(uint8_t* buffer, uint32_t capacity)
 {
     uint32_t taken = TakeHeld(buffer, capacity);

@@ -83,6 +83,10 @@ public:
     // Whether the calculator has sent bytes that no Read has taken yet,
     // asked without waiting.
     bool InputWaiting();
+    // As InputWaiting, for the moment straight after a reply was read: when
+    // that read took all the device had, only the bytes it held past the
+    // reply count, and the device is not asked again (no system call).
+    bool InputWaitingAfterReply();
     // Takes up to `capacity` of those bytes at once (for the user to see
     // what came); the count taken.
     uint32_t TakeWaiting(uint8_t* buffer, uint32_t capacity);

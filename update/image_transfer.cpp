@@ -2,6 +2,7 @@
 #include "update/image_transfer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "i18n/message.h"
 #include "i18n/text_format.h"
@@ -12,6 +13,30 @@ constexpr const char* kStubPhaseText = N_("Sending data...");
 constexpr const char* kOsPhaseText = N_("Updating...");
 constexpr uint16_t kFirstSummedBlock = 65;   // blocks from 64 KiB on
 constexpr int kOsAttempts = 3;
+
+// The sum of `length` bytes, eight at a time: two per 16-bit lane, which
+// holds the 2 * 255 of one step with room for 128 steps.
+uint32_t ByteSumOf(const uint8_t* bytes, uint16_t length)
+{
+    constexpr uint64_t lanes = 0x00FF00FF00FF00FFull;
+    uint32_t sum = 0;
+    uint32_t i = 0;
+    while (i + 8 <= length) {
+        uint64_t pairs = 0;
+        for (uint32_t steps = 0; steps < 128 && i + 8 <= length; ++steps, i += 8) {
+            uint64_t w;
+            std::memcpy(&w, bytes + i, 8);
+            pairs += (w & lanes) + ((w >> 8) & lanes);
+        }
+        for (int lane = 0; lane < 4; ++lane) {
+            sum += static_cast<uint32_t>((pairs >> (16 * lane)) & 0xFFFF);
+        }
+    }
+    for (; i < length; ++i) {
+        sum += bytes[i];
+    }
+    return sum;
+}
 
 // Rewinds the phase's snapshot, measures it in blocks and announces it;
 // false when the calculator does not take the announcement.
@@ -76,12 +101,10 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
         }
         remaining -= length;
         if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
-            for (uint16_t i = 0; i < length; ++i) {
-                imageSum -= run.m_block[i];
-            }
+            imageSum -= ByteSumOf(run.m_block, length);
         }
         const uint32_t n = BuildDataPacket(run.m_packet, blockNumber, run.m_block, length);
-        if (!run.SendBytes(run.m_packet, n)) {
+        if (!run.SendAfterReply(run.m_packet, n)) {
             return false;
         }
         const bool lastStubBlock = phase == ImagePhase::UpdaterStub && k == blockCount;

@@ -96,9 +96,16 @@ bool CUpdateRun::SendBytes(const uint8_t* bytes, uint32_t length)
 {
     // Before the first packet nothing has been asked: what the line held
     // then is the first reply's to reject.
-    if (m_sentAny && m_channel->InputWaiting()) {
-        return OutOfStep();
-    }
+    return m_sentAny && m_channel->InputWaiting() ? OutOfStep() : Put(bytes, length);
+}
+
+bool CUpdateRun::SendAfterReply(const uint8_t* bytes, uint32_t length)
+{
+    return m_sentAny && m_channel->InputWaitingAfterReply() ? OutOfStep() : Put(bytes, length);
+}
+
+bool CUpdateRun::Put(const uint8_t* bytes, uint32_t length)
+{
     m_sentAny = true;
     const int status = m_channel->Write(bytes, length);
     return status == ChannelOk || ChannelFailed(status);

@@ -43,6 +43,10 @@ public:
     // the calculator that nothing asked for mean the conversation is out of
     // step, and nothing more is sent (the run ends through the abandon path).
     bool SendBytes(const uint8_t* bytes, uint32_t length);
+    // As SendBytes, for a data block sent straight after the previous
+    // packet's reply was read: when that read took all the device held,
+    // the device is not asked again (see CUsbChannel::InputWaitingAfterReply).
+    bool SendAfterReply(const uint8_t* bytes, uint32_t length);
     // The abandon path's PKT_TERMINATE_04: sent whatever is waiting, and
     // given a short while at most, however the calculator takes it.
     void Abandon();
@@ -95,6 +99,8 @@ private:
     bool KeepWaiting(const ChannelWait& wait) override;
     // Records why a channel operation failed.
     bool ChannelFailed(int status);
+    // Writes a packet after the out-of-step check.
+    bool Put(const uint8_t* bytes, uint32_t length);
 
     const UpdateRunInputs& m_inputs;
     std::unique_ptr<CUsbChannel> m_channel;

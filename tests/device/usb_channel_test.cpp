@@ -99,6 +99,24 @@ TEST_F(ChannelTest, OneDeviceReadServesTwoReads)
     }
 }
 
+// Straight after a reply, bytes that came with it are seen as waiting; once
+// something is written, the device itself is asked again.
+TEST_F(ChannelTest, BytesPastAReplyAreSeenRightAfterIt)
+{
+    ASSERT_EQ(channel.Open(pty.SlavePath()), ChannelOk);
+    for (const auto& [sent, spare] : {std::pair{"ACK", false}, std::pair{"ACKACK", true}}) {
+        SCOPED_TRACE(sent);
+        ASSERT_TRUE(pty.Send(sent));
+        EXPECT_EQ(ReadString(3), "ACK");
+        EXPECT_EQ(channel.InputWaitingAfterReply(), spare);
+        uint8_t stray[8] = {};
+        channel.TakeWaiting(stray, sizeof stray);
+    }
+    ASSERT_EQ(channel.Write(Bytes("ask"), 3), ChannelOk);
+    ASSERT_TRUE(pty.Send("late"));
+    EXPECT_TRUE(channel.InputWaitingAfterReply());
+}
+
 TEST_F(ChannelTest, SocketPairReadsFromHeldBytesWithoutDeviceRead)
 {
     int fds[2];
