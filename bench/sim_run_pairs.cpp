@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "quiet_port.h"
 #include "sim/calculator.h"
 #include "update/run_update.h"
@@ -18,11 +19,6 @@
 namespace bench {
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
 // The CPU time of the calling thread: the run's own work, without the
 // simulated calculator's (a thread of its own) or other programs'.

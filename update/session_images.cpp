@@ -20,7 +20,8 @@ bool Recent(const ImageFileState& state, uint32_t stillMs, int64_t nowNs)
     return age < still && age > -still;
 }
 
-Message SecondsText(uint32_t ms)
+// "N seconds" for `ms`, rounded up to whole seconds.
+Message WholeSecondsText(uint32_t ms)
 {
     const uint32_t seconds = (ms + 999) / 1000;
     return Message::Count("%d second", "%d seconds", seconds, {std::to_string(seconds)});
@@ -39,13 +40,13 @@ bool CSessionImages::WaitSlice(IUpdatePort& port, const std::string& changed, in
     if (FileClockNowNs() >= deadlineNs) {
         problem = Message(N_("image %s kept changing for %s: it is still being written; start the update "
                                 "again once it has been copied completely"),
-                             {changed, SecondsText(m_policy.giveUpMs)});
+                             {changed, WholeSecondsText(m_policy.giveUpMs)});
         return false;
     }
     if (!m_saidWaiting) {
         m_saidWaiting = true;
         port.Warn(Message(N_("image %s is being written: waiting until it has not changed for %s"),
-                             {changed, SecondsText(m_policy.stillMs)}));
+                             {changed, WholeSecondsText(m_policy.stillMs)}));
     }
     if (!port.KeepWaiting(ReplyWait{})) {
         problem = Message(N_("stopped while waiting for image %s to be written completely"), {changed});
