@@ -38,6 +38,24 @@ uint32_t ByteSumOf(const uint8_t* bytes, uint16_t length)
     return sum;
 }
 
+// Reads block `blockNumber` (the next `remaining` bytes, a block's worth at
+// most) from the scratch copy and makes it into `packet`; in the OS-image
+// phase takes the bytes of blocks 65 and above off `imageSum`. The packet's
+// length, or 0 when the block cannot be read whole.
+uint32_t PrepareBlock(CUpdateRun& run, ImageSnapshot& image, ImagePhase phase, uint16_t blockNumber,
+                      uint64_t& remaining, uint32_t& imageSum, uint8_t* packet)
+{
+    const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
+    if (!image.copy.ReadExactly(run.m_block, length)) {
+        return 0;
+    }
+    remaining -= length;
+    if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
+        imageSum -= ByteSumOf(run.m_block, length);
+    }
+    return BuildDataPacket(packet, blockNumber, run.m_block, length);
+}
+
 // Rewinds the phase's snapshot, measures it in blocks and announces it;
 // false when the calculator does not take the announcement.
 bool Announce(CUpdateRun& run, ImagePhase phase, ImageSnapshot& image, int32_t& blockCount)
@@ -88,24 +106,28 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, ImagePhase phase,
                      uint32_t& imageSum)
 {
+    // Each block is read and made into its packet while the calculator takes
+    // the one before it: the two packet buffers take turns. What is said and
+    // shown keeps the order of the blocks (a block that cannot be read fails
+    // only once the block before it was taken).
     const uint8_t* dataTemplate = phase == ImagePhase::UpdaterStub ? TPL_DATA_56.bytes() : TPL_DATA_57.bytes();
-    PrepareDataSeries(run.m_packet, dataTemplate, static_cast<uint16_t>(blockCount));
+    uint8_t* const packets[2] = {run.m_packet, run.m_nextPacket};
+    for (uint8_t* packet : packets) {
+        PrepareDataSeries(packet, dataTemplate, static_cast<uint16_t>(blockCount));
+    }
     uint64_t remaining = image.size;
+    uint32_t ready = blockCount > 0 ? PrepareBlock(run, image, phase, 1, remaining, imageSum, packets[0]) : 0;
     for (int32_t k = 1; k <= blockCount; ++k) {
-        const auto blockNumber = static_cast<uint16_t>(k);
         run.SetBlock(k, blockCount);
         run.StepProgress();
-        const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
-        if (!image.copy.ReadExactly(run.m_block, length)) {
+        if (ready == 0) {
             return run.Fail(Message(N_("the scratch copy of the image cannot be read")));   // never send a short block
         }
-        remaining -= length;
-        if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
-            imageSum -= ByteSumOf(run.m_block, length);
-        }
-        const uint32_t n = BuildDataPacket(run.m_packet, blockNumber, run.m_block, length);
-        if (!run.SendAfterReply(run.m_packet, n)) {
+        if (!run.SendAfterReply(packets[(k - 1) % 2], ready)) {
             return false;
+        }
+        if (k < blockCount) {
+            ready = PrepareBlock(run, image, phase, static_cast<uint16_t>(k + 1), remaining, imageSum, packets[k % 2]);
         }
         const bool lastStubBlock = phase == ImagePhase::UpdaterStub && k == blockCount;
         if (!run.Expect(lastStubBlock ? PKT_ACK_03 : PKT_ACK)) {
