@@ -2,6 +2,7 @@
 #include "shell/reports/history_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <iterator>
@@ -17,6 +18,10 @@ bool CHistoryReader::Open(const std::string& path, Message& problem)
     if (status.type() == std::filesystem::file_type::not_found) {
         return true;   // nothing recorded yet
     }
+    if (error) {
+        problem = Message(N_("the history %s cannot be read: %s"), {SafeText(path), error.message()});
+        return false;
+    }
     if (status.type() != std::filesystem::file_type::regular) {
         problem = Message(N_("the history %s cannot be read: it is not a regular file"), {SafeText(path)});
         return false;
@@ -24,7 +29,7 @@ bool CHistoryReader::Open(const std::string& path, Message& problem)
     m_owned.reset(std::fopen(path.c_str(), "rb"));
     m_file = m_owned.get();
     if (m_file == nullptr) {
-        problem = Message(N_("the history %s cannot be read"), {SafeText(path)});
+        problem = Message(N_("the history %s cannot be read: %s"), {SafeText(path), std::string(std::strerror(errno))});
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -123,7 +124,9 @@ bool ListSources(const HistoryOptions& query, const std::string& path, bool twoP
         if (name != "-") {
             std::error_code error;
             if (!std::filesystem::exists(name, error)) {
-                problem = Message(N_("the history %s cannot be read"), {SafeText(name)});
+                // The system's words for why: no such file, or what stopped the look.
+                const std::string why = error ? error.message() : std::generic_category().message(ENOENT);
+                problem = Message(N_("the history %s cannot be read: %s"), {SafeText(name), why});
                 return false;
             }
             sources.push_back({name, nullptr});

@@ -597,7 +597,10 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
                                   "zentrix-update: " + late.string() +
                                   " is not in time order: 1 record is shown where it was read\n");
     // A file that is not there, --needs alone and two standard inputs are refused.
-    EXPECT_EQ(show({"--from", (m_dir / "missing.jsonl").string()}).exitCode, 1);
+    const ProcessResult missing = show({"--from", (m_dir / "missing.jsonl").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("missing.jsonl cannot be read: No such file or directory"), std::string::npos)
+        << missing.err;
     EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);
     EXPECT_EQ(show({"--from", "-"}).exitCode, 2);
 }
