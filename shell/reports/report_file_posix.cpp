@@ -16,7 +16,7 @@
 
 namespace {
 
-bool Failed(std::string& why)
+bool FailedBecause(std::string& why)
 {
     why = std::strerror(errno);
     return false;
@@ -39,7 +39,7 @@ bool CReplacingFile::Open(std::string& why)
     std::string name = m_target + ".XXXXXX";
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
-        return Failed(why);
+        return FailedBecause(why);
     }
     m_file = fd;
     m_made = name;
@@ -55,7 +55,7 @@ bool CReplacingFile::Write(std::string_view bytes, std::string& why)
         }
         if (written <= 0) {
             errno = written == 0 ? ENOSPC : errno;
-            return Failed(why);
+            return FailedBecause(why);
         }
         bytes.remove_prefix(static_cast<size_t>(written));
     }
@@ -65,7 +65,7 @@ bool CReplacingFile::Write(std::string_view bytes, std::string& why)
 bool CReplacingFile::Commit(std::string& why)
 {
     if (fsync(static_cast<int>(m_file)) != 0 || rename(m_made.c_str(), m_target.c_str()) != 0) {
-        return Failed(why);
+        return FailedBecause(why);
     }
     m_made.clear();
     return true;
@@ -83,7 +83,7 @@ FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::funct
         if (notRegular) {
             why = N_("not a regular file");
         } else {
-            Failed(why);
+            FailedBecause(why);
         }
         return FileRead::Refused;
     }
@@ -94,7 +94,7 @@ FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::funct
             continue;
         }
         if (got < 0) {
-            Failed(why);
+            FailedBecause(why);
             return FileRead::Refused;
         }
         if (got == 0 || !take(std::string_view(piece.data(), static_cast<size_t>(got)))) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-bool Failed(std::string& why)
+bool FailedBecause(std::string& why)
 {
     why = WindowsErrorText(GetLastError());
     return false;
@@ -48,7 +48,7 @@ bool CReplacingFile::Open(std::string& why)
             break;
         }
     }
-    return Failed(why);
+    return FailedBecause(why);
 }
 
 bool CReplacingFile::Write(std::string_view bytes, std::string& why)
@@ -56,7 +56,7 @@ bool CReplacingFile::Write(std::string_view bytes, std::string& why)
     DWORD written = 0;
     if (!WriteFile(reinterpret_cast<HANDLE>(m_file), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                    nullptr)) {
-        return Failed(why);
+        return FailedBecause(why);
     }
     if (written != bytes.size()) {
         why = WindowsErrorText(ERROR_DISK_FULL);
@@ -69,12 +69,12 @@ bool CReplacingFile::Commit(std::string& why)
 {
     const HANDLE file = reinterpret_cast<HANDLE>(m_file);
     if (!FlushFileBuffers(file)) {
-        return Failed(why);
+        return FailedBecause(why);
     }
     CloseHandle(file);
     m_file = -1;
     if (!MoveFileExA(m_made.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return Failed(why);
+        return FailedBecause(why);
     }
     m_made.clear();
     return true;
@@ -104,7 +104,7 @@ FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::funct
         DWORD got = 0;
         const DWORD wanted = left < piece.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(piece.size());
         if (!ReadFile(file.Get(), piece.data(), wanted, &got, nullptr)) {
-            Failed(why);
+            FailedBecause(why);
             return FileRead::Refused;
         }
         if (got == 0 || !take(std::string_view(piece.data(), got))) {
