@@ -155,3 +155,19 @@ TEST_F(OsImagePhase, LinkBehavioursEndTheImagePhaseTruthfully)
         m_run->CloseProgress();
     }
 }
+
+// Each block is read while the calculator takes the one before it; a block
+// that cannot be read (here the image said to be two blocks longer than its
+// copy) still fails only after the block before it was taken, and is never
+// sent short.
+TEST_F(OsImagePhase, ABlockThatCannotBeReadFailsInItsTurnAndIsNeverSent)
+{
+    m_run->m_images.os.size += 2048;   // 67 blocks announced, 65 in the copy
+    m_channel->Answer(kAck, 67);
+    EXPECT_FALSE(::WriteOsImage(*m_run));
+    EXPECT_EQ(m_channel->writes.size(), 65u);   // the announcement and blocks 1 to 64
+    EXPECT_NE(m_run->Reason().English().find("block 65 of 67: the scratch copy of the image cannot be read"),
+              std::string::npos)
+        << m_run->Reason().English();
+    m_run->CloseProgress();
+}
