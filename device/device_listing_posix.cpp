@@ -34,7 +34,6 @@ DeviceProblem SystemProblem(int error)
     return {code, Message::Raw(std::strerror(error))};
 }
 
-
 std::string ReadLineOf(const std::filesystem::path& file)
 {
     std::ifstream in(file);

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kInterface = 0;
 
-
 bool IsBulk(const libusb_endpoint_descriptor& endpoint)
 {
     return (endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK;

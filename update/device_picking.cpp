@@ -45,7 +45,7 @@ bool ClaimFirstFreeDevice(IDeviceSource& devices, CClaimedDeviceList& claimed, s
     int32_t index = 0;
     for (;;) {
         index = devices.EnumerateDevicePath(index, path, kDevicePathSize);
-        if (index == -1) {
+        if (index < 0) {
             return false;
         }
         if (claimed.ClaimDevicePath(path) == 1) {
