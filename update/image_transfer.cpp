@@ -106,28 +106,23 @@ bool SendOsImageAttempt(CUpdateRun& run, bool& accepted)
 bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, ImagePhase phase,
                      uint32_t& imageSum)
 {
-    // Each block is read and made into its packet while the calculator takes
-    // the one before it: the two packet buffers take turns. What is said and
-    // shown keeps the order of the blocks (a block that cannot be read fails
-    // only once the block before it was taken).
+    // Each block is read and made into its packet once the calculator has
+    // taken the one before it. Made between the write and the reply
+    // instead, it delays the write's way through the line (measured on a
+    // pty: a quarter fewer blocks a second).
     const uint8_t* dataTemplate = phase == ImagePhase::UpdaterStub ? TPL_DATA_56.bytes() : TPL_DATA_57.bytes();
-    uint8_t* const packets[2] = {run.m_packet, run.m_nextPacket};
-    for (uint8_t* packet : packets) {
-        PrepareDataSeries(packet, dataTemplate, static_cast<uint16_t>(blockCount));
-    }
+    PrepareDataSeries(run.m_packet, dataTemplate, static_cast<uint16_t>(blockCount));
     uint64_t remaining = image.size;
-    uint32_t ready = blockCount > 0 ? PrepareBlock(run, image, phase, 1, remaining, imageSum, packets[0]) : 0;
     for (int32_t k = 1; k <= blockCount; ++k) {
         run.SetBlock(k, blockCount);
         run.StepProgress();
-        if (ready == 0) {
+        const uint32_t length =
+            PrepareBlock(run, image, phase, static_cast<uint16_t>(k), remaining, imageSum, run.m_packet);
+        if (length == 0) {
             return run.Fail(Message(N_("the scratch copy of the image cannot be read")));   // never send a short block
         }
-        if (!run.SendAfterReply(packets[(k - 1) % 2], ready)) {
+        if (!run.SendAfterReply(run.m_packet, length)) {
             return false;
-        }
-        if (k < blockCount) {
-            ready = PrepareBlock(run, image, phase, static_cast<uint16_t>(k + 1), remaining, imageSum, packets[k % 2]);
         }
         const bool lastStubBlock = phase == ImagePhase::UpdaterStub && k == blockCount;
         if (!run.Expect(lastStubBlock ? PKT_ACK_03 : PKT_ACK)) {

@@ -93,7 +93,6 @@ public:
 
     uint8_t m_reply[kReplyBufferSize] = {};
     uint8_t m_packet[kPacketBufferSize] = {};
-    uint8_t m_nextPacket[kPacketBufferSize] = {};   // a data block's packet made while the one before is taken
     uint8_t m_block[kBlockBufferSize] = {};
 
 private:
