@@ -39,11 +39,11 @@ uint32_t ByteSumOf(const uint8_t* bytes, uint16_t length)
 }
 
 // Reads block `blockNumber` (the next `remaining` bytes, a block's worth at
-// most) from the scratch copy and makes it into `packet`; in the OS-image
-// phase takes the bytes of blocks 65 and above off `imageSum`. The packet's
-// length, or 0 when the block cannot be read whole.
+// most) from the scratch copy and makes it into the run's packet; in the
+// OS-image phase takes the bytes of blocks 65 and above off `imageSum`. The
+// packet's length, or 0 when the block cannot be read whole.
 uint32_t PrepareBlock(CUpdateRun& run, ImageSnapshot& image, ImagePhase phase, uint16_t blockNumber,
-                      uint64_t& remaining, uint32_t& imageSum, uint8_t* packet)
+                      uint64_t& remaining, uint32_t& imageSum)
 {
     const auto length = static_cast<uint16_t>(std::min<uint64_t>(remaining, run.m_blockSize));
     if (!image.copy.ReadExactly(run.m_block, length)) {
@@ -53,7 +53,7 @@ uint32_t PrepareBlock(CUpdateRun& run, ImageSnapshot& image, ImagePhase phase, u
     if (phase == ImagePhase::OsImage && blockNumber >= kFirstSummedBlock) {
         imageSum -= ByteSumOf(run.m_block, length);
     }
-    return BuildDataPacket(packet, blockNumber, run.m_block, length);
+    return BuildDataPacket(run.m_packet, blockNumber, run.m_block, length);
 }
 
 // Rewinds the phase's snapshot, measures it in blocks and announces it;
@@ -116,8 +116,7 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
     for (int32_t k = 1; k <= blockCount; ++k) {
         run.SetBlock(k, blockCount);
         run.StepProgress();
-        const uint32_t length =
-            PrepareBlock(run, image, phase, static_cast<uint16_t>(k), remaining, imageSum, run.m_packet);
+        const uint32_t length = PrepareBlock(run, image, phase, static_cast<uint16_t>(k), remaining, imageSum);
         if (length == 0) {
             return run.Fail(Message(N_("the scratch copy of the image cannot be read")));   // never send a short block
         }

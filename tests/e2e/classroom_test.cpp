@@ -253,9 +253,10 @@ TEST_F(Classroom, RowsFitTerminalsFromSixtyColumnsAndRedrawInPlace)
         const std::string lost = "  failed: the OS image, block 34 of 69: the link to the calculator was lost";
         // Another row fails at the same block for another reason, so the
         // cut row is the one whose words are the first words of this one.
+        const std::string rowStart = lost.substr(0, 40);
         bool cutAtAWord = false;
-        for (size_t row = run.err.find(lost.substr(0, 40)); row != std::string::npos && !cutAtAWord;
-             row = run.err.find(lost.substr(0, 40), row + 1)) {
+        for (size_t row = run.err.find(rowStart); row != std::string::npos && !cutAtAWord;
+             row = run.err.find(rowStart, row + 1)) {
             const std::string shown = run.err.substr(row, run.err.find_first_of("\r\n", row) - row);
             cutAtAWord = shown.size() > 3 && shown.substr(shown.size() - 3) == "\xE2\x80\xA6" &&
                          (lost + " ").find(shown.substr(0, shown.size() - 3) + " ") == 0;
