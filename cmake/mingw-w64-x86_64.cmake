@@ -25,6 +25,9 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 # Tests and tools built here run under wine (the 64-bit loader).
 find_program(ZENTRIX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 find_program(ZENTRIX_WINE NAMES wine64 wine)
+# Its server: the tests that run in a prefix of their own stop it there.
+find_program(ZENTRIX_WINESERVER NAMES wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(ZENTRIX_WINESERVER NAMES wineserver)
 if(ZENTRIX_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ZENTRIX_WINE})
 endif()

@@ -21,10 +21,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# A wine prefix of its own, copied from the shared one: its registry's port
-# map and its wineserver -k touch no other test, so the tests run side by side.
-cp -a "$WINEPREFIX" "$work/prefix" || { echo "FAIL: cannot copy the wine prefix $WINEPREFIX"; exit 1; }
-export WINEPREFIX=$work/prefix
+source "$(dirname "$0")/private_wine.sh"
+private_wine_prefix "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 

@@ -47,23 +47,16 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# A wine prefix of its own, copied from the shared one: its registry's port
-# map and its wineserver -k touch no other test, so the tests run side by side.
-cp -a "$WINEPREFIX" "$work/prefix" || { echo "FAIL: cannot copy the wine prefix $WINEPREFIX"; exit 1; }
-export WINEPREFIX=$work/prefix
+source "$(dirname "$0")/private_wine.sh"
+private_wine_prefix "$work" || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 [ -n "$shots" ] && mkdir -p "$shots"
 
-# A display of our own, numbered by the X server itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-if [ ! -s "$work/display" ]; then
-  echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.log")"
-  exit 1
-fi
-export DISPLAY=:$(head -n 1 "$work/display")
+private_display "$work" 1024x768x24
+shown=$?
+pids+=("$xvfb_pid")
+[ "$shown" = 0 ] || exit 1
 
 mkdir -p "$work/img" && "$sim" --write-demo-images "$work/img" >/dev/null || exit 1
 
