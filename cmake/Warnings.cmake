@@ -1,5 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Shared compiler settings for every target of the project.
+if(ZENTRIX_LINE_TABLES)
+  # After the build type's -g on the command line, so it wins. A backtrace
+  # or a sanitizer's report still names every function, file and line; a
+  # debugger sees no local variables. Packages are stripped either way.
+  add_compile_options(-g1)
+endif()
+
 if(ZENTRIX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
