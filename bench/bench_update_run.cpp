@@ -4,10 +4,10 @@
 // same 6-byte replies through the same pty, its waits unbounded and bounded.
 // Prints blocks per second of each, the ratios, and the heap allocations
 // per block of the update run; and the same run with the last run's trace
-// copy written, its ratio to the run without it. Then whole update runs against the simulated calculator on a
-// pty, as the program runs them (the channel's settling pause included),
-// in interleaved pairs with and without the last run's copy: the median of
-// the pairs' ratios and its spread.
+// copy written, its ratio to the run without it. Then whole update runs
+// against the simulated calculator on a pty, as the program runs them (the
+// channel's settling pause included), in interleaved pairs with and without
+// the last run's copy: the median of the pairs' ratios and its spread.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -122,9 +122,11 @@ double TimeRawLoop(const char* slavePath, const std::vector<std::vector<uint8_t>
         }
         size_t got = 0;
         while (got < sizeof reply) {
-            pollfd wait{fd, POLLIN, 0};
-            if (bounded && ::poll(&wait, 1, 50) != 1) {
-                std::exit(1);
+            if (bounded) {
+                pollfd wait{fd, POLLIN, 0};
+                if (::poll(&wait, 1, 50) != 1) {
+                    std::exit(1);
+                }
             }
             const ssize_t n = ::read(fd, reply + got, sizeof reply - got);
             if (n <= 0) {
