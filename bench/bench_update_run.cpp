@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <thread>
 #include <vector>
@@ -186,10 +187,9 @@ int main()
                 tracedClose.push_back(closeSeconds);
             },
         };
-        constexpr int kLoops = sizeof loops / sizeof loops[0];
         for (int round = 0; round < kRounds; ++round) {
-            for (int k = 0; k < kLoops; ++k) {
-                loops[(round + k) % kLoops]();
+            for (size_t k = 0; k < std::size(loops); ++k) {
+                loops[(static_cast<size_t>(round) + k) % std::size(loops)]();
             }
             fingerprint.push_back(TimeFingerprint(imagePath));
         }
