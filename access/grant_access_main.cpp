@@ -6,11 +6,15 @@
 // too; refuses IDs that are a hub's;
 // then reloads
 // udev and replays the add event of the devices with those IDs so that the
-// rule takes hold without unplugging.
+// rule takes hold without unplugging. The model is also named by a
+// `usb-id` line in the machine's configuration file, where the station
+// looks for it, when no line names it yet.
 //
-// For tests, ZENTRIX_UDEV_RULES_DIR, ZENTRIX_UDEVADM and ZENTRIX_USB_DEVICES_DIR
-// name the rules folder, the udevadm program and the folder of USB devices in
-// place of /etc/udev/rules.d, the system's and /sys/bus/usb/devices;
+// For tests, ZENTRIX_UDEV_RULES_DIR, ZENTRIX_UDEVADM, ZENTRIX_USB_DEVICES_DIR
+// and ZENTRIX_MACHINE_CONFIG_DIR name the rules folder, the udevadm program,
+// the folder of USB devices and the configuration folder in place of
+// /etc/udev/rules.d, the system's, /sys/bus/usb/devices and
+// /etc/zentrix-update;
 // pkexec starts the helper with an environment of its own, without them.
 #include <unistd.h>
 
@@ -18,6 +22,7 @@
 #include <iostream>
 #include <string>
 
+#include "machine_config.h"
 #include "udev_rule.h"
 
 namespace {
@@ -62,6 +67,18 @@ int main(int argc, char** argv)
     if (!written.empty()) {
         std::cerr << "zentrix-grant-access: " << written << "\n";
         return kNotWritten;
+    }
+    const std::string config =
+        FromEnvironment("ZENTRIX_MACHINE_CONFIG_DIR", "/etc/zentrix-update") + std::string("/zentrix-update.conf");
+    bool added = false;
+    const std::string notNamed = AddUsbIdLine(config, id, added);
+    if (!notNamed.empty()) {
+        std::cerr << "zentrix-grant-access: " << dir << "/" << name << " written, but " << notNamed
+                  << "; add the line usb-id = " << id << " to " << config << " for the station\n";
+        return kNotWritten;
+    }
+    if (added) {
+        std::cout << "zentrix-grant-access: usb-id = " << id << " added to " << config << "\n";
     }
     const std::string udevadm = FromEnvironment("ZENTRIX_UDEVADM", SystemUdevadm().c_str());
     std::string failed = RunCommand(udevadm, {"control", "--reload"});

@@ -71,7 +71,6 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
         }
         say.Say(NothingConfiguredLine(app.m_userConfigFile, candidates), OwnLineKind::Plain);
     }
-    app.m_checkImagesFirst = options.Strict();
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
     // With --json the boxes are shown on standard error, to whoever answers them.
@@ -291,6 +290,8 @@ int main(int argc, char** argv)
         return WriteProblemReport(file, ReportParts(devices), problem);
     };
     app.m_userConfigFile = files.userFile;
+    app.m_machineConfigFile = files.machineFile;
+    app.m_strict = options.Strict();
     app.m_checkOnly = options.check;
     app.m_imagePin = pin;
     const ProgramOption option = options.option;

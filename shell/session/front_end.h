@@ -38,6 +38,8 @@ struct DeviceChooserResult {
 
 // Lists the candidates again (a chooser that follows what is plugged in).
 using CandidateLister = std::function<std::vector<ListedDevice>()>;
+// Why the images of a folder cannot be used; empty when they can.
+using ImageFolderCheck = std::function<Message(const std::string& folder)>;
 using CalculatorNamer = std::function<Message(const std::string& device, const std::string& name)>;
 
 class IFrontEnd : public IUpdatePort {
@@ -63,10 +65,11 @@ public:
 
     // Asks the user for the folder that holds the images (the program was
     // started without one, where there are none); `folder` comes in as the
-    // one chosen last time (empty: none), where the chooser starts. False
-    // when the user declines; a front end that cannot ask leaves `folder`
-    // empty.
-    virtual bool ChooseImageFolder(std::string& folder)
+    // one chosen last time (empty: none), where the chooser starts. A folder
+    // that `check` finds wanting is refused with what it says, and the user
+    // asked again. False when the user declines; a front end that cannot ask
+    // leaves `folder` empty.
+    virtual bool ChooseImageFolder(std::string& folder, const ImageFolderCheck& /*check*/)
     {
         folder.clear();
         return true;

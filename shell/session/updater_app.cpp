@@ -88,15 +88,7 @@ Message CountedSetSureCaption(size_t count)
                           "Delete all data in the Main Memory of %d calculators.", count, {std::to_string(count)});
 }
 
-// What the user is told when the images of `baseDir` cannot be used: why,
-// and what the folder must hold.
-Message ImageFolderProblem(const Message& problem, const std::string& baseDir)
-{
-    const std::string folder = baseDir.empty() ? std::string(".") : baseDir;
-    return Message(N_("%s: the folder %s must hold the updater stub %s and the OS image %s; put them there, or "
-                      "start the program with the folder that holds them"),
-                   {problem, SafeText(folder), std::string(kStubFileName), std::string(kOsImageFileName)});
-}
+constexpr const char* kImagesUnusableText = N_("The images cannot be used; nothing was sent to a calculator.\r\n\r\n%s");
 
 constexpr const char* kNoneFoundText = N_("No calculator was found.");
 // --all and --watch where the front end has no rows to show them in.
@@ -150,6 +142,20 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     return inputs;
 }
 
+// Why, and what the folder must hold; a program given no folder also says
+// where one can be named.
+Message CUpdaterApp::ImageFolderProblem(const Message& problem, const std::string& baseDir) const
+{
+    const std::string folder = baseDir.empty() ? std::string(".") : baseDir;
+    Message said(N_("%s: the folder %s must hold the updater stub %s and the OS image %s; put them there, or "
+                    "start the program with the folder that holds them"),
+                 {problem, SafeText(folder), std::string(kStubFileName), std::string(kOsImageFileName)});
+    if (baseDir.empty() && !m_machineConfigFile.empty()) {
+        said = Message(N_("%s, or name it with a line image-folder = FOLDER in %s"), {said, SafeText(m_machineConfigFile)});
+    }
+    return said;
+}
+
 bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
                                     Message& problem)
 {
@@ -174,11 +180,19 @@ bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
 bool CUpdaterApp::ImagesUsableFirst()
 {
     Message problem;
-    if (!m_checkImagesFirst || !UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
+    if (!UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
         return true;
     }
-    FrontEnd().Warn(Message(N_("the images cannot be used: %s"), {ImageFolderProblem(problem, m_strBaseDir)}));
-    m_tally.imagesUnusable = true;
+    const Message said = ImageFolderProblem(problem, m_strBaseDir);
+    if (m_tellService) {
+        m_tellService("STATUS=the images cannot be used: " + said.English());
+    }
+    if (m_strict) {
+        FrontEnd().Warn(Message(N_("the images cannot be used: %s"), {said}));
+        m_tally.imagesUnusable = true;
+    } else {
+        FrontEnd().MessageBox(Message(kImagesUnusableText, {said}), Message(kErrorCaption), kExclamationOk);
+    }
     PostQuit();
     return false;
 }
@@ -239,7 +253,16 @@ bool CUpdaterApp::PromptImageFolder()
     m_askForImageFolder = false;
     // The chooser starts where the images were found last time.
     std::string folder = RememberedImageFolder(ConfigFileText(m_userConfigFile));
-    if (!FrontEnd().ChooseImageFolder(folder)) {
+    // The chooser refuses a folder whose images cannot be used, and stays open.
+    const ImageFolderCheck check = [this](const std::string& chosen) {
+        Message problem;
+        const std::string baseDir = BaseDirectoryFor(chosen);
+        if (!m_checkImages || m_checkImages(baseDir, problem)) {
+            return Message();
+        }
+        return ImageFolderProblem(problem, baseDir);
+    };
+    if (!FrontEnd().ChooseImageFolder(folder, check)) {
         PostQuit();
         return false;
     }

@@ -90,10 +90,14 @@ public:
     std::string m_userConfigFile;
     std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
 
-    // --yes, --json: the images are checked before anything is asked or any
-    // calculator opened; images that cannot be used are said in one line
-    // and end the loop (the tally's imagesUnusable, exit status 4).
-    bool m_checkImagesFirst = false;
+    // The images are checked before anything is asked or any calculator
+    // opened. Images that cannot be used end the loop: said in a box, or
+    // with --yes and --json (strict) in one line, with the tally's
+    // imagesUnusable (exit status 4).
+    bool m_strict = false;
+    // The machine's configuration file, where `image-folder` names the
+    // folder of a program started without one; empty: none.
+    std::string m_machineConfigFile;
     std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages =
         [this](const std::string& baseDir, Message& problem) { return CheckImageFolder(baseDir, "", problem, m_imagePin); };
     // --check: every run reads the calculator's version and writes nothing;
@@ -120,11 +124,12 @@ public:
 private:
     // The session's images into `inputs`; false with `problem` set.
     bool TakeImages(CSessionImages& images, Message& problem);
-    // The up-front check of the images (m_checkImagesFirst); false when the
-    // loop is to end.
+    // The up-front check of the images; false when the loop is to end.
     bool ImagesUsableFirst();
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
+    // What the user is told when the images of `baseDir` cannot be used.
+    Message ImageFolderProblem(const Message& problem, const std::string& baseDir) const;
     bool PromptDeviceChoice();
     // A row's "Name...": the label line written to the user's file, and used from now on.
     Message NameCalculator(const std::string& device, const std::string& name);

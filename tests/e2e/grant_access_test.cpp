@@ -70,7 +70,8 @@ protected:
     std::vector<std::string> Env() const
     {
         return {"ZENTRIX_UDEV_RULES_DIR=" + Rules().string(), "ZENTRIX_UDEVADM=" + Udevadm().string(),
-                std::string("ZENTRIX_GRANT_HELPER=") + ZENTRIX_GRANT_BIN};
+                std::string("ZENTRIX_GRANT_HELPER=") + ZENTRIX_GRANT_BIN,
+                "ZENTRIX_MACHINE_CONFIG_DIR=" + MachineDir().string()};
     }
     std::vector<std::string> RulesFolder() const
     {
@@ -82,6 +83,8 @@ protected:
     }
 
     fs::path Rules() const { return m_dir / "rules.d"; }
+    fs::path MachineDir() const { return m_dir / "etc-zentrix-update"; }
+    fs::path MachineFile() const { return MachineDir() / "zentrix-update.conf"; }
     fs::path Udevadm() const { return m_dir / "udevadm"; }
     std::string UdevCalls() const { return FileText(m_dir / "udevadm.log"); }
 
@@ -133,6 +136,49 @@ TEST_F(GrantAccess, TheHelperWritesExactlyTheRuleThenReloadsAndReplaysUdev)
     const ProcessResult refused = Helper({"1a2b:5e01"});
     EXPECT_EQ(refused.exitCode, 4);
     EXPECT_NE(refused.err.find("written, but"), std::string::npos) << refused.err;
+}
+
+// The station looks only for the models the machine's file names: granting a
+// model names it there once, keeping what the administrator wrote.
+TEST_F(GrantAccess, TheModelIsNamedOnceInTheMachinesFile)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "the helper writes only as root";
+    }
+    // No file yet: it is made with the one line.
+    ProcessResult run = Helper({"1a2b:5e01", "zentrix-station"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("usb-id = 1a2b:5e01 added to " + MachineFile().string()), std::string::npos) << run.out;
+    EXPECT_NE(FileText(MachineFile()).find("\nusb-id = 1a2b:5e01\n"), std::string::npos) << FileText(MachineFile());
+
+    // The administrator's lines stay; a model named already (in capitals)
+    // is not named again; another model is added after them.
+    const std::string own = "# staff room\nimage-folder = /srv/os\nusb-id =  1A2B:5E01 \nlabel = COM3 = Desk 1";
+    std::ofstream(MachineFile()) << own;
+    run = Helper({"1a2b:5e01"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("added"), std::string::npos) << run.out;
+    EXPECT_EQ(FileText(MachineFile()), own);
+    run = Helper({"1a2b:5e02"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string after = FileText(MachineFile());
+    EXPECT_EQ(after.substr(0, own.size() + 1), own + "\n");
+    EXPECT_NE(after.find("\nusb-id = 1a2b:5e02\n"), std::string::npos) << after;
+    for (const auto& entry : fs::directory_iterator(MachineDir())) {
+        EXPECT_EQ(entry.path().filename(), "zentrix-update.conf");   // no temporary file left behind
+    }
+
+    // A file that is a link is not written through; the udev rule is
+    // written, and the message says which line to add by hand.
+    fs::remove(MachineFile());
+    const fs::path elsewhere = m_dir / "elsewhere.conf";
+    std::ofstream(elsewhere) << "device = COM1\n";
+    fs::create_symlink(elsewhere, MachineFile());
+    run = Helper({"1a2b:5e03"});
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_NE(run.err.find("is a link"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("usb-id = 1a2b:5e03"), std::string::npos) << run.err;
+    EXPECT_EQ(FileText(elsewhere), "device = COM1\n");
 }
 
 TEST_F(GrantAccess, AnythingButOneLowerCaseIdIsRefusedAndNothingIsWritten)

@@ -93,6 +93,7 @@ protected:
         app.m_devices = &devices;
         // A scripted run: its behaviour is in its calculator's name.
         app.m_takeImages = nullptr;   // scripted runs read no images
+        app.m_checkImages = nullptr;
         app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
     }
 
@@ -567,6 +568,7 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
         app.SetFrontEnd(&frontEnd);
         app.m_devices = &devices;
         app.m_mode = mode;
+        app.m_checkImages = nullptr;   // scripted runs read no images
         frontEnd.answers = {IDOK};
         bool ran = false;
         app.m_runUpdate = [&](const UpdateRunInputs&) {

@@ -33,6 +33,7 @@ protected:
         // A scripted run: it writes down that it ran, and whether Close was
         // greyed then, and that it was given the application's inputs.
         app.m_takeImages = nullptr;   // scripted runs read no images
+        app.m_checkImages = nullptr;
         app.m_runUpdate = [this](const UpdateRunInputs& inputs) {
             frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
             EXPECT_EQ(inputs.port, &frontEnd);
@@ -156,6 +157,48 @@ TEST_F(UpdateLoop, WithoutACloseCommandNothingIsEnabledAfterTheRun)
     EXPECT_EQ(frontEnd.events.back(), "quit 18");
 }
 
+// A folder whose images cannot be used is said before the connect prompt
+// and any warning: in a box that names the folder (and, given no folder,
+// where one is named), or with --yes and --json in one line and exit 4.
+TEST_F(UpdateLoop, ImagesThatCannotBeUsedAreSaidBeforeAnyQuestion)
+{
+    for (const bool strict : {false, true}) {
+        for (const std::string& folder : {std::string("/srv/empty/"), std::string()}) {
+            SCOPED_TRACE(std::string(strict ? "strict " : "") + folder);
+            RecordingFrontEnd seen;
+            CUpdaterApp loop(&seen);
+            loop.m_strict = strict;
+            loop.m_strBaseDir = folder;
+            loop.m_machineConfigFile = "/etc/zentrix-update/zentrix-update.conf";
+            loop.m_checkImages = [](const std::string&, Message& problem) {
+                problem = Message::Raw("image missing: UpdateExe.bin");
+                return false;
+            };
+            std::vector<std::string> told;
+            loop.m_tellService = [&told](const std::string& state) { told.push_back(state); };
+            loop.m_runUpdate = [](const UpdateRunInputs&) {
+                ADD_FAILURE() << "no run with images that cannot be used";
+                return UpdateOutcome{};
+            };
+            seen.answers = {IDOK};
+            loop.RunUpdateLoop();
+            ASSERT_EQ(seen.events.size(), 2u);
+            const std::string said = strict ? seen.events[0] : seen.texts.at(0);
+            EXPECT_NE(said.find("the folder " + (folder.empty() ? std::string(".") : folder) + " must hold"),
+                      std::string::npos) << said;
+            EXPECT_EQ(said.find("image-folder = FOLDER in /etc/zentrix-update/zentrix-update.conf") !=
+                          std::string::npos,
+                      folder.empty()) << said;
+            EXPECT_EQ(seen.events[0].rfind(strict ? "warn the images cannot be used: " : "box Error", 0), 0u);
+            EXPECT_EQ(seen.events[1], "quit 18");
+            EXPECT_EQ(loop.m_tally.ExitCode(), strict ? kExitImages : kExitNoneFound);
+            // The service manager hears it too (a station's status line).
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0].rfind("STATUS=the images cannot be used: image missing", 0), 0u) << told[0];
+        }
+    }
+}
+
 TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
 {
     namespace fs = std::filesystem;
@@ -178,6 +221,8 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
     std::ofstream(config) << "device = /dev/ttyUSB7\nimage-folder = /old/images\n";
     for (const bool decline : {false, true}) {
         RecordingFrontEnd frontEnd;
+        // A folder without the images is refused first, with what is missing.
+        frontEnd.triedFolders = {"/srv/empty"};
         frontEnd.chosenFolder = "/srv/images";
         frontEnd.declineFolder = decline;
         frontEnd.answers = {IDOK, IDCANCEL};
@@ -193,15 +238,23 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
             return std::unique_ptr<IMainWindow>(std::move(window));
         };
         app.m_runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
+        app.m_checkImages = [](const std::string& baseDir, Message& problem) {
+            problem = Message::Raw("image missing: UpdateCode.bin");
+            return baseDir == BaseDirectoryFor("/srv/images");
+        };
         app.m_userConfigFile = config.string();
         app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
         EXPECT_EQ(ConfigFileText(config.string()), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
+        const std::string refused =
+            "folder refused: image missing: UpdateCode.bin: the folder /srv/empty/ must hold the updater stub "
+            "UpdateExe.bin and the OS image UpdateCode.bin; put them there, or start the program with the folder "
+            "that holds them";
         if (decline) {
-            EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", "quit 18"}));
+            EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", refused, "quit 18"}));
         } else {
-            EXPECT_EQ(frontEnd.events,
-                      (std::vector<std::string>{"choose folder", "box Connect the calculator.", "box Warning", "quit 18"}));
+            EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", refused, "box Connect the calculator.",
+                                                                 "box Warning", "quit 18"}));
             EXPECT_EQ(app.m_strBaseDir, BaseDirectoryFor("/srv/images"));
         }
     }
@@ -264,6 +317,7 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
 {
     RecordingFrontEnd frontEnd;   // answers nothing: the loop ends at the connect prompt
     CUpdaterApp app(&frontEnd);
+    app.m_checkImages = nullptr;   // no images are read
     StartUpSeen seen;
     int ownerSeen = -1;
     app.m_createMainWindow = [&](int owner, StartLoop start) {
@@ -329,6 +383,7 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
         app.UseDeviceChoice({});
         app.m_offerChooser = true;
         app.m_takeImages = nullptr;   // the scripted run needs no images
+        app.m_checkImages = nullptr;
         app.m_userConfigFile = file.string();
         app.m_listCandidates = [&] { return std::vector<ListedDevice>{usb, serial}; };
         std::vector<std::string> searched;

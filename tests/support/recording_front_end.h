@@ -36,15 +36,27 @@ public:
     int MessageBox(const Message& text, const Message& caption, unsigned style,
                    const Message& details = {}) override;
     void PostQuitMessage(int code) override { events.push_back("quit " + std::to_string(code)); }
-    // Written down as "choose folder"; answers `chosenFolder`, or declines
-    // when `declineFolder` is set.
-    bool ChooseImageFolder(std::string& folder) override
+    // Written down as "choose folder"; the user picks each of `triedFolders`,
+    // then `chosenFolder`, until one passes the check (each refused one
+    // written down as "folder refused: WHY"), or declines when
+    // `declineFolder` is set or none passes.
+    bool ChooseImageFolder(std::string& folder, const ImageFolderCheck& check) override
     {
         events.push_back("choose folder");
         offeredFolder = folder;
-        folder = chosenFolder;
-        return !declineFolder;
+        std::vector<std::string> picks = triedFolders;
+        picks.push_back(chosenFolder);
+        for (const std::string& pick : picks) {
+            const Message refused = check ? check(pick) : Message();
+            if (refused.Empty()) {
+                folder = pick;
+                return !declineFolder;
+            }
+            events.push_back("folder refused: " + refused.English());
+        }
+        return false;
     }
+    std::vector<std::string> triedFolders;
     std::string chosenFolder;
     std::string offeredFolder;   // where the chooser was to start
     bool declineFolder = false;

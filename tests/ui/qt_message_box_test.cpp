@@ -276,6 +276,62 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     fs::remove_all(dir);
 }
 
+// The folder chooser refuses a folder without usable images with a box that
+// says why, stays open, and takes the next folder that has them.
+TEST(QtImageFolder, AFolderWithoutUsableImagesIsRefusedAndTheChooserStaysOpen)
+{
+    namespace fs = std::filesystem;
+    char name[] = "/tmp/zx-qt-folder-XXXXXX";
+    const fs::path dir = mkdtemp(name);
+    fs::create_directories(dir / "empty");
+    fs::create_directories(dir / "images");
+    QuitNotingFrontEnd frontEnd;
+    QStringList refusals;
+    int accepts = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+            refusals << box->text();
+            const char* shot = std::getenv("ZENTRIX_FOLDER_SCREENSHOT");
+            if (shot != nullptr && refusals.size() == 1) {
+                box->window()->grab().save(QString::fromLocal8Bit(shot));
+            }
+            box->button(QMessageBox::Ok)->click();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog != nullptr && dialog->isVisible()) {
+            if (accepts == 4) {
+                dialog->reject();   // refused over and over: the test fails, never hangs
+                return;
+            }
+            // The user opens the empty folder first, then the one with the
+            // images, and chooses it.
+            const fs::path folder = dir / (accepts == 0 ? "empty" : "images");
+            dialog->setDirectory(QString::fromStdString(folder.string()));
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->clear();
+            ++accepts;
+            // As the Choose button does, once this tick has returned: the
+            // refusal's box runs a loop of its own, in which this timer
+            // must tick again.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+    });
+    user.start(20);
+    std::string folder = (dir / "empty").string();
+    QStringList checked;
+    const bool chosen = frontEnd.ChooseImageFolder(folder, [&](const std::string& candidate) {
+        checked << QString::fromStdString(candidate);
+        return fs::path(candidate) == dir / "images" ? Message() : Message::Raw("image missing: UpdateExe.bin");
+    });
+    user.stop();
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(fs::path(folder), dir / "images");
+    EXPECT_EQ(accepts, 2) << checked.join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(refusals.size(), 1);
+    EXPECT_TRUE(refusals[0].contains(QStringLiteral("image missing: UpdateExe.bin"))) << refusals[0].toStdString();
+    fs::remove_all(dir);
+}
+
 TEST(GuardedDialog, RefusesEveryWayOfClosingWhileGreyed)
 {
     CGuardedDialog dialog;

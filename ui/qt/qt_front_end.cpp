@@ -18,6 +18,7 @@
 #include "shell/session/updater_app.h"
 #include "shell/startup/command_line.h"
 #include "ui/qt/qt_device_chooser.h"
+#include "ui/qt/qt_image_folder_dialog.h"
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
 #include "ui/qt/screen_rect.h"
@@ -96,16 +97,18 @@ void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
     }
 }
 
-bool CQtFrontEnd::ChooseImageFolder(std::string& folder)
+bool CQtFrontEnd::ChooseImageFolder(std::string& folder, const ImageFolderCheck& check)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        m_mainWindow,
-        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)),
-        QString::fromLocal8Bit(folder.c_str()));
-    if (chosen.isEmpty()) {
+    CImageFolderDialog dialog(m_mainWindow, check, m_texts);
+    dialog.setWindowTitle(
+        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)));
+    if (!folder.empty()) {
+        dialog.setDirectory(QString::fromLocal8Bit(folder.c_str()));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return false;
     }
-    folder = chosen.toLocal8Bit().toStdString();
+    folder = dialog.selectedFiles().constFirst().toLocal8Bit().toStdString();
     return true;
 }
 

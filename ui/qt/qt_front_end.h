@@ -47,7 +47,7 @@ public:
     int FailureBox(const Message& text, const Message& caption, const Message& details,
                    const ProblemReportWriter& writeReport) override;
     // A folder chooser in front of the main window.
-    bool ChooseImageFolder(std::string& folder) override;
+    bool ChooseImageFolder(std::string& folder, const ImageFolderCheck& check) override;
     // The device chooser in front of the main window; it offers
     // "Allow access..." through m_allowAccess when that is set.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
