@@ -64,12 +64,19 @@ void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
 int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLines& say)
 {
     const MoCatalogue* texts = say.Catalogue();
+    // The station as a system service reads the machine's file alone.
+    const bool service = app.m_mode == UpdateMode::Watch && StartedByServiceManager();
     if (app.m_offerChooser) {
         std::vector<Message> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        say.Say(NothingConfiguredLine(app.m_userConfigFile, candidates), OwnLineKind::Plain);
+        const std::string& file = service ? app.m_machineConfigFile : app.m_userConfigFile;
+        say.Say(NothingConfiguredLine(file, candidates), OwnLineKind::Plain);
+        if (service) {
+            app.m_serviceNote = "no calculator is configured: add a line usb-id = VVVV:PPPP to " + file +
+                                " (zentrix-update --grant-access VVVV:PPPP --group zentrix-station does)";
+        }
     }
     StopRequests* stops = InstallStopSignals(false);
     CFdInput input(STDIN_FILENO, stops);
@@ -81,6 +88,9 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
     frontEnd.FitBoxesTo([boxFd] { return TerminalSizeOf(boxFd); });
     if (options.assumeYes) {
         frontEnd.AssumeYes();
+    }
+    if (service) {
+        frontEnd.RunByServiceManager();
     }
     CJsonEvents events(std::cout);
     CJsonFrontEnd jsonFrontEnd(frontEnd, events, options.assumeYes ? AnswerSource::AssumeYes : AnswerSource::Input);

@@ -524,7 +524,8 @@ void CClassroom::TellStatus(std::string& told) const
     if (!m_in.tellService) {
         return;
     }
-    const std::string status = ServiceStatus(StationCalculators(), RunningCount());
+    const std::string status = ServiceStatus(StationCalculators(), RunningCount()) +
+                               (m_in.serviceNote.empty() ? "" : "; " + m_in.serviceNote);
     if (status != told) {
         told = status;
         m_in.tellService("STATUS=" + status);

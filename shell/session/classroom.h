@@ -53,6 +53,8 @@ public:
         // "STATUS=station: ..." with its counts after each change and
         // "STOPPING=1" at its end; null: nobody is told.
         std::function<void(const std::string& state)> tellService;
+        // What the station lacks, added to every status it tells (empty: nothing).
+        std::string serviceNote;
         bool checkOnly = false;   // --check: every run reads the version and writes nothing
     };
 

@@ -28,3 +28,9 @@ ControlWords ConsoleControlWords()
     return {N_("Ctrl+C ends the station"), N_("Press Ctrl+C to end."),
             N_("Press Enter to update the next calculator on a port whose row has ended")};
 }
+
+ControlWords ServiceControlWords()
+{
+    return {N_("systemctl stop ends the station"), N_("systemctl stop ends it."),
+            N_("Press Enter to update the next calculator on a port whose row has ended")};
+}

@@ -34,6 +34,7 @@ struct ControlWords {
 };
 ControlWords WindowControlWords();
 ControlWords ConsoleControlWords();
+ControlWords ServiceControlWords();
 
 // The rows' view, implemented by each front end. Every call comes from the
 // thread that runs the update loop (the GUI thread in the window).

@@ -6,3 +6,7 @@
 #include <string>
 
 void TellServiceManager(const std::string& state);
+
+// True when a service manager started the program and listens to it (a
+// system service); false on Windows.
+bool StartedByServiceManager();

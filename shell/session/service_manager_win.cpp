@@ -2,3 +2,8 @@
 #include "shell/session/service_manager.h"
 
 void TellServiceManager(const std::string& /*state*/) {}
+
+bool StartedByServiceManager()
+{
+    return false;
+}

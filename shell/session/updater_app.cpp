@@ -478,6 +478,7 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.historyMode = m_mode == UpdateMode::Watch ? "watch" : "all";
         inputs.writeGuard = m_writeGuard;
         inputs.tellService = m_tellService;
+        inputs.serviceNote = m_serviceNote;
         CClassroom classroom(std::move(inputs));
         bool again = false;
         if (m_mode == UpdateMode::Watch) {

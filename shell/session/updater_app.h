@@ -114,6 +114,8 @@ public:
     IWriteGuard* m_writeGuard = nullptr;
     // What the station tells the service manager that runs it; null: nothing.
     std::function<void(const std::string& state)> m_tellService;
+    // What a station lacks, told the service manager with every status.
+    std::string m_serviceNote;
     // Saves a problem report where the user asks, from a failure box that
     // offers it; empty: no box offers it.
     ProblemReportWriter m_writeProblemReport;

@@ -502,6 +502,67 @@ TEST_F(Classroom, AStationTellsItsServiceManagerItsCountsAndBlocksSleepOnlyWhile
               "STOPPING=1\n");
 }
 
+// The exit statuses a unit directive of the station's service lists.
+std::set<int> UnitStatuses(const std::string& key)
+{
+    const std::string unit = FileText(ZENTRIX_SOURCE_DIR "/packaging/zentrix-update-station.service.in");
+    std::set<int> codes;
+    std::smatch line;
+    const std::regex directive("\n" + key + "=([0-9 ]+)\n");
+    if (std::regex_search(unit, line, directive)) {
+        std::istringstream listed(line[1].str());
+        for (int code; listed >> code;) {
+            codes.insert(code);
+        }
+    }
+    return codes;
+}
+
+// The station as its unit runs it, set up but for one step: what it lacks
+// is said in its status and its log, naming the machine's file (the one a
+// service reads), and never a key to press; a stop ends it with a status
+// the unit counts as clean, a missing image folder with one the unit does
+// not restart on.
+TEST_F(Classroom, AStationRunAsAServiceSaysWhatItLacksAndEndsAsItsUnitExpects)
+{
+    const fs::path etc = m_dir / "etc";
+    const std::string conf = (etc / "zentrix-update.conf").string();
+    fs::create_directories(etc);
+    CNotifySocket notify(m_dir / "notify");
+    const std::vector<std::string> env = {"NOTIFY_SOCKET=" + notify.m_path.string(),
+                                          "ZENTRIX_MACHINE_CONFIG_DIR=" + etc.string(),
+                                          "HOME=" + (m_dir / "home").string(), "XDG_CONFIG_HOME=",
+                                          "ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="};
+    std::string joined;
+    for (const std::string& variable : env) {
+        joined += " '" + variable + "'";
+    }
+    {
+        CStation station("", m_dir / "img", m_dir / "scratch", {}, joined, 120, "--yes --watch");
+        ASSERT_TRUE(station.WaitUntil([](const std::string& line) { return line.find("Station: ") != std::string::npos; }))
+            << station.Seen();
+        station.Signal(SIGTERM);
+        const int code = station.Wait();
+        EXPECT_EQ(UnitStatuses("SuccessExitStatus").count(code), 1u) << code;
+        EXPECT_NE(station.Seen().find("the configuration file is " + conf), std::string::npos) << station.Seen();
+        EXPECT_NE(station.Seen().find("systemctl stop ends the station"), std::string::npos) << station.Seen();
+        EXPECT_EQ(station.Seen().find("Ctrl+C"), std::string::npos) << station.Seen();
+        EXPECT_NE(notify.Received().find("STATUS=station: 0 updated, 0 failed, 0 updating; no calculator is "
+                                         "configured: add a line usb-id = VVVV:PPPP to " + conf + " ("),
+                  std::string::npos);
+    }
+    // No folder given, none named in the machine's file.
+    std::vector<std::string> noFolder = env;
+    noFolder.push_back("ZENTRIX_DEVICES=" + (m_dir / "port-a").string());
+    const ProcessResult run = RunProcess({"/bin/sh", "-c", "cd / && exec '" ZENTRIX_UPDATE_BIN "' --yes --watch"},
+                                         noFolder, "", 60000);
+    EXPECT_EQ(UnitStatuses("RestartPreventExitStatus").count(run.exitCode), 1u) << run.exitCode << run.err;
+    const std::string status = notify.Received();
+    EXPECT_NE(status.find("STATUS=the images cannot be used: "), std::string::npos) << status;
+    EXPECT_NE(status.find("image-folder = FOLDER in " + conf), std::string::npos) << status;
+    EXPECT_NE(run.err.find("image-folder = FOLDER in " + conf), std::string::npos) << run.err;
+}
+
 // A link that drops and comes back while the run goes on is the same
 // calculator: the port is not tried again when the run has ended (here, at
 // the reply limit), and the station counts one calculator.

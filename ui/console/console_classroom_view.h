@@ -43,9 +43,12 @@ public:
     // The catalogue the rows are shown in; null: English.
     void SetCatalogue(const MoCatalogue* texts) { m_texts = texts; }
     void CloseRows() override;
-    ControlWords Words() const override { return ConsoleControlWords(); }
+    ControlWords Words() const override { return m_serviceWords ? ServiceControlWords() : ConsoleControlWords(); }
+    // Run by the service manager: nobody presses Ctrl+C in a service's log.
+    void UseServiceWords() { m_serviceWords = true; }
 
 private:
+    bool m_serviceWords = false;
     void Redraw(const std::vector<ClassroomRow>& rows, const std::string& heading);
     // Draws the lines of `wrapped`, each cut to `columns`: how many.
     size_t DrawWrapped(const std::string& wrapped, int columns);

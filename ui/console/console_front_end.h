@@ -68,6 +68,8 @@ public:
     // default is Cancel (the warnings) or that has only OK, Cancel to a box
     // whose default is OK ("continue with the update?", "another set?").
     // The box is still shown, followed by the answer given.
+    // The station as a system service: its lines say how a service is ended.
+    void RunByServiceManager() { m_classroom.UseServiceWords(); }
     void AssumeYes()
     {
         m_assumeYes = true;
