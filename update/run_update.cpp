@@ -275,6 +275,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // 3. Open.
     run.Channel().SetTraceSubject(TraceSubjectFor(inputs, usb));
     if (run.Channel().Open(devicePath.c_str()) == ChannelOk) {
+        run.m_facts.opened = true;
         if (!run.Channel().TraceFailure().Empty()) {
             inputs.port->Warn(Message(N_("%s; the update goes on without a trace"), {run.Channel().TraceFailure()}));
         }

@@ -92,6 +92,7 @@ struct UpdateFacts {
     std::string imageSha256;  // fingerprints of the OS image and the updater stub
     std::string stubSha256;
     std::string label;       // the name the user gave it, made fit to be shown; empty when none
+    bool opened = false;     // its port was opened: the run reached a calculator
 };
 
 // The result and, unless it is Success, why: what was being done, what went

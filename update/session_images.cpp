@@ -98,6 +98,26 @@ bool CSessionImages::Take(const std::string& baseDir, const std::string& tempDir
     }
 }
 
+bool CSessionImages::AwaitStill(const std::string& baseDir, IUpdatePort& port, Message& problem,
+                                const StillnessPolicy& policy)
+{
+    m_policy = policy;
+    m_saidWaiting = false;
+    m_stubPath = ImagePath(baseDir, kStubFileName);
+    m_osPath = ImagePath(baseDir, kOsImageFileName);
+    const int64_t deadline = FileClockNowNs() + static_cast<int64_t>(policy.giveUpMs) * kNsPerMs;
+    for (;;) {
+        ImageFileState stub, os;
+        const int64_t now = FileClockNowNs();
+        if (!Look(stub, os) || !(Recent(stub, policy.stillMs, now) || Recent(os, policy.stillMs, now))) {
+            return true;
+        }
+        if (!WaitSlice(port, Recent(stub, policy.stillMs, now) ? m_stubPath : m_osPath, deadline, problem)) {
+            return false;
+        }
+    }
+}
+
 bool CSessionImages::FolderChanged() const
 {
     ImageFileState stub, os;

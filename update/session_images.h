@@ -29,6 +29,13 @@ public:
     bool Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port, Message& problem,
               const StillnessPolicy& policy = {});
 
+    // Waits, as Take does, until neither image of `baseDir` has changed for
+    // `stillMs`; true at once when one is missing (the copy will say why).
+    // False with `problem` when the port ended the wait or the files kept
+    // changing for `giveUpMs`.
+    bool AwaitStill(const std::string& baseDir, IUpdatePort& port, Message& problem,
+                    const StillnessPolicy& policy = {});
+
     const ImageSnapshots& Images() const { return m_images; }
     // True once either image file differs from the one copied (changed,
     // replaced or removed): the session goes on with its copy.

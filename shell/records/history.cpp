@@ -58,7 +58,10 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
 {
     const auto ended = std::chrono::system_clock::now();
     HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
-    if (!settings.keep) {
+    // A run that opened no calculator (none found, a port with nothing
+    // plugged in, images refused) has none to keep a record of; its
+    // problem is said all the same.
+    if (!settings.keep || !outcome.facts.opened) {
         return record;
     }
     const std::string line = FormatHistoryLine(record);

@@ -37,7 +37,8 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
 // Appends the record of one run (one line, under the lock, on the disk)
 // and, when the settings ask for it, writes it to the system log; a history
 // that cannot be written is one warning through `port`, as is a system log
-// that cannot take the entry; neither changes the run's result. Returns
-// the record, made whether or not it is kept.
+// that cannot take the entry; neither changes the run's result. A run that
+// opened no calculator is not kept. Returns the record, made whether or not
+// it is kept.
 HistoryRecord RecordRun(const HistorySettings& settings, const char* mode, std::chrono::system_clock::time_point started,
                const UpdateOutcome& outcome, IUpdatePort& port);

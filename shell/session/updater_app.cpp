@@ -177,6 +177,12 @@ bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
     return false;
 }
 
+bool CUpdaterApp::CheckImagesSettled(const std::string& baseDir, Message& problem)
+{
+    CSessionImages settling;
+    return settling.AwaitStill(baseDir, FrontEnd(), problem) && CheckImageFolder(baseDir, "", problem, m_imagePin);
+}
+
 bool CUpdaterApp::ImagesUsableFirst()
 {
     Message problem;

@@ -98,8 +98,9 @@ public:
     // The machine's configuration file, where `image-folder` names the
     // folder of a program started without one; empty: none.
     std::string m_machineConfigFile;
+    // Files still being written are waited for first.
     std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages =
-        [this](const std::string& baseDir, Message& problem) { return CheckImageFolder(baseDir, "", problem, m_imagePin); };
+        [this](const std::string& baseDir, Message& problem) { return CheckImagesSettled(baseDir, problem); };
     // --check: every run reads the calculator's version and writes nothing;
     // the images are compared with only when a folder was given.
     bool m_checkOnly = false;
@@ -126,6 +127,8 @@ public:
 private:
     // The session's images into `inputs`; false with `problem` set.
     bool TakeImages(CSessionImages& images, Message& problem);
+    // The images of `baseDir` can be sent, once neither is being written.
+    bool CheckImagesSettled(const std::string& baseDir, Message& problem);
     // The up-front check of the images; false when the loop is to end.
     bool ImagesUsableFirst();
     UpdateOutcome RunOnce();

@@ -200,13 +200,17 @@ TEST_F(ConsoleUpdate, PathsThatNameNoCalculatorFailTheRunAndTouchNothing)
     std::ifstream in(notesPath);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), notes);
 
-    // A FIFO for the OS image: refused before the calculator is touched.
+    // A FIFO for the OS image: refused before the calculator is touched,
+    // and before anything is asked.
     fs::remove(Image("UpdateCode.bin"));
     ASSERT_EQ(mkfifo(Image("UpdateCode.bin").c_str(), 0600), 0);
     m_devicePath = calculatorPath;
     const ProcessResult run = UpdateWithin(60, "ok\nok\nok\n");
     EXPECT_EQ(run.exitCode, 18);
-    EXPECT_EQ(run.out, kPrompts + Error("Update failed."));
+    EXPECT_EQ(run.out, "== Error ==\nThe images cannot be used; nothing was sent to a calculator.\n\nimage " +
+                           Image("UpdateCode.bin") + " is not a regular file: the folder " + Image("") +
+                           " must hold the updater stub UpdateExe.bin and the OS image UpdateCode.bin; put them "
+                           "there, or start the program with the folder that holds them\n[OK]\n");
     EXPECT_TRUE(ScratchIsEmpty());
 
     // None of the three reached the calculator: it still waits for its run.

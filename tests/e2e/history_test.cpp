@@ -327,6 +327,29 @@ TEST_F(History, ATornLastLineIsSkippedWithOneWarningAndTheNextRecordStaysWhole)
     EXPECT_NE(shown.out.find(R"("device": "/dev/ttyACM0")"), std::string::npos) << shown.out;
 }
 
+// A run that opened no calculator leaves no record of one, in the history
+// or the journal, in single mode as in a set; the problem is still said,
+// and in --json.
+TEST_F(History, ARunThatFoundNoCalculatorLeavesNoRecord)
+{
+    const std::string gone = (m_dir / "unplugged").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {Images(), "0"}, {"--yes", Images()}, {"--yes", "--json", Images()}, {"--all", "--yes", Images()}};
+    for (const std::vector<std::string>& arguments : runs) {
+        SCOPED_TRACE(arguments[0]);
+        const ProcessResult run = Update(arguments, gone, "ok\nok\nok\ncancel\n", State());
+        EXPECT_NE(run.exitCode, 0);
+        const std::string said = arguments[1] == "--json" ? "\"event\"" : arguments[0] == "--all" ? "No calculator"
+                                                                                                  : "cannot open";
+        EXPECT_NE((run.out + run.err).find(said), std::string::npos) << run.out << run.err;
+    }
+    // The images missing: refused before any calculator is looked for.
+    const std::string path = StartCalculator({});
+    EXPECT_EQ(Update({"--yes", (m_dir / "no-images").string()}, path, "", State()).exitCode, 4);
+    EXPECT_FALSE(fs::exists(State() / "zentrix-update" / "history.jsonl"));
+    EXPECT_TRUE(JournalRecords().empty());
+}
+
 TEST_F(History, AHistoryThatCannotBeWrittenIsOneWarningAndTheResultStands)
 {
     // A file where the history's folder should be: nothing can be made there.
