@@ -9,6 +9,7 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "i18n/stored_message.h"
+#include "shell/screen/device_name.h"
 #include "shell/screen/text_columns.h"
 #include "update/run_update.h"
 
@@ -166,7 +167,8 @@ std::vector<std::string> HistoryWindowCells(const HistoryRecord& record, const M
     return {ShownLocalTime(record[kStarted].value_or("-")),
             ShownResultWord(record[kResult].value_or("-"), texts),
             shown(RecordField(record, "label")),
-            shown(record[kDevice]),
+            // A port by the name the rows give it ("COM8", not "\\.\COM8").
+            record[kDevice] ? SafeText(FriendlyDeviceName(*record[kDevice], UsbLocation{}).English()) : "-",
             shown(record[kUsbSerial]),
             shown(record[kModel]),
             shown(record[kOsBefore]),

@@ -22,7 +22,10 @@
 # its end stays until Close. A set of two whose second calculator goes
 # silent: its row's Stop ends that run alone (in English and in German).
 # With nothing configured the device chooser lists the COM ports and
-# remembers the one picked.
+# remembers the one picked. Started as the Start menu starts it (no folder,
+# in a folder without images), it asks for the image folder, refuses one
+# without the images with a box that says what is missing, asks again,
+# remembers the one chosen and updates (in English and in German).
 # Screenshots of the boxes, the progress window and the rows are left in SHOTS_DIR
 # when given. Every wait is bounded.
 #   window_update.sh WINE WINESERVER SIMULATOR PROGRAM_DIR [SHOTS_DIR]
@@ -85,6 +88,8 @@ class=(
   "quick_de|--route os"
   "silent_de|--fault silent:290"
   "mute|--fault silent:0"
+  "folder|--route os"
+  "folder_de|--route os"
 )
 port=0
 for entry in "${cases[@]}" "${class[@]}"; do
@@ -437,6 +442,49 @@ grep -q 'images received intact' "$work/update.sim" || fail "update: $(tail -n 1
 ! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
 grep -q '^run ' "$work/hangup.sim" && ! grep -q 'images received intact' "$work/hangup.sim" \
   || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
+# As from the Start menu: no folder, started in a folder without images.
+mkdir -p "$work/install" "$work/no-images"
+for name in folder folder_de; do
+  if [ "$name" = folder ]; then
+    lang=en choose='Choose the folder that holds UpdateExe\.bin and UpdateCode\.bin' error=Error
+    connect='Connect the calculator\.' warning=Warning sure="Delete all data in calculator's Main Memory\." complete=Complete
+  else
+    lang=de choose='Wählen Sie den Ordner mit UpdateExe\.bin und UpdateCode\.bin' error=Fehler
+    connect='Rechner anschließen\.' warning=Warnung sure='Alle Daten im Hauptspeicher des Rechners löschen\.' complete=Abgeschlossen
+  fi
+  port=$([ "$name" = folder ] && echo 13 || echo 14)
+  (cd "$work/install" && ZENTRIX_UI=gui ZENTRIX_LANG=$lang ZENTRIX_DEVICES="\\\\.\\COM$port" \
+     timeout 120 "$wine" "$bin/zentrix-update.exe" >"$work/$name.out" 2>"$work/$name.err") &
+  app=$!
+  pids+=($app)
+  typed() {   # types the folder $2 into the folder dialog titled $1 and chooses it
+    local id
+    id=$(find_box "$1") || { fail "$name: no folder dialog (windows: $(titles | tr '\n' ','))"; return 1; }
+    sleep 0.5
+    shot "$name-$3"
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    xdotool type --delay 5 "$2"
+    xdotool key --clearmodifiers Return
+  }
+  if typed "$choose" "Z:${work//\//\\}\\no-images" dialog &&
+     answer "$error" refused Return &&
+     typed "$choose" "$winimg" again &&
+     answer "$connect" '' Return &&
+     answer "$warning" '' shift+Tab space &&
+     answer "$sure" '' shift+Tab space; then
+    answer "$complete" '' Escape || kill "$app" 2>/dev/null
+  else
+    kill "$app" 2>/dev/null
+  fi
+  wait "$app"
+  code=$?
+  [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
+  grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
+  conf=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/zentrix-update/zentrix-update.conf' | head -n 1)
+  [ "$(grep '^image-folder' "$conf" 2>/dev/null | tail -n 1)" = "image-folder = $winimg" ] \
+    || fail "$name: the folder chosen is not remembered ($conf)"
+done
+
 for name in class1 class2; do
   grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
 done
@@ -449,7 +497,7 @@ done
 for name in silent silent_de; do
   grep -q 'abandoned by the updater' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
 done
-for name in update hangup class1 class2 class3 station quick silent quick_de silent_de; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
+for name in update hangup class1 class2 class3 station quick silent quick_de silent_de folder folder_de; do echo "$name: $(tail -n 1 "$work/$name.sim")"; done
 
 [ "$failures" = 0 ] && echo "window update under wine: all cases passed"
 exit $(( failures > 0 ))

@@ -22,6 +22,9 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_device_chooser.h"
 #include "ui/win32/win32_failure_box.h"
+#include "ui/win32/win32_folder_dialog.h"
+#include "ui/win32/win32_history_window.h"
+#include "shell/records/history_file.h"
 
 namespace {
 
@@ -244,6 +247,13 @@ private:
             return TRUE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(self->m_icon);
+        case WM_SYSCOMMAND:
+            // The system menu's "History...": every run kept on this computer.
+            if ((wParam & 0xFFF0) == kHistoryCommand) {
+                ShowHistoryWindow(window, HistoryFilePath(), self->m_frontEnd.Texts());
+                return TRUE;
+            }
+            return FALSE;
         case WM_COMMAND:
             // OK, Escape and Close end the window only while Close is not greyed.
             if ((LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) && CloseEnabled(window)) {
@@ -263,9 +273,18 @@ private:
         return menu == nullptr || (GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) == 0;
     }
 
+    // The system menu's own command ids stay below 0xF000; the low four
+    // bits are the system's.
+    static constexpr WPARAM kHistoryCommand = 0x0110;
+
     void OnInitDialog(HWND window)
     {
         m_frontEnd.SetMainWindow(window);
+        if (HMENU menu = GetSystemMenu(window, FALSE)) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING, kHistoryCommand,
+                        WideText(Message(N_("History...")).Render(m_frontEnd.Texts())).c_str());
+        }
         SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
         SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
         // Centred on the owner, or on the screen without one.
@@ -403,6 +422,11 @@ void CWin32FrontEnd::SaveProblemReport(HWND box, const ProblemReportWriter& writ
     const std::string caption = Message(written ? kReportCaption : kErrorCaption).Render(m_texts);
     MessageBoxW(box, WideText(shown).c_str(), WideText(caption).c_str(),
                 MB_OK | (written ? kInformationIcon : MB_ICONEXCLAMATION));
+}
+
+bool CWin32FrontEnd::ChooseImageFolder(std::string& folder, const ImageFolderCheck& check)
+{
+    return RunWin32FolderDialog(m_main, folder, check, m_texts);
 }
 
 ChooserAnswer CWin32FrontEnd::ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,

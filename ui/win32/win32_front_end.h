@@ -36,6 +36,8 @@ public:
     int FailureBox(const Message& text, const Message& caption, const Message& details,
                    const ProblemReportWriter& writeReport) override;
     void PostQuitMessage(int code) override;
+    // The system's folder dialog, asked again after a folder the check refuses.
+    bool ChooseImageFolder(std::string& folder, const ImageFolderCheck& check) override;
     // The device chooser in front of the main window.
     ChooserAnswer ChooseDevices(const std::vector<ListedDevice>& candidates, bool several,
                                 DeviceChooserResult& result) override;
@@ -74,6 +76,7 @@ public:
     bool TakeCloseRequest() { return std::exchange(m_closeAsked, false); }
     // The catalogue the texts are shown in (it outlives the front end); null
     // shows them in English.
+    const MoCatalogue* Texts() const { return m_texts; }
     void SetCatalogue(const MoCatalogue* texts)
     {
         m_texts = texts;

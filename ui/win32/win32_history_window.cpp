@@ -3,11 +3,13 @@
 
 #include "i18n/message.h"
 #include "shell/reports/history_reader.h"
+#include "shell/reports/history_report.h"
 #include "shell/reports/history_table.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <memory>
@@ -27,7 +29,11 @@ constexpr int kRuns = 1;
 constexpr int kDetails = 2;
 constexpr int kResultFilter = 3;
 constexpr int kTextFilter = 4;
+constexpr int kSave = 5;
+constexpr int kClose = 6;
 constexpr int kFilterHeight = 30;     // the line of the filters above the table
+constexpr int kButtonsHeight = 36;    // the line of "Save as CSV..." and Close under the details
+constexpr int kButtonWidth = 130;
 constexpr int kResultFilterWidth = 200;
 
 // What the window shows: the headings, each run's cells (as shown and as
@@ -42,6 +48,8 @@ struct HistoryView {
     std::vector<std::string> recorded;
     std::vector<std::string> results;
     std::wstring notes;
+    std::string path;                 // the history shown, which "Save as CSV..." reads again whole
+    const MoCatalogue* catalogue = nullptr;
     int sortColumn = kRunStarted;
     bool ascending = false;
     HFONT font = nullptr;
@@ -55,6 +63,8 @@ HistoryView* ViewOf(HWND window)
 std::unique_ptr<HistoryView> ReadView(const std::string& path, const MoCatalogue* texts)
 {
     auto view = std::make_unique<HistoryView>();
+    view->path = path;
+    view->catalogue = texts;
     for (const std::string& heading : HistoryWindowHeadings(texts)) {
         view->headings.push_back(WideText(heading));
     }
@@ -247,25 +257,99 @@ LRESULT Notify(HWND window, const NMHDR& note)
     return 0;
 }
 
+// Every run of the history as CSV into `file`, through a temporary file
+// beside it put in place whole; false when it could not be.
+bool WriteCsv(const std::string& history, const std::wstring& file)
+{
+    CHistoryReader reader;
+    Message problem;
+    if (!reader.Open(history, problem)) {
+        return false;
+    }
+    const std::wstring temporary = file + L".part";
+    HANDLE out = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const auto write = [out](const std::string& text) {
+        DWORD written = 0;
+        return WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0 &&
+               written == text.size();
+    };
+    bool whole = write(HistoryCsvHeader());
+    HistoryRecord record;
+    while (whole && reader.Next(record)) {
+        whole = write(HistoryCsvRow(record));
+    }
+    whole = FlushFileBuffers(out) != 0 && whole;
+    CloseHandle(out);
+    if (!whole || MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// "Save as CSV...": asks where, then says when it could not be saved.
+void SaveAsCsv(HWND window, const HistoryView& view)
+{
+    wchar_t file[MAX_PATH] = L"zentrix-update-history.csv";
+    const std::wstring title = WideText(Message(N_("Save the history as CSV")).Render(view.catalogue));
+    const std::wstring filter = WideText(Message(N_("CSV files (*.csv)")).Render(view.catalogue)) + L'\0' + L"*.csv" + L'\0';
+    OPENFILENAMEW ask = {};
+    ask.lStructSize = sizeof ask;
+    ask.hwndOwner = window;
+    ask.lpstrFile = file;
+    ask.nMaxFile = MAX_PATH;
+    ask.lpstrTitle = title.c_str();
+    ask.lpstrFilter = filter.c_str();
+    ask.lpstrDefExt = L"csv";
+    ask.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&ask)) {
+        return;
+    }
+    if (!WriteCsv(view.path, file)) {
+        const Message text(N_("The history could not be saved to %s."), {Utf8Text(file)});
+        MessageBoxW(window, WideText(text.Render(view.catalogue)).c_str(),
+                    WideText(Message(kWin32HistoryTitle).Render(view.catalogue)).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
 LRESULT CALLBACK HistoryProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SIZE: {
         const int width = LOWORD(lParam);
         const int height = HIWORD(lParam);
-        const int details = height > 2 * kDetailsHeight ? kDetailsHeight : height / 2;
+        const int buttons = height > 4 * kButtonsHeight ? kButtonsHeight : 0;
+        const int details = (height - buttons > 2 * kDetailsHeight ? kDetailsHeight : (height - buttons) / 2);
         // The result's list drops below the line; the text takes the rest of it.
         MoveWindow(GetDlgItem(window, kResultFilter), 4, 4, kResultFilterWidth, 300, TRUE);
         MoveWindow(GetDlgItem(window, kTextFilter), kResultFilterWidth + 10, 4,
                    std::max(40, width - kResultFilterWidth - 14), kFilterHeight - 8, TRUE);
-        MoveWindow(GetDlgItem(window, kRuns), 0, kFilterHeight, width, std::max(0, height - details - kFilterHeight),
-                   TRUE);
+        MoveWindow(GetDlgItem(window, kRuns), 0, kFilterHeight, width,
+                   std::max(0, height - buttons - details - kFilterHeight), TRUE);
         // The reason takes what the other columns leave.
         SendMessageW(GetDlgItem(window, kRuns), LVM_SETCOLUMNWIDTH, kRunReason, LVSCW_AUTOSIZE_USEHEADER);
-        MoveWindow(GetDlgItem(window, kDetails), 0, height - details, width, details, TRUE);
+        MoveWindow(GetDlgItem(window, kDetails), 0, height - buttons - details, width, details, TRUE);
+        // At the bottom right, Close last.
+        MoveWindow(GetDlgItem(window, kClose), width - kButtonWidth - 6, height - buttons + 6, kButtonWidth,
+                   buttons - 12, TRUE);
+        MoveWindow(GetDlgItem(window, kSave), width - 2 * kButtonWidth - 12, height - buttons + 6, kButtonWidth,
+                   buttons - 12, TRUE);
         return 0;
     }
     case WM_COMMAND:
+        if (LOWORD(wParam) == kClose || LOWORD(wParam) == IDCANCEL) {
+            DestroyWindow(window);
+            return 0;
+        }
+        if (LOWORD(wParam) == kSave) {
+            if (const HistoryView* view = ViewOf(window); view != nullptr) {
+                SaveAsCsv(window, *view);
+            }
+            return 0;
+        }
         // A filter changed: the table shows the runs it lets through.
         if ((LOWORD(wParam) == kResultFilter && HIWORD(wParam) == CBN_SELCHANGE) ||
             (LOWORD(wParam) == kTextFilter && HIWORD(wParam) == EN_CHANGE)) {
@@ -327,12 +411,20 @@ HWND__* ShowHistoryWindow(HWND__* owner, const std::string& path, const MoCatalo
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
     HWND details = MakeChild(window, L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kDetails);
+    const auto button = [window, texts](const char* label, int id) {
+        return CreateWindowExW(0, L"BUTTON", WideText(Message(label).Render(texts)).c_str(),
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, window,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    };
+    HWND save = button(N_("Save as CSV..."), kSave);
+    HWND close = button(N_("Close"), kClose);
+    EnableWindow(save, view->cells.empty() ? FALSE : TRUE);
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != 0) {
         view->font = CreateFontIndirectW(&metrics.lfMessageFont);
         SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
-        for (HWND child : {details, results, text}) {
+        for (HWND child : {details, results, text, save, close}) {
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), FALSE);
         }
     }
