@@ -2,6 +2,7 @@
 #pragma once
 // The window front end, when the program has one.
 #include <optional>
+#include <string>
 
 class CUpdaterApp;
 class CUpdaterCommandLineInfo;
@@ -18,3 +19,8 @@ const char* DesktopDisplay();
 // English) is the catalogue the window shows its texts in.
 std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
                                 const CUpdaterCommandLineInfo& commandLine, const UserCatalogue* texts);
+
+// Shows the history file `path` in the window front end's history window
+// until it is closed; returns 0, or nothing when there is no window front
+// end or no display can be reached.
+std::optional<int> ShowHistoryOnDesktop(int argc, char** argv, const std::string& path, const UserCatalogue* texts);

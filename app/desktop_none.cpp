@@ -16,6 +16,12 @@ std::optional<int> RunOnDesktop(CUpdaterApp& /*app*/, int /*argc*/, char** /*arg
     return std::nullopt;
 }
 
+std::optional<int> ShowHistoryOnDesktop(int /*argc*/, char** /*argv*/, const std::string& /*path*/,
+                                        const UserCatalogue* /*texts*/)
+{
+    return std::nullopt;
+}
+
 const char* DesktopDisplay()
 {
     return std::getenv("DISPLAY");

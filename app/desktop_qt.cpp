@@ -15,6 +15,7 @@
 #include "i18n/text_format.h"
 #include "shell/session/updater_app.h"
 #include "ui/qt/display_probe.h"
+#include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/updater_dlg.h"
 
@@ -62,4 +63,22 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
 const char* DesktopDisplay()
 {
     return std::getenv("DISPLAY");
+}
+
+std::optional<int> ShowHistoryOnDesktop(int argc, char** argv, const std::string& path, const UserCatalogue* texts)
+{
+    if (!DisplayReachable(argc, argv)) {
+        return std::nullopt;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zentrix-update"));
+    QTranslator qtTexts;
+    if (texts != nullptr &&
+        qtTexts.load(QStringLiteral("qtbase_") + QString::fromStdString(texts->language),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    CHistoryDialog history(nullptr, path, texts != nullptr ? &texts->catalogue : nullptr);
+    history.exec();
+    return 0;
 }

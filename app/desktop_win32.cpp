@@ -6,6 +6,7 @@
 #include "shell/session/updater_app.h"
 #include "shell/startup/ui_mode.h"
 #include "ui/win32/win32_front_end.h"
+#include "ui/win32/win32_history_window.h"
 
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
@@ -54,4 +55,26 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
     app.InitInstance(commandLine);
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();
+}
+
+std::optional<int> ShowHistoryOnDesktop(int /*argc*/, char** /*argv*/, const std::string& path,
+                                        const UserCatalogue* texts)
+{
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        FreeConsole();
+    }
+    HWND window = ShowHistoryWindow(nullptr, path, texts != nullptr ? &texts->catalogue : nullptr);
+    if (window == nullptr) {
+        return std::nullopt;
+    }
+    // Until the window is closed.
+    MSG message;
+    while (IsWindow(window) && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return 0;
 }

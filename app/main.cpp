@@ -237,6 +237,12 @@ int main(int argc, char** argv)
             say.Say(options.refused, OwnLineKind::Error);
             return kExitUsage;
         }
+        if (options.history.window && DesktopDisplay() != nullptr) {
+            if (const std::optional<int> shown = ShowHistoryOnDesktop(argc, argv, HistoryFilePath(),
+                                                                      language ? &*language : nullptr)) {
+                return *shown;
+            }
+        }
         LetSignalsEndTheProcess();
         const int code = ReportHistory(options.history, HistoryFilePath(), texts,
                                        TerminalSizeOf(STDOUT_FILENO).columns, std::cout, say);

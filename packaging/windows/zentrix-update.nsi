@@ -91,6 +91,8 @@ Section "Zentrix OS Update" SecProgram
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\zentrix-update.exe" "" "$INSTDIR\zentrix-update.exe" 0
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Update a class set.lnk" "$INSTDIR\zentrix-update.exe" "--all" "$INSTDIR\zentrix-update.exe" 0
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Station.lnk" "$INSTDIR\zentrix-update.exe" "--watch" "$INSTDIR\zentrix-update.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\Check a class set.lnk" "$INSTDIR\zentrix-update.exe" "--check --all" "$INSTDIR\zentrix-update.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\History.lnk" "$INSTDIR\zentrix-update.exe" "--history-window" "$INSTDIR\zentrix-update.exe" 0
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -212,6 +214,8 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Update a class set.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Station.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\Check a class set.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\History.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
   Delete "$INSTDIR\zentrix-update.exe"

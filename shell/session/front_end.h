@@ -60,6 +60,14 @@ public:
         return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
     }
 
+    // A box that ends a run or a set (the completion question, "no
+    // calculator was found"): a front end that can show the history
+    // offers it there too. Answers as MessageBox does.
+    virtual int EndBox(const Message& text, const Message& caption, unsigned style, const Message& details = {})
+    {
+        return MessageBox(text, caption, style, details);
+    }
+
     // Asks the process to end with `code` once the update loop has returned.
     virtual void PostQuitMessage(int code) = 0;
 

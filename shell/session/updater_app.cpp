@@ -359,7 +359,7 @@ bool CUpdaterApp::ReportFailure(const char* text, const Message& reason)
 
 bool CUpdaterApp::PromptContinue()
 {
-    if (FrontEnd().MessageBox(Message(kCompleteText), Message(kCompleteCaption), MB_OKCANCEL) == IDOK) {
+    if (FrontEnd().EndBox(Message(kCompleteText), Message(kCompleteCaption), MB_OKCANCEL) == IDOK) {
         return true;
     }
     PostQuit();
@@ -497,7 +497,7 @@ void CUpdaterApp::RunClassroomLoop()
             m_tally.notConnected += static_cast<int>(classroom.NotConnected());
             if (end == CClassroom::SetEnd::NoneFound) {
                 view->CloseRows();
-                FrontEnd().MessageBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());
+                FrontEnd().EndBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
                 int answer = view->Ask(m_checkOnly ? kAnotherCheckText : kAnotherSetText);

@@ -47,6 +47,7 @@ inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report
 // --history and the options that go with it.
 struct HistoryOptions {
     bool asked = false;                  // --history
+    bool window = false;                 // --history-window: in a window where one can be shown
     HistoryFormat format = HistoryFormat::Table;   // --json or --csv
     std::string since;                   // --since DATE, as given; empty: every record
     std::string sinceTime;               // the moment it names, as the records write their times

@@ -217,6 +217,10 @@ constexpr OptionDeclaration kOptions[] = {
      [](Reading& r, const std::string&, Refusal&) { return r.options.history.asked = true; },
      N_("  --history [--json | --csv] [--since DATE]\n"
         "                    show the record of every update run and exit\n")},
+    {"--history-window", "", "", false, kHistory, kHistory,
+     [](Reading& r, const std::string&, Refusal&) { return r.options.history.asked = r.options.history.window = true; },
+     N_("  --history-window  show the record in a window (the desktop menu's History);\n"
+        "                    without a display, as --history does\n")},
     {"--report-problem", "", "FILE", true, kReport, kReport, TakeReportFile,
      N_("  --report-problem [FILE]\n"
         "                    write the last run's record and trace, the version, the\n"

@@ -106,8 +106,9 @@ protected:
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         // Off a terminal local time is UTC, so that local midnights (--since)
         // are known; on one it is an hour ahead, to be seen in the table.
-        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), columns > 0 ? "TZ=CET-1" : "TZ=UTC0"}, "", 0, 0,
-                          columns, lines);
+        // No display: --history-window shows the table then.
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), columns > 0 ? "TZ=CET-1" : "TZ=UTC0", "DISPLAY="},
+                          "", 0, 0, columns, lines);
     }
 
     fs::path State() const { return m_dir / "state"; }
@@ -417,6 +418,8 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
         std::string out;
     } cases[] = {
         {{"--history"}, 0, tableHead + firstRow + secondRow},
+        {{"--history-window"}, 0, tableHead + firstRow + secondRow},
+        {{"--history-window", "--device", "/dev/x"}, 2, ""},
         {{"--history", "--since", "2026-12-02"}, 0, "SECOND"},
         {{"--history", "--since=2026-12-03"}, 0, "No update recorded since 2026-12-03; 2 older runs are recorded.\n"},
         {{"--history", "--since", "2026-12-02T10:00:01+00:00"}, 0,

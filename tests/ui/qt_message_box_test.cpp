@@ -21,6 +21,7 @@
 #include "sim/calculator.h"
 #include "ui/qt/guarded_dialog.h"
 #include "ui/qt/qt_front_end.h"
+#include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_message_box.h"
 
 namespace {
@@ -330,6 +331,36 @@ TEST(QtImageFolder, AFolderWithoutUsableImagesIsRefusedAndTheChooserStaysOpen)
     ASSERT_EQ(refusals.size(), 1);
     EXPECT_TRUE(refusals[0].contains(QStringLiteral("image missing: UpdateExe.bin"))) << refusals[0].toStdString();
     fs::remove_all(dir);
+}
+
+// The end of a run offers the history: "History..." opens the history
+// window over the box, and the box comes back for its answer.
+TEST(QtEndBox, HistoryOpensTheHistoryWindowAndTheBoxComesBack)
+{
+    QuitNotingFrontEnd frontEnd;
+    QStringList seen;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+            seen << box->windowTitle();
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == QStringLiteral("History...") && seen.size() == 1) {
+                    QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
+                    return;
+                }
+            }
+            QMetaObject::invokeMethod(box->button(QMessageBox::Ok), "click", Qt::QueuedConnection);
+        } else if (auto* history = dynamic_cast<CHistoryDialog*>(modal); history != nullptr && history->isVisible()) {
+            seen << QStringLiteral("history");
+            QMetaObject::invokeMethod(history, "reject", Qt::QueuedConnection);
+        }
+    });
+    user.start(20);
+    const int answer = frontEnd.EndBox(Message::Raw("Update is complete."), Message::Raw("Complete"), 0x1);
+    user.stop();
+    EXPECT_EQ(answer, IDOK);
+    EXPECT_EQ(seen.join(QLatin1Char('|')).toStdString(), "Complete|history|Complete");
 }
 
 TEST(GuardedDialog, RefusesEveryWayOfClosingWhileGreyed)

@@ -435,13 +435,6 @@ for name in prompt shell; do
   [ "$boxes" = "== Connect the calculator. ==,== Warning ==," ] || fail "$name: not on the console: '$boxes'"
 done
 
-sleep 0.5
-for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
-wait 2>/dev/null
-grep -q 'images received intact' "$work/update.sim" || fail "update: $(tail -n 1 "$work/update.sim")"
-! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
-grep -q '^run ' "$work/hangup.sim" && ! grep -q 'images received intact' "$work/hangup.sim" \
-  || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
 # As from the Start menu: no folder, started in a folder without images.
 mkdir -p "$work/install" "$work/no-images"
 for name in folder folder_de; do
@@ -479,19 +472,25 @@ for name in folder folder_de; do
   wait "$app"
   code=$?
   [ "$code" = 18 ] || fail "$name: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
-  grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
   conf=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/zentrix-update/zentrix-update.conf' | head -n 1)
   [ "$(grep '^image-folder' "$conf" 2>/dev/null | tail -n 1)" = "image-folder = $winimg" ] \
     || fail "$name: the folder chosen is not remembered ($conf)"
 done
 
+sleep 0.5
+for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+wait 2>/dev/null
+grep -q 'images received intact' "$work/update.sim" || fail "update: $(tail -n 1 "$work/update.sim")"
+! grep -q '^run ' "$work/refused.sim" || fail "refused: the calculator saw a run: $(tail -n 1 "$work/refused.sim")"
+grep -q '^run ' "$work/hangup.sim" && ! grep -q 'images received intact' "$work/hangup.sim" \
+  || fail "hangup: $(tail -n 1 "$work/hangup.sim")"
 for name in class1 class2; do
   grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
 done
 grep -q '^run ' "$work/class3.sim" && ! grep -q 'images received intact' "$work/class3.sim" \
   || fail "class3: $(tail -n 1 "$work/class3.sim")"
 grep -q 'images received intact' "$work/station.sim" || fail "station: $(tail -n 1 "$work/station.sim")"
-for name in quick quick_de; do
+for name in quick quick_de folder folder_de; do
   grep -q 'images received intact' "$work/$name.sim" || fail "$name: $(tail -n 1 "$work/$name.sim")"
 done
 for name in silent silent_de; do

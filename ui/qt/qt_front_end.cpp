@@ -17,7 +17,9 @@
 #include "shell/screen/stall_notice.h"
 #include "shell/session/updater_app.h"
 #include "shell/startup/command_line.h"
+#include "shell/records/history_file.h"
 #include "ui/qt/qt_device_chooser.h"
+#include "ui/qt/qt_history_dialog.h"
 #include "ui/qt/qt_image_folder_dialog.h"
 #include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_progress_dlg.h"
@@ -67,16 +69,34 @@ int CQtFrontEnd::MessageBox(const Message& text, const Message& caption, unsigne
                           details.Render(m_texts), m_classroom.Window());
 }
 
+BoxAction CQtFrontEnd::HistoryAction() const
+{
+    return {Message(N_("History...")).Render(m_texts), [this] {
+                CHistoryDialog history(m_mainWindow, HistoryFilePath(), m_texts);
+                history.exec();
+            }};
+}
+
+int CQtFrontEnd::EndBox(const Message& text, const Message& caption, unsigned style, const Message& details)
+{
+    if (Terminating()) {
+        return MessageBox(text, caption, style, details);
+    }
+    return ShowMessageBox(m_mainWindow, text.Render(m_texts).c_str(), caption.Render(m_texts).c_str(), style,
+                          details.Render(m_texts), m_classroom.Window(), {HistoryAction()});
+}
+
 int CQtFrontEnd::FailureBox(const Message& text, const Message& caption, const Message& details,
                             const ProblemReportWriter& writeReport)
 {
     if (Terminating() || !writeReport) {
         return MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION, details);
     }
-    const BoxAction save{Message(kSaveReportButton).Render(m_texts),
-                         [this, &writeReport] { SaveProblemReport(writeReport); }};
+    const std::vector<BoxAction> actions = {
+        {Message(kSaveReportButton).Render(m_texts), [this, &writeReport] { SaveProblemReport(writeReport); }},
+        HistoryAction()};
     return ShowMessageBox(m_mainWindow, text.Render(m_texts).c_str(), caption.Render(m_texts).c_str(),
-                          MB_OK | MB_ICONEXCLAMATION, details.Render(m_texts), m_classroom.Window(), &save);
+                          MB_OK | MB_ICONEXCLAMATION, details.Render(m_texts), m_classroom.Window(), actions);
 }
 
 void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)

@@ -11,6 +11,7 @@
 #include "shell/session/front_end.h"
 #include "shell/startup/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
+#include "ui/qt/qt_message_box.h"
 #include "ui/qt/qt_classroom_view.h"
 
 class QTimer;
@@ -44,6 +45,8 @@ public:
     // The failure box, with "Save a problem report..." when `writeReport`
     // is set: it asks for the file and says where the report went or why
     // it could not be written, then the box comes back.
+    // The end of a run or a set, with "History..." beside its buttons.
+    int EndBox(const Message& text, const Message& caption, unsigned style, const Message& details = {}) override;
     int FailureBox(const Message& text, const Message& caption, const Message& details,
                    const ProblemReportWriter& writeReport) override;
     // A folder chooser in front of the main window.
@@ -95,6 +98,8 @@ private:
     bool Terminating() const { return m_stops != nullptr && m_stops->terminate != 0; }
     void CloseBoxesOnTermination();
     void SaveProblemReport(const ProblemReportWriter& writeReport);
+    // A box's "History...": the history window over it, until closed.
+    BoxAction HistoryAction() const;
 
     QPointer<CGuardedDialog> m_mainWindow;
     CProgressWindows m_progress;

@@ -69,7 +69,7 @@ void PlaceBeside(QWidget& box, QWidget& window)
 }  // namespace
 
 int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-                   const std::string& details, QWidget* beside, const BoxAction* action)
+                   const std::string& details, QWidget* beside, const std::vector<BoxAction>& actions)
 {
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
@@ -90,23 +90,24 @@ int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsign
     box.setDefaultButton(secondIsDefault ? cancel : ok);
     box.setEscapeButton(cancel != nullptr ? cancel : ok);
 
-    bool actionAsked = false;
-    if (action != nullptr) {
-        QPushButton* button = box.addButton(QString::fromStdString(action->label), QMessageBox::ActionRole);
-        QObject::connect(button, &QAbstractButton::clicked, [&actionAsked] { actionAsked = true; });
+    const BoxAction* asked = nullptr;
+    for (const BoxAction& action : actions) {
+        QPushButton* button = box.addButton(QString::fromStdString(action.label), QMessageBox::ActionRole);
+        QObject::connect(button, &QAbstractButton::clicked, [&asked, &action] { asked = &action; });
     }
 
     if (beside != nullptr && beside->isVisible()) {
         PlaceBeside(box, *beside);
     }
     // Any button closes the box; after the action's it comes back.
-    do {
-        actionAsked = false;
+    for (;;) {
+        asked = nullptr;
         box.exec();
-        if (actionAsked) {
-            action->run();
+        if (asked == nullptr) {
+            break;
         }
-    } while (actionAsked);
+        asked->run();
+    }
     // A box that ends without a click (the program being ended under it)
     // counts as Escape, so it never agrees to anything.
     if (box.clickedButton() == ok) {

@@ -6,6 +6,7 @@
 // closing the box answers Cancel, or OK for a box without Cancel.
 #include <functional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -23,6 +24,8 @@ struct BoxAction {
 // while the box asks about the next set). The box goes below it, else to its
 // right, left or above; where the screen has no room, the window is made
 // shorter (its rows scroll) to make room below it.
-// `action` (may be null) adds its button after the others.
+// Each of `actions` adds its button after the others; the box comes back
+// after an action has run.
 int ShowMessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-                   const std::string& details = {}, QWidget* beside = nullptr, const BoxAction* action = nullptr);
+                   const std::string& details = {}, QWidget* beside = nullptr,
+                   const std::vector<BoxAction>& actions = {});
