@@ -182,8 +182,7 @@ int ReportProblem(const std::string& file, const ProgramOptions& options, const 
         return 1;
     }
     if (!toOutput) {
-        std::cout << Message(N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it."),
-                             {SafeText(file)})
+        std::cout << Message(kReportSaved, {SafeText(file), std::string(kReportAddress)})
                          .Render(say.Catalogue())
                   << '\n';
     }

@@ -18,8 +18,10 @@
 inline constexpr const char* kSaveReportButton = N_("Save a problem report...");
 inline constexpr const char* kSaveReportTitle = N_("Save a problem report");
 inline constexpr const char* kReportCaption = N_("Problem report");
+// Where reports go: the packages' maintainer address.
+inline constexpr const char* kReportAddress = "maintainers@users.noreply.c-seed-023ac122.example";
 inline constexpr const char* kReportSaved =
-    N_("The problem report is in %s; README's \"Reporting a problem\" says where to send it.");
+    N_("The problem report is in %s; send it to %s with a sentence on what you saw.");
 
 struct ProblemReportParts {
     std::string programVersion;

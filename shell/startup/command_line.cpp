@@ -14,6 +14,9 @@ std::string UsageText(const MoCatalogue* texts)
     const auto t = [texts](const char* english) { return Message(english).Render(texts); };
     std::string text = t(N_("Usage: zentrix-update [DIR [OWNER]]\n"
                             "       zentrix-update --all | --watch [DIR]\n"
+                            "       zentrix-update --check [--all | --watch] [DIR]\n"
+                            "       zentrix-update --history [...] | --history-window\n"
+                            "       zentrix-update --report-problem [FILE]\n"
                             "       zentrix-update --help | --version | --list-devices\n"));
 #ifndef _WIN32
     text += "       zentrix-update --grant-access VVVV:PPPP [--group NAME]\n";
@@ -49,8 +52,10 @@ std::string UsageText(const MoCatalogue* texts)
                  "/etc/zentrix-update/zentrix-update.conf.\n"));
 #endif
     text += t(N_("The first source that names any is used alone. A configuration file has lines\n"
-                 "'device = PATH' and 'usb-id = VVVV:PPPP' (each may repeat), '#' comments and\n"
-                 "blank lines.\n"));
+                 "'device = PATH' (a port, usb-serial:SERIAL or usb-port:PORT) and\n"
+                 "'usb-id = VVVV:PPPP' (each may repeat), 'label = DEVICE = NAME',\n"
+                 "'image-folder = DIR' (in the machine's file: the folder used when none is\n"
+                 "given), '#' comments and blank lines.\n"));
     text += "\n";
 #ifdef _WIN32
     text += t(N_("Started from a command prompt, or on a console without a window, the program\n"

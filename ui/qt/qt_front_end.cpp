@@ -111,7 +111,7 @@ void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
     const std::string file = chosen.toLocal8Bit().toStdString();
     Message problem;
     if (writeReport(file, problem)) {
-        MessageBox(Message(kReportSaved, {SafeText(file)}), Message(kReportCaption), MB_OK | kInformationIcon);
+        MessageBox(Message(kReportSaved, {SafeText(file), std::string(kReportAddress)}), Message(kReportCaption), MB_OK | kInformationIcon);
     } else {
         MessageBox(problem, Message(kErrorCaption), MB_OK | MB_ICONEXCLAMATION);
     }

@@ -417,7 +417,7 @@ void CWin32FrontEnd::SaveProblemReport(HWND box, const ProblemReportWriter& writ
     WideCharToMultiByte(CP_ACP, 0, file, -1, chosen, sizeof chosen, nullptr, nullptr);
     Message problem;
     const bool written = writeReport(chosen, problem);
-    const std::string shown = written ? Message(kReportSaved, {SafeText(chosen)}).Render(m_texts)
+    const std::string shown = written ? Message(kReportSaved, {SafeText(chosen), std::string(kReportAddress)}).Render(m_texts)
                                       : SafeLine(problem.Render(m_texts));
     const std::string caption = Message(written ? kReportCaption : kErrorCaption).Render(m_texts);
     MessageBoxW(box, WideText(shown).c_str(), WideText(caption).c_str(),
