@@ -419,6 +419,7 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
     CUpdaterApp app(&frontEnd);
     app.m_mode = UpdateMode::All;
     app.m_offerChooser = true;
+    app.m_checkImages = nullptr;   // no images are read
     app.m_listCandidates = [] { return std::vector<ListedDevice>{}; };
     app.RunUpdateLoop();
     EXPECT_EQ(frontEnd.events.front(), "choose device of 0 several");
