@@ -32,6 +32,9 @@ RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected)
     for (const ClassroomRow& row : rows) {
         if (row.finished) {
             counts.Count(row.result >= Success && row.result <= Checked ? row.result : Failed);
+            if (row.result == Checked && row.record && (*row.record)[kNeedsUpdate].value_or("") == "true") {
+                ++counts.needUpdate;
+            }
         }
     }
     counts.notConnected = static_cast<int>(notConnected);
@@ -53,6 +56,11 @@ Message CountsText(const RunTally& t)
                              finished,
                              {all, std::to_string(t.updated), std::to_string(t.current),
                               std::to_string(t.unsupported), std::to_string(t.failed)});
+    if (t.needUpdate > 0) {
+        const auto needing = static_cast<size_t>(t.needUpdate);
+        counts = Message::Count("%s %d of them needs the update.", "%s %d of them need the update.", needing,
+                                {counts, std::to_string(needing)});
+    }
     if (t.notConnected > 0) {
         const auto ports = static_cast<size_t>(t.notConnected);
         counts = Message::Count("%s %d configured port had nothing connected.",

@@ -17,6 +17,7 @@ struct RunTally {
     int failed = 0;
     int unsupported = 0;
     int checked = 0;        // --check: the version was read
+    int needUpdate = 0;     // --check with images: of those read, the ones older than the image
     int notConnected = 0;   // configured ports of a set with nothing connected: no calculator, no run
     bool imagesUnusable = false;   // the images were refused before any calculator was opened
 

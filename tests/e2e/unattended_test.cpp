@@ -369,6 +369,9 @@ TEST_F(Unattended, CheckReadsTheVersionAndSendsNoImage)
         {"os route", {"--yes", "--check"}, {}, "OS 01.00 \u2014 needs the update\nDo you want to check another", "\"01.00.0000\"", "01.00.0000"},
         {"current set", {"--yes", "--check", "--all"}, {"--os-version", "02.00.0000"}, "OS 02.00 \u2014 current", "\"02.00.0000\"",
          "No calculator needs an update."},
+        // The set's end counts the ones that need it.
+        {"older set", {"--yes", "--check", "--all"}, {}, "1 calculator: 1 checked, 0 could not be read. 1 of them needs "
+         "the update.", "\"01.00.0000\"", "01.00.0000"},
         {"stub route", {"--yes", "--check", "--all"}, {"--route", "stub"}, "no version reported", "null", nullptr},
     };
     const fs::path report = m_dir / "report";
