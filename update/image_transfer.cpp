@@ -10,7 +10,6 @@
 namespace {
 
 constexpr const char* kStubPhaseText = N_("Sending data...");
-constexpr const char* kOsPhaseText = N_("Updating...");
 constexpr uint16_t kFirstSummedBlock = 65;   // blocks from 64 KiB on
 constexpr int kOsAttempts = 3;
 

@@ -4,8 +4,13 @@
 // flash memory.
 #include <cstdint>
 
+#include "i18n/text_format.h"
 #include "update/image_files.h"
 #include "update/update_run.h"
+
+// The phase that writes the OS image into the calculator's flash: from its
+// start the calculator's old system is gone until an update ends.
+inline constexpr const char* kOsPhaseText = N_("Updating...");
 
 enum class ImagePhase { UpdaterStub, OsImage };
 

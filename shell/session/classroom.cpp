@@ -14,12 +14,18 @@
 #include "shell/screen/device_name.h"
 #include "shell/session/front_end.h"
 #include "update/device_picking.h"
+#include "update/image_transfer.h"
 
 namespace {
 
 constexpr const char* kStopText =
     N_("Updates are in progress. A calculator whose update is stopped has no working operating "
        "system until it is updated again.\r\n"
+       "Do you want to stop them?");
+// Before any calculator's flash is written, a stop costs none its system.
+constexpr const char* kStopBeforeWritingText =
+    N_("Updates are in progress; no calculator is being written yet, and each keeps its operating system if "
+       "they are stopped now.\r\n"
        "Do you want to stop them?");
 constexpr const char* kStopCaption = N_("Warning");
 constexpr const char* kEndStationText =
@@ -179,6 +185,17 @@ size_t CClassroom::RunningCount() const
                                              [](const auto& r) { return r->started && !r->port.Finished(); }));
 }
 
+bool CClassroom::AnyWriting() const
+{
+    return std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) {
+        if (!r->started || r->port.Finished()) {
+            return false;
+        }
+        const std::vector<std::string> phases = r->port.Row().phases;
+        return std::find(phases.begin(), phases.end(), kOsPhaseText) != phases.end();
+    });
+}
+
 void CClassroom::AbandonAll()
 {
     for (auto& r : m_runs) {
@@ -230,7 +247,8 @@ bool CClassroom::Answer(ClassroomRequest request, bool station)
             m_stopped = m_stopped || !station;
             return true;
         }
-        if (m_in.frontEnd->MessageBox(Message(kStopText), Message(kStopCaption), kWarningOkCancel) == IDOK) {
+        if (m_in.frontEnd->MessageBox(Message(AnyWriting() ? kStopText : kStopBeforeWritingText),
+                                      Message(kStopCaption), kWarningOkCancel) == IDOK) {
             m_stopped = true;
             AbandonAll();
         }

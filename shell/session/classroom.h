@@ -101,6 +101,8 @@ private:
     // A row for `device`, its run started when there is room for it.
     void Add(const std::string& device);
     bool Start(Run& run);
+    // A run under way has begun writing its calculator's flash.
+    bool AnyWriting() const;
     size_t RunningCount() const;
     // The station: rows waiting for room start, finished rows on ports that
     // stay offer the next calculator, a changed image folder is said once.

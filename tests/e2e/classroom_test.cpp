@@ -624,6 +624,10 @@ TEST_F(Classroom, StationUpdatesCalculatorsAsTheyComeAndGoWhileAnotherRuns)
     // input the answer is Cancel and the station goes on.
     station.Signal(SIGINT);
     ASSERT_TRUE(station.WaitFor("Do you want to stop them?")) << station.Seen();
+    // Nothing is being written yet (the silent one never got past its
+    // identity): the question does not say its system is gone.
+    EXPECT_NE(station.Seen().find("no calculator is being written yet, and each keeps its operating system"),
+              std::string::npos) << station.Seen();
     // SIGTERM ends the run in progress through the abandon path.
     station.Signal(SIGTERM);
     EXPECT_EQ(station.Wait(), 18) << station.Seen();
