@@ -33,9 +33,11 @@ bool RunFailed(const HistoryRecord& record)
 
 std::string RunLogMessage(const HistoryRecord& record)
 {
+    // The calculator by the name the class knows it by, when it has one.
     const HistoryField who = record[kUsbSerial] ? kUsbSerial : kDevice;
-    std::string line = Shown(record, kResult) + ": " + Shown(record, kModel, "calculator") + " " +
-                       (who == kUsbSerial ? "serial " : "at ") + Shown(record, who) + ", OS " +
+    const std::string where = (who == kUsbSerial ? "serial " : "at ") + Shown(record, who);
+    const std::string named = record[kLabel] ? "\"" + Shown(record, kLabel) + "\" (" + where + ")" : where;
+    std::string line = Shown(record, kResult) + ": " + Shown(record, kModel, "calculator") + " " + named + ", OS " +
                        Shown(record, kOsBefore) + ", image " + Shown(record, kOsImage) + ", on " +
                        Shown(record, kHost);
     if (record[kReason]) {

@@ -56,6 +56,11 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
     HistoryRecord succeeded = record;
     succeeded.fields[kResult] = "updated";
     EXPECT_FALSE(RunFailed(succeeded));
+    // A labelled calculator by its label first, shown safely.
+    HistoryRecord labelled = record;
+    labelled.fields[kLabel] = "Desk \x1b[2J3";
+    EXPECT_EQ(RunLogMessage(labelled).rfind("failed: ZX-84 \"Desk \\x1b[2J3\" (serial ZX84-00731), OS 5.2.0", 0), 0u)
+        << RunLogMessage(labelled);
 }
 
 #ifdef _WIN32
