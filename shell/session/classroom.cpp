@@ -441,7 +441,7 @@ Message CClassroom::StationHeading() const
 {
     const ControlWords words = m_in.view->Words();
     Message heading = StationFirstLine(StationCalculators(), m_in.checkOnly, words.endStation);
-    if (std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
+    if (!m_ended && std::any_of(m_runs.begin(), m_runs.end(), [](const auto& r) { return r->port.Row().offersNext; })) {
         heading = Message(kLines, {heading, Message(words.offerNext)});
     }
     if (m_imagesChanged) {
@@ -530,7 +530,13 @@ void CClassroom::RunStation()
     TellStatus(told);
     // However the station ends, what it did: every calculator it saw, the
     // unplugged ones too, then the summary and its counts.
-    m_in.view->ShowRows(EveryRow(), StationHeading());
+    // Nothing serves a row's Next once the station has ended.
+    m_ended = true;
+    std::vector<ClassroomRow> rows = EveryRow();
+    for (ClassroomRow& row : rows) {
+        row.offersNext = false;
+    }
+    m_in.view->ShowRows(rows, StationHeading());
     std::vector<Message> lines = SummaryLines();
     const RunTally counts = CountsOf(StationCalculators());
     lines.push_back(CountsText(counts));

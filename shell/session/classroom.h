@@ -140,6 +140,7 @@ private:
     std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators
     uint32_t m_runCount = 0;
     size_t m_notConnected = 0;
+    bool m_ended = false;   // the station has ended: its rows offer nothing more
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
 };

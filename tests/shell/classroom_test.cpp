@@ -459,6 +459,9 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
         station.RunStation();
         EXPECT_EQ(RenderAll(station.SummaryLines(), nullptr),
                   (std::vector<std::string>{"updated " + port.string(), "updated " + port.string()}));
+        // The second row offered Next while the station ran; its end offers nothing.
+        EXPECT_TRUE(std::none_of(view.rows.begin(), view.rows.end(), [](const ClassroomRow& r) { return r.offersNext; }));
+        EXPECT_EQ(view.heading.find("Next"), std::string::npos) << view.heading;
     }
     std::filesystem::remove(port);
     EXPECT_EQ(stage, 4);
