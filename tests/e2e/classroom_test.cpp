@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <iterator>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -461,11 +462,47 @@ public:
         }
         return all;
     }
+    // Fills the socket's queue from another socket until it takes no more:
+    // a manager that reads nothing.
+    void Fill() const
+    {
+        const int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", m_path.c_str());
+        int sent = 0;
+        while (sendto(sender, "X=1", 3, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 3) {
+            ++sent;
+        }
+        EXPECT_EQ(errno, EAGAIN);
+        EXPECT_GT(sent, 0);
+        close(sender);
+    }
     const fs::path m_path;
 
 private:
     int m_fd;
 };
+
+// A manager whose queue is full loses the station's notices, never a run:
+// the calculator plugged in is served and SIGTERM still ends the station.
+TEST_F(Classroom, AStationWhoseServiceManagerReadsNothingStillServesAndStops)
+{
+    CNotifySocket notify(m_dir / "notify");
+    notify.Fill();
+    const fs::path a = m_dir / "port-a";
+    CStation station(a.string(), m_dir / "img", m_dir / "scratch", {},
+                     "NOTIFY_SOCKET=" + notify.m_path.string(), 60);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    Plugged plugged(StartCalculator({}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_NE(Verdict(0).find("images received intact"), std::string::npos);
+    // Only the filler is in the queue: nothing the station said waited for room.
+    const std::string received = notify.Received();
+    EXPECT_EQ(received.find("READY=1"), std::string::npos) << received;
+}
 
 // A station run by systemd: READY=1 once it watches, STATUS= with its counts
 // after each change, STOPPING=1 at its end; and a logind inhibitor in mode
