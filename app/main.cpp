@@ -284,7 +284,8 @@ int main(int argc, char** argv)
         // No folder given: the machine's configured one (a station's), if any.
         withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
     }
-    const DeviceChoice devices = ChooseDevices(options, files, say);
+    DeviceChoice devices = ChooseDevices(options, files, say);
+    devices.oneCalculator = options.option == ProgramOption::None;   // a set or station takes every one
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
