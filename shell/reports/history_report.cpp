@@ -232,6 +232,9 @@ void WriteFleetTable(const HistoryOptions& query, const MoCatalogue* texts, cons
         if (c.portShared) {
             notes.push_back(SharedPortNote(c));
         }
+        if (c.nameShared) {
+            notes.push_back(SharedNameNote(c));
+        }
     });
     for (const Message& note : notes) {
         out << note.Render(texts) << "\n";
