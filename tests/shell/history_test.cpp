@@ -65,6 +65,7 @@ TEST(HistoryLine, TextsFromOutsideBecomeValidJsonStrings)
         {"\xE2\x82\"", "\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\""},       // a quote never hides in a sequence
         // C1 controls and the marks that turn text around are escaped too.
         {"\xC2\x9B" "2J \xE2\x80\xAE \xE2\x81\xA6 \xE2\x80\x8F \xD8\x9C", R"("\u009b2J \u202e \u2066 \u200f \u061c")"},
+        {"\xE2\x80\xA8 \xE2\x80\xA9 \xE2\x80\x8B \xEF\xBB\xBF", R"("\u2028 \u2029 \u200b \ufeff")"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.in), c.out) << ::testing::PrintToString(c.in);
