@@ -177,7 +177,10 @@ bool CUpdaterApp::ImagesUsableFirst()
     if (!m_checkImagesFirst || !UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
         return true;
     }
-    FrontEnd().Warn(Message(N_("the images cannot be used: %s"), {ImageFolderProblem(problem, m_strBaseDir)}));
+    // Images that are there but refused (a pin they do not match) have their
+    // own remedy: "put them there" is for images that are missing.
+    FrontEnd().Warn(Message(N_("the images cannot be used: %s"),
+                            {ImagesPresent(m_strBaseDir) ? problem : ImageFolderProblem(problem, m_strBaseDir)}));
     m_tally.imagesUnusable = true;
     PostQuit();
     return false;
