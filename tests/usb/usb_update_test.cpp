@@ -422,6 +422,32 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     m_bus.Remove(quiet);
 }
 
+// A station offered a storage device with a calculator's IDs refuses it
+// with what it is, and goes on to update the calculator plugged in next.
+TEST_F(UsbUpdate, AStationNeverOpensAStorageDeviceWithACalculatorsIds)
+{
+    CUsbStation station(m_dir / "img", m_dir / "scratch");
+    ASSERT_TRUE(station.WaitFor("Station:")) << station.Seen();
+    zusb::DeviceSetup storage;
+    storage.kind = zusb::InterfaceKind::MassStorage;
+    storage.kernelDriver = true;
+    zusb::EmulatedUsbDevice& stick = Plug(storage);
+    ASSERT_TRUE(station.WaitFor("USB port " + stick.SysName() + "  failed: cannot open " + stick.Path() +
+                                ": it is not a calculator but a storage device (interface class 08)"))
+        << station.Seen();
+    zusb::EmulatedUsbDevice& calculator = Plug();
+    ASSERT_TRUE(station.WaitFor("USB port " + calculator.SysName() + "  updated")) << station.Seen();
+    station.Signal(SIGINT);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    ASSERT_TRUE(calculator.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(calculator, 1), kIntact);
+    const auto counters = stick.Count();
+    EXPECT_EQ(counters.detaches, 0);
+    EXPECT_EQ(counters.claims, 0);
+    EXPECT_EQ(counters.bytesOut, 0u);
+    EXPECT_TRUE(counters.driverBound);
+}
+
 TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
 {
     zusb::EmulatedUsbDevice& device = Plug();
