@@ -491,6 +491,54 @@ TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthe
         << table;
 }
 
+// Two serial-port calculators under one label, one failed and one updated
+// after it, and two USB calculators reporting one serial in one set: each
+// is a row of its own, the failed ones are those --needs lists, and the
+// note says the name is shared, in the table, the CSV and the JSON.
+TEST_F(History, CalculatorsSharingANameAreRowsOfTheirOwnAndNeitherHidesAFailure)
+{
+    const fs::path file = m_dir / "shared.jsonl";
+    std::string twinA = RunLine("ZX-0042", "", "b", "09:00", "09:02", "01.00.0000", "failed");
+    std::string twinB = RunLine("ZX-0042", "", "b", "09:00", "09:03", "01.00.0000", "updated");
+    const auto atPort = [](std::string line, const char* port) {
+        const std::string null = "\"usb_port\": null";
+        return line.replace(line.find(null), null.size(), std::string("\"usb_port\": \"") + port + "\"");
+    };
+    std::ofstream(file, std::ios::binary)
+        << RunLine("", "/dev/ttyUSB0", "b", "08:00", "08:01", "01.00.0000", "failed", "Desk 3") << "\n"
+        << RunLine("", "/dev/ttyUSB1", "b", "08:02", "08:03", "01.00.0000", "updated", "Desk 3") << "\n"
+        << atPort(twinA, "1-2") << "\n" << atPort(twinB, "1-3") << "\n";
+    const auto show = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(), "--by-calculator"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
+    };
+    const ProcessResult needs = show({"--needs", "01.05.0000"});
+    EXPECT_EQ(needs.exitCode, 0) << needs.err;
+    EXPECT_EQ(needs.out.find("No calculator needs an update."), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("ZX-0042  1-2"), std::string::npos) << needs.out;
+    EXPECT_EQ(needs.out.find("ZX-0042  1-3"), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("/dev/ttyUSB0"), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("\nThe label Desk 3 names calculators at more than one port on b"), std::string::npos)
+        << needs.out;
+    EXPECT_NE(needs.out.find("\nThe USB serial number ZX-0042 was reported by two calculators at once"),
+              std::string::npos)
+        << needs.out;
+    const std::string csv = show({"--csv"}).out;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5) << csv;   // the header and four rows
+    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("ZX-0042,1-2,ZX-84,01.00.0000,failed,"), std::string::npos) << csv;
+    const std::string json = show({"--json"}).out;
+    size_t shared = 0;
+    for (size_t at = json.find("\"name_shared\": true"); at != std::string::npos;
+         at = json.find("\"name_shared\": true", at + 1)) {
+        ++shared;
+    }
+    EXPECT_EQ(shared, 4u) << json;
+}
+
 // Three machines' histories and a journal export read as one: merged in
 // time order with each run once, and the fleet view of where each
 // calculator stands, whole and as the list of those needing an update.
