@@ -26,8 +26,9 @@ namespace {
 
 // logind answers at once; a bus that hangs must not hold anything for long.
 constexpr auto kCallLimit = std::chrono::seconds(5);
-// How long the runs that start writing first wait for the first answer, so
-// that a missing bus is noted in the trace of the run it concerns.
+// How long the first run that starts writing waits for the first answer, so
+// that a missing bus is noted in the trace of the run it concerns; no other
+// run waits at all.
 constexpr auto kFirstAnswerWait = std::chrono::milliseconds(500);
 
 struct BusClose {
@@ -115,7 +116,8 @@ public:
             m_worker = std::thread([this] { Work(); });
         }
         m_changed.notify_all();
-        if (!m_answered) {
+        if (!m_answered && !m_waited) {
+            m_waited = true;   // one run waits, once
             m_changed.wait_for(hold, kFirstAnswerWait, [this] { return m_answered; });
         }
         if (m_unavailable.empty() || m_noted) {
@@ -145,6 +147,7 @@ private:
     size_t m_writing = 0;
     CHeldFd m_held;
     bool m_answered = false;    // the first request has had its answer
+    bool m_waited = false;      // a run has waited for that answer
     std::string m_unavailable;  // why logind cannot be had; empty while it may
     bool m_noted = false;       // a run's trace has said so
     bool m_stop = false;
