@@ -97,10 +97,10 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT, else the configuration files' reply-timeout,
-// into the run's wait policy; a variable that is not a number of seconds is
-// reported and means no limit.
-// False when the value is refused: with --yes or --json nobody is there to
-// read a warning, and a typo must not change what the run does.
+// into the run's wait policy. A variable that is not a number of seconds is
+// a warning and counts as unset; false, with --yes or --json, where it is
+// refused: nobody is there to read a warning, and a typo must not change
+// what the run does.
 bool ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
                       const COwnLines& say)
 {

@@ -191,7 +191,7 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
         const auto rows = m_rowsOf.find(c.name);
         state.nameShared = c.name != 0 && rows != m_rowsOf.end() && rows->second > 1;
         // A calculator known by its serial number is shown by it alone,
-        // unless that serial was reported at more than one port.
+        // unless two calculators reported that serial at once.
         state.port = key[0] == kBySerial && !state.nameShared ? std::string() : m_texts.Text(c.port);
         state.model = m_texts.Text(c.model);
         state.osNow = m_texts.Text(c.osNow);
