@@ -316,7 +316,8 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     }
     std::vector<Message> warnings;
     const DeviceChoice choice = ParseDeviceConfig(
-        "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n",
+        "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n"
+        "device = usb-serial:\n",
         "f.conf", warnings);
     EXPECT_FALSE(choice.NamesAnyDevice());
     ASSERT_EQ(choice.labels.size(), 1u);
@@ -327,7 +328,9 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
                             "reply-timeout, image-folder, image-sha256); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
-                            "line ignored"}));
+                            "line ignored",
+                            "f.conf:6: device = usb-serial: names no calculator: a serial number or port follows "
+                            "the colon; line ignored"}));
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));
