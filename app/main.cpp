@@ -106,18 +106,25 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT, else the configuration files' reply-timeout,
-// into the run's wait policy; a variable that is not a number of seconds is
-// reported and means no limit.
-void ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
+// into the run's wait policy. A variable that is not a number of seconds is
+// a warning and counts as unset; false, with --yes or --json, where it is
+// refused: nobody is there to read a warning, and a typo must not change
+// what the run does.
+bool ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
                       const COwnLines& say)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
+    if (setting.malformed && options.Strict()) {
+        say.Say(setting.refusal, OwnLineKind::Error);
+        return false;
+    }
     if (!setting.warning.Empty()) {
         say.Say(setting.warning);
     }
     const SilenceLimit limit = ChooseSilenceLimit(setting, ConfiguredSilenceLimitMs(files), options.Strict());
     app.m_wait.silenceLimitMs = limit.ms;
     app.m_wait.silenceLimitSource = limit.source;
+    return true;
 }
 
 // The configuration files, where the environment places them; worked out
@@ -298,7 +305,8 @@ int main(int argc, char** argv)
         // No folder given: the machine's configured one (a station's), if any.
         withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
     }
-    const DeviceChoice devices = ChooseDevices(options, files, say);
+    DeviceChoice devices = ChooseDevices(options, files, say);
+    devices.oneCalculator = options.option == ProgramOption::None;   // a set or station takes every one
     app.UseDeviceChoice(devices);
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
@@ -313,7 +321,9 @@ int main(int argc, char** argv)
     app.m_mode = option == ProgramOption::All     ? UpdateMode::All
                  : option == ProgramOption::Watch ? UpdateMode::Watch
                                                 : UpdateMode::Single;
-    ReadReplyTimeout(app, options, files, say);
+    if (!ReadReplyTimeout(app, options, files, say)) {
+        return kExitUsage;
+    }
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     bool unknownUi = false;

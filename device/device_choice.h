@@ -16,6 +16,9 @@ struct DeviceChoice {
     // The names given to calculators, from every configuration file
     // whichever source named the devices (the user's first).
     std::vector<DeviceLabel> labels;
+    // One calculator is wanted (a single update, not a set or station): a
+    // stable name that several devices answer to names none of them.
+    bool oneCalculator = false;
 
     bool NamesAnyDevice() const { return !paths.empty() || !usbIds.empty(); }
 };

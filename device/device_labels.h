@@ -36,7 +36,10 @@ std::string LabelFor(const std::vector<DeviceLabel>& labels, const std::string& 
 // by its serial number, else by its USB port, else by its path.
 std::string StableNameOf(const std::string& path, const UsbLocation& usb);
 
-// The "usb:BUS:ADDRESS" path of the USB device a stable name names now;
-// empty when none is connected (and for any other text). Looked up afresh at
-// each call: the address changes when the calculator is plugged in again.
-std::string ResolveStableUsbName(const std::string& name, const std::string& sysfsRoot = "/sys/bus/usb/devices");
+// The "usb:BUS:ADDRESS" paths of the USB devices a stable name names now,
+// in the order of their ports: none when none is connected (and for any
+// other text), more than one when devices share a serial number. Looked up
+// afresh at each call: the address changes when the calculator is plugged
+// in again.
+std::vector<std::string> ResolveStableUsbNames(const std::string& name,
+                                               const std::string& sysfsRoot = "/sys/bus/usb/devices");

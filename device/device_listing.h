@@ -58,9 +58,9 @@ std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
 Message FormatListedDevice(const ListedDevice& device);
 
 // What could be a calculator when none is configured, for the user to choose
-// from: the USB devices with a vendor-specific interface that has exactly
-// one bulk IN and one bulk OUT endpoint (never hubs, keyboards, storage,
-// cameras or audio), ordered by bus and address, then the serial ports;
+// from: the USB devices that pass the calculator test of
+// device/usb_calculator_check.h (never hubs, keyboards, storage, cameras or
+// audio), ordered by bus and address, then the serial ports;
 // each described as ListOfferedDevices describes it. Nothing is opened for
 // longer than the may-open check.
 std::vector<ListedDevice> ListCandidateDevices();

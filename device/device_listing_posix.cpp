@@ -18,6 +18,7 @@
 #include "device/device_describe.h"
 #include "device/device_path.h"
 #include "device/libusb_owners.h"
+#include "device/usb_calculator_check.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -106,6 +107,11 @@ void DescribeUsb(ListedDevice& device)
         }
         ReadStrings(bus, address, device);
         device.portChain = PortChain(rawList[i]);
+        if (!IsCalculatorLink(rawList[i])) {
+            device.problem = {DeviceProblemCode::NotADevice,
+                              Message(N_("not a calculator: %s"), {WhatUsbDeviceIs(rawList[i])})};
+            return;
+        }
         // Whether this user may open it, from the node's permissions: the
         // device is not opened just to be listed.
         char node[32];

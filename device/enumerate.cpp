@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "device/device_labels.h"
 #include "device/device_watch.h"
@@ -70,15 +71,24 @@ std::vector<std::string> EnvironmentDevicePaths()
 
 // Every path the enumeration library offers for these lists, from one look
 // at the system.
-std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, const std::string& usbIds)
+std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, const std::string& usbIds,
+                                      bool oneCalculator)
 {
     // A stable USB name is looked up now: the address it leads to changes
-    // from one plugging to the next. One that leads to nothing is left out.
+    // from one plugging to the next. One that leads to nothing is left out;
+    // one that leads to several devices gives them all to a set, and none to
+    // a single update, which must not guess (Describe says why).
     std::vector<std::string> listed;
     for (const std::string& path : named) {
-        std::string found = IsStableUsbName(path) ? ResolveStableUsbName(path) : path;
-        if (!found.empty() && std::find(listed.begin(), listed.end(), found) == listed.end()) {
-            listed.push_back(std::move(found));
+        std::vector<std::string> found =
+            IsStableUsbName(path) ? ResolveStableUsbNames(path) : std::vector<std::string>{path};
+        if (oneCalculator && found.size() > 1) {
+            continue;
+        }
+        for (std::string& one : found) {
+            if (!one.empty() && std::find(listed.begin(), listed.end(), one) == listed.end()) {
+                listed.push_back(std::move(one));
+            }
         }
     }
     std::vector<const char*> paths;
@@ -106,17 +116,37 @@ std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, con
     return {};
 }
 
+// The first stable name of `named` that several devices answer to, said
+// with the ports of them all; none when every name names one at most.
+std::optional<Message> AmbiguousName(const std::vector<std::string>& named)
+{
+    for (const std::string& name : named) {
+        const std::vector<std::string> found = IsStableUsbName(name) ? ResolveStableUsbNames(name) : std::vector<std::string>{};
+        if (found.size() < 2) {
+            continue;
+        }
+        std::string devices;
+        for (const std::string& path : found) {
+            const std::string port = FindUsbLocation(path).port;
+            devices += (devices.empty() ? "" : ", ") + path + (port.empty() ? "" : " (usb-port:" + port + ")");
+        }
+        return Message(N_("%s names more than one device: %s; name one by its port, or update them all with --all"),
+                       {SafeText(name), SafeText(devices)});
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice)
 {
-    return ListAllPaths(choice.paths, Joined(choice.usbIds, ","));
+    return ListAllPaths(choice.paths, Joined(choice.usbIds, ","), choice.oneCalculator);
 }
 
 std::vector<std::string> ListEnvironmentDevicePaths()
 {
     const char* ids = std::getenv("ZENTRIX_USB_IDS");
-    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "");
+    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "", false);
 }
 
 int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
@@ -227,6 +257,11 @@ Message CSystemDeviceSource::Describe() const
     }
     if (!m_choice->NamesAnyDevice()) {
         return Message(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
+    }
+    if (m_choice->oneCalculator) {
+        if (const std::optional<Message> ambiguous = AmbiguousName(m_choice->paths)) {
+            return *ambiguous;
+        }
     }
     const std::string paths = SafeText(Joined(m_choice->paths, ", "));
     const std::string ids = Joined(m_choice->usbIds, ", ");

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "i18n/message.h"
+
 struct TransportRead {
     enum Kind { Received, Idle, Failed };
     Kind kind = Idle;
@@ -70,3 +72,7 @@ const char* MissingDeviceRemedy();
 // Why a USB calculator cannot be driven where its driver interface is
 // missing or does not work (ENOSYS from an open), and what to do.
 const char* NoDriverReason();
+
+// What the device at `devicePath` is, which the open refused as no
+// calculator (EPROTONOSUPPORT): "a storage device (interface class 08)".
+Message NotACalculator(const char* devicePath);

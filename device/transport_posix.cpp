@@ -3,6 +3,7 @@
 
 #include "device/device_path.h"
 #include "device/fd_transport.h"
+#include "device/usb_calculator_check.h"
 #include "device/usb_transport.h"
 #include "i18n/text_format.h"
 
@@ -37,4 +38,9 @@ const char* MissingDeviceRemedy()
 const char* NoDriverReason()
 {
     return N_("the system cannot drive this device");
+}
+
+Message NotACalculator(const char* devicePath)
+{
+    return WhatUsbDeviceIsAt(devicePath);
 }

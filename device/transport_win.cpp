@@ -39,3 +39,8 @@ const char* NoDriverReason()
               "missing or does not work here); install the calculator's WinUSB driver (the installer's \"WinUSB "
               "driver\" component with the calculator's USB IDs, see the README), then plug the calculator in again");
 }
+
+Message NotACalculator(const char* /*devicePath*/)
+{
+    return Message(N_("a device of another kind"));
+}

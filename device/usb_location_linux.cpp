@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The USB location on Linux: sysfs names each device by its bus and port
 // chain ("1-2.3") and holds its bus number, address and serial string.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "device/device_labels.h"
 #include "device/device_path.h"
@@ -45,13 +48,14 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoo
     return location;
 }
 
-std::string ResolveStableUsbName(const std::string& name, const std::string& sysfsRoot)
+std::vector<std::string> ResolveStableUsbNames(const std::string& name, const std::string& sysfsRoot)
 {
     if (!IsStableUsbName(name)) {
         return {};
     }
     const bool bySerial = name.rfind(kUsbSerialPrefix, 0) == 0;
     const std::string wanted = name.substr(name.find(':') + 1);
+    std::vector<std::pair<std::string, std::string>> found;   // port, path
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(sysfsRoot, error)) {
         const std::filesystem::path dir = entry.path();
@@ -66,8 +70,13 @@ std::string ResolveStableUsbName(const std::string& name, const std::string& sys
         const std::string bus = FirstLine(dir / "busnum");
         const std::string address = FirstLine(dir / "devnum");
         if (!bus.empty() && !address.empty()) {
-            return "usb:" + bus + ":" + address;
+            found.emplace_back(sysName, "usb:" + bus + ":" + address);
         }
     }
-    return {};
+    std::sort(found.begin(), found.end());   // by port, not by the folder's order
+    std::vector<std::string> paths;
+    for (auto& [port, path] : found) {
+        paths.push_back(std::move(path));
+    }
+    return paths;
 }

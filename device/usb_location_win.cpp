@@ -98,20 +98,19 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& /*sysfsR
     return found;
 }
 
-std::string ResolveStableUsbName(const std::string& name, const std::string& /*sysfsRoot*/)
+std::vector<std::string> ResolveStableUsbNames(const std::string& name, const std::string& /*sysfsRoot*/)
 {
     if (!IsStableUsbName(name)) {
         return {};
     }
     const bool bySerial = name.rfind(kUsbSerialPrefix, 0) == 0;
     const std::string wanted = name.substr(name.find(':') + 1);
-    std::string path;
+    std::vector<std::string> paths;
     ForEachUsbDevice([&](const std::string& listed, const UsbLocation& location) {
-        if ((bySerial ? location.serial : location.port) != wanted) {
-            return false;
+        if ((bySerial ? location.serial : location.port) == wanted) {
+            paths.push_back(listed);
         }
-        path = listed;
-        return true;
+        return false;   // every device that answers to the name
     });
-    return path;
+    return paths;
 }

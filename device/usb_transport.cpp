@@ -11,6 +11,7 @@
 #include <pthread.h>
 
 #include "device/libusb_owners.h"
+#include "device/usb_calculator_check.h"
 
 namespace {
 
@@ -76,6 +77,9 @@ std::unique_ptr<CUsbTransport> CUsbTransport::Open(uint8_t bus, uint8_t address)
     }
     if (!transport->OpenDevice(bus, address) || !transport->FindBulkEndpoints() ||
         !transport->ClaimInterface()) {
+        const int error = transport->m_notCalculator ? EPROTONOSUPPORT : errno;
+        transport.reset();   // libusb's clean-up may set errno of its own
+        errno = error;
         return nullptr;
     }
     return transport;
@@ -107,6 +111,12 @@ bool CUsbTransport::OpenDevice(uint8_t bus, uint8_t address)
     LibusbDeviceList list(raw);
     for (ssize_t i = 0; i < count; ++i) {
         if (libusb_get_bus_number(raw[i]) == bus && libusb_get_device_address(raw[i]) == address) {
+            // Nothing but a calculator is opened: a driver detached from a
+            // storage device, or a packet written to it, could cost its data.
+            if (!IsCalculatorLink(raw[i])) {
+                m_notCalculator = true;
+                return false;
+            }
             return libusb_open(raw[i], &m_handle) == 0;
         }
     }

@@ -17,7 +17,9 @@ struct libusb_device_handle;
 class CUsbTransport : public CTransport {
 public:
     // Finds the device at bus/address, detaches a bound kernel driver and
-    // claims interface 0. Null when any step fails. The destructor releases
+    // claims interface 0. Null when any step fails, with errno
+    // EPROTONOSUPPORT when the device is not a calculator
+    // (device/usb_calculator_check.h): then it was not even opened. The destructor releases
     // the interface and gives a detached driver back.
     static std::unique_ptr<CUsbTransport> Open(uint8_t bus, uint8_t address);
 
@@ -47,6 +49,7 @@ private:
     CUsbReadAhead m_in;   // bulk IN data read ahead
     bool m_claimed = false;
     bool m_reattachDriver = false;   // a kernel driver was detached for the session
+    bool m_notCalculator = false;    // the device failed the calculator test
 };
 
 // The errno value that stands for a libusb error code.

@@ -75,8 +75,9 @@ std::string Escape(std::string_view text, size_t maxChars)
 
 bool IsControlCharacter(char32_t code)
 {
-    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x2028 && code <= 0x202E) || code == 0x2060 || (code >= 0x2066 && code <= 0x2069) ||
+           code == 0xFEFF;
 }
 
 size_t DecodeUtf8(std::string_view text, char32_t& code)

@@ -12,10 +12,13 @@
 inline constexpr size_t kSafeTextChars = 200;
 
 // Whether `code` is a character that steers how text is shown rather than
-// being seen: a C0 or C1 control (U+0000 to U+001F, U+007F to U+009F), or a
-// mark that sets or overrides the direction of the text around it (U+061C,
-// U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), which can make a
-// value read backwards or hide where it ends.
+// being seen: a C0 or C1 control (U+0000 to U+001F, U+007F to U+009F), a
+// line or paragraph separator (U+2028, U+2029: a line break to some
+// readers, the end of a string to JavaScript), a character of no width
+// (U+200B to U+200D, U+2060, U+FEFF: two values that look alike but
+// differ), or a mark that sets or overrides the direction of the text
+// around it (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069),
+// which can make a value read backwards or hide where it ends.
 bool IsControlCharacter(char32_t code);
 
 // The character of the valid UTF-8 sequence at the start of `text` (the

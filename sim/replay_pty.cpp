@@ -239,12 +239,14 @@ ReplayVerdict ReplayPty::Play(const RecordedSession& s, const ReplayOptions& o, 
         const TraceEvent& e = s.events[at.event];
         at.offset = 0;
         if (!e.fromUpdater) {
+            // The recorded pause is waited out only while the updater is
+            // there: one that has left gets no reply, and the replay ends.
             if (o.recordedTiming) {
-                while (!stop && Clock::now() < zero + std::chrono::microseconds(e.micros))
+                while (!stop && !d.Gone() && Clock::now() < zero + std::chrono::microseconds(e.micros))
                     std::this_thread::sleep_for(std::min<Clock::duration>(
                         zero + std::chrono::microseconds(e.micros) - Clock::now(), std::chrono::milliseconds(kSliceMs)));
             }
-            at.got = stop ? Got::Stopped : d.Send(e.bytes, stop);
+            at.got = stop ? Got::Stopped : d.Gone() ? Got::Closed : d.Send(e.bytes, stop);
             if (at.got != Got::Byte) {
                 at.received = at.got == Got::Closed ? "nothing (the link was closed)" : "nothing";
                 return judge(&at);

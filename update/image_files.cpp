@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "device/safe_text.h"
@@ -112,7 +111,9 @@ Message PinProblem(const std::string& baseDir, const ImageSnapshot& os, const st
     if (pinnedSha256.empty() || os.sha256 == pinnedSha256) {
         return {};
     }
-    return Message(N_("the OS image %s has the fingerprint SHA-256 %s, not the pinned %s; nothing was sent"),
+    return Message(N_("the OS image %s has the fingerprint SHA-256 %s, not the pinned %s; nothing was sent: put "
+                      "the pinned image in its place, or pin this one (--image-sha256, or image-sha256 = in the "
+                      "configuration file)"),
                    {ImagePath(baseDir, kOsImageFileName), os.sha256, pinnedSha256});
 }
 
@@ -157,10 +158,8 @@ std::string VersionFieldText(const uint8_t* field)
 
 std::string OsImageVersion(const std::string& baseDir)
 {
-    std::ifstream in(ImagePath(baseDir, kOsImageFileName), std::ios::binary);
     uint8_t header[kOsHeaderLength] = {};
-    in.seekg(kOsHeaderOffset);
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) {
+    if (!ReadImageFileAt(ImagePath(baseDir, kOsImageFileName), kOsHeaderOffset, header, sizeof header)) {
         return {};
     }
     return VersionFieldText(header + kModelCodeLength);

@@ -34,8 +34,13 @@ std::string VersionFieldText(const uint8_t* field);
 bool HasVersionPoints(const char* text);
 
 // The OS image's version in `baseDir`'s OS image file, as its header gives
-// it; empty when it cannot be read.
+// it; empty when it cannot be read (or is no regular file).
 std::string OsImageVersion(const std::string& baseDir);
+
+// Reads `length` bytes at `offset` of the image file at `path`, never
+// waiting: false when it is not a regular file (a FIFO is not waited on),
+// cannot be read or is shorter.
+bool ReadImageFileAt(const std::string& path, uint64_t offset, uint8_t* buffer, uint32_t length);
 
 // The temporary directory for scratch copies: `configured` when not empty,
 // else TMPDIR, else /tmp (on Windows: the user's temporary directory,

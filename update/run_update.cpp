@@ -219,6 +219,10 @@ Message OpenFailureReason(const char* devicePath, uint32_t error)
     Message why;
     if (error == ENOSYS) {
         why = Message(NoDriverReason());
+    } else if (error == EPROTONOSUPPORT) {
+        why = Message(N_("it is not a calculator but %s, and nothing was sent to it; name the calculator "
+                         "(zentrix-update --list-devices shows what is offered)"),
+                      {NotACalculator(devicePath)});
     } else if (error == ENOTTY) {
         why = Message(N_("it is not a device (a file, a folder or a pipe); name the calculator's serial port or USB device "
                  "(zentrix-update --list-devices shows what is offered)"));

@@ -97,6 +97,28 @@ int OpenImage(const std::string& path, Message& problem)
 
 }  // namespace
 
+bool ReadImageFileAt(const std::string& path, uint64_t offset, uint8_t* buffer, uint32_t length)
+{
+    Message problem;
+    const int fd = OpenImage(path, problem);
+    if (fd < 0) {
+        return false;
+    }
+    uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, buffer + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<uint32_t>(n);
+    }
+    ::close(fd);
+    return got == length;
+}
+
 std::string ScratchDirectory(const std::string& configured)
 {
     if (!configured.empty()) {

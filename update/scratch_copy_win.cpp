@@ -89,6 +89,26 @@ HANDLE AsHandle(intptr_t file)
 
 }  // namespace
 
+bool ReadImageFileAt(const std::string& path, uint64_t offset, uint8_t* buffer, uint32_t length)
+{
+    Message problem;
+    const CWinHandle image = OpenImage(path, problem);
+    LARGE_INTEGER at = {};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!image.IsValid() || !SetFilePointerEx(image.Get(), at, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    uint32_t got = 0;
+    while (got < length) {
+        DWORD n = 0;
+        if (!ReadFile(image.Get(), buffer + got, length - got, &n, nullptr) || n == 0) {
+            break;
+        }
+        got += n;
+    }
+    return got == length;
+}
+
 std::string ScratchDirectory(const std::string& configured)
 {
     if (!configured.empty()) {

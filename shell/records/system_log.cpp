@@ -56,7 +56,9 @@ std::vector<SystemLogField> JournalFields(const HistoryRecord& record, const std
     };
     for (size_t f = 0; f < kHistoryFieldCount; ++f) {
         if (record.fields[f]) {
-            fields.push_back({"ZENTRIX_" + UpperCase(kHistoryFieldNames[f]), *record.fields[f]});
+            // Escaped as the message is: a journal reader shows the fields
+            // too, and they hold what the calculator and the system said.
+            fields.push_back({"ZENTRIX_" + UpperCase(kHistoryFieldNames[f]), SafeLine(*record.fields[f])});
         }
     }
     fields.push_back({kRecordFieldName, line});

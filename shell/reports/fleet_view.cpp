@@ -45,6 +45,15 @@ std::string_view Port(const HistoryRecord& record)
     return record[kUsbPort] ? Text(record, kUsbPort) : Text(record, kDevice);
 }
 
+// Where a calculator was: its host and port (a USB calculator's bus
+// address changes at each plugging and is no place).
+std::string PlaceOf(const HistoryRecord& record)
+{
+    std::string place(Text(record, kHost));
+    place.push_back('\0');
+    return place.append(record[kUsbSerial] ? Text(record, kUsbPort) : Port(record));
+}
+
 constexpr size_t kFleetCells = 11;   // CFleetTable::kCells
 constexpr std::array<const char*, kFleetCells> kFieldNames = {
     "usb_serial", "usb_port", "model", "os_now", "last_result", "last_run", "host", "os_now_from", "os_now_date",
@@ -88,9 +97,56 @@ uint32_t CTextPool::Intern(std::string_view text)
     return index;
 }
 
+// Two calculators that share a name must never stand as one, whose last run
+// hides the other's failure. A label names one port of its host: the same
+// label at two ports is two calculators. A serial number travels with its
+// calculator from port to port and host to host: it is two calculators only
+// when it was reported at two places at once (a run at one began before the
+// last run at the other had ended, as in a set).
+std::string CFleetView::EntryKey(const HistoryRecord& record, const std::string& name)
+{
+    if (name[0] == kByPort) {
+        return name;
+    }
+    if (name[0] == kByLabel) {
+        std::string key = name;
+        key.push_back('\0');
+        return key.append(Port(record));
+    }
+    const uint32_t place = m_texts.Intern(PlaceOf(record));
+    std::vector<uint32_t>& places = m_serialPlaces[m_texts.Intern(name)];
+    const auto keyOf = [&](size_t i) { return name + '\0' + std::to_string(i); };
+    const std::string_view started = Text(record, kStarted);
+    const std::string_view ended = Text(record, kEnded);
+    size_t free = places.size();
+    for (size_t i = 0; i < places.size(); ++i) {
+        if (places[i] == place) {
+            return keyOf(i);
+        }
+        const auto other = m_calculators.find(keyOf(i));
+        const std::string& lastRun = other != m_calculators.end() ? m_texts.Text(other->second.lastRun) : std::string();
+        const bool atOnce = !started.empty() && started < lastRun && ended >= lastRun;
+        if (!atOnce && free == places.size()) {
+            free = i;
+        }
+    }
+    if (free == places.size()) {
+        places.push_back(place);   // at two places at once: another calculator
+    } else {
+        places[free] = place;      // moved there
+    }
+    return keyOf(free);
+}
+
 void CFleetView::Add(const HistoryRecord& record, bool futureDated)
 {
-    Entry& c = m_calculators[KeyOf(record)];
+    const std::string name = KeyOf(record);
+    const auto [at, added] = m_calculators.try_emplace(EntryKey(record, name));
+    Entry& c = at->second;
+    if (added) {
+        c.name = name[0] == kByPort ? 0 : m_texts.Intern(name);
+        ++m_rowsOf[c.name];
+    }
     const std::string_view ended = Text(record, kEnded);
     const bool older = c.known && !c.futureDated && (futureDated || ended < m_texts.Text(c.lastRun));
     if (older) {
@@ -104,7 +160,7 @@ void CFleetView::Add(const HistoryRecord& record, bool futureDated)
     }
     c.known = true;
     c.futureDated = futureDated;
-    c.port = record[kUsbSerial] ? 0 : m_texts.Intern(Port(record));
+    c.port = m_texts.Intern(Port(record));
     c.label = m_texts.Intern(Text(record, kLabel));
     c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
     TakeOsNow(c, record);
@@ -129,10 +185,14 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
 {
     CalculatorState state;
     for (const auto& [key, c] : m_calculators) {
-        state.serial = key[0] == kBySerial ? key.substr(1) : std::string();
+        state.serial = key[0] == kBySerial ? m_texts.Text(c.name).substr(1) : std::string();
         state.label = m_texts.Text(c.label);
         state.portShared = key[0] == kByPort;
-        state.port = m_texts.Text(c.port);
+        const auto rows = m_rowsOf.find(c.name);
+        state.nameShared = c.name != 0 && rows != m_rowsOf.end() && rows->second > 1;
+        // A calculator known by its serial number is shown by it alone,
+        // unless two calculators reported that serial at once.
+        state.port = key[0] == kBySerial && !state.nameShared ? std::string() : m_texts.Text(c.port);
         state.model = m_texts.Text(c.model);
         state.osNow = m_texts.Text(c.osNow);
         state.lastResult = m_texts.Text(c.lastResult);
@@ -212,6 +272,21 @@ Message SharedPortNote(const CalculatorState& calculator)
                    {SafeText(calculator.port, 200), SafeText(calculator.host.empty() ? "?" : calculator.host, 200)});
 }
 
+Message SharedNameNote(const CalculatorState& calculator)
+{
+    const std::string port = SafeText(calculator.port, 200);
+    const std::string host = SafeText(calculator.host.empty() ? "?" : calculator.host, 200);
+    if (!calculator.serial.empty()) {
+        return Message(N_("The USB serial number %1$s was reported by two calculators at once: each stands as its "
+                          "own row (the one last at %2$s on %3$s is this one). Calculators that report the same "
+                          "serial number are told apart by their ports only."),
+                       {SafeText(calculator.serial, 200), port, host});
+    }
+    return Message(N_("The label %1$s names calculators at more than one port on %3$s: each port stands as its own "
+                      "row (%2$s is one). Give each calculator a label of its own."),
+                   {SafeText(calculator.label, 200), port, host});
+}
+
 std::string FleetJsonRow(const CalculatorState& calculator, bool first)
 {
     const std::array<std::string, kFleetCells> cells = CellsOf(calculator);
@@ -220,7 +295,8 @@ std::string FleetJsonRow(const CalculatorState& calculator, bool first)
         json += (i == 0 ? "\"" : ", \"") + std::string(kFieldNames[i]) + "\": " +
                 (cells[i].empty() ? std::string("null") : JsonString(cells[i]));
     }
-    return json + ", \"port_shared\": " + (calculator.portShared ? "true" : "false") + "}";
+    return json + ", \"port_shared\": " + (calculator.portShared ? "true" : "false") +
+           ", \"name_shared\": " + (calculator.nameShared ? "true" : "false") + "}";
 }
 
 std::string FleetJsonEnd(uint64_t calculators)
@@ -234,7 +310,7 @@ std::string FleetCsvHeader()
     for (size_t i = 0; i < kFieldNames.size(); ++i) {
         line += (i == 0 ? "" : ",") + std::string(kFieldNames[i]);
     }
-    return line + ",port_shared\r\n";
+    return line + ",port_shared,name_shared\r\n";
 }
 
 std::string FleetCsvRow(const CalculatorState& calculator)
@@ -244,5 +320,5 @@ std::string FleetCsvRow(const CalculatorState& calculator)
     for (size_t i = 0; i < cells.size(); ++i) {
         line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);
     }
-    return line + (calculator.portShared ? ",yes" : ",no") + "\r\n";
+    return line + (calculator.portShared ? ",yes" : ",no") + (calculator.nameShared ? ",yes" : ",no") + "\r\n";
 }

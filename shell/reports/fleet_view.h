@@ -4,7 +4,9 @@
 // records of its runs read in time order. A calculator is known by its USB
 // serial number; one without (a serial-port calculator, a run that ended
 // before the serial was read) by its label on its host, and one with
-// neither by its host and port: every calculator on that port is then one. Only one small state
+// neither by its host and port: every calculator on that port is then one.
+// A label at two ports, or a serial number at two places at once, is two
+// calculators. Only one small state
 // per calculator is held, never the records: the texts calculators share
 // (models, versions, results, hosts, times) are kept once.
 #include <array>
@@ -39,6 +41,9 @@ struct CalculatorState {
     std::string image;       // the last run's image version and the start of its SHA-256
     bool futureDated = false;   // all that is known comes from a record dated later than it can be
     bool portShared = false;    // known by host and port only: its port's calculators are not told apart
+    // Its serial number was reported at two places at once, or its label at
+    // two ports: each is a row of its own, none standing for the others.
+    bool nameShared = false;
 };
 
 // Texts kept once however many hold them; 0 is the empty text.
@@ -76,12 +81,18 @@ private:
         uint32_t osFrom = 0;
         uint32_t osDate = 0;
         uint32_t image = 0;
+        uint32_t name = 0;   // the serial or label key it is known by; 0 when known by its port
         bool known = false;
         bool futureDated = false;
     };
     // The version `record` says the calculator runs now, and whence.
     void TakeOsNow(Entry& c, const HistoryRecord& record);
     std::map<std::string, Entry> m_calculators;
+    // The row of `record` among those of its name (KeyOf in fleet_view.cpp).
+    std::string EntryKey(const HistoryRecord& record, const std::string& name);
+    std::unordered_map<uint32_t, uint32_t> m_rowsOf;   // per name: how many rows it has
+    // Per serial number: the place (host and port) each of its rows was last at.
+    std::unordered_map<uint32_t, std::vector<uint32_t>> m_serialPlaces;
     CTextPool m_texts;
 };
 
@@ -113,6 +124,10 @@ private:
 // Said below the table for each calculator with `portShared`: that the
 // calculators of its port are not told apart, and how labels do it.
 Message SharedPortNote(const CalculatorState& calculator);
+
+// Said below the table for each calculator with `nameShared`: that its
+// serial number or label was reported at more than one port.
+Message SharedNameNote(const CalculatorState& calculator);
 
 // The calculators as one JSON document (its start, a line per calculator,
 // `first` for the first written, and its end) and as CSV (a header and a

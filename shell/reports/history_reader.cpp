@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/reports/history_reader.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <iterator>
@@ -35,13 +42,38 @@ bool CHistoryReader::Open(const std::string& path, Message& problem)
     return true;
 }
 
+namespace {
+
+// What the file has now, up to `size` bytes, waiting only while it has
+// nothing: a pipe's records are taken as they come (fread would wait for a
+// whole buffer, and a report whose reader has gone would never hear of it).
+// 0 at the end or on an error.
+size_t ReadAvailable(FILE* file, char* buffer, size_t size)
+{
+    for (;;) {
+#ifdef _WIN32
+        const int got = _read(_fileno(file), buffer, static_cast<unsigned>(std::min<size_t>(size, INT_MAX)));
+#else
+        const ssize_t got = ::read(fileno(file), buffer, size);
+#endif
+        if (got >= 0) {
+            return static_cast<size_t>(got);
+        }
+        if (errno != EINTR) {
+            return 0;
+        }
+    }
+}
+
+}  // namespace
+
 bool CHistoryReader::FillBuffer()
 {
     if (m_file == nullptr) {
         return false;
     }
     m_begin = 0;
-    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+    m_end = ReadAvailable(m_file, m_buffer.data(), m_buffer.size());
     return m_end > 0;
 }
 

@@ -96,12 +96,13 @@ bool Selected(const HistoryOptions& query, const HistoryRecord& record)
     return query.sinceTime.empty() || (record[kStarted] && *record[kStarted] >= query.sinceTime);
 }
 
-// One pass over the history: `each` sees every selected record.
+// One pass over the history: `each` sees every selected record, until
+// `out` can take no more (its reader has gone: nothing more is read).
 template <typename Each>
-void ForEachRecord(CHistoryMerge& records, const HistoryOptions& query, Each each)
+void ForEachRecord(CHistoryMerge& records, const HistoryOptions& query, std::ostream& out, Each each)
 {
     HistoryRecord record;
-    while (records.Next(record)) {
+    while (out && records.Next(record)) {
         if (Selected(query, record)) {
             each(record);
         }
@@ -183,7 +184,7 @@ bool WriteTable(const std::vector<HistorySource>& sources, const MessageArg& whe
     }
     second.StopWhere(first);
     out << table.Heading();
-    ForEachRecord(second, query, [&](const HistoryRecord& r) { out << table.Row(r); });
+    ForEachRecord(second, query, out, [&](const HistoryRecord& r) { out << table.Row(r); });
     return true;
 }
 
@@ -232,6 +233,9 @@ void WriteFleetTable(const HistoryOptions& query, const MoCatalogue* texts, cons
         if (c.portShared) {
             notes.push_back(SharedPortNote(c));
         }
+        if (c.nameShared) {
+            notes.push_back(SharedNameNote(c));
+        }
     });
     for (const Message& note : notes) {
         out << note.Render(texts) << "\n";
@@ -269,12 +273,12 @@ bool WriteReport(const HistoryOptions& query, const std::vector<HistorySource>& 
     switch (query.format) {
     case HistoryFormat::Json:
         out << kHistoryJsonStart;
-        ForEachRecord(records, query, [&](const HistoryRecord& r) { out << HistoryJsonRun(r, runs++ == 0); });
+        ForEachRecord(records, query, out, [&](const HistoryRecord& r) { out << HistoryJsonRun(r, runs++ == 0); });
         out << HistoryJsonEnd(runs);
         return true;
     case HistoryFormat::Csv:
         out << HistoryCsvHeader();
-        ForEachRecord(records, query, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
+        ForEachRecord(records, query, out, [&](const HistoryRecord& r) { out << HistoryCsvRow(r); });
         return true;
     case HistoryFormat::Table: break;
     }
@@ -294,8 +298,12 @@ int ReportHistory(const HistoryOptions& query, const std::string& path, const Mo
                              : path.empty()        ? MessageArg(Message(N_("the history")))
                                                    : MessageArg(SafeText(path));
     Message problem;
-    const bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
-                    WriteReport(query, sources, where, texts, columns, records, out, problem);
+    bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
+              WriteReport(query, sources, where, texts, columns, records, out, problem);
+    if (ok && !out.flush()) {
+        ok = false;
+        problem = Message(N_("the report could not be written whole: its reader has gone"));
+    }
     if (!ok) {
         err.Say(problem, OwnLineKind::Error);
         return 1;

@@ -2,9 +2,11 @@
 #pragma once
 // Keeps the computer from sleeping or shutting down while calculators are
 // written. Linux: one logind inhibitor ("sleep:shutdown", mode "block") on
-// the system bus, held while any run of the process writes and naming how
-// many do; without logind or a bus the runs go on, and the first run that
-// writes notes why in its trace. Windows: each writing run's thread asks
+// the system bus, taken when a run starts writing (naming how many then
+// write) and held while any run of the process writes; asked for without
+// holding any run, within a limit, and never waited for at the program's
+// end. Without logind or a bus the runs go on, and a run that writes notes
+// why in its trace, once. Windows: each writing run's thread asks
 // the system to stay on (SetThreadExecutionState) until that run ends.
 #include <functional>
 #include <memory>

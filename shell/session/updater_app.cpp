@@ -189,7 +189,9 @@ bool CUpdaterApp::ImagesUsableFirst()
     if (!UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
         return true;
     }
-    const Message said = ImageFolderProblem(problem, m_strBaseDir);
+    // Images that are there but refused (a pin they do not match) have their
+    // own remedy: "put them there" is for images that are missing.
+    const Message said = ImagesPresent(m_strBaseDir) ? problem : ImageFolderProblem(problem, m_strBaseDir);
     if (m_tellService) {
         m_tellService("STATUS=the images cannot be used: " + said.English());
     }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 
+#include "device/device_labels.h"
 #include "device/device_source.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
@@ -101,6 +102,11 @@ Message ReadLine(const std::string& line, DeviceChoice& choice)
                                                     {Shown(value)});
     }
     if (key == "device") {
+        if (value == kUsbSerialPrefix || value == kUsbPortPrefix) {
+            // Names nothing, and is no file to be tried either.
+            return Message(N_("device = %s names no calculator: a serial number or port follows the colon"),
+                           {std::string(value)});
+        }
         choice.paths.push_back(value);
         return {};
     }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "device/device_choice.h"
+#include "device/device_labels.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "shell/startup/command_line.h"
@@ -108,6 +109,13 @@ bool TakeDevice(Reading& reading, const std::string& value, Refusal& refusal)
         refusal = {Message(N_("--device with an empty path ignored")), Message(N_("--device with an empty path"))};
         return false;
     }
+    // A stable USB name without its serial number or port names nothing,
+    // and is no file either.
+    if (value == kUsbSerialPrefix || value == kUsbPortPrefix) {
+        refusal = {Message(N_("--device %s ignored: a serial number or port follows the colon"), {value}),
+                   Message(N_("--device %s names no calculator: a serial number or port follows the colon"), {value})};
+        return false;
+    }
     reading.options.devices.push_back(value);
     return true;
 }
@@ -196,7 +204,9 @@ constexpr OptionDeclaration kOptions[] = {
      N_("  -y, --yes         always console mode: answer OK to the connect prompt and the\n"
         "                    warnings, Cancel to \"continue?\" and \"another set?\"; never\n"
         "                    read standard input (with --watch: until SIGINT/SIGTERM)\n")},
-    {"--json", "", "", false, kNotHistory | kHistory, 0, TakeSwitch<&ProgramOptions::json>,
+    // Not with --list-devices: its lines are for a person, and a program
+    // that asked for JSON must not take them for events.
+    {"--json", "", "", false, (kNotHistory & ~kList) | kHistory, 0, TakeSwitch<&ProgramOptions::json>,
      N_("  --json            always console mode: standard output carries only JSON Lines\n"
         "                    events (the boxes, the runs, their progress and records,\n"
         "                    the counts), the same on a terminal as in a pipe; answers\n"

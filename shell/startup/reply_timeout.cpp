@@ -48,7 +48,13 @@ ReplyTimeoutSetting ParseReplyTimeout(const char* text)
     setting.set = true;
     const std::optional<uint32_t> ms = ParseSilenceSeconds(text);
     if (!ms) {
-        setting.warning = Message(N_("ZENTRIX_REPLY_TIMEOUT=%s is not a number of seconds; waiting without limit"),
+        // A typo must not lift the limit: the value counts as not set.
+        setting.set = false;
+        setting.malformed = true;
+        setting.warning = Message(N_("ZENTRIX_REPLY_TIMEOUT=%s is not a number of seconds; it is ignored"),
+                                  {SafeText(text)});
+        setting.refusal = Message(N_("ZENTRIX_REPLY_TIMEOUT=%s is not a number of seconds (a whole number; 0 waits "
+                                     "without limit)"),
                                   {SafeText(text)});
         return setting;
     }

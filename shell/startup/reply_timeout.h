@@ -19,14 +19,17 @@ inline constexpr uint32_t kUnattendedSilenceLimitMs = 60 * 1000;
 
 struct ReplyTimeoutSetting {
     uint32_t silenceLimitMs = 0;   // 0: no limit
-    bool set = false;              // the variable has a value (taken or not)
+    bool set = false;              // the variable has a limit of its own (0 included)
+    bool malformed = false;        // the variable has a value that is no number of seconds
     // For the user, before the run: set when the value was not taken.
     Message warning;
+    Message refusal;   // the same, where a malformed value stops the program (--yes)
 };
 
 // Reads the variable's `text` (null or empty: not set). A whole number of
 // seconds, leading zeros and surrounding blanks allowed, is the limit (0 is
-// none; above the longest, the longest); anything else is no limit and a
+// none; above the longest, the longest); anything else is `malformed`, as
+// if not set (the limit is the one there would be without it), with a
 // warning that names the value, escaped and cut.
 ReplyTimeoutSetting ParseReplyTimeout(const char* text);
 

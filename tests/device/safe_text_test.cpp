@@ -37,6 +37,11 @@ TEST(SafeText, ControlsStrayBytesAndBackslashesAreEscapedPrintableTextStays)
         {"\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c\xe2\x80\xaa",
          "\\u2066\\u2069\\u200e\\u200f\\u061c\\u202a"},
         {"\xe2\x80\xaf\xe2\x81\xaa", "\xe2\x80\xaf\xe2\x81\xaa"},
+        // Line and paragraph separators, and the characters of no width that
+        // make two values look alike: escaped; their neighbours stay.
+        {"a\xe2\x80\xa8" "b\xe2\x80\xa9", "a\\u2028b\\u2029"},
+        {"ZX\xe2\x80\x8b-1\xe2\x80\x8c\xe2\x80\x8d\xe2\x81\xa0\xef\xbb\xbf", "ZX\\u200b-1\\u200c\\u200d\\u2060\\ufeff"},
+        {"\xe2\x80\x8a\xe2\x80\xa7\xe2\x81\x9f\xef\xbb\xbe", "\xe2\x80\x8a\xe2\x80\xa7\xe2\x81\x9f\xef\xbb\xbe"},
         // What is not UTF-8: a lone lead or continuation byte, a cut
         // sequence, an overlong form, a surrogate, beyond U+10FFFF.
         {"\xff", "\\xff"},

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <iterator>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -401,14 +402,14 @@ struct Plugged {
     fs::path link;
 };
 
-// A private system bus with python3-dbusmock's logind on it.
+// A private system bus with python3-dbusmock's logind on it (`template`:
+// the logind template, or a file of one; `env`: more variables for it).
 class CMockLogind {
 public:
-    CMockLogind()
+    explicit CMockLogind(const std::string& template_ = "logind", const std::vector<std::string>& env = {})
         : m_bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}),
           m_address(m_bus.ReadLine(20000)),
-          m_logind({"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + m_address, "/usr/bin/python3", "-m", "dbusmock",
-                    "--system", "--template", "logind"})
+          m_logind(Command(m_address, template_, env))
     {
         for (int i = 0; i < 200 && Inhibitors().empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -435,10 +436,25 @@ public:
     }
 
 private:
+    static std::vector<std::string> Command(const std::string& address, const std::string& template_,
+                                            const std::vector<std::string>& env)
+    {
+        std::vector<std::string> argv = {"/usr/bin/env", "DBUS_SYSTEM_BUS_ADDRESS=" + address};
+        argv.insert(argv.end(), env.begin(), env.end());
+        argv.insert(argv.end(), {"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", template_});
+        return argv;
+    }
     CBackgroundProcess m_bus;
     std::string m_address;
     CBackgroundProcess m_logind;
 };
+
+// Each line the slow logind wrote to `log` ("asked", "answered").
+std::string InhibitLog(const fs::path& log)
+{
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // NOTIFY_SOCKET: the datagrams a service sends its manager.
 class CNotifySocket {
@@ -461,11 +477,47 @@ public:
         }
         return all;
     }
+    // Fills the socket's queue from another socket until it takes no more:
+    // a manager that reads nothing.
+    void Fill() const
+    {
+        const int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", m_path.c_str());
+        int sent = 0;
+        while (sendto(sender, "X=1", 3, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 3) {
+            ++sent;
+        }
+        EXPECT_EQ(errno, EAGAIN);
+        EXPECT_GT(sent, 0);
+        close(sender);
+    }
     const fs::path m_path;
 
 private:
     int m_fd;
 };
+
+// A manager whose queue is full loses the station's notices, never a run:
+// the calculator plugged in is served and SIGTERM still ends the station.
+TEST_F(Classroom, AStationWhoseServiceManagerReadsNothingStillServesAndStops)
+{
+    CNotifySocket notify(m_dir / "notify");
+    notify.Fill();
+    const fs::path a = m_dir / "port-a";
+    CStation station(a.string(), m_dir / "img", m_dir / "scratch", {},
+                     "NOTIFY_SOCKET=" + notify.m_path.string(), 60);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    Plugged plugged(StartCalculator({}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    EXPECT_NE(Verdict(0).find("images received intact"), std::string::npos);
+    // Only the filler is in the queue: nothing the station said waited for room.
+    const std::string received = notify.Received();
+    EXPECT_EQ(received.find("READY=1"), std::string::npos) << received;
+}
 
 // A station run by systemd: READY=1 once it watches, STATUS= with its counts
 // after each change, STOPPING=1 at its end; and a logind inhibitor in mode
@@ -561,6 +613,51 @@ TEST_F(Classroom, AStationRunAsAServiceSaysWhatItLacksAndEndsAsItsUnitExpects)
     EXPECT_NE(status.find("STATUS=the images cannot be used: "), std::string::npos) << status;
     EXPECT_NE(status.find("image-folder = FOLDER in " + conf), std::string::npos) << status;
     EXPECT_NE(run.err.find("image-folder = FOLDER in " + conf), std::string::npos) << run.err;
+// A logind slow to answer holds no run: a set of three asks for its
+// inhibitor once, not once per run, and every calculator is updated while
+// the request is under way.
+TEST_F(Classroom, ASlowLogindIsAskedOncePerSetAndHoldsNoRun)
+{
+    const fs::path log = m_dir / "inhibit.log";
+    CMockLogind logind(ZENTRIX_SOURCE_DIR "/tests/e2e/slow_logind.py",
+                       {"ZENTRIX_TEST_INHIBIT_DELAY=4", "ZENTRIX_TEST_INHIBIT_LOG=" + log.string()});
+    ASSERT_EQ(logind.Inhibitors(), "a(ssssuu) 0\n") << "no mock logind on the private bus";
+    const std::string devices = StartCalculator({}) + ";" + StartCalculator({}) + ";" + StartCalculator({});
+    CStation set(devices, m_dir / "img", m_dir / "scratch", {}, "DBUS_SYSTEM_BUS_ADDRESS=" + logind.Address(), 60,
+                 "--all");
+    EXPECT_EQ(set.Wait(), 18) << set.Seen();
+    EXPECT_NE(set.Seen().find("3 calculators: 3 updated"), std::string::npos) << set.Seen();
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(Verdict(i).find("images received intact"), std::string::npos) << i;
+    }
+    // Asked once (answered or not yet, as the set may end first).
+    const std::string asked = InhibitLog(log);
+    EXPECT_TRUE(asked == "asked\n" || asked == "asked\nanswered\n") << asked;
+}
+
+// A stop does not wait for logind: a station whose inhibitor request is
+// still under way (logind answers after 30 s, the request's limit is 5 s)
+// ends at SIGTERM without waiting for it.
+TEST_F(Classroom, AStationStopsWithoutWaitingForALogindThatDoesNotAnswer)
+{
+    const fs::path log = m_dir / "inhibit.log";
+    CMockLogind logind(ZENTRIX_SOURCE_DIR "/tests/e2e/slow_logind.py",
+                       {"ZENTRIX_TEST_INHIBIT_DELAY=30", "ZENTRIX_TEST_INHIBIT_LOG=" + log.string()});
+    ASSERT_EQ(logind.Inhibitors(), "a(ssssuu) 0\n") << "no mock logind on the private bus";
+    const fs::path a = m_dir / "port-a";
+    CStation station(a.string(), m_dir / "img", m_dir / "scratch", {},
+                     "DBUS_SYSTEM_BUS_ADDRESS=" + logind.Address(), 60);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    Plugged plugged(StartCalculator({}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  updated")) << station.Seen();
+    EXPECT_EQ(InhibitLog(log), "asked\n");   // under way
+    const auto signalled = std::chrono::steady_clock::now();
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    // The request had seconds of its limit left: a stop that waited for it
+    // would take them.
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(3));
+    EXPECT_NE(Verdict(0).find("images received intact"), std::string::npos);
 }
 
 // A link that drops and comes back while the run goes on is the same

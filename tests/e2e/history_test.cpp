@@ -506,15 +506,63 @@ TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthe
                           {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
     };
     EXPECT_EQ(show("--csv").out,
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no,no\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no,no\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes,no\r\n");
     const std::string table = show("--needs=1.5").out;
     EXPECT_NE(table.find("\nThe calculators updated at /dev/ttyUSB0 on b have neither a USB serial number nor a label: "
                          "they are not told apart"),
               std::string::npos)
         << table;
+}
+
+// Two serial-port calculators under one label, one failed and one updated
+// after it, and two USB calculators reporting one serial in one set: each
+// is a row of its own, the failed ones are those --needs lists, and the
+// note says the name is shared, in the table, the CSV and the JSON.
+TEST_F(History, CalculatorsSharingANameAreRowsOfTheirOwnAndNeitherHidesAFailure)
+{
+    const fs::path file = m_dir / "shared.jsonl";
+    std::string twinA = RunLine("ZX-0042", "", "b", "09:00", "09:02", "01.00.0000", "failed");
+    std::string twinB = RunLine("ZX-0042", "", "b", "09:00", "09:03", "01.00.0000", "updated");
+    const auto atPort = [](std::string line, const char* port) {
+        const std::string null = "\"usb_port\": null";
+        return line.replace(line.find(null), null.size(), std::string("\"usb_port\": \"") + port + "\"");
+    };
+    std::ofstream(file, std::ios::binary)
+        << RunLine("", "/dev/ttyUSB0", "b", "08:00", "08:01", "01.00.0000", "failed", "Desk 3") << "\n"
+        << RunLine("", "/dev/ttyUSB1", "b", "08:02", "08:03", "01.00.0000", "updated", "Desk 3") << "\n"
+        << atPort(twinA, "1-2") << "\n" << atPort(twinB, "1-3") << "\n";
+    const auto show = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(), "--by-calculator"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv, {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
+    };
+    const ProcessResult needs = show({"--needs", "01.05.0000"});
+    EXPECT_EQ(needs.exitCode, 0) << needs.err;
+    EXPECT_EQ(needs.out.find("No calculator needs an update."), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("ZX-0042  1-2"), std::string::npos) << needs.out;
+    EXPECT_EQ(needs.out.find("ZX-0042  1-3"), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("/dev/ttyUSB0"), std::string::npos) << needs.out;
+    EXPECT_NE(needs.out.find("\nThe label Desk 3 names calculators at more than one port on b"), std::string::npos)
+        << needs.out;
+    EXPECT_NE(needs.out.find("\nThe USB serial number ZX-0042 was reported by two calculators at once"),
+              std::string::npos)
+        << needs.out;
+    const std::string csv = show({"--csv"}).out;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5) << csv;   // the header and four rows
+    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("ZX-0042,1-2,ZX-84,01.00.0000,failed,"), std::string::npos) << csv;
+    const std::string json = show({"--json"}).out;
+    size_t shared = 0;
+    for (size_t at = json.find("\"name_shared\": true"); at != std::string::npos;
+         at = json.find("\"name_shared\": true", at + 1)) {
+        ++shared;
+    }
+    EXPECT_EQ(shared, 4u) << json;
 }
 
 // Three machines' histories and a journal export read as one: merged in
@@ -562,14 +610,14 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 
     // Where OS now comes from: reported by the calculator at its last run,
     // or assumed after an update (ZX-2's failed run came before its update).
-    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n";
-    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no\r\n";
-    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no\r\n";
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no,no\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no,no\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no,no\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no,no\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no,no\r\n";
     const std::string serialPort =
-        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes\r\n";
+        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes,no\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
@@ -590,10 +638,10 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
          "{\"schema_version\": 1, \"calculators\": [\n"
          "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": false},\n"
+         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": false, \"name_shared\": false},\n"
          "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": true}\n]}\n"},
+         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": true, \"name_shared\": false}\n]}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -831,7 +879,7 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
     EXPECT_EQ(needs.out.substr(0, needs.out.find("\r\n") + 2),
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n");
     EXPECT_NE(needs.out.find("\r\nZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,"), std::string::npos) << needs.out;
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},

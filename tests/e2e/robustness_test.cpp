@@ -642,7 +642,7 @@ TEST_F(Robustness, OutsideTextReachesNeitherOutputRawAndLongValuesAreCut)
          "zentrix-update: ZENTRIX_UI=\\x1b]0;t\\x07" + std::string(194, 'u') +
              "... is neither gui nor console; choosing by the display\n"},
         {"ZENTRIX_REPLY_TIMEOUT", {}, {{"ZENTRIX_REPLY_TIMEOUT", "\x1b" "c2"}}, "", "ok\ncancel\n", kConnect + kWarning,
-         "zentrix-update: ZENTRIX_REPLY_TIMEOUT=\\x1bc2 is not a number of seconds; waiting without limit\n"},
+         "zentrix-update: ZENTRIX_REPLY_TIMEOUT=\\x1bc2 is not a number of seconds; it is ignored\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

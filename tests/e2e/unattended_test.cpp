@@ -3,6 +3,8 @@
 // standard input closed, and the exit code says how the calculators fared.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -163,6 +165,30 @@ TEST_F(Unattended, ImagesThatCannotBeUsedEndWithStatus4BeforeAnyCalculatorIsOpen
     EXPECT_FALSE(fs::exists(m_dir / "state" / "zentrix-update" / "history.jsonl"));
 }
 
+// A FIFO under the OS image's name is refused, never waited on, with --json
+// too, whose first event names the image's version.
+TEST_F(Unattended, AFifoForTheOsImageEndsWithStatus4AtOnceWithJsonToo)
+{
+    fs::remove(Image("UpdateCode.bin"));
+    ASSERT_EQ(mkfifo(Image("UpdateCode.bin").c_str(), 0600), 0);
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--json", "--yes"},
+                                                     std::vector<std::string>{"--json", "--all"},
+                                                     std::vector<std::string>{"--yes"}}) {
+        SCOPED_TRACE(options[0] + " " + options.back());
+        const std::string device = StartCalculator({});
+        auto program = Start(device, options, "console", "/dev/null");
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), 4) << seen;   // the hang guard would kill it (137)
+        if (options[0] == "--json") {
+            EXPECT_NE(seen.find("\"images\": {\"os_image\": null}"), std::string::npos) << seen;
+            EXPECT_NE(seen.find("\"exit_code\": 4"), std::string::npos) << seen;
+        }
+        kill(m_calculator->Pid(), SIGTERM);
+        EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
+        m_calculator.reset();
+    }
+}
+
 // Nobody watches an unattended set: a silent calculator ends at the limit of
 // the configuration file (without one, after 60 s) and the set ends.
 TEST_F(Unattended, ASilentCalculatorEndsAnUnattendedSetByItself)
@@ -178,6 +204,24 @@ TEST_F(Unattended, ASilentCalculatorEndsAnUnattendedSetByItself)
               std::string::npos)
         << seen;
     EXPECT_NE(seen.find("1 calculator: 0 updated, 0 already current, 0 not supported, 1 failed."), std::string::npos);
+}
+
+// A mistyped limit must not lift the limit of a run nobody watches: with
+// --yes or --json it is a usage error before any calculator is opened.
+TEST_F(Unattended, AMistypedReplyLimitEndsAnUnattendedRunBeforeTheCalculatorSeesAByte)
+{
+    for (const char* option : {"--yes", "--json"}) {
+        SCOPED_TRACE(option);
+        const std::string device = StartCalculator({"--fault", "silent:100"});
+        auto program = Start(device, {option, "--all"}, "console", "&1", "ZENTRIX_REPLY_TIMEOUT=1e3");
+        const std::string seen = program->ReadRest();
+        EXPECT_EQ(program->Wait(), 2) << seen;
+        EXPECT_EQ(seen, "zentrix-update: ZENTRIX_REPLY_TIMEOUT=1e3 is not a number of seconds (a whole number; 0 "
+                        "waits without limit)\n");
+        kill(m_calculator->Pid(), SIGTERM);
+        EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
+        m_calculator.reset();
+    }
 }
 
 TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRefused)
@@ -431,6 +475,12 @@ TEST_F(Unattended, APinnedImageOfAnotherFingerprintSendsNothing)
         EXPECT_NE(seen.find(status == 4 ? "not the pinned " + other : std::string("not a SHA-256 of 64 hex digits")),
                   std::string::npos)
             << seen;
+        if (status == 4) {   // the images are there: the remedy is the pin's, not the folder's
+            EXPECT_NE(seen.find("nothing was sent: put the pinned image in its place, or pin this one"),
+                      std::string::npos)
+                << seen;
+            EXPECT_EQ(seen.find("put them there"), std::string::npos) << seen;
+        }
         kill(m_calculator->Pid(), SIGTERM);
         EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
         m_calculator.reset();

@@ -211,6 +211,8 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--json", "--al"}, "unknown option --al (did you mean --all?)"},
         {{"--json", "--device"}, "--device needs a value"},
         {{"--device=", "--yes", "--usb-id", "x"}, "--device with an empty path"},
+        {{"--yes", "--device", "usb-serial:"}, "--device usb-serial: names no calculator: a serial number or port follows the colon"},
+        {{"--json", "--device=usb-port:", "--all"}, "--device usb-port: names no calculator: a serial number or port follows the colon"},
         {{"-y", "--usb-id", "12345:1", "--bogus"}, "--usb-id 12345:1 is not a VVVV:PPPP pair of four hex digits each"},
         {{"--yes", "--all", "--device", "/dev/a", "dir"}, ""},
         {{"--yes", "dir", "0", "extra"}, "unexpected argument extra"},
@@ -233,7 +235,8 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--history", "--needs", "01.05"}, "", "", "--needs VERSION goes with --by-calculator"},
         {{"--history", "--from", "-", "--from=-"}, "", "", "--from - can be given only once"},
         {{"--report-problem", "-", "--all"}, "", "-", "--all does not go with --report-problem"},
-        {{"--json", "--list-devices", "--check"}, "", "", "--check does not go with --list-devices"},
+        {{"--yes", "--list-devices", "--check"}, "", "", "--check does not go with --list-devices"},
+        {{"--yes", "--list-devices", "--json"}, "", "", "--json does not go with --list-devices"},
         {{"--json", "--grant-access", "1a2b:5e01", "--device", "/dev/a"}, "", "", "--device does not go with --grant-access"},
         {{"--yes", "--version", "--csv"}, ""},   // what --help and --version print takes no other option
     };
@@ -313,7 +316,8 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     }
     std::vector<Message> warnings;
     const DeviceChoice choice = ParseDeviceConfig(
-        "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n",
+        "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n"
+        "device = usb-serial:\n",
         "f.conf", warnings);
     EXPECT_FALSE(choice.NamesAnyDevice());
     ASSERT_EQ(choice.labels.size(), 1u);
@@ -324,7 +328,9 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
                             "reply-timeout, image-folder, image-sha256); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
-                            "line ignored"}));
+                            "line ignored",
+                            "f.conf:6: device = usb-serial: names no calculator: a serial number or port follows "
+                            "the colon; line ignored"}));
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));

@@ -103,6 +103,57 @@ TEST(HistorySources, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
     }
 }
 
+// Two calculators under one name are two rows, the failed one among those
+// that need the update: a label at two ports, a serial number at two ports
+// at once (a set). One serial number seen at two places one after the
+// other is one calculator that moved.
+TEST(HistorySources, TwoCalculatorsUnderOneNameAreTwoRowsAndNeitherHidesTheOthersFailure)
+{
+    const auto at = [](const char* started, const char* ended, const char* result, const char* serial,
+                       const char* label, const char* port) {
+        HistoryRecord record = Ran(ended, result, serial, label);
+        record.fields[kStarted] = "2026-03-02T" + std::string(started) + ":00Z";
+        record.fields[kUsbPort] = serial != nullptr ? std::optional<std::string>(port) : std::nullopt;
+        record.fields[kDevice] = serial != nullptr ? "usb:1:9" : port;
+        record.fields[kOsImage] = "01.05.0000";
+        return record;
+    };
+    const struct {
+        std::vector<HistoryRecord> runs;
+        std::string rows;   // serial|label|port|result|name shared|needs 01.05.0000, per row
+    } cases[] = {
+        {{at("10:00", "10:05", "failed", "S1", nullptr, "1-2"), at("10:01", "10:06", "updated", "S1", nullptr, "1-3")},
+         "S1||1-2|failed|1|1 S1||1-3|updated|1|0 "},
+        {{at("10:00", "10:05", "updated", "S1", nullptr, "1-2"), at("11:00", "11:05", "failed", "S1", nullptr, "1-3"),
+          at("12:00", "12:05", "updated", "S1", nullptr, "1-2")},
+         "S1|||updated|0|0 "},
+        {{at("10:00", "10:05", "failed", nullptr, "Desk 3", "/dev/ttyUSB0"),
+          at("10:30", "10:35", "updated", nullptr, "Desk 3", "/dev/ttyUSB1")},
+         "|Desk 3|/dev/ttyUSB0|failed|1|1 |Desk 3|/dev/ttyUSB1|updated|1|0 "},
+        {{at("10:00", "10:05", "failed", nullptr, "Desk 3", "/dev/ttyUSB0"),
+          at("10:30", "10:35", "updated", nullptr, "Desk 3", "/dev/ttyUSB0")},
+         "|Desk 3|/dev/ttyUSB0|updated|0|0 "},
+    };
+    for (const auto& c : cases) {
+        CFleetView fleet;
+        for (const HistoryRecord& record : c.runs) {
+            fleet.Add(record);
+        }
+        std::string rows;
+        fleet.ForEach([&](const CalculatorState& s) {
+            rows += s.serial + "|" + s.label + "|" + s.port + "|" + s.lastResult + (s.nameShared ? "|1" : "|0") +
+                    (NeedsUpdate(s, "01.05.0000") ? "|1 " : "|0 ");
+            if (s.nameShared) {
+                EXPECT_NE(FleetCsvRow(s).find(",no,yes\r\n"), std::string::npos);
+                EXPECT_NE(FleetJsonRow(s, true).find("\"name_shared\": true}"), std::string::npos);
+                EXPECT_NE(SharedNameNote(s).English().find(s.serial.empty() ? "The label Desk 3" : "serial number S1"),
+                          std::string::npos);
+            }
+        });
+        EXPECT_EQ(rows, c.rows);
+    }
+}
+
 TEST(HistorySources, CsvCellsAreQuotedAndNeverAFormula)
 {
     const std::pair<std::string, std::string> cases[] = {

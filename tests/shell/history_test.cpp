@@ -6,12 +6,16 @@
 #include "shell/records/history_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -65,6 +69,7 @@ TEST(HistoryLine, TextsFromOutsideBecomeValidJsonStrings)
         {"\xE2\x82\"", "\"\xEF\xBF\xBD\xEF\xBF\xBD\\\"\""},       // a quote never hides in a sequence
         // C1 controls and the marks that turn text around are escaped too.
         {"\xC2\x9B" "2J \xE2\x80\xAE \xE2\x81\xA6 \xE2\x80\x8F \xD8\x9C", R"("\u009b2J \u202e \u2066 \u200f \u061c")"},
+        {"\xE2\x80\xA8 \xE2\x80\xA9 \xE2\x80\x8B \xEF\xBB\xBF", R"("\u2028 \u2029 \u200b \ufeff")"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.in), c.out) << ::testing::PrintToString(c.in);
@@ -339,6 +344,75 @@ TEST(HistoryFile, AStopCostsNoneOfTheProcesssOwnRunsItsRecord)
     for (const CCountingPort& port : ports) {
         EXPECT_EQ(port.warnings, 0);
     }
+    fs::remove_all(dir);
+}
+
+// A stream whose reader has gone after `room` bytes, as standard output is
+// when `| head -c 100` has had its bytes (and SIGPIPE does not end us).
+class CClosedAfter : public std::streambuf {
+public:
+    explicit CClosedAfter(size_t room) : m_room(room) {}
+
+protected:
+    int overflow(int c) override { return m_room-- > 0 ? c : traits_type::eof(); }
+
+private:
+    size_t m_room;
+};
+
+// A report whose reader has gone reads no further, even from a standard
+// input that never ends, and says it did not get through.
+TEST(HistoryReport, AReportWhoseReaderHasGoneStopsReadingAndFails)
+{
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-closed-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path fifo = dir / "endless";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Standard input on the FIFO for this test (put back at its end).
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_GE(writer, 0);
+    fcntl(reader, F_SETFL, 0);
+    const int savedInput = dup(STDIN_FILENO);
+    dup2(reader, STDIN_FILENO);
+    close(reader);
+    clearerr(stdin);
+    HistoryRecord record;
+    record.fields[kStarted] = "2026-12-01T08:00:00Z";
+    record.fields[kEnded] = "2026-12-01T08:01:00Z";
+    record.fields[kResult] = "updated";
+    const std::string line = FormatHistoryLine(record) + "\n";
+    for (int i = 0; i < 100; ++i) {   // less than the pipe holds: nothing waits for room
+        ASSERT_EQ(write(writer, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    }
+    // The writer's end stays open: a report that reads on waits until the
+    // hang guard closes it.
+    std::atomic<bool> done{false};
+    bool timedOut = false;
+    std::thread guard([&] {
+        for (int i = 0; i < 200 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        timedOut = !done;
+        close(writer);
+    });
+    HistoryOptions query;
+    query.asked = true;
+    query.format = HistoryFormat::Json;
+    query.from = {"-"};
+    CClosedAfter closed(100);
+    std::ostream out(&closed);
+    std::ostringstream err;
+    const int code = ReportHistory(query, "", nullptr, 80, out, COwnLines(err, nullptr));
+    done = true;
+    guard.join();
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    clearerr(stdin);
+    EXPECT_FALSE(timedOut) << "read on after its reader had gone";
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(err.str(), "zentrix-update: the report could not be written whole: its reader has gone\n");
     fs::remove_all(dir);
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ZENTRIX_REPLY_TIMEOUT as the program reads it: any whole number of seconds
-// is a limit, anything else is one warning and no limit.
+// is a limit, anything else is one warning and counts as not set.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,7 +54,11 @@ TEST(ReplyTimeoutSetting, WholeSecondsAreTheLimitAnythingElseIsOneWarningNamingT
         EXPECT_EQ(setting.silenceLimitMs, c.ms) << shown;
         if (c.warned) {
             EXPECT_EQ(setting.warning.English(),
-                      "ZENTRIX_REPLY_TIMEOUT=" + shown + " is not a number of seconds; waiting without limit");
+                      "ZENTRIX_REPLY_TIMEOUT=" + shown + " is not a number of seconds; it is ignored");
+            EXPECT_TRUE(setting.malformed) << shown;
+            // A typo keeps the limit of a run nobody watches, and the configured one.
+            EXPECT_EQ(ChooseSilenceLimit(setting, std::nullopt, true).ms, kUnattendedSilenceLimitMs) << shown;
+            EXPECT_EQ(ChooseSilenceLimit(setting, 7000, false).ms, 7000u) << shown;
         } else {
             EXPECT_EQ(setting.warning.English(), "") << shown;
         }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "device/safe_text.h"
 #include "shell/records/history.h"
 #include "support/quiet_port.h"
 
@@ -61,6 +62,34 @@ TEST(SystemLogEntry, TheOneLineSaysWhatHappenedWithoutControlBytes)
     labelled.fields[kLabel] = "Desk \x1b[2J3";
     EXPECT_EQ(RunLogMessage(labelled).rfind("failed: ZX-84 \"Desk \\x1b[2J3\" (serial ZX84-00731), OS 5.2.0", 0), 0u)
         << RunLogMessage(labelled);
+}
+
+// What the calculator and the system say reaches a journal reader through
+// the fields too: every one is escaped as the message is, and the record
+// line keeps the values whole.
+TEST(SystemLogEntry, EveryJournalFieldIsEscapedAsTheMessageIs)
+{
+    UpdateOutcome outcome = FailedRun();
+    outcome.facts.usbSerial = "ZX\x1b]0;owned\x07\xc2\x9b" "2J";
+    outcome.facts.osBefore = "5.2\xe2\x80\xae" "0.1\xff\xe2\x80\xa8";
+    outcome.facts.device = "/dev/tty\x1b[2JACM0\xe2\x80\x8b";
+    const HistoryRecord record = MakeHistoryRecord(outcome, {}, {}, "single", "1.0");
+    const std::vector<SystemLogField> fields = JournalFields(record, FormatHistoryLine(record));
+    std::map<std::string, std::string> byName;
+    for (const SystemLogField& field : fields) {
+        byName[field.name] = field.value;
+        if (field.name == kRecordFieldName) {
+            continue;
+        }
+        EXPECT_EQ(field.value, SafeLine(field.value)) << field.name;   // nothing left to escape
+        EXPECT_EQ(field.value.find('\n'), std::string::npos) << field.name;
+    }
+    EXPECT_EQ(byName["ZENTRIX_USB_SERIAL"], "ZX\\x1b]0;owned\\x07\\xc2\\x9b2J");
+    EXPECT_EQ(byName["ZENTRIX_OS_BEFORE"], "5.2\\u202e0.1\\xff\\u2028");
+    EXPECT_EQ(byName["ZENTRIX_DEVICE"], "/dev/tty\\x1b[2JACM0\\u200b");
+    HistoryRecord rebuilt;
+    ASSERT_TRUE(ParseHistoryLine(byName[kRecordFieldName], rebuilt));
+    EXPECT_EQ(rebuilt[kUsbSerial], outcome.facts.usbSerial);
 }
 
 #ifdef _WIN32
@@ -122,6 +151,8 @@ int Listen(const std::string& path)
     const timeval wait = {2, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+
+
 }
 
 std::string Receive(int fd)
@@ -153,7 +184,7 @@ TEST(SystemLogEntry, TheJournalGetsEveryFieldAndTheHistoryLineItself)
         std::string name = std::string("ZENTRIX_") + kHistoryFieldNames[f];
         std::transform(name.begin(), name.end(), name.begin(), ::toupper);
         if (record.fields[f]) {
-            expected[name] = *record.fields[f];
+            expected[name] = SafeLine(*record.fields[f]);   // the reason's line feed escaped
         }
     }
     EXPECT_EQ(expected.count("ZENTRIX_REASON"), 1u);

@@ -396,6 +396,27 @@ TEST(SimTool, ReplayEndsOnSigtermWithinASecondWhereverItWaits) {
     }
 }
 
+// With the recorded timing, a reply recorded far in the future is not
+// waited for once the updater has gone: the replay ends by itself, saying
+// the updater closed the link there.
+TEST(SimTool, ARecordedPauseEndsWhenTheUpdaterLeaves) {
+    TempDir dir;
+    const std::string trace = dir.path + "/trace";
+    std::ofstream(trace, std::ios::binary) << "+0.000000 /dev/a @ zentrix-trace 1 kind=serial device=/dev/a\n"
+                                              "+0.000001 /dev/a > 05  .\n+999999999.000000 /dev/a < 06  .\n";
+    Tool tool({"--replay", trace, "--verdict", "--replay-timing", "recorded"});
+    Watchdog guard(tool.pid, 30);
+    {
+        PtyLink pc(tool.Line());
+        ASSERT_TRUE(pc.Write({0x05}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }   // the updater leaves
+    const std::string verdict = tool.Line();
+    EXPECT_EQ(tool.Wait(), 1);
+    EXPECT_EQ(verdict.rfind("replay: the updater closed the link at byte 0 of the calculator's reply", 0), 0u)
+        << verdict;
+}
+
 TEST(SimTool, CommandLineMistakesAreReported) {
     EXPECT_EQ(Tool({"--help"}).Wait(), 0);
     for (const char* bad : {"--block-size=512", "--fault=melt:3", "--model=3336354", "--route", "--frobnicate"}) {

@@ -422,6 +422,32 @@ TEST_F(UsbUpdate, StationUpdatesCalculatorsPluggedInWhileASilentOneIsHeldAndForg
     m_bus.Remove(quiet);
 }
 
+// A station offered a storage device with a calculator's IDs refuses it
+// with what it is, and goes on to update the calculator plugged in next.
+TEST_F(UsbUpdate, AStationNeverOpensAStorageDeviceWithACalculatorsIds)
+{
+    CUsbStation station(m_dir / "img", m_dir / "scratch");
+    ASSERT_TRUE(station.WaitFor("Station:")) << station.Seen();
+    zusb::DeviceSetup storage;
+    storage.kind = zusb::InterfaceKind::MassStorage;
+    storage.kernelDriver = true;
+    zusb::EmulatedUsbDevice& stick = Plug(storage);
+    ASSERT_TRUE(station.WaitFor("USB port " + stick.SysName() + "  failed: cannot open " + stick.Path() +
+                                ": it is not a calculator but a storage device (interface class 08)"))
+        << station.Seen();
+    zusb::EmulatedUsbDevice& calculator = Plug();
+    ASSERT_TRUE(station.WaitFor("USB port " + calculator.SysName() + "  updated")) << station.Seen();
+    station.Signal(SIGINT);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    ASSERT_TRUE(calculator.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(calculator, 1), kIntact);
+    const auto counters = stick.Count();
+    EXPECT_EQ(counters.detaches, 0);
+    EXPECT_EQ(counters.claims, 0);
+    EXPECT_EQ(counters.bytesOut, 0u);
+    EXPECT_TRUE(counters.driverBound);
+}
+
 TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
 {
     zusb::EmulatedUsbDevice& device = Plug();
@@ -612,6 +638,94 @@ TEST_F(UsbUpdate, NothingConfiguredNamesTheCandidatesButNotKeyboardsOrStorage)
         << run.err;
     EXPECT_EQ(run.err.find("usb:1:3"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("usb:1:4"), std::string::npos) << run.err;
+}
+
+// A storage device, its kernel driver bound, is never detached, claimed or
+// written, by whichever name it is reached: its bus address, its port, its
+// serial number, its IDs; in a single update, a set, a check and under
+// --yes. The reason says what it is; the listing says the same.
+TEST_F(UsbUpdate, ADeviceThatIsNoCalculatorIsNeverOpenedWhateverNamesIt)
+{
+    zusb::DeviceSetup storage;
+    storage.kind = zusb::InterfaceKind::MassStorage;
+    storage.kernelDriver = true;
+    storage.serialNumber = "FLASH-1";
+    storage.productName = "Flash drive";
+    zusb::EmulatedUsbDevice& device = Plug(storage);   // usb:1:2, port 1-2
+    const std::string image = (m_dir / "img").string();
+    const struct {
+        std::vector<std::string> arguments;
+        std::string ids;
+        std::string answers;
+    } cases[] = {
+        {{image, "--device", "usb:1:2"}, "", kOneUpdate},
+        {{image, "--device", "usb-port:1-2"}, "", kOneUpdate},
+        {{image, "--device", "usb-serial:FLASH-1", "--yes"}, "", ""},
+        {{image}, "1a2b:5e01", kOneUpdate},
+        {{"--check", "--device", "usb-port:1-2"}, "", ""},
+        {{"--all", image, "--device", "usb:1:2", "--yes"}, "", ""},
+        {{"--all", image, "--usb-id", "1a2b:5e01"}, "", kOneUpdate},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        SCOPED_TRACE(argv.back() + " " + argv[argv.size() > 2 ? argv.size() - 2 : 1]);
+        const ProcessResult run =
+            RunProcess(argv,
+                       {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=" + c.ids,
+                        "XDG_CONFIG_HOME=" + (m_dir / "none").string(), "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent",
+                        "XDG_STATE_HOME=" + (m_dir / "state").string(), "TMPDIR=" + (m_dir / "scratch").string()},
+                       c.answers, kHangGuardMs);
+        EXPECT_FALSE(run.killed);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_NE(run.err.find("cannot open usb:1:2: it is not a calculator but a storage device (interface class "
+                               "08), and nothing was sent to it"),
+                  std::string::npos)
+            << run.err;
+        const auto counters = device.Count();
+        EXPECT_EQ(counters.detaches, 0);
+        EXPECT_EQ(counters.claims, 0);
+        EXPECT_EQ(counters.bytesOut, 0u);
+        EXPECT_TRUE(counters.driverBound);
+    }
+    const ProcessResult listed = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices", "--device", "usb-port:1-2"},
+                                            {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="}, "", kHangGuardMs);
+    EXPECT_EQ(listed.out, "usb:1:2  1a2b:5e01  \"Zentrix\" \"Flash drive\"  serial \"FLASH-1\"  port 1-2  may open: no "
+                          "(not a calculator: a storage device (interface class 08))\n");
+}
+
+// Two calculators reporting one serial number: a single update is not
+// guessed onto either (the reason names both), a set takes both.
+TEST_F(UsbUpdate, ASerialNumberTwoCalculatorsReportIsRefusedAloneAndTakesBothInASet)
+{
+    zusb::DeviceSetup twin;
+    twin.serialNumber = "ZX-0042";
+    zusb::EmulatedUsbDevice& first = Plug(twin);    // usb:1:2
+    zusb::EmulatedUsbDevice& second = Plug(twin);   // usb:1:3
+    const std::vector<std::string> env = {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=",
+                                          "XDG_CONFIG_HOME=" + (m_dir / "none").string(),
+                                          "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent",
+                                          "XDG_STATE_HOME=" + (m_dir / "state").string(),
+                                          "TMPDIR=" + (m_dir / "scratch").string()};
+    const ProcessResult alone = RunProcess(
+        {ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"}, env, "",
+        kHangGuardMs);
+    EXPECT_NE(alone.exitCode, 0);
+    EXPECT_NE(alone.err.find("usb-serial:ZX-0042 names more than one device: usb:1:2 (usb-port:1-2), usb:1:3 "
+                             "(usb-port:1-3); name one by its port, or update them all with --all"),
+              std::string::npos)
+        << alone.err;
+    EXPECT_EQ(first.Count().bytesOut, 0u);
+    EXPECT_EQ(second.Count().bytesOut, 0u);
+
+    const ProcessResult set = RunProcess(
+        {ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"}, env, "",
+        kHangGuardMs);
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    ASSERT_TRUE(first.WaitForRuns(1, 5000));
+    ASSERT_TRUE(second.WaitForRuns(1, 5000));
+    EXPECT_EQ(Verdict(first, 1), kIntact);
+    EXPECT_EQ(Verdict(second, 1), kIntact);
 }
 
 }  // namespace
