@@ -613,6 +613,8 @@ TEST_F(Classroom, AStationRunAsAServiceSaysWhatItLacksAndEndsAsItsUnitExpects)
     EXPECT_NE(status.find("STATUS=the images cannot be used: "), std::string::npos) << status;
     EXPECT_NE(status.find("image-folder = FOLDER in " + conf), std::string::npos) << status;
     EXPECT_NE(run.err.find("image-folder = FOLDER in " + conf), std::string::npos) << run.err;
+}
+
 // A logind slow to answer holds no run: a set of three asks for its
 // inhibitor once, not once per run, and every calculator is updated while
 // the request is under way.
