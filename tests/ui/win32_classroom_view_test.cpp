@@ -707,6 +707,34 @@ TEST(Win32HistoryWindow, ATableSortedByAClickOnAHeadingWithTheReasonWholeBelow)
     DeleteFileA(path.c_str());
 }
 
+// A COM port is shown as the rows show it; "Save as CSV..." and Close are
+// there, and Close ends the window.
+TEST(Win32HistoryWindow, ShowsPortsAsTheRowsDoAndClosesFromItsOwnButton)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    const std::string path = std::string(temp) + "zentrix-ui-test-history-port.jsonl";
+    UpdateOutcome run{Success, {}};
+    run.facts.device = "\\\\.\\COM8";
+    const auto started = std::chrono::system_clock::time_point(std::chrono::seconds(1796630400));
+    {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << FormatHistoryLine(MakeHistoryRecord(run, started, started, "single", "1.0")) << '\n';
+    }
+    HWND window = ShowHistoryWindow(nullptr, path, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(Cell(FindWindowExA(window, nullptr, "SysListView32", nullptr), 0, kRunDevice), "COM8");
+    char label[64] = {};
+    GetWindowTextA(GetDlgItem(window, 5), label, sizeof label);
+    EXPECT_STREQ(label, "Save as CSV...");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, 5)));
+    GetWindowTextA(GetDlgItem(window, 6), label, sizeof label);
+    EXPECT_STREQ(label, "Close");
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, 6)));
+    EXPECT_FALSE(IsWindow(window));
+    DeleteFileA(path.c_str());
+}
+
 namespace {
 
 // Answers the Name dialog once it shows ("Pult 3", a tab, "B"), after its

@@ -340,11 +340,11 @@ LRESULT CALLBACK HistoryProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == kClose || LOWORD(wParam) == IDCANCEL) {
+        if (LOWORD(wParam) == kClose && HIWORD(wParam) == BN_CLICKED) {
             DestroyWindow(window);
             return 0;
         }
-        if (LOWORD(wParam) == kSave) {
+        if (LOWORD(wParam) == kSave && HIWORD(wParam) == BN_CLICKED) {
             if (const HistoryView* view = ViewOf(window); view != nullptr) {
                 SaveAsCsv(window, *view);
             }
