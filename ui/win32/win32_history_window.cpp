@@ -359,6 +359,13 @@ LRESULT CALLBACK HistoryProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
         }
         return 0;
+    case WM_ERASEBKGND: {
+        // The strip of the buttons, in the dialogs' colour.
+        RECT client = {};
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     case WM_NOTIFY:
         return Notify(window, *reinterpret_cast<const NMHDR*>(lParam));
     case WM_DESTROY: {
