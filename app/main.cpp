@@ -243,7 +243,10 @@ int main(int argc, char** argv)
             say.Say(options.refused, OwnLineKind::Error);
             return kExitUsage;
         }
-        if (options.history.window && DesktopDisplay() != nullptr) {
+        const char* display = DesktopDisplay();
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        const bool named = (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
+        if (options.history.window && named) {
             if (const std::optional<int> shown = ShowHistoryOnDesktop(argc, argv, HistoryFilePath(),
                                                                       language ? &*language : nullptr)) {
                 return *shown;
