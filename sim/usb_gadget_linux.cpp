@@ -9,11 +9,13 @@
 #include "sim/usb_gadget.h"
 
 #include <dirent.h>
+#include <endian.h>
 #include <fcntl.h>
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,11 +39,12 @@ namespace {
 constexpr const char* kConfigfs = "/sys/kernel/config/usb_gadget";
 constexpr const char* kUdcClass = "/sys/class/udc";
 constexpr const char* kMountRoot = "/run/zentrix-calc-sim";
-// The bulk OUT endpoint is read one full-speed packet at a time: FunctionFS
-// rounds a read up to the endpoint's packet size and keeps the rest, so a
-// read never waits for a second packet the host will only send once it has
-// the calculator's answer.
-constexpr size_t kOutChunk = 64;
+// The bulk OUT endpoint is read one packet at a time, of the size the
+// endpoint has at the speed the host chose: a larger read would wait for a
+// second packet the host sends only once it has the calculator's answer, a
+// smaller one would lose the rest of the packet (the controller need not
+// keep it).
+constexpr size_t kLargestPacket = 512;
 
 class Fd {
 public:
@@ -243,14 +246,26 @@ bool UsbGadget::Impl::WriteToPty(const std::shared_ptr<Fd>& fd, const uint8_t* d
 }
 
 void UsbGadget::Impl::OutLoop() {
-    uint8_t buffer[kOutChunk];
+    uint8_t buffer[kLargestPacket];
+    std::weak_ptr<Fd> session;   // not kept open by this loop
+    size_t packet = kLargestPacket;
     while (!stop) {
         const auto fd = Pty();
         if (!fd) {
             WaitForPty(100);
             continue;
         }
-        const ssize_t got = ::read(epOut.Get(), buffer, sizeof buffer);
+        if (session.lock() != fd) {
+            // Configured anew: the speed may have changed.
+            session = fd;
+            usb_endpoint_descriptor in_use{};
+            packet = kLargestPacket;
+            if (::ioctl(epOut.Get(), FUNCTIONFS_ENDPOINT_DESC, &in_use) == 0) {
+                const size_t size = le16toh(in_use.wMaxPacketSize) & 0x7ff;
+                if (size > 0 && size <= kLargestPacket) packet = size;
+            }
+        }
+        const ssize_t got = ::read(epOut.Get(), buffer, packet);
         if (got > 0) {
             WriteToPty(fd, buffer, static_cast<size_t>(got));
         } else if (got < 0 && errno != EINTR) {
