@@ -62,22 +62,28 @@ public:
     }
 
 private:
-    // One inhibitor naming how many runs write, none while none does; a
-    // note the first time logind cannot be had (then it is not asked again).
+    // One inhibitor for sleep and one for shutdown, each naming how many
+    // runs write, none while none does; a note the first time logind cannot
+    // be had (then it is not asked again). Two, not one for "sleep:shutdown":
+    // logind asks polkit about one of them alone by its own action (the
+    // package's rule allows those two), and about both at once by another.
     std::string Hold();
+    std::string Inhibit(const char* what, CHeldFd& held);
     std::string Unavailable(const std::string& why);
 
     std::mutex m_lock;
     size_t m_writing = 0;
     std::unique_ptr<sd_bus, BusClose> m_bus;
-    CHeldFd m_held;
+    CHeldFd m_sleep;
+    CHeldFd m_shutdown;
     bool m_unavailable = false;
 };
 
 std::string CLogindInhibitor::Hold()
 {
     if (m_writing == 0) {
-        m_held.Reset(-1);
+        m_sleep.Reset(-1);
+        m_shutdown.Reset(-1);
         return {};
     }
     if (m_unavailable) {
@@ -92,11 +98,17 @@ std::string CLogindInhibitor::Hold()
         m_bus.reset(bus);
         sd_bus_set_method_call_timeout(bus, kCallTimeoutUs);
     }
+    std::string note = Inhibit("sleep", m_sleep);
+    return note.empty() ? Inhibit("shutdown", m_shutdown) : note;
+}
+
+std::string CLogindInhibitor::Inhibit(const char* what, CHeldFd& held)
+{
     BusError error;
     sd_bus_message* reply = nullptr;
     int r = sd_bus_call_method(m_bus.get(), "org.freedesktop.login1", "/org/freedesktop/login1",
-                               "org.freedesktop.login1.Manager", "Inhibit", &error.error, &reply, "ssss",
-                               "sleep:shutdown", "Zentrix OS Update", Why(m_writing).c_str(), "block");
+                               "org.freedesktop.login1.Manager", "Inhibit", &error.error, &reply, "ssss", what,
+                               "Zentrix OS Update", Why(m_writing).c_str(), "block");
     const std::unique_ptr<sd_bus_message, MessageUnref> owned(reply);
     if (r < 0) {
         return Unavailable(std::string("logind refused or is not there: ") +
@@ -108,13 +120,15 @@ std::string CLogindInhibitor::Hold()
     if (own < 0) {
         return Unavailable(std::string("logind's answer holds no inhibitor: ") + std::strerror(r < 0 ? -r : errno));
     }
-    m_held.Reset(own);   // the one it replaces goes once this one is held
+    held.Reset(own);   // the one it replaces goes once this one is held
     return {};
 }
 
 std::string CLogindInhibitor::Unavailable(const std::string& why)
 {
     m_unavailable = true;
+    m_sleep.Reset(-1);
+    m_shutdown.Reset(-1);
     m_bus.reset();
     return "no sleep inhibitor: " + why + "; the computer may sleep while calculators are written";
 }
