@@ -383,6 +383,10 @@ bool UsbGadget::Open(const GadgetOptions& options, std::string& why) {
         !d.Write(g + "/configs/c.1/MaxPower", "100", why)) {
         return false;
     }
+    // The function has full- and high-speed descriptors only: a SuperSpeed
+    // controller is told to stay at high speed (an older kernel has no such
+    // attribute and no SuperSpeed either).
+    WriteText(g + "/max_speed", "high-speed");
     if (::mkdir(function.c_str(), 0755) != 0) {
         why = "cannot make " + function + ": " + SystemError(errno) +
               (errno == ENOENT ? " (load FunctionFS with 'modprobe usb_f_fs')" : "");
