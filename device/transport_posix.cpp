@@ -26,7 +26,8 @@ std::unique_ptr<CTransport> OpenDeviceTransport(const char* devicePath, OpenFail
 
 const char* PermissionRemedy()
 {
-    return N_("for USB install the udev rule (see the README), for a serial port join the dialout group, then "
+    return N_("for USB an administrator installs the udev rule with zentrix-update --grant-access vvvv:pppp (see "
+              "the README), or you log in at this computer itself; for a serial port join the dialout group; then "
               "plug the calculator in again");
 }
 

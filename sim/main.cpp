@@ -5,18 +5,65 @@
 #include <fstream>
 #include <iostream>
 
+#include <unistd.h>
+
+#include <memory>
+
 #include "sim/calculator.h"
 #include "sim/replay_pty.h"
 #include "sim/trace_input.h"
 #include "sim/trace_reader.h"
 #include "sim/tool_options.h"
 #include "sim/verdict.h"
+#ifdef __linux__
+#include "sim/usb_gadget.h"
+#endif
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
 void OnSignal(int) { g_stop = 1; }
+
+#ifdef __linux__
+// The calculator behind `pty` as a USB device too, plugged in once it can
+// answer; nothing (and a line saying why) when it cannot be made. Removed
+// (unplugged) when the returned object goes, on every way out of main.
+std::unique_ptr<zsim::UsbGadget> PlugIn(const zsim::ToolOptions& o, const std::string& pty) {
+    zsim::GadgetOptions g;
+    g.id = o.usbId;
+    g.serial = o.usbSerial.empty() ? "ZXSIM" + std::to_string(::getpid()) : o.usbSerial;
+    g.udc = o.udc;
+    g.ptyPath = pty;
+    auto gadget = std::make_unique<zsim::UsbGadget>();
+    std::string why;
+    if (!gadget->Open(g, why) || !gadget->Bind(why)) {
+        std::cerr << "zentrix-calc-sim: cannot be a USB device: " << why << "\n";
+        return nullptr;
+    }
+    std::cerr << "zentrix-calc-sim: USB device " << g.serial << " plugged in on " << gadget->Udc() << "\n";
+    return gadget;
+}
+#endif
+
+// A gadget when --usb-gadget asks for one; false when it was asked for and
+// could not be made.
+struct Plugged {
+#ifdef __linux__
+    std::unique_ptr<zsim::UsbGadget> gadget;
+#endif
+    bool Plug(const zsim::ToolOptions& o, const std::string& pty) {
+#ifdef __linux__
+        if (!o.usbGadget) return true;
+        gadget = PlugIn(o, pty);
+        return gadget != nullptr;
+#else
+        (void)o;
+        (void)pty;
+        return true;
+#endif
+    }
+};
 
 int WriteDemo(const zsim::ToolOptions& o) {
     std::string why;
@@ -95,6 +142,8 @@ int Replay(const zsim::ToolOptions& o) {
         return 1;
     }
     std::cout << pty.SlavePath() << std::endl;
+    Plugged usb;
+    if (!usb.Plug(o, pty.SlavePath())) return 1;
     zsim::ReplayOptions options;
     options.recordedTiming = o.replayRecordedTiming;
     const zsim::ReplayVerdict v = pty.Play(session, options, g_stop);
@@ -126,5 +175,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << sim.SlavePath() << std::endl;
-    return Serve(sim, options) ? 0 : 1;
+    Plugged usb;
+    if (!usb.Plug(options, sim.SlavePath())) return 1;
+    const bool clean = Serve(sim, options);
+    return clean ? 0 : 1;
 }

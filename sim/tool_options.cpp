@@ -92,6 +92,17 @@ const std::map<std::string, Setter>& Setters() {
              return v == "recorded" || v == "fast";
          }},
         {"--replay-device", [](const std::string& v, ToolOptions& o) { o.replayDevice = v; return !v.empty(); }},
+        {"--usb-id", [](const std::string& v, ToolOptions& o) {
+             const auto id = ParseUsbId(v);
+             if (id) o.usbId = *id;
+             return id.has_value();
+         }},
+        {"--usb-serial", [](const std::string& v, ToolOptions& o) { o.usbSerial = v; return ValidUsbSerial(v); }},
+        {"--udc", [](const std::string& v, ToolOptions& o) {
+             o.udc = v;
+             return !v.empty() && v.find('/') == std::string::npos && v.find('\n') == std::string::npos && v != "." &&
+                    v != "..";
+         }},
         {"--stub-size", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1LL << 30, o.stubSize); }},
     };
     return kSetters;
@@ -100,6 +111,7 @@ const std::map<std::string, Setter>& Setters() {
 }  // namespace
 
 bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& out, std::string& error) {
+    bool gadgetOnly = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         if (name == "--help" || name == "-h") {
@@ -108,6 +120,10 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& out, st
         }
         if (name == "--verdict") {
             out.verdict = true;
+            continue;
+        }
+        if (name == "--usb-gadget") {
+            out.usbGadget = true;
             continue;
         }
         std::string value;
@@ -129,10 +145,25 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& out, st
             }
             value = args[++i];
         }
+        gadgetOnly = gadgetOnly || name == "--usb-id" || name == "--usb-serial" || name == "--udc";
         if (!setter->second(value, out)) {
             error = "bad value '" + value + "' for option '" + name + "'";
             return false;
         }
+    }
+    if (gadgetOnly && !out.usbGadget) {
+        error = "--usb-id, --usb-serial and --udc need --usb-gadget";
+        return false;
+    }
+#ifndef __linux__
+    if (out.usbGadget) {
+        error = "--usb-gadget needs Linux (a USB device port, configfs and FunctionFS)";
+        return false;
+    }
+#endif
+    if (out.usbGadget && !out.writeDemoDir.empty()) {
+        error = "--usb-gadget does not go with --write-demo-images";
+        return false;
     }
     return true;
 }
@@ -171,6 +202,12 @@ std::string ToolUsage() {
            "                          send the calculator's bytes at their recorded times, or at once\n"
            "                          (the default)\n"
            "  --replay-device DEV     replay the session on DEV (default: the trace's first session)\n"
+           "  --usb-gadget            also be a USB device (Linux, as root): a configfs gadget with one\n"
+           "                          vendor interface and a bulk endpoint each way, plugged in on a\n"
+           "                          USB device controller once it can answer, unplugged at exit\n"
+           "  --usb-id VVVV:PPPP      the gadget's vendor and product (default 1d50:6018, a test pair)\n"
+           "  --usb-serial TEXT       the gadget's serial number (default ZXSIM and the process id)\n"
+           "  --udc NAME              the device controller (default the first free one in /sys/class/udc)\n"
            "  --help                  show this help\n"
            "\n"
            "A verdict tells a run that ended normally (images received, intact when they match)\n"

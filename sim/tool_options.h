@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/calculator.h"
+#include "sim/usb_descriptors.h"
 
 namespace zsim {
 
@@ -23,6 +24,10 @@ struct ToolOptions {
     std::string replayFile;             // play the calculator's side of this trace
     bool replayRecordedTiming = false;  // at the recorded times; else as fast as possible
     std::string replayDevice;           // the session on this device; empty: the first
+    bool usbGadget = false;             // a USB device (configfs gadget) instead of only a pty
+    UsbId usbId;                        // the gadget's vendor and product
+    std::string usbSerial;              // its serial number; empty: one made from the process id
+    std::string udc;                    // its device controller; empty: the first free one
     bool help = false;
 };
 

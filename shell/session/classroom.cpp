@@ -367,6 +367,12 @@ void CClassroom::NoteVanished(const std::vector<std::string>& offered)
             r->vanished = r->vanished && !r->presentAtLastScan;
             r->returned = r->returned && r->vanished;
         }
+        // A USB calculator is not offered while a run holds it, its own run
+        // too: that is no sign of it gone. Pulled out, it ends its run; plugged
+        // in again, it has another address and so another path.
+        if (IsUsbPath(r->path) && r->started && !r->port.Finished()) {
+            continue;
+        }
         const bool present = std::find(offered.begin(), offered.end(), r->path) != offered.end();
         r->vanished = r->vanished || !present;
         r->presentAtLastScan = present;

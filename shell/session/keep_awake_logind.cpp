@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The inhibitor is asked for by a thread of its own: a run that starts
-// writing only counts itself in and goes on, whatever logind does. One
-// inhibitor is taken when the first run starts writing and held while any
-// does (a set's runs share it; no run asks again), and let go, by closing
-// its descriptor, when the last one ends. A request has a limit, and the
-// end of the program does not wait for one under way.
+// The inhibitors are asked for by a thread of its own: a run that starts
+// writing only counts itself in and goes on, whatever logind does. They are
+// taken when the first run starts writing and held while any does (a set's
+// runs share them; no run asks again), and let go, by closing their
+// descriptors, when the last one ends. A request has a limit, and the end
+// of the program does not wait for one under way.
+// One inhibitor for sleep and one for shutdown, not one for
+// "sleep:shutdown": logind asks polkit about each of them alone by its own
+// action (the package's rule allows those two), and about both at once by
+// another.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -130,7 +134,8 @@ public:
     {
         const std::lock_guard<std::mutex> hold(m_lock);
         if (--m_writing == 0) {
-            m_held.Reset(-1);
+            m_sleep.Reset(-1);
+            m_shutdown.Reset(-1);
         }
     }
 
@@ -138,14 +143,17 @@ private:
     // The worker: asks whenever a run writes and no inhibitor is held, until
     // logind cannot be had (then it is not asked again) or the end.
     void Work();
-    // One Inhibit request naming `writing` runs, answered within the limit;
-    // false when the program ends first.
-    bool Ask(std::unique_ptr<sd_bus, BusClose>& bus, size_t writing, Answer& answer);
+    // One Inhibit request of `what` naming `writing` runs, answered within
+    // the limit; false when the program ends first.
+    bool Ask(std::unique_ptr<sd_bus, BusClose>& bus, const char* what, size_t writing, Answer& answer);
+    // Keeps the inhibitor of `answer` in `held` while runs still write.
+    void Keep(bool asked, Answer& answer, CHeldFd& held);
 
     std::mutex m_lock;
     std::condition_variable m_changed;
     size_t m_writing = 0;
-    CHeldFd m_held;
+    CHeldFd m_sleep;
+    CHeldFd m_shutdown;
     bool m_answered = false;    // the first request has had its answer
     bool m_waited = false;      // a run has waited for that answer
     std::string m_unavailable;  // why logind cannot be had; empty while it may
@@ -160,27 +168,27 @@ void CLogindInhibitor::Work()
     std::unique_ptr<sd_bus, BusClose> bus;   // this thread's alone
     std::unique_lock<std::mutex> hold(m_lock);
     while (m_unavailable.empty()) {
-        m_changed.wait(hold, [this] { return m_stop || (m_writing > 0 && !m_held.Held()); });
+        m_changed.wait(hold, [this] { return m_stop || (m_writing > 0 && !m_sleep.Held()); });
         if (m_stop) {
             return;
         }
         const size_t writing = m_writing;
         hold.unlock();
-        Answer answer;
-        const bool asked = Ask(bus, writing, answer);
-        hold.lock();
-        if (answer.fd >= 0) {
-            if (asked && m_writing > 0) {
-                m_held.Reset(answer.fd);   // runs still write: held for them
-            } else {
-                close(answer.fd);          // they have ended meanwhile
-            }
+        Answer sleep;
+        Answer shutdown;
+        bool asked = Ask(bus, "sleep", writing, sleep);
+        if (asked && sleep.failure.empty()) {
+            asked = Ask(bus, "shutdown", writing, shutdown);
         }
+        hold.lock();
+        Keep(asked, sleep, m_sleep);
+        Keep(asked, shutdown, m_shutdown);
         if (!asked) {
             return;
         }
-        if (!answer.failure.empty()) {
-            m_unavailable = answer.failure;
+        const std::string& failure = !sleep.failure.empty() ? sleep.failure : shutdown.failure;
+        if (!failure.empty()) {
+            m_unavailable = failure;
             bus.reset();
         }
         m_answered = true;
@@ -188,7 +196,20 @@ void CLogindInhibitor::Work()
     }
 }
 
-bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, size_t writing, Answer& answer)
+void CLogindInhibitor::Keep(bool asked, Answer& answer, CHeldFd& held)
+{
+    if (answer.fd < 0) {
+        return;
+    }
+    if (asked && m_writing > 0) {
+        held.Reset(answer.fd);   // runs still write: held for them
+    } else {
+        close(answer.fd);        // they have ended meanwhile
+    }
+    answer.fd = -1;
+}
+
+bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, const char* what, size_t writing, Answer& answer)
 {
     if (!bus) {
         sd_bus* opened = nullptr;
@@ -204,8 +225,7 @@ bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, size_t writin
                                            "org.freedesktop.login1.Manager", "Inhibit");
     const std::unique_ptr<sd_bus_message, MessageUnref> call(raw);
     if (r >= 0) {
-        r = sd_bus_message_append(call.get(), "ssss", "sleep:shutdown", "Zentrix OS Update", Why(writing).c_str(),
-                                  "block");
+        r = sd_bus_message_append(call.get(), "ssss", what, "Zentrix OS Update", Why(writing).c_str(), "block");
     }
     sd_bus_slot* rawSlot = nullptr;
     const uint64_t limitUs = std::chrono::duration_cast<std::chrono::microseconds>(kCallLimit).count();

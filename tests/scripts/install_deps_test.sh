@@ -71,6 +71,7 @@ list run >"$work/run"
 list test >"$work/test"
 list windows >"$work/windows"
 list all >"$work/all"
+list system >"$work/system"
 
 check "--list run names the build tools" grep -qx -e cmake "$work/run"
 for p in g++ make pkg-config qt6-base-dev libusb-1.0-0-dev; do
@@ -81,14 +82,20 @@ check "--list run names no test or Windows tool: $(grep -E "$not_for_running" "$
 check "--list test holds the run profile" bash -c "[ -z \"\$(comm -23 '$work/run' '$work/test')\" ]"
 check "--list test names the test tools" grep -qx -e libgtest-dev -e umockdev -e lintian "$work/test"
 check "--list windows names the Windows tools" grep -qx -e wine64 -e nsis "$work/windows"
+check "--list system holds the run profile" bash -c "[ -z \"\$(comm -23 '$work/run' '$work/system')\" ]"
+for p in mmdebstrap qemu-system-x86 e2fsprogs dpkg-dev; do
+  check "--list system names $p" grep -qxF "$p" "$work/system"
+done
+check "--list system names no test or Windows tool" bash -c "! grep -qE 'gtest|umockdev|lintian|wine|mingw' '$work/system'"
 check "--list all is the three together" \
   bash -c "[ \"\$(sort -u '$work/run' '$work/test' '$work/windows')\" = \"\$(cat '$work/all')\" ]"
 check "--list with no profile is run" bash -c "[ \"\$('$root/scripts/install-deps' --list)\" = \"\$(cat '$work/run')\" ]"
 check "an unknown profile is refused" bash -c "! '$root/scripts/install-deps' --list tests >/dev/null 2>&1"
 if command -v apt-cache >/dev/null; then
   unknown=
-  if ! xargs apt-cache show <"$work/all" >/dev/null 2>&1; then
-    unknown=$(while read -r p; do apt-cache show "$p" >/dev/null 2>&1 || echo "$p"; done <"$work/all")
+  sort -u "$work/all" "$work/system" >"$work/every"
+  if ! xargs apt-cache show <"$work/every" >/dev/null 2>&1; then
+    unknown=$(while read -r p; do apt-cache show "$p" >/dev/null 2>&1 || echo "$p"; done <"$work/every")
   fi
   check "every listed package is known to apt: unknown $unknown" test -z "$unknown"
 fi

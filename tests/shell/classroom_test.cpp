@@ -128,6 +128,8 @@ protected:
             return {Failed, Message::Raw("busy")};   // its port could not be opened
         }
         in.port->DeviceTaken(name, {});   // it reached its calculator
+        const bool holds = name.find(" held") != std::string::npos;
+        devices.holding = devices.holding || holds;
         if (in.writeGuard != nullptr) {
             in.writeGuard->BeginWriting();   // as an update run does when its stub starts
         }
@@ -162,6 +164,9 @@ protected:
         if (in.writeGuard != nullptr) {
             in.writeGuard->EndWriting();
         }
+        if (holds) {
+            devices.holding = false;   // let go as the run ends, before its row does
+        }
         ++finished;
         return outcome;
     }
@@ -175,9 +180,15 @@ protected:
         int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override
         {
             walks += index == 0 ? 1 : 0;
-            return CListedDeviceSource::EnumerateDevicePath(index, buffer, size);
+            const int32_t next = CListedDeviceSource::EnumerateDevicePath(index, buffer, size);
+            // A held USB calculator is not on offer (the bus says usbfs has it).
+            if (next >= 0 && holding && std::string(buffer).find(" held") != std::string::npos) {
+                return EnumerateDevicePath(next, buffer, size);
+            }
+            return next;
         }
         std::atomic<int> walks{0};
+        std::atomic<bool> holding{false};   // a "held" calculator's run has it
     };
     CountingSource devices{{}, nullptr, Message::Raw("the test's list")};   // paths changed between scans
     CUpdaterApp app;
@@ -407,6 +418,52 @@ TEST_F(Classroom, TheStationDoesNotRetryAPortWhoseLinkDroppedDuringItsRunAndCoun
     }
     EXPECT_EQ(stage, 3);
     EXPECT_EQ(runsOf[port], 1);
+}
+
+// A USB calculator is not offered while a run holds it (its interface is
+// usbfs's), its own run's included: the station scans meanwhile (another
+// calculator plugged in), and once the run has ended and let it go, the
+// calculator still plugged in is done, not a new one to update again.
+TEST_F(Classroom, TheStationDoesNotUpdateAgainAUsbCalculatorItsOwnRunHeldAtAScan)
+{
+    const std::string port = "usb:1:5 held closing";
+    devices.paths = {port};
+    CClassroom::Inputs inputs = StationInputs();
+    int stage = 0;
+    int servesAfterEnd = 0;
+    view.onServe = [&](RowsView& v) {
+        const ClassroomRow* row = v.Row(port);
+        switch (stage) {
+        case 0:   // while its run holds it, another calculator is plugged in
+            if (row != nullptr && row->phase.English() == "Updating...") {
+                devices.paths = {port, "usb:1:6"};
+                ++stage;
+            }
+            break;
+        case 1:   // that one is seen (a scan while the first is held); the first run ends
+            if (v.Row("usb:1:6") != nullptr) {
+                closed = true;
+                ++stage;
+            }
+            break;
+        case 2:   // both stay plugged in
+            if (row != nullptr && row->finished && ++servesAfterEnd > 50) {
+                ++stage;
+                return ClassroomRequest::Terminate;
+            }
+            break;
+        default:
+            break;
+        }
+        return ClassroomRequest::None;
+    };
+    {
+        CClassroom station(std::move(inputs));
+        station.RunStation();
+    }
+    EXPECT_EQ(stage, 3);
+    EXPECT_EQ(runsOf[port], 1) << "updated again while it stayed plugged in";
+    EXPECT_EQ(runsOf["usb:1:6"], 1);
 }
 
 // A port pulled while its run is closing, its next calculator plugged in

@@ -97,6 +97,9 @@ TEST(RemedyWords, EveryReasonSpeaksOfThePlatformItRunsOn)
     EXPECT_NE(linuxWords, "");
     EXPECT_NE(Find(texts, "PermissionRemedy").find("udev rule"), std::string::npos);
     EXPECT_NE(Find(texts, "PermissionRemedy").find("dialout"), std::string::npos);
+    // Someone without the group nor a seat session is told the command that
+    // lets them in.
+    EXPECT_NE(Find(texts, "PermissionRemedy").find("zentrix-update --grant-access vvvv:pppp"), std::string::npos);
     EXPECT_NE(Find(texts, "FormatListedDevice usb permission denied")
                   .find("install the udev rule 60-zentrix-calculator.rules with vvvv = 1a2b and pppp = 5e01, then "
                         "plug the calculator in again)"),
