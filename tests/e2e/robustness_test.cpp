@@ -333,8 +333,8 @@ TEST_F(Robustness, APortWithoutPermissionSaysSoAndHowToGetIt)
     CUpdater updater(argv, env, "ok\nok\nok\n\n", m_dir);
     EXPECT_EQ(updater.Wait(), 18);
     EXPECT_EQ(updater.Out(), kPrompts + Error("Update failed."));
-    EXPECT_NE(updater.Err().find("zentrix-update: cannot open " + m_device + ": Permission denied; for USB install "
-                                 "the udev rule"),
+    EXPECT_NE(updater.Err().find("zentrix-update: cannot open " + m_device + ": Permission denied; for USB an "
+                                 "administrator installs the udev rule with zentrix-update --grant-access vvvv:pppp"),
               std::string::npos)
         << updater.Err();
 }
