@@ -242,10 +242,40 @@ void WriteFleetTable(const HistoryOptions& query, const MoCatalogue* texts, cons
     }
 }
 
-void WriteFleet(const HistoryOptions& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
+// --summary: "3 of 41 calculators need 01.05.0000; the oldest record is of
+// 2026-09-02"; true when any needs it.
+bool WriteFleetSummary(const HistoryOptions& query, const MoCatalogue* texts, const CFleetView& fleet,
+                       std::ostream& out)
+{
+    uint64_t all = 0;
+    uint64_t needing = 0;
+    std::string oldest;
+    fleet.ForEach([&](const CalculatorState& c) {
+        ++all;
+        needing += NeedsUpdate(c, *query.needs) ? 1 : 0;
+        if (!c.lastRun.empty() && (oldest.empty() || c.lastRun < oldest)) {
+            oldest = c.lastRun;
+        }
+    });
+    const std::string version = SafeText(*query.needs);
+    Message line = Message::Count("%d of %d calculator needs %s", "%d of %d calculators need %s", all,
+                                  {std::to_string(needing), std::to_string(all), version});
+    if (!oldest.empty()) {
+        line = Message(N_("%s; the oldest record is of %s"), {line, SafeText(oldest.substr(0, 10))});
+    }
+    out << line.Render(texts) << "\n";
+    return needing > 0;
+}
+
+// The calculators' table, CSV or JSON; true when --summary found one that
+// needs the version.
+bool WriteFleet(const HistoryOptions& query, const MoCatalogue* texts, CHistoryMerge& records, std::ostream& out)
 {
     CFleetView fleet;
     CollectFleet(query, records, fleet);
+    if (query.summary) {
+        return WriteFleetSummary(query, texts, fleet, out);
+    }
     uint64_t shown = 0;
     switch (query.format) {
     case HistoryFormat::Json:
@@ -259,14 +289,15 @@ void WriteFleet(const HistoryOptions& query, const MoCatalogue* texts, CHistoryM
         break;
     case HistoryFormat::Table: WriteFleetTable(query, texts, fleet, out); break;
     }
+    return false;
 }
 
 bool WriteReport(const HistoryOptions& query, const std::vector<HistorySource>& sources, const MessageArg& where,
                  const MoCatalogue* texts, int columns, CHistoryMerge& records, std::ostream& out,
-                 Message& problem)
+                 Message& problem, bool& someNeed)
 {
     if (query.byCalculator) {
-        WriteFleet(query, texts, records, out);
+        someNeed = WriteFleet(query, texts, records, out);
         return true;
     }
     uint64_t runs = 0;
@@ -298,8 +329,9 @@ int ReportHistory(const HistoryOptions& query, const std::string& path, const Mo
                              : path.empty()        ? MessageArg(Message(N_("the history")))
                                                    : MessageArg(SafeText(path));
     Message problem;
+    bool someNeed = false;
     bool ok = ListSources(query, path, twoPasses, spool, sources, problem) && records.Open(sources, problem) &&
-              WriteReport(query, sources, where, texts, columns, records, out, problem);
+              WriteReport(query, sources, where, texts, columns, records, out, problem, someNeed);
     if (ok && !out.flush()) {
         ok = false;
         problem = Message(N_("the report could not be written whole: its reader has gone"));
@@ -311,7 +343,7 @@ int ReportHistory(const HistoryOptions& query, const std::string& path, const Mo
     for (const Message& warning : records.Warnings()) {
         err.Say(warning);
     }
-    return 0;
+    return someNeed ? 1 : 0;
 }
 
 HistoryReport ReportHistory(const HistoryOptions& query, const std::string& path, const MoCatalogue* texts,

@@ -48,6 +48,9 @@ inline constexpr const char* kDefaultProblemReportFile = "zentrix-problem-report
 struct HistoryOptions {
     bool asked = false;                  // --history
     bool window = false;                 // --history-window: in a window where one can be shown
+    // --summary (with --by-calculator --needs): one line, and exit status 1
+    // when any calculator needs the version, for a detection script.
+    bool summary = false;
     HistoryFormat format = HistoryFormat::Table;   // --json or --csv
     std::string since;                   // --since DATE, as given; empty: every record
     std::string sinceTime;               // the moment it names, as the records write their times

@@ -260,6 +260,10 @@ constexpr OptionDeclaration kOptions[] = {
      [](Reading& r, const std::string&, Refusal&) { r.options.history.format = HistoryFormat::Csv; return true; }, nullptr},
     {"--since", "", "DATE", false, kHistory, 0, TakeSince, nullptr},
     {"--needs", "", "VERSION", false, kHistory, 0, TakeNeeds, nullptr},
+    {"--summary", "", "", false, kHistory, 0,
+     [](Reading& r, const std::string&, Refusal&) { return r.options.history.summary = true; },
+     N_("  --history --by-calculator --needs VERSION --summary  one line: how many need\n"
+        "                    VERSION; exit status 1 when any does, 0 when none does\n")},
 };
 
 const OptionDeclaration& Declared(std::string_view name)
@@ -453,6 +457,13 @@ void CheckHistory(ProgramOptions& options)
     } else if (history.needs && !history.byCalculator) {
         options.misplaced = Message(N_("%s goes with %s: nothing was done"),
                                     {Written(Declared("--needs")), Written(Declared("--by-calculator"))});
+    } else if (history.summary && !history.needs) {
+        options.misplaced = Message(N_("%s goes with %s: nothing was done"),
+                                    {Written(Declared("--summary")), Written(Declared("--needs"))});
+    } else if (history.summary && history.format != HistoryFormat::Table) {
+        options.misplaced = Message(N_("%s does not go with %s: nothing was done"),
+                                    {std::string("--summary"),
+                                     std::string(history.format == HistoryFormat::Csv ? "--csv" : "--json")});
     } else if (std::count(history.from.begin(), history.from.end(), "-") > 1) {
         options.misplaced = Message(N_("%s can be given only once: nothing was done"), {std::string("--from -")});
     }

@@ -677,6 +677,27 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
         << missing.err;
     EXPECT_EQ(show({"--needs", "1.0"}).exitCode, 2);
     EXPECT_EQ(show({"--from", "-"}).exitCode, 2);
+    // The compliance answer: one line, and the exit status a detection
+    // script reads (1: some need it).
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out;
+    } summaries[] = {
+        {{"--by-calculator", "--needs", "01.05.0000", "--summary"}, 1,
+         "2 of 6 calculators need 01.05.0000; the oldest record is of 2026-12-01\n"},
+        // Since 10:30 only ZX-5, current, is recorded.
+        {{"--by-calculator", "--needs", "01.05.0000", "--summary", "--since", "2026-12-01T10:30Z"}, 0,
+         "0 of 1 calculator needs 01.05.0000; the oldest record is of 2026-12-01\n"},
+        {{"--by-calculator", "--summary"}, 2, ""},
+        {{"--by-calculator", "--needs", "01.05.0000", "--summary", "--csv"}, 2, ""},
+    };
+    for (const auto& c : summaries) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const ProcessResult shown = show(c.arguments);
+        EXPECT_EQ(shown.exitCode, c.exitCode) << shown.err;
+        EXPECT_EQ(shown.out, c.out);
+    }
 }
 
 // Another program holding a lock on the history (here as long as the test
