@@ -56,14 +56,19 @@ bool CSessionImages::WaitSlice(IUpdatePort& port, const std::string& changed, in
     return true;
 }
 
-bool CSessionImages::Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port,
-                          Message& problem, const StillnessPolicy& policy)
+int64_t CSessionImages::StartWaiting(const std::string& baseDir, const StillnessPolicy& policy)
 {
     m_policy = policy;
     m_saidWaiting = false;
     m_stubPath = ImagePath(baseDir, kStubFileName);
     m_osPath = ImagePath(baseDir, kOsImageFileName);
-    const int64_t deadline = FileClockNowNs() + static_cast<int64_t>(policy.giveUpMs) * kNsPerMs;
+    return FileClockNowNs() + static_cast<int64_t>(policy.giveUpMs) * kNsPerMs;
+}
+
+bool CSessionImages::Take(const std::string& baseDir, const std::string& tempDir, IUpdatePort& port,
+                          Message& problem, const StillnessPolicy& policy)
+{
+    const int64_t deadline = StartWaiting(baseDir, policy);
     for (;;) {
         ImageFileState stub, os;
         const bool there = Look(stub, os);
@@ -101,11 +106,7 @@ bool CSessionImages::Take(const std::string& baseDir, const std::string& tempDir
 bool CSessionImages::AwaitStill(const std::string& baseDir, IUpdatePort& port, Message& problem,
                                 const StillnessPolicy& policy)
 {
-    m_policy = policy;
-    m_saidWaiting = false;
-    m_stubPath = ImagePath(baseDir, kStubFileName);
-    m_osPath = ImagePath(baseDir, kOsImageFileName);
-    const int64_t deadline = FileClockNowNs() + static_cast<int64_t>(policy.giveUpMs) * kNsPerMs;
+    const int64_t deadline = StartWaiting(baseDir, policy);
     for (;;) {
         ImageFileState stub, os;
         const int64_t now = FileClockNowNs();

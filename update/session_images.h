@@ -44,6 +44,8 @@ public:
 private:
     // One look at both files: true when both are there.
     bool Look(ImageFileState& stub, ImageFileState& os) const;
+    // The paths and policy of a wait that starts now; its deadline.
+    int64_t StartWaiting(const std::string& baseDir, const StillnessPolicy& policy);
     // Waits a slice; false (with `problem`) when the wait is over.
     bool WaitSlice(IUpdatePort& port, const std::string& changed, int64_t deadlineNs, Message& problem);
 
