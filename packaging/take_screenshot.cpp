@@ -59,6 +59,9 @@ int main(int argc, char** argv)
     QApplication application(qtArgc, argv);
 
     CUpdaterApp app;
+    // The folder has no images: the check that would say so before the
+    // connect prompt is left out, as the picture is of that prompt.
+    app.m_checkImages = nullptr;
     CQtFrontEnd frontEnd;
     app.SetFrontEnd(&frontEnd);
     CUpdaterDlg* mainWindow = nullptr;
