@@ -247,9 +247,9 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
         EXPECT_EQ(ConfigFileText(config.string()), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
         const std::string refused =
-            "folder refused: image missing: UpdateCode.bin: the folder /srv/empty/ must hold the updater stub "
-            "UpdateExe.bin and the OS image UpdateCode.bin; put them there, or start the program with the folder "
-            "that holds them";
+            "folder refused: image missing: UpdateCode.bin: the folder " + BaseDirectoryFor("/srv/empty") +
+            " must hold the updater stub UpdateExe.bin and the OS image UpdateCode.bin; put them there, or start "
+            "the program with the folder that holds them";
         if (decline) {
             EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", refused, "quit 18"}));
         } else {
