@@ -20,27 +20,10 @@
 #include <thread>
 
 #include "sim/calculator.h"
+#include "sim/owned_fd.h"
 
 namespace zsim {
 namespace {
-
-// A file descriptor that closes itself.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 bool MakeRaw(int fd) {
     termios t{};

@@ -7,6 +7,7 @@
 // open only while the host has the device configured: closing it is how the
 // calculator learns that its link is gone.
 #include "sim/usb_gadget.h"
+#include "sim/owned_fd.h"
 
 #include <dirent.h>
 #include <endian.h>
@@ -45,23 +46,6 @@ constexpr const char* kMountRoot = "/run/zentrix-calc-sim";
 // smaller one would lose the rest of the packet (the controller need not
 // keep it).
 constexpr size_t kLargestPacket = 512;
-
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 std::string SystemError(int error) { return std::strerror(error); }
 

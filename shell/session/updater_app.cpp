@@ -142,10 +142,14 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     return inputs;
 }
 
-// Why, and what the folder must hold; a program given no folder also says
-// where one can be named.
+// Why; when the images are missing, also what the folder must hold, and for
+// a program given no folder where one can be named. Images that are there
+// but refused (a pin they do not match) have their own remedy.
 Message CUpdaterApp::ImageFolderProblem(const Message& problem, const std::string& baseDir) const
 {
+    if (ImagesPresent(baseDir)) {
+        return problem;
+    }
     const std::string folder = baseDir.empty() ? std::string(".") : baseDir;
     Message said(N_("%s: the folder %s must hold the updater stub %s and the OS image %s; put them there, or "
                     "start the program with the folder that holds them"),
@@ -171,9 +175,7 @@ bool CUpdaterApp::TakeImages(CSessionImages& images, Message& problem)
         problem = PinProblem(m_strBaseDir, images.Images().os, m_imagePin);
         return problem.Empty();
     }
-    if (!ImagesPresent(m_strBaseDir)) {
-        problem = ImageFolderProblem(problem, m_strBaseDir);
-    }
+    problem = ImageFolderProblem(problem, m_strBaseDir);
     return false;
 }
 
@@ -189,9 +191,7 @@ bool CUpdaterApp::ImagesUsableFirst()
     if (!UsesImages() || !m_checkImages || m_checkImages(m_strBaseDir, problem)) {
         return true;
     }
-    // Images that are there but refused (a pin they do not match) have their
-    // own remedy: "put them there" is for images that are missing.
-    const Message said = ImagesPresent(m_strBaseDir) ? problem : ImageFolderProblem(problem, m_strBaseDir);
+    const Message said = ImageFolderProblem(problem, m_strBaseDir);
     if (m_tellService) {
         m_tellService("STATUS=the images cannot be used: " + said.English());
     }

@@ -133,7 +133,8 @@ private:
     bool ImagesUsableFirst();
     UpdateOutcome RunOnce();
     bool PromptImageFolder();
-    // What the user is told when the images of `baseDir` cannot be used.
+    // What the user is told when the images of `baseDir` cannot be used
+    // for `problem`.
     Message ImageFolderProblem(const Message& problem, const std::string& baseDir) const;
     bool PromptDeviceChoice();
     // A row's "Name...": the label line written to the user's file, and used from now on.

@@ -165,23 +165,46 @@ TEST_F(Unattended, ImagesThatCannotBeUsedEndWithStatus4BeforeAnyCalculatorIsOpen
     EXPECT_FALSE(fs::exists(m_dir / "state" / "zentrix-update" / "history.jsonl"));
 }
 
-// A FIFO under the OS image's name is refused, never waited on, with --json
-// too, whose first event names the image's version.
-TEST_F(Unattended, AFifoForTheOsImageEndsWithStatus4AtOnceWithJsonToo)
+// Refused before the calculator hears a byte, whoever watches: a FIFO under
+// the OS image's name (never waited on; with --json the first event names
+// no version) ends with status 4, and a mistyped reply limit, which must
+// not lift the limit of a run nobody watches, with status 2.
+TEST_F(Unattended, RefusedBeforeTheCalculatorSeesAByte)
 {
-    fs::remove(Image("UpdateCode.bin"));
-    ASSERT_EQ(mkfifo(Image("UpdateCode.bin").c_str(), 0600), 0);
-    for (const std::vector<std::string>& options : {std::vector<std::string>{"--json", "--yes"},
-                                                     std::vector<std::string>{"--json", "--all"},
-                                                     std::vector<std::string>{"--yes"}}) {
-        SCOPED_TRACE(options[0] + " " + options.back());
-        const std::string device = StartCalculator({});
-        auto program = Start(device, options, "console", "/dev/null");
+    const std::string refusedLimit =
+        "zentrix-update: ZENTRIX_REPLY_TIMEOUT=1e3 is not a number of seconds (a whole number; 0 waits without "
+        "limit)\n";
+    const std::string json = "\"images\": {\"os_image\": null}", exitCode = "\"exit_code\": 4";
+    const struct {
+        std::vector<std::string> options;
+        bool fifo;           // the OS image is a FIFO; else the reply limit is mistyped
+        int exitCode;
+        std::vector<std::string> parts;   // parts of what is said; for the limit, the whole of it
+    } cases[] = {
+        {{"--json", "--yes"}, true, 4, {json, exitCode}},
+        {{"--json", "--all"}, true, 4, {json, exitCode}},
+        {{"--yes"}, true, 4, {}},
+        {{"--yes", "--all"}, false, 2, {refusedLimit}},
+        {{"--json", "--all"}, false, 2, {refusedLimit}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options) + (c.fifo ? " fifo" : " limit"));
+        if (c.fifo) {
+            fs::remove(Image("UpdateCode.bin"));
+            ASSERT_EQ(mkfifo(Image("UpdateCode.bin").c_str(), 0600), 0);
+        }
+        const std::string device = StartCalculator(c.fifo ? std::vector<std::string>{}
+                                                          : std::vector<std::string>{"--fault", "silent:100"});
+        auto program = c.fifo ? Start(device, c.options, "console", "/dev/null")
+                              : Start(device, c.options, "console", "&1", "ZENTRIX_REPLY_TIMEOUT=1e3");
         const std::string seen = program->ReadRest();
-        EXPECT_EQ(program->Wait(), 4) << seen;   // the hang guard would kill it (137)
-        if (options[0] == "--json") {
-            EXPECT_NE(seen.find("\"images\": {\"os_image\": null}"), std::string::npos) << seen;
-            EXPECT_NE(seen.find("\"exit_code\": 4"), std::string::npos) << seen;
+        EXPECT_EQ(program->Wait(), c.exitCode) << seen;   // the hang guard would kill it (137)
+        for (const std::string& part : c.parts) {
+            if (c.fifo) {
+                EXPECT_NE(seen.find(part), std::string::npos) << seen;
+            } else {
+                EXPECT_EQ(seen, part);
+            }
         }
         kill(m_calculator->Pid(), SIGTERM);
         EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
@@ -204,24 +227,6 @@ TEST_F(Unattended, ASilentCalculatorEndsAnUnattendedSetByItself)
               std::string::npos)
         << seen;
     EXPECT_NE(seen.find("1 calculator: 0 updated, 0 already current, 0 not supported, 1 failed."), std::string::npos);
-}
-
-// A mistyped limit must not lift the limit of a run nobody watches: with
-// --yes or --json it is a usage error before any calculator is opened.
-TEST_F(Unattended, AMistypedReplyLimitEndsAnUnattendedRunBeforeTheCalculatorSeesAByte)
-{
-    for (const char* option : {"--yes", "--json"}) {
-        SCOPED_TRACE(option);
-        const std::string device = StartCalculator({"--fault", "silent:100"});
-        auto program = Start(device, {option, "--all"}, "console", "&1", "ZENTRIX_REPLY_TIMEOUT=1e3");
-        const std::string seen = program->ReadRest();
-        EXPECT_EQ(program->Wait(), 2) << seen;
-        EXPECT_EQ(seen, "zentrix-update: ZENTRIX_REPLY_TIMEOUT=1e3 is not a number of seconds (a whole number; 0 "
-                        "waits without limit)\n");
-        kill(m_calculator->Pid(), SIGTERM);
-        EXPECT_EQ(m_calculator->ReadRest(), "") << "the calculator heard from the program";
-        m_calculator.reset();
-    }
 }
 
 TEST_F(Unattended, WithoutTheOptionsTheExitCodeStays18AndWithTheWindowTheyAreRefused)

@@ -56,6 +56,30 @@ protected:
                           answers, kHangGuardMs);
     }
 
+    // zentrix-update with `arguments` and no configuration but `ids`.
+    ProcessResult RunUpdater(const std::vector<std::string>& arguments, const std::string& ids = "",
+                             const std::string& answers = "")
+    {
+        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProcess(argv,
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=" + ids,
+                           "XDG_CONFIG_HOME=" + (m_dir / "none").string(), "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent",
+                           "XDG_STATE_HOME=" + (m_dir / "state").string(), "TMPDIR=" + (m_dir / "scratch").string()},
+                          answers, kHangGuardMs);
+    }
+
+    // A device that is no calculator: its driver still bound, never
+    // detached, claimed or written.
+    static void ExpectUntouched(zusb::EmulatedUsbDevice& device)
+    {
+        const auto counters = device.Count();
+        EXPECT_EQ(counters.detaches, 0);
+        EXPECT_EQ(counters.claims, 0);
+        EXPECT_EQ(counters.bytesOut, 0u);
+        EXPECT_TRUE(counters.driverBound);
+    }
+
     // The simulated calculator's verdict on run `number` (1-based).
     std::string Verdict(zusb::EmulatedUsbDevice& device, size_t number)
     {
@@ -441,11 +465,7 @@ TEST_F(UsbUpdate, AStationNeverOpensAStorageDeviceWithACalculatorsIds)
     EXPECT_EQ(station.Wait(), 18) << station.Seen();
     ASSERT_TRUE(calculator.WaitForRuns(1, 5000));
     EXPECT_EQ(Verdict(calculator, 1), kIntact);
-    const auto counters = stick.Count();
-    EXPECT_EQ(counters.detaches, 0);
-    EXPECT_EQ(counters.claims, 0);
-    EXPECT_EQ(counters.bytesOut, 0u);
-    EXPECT_TRUE(counters.driverBound);
+    ExpectUntouched(stick);
 }
 
 TEST_F(UsbUpdate, AnInterfaceHeldByAnotherProgramIsNotTouched)
@@ -667,26 +687,15 @@ TEST_F(UsbUpdate, ADeviceThatIsNoCalculatorIsNeverOpenedWhateverNamesIt)
         {{"--all", image, "--usb-id", "1a2b:5e01"}, "", kOneUpdate},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN};
-        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-        SCOPED_TRACE(argv.back() + " " + argv[argv.size() > 2 ? argv.size() - 2 : 1]);
-        const ProcessResult run =
-            RunProcess(argv,
-                       {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=" + c.ids,
-                        "XDG_CONFIG_HOME=" + (m_dir / "none").string(), "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent",
-                        "XDG_STATE_HOME=" + (m_dir / "state").string(), "TMPDIR=" + (m_dir / "scratch").string()},
-                       c.answers, kHangGuardMs);
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const ProcessResult run = RunUpdater(c.arguments, c.ids, c.answers);
         EXPECT_FALSE(run.killed);
         EXPECT_NE(run.exitCode, 0);
         EXPECT_NE(run.err.find("cannot open usb:1:2: it is not a calculator but a storage device (interface class "
                                "08), and nothing was sent to it"),
                   std::string::npos)
             << run.err;
-        const auto counters = device.Count();
-        EXPECT_EQ(counters.detaches, 0);
-        EXPECT_EQ(counters.claims, 0);
-        EXPECT_EQ(counters.bytesOut, 0u);
-        EXPECT_TRUE(counters.driverBound);
+        ExpectUntouched(device);
     }
     const ProcessResult listed = RunProcess({ZENTRIX_UPDATE_BIN, "--list-devices", "--device", "usb-port:1-2"},
                                             {"ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS="}, "", kHangGuardMs);
@@ -702,14 +711,7 @@ TEST_F(UsbUpdate, ASerialNumberTwoCalculatorsReportIsRefusedAloneAndTakesBothInA
     twin.serialNumber = "ZX-0042";
     zusb::EmulatedUsbDevice& first = Plug(twin);    // usb:1:2
     zusb::EmulatedUsbDevice& second = Plug(twin);   // usb:1:3
-    const std::vector<std::string> env = {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=",
-                                          "XDG_CONFIG_HOME=" + (m_dir / "none").string(),
-                                          "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent",
-                                          "XDG_STATE_HOME=" + (m_dir / "state").string(),
-                                          "TMPDIR=" + (m_dir / "scratch").string()};
-    const ProcessResult alone = RunProcess(
-        {ZENTRIX_UPDATE_BIN, (m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"}, env, "",
-        kHangGuardMs);
+    const ProcessResult alone = RunUpdater({(m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"});
     EXPECT_NE(alone.exitCode, 0);
     EXPECT_NE(alone.err.find("usb-serial:ZX-0042 names more than one device: usb:1:2 (usb-port:1-2), usb:1:3 "
                              "(usb-port:1-3); name one by its port, or update them all with --all"),
@@ -718,9 +720,7 @@ TEST_F(UsbUpdate, ASerialNumberTwoCalculatorsReportIsRefusedAloneAndTakesBothInA
     EXPECT_EQ(first.Count().bytesOut, 0u);
     EXPECT_EQ(second.Count().bytesOut, 0u);
 
-    const ProcessResult set = RunProcess(
-        {ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"}, env, "",
-        kHangGuardMs);
+    const ProcessResult set = RunUpdater({"--all", (m_dir / "img").string(), "--device", "usb-serial:ZX-0042", "--yes"});
     EXPECT_EQ(set.exitCode, 0) << set.err;
     ASSERT_TRUE(first.WaitForRuns(1, 5000));
     ASSERT_TRUE(second.WaitForRuns(1, 5000));

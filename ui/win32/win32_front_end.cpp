@@ -4,7 +4,6 @@
 // After the shell's headers: windows.h defines MessageBox as a macro.
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 #undef MessageBox
 #undef SetWindowText
 
@@ -24,6 +23,7 @@
 #include "ui/win32/win32_failure_box.h"
 #include "ui/win32/win32_folder_dialog.h"
 #include "ui/win32/win32_history_window.h"
+#include "ui/win32/win32_save_dialog.h"
 #include "shell/records/history_file.h"
 
 namespace {
@@ -402,19 +402,12 @@ void CWin32FrontEnd::SaveProblemReport(HWND box, const ProblemReportWriter& writ
         lstrcatW(file, L"\\");
     }
     lstrcatW(file, proposed.c_str());
-    const std::wstring title = WideText(Message(kSaveReportTitle).Render(m_texts));
-    OPENFILENAMEW ask = {};
-    ask.lStructSize = sizeof ask;
-    ask.hwndOwner = box;
-    ask.lpstrFile = file;
-    ask.nMaxFile = MAX_PATH;
-    ask.lpstrTitle = title.c_str();
-    ask.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&ask)) {
+    std::wstring where = file;
+    if (!AskWhereToSave(box, WideText(Message(kSaveReportTitle).Render(m_texts)), L"", nullptr, where)) {
         return;
     }
     char chosen[4 * MAX_PATH] = {};
-    WideCharToMultiByte(CP_ACP, 0, file, -1, chosen, sizeof chosen, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, where.c_str(), -1, chosen, sizeof chosen, nullptr, nullptr);
     Message problem;
     const bool written = writeReport(chosen, problem);
     const std::string shown = written ? Message(kReportSaved, {SafeText(chosen), std::string(kReportAddress)}).Render(m_texts)

@@ -9,13 +9,13 @@
 // After the shell's headers, whose constants windows.h defines as macros.
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "device/win_text.h"
+#include "ui/win32/win32_save_dialog.h"
 #include "ui/win32/win32_window_class.h"
 
 namespace {
@@ -293,19 +293,10 @@ bool WriteCsv(const std::string& history, const std::wstring& file)
 // "Save as CSV...": asks where, then says when it could not be saved.
 void SaveAsCsv(HWND window, const HistoryView& view)
 {
-    wchar_t file[MAX_PATH] = L"zentrix-update-history.csv";
+    std::wstring file = L"zentrix-update-history.csv";
     const std::wstring title = WideText(Message(N_("Save the history as CSV")).Render(view.catalogue));
     const std::wstring filter = WideText(Message(N_("CSV files (*.csv)")).Render(view.catalogue)) + L'\0' + L"*.csv" + L'\0';
-    OPENFILENAMEW ask = {};
-    ask.lStructSize = sizeof ask;
-    ask.hwndOwner = window;
-    ask.lpstrFile = file;
-    ask.nMaxFile = MAX_PATH;
-    ask.lpstrTitle = title.c_str();
-    ask.lpstrFilter = filter.c_str();
-    ask.lpstrDefExt = L"csv";
-    ask.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&ask)) {
+    if (!AskWhereToSave(window, title, filter, L"csv", file)) {
         return;
     }
     if (!WriteCsv(view.path, file)) {
