@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -305,6 +306,13 @@ TEST(QtImageFolder, AFolderWithoutUsableImagesIsRefusedAndTheChooserStaysOpen)
                 dialog->reject();   // refused over and over: the test fails, never hangs
                 return;
             }
+            // Its question is read inside it too (no title bar without a
+            // window manager).
+            bool asked = false;
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                asked = asked || label->text() == dialog->windowTitle();
+            }
+            EXPECT_TRUE(asked) << dialog->windowTitle().toStdString();
             // The user opens the empty folder first, then the one with the
             // images, and chooses it.
             const fs::path folder = dir / (accepts == 0 ? "empty" : "images");

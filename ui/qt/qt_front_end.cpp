@@ -119,9 +119,10 @@ void CQtFrontEnd::SaveProblemReport(const ProblemReportWriter& writeReport)
 
 bool CQtFrontEnd::ChooseImageFolder(std::string& folder, const ImageFolderCheck& check)
 {
-    CImageFolderDialog dialog(m_mainWindow, check, m_texts);
-    dialog.setWindowTitle(
-        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)));
+    CImageFolderDialog dialog(
+        m_mainWindow,
+        QString::fromStdString(Message(N_("Choose the folder that holds UpdateExe.bin and UpdateCode.bin")).Render(m_texts)),
+        check, m_texts);
     if (!folder.empty()) {
         dialog.setDirectory(QString::fromLocal8Bit(folder.c_str()));
     }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/qt/qt_image_folder_dialog.h"
 
+#include <QGridLayout>
+#include <QLabel>
+
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/session/front_end.h"
 #include "ui/qt/qt_message_box.h"
 
-CImageFolderDialog::CImageFolderDialog(QWidget* owner, ImageFolderCheck check, const MoCatalogue* texts)
+CImageFolderDialog::CImageFolderDialog(QWidget* owner, const QString& title, ImageFolderCheck check,
+                                       const MoCatalogue* texts)
     : QFileDialog(owner), m_check(std::move(check)), m_texts(texts)
 {
     setFileMode(QFileDialog::Directory);
@@ -14,6 +18,10 @@ CImageFolderDialog::CImageFolderDialog(QWidget* owner, ImageFolderCheck check, c
     // The dialog of Qt's own, whose accept() this class decides.
     setOption(QFileDialog::DontUseNativeDialog, true);
     setObjectName("imageFolderDialog");
+    setWindowTitle(title);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        grid->addWidget(new QLabel(title, this), grid->rowCount(), 0, 1, -1);
+    }
 }
 
 void CImageFolderDialog::accept()

@@ -9,7 +9,9 @@ class MoCatalogue;
 
 class CImageFolderDialog : public QFileDialog {
 public:
-    CImageFolderDialog(QWidget* owner, ImageFolderCheck check, const MoCatalogue* texts);
+    // `title` is also said under the fields: without a window manager there
+    // is no title bar to read it in.
+    CImageFolderDialog(QWidget* owner, const QString& title, ImageFolderCheck check, const MoCatalogue* texts);
 
     // Closes only on a folder the check passes; otherwise a box says why.
     void accept() override;
