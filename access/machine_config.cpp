@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shell/startup/config_lines.h"
 #include "udev_rule.h"
 
 namespace {
@@ -16,15 +17,6 @@ namespace {
 // A configuration file larger than this is not one the program wrote or a
 // person keeps: it is left alone.
 constexpr size_t kMaxConfigBytes = 1 << 20;
-
-std::string Trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::string Lowered(std::string text)
 {
@@ -74,17 +66,8 @@ bool ReadConfig(const std::string& file, std::string& text, std::string& why)
 
 bool NamesUsbId(const std::string& configText, const std::string& id)
 {
-    size_t start = 0;
-    while (start < configText.size()) {
-        size_t end = configText.find('\n', start);
-        end = end == std::string::npos ? configText.size() : end;
-        const std::string line = Trimmed(configText.substr(start, end - start));
-        start = end + 1;
-        const size_t equals = line.find('=');
-        if (line.empty() || line[0] == '#' || equals == std::string::npos) {
-            continue;
-        }
-        if (Trimmed(line.substr(0, equals)) == "usb-id" && Lowered(Trimmed(line.substr(equals + 1))) == id) {
+    for (const ConfigLine& line : ConfigLines(configText)) {
+        if (line.kind == ConfigLine::Kind::Setting && line.key == "usb-id" && Lowered(std::string(line.value)) == id) {
             return true;
         }
     }

@@ -24,7 +24,6 @@
 #include "shell/reports/problem_report.h"
 #include "shell/screen/console_main_window.h"
 #include "shell/screen/own_lines.h"
-#include "shell/session/image_folder_memory.h"
 #include "shell/session/keep_awake.h"
 #include "shell/session/service_manager.h"
 #include "shell/session/updater_app.h"
@@ -306,7 +305,9 @@ int main(int argc, char** argv)
     ProgramOptions withFolder = options;
     if (withFolder.launcher.m_strFileName.empty()) {
         // No folder given: the machine's configured one (a station's), if any.
-        withFolder.launcher.m_strFileName = RememberedImageFolder(ConfigFileText(files.machineFile));
+        if (const ConfigValue* folder = files.read->machine.Find("image-folder")) {
+            withFolder.launcher.m_strFileName = folder->value;
+        }
     }
     DeviceChoice devices = ChooseDevices(options, files, say);
     devices.oneCalculator = options.option == ProgramOption::None;   // a set or station takes every one

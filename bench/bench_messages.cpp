@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // 20,000 long configuration warnings, made as the program makes them (each
-// file's lines read by ParseDeviceConfig, ten warnings and the count of the
+// file's lines read by ParseConfigText, ten warnings and the count of the
 // rest per file), then rendered as standard error shows them: in English
 // (the yardstick) and through the German catalogue, side by side in one
 // run. The keys and the file names are full of ":1: ", the text that
@@ -34,7 +34,8 @@ std::vector<Message> MakeWarnings()
     }
     std::vector<Message> warnings;
     for (int file = 0; warnings.size() < kWarnings; ++file) {
-        ParseDeviceConfig(text, "/srv/" + hostile + std::to_string(file) + ".conf", warnings);
+        const ConfigFile read = ParseConfigText(text, "/srv/" + hostile + std::to_string(file) + ".conf");
+        warnings.insert(warnings.end(), read.warnings.begin(), read.warnings.end());
     }
     warnings.resize(kWarnings);
     return warnings;

@@ -13,7 +13,7 @@
 #include "i18n/message.h"
 #include "shell/records/history_record.h"
 #include "shell/reports/history_reader.h"
-#include "shell/reports/report_file.h"
+#include "shell/files/safe_file.h"
 
 namespace {
 

@@ -7,13 +7,10 @@
 
 #include "i18n/message.h"
 
-// The folder a configuration file's text remembers; empty for none.
-std::string RememberedImageFolder(const std::string& configText);
+// The folder the configuration file at `file` remembers; empty for none.
+std::string RememberedImageFolder(const std::string& file);
 
 // Keeps `folder` in the configuration file `file` in place of any folder it
 // remembered, leaving its other lines as they are; empty on success, else
 // why not. A file that is a link is not written.
 Message RememberImageFolder(const std::string& file, const std::string& folder);
-
-// The text of the file at `file`; empty when it cannot be read.
-std::string ConfigFileText(const std::string& file);

@@ -260,7 +260,7 @@ bool CUpdaterApp::PromptImageFolder()
     }
     m_askForImageFolder = false;
     // The chooser starts where the images were found last time.
-    std::string folder = RememberedImageFolder(ConfigFileText(m_userConfigFile));
+    std::string folder = RememberedImageFolder(m_userConfigFile);
     // The chooser refuses a folder whose images cannot be used, and stays open.
     const ImageFolderCheck check = [this](const std::string& chosen) {
         Message problem;

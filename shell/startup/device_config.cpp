@@ -14,32 +14,17 @@
 #include "device/device_source.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
+#include "shell/startup/config_lines.h"
+#include "shell/startup/config_writer.h"
 #include "shell/startup/reply_timeout.h"
 
 namespace {
 
 constexpr const char* kConfigName = "zentrix-update.conf";
-constexpr const char* kSystemLogKey = "system-log";
-constexpr const char* kReplyTimeoutKey = "reply-timeout";
-constexpr const char* kImagePinKey = "image-sha256";
-// Bounds of a configuration file's lines and of what its warnings echo.
-constexpr size_t kMaxLineChars = 1024;
-constexpr size_t kShownValueChars = 60;   // of a key or value echoed in a warning
-constexpr int kMaxLineWarnings = 10;      // per file; the rest are counted
-
-std::string Shown(const std::string& text)
-{
-    return SafeText(text, kShownValueChars);
-}
 
 std::string Trimmed(const std::string& text)
 {
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
+    return std::string(TrimmedConfigText(text));
 }
 
 std::vector<std::string> Split(const char* text, char separator)
@@ -56,71 +41,6 @@ std::vector<std::string> Split(const char* text, char separator)
     return parts;
 }
 
-// Why a `label = DEVICE = NAME` line's value is not read; empty when it was.
-Message ReadLabel(const std::string& value, DeviceChoice& choice)
-{
-    const size_t equals = value.find('=');
-    const std::string device = equals == std::string::npos ? std::string() : Trimmed(value.substr(0, equals));
-    const std::string name = equals == std::string::npos ? std::string() : Trimmed(value.substr(equals + 1));
-    if (device.empty() || name.empty()) {
-        return Message(N_("a label line is label = DEVICE = NAME, not label = %s"), {Shown(value)});
-    }
-    choice.labels.push_back({device, SafeText(name, kLabelChars)});
-    return {};
-}
-
-// Why a line is not read; empty when it was.
-Message ReadLine(const std::string& line, DeviceChoice& choice)
-{
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) {
-        return Message(N_("not a key = value line"));
-    }
-    const std::string key = Trimmed(line.substr(0, equals));
-    const std::string value = Trimmed(line.substr(equals + 1));
-    if (key == "image-folder") {
-        return {};   // the image folder last chosen, not a calculator
-    }
-    if (key == kImagePinKey) {
-        return {};   // the pinned OS image, read (and refused when malformed) at start-up
-    }
-    if (key != "device" && key != "usb-id" && key != "label" && key != kSystemLogKey && key != kReplyTimeoutKey) {
-        return Message(N_("unknown key \"%s\" (known: device, usb-id, label, system-log, reply-timeout, image-folder, image-sha256)"),
-                       {Shown(key)});
-    }
-    if (value.empty()) {
-        return Message(N_("%s without a value"), {key});   // a known key: nothing to escape
-    }
-    if (key == kSystemLogKey) {
-        return value == "on" || value == "off"
-                   ? Message()
-                   : Message(N_("system-log is on or off, not %s"), {Shown(value)});
-    }
-    if (key == kReplyTimeoutKey) {
-        return ParseSilenceSeconds(value) ? Message()
-                                          : Message(N_("reply-timeout is a whole number of seconds, not %s"),
-                                                    {Shown(value)});
-    }
-    if (key == "device") {
-        if (value == kUsbSerialPrefix || value == kUsbPortPrefix) {
-            // Names nothing, and is no file to be tried either.
-            return Message(N_("device = %s names no calculator: a serial number or port follows the colon"),
-                           {std::string(value)});
-        }
-        choice.paths.push_back(value);
-        return {};
-    }
-    if (key == "label") {
-        return ReadLabel(value, choice);
-    }
-    const std::string id = NormalizedUsbId(value);
-    if (id.empty()) {
-        return Message(N_("usb-id %s is not a VVVV:PPPP pair of four hex digits each"), {Shown(value)});
-    }
-    choice.usbIds.push_back(id);
-    return {};
-}
-
 DeviceChoice FromEnvironment(const DeviceSources& sources)
 {
     DeviceChoice choice;
@@ -133,53 +53,6 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
     }
     choice.origin = Message(N_("the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS)"));
     return choice;
-}
-
-// The file's text, within its bound; nothing, without a word, when the file
-// does not exist.
-std::optional<std::string> ConfigText(const std::string& file, std::vector<Message>& warnings)
-{
-    if (file.empty()) {
-        return {};
-    }
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(file, error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return {};
-    }
-    if (error || status.type() != std::filesystem::file_type::regular) {
-        warnings.push_back(Message(N_("cannot read %s: %s"),
-                                   {SafeText(file), error ? MessageArg(error.message()) : MessageArg(Message(N_("not a file")))}));
-        return {};
-    }
-    if (std::filesystem::file_size(file, error) > kMaxConfigFileBytes) {
-        warnings.push_back(Message(N_("%s is ignored: it is larger than %d KiB"),
-                                   {SafeText(file), std::to_string(kMaxConfigFileBytes / 1024)}));
-        return {};
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        warnings.push_back(Message(N_("cannot read %s: %s"), {SafeText(file), std::string(std::strerror(errno))}));
-        return {};
-    }
-    // Read through the bound only, should the file have grown since.
-    std::string text(static_cast<size_t>(kMaxConfigFileBytes), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    return text;
-}
-
-ConfigFile ReadConfigFile(const std::string& file)
-{
-    ConfigFile read;
-    if (const std::optional<std::string> text = ConfigText(file, read.warnings)) {
-        read.choice = ParseDeviceConfig(*text, file, read.warnings);
-        read.choice.origin = Message::Raw(SafeText(file));
-        read.systemLog = SystemLogSetting(*text);
-        read.replyTimeout = LastConfigValue(*text, kReplyTimeoutKey);
-        read.imagePin = LastConfigValue(*text, kImagePinKey);
-    }
-    return read;
 }
 
 // The labels of the user's file, then of the machine's.
@@ -235,60 +108,10 @@ ResolvedDevices ResolveDeviceSource(const DeviceSources& sources, const ConfigRe
 
 }  // namespace
 
-DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
-                               std::vector<Message>& warnings)
+std::optional<bool> SystemLogSetting(const ConfigFile& file)
 {
-    DeviceChoice choice;
-    std::istringstream in(text);
-    std::string line;
-    int ignored = 0;
-    for (int number = 1; std::getline(in, line); ++number) {
-        const bool tooLong = line.size() > kMaxLineChars;
-        line = Trimmed(line);
-        if (!tooLong && (line.empty() || line[0] == '#')) {
-            continue;
-        }
-        const Message problem = tooLong ? Message(N_("longer than %d characters"), {std::to_string(kMaxLineChars)})
-                                        : ReadLine(line, choice);
-        if (!problem.Empty() && ++ignored <= kMaxLineWarnings) {
-            warnings.push_back(Message(N_("%s:%s: %s; line ignored"), {SafeText(fileName), std::to_string(number), problem}));
-        }
-    }
-    if (ignored > kMaxLineWarnings) {
-        const int more = ignored - kMaxLineWarnings;
-        warnings.push_back(Message::Count("%s: %d more line ignored", "%s: %d more lines ignored",
-                                          static_cast<unsigned long>(more), {SafeText(fileName), std::to_string(more)}));
-    }
-    return choice;
-}
-
-std::optional<std::string> LastConfigValue(const std::string& text, const char* key)
-{
-    std::optional<std::string> found;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos && Trimmed(line.substr(0, equals)) == key) {
-            found = Trimmed(line.substr(equals + 1));
-        }
-    }
-    return found;
-}
-
-std::optional<bool> SystemLogSetting(const std::string& text)
-{
-    std::optional<bool> setting;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos && Trimmed(line.substr(0, equals)) == kSystemLogKey) {
-            const std::string value = Trimmed(line.substr(equals + 1));
-            setting = value == "on" ? std::optional<bool>(true) : value == "off" ? std::optional<bool>(false) : setting;
-        }
-    }
-    return setting;
+    const ConfigValue* value = file.Find("system-log");
+    return value == nullptr ? std::nullopt : std::optional<bool>(value->value == "on");
 }
 
 ConfigRead ReadConfigFiles(const DeviceSources& sources)
@@ -300,7 +123,7 @@ bool SystemLogWanted(const DeviceSources& sources)
 {
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
-    return files.user.systemLog.value_or(files.machine.systemLog.value_or(true));
+    return SystemLogSetting(files.user).value_or(SystemLogSetting(files.machine).value_or(true));
 }
 
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
@@ -308,9 +131,8 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
     for (const ConfigFile* file : {&files.user, &files.machine}) {
-        const std::optional<std::string>& value = file->replyTimeout;
-        if (const std::optional<uint32_t> ms = value ? ParseSilenceSeconds(*value) : std::nullopt) {
-            return ms;
+        if (const ConfigValue* value = file->Find("reply-timeout")) {
+            return ParseSilenceSeconds(value->value);
         }
     }
     return std::nullopt;
@@ -320,7 +142,12 @@ std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources)
 {
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
-    return files.user.imagePin ? files.user.imagePin : files.machine.imagePin;
+    for (const ConfigFile* file : {&files.user, &files.machine}) {
+        if (const ConfigValue* value = file->Find("image-sha256")) {
+            return value->value;
+        }
+    }
+    return std::nullopt;
 }
 
 std::vector<DeviceLabel> ConfiguredLabels(const DeviceSources& sources)
@@ -453,24 +280,10 @@ Message RememberLabel(const std::string& file, const std::string& device, const 
     if (line.empty() || device.find('\n') != std::string::npos) {
         return Message(N_("a label needs a name"));
     }
-    return RememberDevices(file, {"label = " + device + " = " + line}, "# named in the window");
+    return ChangeConfigFile(file, {"# named in the window", {"label = " + device + " = " + line}});
 }
 
 Message RememberDevices(const std::string& file, const std::vector<std::string>& lines, const char* comment)
 {
-    if (file.empty()) {
-        return Message(N_("there is no place for the configuration file (HOME is not set)"));
-    }
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
-    if (error) {
-        return Message(N_("cannot make the folder of %s: %s"), {file, error.message()});
-    }
-    std::ofstream out(file, std::ios::app);
-    out << comment << '\n';
-    for (const std::string& line : lines) {
-        out << line << '\n';
-    }
-    out.flush();
-    return out ? Message() : Message(N_("cannot write %s: %s"), {file, std::string(std::strerror(errno))});
+    return ChangeConfigFile(file, {comment, lines});
 }

@@ -3,18 +3,9 @@
 // Which calculators to look for, from the first of these that names any:
 // the command line, the environment (ZENTRIX_DEVICES, ZENTRIX_USB_IDS), the
 // user's configuration file, the machine's configuration file. That source
-// wins whole; the others are not mixed in.
-//
-// A configuration file holds `key = value` lines, blank lines and `#`
-// comments; the keys are `device` (a device path, or a usb-serial: or
-// usb-port: name, see device_labels.h) and `usb-id` (VVVV:PPPP), each may
-// repeat, `label` (DEVICE = NAME: the name shown for that calculator; the
-// labels of both files count, whichever source names the devices), and `system-log` (on or off: whether each run also goes
-// to the system log; on by default) and `reply-timeout` (whole seconds of
-// calculator silence that end a run; 0: no limit) and `image-sha256` (the
-// fingerprint the OS image must have). A line that cannot be
-// read is a warning naming the file and the line; the rest of the file
-// still counts.
+// wins whole; the others are not mixed in. The labels of both files count,
+// whichever source names the devices. Of the other settings, the user's
+// file wins over the machine's. (The files' keys: config_file.h.)
 #include <optional>
 #include <cstdint>
 #include <memory>
@@ -24,16 +15,8 @@
 #include "device/device_choice.h"
 #include "device/device_listing.h"
 #include "i18n/message.h"
+#include "shell/startup/config_file.h"
 
-// A configuration file as read once: what its lines say, and the warnings
-// about it (a file that cannot be read, lines that are not read).
-struct ConfigFile {
-    DeviceChoice choice;             // its devices and labels; origin: the file, when it was read
-    std::vector<Message> warnings;
-    std::optional<bool> systemLog;   // the last well-formed system-log line
-    std::optional<std::string> replyTimeout;   // the last reply-timeout line's value
-    std::optional<std::string> imagePin;       // the last image-sha256 line's value
-};
 struct ConfigRead {
     ConfigFile user;
     ConfigFile machine;
@@ -61,22 +44,12 @@ struct ResolvedDevices {
     std::vector<Message> warnings;   // one line each, without a line feed
 };
 
-// The largest configuration file read: a few lines of keys and values,
-// never a file that takes memory or time to read.
-inline constexpr std::uintmax_t kMaxConfigFileBytes = 64 * 1024;
-
-// Reads a configuration file's text; `fileName` names it in the warnings.
-DeviceChoice ParseDeviceConfig(const std::string& text, const std::string& fileName,
-                               std::vector<Message>& warnings);
-
-// The last well-formed `system-log` line of a configuration file's text.
-std::optional<bool> SystemLogSetting(const std::string& text);
+// What a file's `system-log` line says; nothing when it has none.
+std::optional<bool> SystemLogSetting(const ConfigFile& file);
 // Whether runs go to the system log: the user's file decides when it says,
 // else the machine's; on when neither does.
 bool SystemLogWanted(const DeviceSources& sources);
 
-// The last `key = value` line's value in a configuration file's text.
-std::optional<std::string> LastConfigValue(const std::string& text, const char* key);
 // The silence limit in ms the configuration files set with reply-timeout:
 // the user's file when it says, else the machine's; nothing when neither does.
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
@@ -116,12 +89,12 @@ struct ChosenCandidates {
 };
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
 
-// Appends the line `label = DEVICE = NAME` to the configuration file `file`
+// Adds the line `label = DEVICE = NAME` to the configuration file `file`
 // (NAME with its control characters as spaces); empty on success, else why not.
 std::string TypedLabel(const std::string& name);
 Message RememberLabel(const std::string& file, const std::string& device, const std::string& name);
 
-// Appends `lines` to the configuration file `file`, making its folder when
-// needed; empty on success, else why not.
+// Adds `lines` to the configuration file `file` (config_writer.h), making
+// its folder when needed; empty on success, else why not.
 Message RememberDevices(const std::string& file, const std::vector<std::string>& lines,
                         const char* comment = "# remembered by the device chooser");

@@ -312,13 +312,14 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
         {"# system-log = off\n", std::nullopt},
     };
     for (const auto& t : texts) {
-        EXPECT_EQ(SystemLogSetting(t.text), t.setting) << t.text;
+        EXPECT_EQ(SystemLogSetting(ParseConfigText(t.text, "f.conf")), t.setting) << t.text;
     }
-    std::vector<Message> warnings;
-    const DeviceChoice choice = ParseDeviceConfig(
+    const ConfigFile read = ParseConfigText(
         "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n"
         "device = usb-serial:\n",
-        "f.conf", warnings);
+        "f.conf");
+    const DeviceChoice& choice = read.choice;
+    const std::vector<Message>& warnings = read.warnings;
     EXPECT_FALSE(choice.NamesAnyDevice());
     ASSERT_EQ(choice.labels.size(), 1u);
     EXPECT_EQ(choice.labels[0].device, "usb-port:1-2");

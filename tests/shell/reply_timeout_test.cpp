@@ -111,8 +111,7 @@ TEST(ReplyTimeoutSetting, UnattendedRunsEndASilenceOf60SecondsUnlessALimitOrNone
     EXPECT_NE(unattended.source.English().find("reply-timeout = 0"), std::string::npos);
     EXPECT_EQ(ChooseSilenceLimit(ParseReplyTimeout(""), std::nullopt, false).ms, 0u);
     // A value that is no number of seconds is a warning naming its line.
-    std::vector<Message> warnings;
-    ParseDeviceConfig("reply-timeout = soon\nreply-timeout = 5\n", "f.conf", warnings);
+    const std::vector<Message> warnings = ParseConfigText("reply-timeout = soon\nreply-timeout = 5\n", "f.conf").warnings;
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].English(),
               "f.conf:1: reply-timeout is a whole number of seconds, not soon; line ignored");

@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@
 #include "shell/startup/device_config.h"
 
 namespace {
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 constexpr const char* kDataLossText =
     "Updating deletes all data in the calculator's Main Memory.\r\n"
@@ -245,7 +252,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         app.m_userConfigFile = config.string();
         app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
-        EXPECT_EQ(ConfigFileText(config.string()), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
+        EXPECT_EQ(FileText(config), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
         const std::string refused =
             "folder refused: image missing: UpdateCode.bin: the folder " + BaseDirectoryFor("/srv/empty") +
             " must hold the updater stub UpdateExe.bin and the OS image UpdateCode.bin; put them there, or start "
@@ -266,7 +273,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
     if (!noLinks) {
         EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere").English(), "");
     }
-    EXPECT_EQ(RememberedImageFolder(ConfigFileText(config.string())), "/srv/images");
+    EXPECT_EQ(RememberedImageFolder(config.string()), "/srv/images");
     // A folder given on the command line, or images where it starts: no question.
     struct Idle : IMainWindow {
         void DoModal() override {}

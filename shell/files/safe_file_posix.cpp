@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The problem report's files on Linux: made by mkostemp (O_EXCL, 0600)
-// beside the target and renamed over it; the trace read by O_NOFOLLOW.
+// Kept files on Linux: made by mkostemp (O_EXCL) beside the target and
+// renamed over it; read by O_NOFOLLOW.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 
 #include "device/posix_fd.h"
 #include "i18n/text_format.h"
-#include "shell/reports/report_file.h"
+#include "shell/files/safe_file.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ CReplacingFile::~CReplacingFile()
     }
 }
 
-bool CReplacingFile::Open(std::string& why)
+bool CReplacingFile::Open(std::string& why, unsigned mode)
 {
     std::string name = m_target + ".XXXXXX";
     const int fd = mkostemp(name.data(), O_CLOEXEC);
@@ -43,7 +43,30 @@ bool CReplacingFile::Open(std::string& why)
     }
     m_file = fd;
     m_made = name;
-    return true;
+    return fchmod(fd, static_cast<mode_t>(mode & 0777)) == 0 || FailedBecause(why);
+}
+
+WriteTarget InspectWriteTarget(const std::string& path, unsigned& mode, std::string& why)
+{
+    struct stat info = {};
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) {
+            return WriteTarget::Missing;
+        }
+        FailedBecause(why);
+        return WriteTarget::Unknown;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return WriteTarget::Link;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return WriteTarget::NotPlain;
+    }
+    if (info.st_uid != geteuid()) {
+        return WriteTarget::OthersFile;
+    }
+    mode = static_cast<unsigned>(info.st_mode & 0777);
+    return WriteTarget::OwnFile;
 }
 
 bool CReplacingFile::Write(std::string_view bytes, std::string& why)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The problem report's files on Windows: made by CREATE_NEW beside the
-// target and moved over it; the trace opened as itself, never through a
-// reparse point.
+// Kept files on Windows: made by CREATE_NEW beside the target and moved
+// over it; read as themselves, never through a reparse point.
 #include <windows.h>
 
 #include <string>
@@ -10,7 +9,7 @@
 #include "device/win_error.h"
 #include "device/win_handle.h"
 #include "i18n/text_format.h"
-#include "shell/reports/report_file.h"
+#include "shell/files/safe_file.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ CReplacingFile::~CReplacingFile()
     }
 }
 
-bool CReplacingFile::Open(std::string& why)
+bool CReplacingFile::Open(std::string& why, unsigned /*mode: the folder's permissions are inherited*/)
 {
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         const std::string name = m_target + "." + std::to_string(GetCurrentProcessId()) + "-" +
@@ -78,6 +77,24 @@ bool CReplacingFile::Commit(std::string& why)
     }
     m_made.clear();
     return true;
+}
+
+WriteTarget InspectWriteTarget(const std::string& path, unsigned& /*mode*/, std::string& why)
+{
+    // The profile's files are the user's own: ownership is not asked.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return WriteTarget::Missing;
+        }
+        why = WindowsErrorText(error);
+        return WriteTarget::Unknown;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return WriteTarget::Link;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? WriteTarget::NotPlain : WriteTarget::OwnFile;
 }
 
 FileRead ReadRegularFile(const std::string& path, uint64_t cap, const std::function<bool(std::string_view)>& take,

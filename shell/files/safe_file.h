@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The platform's part of the problem report: its file, made new beside the
-// name it is given and put in place whole, and the reading of the last
-// run's trace, never through a link.
+// Files kept for the user (the problem report, the configuration file):
+// made new beside the name they are given and put in place whole, so that a
+// crash at any moment leaves the old file or the new one; read never
+// through a link.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,8 +21,9 @@ public:
     CReplacingFile(const CReplacingFile&) = delete;
     CReplacingFile& operator=(const CReplacingFile&) = delete;
 
-    // Each false with `why`, the system's words.
-    bool Open(std::string& why);
+    // Each false with `why`, the system's words. `mode`: the new file's
+    // permissions where the system has them (private by default).
+    bool Open(std::string& why, unsigned mode = 0600);
     bool Write(std::string_view bytes, std::string& why);
     bool Commit(std::string& why);
 
@@ -30,6 +32,17 @@ private:
     std::string m_made;   // the new file's name, until it is renamed
     intptr_t m_file = -1;
 };
+
+// What stands under a name the program is about to put a file in place of.
+enum class WriteTarget {
+    Missing,     // nothing: the file is made
+    OwnFile,     // a plain file of the user's; `mode` gets its permissions
+    Link,        // a symbolic link (a reparse point on Windows)
+    OthersFile,  // a plain file that belongs to another user
+    NotPlain,    // a folder, a device, a pipe
+    Unknown,     // it cannot be looked at; `why` says why
+};
+WriteTarget InspectWriteTarget(const std::string& path, unsigned& mode, std::string& why);
 
 // What reading a file came to.
 enum class FileRead { Read, Missing, Refused };
