@@ -10,7 +10,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/codec.h"
 #include "update/image_files.h"
-#include "update/run_update.h"
+#include "update/run_values.h"
 
 // The calculator's answer where it may accept or refuse.
 enum class AckOrNak { Ack, Nak, Other };
