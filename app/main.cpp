@@ -15,6 +15,7 @@
 #include "app/grant_access.h"
 #include "app/process_guard.h"
 #include "app/translations.h"
+#include "device/decision_log.h"
 #include "device/device_listing.h"
 #include "device/safe_text.h"
 #include "i18n/message.h"
@@ -28,6 +29,7 @@
 #include "shell/session/service_manager.h"
 #include "shell/session/updater_app.h"
 #include "shell/startup/command_line.h"
+#include "shell/startup/debug_output.h"
 #include "shell/startup/device_config.h"
 #include "shell/startup/reply_timeout.h"
 #include "shell/startup/ui_mode.h"
@@ -237,6 +239,8 @@ int main(int argc, char** argv)
         say.Say(options.misplaced, OwnLineKind::Error);   // in whichever mode: before anything is opened
         return kExitUsage;
     }
+    const CDecisionLogScope decisions(options.debug || DebugWanted(std::getenv("ZENTRIX_DEBUG")),
+                                      DebugLineWriter(std::getenv("JOURNAL_STREAM")));
     if (options.history.asked) {
         if (!options.refused.Empty()) {
             say.Say(options.refused, OwnLineKind::Error);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "device/decision_log.h"
 #include "device/device_labels.h"
 #include "device/device_watch.h"
 #include "device/safe_text.h"
@@ -82,7 +83,14 @@ std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, con
     for (const std::string& path : named) {
         std::vector<std::string> found =
             IsStableUsbName(path) ? ResolveStableUsbNames(path) : std::vector<std::string>{path};
+        if (found.empty()) {
+            LogDecision([&] { return "passed over " + SafeText(path) + ": no USB device plugged in answers to it"; });
+        }
         if (oneCalculator && found.size() > 1) {
+            LogDecision([&] {
+                return "passed over " + SafeText(path) + ": " + std::to_string(found.size()) +
+                       " devices answer to it, and one calculator is to be updated";
+            });
             continue;
         }
         for (std::string& one : found) {
@@ -210,6 +218,7 @@ bool CSystemDeviceSource::DevicesChanged()
     if (!m_watch->TakeChange()) {
         return false;
     }
+    LogDecision([] { return std::string("looking again: the system told of a device plugged in or out"); });
     m_watch->Follow(listed);   // before the listing that follows
     return true;
 }

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "device/decision_log.h"
 #include "device/device_identity.h"
+#include "device/safe_text.h"
 
 namespace {
 
@@ -27,12 +29,15 @@ std::vector<std::string> OfferedDevicePaths(IDeviceSource& devices, bool present
             continue;
         }
         if (presentOnly && !DevicePresent(path)) {
+            LogDecision([&] { return "passed over " + SafeText(path) + ": not plugged in (no such device now)"; });
             continue;
         }
         std::string identity = DeviceIdentity(path);
         if (std::find(identities.begin(), identities.end(), identity) != identities.end()) {
+            LogDecision([&] { return "passed over " + SafeText(path) + ": another name of a device already offered"; });
             continue;
         }
+        LogDecision([&] { return (presentOnly ? "offered " : "listed ") + SafeText(path); });
         identities.push_back(std::move(identity));
         paths.push_back(path);
     }
@@ -50,7 +55,9 @@ bool ClaimFirstFreeDevice(IDeviceSource& devices, CClaimedDeviceList& claimed, s
         }
         if (claimed.ClaimDevicePath(path) == 1) {
             devicePath = path;
+            LogDecision([&] { return "claimed " + SafeText(devicePath) + " for a run"; });
             return true;
         }
+        LogDecision([&] { return "passed over " + SafeText(path) + ": another run of this program has it"; });
     }
 }

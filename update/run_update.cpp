@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "device/decision_log.h"
+#include "device/node_access.h"
 #include "device/safe_text.h"
 #include "device/transport.h"
 #include "device/usb_location.h"
@@ -265,6 +267,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     std::string devicePath = inputs.devicePath;
     if (devicePath.empty() && !ClaimFirstFreeDevice(*inputs.devices, *inputs.claimed, devicePath)) {
         outcome.reason = NoCalculatorReason(inputs.devices->Describe());
+        LogDecision([&] { return "run ended before any calculator: " + outcome.reason.English(); });
         outcome.facts = std::move(run.m_facts);
         return outcome;
     }
@@ -300,6 +303,12 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         run.Channel().Close();
     } else {
         outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().m_lastError);
+        LogDecision([&] {
+            const uint32_t error = run.Channel().m_lastError;
+            const std::string access = error == EACCES || error == EPERM ? NodeAccessText(devicePath) : std::string();
+            return "the system refused " + SafeText(devicePath) + ": " + std::strerror(static_cast<int>(error)) +
+                   (access.empty() ? "" : " (" + access + ")");
+        });
     }
     // Release steps 2 and 3; a calculator the run was given is its giver's.
     if (inputs.devicePath.empty()) {
@@ -310,6 +319,10 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     if (outcome.result == Success || outcome.result == Checked) {
         outcome.reason = Message();
     }
+    LogDecision([&] {
+        return "run on " + SafeText(devicePath) + " ended " + TraceResultWord(outcome.result) +
+               (outcome.reason.Empty() ? "" : ": " + outcome.reason.English());
+    });
     outcome.facts = std::move(run.m_facts);
     return outcome;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <utility>
 
+#include "device/decision_log.h"
 #include "device/device_identity.h"
 #include "device/safe_text.h"
 #include "device/usb_location.h"
@@ -512,7 +513,12 @@ void CClassroom::RunStation()
     bool ready = false;
     for (;;) {
         const bool changed = m_in.devices->DevicesChanged();
-        if (!m_stopped && (changed || ReturnReady() || Clock::now() - lastScan >= period)) {
+        const bool returned = !changed && ReturnReady();
+        if (!m_stopped && (changed || returned || Clock::now() - lastScan >= period)) {
+            LogDecision([&] {
+                return std::string("station looks at the devices: ") +
+                       (changed ? "the system told of a change" : returned ? "a calculator's run has ended" : "the periodic look");
+            });
             lastScan = Clock::now();
             Scan();
             if (!ready && m_in.tellService) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "device/decision_log.h"
 #include "device/device_labels.h"
 #include "device/device_source.h"
 #include "device/safe_text.h"
@@ -166,6 +167,12 @@ ConfigFile ParseConfigText(std::string_view text, const std::string& fileName)
     int ignored = 0;
     for (const ConfigLine& line : ConfigLines(text)) {
         const Message problem = ReadLine(line, file);
+        if (problem.Empty() && line.kind == ConfigLine::Kind::Setting) {
+            LogDecision([&] {
+                return SafeText(fileName) + ":" + std::to_string(line.number) + ": " + Shown(line.key) + " = " +
+                       Shown(line.value);
+            });
+        }
         if (!problem.Empty() && ++ignored <= kMaxLineWarnings) {
             file.warnings.push_back(
                 Message(N_("%s:%s: %s; line ignored"), {SafeText(fileName), std::to_string(line.number), problem}));

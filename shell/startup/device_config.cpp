@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 
+#include "device/decision_log.h"
 #include "device/device_labels.h"
 #include "device/device_source.h"
 #include "device/safe_text.h"
@@ -161,6 +162,22 @@ ResolvedDevices ResolveDevices(const DeviceSources& sources)
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
     ResolvedDevices resolved = ResolveDeviceSource(sources, files);
+    LogDecision([&] {
+        const DeviceChoice& choice = resolved.choice;
+        if (!choice.NamesAnyDevice()) {
+            return std::string("no source names a calculator (command line, environment, ") + SafeText(sources.userFile) +
+                   ", " + SafeText(sources.machineFile) + ")";
+        }
+        std::string named;
+        for (const std::string& path : choice.paths) {
+            named += " " + SafeText(path);
+        }
+        for (const std::string& id : choice.usbIds) {
+            named += " usb-id " + id;
+        }
+        return "calculators looked for, from " + choice.origin.English() + ":" + named +
+               " (the sources after it are not read for devices)";
+    });
     resolved.choice.labels = LabelsOf(files);
     return resolved;
 }

@@ -247,6 +247,10 @@ constexpr OptionDeclaration kOptions[] = {
      N_("  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"
         "                    now and last run; with --needs, only those below VERSION or\n"
         "                    whose last run failed\n")},
+    {"--debug", "", "", false, kNotHistory | kHistory, 0, TakeSwitch<&ProgramOptions::debug>,
+     N_("  --debug           say on standard error why each calculator was taken or\n"
+        "                    passed over, which file set each setting, why a run\n"
+        "                    ended (also ZENTRIX_DEBUG=1)\n")},
     {"--no-system-log", "", "", false, kUpdating, 0, TakeSwitch<&ProgramOptions::noSystemLog>,
      N_("  --no-system-log   do not write each run to the system log as well\n")},
     {"--check", "", "", false, kUpdating, kCheck, TakeSwitch<&ProgramOptions::check>,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -243,3 +244,59 @@ TEST_F(DeviceChoice, ListDevicesListsTheChosenSourceAndSaysWhereItCameFrom)
 }
 
 }  // namespace
+
+// --debug says why each configured calculator was not updated: one not
+// plugged in, one whose port the system refuses this user (as root the run
+// is made as nobody, whom the port's permissions leave out). Without it,
+// and in --json's output, nothing of it.
+TEST_F(DeviceChoice, DebugSaysOfEachCalculatorWhyItWasPassedOverOrRefused)
+{
+    StartCalculator(1);
+    const std::string unplugged = "/dev/zentrix-unplugged";
+    Write(UserFile(), "device = " + unplugged + "\ndevice = " + m_pty + "\n");
+    std::vector<std::string> asUser;
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(m_pty.c_str(), 0, 0), 0);
+        asUser = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ASSERT_TRUE(fs::exists(asUser[0])) << "setpriv (util-linux) runs the program as another user";
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_dir)) {
+            fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+        }
+        fs::permissions(m_dir, fs::perms::all, fs::perm_options::add);
+    }
+    ASSERT_EQ(chmod(m_pty.c_str(), 0600), 0);
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(m_pty.c_str(), 0), 0);
+    }
+    const auto run = [&](std::vector<std::string> options, const std::vector<std::string>& env) {
+        std::vector<std::string> argv = asUser;
+        argv.push_back(ZENTRIX_UPDATE_BIN);
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back((m_dir / "img").string());
+        std::vector<std::string> environment = {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=", "ZENTRIX_USB_IDS=",
+                                                "TMPDIR=" + (m_dir / "scratch").string(),
+                                                "XDG_CONFIG_HOME=" + (m_dir / "user").string(),
+                                                "XDG_STATE_HOME=" + (m_dir / "scratch").string(),
+                                                "ZENTRIX_MACHINE_CONFIG_DIR=" + (m_dir / "machine").string()};
+        environment.insert(environment.end(), env.begin(), env.end());
+        return RunProcess(argv, environment, "", 60000);
+    };
+    const ProcessResult debugged = run({"--all", "--yes", "--debug"}, {});
+    const std::string file = UserFile().string();
+    for (const std::string& line : {
+             "zentrix-update: debug: " + file + ":1: device = " + unplugged + "\n",
+             "zentrix-update: debug: calculators looked for, from " + file + ": " + unplugged + " " + m_pty,
+             "zentrix-update: debug: passed over " + unplugged + ": not plugged in (no such device now)\n",
+             "zentrix-update: debug: the system refused " + m_pty + ": Permission denied (" + m_pty + " is owner ",
+             "zentrix-update: debug: run on " + m_pty + " ended failed: cannot open " + m_pty,
+         }) {
+        EXPECT_EQ(Occurrences(debugged.err, line), 1u) << line << "\n" << debugged.err;
+    }
+    EXPECT_EQ(debugged.out.find("debug"), std::string::npos) << debugged.out;
+    const ProcessResult json = run({"--all", "--json"}, {"ZENTRIX_DEBUG=1"});
+    EXPECT_NE(json.err.find("debug: passed over " + unplugged), std::string::npos) << json.err;
+    EXPECT_EQ(json.out.find("debug"), std::string::npos) << json.out;
+    const ProcessResult quiet = run({"--all", "--yes"}, {});
+    EXPECT_EQ(quiet.err.find("debug"), std::string::npos) << quiet.err;
+    EXPECT_NE(quiet.err.find("cannot open " + m_pty), std::string::npos) << quiet.err;
+}
