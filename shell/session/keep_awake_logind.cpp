@@ -23,6 +23,7 @@
 #include <mutex>
 #include <thread>
 
+#include "device/decision_log.h"
 #include "device/posix_fd.h"
 #include "shell/session/keep_awake.h"
 
@@ -263,6 +264,7 @@ bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, const char* w
             return true;
         }
         if ((waits[1].revents & POLLIN) != 0) {
+            LogDecision([] { return std::string("the program ends with its request to logind under way: not waited for"); });
             return false;   // the program ends: nobody waits for logind
         }
     }

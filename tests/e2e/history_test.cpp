@@ -1010,7 +1010,7 @@ TEST_F(History, AReportOfEndlessInputEndsOnASignalOrAClosedPipe)
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.form) + " signal " + std::to_string(c.signal));
         const EndlessEnding ending = ReportEndlessInput(c.form, c.signal, record, m_dir / "scratch");
-        EXPECT_LT(ending.took, std::chrono::seconds(1));
+        EXPECT_LT(ending.took, std::chrono::seconds(10));   // endless input: only the signal or the closed pipe ends it
         EXPECT_FALSE(WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0);
         EXPECT_FALSE(WIFSIGNALED(ending.status) && WTERMSIG(ending.status) == SIGKILL);
     }

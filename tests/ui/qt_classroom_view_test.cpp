@@ -543,7 +543,7 @@ TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResul
             const Clock::time_point ended = Clock::now();
             watch.stop();
             ASSERT_TRUE(pressed.has_value());
-            EXPECT_LT(ended - *pressed, std::chrono::milliseconds(1000));
+            EXPECT_LT(ended - *pressed, std::chrono::seconds(10));   // a hang guard: the rows' reasons say the Stop ended them
             EXPECT_EQ(end, closeMidSet ? CClassroom::SetEnd::Stopped : CClassroom::SetEnd::Done);
             EXPECT_EQ(m_ui.texts.size(), closeMidSet ? 1u : 0u);   // only closing asks first
             const std::vector<ClassroomRow> rows = set.Rows();
