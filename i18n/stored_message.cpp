@@ -7,6 +7,7 @@
 
 #include "i18n/catalogue.h"
 #include "i18n/json_cursor.h"
+#include "i18n/json_text.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -18,19 +19,7 @@ constexpr size_t kOutsideTextBytes = 1000;
 
 void AppendString(std::string& out, std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (c == '"' || c == '\\') {
-            out += {'\\', c};
-        } else if (byte < 0x20) {
-            out += {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 15]};
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
+    AppendJsonString(out, text);
 }
 
 // At most kOutsideTextBytes of `text`, not cutting a character in two.

@@ -16,7 +16,6 @@ const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
 
 namespace {
 
-constexpr const char* kReplacement = "\xEF\xBF\xBD";   // U+FFFD
 constexpr std::string_view kJournalRecordName = kRecordFieldName;
 
 // Reads a flat JSON object from a line, one piece at a time.
@@ -146,32 +145,6 @@ bool IsWholeNumber(const std::string& text)
 }
 
 }  // namespace
-
-std::string JsonString(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (size_t at = 0; at < text.size();) {
-        char32_t code = 0;
-        const size_t length = DecodeUtf8(text.substr(at), code);
-        if (length == 0) {
-            out += kReplacement;
-            ++at;
-            continue;
-        }
-        if (IsControlCharacter(code)) {
-            out += {'\\', 'u', kHex[(code >> 12) & 15], kHex[(code >> 8) & 15], kHex[(code >> 4) & 15],
-                    kHex[code & 15]};
-        } else {
-            if (code == '"' || code == '\\') {
-                out += '\\';
-            }
-            out.append(text.substr(at, length));
-        }
-        at += length;
-    }
-    return out + "\"";
-}
 
 std::string FormatHistoryLine(const HistoryRecord& record)
 {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "i18n/json_text.h"
+
 // The fields of a record, in the order they are written. `reason` is the
 // reason in English; `reason_message` the same reason as the message it
 // was made from (stored_message.h), so that it can be shown in any
@@ -31,11 +33,6 @@ struct HistoryRecord {
     std::array<std::optional<std::string>, kHistoryFieldCount> fields;
     const std::optional<std::string>& operator[](HistoryField field) const { return fields[field]; }
 };
-
-// A text as a JSON string: quoted, control characters as \u00XX, and valid
-// UTF-8 whatever the bytes were (a byte that is not part of a valid
-// sequence becomes U+FFFD).
-std::string JsonString(std::string_view text);
 
 // The record as one JSON object, without a line feed.
 std::string FormatHistoryLine(const HistoryRecord& record);

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "i18n/stored_message.h"
 #include "shell/reports/history_report.h"
 #include "shell/reports/history_spool.h"
 #include "shell/reports/history_table.h"
@@ -73,6 +74,12 @@ TEST(HistoryLine, TextsFromOutsideBecomeValidJsonStrings)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.in), c.out) << ::testing::PrintToString(c.in);
+        // A reason kept as a message writes its outside texts the same way,
+        // whole and as an argument.
+        EXPECT_EQ(StoreMessage(Message::Raw(c.in)).value_or(""), c.out) << ::testing::PrintToString(c.in);
+        EXPECT_EQ(StoreMessage(Message(N_("cannot open %s: %s"), {c.in, std::string("x")})).value_or(""),
+                  R"({"m": "cannot open %s: %s", "a": [)" + c.out + R"(, "x"]})")
+            << ::testing::PrintToString(c.in);
     }
 }
 
