@@ -17,7 +17,7 @@
 
 namespace {
 
-std::string FileText(const std::filesystem::path& path)
+std::string WrittenText(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -252,7 +252,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         app.m_userConfigFile = config.string();
         app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
-        EXPECT_EQ(FileText(config), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
+        EXPECT_EQ(WrittenText(config), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
         const std::string refused =
             "folder refused: image missing: UpdateCode.bin: the folder " + BaseDirectoryFor("/srv/empty") +
             " must hold the updater stub UpdateExe.bin and the OS image UpdateCode.bin; put them there, or start "
