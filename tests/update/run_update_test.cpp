@@ -176,11 +176,18 @@ TEST_F(UpdateScenario, ACheckSaysWhatTheCalculatorNeedsAndSendsNeitherImage)
 
 TEST_F(UpdateScenario, ModelCodeShorterThanFourBytesIsNotInTheTable)
 {
-    zsim::Options options;
-    options.modelCode = {0x00, 0x00, 0x00, 0x00};
-    options.modelPacketPayloadLength = 2;
-    RunRecord record;
-    EXPECT_EQ(Run(options, record), UnsupportedModel);
+    // The model code is the model packet's first four bytes: a packet of
+    // exactly four is read whole, a shorter one names no model.
+    const struct {
+        int payloadLength;
+        UpdateResult result;
+    } cases[] = {{2, UnsupportedModel}, {3, UnsupportedModel}, {4, Success}, {5, Success}};
+    for (const auto& c : cases) {
+        zsim::Options options;
+        options.modelPacketPayloadLength = c.payloadLength;
+        RunRecord record;
+        EXPECT_EQ(Run(options, record), c.result) << c.payloadLength << ": " << m_reason;
+    }
 }
 
 TEST_F(UpdateScenario, ImageMustNeedTheCalculatorsClassOnBothRoutes)
@@ -433,6 +440,11 @@ TEST_F(UpdateScenario, SilenceAfterTheEndingIsWaitedOutBrieflyAndSilenceBeforeIt
     silentAtTheCheck.fault = {zsim::FaultKind::GoSilent, beforeTerminate - 1};
     EXPECT_EQ(Run(silentAtTheCheck, record), Failed);
     EXPECT_EQ(m_reason, "the tail check: the calculator did not answer for 1 s (the limit set by ZENTRIX_REPLY_TIMEOUT)");
+    // The silence is said in whole seconds, rounded: 1.6 s is 2 s, not 1.
+    m_inputs.wait.silenceLimitMs = 1600;
+    EXPECT_EQ(Run(silentAtTheCheck, record), Failed);
+    EXPECT_EQ(m_reason, "the tail check: the calculator did not answer for 2 s (the limit set by ZENTRIX_REPLY_TIMEOUT)");
+    m_inputs.wait.silenceLimitMs = 1000;
     ASSERT_FALSE(waits.empty());
     EXPECT_GT(waits.back().waitedMs, 900u);
     EXPECT_FALSE(waits.back().endable);   // 10 s are not up
