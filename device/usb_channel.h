@@ -105,6 +105,8 @@ public:
     const Message& TraceFailure() const { return m_trace.Failure(); }
     // Why the trace stopped part-way through this session; empty while it works.
     const Message& TraceWriteFailure() const { return m_trace.WriteFailure(); }
+    // The system's error code of the last failed open, read or write; 0: none.
+    uint32_t LastError() const { return m_lastError; }
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read or write gives the user interface a turn this often.

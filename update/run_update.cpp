@@ -302,9 +302,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         // Release step 1.
         run.Channel().Close();
     } else {
-        outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().m_lastError);
+        outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().LastError());
         LogDecision([&] {
-            const uint32_t error = run.Channel().m_lastError;
+            const uint32_t error = run.Channel().LastError();
             const std::string access = error == EACCES || error == EPERM ? NodeAccessText(devicePath) : std::string();
             return "the system refused " + SafeText(devicePath) + ": " + std::strerror(static_cast<int>(error)) +
                    (access.empty() ? "" : " (" + access + ")");

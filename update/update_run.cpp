@@ -167,7 +167,7 @@ bool CUpdateRun::Unexpected(uint32_t length, const Message& expected)
 
 bool CUpdateRun::ReceiveFailed(const Message& what)
 {
-    if (m_channel->m_lastError != 0) {
+    if (m_channel->LastError() != 0) {
         return ChannelFailed(IoError);
     }
     return m_stopReason.Empty() ? Fail(what) : ChannelFailed(PumpStopped);
@@ -193,7 +193,7 @@ bool CUpdateRun::ChannelFailed(int status)
     case IoError:
         return Fail(Message(N_("the link to the calculator was lost (%s); check the cable, then start the "
                                "update again"),
-                            {std::string(std::strerror(static_cast<int>(m_channel->m_lastError)))}));
+                            {std::string(std::strerror(static_cast<int>(m_channel->LastError())))}));
     case PumpStopped:
         return Fail(m_stopReason.Empty() ? Message(N_("stopped")) : m_stopReason);
     case TimedOut:
