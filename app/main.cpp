@@ -334,6 +334,9 @@ int main(int argc, char** argv)
     }
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
+    if (const char* trace = std::getenv("ZENTRIX_TRACE")) {
+        app.m_history.tracePath = trace;
+    }
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());

@@ -91,12 +91,11 @@ void CChannelTrace::Start()
 
 void CChannelTrace::OpenSinks()
 {
-    const char* path = std::getenv("ZENTRIX_TRACE");
-    if (path != nullptr && *path != '\0') {
+    if (!m_subject.tracePath.empty()) {
         std::string why;
-        m_traced.file = OpenTraceFile(path, false, why);
+        m_traced.file = OpenTraceFile(m_subject.tracePath.c_str(), false, why);
         if (m_traced.file == kNoFile) {
-            m_failure = Message(N_("cannot open trace file %s: %s"), {SafeText(path), why});
+            m_failure = Message(N_("cannot open trace file %s: %s"), {SafeText(m_subject.tracePath), why});
         }
     }
     if (!m_subject.lastRunCopy.empty()) {

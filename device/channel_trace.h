@@ -42,6 +42,7 @@ struct TraceSubject {
     std::string usbPort;
     uint32_t blockSize = 1024;    // the block size the session asks for first
     std::string lastRunCopy;      // the last run's trace file; empty: none
+    std::string tracePath;        // a file every run's trace is appended to; empty: none
 };
 
 class CChannelTrace {

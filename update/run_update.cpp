@@ -44,6 +44,7 @@ TraceSubject TraceSubjectFor(const UpdateRunInputs& inputs, const UsbLocation& u
     subject.usbSerial = usb.serial;
     subject.usbPort = usb.port;
     subject.lastRunCopy = inputs.trace.lastRunCopy;
+    subject.tracePath = inputs.trace.tracePath;
     return subject;
 }
 

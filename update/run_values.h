@@ -48,6 +48,7 @@ struct ReplyWaitPolicy {
 struct RunTraceSettings {
     std::string programVersion;
     std::string lastRunCopy;   // empty: no copy
+    std::string tracePath;     // every run's trace appended there too; empty: none
 };
 
 // Everything a run needs; nothing of it is kept after the run.

@@ -23,6 +23,8 @@ struct HistorySettings {
     const StopRequests* stops = nullptr;
     // Each kept run also goes to the system log (system_log.h).
     bool systemLog = false;
+    // Where each run's trace is appended as well (ZENTRIX_TRACE); empty: nowhere.
+    std::string tracePath = std::string();
     // The process's runs append one at a time, each waiting its turn here
     // however long, so that a lock found busy is always another program's;
     // every copy of the settings shares it.

@@ -14,6 +14,7 @@ RunTraceSettings RunTraceSettingsOf(const HistorySettings& history)
 {
     RunTraceSettings settings;
     settings.programVersion = history.programVersion;
+    settings.tracePath = history.tracePath;
     if (history.keep) {
         settings.lastRunCopy = LastRunTracePath(history.path);
     }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The ZENTRIX_TRACE record of a channel session.
+// The trace of a channel session (the file ZENTRIX_TRACE names).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -39,10 +39,17 @@ protected:
     }
     void TearDown() override
     {
-        unsetenv("ZENTRIX_TRACE");
         channel.Close();
         close(fds[1]);
         std::filesystem::remove(path);
+    }
+
+    // The channel's next session traced to `file` (empty: not traced).
+    void TraceTo(const std::string& file)
+    {
+        TraceSubject subject;
+        subject.tracePath = file;
+        channel.SetTraceSubject(subject);
     }
 
     // One exchange: "AB\x05" written, "OK\x06\xFF" read.
@@ -96,7 +103,7 @@ TEST_F(TraceTest, EveryWriteAndDeviceReadIsOneLine)
         std::ofstream earlier(path);
         earlier << "earlier session\n";
     }
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    TraceTo(path);
     Exchange();
     channel.Close();
 
@@ -114,11 +121,11 @@ TEST_F(TraceTest, EveryWriteAndDeviceReadIsOneLine)
     EXPECT_EQ(lines[2].second, " < 4F 4B 06 FF  OK..");
 }
 
-TEST_F(TraceTest, NothingIsWrittenWithoutTheVariableAtOpen)
+TEST_F(TraceTest, NothingIsWrittenWithoutATraceFileAtOpen)
 {
-    unsetenv("ZENTRIX_TRACE");
+    TraceTo("");
     ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);   // too late: read once at Open
+    TraceTo(path);   // too late: read once at Open
     ASSERT_EQ(channel.Write(Bytes("AB"), 2), ChannelOk);
     channel.Close();
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -127,7 +134,7 @@ TEST_F(TraceTest, NothingIsWrittenWithoutTheVariableAtOpen)
 TEST_F(TraceTest, ANewTraceFileIsPrivate)
 {
     const mode_t oldMask = umask(022);
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    TraceTo(path);
     Exchange();
     umask(oldMask);
     EXPECT_EQ(channel.TraceFailure().English(), "");
@@ -168,7 +175,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
     close(fds[1]);
     for (const auto& [tracePath, reason] : cases) {
         SCOPED_TRACE(tracePath);
-        setenv("ZENTRIX_TRACE", tracePath.c_str(), 1);
+        TraceTo(tracePath);
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         // Hang guard: a writer's open that waits for a reader is released by one.
         auto exchange = std::async(std::launch::async, [this] { Exchange(); });
@@ -199,7 +206,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
     }
 
     // The next session with a usable path traces again and forgets the failure.
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    TraceTo(path);
     Exchange();
     EXPECT_EQ(channel.TraceFailure().English(), "");
     channel.Close();
@@ -208,7 +215,7 @@ TEST_F(TraceTest, OnlyARegularFileReachedWithoutALinkIsTraced)
 
 TEST_F(TraceTest, LongWritesStayOnOneLine)
 {
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);
+    TraceTo(path);
     ASSERT_EQ(channel.OpenOn(CFdTransport::Adopt(fds[0])), ChannelOk);
     const std::string packet(300, 'Q');
     ASSERT_EQ(channel.Write(Bytes(packet), 300), ChannelOk);
@@ -227,10 +234,9 @@ TEST_F(TraceTest, LongWritesStayOnOneLine)
 // its last line is the ending, with the reason on one line.
 TEST_F(TraceTest, TheHeaderNamesTheCalculatorAndTheEndingCloses)
 {
-    setenv("ZENTRIX_TRACE", path.c_str(), 1);
     CChannelTrace trace;
     trace.SetDevice("usb:1:5");
-    trace.SetSubject({"9.8.7.6", "1a2b:5e01", "ZX 42", "1-2.3", 1024, ""});
+    trace.SetSubject({"9.8.7.6", "1a2b:5e01", "ZX 42", "1-2.3", 1024, "", path});
     trace.Start();
     trace.Record(CChannelTrace::kWritten, Bytes("\x05\x30"), 2);
     trace.End("failed", 256, "the tail check: no\nreply");
@@ -251,9 +257,8 @@ TEST_F(TraceTest, TheHeaderNamesTheCalculatorAndTheEndingCloses)
 TEST_F(TraceTest, TheLastRunCopyIsReplacedAndCapped)
 {
     const std::string copy = path + ".last";
-    unsetenv("ZENTRIX_TRACE");
     CChannelTrace trace;
-    trace.SetSubject({"1", "", "", "", 1024, copy});
+    trace.SetSubject({"1", "", "", "", 1024, copy, ""});
     const std::vector<uint8_t> block(1u << 20, 0x41);
     for (const int blocks : {40, 1}) {
         trace.Start();
