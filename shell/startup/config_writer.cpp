@@ -10,13 +10,18 @@
 
 namespace {
 
-// The file's lines without those of `replacing`, ending in a line feed.
+// The file's lines without those of `replacing`, each ending in a line
+// feed alone (a file written on Windows may end them in CR LF).
 std::string KeptLines(const std::string& old, const char* replacing)
 {
     std::string kept;
     for (const ConfigLine& line : ConfigLines(old)) {
         if (replacing == nullptr || line.kind != ConfigLine::Kind::Setting || line.key != replacing) {
-            kept.append(line.text).push_back('\n');
+            std::string_view text = line.text;
+            if (!text.empty() && text.back() == '\r') {
+                text.remove_suffix(1);
+            }
+            kept.append(text).push_back('\n');
         }
     }
     return kept;

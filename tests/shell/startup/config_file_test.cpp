@@ -55,7 +55,7 @@ TEST(ConfigWriter, KeepsTheUsersLinesAndReplacesOnlyWhatItRemembers)
         // without its line feed is not joined to the new one.
         {"# mine\nfuture-key = 1\ndevice = /dev/a", "devices",
          "# mine\nfuture-key = 1\ndevice = /dev/a\n# remembered by the device chooser\ndevice = /dev/ttyUSB1\n"},
-        {"image-folder = /old\n# mine\n  image-folder=/older\r\n", "folder", "# mine\nimage-folder = /srv/images\n"},
+        {"image-folder = /old\r\n# mine\r\n  image-folder=/older\r\n", "folder", "# mine\nimage-folder = /srv/images\n"},
         {"# image-folder = /kept as a comment\n", "folder",
          "# image-folder = /kept as a comment\nimage-folder = /srv/images\n"},
         {"device = /dev/a\n", "label", "device = /dev/a\n# named in the window\nlabel = usb-port:1-2 = Desk 4\n"},
