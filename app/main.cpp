@@ -350,11 +350,23 @@ int main(int argc, char** argv)
                 OwnLineKind::Error);
         return kExitUsage;
     }
-    if (mode == UiMode::Gui) {
-        if (const std::optional<int> code =
-                RunOnDesktop(app, argc, argv, withFolder.launcher, language ? &*language : nullptr)) {
-            return *code;
+    const std::optional<std::string> metricsFile =
+        options.metricsFile ? options.metricsFile : ConfiguredSetting(files, "metrics-file");
+    if (metricsFile && !metricsFile->empty()) {
+        app.m_history.metrics = std::make_shared<CRunMetrics>(*metricsFile);
+        if (!app.m_history.metrics->FirstProblem().Empty()) {
+            say.Say(app.m_history.metrics->FirstProblem());
         }
     }
-    return RunOnConsole(app, withFolder, say);
+    std::optional<int> code;
+    if (mode == UiMode::Gui) {
+        code = RunOnDesktop(app, argc, argv, withFolder.launcher, language ? &*language : nullptr);
+    }
+    if (!code) {
+        code = RunOnConsole(app, withFolder, say);
+    }
+    if (app.m_history.metrics) {
+        (void)app.m_history.metrics->Ended();   // a file that could not be written was said before
+    }
+    return *code;
 }

@@ -58,6 +58,12 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
 {
     const auto ended = std::chrono::system_clock::now();
     HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
+    if (settings.metrics) {
+        const Message notWritten = settings.metrics->RunEnded(outcome, ended);
+        if (!notWritten.Empty()) {
+            port.Warn(notWritten);
+        }
+    }
     // A run that opened no calculator (none found, a port with nothing
     // plugged in, images refused) has none to keep a record of; its
     // problem is said all the same.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/records/history_record.h"
+#include "shell/records/run_metrics.h"
 #include "shell/startup/stop_requests.h"
 #include "update/run_update.h"
 
@@ -25,6 +26,8 @@ struct HistorySettings {
     bool systemLog = false;
     // Where each run's trace is appended as well (ZENTRIX_TRACE); empty: nowhere.
     std::string tracePath = std::string();
+    // The monitoring's file, told of every run; null: none.
+    std::shared_ptr<CRunMetrics> metrics = nullptr;
     // The process's runs append one at a time, each waiting its turn here
     // however long, so that a lock found busy is always another program's;
     // every copy of the settings shares it.

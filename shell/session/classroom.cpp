@@ -172,6 +172,12 @@ bool CClassroom::Start(Run& run)
     r->thread = std::thread([r, inputs, claim = std::move(claim), fn = m_in.runUpdate, history = m_in.history,
                              mode = m_in.historyMode]() mutable {
         const auto started = std::chrono::system_clock::now();
+        if (history.metrics) {
+            const Message notWritten = history.metrics->RunStarted();
+            if (!notWritten.Empty()) {
+                r->port.Warn(notWritten);
+            }
+        }
         const UpdateOutcome outcome = claim.Held() ? fn(inputs) : NotClaimedOutcome(claim.Path());
         claim.Release();   // before the row ends: its port may be offered again at once
         r->port.Finish(outcome, RecordRun(history, mode, started, outcome, r->port));

@@ -238,6 +238,12 @@ void CUpdaterApp::RunUpdateLoop()
         // Close stays greyed until the report of this run has been answered.
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
         const auto started = std::chrono::system_clock::now();
+        if (m_history.metrics) {
+            const Message notWritten = m_history.metrics->RunStarted();
+            if (!notWritten.Empty()) {
+                FrontEnd().Warn(notWritten);
+            }
+        }
         const UpdateOutcome outcome = RunOnce();
         FrontEnd().RunEnded(RecordRun(m_history, "single", started, outcome, FrontEnd()));
         if (outcome.result != Failed || !outcome.facts.device.empty()) {

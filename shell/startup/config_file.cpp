@@ -71,6 +71,11 @@ Message CheckSeconds(std::string_view value, ConfigFile&)
                : Message(N_("reply-timeout is a whole number of seconds, not %s"), {Shown(value)});
 }
 
+Message ReadPath(std::string_view, ConfigFile&)
+{
+    return {};   // any path; one that cannot be written is said when it is written
+}
+
 // The keys a file may hold, in the order the warnings list them. A key
 // that repeats is taken by its reader; any other is checked by it (when it
 // has one: else kept as written, to be judged where it is used) and its
@@ -88,6 +93,7 @@ constexpr KeyRule kKeys[] = {
     {"reply-timeout", false, CheckSeconds},
     {"image-folder", false, nullptr},
     {"image-sha256", false, nullptr},
+    {"metrics-file", false, ReadPath},
 };
 
 const KeyRule* FindKey(std::string_view name)

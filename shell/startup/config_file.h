@@ -12,6 +12,7 @@
 //   image-folder   the folder of the images (the user's last choice; the
 //                  station's folder in the machine's file)
 //   image-sha256   the fingerprint the OS image must have (checked at start-up)
+//   metrics-file   where the state for monitoring is kept (run_metrics.h)
 // Of a key that does not repeat, the last line that is well formed counts.
 // A line that cannot be read is a warning naming the file and the line; the
 // rest of the file still counts.

@@ -141,10 +141,15 @@ std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)
 
 std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources)
 {
+    return ConfiguredSetting(sources, "image-sha256");
+}
+
+std::optional<std::string> ConfiguredSetting(const DeviceSources& sources, const char* key)
+{
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
     for (const ConfigFile* file : {&files.user, &files.machine}) {
-        if (const ConfigValue* value = file->Find("image-sha256")) {
+        if (const ConfigValue* value = file->Find(key)) {
             return value->value;
         }
     }

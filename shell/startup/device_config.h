@@ -55,6 +55,8 @@ bool SystemLogWanted(const DeviceSources& sources);
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources);
 // The image-sha256 of the user's file, else the machine's, as written.
 std::optional<std::string> ConfiguredImagePin(const DeviceSources& sources);
+// The value of `key` (one that does not repeat) in the user's file, else the machine's.
+std::optional<std::string> ConfiguredSetting(const DeviceSources& sources, const char* key);
 
 // Picks the first source that names any device, and takes the labels of
 // both configuration files.

@@ -251,6 +251,10 @@ constexpr OptionDeclaration kOptions[] = {
      N_("  --debug           say on standard error why each calculator was taken or\n"
         "                    passed over, which file set each setting, why a run\n"
         "                    ended (also ZENTRIX_DEBUG=1)\n")},
+    {"--metrics-file", "", "PATH", false, kUpdating, 0,
+     [](Reading& r, const std::string& value, Refusal&) { r.options.metricsFile = value; return true; },
+     N_("  --metrics-file PATH  keep the counts for monitoring in PATH, in Prometheus'\n"
+        "                    text format (also 'metrics-file = PATH')\n")},
     {"--no-system-log", "", "", false, kUpdating, 0, TakeSwitch<&ProgramOptions::noSystemLog>,
      N_("  --no-system-log   do not write each run to the system log as well\n")},
     {"--check", "", "", false, kUpdating, kCheck, TakeSwitch<&ProgramOptions::check>,

@@ -1082,3 +1082,44 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
 }
 
 }  // namespace
+
+// The metrics file of a station: after one calculator updated and one
+// failed, exactly those counts, nothing updating, the image that was sent;
+// after SIGTERM the station is down. Rewritten whole each time: no file is
+// left beside it, and Prometheus' own checker reads it.
+TEST_F(Classroom, AStationKeepsItsCountsInAMetricsFileUntilItEnds)
+{
+    const fs::path a = m_dir / "port-a", b = m_dir / "port-b";
+    const fs::path metrics = m_dir / "metrics" / "zentrix.prom";
+    fs::create_directories(metrics.parent_path());
+    CStation station(a.string() + ";" + b.string(), m_dir / "img", m_dir / "scratch", {}, {}, 120,
+                     "--watch --metrics-file '" + metrics.string() + "'");
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    EXPECT_NE(FileText(metrics).find("zentrix_update_station_up 1\n"), std::string::npos) << FileText(metrics);
+    Plugged first(StartCalculator({"--fault", "corrupt:1"}), a);
+    ASSERT_TRUE(station.WaitFor(a.string() + "  failed")) << station.Seen();
+    Plugged second(StartCalculator({}), b);
+    ASSERT_TRUE(station.WaitFor(b.string() + "  updated")) << station.Seen();
+    const std::string running = FileText(metrics);
+    for (const char* line : {"zentrix_update_runs_total{result=\"updated\"} 1\n",
+                                    "zentrix_update_runs_total{result=\"failed\"} 1\n",
+                                    "zentrix_update_runs_total{result=\"current\"} 0\n",
+                                    "zentrix_update_calculators_updating 0\n",
+                                    "zentrix_update_image_info{version=\"01.05.0000\",sha256=\"",
+                                    "# TYPE zentrix_update_runs_total counter\n",
+                                    "zentrix_update_station_up 1\n"}) {
+        EXPECT_NE(running.find(line), std::string::npos) << line << "\n" << running;
+    }
+    EXPECT_TRUE(std::regex_search(running, std::regex(R"(last_run_end_timestamp_seconds\{result="failed"\} \d{10}\n)")))
+        << running;
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    const std::string ended = FileText(metrics);
+    EXPECT_NE(ended.find("zentrix_update_station_up 0\n"), std::string::npos) << ended;
+    EXPECT_NE(ended.find("zentrix_update_runs_total{result=\"updated\"} 1\n"), std::string::npos) << ended;
+    EXPECT_EQ(std::distance(fs::directory_iterator(metrics.parent_path()), fs::directory_iterator()), 1);
+    if (fs::exists("/usr/bin/promtool")) {
+        const ProcessResult checked = RunProcess({"/bin/sh", "-c", "/usr/bin/promtool check metrics < '" + metrics.string() + "'"}, {}, "", 30000);
+        EXPECT_EQ(checked.exitCode, 0) << checked.out << checked.err;
+    }
+}

@@ -327,7 +327,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "f.conf:2: system-log is on or off, not maybe; line ignored",
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
-                            "reply-timeout, image-folder, image-sha256); line ignored",
+                            "reply-timeout, image-folder, image-sha256, metrics-file); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
                             "line ignored",
                             "f.conf:6: device = usb-serial: names no calculator: a serial number or port follows "
