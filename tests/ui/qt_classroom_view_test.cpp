@@ -74,7 +74,7 @@ QList<QPushButton*> NextButtons(QDialog* window)
 {
     QList<QPushButton*> next;
     for (QPushButton* button : window->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("Next")) {
+        if (button->text().remove(QLatin1Char('&')) == QStringLiteral("Next")) {
             next.push_back(button);
         }
     }

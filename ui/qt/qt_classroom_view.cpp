@@ -25,25 +25,30 @@
 #include "shell/screen/device_name.h"
 #include "shell/session/front_end.h"
 #include "shell/startup/device_config.h"
+#include "shell/session/row_speech.h"
 #include "ui/qt/qt_history_dialog.h"
+#include "ui/qt/name_dialog.h"
 #include "ui/qt/screen_rect.h"
+#include "ui/qt/spoken_text.h"
 
 namespace {
 
 constexpr int kMinimumWidth = 720;
 constexpr int kStatusMinimumWidth = 300;   // a reason wraps within at least this
 
-const char* ResultColour(UpdateResult result)
+// The result word's colour; on a dark window (a high-contrast or dark
+// theme) a lighter one of each. The word says the result without it.
+const char* ResultColour(UpdateResult result, bool darkWindow)
 {
     switch (result) {
     case Success:
     case Checked:
-        return "#1a7f37";   // green
+        return darkWindow ? "#7ee787" : "#1a7f37";   // green
     case AlreadyCurrent:
     case UnsupportedModel:
-        return "#9a6700";   // amber: nothing was written
+        return darkWindow ? "#f2cc60" : "#9a6700";   // amber: nothing was written
     default:
-        return "#cf222e";   // red
+        return darkWindow ? "#ffa198" : "#cf222e";   // red
     }
 }
 
@@ -79,7 +84,7 @@ void CQtClassroomView::MakeWindow()
     m_note->hide();
     headings->addWidget(m_note);
     top->addLayout(headings, 1);
-    auto* history = new QPushButton(Tr(N_("History...")), m_window);
+    auto* history = new QPushButton(Tr(N_("&History...")), m_window);
     history->setObjectName(QStringLiteral("history"));
     history->setToolTip(Tr(N_("Every calculator updated on this computer")));
     QObject::connect(history, &QPushButton::clicked, m_window, [this] { ShowHistory(); });
@@ -153,6 +158,10 @@ int CQtClassroomView::AwaitAnswer(const QString& text, const QStringList& button
         button->setVisible(buttons.contains(button->objectName()));
     }
     m_question->show();
+    for (QPushButton* button : m_question->findChildren<QPushButton*>()) {
+        // Read with the button that has the focus: the question it answers.
+        button->setAccessibleDescription(text);
+    }
     auto* first = m_question->findChild<QPushButton*>(buttons.front());
     first->setDefault(true);
     first->setFocus();
@@ -194,12 +203,11 @@ void CQtClassroomView::NameRow(size_t line)
     const ClassroomRow& row = m_shown[line];
     const auto given = m_named.find(row.device);
     const std::string now = given != m_named.end() ? given->second : row.usb.label;
-    bool ok = false;
-    const QString typed = QInputDialog::getText(
-        m_window, Tr(N_("Name this calculator")),
-        Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
-                   {FriendlyDeviceName(row.device, row.usb)})),
-        QLineEdit::Normal, QString::fromStdString(now), &ok);
+    QString typed;
+    const bool ok = AskCalculatorName(m_window, m_texts,
+                                      Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
+                                                 {FriendlyDeviceName(row.device, row.usb)})),
+                                      QString::fromStdString(now), typed);
     if (!ok || typed.trimmed().isEmpty()) {
         return;
     }
@@ -211,7 +219,7 @@ void CQtClassroomView::NameRow(size_t line)
     }
     m_named[row.device] = SafeText(TypedLabel(name), kLabelChars);
     if (line < m_rows.size()) {
-        ShowRow(row, m_rows[line]);
+        ShowRow(row, m_rows[line], RowNews::None);
     }
 }
 
@@ -231,10 +239,12 @@ void CQtClassroomView::SetRowCount(size_t count)
     while (m_rows.size() < count) {
         const auto line = m_rows.size();
         RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
-                       MakeRowButton(N_("Next"), N_("Update the next calculator connected to this port"), content),
-                       MakeRowButton(N_("Stop"), N_("End this calculator's update; the others go on"), content),
-                       MakeRowButton(N_("Name..."), N_("Give this calculator a name, kept in your configuration"),
+                       MakeRowButton(N_("&Next"), N_("Update the next calculator connected to this port"), content),
+                       MakeRowButton(N_("&Stop"), N_("End this calculator's update; the others go on"), content),
+                       MakeRowButton(N_("Na&me..."), N_("Give this calculator a name, kept in your configuration"),
                                      content)};
+        // The row's first cell is read as the whole row.
+        SetSpokenText(*row.device, QString());
         row.device->setTextFormat(Qt::PlainText);   // a label is the user's text, never markup
         QObject::connect(row.name, &QPushButton::clicked, m_window, [this, line] { NameRow(line); });
         row.bar->setTextVisible(true);
@@ -263,6 +273,26 @@ void CQtClassroomView::SetRowCount(size_t count)
         m_grid->addWidget(row.name, gridLine, 4, Qt::AlignTop);
         m_rows.push_back(row);
     }
+    FixTabOrder();
+}
+
+// Tab goes from History... through the rows' buttons, row by row, to the
+// question's buttons below them: the order they are read in.
+void CQtClassroomView::FixTabOrder()
+{
+    QWidget* previous = m_window->findChild<QPushButton*>(QStringLiteral("history"));
+    const auto follow = [&previous](QWidget* next) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    for (const RowWidgets& row : m_rows) {
+        follow(row.next);
+        follow(row.stop);
+        follow(row.name);
+    }
+    for (const char* name : {"questionOk", "questionCancel", "questionClose"}) {
+        follow(m_question->findChild<QPushButton*>(QString::fromLatin1(name)));
+    }
 }
 
 QPushButton* CQtClassroomView::MakeRowButton(const char* text, const char* tip, QWidget* parent)
@@ -276,10 +306,10 @@ QPushButton* CQtClassroomView::MakeRowButton(const char* text, const char* tip, 
 namespace {
 
 // The row's result word and reason, in the catalogue's language.
-QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts)
+QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts, bool darkWindow)
 {
     QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
-                       .arg(QString::fromUtf8(ResultColour(row.result)),
+                       .arg(QString::fromUtf8(ResultColour(row.result, darkWindow)),
                             QString::fromStdString(row.resultWord.Render(texts)));
     if (!row.reason.Empty()) {
         html += QStringLiteral(": ") + QString::fromStdString(row.reason.Render(texts)).toHtmlEscaped();
@@ -294,7 +324,7 @@ QString CQtClassroomView::Tr(const Message& message) const
     return QString::fromStdString(message.Render(m_texts));
 }
 
-void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
+void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews news)
 {
     w.next->setVisible(row.offersNext);
     w.stop->setVisible(!row.finished && row.silent);
@@ -307,13 +337,37 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
     const Message name = FriendlyDeviceName(row.device, usb);
     w.device->setText(Tr(name));
     w.device->setToolTip(QString::fromStdString(row.device));
+    // A screen reader reads the row in one text from its first cell, and
+    // its buttons with the row they act on. The status is read by words
+    // that change with the phase, not with every second of a silence.
+    const QString spoken = Tr(RowSpokenText(row, name));
+    SetSpokenText(*w.device, spoken);
+    for (QPushButton* button : {w.next, w.stop, w.name}) {
+        button->setAccessibleDescription(spoken + QStringLiteral(". ") + button->toolTip());
+    }
+    w.status->setAccessibleName(
+        Tr(row.finished ? (row.reason.Empty() ? row.resultWord : Message("%s: %s", {row.resultWord, row.reason}))
+           : row.silent ? Message("%s - %s", {row.phase, Message(N_("not answering"))})
+                        : row.phase));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    w.bar->setAccessibleName(Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.phase})));
+    w.bar->setAccessibleName(Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
+    if (news != RowNews::None) {
+        AnnounceSpokenText(*w.device);
+    }
+    if (news == RowNews::Silent) {
+        // The user must act here: the Stop of the row, unless the user is
+        // busy at another control of the window (another row's Stop).
+        QWidget* focused = m_window->focusWidget();
+        if (m_window->isActiveWindow() && (focused == nullptr || focused->objectName() != QStringLiteral("stop") ||
+                                           !focused->isVisible())) {
+            w.stop->setFocus(Qt::OtherFocusReason);
+        }
+    }
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
         const std::string reason = row.reason.Render(m_texts);
         w.status->setTextFormat(Qt::RichText);
-        w.status->setText(StatusHtml(row, m_texts));
+        w.status->setText(StatusHtml(row, m_texts, m_window->palette().color(QPalette::Window).lightness() < 128));
         w.status->setToolTip(
             QString::fromStdString(row.resultWord.Render(m_texts) + (reason.empty() ? "" : ": " + reason)));
         w.bar->setRange(0, 1);
@@ -336,11 +390,12 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Mes
     }
     SetHeading(Tr(heading));
     const bool grew = rows.size() > m_rows.size();
+    const size_t before = std::min(m_shown.size(), m_rows.size());
     SetRowCount(rows.size());
     m_devices.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
         m_devices.push_back(rows[i].device);
-        ShowRow(rows[i], m_rows[i]);
+        ShowRow(rows[i], m_rows[i], NewsOf(i < before && m_shown[i].number == rows[i].number ? &m_shown[i] : nullptr, rows[i]));
     }
     m_shown = rows;
     // A row that shows a button more (a silent row's Stop, Name... once the
