@@ -160,7 +160,7 @@ int CQtClassroomView::AwaitAnswer(const QString& text, const QStringList& button
     m_question->show();
     for (QPushButton* button : m_question->findChildren<QPushButton*>()) {
         // Read with the button that has the focus: the question it answers.
-        button->setAccessibleDescription(text);
+        SetAccessibleDescription(*button, text);
     }
     auto* first = m_question->findChild<QPushButton*>(buttons.front());
     first->setDefault(true);
@@ -343,14 +343,14 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
     const QString spoken = Tr(RowSpokenText(row, name));
     SetSpokenText(*w.device, spoken);
     for (QPushButton* button : {w.next, w.stop, w.name}) {
-        button->setAccessibleDescription(spoken + QStringLiteral(". ") + button->toolTip());
+        SetAccessibleDescription(*button, spoken + QStringLiteral(". ") + button->toolTip());
     }
-    w.status->setAccessibleName(
+    SetAccessibleName(*w.status,
         Tr(row.finished ? (row.reason.Empty() ? row.resultWord : Message("%s: %s", {row.resultWord, row.reason}))
            : row.silent ? Message("%s - %s", {row.phase, Message(N_("not answering"))})
                         : row.phase));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    w.bar->setAccessibleName(Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
+    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
     if (news != RowNews::None) {
         AnnounceSpokenText(*w.device);
     }
@@ -358,8 +358,7 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
         // The user must act here: the Stop of the row, unless the user is
         // busy at another control of the window (another row's Stop).
         QWidget* focused = m_window->focusWidget();
-        if (m_window->isActiveWindow() && (focused == nullptr || focused->objectName() != QStringLiteral("stop") ||
-                                           !focused->isVisible())) {
+        if (focused == nullptr || focused->objectName() != QStringLiteral("stop") || !focused->isVisible()) {
             w.stop->setFocus(Qt::OtherFocusReason);
         }
     }

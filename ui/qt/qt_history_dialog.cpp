@@ -218,7 +218,8 @@ QWidget* CHistoryDialog::MakeFilters()
     row->setContentsMargins(0, 0, 0, 0);
     auto* result = new QComboBox(filters);
     result->setObjectName(QStringLiteral("resultFilter"));
-    result->setAccessibleName(Tr(m_texts, N_("Show the runs that ended as")));
+    auto* resultLabel = new QLabel(Tr(m_texts, N_("&Result:")), filters);
+    resultLabel->setBuddy(result);
     result->addItem(Tr(m_texts, N_("All results")), QString());
     for (const std::string& word : m_results) {
         result->addItem(QString::fromStdString(ShownResultWord(word, m_texts)), QString::fromStdString(word));
@@ -231,6 +232,7 @@ QWidget* CHistoryDialog::MakeFilters()
     text->setPlaceholderText(Tr(m_texts, N_("Show only the runs with this text")));
     text->setAccessibleName(text->placeholderText());
     connect(text, &QLineEdit::textChanged, this, [this](const QString& typed) { m_rows->SetText(typed); });
+    row->addWidget(resultLabel);
     row->addWidget(result);
     row->addWidget(text, 1);
     return filters;

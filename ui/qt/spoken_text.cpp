@@ -65,3 +65,17 @@ void AnnounceSpokenText(QWidget& widget)
     QAccessibleEvent event(&widget, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
 }
+
+void SetAccessibleName(QWidget& widget, const QString& name)
+{
+    if (widget.accessibleName() != name) {
+        widget.setAccessibleName(name);
+    }
+}
+
+void SetAccessibleDescription(QWidget& widget, const QString& description)
+{
+    if (widget.accessibleDescription() != description) {
+        widget.setAccessibleDescription(description);
+    }
+}

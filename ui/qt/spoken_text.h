@@ -13,3 +13,8 @@ void SetSpokenText(QWidget& widget, const QString& text);
 QString SpokenText(const QWidget& widget);
 // Tells the screen reader that the widget's name changed (the news of a row).
 void AnnounceSpokenText(QWidget& widget);
+
+// Set only when they change: setting a widget's accessible name or
+// description announces it, even when it stays the same.
+void SetAccessibleName(QWidget& widget, const QString& name);
+void SetAccessibleDescription(QWidget& widget, const QString& description);
