@@ -95,6 +95,8 @@ void CQtClassroomView::MakeWindow()
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes from button to button; the area scrolls to the one focused.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(m_scroll);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);

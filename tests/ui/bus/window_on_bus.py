@@ -39,6 +39,7 @@ WORDS = {
         "stop": "Stop",
         "name": "Name...",
         "history_button": "History...",
+        "history_key": "h",
         "updated": "updated",
         "failed": "failed",
         "ok": "OK",
@@ -59,16 +60,17 @@ WORDS = {
         "rows": "Zentrix OS Update - Rechner",
         "history": "Zentrix OS Update - Verlauf",
         "calculator": "Rechner ",
-        "silent": "antwortet nicht seit",
+        "silent": "antwortet seit",
         "stop": "Anhalten",
         "name": "Benennen...",
         "history_button": "Verlauf...",
+        "history_key": "v",
         "updated": "aktualisiert",
         "failed": "fehlgeschlagen",
         "ok": "OK",
         "cancel": "Abbrechen",
         "close": "Schließen",
-        "name_box": "Diesen Rechner benennen",
+        "name_box": "Rechner benennen",
         "name_line": "Name",
         "counts": "2 Rechner: 1 aktualisiert",
         "runs": "Aktualisierungen, die neuesten zuerst",
@@ -194,9 +196,11 @@ def top_windows(app):
 
 
 def focused(app):
-    for top in top_windows(app):
+    """The control with the keyboard focus, in the active window."""
+    tops = top_windows(app)
+    for top in [t for t in tops if has(t, pyatspi.STATE_ACTIVE)] + tops:
         for acc in walk(top):
-            if has(acc, pyatspi.STATE_FOCUSED):
+            if acc is not top and has(acc, pyatspi.STATE_FOCUSED) and acc.getRole() != pyatspi.ROLE_PANEL:
                 return acc
     return None
 
@@ -259,7 +263,7 @@ class Set:
                    XDG_STATE_HOME=os.path.join(self.folder, "state"))
         env.pop("ZENTRIX_DEVICES", None)
         if devices:
-            paths = [self.calculator([]), self.calculator(["--fault", "silent:300"])]
+            paths = [self.calculator([]), self.calculator(["--fault", "silent:40"])]
             env["ZENTRIX_DEVICES"] = ";".join(paths)
         self.log = open(os.path.join(self.folder, "program.log"), "w")
         self.program = subprocess.Popen([APP, "--all", images], env=env, stdout=self.log, stderr=self.log)
@@ -561,9 +565,23 @@ def keys(language):
                 break
         print("    Tab order: %s" % order)
         check(words["history_button"] in order and words["cancel"] in order, "Tab reaches History... and Cancel")
+        # History's mnemonic opens it; Escape closes it, and the rows' window
+        # has its focus where it was.
+        before = focused(app)
+        key("alt+" + words["history_key"], "History's mnemonic")
+        history = window(app, words["history"], 10)
+        if history is not None:
+            give_focus(words["history"])
+            key("Escape", "closes the history")
+            wait_for("the history to close", 10, lambda: not has(history, pyatspi.STATE_SHOWING))
+            give_focus(words["rows"])   # as a window manager does when a window closes
+            pump(0.3)
+            after = focused(app)
+            check(after is not None and before is not None and after.name == before.name,
+                  "the focus is back where it was: %s" % (said(after) if after else None))
         key("Escape", "the window's own cancel")
     code = s.end()
-    check(code == 0, "the program ended with status 0 after the set (got %s)" % code)
+    check(code == 18, "the program ended as after any set, with status 18 (got %s)" % code)
     verdicts = s.verdicts()
     check("intact" in verdicts[0], "the first calculator was updated: %r" % verdicts[0].strip())
     check("Terminate04" in verdicts[1], "the silent one was told to end: %r"
