@@ -5,6 +5,7 @@
 // beside the rows, the history window, and Close asking to stop; whole sets
 // against simulated calculators, one of them silent, stopped by its row's
 // Stop or by closing the window.
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -489,6 +490,103 @@ QPushButton* VisibleStop(QDialog* window)
         }
     }
     return nullptr;
+}
+
+// A screen reader reads each row whole from its first cell, with the
+// percent as it stands; the silent row's Stop takes the focus and is read
+// with its row, and Tab goes through the shown buttons in the order they
+// are read. (What is announced, off screen there is no bridge to hear: the
+// bus tests, tests/ui/bus, listen to it.)
+TEST(ClassroomWindow, AScreenReaderReadsEachRowWholeAndTheKeyboardReachesItsButtons)
+{
+
+    ClassroomRow a;
+    a.number = 1;
+    a.device = "/dev/ttyUSB0";
+    a.phase = Message("Sending the OS");
+    a.upper = 40;
+    a.taken = true;
+    ClassroomRow b = a;
+    b.number = 2;
+    b.device = "/dev/ttyUSB1";
+    CQtClassroomView view;
+    view.SetNamer([](const std::string&, const std::string&) { return Message(); });
+    view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    QDialog* window = view.Window();
+    ASSERT_NE(window, nullptr);
+    QApplication::setActiveWindow(window);
+    QApplication::processEvents();
+    QLabel* first = nullptr;
+    QLabel* second = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        first = label->text() == QStringLiteral("/dev/ttyUSB0") ? label : first;
+        second = label->text() == QStringLiteral("/dev/ttyUSB1") ? label : second;
+    }
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    const auto spoken = [](QLabel* label) {
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(label);
+        return read != nullptr ? read->text(QAccessible::Name).toStdString() : std::string("(none)");
+    };
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: Sending the OS, 0 percent");
+
+    // Every step of the bar is read as it stands.
+    for (int step = 1; step <= 30; ++step) {
+        a.pos = b.pos = step;
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: Sending the OS, 75 percent");
+
+    // The second row goes silent: its Stop has the focus.
+    b.silent = true;
+    for (uint32_t ms = 10000; ms <= 14000; ms += 1000) {
+        b.silentMs = ms;
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(second), "Calculator /dev/ttyUSB1: Sending the OS - not answering for 14 s");
+    QPushButton* stop = VisibleStop(window);
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(window->focusWidget(), stop);
+    EXPECT_NE(stop->accessibleDescription().indexOf(QStringLiteral("not answering for 14 s")), -1)
+        << stop->accessibleDescription().toStdString();
+
+    // Tab: History..., then each row's shown buttons in row order.
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        auto* button = qobject_cast<QPushButton*>(focus);
+        order << (button != nullptr ? button->text().remove(QLatin1Char('&')) : QStringLiteral("?"));
+        QTest::keyClick(focus != nullptr ? focus : window, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order.join(QLatin1Char(' ')).toStdString(), "Stop Name... History... Name... Stop");
+
+    // The rows end: read by their result and reason, the silent one's Stop
+    // gone and the focus on no hidden control.
+    a.finished = true;
+    a.result = Success;
+    a.resultWord = Message("updated");
+    b.finished = true;
+    b.result = Failed;
+    b.resultWord = Message("failed");
+    b.reason = Message("stopped while the calculator had not answered for 14 s");
+    for (int i = 0; i < 3; ++i) {
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: updated");
+    EXPECT_EQ(spoken(second), "Calculator /dev/ttyUSB1: failed - stopped while the calculator had not answered for 14 s");
+    EXPECT_EQ(VisibleStop(window), nullptr);
+    EXPECT_TRUE(window->focusWidget() == nullptr || window->focusWidget()->isVisible());
+
+    // The question about the next set: its first button has the focus and
+    // is read with the question.
+    QTimer::singleShot(100, [&] {
+        QWidget* focus = window->focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_EQ(focus->objectName().toStdString(), "questionOk");
+        EXPECT_EQ(focus->accessibleDescription().toStdString(), "Another set?");
+        window->findChild<QPushButton*>(QStringLiteral("questionCancel"))->click();
+    });
+    EXPECT_EQ(view.Ask("Another set?"), IDCANCEL);
+    view.CloseRows();
 }
 
 TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResult)
