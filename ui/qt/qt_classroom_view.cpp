@@ -35,6 +35,19 @@ namespace {
 
 constexpr int kMinimumWidth = 720;
 constexpr int kStatusMinimumWidth = 300;   // a reason wraps within at least this
+constexpr int kBarMinimumWidth = 160;
+// Below this width (large text on a small screen) the status and the bar
+// take less room, so that a row's buttons stay in sight.
+constexpr int kNarrowWidth = 960;
+constexpr int kNarrowStatusWidth = 160;
+constexpr int kNarrowBarWidth = 80;
+
+// The room the screen of `widget` gives a window.
+QRect RoomOf(const QWidget& widget)
+{
+    const QScreen* screen = widget.screen();
+    return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
 
 // The result word's colour; on a dark window (a high-contrast or dark
 // theme) a lighter one of each. The word says the result without it.
@@ -68,7 +81,8 @@ void CQtClassroomView::MakeWindow()
     m_window->setModal(false);
     // Closing the window asks to stop; the update loop decides.
     m_window->SetCloseEnabled(false);
-    m_window->setMinimumWidth(kMinimumWidth);
+    const bool narrow = RoomOf(*m_window).width() < kNarrowWidth;
+    m_window->setMinimumWidth(std::min(kMinimumWidth, RoomOf(*m_window).width() - kScreenMargin));
     auto* layout = new QVBoxLayout(m_window);
     auto* top = new QHBoxLayout();
     m_heading = new QLabel(m_window);
@@ -94,7 +108,8 @@ void CQtClassroomView::MakeWindow()
     m_scroll = new QScrollArea(m_window);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Sideways only when even the narrow rows are wider than the screen.
+    m_scroll->setHorizontalScrollBarPolicy(narrow ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     // Tab goes from button to button; the area scrolls to the one focused.
     m_scroll->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(m_scroll);
@@ -103,7 +118,7 @@ void CQtClassroomView::MakeWindow()
     m_grid = new QGridLayout();
     m_grid->setColumnStretch(1, 3);
     m_grid->setColumnStretch(2, 2);
-    m_grid->setColumnMinimumWidth(1, kStatusMinimumWidth);
+    m_grid->setColumnMinimumWidth(1, narrow ? kNarrowStatusWidth : kStatusMinimumWidth);
     m_grid->setHorizontalSpacing(12);
     contentLayout->addLayout(m_grid);
     contentLayout->addStretch(1);
@@ -264,7 +279,7 @@ void CQtClassroomView::SetRowCount(size_t count)
                 m_stopAsked = true;
             }
         });
-        row.bar->setMinimumWidth(160);
+        row.bar->setMinimumWidth(RoomOf(*m_window).width() < kNarrowWidth ? kNarrowBarWidth : kBarMinimumWidth);
         const int gridLine = static_cast<int>(line);
         m_grid->addWidget(row.device, gridLine, 0, Qt::AlignTop);
         m_grid->addWidget(row.status, gridLine, 1, Qt::AlignTop);

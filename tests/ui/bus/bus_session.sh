@@ -4,13 +4,25 @@
 # own (Xvfb), a private session bus with the AT-SPI bus started on it, and
 # the test (window_on_bus.py) reading the window as a screen reader does.
 #
-#   bus_session.sh BUILD_DIR tree|keys LANGUAGE...
+#   bus_session.sh BUILD_DIR tree|keys LANGUAGE... [--scale N]
+#
+# With --scale, the window is drawn at Qt's scale factor N (large text).
+# With ZENTRIX_BUS_SHOTS set to a folder, the keyboard test saves the
+# screen there with the silent row showing.
 #
 # Exit status 77 (skipped) only when the bus or what reads it cannot be had.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$1
 shift
+arguments=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --scale) export QT_SCALE_FACTOR=$2; shift 2 ;;
+    *) arguments+=("$1"); shift ;;
+  esac
+done
+set -- "${arguments[@]}"
 
 skip() {
   echo "SKIPPED: $*" >&2

@@ -267,7 +267,12 @@ class Set:
             env["ZENTRIX_DEVICES"] = ";".join(paths)
         self.log = open(os.path.join(self.folder, "program.log"), "w")
         self.program = subprocess.Popen([APP, "--all", images], env=env, stdout=self.log, stderr=self.log)
-        self.app = wait_for("the program on the bus", 20, lambda: application(self.program.pid))
+        self.app = wait_for("the program on the bus", 30, lambda: application(self.program.pid))
+        if self.app is None:
+            self.log.flush()
+            with open(self.log.name) as said_so_far:
+                print(said_so_far.read())
+            raise SystemExit("the program did not join the accessibility bus")
 
     def calculator(self, options):
         out = os.path.join(self.folder, "sim-%d.out" % len(self.sims))
@@ -502,6 +507,34 @@ def tree(language):
 
 # --- keys ------------------------------------------------------------------
 
+def shoot(name):
+    """The whole screen as a PNG in ZENTRIX_BUS_SHOTS, when it is set."""
+    folder = os.environ.get("ZENTRIX_BUS_SHOTS")
+    if folder:
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["import", "-window", "root", os.path.join(folder, name + ".png")], check=False)
+
+
+def whole_on_screen(top, what):
+    """Every control shown in `top` lies inside it, and it inside the screen."""
+    screen = xdotool("getdisplaygeometry").split()
+    width, height = (int(screen[0]), int(screen[1])) if len(screen) == 2 else (0, 0)
+    frame = top.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    check(frame.x >= 0 and frame.y >= 0 and frame.x + frame.width <= width and frame.y + frame.height <= height,
+          "%s lies whole on the screen (%dx%d at %d,%d on %dx%d)" % (what, frame.width, frame.height, frame.x,
+                                                                   frame.y, width, height))
+    cut = []
+    for acc in walk(top):
+        if acc is top or not has(acc, pyatspi.STATE_SHOWING) or acc.getRole() not in (
+                pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LABEL, pyatspi.ROLE_PROGRESS_BAR):
+            continue
+        e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        if e.x < frame.x or e.y < frame.y or e.x + e.width > frame.x + frame.width or \
+                e.y + e.height > frame.y + frame.height:
+            cut.append(acc.name)
+    check(not cut, "%s cuts none of its controls: %s" % (what, cut))
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool"] + list(args), check=False, capture_output=True, text=True).stdout
 
@@ -546,6 +579,8 @@ def keys(language):
         lambda f: f if f is not None and f.name == words["stop"] else None)(focused(app)))
     if stop is not None:
         check(words["silent"] in stop.description, "the focused Stop is read with its silent row")
+        whole_on_screen(rows, "the rows' window")
+        shoot("rows-silent-%s-scale%s" % (language, os.environ.get("QT_SCALE_FACTOR", "1")))
         key("space", "on " + said(stop))
     # Tab reaches every button in order, never a hidden one, then Escape
     # answers the question about another set with Cancel.
