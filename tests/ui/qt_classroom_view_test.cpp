@@ -22,12 +22,14 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <regex>
@@ -587,6 +589,78 @@ TEST(ClassroomWindow, AScreenReaderReadsEachRowWholeAndTheKeyboardReachesItsButt
     });
     EXPECT_EQ(view.Ask("Another set?"), IDCANCEL);
     view.CloseRows();
+}
+
+// WCAG's contrast ratio of two colours (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double x = luminance(a);
+    const double y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// Each ended row says its result as a word, in a colour that stands out
+// from the window's background at least 4.5 to 1, in the usual palette and
+// in a high-contrast one (white on black).
+TEST(ClassroomWindow, ResultsAreWordsLegibleInTheUsualAndAHighContrastPalette)
+{
+    const QPalette usual = QApplication::palette();
+    QPalette high(Qt::white, Qt::black);
+    high.setColor(QPalette::Window, Qt::black);
+    high.setColor(QPalette::WindowText, Qt::white);
+    high.setColor(QPalette::Base, Qt::black);
+    high.setColor(QPalette::Text, Qt::white);
+    high.setColor(QPalette::Button, Qt::black);
+    high.setColor(QPalette::ButtonText, Qt::white);
+    high.setColor(QPalette::Highlight, QColor(0xff, 0xff, 0x00));
+    high.setColor(QPalette::HighlightedText, Qt::black);
+    const struct {
+        UpdateResult result;
+        const char* word;
+    } ends[] = {{Success, "updated"}, {AlreadyCurrent, "current"}, {UnsupportedModel, "unsupported"}, {Failed, "failed"}};
+    for (const bool contrast : {false, true}) {
+        SCOPED_TRACE(contrast ? "high contrast" : "usual");
+        QApplication::setPalette(contrast ? high : usual);
+        std::vector<ClassroomRow> rows;
+        for (const auto& end : ends) {
+            ClassroomRow row;
+            row.number = static_cast<uint32_t>(rows.size() + 1);
+            row.device = "/dev/ttyUSB" + std::to_string(rows.size());
+            row.finished = true;
+            row.result = end.result;
+            row.resultWord = Message(end.word);
+            rows.push_back(row);
+        }
+        CQtClassroomView view;
+        view.ShowRows(rows, Message::Raw("Updating 4 calculators at once"));
+        QApplication::processEvents();
+        const QColor background = view.Window()->palette().color(QPalette::Window);
+        int shown = 0;
+        for (QLabel* label : view.Window()->findChildren<QLabel*>()) {
+            const std::string html = label->text().toStdString();
+            std::smatch colour;
+            if (!std::regex_search(html, colour, std::regex("color:(#[0-9a-f]{6})"))) {
+                continue;
+            }
+            ++shown;
+            QTextDocument plain;
+            plain.setHtml(label->text());
+            const std::string word = plain.toPlainText().toStdString();
+            EXPECT_TRUE(std::any_of(std::begin(ends), std::end(ends), [&](const auto& e) { return word == e.word; }))
+                << word;
+            EXPECT_GE(Contrast(QColor(QString::fromStdString(colour[1])), background), 4.5) << word << " " << colour[1];
+        }
+        EXPECT_EQ(shown, 4);
+        if (contrast) {
+            Save(view.Window(), "classroom-high-contrast.png");
+        }
+        view.CloseRows();
+    }
+    QApplication::setPalette(usual);
 }
 
 TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResult)

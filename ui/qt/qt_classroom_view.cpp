@@ -56,10 +56,10 @@ const char* ResultColour(UpdateResult result, bool darkWindow)
     switch (result) {
     case Success:
     case Checked:
-        return darkWindow ? "#7ee787" : "#1a7f37";   // green
+        return darkWindow ? "#7ee787" : "#116329";   // green
     case AlreadyCurrent:
     case UnsupportedModel:
-        return darkWindow ? "#f2cc60" : "#9a6700";   // amber: nothing was written
+        return darkWindow ? "#f2cc60" : "#7d4e00";   // amber: nothing was written
     default:
         return darkWindow ? "#ffa198" : "#cf222e";   // red
     }
