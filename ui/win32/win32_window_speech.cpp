@@ -13,12 +13,19 @@ CWindowSpeech::~CWindowSpeech()
     if (m_services != nullptr) {
         m_services->Release();
     }
+    if (m_comStarted) {
+        CoUninitialize();
+    }
 }
 
 void CWindowSpeech::Set(HWND__* window, const std::string& name, const std::string& description)
 {
     if (!m_tried) {
         m_tried = true;
+        // The window's thread may not have COM yet; started here, it is
+        // ended with the speech (S_FALSE: it had it, and counts once more).
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        m_comStarted = SUCCEEDED(com);
         void* services = nullptr;
         if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
                                        &services))) {

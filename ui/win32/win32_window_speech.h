@@ -28,4 +28,5 @@ private:
     IAccPropServices* m_services = nullptr;
     HWND__* m_window = nullptr;
     bool m_tried = false;
+    bool m_comStarted = false;   // this object's CoInitializeEx, to be undone
 };
