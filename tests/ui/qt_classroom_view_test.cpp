@@ -5,6 +5,7 @@
 // beside the rows, the history window, and Close asking to stop; whole sets
 // against simulated calculators, one of them silent, stopped by its row's
 // Stop or by closing the window.
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -21,12 +22,14 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <regex>
@@ -74,7 +77,7 @@ QList<QPushButton*> NextButtons(QDialog* window)
 {
     QList<QPushButton*> next;
     for (QPushButton* button : window->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("Next")) {
+        if (button->text().remove(QLatin1Char('&')) == QStringLiteral("Next")) {
             next.push_back(button);
         }
     }
@@ -489,6 +492,175 @@ QPushButton* VisibleStop(QDialog* window)
         }
     }
     return nullptr;
+}
+
+// A screen reader reads each row whole from its first cell, with the
+// percent as it stands; the silent row's Stop takes the focus and is read
+// with its row, and Tab goes through the shown buttons in the order they
+// are read. (What is announced, off screen there is no bridge to hear: the
+// bus tests, tests/ui/bus, listen to it.)
+TEST(ClassroomWindow, AScreenReaderReadsEachRowWholeAndTheKeyboardReachesItsButtons)
+{
+
+    ClassroomRow a;
+    a.number = 1;
+    a.device = "/dev/ttyUSB0";
+    a.phase = Message("Sending the OS");
+    a.upper = 40;
+    a.taken = true;
+    ClassroomRow b = a;
+    b.number = 2;
+    b.device = "/dev/ttyUSB1";
+    CQtClassroomView view;
+    view.SetNamer([](const std::string&, const std::string&) { return Message(); });
+    view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    QDialog* window = view.Window();
+    ASSERT_NE(window, nullptr);
+    QApplication::setActiveWindow(window);
+    QApplication::processEvents();
+    QLabel* first = nullptr;
+    QLabel* second = nullptr;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        first = label->text() == QStringLiteral("/dev/ttyUSB0") ? label : first;
+        second = label->text() == QStringLiteral("/dev/ttyUSB1") ? label : second;
+    }
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    const auto spoken = [](QLabel* label) {
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(label);
+        return read != nullptr ? read->text(QAccessible::Name).toStdString() : std::string("(none)");
+    };
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: Sending the OS, 0 percent");
+
+    // Every step of the bar is read as it stands.
+    for (int step = 1; step <= 30; ++step) {
+        a.pos = b.pos = step;
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: Sending the OS, 75 percent");
+
+    // The second row goes silent: its Stop has the focus.
+    b.silent = true;
+    for (uint32_t ms = 10000; ms <= 14000; ms += 1000) {
+        b.silentMs = ms;
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(second), "Calculator /dev/ttyUSB1: Sending the OS - not answering for 14 s");
+    QPushButton* stop = VisibleStop(window);
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(window->focusWidget(), stop);
+    EXPECT_NE(stop->accessibleDescription().indexOf(QStringLiteral("not answering for 14 s")), -1)
+        << stop->accessibleDescription().toStdString();
+
+    // Tab: History..., then each row's shown buttons in row order.
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        auto* button = qobject_cast<QPushButton*>(focus);
+        order << (button != nullptr ? button->text().remove(QLatin1Char('&')) : QStringLiteral("?"));
+        QTest::keyClick(focus != nullptr ? focus : window, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order.join(QLatin1Char(' ')).toStdString(), "Stop Name... History... Name... Stop");
+
+    // The rows end: read by their result and reason, the silent one's Stop
+    // gone and the focus on no hidden control.
+    a.finished = true;
+    a.result = Success;
+    a.resultWord = Message("updated");
+    b.finished = true;
+    b.result = Failed;
+    b.resultWord = Message("failed");
+    b.reason = Message("stopped while the calculator had not answered for 14 s");
+    for (int i = 0; i < 3; ++i) {
+        view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
+    }
+    EXPECT_EQ(spoken(first), "Calculator /dev/ttyUSB0: updated");
+    EXPECT_EQ(spoken(second), "Calculator /dev/ttyUSB1: failed - stopped while the calculator had not answered for 14 s");
+    EXPECT_EQ(VisibleStop(window), nullptr);
+    EXPECT_TRUE(window->focusWidget() == nullptr || window->focusWidget()->isVisible());
+
+    // The question about the next set: its first button has the focus and
+    // is read with the question.
+    QTimer::singleShot(100, [&] {
+        QWidget* focus = window->focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_EQ(focus->objectName().toStdString(), "questionOk");
+        EXPECT_EQ(focus->accessibleDescription().toStdString(), "Another set?");
+        window->findChild<QPushButton*>(QStringLiteral("questionCancel"))->click();
+    });
+    EXPECT_EQ(view.Ask("Another set?"), IDCANCEL);
+    view.CloseRows();
+}
+
+// WCAG's contrast ratio of two colours (1 to 21).
+double Contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double x = luminance(a);
+    const double y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// Each ended row says its result as a word, in a colour that stands out
+// from the window's background at least 4.5 to 1, in the usual palette and
+// in a high-contrast one (white on black).
+TEST(ClassroomWindow, ResultsAreWordsLegibleInTheUsualAndAHighContrastPalette)
+{
+    const QPalette usual = QApplication::palette();
+    QPalette high(Qt::white, Qt::black);
+    high.setColor(QPalette::Window, Qt::black);
+    high.setColor(QPalette::WindowText, Qt::white);
+    high.setColor(QPalette::Base, Qt::black);
+    high.setColor(QPalette::Text, Qt::white);
+    high.setColor(QPalette::Button, Qt::black);
+    high.setColor(QPalette::ButtonText, Qt::white);
+    high.setColor(QPalette::Highlight, QColor(0xff, 0xff, 0x00));
+    high.setColor(QPalette::HighlightedText, Qt::black);
+    const struct {
+        UpdateResult result;
+        const char* word;
+    } ends[] = {{Success, "updated"}, {AlreadyCurrent, "current"}, {UnsupportedModel, "unsupported"}, {Failed, "failed"}};
+    for (const bool contrast : {false, true}) {
+        SCOPED_TRACE(contrast ? "high contrast" : "usual");
+        QApplication::setPalette(contrast ? high : usual);
+        std::vector<ClassroomRow> rows;
+        for (const auto& end : ends) {
+            ClassroomRow row;
+            row.number = static_cast<uint32_t>(rows.size() + 1);
+            row.device = "/dev/ttyUSB" + std::to_string(rows.size());
+            row.finished = true;
+            row.result = end.result;
+            row.resultWord = Message(end.word);
+            rows.push_back(row);
+        }
+        CQtClassroomView view;
+        view.ShowRows(rows, Message::Raw("Updating 4 calculators at once"));
+        QApplication::processEvents();
+        const QColor background = view.Window()->palette().color(QPalette::Window);
+        int shown = 0;
+        for (QLabel* label : view.Window()->findChildren<QLabel*>()) {
+            const std::string html = label->text().toStdString();
+            std::smatch colour;
+            if (!std::regex_search(html, colour, std::regex("color:(#[0-9a-f]{6})"))) {
+                continue;
+            }
+            ++shown;
+            QTextDocument plain;
+            plain.setHtml(label->text());
+            const std::string word = plain.toPlainText().toStdString();
+            EXPECT_TRUE(std::any_of(std::begin(ends), std::end(ends), [&](const auto& e) { return word == e.word; }))
+                << word;
+            EXPECT_GE(Contrast(QColor(QString::fromStdString(colour[1])), background), 4.5) << word << " " << colour[1];
+        }
+        EXPECT_EQ(shown, 4);
+        if (contrast) {
+            Save(view.Window(), "classroom-high-contrast.png");
+        }
+        view.CloseRows();
+    }
+    QApplication::setPalette(usual);
 }
 
 TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResult)

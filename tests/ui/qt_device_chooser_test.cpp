@@ -2,6 +2,7 @@
 // The window's device chooser, off screen: what each row says, OK only with
 // a pick, one pick or several, Remember, Cancel; grabbed to a PNG file for
 // the record.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -45,7 +46,24 @@ TEST(DeviceChooser, RowsSayWhatEachDeviceIsAndWhetherItMayBeOpened)
               "Zentrix graphing calculator (Zentrix)\n"
               "usb:1:7 - ID 1a2b:5e01 - serial ZX-0042 - you may not open it: permission denied");
     EXPECT_EQ(dialog.List()->item(1)->text().toStdString(), "Serial port\n/dev/ttyUSB0 - you may open it");
-    EXPECT_EQ(dialog.Remember()->text().toStdString(), "Remember this calculator");
+    EXPECT_EQ(dialog.Remember()->text().remove(QLatin1Char('&')).toStdString(), "Remember this calculator");
+    // A screen reader reads each entry as one line, its path as its
+    // description, and the list by what it holds and what to do.
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(dialog.List());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->text(QAccessible::Name).toStdString(), "What could be the calculator");
+    EXPECT_EQ(list->text(QAccessible::Description).toStdString(), "No calculator is configured. Choose the one to update:");
+    std::vector<std::string> read;
+    for (int i = 0; i < list->childCount(); ++i) {
+        read.push_back(list->child(i)->text(QAccessible::Name).toStdString() + " | " +
+                       list->child(i)->text(QAccessible::Description).toStdString());
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{
+                        "Zentrix graphing calculator (Zentrix). usb:1:7 - ID 1a2b:5e01 - serial ZX-0042 - you may not "
+                        "open it: permission denied | usb:1:7",
+                        "Serial port. /dev/ttyUSB0 - you may open it | /dev/ttyUSB0"}));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog.PathField())->text(QAccessible::Name).toStdString(),
+              "Or type the port's path:");
 
     EXPECT_FALSE(dialog.OkButton()->isEnabled());
     dialog.List()->item(0)->setSelected(true);
@@ -69,7 +87,7 @@ TEST(DeviceChooser, SeveralMayBePickedForTheSetAndCancelChoosesNothing)
     several.List()->item(0)->setSelected(true);
     several.List()->item(1)->setSelected(true);
     EXPECT_EQ(several.Result().chosen, (std::vector<size_t>{0, 1}));
-    EXPECT_EQ(several.Remember()->text().toStdString(), "Remember these calculators");
+    EXPECT_EQ(several.Remember()->text().remove(QLatin1Char('&')).toStdString(), "Remember these calculators");
 
     // Run modally: OK after a pick is Chosen, Cancel is Cancelled.
     for (const bool ok : {true, false}) {

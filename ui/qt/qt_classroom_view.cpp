@@ -25,25 +25,43 @@
 #include "shell/screen/device_name.h"
 #include "shell/session/front_end.h"
 #include "shell/startup/device_config.h"
+#include "shell/session/row_speech.h"
 #include "ui/qt/qt_history_dialog.h"
+#include "ui/qt/name_dialog.h"
 #include "ui/qt/screen_rect.h"
+#include "ui/qt/spoken_text.h"
 
 namespace {
 
 constexpr int kMinimumWidth = 720;
 constexpr int kStatusMinimumWidth = 300;   // a reason wraps within at least this
+constexpr int kBarMinimumWidth = 160;
+// Below this width (large text on a small screen) the status and the bar
+// take less room, so that a row's buttons stay in sight.
+constexpr int kNarrowWidth = 960;
+constexpr int kNarrowStatusWidth = 160;
+constexpr int kNarrowBarWidth = 80;
 
-const char* ResultColour(UpdateResult result)
+// The room the screen of `widget` gives a window.
+QRect RoomOf(const QWidget& widget)
+{
+    const QScreen* screen = widget.screen();
+    return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+// The result word's colour; on a dark window (a high-contrast or dark
+// theme) a lighter one of each. The word says the result without it.
+const char* ResultColour(UpdateResult result, bool darkWindow)
 {
     switch (result) {
     case Success:
     case Checked:
-        return "#1a7f37";   // green
+        return darkWindow ? "#7ee787" : "#116329";   // green
     case AlreadyCurrent:
     case UnsupportedModel:
-        return "#9a6700";   // amber: nothing was written
+        return darkWindow ? "#f2cc60" : "#7d4e00";   // amber: nothing was written
     default:
-        return "#cf222e";   // red
+        return darkWindow ? "#ffa198" : "#cf222e";   // red
     }
 }
 
@@ -63,7 +81,8 @@ void CQtClassroomView::MakeWindow()
     m_window->setModal(false);
     // Closing the window asks to stop; the update loop decides.
     m_window->SetCloseEnabled(false);
-    m_window->setMinimumWidth(kMinimumWidth);
+    const bool narrow = RoomOf(*m_window).width() < kNarrowWidth;
+    m_window->setMinimumWidth(std::min(kMinimumWidth, RoomOf(*m_window).width() - kScreenMargin));
     auto* layout = new QVBoxLayout(m_window);
     auto* top = new QHBoxLayout();
     m_heading = new QLabel(m_window);
@@ -79,7 +98,7 @@ void CQtClassroomView::MakeWindow()
     m_note->hide();
     headings->addWidget(m_note);
     top->addLayout(headings, 1);
-    auto* history = new QPushButton(Tr(N_("History...")), m_window);
+    auto* history = new QPushButton(Tr(N_("&History...")), m_window);
     history->setObjectName(QStringLiteral("history"));
     history->setToolTip(Tr(N_("Every calculator updated on this computer")));
     QObject::connect(history, &QPushButton::clicked, m_window, [this] { ShowHistory(); });
@@ -89,14 +108,17 @@ void CQtClassroomView::MakeWindow()
     m_scroll = new QScrollArea(m_window);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Sideways only when even the narrow rows are wider than the screen.
+    m_scroll->setHorizontalScrollBarPolicy(narrow ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    // Tab goes from button to button; the area scrolls to the one focused.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(m_scroll);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     m_grid = new QGridLayout();
     m_grid->setColumnStretch(1, 3);
     m_grid->setColumnStretch(2, 2);
-    m_grid->setColumnMinimumWidth(1, kStatusMinimumWidth);
+    m_grid->setColumnMinimumWidth(1, narrow ? kNarrowStatusWidth : kStatusMinimumWidth);
     m_grid->setHorizontalSpacing(12);
     contentLayout->addLayout(m_grid);
     contentLayout->addStretch(1);
@@ -153,6 +175,10 @@ int CQtClassroomView::AwaitAnswer(const QString& text, const QStringList& button
         button->setVisible(buttons.contains(button->objectName()));
     }
     m_question->show();
+    for (QPushButton* button : m_question->findChildren<QPushButton*>()) {
+        // Read with the button that has the focus: the question it answers.
+        SetAccessibleDescription(*button, text);
+    }
     auto* first = m_question->findChild<QPushButton*>(buttons.front());
     first->setDefault(true);
     first->setFocus();
@@ -194,12 +220,11 @@ void CQtClassroomView::NameRow(size_t line)
     const ClassroomRow& row = m_shown[line];
     const auto given = m_named.find(row.device);
     const std::string now = given != m_named.end() ? given->second : row.usb.label;
-    bool ok = false;
-    const QString typed = QInputDialog::getText(
-        m_window, Tr(N_("Name this calculator")),
-        Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
-                   {FriendlyDeviceName(row.device, row.usb)})),
-        QLineEdit::Normal, QString::fromStdString(now), &ok);
+    QString typed;
+    const bool ok = AskCalculatorName(m_window, m_texts,
+                                      Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
+                                                 {FriendlyDeviceName(row.device, row.usb)})),
+                                      QString::fromStdString(now), typed);
     if (!ok || typed.trimmed().isEmpty()) {
         return;
     }
@@ -211,7 +236,7 @@ void CQtClassroomView::NameRow(size_t line)
     }
     m_named[row.device] = SafeText(TypedLabel(name), kLabelChars);
     if (line < m_rows.size()) {
-        ShowRow(row, m_rows[line]);
+        ShowRow(row, m_rows[line], RowNews::None);
     }
 }
 
@@ -231,10 +256,12 @@ void CQtClassroomView::SetRowCount(size_t count)
     while (m_rows.size() < count) {
         const auto line = m_rows.size();
         RowWidgets row{new QLabel(content), new QLabel(content), new QProgressBar(content),
-                       MakeRowButton(N_("Next"), N_("Update the next calculator connected to this port"), content),
-                       MakeRowButton(N_("Stop"), N_("End this calculator's update; the others go on"), content),
-                       MakeRowButton(N_("Name..."), N_("Give this calculator a name, kept in your configuration"),
+                       MakeRowButton(N_("&Next"), N_("Update the next calculator connected to this port"), content),
+                       MakeRowButton(N_("&Stop"), N_("End this calculator's update; the others go on"), content),
+                       MakeRowButton(N_("Na&me..."), N_("Give this calculator a name, kept in your configuration"),
                                      content)};
+        // The row's first cell is read as the whole row.
+        SetSpokenText(*row.device, QString());
         row.device->setTextFormat(Qt::PlainText);   // a label is the user's text, never markup
         QObject::connect(row.name, &QPushButton::clicked, m_window, [this, line] { NameRow(line); });
         row.bar->setTextVisible(true);
@@ -252,7 +279,7 @@ void CQtClassroomView::SetRowCount(size_t count)
                 m_stopAsked = true;
             }
         });
-        row.bar->setMinimumWidth(160);
+        row.bar->setMinimumWidth(RoomOf(*m_window).width() < kNarrowWidth ? kNarrowBarWidth : kBarMinimumWidth);
         const int gridLine = static_cast<int>(line);
         m_grid->addWidget(row.device, gridLine, 0, Qt::AlignTop);
         m_grid->addWidget(row.status, gridLine, 1, Qt::AlignTop);
@@ -262,6 +289,26 @@ void CQtClassroomView::SetRowCount(size_t count)
         m_grid->addWidget(row.stop, gridLine, 3, Qt::AlignTop);
         m_grid->addWidget(row.name, gridLine, 4, Qt::AlignTop);
         m_rows.push_back(row);
+    }
+    FixTabOrder();
+}
+
+// Tab goes from History... through the rows' buttons, row by row, to the
+// question's buttons below them: the order they are read in.
+void CQtClassroomView::FixTabOrder()
+{
+    QWidget* previous = m_window->findChild<QPushButton*>(QStringLiteral("history"));
+    const auto follow = [&previous](QWidget* next) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    for (const RowWidgets& row : m_rows) {
+        follow(row.next);
+        follow(row.stop);
+        follow(row.name);
+    }
+    for (const char* name : {"questionOk", "questionCancel", "questionClose"}) {
+        follow(m_question->findChild<QPushButton*>(QString::fromLatin1(name)));
     }
 }
 
@@ -276,10 +323,10 @@ QPushButton* CQtClassroomView::MakeRowButton(const char* text, const char* tip, 
 namespace {
 
 // The row's result word and reason, in the catalogue's language.
-QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts)
+QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts, bool darkWindow)
 {
     QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
-                       .arg(QString::fromUtf8(ResultColour(row.result)),
+                       .arg(QString::fromUtf8(ResultColour(row.result, darkWindow)),
                             QString::fromStdString(row.resultWord.Render(texts)));
     if (!row.reason.Empty()) {
         html += QStringLiteral(": ") + QString::fromStdString(row.reason.Render(texts)).toHtmlEscaped();
@@ -294,7 +341,7 @@ QString CQtClassroomView::Tr(const Message& message) const
     return QString::fromStdString(message.Render(m_texts));
 }
 
-void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
+void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews news)
 {
     w.next->setVisible(row.offersNext);
     w.stop->setVisible(!row.finished && row.silent);
@@ -307,13 +354,36 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w)
     const Message name = FriendlyDeviceName(row.device, usb);
     w.device->setText(Tr(name));
     w.device->setToolTip(QString::fromStdString(row.device));
+    // A screen reader reads the row in one text from its first cell, and
+    // its buttons with the row they act on. The status is read by words
+    // that change with the phase, not with every second of a silence.
+    const QString spoken = Tr(RowSpokenText(row, name));
+    SetSpokenText(*w.device, spoken);
+    for (QPushButton* button : {w.next, w.stop, w.name}) {
+        SetAccessibleDescription(*button, spoken + QStringLiteral(". ") + button->toolTip());
+    }
+    SetAccessibleName(*w.status,
+        Tr(row.finished ? (row.reason.Empty() ? row.resultWord : Message("%s: %s", {row.resultWord, row.reason}))
+           : row.silent ? Message("%s - %s", {row.phase, Message(N_("not answering"))})
+                        : row.phase));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    w.bar->setAccessibleName(Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.phase})));
+    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
+    if (news != RowNews::None) {
+        AnnounceSpokenText(*w.device);
+    }
+    if (news == RowNews::Silent) {
+        // The user must act here: the Stop of the row, unless the user is
+        // busy at another control of the window (another row's Stop).
+        QWidget* focused = m_window->focusWidget();
+        if (focused == nullptr || focused->objectName() != QStringLiteral("stop") || !focused->isVisible()) {
+            w.stop->setFocus(Qt::OtherFocusReason);
+        }
+    }
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
         const std::string reason = row.reason.Render(m_texts);
         w.status->setTextFormat(Qt::RichText);
-        w.status->setText(StatusHtml(row, m_texts));
+        w.status->setText(StatusHtml(row, m_texts, m_window->palette().color(QPalette::Window).lightness() < 128));
         w.status->setToolTip(
             QString::fromStdString(row.resultWord.Render(m_texts) + (reason.empty() ? "" : ": " + reason)));
         w.bar->setRange(0, 1);
@@ -336,11 +406,12 @@ void CQtClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const Mes
     }
     SetHeading(Tr(heading));
     const bool grew = rows.size() > m_rows.size();
+    const size_t before = std::min(m_shown.size(), m_rows.size());
     SetRowCount(rows.size());
     m_devices.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
         m_devices.push_back(rows[i].device);
-        ShowRow(rows[i], m_rows[i]);
+        ShowRow(rows[i], m_rows[i], NewsOf(i < before && m_shown[i].number == rows[i].number ? &m_shown[i] : nullptr, rows[i]));
     }
     m_shown = rows;
     // A row that shows a button more (a silent row's Stop, Name... once the

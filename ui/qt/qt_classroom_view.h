@@ -17,6 +17,7 @@
 #include "i18n/text_format.h"
 #include "shell/session/classroom_view.h"
 #include "shell/session/front_end.h"
+#include "shell/session/row_speech.h"
 #include "shell/startup/stop_requests.h"
 #include "ui/qt/guarded_dialog.h"
 
@@ -79,7 +80,9 @@ private:
     };
     void MakeWindow();
     void SetRowCount(size_t count);
-    void ShowRow(const ClassroomRow& row, RowWidgets& w);
+    void FixTabOrder();
+    // `news`: what the row has to say out loud since it was last shown.
+    void ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews news);
     void FitToContent();
     void SetHeading(const QString& text);
     void FitHeadingHeight();

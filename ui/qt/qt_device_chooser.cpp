@@ -23,6 +23,7 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/startup/device_config.h"
+#include "ui/qt/name_dialog.h"
 #include "ui/qt/qt_text.h"
 
 namespace {
@@ -33,6 +34,14 @@ QString Text(const std::string& text)
 }
 
 constexpr int kWatchPeriodMs = 250;
+
+// A row's two lines read as one sentence after the other; its path on hover.
+void ShowItemText(QListWidgetItem& item, const QString& path)
+{
+    item.setToolTip(path);
+    item.setData(Qt::AccessibleTextRole, item.text().replace(QLatin1Char('\n'), QStringLiteral(". ")));
+    item.setData(Qt::AccessibleDescriptionRole, path);
+}
 
 QString Hex4(uint16_t value)
 {
@@ -83,32 +92,35 @@ CDeviceChooserDlg::CDeviceChooserDlg(QWidget* owner, const std::vector<ListedDev
     layout->addWidget(m_intro);
     m_list = new QListWidget(this);
     m_list->setSelectionMode(several ? QAbstractItemView::MultiSelection : QAbstractItemView::SingleSelection);
+    m_list->setObjectName(QStringLiteral("candidates"));
+    m_list->setAccessibleName(Tr(texts, N_("What could be the calculator")));
     layout->addWidget(m_list);
     // A port the list does not show (a cable the system does not name).
     auto* pathLine = new QHBoxLayout();
-    auto* pathLabel = new QLabel(Tr(texts, N_("Or type the port's path:")), this);
+    auto* pathLabel = new QLabel(Tr(texts, N_("Or type the port's &path:")), this);
     m_path = new QLineEdit(this);
     m_path->setObjectName(QStringLiteral("portPath"));
     pathLabel->setBuddy(m_path);
+    m_path->setAccessibleName(pathLabel->text().remove(QLatin1Char('&')));
     pathLine->addWidget(pathLabel);
     pathLine->addWidget(m_path, 1);
     layout->addLayout(pathLine);
-    m_remember = new QCheckBox(several ? Tr(texts, N_("Remember these calculators"))
-                                       : Tr(texts, N_("Remember this calculator")),
+    m_remember = new QCheckBox(several ? Tr(texts, N_("R&emember these calculators"))
+                                       : Tr(texts, N_("R&emember this calculator")),
                                this);
     layout->addWidget(m_remember);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     if (m_lister) {
-        m_refresh = buttons->addButton(Tr(texts, N_("Refresh")), QDialogButtonBox::ActionRole);
+        m_refresh = buttons->addButton(Tr(texts, N_("&Refresh")), QDialogButtonBox::ActionRole);
         connect(m_refresh, &QPushButton::clicked, this, [this] { Relist(); });
     }
     if (m_allowAccess) {
-        m_allow = buttons->addButton(Tr(texts, N_("Allow access...")), QDialogButtonBox::ActionRole);
+        m_allow = buttons->addButton(Tr(texts, N_("&Allow access...")), QDialogButtonBox::ActionRole);
         m_allow->setEnabled(false);
         connect(m_allow, &QPushButton::clicked, this, [this] { AllowAccess(); });
     }
-    m_name = buttons->addButton(Tr(texts, N_("Name...")), QDialogButtonBox::ActionRole);
+    m_name = buttons->addButton(Tr(texts, N_("Na&me...")), QDialogButtonBox::ActionRole);
     m_name->setToolTip(Tr(texts, N_("Give this calculator a name, kept in your configuration")));
     m_name->setVisible(false);
     connect(m_name, &QPushButton::clicked, this, [this] { NameCurrent(); });
@@ -154,12 +166,17 @@ QString CDeviceChooserDlg::IntroText() const
 void CDeviceChooserDlg::FillList()
 {
     m_intro->setText(IntroText());
+    m_list->setAccessibleDescription(m_intro->text());
     m_list->clear();
     for (const ListedDevice& device : m_candidates) {
         m_list->addItem(CandidateRowText(device, m_texts));
-        m_list->item(m_list->count() - 1)->setToolTip(Text(device.path));
+        ShowItemText(*m_list->item(m_list->count() - 1), Text(device.path));
     }
     UpdateOk();
+    // Where the user acts: the list when it offers something, else the path.
+    if (m_list->count() == 0 && !m_path->hasFocus()) {
+        m_path->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CDeviceChooserDlg::Relist()
@@ -206,13 +223,11 @@ void CDeviceChooserDlg::NameCurrent()
         return;
     }
     ListedDevice& device = m_candidates[static_cast<size_t>(row)];
-    bool ok = false;
-    const QString typed = QInputDialog::getText(
-        this, Tr(m_texts, N_("Name this calculator")),
-        QString::fromStdString(Message(N_("A name for %s, shown from now on in the rows and the history:"),
-                                       {SafeText(device.path, kLabelChars)})
-                                   .Render(m_texts)),
-        QLineEdit::Normal, Text(device.label), &ok);
+    QString typed;
+    const bool ok = AskCalculatorName(this, m_texts,
+                                      Tr(m_texts, Message(N_("A name for %s, shown from now on in the rows and the history:"),
+                                                          {SafeText(device.path, kLabelChars)})),
+                                      Text(device.label), typed);
     if (!ok || typed.trimmed().isEmpty()) {
         return;
     }
@@ -224,6 +239,7 @@ void CDeviceChooserDlg::NameCurrent()
     }
     device.label = SafeText(TypedLabel(name), kLabelChars);
     m_list->item(row)->setText(CandidateRowText(device, m_texts));
+    ShowItemText(*m_list->item(row), Text(device.path));
 }
 
 int CDeviceChooserDlg::LockedRow() const
@@ -252,6 +268,7 @@ void CDeviceChooserDlg::AllowAccess()
     device->mayOpen = true;
     device->problem = {};
     m_list->item(row)->setText(CandidateRowText(*device, m_texts) + Tr(m_texts, N_(" (access allowed)")));
+    ShowItemText(*m_list->item(row), Text(device->path));
     m_allow->setEnabled(false);
 }
 

@@ -162,10 +162,13 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
     m_table->setTextElideMode(Qt::ElideRight);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setAccessibleName(Tr(texts, N_("Update runs, newest first")));
+    m_table->setAccessibleDescription(notes.join(QLatin1Char('\n')));
     m_details = new QPlainTextEdit(this);
     m_details->setObjectName(QStringLiteral("details"));
     m_details->setReadOnly(true);
     m_details->setPlaceholderText(Tr(texts, N_("Select a run to see it in full here.")));
+    m_details->setAccessibleName(Tr(texts, N_("The selected run in full")));
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(m_table);
     split->addWidget(m_details);
@@ -181,12 +184,19 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, const std::string& path, const Mo
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText(Tr(texts, N_("Close")));
-    QPushButton* save = buttons->addButton(Tr(texts, N_("Save as CSV...")), QDialogButtonBox::ActionRole);
+    QPushButton* save = buttons->addButton(Tr(texts, N_("&Save as CSV...")), QDialogButtonBox::ActionRole);
     save->setEnabled(!records.empty());
     connect(save, &QPushButton::clicked, this, [this] { AskWhereToSave(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     FitToContents();
+    // Where the user reads first: the runs, their newest one current.
+    if (m_rows->rowCount() > 0) {
+        m_table->selectionModel()->setCurrentIndex(m_rows->index(0, 0), QItemSelectionModel::NoUpdate);
+        m_table->setFocus(Qt::OtherFocusReason);
+    } else {
+        buttons->button(QDialogButtonBox::Close)->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CHistoryDialog::Fill(const std::vector<HistoryRecord>& records)
@@ -208,6 +218,8 @@ QWidget* CHistoryDialog::MakeFilters()
     row->setContentsMargins(0, 0, 0, 0);
     auto* result = new QComboBox(filters);
     result->setObjectName(QStringLiteral("resultFilter"));
+    auto* resultLabel = new QLabel(Tr(m_texts, N_("&Result:")), filters);
+    resultLabel->setBuddy(result);
     result->addItem(Tr(m_texts, N_("All results")), QString());
     for (const std::string& word : m_results) {
         result->addItem(QString::fromStdString(ShownResultWord(word, m_texts)), QString::fromStdString(word));
@@ -218,7 +230,9 @@ QWidget* CHistoryDialog::MakeFilters()
     text->setObjectName(QStringLiteral("textFilter"));
     text->setClearButtonEnabled(true);
     text->setPlaceholderText(Tr(m_texts, N_("Show only the runs with this text")));
+    text->setAccessibleName(text->placeholderText());
     connect(text, &QLineEdit::textChanged, this, [this](const QString& typed) { m_rows->SetText(typed); });
+    row->addWidget(resultLabel);
     row->addWidget(result);
     row->addWidget(text, 1);
     return filters;

@@ -18,6 +18,7 @@
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 #include "shell/screen/device_name.h"
+#include "shell/session/row_speech.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_classroom_painter.h"
 #include "ui/win32/win32_history_window.h"
@@ -92,6 +93,25 @@ void CWin32ClassroomView::ShowRows(const std::vector<ClassroomRow>& rows, const 
     // Shown in the user's language; the rows themselves stay the loop's.
     m_content.heading = std::move(shownHeading);
     m_content.texts = m_texts;
+    // What a screen reader reads of the window, said out loud only when a
+    // row went silent, failed or ended.
+    bool news = false;
+    std::string spoken;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ClassroomRow* before = i < m_content.rows.size() && m_content.rows[i].number == rows[i].number
+                                         ? &m_content.rows[i]
+                                         : nullptr;
+        news = NewsOf(before, rows[i]) != RowNews::None || news;
+        ClassroomRow named = rows[i];
+        if (const auto given = m_named.find(named.device); given != m_named.end()) {
+            named.usb.label = given->second;
+        }
+        spoken += (spoken.empty() ? "" : "\n") + RowSpokenText(rows[i], CalculatorName(named)).Render(m_texts);
+    }
+    m_speech.Set(m_window, m_content.heading, spoken);
+    if (news) {
+        m_speech.Announce();
+    }
     m_content.rows = rows;
     for (ClassroomRow& row : m_content.rows) {
         if (!row.finished && row.silent) {
@@ -397,6 +417,13 @@ void CWin32ClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, con
     // The heading says what happened; each row keeps its result and reason,
     // so the summary lines are left to the console and the record.
     m_content.heading = CountsText(counts).Render(m_texts);
+    // The end of the set is said.
+    std::string spoken;
+    for (const ClassroomRow& row : m_content.rows) {
+        spoken += (spoken.empty() ? "" : "\n") + RowSpokenText(row, CalculatorName(row)).Render(m_texts);
+    }
+    m_speech.Set(m_window, m_content.heading, spoken);
+    m_speech.Announce();
     Refresh();
 }
 
@@ -453,6 +480,7 @@ void CWin32ClassroomView::CloseRows()
     if (m_window != nullptr) {
         HWND window = m_window;
         m_window = nullptr;
+        m_speech.Forget();
         DestroyWindow(window);
     }
     m_content = {};

@@ -21,6 +21,7 @@
 #include "shell/startup/stop_requests.h"
 
 #include "ui/win32/win32_classroom_content.h"
+#include "ui/win32/win32_window_speech.h"
 
 class MoCatalogue;   // i18n/catalogue.h
 
@@ -100,6 +101,7 @@ private:
     HWND__* m_window = nullptr;
     std::unique_ptr<CClassroomPainter> m_painter;
     ClassroomContent m_content;
+    CWindowSpeech m_speech;               // the heading and the rows, for a screen reader
     const MoCatalogue* m_texts = nullptr;
     int m_scroll = 0;                     // pixels of content above the window's top
     std::string m_historyPath;
