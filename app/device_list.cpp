@@ -30,14 +30,15 @@ std::vector<ListedDevice> UnlistedCandidates(const std::vector<ListedDevice>& li
 
 }  // namespace
 
-int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, const COwnLines& note)
+int PrintDeviceList(const DeviceChoice& choice, std::ostream& out, const COwnLines& note,
+                    const DecisionLog& decisions)
 {
     const MoCatalogue* texts = note.Catalogue();
     const Message& origin = choice.origin;
     if (choice.NamesAnyDevice()) {
         note.Say(Message(N_("the calculators listed are those named by %s"), {origin}), OwnLineKind::Plain);
     }
-    std::vector<ListedDevice> devices = ListOfferedDevices(choice);
+    std::vector<ListedDevice> devices = ListOfferedDevices(choice, decisions);
     AttachLabels(devices, choice.labels);
     for (const ListedDevice& device : devices) {
         out << FormatListedDevice(device).Render(texts) << '\n';

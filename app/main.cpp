@@ -154,6 +154,7 @@ DeviceChoice ChooseDevices(const ProgramOptions& options, const DeviceSources& f
     sources.userFile = files.userFile;
     sources.machineFile = files.machineFile;
     sources.read = files.read;
+    sources.decisions = files.decisions;
     ResolvedDevices resolved = ResolveDevices(sources);
     for (const Message& warning : resolved.warnings) {
         say.Say(warning);
@@ -239,7 +240,7 @@ int main(int argc, char** argv)
         say.Say(options.misplaced, OwnLineKind::Error);   // in whichever mode: before anything is opened
         return kExitUsage;
     }
-    const CDecisionLogScope decisions(options.debug || DebugWanted(std::getenv("ZENTRIX_DEBUG")),
+    const CDecisionLog decisions(options.debug || DebugWanted(std::getenv("ZENTRIX_DEBUG")),
                                       DebugLineWriter(std::getenv("JOURNAL_STREAM")));
     if (options.history.asked) {
         if (!options.refused.Empty()) {
@@ -262,6 +263,7 @@ int main(int argc, char** argv)
         return code;
     }
     DeviceSources files = ConfigFiles();
+    files.decisions = decisions.Handle();
 #ifdef _WIN32
     const Message notMoved = MoveRoamingConfig(UserConfigFile(nullptr, nullptr, std::getenv("APPDATA")), files.userFile);
     if (!notMoved.Empty()) {
@@ -294,7 +296,7 @@ int main(int argc, char** argv)
         std::cout << VersionText(ZENTRIX_VERSION);
         return 0;
     case ProgramOption::ListDevices:
-        return PrintDeviceList(ChooseDevices(options, files, say), std::cout, say);
+        return PrintDeviceList(ChooseDevices(options, files, say), std::cout, say, decisions.Handle());
     case ProgramOption::None:
     case ProgramOption::All:
     case ProgramOption::Watch:
@@ -302,7 +304,7 @@ int main(int argc, char** argv)
     }
 
     // Before the application: it outlives every run.
-    const std::unique_ptr<IWriteGuard> keepAwake = MakeKeepAwake();
+    const std::unique_ptr<IWriteGuard> keepAwake = MakeKeepAwake(decisions.Handle());
     CUpdaterApp app;
     app.m_writeGuard = keepAwake.get();
     app.m_tellService = &TellServiceManager;
@@ -316,6 +318,7 @@ int main(int argc, char** argv)
     DeviceChoice devices = ChooseDevices(options, files, say);
     devices.oneCalculator = options.option == ProgramOption::None;   // a set or station takes every one
     app.UseDeviceChoice(devices);
+    app.UseDecisionLog(decisions.Handle());
     app.m_offerChooser = !devices.NamesAnyDevice();
     app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
         return WriteProblemReport(file, ReportParts(devices), problem);

@@ -1,20 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/decision_log.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
-namespace decision_log {
-namespace {
-
-// The log's state lives as long as the process: a writer thread let go at
-// Stop may still be using it.
-struct State {
-    std::atomic<bool> on{false};
+// Shared by the log's owner, every handle and the writer thread: a writer
+// let go at the end may still be using it.
+struct DecisionLog::State {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::string> waiting;
@@ -24,83 +19,78 @@ struct State {
     std::function<void(std::string_view)> write;
 };
 
-State& TheLog()
-{
-    static State* const state = new State();   // never destroyed: see above
-    return *state;
-}
+namespace {
 
-void WriteLines()
+void WriteLines(const std::shared_ptr<DecisionLog::State>& log)
 {
-    State& log = TheLog();
-    std::unique_lock lock(log.mutex);
+    std::unique_lock lock(log->mutex);
     for (;;) {
-        log.changed.wait(lock, [&] { return log.stopping || !log.waiting.empty() || log.dropped > 0; });
-        if (log.waiting.empty() && log.dropped == 0) {
+        log->changed.wait(lock, [&] { return log->stopping || !log->waiting.empty() || log->dropped > 0; });
+        if (log->waiting.empty() && log->dropped == 0) {
             return;   // stopping, and everything written
         }
         std::string line;
-        if (!log.waiting.empty()) {
-            line = std::move(log.waiting.front());
-            log.waiting.pop_front();
+        if (!log->waiting.empty()) {
+            line = std::move(log->waiting.front());
+            log->waiting.pop_front();
         } else {
-            line = "(" + std::to_string(log.dropped) + " lines dropped: standard error was not read in time)";
-            log.dropped = 0;
+            line = "(" + std::to_string(log->dropped) + " lines dropped: standard error was not read in time)";
+            log->dropped = 0;
         }
-        log.writing = true;
+        log->writing = true;
         lock.unlock();
         line.push_back('\n');
-        log.write(line);
+        log->write(line);
         lock.lock();
-        log.writing = false;
-        log.changed.notify_all();
+        log->writing = false;
+        log->changed.notify_all();
     }
 }
 
 }  // namespace
 
-bool On()
+bool DecisionLog::On() const
 {
-    return TheLog().on.load(std::memory_order_relaxed);
+    return m_state != nullptr;
 }
 
-void Write(std::string line)
+void DecisionLog::Write(std::string line) const
 {
-    State& log = TheLog();
-    std::lock_guard lock(log.mutex);
-    if (!log.on.load(std::memory_order_relaxed)) {
+    if (!m_state) {
         return;
     }
-    if (log.waiting.size() >= kMaxWaitingLines) {
-        ++log.dropped;
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->stopping) {
         return;
     }
-    log.waiting.push_back(std::move(line));
-    log.changed.notify_all();
-}
-
-void Start(std::function<void(std::string_view)> write)
-{
-    State& log = TheLog();
-    {
-        std::lock_guard lock(log.mutex);
-        log.write = std::move(write);
-        log.stopping = false;
-        log.on = true;
+    if (m_state->waiting.size() >= kMaxWaitingDecisions) {
+        ++m_state->dropped;
+        return;
     }
-    std::thread(WriteLines).detach();
+    m_state->waiting.push_back(std::move(line));
+    m_state->changed.notify_all();
 }
 
-void Stop()
+CDecisionLog::CDecisionLog(bool on, std::function<void(std::string_view)> write)
 {
-    State& log = TheLog();
-    std::unique_lock lock(log.mutex);
-    log.on = false;
-    log.stopping = true;
-    log.changed.notify_all();
+    if (!on) {
+        return;
+    }
+    m_state = std::make_shared<DecisionLog::State>();
+    m_state->write = std::move(write);
+    std::thread([state = m_state] { WriteLines(state); }).detach();
+}
+
+CDecisionLog::~CDecisionLog()
+{
+    if (!m_state) {
+        return;
+    }
+    std::unique_lock lock(m_state->mutex);
+    m_state->stopping = true;
+    m_state->changed.notify_all();
     // What is waiting is written, unless the reader of standard error is gone.
-    log.changed.wait_for(lock, std::chrono::seconds(1),
-                         [&] { return log.waiting.empty() && log.dropped == 0 && !log.writing; });
+    m_state->changed.wait_for(lock, std::chrono::seconds(1), [&] {
+        return m_state->waiting.empty() && m_state->dropped == 0 && !m_state->writing;
+    });
 }
-
-}  // namespace decision_log

@@ -18,10 +18,10 @@ std::string Quoted(const std::string& text)
 
 }  // namespace
 
-std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice)
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice, const DecisionLog& decisions)
 {
     std::vector<ListedDevice> devices;
-    for (std::string& path : ListChosenDevicePaths(choice)) {
+    for (std::string& path : ListChosenDevicePaths(choice, decisions)) {
         ListedDevice device;
         device.path = std::move(path);
         DescribeOfferedDevice(device);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/decision_log.h"
 #include "device/device_choice.h"
 #include "i18n/message.h"
 
@@ -52,7 +53,7 @@ void AttachLabels(std::vector<ListedDevice>& devices, const std::vector<DeviceLa
 
 // Walks the enumeration of `choice` from index 0 and describes every path it
 // offers.
-std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice);
+std::vector<ListedDevice> ListOfferedDevices(const DeviceChoice& choice, const DecisionLog& decisions = {});
 
 // One line for the user, without its line feed.
 Message FormatListedDevice(const ListedDevice& device);

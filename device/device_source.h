@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "device/decision_log.h"
 #include "device/device_choice.h"
 #include "device/usb_channel.h"
 #include "i18n/message.h"
@@ -36,6 +37,9 @@ public:
     // The name the user gave the calculator at `path`, where `usb` says it
     // is; empty when none.
     virtual std::string LabelOf(const std::string& /*path*/, const UsbLocation& /*usb*/) const { return {}; }
+
+    // Where the choices made among these devices are told; off by default.
+    virtual DecisionLog Decisions() const { return {}; }
 };
 
 class CDeviceWatch;   // device/device_watch.h
@@ -70,6 +74,9 @@ public:
     explicit CSystemDeviceSource(DeviceChoice choice);
     // From now on exactly `choice` is searched (and watched).
     void SetChoice(DeviceChoice choice);
+    // Where what is offered, passed over and claimed is told from now on.
+    void SetDecisions(DecisionLog decisions) { m_decisions = std::move(decisions); }
+    DecisionLog Decisions() const override { return m_decisions; }
 
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
@@ -89,6 +96,7 @@ public:
 
 private:
     std::optional<DeviceChoice> m_choice;
+    DecisionLog m_decisions;
     mutable std::mutex m_snapshotMutex;   // also over m_choice's labels
     std::vector<std::string> m_snapshot;     // taken at index 0 of each listing
     std::unique_ptr<CDeviceWatch> m_watch;   // made by the first DevicesChanged
@@ -97,7 +105,7 @@ private:
 
 // Every path offered for `choice`, or for the environment's variables, from
 // one look at the system: the listed paths, then what is found connected.
-std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice);
+std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice, const DecisionLog& decisions = {});
 std::vector<std::string> ListEnvironmentDevicePaths();
 
 // Where calculators are looked for when `choice` names none: every way to

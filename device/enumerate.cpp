@@ -73,7 +73,7 @@ std::vector<std::string> EnvironmentDevicePaths()
 // Every path the enumeration library offers for these lists, from one look
 // at the system.
 std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, const std::string& usbIds,
-                                      bool oneCalculator)
+                                      bool oneCalculator, const DecisionLog& decisions)
 {
     // A stable USB name is looked up now: the address it leads to changes
     // from one plugging to the next. One that leads to nothing is left out;
@@ -84,10 +84,10 @@ std::vector<std::string> ListAllPaths(const std::vector<std::string>& named, con
         std::vector<std::string> found =
             IsStableUsbName(path) ? ResolveStableUsbNames(path) : std::vector<std::string>{path};
         if (found.empty()) {
-            LogDecision([&] { return "passed over " + SafeText(path) + ": no USB device plugged in answers to it"; });
+            decisions([&] { return "passed over " + SafeText(path) + ": no USB device plugged in answers to it"; });
         }
         if (oneCalculator && found.size() > 1) {
-            LogDecision([&] {
+            decisions([&] {
                 return "passed over " + SafeText(path) + ": " + std::to_string(found.size()) +
                        " devices answer to it, and one calculator is to be updated";
             });
@@ -146,15 +146,15 @@ std::optional<Message> AmbiguousName(const std::vector<std::string>& named)
 
 }  // namespace
 
-std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice)
+std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice, const DecisionLog& decisions)
 {
-    return ListAllPaths(choice.paths, Joined(choice.usbIds, ","), choice.oneCalculator);
+    return ListAllPaths(choice.paths, Joined(choice.usbIds, ","), choice.oneCalculator, decisions);
 }
 
 std::vector<std::string> ListEnvironmentDevicePaths()
 {
     const char* ids = std::getenv("ZENTRIX_USB_IDS");
-    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "", false);
+    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "", false, {});
 }
 
 int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
@@ -218,7 +218,7 @@ bool CSystemDeviceSource::DevicesChanged()
     if (!m_watch->TakeChange()) {
         return false;
     }
-    LogDecision([] { return std::string("looking again: the system told of a device plugged in or out"); });
+    m_decisions([] { return std::string("looking again: the system told of a device plugged in or out"); });
     m_watch->Follow(listed);   // before the listing that follows
     return true;
 }
@@ -232,7 +232,7 @@ int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, in
     }
     std::lock_guard lock(m_snapshotMutex);
     if (index == 0) {
-        m_snapshot = m_choice ? ListChosenDevicePaths(*m_choice) : ListEnvironmentDevicePaths();
+        m_snapshot = m_choice ? ListChosenDevicePaths(*m_choice, m_decisions) : ListEnvironmentDevicePaths();
     }
     const auto at = static_cast<size_t>(index);
     if (at >= m_snapshot.size()) {

@@ -17,6 +17,7 @@ std::vector<std::string> OfferedDevicePaths(IDeviceSource& devices, bool present
 {
     std::vector<std::string> paths;
     std::vector<std::string> identities;   // one name per device: the first offered
+    const DecisionLog decisions = devices.Decisions();
     char buffer[kDevicePathSize] = {};
     int32_t index = 0;
     for (int32_t steps = 0; steps < mostSteps; ++steps) {
@@ -29,15 +30,15 @@ std::vector<std::string> OfferedDevicePaths(IDeviceSource& devices, bool present
             continue;
         }
         if (presentOnly && !DevicePresent(path)) {
-            LogDecision([&] { return "passed over " + SafeText(path) + ": not plugged in (no such device now)"; });
+            decisions([&] { return "passed over " + SafeText(path) + ": not plugged in (no such device now)"; });
             continue;
         }
         std::string identity = DeviceIdentity(path);
         if (std::find(identities.begin(), identities.end(), identity) != identities.end()) {
-            LogDecision([&] { return "passed over " + SafeText(path) + ": another name of a device already offered"; });
+            decisions([&] { return "passed over " + SafeText(path) + ": another name of a device already offered"; });
             continue;
         }
-        LogDecision([&] { return (presentOnly ? "offered " : "listed ") + SafeText(path); });
+        decisions([&] { return (presentOnly ? "offered " : "listed ") + SafeText(path); });
         identities.push_back(std::move(identity));
         paths.push_back(path);
     }
@@ -48,6 +49,7 @@ bool ClaimFirstFreeDevice(IDeviceSource& devices, CClaimedDeviceList& claimed, s
 {
     char path[kDevicePathSize] = {};
     int32_t index = 0;
+    const DecisionLog decisions = devices.Decisions();
     for (;;) {
         index = devices.EnumerateDevicePath(index, path, kDevicePathSize);
         if (index < 0) {
@@ -55,9 +57,9 @@ bool ClaimFirstFreeDevice(IDeviceSource& devices, CClaimedDeviceList& claimed, s
         }
         if (claimed.ClaimDevicePath(path) == 1) {
             devicePath = path;
-            LogDecision([&] { return "claimed " + SafeText(devicePath) + " for a run"; });
+            decisions([&] { return "claimed " + SafeText(devicePath) + " for a run"; });
             return true;
         }
-        LogDecision([&] { return "passed over " + SafeText(path) + ": another run of this program has it"; });
+        decisions([&] { return "passed over " + SafeText(path) + ": another run of this program has it"; });
     }
 }

@@ -268,7 +268,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     std::string devicePath = inputs.devicePath;
     if (devicePath.empty() && !ClaimFirstFreeDevice(*inputs.devices, *inputs.claimed, devicePath)) {
         outcome.reason = NoCalculatorReason(inputs.devices->Describe());
-        LogDecision([&] { return "run ended before any calculator: " + outcome.reason.English(); });
+        inputs.devices->Decisions()([&] { return "run ended before any calculator: " + outcome.reason.English(); });
         outcome.facts = std::move(run.m_facts);
         return outcome;
     }
@@ -304,7 +304,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         run.Channel().Close();
     } else {
         outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().LastError());
-        LogDecision([&] {
+        inputs.devices->Decisions()([&] {
             const uint32_t error = run.Channel().LastError();
             const std::string access = error == EACCES || error == EPERM ? NodeAccessText(devicePath) : std::string();
             return "the system refused " + SafeText(devicePath) + ": " + std::strerror(static_cast<int>(error)) +
@@ -320,7 +320,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     if (outcome.result == Success || outcome.result == Checked) {
         outcome.reason = Message();
     }
-    LogDecision([&] {
+    inputs.devices->Decisions()([&] {
         return "run on " + SafeText(devicePath) + " ended " + TraceResultWord(outcome.result) +
                (outcome.reason.Empty() ? "" : ": " + outcome.reason.English());
     });

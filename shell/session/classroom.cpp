@@ -521,7 +521,7 @@ void CClassroom::RunStation()
         const bool changed = m_in.devices->DevicesChanged();
         const bool returned = !changed && ReturnReady();
         if (!m_stopped && (changed || returned || Clock::now() - lastScan >= period)) {
-            LogDecision([&] {
+            m_in.devices->Decisions()([&] {
                 return std::string("station looks at the devices: ") +
                        (changed ? "the system told of a change" : returned ? "a calculator's run has ended" : "the periodic look");
             });

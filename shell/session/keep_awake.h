@@ -11,9 +11,11 @@
 #include <functional>
 #include <memory>
 
+#include "device/decision_log.h"
 #include "update/write_guard.h"
 
-std::unique_ptr<IWriteGuard> MakeKeepAwake();
+// `decisions` is told when the program ends without waiting for logind.
+std::unique_ptr<IWriteGuard> MakeKeepAwake(DecisionLog decisions = {});
 
 #ifdef _WIN32
 // The Windows guard; `setState` is SetThreadExecutionState (tests record it).

@@ -96,7 +96,10 @@ int OnInhibitReply(sd_bus_message* reply, void* userdata, sd_bus_error* /*error*
 
 class CLogindInhibitor final : public IWriteGuard {
 public:
-    CLogindInhibitor() : m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    explicit CLogindInhibitor(DecisionLog decisions)
+        : m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_decisions(std::move(decisions))
+    {
+    }
     ~CLogindInhibitor() override
     {
         {
@@ -161,6 +164,7 @@ private:
     bool m_noted = false;       // a run's trace has said so
     bool m_stop = false;
     const CPosixFd m_wake;      // readable once the program ends
+    const DecisionLog m_decisions;
     std::thread m_worker;       // started by the first run that writes
 };
 
@@ -264,7 +268,7 @@ bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, const char* w
             return true;
         }
         if ((waits[1].revents & POLLIN) != 0) {
-            LogDecision([] { return std::string("the program ends with its request to logind under way: not waited for"); });
+            m_decisions([] { return std::string("the program ends with its request to logind under way: not waited for"); });
             return false;   // the program ends: nobody waits for logind
         }
     }
@@ -273,7 +277,7 @@ bool CLogindInhibitor::Ask(std::unique_ptr<sd_bus, BusClose>& bus, const char* w
 
 }  // namespace
 
-std::unique_ptr<IWriteGuard> MakeKeepAwake()
+std::unique_ptr<IWriteGuard> MakeKeepAwake(DecisionLog decisions)
 {
-    return std::make_unique<CLogindInhibitor>();
+    return std::make_unique<CLogindInhibitor>(std::move(decisions));
 }

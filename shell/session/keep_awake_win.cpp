@@ -19,7 +19,7 @@ void CExecutionStateGuard::EndWriting()
     m_setState(ES_CONTINUOUS);
 }
 
-std::unique_ptr<IWriteGuard> MakeKeepAwake()
+std::unique_ptr<IWriteGuard> MakeKeepAwake(DecisionLog /*decisions*/)
 {
     return std::make_unique<CExecutionStateGuard>([](unsigned long flags) {
         return static_cast<unsigned long>(SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags)));

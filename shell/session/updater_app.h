@@ -78,6 +78,9 @@ public:
     // The system's calculators are looked for exactly as `choice` names them
     // (by default, as the environment names them).
     void UseDeviceChoice(DeviceChoice choice) { m_systemDevices.SetChoice(std::move(choice)); }
+    // The system's calculators tell `decisions` why each was offered,
+    // passed over or claimed, and why each run ended.
+    void UseDecisionLog(DecisionLog decisions) { m_systemDevices.SetDecisions(std::move(decisions)); }
 
     // Where calculators are found; the system's by default.
     IDeviceSource* m_devices = &m_systemDevices;

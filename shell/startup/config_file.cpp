@@ -166,7 +166,7 @@ const ConfigValue* ConfigFile::Find(std::string_view key) const
     return nullptr;
 }
 
-ConfigFile ParseConfigText(std::string_view text, const std::string& fileName)
+ConfigFile ParseConfigText(std::string_view text, const std::string& fileName, const DecisionLog& decisions)
 {
     ConfigFile file;
     file.path = fileName;
@@ -174,7 +174,7 @@ ConfigFile ParseConfigText(std::string_view text, const std::string& fileName)
     for (const ConfigLine& line : ConfigLines(text)) {
         const Message problem = ReadLine(line, file);
         if (problem.Empty() && line.kind == ConfigLine::Kind::Setting) {
-            LogDecision([&] {
+            decisions([&] {
                 return SafeText(fileName) + ":" + std::to_string(line.number) + ": " + Shown(line.key) + " = " +
                        Shown(line.value);
             });
@@ -223,7 +223,7 @@ bool ConfigFileBytes(const std::string& path, std::string& text, std::vector<Mes
     return true;
 }
 
-ConfigFile ReadConfigFile(const std::string& path)
+ConfigFile ReadConfigFile(const std::string& path, const DecisionLog& decisions)
 {
     std::string text;
     std::vector<Message> warnings;
@@ -233,7 +233,7 @@ ConfigFile ReadConfigFile(const std::string& path)
         unread.warnings = std::move(warnings);
         return unread;
     }
-    ConfigFile file = ParseConfigText(text, path);
+    ConfigFile file = ParseConfigText(text, path, decisions);
     file.choice.origin = Message::Raw(SafeText(path));
     return file;
 }

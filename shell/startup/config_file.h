@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/decision_log.h"
 #include "device/device_choice.h"
 #include "i18n/message.h"
 
@@ -53,9 +54,10 @@ struct ConfigFile {
 // Reads the file at `path` (through a link, should it be one), within
 // kMaxConfigFileBytes. A file that does not exist reads as empty, without a
 // warning.
-ConfigFile ReadConfigFile(const std::string& path);
+ConfigFile ReadConfigFile(const std::string& path, const DecisionLog& decisions = {});
 // Reads a configuration file's text; `fileName` names it in the warnings.
-ConfigFile ParseConfigText(std::string_view text, const std::string& fileName);
+ConfigFile ParseConfigText(std::string_view text, const std::string& fileName,
+                           const DecisionLog& decisions = {});
 
 // The file's bytes, for a writer that keeps its lines: false with a warning
 // when it is there but cannot be read or is too large; empty when missing.

@@ -117,7 +117,7 @@ std::optional<bool> SystemLogSetting(const ConfigFile& file)
 
 ConfigRead ReadConfigFiles(const DeviceSources& sources)
 {
-    return {ReadConfigFile(sources.userFile), ReadConfigFile(sources.machineFile)};
+    return {ReadConfigFile(sources.userFile, sources.decisions), ReadConfigFile(sources.machineFile, sources.decisions)};
 }
 
 bool SystemLogWanted(const DeviceSources& sources)
@@ -167,7 +167,7 @@ ResolvedDevices ResolveDevices(const DeviceSources& sources)
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
     ResolvedDevices resolved = ResolveDeviceSource(sources, files);
-    LogDecision([&] {
+    sources.decisions([&] {
         const DeviceChoice& choice = resolved.choice;
         if (!choice.NamesAnyDevice()) {
             return std::string("no source names a calculator (command line, environment, ") + SafeText(sources.userFile) +

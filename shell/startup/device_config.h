@@ -34,6 +34,8 @@ struct DeviceSources {
     // The two files as read once (ReadConfigFiles); null: each function
     // below reads them when it is called.
     std::shared_ptr<const ConfigRead> read;
+    // Where the lines read and the choice of devices are told.
+    DecisionLog decisions;
 };
 
 // Reads the user's and the machine's configuration files, each once.
