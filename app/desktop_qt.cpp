@@ -50,11 +50,11 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int argc, char** argv,
     const MoCatalogue* catalogue = texts != nullptr ? &texts->catalogue : nullptr;
     frontEnd.m_allowAccess = [catalogue](const std::string& id) { return GrantAccess(id, "", COwnLines(std::cerr, catalogue, StandardErrorColumns)) == 0; };
     app.SetFrontEnd(&frontEnd);
-    app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
+    app.SetMainWindowFactory([&frontEnd](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));
         frontEnd.SetMainWindow(window.get());
         return std::unique_ptr<IMainWindow>(std::move(window));
-    };
+    });
     app.InitInstance(commandLine);
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();

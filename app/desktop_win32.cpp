@@ -49,9 +49,9 @@ std::optional<int> RunOnDesktop(CUpdaterApp& app, int /*argc*/, char** /*argv*/,
     CWin32FrontEnd frontEnd(InstallStopSignals(true));
     frontEnd.SetCatalogue(texts != nullptr ? &texts->catalogue : nullptr);
     app.SetFrontEnd(&frontEnd);
-    app.m_createMainWindow = [&frontEnd](int owner, StartLoop start) {
+    app.SetMainWindowFactory([&frontEnd](int owner, StartLoop start) {
         return frontEnd.NewMainWindow(owner, std::move(start));
-    };
+    });
     app.InitInstance(commandLine);
     app.SetFrontEnd(nullptr);
     return frontEnd.QuitCode();

@@ -51,32 +51,32 @@ const char* ModeName(UpdateMode mode)
 void UseConsoleWindow(CUpdaterApp& app, CJsonEvents* events)
 {
     // The owner number is read and has no use here.
-    app.m_createMainWindow = [&app, events](int /*owner*/, StartLoop start) {
+    app.SetMainWindowFactory([&app, events](int /*owner*/, StartLoop start) {
         StartLoop loop = [&app, events, start = std::move(start)] {
             if (events != nullptr) {
-                events->Started(ZENTRIX_VERSION, ModeName(app.m_mode), app.m_strBaseDir);
+                events->Started(ZENTRIX_VERSION, ModeName(app.Mode()), app.BaseDir());
             }
             start();
         };
         return std::unique_ptr<IMainWindow>(std::make_unique<CConsoleMainWindow>(std::move(loop)));
-    };
+    });
 }
 
-int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLines& say)
+int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files, const COwnLines& say)
 {
     const MoCatalogue* texts = say.Catalogue();
     // The station as a system service reads the machine's file alone.
-    const bool service = app.m_mode == UpdateMode::Watch && StartedByServiceManager();
-    if (app.m_offerChooser) {
+    const bool service = app.Mode() == UpdateMode::Watch && StartedByServiceManager();
+    if (app.OffersChooser()) {
         std::vector<Message> candidates;
         for (const ListedDevice& device : ListCandidateDevices()) {
             candidates.push_back(FormatListedDevice(device));
         }
-        const std::string& file = service ? app.m_machineConfigFile : app.m_userConfigFile;
+        const std::string& file = service ? files.machineFile : files.userFile;
         say.Say(NothingConfiguredLine(file, candidates), OwnLineKind::Plain);
         if (service) {
-            app.m_serviceNote = "no calculator is configured: add a line usb-id = VVVV:PPPP to " + file +
-                                " (zentrix-update --grant-access VVVV:PPPP --group zentrix-station does)";
+            app.SetServiceNote("no calculator is configured: add a line usb-id = VVVV:PPPP to " + file +
+                               " (zentrix-update --grant-access VVVV:PPPP --group zentrix-station does)");
         }
     }
     StopRequests* stops = InstallStopSignals(false);
@@ -100,10 +100,10 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
     app.InitInstance(options.launcher);
     app.SetFrontEnd(nullptr);
     if (options.json) {
-        events.Summary(app.m_tally);
+        events.Summary(app.Tally());
     }
     std::cout.flush();
-    return options.assumeYes || options.json ? app.m_tally.ExitCode() : frontEnd.QuitCode();
+    return options.assumeYes || options.json ? app.Tally().ExitCode() : frontEnd.QuitCode();
 }
 
 // Reads ZENTRIX_REPLY_TIMEOUT, else the configuration files' reply-timeout,
@@ -111,7 +111,7 @@ int RunOnConsole(CUpdaterApp& app, const ProgramOptions& options, const COwnLine
 // a warning and counts as unset; false, with --yes or --json, where it is
 // refused: nobody is there to read a warning, and a typo must not change
 // what the run does.
-bool ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const DeviceSources& files,
+bool ReadReplyTimeout(ReplyWaitPolicy& wait, const ProgramOptions& options, const DeviceSources& files,
                       const COwnLines& say)
 {
     const ReplyTimeoutSetting setting = ParseReplyTimeout(std::getenv("ZENTRIX_REPLY_TIMEOUT"));
@@ -123,8 +123,8 @@ bool ReadReplyTimeout(CUpdaterApp& app, const ProgramOptions& options, const Dev
         say.Say(setting.warning);
     }
     const SilenceLimit limit = ChooseSilenceLimit(setting, ConfiguredSilenceLimitMs(files), options.Strict());
-    app.m_wait.silenceLimitMs = limit.ms;
-    app.m_wait.silenceLimitSource = limit.source;
+    wait.silenceLimitMs = limit.ms;
+    wait.silenceLimitSource = limit.source;
     return true;
 }
 
@@ -305,9 +305,9 @@ int main(int argc, char** argv)
 
     // Before the application: it outlives every run.
     const std::unique_ptr<IWriteGuard> keepAwake = MakeKeepAwake(decisions.Handle());
-    CUpdaterApp app;
-    app.m_writeGuard = keepAwake.get();
-    app.m_tellService = &TellServiceManager;
+    UpdaterSettings settings;
+    settings.writeGuard = keepAwake.get();
+    settings.tellService = &TellServiceManager;
     ProgramOptions withFolder = options;
     if (withFolder.launcher.m_strFileName.empty()) {
         // No folder given: the machine's configured one (a station's), if any.
@@ -317,28 +317,28 @@ int main(int argc, char** argv)
     }
     DeviceChoice devices = ChooseDevices(options, files, say);
     devices.oneCalculator = options.option == ProgramOption::None;   // a set or station takes every one
-    app.UseDeviceChoice(devices);
-    app.UseDecisionLog(decisions.Handle());
-    app.m_offerChooser = !devices.NamesAnyDevice();
-    app.m_writeProblemReport = [devices](const std::string& file, Message& problem) {
+    settings.offerChooser = !devices.NamesAnyDevice();
+    settings.writeProblemReport = [devices](const std::string& file, Message& problem) {
         return WriteProblemReport(file, ReportParts(devices), problem);
     };
-    app.m_userConfigFile = files.userFile;
-    app.m_machineConfigFile = files.machineFile;
-    app.m_strict = options.Strict();
-    app.m_checkOnly = options.check;
-    app.m_imagePin = pin;
+    settings.devices = std::move(devices);
+    settings.decisions = decisions.Handle();
+    settings.userConfigFile = files.userFile;
+    settings.machineConfigFile = files.machineFile;
+    settings.strict = options.Strict();
+    settings.checkOnly = options.check;
+    settings.imagePin = pin;
     const ProgramOption option = options.option;
-    app.m_mode = option == ProgramOption::All     ? UpdateMode::All
-                 : option == ProgramOption::Watch ? UpdateMode::Watch
-                                                : UpdateMode::Single;
-    if (!ReadReplyTimeout(app, options, files, say)) {
+    settings.mode = option == ProgramOption::All     ? UpdateMode::All
+                    : option == ProgramOption::Watch ? UpdateMode::Watch
+                                                   : UpdateMode::Single;
+    if (!ReadReplyTimeout(settings.wait, options, files, say)) {
         return kExitUsage;
     }
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
-    app.m_history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
+    settings.history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     if (const char* trace = std::getenv("ZENTRIX_TRACE")) {
-        app.m_history.tracePath = trace;
+        settings.history.tracePath = trace;
     }
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
@@ -356,20 +356,22 @@ int main(int argc, char** argv)
     const std::optional<std::string> metricsFile =
         options.metricsFile ? options.metricsFile : ConfiguredSetting(files, "metrics-file");
     if (metricsFile && !metricsFile->empty()) {
-        app.m_history.metrics = std::make_shared<CRunMetrics>(*metricsFile);
-        if (!app.m_history.metrics->FirstProblem().Empty()) {
-            say.Say(app.m_history.metrics->FirstProblem());
+        settings.history.metrics = std::make_shared<CRunMetrics>(*metricsFile);
+        if (!settings.history.metrics->FirstProblem().Empty()) {
+            say.Say(settings.history.metrics->FirstProblem());
         }
     }
+    const std::shared_ptr<CRunMetrics> metrics = settings.history.metrics;
+    CUpdaterApp app(nullptr, std::move(settings));
     std::optional<int> code;
     if (mode == UiMode::Gui) {
         code = RunOnDesktop(app, argc, argv, withFolder.launcher, language ? &*language : nullptr);
     }
     if (!code) {
-        code = RunOnConsole(app, withFolder, say);
+        code = RunOnConsole(app, withFolder, files, say);
     }
-    if (app.m_history.metrics) {
-        (void)app.m_history.metrics->Ended();   // a file that could not be written was said before
+    if (metrics) {
+        (void)metrics->Ended();   // a file that could not be written was said before
     }
     return *code;
 }

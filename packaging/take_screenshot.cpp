@@ -58,19 +58,19 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
 
-    CUpdaterApp app;
+    CQtFrontEnd frontEnd;
+    CUpdaterDlg* mainWindow = nullptr;
+    UpdaterSettings settings;
     // The folder has no images: the check that would say so before the
     // connect prompt is left out, as the picture is of that prompt.
-    app.m_checkImages = nullptr;
-    CQtFrontEnd frontEnd;
-    app.SetFrontEnd(&frontEnd);
-    CUpdaterDlg* mainWindow = nullptr;
-    app.m_createMainWindow = [&frontEnd, &mainWindow](int owner, StartLoop start) {
+    settings.checkImages = CheckImagesFn();
+    settings.createMainWindow = [&frontEnd, &mainWindow](int owner, StartLoop start) {
         auto window = std::make_unique<CUpdaterDlg>(owner, std::move(start));
         frontEnd.SetMainWindow(window.get());
         mainWindow = window.get();
         return std::unique_ptr<IMainWindow>(std::move(window));
     };
+    CUpdaterApp app(&frontEnd, std::move(settings));
 
     bool taken = false;
     bool saved = false;

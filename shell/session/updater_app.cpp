@@ -103,6 +103,38 @@ constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
 
 }  // namespace
 
+CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
+    : m_runUpdate(std::move(settings.runUpdate)),
+      m_takeImages(std::move(settings.takeImages)),
+      m_createMainWindow(std::move(settings.createMainWindow)),
+      m_strBaseDir(std::move(settings.baseDir)),
+      m_askForImageFolder(settings.askForImageFolder),
+      m_devices(settings.deviceSource != nullptr ? settings.deviceSource : &m_systemDevices),
+      m_wait(std::move(settings.wait)),
+      m_mode(settings.mode),
+      m_offerChooser(settings.offerChooser),
+      m_userConfigFile(std::move(settings.userConfigFile)),
+      m_listCandidates(std::move(settings.listCandidates)),
+      m_strict(settings.strict),
+      m_machineConfigFile(std::move(settings.machineConfigFile)),
+      m_checkOnly(settings.checkOnly),
+      m_imagePin(std::move(settings.imagePin)),
+      m_history(std::move(settings.history)),
+      m_writeGuard(settings.writeGuard),
+      m_tellService(std::move(settings.tellService)),
+      m_writeProblemReport(std::move(settings.writeProblemReport)),
+      m_frontEnd(frontEnd)
+{
+    m_checkImages = settings.checkImages ? std::move(*settings.checkImages)
+                                         : [this](const std::string& baseDir, Message& problem) {
+                                               return CheckImagesSettled(baseDir, problem);
+                                           };
+    if (settings.devices) {
+        UseDeviceChoice(std::move(*settings.devices));
+    }
+    m_systemDevices.SetDecisions(std::move(settings.decisions));
+}
+
 bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
 {
     const int owner = OwnerNumberFromText(info.m_strPrinterName);
@@ -160,8 +192,7 @@ Message CUpdaterApp::ImageFolderProblem(const Message& problem, const std::strin
     return said;
 }
 
-bool CUpdaterApp::TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                    Message& problem)
+bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port, Message& problem)
 {
     return images.Take(baseDir, "", port, problem);
 }

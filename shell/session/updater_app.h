@@ -6,14 +6,8 @@
 #include <vector>
 
 #include "device/claimed_device_list.h"
-#include "device/device_listing.h"
-#include "device/device_source.h"
-#include "shell/records/history.h"
-#include "shell/reports/problem_report.h"
-#include "shell/screen/main_window.h"
 #include "shell/session/run_tally.h"
-#include "update/run_update.h"
-#include "update/session_images.h"
+#include "shell/session/updater_settings.h"
 
 class CUpdaterCommandLineInfo;
 class IFrontEnd;
@@ -22,22 +16,11 @@ struct ClassroomRow;
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
 
-// One calculator after another, every calculator connected at once
-// (--all), or a station that updates each calculator as it is connected
-// (--watch).
-enum class UpdateMode { Single, All, Watch };
-
 // The claimed-device list is the application's: every update run of the
 // process claims its calculator there.
 class CUpdaterApp : public CClaimedDeviceList {
 public:
-    using RunUpdateFn = std::function<UpdateOutcome(const UpdateRunInputs& inputs)>;
-    // Copies the images once for a session (one update, one set, one
-    // station), waiting through `port` until they are finished files.
-    using TakeImagesFn = std::function<bool(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                            Message& problem)>;
-
-    explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr) : m_frontEnd(frontEnd) {}
+    explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr, UpdaterSettings settings = {});
     CUpdaterApp(const CUpdaterApp&) = delete;
     CUpdaterApp& operator=(const CUpdaterApp&) = delete;
 
@@ -61,73 +44,27 @@ public:
     // What an update run of this application gets.
     UpdateRunInputs RunInputs();
 
-    // One update run; tests put a scripted run here.
-    RunUpdateFn m_runUpdate = &RunUpdate;
-    // The session's images; null: every run copies them itself (tests'
-    // scripted runs need none).
-    TakeImagesFn m_takeImages = &TakeSessionImages;
-    // Makes the main window of the active front end.
-    MainWindowFactory m_createMainWindow;
-    // The main window while start-up runs it; null otherwise.
-    IMainWindow* m_pMainWnd = nullptr;
-    // The base directory: empty, or the image directory followed by "/".
-    std::string m_strBaseDir;
-    // Started without an image directory where there are no images: the
-    // loop asks for the folder first.
-    bool m_askForImageFolder = false;
-    // The system's calculators are looked for exactly as `choice` names them
-    // (by default, as the environment names them).
-    void UseDeviceChoice(DeviceChoice choice) { m_systemDevices.SetChoice(std::move(choice)); }
-    // The system's calculators tell `decisions` why each was offered,
-    // passed over or claimed, and why each run ended.
-    void UseDecisionLog(DecisionLog decisions) { m_systemDevices.SetDecisions(std::move(decisions)); }
-
-    // Where calculators are found; the system's by default.
-    IDeviceSource* m_devices = &m_systemDevices;
-    ReplyWaitPolicy m_wait;
-    UpdateMode m_mode = UpdateMode::Single;
-    // Nothing names a calculator: the front end may offer the device chooser
-    // (once, before the first connect prompt); what the user asks to be
-    // remembered goes to m_userConfigFile.
-    bool m_offerChooser = false;
-    std::string m_userConfigFile;
-    std::function<std::vector<ListedDevice>()> m_listCandidates = &ListCandidateDevices;
-
-    // The images are checked before anything is asked or any calculator
-    // opened. Images that cannot be used end the loop: said in a box, or
-    // with --yes and --json (strict) in one line, with the tally's
-    // imagesUnusable (exit status 4).
-    bool m_strict = false;
-    // The machine's configuration file, where `image-folder` names the
-    // folder of a program started without one; empty: none.
-    std::string m_machineConfigFile;
-    // Files still being written are waited for first.
-    std::function<bool(const std::string& baseDir, Message& problem)> m_checkImages =
-        [this](const std::string& baseDir, Message& problem) { return CheckImagesSettled(baseDir, problem); };
-    // --check: every run reads the calculator's version and writes nothing;
-    // the images are compared with only when a folder was given.
-    bool m_checkOnly = false;
-    // --image-sha256, image-sha256 in a configuration file: the only OS
-    // image that may be sent (64 lower-case hex digits); empty: any.
-    std::string m_imagePin;
-    static bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpdatePort& port,
-                                  Message& problem);
-    // Where every run is recorded; the program keeps it, tests need not.
-    HistorySettings m_history;
-    // Keeps the computer awake while calculators are written; null: nothing does.
-    IWriteGuard* m_writeGuard = nullptr;
-    // What the station tells the service manager that runs it; null: nothing.
-    std::function<void(const std::string& state)> m_tellService;
+    // The main window's maker, once the front end is known.
+    void SetMainWindowFactory(MainWindowFactory factory) { m_createMainWindow = std::move(factory); }
     // What a station lacks, told the service manager with every status.
-    std::string m_serviceNote;
-    // Saves a problem report where the user asks, from a failure box that
-    // offers it; empty: no box offers it.
-    ProblemReportWriter m_writeProblemReport;
+    void SetServiceNote(std::string note) { m_serviceNote = std::move(note); }
+
+    UpdateMode Mode() const { return m_mode; }
+    // Nothing names a calculator: the front end may offer the device chooser.
+    bool OffersChooser() const { return m_offerChooser; }
+    // The base directory: empty, or the image directory followed by "/".
+    const std::string& BaseDir() const { return m_strBaseDir; }
+    IMainWindow* MainWindow() const { return m_pMainWnd; }
     // Every calculator's result this session; a run that found none is
     // not counted.
-    RunTally m_tally;
+    const RunTally& Tally() const { return m_tally; }
+
+    // The main window while start-up runs it; null otherwise.
+    IMainWindow* m_pMainWnd = nullptr;
 
 private:
+    // The system's calculators are looked for exactly as `choice` names them.
+    void UseDeviceChoice(DeviceChoice choice) { m_systemDevices.SetChoice(std::move(choice)); }
     // The session's images into `inputs`; false with `problem` set.
     bool TakeImages(CSessionImages& images, Message& problem);
     // The images of `baseDir` can be sent, once neither is being written.
@@ -154,7 +91,29 @@ private:
     bool PromptClassroom();
     void CountRows(const std::vector<ClassroomRow>& rows);
 
+    RunUpdateFn m_runUpdate;
+    TakeImagesFn m_takeImages;
+    MainWindowFactory m_createMainWindow;
+    std::string m_strBaseDir;
+    bool m_askForImageFolder;
+    CSystemDeviceSource m_systemDevices;
+    IDeviceSource* m_devices;
+    ReplyWaitPolicy m_wait;
+    UpdateMode m_mode;
+    bool m_offerChooser;
+    std::string m_userConfigFile;
+    std::function<std::vector<ListedDevice>()> m_listCandidates;
+    bool m_strict;
+    std::string m_machineConfigFile;
+    CheckImagesFn m_checkImages;
+    bool m_checkOnly;
+    std::string m_imagePin;
+    HistorySettings m_history;
+    IWriteGuard* m_writeGuard;
+    std::function<void(const std::string& state)> m_tellService;
+    std::string m_serviceNote;
+    ProblemReportWriter m_writeProblemReport;
+    RunTally m_tally;
     bool m_checkWithImages = false;
     IFrontEnd* m_frontEnd;
-    CSystemDeviceSource m_systemDevices;
 };

@@ -238,15 +238,16 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     CGuardedDialog mainWindow;
     frontEnd.SetMainWindow(&mainWindow);
     mainWindow.show();
-    CUpdaterApp app(&frontEnd);
-    app.m_strBaseDir = (dir / "img").string() + "/";
+    UpdaterSettings settings;
+    settings.baseDir = (dir / "img").string() + "/";
     const std::string history = (dir / "state" / "history.jsonl").string();
     fs::create_directories(dir / "state");
-    app.m_history = {true, history, "9.9.9", nullptr, false};
-    app.m_writeProblemReport = [&history](const std::string& file, Message& problem) {
+    settings.history = {true, history, "9.9.9", nullptr, false};
+    settings.writeProblemReport = [&history](const std::string& file, Message& problem) {
         return WriteProblemReport(file, {"9.9.9", PlatformDescription(), "(devices)\n", history,
                                          LastRunTracePath(history)}, problem);
     };
+    CUpdaterApp app(&frontEnd, std::move(settings));
     const fs::path report = dir / "report.txt";
     // The first file chosen is in a folder that is not there: the save says why.
     ReportingUser user(QString::fromStdString((dir / "no-folder" / "report.txt").string()),

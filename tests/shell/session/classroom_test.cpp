@@ -87,14 +87,18 @@ public:
 
 class Classroom : public ::testing::Test {
 protected:
-    Classroom()
+    // A set over the scripted runs: a run's behaviour is in its
+    // calculator's name.
+    UpdaterSettings ScriptedSet(IWriteGuard* writeGuard = nullptr)
     {
-        app.SetFrontEnd(&frontEnd);
-        app.m_devices = &devices;
-        // A scripted run: its behaviour is in its calculator's name.
-        app.m_takeImages = nullptr;   // scripted runs read no images
-        app.m_checkImages = nullptr;
-        app.m_runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+        UpdaterSettings settings;
+        settings.mode = UpdateMode::All;
+        settings.deviceSource = &devices;
+        settings.takeImages = nullptr;   // scripted runs read no images
+        settings.checkImages = CheckImagesFn();
+        settings.runUpdate = [this](const UpdateRunInputs& in) { return ScriptedRun(in); };
+        settings.writeGuard = writeGuard;
+        return settings;
     }
 
     // A station over the scripted runs that looks for calculators at every
@@ -191,7 +195,6 @@ protected:
         std::atomic<bool> holding{false};   // a "held" calculator's run has it
     };
     CountingSource devices{{}, nullptr, Message::Raw("the test's list")};   // paths changed between scans
-    CUpdaterApp app;
     std::mutex lock;
     std::map<std::string, int> runsOf;
     std::set<IUpdatePort*> ports;
@@ -203,11 +206,11 @@ protected:
         return runsOf[path];
     }
     int totalOthers = 0;
+    CUpdaterApp app{&frontEnd, ScriptedSet()};
 };
 
 TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
 {
-    app.m_mode = UpdateMode::All;
     // A listed port with nothing connected is neither a run nor a row: only counted.
     devices.paths = {"usb:1:2", "usb:1:3 current", "/nonexistent/ttyZ0", "usb:1:4 unsupported", "usb:1:5 cut",
                      "usb:1:6 hang until-others", "usb:1:7"};
@@ -229,7 +232,7 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
                                 "updated usb:1:2", "current usb:1:3 current OS 01.05 already",
                                 "unsupported usb:1:4 unsupported model 12345678", "failed usb:1:5 cut link lost",
                                 "failed usb:1:6 hang until-others silent", "updated usb:1:7", counts}));
-    EXPECT_EQ(app.m_tally.notConnected, 1);   // the second set was declined
+    EXPECT_EQ(app.Tally().notConnected, 1);   // the second set was declined
     EXPECT_EQ(runsOf.count("/nonexistent/ttyZ0"), 0u);
     // One port per run, and every row ends with its bar where its run left it.
     EXPECT_EQ(ports.size(), 6u);
@@ -248,7 +251,6 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
 
 TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
 {
-    app.m_mode = UpdateMode::All;
     devices.paths = {"usb:1:2 hang", "usb:1:3 hang", "usb:1:4"};
     int asked = 0;
     view.onServe = [&](RowsView& v) {
@@ -282,7 +284,6 @@ TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)
 // and the set ends as any other, with every row's result.
 TEST_F(Classroom, StoppingOneSilentRowEndsOnlyItsRun)
 {
-    app.m_mode = UpdateMode::All;
     devices.paths = {"usb:1:2", "usb:1:3 hang", "usb:1:4"};
     std::string noteSeen;
     std::string silentSeen;
@@ -530,7 +531,6 @@ TEST_F(Classroom, APortThatVanishedWhileItsRunWasClosingStartsItsNextCalculatorB
 // and in a box only when it cannot.
 TEST_F(Classroom, TheNextSetIsAskedInTheRowsWindowNotInABoxOverIt)
 {
-    app.m_mode = UpdateMode::All;
     devices.paths = {"usb:1:2", "usb:1:3"};
     view.askAnswers = {IDOK};   // the second set cannot be asked in the window: a box asks
     frontEnd.answers = {IDOK, IDOK, IDOK, IDOK, IDOK, IDOK, IDCANCEL};
@@ -580,7 +580,6 @@ TEST_F(Classroom, TheWindowsCloseAsksBeforeEndingAnIdleStation)
 // are one calculator.
 TEST_F(Classroom, ASetBeyondItsRoomListsTheRestAsNotStarted)
 {
-    app.m_mode = UpdateMode::All;
     const size_t total = CClassroom::kMaxRuns + 2;
     for (size_t i = 0; i < total; ++i) {
         devices.paths.push_back("usb:1:" + std::to_string(i) + " hang");
@@ -624,17 +623,17 @@ TEST(ClassroomWithoutRows, IsSaidInABoxNeverEndedSilently)
     for (const UpdateMode mode : {UpdateMode::All, UpdateMode::Watch}) {
         RecordingFrontEnd frontEnd;
         CListedDeviceSource devices{{"usb:1:2"}, nullptr, Message::Raw("the test's list")};
-        CUpdaterApp app;
-        app.SetFrontEnd(&frontEnd);
-        app.m_devices = &devices;
-        app.m_mode = mode;
-        app.m_checkImages = nullptr;   // scripted runs read no images
+        UpdaterSettings settings;
+        settings.deviceSource = &devices;
+        settings.mode = mode;
+        settings.checkImages = CheckImagesFn();   // scripted runs read no images
         frontEnd.answers = {IDOK};
         bool ran = false;
-        app.m_runUpdate = [&](const UpdateRunInputs&) {
+        settings.runUpdate = [&](const UpdateRunInputs&) {
             ran = true;
             return UpdateOutcome{Success, {}};
         };
+        CUpdaterApp app(&frontEnd, std::move(settings));
         app.RunUpdateLoop();
         EXPECT_EQ(frontEnd.Summary(), (std::vector<std::string>{"box Error", "quit 18"}));
         ASSERT_EQ(frontEnd.texts.size(), 1u);
@@ -657,11 +656,10 @@ TEST_F(Classroom, EachWritingRunsThreadKeepsTheSystemOnUntilItsRunEnds)
         byThread[std::this_thread::get_id()].push_back(flags);
         return 1ul;
     });
-    app.m_writeGuard = &guard;
-    app.m_mode = UpdateMode::All;
+    CUpdaterApp guarded(&frontEnd, ScriptedSet(&guard));
     devices.paths = {"usb:1:2", "usb:1:3", "usb:1:4 cut"};
     frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
-    app.RunUpdateLoop();
+    guarded.RunUpdateLoop();
     ASSERT_EQ(byThread.size(), 3u);
     for (const auto& [thread, flags] : byThread) {
         // ES_CONTINUOUS | ES_SYSTEM_REQUIRED, then ES_CONTINUOUS alone

@@ -34,14 +34,14 @@ constexpr const char* kAlreadyCurrentText =
 
 class UpdateLoop : public ::testing::Test {
 protected:
-    UpdateLoop()
+    // A scripted run: it writes down that it ran, and whether Close was
+    // greyed then, and that it was given the application's inputs.
+    UpdaterSettings Scripted()
     {
-        app.SetFrontEnd(&frontEnd);
-        // A scripted run: it writes down that it ran, and whether Close was
-        // greyed then, and that it was given the application's inputs.
-        app.m_takeImages = nullptr;   // scripted runs read no images
-        app.m_checkImages = nullptr;
-        app.m_runUpdate = [this](const UpdateRunInputs& inputs) {
+        UpdaterSettings settings;
+        settings.takeImages = nullptr;   // scripted runs read no images
+        settings.checkImages = CheckImagesFn();
+        settings.runUpdate = [this](const UpdateRunInputs& inputs) {
             frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
             EXPECT_EQ(inputs.port, &frontEnd);
             EXPECT_EQ(inputs.claimed, &app);
@@ -51,6 +51,7 @@ protected:
             results.pop_front();
             return outcome;
         };
+        return settings;
     }
     void Run(std::deque<int> answers, std::deque<UpdateResult> runResults)
     {
@@ -62,8 +63,8 @@ protected:
     }
 
     RecordingFrontEnd frontEnd;
-    CUpdaterApp app;
     std::deque<UpdateResult> results;
+    CUpdaterApp app{&frontEnd, Scripted()};
 };
 
 const std::vector<std::string> kPrompts = {
@@ -173,20 +174,21 @@ TEST_F(UpdateLoop, ImagesThatCannotBeUsedAreSaidBeforeAnyQuestion)
         for (const std::string& folder : {std::string("/srv/empty/"), std::string()}) {
             SCOPED_TRACE(std::string(strict ? "strict " : "") + folder);
             RecordingFrontEnd seen;
-            CUpdaterApp loop(&seen);
-            loop.m_strict = strict;
-            loop.m_strBaseDir = folder;
-            loop.m_machineConfigFile = "/etc/zentrix-update/zentrix-update.conf";
-            loop.m_checkImages = [](const std::string&, Message& problem) {
+            UpdaterSettings settings;
+            settings.strict = strict;
+            settings.baseDir = folder;
+            settings.machineConfigFile = "/etc/zentrix-update/zentrix-update.conf";
+            settings.checkImages = [](const std::string&, Message& problem) {
                 problem = Message::Raw("image missing: UpdateExe.bin");
                 return false;
             };
             std::vector<std::string> told;
-            loop.m_tellService = [&told](const std::string& state) { told.push_back(state); };
-            loop.m_runUpdate = [](const UpdateRunInputs&) {
+            settings.tellService = [&told](const std::string& state) { told.push_back(state); };
+            settings.runUpdate = [](const UpdateRunInputs&) {
                 ADD_FAILURE() << "no run with images that cannot be used";
                 return UpdateOutcome{};
             };
+            CUpdaterApp loop(&seen, std::move(settings));
             seen.answers = {IDOK};
             loop.RunUpdateLoop();
             ASSERT_EQ(seen.events.size(), 2u);
@@ -198,7 +200,7 @@ TEST_F(UpdateLoop, ImagesThatCannotBeUsedAreSaidBeforeAnyQuestion)
                       folder.empty()) << said;
             EXPECT_EQ(seen.events[0].rfind(strict ? "warn the images cannot be used: " : "box Error", 0), 0u);
             EXPECT_EQ(seen.events[1], "quit 18");
-            EXPECT_EQ(loop.m_tally.ExitCode(), strict ? kExitImages : kExitNoneFound);
+            EXPECT_EQ(loop.Tally().ExitCode(), strict ? kExitImages : kExitNoneFound);
             // The service manager hears it too (a station's status line).
             ASSERT_EQ(told.size(), 1u);
             EXPECT_EQ(told[0].rfind("STATUS=the images cannot be used: image missing", 0), 0u) << told[0];
@@ -233,9 +235,8 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         frontEnd.chosenFolder = "/srv/images";
         frontEnd.declineFolder = decline;
         frontEnd.answers = {IDOK, IDCANCEL};
-        CUpdaterApp app(&frontEnd);
-        std::string baseDirAtConnect;
-        app.m_createMainWindow = [&](int, StartLoop start) {
+        UpdaterSettings settings;
+        settings.createMainWindow = [&](int, StartLoop start) {
             struct Window : IMainWindow {
                 StartLoop start;
                 void DoModal() override { start(); }
@@ -244,12 +245,13 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
             window->start = std::move(start);
             return std::unique_ptr<IMainWindow>(std::move(window));
         };
-        app.m_runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
-        app.m_checkImages = [](const std::string& baseDir, Message& problem) {
+        settings.runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
+        settings.checkImages = [](const std::string& baseDir, Message& problem) {
             problem = Message::Raw("image missing: UpdateCode.bin");
             return baseDir == BaseDirectoryFor("/srv/images");
         };
-        app.m_userConfigFile = config.string();
+        settings.userConfigFile = config.string();
+        CUpdaterApp app(&frontEnd, std::move(settings));
         app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
         EXPECT_EQ(frontEnd.offeredFolder, decline ? "/srv/images" : "/old/images");
         EXPECT_EQ(WrittenText(config), "device = /dev/ttyUSB7\nimage-folder = /srv/images\n");
@@ -262,7 +264,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         } else {
             EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose folder", refused, "box Connect the calculator.",
                                                                  "box Warning", "quit 18"}));
-            EXPECT_EQ(app.m_strBaseDir, BaseDirectoryFor("/srv/images"));
+            EXPECT_EQ(app.BaseDir(), BaseDirectoryFor("/srv/images"));
         }
     }
     // A configuration file that is a link is not written through (where
@@ -274,20 +276,31 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         EXPECT_NE(RememberImageFolder(link.string(), "/elsewhere").English(), "");
     }
     EXPECT_EQ(RememberedImageFolder(config.string()), "/srv/images");
-    // A folder given on the command line, or images where it starts: no question.
-    struct Idle : IMainWindow {
-        void DoModal() override {}
+    // A folder given on the command line, or images where it starts: no
+    // question, the connect prompt first.
+    const auto firstAsked = [](const std::vector<std::string>& arguments) {
+        RecordingFrontEnd frontEnd;
+        frontEnd.declineFolder = true;
+        UpdaterSettings settings;
+        settings.checkImages = CheckImagesFn();
+        settings.createMainWindow = [](int, StartLoop start) {
+            struct Window : IMainWindow {
+                StartLoop start;
+                void DoModal() override { start(); }
+            };
+            auto window = std::make_unique<Window>();
+            window->start = std::move(start);
+            return std::unique_ptr<IMainWindow>(std::move(window));
+        };
+        CUpdaterApp app(&frontEnd, std::move(settings));
+        app.InitInstance(ParseProgramOptions(arguments).launcher);
+        return frontEnd.events.empty() ? std::string() : frontEnd.events.front();
     };
-    CUpdaterApp app;
-    app.m_createMainWindow = [](int, StartLoop) { return std::unique_ptr<IMainWindow>(std::make_unique<Idle>()); };
-    app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
-    EXPECT_TRUE(app.m_askForImageFolder);
-    app.InitInstance(ParseProgramOptions({"zentrix-update", empty.string()}).launcher);
-    EXPECT_FALSE(app.m_askForImageFolder);
+    EXPECT_EQ(firstAsked({"zentrix-update"}), "choose folder");
+    EXPECT_EQ(firstAsked({"zentrix-update", empty.string()}), "box Connect the calculator. (unscripted)");
     std::ofstream("UpdateExe.bin") << 'x';
     std::ofstream("UpdateCode.bin") << 'x';
-    app.InitInstance(ParseProgramOptions({"zentrix-update"}).launcher);
-    EXPECT_FALSE(app.m_askForImageFolder);
+    EXPECT_EQ(firstAsked({"zentrix-update"}), "box Connect the calculator. (unscripted)");
     fs::current_path(cwd);
     fs::remove_all(empty);
 }
@@ -304,7 +317,7 @@ public:
     void DoModal() override
     {
         ++m_seen.runs;
-        m_seen.baseDir = m_app.m_strBaseDir;
+        m_seen.baseDir = m_app.BaseDir();
         m_seen.wasMainWindow = m_app.m_pMainWnd == this;
         m_start();
     }
@@ -323,14 +336,15 @@ private:
 TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
 {
     RecordingFrontEnd frontEnd;   // answers nothing: the loop ends at the connect prompt
-    CUpdaterApp app(&frontEnd);
-    app.m_checkImages = nullptr;   // no images are read
+    UpdaterSettings settings;
+    settings.checkImages = CheckImagesFn();   // no images are read
+    CUpdaterApp app(&frontEnd, std::move(settings));
     StartUpSeen seen;
     int ownerSeen = -1;
-    app.m_createMainWindow = [&](int owner, StartLoop start) {
+    app.SetMainWindowFactory([&](int owner, StartLoop start) {
         ownerSeen = owner;
         return std::unique_ptr<IMainWindow>(std::make_unique<CRecordingMainWindow>(seen, app, std::move(start)));
-    };
+    });
 
     EXPECT_FALSE(app.InitInstance(ParseProgramOptions({"zentrix-update", "/srv/img/", "12ab"}).launcher));
     EXPECT_EQ(ownerSeen, 12);
@@ -386,21 +400,22 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
         frontEnd.chooserAnswer = c.answer;
         frontEnd.chooserResult = {c.chosen, c.remember, {}};
         frontEnd.answers = {IDOK, IDOK, IDOK, IDCANCEL};
-        CUpdaterApp app(&frontEnd);
-        app.UseDeviceChoice({});
-        app.m_offerChooser = true;
-        app.m_takeImages = nullptr;   // the scripted run needs no images
-        app.m_checkImages = nullptr;
-        app.m_userConfigFile = file.string();
-        app.m_listCandidates = [&] { return std::vector<ListedDevice>{usb, serial}; };
+        UpdaterSettings settings;
+        settings.devices = DeviceChoice{};
+        settings.offerChooser = true;
+        settings.takeImages = nullptr;   // the scripted run needs no images
+        settings.checkImages = CheckImagesFn();
+        settings.userConfigFile = file.string();
+        settings.listCandidates = [&] { return std::vector<ListedDevice>{usb, serial}; };
         std::vector<std::string> searched;
-        app.m_runUpdate = [&](const UpdateRunInputs& inputs) {
+        settings.runUpdate = [&](const UpdateRunInputs& inputs) {
             char path[64];
             for (int32_t index = 0; (index = inputs.devices->EnumerateDevicePath(index, path, sizeof path)) != -1;) {
                 searched.emplace_back(path);
             }
             return UpdateOutcome{};
         };
+        CUpdaterApp app(&frontEnd, std::move(settings));
         app.RunUpdateLoop();
         if (c.answer == ChooserAnswer::Cancelled) {
             EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"choose device of 2", "quit 18"}));
@@ -423,11 +438,12 @@ TEST(DeviceChooser, ThePickIsWhatTheRunSearchesAndRememberingMakesItConfigured)
     fs::remove_all(file.parent_path());
     // In --all and --watch several may be picked.
     RecordingFrontEnd frontEnd;
-    CUpdaterApp app(&frontEnd);
-    app.m_mode = UpdateMode::All;
-    app.m_offerChooser = true;
-    app.m_checkImages = nullptr;   // no images are read
-    app.m_listCandidates = [] { return std::vector<ListedDevice>{}; };
+    UpdaterSettings settings;
+    settings.mode = UpdateMode::All;
+    settings.offerChooser = true;
+    settings.checkImages = CheckImagesFn();   // no images are read
+    settings.listCandidates = [] { return std::vector<ListedDevice>{}; };
+    CUpdaterApp app(&frontEnd, std::move(settings));
     app.RunUpdateLoop();
     EXPECT_EQ(frontEnd.events.front(), "choose device of 0 several");
 }
