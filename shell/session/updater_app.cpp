@@ -165,7 +165,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     UpdateRunInputs inputs;
     inputs.baseDir = m_strBaseDir;
     inputs.devices = m_devices;
-    inputs.claimed = this;
+    inputs.claimed = &m_claimed;
     inputs.wait = m_wait;
     inputs.port = m_frontEnd;
     inputs.trace = RunTraceSettingsOf(m_history);

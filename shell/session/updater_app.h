@@ -16,9 +16,7 @@ struct ClassroomRow;
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
 
-// The claimed-device list is the application's: every update run of the
-// process claims its calculator there.
-class CUpdaterApp : public CClaimedDeviceList {
+class CUpdaterApp {
 public:
     explicit CUpdaterApp(IFrontEnd* frontEnd = nullptr, UpdaterSettings settings = {});
     CUpdaterApp(const CUpdaterApp&) = delete;
@@ -48,6 +46,13 @@ public:
     void SetMainWindowFactory(MainWindowFactory factory) { m_createMainWindow = std::move(factory); }
     // What a station lacks, told the service manager with every status.
     void SetServiceNote(std::string note) { m_serviceNote = std::move(note); }
+
+    // The claimed-device list is the application's: every update run of the
+    // process claims its calculator there (see CClaimedDeviceList).
+    int ClaimDevicePath(const char* path) { return m_claimed.ClaimDevicePath(path); }
+    int ReleaseDevicePath(const char* path) { return m_claimed.ReleaseDevicePath(path); }
+    // The paths claimed now; read it only while no run can claim or release.
+    int32_t ClaimedCount() const { return m_claimed.m_claimedCount; }
 
     UpdateMode Mode() const { return m_mode; }
     // Nothing names a calculator: the front end may offer the device chooser.
@@ -115,5 +120,6 @@ private:
     ProblemReportWriter m_writeProblemReport;
     RunTally m_tally;
     bool m_checkWithImages = false;
+    CClaimedDeviceList m_claimed;
     IFrontEnd* m_frontEnd;
 };

@@ -246,7 +246,7 @@ TEST_F(Classroom, EveryCalculatorOfTheSetEndsOnItsOwnAndTheSummarySaysHow)
     // Each set looked for its calculators once for its warnings and once to
     // start; no run looked again.
     EXPECT_EQ(devices.walks, 3);
-    EXPECT_EQ(app.m_claimedCount, 0);
+    EXPECT_EQ(app.ClaimedCount(), 0);
 }
 
 TEST_F(Classroom, StopAsksFirstAndOnlyThenEndsTheRunsThroughTheirWaits)

@@ -44,7 +44,10 @@ protected:
         settings.runUpdate = [this](const UpdateRunInputs& inputs) {
             frontEnd.events.push_back(frontEnd.closeEnabled ? "run (close enabled)" : "run");
             EXPECT_EQ(inputs.port, &frontEnd);
-            EXPECT_EQ(inputs.claimed, &app);
+            // The run claims its calculator in the application's list.
+            EXPECT_EQ(inputs.claimed->ClaimDevicePath("/dev/ttyS9"), 1);
+            EXPECT_EQ(app.ClaimDevicePath("/dev/ttyS9"), 0);
+            EXPECT_EQ(inputs.claimed->ReleaseDevicePath("/dev/ttyS9"), 1);
             UpdateOutcome outcome;
             outcome.result = results.front();
             outcome.reason = Message::Raw(outcome.result == Success ? "" : "reason " + std::to_string(outcome.result));
@@ -318,7 +321,7 @@ public:
     {
         ++m_seen.runs;
         m_seen.baseDir = m_app.BaseDir();
-        m_seen.wasMainWindow = m_app.m_pMainWnd == this;
+        m_seen.wasMainWindow = m_app.MainWindow() == this;
         m_start();
     }
 
@@ -351,7 +354,7 @@ TEST(StartUp, SetsTheBaseDirectoryAndMainWindowBeforeRunningItOnce)
     EXPECT_EQ(seen.runs, 1);
     EXPECT_EQ(seen.baseDir, std::string("/srv/img/") + kDirectorySeparator);
     EXPECT_TRUE(seen.wasMainWindow);
-    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    EXPECT_EQ(app.MainWindow(), nullptr);
     // The window started the loop it was given: the connect prompt was shown.
     EXPECT_EQ(frontEnd.events, (std::vector<std::string>{"box Connect the calculator. (unscripted)"}));
 
