@@ -66,8 +66,7 @@ private:
 };
 
 // The calculators the enumeration library offers, on ordinary channels:
-// those of the environment's variables, or exactly those of a choice made at
-// start-up.
+// exactly those of the choice start-up made (none before one is given).
 class CSystemDeviceSource : public IDeviceSource {
 public:
     CSystemDeviceSource();
@@ -95,7 +94,7 @@ public:
     CSystemDeviceSource& operator=(const CSystemDeviceSource&) = delete;
 
 private:
-    std::optional<DeviceChoice> m_choice;
+    DeviceChoice m_choice;
     DecisionLog m_decisions;
     mutable std::mutex m_snapshotMutex;   // also over m_choice's labels
     std::vector<std::string> m_snapshot;     // taken at index 0 of each listing
@@ -103,10 +102,9 @@ private:
     std::chrono::steady_clock::time_point m_lastUnwatchedLook{};
 };
 
-// Every path offered for `choice`, or for the environment's variables, from
-// one look at the system: the listed paths, then what is found connected.
+// Every path offered for `choice`, from one look at the system: the listed
+// paths, then what is found connected.
 std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice, const DecisionLog& decisions = {});
-std::vector<std::string> ListEnvironmentDevicePaths();
 
 // Where calculators are looked for when `choice` names none: every way to
 // name one, with an example.

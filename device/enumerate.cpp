@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <optional>
 
 #include "device/decision_log.h"
@@ -22,52 +21,6 @@ std::string Joined(const std::vector<std::string>& parts, const char* separator)
         text += (text.empty() ? "" : separator) + part;
     }
     return text;
-}
-
-Message DescribeEnvironment()
-{
-    const char* devices = std::getenv("ZENTRIX_DEVICES");
-    const char* ids = std::getenv("ZENTRIX_USB_IDS");
-    const bool haveDevices = devices != nullptr && *devices != '\0';
-    const bool haveIds = ids != nullptr && *ids != '\0';
-    if (!haveDevices && !haveIds) {
-        return Message(N_("neither ZENTRIX_DEVICES nor ZENTRIX_USB_IDS is set: %s"), {NothingConfiguredHint()});
-    }
-    if (!haveIds) {
-        return Message(N_("searched ZENTRIX_DEVICES=%s; check that the calculator is connected and in its "
-                             "receive mode"),
-                          {SafeText(devices)});
-    }
-    if (!haveDevices) {
-        return Message(N_("searched USB devices with ZENTRIX_USB_IDS=%s; check that the calculator is connected "
-                             "and in its receive mode"),
-                          {SafeText(ids)});
-    }
-    return Message(N_("searched ZENTRIX_DEVICES=%s and USB devices with ZENTRIX_USB_IDS=%s; check that the "
-                         "calculator is connected and in its receive mode"),
-                      {SafeText(devices), SafeText(ids)});
-}
-
-// The paths of ZENTRIX_DEVICES, as the enumeration library reads them.
-std::vector<std::string> EnvironmentDevicePaths()
-{
-    std::vector<std::string> paths;
-    const char* listed = std::getenv("ZENTRIX_DEVICES");
-    std::string entry;
-    for (const char* c = listed != nullptr ? listed : "";; ++c) {
-        if (*c == ';' || *c == '\0') {
-            if (!entry.empty()) {
-                paths.push_back(entry);
-            }
-            entry.clear();
-            if (*c == '\0') {
-                break;
-            }
-        } else {
-            entry += *c;
-        }
-    }
-    return paths;
 }
 
 // Every path the enumeration library offers for these lists, from one look
@@ -151,12 +104,6 @@ std::vector<std::string> ListChosenDevicePaths(const DeviceChoice& choice, const
     return ListAllPaths(choice.paths, Joined(choice.usbIds, ","), choice.oneCalculator, decisions);
 }
 
-std::vector<std::string> ListEnvironmentDevicePaths()
-{
-    const char* ids = std::getenv("ZENTRIX_USB_IDS");
-    return ListAllPaths(EnvironmentDevicePaths(), ids != nullptr ? ids : "", false, {});
-}
-
 int32_t CListedDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, int32_t size)
 {
     if (index < 0 || static_cast<size_t>(index) >= paths.size() || buffer == nullptr ||
@@ -182,26 +129,24 @@ void CSystemDeviceSource::SetChoice(DeviceChoice choice)
 std::string CSystemDeviceSource::LabelOf(const std::string& path, const UsbLocation& usb) const
 {
     std::lock_guard lock(m_snapshotMutex);
-    return m_choice ? LabelFor(m_choice->labels, path, usb) : std::string();
+    return LabelFor(m_choice.labels, path, usb);
 }
 
 std::vector<DeviceLabel> CSystemDeviceSource::Labels() const
 {
     std::lock_guard lock(m_snapshotMutex);
-    return m_choice ? m_choice->labels : std::vector<DeviceLabel>();
+    return m_choice.labels;
 }
 
 void CSystemDeviceSource::SetLabels(std::vector<DeviceLabel> labels)
 {
     std::lock_guard lock(m_snapshotMutex);
-    if (m_choice) {   // without a choice the environment names the devices, and no label
-        m_choice->labels = std::move(labels);
-    }
+    m_choice.labels = std::move(labels);
 }
 
 bool CSystemDeviceSource::DevicesChanged()
 {
-    const std::vector<std::string> listed = m_choice ? m_choice->paths : EnvironmentDevicePaths();
+    const std::vector<std::string> listed = m_choice.paths;
     if (m_watch == nullptr) {
         m_watch = std::make_unique<CDeviceWatch>(listed);
         return true;
@@ -232,7 +177,7 @@ int32_t CSystemDeviceSource::EnumerateDevicePath(int32_t index, char* buffer, in
     }
     std::lock_guard lock(m_snapshotMutex);
     if (index == 0) {
-        m_snapshot = m_choice ? ListChosenDevicePaths(*m_choice, m_decisions) : ListEnvironmentDevicePaths();
+        m_snapshot = ListChosenDevicePaths(m_choice, m_decisions);
     }
     const auto at = static_cast<size_t>(index);
     if (at >= m_snapshot.size()) {
@@ -261,26 +206,23 @@ Message NothingConfiguredHint()
 
 Message CSystemDeviceSource::Describe() const
 {
-    if (!m_choice) {
-        return DescribeEnvironment();
-    }
-    if (!m_choice->NamesAnyDevice()) {
+    if (!m_choice.NamesAnyDevice()) {
         return Message(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     }
-    if (m_choice->oneCalculator) {
-        if (const std::optional<Message> ambiguous = AmbiguousName(m_choice->paths)) {
+    if (m_choice.oneCalculator) {
+        if (const std::optional<Message> ambiguous = AmbiguousName(m_choice.paths)) {
             return *ambiguous;
         }
     }
-    const std::string paths = SafeText(Joined(m_choice->paths, ", "));
-    const std::string ids = Joined(m_choice->usbIds, ", ");
-    const Message& origin = m_choice->origin;
-    if (m_choice->usbIds.empty()) {
+    const std::string paths = SafeText(Joined(m_choice.paths, ", "));
+    const std::string ids = Joined(m_choice.usbIds, ", ");
+    const Message& origin = m_choice.origin;
+    if (m_choice.usbIds.empty()) {
         return Message(N_("searched %s (from %s); check that the calculator is connected and in its receive "
                              "mode"),
                           {paths, origin});
     }
-    if (m_choice->paths.empty()) {
+    if (m_choice.paths.empty()) {
         return Message(N_("searched USB devices with IDs %s (from %s); check that the calculator is connected "
                              "and in its receive mode"),
                           {ids, origin});

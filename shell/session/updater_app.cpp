@@ -129,9 +129,7 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
                                          : [this](const std::string& baseDir, Message& problem) {
                                                return CheckImagesSettled(baseDir, problem);
                                            };
-    if (settings.devices) {
-        UseDeviceChoice(std::move(*settings.devices));
-    }
+    UseDeviceChoice(std::move(settings.devices));
     m_systemDevices.SetDecisions(std::move(settings.decisions));
 }
 

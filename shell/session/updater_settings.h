@@ -35,9 +35,8 @@ bool TakeSessionImages(CSessionImages& images, const std::string& baseDir, IUpda
 struct UpdaterSettings {
     UpdateMode mode = UpdateMode::Single;
     // The calculators looked for, and the names the configuration gives
-    // them; nothing: as the environment names them (the device layer's own
-    // reading, for tests).
-    std::optional<DeviceChoice> devices;
+    // them, as start-up worked them out; by default none.
+    DeviceChoice devices;
     // Nothing names a calculator: the front end may offer the device chooser
     // (once, before the first connect prompt); what the user asks to be
     // remembered goes to userConfigFile.

@@ -171,7 +171,9 @@ TEST_F(EnumerationTest, TheLibraryReadsTheEnvironment)
     setenv("ZENTRIX_DEVICES", "/dev/calc-a;;/dev/calc-b", 1);
     unsetenv("ZENTRIX_USB_IDS");
     EXPECT_EQ(Chain(ZrEnumUsbA), (Paths{"/dev/calc-a", "/dev/calc-b"}));
-    CSystemDeviceSource system;   // the program's own look, from the same environment
+    DeviceChoice same;   // the program's own look, at the lists start-up made of it
+    same.paths = {"/dev/calc-a", "/dev/calc-b"};
+    CSystemDeviceSource system(same);
     const auto step = [&system](int index, char* buffer, int size) {
         return system.EnumerateDevicePath(index, buffer, size);
     };

@@ -679,7 +679,7 @@ TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResul
             zsim::PtyCalculator mute(silent);
             ASSERT_TRUE(quick.Start());
             ASSERT_TRUE(mute.Start());
-            setenv("ZENTRIX_DEVICES", (quick.SlavePath() + ";" + mute.SlavePath()).c_str(), 1);
+            UseDevices({quick.SlavePath(), mute.SlavePath()});
             const std::string history = m_base + "/history-" + name + ".jsonl";
             CQtClassroomView view;
             view.SetCatalogue(texts);

@@ -231,7 +231,6 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     calculatorOptions.fault = {zsim::FaultKind::HangUp, 20};   // gone in the identity stream
     zsim::PtyCalculator calculator(calculatorOptions);
     ASSERT_TRUE(calculator.Start());
-    setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
     setenv("TMPDIR", dir.c_str(), 1);
 
     QuitNotingFrontEnd frontEnd;
@@ -239,6 +238,7 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     frontEnd.SetMainWindow(&mainWindow);
     mainWindow.show();
     UpdaterSettings settings;
+    settings.devices.paths = {calculator.SlavePath()};
     settings.baseDir = (dir / "img").string() + "/";
     const std::string history = (dir / "state" / "history.jsonl").string();
     fs::create_directories(dir / "state");
@@ -253,7 +253,6 @@ TEST(QtFailureBox, SavesAProblemReportWithTheRunsRecordAndTrace)
     ReportingUser user(QString::fromStdString((dir / "no-folder" / "report.txt").string()),
                        QString::fromStdString(report.string()));
     app.RunUpdateLoop();
-    unsetenv("ZENTRIX_DEVICES");
     unsetenv("TMPDIR");
 
     // The failure box comes back after each save, the save's outcome said in between.

@@ -243,7 +243,9 @@ TEST_F(QtStalledRun, StopOnTheNoticeEndsTheRunWithinASecondAndTheCalculatorIsTol
         options.fault = {c.fault, c.after};
         zsim::PtyCalculator calculator(options);
         ASSERT_TRUE(calculator.Start());
-        setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+        DeviceChoice choice;
+        choice.paths = {calculator.SlavePath()};
+        devices.SetChoice(std::move(choice));
         EXPECT_EQ(RunOnce(), Failed);
         const Clock::time_point ended = Clock::now();
         ASSERT_TRUE(stopped.has_value()) << m_reason;

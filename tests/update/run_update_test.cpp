@@ -313,9 +313,9 @@ TEST_F(UpdateScenario, OneByteOverAWholeNumberOfBlocksSendsAOneByteBlock)
 
 TEST_F(UpdateScenario, NoCalculatorMeansFailedWithNothingClaimed)
 {
-    setenv("ZENTRIX_DEVICES", "", 1);
+    UseDevice("");
     EXPECT_EQ(RunOnce(), Failed);
-    setenv("ZENTRIX_DEVICES", "/nonexistent/tty", 1);
+    UseDevice("/nonexistent/tty");
     EXPECT_EQ(RunOnce(), Failed);
 }
 
@@ -323,7 +323,7 @@ TEST_F(UpdateScenario, ClaimedPathsAreSkipped)
 {
     zsim::PtyCalculator calculator;
     ASSERT_TRUE(calculator.Start());
-    setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+    UseDevice(calculator.SlavePath());
     m_claimed.ClaimDevicePath(calculator.SlavePath().c_str());
     EXPECT_EQ(RunOnce(), Failed);
     EXPECT_TRUE(calculator.Runs().empty());
@@ -334,7 +334,7 @@ TEST_F(UpdateScenario, ARunHandedItsCalculatorTalksToItAloneAndLeavesItClaimed)
 {
     zsim::PtyCalculator calculator;
     ASSERT_TRUE(calculator.Start());
-    setenv("ZENTRIX_DEVICES", "/nonexistent/tty", 1);   // nothing the run could find by itself
+    UseDevice("/nonexistent/tty");   // nothing the run could find by itself
     CDeviceClaim claim(m_claimed, calculator.SlavePath());
     ASSERT_TRUE(claim.Held());
     EXPECT_FALSE(CDeviceClaim(m_claimed, calculator.SlavePath()).Held());   // held once only
@@ -363,7 +363,7 @@ TEST_F(UpdateScenario, UnusableImagesStopTheRunBeforeTheCalculatorIsTouched)
         }
         zsim::PtyCalculator calculator;
         ASSERT_TRUE(calculator.Start());
-        setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+        UseDevice(calculator.SlavePath());
         EXPECT_EQ(RunOnce(), Failed) << variant;
         EXPECT_FALSE(calculator.WaitForRuns(1, 300)) << variant;
         EXPECT_TRUE(calculator.Runs().empty()) << variant;

@@ -61,7 +61,6 @@ void UpdateScenario::SetUp()
     m_base = mkdtemp(base);
     m_temp = mkdtemp(temp);
     setenv("TMPDIR", m_temp.c_str(), 1);
-    unsetenv("ZENTRIX_USB_IDS");
     m_inputs.baseDir = m_base + "/";
     m_inputs.devices = &m_devices;
     m_inputs.claimed = &m_claimed;
@@ -80,7 +79,6 @@ void UpdateScenario::TearDown()
     EXPECT_TRUE(fs::is_empty(m_temp)) << "scratch files left in " << m_temp;
     EXPECT_EQ(OpenDescriptors(), m_fdsBefore);
     unsetenv("TMPDIR");
-    unsetenv("ZENTRIX_DEVICES");
     fs::remove_all(m_base);
     fs::remove_all(m_temp);
 }
@@ -118,12 +116,24 @@ UpdateResult UpdateScenario::Run(const zsim::Options& options, zsim::RunRecord& 
 {
     zsim::PtyCalculator calculator(options);
     EXPECT_TRUE(calculator.Start());
-    setenv("ZENTRIX_DEVICES", calculator.SlavePath().c_str(), 1);
+    UseDevice(calculator.SlavePath());
     const UpdateResult result = RunOnce();
     calculator.WaitForRuns(1, 5000);
     const auto runs = calculator.Runs();
     record = runs.empty() ? zsim::RunRecord{} : runs.front();
     return result;
+}
+
+void UpdateScenario::UseDevice(const std::string& path)
+{
+    UseDevices(path.empty() ? std::vector<std::string>{} : std::vector<std::string>{path});
+}
+
+void UpdateScenario::UseDevices(std::vector<std::string> paths)
+{
+    DeviceChoice choice;
+    choice.paths = std::move(paths);
+    m_devices.SetChoice(std::move(choice));
 }
 
 UpdateResult UpdateScenario::RunOnce()

@@ -40,7 +40,11 @@ protected:
     // what the calculator saw (empty when it saw no run). The reason of the
     // run is left in m_reason.
     UpdateResult Run(const zsim::Options& options, zsim::RunRecord& record);
-    // One update run with the calculators of ZENTRIX_DEVICES as they are.
+    // The run looks for the calculator at `path` alone; none when empty.
+    void UseDevice(const std::string& path);
+    // The run (or set) looks for the calculators at `paths`, in order.
+    void UseDevices(std::vector<std::string> paths);
+    // One update run with the calculators given to UseDevice as they are.
     UpdateResult RunOnce();
 
     // Packet names in wire order: "pc Check", "calc Ack", "pc Data57#65" ...
