@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "update/image_files.h"
+#include "update/update_run.h"
 #include "update_scenario.h"
 
 using zsim::RunRecord;
@@ -267,6 +268,19 @@ TEST_F(UpdateScenario, ThirdRejectedTailCheckFails)
     EXPECT_EQ(Run(options, record), Failed);
     EXPECT_EQ(record.tailChecks, 3);
     EXPECT_EQ(record.ending, RunRecord::Ending::Terminate04);
+}
+
+// A step that fails after another failed (the ending's own packets on a
+// link already lost, say) does not hide the first cause: the user is told
+// what went wrong first.
+TEST_F(UpdateScenario, TheFirstFailureIsTheReasonKept)
+{
+    CUpdateRun run(m_inputs, std::make_unique<CUsbChannel>());
+    run.SetStep("the handshake");
+    EXPECT_FALSE(run.Fail(Message::Raw("no reply")));
+    run.SetStep("the end of the run");
+    EXPECT_FALSE(run.Fail(Message::Raw("the link was lost")));
+    EXPECT_EQ(run.Reason().English(), "the handshake: no reply");
 }
 
 TEST_F(UpdateScenario, UnexpectedReplyAtEachHandshakeStepAbandons)
