@@ -1,25 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// SHA-256 (FIPS 180-4): the fingerprint of an image, as `sha256sum` gives it.
-#include <array>
+// SHA-256: the fingerprint of an image, as `sha256sum` gives it, taken by
+// the system's vetted implementation (OpenSSL's libcrypto; on Windows the
+// system's CNG).
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CSha256 {
 public:
     CSha256();
+    ~CSha256();
+    CSha256(const CSha256&) = delete;
+    CSha256& operator=(const CSha256&) = delete;
+
     void Update(const uint8_t* data, size_t length);
     // The digest as 64 lower-case hex digits; the object is spent after it.
+    // Empty when the system's digest could not be had (it matches no pin
+    // and no recorded fingerprint).
     std::string HexDigest();
 
 private:
-    void Compress(const uint8_t* block);
-
-    std::array<uint32_t, 8> m_state;
-    std::array<uint8_t, 64> m_block = {};
-    size_t m_blockLength = 0;
-    uint64_t m_totalBytes = 0;
+    struct State;   // the library's context
+    std::unique_ptr<State> m_state;
 };
+
+// The 32 bytes of a digest as 64 lower-case hex digits.
+std::string HexOfDigest(const uint8_t* digest);
 
 // True when `text` is 64 hex digits (either case); `lower` gets them in
 // lower case.
