@@ -27,6 +27,8 @@
 #include "shell/screen/own_lines.h"
 #include "shell/session/keep_awake.h"
 #include "shell/session/service_manager.h"
+#include "shell/records/station_status.h"
+#include "shell/reports/station_status_report.h"
 #include "shell/session/updater_app.h"
 #include "shell/startup/command_line.h"
 #include "shell/startup/debug_output.h"
@@ -126,6 +128,16 @@ bool ReadReplyTimeout(ReplyWaitPolicy& wait, const ProgramOptions& options, cons
     wait.silenceLimitMs = limit.ms;
     wait.silenceLimitSource = limit.source;
     return true;
+}
+
+// The folder of the user's files that last while the user is logged in.
+const char* UserRuntimeFolder()
+{
+#ifdef _WIN32
+    return std::getenv("LOCALAPPDATA");
+#else
+    return std::getenv("XDG_RUNTIME_DIR");
+#endif
 }
 
 // The configuration files, where the environment places them; worked out
@@ -262,6 +274,11 @@ int main(int argc, char** argv)
         std::cout.flush();
         return code;
     }
+    if (options.stationStatus) {
+        LetSignalsEndTheProcess();
+        return ReportStationStatus(StationStatusCandidates(std::getenv("RUNTIME_DIRECTORY"), UserRuntimeFolder()),
+                                   texts, std::cout, say);
+    }
     DeviceSources files = ConfigFiles();
     files.decisions = decisions.Handle();
 #ifdef _WIN32
@@ -328,6 +345,12 @@ int main(int argc, char** argv)
     settings.strict = options.Strict();
     settings.checkOnly = options.check;
     settings.imagePin = pin;
+    if (options.option == ProgramOption::Watch) {
+        if (const std::optional<StationStatusPlace> status =
+                StationStatusPlaceFor(std::getenv("RUNTIME_DIRECTORY"), UserRuntimeFolder())) {
+            settings.stationStatus = *status;
+        }
+    }
     const ProgramOption option = options.option;
     settings.mode = option == ProgramOption::All     ? UpdateMode::All
                     : option == ProgramOption::Watch ? UpdateMode::Watch

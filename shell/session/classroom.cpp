@@ -19,6 +19,28 @@
 
 namespace {
 
+// The rows as the station's status file keeps them: a finished row's phase
+// is its result, with the reason where it has one.
+std::vector<StationStatusRow> StatusRows(const std::vector<ClassroomRow>& rows)
+{
+    std::vector<StationStatusRow> kept;
+    kept.reserve(rows.size());
+    for (const ClassroomRow& row : rows) {
+        StationStatusRow status;
+        status.name = CalculatorName(row);
+        status.finished = row.finished;
+        status.phase = !row.finished      ? row.phase
+                       : row.reason.Empty() ? row.resultWord
+                                            : Message(N_("%s: %s"), {row.resultWord, row.reason});
+        status.percent = row.upper > 0 ? static_cast<int>(100LL * row.pos / row.upper) : 0;
+        if (row.silent && !row.finished) {
+            status.silentSeconds = (row.silentMs + 500) / 1000;
+        }
+        kept.push_back(std::move(status));
+    }
+    return kept;
+}
+
 constexpr const char* kStopText =
     N_("Updates are in progress. A calculator whose update is stopped has no working operating "
        "system until it is updated again.\r\n"
@@ -36,7 +58,8 @@ constexpr const char* kImagesChangedNote =
     N_("The images in the folder have changed: this station goes on with the images it started with; "
        "the new images are used after a restart");
 // How texts are put together; these carry no words to translate.
-constexpr const char* kLines = "%s\n%s";
+// Two lines, each translated on its own.
+constexpr const char* kLines = N_("%s\n%s");
 constexpr const char* kSummaryLine = "%s %s";
 constexpr const char* kSummaryLineWithReason = "%s %s %s";
 
@@ -326,7 +349,11 @@ void CClassroom::Show(const Message& heading, bool silentNote)
     }
     // The note counts the very rows drawn under it.
     const std::vector<ClassroomRow> rows = Rows();
-    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(heading, rows) : heading);
+    const Message shown = silentNote ? WithSilentNote(heading, rows) : heading;
+    if (m_status) {
+        m_status->Publish(shown, StatusRows(rows));
+    }
+    m_in.view->ShowRows(rows, shown);
 }
 
 void CClassroom::DropGone(const std::vector<std::string>& offered)
@@ -517,6 +544,12 @@ void CClassroom::RunStation()
     auto lastScan = Clock::now() - period;
     std::string told;
     bool ready = false;
+    if (!m_in.statusFile.empty()) {
+        m_status = std::make_unique<CStationStatusFile>(m_in.statusFile, m_in.statusFileMode);
+        if (!m_status->FirstProblem().Empty() && m_in.frontEnd != nullptr) {
+            m_in.frontEnd->Warn(m_status->FirstProblem());
+        }
+    }
     for (;;) {
         const bool changed = m_in.devices->DevicesChanged();
         const bool returned = !changed && ReturnReady();
@@ -546,6 +579,7 @@ void CClassroom::RunStation()
     }
     WaitForAll();
     TellStatus(told);
+    m_status.reset();   // no station runs from here on
     // However the station ends, what it did: every calculator it saw, the
     // unplugged ones too, then the summary and its counts.
     // Nothing serves a row's Next once the station has ended.

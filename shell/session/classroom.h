@@ -18,6 +18,7 @@
 #include "device/device_source.h"
 #include "i18n/message.h"
 #include "shell/records/history.h"
+#include "shell/records/station_status.h"
 #include "shell/session/classroom_row.h"
 #include "shell/session/classroom_view.h"
 #include "shell/session/row_port.h"
@@ -56,6 +57,10 @@ public:
         // What the station lacks, added to every status it tells (empty: nothing).
         std::string serviceNote;
         bool checkOnly = false;   // --check: every run reads the version and writes nothing
+        // The station keeps its rows in this file while it runs (for
+        // --station-status), with these permissions; empty: nowhere.
+        std::string statusFile;
+        unsigned statusFileMode = 0600;
     };
 
     // Enough room for a class set on hubs; the update loop's own list stays at 10.
@@ -135,6 +140,7 @@ private:
     void DropGone(const std::vector<std::string>& offered);
 
     Inputs m_in;
+    std::unique_ptr<CStationStatusFile> m_status;   // while the station runs
     CClaimedDeviceList m_claimed{kMaxRuns};
     std::vector<std::unique_ptr<Run>> m_runs;
     std::vector<ClassroomRow> m_dropped;   // the station's rows of unplugged calculators

@@ -123,6 +123,7 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
       m_writeGuard(settings.writeGuard),
       m_tellService(std::move(settings.tellService)),
       m_writeProblemReport(std::move(settings.writeProblemReport)),
+      m_stationStatus(std::move(settings.stationStatus)),
       m_frontEnd(frontEnd)
 {
     m_checkImages = settings.checkImages ? std::move(*settings.checkImages)
@@ -522,6 +523,10 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.writeGuard = m_writeGuard;
         inputs.tellService = m_tellService;
         inputs.serviceNote = m_serviceNote;
+        if (m_mode == UpdateMode::Watch) {
+            inputs.statusFile = m_stationStatus.path;
+            inputs.statusFileMode = m_stationStatus.mode;
+        }
         CClassroom classroom(std::move(inputs));
         bool again = false;
         if (m_mode == UpdateMode::Watch) {

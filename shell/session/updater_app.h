@@ -118,6 +118,7 @@ private:
     std::function<void(const std::string& state)> m_tellService;
     std::string m_serviceNote;
     ProblemReportWriter m_writeProblemReport;
+    StationStatusPlace m_stationStatus;
     RunTally m_tally;
     bool m_checkWithImages = false;
     CClaimedDeviceList m_claimed;

@@ -12,6 +12,7 @@
 #include "device/device_listing.h"
 #include "device/device_source.h"
 #include "shell/records/history.h"
+#include "shell/records/station_status.h"
 #include "shell/reports/problem_report.h"
 #include "shell/screen/main_window.h"
 #include "update/run_update.h"
@@ -66,6 +67,8 @@ struct UpdaterSettings {
     // Saves a problem report where the user asks, from a failure box that
     // offers it; empty: no box offers it.
     ProblemReportWriter writeProblemReport;
+    // Where the station keeps its rows while it runs; no path: nowhere.
+    StationStatusPlace stationStatus;
     // Where the system's calculators tell why each was offered, passed
     // over or claimed, and why each run ended; off by default.
     DecisionLog decisions;

@@ -77,6 +77,7 @@ struct ProgramOptions {
     bool json = false;                  // --json: standard output is JSON Lines events
     bool noSystemLog = false;           // --no-system-log: runs are not written to the system log
     bool debug = false;                 // --debug: each decision said on standard error
+    bool stationStatus = false;         // --station-status: the running station's rows, then exit
     std::optional<std::string> metricsFile;   // --metrics-file PATH
     bool check = false;                 // --check: the calculators' versions are read, nothing written
     // --image-sha256 HEX, in lower case; a malformed HEX is `badPin`, a

@@ -38,6 +38,7 @@ enum Mode : unsigned {
     kList = 1u << 6,      // --list-devices
     kGrant = 1u << 7,     // --grant-access
     kHelp = 1u << 8,      // --help, --version: printed whatever else is given
+    kStatus = 1u << 9,    // --station-status
 };
 constexpr unsigned kUpdating = kUpdate | kSet | kStation | kCheck;
 constexpr unsigned kNotHistory = kUpdating | kReport | kList | kGrant;
@@ -231,6 +232,10 @@ constexpr OptionDeclaration kOptions[] = {
      [](Reading& r, const std::string&, Refusal&) { return r.options.history.asked = r.options.history.window = true; },
      N_("  --history-window  show the record in a window (the desktop menu's History);\n"
         "                    without a display, as --history does\n")},
+    {"--station-status", "", "", false, kStatus, kStatus, TakeSwitch<&ProgramOptions::stationStatus>,
+     N_("  --station-status  show the rows of the station running on this computer (each\n"
+        "                    calculator's phase, how far it is, how long it has been\n"
+        "                    silent) and exit; exit status 3 when no station runs\n")},
     {"--report-problem", "", "FILE", true, kReport, kReport, TakeReportFile,
      N_("  --report-problem [FILE]\n"
         "                    write the last run's record and trace, the version, the\n"
@@ -422,7 +427,7 @@ unsigned ModeOf(const std::vector<GivenOption>& given)
             }
         }
     }
-    for (const unsigned mode : {unsigned(kHistory), unsigned(kReport), unsigned(kGrant)}) {
+    for (const unsigned mode : {unsigned(kHistory), unsigned(kReport), unsigned(kGrant), unsigned(kStatus)}) {
         if ((selected & mode) != 0) {
             return mode;
         }
@@ -447,7 +452,7 @@ const OptionDeclaration* ChooserOf(unsigned mode)
 Message Misplaced(const OptionDeclaration& option, unsigned mode)
 {
     const OptionDeclaration* home = ChooserOf(option.modes);
-    if ((option.modes & ~(kHistory | kReport | kList | kGrant)) == 0 && home != nullptr) {
+    if ((option.modes & ~(kHistory | kReport | kList | kGrant | kStatus)) == 0 && home != nullptr) {
         return Message(N_("%s goes with %s: nothing was done"), {Written(option), Written(*home)});
     }
     const OptionDeclaration* chooser = ChooserOf(mode);

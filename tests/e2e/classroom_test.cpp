@@ -1087,6 +1087,53 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
 // failed, exactly those counts, nothing updating, the image that was sent;
 // after SIGTERM the station is down. Rewritten whole each time: no file is
 // left beside it, and Prometheus' own checker reads it.
+// Someone on another terminal (an administrator on SSH) sees the station's
+// rows while it runs: each calculator's phase, how far it is, how long it
+// has been silent; once the station has ended, that no station runs.
+TEST_F(Classroom, AnotherTerminalSeesTheStationsRowsUntilItEnds)
+{
+    const fs::path a = m_dir / "port-a", b = m_dir / "port-b";
+    const fs::path runtime = m_dir / "runtime";
+    fs::create_directories(runtime);
+    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime.string(), "RUNTIME_DIRECTORY="};
+    const auto status = [&env](const std::string& language = "C") {
+        std::vector<std::string> withLanguage = env;
+        withLanguage.push_back("LANGUAGE=" + language);
+        withLanguage.push_back("LANG=" + std::string(language == "C" ? "C.UTF-8" : "de_DE.UTF-8"));
+        return RunProcess({ZENTRIX_UPDATE_BIN, "--station-status"}, withLanguage, "", 30000);
+    };
+    const ProcessResult before = status();
+    EXPECT_EQ(before.exitCode, 3) << before.out;
+    EXPECT_NE(before.err.find("no station is running on this computer"), std::string::npos) << before.err;
+    CStation station(a.string() + ";" + b.string(), m_dir / "img", m_dir / "scratch", {},
+                     "XDG_RUNTIME_DIR='" + runtime.string() + "' RUNTIME_DIRECTORY=", 120);
+    ASSERT_TRUE(station.WaitFor("[OK]")) << station.Seen();
+    Plugged quick(StartCalculator({}), b);
+    ASSERT_TRUE(station.WaitFor(b.string() + "  updated")) << station.Seen();
+    Plugged mute(StartCalculator({"--fault", "silent:40"}), a);
+    // Looked at until the silent row says for how long (the file is written
+    // about once a second); a hang guard, not a measure.
+    ProcessResult seen;
+    const std::regex silentRow(a.string() + R"( +[^\n]*\.\.\. +\d+ % +\d+ s\n)");
+    for (int look = 0; look < 120 && !std::regex_search(seen.out, silentRow); ++look) {
+        usleep(500 * 1000);
+        seen = status();
+    }
+    EXPECT_EQ(seen.exitCode, 0) << seen.err;
+    EXPECT_TRUE(std::regex_search(seen.out, silentRow)) << seen.out;
+    EXPECT_NE(seen.out.find("(1 updated, 0 current, 0 failed so far)"), std::string::npos) << seen.out;
+    EXPECT_EQ(seen.out.rfind("Station (process ", 0), 0u) << seen.out;
+    EXPECT_NE(seen.out.find("calculator"), std::string::npos) << seen.out;
+    // In the reader's language.
+    const ProcessResult german = status("de");
+    EXPECT_NE(german.out.find("aktualisiert"), std::string::npos) << german.out << german.err;
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(), 18) << station.Seen();
+    const ProcessResult after = status();
+    EXPECT_EQ(after.exitCode, 3) << after.out;
+    EXPECT_TRUE(fs::is_empty(runtime)) << "the status file outlived its station";
+}
+
 TEST_F(Classroom, AStationKeepsItsCountsInAMetricsFileUntilItEnds)
 {
     const fs::path a = m_dir / "port-a", b = m_dir / "port-b";

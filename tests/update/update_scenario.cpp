@@ -13,9 +13,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-size_t OpenDescriptors()
+// The open descriptors and what each leads to.
+std::map<std::string, std::string> OpenDescriptors()
 {
-    return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+    std::map<std::string, std::string> open;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code gone;   // the iterator's own descriptor is gone by now
+        open[entry.path().filename().string()] = fs::read_symlink(entry.path(), gone).string();
+    }
+    return open;
+}
+
+// The descriptors of `now` that `before` did not have, as "fd -> target".
+std::string NewDescriptors(const std::map<std::string, std::string>& before,
+                           const std::map<std::string, std::string>& now)
+{
+    std::string added;
+    for (const auto& [fd, target] : now) {
+        const auto was = before.find(fd);
+        if (was == before.end() || was->second != target) {
+            added += " " + fd + " -> " + target;
+        }
+    }
+    return added;
 }
 
 std::string Hex2(uint8_t b)
@@ -77,7 +97,8 @@ void UpdateScenario::TearDown()
     EXPECT_TRUE(m_claimed.m_claimedPaths.empty());
     EXPECT_EQ(m_ui.openWindows, 0);
     EXPECT_TRUE(fs::is_empty(m_temp)) << "scratch files left in " << m_temp;
-    EXPECT_EQ(OpenDescriptors(), m_fdsBefore);
+    const std::map<std::string, std::string> now = OpenDescriptors();
+    EXPECT_EQ(now.size(), m_fdsBefore.size()) << "left open:" << NewDescriptors(m_fdsBefore, now);
     unsetenv("TMPDIR");
     fs::remove_all(m_base);
     fs::remove_all(m_temp);

@@ -5,6 +5,7 @@
 // nothing is left behind.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ protected:
     UpdateRunInputs m_inputs;
     std::string m_reason;
     UpdateFacts m_facts;   // of the last run
-    size_t m_fdsBefore = 0;
+    std::map<std::string, std::string> m_fdsBefore;   // descriptor -> what it leads to
 };
 
 // The packets of the parts of a complete run, for building expected logs.
