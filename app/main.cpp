@@ -277,7 +277,7 @@ int main(int argc, char** argv)
     if (options.stationStatus) {
         LetSignalsEndTheProcess();
         return ReportStationStatus(StationStatusCandidates(std::getenv("RUNTIME_DIRECTORY"), UserRuntimeFolder()),
-                                   texts, std::cout, say);
+                                   texts, TerminalSizeOf(STDOUT_FILENO).columns, std::cout, say);
     }
     DeviceSources files = ConfigFiles();
     files.decisions = decisions.Handle();

@@ -78,11 +78,14 @@ std::string Padded(const std::string& text, size_t columns)
     return text + std::string(used < columns ? columns - used : 0, ' ');
 }
 
-void PrintTable(const ShownStationStatus& status, const MoCatalogue* texts, std::ostream& out)
+void PrintTable(const ShownStationStatus& status, const MoCatalogue* texts, int columns, std::ostream& out)
 {
-    out << Message(N_("Station (process %s), as of %s: %s"),
-                   {std::to_string(status.pid), status.written, Message::Raw(status.heading)})
-               .Render(texts)
+    // The heading broken between words at the terminal's width; the table
+    // as it is (a row is one line, for grep).
+    out << WrapAtWords(Message(N_("Station (process %s), as of %s: %s"),
+                               {std::to_string(status.pid), status.written, Message::Raw(status.heading)})
+                           .Render(texts),
+                       columns)
         << '\n';
     if (status.rows.empty()) {
         out << Message(N_("No calculator is connected.")).Render(texts) << '\n';
@@ -90,19 +93,19 @@ void PrintTable(const ShownStationStatus& status, const MoCatalogue* texts, std:
     }
     const std::string heads[] = {Message(N_("calculator")).Render(texts), Message(N_("phase")).Render(texts),
                                  Message(N_("done")).Render(texts), Message(N_("silent")).Render(texts)};
-    size_t width[2] = {TextColumns(heads[0]), TextColumns(heads[1])};
+    size_t width[3] = {TextColumns(heads[0]), TextColumns(heads[1]), std::max<size_t>(TextColumns(heads[2]), 5)};
     for (const ShownStationStatus::Row& row : status.rows) {
         width[0] = std::max(width[0], TextColumns(row.name));
         width[1] = std::max(width[1], TextColumns(row.phase));
     }
-    out << Padded(heads[0], width[0]) << "  " << Padded(heads[1], width[1]) << "  " << Padded(heads[2], 5) << "  "
+    out << Padded(heads[0], width[0]) << "  " << Padded(heads[1], width[1]) << "  " << Padded(heads[2], width[2]) << "  "
         << heads[3] << '\n';
     for (const ShownStationStatus::Row& row : status.rows) {
         const std::string done = row.finished ? "" : row.percent + " %";
         const std::string silent =
             row.silentSeconds.empty() ? "" : Message(N_("%s s"), {row.silentSeconds}).Render(texts);
         std::string line = Padded(row.name, width[0]) + "  " + Padded(row.phase, width[1]) + "  " +
-                           Padded(done, 5) + "  " + silent;
+                           Padded(done, width[2]) + "  " + silent;
         line.erase(line.find_last_not_of(' ') + 1);
         out << line << '\n';
     }
@@ -147,8 +150,8 @@ std::optional<ShownStationStatus> ParseStationStatus(std::string_view text, cons
     return status;
 }
 
-int ReportStationStatus(const std::vector<std::string>& files, const MoCatalogue* texts, std::ostream& out,
-                        const COwnLines& say)
+int ReportStationStatus(const std::vector<std::string>& files, const MoCatalogue* texts, int columns,
+                        std::ostream& out, const COwnLines& say)
 {
     for (const std::string& file : files) {
         std::string text;
@@ -168,7 +171,7 @@ int ReportStationStatus(const std::vector<std::string>& files, const MoCatalogue
         if (!status || !ProcessRunning(status->pid)) {
             continue;   // half a file from another program, or left by a station that did not end
         }
-        PrintTable(*status, texts, out);
+        PrintTable(*status, texts, columns, out);
         return 0;
     }
     say.Say(Message(N_("no station is running on this computer")), OwnLineKind::Error);

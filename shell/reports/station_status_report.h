@@ -34,6 +34,7 @@ struct ShownStationStatus {
 std::optional<ShownStationStatus> ParseStationStatus(std::string_view text, const MoCatalogue* texts);
 
 // Prints the rows of the first of `files` whose station still runs, as a
-// table; 0, or kExitNoStation with a line that says so.
-int ReportStationStatus(const std::vector<std::string>& files, const MoCatalogue* texts, std::ostream& out,
-                        const COwnLines& say);
+// table under the station's heading (broken between words at `columns`; 0:
+// not at all); 0, or kExitNoStation with a line that says so.
+int ReportStationStatus(const std::vector<std::string>& files, const MoCatalogue* texts, int columns,
+                        std::ostream& out, const COwnLines& say);

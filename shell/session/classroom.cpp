@@ -349,11 +349,16 @@ void CClassroom::Show(const Message& heading, bool silentNote)
     }
     // The note counts the very rows drawn under it.
     const std::vector<ClassroomRow> rows = Rows();
-    const Message shown = silentNote ? WithSilentNote(heading, rows) : heading;
+    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(heading, rows) : heading);
     if (m_status) {
-        m_status->Publish(shown, StatusRows(rows));
+        // For a reader elsewhere: the counts, without the window's own
+        // words (how to end it, what to press).
+        Message counts = CountsText(CountsOf(StationCalculators()));
+        if (m_imagesChanged) {
+            counts = Message(kLines, {counts, Message(kImagesChangedNote)});
+        }
+        m_status->Publish(WithSilentNote(counts, rows), StatusRows(rows));
     }
-    m_in.view->ShowRows(rows, shown);
 }
 
 void CClassroom::DropGone(const std::vector<std::string>& offered)

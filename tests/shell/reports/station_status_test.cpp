@@ -54,7 +54,7 @@ TEST(StationStatus, TheFirstFileOfARunningStationIsShownAndEveryOtherPassedOver)
     }
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(ReportStationStatus(candidates, nullptr, out, COwnLines(err, nullptr)), 0) << err.str();
+    EXPECT_EQ(ReportStationStatus(candidates, nullptr, 0, out, COwnLines(err, nullptr)), 0) << err.str();
     EXPECT_EQ(out.str(), "Station (process " + std::to_string(running.pid) +
                              "), as of " + IsoUtc(running.written) + ": Station (2 updated)\n"
                              "calculator           phase                    done   silent\n"
@@ -65,7 +65,7 @@ TEST(StationStatus, TheFirstFileOfARunningStationIsShownAndEveryOtherPassedOver)
 
     candidates.pop_back();   // only the files no running station stands behind
     std::ostringstream none;
-    EXPECT_EQ(ReportStationStatus(candidates, nullptr, none, COwnLines(err, nullptr)), kExitNoStation);
+    EXPECT_EQ(ReportStationStatus(candidates, nullptr, 0, none, COwnLines(err, nullptr)), kExitNoStation);
     EXPECT_EQ(none.str(), "");
     EXPECT_NE(err.str().find("no station is running on this computer"), std::string::npos) << err.str();
     fs::remove_all(dir);
