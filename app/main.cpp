@@ -130,6 +130,36 @@ bool ReadReplyTimeout(ReplyWaitPolicy& wait, const ProgramOptions& options, cons
     return true;
 }
 
+// The commands the configuration asks to be run after each record and at
+// each set's end; null when it names none. The station as a system service
+// takes them from the machine's file alone.
+std::shared_ptr<CRunHooks> MakeHooks(const DeviceSources& files, const ProgramOptions& options, const COwnLines& say)
+{
+    const bool service = options.option == ProgramOption::Watch && StartedByServiceManager();
+    const auto setting = [&](const char* key) -> std::string {
+        if (service) {
+            const ConfigValue* value = files.read->machine.Find(key);
+            return value != nullptr ? value->value : std::string();
+        }
+        return ConfiguredSetting(files, key).value_or("");
+    };
+    HookSettings hooks;
+    hooks.onRunEnd = setting("on-run-end");
+    hooks.onSetEnd = setting("on-set-end");
+    if (hooks.onRunEnd.empty() && hooks.onSetEnd.empty()) {
+        return nullptr;
+    }
+    if (const std::optional<int> seconds = HookTimeoutSeconds(setting("hook-timeout"))) {
+        hooks.timeout = std::chrono::seconds(*seconds);
+    }
+    // Hooks end on threads of their own: one line at a time.
+    auto lock = std::make_shared<std::mutex>();
+    return std::make_shared<CRunHooks>(hooks, [&say, lock](const Message& problem) {
+        const std::lock_guard<std::mutex> hold(*lock);
+        say.Say(problem);
+    });
+}
+
 // The folder of the user's files that last while the user is logged in.
 const char* UserRuntimeFolder()
 {
@@ -384,6 +414,7 @@ int main(int argc, char** argv)
             say.Say(settings.history.metrics->FirstProblem());
         }
     }
+    settings.history.hooks = MakeHooks(files, options, say);
     const std::shared_ptr<CRunMetrics> metrics = settings.history.metrics;
     CUpdaterApp app(nullptr, std::move(settings));
     std::optional<int> code;

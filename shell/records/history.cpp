@@ -87,5 +87,8 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
     if (settings.systemLog && !WriteSystemLog(record, line, problem)) {
         port.Warn(Message(kNotLogged, {problem}));
     }
+    if (settings.hooks) {
+        settings.hooks->RunEnded(line, record);
+    }
     return record;
 }

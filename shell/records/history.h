@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/records/history_record.h"
+#include "shell/records/run_hooks.h"
 #include "shell/records/run_metrics.h"
 #include "shell/startup/stop_requests.h"
 #include "update/run_update.h"
@@ -28,6 +29,8 @@ struct HistorySettings {
     std::string tracePath = std::string();
     // The monitoring's file, told of every run; null: none.
     std::shared_ptr<CRunMetrics> metrics = nullptr;
+    // The commands run after each record and at each set's end; null: none.
+    std::shared_ptr<CRunHooks> hooks = nullptr;
     // The process's runs append one at a time, each waiting its turn here
     // however long, so that a lock found busy is always another program's;
     // every copy of the settings shares it.

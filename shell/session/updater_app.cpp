@@ -134,6 +134,22 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
     m_systemDevices.SetDecisions(std::move(settings.decisions));
 }
 
+void CUpdaterApp::TellSetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected)
+{
+    if (!m_history.hooks) {
+        return;
+    }
+    const RunTally counts = CountsOf(rows, notConnected);
+    const int calculators = counts.updated + counts.current + counts.unsupported + counts.failed + counts.checked;
+    m_history.hooks->SetEnded({{"calculators", calculators},
+                               {"updated", counts.updated},
+                               {"current", counts.current},
+                               {"unsupported", counts.unsupported},
+                               {"failed", counts.failed},
+                               {"checked", counts.checked},
+                               {"not-connected", counts.notConnected}});
+}
+
 bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
 {
     const int owner = OwnerNumberFromText(info.m_strPrinterName);
@@ -531,12 +547,16 @@ void CUpdaterApp::RunClassroomLoop()
         bool again = false;
         if (m_mode == UpdateMode::Watch) {
             classroom.RunStation();
+            TellSetEnded(classroom.StationCalculators(), 0);
             CountRows(classroom.StationCalculators());
             view->AwaitClose();   // every calculator it saw stays in sight
             view->CloseRows();
         } else {
             const CClassroom::SetEnd end = classroom.RunAllAtOnce();
             m_tally.notConnected += static_cast<int>(classroom.NotConnected());
+            if (end != CClassroom::SetEnd::NoneFound) {
+                TellSetEnded(classroom.EveryRow(), classroom.NotConnected());
+            }
             if (end == CClassroom::SetEnd::NoneFound) {
                 view->CloseRows();
                 FrontEnd().EndBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());

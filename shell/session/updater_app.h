@@ -95,6 +95,8 @@ private:
     void PostQuit();
     bool PromptClassroom();
     void CountRows(const std::vector<ClassroomRow>& rows);
+    // The set's or the station's end, told its on-set-end command.
+    void TellSetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected);
 
     RunUpdateFn m_runUpdate;
     TakeImagesFn m_takeImages;

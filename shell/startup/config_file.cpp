@@ -71,6 +71,13 @@ Message CheckSeconds(std::string_view value, ConfigFile&)
                : Message(N_("reply-timeout is a whole number of seconds, not %s"), {Shown(value)});
 }
 
+Message CheckHookTimeout(std::string_view value, ConfigFile&)
+{
+    return HookTimeoutSeconds(value)
+               ? Message()
+               : Message(N_("hook-timeout is a whole number of seconds from 1 to 3600, not %s"), {Shown(value)});
+}
+
 Message ReadPath(std::string_view, ConfigFile&)
 {
     return {};   // any path; one that cannot be written is said when it is written
@@ -94,6 +101,9 @@ constexpr KeyRule kKeys[] = {
     {"image-folder", false, nullptr},
     {"image-sha256", false, nullptr},
     {"metrics-file", false, ReadPath},
+    {"on-run-end", false, nullptr},
+    {"on-set-end", false, nullptr},
+    {"hook-timeout", false, CheckHookTimeout},
 };
 
 const KeyRule* FindKey(std::string_view name)
@@ -164,6 +174,15 @@ const ConfigValue* ConfigFile::Find(std::string_view key) const
         }
     }
     return nullptr;
+}
+
+std::optional<int> HookTimeoutSeconds(std::string_view value)
+{
+    if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const int seconds = std::stoi(std::string(value));
+    return seconds >= 1 && seconds <= 3600 ? std::optional<int>(seconds) : std::nullopt;
 }
 
 ConfigFile ParseConfigText(std::string_view text, const std::string& fileName, const DecisionLog& decisions)

@@ -17,6 +17,7 @@
 // A line that cannot be read is a warning naming the file and the line; the
 // rest of the file still counts.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,9 @@ struct ConfigFile {
 // warning.
 ConfigFile ReadConfigFile(const std::string& path, const DecisionLog& decisions = {});
 // Reads a configuration file's text; `fileName` names it in the warnings.
+// A hook-timeout value: whole seconds from 1 to 3600; nothing when it is not one.
+std::optional<int> HookTimeoutSeconds(std::string_view value);
+
 ConfigFile ParseConfigText(std::string_view text, const std::string& fileName,
                            const DecisionLog& decisions = {});
 

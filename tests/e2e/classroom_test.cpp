@@ -1087,6 +1087,68 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
 // failed, exactly those counts, nothing updating, the image that was sent;
 // after SIGTERM the station is down. Rewritten whole each time: no file is
 // left beside it, and Prometheus' own checker reads it.
+// The school's commands: one after each record, with the record's line on
+// standard input and its fields in the environment, one at the set's end
+// with its counts; nothing a calculator or a name says is ever run; a hook
+// that fails or outlives its time is one warning and changes nothing.
+TEST_F(Classroom, HooksGetEachRecordAndTheSetsCountsAndNeverChangeAResult)
+{
+    const fs::path hooks = m_dir / "hooks";
+    fs::create_directories(hooks);
+    const fs::path config = m_dir / "config" / "zentrix-update" / "zentrix-update.conf";
+    fs::create_directories(config.parent_path());
+    std::string good;
+    std::string cut;
+    const std::string trap = "$(touch PWNED)`touch PWNED`;touch PWNED";   // a name's 40 characters
+    const auto run = [&](const std::string& hookLines) {
+        good = StartCalculator({});
+        cut = StartCalculator({"--fault", "hangup:300"});
+        std::ofstream(config) << "label = " << good << " = " << trap << "\n" << hookLines;
+        return RunProcess({"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", "--yes",
+                           (m_dir / "img").string()},
+                          {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + good + ";" + cut, "ZENTRIX_USB_IDS=",
+                           "TMPDIR=" + (m_dir / "scratch").string(), "XDG_CONFIG_HOME=" + (m_dir / "config").string(),
+                           "XDG_STATE_HOME=" + (m_dir / "state").string(), "HOOK_OUT=" + hooks.string()},
+                          "");
+    };
+    const ProcessResult first = run(
+        "on-run-end = cat >> \"$HOOK_OUT/stdin\"; printf '%s|%s|%s|%s\\n' \"$ZENTRIX_EVENT\" \"$ZENTRIX_RESULT\" "
+        "\"$ZENTRIX_DEVICE\" \"$ZENTRIX_LABEL\" >> \"$HOOK_OUT/env\"\n"
+        "on-set-end = cat > \"$HOOK_OUT/set\"; echo \"$ZENTRIX_EVENT $ZENTRIX_UPDATED $ZENTRIX_FAILED\" > \"$HOOK_OUT/set-env\"\n");
+    EXPECT_EQ(first.exitCode, 1) << first.err;   // one failed, as without hooks
+    EXPECT_EQ(first.err.find("did not succeed"), std::string::npos) << first.err;
+    const auto sortedLines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    // Byte for byte the records the history got, one hook each.
+    const std::string history = FileText(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    EXPECT_EQ(sortedLines(FileText(hooks / "stdin")), sortedLines(history));
+    EXPECT_EQ(sortedLines(history).size(), 2u) << history;
+    EXPECT_EQ(sortedLines(FileText(hooks / "env")),
+              sortedLines("run-ended|failed|" + cut + "|\nrun-ended|updated|" + good + "|" + trap + "\n"));
+    EXPECT_FALSE(fs::exists("PWNED") || fs::exists(m_dir / "PWNED")) << "a name was run as a command";
+    EXPECT_EQ(FileText(hooks / "set"),
+              "{\"event\": \"set-ended\", \"calculators\": 2, \"updated\": 1, \"current\": 0, \"unsupported\": 0, "
+              "\"failed\": 1, \"checked\": 0, \"not-connected\": 0}\n");
+    EXPECT_EQ(FileText(hooks / "set-env"), "set-ended 1 1\n");
+
+    // A hook that fails, and one that would run for a minute, ended at its limit.
+    const ProcessResult second = run("on-run-end = exit 3\non-set-end = sleep 60\nhook-timeout = 1\n");
+    EXPECT_EQ(second.exitCode, 1) << second.err;
+    EXPECT_FALSE(second.killed);
+    EXPECT_NE(second.err.find("the on-run-end command did not succeed: exit status 3; the result stays as it is"),
+              std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("the on-set-end command did not succeed: it was still running after 1 s and was "
+                              "ended; the result stays as it is"),
+              std::string::npos) << second.err;
+}
+
 // Someone on another terminal (an administrator on SSH) sees the station's
 // rows while it runs: each calculator's phase, how far it is, how long it
 // has been silent; once the station has ended, that no station runs.
