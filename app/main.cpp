@@ -415,6 +415,14 @@ int main(int argc, char** argv)
         }
     }
     settings.history.hooks = MakeHooks(files, options, say);
+    const std::string notify = ConfiguredSetting(files, "notify").value_or("");
+    settings.notify = notify == "on" ? NoticeSetting::Always : notify == "off" ? NoticeSetting::Never : NoticeSetting::WhenAway;
+    settings.showNotice = [texts, log = decisions.Handle()](const Message& summary, const Message& body) {
+        std::string why;
+        if (!ShowDesktopNotice(summary.Render(texts), body.Render(texts), why)) {
+            log([&] { return "no notification of the set's end: " + why; });
+        }
+    };
     const std::shared_ptr<CRunMetrics> metrics = settings.history.metrics;
     CUpdaterApp app(nullptr, std::move(settings));
     std::optional<int> code;

@@ -105,4 +105,8 @@ public:
     // The rows of many calculators at once (--all, --watch); null for a
     // front end that cannot show them.
     virtual IClassroomView* Classroom() { return nullptr; }
+
+    // Whether the user has the program's window in front of them (a
+    // console is always taken to be watched).
+    virtual bool WindowActive() { return true; }
 };

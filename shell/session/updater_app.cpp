@@ -124,6 +124,8 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
       m_tellService(std::move(settings.tellService)),
       m_writeProblemReport(std::move(settings.writeProblemReport)),
       m_stationStatus(std::move(settings.stationStatus)),
+      m_notify(settings.notify),
+      m_showNotice(std::move(settings.showNotice)),
       m_frontEnd(frontEnd)
 {
     m_checkImages = settings.checkImages ? std::move(*settings.checkImages)
@@ -148,6 +150,25 @@ void CUpdaterApp::TellSetEnded(const std::vector<ClassroomRow>& rows, size_t not
                                {"failed", counts.failed},
                                {"checked", counts.checked},
                                {"not-connected", counts.notConnected}});
+}
+
+void CUpdaterApp::NotifySetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected)
+{
+    if (!m_showNotice || m_notify == NoticeSetting::Never ||
+        (m_notify == NoticeSetting::WhenAway && FrontEnd().WindowActive())) {
+        return;
+    }
+    Message failed;
+    for (const ClassroomRow& row : rows) {
+        if (row.finished && (row.result == Failed || row.result == UnsupportedModel)) {
+            failed = failed.Empty() ? CalculatorName(row) : Message(N_("%s, %s"), {failed, CalculatorName(row)});
+        }
+    }
+    Message body = CountsText(rows, notConnected);
+    if (!failed.Empty()) {
+        body = Message(N_("%s\nNot updated: %s"), {body, failed});
+    }
+    m_showNotice(Message(m_checkOnly ? N_("The check of the set is done") : N_("The set is done")), body);
 }
 
 bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
@@ -556,6 +577,7 @@ void CUpdaterApp::RunClassroomLoop()
             m_tally.notConnected += static_cast<int>(classroom.NotConnected());
             if (end != CClassroom::SetEnd::NoneFound) {
                 TellSetEnded(classroom.EveryRow(), classroom.NotConnected());
+                NotifySetEnded(classroom.EveryRow(), classroom.NotConnected());
             }
             if (end == CClassroom::SetEnd::NoneFound) {
                 view->CloseRows();

@@ -97,6 +97,8 @@ private:
     void CountRows(const std::vector<ClassroomRow>& rows);
     // The set's or the station's end, told its on-set-end command.
     void TellSetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected);
+    // The set's end on the desktop, for a user away from the window.
+    void NotifySetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected);
 
     RunUpdateFn m_runUpdate;
     TakeImagesFn m_takeImages;
@@ -121,6 +123,8 @@ private:
     std::string m_serviceNote;
     ProblemReportWriter m_writeProblemReport;
     StationStatusPlace m_stationStatus;
+    NoticeSetting m_notify;
+    std::function<void(const Message& summary, const Message& body)> m_showNotice;
     RunTally m_tally;
     bool m_checkWithImages = false;
     CClaimedDeviceList m_claimed;

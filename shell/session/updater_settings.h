@@ -15,6 +15,7 @@
 #include "shell/records/station_status.h"
 #include "shell/reports/problem_report.h"
 #include "shell/screen/main_window.h"
+#include "shell/session/desktop_notice.h"
 #include "update/run_update.h"
 #include "update/session_images.h"
 
@@ -67,6 +68,9 @@ struct UpdaterSettings {
     // Saves a problem report where the user asks, from a failure box that
     // offers it; empty: no box offers it.
     ProblemReportWriter writeProblemReport;
+    // When a set's end is notified on the desktop, and how; no function: never.
+    NoticeSetting notify = NoticeSetting::WhenAway;
+    std::function<void(const Message& summary, const Message& body)> showNotice;
     // Where the station keeps its rows while it runs; no path: nowhere.
     StationStatusPlace stationStatus;
     // Where the system's calculators tell why each was offered, passed

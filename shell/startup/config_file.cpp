@@ -71,6 +71,11 @@ Message CheckSeconds(std::string_view value, ConfigFile&)
                : Message(N_("reply-timeout is a whole number of seconds, not %s"), {Shown(value)});
 }
 
+Message CheckNotify(std::string_view value, ConfigFile&)
+{
+    return value == "on" || value == "off" ? Message() : Message(N_("notify is on or off, not %s"), {Shown(value)});
+}
+
 Message CheckHookTimeout(std::string_view value, ConfigFile&)
 {
     return HookTimeoutSeconds(value)
@@ -104,6 +109,7 @@ constexpr KeyRule kKeys[] = {
     {"on-run-end", false, nullptr},
     {"on-set-end", false, nullptr},
     {"hook-timeout", false, CheckHookTimeout},
+    {"notify", false, CheckNotify},
 };
 
 const KeyRule* FindKey(std::string_view name)

@@ -1149,6 +1149,71 @@ TEST_F(Classroom, HooksGetEachRecordAndTheSetsCountsAndNeverChangeAResult)
               std::string::npos) << second.err;
 }
 
+// A teacher who walked away hears of the set's end: one notification on
+// the session's bus with the counts and the calculators not updated, from
+// the console only when asked (notify = on); none when told off, and none,
+// without delay, where there is no session bus.
+TEST_F(Classroom, TheEndOfASetIsOneNotificationOnTheSessionBus)
+{
+    CBackgroundProcess bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"});
+    const std::string address = bus.ReadLine(20000);
+    ASSERT_FALSE(address.empty());
+    CBackgroundProcess daemon({"/usr/bin/env", "DBUS_SESSION_BUS_ADDRESS=" + address, "/usr/bin/python3", "-m",
+                               "dbusmock", "--template", "notification_daemon"});
+    const auto calls = [&address] {
+        const ProcessResult got = RunProcess({"/usr/bin/busctl", "--address=" + address, "call",
+                                              "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                              "org.freedesktop.DBus.Mock", "GetCalls"},
+                                             {}, "", 10000);
+        return got.exitCode == 0 ? got.out : std::string();
+    };
+    for (int i = 0; i < 200 && calls().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const fs::path config = m_dir / "config" / "zentrix-update" / "zentrix-update.conf";
+    fs::create_directories(config.parent_path());
+    const auto set = [&](const std::string& notify, const std::string& busAddress) {
+        std::ofstream(config) << notify;
+        const std::string good = StartCalculator({});
+        const std::string cut = StartCalculator({"--fault", "hangup:300"});
+        const ProcessResult run = RunProcess(
+            {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", "--yes", (m_dir / "img").string()},
+            {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + good + ";" + cut, "ZENTRIX_USB_IDS=",
+             "TMPDIR=" + (m_dir / "scratch").string(), "XDG_CONFIG_HOME=" + (m_dir / "config").string(),
+             "DBUS_SESSION_BUS_ADDRESS=" + busAddress},
+            "");
+        EXPECT_EQ(run.exitCode, 1) << run.err;   // one failed, notified or not
+        return cut;
+    };
+    // The calls once one is Notify (the program does not wait for the
+    // server), or as they are after 5 s.
+    const auto notified = [&] {
+        std::string now = calls();
+        for (int i = 0; i < 100 && now.find("\"Notify\"") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            now = calls();
+        }
+        return now;
+    };
+    set("", address);   // a console is watched: nothing unless asked
+    set("notify = off\n", address);
+    EXPECT_EQ(calls().find("Notify"), std::string::npos) << calls();
+    const std::string cut = set("notify = on\n", address);
+    const std::string seen = notified();
+    EXPECT_NE(seen.find("\"The set is done\""), std::string::npos) << seen;
+    EXPECT_NE(seen.find("2 calculators: 1 updated, 0 already current, 0 not supported, 1 failed."),
+              std::string::npos) << seen;
+    EXPECT_NE(seen.find("Not updated: " + cut), std::string::npos) << seen;
+    // One per set.
+    size_t notifies = 0;
+    for (size_t at = seen.find("\"Notify\""); at != std::string::npos; at = seen.find("\"Notify\"", at + 1)) {
+        ++notifies;
+    }
+    EXPECT_EQ(notifies, 1u) << seen;
+    // No bus where the session's should be: the set ends as ever.
+    set("notify = on\n", "unix:path=" + (m_dir / "no-bus").string());
+}
+
 // Someone on another terminal (an administrator on SSH) sees the station's
 // rows while it runs: each calculator's phase, how far it is, how long it
 // has been silent; once the station has ended, that no station runs.

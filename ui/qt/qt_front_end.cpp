@@ -46,6 +46,11 @@ CQtFrontEnd::CQtFrontEnd(StopRequests* stops)
     }
 }
 
+bool CQtFrontEnd::WindowActive()
+{
+    return QApplication::activeWindow() != nullptr;
+}
+
 CQtFrontEnd::~CQtFrontEnd()
 {
     delete m_watch;

@@ -87,6 +87,8 @@ public:
     void RunEnded(const HistoryRecord& /*record*/) override { m_progress.RunEnded(); }
 
     IClassroomView* Classroom() override { return &m_classroom; }
+    // One of the program's windows is the active one.
+    bool WindowActive() override;
 
     // The open progress window, or null (tests look at it).
     CProgressDlg* ProgressWindow() const { return m_progress.Window(); }

@@ -316,7 +316,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     }
     const ConfigFile read = ParseConfigText(
         "system-log = off\nsystem-log = maybe\nsyslog = on\nlabel = /dev/ttyUSB0\nlabel = usb-port:1-2 = Desk\x1b[2J 9\n"
-        "device = usb-serial:\n",
+        "device = usb-serial:\nhook-timeout = 0\nnotify = maybe\nhook-timeout = 3600\n",
         "f.conf");
     const DeviceChoice& choice = read.choice;
     const std::vector<Message>& warnings = read.warnings;
@@ -327,11 +327,16 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "f.conf:2: system-log is on or off, not maybe; line ignored",
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
-                            "reply-timeout, image-folder, image-sha256, metrics-file); line ignored",
+                            "reply-timeout, image-folder, image-sha256, metrics-file, on-run-end, on-set-end, "
+                            "hook-timeout, notify); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
                             "line ignored",
                             "f.conf:6: device = usb-serial: names no calculator: a serial number or port follows "
-                            "the colon; line ignored"}));
+                            "the colon; line ignored",
+                            "f.conf:7: hook-timeout is a whole number of seconds from 1 to 3600, not 0; line ignored",
+                            "f.conf:8: notify is on or off, not maybe; line ignored"}));
+    ASSERT_NE(read.Find("hook-timeout"), nullptr);
+    EXPECT_EQ(HookTimeoutSeconds(read.Find("hook-timeout")->value), 3600);
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));
