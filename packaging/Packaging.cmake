@@ -146,6 +146,9 @@ install(CODE "
   set(ZENTRIX_MACHINE_CONFIG /etc/zentrix-update/zentrix-update.conf)
   configure_file(\"${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.service.in\"
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/zentrix-update-station.service\" @ONLY)")
+# What journalctl -x says of a run's record (systemd's trigger rebuilds
+# the catalogue's database when the package is installed).
+install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update.catalog DESTINATION lib/systemd/catalog)
 install(FILES ${ZENTRIX_PACKAGING_DIR}/zentrix-update-station.sysusers DESTINATION lib/sysusers.d
         RENAME zentrix-update-station.conf)
 # Without a session it needs polkit's leave for its logind inhibitor.
