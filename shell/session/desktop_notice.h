@@ -3,7 +3,8 @@
 // A notification on the desktop, for a teacher who walked away from a set:
 // on Linux through org.freedesktop.Notifications on the session bus, sent
 // without waiting for an answer; nothing where there is no session bus (no
-// delay either). Windows has none yet.
+// delay either). On Windows a balloon from the notification area, shown by
+// a thread of its own.
 #include <string>
 
 // False with `why` when it could not be sent.
