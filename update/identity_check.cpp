@@ -68,7 +68,8 @@ CheckOutcome CompareImageModel(CUpdateRun& run, const uint8_t* imageModelCode, i
         return CheckOutcome::GoOn;
     }
     run.Fail(Message(N_("the OS image (model code %s) is not meant for this calculator"),
-                        {ShowModelCode(imageModelCode)}));
+                        {ShowModelCode(imageModelCode)}),
+             ReasonCode::WrongModel);
     return CheckOutcome::UnsupportedModel;
 }
 
@@ -136,7 +137,8 @@ CheckOutcome ReadIdentityStream(CUpdateRun& run, const StoredPacket& header, int
     modelClass = ModelClassOf(modelCode);
     if (modelClass == 0) {
         run.Fail(Message(N_("the calculator's model code %s is not one this program supports"),
-                            {ShowModelCode(modelCode)}));
+                            {ShowModelCode(modelCode)}),
+                 ReasonCode::WrongModel);
         return CheckOutcome::UnsupportedModel;
     }
     return CheckOutcome::GoOn;
@@ -169,7 +171,8 @@ bool ReadDeviceInformation(CUpdateRun& run)
     run.m_facts.osBefore = VersionFieldText(run.m_reply + kDeviceInfoVersionOffset);
     if (!HasVersionPoints(calcVersionText)) {
         return run.Fail(Message(N_("the calculator's OS version \"%s\" cannot be read"),
-                                {SafeText(std::string_view(calcVersionText, 10))}));
+                                {SafeText(std::string_view(calcVersionText, 10))}),
+                        ReasonCode::UnreadableVersion);
     }
     return true;
 }
@@ -178,7 +181,7 @@ bool ReadDeviceInformation(CUpdateRun& run)
 bool ReadImageHeader(CUpdateRun& run)
 {
     return ReadOsImageHeader(run.m_images.os, run.m_block, kOsHeaderLength) ||
-           run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+           run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")), ReasonCode::ImagesUnusable);
 }
 
 // The version of the image header in the block buffer is readable.
@@ -187,7 +190,8 @@ bool ImageVersionReadable(CUpdateRun& run)
     const char* imageVersionText = reinterpret_cast<const char*>(run.m_block + kModelCodeLength);
     if (!HasVersionPoints(imageVersionText)) {
         return run.Fail(Message(N_("the OS image's version \"%s\" cannot be read"),
-                                {SafeText(std::string_view(imageVersionText, 10))}));
+                                {SafeText(std::string_view(imageVersionText, 10))}),
+                        ReasonCode::ImagesUnusable);
     }
     return true;
 }
@@ -224,7 +228,8 @@ CheckOutcome CheckIdentityAndVersion(CUpdateRun& run)
         return CheckOutcome::GoOn;
     }
     run.Fail(Message(N_("the calculator runs OS %s, already at or above the image's %s"),
-                        {VersionText(calcVersionText), VersionText(imageVersionText)}));
+                        {VersionText(calcVersionText), VersionText(imageVersionText)}),
+             ReasonCode::AlreadyCurrent);
     return CheckOutcome::AlreadyCurrent;
 }
 
@@ -266,7 +271,7 @@ CheckOutcome CheckIdentityAfterStub(CUpdateRun& run)
     }
     run.SetStep(N_("the model check"));
     if (!ReadOsImageHeader(run.m_images.os, run.m_block, kModelCodeLength)) {
-        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")));
+        run.Fail(Message(N_("the OS image header cannot be read from its scratch copy")), ReasonCode::ImagesUnusable);
         return CheckOutcome::Failed;
     }
     return CompareImageModel(run, run.m_block, modelClass);

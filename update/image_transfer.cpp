@@ -63,7 +63,7 @@ bool Announce(CUpdateRun& run, ImagePhase phase, ImageSnapshot& image, int32_t& 
     run.SetStep(stub ? N_("the updater stub's announcement") : N_("the OS image's announcement"));
     const int64_t blocks = BlockCount(image.size, run.m_blockSize);
     if (blocks > kMaxBlockCount || !image.copy.Seek(0)) {
-        return run.Fail(Message(N_("the image cannot be sent from its scratch copy")));   // checked after the probe
+        return run.Fail(Message(N_("the image cannot be sent from its scratch copy")), ReasonCode::ImagesUnusable);   // checked after the probe
     }
     blockCount = static_cast<int32_t>(blocks);
     const auto size = static_cast<uint32_t>(image.size);
@@ -117,7 +117,7 @@ bool SendImageBlocks(CUpdateRun& run, ImageSnapshot& image, int32_t blockCount, 
         run.StepProgress();
         const uint32_t length = PrepareBlock(run, image, phase, static_cast<uint16_t>(k), remaining, imageSum);
         if (length == 0) {
-            return run.Fail(Message(N_("the scratch copy of the image cannot be read")));   // never send a short block
+            return run.Fail(Message(N_("the scratch copy of the image cannot be read")), ReasonCode::ImagesUnusable);   // never send a short block
         }
         if (!run.SendAfterReply(run.m_packet, length)) {
             return false;
@@ -166,5 +166,6 @@ bool WriteOsImage(CUpdateRun& run)
         }
     }
     // The image did not arrive whole.
-    return run.Fail(Message(N_("the calculator rejected the check of the OS image three times; start the update again")));
+    return run.Fail(Message(N_("the calculator rejected the check of the OS image three times; start the update again")),
+                    ReasonCode::ImageRejected);
 }

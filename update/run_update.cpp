@@ -17,6 +17,28 @@
 #include "update/image_transfer.h"
 #include "update/update_run.h"
 
+const char* ReasonCodeWord(ReasonCode code)
+{
+    switch (code) {
+    case ReasonCode::None: return nullptr;
+    case ReasonCode::NoCalculator: return "no-calculator";
+    case ReasonCode::OpenRefused: return "open-refused";
+    case ReasonCode::OpenFailed: return "open-failed";
+    case ReasonCode::ImagesUnusable: return "images-unusable";
+    case ReasonCode::LinkLost: return "link-lost";
+    case ReasonCode::NotAnswering: return "not-answering";
+    case ReasonCode::Stalled: return "stalled";
+    case ReasonCode::Stopped: return "stopped";
+    case ReasonCode::OutOfStep: return "out-of-step";
+    case ReasonCode::WrongModel: return "wrong-model";
+    case ReasonCode::AlreadyCurrent: return "already-current";
+    case ReasonCode::UnreadableVersion: return "unreadable-version";
+    case ReasonCode::ImageRejected: return "image-rejected";
+    case ReasonCode::Other: return "other";
+    }
+    return "other";
+}
+
 const char* ResultWord(UpdateResult result)
 {
     switch (result) {
@@ -72,7 +94,8 @@ bool ImagesFitBlockSize(CUpdateRun& run)
             return run.Fail(Message(N_("%s needs %d blocks of %d bytes, more than %d can be numbered"),
                                        {Message(image == &run.m_images.stub ? N_("the updater stub") : N_("the OS image")),
                                         std::to_string(blocks), std::to_string(run.m_blockSize),
-                                        std::to_string(kMaxBlockCount)}));
+                                        std::to_string(kMaxBlockCount)}),
+                            ReasonCode::ImagesUnusable);
         }
     }
     return true;
@@ -256,6 +279,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         run.m_images.ShareFrom(*inputs.images);
     } else if (!inputs.checkOnly && !TakeImageSnapshots(inputs.baseDir, inputs.tempDir, run.m_images, problem)) {
         outcome.reason = problem;
+        outcome.code = ReasonCode::ImagesUnusable;
         return outcome;
     }
     run.m_facts.imageSha256 = run.m_images.os.sha256;
@@ -268,6 +292,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     std::string devicePath = inputs.devicePath;
     if (devicePath.empty() && !ClaimFirstFreeDevice(*inputs.devices, *inputs.claimed, devicePath)) {
         outcome.reason = NoCalculatorReason(inputs.devices->Describe());
+        outcome.code = ReasonCode::NoCalculator;
         inputs.devices->Decisions()([&] { return "run ended before any calculator: " + outcome.reason.English(); });
         outcome.facts = std::move(run.m_facts);
         return outcome;
@@ -296,6 +321,9 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
             outcome.result = result;
         }
         outcome.reason = outcome.result == Success || outcome.result == Checked ? Message() : run.Reason();
+        outcome.code = outcome.result == Success || outcome.result == Checked ? ReasonCode::None
+                       : run.Code() == ReasonCode::None                       ? ReasonCode::Other
+                                                                              : run.Code();
         run.Channel().TraceEnd(TraceResultWord(outcome.result), run.m_facts.blockSize, outcome.reason.English());
         if (!run.Channel().TraceWriteFailure().Empty()) {
             inputs.port->Warn(run.Channel().TraceWriteFailure());
@@ -304,6 +332,8 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
         run.Channel().Close();
     } else {
         outcome.reason = OpenFailureReason(devicePath.c_str(), run.Channel().LastError());
+        const uint32_t error = run.Channel().LastError();
+        outcome.code = error == EACCES || error == EPERM ? ReasonCode::OpenRefused : ReasonCode::OpenFailed;
         inputs.devices->Decisions()([&] {
             const uint32_t error = run.Channel().LastError();
             const std::string access = error == EACCES || error == EPERM ? NodeAccessText(devicePath) : std::string();
@@ -319,6 +349,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     run.CloseProgress();
     if (outcome.result == Success || outcome.result == Checked) {
         outcome.reason = Message();
+        outcome.code = ReasonCode::None;
     }
     inputs.devices->Decisions()([&] {
         return "run on " + SafeText(devicePath) + " ended " + TraceResultWord(outcome.result) +

@@ -23,6 +23,30 @@ enum UpdateResult : int32_t {
 // lines: updated, current, unsupported, failed or checked.
 const char* ResultWord(UpdateResult result);
 
+// Why a run did not update its calculator, as a word that is the same in
+// every language and every version (the record's reason_code), for a
+// district that counts causes across schools.
+enum class ReasonCode {
+    None,             // updated, or read by a check
+    NoCalculator,     // "no-calculator": none found where the program looked
+    OpenRefused,      // "open-refused": the system refused the port (permissions)
+    OpenFailed,       // "open-failed": the port could not be opened otherwise
+    ImagesUnusable,   // "images-unusable": the images could not be read or sent
+    LinkLost,         // "link-lost": the link broke (unplugged, cable)
+    NotAnswering,     // "not-answering": silent past the limit
+    Stalled,          // "stalled": stopped taking data past the limit
+    Stopped,          // "stopped": the user or the system ended the run
+    OutOfStep,        // "out-of-step": the calculator answered what was not asked
+    WrongModel,       // "wrong-model": a model the program or the image is not for
+    AlreadyCurrent,   // "already-current": at or above the image's version
+    UnreadableVersion,// "unreadable-version": a version that cannot be read
+    ImageRejected,    // "image-rejected": the calculator rejected the image's check
+    Other,            // "other"
+};
+
+// The word of a code; null for None.
+const char* ReasonCodeWord(ReasonCode code);
+
 // How long the run waits for a silent calculator.
 struct ReplyWaitPolicy {
     // Silence after which the run ends by itself; 0 waits without limit (a
@@ -102,5 +126,6 @@ struct UpdateFacts {
 struct UpdateOutcome {
     UpdateResult result = Failed;
     Message reason;
+    ReasonCode code = ReasonCode::None;   // set with the reason by the run
     UpdateFacts facts = {};   // set by the run; {result, reason} leaves it empty
 };

@@ -80,9 +80,10 @@ void CUpdateRun::WritingCalculator()
     }
 }
 
-bool CUpdateRun::Fail(const Message& what)
+bool CUpdateRun::Fail(const Message& what, ReasonCode code)
 {
     if (m_reason.Empty()) {
+        m_code = code;
         const Message step(m_step);
         m_reason = m_blockNumber > 0 ? Message(N_("%s, block %d of %d: %s"),
                                                {step, std::to_string(m_blockNumber), std::to_string(m_blockCount),
@@ -123,8 +124,9 @@ bool CUpdateRun::OutOfStep()
     uint8_t stray[kShownStrayBytes] = {};
     const uint32_t n = m_channel->TakeWaiting(stray, sizeof stray);
     return Fail(Message(N_("the calculator sent \"%s\" that answers nothing the program asked; the "
-                              "conversation is out of step, so the update was stopped"),
-                           {ShowBytes(stray, n)}));
+                           "conversation is out of step, so the update was stopped"),
+                        {ShowBytes(stray, n)}),
+                ReasonCode::OutOfStep);
 }
 
 bool CUpdateRun::Expect(const StoredPacket& packet)
@@ -162,7 +164,8 @@ bool CUpdateRun::ReplyIs(const StoredPacket& packet) const
 bool CUpdateRun::Unexpected(uint32_t length, const Message& expected)
 {
     return Fail(Message(N_("the calculator answered \"%s\" where %s was expected"),
-                           {ShowBytes(m_reply, length), expected}));
+                        {ShowBytes(m_reply, length), expected}),
+                ReasonCode::OutOfStep);
 }
 
 bool CUpdateRun::ReceiveFailed(const Message& what)
@@ -193,11 +196,12 @@ bool CUpdateRun::ChannelFailed(int status)
     case IoError:
         return Fail(Message(N_("the link to the calculator was lost (%s); check the cable, then start the "
                                "update again"),
-                            {std::string(std::strerror(static_cast<int>(m_channel->LastError())))}));
+                            {std::string(std::strerror(static_cast<int>(m_channel->LastError())))}),
+                    ReasonCode::LinkLost);
     case PumpStopped:
-        return Fail(m_stopReason.Empty() ? Message(N_("stopped")) : m_stopReason);
+        return m_stopReason.Empty() ? Fail(Message(N_("stopped")), ReasonCode::Stopped) : Fail(m_stopReason, m_stopCode);
     case TimedOut:
-        return Fail(Message(N_("the calculator did not answer in time")));
+        return Fail(Message(N_("the calculator did not answer in time")), ReasonCode::NotAnswering);
     default:
         return Fail(Message(N_("channel status %d"), {std::to_string(status)}));
     }
@@ -215,6 +219,7 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
         return waited <= (m_userEnded ? policy.afterUserEndedMs : policy.finalReplyMs);
     }
     if (policy.silenceLimitMs != 0 && waited > policy.silenceLimitMs) {
+        m_stopCode = channelWait.writing ? ReasonCode::Stalled : ReasonCode::NotAnswering;
         if (!policy.silenceLimitSource.Empty()) {
             m_stopReason = Message(channelWait.writing ? N_("the calculator stopped taking data for %s (%s)")
                                                        : N_("the calculator did not answer for %s (%s)"),
@@ -235,6 +240,7 @@ bool CUpdateRun::KeepWaiting(const ChannelWait& channelWait)
     // Who asked (the user, or a signal) is the host's to say; the run says
     // where it stood.
     m_userEnded = wait.endable;
+    m_stopCode = ReasonCode::Stopped;
     if (!wait.endable) {
         m_stopReason = Message(N_("stopped on request"));
     } else if (channelWait.writing) {

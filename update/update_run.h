@@ -34,8 +34,10 @@ public:
     }
     // Records why the run gives up (the first reason is kept, as it is the
     // cause); returns false so that a failing step can `return run.Fail(...)`.
-    bool Fail(const Message& what);
+    bool Fail(const Message& what, ReasonCode code = ReasonCode::Other);
     const Message& Reason() const { return m_reason; }
+    // The first failure's code, as its reason is the first failure's.
+    ReasonCode Code() const { return m_code; }
 
     // Writes a fixed packet with its own length.
     bool Send(const StoredPacket& packet) { return SendBytes(packet.bytes(), packet.length); }
@@ -110,6 +112,8 @@ private:
     int32_t m_blockNumber = 0;
     int32_t m_blockCount = 0;
     Message m_reason;
+    ReasonCode m_code = ReasonCode::None;
+    ReasonCode m_stopCode = ReasonCode::Stopped;   // of m_stopReason
     Message m_stopReason;   // why the waiter ended a wait
     bool m_sentAny = false;     // the first packet has been written
     bool m_abandoning = false;  // the abandon path's write is under way

@@ -49,6 +49,8 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kNeedsUpdate] = Known(facts.needsUpdate);
     f[kImageSha256] = Known(facts.imageSha256);
     f[kStubSha256] = Known(facts.stubSha256);
+    const char* code = ReasonCodeWord(outcome.code);
+    f[kReasonCode] = code != nullptr ? std::optional<std::string>(code) : std::nullopt;
     return record;
 }
 

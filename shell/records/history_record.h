@@ -15,11 +15,12 @@
 // was made from (stored_message.h), so that it can be shown in any
 // language. Records written before it was kept have none: their English
 // reason is shown as it is. It is left out of the CSV, whose reason column
-// is the English text.
+// is the English text. `reason_code` is the reason as one word of a fixed
+// set (ReasonCodeWord), the same in every language.
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
     kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage,
-    kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kHistoryFieldCount
+    kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kReasonCode, kHistoryFieldCount
 };
 
 // The JSON names of the fields, in HistoryField order.

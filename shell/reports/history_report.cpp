@@ -93,7 +93,8 @@ namespace {
 
 bool Selected(const HistoryOptions& query, const HistoryRecord& record)
 {
-    return query.sinceTime.empty() || (record[kStarted] && *record[kStarted] >= query.sinceTime);
+    return (query.sinceTime.empty() || (record[kStarted] && *record[kStarted] >= query.sinceTime)) &&
+           (query.reasonCode.empty() || record[kReasonCode] == query.reasonCode);
 }
 
 // One pass over the history: `each` sees every selected record, until

@@ -57,6 +57,7 @@ struct HistoryOptions {
     std::vector<std::string> from;       // --from FILE, in order; none: the user's history
     bool byCalculator = false;           // --by-calculator
     std::optional<std::string> needs;    // --needs VERSION: with --by-calculator
+    std::string reasonCode;              // --reason CODE: only the records of that code; empty: every one
 };
 
 // Everything of ours on the command line. Each option belongs to some of

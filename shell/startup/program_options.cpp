@@ -16,6 +16,7 @@
 #include "shell/startup/command_line.h"
 #include "shell/startup/os_version_text.h"
 #include "shell/startup/since_option.h"
+#include "update/run_values.h"
 #include "update/sha256.h"
 
 namespace {
@@ -170,6 +171,21 @@ bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
     return true;
 }
 
+bool TakeReason(Reading& reading, const std::string& value, Refusal& refusal)
+{
+    std::string known;
+    for (int code = static_cast<int>(ReasonCode::NoCalculator); code <= static_cast<int>(ReasonCode::Other); ++code) {
+        const char* word = ReasonCodeWord(static_cast<ReasonCode>(code));
+        if (value == word) {
+            reading.options.history.reasonCode = value;
+            return true;
+        }
+        known += (known.empty() ? "" : ", ") + std::string(word);
+    }
+    refusal.problem = Message(N_("--reason %s is not a reason code: give one of %s"), {SafeText(value), known});
+    return false;
+}
+
 bool TakeNeeds(Reading& reading, const std::string& value, Refusal& refusal)
 {
     if (!IsVersionText(value)) {
@@ -247,6 +263,9 @@ constexpr OptionDeclaration kOptions[] = {
      N_("  --history --from FILE  read the records of FILE instead (may repeat; - for\n"
         "                    standard input; a journal export is read too), merged in\n"
         "                    time order\n")},
+    {"--reason", "", "CODE", false, kHistory, 0, TakeReason,
+     N_("  --history --reason CODE  only the runs whose reason has that code (link-lost,\n"
+        "                    not-answering, wrong-model, ...: see the manual page)\n")},
     {"--by-calculator", "", "", false, kHistory, 0,
      [](Reading& r, const std::string&, Refusal&) { return r.options.history.byCalculator = true; },
      N_("  --history --by-calculator [--needs VERSION]  one line per calculator: its OS\n"

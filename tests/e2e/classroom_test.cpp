@@ -1087,6 +1087,66 @@ TEST_F(Classroom, ASilentRowsNumberTypedStopsItAloneAndTheSetEndsWithEveryResult
 // failed, exactly those counts, nothing updating, the image that was sent;
 // after SIGTERM the station is down. Rewritten whole each time: no file is
 // left beside it, and Prometheus' own checker reads it.
+// Every record that is not an update says why in one word, the same in
+// every language, and the history shows the records of one cause.
+TEST_F(Classroom, EveryRunThatDidNotUpdateCarriesAReasonCodeTheHistoryFiltersBy)
+{
+    const struct {
+        std::vector<std::string> options;
+        const char* code;   // null: updated
+    } set[] = {
+        {{}, nullptr},
+        {{"--fault", "hangup:300"}, "link-lost"},
+        {{"--fault", "silent:100"}, "not-answering"},
+        {{"--fault", "stall:300"}, "stalled"},
+        {{"--model", "12345678"}, "wrong-model"},
+        {{"--os-version", "02.00.0000"}, "already-current"},
+        {{"--reject-tail", "3"}, "image-rejected"},
+        {{"--fault", "duplicate:300", "--reject-tail", "3"}, "out-of-step"},
+    };
+    std::string devices;
+    std::map<std::string, const char*> codeOf;
+    for (const auto& c : set) {
+        const std::string path = StartCalculator(c.options);
+        devices += path + ";";
+        codeOf[path] = c.code;
+    }
+    const std::vector<std::string> env = {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
+                                          "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
+                                          "XDG_STATE_HOME=" + (m_dir / "state").string(), "LANGUAGE=de",
+                                          "LANG=de_DE.UTF-8"};
+    const ProcessResult run = RunProcess({"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN, "--all", "--yes",
+                                          (m_dir / "img").string()},
+                                         env, "");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::string history = FileText(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    std::istringstream lines(history);
+    size_t records = 0;
+    for (std::string line; std::getline(lines, line); ++records) {
+        const std::smatch device = [&] {
+            std::smatch m;
+            std::regex_search(line, m, std::regex(R"re("device": "([^"]*)")re"));
+            return m;
+        }();
+        ASSERT_FALSE(device.empty()) << line;
+        const char* code = codeOf[device[1]];
+        const std::string expected = code == nullptr ? "\"reason_code\": null}" : "\"reason_code\": \"" + std::string(code) + "\"}";
+        EXPECT_NE(line.find(expected), std::string::npos) << line;   // in German as in English
+    }
+    EXPECT_EQ(records, std::size(set));
+    // One cause at a time, and a word the program does not know is refused.
+    const auto byReason = [&](const std::string& code) {
+        return RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--csv", "--reason", code}, env, "", 30000);
+    };
+    const ProcessResult lost = byReason("link-lost");
+    EXPECT_EQ(lost.exitCode, 0) << lost.err;
+    EXPECT_EQ(std::count(lost.out.begin(), lost.out.end(), '\n'), 2) << lost.out;   // the header and one record
+    EXPECT_NE(lost.out.find(",link-lost\r\n"), std::string::npos) << lost.out;
+    const ProcessResult unknown = byReason("cable");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("link-lost"), std::string::npos) << unknown.err;
+}
+
 // The school's commands: one after each record, with the record's line on
 // standard input and its fields in the environment, one at the set's end
 // with its counts; nothing a calculator or a name says is ever run; a hook

@@ -264,7 +264,7 @@ TEST_F(History, ALabelNamesItsCalculatorEverywhereAndIsShownSafely)
     EXPECT_EQ(csv.rfind("started,ended,device,usb_serial,usb_port,model,", 0), 0u) << csv;
     const size_t row = csv.find("," + desk + ",");
     ASSERT_NE(row, std::string::npos) << csv;
-    EXPECT_EQ(csv.find(",Desk 3\r\n", row), csv.find("\r\n", row) - 7) << csv;
+    EXPECT_EQ(csv.find(",Desk 3,\r\n", row), csv.find("\r\n", row) - 8) << csv;   // then the reason's code
 }
 
 TEST_F(History, TwoProgramsUpdatingSetsAtOnceLoseNoRecordAndTearNoLine)
@@ -388,13 +388,14 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     std::ofstream(HistoryFile(), std::ios::binary) << first << "\n" << second << "\n";
 
     const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
-                               "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256,label\r\n";
+                               "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256,label,"
+                               "reason_code\r\n";
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
-        "updated,,all,lab,1.0.0.1,,,,\r\n";
+        "updated,,all,lab,1.0.0.1,,,,,\r\n";
     // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,,\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -404,9 +405,10 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     // The JSON document holds each record as the program writes it: every
     // field, control characters as \u00XX. Records written before a field
     // existed (the reason as a message, the check's and the fingerprints'
-    // fields, the label) show it as null.
+    // fields, the label, the reason's code) show it as null.
     const std::string newFields =
-        R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null, "label": null})";
+        R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null, "label": null, )"
+        R"("reason_code": null})";
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
     secondJson.replace(secondJson.size() - 1, 1, newFields);
