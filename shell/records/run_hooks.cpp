@@ -16,6 +16,7 @@ HookEnvironment RunEndedEnvironment(const HistoryRecord& record)
         {"ZENTRIX_RESULT", kResult},       {"ZENTRIX_DEVICE", kDevice},     {"ZENTRIX_USB_SERIAL", kUsbSerial},
         {"ZENTRIX_USB_PORT", kUsbPort},    {"ZENTRIX_LABEL", kLabel},       {"ZENTRIX_OS_BEFORE", kOsBefore},
         {"ZENTRIX_OS_IMAGE", kOsImage},    {"ZENTRIX_REASON", kReason},     {"ZENTRIX_MODE", kMode},
+        {"ZENTRIX_REASON_CODE", kReasonCode},
     };
     HookEnvironment environment = {{"ZENTRIX_EVENT", "run-ended"}};
     for (const auto& [name, field] : named) {

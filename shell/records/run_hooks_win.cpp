@@ -5,22 +5,10 @@
 
 #include <map>
 
+#include "device/win_text.h"
 #include "shell/records/run_hooks.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    }
-    return wide;
-}
 
 // The program's environment with `added` in place of any variable of the
 // same name (names compared without case, as Windows does), as the block
@@ -41,7 +29,7 @@ std::wstring EnvironmentBlock(const HookEnvironment& added)
         FreeEnvironmentStringsW(block);
     }
     for (const auto& [name, value] : added) {
-        entries[upper(Wide(name))] = Wide(name) + L"=" + Wide(value);
+        entries[upper(WideText(name))] = WideText(name) + L"=" + WideText(value);
     }
     std::wstring block;
     for (const auto& [name, entry] : entries) {
@@ -76,7 +64,7 @@ Message RunHookCommand(const std::string& command, const std::string& input, con
     startup.hStdInput = readEnd;
     startup.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::wstring line = L"cmd.exe /d /s /c \"" + Wide(command) + L"\"";
+    std::wstring line = L"cmd.exe /d /s /c \"" + WideText(command) + L"\"";
     std::wstring block = EnvironmentBlock(environment);
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,

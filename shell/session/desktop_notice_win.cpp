@@ -8,25 +8,13 @@
 
 #include <thread>
 
+#include "device/win_text.h"
 #include "shell/session/desktop_notice.h"
 
 namespace {
 
 constexpr UINT kIconId = 1;
 constexpr DWORD kShownMs = 30000;
-
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    }
-    return wide;
-}
 
 // Copies `text` into a fixed field of the icon's data, cut to fit.
 template <size_t N>
@@ -76,7 +64,7 @@ void ShowBalloon(std::wstring summary, std::wstring body)
 bool ShowDesktopNotice(const std::string& summary, const std::string& body, std::string& why)
 {
     try {
-        std::thread(ShowBalloon, Wide(summary), Wide(body)).detach();
+        std::thread(ShowBalloon, WideText(summary), WideText(body)).detach();
     } catch (const std::system_error& error) {
         why = std::string("no thread for the notification: ") + error.what();
         return false;

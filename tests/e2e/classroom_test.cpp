@@ -1172,8 +1172,8 @@ TEST_F(Classroom, HooksGetEachRecordAndTheSetsCountsAndNeverChangeAResult)
                           "");
     };
     const ProcessResult first = run(
-        "on-run-end = cat >> \"$HOOK_OUT/stdin\"; printf '%s|%s|%s|%s\\n' \"$ZENTRIX_EVENT\" \"$ZENTRIX_RESULT\" "
-        "\"$ZENTRIX_DEVICE\" \"$ZENTRIX_LABEL\" >> \"$HOOK_OUT/env\"\n"
+        "on-run-end = cat >> \"$HOOK_OUT/stdin\"; printf '%s|%s|%s|%s|%s\\n' \"$ZENTRIX_EVENT\" \"$ZENTRIX_RESULT\" "
+        "\"$ZENTRIX_REASON_CODE\" \"$ZENTRIX_DEVICE\" \"$ZENTRIX_LABEL\" >> \"$HOOK_OUT/env\"\n"
         "on-set-end = cat > \"$HOOK_OUT/set\"; echo \"$ZENTRIX_EVENT $ZENTRIX_UPDATED $ZENTRIX_FAILED\" > \"$HOOK_OUT/set-env\"\n");
     EXPECT_EQ(first.exitCode, 1) << first.err;   // one failed, as without hooks
     EXPECT_EQ(first.err.find("did not succeed"), std::string::npos) << first.err;
@@ -1191,7 +1191,7 @@ TEST_F(Classroom, HooksGetEachRecordAndTheSetsCountsAndNeverChangeAResult)
     EXPECT_EQ(sortedLines(FileText(hooks / "stdin")), sortedLines(history));
     EXPECT_EQ(sortedLines(history).size(), 2u) << history;
     EXPECT_EQ(sortedLines(FileText(hooks / "env")),
-              sortedLines("run-ended|failed|" + cut + "|\nrun-ended|updated|" + good + "|" + trap + "\n"));
+              sortedLines("run-ended|failed|link-lost|" + cut + "|\nrun-ended|updated||" + good + "|" + trap + "\n"));
     EXPECT_FALSE(fs::exists("PWNED") || fs::exists(m_dir / "PWNED")) << "a name was run as a command";
     EXPECT_EQ(FileText(hooks / "set"),
               "{\"event\": \"set-ended\", \"calculators\": 2, \"updated\": 1, \"current\": 0, \"unsupported\": 0, "

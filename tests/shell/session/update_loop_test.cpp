@@ -211,6 +211,18 @@ TEST_F(UpdateLoop, ImagesThatCannotBeUsedAreSaidBeforeAnyQuestion)
     }
 }
 
+// A main window that only starts the loop it is given.
+std::unique_ptr<IMainWindow> StartingWindow(int /*owner*/, StartLoop start)
+{
+    struct Window : IMainWindow {
+        StartLoop start;
+        void DoModal() override { start(); }
+    };
+    auto window = std::make_unique<Window>();
+    window->start = std::move(start);
+    return window;
+}
+
 TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
 {
     namespace fs = std::filesystem;
@@ -239,15 +251,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         frontEnd.declineFolder = decline;
         frontEnd.answers = {IDOK, IDCANCEL};
         UpdaterSettings settings;
-        settings.createMainWindow = [&](int, StartLoop start) {
-            struct Window : IMainWindow {
-                StartLoop start;
-                void DoModal() override { start(); }
-            };
-            auto window = std::make_unique<Window>();
-            window->start = std::move(start);
-            return std::unique_ptr<IMainWindow>(std::move(window));
-        };
+        settings.createMainWindow = &StartingWindow;
         settings.runUpdate = [](const UpdateRunInputs&) { return UpdateOutcome{}; };
         settings.checkImages = [](const std::string& baseDir, Message& problem) {
             problem = Message::Raw("image missing: UpdateCode.bin");
@@ -286,15 +290,7 @@ TEST(StartUp, WithoutAFolderWhereThereAreNoImagesTheFolderIsAskedForFirst)
         frontEnd.declineFolder = true;
         UpdaterSettings settings;
         settings.checkImages = CheckImagesFn();
-        settings.createMainWindow = [](int, StartLoop start) {
-            struct Window : IMainWindow {
-                StartLoop start;
-                void DoModal() override { start(); }
-            };
-            auto window = std::make_unique<Window>();
-            window->start = std::move(start);
-            return std::unique_ptr<IMainWindow>(std::move(window));
-        };
+        settings.createMainWindow = &StartingWindow;
         CUpdaterApp app(&frontEnd, std::move(settings));
         app.InitInstance(ParseProgramOptions(arguments).launcher);
         return frontEnd.events.empty() ? std::string() : frontEnd.events.front();
