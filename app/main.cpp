@@ -130,6 +130,25 @@ bool ReadReplyTimeout(ReplyWaitPolicy& wait, const ProgramOptions& options, cons
     return true;
 }
 
+// Whether updated calculators are read back after their restart: in every
+// mode of the program's own; in the launcher's single update with its
+// questions only when asked for ('confirm = on', --confirm), so that its
+// exchange stays as it was. 'confirm = off' turns it off but for --confirm.
+ConfirmPolicy ConfirmPolicyOf(const ProgramOptions& options, const DeviceSources& files)
+{
+    ConfirmPolicy confirm;
+    const std::string setting = ConfiguredSetting(files, "confirm").value_or("");
+    const bool programsOwn = options.option == ProgramOption::All || options.option == ProgramOption::Watch ||
+                             options.assumeYes || options.json;
+    confirm.enabled = !options.check && (options.confirm || (setting != "off" && (setting == "on" || programsOwn)));
+    const std::optional<int> seconds =
+        options.confirmTimeout ? options.confirmTimeout : SettingSeconds(ConfiguredSetting(files, "confirm-timeout").value_or(""));
+    if (seconds) {
+        confirm.timeoutMs = static_cast<uint32_t>(*seconds) * 1000;
+    }
+    return confirm;
+}
+
 // The commands the configuration asks to be run after each record and at
 // each set's end; null when it names none. The station as a system service
 // takes them from the machine's file alone.
@@ -149,7 +168,7 @@ std::shared_ptr<CRunHooks> MakeHooks(const DeviceSources& files, const ProgramOp
     if (hooks.onRunEnd.empty() && hooks.onSetEnd.empty()) {
         return nullptr;
     }
-    if (const std::optional<int> seconds = HookTimeoutSeconds(setting("hook-timeout"))) {
+    if (const std::optional<int> seconds = SettingSeconds(setting("hook-timeout"))) {
         hooks.timeout = std::chrono::seconds(*seconds);
     }
     // Hooks end on threads of their own: one line at a time.
@@ -388,6 +407,7 @@ int main(int argc, char** argv)
     if (!ReadReplyTimeout(settings.wait, options, files, say)) {
         return kExitUsage;
     }
+    settings.confirm = ConfirmPolicyOf(options, files);
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     settings.history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
     if (const char* trace = std::getenv("ZENTRIX_TRACE")) {

@@ -38,6 +38,25 @@ uint32_t BlockCount(uint32_t size, uint32_t blockSize) { return (size + blockSiz
 
 bool CutOffMidFlash(const RunRecord& run) { return run.osAttempts > 0 && !run.osImageAccepted; }
 
+bool ReadBack(const RunRecord& run) {
+    return run.afterRestart && run.stub.empty() && run.osAttempts == 0;
+}
+
+bool ReadBackAnswered(const RunRecord& run) { return !run.reportedOsVersion.empty() || run.stubRoute; }
+
+bool InstalledOs(const RunRecord& run) {
+    return run.ending == RunRecord::Ending::Terminate && !run.newOsVersion.empty();
+}
+
+Options RestartedOptions(Options options, const RunRecord& updated) {
+    if (options.afterUpdate == Options::AfterUpdate::Adopt) {
+        options.osVersion = updated.newOsVersion;
+        options.ackIdentityRequest = true;   // it has an OS now
+    }
+    options.fault = {};
+    return options;
+}
+
 Calculator::Calculator(Options options) : options_(std::move(options)) {
     rejectsLeft_ = options_.rejectTailChecks;
     if (options_.fault.kind == FaultKind::Oversize && options_.fault.at < 0) options_.fault.kind = FaultKind::None;
@@ -171,6 +190,7 @@ void Calculator::Dispatch(const uint8_t* p, size_t n) {
         case State::AwaitInfoRequest:
             if (!Equals(p, n, wire::InfoRequest())) return Unexpected(p, n, "the device-information request");
             Send(DeviceInfoReply(options_.osVersion));
+            record_.reportedOsVersion = options_.osVersion;
             state_ = State::AwaitStubCommand;
             return;
         case State::AwaitStubCommand:

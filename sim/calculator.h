@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,14 @@ struct Options {
     int identityPacketCount = 256;           // to test a calculator that sends more or fewer
     Fault fault;
     int quietMs = 1000;                      // pty: silence after which a partial packet is judged
+    // After a run that installed an OS image the calculator restarts: the
+    // line is dead for this long (what is sent meanwhile is lost), then it
+    // answers as `afterUpdate` says.
+    int restartMs = 0;
+    enum class AfterUpdate { Adopt, Keep, Silent };
+    // Adopt: it reports the image's version from then on (on the OS route);
+    // Keep: its old version; Silent: it never answers again.
+    AfterUpdate afterUpdate = AfterUpdate::Adopt;
 };
 
 struct Packet {
@@ -66,7 +75,22 @@ struct RunRecord {
     bool osImageAccepted = false;           // the last OS image attempt was complete and accepted
     uint32_t osBlocksReceived = 0;          // blocks of the last OS image attempt taken so far
     uint32_t osBlocksTotal = 0;             // blocks that attempt announced
+    bool afterRestart = false;              // after a restart, before the calculator was read back
+    std::string reportedOsVersion;          // the version the calculator told, once it did
 };
+
+// True when the run received no image and came after a restart, before
+// the calculator was read back: the updater reading it back after its
+// update, or trying to while it restarted.
+bool ReadBack(const RunRecord& run);
+// A read-back that got the calculator's version (or its updater-only answer).
+bool ReadBackAnswered(const RunRecord& run);
+
+// The run ended normally with an OS installed: the calculator restarts.
+bool InstalledOs(const RunRecord& run);
+// What the calculator is after that restart, as `options.afterUpdate`
+// says; whatever fault it had is gone.
+Options RestartedOptions(Options options, const RunRecord& updated);
 
 // True when an OS image transfer had begun and the run ended before the
 // calculator accepted the image: its flash memory holds a partial OS.
@@ -103,6 +127,8 @@ public:
     bool HasPartialInput() const { return framer_.Pending() > 0; }
     const RunRecord& Record() const { return record_; }
     const Options& GetOptions() const { return options_; }
+    // This run is the first after a restart.
+    void MarkAfterRestart() { record_.afterRestart = true; }
 
 private:
     enum class State {
@@ -180,6 +206,9 @@ public:
     bool Serving() const;
     // Stops serving. A run under way is recorded as it stands (not ended).
     void Stop();
+    // Told from the serving thread when a restart begins (true) and when the
+    // calculator answers again (false): a USB device unplugs and plugs in.
+    void OnRestart(std::function<void(bool restarting)> hook);
 
 private:
     struct Impl;

@@ -7,7 +7,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "sim/calculator.h"
 #include "sim/replay_pty.h"
@@ -79,34 +81,59 @@ int WriteDemo(const zsim::ToolOptions& o) {
 
 // Reports runs as they finish, until the last run (--runs) has ended or a
 // signal stops the simulator; a run under way at the signal is reported as
-// it stands. Returns true when every run was clean and, with --runs, that
-// many runs were seen.
+// it stands. The read-back of an update after its restart belongs to the
+// update: it is reported on its own line and not counted, and the last
+// update's read-back is waited for (a while at most). Returns true when
+// every run was clean and, with --runs, that many runs were seen.
 bool Serve(zsim::PtyCalculator& sim, const zsim::ToolOptions& o) {
     const zsim::Expectation expect{o.expectStub, o.expectOs};
     bool allClean = true;
-    int reported = 0;
-    const auto report = [&] {
-        const auto runs = sim.Runs();
-        for (; reported < static_cast<int>(runs.size()) && (o.runs == 0 || reported < o.runs); ++reported) {
-            const auto v = zsim::JudgeRun(reported + 1, runs[static_cast<size_t>(reported)], expect);
-            allClean = allClean && v.clean;
-            if (o.verdict) std::cout << v.line << std::endl;
-            if (!o.reportFile.empty()) {
-                std::ofstream file(o.reportFile, std::ios::app);
-                file << v.report << "\n";
-                if (!file) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
-            }
+    int counted = 0;
+    size_t seen = 0;
+    bool readBackDue = false;   // the last counted run installed an OS
+    const auto line = [&](const zsim::RunVerdict& v) {
+        allClean = allClean && v.clean;
+        if (o.verdict) std::cout << v.line << std::endl;
+        if (!o.reportFile.empty()) {
+            std::ofstream file(o.reportFile, std::ios::app);
+            file << v.report << "\n";
+            if (!file) std::cerr << "zentrix-calc-sim: cannot append to " << o.reportFile << "\n";
         }
     };
-    while (g_stop == 0 && (o.runs == 0 || reported < o.runs)) {
-        sim.WaitForRuns(reported + 1, 200);
+    const auto report = [&] {
+        const auto runs = sim.Runs();
+        for (; seen < runs.size(); ++seen) {
+            const zsim::RunRecord& run = runs[seen];
+            if (zsim::ReadBack(run) && counted > 0 && (zsim::ReadBackAnswered(run) || run.violations.empty())) {
+                // Clean tries while the calculator restarted are not runs of their own.
+                if (zsim::ReadBackAnswered(run)) {
+                    line(zsim::JudgeReadBack(counted, run));
+                    readBackDue = false;
+                }
+                continue;
+            }
+            if (o.runs != 0 && counted >= o.runs) break;
+            line(zsim::JudgeRun(++counted, run, expect));
+            readBackDue = zsim::InstalledOs(run) && o.calculator.afterUpdate != zsim::Options::AfterUpdate::Silent;
+        }
+    };
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> lastDue;
+    while (g_stop == 0) {
+        sim.WaitForRuns(static_cast<int>(seen) + 1, 200);
         report();
-        if (!sim.Serving() && reported >= static_cast<int>(sim.Runs().size())) break;
+        if (!sim.Serving() && seen >= sim.Runs().size()) break;
+        if (o.runs == 0 || counted < o.runs) continue;
+        if (!readBackDue) break;
+        // An updater that reads its calculator back after the restart
+        // does so soon after it; one that does not is not waited for long.
+        if (!lastDue) lastDue = Clock::now() + std::chrono::milliseconds(o.calculator.restartMs + 10000);
+        if (Clock::now() >= *lastDue) break;
     }
     sim.Stop();
     report();
-    if (o.runs > 0 && reported < o.runs) {
-        std::cerr << "zentrix-calc-sim: stopped after " << reported << " of " << o.runs << " runs\n";
+    if (o.runs > 0 && counted < o.runs) {
+        std::cerr << "zentrix-calc-sim: stopped after " << counted << " of " << o.runs << " runs\n";
         return false;
     }
     return allClean;
@@ -177,6 +204,19 @@ int main(int argc, char** argv) {
     std::cout << sim.SlavePath() << std::endl;
     Plugged usb;
     if (!usb.Plug(options, sim.SlavePath())) return 1;
+#ifdef __linux__
+    if (usb.gadget) {
+        zsim::UsbGadget* gadget = usb.gadget.get();
+        sim.OnRestart([gadget](bool restarting) {
+            std::string why;
+            if (restarting) {
+                gadget->Unplug();
+            } else if (!gadget->PlugInAgain(why)) {
+                std::cerr << "zentrix-calc-sim: cannot plug in again after the restart: " << why << "\n";
+            }
+        });
+    }
+#endif
     const bool clean = Serve(sim, options);
     return clean ? 0 : 1;
 }

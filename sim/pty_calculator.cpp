@@ -10,12 +10,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -50,6 +52,13 @@ struct PtyCalculator::Impl {
     std::condition_variable changed;
     std::vector<RunRecord> runs;
     bool serving = false;
+    std::function<void(bool)> restartHook;
+    // A restart under way: the line is dead until `restartEnds` (for ever
+    // when the calculator stays silent after it).
+    bool restarting = false;
+    bool deadForGood = false;
+    std::chrono::steady_clock::time_point restartEnds{};
+    bool nextAfterRestart = false;   // the next run is the first after a restart
 
     void Serve();
     bool CountOpeners();
@@ -58,6 +67,15 @@ struct PtyCalculator::Impl {
     bool WriteAll(const std::vector<uint8_t>& bytes);
     bool Trickle(const std::vector<uint8_t>& bytes);
     void Finish(Calculator& calc, bool last = false);
+    void BeginRestart(const RunRecord& updated);
+    void EndRestart();
+    int RestartWaitMs() const;
+    void TellRestart(bool on);
+    Calculator Fresh() {
+        Calculator calc(CurrentOptions());
+        if (nextAfterRestart) calc.MarkAfterRestart();
+        return calc;
+    }
     void Stop();
     Options CurrentOptions() {
         std::lock_guard lock(mutex);
@@ -141,6 +159,11 @@ bool PtyCalculator::Serving() const {
 
 void PtyCalculator::Stop() { impl_->Stop(); }
 
+void PtyCalculator::OnRestart(std::function<void(bool restarting)> hook) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->restartHook = std::move(hook);
+}
+
 void PtyCalculator::Impl::Stop() {
     if (thread.joinable()) {
         const uint8_t b = 1;
@@ -159,12 +182,25 @@ void PtyCalculator::Impl::Serve() {
     while (alive) {
         pollfd fds[3] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}, {openWatch.Get(), POLLIN, 0}};
         const int quietMs = calc.GetOptions().quietMs;
-        const int ready = ::poll(fds, 3, calc.HasPartialInput() ? quietMs : -1);
+        const int ready = ::poll(fds, 3, restarting ? RestartWaitMs() : calc.HasPartialInput() ? quietMs : -1);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) break;
         if (fds[1].revents & POLLIN) {
             stopped = true;
             break;
+        }
+        if (restarting) {
+            // Whatever comes while the calculator restarts is lost.
+            if (fds[2].revents & POLLIN) CountOpeners();
+            if ((fds[0].revents & POLLIN) && ::read(master.Get(), buffer, sizeof buffer) <= 0 && WaitForWake(20)) {
+                stopped = true;
+                break;
+            }
+            if (!deadForGood && std::chrono::steady_clock::now() >= restartEnds) {
+                EndRestart();
+                calc = Fresh();
+            }
+            continue;
         }
         if ((fds[2].revents & POLLIN) && CountOpeners() && others == 0 && calc.Started() && !calc.Ended()) {
             alive = EndRunOfVanishedUpdater(calc);
@@ -238,7 +274,7 @@ bool PtyCalculator::Impl::EndRunOfVanishedUpdater(Calculator& calc) {
     if (calc.Started() && !calc.Ended()) {
         calc.LinkLost();
         Finish(calc);
-        calc = Calculator(CurrentOptions());
+        calc = Fresh();
     }
     ::tcflow(spareSlave.Get(), TCOON);
     ::tcflush(spareSlave.Get(), TCIOFLUSH);
@@ -253,7 +289,7 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
     for (;;) {
         const bool fresh = !calc.Started();
         // Options set while no run was going apply to the run that starts now.
-        if (fresh && !calc.HasPartialInput()) calc = Calculator(CurrentOptions());
+        if (fresh && !calc.HasPartialInput()) calc = Fresh();
         calc.Receive(input);
         const auto out = calc.TakeOutput();
         // Whatever the updater has not read when a new run opens is left over
@@ -278,9 +314,54 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
         ::ioctl(spareSlave.Get(), TIOCNXCL);
         input = calc.TakeLeftover();
         Finish(calc);
-        calc = Calculator(CurrentOptions());
+        const RunRecord& ended = runs.back();   // only this thread adds to `runs`
+        if (InstalledOs(ended)) {
+            BeginRestart(ended);
+            calc = Fresh();
+            if (restarting) return true;   // what came with the last word is lost
+        } else {
+            calc = Fresh();
+        }
         if (input.empty()) return true;
     }
+}
+
+// The run installed an OS: the calculator restarts with it (or without it).
+void PtyCalculator::Impl::BeginRestart(const RunRecord& updated) {
+    int restartMs = 0;
+    {
+        std::lock_guard lock(mutex);
+        restartMs = options.restartMs;
+        options = RestartedOptions(options, updated);
+        deadForGood = options.afterUpdate == Options::AfterUpdate::Silent;
+    }
+    nextAfterRestart = true;
+    if (restartMs == 0 && !deadForGood) return;
+    restarting = true;
+    restartEnds = std::chrono::steady_clock::now() + std::chrono::milliseconds(restartMs);
+    TellRestart(true);
+    ::tcflush(spareSlave.Get(), TCIOFLUSH);
+}
+
+void PtyCalculator::Impl::EndRestart() {
+    restarting = false;
+    ::tcflush(spareSlave.Get(), TCIOFLUSH);
+    TellRestart(false);
+}
+
+int PtyCalculator::Impl::RestartWaitMs() const {
+    if (deadForGood) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(restartEnds - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+void PtyCalculator::Impl::TellRestart(bool on) {
+    std::function<void(bool)> hook;
+    {
+        std::lock_guard lock(mutex);
+        hook = restartHook;
+    }
+    if (hook) hook(on);
 }
 
 bool PtyCalculator::Impl::WriteAll(const std::vector<uint8_t>& bytes) {
@@ -310,6 +391,9 @@ bool PtyCalculator::Impl::Trickle(const std::vector<uint8_t>& bytes) {
 
 // Records a finished run; `last` when no further run will be served.
 void PtyCalculator::Impl::Finish(Calculator& calc, bool last) {
+    // The restart is behind once the calculator was read back or sent images.
+    if (calc.Record().afterRestart && (!ReadBack(calc.Record()) || ReadBackAnswered(calc.Record())))
+        nextAfterRestart = false;
     std::lock_guard lock(mutex);
     runs.push_back(calc.Record());
     if (last) serving = false;

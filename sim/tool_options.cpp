@@ -49,6 +49,20 @@ bool ParseFault(const std::string& text, Fault& out) {
 
 using Setter = std::function<bool(const std::string&, ToolOptions&)>;
 
+// Seconds with up to three decimals ("2", "0.5"), at most ten minutes.
+bool SetMilliseconds(const std::string& v, int& ms) {
+    const auto point = v.find('.');
+    const std::string whole = v.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : v.substr(point + 1);
+    long long seconds = 0;
+    long long thousandths = 0;
+    if (!ParseNumber(whole, 0, 600, seconds) || fraction.size() > 3 ||
+        (point != std::string::npos && (fraction.empty() || !ParseNumber(fraction + std::string(3 - fraction.size(), '0'), 0, 999, thousandths))))
+        return false;
+    ms = static_cast<int>(seconds * 1000 + thousandths);
+    return ms <= 600000;
+}
+
 bool SetNumber(const std::string& v, long long min, long long max, auto& field) {
     long long n = 0;
     if (!ParseNumber(v, min, max, n)) return false;
@@ -104,6 +118,15 @@ const std::map<std::string, Setter>& Setters() {
                     v != "..";
          }},
         {"--stub-size", [](const std::string& v, ToolOptions& o) { return SetNumber(v, 0, 1LL << 30, o.stubSize); }},
+        {"--restart-time", [](const std::string& v, ToolOptions& o) { return SetMilliseconds(v, o.calculator.restartMs); }},
+        {"--after-update", [](const std::string& v, ToolOptions& o) {
+             using A = Options::AfterUpdate;
+             static const std::map<std::string, A> kWays = {{"adopt", A::Adopt}, {"keep", A::Keep}, {"silent", A::Silent}};
+             const auto way = kWays.find(v);
+             if (way == kWays.end()) return false;
+             o.calculator.afterUpdate = way->second;
+             return true;
+         }},
     };
     return kSetters;
 }
@@ -186,7 +209,15 @@ std::string ToolUsage() {
            "                          trickle:N (8 bytes, then one byte every 3 s) on the calculator's packet N;\n"
            "                          stall:N stops taking data after answering N packets of the updater\n"
            "  --runs N                exit after N runs, however they end (default: serve until\n"
-           "                          SIGINT or SIGTERM); a run ends when the updater closes the pty\n"
+           "                          SIGINT or SIGTERM); a run ends when the updater closes the pty;\n"
+           "                          the read-back of an update after its restart is not counted,\n"
+           "                          and the last one is waited for (restart time and 10 s at most)\n"
+           "  --restart-time S        after a run that installed an OS the calculator restarts: the\n"
+           "                          line is dead for S seconds (default 2; a USB device unplugs\n"
+           "                          and plugs in again with the same serial number)\n"
+           "  --after-update adopt|keep|silent\n"
+           "                          after its restart it reports the image's version (adopt, the\n"
+           "                          default), its old version (keep) or nothing at all (silent)\n"
            "  --expect-stub FILE      compare the received updater stub with FILE\n"
            "  --expect-os FILE        compare the received OS image with FILE\n"
            "  --verdict               print one line per run on standard output\n"

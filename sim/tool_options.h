@@ -11,6 +11,7 @@
 namespace zsim {
 
 struct ToolOptions {
+    ToolOptions() { calculator.restartMs = 2000; }   // a calculator restarts in about 2 s
     Options calculator;
     int runs = 0;                       // 0: serve until SIGINT / SIGTERM
     std::string expectStub;             // files to compare the received images with

@@ -34,6 +34,11 @@ public:
     // Starts carrying bytes and binds the gadget to its controller: a host
     // sees the calculator plugged in.
     bool Bind(std::string& why);
+    // A restart: unplugged from the host, then plugged in again on the same
+    // controller with the same serial number (the host gives it a new
+    // address). Either may be called from any thread.
+    void Unplug();
+    bool PlugInAgain(std::string& why);
     const std::string& Udc() const;
 
 private:

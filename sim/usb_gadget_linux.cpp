@@ -470,6 +470,28 @@ bool UsbGadget::Bind(std::string& why) {
     return false;
 }
 
+void UsbGadget::Unplug() { impl_->Unbind(); }
+
+bool UsbGadget::PlugInAgain(std::string& why) {
+    Impl& d = *impl_;
+    std::lock_guard lock(d.udcMutex);
+    if (d.bound) return true;
+    int error = 0;
+    {
+        std::lock_guard state(d.mutex);
+        if (d.hungUp) {
+            why = "the calculator has hung up";
+            return false;
+        }
+    }
+    if (!WriteText(d.gadgetDir + "/UDC", d.udc, &error)) {
+        why = "cannot bind the gadget to " + d.udc + " again: " + SystemError(error);
+        return false;
+    }
+    d.bound = true;
+    return true;
+}
+
 const std::string& UsbGadget::Udc() const { return impl_->udc; }
 
 }  // namespace zsim

@@ -80,6 +80,18 @@ std::string Quoted(const std::string& text) {
     return Printable(q) + "\"";
 }
 
+RunVerdict JudgeReadBack(int number, const RunRecord& run) {
+    RunVerdict v;
+    v.clean = run.violations.empty();
+    const std::string reported = run.reportedOsVersion.empty() ? "no version" : "OS " + Printable(run.reportedOsVersion);
+    v.line = "run " + std::to_string(number) + " read back after its restart: the calculator reported " + reported;
+    if (!run.violations.empty()) v.line += "; 1st protocol violation: " + run.violations.front();
+    v.report = "run=" + std::to_string(number) + " read_back=1 clean=" + (v.clean ? "1" : "0") +
+               " violations=" + std::to_string(run.violations.size()) + " reported_os_version=" +
+               (run.reportedOsVersion.empty() ? "-" : Quoted(run.reportedOsVersion));
+    return v;
+}
+
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect) {
     const bool complete = run.ending == RunRecord::Ending::Terminate;
     const Match stub = Compare(run.stub, expect.stubFile, complete);

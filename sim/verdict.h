@@ -29,5 +29,8 @@ std::string Printable(const std::string& text);
 std::string Quoted(const std::string& text);
 
 RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect);
+// The read-back that followed run `number` (see ReadBack): what the
+// calculator reported after its restart.
+RunVerdict JudgeReadBack(int number, const RunRecord& run);
 
 }  // namespace zsim

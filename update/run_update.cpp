@@ -12,6 +12,7 @@
 #include "device/usb_location.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
+#include "update/confirm_update.h"
 #include "update/device_picking.h"
 #include "update/identity_check.h"
 #include "update/image_transfer.h"
@@ -34,6 +35,8 @@ const char* ReasonCodeWord(ReasonCode code)
     case ReasonCode::AlreadyCurrent: return "already-current";
     case ReasonCode::UnreadableVersion: return "unreadable-version";
     case ReasonCode::ImageRejected: return "image-rejected";
+    case ReasonCode::OsNotTaken: return "os-not-taken";
+    case ReasonCode::NotConfirmed: return "not-confirmed";
     case ReasonCode::Other: return "other";
     }
     return "other";
@@ -341,10 +344,6 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
                    (access.empty() ? "" : " (" + access + ")");
         });
     }
-    // Release steps 2 and 3; a calculator the run was given is its giver's.
-    if (inputs.devicePath.empty()) {
-        inputs.claimed->ReleaseDevicePath(devicePath.c_str());
-    }
     run.DestroyChannel();
     run.CloseProgress();
     if (outcome.result == Success || outcome.result == Checked) {
@@ -356,5 +355,14 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
                (outcome.reason.Empty() ? "" : ": " + outcome.reason.English());
     });
     outcome.facts = std::move(run.m_facts);
+    // 10. The calculator restarts; what it runs then is read back, while
+    // its old path is still held.
+    if (outcome.result == Success && inputs.confirm.enabled) {
+        ConfirmAfterRestart(inputs, outcome);
+    }
+    // Release steps 2 and 3; a calculator the run was given is its giver's.
+    if (inputs.devicePath.empty()) {
+        inputs.claimed->ReleaseDevicePath(devicePath.c_str());
+    }
     return outcome;
 }

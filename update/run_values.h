@@ -41,6 +41,8 @@ enum class ReasonCode {
     AlreadyCurrent,   // "already-current": at or above the image's version
     UnreadableVersion,// "unreadable-version": a version that cannot be read
     ImageRejected,    // "image-rejected": the calculator rejected the image's check
+    OsNotTaken,       // "os-not-taken": after its restart it runs another version, or none
+    NotConfirmed,     // "not-confirmed": updated, but it did not answer after its restart
     Other,            // "other"
 };
 
@@ -75,6 +77,13 @@ struct RunTraceSettings {
     std::string tracePath;     // every run's trace appended there too; empty: none
 };
 
+// Whether an updated calculator is read back after its restart, and how
+// long it is waited for.
+struct ConfirmPolicy {
+    bool enabled = false;
+    uint32_t timeoutMs = 60000;
+};
+
 // Everything a run needs; nothing of it is kept after the run.
 struct UpdateRunInputs {
     std::string baseDir;   // empty, or the image directory followed by "/"
@@ -98,6 +107,7 @@ struct UpdateRunInputs {
     // no stub, no OS image. With `images` the run also says whether the
     // calculator needs them; without, nothing is copied.
     bool checkOnly = false;
+    ConfirmPolicy confirm;
 };
 
 // What a run learned on its way, for the record of it; an empty text or a
@@ -119,6 +129,11 @@ struct UpdateFacts {
     std::string stubSha256;
     std::string label;       // the name the user gave it, made fit to be shown; empty when none
     bool opened = false;     // its port was opened: the run reached a calculator
+    // Read back after the update's restart: the version it reported then,
+    // and "true" when that is the image's, "false" when it is not or none
+    // was read; both empty when the run did not read it back.
+    std::string osAfter;
+    std::string confirmed;
 };
 
 // The result and, unless it is Success, why: what was being done, what went

@@ -41,6 +41,9 @@ public:
     // a USB calculator is, when the system tells). Hosts that show no more
     // than the progress leave it alone.
     virtual void DeviceTaken(const std::string& /*path*/, const UsbLocation& /*usb*/) {}
+    // The run's calculator answered again after its restart, at `path` (a
+    // USB calculator comes back at another address).
+    virtual void DeviceReturned(const std::string& /*path*/, const UsbLocation& /*usb*/) {}
 
     // Greys (false) or enables (true) the command that closes the program.
     // False when there is no such command to change.

@@ -41,16 +41,20 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kRoute] = Known(facts.route);
     f[kBlockSize] = facts.blockSize == 0 ? std::nullopt : std::optional<std::string>(std::to_string(facts.blockSize));
     f[kResult] = ResultWord(outcome.result);
-    f[kReason] = outcome.result == Success || outcome.result == Checked ? std::nullopt : std::optional<std::string>(outcome.reason.English());
+    // An updated run has a reason only when it could not be confirmed.
+    f[kReason] = outcome.reason.Empty() || outcome.result == Checked ? std::nullopt
+                                                                     : std::optional<std::string>(outcome.reason.English());
     f[kMode] = mode;
     f[kHost] = Known(HostName());
     f[kProgramVersion] = Known(programVersion);
-    f[kReasonMessage] = outcome.result == Success ? std::nullopt : StoreMessage(outcome.reason);
+    f[kReasonMessage] = outcome.reason.Empty() ? std::nullopt : StoreMessage(outcome.reason);
     f[kNeedsUpdate] = Known(facts.needsUpdate);
     f[kImageSha256] = Known(facts.imageSha256);
     f[kStubSha256] = Known(facts.stubSha256);
     const char* code = ReasonCodeWord(outcome.code);
     f[kReasonCode] = code != nullptr ? std::optional<std::string>(code) : std::nullopt;
+    f[kOsAfter] = Known(facts.osAfter);
+    f[kConfirmed] = Known(facts.confirmed);
     return record;
 }
 
@@ -60,6 +64,8 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
 {
     const auto ended = std::chrono::system_clock::now();
     HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
+    record.fields[kSetId] = Known(settings.setId);
+    record.fields[kRetryOf] = Known(settings.retryOf);
     if (settings.metrics) {
         const Message notWritten = settings.metrics->RunEnded(outcome, ended);
         if (!notWritten.Empty()) {

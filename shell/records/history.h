@@ -35,6 +35,10 @@ struct HistorySettings {
     // however long, so that a lock found busy is always another program's;
     // every copy of the settings shares it.
     std::shared_ptr<std::mutex> writer = std::make_shared<std::mutex>();
+    // The set or station session the runs belong to, and the set whose
+    // failed calculators they do again; empty: none.
+    std::string setId = std::string();
+    std::string retryOf = std::string();
 };
 
 // The record of one run that ended with `outcome`.

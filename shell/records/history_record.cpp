@@ -12,7 +12,7 @@
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
     "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
     "route", "block_size", "result", "reason", "mode", "host", "program_version", "reason_message",
-    "needs_update", "image_sha256", "stub_sha256", "label", "reason_code"};
+    "needs_update", "image_sha256", "stub_sha256", "label", "reason_code", "os_after", "confirmed", "set_id", "retry_of"};
 
 namespace {
 
@@ -153,7 +153,7 @@ std::string FormatHistoryLine(const HistoryRecord& record)
         line += (f == 0 ? "\"" : ", \"") + std::string(kHistoryFieldNames[f]) + "\": ";
         const std::optional<std::string>& value = record.fields[f];
         const bool bare = value && ((f == kBlockSize && IsWholeNumber(*value)) ||
-                                    (f == kNeedsUpdate && (*value == "true" || *value == "false")));
+                                    ((f == kNeedsUpdate || f == kConfirmed) && (*value == "true" || *value == "false")));
         line += !value ? "null" : bare ? *value : JsonString(*value);
     }
     return line + "}";

@@ -16,11 +16,15 @@
 // language. Records written before it was kept have none: their English
 // reason is shown as it is. It is left out of the CSV, whose reason column
 // is the English text. `reason_code` is the reason as one word of a fixed
-// set (ReasonCodeWord), the same in every language.
+// set (ReasonCodeWord), the same in every language. `os_after` and
+// `confirmed` say what an updated calculator reported after its restart;
+// `set_id` names the set or station session a run belonged to, `retry_of`
+// the set whose failures it did again.
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
     kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage,
-    kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kReasonCode, kHistoryFieldCount
+    kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kReasonCode, kOsAfter, kConfirmed, kSetId, kRetryOf,
+    kHistoryFieldCount
 };
 
 // The JSON names of the fields, in HistoryField order.

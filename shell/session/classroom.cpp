@@ -184,6 +184,7 @@ bool CClassroom::Start(Run& run)
     inputs.claimed = &m_claimed;
     inputs.devicePath = run.path;
     inputs.wait = m_in.wait;
+    inputs.confirm = m_in.confirm;
     inputs.port = &run.port;
     inputs.trace = RunTraceSettingsOf(m_in.history);
     inputs.writeGuard = m_in.writeGuard;

@@ -38,6 +38,7 @@ public:
         const CSessionImages* images = nullptr;
         IDeviceSource* devices = nullptr;
         ReplyWaitPolicy wait;
+        ConfirmPolicy confirm;
         RunUpdateFn runUpdate;
         IFrontEnd* frontEnd = nullptr;   // the boxes
         IClassroomView* view = nullptr;  // the rows

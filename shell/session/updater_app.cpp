@@ -111,6 +111,7 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
       m_askForImageFolder(settings.askForImageFolder),
       m_devices(settings.deviceSource != nullptr ? settings.deviceSource : &m_systemDevices),
       m_wait(std::move(settings.wait)),
+      m_confirm(settings.confirm),
       m_mode(settings.mode),
       m_offerChooser(settings.offerChooser),
       m_userConfigFile(std::move(settings.userConfigFile)),
@@ -207,6 +208,7 @@ UpdateRunInputs CUpdaterApp::RunInputs()
     inputs.trace = RunTraceSettingsOf(m_history);
     inputs.writeGuard = m_writeGuard;
     inputs.checkOnly = m_checkOnly;
+    inputs.confirm = m_confirm;
     return inputs;
 }
 
@@ -432,9 +434,10 @@ bool CUpdaterApp::ReportFailure(const char* text, const Message& reason)
     return false;
 }
 
-bool CUpdaterApp::PromptContinue()
+bool CUpdaterApp::PromptContinue(const Message& note)
 {
-    if (FrontEnd().EndBox(Message(kCompleteText), Message(kCompleteCaption), MB_OKCANCEL) == IDOK) {
+    // An update that could not be read back says so under the question.
+    if (FrontEnd().EndBox(Message(kCompleteText), Message(kCompleteCaption), MB_OKCANCEL, note) == IDOK) {
         return true;
     }
     PostQuit();
@@ -463,7 +466,7 @@ bool CUpdaterApp::ReportResult(const UpdateOutcome& outcome)
     case AlreadyCurrent:
         return ReportFailure(kAlreadyCurrentText, outcome.reason);
     default:
-        return PromptContinue();
+        return PromptContinue(outcome.reason);
     }
 }
 
@@ -552,6 +555,7 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.checkOnly = m_checkOnly;
         inputs.devices = m_devices;
         inputs.wait = m_wait;
+        inputs.confirm = m_confirm;
         inputs.runUpdate = m_runUpdate;
         inputs.frontEnd = m_frontEnd;
         inputs.view = view;

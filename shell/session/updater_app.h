@@ -90,7 +90,7 @@ private:
     bool ReportChecked(const UpdateOutcome& outcome);
     bool PromptDataLoss();
     bool ReportFailure(const char* text, const Message& reason);
-    bool PromptContinue();
+    bool PromptContinue(const Message& note);
     bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();
     bool PromptClassroom();
@@ -108,6 +108,7 @@ private:
     CSystemDeviceSource m_systemDevices;
     IDeviceSource* m_devices;
     ReplyWaitPolicy m_wait;
+    ConfirmPolicy m_confirm;
     UpdateMode m_mode;
     bool m_offerChooser;
     std::string m_userConfigFile;

@@ -59,6 +59,8 @@ struct UpdaterSettings {
     // image that may be sent (64 lower-case hex digits); empty: any.
     std::string imagePin;
     ReplyWaitPolicy wait;
+    // Whether an updated calculator is read back after its restart.
+    ConfirmPolicy confirm;
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings history;
     // Keeps the computer awake while calculators are written; null: nothing does.

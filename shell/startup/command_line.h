@@ -81,6 +81,11 @@ struct ProgramOptions {
     bool stationStatus = false;         // --station-status: the running station's rows, then exit
     std::optional<std::string> metricsFile;   // --metrics-file PATH
     bool check = false;                 // --check: the calculators' versions are read, nothing written
+    bool confirm = false;               // --confirm: read back even the launcher's single update
+    std::optional<int> confirmTimeout;  // --confirm-timeout SECONDS
+    // --retry-failed [last|SET_ID]: with --all or --watch, only the
+    // calculators that set did not update; "last" for the last set.
+    std::optional<std::string> retryFailed;
     // --image-sha256 HEX, in lower case; a malformed HEX is `badPin`, a
     // wrong command line whatever else is given.
     std::optional<std::string> imageSha256;

@@ -76,9 +76,21 @@ Message CheckNotify(std::string_view value, ConfigFile&)
     return value == "on" || value == "off" ? Message() : Message(N_("notify is on or off, not %s"), {Shown(value)});
 }
 
+Message CheckConfirm(std::string_view value, ConfigFile&)
+{
+    return value == "on" || value == "off" ? Message() : Message(N_("confirm is on or off, not %s"), {Shown(value)});
+}
+
+Message CheckConfirmTimeout(std::string_view value, ConfigFile&)
+{
+    return SettingSeconds(value)
+               ? Message()
+               : Message(N_("confirm-timeout is a whole number of seconds from 1 to 3600, not %s"), {Shown(value)});
+}
+
 Message CheckHookTimeout(std::string_view value, ConfigFile&)
 {
-    return HookTimeoutSeconds(value)
+    return SettingSeconds(value)
                ? Message()
                : Message(N_("hook-timeout is a whole number of seconds from 1 to 3600, not %s"), {Shown(value)});
 }
@@ -110,6 +122,8 @@ constexpr KeyRule kKeys[] = {
     {"on-set-end", false, nullptr},
     {"hook-timeout", false, CheckHookTimeout},
     {"notify", false, CheckNotify},
+    {"confirm", false, CheckConfirm},
+    {"confirm-timeout", false, CheckConfirmTimeout},
 };
 
 const KeyRule* FindKey(std::string_view name)
@@ -182,7 +196,7 @@ const ConfigValue* ConfigFile::Find(std::string_view key) const
     return nullptr;
 }
 
-std::optional<int> HookTimeoutSeconds(std::string_view value)
+std::optional<int> SettingSeconds(std::string_view value)
 {
     if (value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string_view::npos) {
         return std::nullopt;

@@ -13,6 +13,11 @@
 //                  station's folder in the machine's file)
 //   image-sha256   the fingerprint the OS image must have (checked at start-up)
 //   metrics-file   where the state for monitoring is kept (run_metrics.h)
+//   on-run-end, on-set-end, hook-timeout  the commands run after each record
+//                  and each set, and how long they may take
+//   notify         on or off: the set's end as a desktop notification
+//   confirm        on or off: updated calculators read back after their restart
+//   confirm-timeout  whole seconds a restarting calculator is waited for
 // Of a key that does not repeat, the last line that is well formed counts.
 // A line that cannot be read is a warning naming the file and the line; the
 // rest of the file still counts.
@@ -57,8 +62,9 @@ struct ConfigFile {
 // warning.
 ConfigFile ReadConfigFile(const std::string& path, const DecisionLog& decisions = {});
 // Reads a configuration file's text; `fileName` names it in the warnings.
-// A hook-timeout value: whole seconds from 1 to 3600; nothing when it is not one.
-std::optional<int> HookTimeoutSeconds(std::string_view value);
+// A hook-timeout or confirm-timeout value: whole seconds from 1 to 3600;
+// nothing when it is not one.
+std::optional<int> SettingSeconds(std::string_view value);
 
 ConfigFile ParseConfigText(std::string_view text, const std::string& fileName,
                            const DecisionLog& decisions = {});

@@ -14,6 +14,8 @@
 #include "device/safe_text.h"
 #include "i18n/message.h"
 #include "shell/startup/command_line.h"
+#include "shell/startup/config_file.h"
+#include "shell/startup/set_id.h"
 #include "shell/startup/os_version_text.h"
 #include "shell/startup/since_option.h"
 #include "update/run_values.h"
@@ -72,6 +74,8 @@ struct OptionDeclaration {
     // Its lines in --help (whole lines, the columns lined up); null when
     // another option's lines tell of it.
     const char* help;
+    // An optional value: whether the next argument is one; null: any plain one.
+    bool (*isValue)(const std::string& argument) = nullptr;
 };
 
 // A command line as it is read.
@@ -186,6 +190,33 @@ bool TakeReason(Reading& reading, const std::string& value, Refusal& refusal)
     return false;
 }
 
+bool TakeConfirmTimeout(Reading& reading, const std::string& value, Refusal& refusal)
+{
+    const std::optional<int> seconds = SettingSeconds(value);
+    if (!seconds) {
+        refusal.problem = Message(N_("--confirm-timeout %s is not a whole number of seconds from 1 to 3600"),
+                                  {SafeText(value, kShownArgumentChars)});
+        return false;
+    }
+    reading.options.confirmTimeout = seconds;
+    return true;
+}
+
+bool TakeRetryFailed(Reading& reading, const std::string& value, Refusal& refusal)
+{
+    if (!value.empty() && value != "last" && !IsSetId(value)) {
+        refusal.problem = Message(N_("--retry-failed %s names no set: give last or a set_id from the history"),
+                                  {SafeText(value, kShownArgumentChars)});
+        return false;
+    }
+    reading.options.retryFailed = value.empty() ? "last" : value;
+    return true;
+}
+
+// What --retry-failed takes as its value: the next argument only when it
+// is one (an image folder after it stays the folder).
+bool RetryValue(const std::string& argument) { return argument == "last" || IsSetId(argument); }
+
 bool TakeNeeds(Reading& reading, const std::string& value, Refusal& refusal)
 {
     if (!IsVersionText(value)) {
@@ -287,6 +318,17 @@ constexpr OptionDeclaration kOptions[] = {
     {"--image-sha256", "", "HEX", false, kUpdating, 0, TakeImageSha256,
      N_("  --image-sha256 HEX  send only an OS image with this SHA-256 (also\n"
         "                    'image-sha256 = HEX' in a configuration file)\n")},
+    {"--confirm", "", "", false, kUpdate | kSet | kStation, 0, TakeSwitch<&ProgramOptions::confirm>,
+     N_("  --confirm         read each updated calculator back after its restart, also\n"
+        "                    in a single update with questions (the default elsewhere;\n"
+        "                    'confirm = off' turns it off)\n")},
+    {"--confirm-timeout", "", "SECONDS", false, kUpdate | kSet | kStation, 0, TakeConfirmTimeout,
+     N_("  --confirm-timeout SECONDS  how long a restarting calculator is waited for\n"
+        "                    (default 60; also 'confirm-timeout = SECONDS')\n")},
+    {"--retry-failed", "", "SET", true, kSet | kStation, 0, TakeRetryFailed,
+     N_("  --retry-failed [last|SET]  with --all or --watch: only the calculators the\n"
+        "                    last set (or the set SET) did not update or find current\n"),
+     RetryValue},
     // Told of in --history's lines.
     {"--csv", "", "", false, kHistory, 0,
      [](Reading& r, const std::string&, Refusal&) { r.options.history.format = HistoryFormat::Csv; return true; }, nullptr},
@@ -421,7 +463,8 @@ void TakeValue(const std::vector<std::string>& arguments, size_t& i, GivenOption
     }
     const bool next = i + 1 < arguments.size();
     if (option.optionalValue) {
-        if (next && (arguments[i + 1] == "-" || (!arguments[i + 1].empty() && arguments[i + 1][0] != '-'))) {
+        const bool plain = next && (arguments[i + 1] == "-" || (!arguments[i + 1].empty() && arguments[i + 1][0] != '-'));
+        if (plain && (option.isValue == nullptr || option.isValue(arguments[i + 1]))) {
             given.value = arguments[++i];
         }
         return;

@@ -389,13 +389,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
 
     const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
                                "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256,label,"
-                               "reason_code\r\n";
+                               "reason_code,os_after,confirmed,set_id,retry_of\r\n";
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
-        "updated,,all,lab,1.0.0.1,,,,,\r\n";
+        "updated,,all,lab,1.0.0.1,,,,,,,,,\r\n";
     // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,,\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,,,,,,\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -405,10 +405,11 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     // The JSON document holds each record as the program writes it: every
     // field, control characters as \u00XX. Records written before a field
     // existed (the reason as a message, the check's and the fingerprints'
-    // fields, the label, the reason's code) show it as null.
+    // fields, the label, the reason's code, the read-back and the set) show
+    // it as null.
     const std::string newFields =
         R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null, "label": null, )"
-        R"("reason_code": null})";
+        R"("reason_code": null, "os_after": null, "confirmed": null, "set_id": null, "retry_of": null})";
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
     secondJson.replace(secondJson.size() - 1, 1, newFields);

@@ -147,8 +147,9 @@ TEST(SimTool, PrintsItsPtyAndJudgesEachRun) {
     TempDir dir;
     ASSERT_TRUE(zsim::WriteDemoImages(dir.path, {0x33, 0x36, 0x35, 0x45}, "01.05.0000", 70000, 3000));
     const std::string report = dir.path + "/report.txt";
-    Tool tool({"--runs", "2", "--verdict", "--report", report, "--expect-stub", dir.path + "/UpdateExe.bin",
-               "--expect-os", dir.path + "/UpdateCode.bin"});
+    // Restarted at once: the next run comes straight after the update.
+    Tool tool({"--runs", "2", "--restart-time", "0", "--verdict", "--report", report, "--expect-stub",
+               dir.path + "/UpdateExe.bin", "--expect-os", dir.path + "/UpdateCode.bin"});
     const std::string path = tool.Line();
     ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
     {

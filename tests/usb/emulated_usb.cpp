@@ -124,6 +124,9 @@ void CalculatorPeer::FromHost(const uint8_t* data, size_t n, std::vector<std::ve
     for (;;) {
         if (!m_calc.Started() && !m_calc.HasPartialInput()) {
             m_calc = zsim::Calculator(m_options);
+            if (m_restarted) {
+                m_calc.MarkAfterRestart();
+            }
         }
         m_calc.Receive(input);
         std::vector<uint8_t> out = m_calc.TakeOutput();
@@ -166,7 +169,20 @@ size_t CalculatorPeer::PacketsOfCurrentRun() const
 
 void CalculatorPeer::Finish()
 {
-    m_runs.push_back(m_calc.Record());
+    const zsim::RunRecord& run = m_calc.Record();
+    if (zsim::ReadBack(run)) {
+        m_readBacks.push_back(run);
+        m_restarted = m_restarted && !zsim::ReadBackAnswered(run);
+        return;
+    }
+    m_runs.push_back(run);
+    // A calculator that installed an OS restarts at once with it.
+    if (zsim::InstalledOs(run)) {
+        m_options = zsim::RestartedOptions(m_options, run);
+        m_restarted = true;
+    } else {
+        m_restarted = false;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -232,6 +248,14 @@ std::vector<zsim::RunRecord> EmulatedUsbDevice::Runs()
     std::lock_guard lock(m_mutex);
     auto* calculator = dynamic_cast<CalculatorPeer*>(m_peer.get());
     return calculator != nullptr ? calculator->Runs() : std::vector<zsim::RunRecord>{};
+}
+
+void EmulatedUsbDevice::SetOsVersion(const std::string& version)
+{
+    std::lock_guard lock(m_mutex);
+    if (auto* calculator = dynamic_cast<CalculatorPeer*>(m_peer.get())) {
+        calculator->SetOsVersion(version);
+    }
 }
 
 bool EmulatedUsbDevice::WaitForRuns(size_t n, int timeoutMs)

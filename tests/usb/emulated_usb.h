@@ -48,7 +48,12 @@ public:
     void FromHost(const uint8_t* data, size_t n, std::vector<std::vector<uint8_t>>& replies) override;
     bool Unplugs() const override { return m_calc.HungUp(); }
     void HostClosed() override;
+    // The runs, but for the read-backs after an update's restart.
     const std::vector<zsim::RunRecord>& Runs() const { return m_runs; }
+    const std::vector<zsim::RunRecord>& ReadBacks() const { return m_readBacks; }
+    // The calculator runs `version` from its next run on (as if it had
+    // been given an older system back, to be updated again).
+    void SetOsVersion(const std::string& version) { m_options.osVersion = version; }
     // Packets the calculator has received in the current run.
     size_t PacketsOfCurrentRun() const;
 
@@ -57,6 +62,8 @@ private:
     zsim::Options m_options;
     zsim::Calculator m_calc;
     std::vector<zsim::RunRecord> m_runs;
+    std::vector<zsim::RunRecord> m_readBacks;
+    bool m_restarted = false;   // the next run is the first after an update's restart
 };
 
 // What the device's one interface is: the calculator's vendor-specific bulk
@@ -100,6 +107,8 @@ public:
     }
     // The calculator peer's finished runs (empty for another peer).
     std::vector<zsim::RunRecord> Runs();
+    // See CalculatorPeer::SetOsVersion; nothing for another peer.
+    void SetOsVersion(const std::string& version);
     // Waits until `n` runs have finished; false on timeout.
     bool WaitForRuns(size_t n, int timeoutMs);
     // Waits until a program holds interface 0; false on timeout.

@@ -182,8 +182,9 @@ TEST_F(UsbUpdate, OfSeveralCalculatorsWithTheSameIdsTheFirstFreeOneIsUsed)
     EXPECT_EQ(held.exitCode, 18);
     EXPECT_EQ(held.out, kPrompts + kFailed);
 
-    // With none held, the first is used again.
+    // With none held, the first is used again (given its old system back).
     m_bus.Remove(first);
+    second.SetOsVersion("01.00.0000");
     const ProcessResult again = Update(kOneUpdate);
     EXPECT_EQ(again.out, kPrompts + kComplete);
     ASSERT_TRUE(second.WaitForRuns(2, 5000));
@@ -613,6 +614,9 @@ TEST_F(UsbUpdate, StableNamesPickTheirCalculatorOfTwoAndTheSummaryNamesIt)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::ofstream(config / "zentrix-update" / "zentrix-update.conf") << c.config;
+        for (zusb::EmulatedUsbDevice* device : devices) {
+            device->SetOsVersion("01.00.0000");   // each case updates its calculator anew
+        }
         std::vector<std::string> argv = {ZENTRIX_UPDATE_BIN, "--all", (m_dir / "img").string()};
         argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
         const ProcessResult run =

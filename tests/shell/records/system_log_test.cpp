@@ -42,7 +42,7 @@ UpdateOutcome FailedRun()
     outcome.result = Failed;
     outcome.reason = Message::Raw("the calculator stopped answering\nafter block 12");
     outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256, "",
-                     std::string(64, 'a'), std::string(64, 'b'), "", true};
+                     std::string(64, 'a'), std::string(64, 'b'), "", true, "", ""};
     return outcome;
 }
 

@@ -328,7 +328,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
                             "f.conf:2: system-log is on or off, not maybe; line ignored",
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
                             "reply-timeout, image-folder, image-sha256, metrics-file, on-run-end, on-set-end, "
-                            "hook-timeout, notify); line ignored",
+                            "hook-timeout, notify, confirm, confirm-timeout); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
                             "line ignored",
                             "f.conf:6: device = usb-serial: names no calculator: a serial number or port follows "
@@ -336,7 +336,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
                             "f.conf:7: hook-timeout is a whole number of seconds from 1 to 3600, not 0; line ignored",
                             "f.conf:8: notify is on or off, not maybe; line ignored"}));
     ASSERT_NE(read.Find("hook-timeout"), nullptr);
-    EXPECT_EQ(HookTimeoutSeconds(read.Find("hook-timeout")->value), 3600);
+    EXPECT_EQ(SettingSeconds(read.Find("hook-timeout")->value), 3600);
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("zentrix-system-log-" + std::to_string(std::random_device()()));
