@@ -16,7 +16,8 @@ HookEnvironment RunEndedEnvironment(const HistoryRecord& record)
         {"ZENTRIX_RESULT", kResult},       {"ZENTRIX_DEVICE", kDevice},     {"ZENTRIX_USB_SERIAL", kUsbSerial},
         {"ZENTRIX_USB_PORT", kUsbPort},    {"ZENTRIX_LABEL", kLabel},       {"ZENTRIX_OS_BEFORE", kOsBefore},
         {"ZENTRIX_OS_IMAGE", kOsImage},    {"ZENTRIX_REASON", kReason},     {"ZENTRIX_MODE", kMode},
-        {"ZENTRIX_REASON_CODE", kReasonCode},
+        {"ZENTRIX_REASON_CODE", kReasonCode}, {"ZENTRIX_OS_AFTER", kOsAfter}, {"ZENTRIX_CONFIRMED", kConfirmed},
+        {"ZENTRIX_SET_ID", kSetId},
     };
     HookEnvironment environment = {{"ZENTRIX_EVENT", "run-ended"}};
     for (const auto& [name, field] : named) {

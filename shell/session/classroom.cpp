@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <random>
 #include <utility>
 
 #include "device/decision_log.h"
@@ -14,6 +15,7 @@
 #include "shell/records/last_run_trace.h"
 #include "shell/screen/device_name.h"
 #include "shell/session/front_end.h"
+#include "shell/startup/set_id.h"
 #include "update/device_picking.h"
 #include "update/image_transfer.h"
 
@@ -134,7 +136,11 @@ struct CClassroom::Run {
     bool returned = false;   // and a calculator is there again, waiting for this row to end
 };
 
-CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs)) {}
+CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs))
+{
+    // One name for every record of this set or station session.
+    m_in.history.setId = MakeSetId(std::chrono::system_clock::now(), std::random_device{}());
+}
 
 CClassroom::~CClassroom()
 {

@@ -96,6 +96,8 @@ public:
     // "RESULT DEVICE REASON" for every finished run, in row order; in the
     // station also those whose rows were dropped, first.
     std::vector<Message> SummaryLines() const;
+    // The name every record of this set or station carries.
+    const std::string& SetId() const { return m_in.history.setId; }
 
 private:
     struct Run;

@@ -636,9 +636,12 @@ TEST_F(Classroom, ASlowLogindIsAskedOncePerSetAndHoldsNoRun)
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_NE(Verdict(i).find("images received intact"), std::string::npos) << i;
     }
-    // Asked once (answered or not yet, as the set may end first).
+    // Asked once for sleep, then, once that was answered, once for shutdown
+    // (answered or not yet, as the set may end first); never once per run.
     const std::string asked = InhibitLog(log);
-    EXPECT_TRUE(asked == "asked\n" || asked == "asked\nanswered\n") << asked;
+    EXPECT_TRUE(asked == "asked\n" || asked == "asked\nanswered\n" || asked == "asked\nanswered\nasked\n" ||
+                asked == "asked\nanswered\nasked\nanswered\n")
+        << asked;
 }
 
 // A stop does not wait for logind: a station whose inhibitor request is
@@ -1130,7 +1133,7 @@ TEST_F(Classroom, EveryRunThatDidNotUpdateCarriesAReasonCodeTheHistoryFiltersBy)
         }();
         ASSERT_FALSE(device.empty()) << line;
         const char* code = codeOf[device[1]];
-        const std::string expected = code == nullptr ? "\"reason_code\": null}" : "\"reason_code\": \"" + std::string(code) + "\"}";
+        const std::string expected = code == nullptr ? "\"reason_code\": null," : "\"reason_code\": \"" + std::string(code) + "\",";
         EXPECT_NE(line.find(expected), std::string::npos) << line;   // in German as in English
     }
     EXPECT_EQ(records, std::size(set));
@@ -1141,7 +1144,7 @@ TEST_F(Classroom, EveryRunThatDidNotUpdateCarriesAReasonCodeTheHistoryFiltersBy)
     const ProcessResult lost = byReason("link-lost");
     EXPECT_EQ(lost.exitCode, 0) << lost.err;
     EXPECT_EQ(std::count(lost.out.begin(), lost.out.end(), '\n'), 2) << lost.out;   // the header and one record
-    EXPECT_NE(lost.out.find(",link-lost\r\n"), std::string::npos) << lost.out;
+    EXPECT_NE(lost.out.find(",link-lost,"), std::string::npos) << lost.out;
     const ProcessResult unknown = byReason("cable");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("link-lost"), std::string::npos) << unknown.err;

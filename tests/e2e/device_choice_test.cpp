@@ -56,7 +56,10 @@ protected:
     void StartCalculator(int runs)
     {
         m_calculator = std::make_unique<CBackgroundProcess>(std::vector<std::string>{
-            ZENTRIX_SIM_BIN, "--verdict", "--runs", std::to_string(runs), "--expect-stub",
+            // One launcher update after another, nothing read back: the
+            // calculator is ready again at once, with its old system.
+            ZENTRIX_SIM_BIN, "--verdict", "--runs", std::to_string(runs), "--restart-time", "0", "--after-update",
+            "keep", "--expect-stub",
             (m_dir / "img" / "UpdateExe.bin").string(), "--expect-os", (m_dir / "img" / "UpdateCode.bin").string()});
         m_pty = m_calculator->ReadLine();
         ASSERT_EQ(m_pty.rfind("/dev/", 0), 0u) << m_pty;
