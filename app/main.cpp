@@ -393,6 +393,7 @@ int main(int argc, char** argv)
     settings.machineConfigFile = files.machineFile;
     settings.strict = options.Strict();
     settings.checkOnly = options.check;
+    settings.retryFailed = options.retryFailed.value_or("");
     settings.imagePin = pin;
     if (options.option == ProgramOption::Watch) {
         if (const std::optional<StationStatusPlace> status =

@@ -32,8 +32,8 @@ std::vector<StationStatusRow> StatusRows(const std::vector<ClassroomRow>& rows)
         status.name = CalculatorName(row);
         status.finished = row.finished;
         status.phase = !row.finished      ? row.phase
-                       : row.reason.Empty() ? row.resultWord
-                                            : Message(N_("%s: %s"), {row.resultWord, row.reason});
+                       : row.reason.Empty() ? ResultWithTime(row)
+                                            : Message(N_("%s: %s"), {ResultWithTime(row), row.reason});
         status.percent = row.upper > 0 ? static_cast<int>(100LL * row.pos / row.upper) : 0;
         if (row.silent && !row.finished) {
             status.silentSeconds = (row.silentMs + 500) / 1000;
@@ -134,6 +134,7 @@ struct CClassroom::Run {
     bool presentAtLastScan = true;   // offered at the last scan
     bool endSeen = false;            // a scan has seen the run ended
     bool returned = false;   // and a calculator is there again, waiting for this row to end
+    int retryTarget = -1;    // which calculator of the retry list it is
 };
 
 CClassroom::CClassroom(Inputs inputs) : m_in(std::move(inputs))
@@ -154,11 +155,19 @@ std::vector<std::string> CClassroom::Offered(bool presentOnly) const
     return OfferedDevicePaths(*m_in.devices, presentOnly, 4 * kMaxRuns);
 }
 
-size_t CClassroom::PresentCount(IDeviceSource* devices)
+size_t CClassroom::PresentCount(IDeviceSource* devices, const RetryList* retry)
 {
     Inputs inputs;
     inputs.devices = devices;
-    return CClassroom(std::move(inputs)).Offered(true).size();
+    const std::vector<std::string> offered = CClassroom(std::move(inputs)).Offered(true);
+    if (retry == nullptr) {
+        return offered.size();
+    }
+    return static_cast<size_t>(std::count_if(offered.begin(), offered.end(), [&](const std::string& path) {
+        UsbLocation where = FindUsbLocation(path);
+        where.label = devices->LabelOf(path, where);
+        return RetryTargetOf(*retry, where, path) >= 0;
+    }));
 }
 
 void CClassroom::Add(const std::string& device)
@@ -168,6 +177,13 @@ void CClassroom::Add(const std::string& device)
     UsbLocation where = FindUsbLocation(device);
     where.label = m_in.devices != nullptr ? m_in.devices->LabelOf(device, where) : std::string();
     m_runs.back()->port.Locate(where);
+    if (m_in.retry != nullptr) {
+        m_runs.back()->retryTarget = RetryTargetOf(*m_in.retry, where, device);
+        if (m_runs.back()->retryTarget < 0) {
+            m_runs.back()->port.Skipped(Message(N_("not in the retry list")));
+            return;
+        }
+    }
     if (!Start(*m_runs.back())) {
         m_runs.back()->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
     }
@@ -202,6 +218,7 @@ bool CClassroom::Start(Run& run)
     r->thread = std::thread([r, inputs, claim = std::move(claim), fn = m_in.runUpdate, history = m_in.history,
                              mode = m_in.historyMode]() mutable {
         const auto started = std::chrono::system_clock::now();
+        r->port.Began();
         if (history.metrics) {
             const Message notWritten = history.metrics->RunStarted();
             if (!notWritten.Empty()) {
@@ -448,14 +465,48 @@ void CClassroom::ReplaceReturned(const std::vector<std::string>& offered)
     }
 }
 
+bool CClassroom::EveryRetryDone()
+{
+    if (m_in.retry == nullptr) {
+        return false;
+    }
+    m_retryDone.resize(m_in.retry->targets.size());
+    for (const auto& r : m_runs) {
+        const ClassroomRow row = r->port.Row();
+        if (r->retryTarget >= 0 && row.finished && (row.result == Success || row.result == AlreadyCurrent)) {
+            m_retryDone[static_cast<size_t>(r->retryTarget)] = true;
+        }
+    }
+    return std::all_of(m_retryDone.begin(), m_retryDone.end(), [](bool done) { return done; });
+}
+
 bool CClassroom::ReturnReady() const
 {
     return std::any_of(m_runs.begin(), m_runs.end(),
                        [](const auto& r) { return r->returned && r->port.Finished() && r->endShown; });
 }
 
+bool CClassroom::Restarting(const std::string& device) const
+{
+    if (!IsUsbPath(device)) {
+        return false;
+    }
+    const std::string serial = FindUsbLocation(device).serial;
+    return !serial.empty() && std::any_of(m_runs.begin(), m_runs.end(), [&](const auto& r) {
+        return r->started && !r->port.Finished() && r->port.Row().usb.serial == serial;
+    });
+}
+
 void CClassroom::Scan()
 {
+    // A USB calculator that restarted after its update is back at another
+    // address: still its row's.
+    for (auto& r : m_runs) {
+        const std::string now = r->port.Finished() ? r->port.PathNow() : std::string();
+        if (!now.empty() && now != r->path) {
+            r->path = now;
+        }
+    }
     const std::vector<std::string> offered = Offered(true);
     NoteVanished(offered);
     // A run holds its calculator, and a held USB calculator is not offered:
@@ -463,12 +514,13 @@ void CClassroom::Scan()
     DropGone(offered);
     ReplaceReturned(offered);
     for (const std::string& device : offered) {
-        if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; })) {
+        if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; }) &&
+            !Restarting(device)) {
             Add(device);
         }
     }
     for (auto& r : m_runs) {
-        if (!r->started && !Start(*r)) {
+        if (!r->started && !r->port.Finished() && !Start(*r)) {
             r->port.Waiting(Message(N_("%s; it starts when one ends"), {NoRoomText()}));
         }
         // A USB calculator plugged in again gets a new address, so a new row.
@@ -515,18 +567,22 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     }
     // A set is never cut short silently: a calculator without room is listed.
     for (auto& r : m_runs) {
-        if (!r->started) {
+        if (!r->started && !r->port.Finished()) {
             r->port.NotStarted(Message(N_("%s; update it with the next set"), {NoRoomText()}));
         }
     }
     if (m_runs.empty()) {
         return SetEnd::NoneFound;
     }
-    const std::string count = std::to_string(m_runs.size());
+    // The calculators of the set: not those left alone (a retry's others).
+    const size_t taken = static_cast<size_t>(
+        std::count_if(m_runs.begin(), m_runs.end(), [](const auto& r) { return !r->port.Row().skipped; }));
+    const std::string count = std::to_string(taken);
     const Message heading =
         m_in.checkOnly
-            ? Message::Count("Checking %d calculator at once", "Checking %d calculators at once", m_runs.size(), {count})
-            : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", m_runs.size(), {count});
+            ? Message::Count("Checking %d calculator at once", "Checking %d calculators at once", taken, {count})
+            : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", taken, {count});
+    const auto began = std::chrono::steady_clock::now();
     for (;;) {
         Show(heading, true);
         if (RunningCount() == 0) {
@@ -535,7 +591,11 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
         Answer(m_in.view->Serve(m_in.servePeriodMs), false);
     }
     WaitForAll();
-    Show(heading);   // the last run may have ended after the last drawing
+    // The last run may have ended after the last drawing; the end says how
+    // long the whole set took.
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began +
+                                                                       std::chrono::milliseconds(500));
+    Show(Message(kLines, {heading, Message(N_("The set took %s."), {DurationText(took)})}));
     std::vector<Message> lines = SummaryLines();
     const RunTally counts = CountsOf(EveryRow(), m_notConnected);
     if (m_notConnected > 0 || m_stopped) {
@@ -579,6 +639,10 @@ void CClassroom::RunStation()
         }
         Show(StationHeading(), true);
         TellStatus(told);
+        if (!m_stopped && EveryRetryDone()) {
+            m_in.devices->Decisions()([] { return std::string("station ends: every calculator to do again is done"); });
+            m_stopped = true;
+        }
         if (m_stopped && RunningCount() == 0) {
             break;
         }

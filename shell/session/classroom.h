@@ -19,6 +19,7 @@
 #include "i18n/message.h"
 #include "shell/records/history.h"
 #include "shell/records/station_status.h"
+#include "shell/reports/retry_list.h"
 #include "shell/session/classroom_row.h"
 #include "shell/session/classroom_view.h"
 #include "shell/session/row_port.h"
@@ -39,6 +40,9 @@ public:
         IDeviceSource* devices = nullptr;
         ReplyWaitPolicy wait;
         ConfirmPolicy confirm;
+        // Only these calculators are taken (--retry-failed); any other
+        // gets a row that says so and is not touched. Null: every one.
+        const RetryList* retry = nullptr;
         RunUpdateFn runUpdate;
         IFrontEnd* frontEnd = nullptr;   // the boxes
         IClassroomView* view = nullptr;  // the rows
@@ -84,8 +88,9 @@ public:
     // connected, neither run nor counted as failed.
     size_t NotConnected() const { return m_notConnected; }
 
-    // How many calculators `devices` offers now: those a set would update.
-    static size_t PresentCount(IDeviceSource* devices);
+    // How many calculators `devices` offers now: those a set would update
+    // (of a retry, only those of its list).
+    static size_t PresentCount(IDeviceSource* devices, const RetryList* retry = nullptr);
     // The rows as they are now (tests look at them).
     std::vector<ClassroomRow> Rows() const;
     // The dropped rows (the station's unplugged calculators), then those shown.
@@ -121,6 +126,9 @@ private:
     // Rows whose port vanished and is offered again make way for the
     // calculator there now, once their result has been shown.
     void ReplaceReturned(const std::vector<std::string>& offered);
+    // A USB calculator at `device` is one a run still waits for after its
+    // restart (the same serial number as a row still running).
+    bool Restarting(const std::string& device) const;
     // A row waits to make way for a calculator already there: the next
     // drawing looks again.
     bool ReturnReady() const;
@@ -141,6 +149,9 @@ private:
     void Show(const Message& heading, bool silentNote = false);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
+    // The station of a retry ends by itself once every calculator of its
+    // list is updated or current.
+    bool EveryRetryDone();
 
     Inputs m_in;
     std::unique_ptr<CStationStatusFile> m_status;   // while the station runs
@@ -152,4 +163,5 @@ private:
     bool m_ended = false;   // the station has ended: its rows offer nothing more
     bool m_stopped = false;
     bool m_imagesChanged = false;   // the station's image folder changed since its start
+    std::vector<bool> m_retryDone;   // of the retry list's calculators
 };

@@ -26,11 +26,28 @@ Message SilentText(const ClassroomRow& row)
     return Message(N_("not answering for %s"), {SecondsText(row.silentMs / 1000)});
 }
 
+Message ResultWithTime(const ClassroomRow& row)
+{
+    return row.took.Empty() ? row.resultWord : Message(N_("%s (%s)"), {row.resultWord, row.took});
+}
+
+Message DurationText(std::chrono::seconds time)
+{
+    const long long s = time.count() < 0 ? 0 : time.count();
+    if (s < 60) {
+        return Message(N_("%d s"), {std::to_string(s)});
+    }
+    if (s < 3600) {
+        return Message(N_("%d min %d s"), {std::to_string(s / 60), std::to_string(s % 60)});
+    }
+    return Message(N_("%d h %d min"), {std::to_string(s / 3600), std::to_string(s % 3600 / 60)});
+}
+
 RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected)
 {
     RunTally counts;
     for (const ClassroomRow& row : rows) {
-        if (row.finished) {
+        if (row.finished && !row.skipped) {
             counts.Count(row.result >= Success && row.result <= Checked ? row.result : Failed);
             if (row.result == Checked && row.record && (*row.record)[kNeedsUpdate].value_or("") == "true") {
                 ++counts.needUpdate;

@@ -2,6 +2,7 @@
 #pragma once
 // A row of a set or station as the front ends draw it, how it names its
 // calculator, and the counts of finished rows.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ struct ClassroomRow {
     bool finished = false;
     UpdateResult result = Failed;
     Message resultWord;       // "updated", "current", "unsupported", "failed"
+    Message took;             // once finished: how long its run took ("1 min 12 s"); empty: not run
+    bool skipped = false;     // not touched (not in the retry list): counted as no calculator
     Message reason;           // why, unless updated
     std::vector<Message> warnings;   // what the run said that did not stop it, in order
     std::vector<std::string> phases;     // every phase the run opened, in order
@@ -45,6 +48,12 @@ struct ClassroomRow {
 // one by port and serial (never by bus and address alone, which change at
 // every plugging), else its path.
 Message CalculatorName(const ClassroomRow& row);
+
+// A finished row's result with the time its run took: "updated (1 min 12 s)".
+Message ResultWithTime(const ClassroomRow& row);
+
+// A time as the rows and headings say it: "42 s", "6 min 40 s", "1 h 5 min".
+Message DurationText(std::chrono::seconds time);
 
 // What a silent row says after its phase: "not answering for 12 s".
 Message SilentText(const ClassroomRow& row);

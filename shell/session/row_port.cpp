@@ -64,6 +64,18 @@ void CRowPort::DeviceTaken(const std::string& /*path*/, const UsbLocation& usb)
     m_row.usb = usb;
 }
 
+void CRowPort::DeviceReturned(const std::string& path, const UsbLocation& /*usb*/)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_pathNow = path;
+}
+
+std::string CRowPort::PathNow() const
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    return m_pathNow;
+}
+
 void CRowPort::Locate(const UsbLocation& usb)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
@@ -90,6 +102,15 @@ void CRowPort::NotStarted(const Message& reason)
     m_finished = true;
 }
 
+void CRowPort::Skipped(const Message& why)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_row.skipped = true;
+    m_row.resultWord = why;
+    m_row.finished = true;
+    m_finished = true;
+}
+
 void CRowPort::Waiting(const Message& reason)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
@@ -102,9 +123,19 @@ void CRowPort::OfferNext(bool offer)
     m_row.offersNext = offer;
 }
 
+void CRowPort::Began()
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_began = std::chrono::steady_clock::now();
+}
+
 void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record)
 {
     const std::lock_guard<std::mutex> hold(m_lock);
+    if (m_began) {
+        m_row.took = DurationText(std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::now() - *m_began + std::chrono::milliseconds(500)));
+    }
     m_row.record = std::move(record);
     m_row.result = outcome.result;
     m_row.resultWord = Message(ResultWord(outcome.result));

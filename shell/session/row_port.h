@@ -3,6 +3,7 @@
 // The port of one run of a set or station: the run's thread writes its row,
 // the front end's thread copies it.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,9 @@ public:
     void CloseProgress() override;
     void Warn(const Message& text) override;
     void DeviceTaken(const std::string& path, const UsbLocation& usb) override;
+    void DeviceReturned(const std::string& path, const UsbLocation& usb) override;
+    // Where the row's calculator answered after its restart; empty: where it was.
+    std::string PathNow() const;
     // Where the row's calculator is and its label, before its run takes it.
     void Locate(const UsbLocation& usb);
     // A row has no Close command of its own.
@@ -34,10 +38,14 @@ public:
     bool KeepWaiting(const ReplyWait& wait) override;
 
     void Abandon() { m_abandon = true; }
+    // The run begins now: its row says how long it took once it ends.
+    void Began();
     // `record`: the run's history record, when one was made.
     void Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record = std::nullopt);
     // A row of a set whose run could not start: "not started" and why.
     void NotStarted(const Message& reason);
+    // A row whose calculator is not to be touched: `why`, and it counts as none.
+    void Skipped(const Message& why);
     // A row waiting for a place in the station.
     void Waiting(const Message& reason);
     void OfferNext(bool offer);
@@ -50,4 +58,6 @@ private:
     CProgressCtrl m_bar;
     std::atomic<bool> m_abandon{false};
     std::atomic<bool> m_finished{false};
+    std::optional<std::chrono::steady_clock::time_point> m_began;
+    std::string m_pathNow;
 };

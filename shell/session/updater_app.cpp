@@ -3,11 +3,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
 #include "shell/records/last_run_trace.h"
+#include "shell/reports/retry_list.h"
 #include "shell/session/classroom.h"
 #include "shell/session/front_end.h"
 #include "shell/session/image_folder_memory.h"
@@ -112,6 +114,7 @@ CUpdaterApp::CUpdaterApp(IFrontEnd* frontEnd, UpdaterSettings settings)
       m_devices(settings.deviceSource != nullptr ? settings.deviceSource : &m_systemDevices),
       m_wait(std::move(settings.wait)),
       m_confirm(settings.confirm),
+      m_retryFailed(std::move(settings.retryFailed)),
       m_mode(settings.mode),
       m_offerChooser(settings.offerChooser),
       m_userConfigFile(std::move(settings.userConfigFile)),
@@ -475,7 +478,7 @@ void CUpdaterApp::PostQuit()
     FrontEnd().PostQuitMessage(kQuitCode);
 }
 
-bool CUpdaterApp::PromptClassroom()
+bool CUpdaterApp::PromptClassroom(const RetryList* retry)
 {
     const bool station = m_mode == UpdateMode::Watch;
     const char* connectText = m_checkOnly ? (station ? kStationCheckText : kSetCheckText)
@@ -491,7 +494,7 @@ bool CUpdaterApp::PromptClassroom()
         return true;   // nothing is erased: no warnings
     }
     // A set erases the calculators connected now: the warnings count them.
-    const size_t count = station ? 0 : CClassroom::PresentCount(m_devices);
+    const size_t count = station ? 0 : CClassroom::PresentCount(m_devices, retry);
     const Message dataLoss = count > 0 ? CountedSetDataLossText(count) : Message(kSetDataLossText);
     const Message sure = count > 0 ? CountedSetSureCaption(count) : Message(kSetSureCaption);
     if (FrontEnd().MessageBox(dataLoss, Message(kDataLossCaption), kWarningOkCancel) == IDOK &&
@@ -519,7 +522,7 @@ constexpr const char* kAnotherCheckText = N_("Do you want to check another set?"
 void CUpdaterApp::CountRows(const std::vector<ClassroomRow>& rows)
 {
     for (const ClassroomRow& row : rows) {
-        if (row.finished) {
+        if (row.finished && !row.skipped) {
             m_tally.Count(row.result);
         }
     }
@@ -534,8 +537,28 @@ void CUpdaterApp::RunClassroomLoop()
         PostQuit();
         return;
     }
+    // Only the calculators a set did not update, when asked: read once.
+    std::optional<RetryList> retry;
+    if (!m_retryFailed.empty()) {
+        retry.emplace();
+        Message problem;
+        if (!ReadRetryList(m_history.path, m_retryFailed, *retry, problem)) {
+            FrontEnd().MessageBox(Message(N_("There is nothing to update again: %s."), {problem}), Message(kErrorCaption),
+                                  kExclamationOk);
+            PostQuit();
+            return;
+        }
+        if (retry->targets.empty()) {
+            FrontEnd().MessageBox(Message(N_("Every calculator of the set %s was updated or is current: there is "
+                                             "nothing to update again."),
+                                          {SafeText(retry->setId)}),
+                                  Message(kSetCompleteCaption), MB_OK);
+            PostQuit();
+            return;
+        }
+    }
     for (;;) {
-        if (!PromptClassroom()) {
+        if (!PromptClassroom(retry ? &*retry : nullptr)) {
             return;
         }
         const bool hasCloseCommand = FrontEnd().SetCloseEnabled(false);
@@ -556,10 +579,12 @@ void CUpdaterApp::RunClassroomLoop()
         inputs.devices = m_devices;
         inputs.wait = m_wait;
         inputs.confirm = m_confirm;
+        inputs.retry = retry ? &*retry : nullptr;
         inputs.runUpdate = m_runUpdate;
         inputs.frontEnd = m_frontEnd;
         inputs.view = view;
         inputs.history = m_history;
+        inputs.history.retryOf = retry ? retry->setId : std::string();
         inputs.historyMode = m_mode == UpdateMode::Watch ? "watch" : "all";
         inputs.writeGuard = m_writeGuard;
         inputs.tellService = m_tellService;

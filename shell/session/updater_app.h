@@ -11,6 +11,7 @@
 
 class CUpdaterCommandLineInfo;
 class IFrontEnd;
+struct RetryList;
 struct ClassroomRow;
 
 // Exit code of the process after the update loop's quit request.
@@ -93,7 +94,8 @@ private:
     bool PromptContinue(const Message& note);
     bool ReportResult(const UpdateOutcome& outcome);
     void PostQuit();
-    bool PromptClassroom();
+    // Of a retry (`retry`), the warnings count only the calculators of its list.
+    bool PromptClassroom(const RetryList* retry);
     void CountRows(const std::vector<ClassroomRow>& rows);
     // The set's or the station's end, told its on-set-end command.
     void TellSetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected);
@@ -109,6 +111,7 @@ private:
     IDeviceSource* m_devices;
     ReplyWaitPolicy m_wait;
     ConfirmPolicy m_confirm;
+    std::string m_retryFailed;
     UpdateMode m_mode;
     bool m_offerChooser;
     std::string m_userConfigFile;

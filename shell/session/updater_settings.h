@@ -61,6 +61,9 @@ struct UpdaterSettings {
     ReplyWaitPolicy wait;
     // Whether an updated calculator is read back after its restart.
     ConfirmPolicy confirm;
+    // --retry-failed: the set ("last", or its set_id) whose calculators not
+    // updated are the only ones a set or station takes; empty: every one.
+    std::string retryFailed;
     // Where every run is recorded; the program keeps it, tests need not.
     HistorySettings history;
     // Keeps the computer awake while calculators are written; null: nothing does.

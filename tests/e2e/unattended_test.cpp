@@ -5,7 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -528,3 +530,130 @@ TEST_F(Unattended, JsonIsTheSameOnATerminalAsInAPipe)
 }
 
 }  // namespace
+
+namespace {
+
+// The history's records, one line each.
+std::vector<std::string> HistoryLines(const fs::path& file)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) {
+        ++count;
+    }
+    return count;
+}
+
+std::string FieldOf(const std::string& record, const std::string& name)
+{
+    std::smatch m;
+    std::regex_search(record, m, std::regex("\"" + name + "\": (\"[^\"]*\"|true|false|null)"));
+    return m.empty() ? "missing" : m[1].str();
+}
+
+}  // namespace
+
+// What a calculator runs after its restart decides: the image's version
+// confirms the update, its old one fails it naming both, silence leaves it
+// updated but not confirmed. One set: one set_id on every record; every
+// row says how long it took.
+TEST_F(Unattended, AnUpdateIsConfirmedByWhatTheCalculatorRunsAfterItsRestart)
+{
+    std::vector<std::unique_ptr<CBackgroundProcess>> sims;
+    std::vector<std::string> ptys;
+    std::string devices;
+    for (const char* way : {"adopt", "keep", "silent"}) {
+        sims.push_back(std::make_unique<CBackgroundProcess>(std::vector<std::string>{
+            ZENTRIX_SIM_BIN, "--restart-time", "0.5", "--after-update", way}));
+        ptys.push_back(sims.back()->ReadLine());
+        devices += ptys.back() + ";";
+    }
+    auto set = Start(devices, {"--yes", "--all", "--confirm-timeout", "4"});
+    const std::string seen = set->ReadRest();
+    EXPECT_EQ(set->Wait(), 1) << seen;
+    EXPECT_NE(seen.find("3 calculators: 2 updated, 0 already current, 0 not supported, 1 failed."), std::string::npos)
+        << seen;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(R"(updated \([0-9]+ s\))"))) << seen;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(R"(The set took [0-9]+ s\.)"))) << seen;
+    const std::vector<std::string> records = HistoryLines(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    ASSERT_EQ(records.size(), 3u) << seen;
+    const struct {
+        std::string result, confirmed, osAfter, code;
+    } expected[] = {
+        {"\"updated\"", "true", "\"01.05.0000\"", "null"},
+        {"\"failed\"", "false", "\"01.00.0000\"", "\"os-not-taken\""},
+        {"\"updated\"", "false", "null", "\"not-confirmed\""},
+    };
+    const std::string setId = FieldOf(records[0], "set_id");
+    EXPECT_TRUE(std::regex_match(setId, std::regex(R"("[0-9]{8}T[0-9]{6}Z-[0-9a-f]{4}")"))) << setId;
+    for (size_t i = 0; i < 3; ++i) {
+        // The records are in the order the runs ended: find each by its pty.
+        const auto record = std::find_if(records.begin(), records.end(),
+                                         [&](const std::string& r) { return FieldOf(r, "device") == "\"" + ptys[i] + "\""; });
+        ASSERT_NE(record, records.end()) << i;
+        SCOPED_TRACE(*record);
+        EXPECT_EQ(FieldOf(*record, "result"), expected[i].result);
+        EXPECT_EQ(FieldOf(*record, "confirmed"), expected[i].confirmed);
+        EXPECT_EQ(FieldOf(*record, "os_after"), expected[i].osAfter);
+        EXPECT_EQ(FieldOf(*record, "reason_code"), expected[i].code);
+        EXPECT_EQ(FieldOf(*record, "set_id"), setId);
+    }
+    EXPECT_NE(seen.find("after its restart the calculator reports OS 01.00.0000, not the image's 01.05.0000"), std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("not confirmed: the calculator did not answer after its restart"), std::string::npos) << seen;
+}
+
+// --retry-failed takes only the calculators the last set did not update:
+// the one that hung up is done again, the two updated get a row that says
+// so and receive nothing, and the record says which set it retries.
+TEST_F(Unattended, ARetryTakesOnlyTheCalculatorThatFailed)
+{
+    const fs::path cable = m_dir / "cable";   // the failing calculator's port, a link to its pty
+    std::vector<std::unique_ptr<CBackgroundProcess>> sims;
+    const auto sim = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {ZENTRIX_SIM_BIN, "--restart-time", "0", "--report",
+                                         (m_dir / ("report-" + std::to_string(sims.size()))).string()});
+        sims.push_back(std::make_unique<CBackgroundProcess>(options));
+        return sims.back()->ReadLine();
+    };
+    const std::string first = sim({});
+    const std::string second = sim({});
+    fs::create_symlink(sim({"--fault", "hangup:40"}), cable);
+    const std::string devices = first + ";" + second + ";" + cable.string();
+    auto set = Start(devices, {"--yes", "--all"});
+    EXPECT_EQ(set->Wait(), 1) << set->ReadRest();
+    // A new calculator where the failed one was.
+    fs::remove(cable);
+    fs::create_symlink(sim({}), cable);
+    auto retry = Start(devices, {"--yes", "--all", "--retry-failed"});
+    const std::string seen = retry->ReadRest();
+    EXPECT_EQ(retry->Wait(), 0) << seen;
+    EXPECT_EQ(Occurrences(seen, "not in the retry list"), 4u) << seen;   // their rows and summary lines
+    EXPECT_NE(seen.find("Main Memory of the 1 calculator connected"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("Updating 1 calculator at once"), std::string::npos) << seen;
+    const std::vector<std::string> records = HistoryLines(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    ASSERT_EQ(records.size(), 4u) << seen;
+    EXPECT_EQ(FieldOf(records[3], "device"), "\"" + cable.string() + "\"");
+    EXPECT_EQ(FieldOf(records[3], "result"), "\"updated\"");
+    EXPECT_EQ(FieldOf(records[3], "retry_of"), FieldOf(records[0], "set_id"));
+    EXPECT_NE(FieldOf(records[3], "set_id"), FieldOf(records[0], "set_id"));
+    // The two updated first saw one update and its read-back, nothing more.
+    for (int i = 0; i < 2; ++i) {
+        std::ifstream report(m_dir / ("report-" + std::to_string(i)));
+        std::string all((std::istreambuf_iterator<char>(report)), {});
+        EXPECT_EQ(Occurrences(all, "\n"), 2u) << all;
+    }
+    // Nothing left to do again: said, and nothing is touched.
+    auto nothing = Start(devices, {"--yes", "--all", "--retry-failed", "last"});
+    const std::string none = nothing->ReadRest();
+    EXPECT_NE(none.find("there is nothing to update again"), std::string::npos) << none;
+}

@@ -103,8 +103,16 @@ manual_examples() {
 mkdir -p "$work/manual" "$work/home/os-1.05" "$work/etc"
 manual_examples
 cp "$work/img/"* "$work/home/os-1.05/"
-serial=$(calculator --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" --verdict --runs 3)
-serial_out=$(ls -t "$work"/sim-* | head -n 1)
+# /dev/ttyUSB0 is a link to a simulated calculator's pty; each example that
+# updates it finds a calculator of its own there (one updated runs the
+# image's system since its restart, and is current).
+serial=$work/ttyUSB0
+serial_outs=()
+fresh_serial() {
+  ln -sfn "$(calculator --expect-stub "$work/img/UpdateExe.bin" --expect-os "$work/img/UpdateCode.bin" --verdict)" "$serial"
+  serial_outs+=("$(ls -t "$work"/sim-* | head -n 1)")
+}
+fresh_serial
 for f in "$work/manual"/example-*.sh; do
   sed -i -e 's/\\-/-/g' -e 's/\\e/\\/g' -e "s|/dev/ttyUSB0|$serial|g" "$f"
 done
@@ -125,8 +133,11 @@ touch -d '1 minute ago' "$work/home/os-1.05/"*
 example 1 0 '^run 1: images received \(stub 3000 bytes, OS 70000 bytes\); calculator OS now 01.05.0000$'
 example 2 18 'Update is complete'
 example 3 0 "device = $serial" in "$work/home/.config/zentrix-update/zentrix-update.conf"
+fresh_serial
 example 4 0 '^exit status 0$'
-grep -q '"event": "run-ended".*"result": "updated"' "$work/home/events.jsonl" || fail "manual example 4: no updated run"
+grep -q '"event": "run-ended".*"result": "updated".*"confirmed": true' "$work/home/events.jsonl" ||
+  fail "manual example 4: no updated run read back after its restart"
+fresh_serial
 example 5 0 ' > 05 30 30 30 37 30 ' in "$work/home/zentrix.trace"
 example 6 0 '^started,' in "$work/home/class.csv"
 [ "$(grep -c ',updated,' "$work/home/class.csv")" -ge 4 ] || fail "manual example 6: the CSV holds not four updates"
@@ -134,8 +145,8 @@ count=$(ls "$work/manual" | wc -l)
 [ "$count" -eq 6 ] || fail "the manual page has $count examples, the test knows 6"
 kill "${pids[@]}" 2>/dev/null
 for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-[ "$(grep -c 'images received intact' "$serial_out")" -eq 3 ] ||
-  fail "the calculator on the serial port did not receive three updates: $(cat "$serial_out")"
+[ "$(cat "${serial_outs[@]}" | grep -c 'images received intact')" -eq 3 ] ||
+  fail "the calculators on the serial port did not receive three updates: $(cat "${serial_outs[@]}")"
 
 # The names the manual page's OPTIONS and ENVIRONMENT give in the tag
 # line of each entry.

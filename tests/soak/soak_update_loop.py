@@ -72,7 +72,10 @@ class LineReader:
 
 def start_simulator(args, images, report):
     sim = subprocess.Popen(
+        # One launcher update after another on the same calculator: it is
+        # back at once after each, with its old system.
         [args.simulator, "--runs", str(args.runs), "--report", report,
+         "--restart-time", "0", "--after-update", "keep",
          "--expect-stub", os.path.join(images, "UpdateExe.bin"),
          "--expect-os", os.path.join(images, "UpdateCode.bin")],
         stdout=subprocess.PIPE, text=True)

@@ -83,7 +83,7 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
 {
     std::string line = CalculatorName(row).Render(texts) + "  ";
     if (row.finished) {
-        line += row.resultWord.Render(texts);
+        line += ResultWithTime(row).Render(texts);
         if (!row.reason.Empty()) {
             line += ": " + row.reason.Render(texts);
         }

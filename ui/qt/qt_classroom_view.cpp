@@ -327,7 +327,7 @@ QString StatusHtml(const ClassroomRow& row, const MoCatalogue* texts, bool darkW
 {
     QString html = QStringLiteral("<b style=\"color:%1\">%2</b>")
                        .arg(QString::fromUtf8(ResultColour(row.result, darkWindow)),
-                            QString::fromStdString(row.resultWord.Render(texts)));
+                            QString::fromStdString(ResultWithTime(row).Render(texts)));
     if (!row.reason.Empty()) {
         html += QStringLiteral(": ") + QString::fromStdString(row.reason.Render(texts)).toHtmlEscaped();
     }
@@ -363,11 +363,11 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
         SetAccessibleDescription(*button, spoken + QStringLiteral(". ") + button->toolTip());
     }
     SetAccessibleName(*w.status,
-        Tr(row.finished ? (row.reason.Empty() ? row.resultWord : Message("%s: %s", {row.resultWord, row.reason}))
+        Tr(row.finished ? (row.reason.Empty() ? ResultWithTime(row) : Message("%s: %s", {ResultWithTime(row), row.reason}))
            : row.silent ? Message("%s - %s", {row.phase, Message(N_("not answering"))})
                         : row.phase));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
+    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? ResultWithTime(row) : row.phase})));
     if (news != RowNews::None) {
         AnnounceSpokenText(*w.device);
     }
@@ -385,7 +385,7 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
         w.status->setTextFormat(Qt::RichText);
         w.status->setText(StatusHtml(row, m_texts, m_window->palette().color(QPalette::Window).lightness() < 128));
         w.status->setToolTip(
-            QString::fromStdString(row.resultWord.Render(m_texts) + (reason.empty() ? "" : ": " + reason)));
+            QString::fromStdString(ResultWithTime(row).Render(m_texts) + (reason.empty() ? "" : ": " + reason)));
         w.bar->setRange(0, 1);
         w.bar->setValue(1);
         w.bar->setVisible(row.result == Success);

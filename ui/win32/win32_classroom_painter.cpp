@@ -130,7 +130,7 @@ int CClassroomPainter::Row(HDC dc, const ClassroomRow& row, int y, int width, bo
     bool bar = true;
     if (row.finished) {
         // The result where the phase was; a full bar for an update, none otherwise.
-        status = Text(dc, m_bold, row.resultWord.Render(texts), statusX, y, statusWidth, draw,
+        status = Text(dc, m_bold, ResultWithTime(row).Render(texts), statusX, y, statusWidth, draw,
                       ResultColour(row.result));
         status += Text(dc, m_normal, row.reason.Render(texts), statusX, y + status, statusWidth, draw);
         bar = row.result == Success;
