@@ -176,8 +176,14 @@ void CFleetView::TakeOsNow(Entry& c, const HistoryRecord& record)
     if (!updated && !record[kOsBefore]) {
         return;   // the run learned nothing of the OS: what was known stands
     }
-    c.osNow = m_texts.Intern(updated ? *record[kOsImage] : *record[kOsBefore]);
-    c.osFrom = m_texts.Intern(updated ? "updated" : "reported");
+    // Read back after its restart, an update's version is the calculator's
+    // word; without, it is assumed. A later report below it contradicts it.
+    const bool confirmed = updated && Text(record, kConfirmed) == "true" && record[kOsAfter];
+    const std::string_view from = m_texts.Text(c.osFrom);
+    const bool contradicted = !updated && (from == "updated" || from == "confirmed" || from == "contradicted") &&
+                              CompareOsVersions(*record[kOsBefore], std::string(m_texts.Text(c.osNow))) < 0;
+    c.osNow = m_texts.Intern(confirmed ? *record[kOsAfter] : updated ? *record[kOsImage] : *record[kOsBefore]);
+    c.osFrom = m_texts.Intern(confirmed ? "confirmed" : updated ? "updated" : contradicted ? "contradicted" : "reported");
     c.osDate = m_texts.Intern(Text(record, kEnded));
 }
 
@@ -210,7 +216,7 @@ bool NeedsUpdate(const CalculatorState& calculator, const std::string& version)
 {
     const bool succeeded =
         calculator.lastResult == "updated" || calculator.lastResult == "current" || calculator.lastResult == "checked";
-    return !succeeded || calculator.futureDated || calculator.osNow.empty() ||
+    return !succeeded || calculator.futureDated || calculator.osNow.empty() || calculator.osFrom == "contradicted" ||
            CompareOsVersions(calculator.osNow, version) < 0;
 }
 
@@ -227,7 +233,11 @@ CFleetTable::Cells CFleetTable::ShownCells(const CalculatorState& calculator) co
     Cells cells = CellsOf(calculator);
     cells[kResultCell] = ShownResultWord(cells[kResultCell], m_texts);
     if (!cells[kFromCell].empty()) {
-        cells[kFromCell] = Message(cells[kFromCell] == "updated" ? N_("assumed after an update") : N_("reported"))
+        const std::string& from = cells[kFromCell];
+        cells[kFromCell] = Message(from == "updated"        ? N_("assumed after an update")
+                                   : from == "confirmed"    ? N_("confirmed after an update")
+                                   : from == "contradicted" ? N_("contradicted: reported below its update")
+                                                            : N_("reported"))
                                .Render(m_texts);
     }
     for (std::string& cell : cells) {

@@ -34,8 +34,9 @@ struct CalculatorState {
     std::string lastRun;     // when the last run ended (as the records write times)
     std::string host;        // where the last run was
     // Where osNow comes from: "reported" (a check, or the version read at
-    // the start of a run) or "updated" (assumed after an update), and when
-    // (the end of that run).
+    // the start of a run), "updated" (assumed after an update), "confirmed"
+    // (read back after an update's restart) or "contradicted" (reported
+    // below what an earlier update put there), and when (the end of that run).
     std::string osFrom;
     std::string osDate;
     std::string image;       // the last run's image version and the start of its SHA-256

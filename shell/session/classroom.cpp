@@ -32,8 +32,8 @@ std::vector<StationStatusRow> StatusRows(const std::vector<ClassroomRow>& rows)
         status.name = CalculatorName(row);
         status.finished = row.finished;
         status.phase = !row.finished      ? row.phase
-                       : row.reason.Empty() ? ResultWithTime(row)
-                                            : Message(N_("%s: %s"), {ResultWithTime(row), row.reason});
+                       : row.reason.Empty() ? row.resultWord
+                                            : Message(N_("%s: %s"), {row.resultWord, row.reason});
         status.percent = row.upper > 0 ? static_cast<int>(100LL * row.pos / row.upper) : 0;
         if (row.silent && !row.finished) {
             status.silentSeconds = (row.silentMs + 500) / 1000;

@@ -9,9 +9,9 @@ Message RowSpokenText(const ClassroomRow& row, const Message& name)
 {
     if (row.finished) {
         if (row.reason.Empty()) {
-            return Message(N_("Calculator %1$s: %2$s"), {name, ResultWithTime(row)});
+            return Message(N_("Calculator %1$s: %2$s"), {name, row.resultWord});
         }
-        return Message(N_("Calculator %1$s: %2$s - %3$s"), {name, ResultWithTime(row), row.reason});
+        return Message(N_("Calculator %1$s: %2$s - %3$s"), {name, row.resultWord, row.reason});
     }
     if (row.silent) {
         return Message(N_("Calculator %1$s: %2$s - %3$s"), {name, row.phase, SilentText(row)});

@@ -83,9 +83,13 @@ std::string FormatClassroomRow(const ClassroomRow& row, bool withBar, const MoCa
 {
     std::string line = CalculatorName(row).Render(texts) + "  ";
     if (row.finished) {
-        line += ResultWithTime(row).Render(texts);
+        // The time last: the result and its reason read as they always did.
+        line += row.resultWord.Render(texts);
         if (!row.reason.Empty()) {
             line += ": " + row.reason.Render(texts);
+        }
+        if (!row.took.Empty()) {
+            line += " (" + row.took.Render(texts) + ")";
         }
         return FitToColumns(line, columns);
     }

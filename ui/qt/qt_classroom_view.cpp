@@ -363,11 +363,11 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
         SetAccessibleDescription(*button, spoken + QStringLiteral(". ") + button->toolTip());
     }
     SetAccessibleName(*w.status,
-        Tr(row.finished ? (row.reason.Empty() ? ResultWithTime(row) : Message("%s: %s", {ResultWithTime(row), row.reason}))
+        Tr(row.finished ? (row.reason.Empty() ? row.resultWord : Message("%s: %s", {row.resultWord, row.reason}))
            : row.silent ? Message("%s - %s", {row.phase, Message(N_("not answering"))})
                         : row.phase));
     // What a screen reader says of the row's bar: which calculator, which phase.
-    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? ResultWithTime(row) : row.phase})));
+    SetAccessibleName(*w.bar, Tr(Message(N_("Calculator %1$s: %2$s"), {name, row.finished ? row.resultWord : row.phase})));
     if (news != RowNews::None) {
         AnnounceSpokenText(*w.device);
     }

@@ -10,6 +10,7 @@
 #include "shell/reports/fleet_view.h"
 #include "shell/reports/history_merge.h"
 #include "shell/reports/history_reader.h"
+#include "shell/reports/retry_list.h"
 
 namespace {
 
@@ -103,6 +104,51 @@ TEST(HistorySources, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
     }
 }
 
+// Where "OS now" comes from: an update read back after its restart is
+// confirmed, one that was not is assumed, and a later run that finds the
+// calculator below what an update put there contradicts it, which --needs
+// lists whatever version it asks for.
+TEST(HistorySources, OsNowIsConfirmedAssumedReportedOrContradicted)
+{
+    const auto run = [](const char* ended, const char* result, const char* before, const char* after = nullptr) {
+        HistoryRecord r = Ran(ended, result, "S1");
+        r.fields[kOsBefore] = before;
+        r.fields[kOsImage] = "01.05.0000";
+        if (after != nullptr) {
+            r.fields[kOsAfter] = after;
+            r.fields[kConfirmed] = "true";
+        }
+        return r;
+    };
+    const struct {
+        std::vector<HistoryRecord> runs;
+        std::string osNow, from;
+        bool needsOld;   // listed by --needs 01.04.0000
+    } cases[] = {
+        {{run("10:00", "updated", "01.00.0000", "01.05.0000")}, "01.05.0000", "confirmed", false},
+        {{run("10:00", "updated", "01.00.0000")}, "01.05.0000", "updated", false},
+        {{run("10:00", "checked", "01.02.0000")}, "01.02.0000", "reported", true},
+        {{run("10:00", "updated", "01.00.0000"), run("11:00", "checked", "01.00.0000")}, "01.00.0000", "contradicted",
+         true},
+        {{run("10:00", "updated", "01.00.0000", "01.05.0000"), run("11:00", "current", "01.05.0000")}, "01.05.0000",
+         "reported", false},
+        {{run("10:00", "updated", "01.00.0000"), run("11:00", "checked", "01.04.0000"),
+          run("12:00", "updated", "01.04.0000", "01.05.0000")},
+         "01.05.0000", "confirmed", false},
+    };
+    for (const auto& c : cases) {
+        CFleetView fleet;
+        for (const HistoryRecord& record : c.runs) {
+            fleet.Add(record, false);
+        }
+        fleet.ForEach([&](const CalculatorState& s) {
+            EXPECT_EQ(s.osNow, c.osNow);
+            EXPECT_EQ(s.osFrom, c.from);
+            EXPECT_EQ(NeedsUpdate(s, "01.04.0000"), c.needsOld) << c.from;
+        });
+    }
+}
+
 // Two calculators under one name are two rows, the failed one among those
 // that need the update: a label at two ports, a serial number at two ports
 // at once (a set). One serial number seen at two places one after the
@@ -166,3 +212,62 @@ TEST(HistorySources, CsvCellsAreQuotedAndNeverAFormula)
 }
 
 }  // namespace
+
+// What --retry-failed does again: of the named set (or the newest), each
+// calculator whose last record there is neither updated nor current, known
+// by its serial, else its label, else its port, else its path; another
+// set's records and a calculator that came right later are left out.
+TEST(RetryList, TheLastWordOnEachCalculatorOfTheSetCounts)
+{
+    const fs::path dir = fs::temp_directory_path() / ("zentrix-retry-" + std::to_string(std::random_device{}()));
+    const auto record = [](const char* set, const char* result, const char* serial, const char* label,
+                           const char* port, const char* device) {
+        HistoryRecord r;
+        r.fields[kSetId] = set != nullptr ? std::optional<std::string>(set) : std::nullopt;
+        r.fields[kResult] = result;
+        r.fields[kUsbSerial] = serial != nullptr ? std::optional<std::string>(serial) : std::nullopt;
+        r.fields[kLabel] = label != nullptr ? std::optional<std::string>(label) : std::nullopt;
+        r.fields[kUsbPort] = port != nullptr ? std::optional<std::string>(port) : std::nullopt;
+        r.fields[kDevice] = device;
+        return FormatHistoryLine(r);
+    };
+    const char* older = "20261210T080000Z-0001";
+    const char* newer = "20261211T080000Z-00ab";
+    const std::string path = File(dir, "history.jsonl", {
+        record(older, "failed", "ZX-9", nullptr, "1-4", "usb:1:9"),
+        record(newer, "failed", "ZX-1", nullptr, "1-2", "usb:1:5"),      // by serial: failed, then updated
+        record(newer, "updated", "ZX-1", nullptr, "1-3", "usb:1:8"),
+        record(newer, "failed", nullptr, "Desk 3", nullptr, "/dev/ttyUSB0"),   // by label
+        record(newer, "current", "ZX-2", nullptr, "1-5", "usb:1:6"),
+        record(newer, "failed", nullptr, nullptr, "1-6", "usb:1:7"),    // by port
+        record(newer, "unsupported", nullptr, nullptr, nullptr, "/dev/ttyS1"),   // by path
+        record(nullptr, "failed", "ZX-3", nullptr, "1-7", "usb:1:3"),   // a single update: no set
+    });
+    RetryList list;
+    Message problem;
+    ASSERT_TRUE(ReadRetryList(path, "last", list, problem)) << problem.English();
+    EXPECT_EQ(list.setId, newer);
+    ASSERT_EQ(list.targets.size(), 3u);
+    const struct {
+        UsbLocation usb;
+        std::string path;
+        int target;
+    } calculators[] = {
+        {{"ZX-1", "1-9", "", ""}, "usb:2:1", -1},        // updated in the end
+        {{"", "", "", "Desk 3"}, "/dev/ttyUSB1", 0},      // its label, on another port
+        {{"ZX-5", "1-6", "", ""}, "usb:1:12", 1},        // the port: the record knew no serial
+        {{}, "/dev/ttyS1", 2},
+        {{"ZX-9", "1-4", "", ""}, "usb:1:9", -1},        // the older set's
+    };
+    for (const auto& c : calculators) {
+        EXPECT_EQ(RetryTargetOf(list, c.usb, c.path), c.target) << c.path << " " << c.usb.serial;
+    }
+    ASSERT_TRUE(ReadRetryList(path, older, list, problem));
+    ASSERT_EQ(list.targets.size(), 1u);
+    EXPECT_EQ(list.targets[0].serial, "ZX-9");
+    EXPECT_FALSE(ReadRetryList(path, "20261201T000000Z-0000", list, problem));
+    EXPECT_NE(problem.English().find("no record of the set 20261201T000000Z-0000"), std::string::npos);
+    const std::string none = File(dir, "none.jsonl", {record(nullptr, "failed", "ZX-3", nullptr, "1-7", "usb:1:3")});
+    EXPECT_FALSE(ReadRetryList(none, "last", list, problem));
+    fs::remove_all(dir);
+}
