@@ -93,14 +93,17 @@ ReadBack ReadOnce(const UpdateRunInputs& inputs, const std::string& path, uint32
     return version.empty() ? ReadBack::NoOs : ReadBack::Read;
 }
 
-// Waits `pause`, telling the port; false when it ends the wait.
-bool Pause(IUpdatePort& port, Clock::time_point since, Clock::duration pause)
+// Waits `pause`, telling the port; false when it ends the wait. As any
+// silence, the restart may be ended by the user once it has lasted
+// `endableAfterMs` (the OS is written: nothing is lost but the read-back).
+bool Pause(IUpdatePort& port, Clock::time_point since, Clock::duration pause, uint32_t endableAfterMs)
 {
     const auto until = Clock::now() + pause;
     while (Clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since);
-        if (!port.KeepWaiting({static_cast<uint32_t>(waited.count()), false})) {
+        const uint32_t ms = static_cast<uint32_t>(waited.count());
+        if (!port.KeepWaiting({ms, ms >= endableAfterMs})) {
             return false;
         }
     }
@@ -173,7 +176,8 @@ void ConfirmAfterRestart(const UpdateRunInputs& inputs, UpdateOutcome& outcome)
         if (found != ReadBack::NotYet || Clock::now() >= deadline) {
             break;
         }
-        if (!Pause(port, started, std::min<Clock::duration>(kPause, deadline - Clock::now()))) {
+        if (!Pause(port, started, std::min<Clock::duration>(kPause, deadline - Clock::now()),
+                   inputs.wait.userMayEndAfterMs)) {
             found = ReadBack::Stopped;
             break;
         }
