@@ -313,15 +313,13 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
         // otherwise lock every later (non-root) open out of the pty.
         ::ioctl(spareSlave.Get(), TIOCNXCL);
         input = calc.TakeLeftover();
+        // The restart's options are set before the run is seen to end: what
+        // a waiter sets for the next run then wins over them.
+        const bool installed = InstalledOs(calc.Record());
+        if (installed) BeginRestart(calc.Record());
         Finish(calc);
-        const RunRecord& ended = runs.back();   // only this thread adds to `runs`
-        if (InstalledOs(ended)) {
-            BeginRestart(ended);
-            calc = Fresh();
-            if (restarting) return true;   // what came with the last word is lost
-        } else {
-            calc = Fresh();
-        }
+        calc = Fresh();
+        if (installed && restarting) return true;   // what came with the last word is lost
         if (input.empty()) return true;
     }
 }
