@@ -177,10 +177,12 @@ void CFleetView::TakeOsNow(Entry& c, const HistoryRecord& record)
         return;   // the run learned nothing of the OS: what was known stands
     }
     // Read back after its restart, an update's version is the calculator's
-    // word; without, it is assumed. A later report below it contradicts it.
+    // word; without, it is assumed. A later report below it contradicts it,
+    // for a calculator known by its name (a port's runs may be of several).
     const bool confirmed = updated && Text(record, kConfirmed) == "true" && record[kOsAfter];
     const std::string_view from = m_texts.Text(c.osFrom);
-    const bool contradicted = !updated && (from == "updated" || from == "confirmed" || from == "contradicted") &&
+    const bool contradicted = !updated && c.name != 0 &&
+                              (from == "updated" || from == "confirmed" || from == "contradicted") &&
                               CompareOsVersions(*record[kOsBefore], std::string(m_texts.Text(c.osNow))) < 0;
     c.osNow = m_texts.Intern(confirmed ? *record[kOsAfter] : updated ? *record[kOsImage] : *record[kOsBefore]);
     c.osFrom = m_texts.Intern(confirmed ? "confirmed" : updated ? "updated" : contradicted ? "contradicted" : "reported");
