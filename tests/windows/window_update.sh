@@ -253,6 +253,16 @@ wait "$app"
 code=$?
 [ "$code" = 18 ] || fail "mute: exit code $code, expected 18 ($(tail -n 3 "$work/$name.err"))"
 
+# Waits for the simulated calculator NAME's run to end (60 s at most) and,
+# when it installed an OS, for the program to read it back after its
+# restart: only then has the program's row ended.
+run_ended() {
+  for _ in $(seq 600); do grep -q '^run ' "$work/$1.sim" && break; sleep 0.1; done
+  grep -q 'calculator OS now' "$work/$1.sim" || return 0
+  for _ in $(seq 600); do grep -q 'read back after its restart' "$work/$1.sim" && break; sleep 0.1; done
+  sleep 0.5
+}
+
 # A class set (--all) in the window: the rows' window shows every calculator
 # and, once all have ended, the counts in its heading and the "another
 # set?" question below the rows - in the window itself, with no box on
@@ -268,7 +278,7 @@ if answer 'Connect the calculators\.' connect Return &&
   if id=$(find_box 'Zentrix OS Update - (calculators|Rechner)'); then
     sleep 0.5; shot "$name-rows"
     for sim in class1 class2 class3; do
-      for _ in $(seq 600); do grep -q '^run ' "$work/$sim.sim" && break; sleep 0.1; done
+      run_ended "$sim"
     done
     sleep 1; shot "$name-end"
     shown=$(titles | grep -v '^Default IME$' | sort | tr '\n' ',')
@@ -300,7 +310,7 @@ if answer 'Connect the calculators\.' '' Return &&
    answer 'Warning' '' shift+Tab space &&
    answer 'Delete all data in the Main Memory of every calculator\.' '' shift+Tab space &&
    id=$(find_box 'Zentrix OS Update - (calculators|Rechner)'); then
-  for _ in $(seq 600); do grep -q '^run ' "$work/station.sim" && break; sleep 0.1; done
+  run_ended station
   sleep 1; shot "$name-rows"
   xdotool windowfocus --sync "$id" 2>/dev/null
   xdotool key --clearmodifiers alt+F4
