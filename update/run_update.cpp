@@ -358,6 +358,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     // 10. The calculator restarts; what it runs then is read back, while
     // its old path is still held.
     if (outcome.result == Success && inputs.confirm.enabled) {
+        run.DoneWriting();   // nothing is written while it restarts
         ConfirmAfterRestart(inputs, outcome);
     }
     // Release steps 2 and 3; a calculator the run was given is its giver's.

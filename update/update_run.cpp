@@ -68,6 +68,14 @@ CUpdateRun::~CUpdateRun()
     }
 }
 
+void CUpdateRun::DoneWriting()
+{
+    if (m_writing) {
+        m_writing = false;
+        m_inputs.writeGuard->EndWriting();
+    }
+}
+
 void CUpdateRun::WritingCalculator()
 {
     if (m_writing || m_inputs.writeGuard == nullptr) {

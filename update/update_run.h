@@ -74,6 +74,8 @@ public:
     // The run starts writing its calculator: the computer is kept awake
     // until the run ends (once per run, however often it is said).
     void WritingCalculator();
+    // The run writes its calculator no more: the computer may sleep again.
+    void DoneWriting();
     void OpenProgress(const char* phaseText, int stepCount);
     void CloseProgress();
     void StepProgress() { m_inputs.port->StepProgress(); }
