@@ -32,6 +32,40 @@ bool Same(const RetryTarget& target, const RetryTarget& other)
     return !target.path.empty() && target.path == other.path;
 }
 
+// The last word on each calculator of a set, in the order they came.
+class CLastWords {
+public:
+    void Take(const HistoryRecord& record)
+    {
+        const RetryTarget target = TargetOf(record);
+        const std::string result = Field(record, kResult);
+        const bool done = result == "updated" || result == "current";
+        const auto it = std::find_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) { return Same(s.target, target); });
+        if (it == m_seen.end()) {
+            m_seen.push_back({target, done});
+        } else {
+            it->done = done;
+        }
+    }
+    std::vector<RetryTarget> NotDone() const
+    {
+        std::vector<RetryTarget> targets;
+        for (const Seen& s : m_seen) {
+            if (!s.done) {
+                targets.push_back(s.target);
+            }
+        }
+        return targets;
+    }
+
+private:
+    struct Seen {
+        RetryTarget target;
+        bool done;
+    };
+    std::vector<Seen> m_seen;
+};
+
 }  // namespace
 
 bool ReadRetryList(const std::string& path, const std::string& which, RetryList& list, Message& problem)
@@ -58,26 +92,12 @@ bool ReadRetryList(const std::string& path, const std::string& which, RetryList&
     if (!reader.Open(path, problem)) {
         return false;
     }
-    // The last word on each calculator of the set.
-    struct Seen {
-        RetryTarget target;
-        bool done;
-    };
-    std::vector<Seen> seen;
+    CLastWords words;
     bool found = false;
     for (HistoryRecord record; reader.Next(record);) {
-        if (record[kSetId].value_or("") != setId) {
-            continue;
-        }
-        found = true;
-        const RetryTarget target = TargetOf(record);
-        const std::string result = Field(record, kResult);
-        const bool done = result == "updated" || result == "current";
-        const auto it = std::find_if(seen.begin(), seen.end(), [&](const Seen& s) { return Same(s.target, target); });
-        if (it == seen.end()) {
-            seen.push_back({target, done});
-        } else {
-            it->done = done;
+        if (record[kSetId].value_or("") == setId) {
+            found = true;
+            words.Take(record);
         }
     }
     if (!found) {
@@ -85,11 +105,7 @@ bool ReadRetryList(const std::string& path, const std::string& which, RetryList&
         return false;
     }
     list.setId = setId;
-    for (const Seen& s : seen) {
-        if (!s.done) {
-            list.targets.push_back(s.target);
-        }
-    }
+    list.targets = words.NotDone();
     return true;
 }
 

@@ -584,7 +584,8 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
             : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", taken, {count});
     const auto began = std::chrono::steady_clock::now();
     for (;;) {
-        Show(heading, true);
+        const Message left = TimeLeftText(Rows());
+        Show(left.Empty() ? heading : Message(kLines, {heading, left}), true);
         if (RunningCount() == 0) {
             break;
         }
@@ -595,9 +596,9 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     // long the whole set took.
     const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began +
                                                                        std::chrono::milliseconds(500));
-    Show(Message(kLines, {heading, Message(N_("The set took %s."), {DurationText(took)})}));
-    std::vector<Message> lines = SummaryLines();
     const RunTally counts = CountsOf(EveryRow(), m_notConnected);
+    Show(Message(kLines, {heading, CountsText(counts, DurationText(took))}));
+    std::vector<Message> lines = SummaryLines();
     if (m_notConnected > 0 || m_stopped) {
         // The rows cannot tell the ports with nothing connected; a stopped
         // set asks no question that would say its counts.

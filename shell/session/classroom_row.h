@@ -25,6 +25,7 @@ struct ClassroomRow {
     Message phase;            // the phase under way, or what the run is doing
     int pos = 0;              // the bar: pos within 0 .. upper
     int upper = 0;
+    int leftSeconds = -1;     // while it runs, what is left by the pace of its OS image; -1: not known yet
     bool silent = false;      // the calculator has not answered for the stall time: the row may be stopped
     uint32_t silentMs = 0;    // and for how long
     bool finished = false;
@@ -55,6 +56,10 @@ Message ResultWithTime(const ClassroomRow& row);
 // A time as the rows and headings say it: "42 s", "6 min 40 s", "1 h 5 min".
 Message DurationText(std::chrono::seconds time);
 
+// While a set runs: "about 3 min left", by the slowest row's pace; empty
+// while a row that runs cannot tell yet.
+Message TimeLeftText(const std::vector<ClassroomRow>& rows);
+
 // What a silent row says after its phase: "not answering for 12 s".
 Message SilentText(const ClassroomRow& row);
 
@@ -67,8 +72,9 @@ bool IsUsbPath(const std::string& path);
 RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
 // The counts as a line: "N calculators: A updated, B already current, C not
 // supported, D failed.", then, when some configured ports had nothing
-// connected, " E configured ports had nothing connected."
-Message CountsText(const RunTally& counts);
+// connected, " E configured ports had nothing connected." With `took`, the
+// time the set took: "N calculators in 6 min 40 s: A updated, ...".
+Message CountsText(const RunTally& counts, const Message& took = {});
 inline Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0)
 {
     return CountsText(CountsOf(rows, notConnected));

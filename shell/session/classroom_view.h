@@ -58,7 +58,8 @@ public:
     virtual uint32_t StopNumber() const { return 0; }
     // Asks `question` (OK or Cancel) inside the rows' window, below the
     // rows; IDOK or IDCANCEL, or 0 for a view that cannot ask (a box asks).
-    virtual int Ask(const char* /*question*/) { return 0; }
+    // With `retry`, a third button says it and answers IDRETRY.
+    virtual int Ask(const char* /*question*/, const Message& /*retry*/ = {}) { return 0; }
     // After a set that was stopped, or a station: the end (the heading with
     // the counts, every row with its result) stays in sight until the user
     // closes it. A view whose end lines stay on the screen returns at once.

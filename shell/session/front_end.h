@@ -18,6 +18,7 @@ class IClassroomView;
 // uses, kept as plain data.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDRETRY = 4;   // the end of a set: the ones that failed again
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_OKCANCEL = 0x1;
 constexpr unsigned MB_ICONEXCLAMATION = 0x30;
@@ -49,6 +50,15 @@ public:
     // of a failure); it is shown beside the text, never in place of it.
     virtual int MessageBox(const Message& text, const Message& caption, unsigned style,
                            const Message& details = {}) = 0;
+
+    // The end of a set, when the rows' view cannot ask: `text` (OK: another
+    // set, Cancel: done) and, when `retry` is not empty, a third answer that
+    // says it ("Update the 2 that failed again"), IDRETRY. A front end that
+    // has no third answer asks OK or Cancel.
+    virtual int AskAnotherSet(const Message& text, const Message& caption, const Message& /*retry*/)
+    {
+        return MessageBox(text, caption, MB_OKCANCEL);
+    }
 
     // The box that says a run failed, with its reason in `details`. A front
     // end that can ask where offers to save a problem report there through

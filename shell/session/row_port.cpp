@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/session/row_port.h"
 
+#include <cstring>
+
 #include "device/safe_text.h"
 #include "i18n/text_format.h"
+#include "update/image_transfer.h"
 
 namespace {
 
@@ -11,7 +14,7 @@ constexpr const char* kNotStarted = N_("not started");
 
 }  // namespace
 
-CRowPort::CRowPort(std::string device, uint32_t number)
+CRowPort::CRowPort(std::string device, uint32_t number, Clock now) : m_now(now)
 {
     m_row.number = number;
     m_row.device = SafeText(device, kRowPathChars);
@@ -23,6 +26,10 @@ void CRowPort::OpenProgress(const char* phaseText, int stepCount)
     const std::lock_guard<std::mutex> hold(m_lock);
     m_row.phase = Message(phaseText);
     m_row.phases.emplace_back(phaseText);
+    // The OS image is most of a run: what is left is judged from it.
+    m_osPhaseDone = m_osPhaseDone || m_inOsPhase;
+    m_inOsPhase = std::strcmp(phaseText, kOsPhaseText) == 0;
+    m_phaseBegan = m_now();
     m_bar.SendMessage(PBM_SETRANGE, 0, MakeRangeParam(0, stepCount));
     m_bar.SendMessage(PBM_SETPOS, 0, 0);
     m_bar.SendMessage(PBM_SETSTEP, 1, 0);
@@ -126,7 +133,7 @@ void CRowPort::OfferNext(bool offer)
 void CRowPort::Began()
 {
     const std::lock_guard<std::mutex> hold(m_lock);
-    m_began = std::chrono::steady_clock::now();
+    m_began = m_now();
 }
 
 void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord> record)
@@ -134,7 +141,7 @@ void CRowPort::Finish(const UpdateOutcome& outcome, std::optional<HistoryRecord>
     const std::lock_guard<std::mutex> hold(m_lock);
     if (m_began) {
         m_row.took = DurationText(std::chrono::duration_cast<std::chrono::seconds>(
-            std::chrono::steady_clock::now() - *m_began + std::chrono::milliseconds(500)));
+            m_now() - *m_began + std::chrono::milliseconds(500)));
     }
     m_row.record = std::move(record);
     m_row.result = outcome.result;
@@ -153,5 +160,28 @@ ClassroomRow CRowPort::Row() const
     ClassroomRow row = m_row;
     row.pos = m_bar.Pos() - m_bar.Lower();
     row.upper = m_bar.Upper() - m_bar.Lower();
+    row.leftSeconds = m_finished ? 0 : LeftSeconds(row.pos, row.upper);
     return row;
+}
+
+int CRowPort::LeftSeconds(int pos, int upper) const
+{
+    if (m_osPhaseDone) {
+        return 0;   // only the check and the restart are left: not counted
+    }
+    if (!m_inOsPhase || pos <= 0) {
+        return -1;
+    }
+    if (pos >= upper) {
+        return 0;   // written: its tail is checked
+    }
+    // Judged once the image has run a while and a part of it is written:
+    // the first blocks say little of the link's pace.
+    const auto ran = std::chrono::duration_cast<std::chrono::milliseconds>(m_now() -
+                                                                          m_phaseBegan);
+    if (ran < kJudgeAfter || static_cast<long long>(pos) * 20 < upper) {
+        return -1;
+    }
+    const long long leftMs = ran.count() * (upper - pos) / pos;
+    return static_cast<int>(leftMs / 1000);
 }

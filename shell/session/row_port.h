@@ -18,7 +18,9 @@
 // front end's thread copies it.
 class CRowPort : public IUpdatePort {
 public:
-    explicit CRowPort(std::string device, uint32_t number = 0);
+    // `now` tells the time its row's durations are measured by.
+    using Clock = std::chrono::steady_clock::time_point (*)();
+    explicit CRowPort(std::string device, uint32_t number = 0, Clock now = std::chrono::steady_clock::now);
 
     void OpenProgress(const char* phaseText, int stepCount) override;
     void StepProgress() override;
@@ -53,6 +55,11 @@ public:
     ClassroomRow Row() const;
 
 private:
+    // How long the OS image has been written before what is left is judged.
+    static constexpr std::chrono::milliseconds kJudgeAfter{5000};
+    // What is left of the run by the pace of its OS image; -1: not known yet.
+    int LeftSeconds(int pos, int upper) const;
+
     mutable std::mutex m_lock;
     ClassroomRow m_row;
     CProgressCtrl m_bar;
@@ -60,4 +67,8 @@ private:
     std::atomic<bool> m_finished{false};
     std::optional<std::chrono::steady_clock::time_point> m_began;
     std::string m_pathNow;
+    Clock m_now;
+    std::chrono::steady_clock::time_point m_phaseBegan;
+    bool m_inOsPhase = false;
+    bool m_osPhaseDone = false;
 };

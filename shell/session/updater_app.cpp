@@ -519,6 +519,45 @@ constexpr const char* kAnotherCheckText = N_("Do you want to check another set?"
 
 }  // namespace
 
+namespace {
+
+// The calculators of a set just run that failed: a retry list under the
+// set's name. A model the program does not support is not among them:
+// another try cannot update it.
+RetryList FailedOf(const std::string& setId, const std::vector<ClassroomRow>& rows)
+{
+    RetryList list{setId, {}};
+    for (const ClassroomRow& row : rows) {
+        if (row.finished && !row.skipped && row.result == Failed) {
+            list.targets.push_back({row.usb.serial, row.usb.label, row.usb.port, row.device});
+        }
+    }
+    return list;
+}
+
+}  // namespace
+
+bool CUpdaterApp::AskAfterSet(IClassroomView& view, const CClassroom& classroom, std::optional<RetryList>& retry)
+{
+    const RetryList failed = FailedOf(classroom.SetId(), classroom.EveryRow());
+    const size_t count = failed.targets.size();
+    const Message again = m_checkOnly || count == 0 ? Message()
+                                                    : Message::Count("Update the %d that failed again",
+                                                                     "Update the %d that failed again", count,
+                                                                     {std::to_string(count)});
+    int answer = view.Ask(m_checkOnly ? kAnotherCheckText : kAnotherSetText, again);
+    if (answer == 0) {
+        answer = FrontEnd().AskAnotherSet(SetSummaryText(classroom.Rows(), classroom.NotConnected(), m_checkOnly),
+                                          Message(kSetCompleteCaption), again);
+    }
+    if (answer == IDRETRY && count > 0) {
+        retry = failed;   // the next set: those alone, named after this one
+        return true;
+    }
+    retry.reset();
+    return answer == IDOK;
+}
+
 void CUpdaterApp::CountRows(const std::vector<ClassroomRow>& rows)
 {
     for (const ClassroomRow& row : rows) {
@@ -613,12 +652,7 @@ void CUpdaterApp::RunClassroomLoop()
                 FrontEnd().EndBox(Message(kNoneFoundText), Message(kErrorCaption), kExclamationOk, m_devices->Describe());
             } else if (end == CClassroom::SetEnd::Done) {
                 CountRows(classroom.EveryRow());
-                int answer = view->Ask(m_checkOnly ? kAnotherCheckText : kAnotherSetText);
-                if (answer == 0) {
-                    answer = FrontEnd().MessageBox(SetSummaryText(classroom.Rows(), classroom.NotConnected(), m_checkOnly),
-                                                   Message(kSetCompleteCaption), MB_OKCANCEL);
-                }
-                again = answer == IDOK;
+                again = AskAfterSet(*view, classroom, retry);
                 view->CloseRows();
             } else {
                 // Stopped: every row's result stays in sight until closed.

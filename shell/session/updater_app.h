@@ -2,6 +2,7 @@
 #pragma once
 // The application object: start-up and the update loop with its prompts.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ class CUpdaterCommandLineInfo;
 class IFrontEnd;
 struct RetryList;
 struct ClassroomRow;
+class CClassroom;
+class IClassroomView;
 
 // Exit code of the process after the update loop's quit request.
 inline constexpr int kQuitCode = 18;
@@ -96,6 +99,9 @@ private:
     void PostQuit();
     // Of a retry (`retry`), the warnings count only the calculators of its list.
     bool PromptClassroom(const RetryList* retry);
+    // The end of a set that was done: another set, the ones that failed
+    // again (`retry` becomes their list), or none (false).
+    bool AskAfterSet(IClassroomView& view, const CClassroom& classroom, std::optional<RetryList>& retry);
     void CountRows(const std::vector<ClassroomRow>& rows);
     // The set's or the station's end, told its on-set-end command.
     void TellSetEnded(const std::vector<ClassroomRow>& rows, size_t notConnected);

@@ -132,7 +132,8 @@ TEST_F(Classroom, TenCalculatorsAtOnceEachEndAsTheirOwnAndNoneDisturbsAnother)
     // The summary: one line per calculator, in the order they were offered,
     // right before the question about another set.
     const std::string question = "== Complete ==\n10 calculators: 4 updated, 1 already current, 1 not supported, "
-                                 "4 failed.\nDo you want to update another set?\n[OK] Cancel\n";
+                                 "4 failed.\nDo you want to update another set?\n"
+                                 "Again: Update the 4 that failed again\n[OK] Again Cancel\n";
     const size_t summaryEnd = run.out.find(question);
     ASSERT_NE(summaryEnd, std::string::npos) << run.out;
     EXPECT_EQ(summaryEnd + question.size(), run.out.size());

@@ -50,7 +50,7 @@ protected:
     // `env`: more variables, such as a DISPLAY (they win over the above).
     std::unique_ptr<CBackgroundProcess> Start(const std::string& devices, const std::vector<std::string>& options,
                                               const std::string& ui = "console", const std::string& errTo = "&1",
-                                              const std::string& env = "")
+                                              const std::string& env = "", const std::string& input = "/dev/null")
     {
         const std::string usbIds = devices.empty() ? "ffff:fffe" : "";
         std::string command = "exec /usr/bin/timeout -s KILL 60 env ZENTRIX_UI=" + ui +
@@ -61,7 +61,7 @@ protected:
         for (const std::string& option : options) {
             command += " '" + option + "'";
         }
-        command += " '" + (m_dir / "img").string() + "' </dev/null 2>" + errTo;
+        command += " '" + (m_dir / "img").string() + "' <'" + input + "' 2>" + errTo;
         return std::make_unique<CBackgroundProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
     }
 
@@ -583,7 +583,7 @@ TEST_F(Unattended, AnUpdateIsConfirmedByWhatTheCalculatorRunsAfterItsRestart)
     EXPECT_NE(seen.find("3 calculators: 2 updated, 0 already current, 0 not supported, 1 failed."), std::string::npos)
         << seen;
     EXPECT_TRUE(std::regex_search(seen, std::regex(R"(updated \([0-9]+ s\))"))) << seen;
-    EXPECT_TRUE(std::regex_search(seen, std::regex(R"(The set took [0-9]+ s\.)"))) << seen;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(R"(3 calculators in [0-9]+ s: 2 updated)"))) << seen;
     const std::vector<std::string> records = HistoryLines(m_dir / "state" / "zentrix-update" / "history.jsonl");
     ASSERT_EQ(records.size(), 3u) << seen;
     const struct {
@@ -656,4 +656,49 @@ TEST_F(Unattended, ARetryTakesOnlyTheCalculatorThatFailed)
     auto nothing = Start(devices, {"--yes", "--all", "--retry-failed", "last"});
     const std::string none = nothing->ReadRest();
     EXPECT_NE(none.find("there is nothing to update again"), std::string::npos) << none;
+}
+
+TEST_F(Unattended, TheEndOfASetOffersTheFailedAgainAndTakesOnlyThem)
+{
+    const fs::path cable = m_dir / "cable";
+    std::vector<std::unique_ptr<CBackgroundProcess>> sims;
+    const auto sim = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), {ZENTRIX_SIM_BIN, "--restart-time", "0", "--report",
+                                         (m_dir / ("report-" + std::to_string(sims.size()))).string()});
+        sims.push_back(std::make_unique<CBackgroundProcess>(options));
+        return sims.back()->ReadLine();
+    };
+    const std::string devices = sim({}) + ";" + sim({}) + ";" + cable.string();
+    fs::create_symlink(sim({"--fault", "hangup:40"}), cable);
+    const fs::path answers = m_dir / "answers";
+    ASSERT_EQ(mkfifo(answers.c_str(), 0600), 0);
+    auto session = Start(devices, {"--all"}, "console", "&1", "", answers.string());
+    std::ofstream typed(answers);
+    typed << "ok\nok\nok\n" << std::flush;
+    std::string seen;
+    const auto waitFor = [&](const std::string& text) {
+        return session->ReadLinesUntil(seen, [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    ASSERT_TRUE(waitFor("[OK] Again Cancel")) << seen;
+    EXPECT_NE(seen.find("Again: Update the 1 that failed again"), std::string::npos) << seen;
+    EXPECT_TRUE(std::regex_search(seen, std::regex(R"(3 calculators in [0-9]+ s: 2 updated, 0 already current, 0 not supported, 1 failed\.)")))
+        << seen;
+    // A calculator that answers where the failed one was, then Again.
+    fs::remove(cable);
+    fs::create_symlink(sim({}), cable);
+    typed << "again\nok\nok\nok\n" << std::flush;
+    ASSERT_TRUE(waitFor("Do you want to update another set?")) << seen;
+    typed << "cancel\n" << std::flush;
+    seen += session->ReadRest();
+    session->Wait();
+    EXPECT_NE(seen.find("Main Memory of the 1 calculator connected"), std::string::npos) << seen;
+    EXPECT_EQ(Occurrences(seen, "not in the retry list"), 4u) << seen;
+    const std::vector<std::string> records = HistoryLines(m_dir / "state" / "zentrix-update" / "history.jsonl");
+    ASSERT_EQ(records.size(), 4u) << seen;
+    EXPECT_EQ(FieldOf(records[3], "device"), "\"" + cable.string() + "\"");
+    EXPECT_EQ(FieldOf(records[3], "result"), "\"updated\"");
+    EXPECT_EQ(FieldOf(records[3], "retry_of"), FieldOf(records[0], "set_id"));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Occurrences(FileText(m_dir / ("report-" + std::to_string(i))), "\n"), 2u) << "one update, one read-back";
+    }
 }

@@ -207,6 +207,21 @@ TEST(ClassroomWindow, EightRowsShowTheirPhaseAndBarThenTheirResultAndTheSummary)
     EXPECT_EQ(view.Ask("Do you want to update another set?"), IDCANCEL);   // Escape: Cancel
     QTimer::singleShot(100, [&] { window->findChild<QPushButton*>(QStringLiteral("questionOk"))->click(); });
     EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
+    // With failures a third button says how many, and is offered only then.
+    QString retryText;
+    QTimer::singleShot(100, [&] {
+        auto* retry = window->findChild<QPushButton*>(QStringLiteral("questionRetry"));
+        retryText = retry->isVisible() ? retry->text() : QString();
+        retry->click();
+    });
+    EXPECT_EQ(view.Ask("Do you want to update another set?", Message::Raw("Update the 2 that failed again")), IDRETRY);
+    EXPECT_EQ(retryText, QStringLiteral("Update the 2 that failed again"));
+    QTimer::singleShot(100, [&] {
+        retryText = window->findChild<QPushButton*>(QStringLiteral("questionRetry"))->isVisible() ? "shown" : "";
+        window->findChild<QPushButton*>(QStringLiteral("questionOk"))->click();
+    });
+    EXPECT_EQ(view.Ask("Do you want to update another set?"), IDOK);
+    EXPECT_TRUE(retryText.isEmpty()) << "no failures: no third button";
 
     // The question about the next set stays clear of the rows.
     QRect boxFrame;

@@ -271,7 +271,7 @@ int VisibleWindows()
 // What the question looked like while it was asked, and the button pressed.
 struct Asking {
     CWin32ClassroomView* view = nullptr;
-    bool pressOk = false;
+    int press = IDCANCEL;
     std::string question;
     int visibleWindows = 0;
     int buttonY = -1;   // the pressed button's centre, in the content
@@ -286,7 +286,7 @@ void CALLBACK PressAnswer(HWND, UINT, UINT_PTR timer, DWORD)
     g_asking.visibleWindows = VisibleWindows();
     int x = 0;
     int y = 0;
-    if (view.AnswerButtonCentre(g_asking.pressOk, x, y)) {
+    if (view.AnswerButtonCentre(g_asking.press, x, y)) {
         SCROLLINFO info = {};
         info.cbSize = sizeof info;
         info.fMask = SIF_POS;
@@ -313,13 +313,15 @@ TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows
     const int shownBefore = VisibleWindows();
     int x = 0;
     int y = 0;
-    EXPECT_FALSE(view.AnswerButtonCentre(true, x, y));   // nothing asked yet
+    EXPECT_FALSE(view.AnswerButtonCentre(IDOK, x, y));   // nothing asked yet
 
-    // Its OK or Cancel pressed below the last row, in the window itself: no box on top.
-    for (const bool ok : {false, true}) {
-        g_asking = Asking{&view, ok, {}, 0, -1};
+    // Its OK, Cancel or "the failed again" pressed below the last row, in
+    // the window itself: no box on top.
+    const Message retry = Message::Count("Update the %d that failed again", "Update the %d that failed again", 1, {"1"});
+    for (const int press : {IDCANCEL, IDOK, IDRETRY}) {
+        g_asking = Asking{&view, press, {}, 0, -1};
         SetTimer(nullptr, 0, 50, PressAnswer);
-        EXPECT_EQ(view.Ask("Do you want to update another set?"), ok ? IDOK : IDCANCEL);
+        EXPECT_EQ(view.Ask("Do you want to update another set?", retry), press);
         EXPECT_EQ(g_asking.question, "Do you want to update another set?");
         EXPECT_EQ(g_asking.visibleWindows, shownBefore);
         EXPECT_GT(g_asking.buttonY, rowsHeight - 16) << "the buttons are below the rows";

@@ -24,7 +24,8 @@ bool AnyOf(const std::string& word, const std::vector<std::string>& words)
 }  // namespace
 
 ConsoleAnswer ParseConsoleAnswer(std::string_view line, const std::vector<std::string>& okWords,
-                                 const std::vector<std::string>& cancelWords)
+                                 const std::vector<std::string>& cancelWords,
+                                 const std::vector<std::string>& againWords)
 {
     const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!line.empty() && isSpace(line.front())) {
@@ -43,6 +44,9 @@ ConsoleAnswer ParseConsoleAnswer(std::string_view line, const std::vector<std::s
     if (word == "cancel" || word == "c" || word == "no" || word == "n" ||
         AnyOf(word, cancelWords)) {
         return ConsoleAnswer::Cancel;
+    }
+    if (!againWords.empty() && (word == "again" || word == "a" || AnyOf(word, againWords))) {
+        return ConsoleAnswer::Again;
     }
     return ConsoleAnswer::Unknown;
 }

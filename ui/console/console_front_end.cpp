@@ -48,14 +48,19 @@ constexpr const char* kCancel = N_("Cancel");
 constexpr const char* kYes = N_("yes");
 constexpr const char* kNo = N_("no");
 
-std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDefault)
+constexpr const char* kAgain = N_("Again");
+
+// The box's answers, the default in brackets: "[OK] Cancel", with a third
+// answer "[OK] Again Cancel".
+std::string ButtonLine(const MoCatalogue* texts, bool hasCancel, bool cancelIsDefault, bool again = false)
 {
     const std::string ok = Message(kOk).Render(texts);
     if (!hasCancel) {
         return "[" + ok + "]";
     }
     const std::string cancel = Message(kCancel).Render(texts);
-    return cancelIsDefault ? ok + " [" + cancel + "]" : "[" + ok + "] " + cancel;
+    const std::string middle = again ? " " + Message(kAgain).Render(texts) + " " : " ";
+    return cancelIsDefault ? ok + middle + "[" + cancel + "]" : "[" + ok + "]" + middle + cancel;
 }
 
 }  // namespace
@@ -76,8 +81,24 @@ CConsoleFrontEnd::CConsoleFrontEnd(IConsoleInput& in, std::ostream& out, std::os
 int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, unsigned style,
                                  const Message& details)
 {
+    return AskBox(text, caption, style, details, {});
+}
+
+int CConsoleFrontEnd::AskAnotherSet(const Message& text, const Message& caption, const Message& retry)
+{
+    if (retry.Empty()) {
+        return AskBox(text, caption, MB_OKCANCEL, {}, {});
+    }
+    // "Again: Update the 2 that failed again", under the question.
+    return AskBox(Message(N_("%s\r\n%s: %s"), {text, Message(kAgain), retry}), caption, MB_OKCANCEL, {}, retry);
+}
+
+int CConsoleFrontEnd::AskBox(const Message& text, const Message& caption, unsigned style, const Message& details,
+                             const Message& again)
+{
     const bool hasCancel = (style & 0xFu) == MB_OKCANCEL;
     const bool cancelIsDefault = hasCancel && (style & 0xF00u) == MB_DEFBUTTON2;
+    const bool hasAgain = hasCancel && !again.Empty();
     const int defaultAnswer = cancelIsDefault ? IDCANCEL : IDOK;
     const int escapeAnswer = hasCancel ? IDCANCEL : IDOK;
     if (m_stops != nullptr && m_stops->terminate != 0) {
@@ -89,7 +110,7 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
         }
         return escapeAnswer;
     }
-    ShowBox(text, caption, hasCancel, cancelIsDefault);
+    ShowBox(text, caption, ButtonLine(m_texts, hasCancel, cancelIsDefault, hasAgain));
     if (!details.Empty()) {
         Say(details, OwnLineKind::Error);
     }
@@ -99,6 +120,8 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
         m_out.flush();
         return answer;
     }
+    const std::vector<std::string> againWords =
+        hasAgain ? std::vector<std::string>{Message(kAgain).Render(m_texts)} : std::vector<std::string>{};
     for (;;) {
         std::string line;
         const InputLine got = m_in.ReadLine(line);
@@ -115,30 +138,34 @@ int CConsoleFrontEnd::MessageBox(const Message& text, const Message& caption, un
             return escapeAnswer;   // as Escape does
         }
         switch (ParseConsoleAnswer(line, {Message(kOk).Render(m_texts), Message(kYes).Render(m_texts)},
-                                   {Message(kCancel).Render(m_texts), Message(kNo).Render(m_texts)})) {
+                                   {Message(kCancel).Render(m_texts), Message(kNo).Render(m_texts)}, againWords)) {
         case ConsoleAnswer::Default:
             return defaultAnswer;
         case ConsoleAnswer::Ok:
             return IDOK;
         case ConsoleAnswer::Cancel:
             return escapeAnswer;   // a box with only OK closes with OK
+        case ConsoleAnswer::Again:
+            return IDRETRY;
         case ConsoleAnswer::Unknown:
-            m_out << Message(hasCancel ? N_("Please answer OK or Cancel.") : N_("Please answer OK.")).Render(m_texts)
+            m_out << Message(hasAgain    ? N_("Please answer OK, Again or Cancel.")
+                             : hasCancel ? N_("Please answer OK or Cancel.")
+                                         : N_("Please answer OK."))
+                         .Render(m_texts)
                   << '\n';
-            m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
+            m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault, hasAgain) << '\n';
             m_out.flush();
             break;
         }
     }
 }
 
-void CConsoleFrontEnd::ShowBox(const Message& text, const Message& caption, bool hasCancel,
-                               bool cancelIsDefault)
+void CConsoleFrontEnd::ShowBox(const Message& text, const Message& caption, const std::string& buttons)
 {
     const int columns = m_outSize ? m_outSize().columns : 0;
     m_out << FramedCaption(caption.Render(m_texts), columns) << '\n';
     WriteText(m_out, text.Render(m_texts), columns);
-    m_out << ButtonLine(m_texts, hasCancel, cancelIsDefault) << '\n';
+    m_out << buttons << '\n';
     m_out.flush();
 }
 

@@ -44,6 +44,9 @@ public:
     // asked: the box's first line and the reason go to the error stream.
     int MessageBox(const Message& text, const Message& caption, unsigned style,
                    const Message& details = {}) override;
+    // The end of a set: with `retry`, a third answer, Again ("a", "again",
+    // or the word in the user's language), that the question's lines say.
+    int AskAnotherSet(const Message& text, const Message& caption, const Message& retry) override;
     void PostQuitMessage(int code) override { m_quitCode = code; }
 
     void OpenProgress(const char* phaseText, int stepCount) override
@@ -100,7 +103,10 @@ public:
     int QuitCode() const { return m_quitCode; }
 
 private:
-    void ShowBox(const Message& text, const Message& caption, bool hasCancel, bool cancelIsDefault);
+    // A box answered OK, Cancel or, when `again` is not empty, Again.
+    int AskBox(const Message& text, const Message& caption, unsigned style, const Message& details,
+               const Message& again);
+    void ShowBox(const Message& text, const Message& caption, const std::string& buttons);
     void SayOnce(bool& said, const char* text);
     // The program's own line on the error stream, starting a new line after
     // a progress line.

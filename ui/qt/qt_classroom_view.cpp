@@ -143,22 +143,32 @@ void CQtClassroomView::MakeQuestion(QBoxLayout& layout)
     cancel->setObjectName(QStringLiteral("questionCancel"));
     QObject::connect(ok, &QPushButton::clicked, m_window, [this] { m_answer = IDOK; });
     QObject::connect(cancel, &QPushButton::clicked, m_window, [this] { m_answer = IDCANCEL; });
+    // The end of a set with failures: its text says how many.
+    auto* retry = new QPushButton(m_question);
+    retry->setObjectName(QStringLiteral("questionRetry"));
+    QObject::connect(retry, &QPushButton::clicked, m_window, [this] { m_answer = IDRETRY; });
     auto* close = new QPushButton(Tr(N_("Close")), m_question);
     close->setObjectName(QStringLiteral("questionClose"));
     QObject::connect(close, &QPushButton::clicked, m_window, [this] { m_answer = IDCANCEL; });
     line->addWidget(ok);
+    line->addWidget(retry);
     line->addWidget(cancel);
     line->addWidget(close);
     m_question->hide();
     layout.addWidget(m_question);
 }
 
-int CQtClassroomView::Ask(const char* question)
+int CQtClassroomView::Ask(const char* question, const Message& retry)
 {
     if (m_window == nullptr) {
         return 0;
     }
-    return AwaitAnswer(Tr(question), {QStringLiteral("questionOk"), QStringLiteral("questionCancel")});
+    QStringList buttons = {QStringLiteral("questionOk"), QStringLiteral("questionCancel")};
+    if (!retry.Empty()) {
+        m_question->findChild<QPushButton*>(QStringLiteral("questionRetry"))->setText(Tr(retry));
+        buttons.insert(1, QStringLiteral("questionRetry"));
+    }
+    return AwaitAnswer(Tr(question), buttons);
 }
 
 void CQtClassroomView::AwaitClose()
@@ -307,7 +317,7 @@ void CQtClassroomView::FixTabOrder()
         follow(row.stop);
         follow(row.name);
     }
-    for (const char* name : {"questionOk", "questionCancel", "questionClose"}) {
+    for (const char* name : {"questionOk", "questionRetry", "questionCancel", "questionClose"}) {
         follow(m_question->findChild<QPushButton*>(QString::fromLatin1(name)));
     }
 }

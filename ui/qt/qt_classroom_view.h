@@ -51,7 +51,7 @@ public:
     std::string NextDevice() const override { return m_nextDevice; }
     uint32_t StopNumber() const override { return m_stopNumber; }
     // Below the rows, with OK and Cancel; closing the window answers Cancel.
-    int Ask(const char* question) override;
+    int Ask(const char* question, const Message& retry = {}) override;
     // Below the rows, a Close button; closing the window, Ctrl+C or
     // SIGTERM close it as well.
     void AwaitClose() override;

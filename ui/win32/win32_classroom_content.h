@@ -20,4 +20,5 @@ struct ClassroomContent {
     bool offersName = false;                    // the rows may be given a name
     std::string okLabel = "OK";
     std::string cancelLabel = "Cancel";         // empty: the question has OK alone
+    std::string retryLabel;                     // between OK and Cancel; empty: none
 };

@@ -72,6 +72,17 @@ int CClassroomPainter::Text(HDC dc, HFONT font, const std::string& text, int x, 
     return r.bottom - r.top;
 }
 
+// How wide `text` is on one line in the normal font.
+int CClassroomPainter::TextWidth(HDC dc, const std::string& text) const
+{
+    const std::wstring wide = WideText(text);
+    HGDIOBJ old = SelectObject(dc, m_normal);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    SelectObject(dc, old);
+    return static_cast<int>(size.cx);
+}
+
 // A bar of `pos` within `upper`, its percentage in the middle.
 void CClassroomPainter::Bar(HDC dc, const RECT& r, int pos, int upper) const
 {
@@ -170,6 +181,7 @@ int CClassroomPainter::Question(HDC dc, const ClassroomContent& content, int y, 
 {
     okButton = {};
     cancelButton = {};
+    retryButton = {};
     if (content.question.empty()) {
         return 0;
     }
@@ -178,20 +190,31 @@ int CClassroomPainter::Question(HDC dc, const ClassroomContent& content, int y, 
     int height = line / 2;
     height += Text(dc, m_bold, content.question, 0, y + height, width, draw) + gap;
     cancelButton = {width - buttonWidth, y + height, width, y + height + line + 8};
-    okButton = {cancelButton.left - gap - buttonWidth, cancelButton.top, cancelButton.left - gap,
-                cancelButton.bottom};
+    RECT left = cancelButton;   // the button left of Cancel: Retry, else OK
+    if (!content.retryLabel.empty()) {
+        // Wide enough for its words ("Update the 2 that failed again").
+        const int retryWidth = std::max(buttonWidth, TextWidth(dc, content.retryLabel) + 2 * line);
+        retryButton = {cancelButton.left - gap - retryWidth, cancelButton.top, cancelButton.left - gap,
+                       cancelButton.bottom};
+        left = retryButton;
+    }
+    okButton = {left.left - gap - buttonWidth, left.top, left.left - gap, left.bottom};
     if (content.cancelLabel.empty()) {
         okButton = cancelButton;   // OK alone, at the right
         cancelButton = {};
     }
     if (draw) {
         Button(dc, okButton, WideText(content.okLabel).c_str());
+        if (!content.retryLabel.empty()) {
+            Button(dc, retryButton, WideText(content.retryLabel).c_str());
+        }
         if (!content.cancelLabel.empty()) {
             Button(dc, cancelButton, WideText(content.cancelLabel).c_str());
         }
     }
     OffsetRect(&okButton, 0, -top);
     OffsetRect(&cancelButton, 0, -top);
+    OffsetRect(&retryButton, 0, -top);
     return height + line + 8;
 }
 
@@ -221,22 +244,14 @@ int CClassroomPainter::Walk(HDC dc, const ClassroomContent& content, int width, 
     // The rows' buttons are as wide as the wider of Next and Stop needs, in
     // the user's language.
     m_rowButtonWidth = 5 * line - (line / 2 + 4);
-    HGDIOBJ old = SelectObject(dc, m_normal);
     for (const std::string* label : {&content.nextLabel, &content.stopLabel}) {
-        const std::wstring wide = WideText(*label);
-        SIZE size = {};
-        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-        m_rowButtonWidth = std::max(m_rowButtonWidth, static_cast<int>(size.cx) + line);
+        m_rowButtonWidth = std::max(m_rowButtonWidth, TextWidth(dc, *label) + line);
     }
     m_nameButtonWidth = 0;
     if (content.offersName && std::any_of(content.rows.begin(), content.rows.end(),
                                           [](const ClassroomRow& row) { return row.taken; })) {
-        const std::wstring wide = WideText(content.nameLabel);
-        SIZE size = {};
-        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-        m_nameButtonWidth = std::max(4 * line, static_cast<int>(size.cx) + line);
+        m_nameButtonWidth = std::max(4 * line, TextWidth(dc, content.nameLabel) + line);
     }
-    SelectObject(dc, old);
     for (const ClassroomRow& row : content.rows) {
         y += Row(dc, row, y, inner, anyButton, draw, content) + line / 2;
         for (RECT* button : {&nextButtons.back(), &nameButtons.back()}) {

@@ -35,8 +35,10 @@ public:
     RECT historyButton = {};         // likewise, beside the heading
     RECT okButton = {};              // likewise, the question's (empty rects: none asked)
     RECT cancelButton = {};
+    RECT retryButton = {};           // between them, at the end of a set with failures
 
 private:
+    int TextWidth(HDC dc, const std::string& text) const;
     static int Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
                     COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;

@@ -222,9 +222,13 @@ void CWin32ClassroomView::ScrollTo(int pos)
 void CWin32ClassroomView::OnClick(int x, int y)
 {
     const POINT at = {x - m_painter->line, y + m_scroll};
-    if (PtInRect(&m_painter->okButton, at) != 0 || PtInRect(&m_painter->cancelButton, at) != 0) {
-        m_answer = PtInRect(&m_painter->okButton, at) != 0 ? IDOK : IDCANCEL;
-        return;
+    for (const auto& [button, answer] : {std::pair{&m_painter->okButton, IDOK},
+                                         std::pair{&m_painter->retryButton, IDRETRY},
+                                         std::pair{&m_painter->cancelButton, IDCANCEL}}) {
+        if (PtInRect(button, at) != 0) {
+            m_answer = answer;
+            return;
+        }
     }
     if (PtInRect(&m_painter->historyButton, at) != 0) {
         // Not modal: the rows go on being drawn while it is open.
@@ -260,12 +264,17 @@ bool CWin32ClassroomView::HistoryButtonCentre(int& x, int& y) const
     return true;
 }
 
-bool CWin32ClassroomView::AnswerButtonCentre(bool ok, int& x, int& y) const
+bool CWin32ClassroomView::AnswerButtonCentre(int answer, int& x, int& y) const
 {
     if (m_painter == nullptr || m_content.question.empty()) {
         return false;
     }
-    const RECT& r = ok ? m_painter->okButton : m_painter->cancelButton;
+    const RECT& r = answer == IDOK      ? m_painter->okButton
+                    : answer == IDRETRY ? m_painter->retryButton
+                                        : m_painter->cancelButton;
+    if (IsRectEmpty(&r)) {
+        return false;
+    }
     x = (r.left + r.right) / 2 + m_painter->line;
     y = (r.top + r.bottom) / 2 - m_scroll;
     return true;
@@ -427,7 +436,7 @@ void CWin32ClassroomView::ShowSummary(const std::vector<Message>& /*lines*/, con
     Refresh();
 }
 
-int CWin32ClassroomView::Ask(const char* question)
+int CWin32ClassroomView::Ask(const char* question, const Message& retry)
 {
     if (m_window == nullptr) {
         return 0;
@@ -435,7 +444,10 @@ int CWin32ClassroomView::Ask(const char* question)
     m_content.question = Message(question).Render(m_texts);
     m_content.okLabel = Message(N_("OK")).Render(m_texts);
     m_content.cancelLabel = Message(N_("Cancel")).Render(m_texts);
-    return AwaitAnswer();
+    m_content.retryLabel = retry.Render(m_texts);
+    const int answer = AwaitAnswer();
+    m_content.retryLabel.clear();
+    return answer;
 }
 
 void CWin32ClassroomView::AwaitClose()

@@ -50,7 +50,7 @@ public:
     void CloseRows() override;
     // The question and its OK and Cancel below the rows; Enter is OK, Escape,
     // Close, Ctrl+C and Ctrl+Break are Cancel.
-    int Ask(const char* question) override;
+    int Ask(const char* question, const Message& retry = {}) override;
     std::string NextDevice() const override { return m_nextDevice; }
     uint32_t StopNumber() const override { return m_stopNumber; }
     // The end below the rows with a Close button; Enter, Escape, Close,
@@ -66,9 +66,10 @@ public:
     bool NextButtonCentre(size_t row, int& x, int& y) const;
     // Likewise of row `row`'s Name... button.
     bool NameButtonCentre(size_t row, int& x, int& y) const;
-    // Likewise of the "History..." button, and of the question's OK or Cancel.
+    // Likewise of the "History..." button, and of the question's button
+    // that answers `answer` (IDOK, IDCANCEL, IDRETRY).
     bool HistoryButtonCentre(int& x, int& y) const;
-    bool AnswerButtonCentre(bool ok, int& x, int& y) const;
+    bool AnswerButtonCentre(int answer, int& x, int& y) const;
     // The history its "History..." button shows (default: HistoryFilePath()).
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // The catalogue the rows are shown in; null shows them in English.

@@ -51,18 +51,20 @@ public:
     void ShowSummary(const std::vector<Message>& lines, const RunTally&) override { summary = RenderAll(lines, nullptr); }
     void CloseRows() override { ++closed; }
     // Answers from `askAnswers` in turn; none left: cannot ask.
-    int Ask(const char* question) override
+    int Ask(const char* question, const Message& retry) override
     {
         if (askAnswers.empty()) {
             return 0;
         }
         asked.emplace_back(question);
+        offeredRetry.push_back(retry.English());
         const int answer = askAnswers.front();
         askAnswers.erase(askAnswers.begin());
         return answer;
     }
     std::vector<int> askAnswers;
     std::vector<std::string> asked;
+    std::vector<std::string> offeredRetry;   // the third button's text at each question; empty: none
     uint32_t stopNumber = 0;   // the row a StopRow asks to stop
     uint32_t StopNumber() const override { return stopNumber; }
     int awaited = 0;           // ends kept in sight until closed
