@@ -3,7 +3,8 @@
 # readme_unattended_test.sh BUILD: the documented commands, run on the
 # programs built in BUILD against simulated calculators.
 #   - the script of README.md's "Unattended use", taken from between its
-#     markers: what it prints and its exit code for a set with a failure (1),
+#     markers: what it prints and its exit code for a set with a failure
+#     tried again (0, or 1 when it fails again),
 #     a set all updated beside a port with nothing connected (0), no
 #     calculator at all (3) and a folder without images (4); it runs as from a desktop's terminal: with a
 #     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
@@ -67,11 +68,21 @@ run() {
   [ "$(sort "$work/out")" = "$(printf '%b' "$3" | sort)" ] || fail "$1: printed $(cat "$work/out")"
 }
 
+# A cable whose calculator loses its link; once it has gone, another that
+# answers is on the cable for the second try.
 good=$(calculator)
 cut=$(calculator --fault hangup:300)
-run "a set with a failure" 1 "updated $good\nfailed $cut\nsome calculators need another try: see update-set.log\n" \
-  "$good;$cut"
+next=$(calculator)
+ln -sfn "$cut" "$work/cable"
+(while [ -e "$cut" ]; do sleep 0.05; done; ln -sfn "$next" "$work/cable") &
+pids+=($!)
+run "a set with a failure, tried again" 0 \
+  "updated $good\nfailed $work/cable\nupdated $work/cable\nevery calculator is up to date\n" "$good;$work/cable"
 grep -q 'the link to the calculator was lost' "$work/update-set.log" || fail "the log holds no reason"
+good=$(calculator)
+cut=$(calculator --runs 2 --fault silent:300)
+run "a set with a failure, failed again" 1 \
+  "updated $good\nfailed $cut\nfailed $cut\nsome calculators need another try: see update-set.log\n" "$good;$cut"
 good=$(calculator)
 run "a set updated" 0 "updated $good\nevery calculator is up to date\n" "$work/no-cable;$good"
 run "no calculator" 3 "no calculator was found\n" ""
@@ -169,7 +180,8 @@ fi
 # readme_unattended_test.sh BUILD: the documented commands, run on the
 # programs built in BUILD against simulated calculators.
 #   - the script of README.md's "Unattended use", taken from between its
-#     markers: what it prints and its exit code for a set with a failure (1),
+#     markers: what it prints and its exit code for a set with a failure
+#     tried again (0, or 1 when it fails again),
 #     a set all updated beside a port with nothing connected (0), no
 #     calculator at all (3) and a folder without images (4); it runs as from a desktop's terminal: with a
 #     display that can be reached (when Xvfb is installed) and no ZENTRIX_UI;
