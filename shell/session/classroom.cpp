@@ -596,14 +596,16 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
     // long the whole set took.
     const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began +
                                                                        std::chrono::milliseconds(500));
-    const RunTally counts = CountsOf(EveryRow(), m_notConnected);
-    Show(Message(kLines, {heading, CountsText(counts, DurationText(took))}));
+    RunTally counts = CountsOf(EveryRow(), m_notConnected);
     std::vector<Message> lines = SummaryLines();
     if (m_notConnected > 0 || m_stopped) {
         // The rows cannot tell the ports with nothing connected; a stopped
-        // set asks no question that would say its counts.
+        // set asks no question that would say its counts. Its time is in
+        // the heading above.
         lines.push_back(CountsText(counts));
     }
+    counts.tookSeconds = took.count();
+    Show(Message(kLines, {heading, CountsText(counts)}));
     m_in.view->ShowSummary(lines, counts);
     return m_stopped ? SetEnd::Stopped : SetEnd::Done;
 }

@@ -83,8 +83,9 @@ RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected)
     return counts;
 }
 
-Message CountsText(const RunTally& t, const Message& took)
+Message CountsText(const RunTally& t)
 {
+    const Message took = t.tookSeconds >= 0 ? DurationText(std::chrono::seconds(t.tookSeconds)) : Message();
     const size_t finished = static_cast<size_t>(t.updated + t.current + t.unsupported + t.failed + t.checked);
     const std::string all = std::to_string(finished);
     const std::string checked = std::to_string(t.checked);

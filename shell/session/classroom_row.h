@@ -72,9 +72,9 @@ bool IsUsbPath(const std::string& path);
 RunTally CountsOf(const std::vector<ClassroomRow>& rows, size_t notConnected = 0);
 // The counts as a line: "N calculators: A updated, B already current, C not
 // supported, D failed.", then, when some configured ports had nothing
-// connected, " E configured ports had nothing connected." With `took`, the
-// time the set took: "N calculators in 6 min 40 s: A updated, ...".
-Message CountsText(const RunTally& counts, const Message& took = {});
+// connected, " E configured ports had nothing connected." With the time
+// the set took (`tookSeconds`): "N calculators in 6 min 40 s: A updated, ...".
+Message CountsText(const RunTally& counts);
 inline Message CountsText(const std::vector<ClassroomRow>& rows, size_t notConnected = 0)
 {
     return CountsText(CountsOf(rows, notConnected));

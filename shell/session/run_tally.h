@@ -20,6 +20,7 @@ struct RunTally {
     int needUpdate = 0;     // --check with images: of those read, the ones older than the image
     int notConnected = 0;   // configured ports of a set with nothing connected: no calculator, no run
     bool imagesUnusable = false;   // the images were refused before any calculator was opened
+    long long tookSeconds = -1;    // a set's counts at its end: the time it took; -1: not said
 
     void Count(UpdateResult result)
     {

@@ -317,7 +317,7 @@ TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows
 
     // Its OK, Cancel or "the failed again" pressed below the last row, in
     // the window itself: no box on top.
-    const Message retry = Message::Count("Update the %d that failed again", "Update the %d that failed again", 1, {"1"});
+    const Message retry = Message::Raw("Update the 1 that failed again");
     for (const int press : {IDCANCEL, IDOK, IDRETRY}) {
         g_asking = Asking{&view, press, {}, 0, -1};
         SetTimer(nullptr, 0, 50, PressAnswer);
