@@ -514,7 +514,10 @@ void CClassroom::Scan()
     DropGone(offered);
     ReplaceReturned(offered);
     for (const std::string& device : offered) {
-        if (std::none_of(m_runs.begin(), m_runs.end(), [&](const auto& r) { return r->path == device; }) &&
+        // Where a run found its calculator after the restart is its row's,
+        // also when the run ended after the paths above were followed.
+        if (std::none_of(m_runs.begin(), m_runs.end(),
+                         [&](const auto& r) { return r->path == device || r->port.PathNow() == device; }) &&
             !Restarting(device)) {
             Add(device);
         }
