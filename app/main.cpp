@@ -414,6 +414,13 @@ int main(int argc, char** argv)
     if (const char* trace = std::getenv("ZENTRIX_TRACE")) {
         settings.history.tracePath = trace;
     }
+    // Where the machine is: its administrator's word alone.
+    for (const auto& [key, into] : {std::pair{"site", &settings.history.site},
+                                    std::pair{"station-name", &settings.history.station}}) {
+        if (const ConfigValue* value = files.read ? files.read->machine.Find(key) : nullptr) {
+            *into = value->value;
+        }
+    }
     bool unknownUi = false;
     const UiMode mode = ChooseUiMode(std::getenv("ZENTRIX_UI"), DesktopDisplay(),
                                      std::getenv("WAYLAND_DISPLAY"), &unknownUi, options.Strict());

@@ -16,6 +16,9 @@ struct DeviceChoice {
     // The names given to calculators, from every configuration file
     // whichever source named the devices (the user's first).
     std::vector<DeviceLabel> labels;
+    // The inventory's tags of calculators (`asset-tag = DEVICE = TAG`),
+    // named as labels name them.
+    std::vector<DeviceLabel> assetTags;
     // One calculator is wanted (a single update, not a set or station): a
     // stable name that several devices answer to names none of them.
     bool oneCalculator = false;

@@ -37,6 +37,8 @@ public:
     // The name the user gave the calculator at `path`, where `usb` says it
     // is; empty when none.
     virtual std::string LabelOf(const std::string& /*path*/, const UsbLocation& /*usb*/) const { return {}; }
+    // Likewise the inventory's asset tag of it.
+    virtual std::string AssetTagOf(const std::string& /*path*/, const UsbLocation& /*usb*/) const { return {}; }
 
     // Where the choices made among these devices are told; off by default.
     virtual DecisionLog Decisions() const { return {}; }
@@ -85,6 +87,7 @@ public:
     // where no events can be had, true about once a second.
     bool DevicesChanged() override;
     std::string LabelOf(const std::string& path, const UsbLocation& usb) const override;
+    std::string AssetTagOf(const std::string& path, const UsbLocation& usb) const override;
     // The labels now, and new ones (a name given while runs go on).
     std::vector<DeviceLabel> Labels() const;
     void SetLabels(std::vector<DeviceLabel> labels);

@@ -132,6 +132,12 @@ std::string CSystemDeviceSource::LabelOf(const std::string& path, const UsbLocat
     return LabelFor(m_choice.labels, path, usb);
 }
 
+std::string CSystemDeviceSource::AssetTagOf(const std::string& path, const UsbLocation& usb) const
+{
+    std::lock_guard lock(m_snapshotMutex);
+    return LabelFor(m_choice.assetTags, path, usb);
+}
+
 std::vector<DeviceLabel> CSystemDeviceSource::Labels() const
 {
     std::lock_guard lock(m_snapshotMutex);

@@ -306,6 +306,7 @@ UpdateOutcome RunUpdate(const UpdateRunInputs& inputs)
     run.m_facts.usbSerial = usb.serial;
     run.m_facts.usbPort = usb.port;
     run.m_facts.label = usb.label;
+    run.m_facts.assetTag = inputs.devices->AssetTagOf(devicePath, usb);
     inputs.port->DeviceTaken(devicePath, usb);
 
     // 3. Open.

@@ -134,6 +134,7 @@ struct UpdateFacts {
     // was read; both empty when the run did not read it back.
     std::string osAfter;
     std::string confirmed;
+    std::string assetTag;    // its tag in the inventory, made fit to be shown; empty when none
 };
 
 // The result and, unless it is Success, why: what was being done, what went

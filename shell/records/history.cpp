@@ -35,6 +35,7 @@ HistoryRecord MakeHistoryRecord(const UpdateOutcome& outcome, std::chrono::syste
     f[kUsbSerial] = Known(facts.usbSerial);
     f[kUsbPort] = Known(facts.usbPort);
     f[kLabel] = Known(facts.label);
+    f[kAssetTag] = Known(facts.assetTag);
     f[kModel] = Known(facts.model);
     f[kOsBefore] = Known(facts.osBefore);
     f[kOsImage] = Known(facts.osImage);
@@ -66,6 +67,8 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
     HistoryRecord record = MakeHistoryRecord(outcome, started, ended, mode, settings.programVersion);
     record.fields[kSetId] = Known(settings.setId);
     record.fields[kRetryOf] = Known(settings.retryOf);
+    record.fields[kSite] = Known(settings.site);
+    record.fields[kStation] = Known(settings.station);
     if (settings.metrics) {
         const Message notWritten = settings.metrics->RunEnded(outcome, ended);
         if (!notWritten.Empty()) {

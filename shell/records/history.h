@@ -39,6 +39,9 @@ struct HistorySettings {
     // failed calculators they do again; empty: none.
     std::string setId = std::string();
     std::string retryOf = std::string();
+    // Where this machine is, as the machine's file names it; empty: not said.
+    std::string site = std::string();
+    std::string station = std::string();
 };
 
 // The record of one run that ended with `outcome`.

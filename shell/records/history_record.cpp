@@ -12,7 +12,8 @@
 const std::array<const char*, kHistoryFieldCount> kHistoryFieldNames = {
     "started", "ended", "device", "usb_serial", "usb_port", "model", "os_before", "os_image",
     "route", "block_size", "result", "reason", "mode", "host", "program_version", "reason_message",
-    "needs_update", "image_sha256", "stub_sha256", "label", "reason_code", "os_after", "confirmed", "set_id", "retry_of"};
+    "needs_update", "image_sha256", "stub_sha256", "label", "reason_code", "os_after", "confirmed", "set_id", "retry_of",
+    "site", "station", "asset_tag"};
 
 namespace {
 

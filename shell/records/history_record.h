@@ -19,11 +19,14 @@
 // set (ReasonCodeWord), the same in every language. `os_after` and
 // `confirmed` say what an updated calculator reported after its restart;
 // `set_id` names the set or station session a run belonged to, `retry_of`
-// the set whose failures it did again.
+// the set whose failures it did again. `site` and `station` are the
+// machine's place as its administrator named it, `asset_tag` the
+// calculator's tag in the inventory.
 enum HistoryField {
     kStarted, kEnded, kDevice, kUsbSerial, kUsbPort, kModel, kOsBefore, kOsImage,
     kRoute, kBlockSize, kResult, kReason, kMode, kHost, kProgramVersion, kReasonMessage,
     kNeedsUpdate, kImageSha256, kStubSha256, kLabel, kReasonCode, kOsAfter, kConfirmed, kSetId, kRetryOf,
+    kSite, kStation, kAssetTag,
     kHistoryFieldCount
 };
 

@@ -17,7 +17,8 @@ HookEnvironment RunEndedEnvironment(const HistoryRecord& record)
         {"ZENTRIX_USB_PORT", kUsbPort},    {"ZENTRIX_LABEL", kLabel},       {"ZENTRIX_OS_BEFORE", kOsBefore},
         {"ZENTRIX_OS_IMAGE", kOsImage},    {"ZENTRIX_REASON", kReason},     {"ZENTRIX_MODE", kMode},
         {"ZENTRIX_REASON_CODE", kReasonCode}, {"ZENTRIX_OS_AFTER", kOsAfter}, {"ZENTRIX_CONFIRMED", kConfirmed},
-        {"ZENTRIX_SET_ID", kSetId},
+        {"ZENTRIX_SET_ID", kSetId},        {"ZENTRIX_SITE", kSite},         {"ZENTRIX_STATION", kStation},
+        {"ZENTRIX_ASSET_TAG", kAssetTag},
     };
     HookEnvironment environment = {{"ZENTRIX_EVENT", "run-ended"}};
     for (const auto& [name, field] : named) {

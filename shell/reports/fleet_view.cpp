@@ -17,16 +17,21 @@ std::string_view Text(const HistoryRecord& record, HistoryField field)
     return record[field] ? std::string_view(*record[field]) : std::string_view();
 }
 
-// The calculator's key: its serial number, else its label on its host,
-// else its host and port (where every calculator on the port is one).
+// The calculator's key: its serial number, else its asset tag (which
+// travels with it, as a serial does), else its label on its host, else its
+// host and port (where every calculator on the port is one).
 constexpr char kBySerial = '0';
-constexpr char kByLabel = '1';
-constexpr char kByPort = '2';
+constexpr char kByTag = '1';
+constexpr char kByLabel = '2';
+constexpr char kByPort = '3';
 
 std::string KeyOf(const HistoryRecord& record)
 {
     if (record[kUsbSerial]) {
         return kBySerial + *record[kUsbSerial];
+    }
+    if (record[kAssetTag]) {
+        return kByTag + *record[kAssetTag];
     }
     if (record[kLabel]) {
         std::string key(1, kByLabel);
@@ -54,20 +59,25 @@ std::string PlaceOf(const HistoryRecord& record)
     return place.append(record[kUsbSerial] ? Text(record, kUsbPort) : Port(record));
 }
 
-constexpr size_t kFleetCells = 11;   // CFleetTable::kCells
+constexpr size_t kFleetCells = 13;   // CFleetTable::kCells
+// The cells the first versions wrote. In the CSV the flags follow them and
+// the later cells follow the flags, so that every column keeps its place;
+// the table shows a later cell only where some calculator has a value.
+constexpr size_t kFirstCsvCells = 11;
 constexpr std::array<const char*, kFleetCells> kFieldNames = {
     "usb_serial", "usb_port", "model", "os_now", "last_result", "last_run", "host", "os_now_from", "os_now_date",
-    "image", "label"};
+    "image", "label", "asset_tag", "site"};
 
 constexpr std::array<const char*, kFleetCells> kHeadings = {
     N_("Serial"), N_("Port"), N_("Model"), N_("OS now"), N_("Result"), N_("Last run (UTC)"), N_("Host"),
-    N_("OS now from"), N_("Date (UTC)"), N_("Image"), N_("Label")};
+    N_("OS now from"), N_("Date (UTC)"), N_("Image"), N_("Label"), N_("Asset tag"), N_("Site")};
 constexpr size_t kResultCell = 4;
 constexpr size_t kFromCell = 7;
 
 std::array<std::string, kFleetCells> CellsOf(const CalculatorState& c)
 {
-    return {c.serial, c.port, c.model, c.osNow, c.lastResult, c.lastRun, c.host, c.osFrom, c.osDate, c.image, c.label};
+    return {c.serial, c.port,  c.model, c.osNow, c.lastResult, c.lastRun, c.host,
+            c.osFrom, c.osDate, c.image, c.label, c.assetTag,   c.site};
 }
 
 // The image of a record: its version and the first 8 digits of its SHA-256.
@@ -162,6 +172,8 @@ void CFleetView::Add(const HistoryRecord& record, bool futureDated)
     c.futureDated = futureDated;
     c.port = m_texts.Intern(Port(record));
     c.label = m_texts.Intern(Text(record, kLabel));
+    c.assetTag = record[kAssetTag] ? m_texts.Intern(*record[kAssetTag]) : c.assetTag;
+    c.site = m_texts.Intern(Text(record, kSite));
     c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
     TakeOsNow(c, record);
     c.lastResult = m_texts.Intern(Text(record, kResult));
@@ -195,12 +207,14 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
     for (const auto& [key, c] : m_calculators) {
         state.serial = key[0] == kBySerial ? m_texts.Text(c.name).substr(1) : std::string();
         state.label = m_texts.Text(c.label);
+        state.assetTag = m_texts.Text(c.assetTag);
+        state.site = m_texts.Text(c.site);
         state.portShared = key[0] == kByPort;
         const auto rows = m_rowsOf.find(c.name);
         state.nameShared = c.name != 0 && rows != m_rowsOf.end() && rows->second > 1;
-        // A calculator known by its serial number is shown by it alone,
+        // A calculator known by its serial number or tag is shown by it alone,
         // unless two calculators reported that serial at once.
-        state.port = key[0] == kBySerial && !state.nameShared ? std::string() : m_texts.Text(c.port);
+        state.port = (key[0] == kBySerial || key[0] == kByTag) && !state.nameShared ? std::string() : m_texts.Text(c.port);
         state.model = m_texts.Text(c.model);
         state.osNow = m_texts.Text(c.osNow);
         state.lastResult = m_texts.Text(c.lastResult);
@@ -253,6 +267,7 @@ void CFleetTable::Measure(const CalculatorState& calculator)
     const Cells cells = ShownCells(calculator);
     for (size_t i = 0; i < kCells; ++i) {
         m_widths[i] = std::max(m_widths[i], TextColumns(cells[i]));
+        m_used[i] = m_used[i] || !cells[i].empty();
     }
 }
 
@@ -260,6 +275,10 @@ std::string CFleetTable::Line(const Cells& cells) const
 {
     std::string line;
     for (size_t i = 0; i < kCells; ++i) {
+        // The inventory's columns only where some calculator has a value.
+        if (i >= kFirstCsvCells && !m_used[i]) {
+            continue;
+        }
         line += cells[i] + std::string(i + 1 < kCells ? m_widths[i] - TextColumns(cells[i]) + 2 : 0, ' ');
     }
     line.erase(line.find_last_not_of(' ') + 1);   // empty last cells leave no trailing blanks
@@ -321,8 +340,9 @@ std::string FleetCsvHeader()
     std::string line;
     for (size_t i = 0; i < kFieldNames.size(); ++i) {
         line += (i == 0 ? "" : ",") + std::string(kFieldNames[i]);
+        line += i + 1 == kFirstCsvCells ? ",port_shared,name_shared" : "";
     }
-    return line + ",port_shared,name_shared\r\n";
+    return line + "\r\n";
 }
 
 std::string FleetCsvRow(const CalculatorState& calculator)
@@ -331,6 +351,9 @@ std::string FleetCsvRow(const CalculatorState& calculator)
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {
         line += (i == 0 ? "" : ",") + HistoryCsvCell(cells[i]);
+        if (i + 1 == kFirstCsvCells) {
+            line += std::string(calculator.portShared ? ",yes" : ",no") + (calculator.nameShared ? ",yes" : ",no");
+        }
     }
-    return line + (calculator.portShared ? ",yes" : ",no") + (calculator.nameShared ? ",yes" : ",no") + "\r\n";
+    return line + "\r\n";
 }

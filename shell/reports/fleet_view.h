@@ -3,10 +3,10 @@
 // `--history --by-calculator`: where each calculator stands now, from the
 // records of its runs read in time order. A calculator is known by its USB
 // serial number; one without (a serial-port calculator, a run that ended
-// before the serial was read) by its label on its host, and one with
-// neither by its host and port: every calculator on that port is then one.
-// A label at two ports, or a serial number at two places at once, is two
-// calculators. Only one small state
+// before the serial was read) by its asset tag, else by its label on its
+// host, and one with none of them by its host and port: every calculator
+// on that port is then one. A label at two ports, or a serial number or
+// asset tag at two places at once, is two calculators. Only one small state
 // per calculator is held, never the records: the texts calculators share
 // (models, versions, results, hosts, times) are kept once.
 #include <array>
@@ -27,6 +27,8 @@ class MoCatalogue;
 struct CalculatorState {
     std::string serial;      // empty when not known
     std::string label;       // the label of its last run; empty when none
+    std::string assetTag;    // its tag in the inventory, as its last run that had one said
+    std::string site;        // where its last run was, as that machine names its site
     std::string port;        // USB port or device path, when there is no serial
     std::string model;
     std::string osNow;       // the image's version after its last successful update, else the version it reported
@@ -74,6 +76,8 @@ private:
     struct Entry {
         uint32_t port = 0;
         uint32_t label = 0;
+        uint32_t assetTag = 0;
+        uint32_t site = 0;
         uint32_t model = 0;
         uint32_t osNow = 0;
         uint32_t lastResult = 0;
@@ -112,7 +116,7 @@ public:
     std::string Row(const CalculatorState& calculator) const;
 
 private:
-    static constexpr size_t kCells = 11;
+    static constexpr size_t kCells = 13;
     using Cells = std::array<std::string, kCells>;
     Cells ShownCells(const CalculatorState& calculator) const;
     std::string Line(const Cells& cells) const;
@@ -120,6 +124,7 @@ private:
     const MoCatalogue* m_texts;
     Cells m_headings;
     std::array<size_t, kCells> m_widths = {};
+    std::array<bool, kCells> m_used = {};
 };
 
 // Said below the table for each calculator with `portShared`: that the

@@ -59,6 +59,26 @@ Message ReadLabel(std::string_view value, ConfigFile& into)
     return {};
 }
 
+Message ReadAssetTag(std::string_view value, ConfigFile& into)
+{
+    std::string_view device;
+    std::string_view tag;
+    if (!SplitAtEquals(value, device, tag) || device.empty() || tag.empty()) {
+        return Message(N_("an asset-tag line is asset-tag = DEVICE = TAG, not asset-tag = %s"), {Shown(value)});
+    }
+    into.choice.assetTags.push_back({std::string(device), SafeText(std::string(tag), kLabelChars)});
+    return {};
+}
+
+// A site's or station's name: kept as it is shown, cut to a label's length.
+Message CheckPlaceName(std::string_view value, ConfigFile&)
+{
+    return SafeText(std::string(value), kLabelChars) == value
+               ? Message()
+               : Message(N_("a site or station name is at most %d plain characters, not %s"),
+                         {std::to_string(kLabelChars), Shown(value)});
+}
+
 Message CheckOnOff(std::string_view value, ConfigFile&)
 {
     return value == "on" || value == "off" ? Message() : Message(N_("system-log is on or off, not %s"), {Shown(value)});
@@ -113,6 +133,9 @@ constexpr KeyRule kKeys[] = {
     {"device", true, ReadDevice},
     {"usb-id", true, ReadUsbId},
     {"label", true, ReadLabel},
+    {"asset-tag", true, ReadAssetTag},
+    {"site", false, CheckPlaceName},
+    {"station-name", false, CheckPlaceName},
     {"system-log", false, CheckOnOff},
     {"reply-timeout", false, CheckSeconds},
     {"image-folder", false, nullptr},

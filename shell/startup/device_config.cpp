@@ -56,11 +56,13 @@ DeviceChoice FromEnvironment(const DeviceSources& sources)
     return choice;
 }
 
-// The labels of the user's file, then of the machine's.
-std::vector<DeviceLabel> LabelsOf(const ConfigRead& files)
+// The labels (or asset tags) of the user's file, then of the machine's.
+std::vector<DeviceLabel> LabelsOf(const ConfigRead& files,
+                                  std::vector<DeviceLabel> DeviceChoice::*which = &DeviceChoice::labels)
 {
-    std::vector<DeviceLabel> labels = files.user.choice.labels;
-    labels.insert(labels.end(), files.machine.choice.labels.begin(), files.machine.choice.labels.end());
+    std::vector<DeviceLabel> labels = files.user.choice.*which;
+    const std::vector<DeviceLabel>& machine = files.machine.choice.*which;
+    labels.insert(labels.end(), machine.begin(), machine.end());
     return labels;
 }
 
@@ -184,6 +186,7 @@ ResolvedDevices ResolveDevices(const DeviceSources& sources)
                " (the sources after it are not read for devices)";
     });
     resolved.choice.labels = LabelsOf(files);
+    resolved.choice.assetTags = LabelsOf(files, &DeviceChoice::assetTags);
     return resolved;
 }
 

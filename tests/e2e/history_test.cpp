@@ -390,13 +390,13 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
 
     const std::string header = "started,ended,device,usb_serial,usb_port,model,os_before,os_image,route,block_size,"
                                "result,reason,mode,host,program_version,needs_update,image_sha256,stub_sha256,label,"
-                               "reason_code,os_after,confirmed,set_id,retry_of\r\n";
+                               "reason_code,os_after,confirmed,set_id,retry_of,site,station,asset_tag\r\n";
     const std::string firstCsv =
         "2026-12-01T08:00:00Z,2026-12-01T08:01:10Z,usb:1:7,ZX-0042,1-2.3,365E,01.00.0000,01.05.0000,os,1024,"
-        "updated,,all,lab,1.0.0.1,,,,,,,,,\r\n";
+        "updated,,all,lab,1.0.0.1,,,,,,,,,,,,\r\n";
     // Control bytes escaped as in the table.
     const std::string secondCsv = "2026-12-02T10:00:00Z,2026-12-02T10:00:03Z,/dev/ttyS0,,,,,01.05.0000,,,failed,"
-                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,,,,,,\r\n";
+                                  "\"it said \"\"no\"\", then\\nnothing\\x1b\",single,lab,1.0.0.1,,,,,,,,,,,,\r\n";
     const std::string tableHead =
         "Started (UTC)        Result   Device      Serial   Model  OS before   Image       Mode    Reason\n";
     const std::string firstRow =
@@ -410,7 +410,7 @@ TEST_F(History, HistoryIsShownAsATableAsJsonAndAsCsv)
     // it as null.
     const std::string newFields =
         R"(, "reason_message": null, "needs_update": null, "image_sha256": null, "stub_sha256": null, "label": null, )"
-        R"("reason_code": null, "os_after": null, "confirmed": null, "set_id": null, "retry_of": null})";
+        R"("reason_code": null, "os_after": null, "confirmed": null, "set_id": null, "retry_of": null, "site": null, "station": null, "asset_tag": null})";
     std::string secondJson = second;
     secondJson.replace(secondJson.find("\\n"), 2, "\\u000a");
     secondJson.replace(secondJson.size() - 1, 1, newFields);
@@ -510,10 +510,10 @@ TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthe
                           {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
     };
     EXPECT_EQ(show("--csv").out,
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no,no\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no,no\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes,no\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no,no,,\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no,no,,\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes,no,,\r\n");
     const std::string table = show("--needs=1.5").out;
     EXPECT_NE(table.find("\nThe calculators updated at /dev/ttyUSB0 on b have neither a USB serial number nor a label: "
                          "they are not told apart"),
@@ -556,7 +556,7 @@ TEST_F(History, CalculatorsSharingANameAreRowsOfTheirOwnAndNeitherHidesAFailure)
         << needs.out;
     const std::string csv = show({"--csv"}).out;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5) << csv;   // the header and four rows
-    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes\r\n"),
+    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes,,\r\n"),
               std::string::npos)
         << csv;
     EXPECT_NE(csv.find("ZX-0042,1-2,ZX-84,01.00.0000,failed,"), std::string::npos) << csv;
@@ -614,14 +614,14 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 
     // Where OS now comes from: reported by the calculator at its last run,
     // or assumed after an update (ZX-2's failed run came before its update).
-    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n";
-    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no,no\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no,no\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no,no\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no,no\r\n";
-    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no,no\r\n";
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no,no,,\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no,no,,\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no,no,,\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no,no,,\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no,no,,\r\n";
     const std::string serialPort =
-        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes,no\r\n";
+        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes,no,,\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
@@ -642,10 +642,10 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
          "{\"schema_version\": 1, \"calculators\": [\n"
          "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": false, \"name_shared\": false},\n"
+         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"port_shared\": false, \"name_shared\": false},\n"
          "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"port_shared\": true, \"name_shared\": false}\n]}\n"},
+         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"port_shared\": true, \"name_shared\": false}\n]}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -904,7 +904,7 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
     EXPECT_EQ(needs.out.substr(0, needs.out.find("\r\n") + 2),
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n");
     EXPECT_NE(needs.out.find("\r\nZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,"), std::string::npos) << needs.out;
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},

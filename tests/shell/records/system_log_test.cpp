@@ -42,7 +42,7 @@ UpdateOutcome FailedRun()
     outcome.result = Failed;
     outcome.reason = Message::Raw("the calculator stopped answering\nafter block 12");
     outcome.facts = {"/dev/ttyACM0", "ZX84-00731", "1-2.3", "ZX-84", "5.2.0", "5.3.1", "os", 256, "",
-                     std::string(64, 'a'), std::string(64, 'b'), "", true, "", ""};
+                     std::string(64, 'a'), std::string(64, 'b'), "", true, "", "", "ZX-0042"};
     return outcome;
 }
 
@@ -87,6 +87,7 @@ TEST(SystemLogEntry, EveryJournalFieldIsEscapedAsTheMessageIs)
     EXPECT_EQ(byName["ZENTRIX_USB_SERIAL"], "ZX\\x1b]0;owned\\x07\\xc2\\x9b2J");
     EXPECT_EQ(byName["ZENTRIX_OS_BEFORE"], "5.2\\u202e0.1\\xff\\u2028");
     EXPECT_EQ(byName["ZENTRIX_DEVICE"], "/dev/tty\\x1b[2JACM0\\u200b");
+    EXPECT_EQ(byName["ZENTRIX_ASSET_TAG"], "ZX-0042");
     HistoryRecord rebuilt;
     ASSERT_TRUE(ParseHistoryLine(byName[kRecordFieldName], rebuilt));
     EXPECT_EQ(rebuilt[kUsbSerial], outcome.facts.usbSerial);

@@ -190,7 +190,7 @@ TEST(HistorySources, TwoCalculatorsUnderOneNameAreTwoRowsAndNeitherHidesTheOther
             rows += s.serial + "|" + s.label + "|" + s.port + "|" + s.lastResult + (s.nameShared ? "|1" : "|0") +
                     (NeedsUpdate(s, "01.05.0000") ? "|1 " : "|0 ");
             if (s.nameShared) {
-                EXPECT_NE(FleetCsvRow(s).find(",no,yes\r\n"), std::string::npos);
+                EXPECT_NE(FleetCsvRow(s).find(",no,yes,,\r\n"), std::string::npos);
                 EXPECT_NE(FleetJsonRow(s, true).find("\"name_shared\": true}"), std::string::npos);
                 EXPECT_NE(SharedNameNote(s).English().find(s.serial.empty() ? "The label Desk 3" : "serial number S1"),
                           std::string::npos);

@@ -326,7 +326,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(choice.labels[0].name, "Desk\\x1b[2J 9");
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
                             "f.conf:2: system-log is on or off, not maybe; line ignored",
-                            "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, system-log, "
+                            "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, asset-tag, site, station-name, system-log, "
                             "reply-timeout, image-folder, image-sha256, metrics-file, on-run-end, on-set-end, "
                             "hook-timeout, notify, confirm, confirm-timeout); line ignored",
                             "f.conf:4: a label line is label = DEVICE = NAME, not label = /dev/ttyUSB0; "
