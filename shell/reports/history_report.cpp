@@ -207,7 +207,8 @@ template <typename Write>
 void ForEachShown(const HistoryOptions& query, const CFleetView& fleet, Write write)
 {
     fleet.ForEach([&](const CalculatorState& c) {
-        if (!query.needs || NeedsUpdate(c, *query.needs)) {
+        const bool unseen = query.notSeenSinceTime.empty() || c.lastRun < query.notSeenSinceTime;
+        if (unseen && (!query.needs || NeedsUpdate(c, *query.needs))) {
             write(c);
         }
     });
@@ -222,7 +223,9 @@ void WriteFleetTable(const HistoryOptions& query, const MoCatalogue* texts, cons
         ++shown;
     });
     if (shown == 0) {
-        out << Message(query.needs ? N_("No calculator needs an update.") : N_("No calculator is recorded."))
+        out << Message(query.needs                          ? N_("No calculator needs an update.")
+                       : !query.notSeenSinceTime.empty() ? N_("Every calculator recorded was seen since then.")
+                                                          : N_("No calculator is recorded."))
                    .Render(texts)
             << "\n";
         return;

@@ -57,6 +57,9 @@ struct HistoryOptions {
     std::vector<std::string> from;       // --from FILE, in order; none: the user's history
     bool byCalculator = false;           // --by-calculator
     std::optional<std::string> needs;    // --needs VERSION: with --by-calculator
+    // --not-seen-since DATE: with --by-calculator, only the calculators whose
+    // last run ended before it (as the records write their times); empty: all.
+    std::string notSeenSinceTime;
     std::string reasonCode;              // --reason CODE: only the records of that code; empty: every one
 };
 

@@ -82,11 +82,15 @@ std::string Joined(const std::string& dir, const std::string& name)
     return dir.empty() || dir.back() == separator ? dir + name : dir + separator + name;
 }
 
-// The first source that names any device; the warnings of the files it
-// came to.
+// The first source that names any device, and the warnings of both files:
+// their labels, tags and settings are taken whichever source names the
+// devices, so a line of theirs that is not read is said in any case.
 ResolvedDevices ResolveDeviceSource(const DeviceSources& sources, const ConfigRead& files)
 {
     ResolvedDevices resolved;
+    for (const ConfigFile* file : {&files.user, &files.machine}) {
+        resolved.warnings.insert(resolved.warnings.end(), file->warnings.begin(), file->warnings.end());
+    }
     DeviceChoice& choice = resolved.choice;
     choice.paths = sources.commandLineDevices;
     choice.usbIds = sources.commandLineUsbIds;
@@ -100,7 +104,6 @@ ResolvedDevices ResolveDeviceSource(const DeviceSources& sources, const ConfigRe
     }
     for (const ConfigFile* file : {&files.user, &files.machine}) {
         choice = file->choice;
-        resolved.warnings.insert(resolved.warnings.end(), file->warnings.begin(), file->warnings.end());
         if (choice.NamesAnyDevice()) {
             return resolved;
         }

@@ -175,6 +175,20 @@ bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
     return true;
 }
 
+bool TakeNotSeenSince(Reading& reading, const std::string& value, Refusal& refusal)
+{
+    const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(value, reading.now);
+    if (!at) {
+        refusal.problem = Message(N_("--not-seen-since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
+                                     "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
+                                     "days ago)"),
+                                  {SafeText(value)});
+        return false;
+    }
+    reading.options.history.notSeenSinceTime = RecordTimeText(*at);
+    return true;
+}
+
 bool TakeReason(Reading& reading, const std::string& value, Refusal& refusal)
 {
     std::string known;
@@ -334,6 +348,9 @@ constexpr OptionDeclaration kOptions[] = {
      [](Reading& r, const std::string&, Refusal&) { r.options.history.format = HistoryFormat::Csv; return true; }, nullptr},
     {"--since", "", "DATE", false, kHistory, 0, TakeSince, nullptr},
     {"--needs", "", "VERSION", false, kHistory, 0, TakeNeeds, nullptr},
+    {"--not-seen-since", "", "DATE", false, kHistory, 0, TakeNotSeenSince,
+     N_("  --history --by-calculator --not-seen-since DATE  only the calculators with no\n"
+        "                    record since DATE (a date, or Nd: N days ago)\n")},
     {"--summary", "", "", false, kHistory, 0,
      [](Reading& r, const std::string&, Refusal&) { return r.options.history.summary = true; },
      N_("  --history --by-calculator --needs VERSION --summary  one line: how many need\n"
@@ -532,6 +549,9 @@ void CheckHistory(ProgramOptions& options)
     } else if (history.needs && !history.byCalculator) {
         options.misplaced = Message(N_("%s goes with %s: nothing was done"),
                                     {Written(Declared("--needs")), Written(Declared("--by-calculator"))});
+    } else if (!history.notSeenSinceTime.empty() && !history.byCalculator) {
+        options.misplaced = Message(N_("%s goes with %s: nothing was done"),
+                                    {Written(Declared("--not-seen-since")), Written(Declared("--by-calculator"))});
     } else if (history.summary && !history.needs) {
         options.misplaced = Message(N_("%s goes with %s: nothing was done"),
                                     {Written(Declared("--summary")), Written(Declared("--needs"))});

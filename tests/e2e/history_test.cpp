@@ -67,7 +67,8 @@ protected:
     // zentrix-update on the console with its history under `state`.
     ProcessResult Update(const std::vector<std::string>& arguments, const std::string& devices,
                          const std::string& answers, const fs::path& state,
-                         const std::string& configHome = "/nonexistent") const
+                         const std::string& configHome = "/nonexistent",
+                         const std::string& machineDir = "/nonexistent") const
     {
         std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "KILL", "120", ZENTRIX_UPDATE_BIN};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -75,7 +76,7 @@ protected:
                           {"ZENTRIX_UI=console", "ZENTRIX_DEVICES=" + devices, "ZENTRIX_USB_IDS=",
                            "ZENTRIX_REPLY_TIMEOUT=2", "TMPDIR=" + (m_dir / "scratch").string(),
                            "XDG_STATE_HOME=" + state.string(), "ZENTRIX_JOURNAL_SOCKET=" + JournalSocket().string(),
-                           "XDG_CONFIG_HOME=" + configHome, "ZENTRIX_MACHINE_CONFIG_DIR=/nonexistent"},
+                           "XDG_CONFIG_HOME=" + configHome, "ZENTRIX_MACHINE_CONFIG_DIR=" + machineDir},
                           answers);
     }
     // The journal entries received so far, each after a line feed.
@@ -266,6 +267,41 @@ TEST_F(History, ALabelNamesItsCalculatorEverywhereAndIsShownSafely)
     ASSERT_NE(row, std::string::npos) << csv;
     // The label, then the reason's code, what was read back, the set.
     EXPECT_NE(csv.find(",Desk 3,,01.05.0000,true,", row), std::string::npos) << csv;
+}
+
+// The machine says where it is; a calculator's asset tag, like its label,
+// comes from either file, and the district's view knows it by that tag.
+TEST_F(History, TheMachinesSiteAndStationAndACalculatorsAssetTagGoWithItsRecords)
+{
+    const std::string desk = StartCalculator({});
+    const fs::path config = m_dir / "config";
+    const fs::path machine = m_dir / "machine";
+    fs::create_directories(config / "zentrix-update");
+    fs::create_directories(machine);
+    std::ofstream(config / "zentrix-update" / "zentrix-update.conf")
+        << "site = Not the user's word\nasset-tag = " << desk << " = ZX-0042\n";
+    std::ofstream(machine / "zentrix-update.conf") << "site = North High\nstation-name = Lab 2 cart\n";
+    const ProcessResult run =
+        Update({"--all", "--yes", "--json", Images()}, desk, "", State(), config.string(), machine.string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(R"("site": "North High", "station": "Lab 2 cart", "asset_tag": "ZX-0042"})"),
+              std::string::npos)
+        << run.out;
+    const std::vector<std::string> journal = JournalEntries();
+    ASSERT_EQ(journal.size(), 1u);
+    for (const char* field : {"\nZENTRIX_SITE=North High\n", "\nZENTRIX_STATION=Lab 2 cart\n", "\nZENTRIX_ASSET_TAG=ZX-0042\n"}) {
+        EXPECT_NE(journal[0].find(field), std::string::npos) << journal[0];
+    }
+    const std::string fleet = ShowHistory({"--history", "--by-calculator", "--csv"}).out;
+    EXPECT_NE(fleet.find(",no,no,ZX-0042,North High\r\n"), std::string::npos) << fleet;
+    const std::string table = ShowHistory({"--history", "--by-calculator"}).out;
+    EXPECT_NE(table.find("Asset tag  Site"), std::string::npos) << table;
+    // A bad line is said, and the rest of the file read.
+    std::ofstream(machine / "zentrix-update.conf") << "asset-tag = ZX-9\nsite = North High\n";
+    const ProcessResult warned =
+        Update({"--all", "--yes", Images()}, StartCalculator({}), "", State(), config.string(), machine.string());
+    EXPECT_NE(warned.err.find("an asset-tag line is asset-tag = DEVICE = TAG, not asset-tag = ZX-9"), std::string::npos)
+        << warned.err;
 }
 
 TEST_F(History, TwoProgramsUpdatingSetsAtOnceLoseNoRecordAndTearNoLine)
@@ -631,6 +667,9 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
         {{"--by-calculator", "--csv", "--needs", "01.05.0000"}, header + zx1 + serialPort},
         {{"--by-calculator", "--csv", "--needs=1.5.1"}, header + zx1 + zx2 + zx3 + zx4 + zx5 + serialPort},
         {{"--by-calculator", "--csv", "--since", "2026-12-01T09:00Z"}, header + zx1 + zx2 + zx5 + serialPort},
+        // Not seen since: no run ended from then on.
+        {{"--by-calculator", "--csv", "--not-seen-since", "2026-12-01T10:00Z"}, header + zx2 + zx3 + zx4 + serialPort},
+        {{"--by-calculator", "--not-seen-since", "2026-12-01T07:00Z"}, "Every calculator recorded was seen since then.\n"},
         {{"--by-calculator", "--needs", "01.05.0000"},
          "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image       Label\n"
          "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c     reported     2026-12-01T10:01:00Z  01.05.0000\n"

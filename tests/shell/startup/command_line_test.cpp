@@ -224,6 +224,9 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         // --history is exact by itself, and its faults are said as they are.
         {{"--history", "--by-calculator", "--needs"}, "--needs needs a value"},
         {{"--history", "dir"}, "unexpected argument dir"},
+        {{"--history", "--by-calculator", "--not-seen-since", "May"},
+         "--not-seen-since May cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] (with Z or +HH:MM for a time "
+         "not local), today, yesterday or Nd (N days ago)"},
         {{"--history", "--since", "12d ago"}, "--since 12d ago cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
                                               "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N days ago)"},
         // Each option belongs to some modes; elsewhere it is a usage error.
@@ -233,6 +236,7 @@ TEST(ProgramOptions, WithoutAnyoneToReadAWarningTheFirstFaultyArgumentIsRefused)
         {{"--json", "--from=f", "--check"}, "", "", "--from FILE goes with --history"},
         {{"--history", "--json", "--csv"}, "", "", "--csv does not go with --json"},
         {{"--history", "--needs", "01.05"}, "", "", "--needs VERSION goes with --by-calculator"},
+        {{"--history", "--not-seen-since", "60d"}, "", "", "--not-seen-since DATE goes with --by-calculator"},
         {{"--history", "--from", "-", "--from=-"}, "", "", "--from - can be given only once"},
         {{"--report-problem", "-", "--all"}, "", "-", "--all does not go with --report-problem"},
         {{"--yes", "--list-devices", "--check"}, "", "", "--check does not go with --list-devices"},
