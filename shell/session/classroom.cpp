@@ -504,7 +504,11 @@ void CClassroom::Scan()
     for (auto& r : m_runs) {
         const std::string now = r->port.Finished() ? r->port.PathNow() : std::string();
         if (!now.empty() && now != r->path) {
+            // Moved, not gone: its old address vanishing (seen when the run
+            // ended before this scan) is no calculator plugged in again.
             r->path = now;
+            r->vanished = false;
+            r->presentAtLastScan = true;
         }
     }
     const std::vector<std::string> offered = Offered(true);

@@ -327,6 +327,16 @@ TEST_F(Win32Classroom, AtTheEndTheHeadingCountsAndTheQuestionIsAskedBelowTheRows
         EXPECT_GT(g_asking.buttonY, rowsHeight - 16) << "the buttons are below the rows";
         EXPECT_TRUE(view.Content().question.empty());
     }
+    // Tab and the arrows move the focus along the buttons, Enter presses it.
+    const std::pair<std::vector<WPARAM>, int> focusKeys[] = {
+        {{VK_TAB}, IDRETRY}, {{VK_TAB, VK_TAB}, IDCANCEL}, {{VK_LEFT}, IDCANCEL}, {{VK_RIGHT, VK_RIGHT, VK_RIGHT}, IDOK}};
+    for (const auto& [moves, answer] : focusKeys) {
+        for (const WPARAM key : moves) {
+            PostMessageW(view.Window(), WM_KEYDOWN, key, 0);
+        }
+        PostMessageW(view.Window(), WM_KEYDOWN, VK_RETURN, 0);
+        EXPECT_EQ(view.Ask("Do you want to update another set?", retry), answer) << moves.size();
+    }
     // Enter is OK; Escape, Close and Ctrl+C are Cancel.
     const std::pair<int, int> keys[] = {{VK_RETURN, IDOK}, {VK_ESCAPE, IDCANCEL}, {0, IDCANCEL}};
     for (const auto& [key, answer] : keys) {

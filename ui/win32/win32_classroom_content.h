@@ -21,4 +21,5 @@ struct ClassroomContent {
     std::string okLabel = "OK";
     std::string cancelLabel = "Cancel";         // empty: the question has OK alone
     std::string retryLabel;                     // between OK and Cancel; empty: none
+    int focused = 0;                            // the question's button Enter presses: IDOK, IDRETRY or IDCANCEL
 };

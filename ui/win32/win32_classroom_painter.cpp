@@ -104,7 +104,7 @@ void CClassroomPainter::Bar(HDC dc, const RECT& r, int pos, int upper) const
 }
 
 // A push button's face and its text.
-void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
+void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text, bool focused) const
 {
     RECT face = r;
     DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH);
@@ -112,6 +112,11 @@ void CClassroomPainter::Button(HDC dc, const RECT& r, const wchar_t* text) const
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawTextW(dc, text, -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
+    if (focused) {
+        RECT ring = r;
+        InflateRect(&ring, -3, -3);
+        DrawFocusRect(dc, &ring);
+    }
 }
 
 // A row shows a button: Next once ended on a port that stays, Stop while
@@ -204,12 +209,12 @@ int CClassroomPainter::Question(HDC dc, const ClassroomContent& content, int y, 
         cancelButton = {};
     }
     if (draw) {
-        Button(dc, okButton, WideText(content.okLabel).c_str());
+        Button(dc, okButton, WideText(content.okLabel).c_str(), content.focused == IDOK);
         if (!content.retryLabel.empty()) {
-            Button(dc, retryButton, WideText(content.retryLabel).c_str());
+            Button(dc, retryButton, WideText(content.retryLabel).c_str(), content.focused == IDRETRY);
         }
         if (!content.cancelLabel.empty()) {
-            Button(dc, cancelButton, WideText(content.cancelLabel).c_str());
+            Button(dc, cancelButton, WideText(content.cancelLabel).c_str(), content.focused == IDCANCEL);
         }
     }
     OffsetRect(&okButton, 0, -top);

@@ -42,7 +42,7 @@ private:
     static int Text(HDC dc, HFONT font, const std::string& text, int x, int y, int width, bool draw,
                     COLORREF colour = GetSysColor(COLOR_WINDOWTEXT));
     void Bar(HDC dc, const RECT& r, int pos, int upper) const;
-    void Button(HDC dc, const RECT& r, const wchar_t* text) const;
+    void Button(HDC dc, const RECT& r, const wchar_t* text, bool focused = false) const;
     int Question(HDC dc, const ClassroomContent& content, int y, int width, int top, bool draw);
     int Row(HDC dc, const ClassroomRow& row, int y, int width, bool anyButton, bool draw,
             const ClassroomContent& content);

@@ -253,6 +253,23 @@ void CWin32ClassroomView::OnClick(int x, int y)
     }
 }
 
+void CWin32ClassroomView::MoveFocus(int step)
+{
+    // The question's buttons in their order on the screen.
+    std::vector<int> answers = {IDOK};
+    if (!m_content.retryLabel.empty()) {
+        answers.push_back(IDRETRY);
+    }
+    if (!m_content.cancelLabel.empty()) {
+        answers.push_back(IDCANCEL);
+    }
+    const auto at = std::find(answers.begin(), answers.end(), m_content.focused);
+    const auto count = static_cast<int>(answers.size());
+    const int now = at == answers.end() ? 0 : static_cast<int>(at - answers.begin());
+    m_content.focused = answers[static_cast<size_t>((now + step + count) % count)];
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
 bool CWin32ClassroomView::HistoryButtonCentre(int& x, int& y) const
 {
     if (m_painter == nullptr) {
@@ -355,8 +372,10 @@ long long CWin32ClassroomView::OnMessage(unsigned message, unsigned long long wP
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE) {
             m_closeAsked = true;
+        } else if ((wParam == VK_TAB || wParam == VK_LEFT || wParam == VK_RIGHT) && !m_content.question.empty()) {
+            MoveFocus(wParam == VK_LEFT || (wParam == VK_TAB && GetKeyState(VK_SHIFT) < 0) ? -1 : 1);
         } else if (wParam == VK_RETURN && !m_content.question.empty()) {
-            m_answer = IDOK;
+            m_answer = m_content.focused != 0 ? m_content.focused : IDOK;
         } else if (wParam == VK_RETURN && std::any_of(m_content.rows.begin(), m_content.rows.end(),
                                                       [](const ClassroomRow& row) { return row.offersNext; })) {
             // Enter is the Next of every row that offers it, as the station's heading says.
@@ -445,6 +464,7 @@ int CWin32ClassroomView::Ask(const char* question, const Message& retry)
     m_content.okLabel = Message(N_("OK")).Render(m_texts);
     m_content.cancelLabel = Message(N_("Cancel")).Render(m_texts);
     m_content.retryLabel = retry.Render(m_texts);
+    m_content.focused = IDOK;
     const int answer = AwaitAnswer();
     m_content.retryLabel.clear();
     return answer;
@@ -462,6 +482,7 @@ void CWin32ClassroomView::AwaitClose()
     m_content.question = Message(N_("Each row shows how its calculator ended.")).Render(m_texts);
     m_content.okLabel = Message(N_("Close")).Render(m_texts);
     m_content.cancelLabel.clear();
+    m_content.focused = IDOK;
     AwaitAnswer();
 }
 

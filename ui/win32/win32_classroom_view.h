@@ -70,6 +70,8 @@ public:
     // that answers `answer` (IDOK, IDCANCEL, IDRETRY).
     bool HistoryButtonCentre(int& x, int& y) const;
     bool AnswerButtonCentre(int answer, int& x, int& y) const;
+    // Tab, Shift+Tab and the arrows move the question's focus (Enter presses it).
+    void MoveFocus(int step);
     // The history its "History..." button shows (default: HistoryFilePath()).
     void SetHistoryPath(const std::string& path) { m_historyPath = path; }
     // The catalogue the rows are shown in; null shows them in English.
