@@ -47,7 +47,7 @@ WORDS = {
         "close": "Close",
         "name_box": "Name this calculator",
         "name_line": "Name",
-        "counts": "2 calculators: 1 updated",
+        "counts": ": 1 updated, 0 already current",   # "2 calculators in 12 s: 1 updated, ..."
         "runs": "Update runs, newest first",
         "result_filter": "Result:",
         "headings": ["Started", "Result"],
@@ -72,7 +72,7 @@ WORDS = {
         "close": "Schließen",
         "name_box": "Rechner benennen",
         "name_line": "Name",
-        "counts": "2 Rechner: 1 aktualisiert",
+        "counts": ": 1 aktualisiert, 0 bereits aktuell",
         "runs": "Aktualisierungen, die neuesten zuerst",
         "result_filter": "Ergebnis:",
         "headings": ["Beginn", "Ergebnis"],
