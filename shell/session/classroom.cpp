@@ -364,7 +364,7 @@ std::vector<Message> CClassroom::SummaryLines() const
     return lines;
 }
 
-void CClassroom::Show(const Message& heading, bool silentNote)
+void CClassroom::Show(const Message& heading, bool silentNote, bool timeLeft)
 {
     // Noted before the rows are taken: a run that ends in between is drawn
     // ended, and counted as shown only from the next drawing.
@@ -373,7 +373,9 @@ void CClassroom::Show(const Message& heading, bool silentNote)
     }
     // The note counts the very rows drawn under it.
     const std::vector<ClassroomRow> rows = Rows();
-    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(heading, rows) : heading);
+    const Message left = timeLeft ? TimeLeftText(rows) : Message();
+    const Message shown = left.Empty() ? heading : Message(kLines, {heading, left});
+    m_in.view->ShowRows(rows, silentNote ? WithSilentNote(shown, rows) : shown);
     if (m_status) {
         // For a reader elsewhere: the counts, without the window's own
         // words (how to end it, what to press).
@@ -591,8 +593,7 @@ CClassroom::SetEnd CClassroom::RunAllAtOnce()
             : Message::Count("Updating %d calculator at once", "Updating %d calculators at once", taken, {count});
     const auto began = std::chrono::steady_clock::now();
     for (;;) {
-        const Message left = TimeLeftText(Rows());
-        Show(left.Empty() ? heading : Message(kLines, {heading, left}), true);
+        Show(heading, true, true);
         if (RunningCount() == 0) {
             break;
         }

@@ -145,8 +145,9 @@ private:
     void AbandonAll();
     void WaitForAll();
     // With `silentNote`, the heading says how many rows are done and how
-    // many do not answer while only silent ones still run.
-    void Show(const Message& heading, bool silentNote = false);
+    // many do not answer while only silent ones still run; with `timeLeft`,
+    // about how long the rows have left.
+    void Show(const Message& heading, bool silentNote = false, bool timeLeft = false);
     // Rows of finished runs whose calculator is gone are dropped.
     void DropGone(const std::vector<std::string>& offered);
     // The station of a retry ends by itself once every calculator of its

@@ -48,26 +48,27 @@ Message ReadUsbId(std::string_view value, ConfigFile& into)
     return {};
 }
 
-Message ReadLabel(std::string_view value, ConfigFile& into)
+// A `KEY = DEVICE = NAME` line into `names`; `malformed` says what it must be.
+Message ReadDeviceName(std::string_view value, std::vector<DeviceLabel>& names, const char* malformed)
 {
     std::string_view device;
     std::string_view name;
     if (!SplitAtEquals(value, device, name) || device.empty() || name.empty()) {
-        return Message(N_("a label line is label = DEVICE = NAME, not label = %s"), {Shown(value)});
+        return Message(malformed, {Shown(value)});
     }
-    into.choice.labels.push_back({std::string(device), SafeText(std::string(name), kLabelChars)});
+    names.push_back({std::string(device), SafeText(std::string(name), kLabelChars)});
     return {};
+}
+
+Message ReadLabel(std::string_view value, ConfigFile& into)
+{
+    return ReadDeviceName(value, into.choice.labels, N_("a label line is label = DEVICE = NAME, not label = %s"));
 }
 
 Message ReadAssetTag(std::string_view value, ConfigFile& into)
 {
-    std::string_view device;
-    std::string_view tag;
-    if (!SplitAtEquals(value, device, tag) || device.empty() || tag.empty()) {
-        return Message(N_("an asset-tag line is asset-tag = DEVICE = TAG, not asset-tag = %s"), {Shown(value)});
-    }
-    into.choice.assetTags.push_back({std::string(device), SafeText(std::string(tag), kLabelChars)});
-    return {};
+    return ReadDeviceName(value, into.choice.assetTags,
+                          N_("an asset-tag line is asset-tag = DEVICE = TAG, not asset-tag = %s"));
 }
 
 // A site's or station's name: kept as it is shown, cut to a label's length.

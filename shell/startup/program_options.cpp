@@ -160,33 +160,38 @@ bool TakeReportFile(Reading& reading, const std::string& value, Refusal& /*refus
     return true;
 }
 
-bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
+// The moment `value` names, as the records write their times, into
+// `into`; false with `unreadable` (its value's pattern) when it names none.
+bool TakeMoment(const Reading& reading, const std::string& value, std::string& into, const char* unreadable,
+                Refusal& refusal)
 {
     const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(value, reading.now);
     if (!at) {
-        refusal.problem = Message(N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
-                                     "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
-                                     "days ago)"),
-                                  {SafeText(value)});
+        refusal.problem = Message(unreadable, {SafeText(value)});
+        return false;
+    }
+    into = RecordTimeText(*at);
+    return true;
+}
+
+bool TakeSince(Reading& reading, const std::string& value, Refusal& refusal)
+{
+    if (!TakeMoment(reading, value, reading.options.history.sinceTime,
+                    N_("--since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] (with Z or +HH:MM for "
+                       "a time not local), today, yesterday or Nd (N days ago)"),
+                    refusal)) {
         return false;
     }
     reading.options.history.since = value;
-    reading.options.history.sinceTime = RecordTimeText(*at);
     return true;
 }
 
 bool TakeNotSeenSince(Reading& reading, const std::string& value, Refusal& refusal)
 {
-    const std::optional<std::chrono::sys_seconds> at = ParseSinceValue(value, reading.now);
-    if (!at) {
-        refusal.problem = Message(N_("--not-seen-since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] "
-                                     "(with Z or +HH:MM for a time not local), today, yesterday or Nd (N "
-                                     "days ago)"),
-                                  {SafeText(value)});
-        return false;
-    }
-    reading.options.history.notSeenSinceTime = RecordTimeText(*at);
-    return true;
+    return TakeMoment(reading, value, reading.options.history.notSeenSinceTime,
+                      N_("--not-seen-since %s cannot be read: give YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] (with Z or "
+                         "+HH:MM for a time not local), today, yesterday or Nd (N days ago)"),
+                      refusal);
 }
 
 bool TakeReason(Reading& reading, const std::string& value, Refusal& refusal)

@@ -612,19 +612,32 @@ TEST_F(Unattended, AnUpdateIsConfirmedByWhatTheCalculatorRunsAfterItsRestart)
     EXPECT_NE(seen.find("not confirmed: the calculator did not answer after its restart"), std::string::npos) << seen;
 }
 
+// Simulated calculators that restart at once, the Nth (from 0) reporting
+// each of its runs to DIR/report-N; each Start gives its pty's path.
+class CReportingCalculators {
+public:
+    explicit CReportingCalculators(fs::path dir) : m_dir(std::move(dir)) {}
+    std::string Start(std::vector<std::string> options)
+    {
+        options.insert(options.begin(), {ZENTRIX_SIM_BIN, "--restart-time", "0", "--report",
+                                         (m_dir / ("report-" + std::to_string(m_sims.size()))).string()});
+        m_sims.push_back(std::make_unique<CBackgroundProcess>(options));
+        return m_sims.back()->ReadLine();
+    }
+
+private:
+    fs::path m_dir;
+    std::vector<std::unique_ptr<CBackgroundProcess>> m_sims;
+};
+
 // --retry-failed takes only the calculators the last set did not update:
 // the one that hung up is done again, the two updated get a row that says
 // so and receive nothing, and the record says which set it retries.
 TEST_F(Unattended, ARetryTakesOnlyTheCalculatorThatFailed)
 {
     const fs::path cable = m_dir / "cable";   // the failing calculator's port, a link to its pty
-    std::vector<std::unique_ptr<CBackgroundProcess>> sims;
-    const auto sim = [&](std::vector<std::string> options) {
-        options.insert(options.begin(), {ZENTRIX_SIM_BIN, "--restart-time", "0", "--report",
-                                         (m_dir / ("report-" + std::to_string(sims.size()))).string()});
-        sims.push_back(std::make_unique<CBackgroundProcess>(options));
-        return sims.back()->ReadLine();
-    };
+    CReportingCalculators calculators(m_dir);
+    const auto sim = [&](std::vector<std::string> options) { return calculators.Start(std::move(options)); };
     const std::string first = sim({});
     const std::string second = sim({});
     fs::create_symlink(sim({"--fault", "hangup:40"}), cable);
@@ -661,13 +674,8 @@ TEST_F(Unattended, ARetryTakesOnlyTheCalculatorThatFailed)
 TEST_F(Unattended, TheEndOfASetOffersTheFailedAgainAndTakesOnlyThem)
 {
     const fs::path cable = m_dir / "cable";
-    std::vector<std::unique_ptr<CBackgroundProcess>> sims;
-    const auto sim = [&](std::vector<std::string> options) {
-        options.insert(options.begin(), {ZENTRIX_SIM_BIN, "--restart-time", "0", "--report",
-                                         (m_dir / ("report-" + std::to_string(sims.size()))).string()});
-        sims.push_back(std::make_unique<CBackgroundProcess>(options));
-        return sims.back()->ReadLine();
-    };
+    CReportingCalculators calculators(m_dir);
+    const auto sim = [&](std::vector<std::string> options) { return calculators.Start(std::move(options)); };
     const std::string devices = sim({}) + ";" + sim({}) + ";" + cable.string();
     fs::create_symlink(sim({"--fault", "hangup:40"}), cable);
     const fs::path answers = m_dir / "answers";
