@@ -411,6 +411,8 @@ int main(int argc, char** argv)
     settings.confirm = ConfirmPolicyOf(options, files);
     const bool systemLog = !options.noSystemLog && SystemLogWanted(files);
     settings.history = {true, HistoryFilePath(), ZENTRIX_VERSION, stops, systemLog};
+    settings.history.systemLogRoute =
+        SystemLogToSyslogOnly(files) ? SystemLogRoute::SyslogOnly : SystemLogRoute::JournalFirst;
     if (const char* trace = std::getenv("ZENTRIX_TRACE")) {
         settings.history.tracePath = trace;
     }

@@ -80,6 +80,36 @@ bool IsControlCharacter(char32_t code)
            code == 0xFEFF;
 }
 
+size_t EncodeUtf8(char32_t code, char* out)
+{
+    if (code < 0x80) {
+        out[0] = static_cast<char>(code);
+        return 1;
+    }
+    if (code < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (code >> 6));
+        out[1] = static_cast<char>(0x80 | (code & 0x3F));
+        return 2;
+    }
+    if (code < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (code >> 12));
+        out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (code & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (code >> 18));
+    out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (code & 0x3F));
+    return 4;
+}
+
+void AppendUtf8(std::string& out, char32_t code)
+{
+    char bytes[4];
+    out.append(bytes, EncodeUtf8(code, bytes));
+}
+
 size_t DecodeUtf8(std::string_view text, char32_t& code)
 {
     if (text.empty()) {

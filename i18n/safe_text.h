@@ -25,6 +25,10 @@ bool IsControlCharacter(char32_t code);
 // shortest form, no surrogates, at most U+10FFFF) into `code`; returns its
 // length in bytes, 0 when `text` starts with no such sequence.
 size_t DecodeUtf8(std::string_view text, char32_t& code);
+// `code` (at most U+10FFFF) as UTF-8 into `out`, which has room for four
+// bytes; returns the bytes written.
+size_t EncodeUtf8(char32_t code, char* out);
+void AppendUtf8(std::string& out, char32_t code);
 
 // `text` with every control character escaped (ESC as \x1b, a line feed as
 // \n, a carriage return as \r, a tab as \t, the rest as \xNN; the C1

@@ -95,7 +95,7 @@ HistoryRecord RecordRun(const HistorySettings& settings, const char* mode,
             port.Warn(Message(kNotKept, {problem}));
         }
     }
-    if (settings.systemLog && !WriteSystemLog(record, line, problem)) {
+    if (settings.systemLog && !WriteSystemLog(record, line, problem, settings.systemLogRoute)) {
         port.Warn(Message(kNotLogged, {problem}));
     }
     if (settings.hooks) {

@@ -12,6 +12,7 @@
 #include "shell/records/history_record.h"
 #include "shell/records/run_hooks.h"
 #include "shell/records/run_metrics.h"
+#include "shell/records/system_log.h"
 #include "shell/startup/stop_requests.h"
 #include "update/run_update.h"
 
@@ -42,6 +43,8 @@ struct HistorySettings {
     // Where this machine is, as the machine's file names it; empty: not said.
     std::string site = std::string();
     std::string station = std::string();
+    // Whether the system log is the journal where one listens, or syslog alone.
+    SystemLogRoute systemLogRoute = SystemLogRoute::JournalFirst;
 };
 
 // The record of one run that ended with `outcome`.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "device/safe_text.h"
+#include "i18n/json_text.h"
 
 namespace {
 
@@ -63,6 +64,12 @@ std::vector<SystemLogField> JournalFields(const HistoryRecord& record, const std
     }
     fields.push_back({kRecordFieldName, line});
     return fields;
+}
+
+std::string CeeMessage(const HistoryRecord& record, const std::string& line)
+{
+    const std::string rest = line.size() > 2 && line.front() == '{' ? ", " + line.substr(1) : "}";
+    return std::string(kCeeCookie) + " {\"msg\": " + JsonString(RunLogMessage(record)) + rest;
 }
 
 std::string JournalDatagram(const std::vector<SystemLogField>& fields)

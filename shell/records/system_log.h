@@ -5,9 +5,11 @@
 // protocol, spoken directly) with a fixed MESSAGE_ID, the record's fields
 // as ZENTRIX_* fields, a one-line MESSAGE and the history line itself in
 // ZENTRIX_RECORD; without a journal, the same one line to the syslog
-// socket as syslog(3) would send it. Neither waits for a reader: an entry
-// the log cannot take at once is dropped (one warning). On
-// Windows one event in the Application log with the line as its data.
+// socket as syslog(3) would send it, its message the record after the
+// "@cee:" cookie that rsyslog's mmjsonparse reads fields from. Neither
+// waits for a reader: an entry the log cannot take at once is dropped (one
+// warning). On Windows one event in the Application log with the line as
+// its second text and its data.
 // Entries are in English whatever the user's language, like the history.
 #include <string>
 
@@ -22,6 +24,13 @@ inline constexpr const char* kRunMessageId = "5c7e2a0f9b3d4e61a8f04c2d19b6e735";
 inline constexpr const char* kRecordFieldName = "ZENTRIX_RECORD";
 // The program's name in the log (SYSLOG_IDENTIFIER, the event source).
 inline constexpr const char* kSystemLogIdentifier = "zentrix-update";
+// What comes before the record in a syslog message.
+inline constexpr const char* kCeeCookie = "@cee:";
+
+// Where a run's entry goes on Linux: the journal where one listens, else
+// syslog; or syslog alone (a district whose pipeline is rsyslog, fed from
+// the journal's syslog socket where there is a journal).
+enum class SystemLogRoute { JournalFirst, SyslogOnly };
 
 struct SystemLogField {
     std::string name;
@@ -41,6 +50,10 @@ bool RunFailed(const HistoryRecord& record);
 // ZENTRIX_RECORD = `line`.
 std::vector<SystemLogField> JournalFields(const HistoryRecord& record, const std::string& line);
 
+// The syslog message of a run: the cookie, then the record (`line`) with
+// the run's one line as its first member "msg", as one JSON object.
+std::string CeeMessage(const HistoryRecord& record, const std::string& line);
+
 // The fields as one datagram of the journal's native protocol: NAME=value
 // and a line feed, or, for a value holding a line feed, NAME, a line feed,
 // the value's length as 64-bit little-endian, the value and a line feed.
@@ -48,4 +61,5 @@ std::string JournalDatagram(const std::vector<SystemLogField>& fields);
 
 // The platform's part: writes the run's entry. False with `problem`
 // (English) when the system log could not take it.
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem);
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem,
+                    SystemLogRoute route = SystemLogRoute::JournalFirst);

@@ -61,9 +61,9 @@ int SendWithoutWaiting(const std::string& path, const std::string& datagram)
     return sent >= 0 ? 0 : errno;
 }
 
-// The run's line as syslog(3) sends it (RFC 3164):
-// "<PRI>Mmm dd hh:mm:ss zentrix-update[PID]: MESSAGE", the time local.
-std::string SyslogDatagram(const HistoryRecord& record)
+// The run's entry as syslog(3) sends it (RFC 3164):
+// "<PRI>Mmm dd hh:mm:ss zentrix-update[PID]: @cee: {...}", the time local.
+std::string SyslogDatagram(const HistoryRecord& record, const std::string& line)
 {
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -75,23 +75,26 @@ std::string SyslogDatagram(const HistoryRecord& record)
     std::snprintf(head, sizeof head, "<%d>%s %2d %02d:%02d:%02d %s[%d]: ", LOG_USER | severity,
                   kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                   kSystemLogIdentifier, static_cast<int>(getpid()));
-    return head + RunLogMessage(record);
+    return head + CeeMessage(record, line);
 }
 
 }  // namespace
 
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem, SystemLogRoute route)
 {
-    const int journalError =
-        SendWithoutWaiting(SocketPath("ZENTRIX_JOURNAL_SOCKET", kJournalSocket), JournalDatagram(JournalFields(record, line)));
-    if (journalError == 0) {
-        return true;
+    if (route == SystemLogRoute::JournalFirst) {
+        const int journalError = SendWithoutWaiting(SocketPath("ZENTRIX_JOURNAL_SOCKET", kJournalSocket),
+                                                    JournalDatagram(JournalFields(record, line)));
+        if (journalError == 0) {
+            return true;
+        }
+        if (!NobodyListens(journalError)) {
+            problem = Message(N_("the journal refused the entry: %s"), {std::string(std::strerror(journalError))});
+            return false;
+        }
     }
-    if (!NobodyListens(journalError)) {
-        problem = Message(N_("the journal refused the entry: %s"), {std::string(std::strerror(journalError))});
-        return false;
-    }
-    const int syslogError = SendWithoutWaiting(SocketPath("ZENTRIX_SYSLOG_SOCKET", kSyslogSocket), SyslogDatagram(record));
+    const int syslogError =
+        SendWithoutWaiting(SocketPath("ZENTRIX_SYSLOG_SOCKET", kSyslogSocket), SyslogDatagram(record, line));
     if (syslogError == 0 || NobodyListens(syslogError)) {
         return true;   // no system log at all: nothing to write to, as syslog(3) would find
     }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The system log on Windows: one event in the Application log under the
-// program's event source, the run's line as its text and the history line
-// as its data. The installer registers the source; a program run from the
+// program's event source: the run's line as its text, the history line as
+// its second text (what an event export or a forwarded event shows of it)
+// and as its data. The installer registers the source; a program run from the
 // zip registers it itself the first time it may (as an administrator).
 // Unregistered, the events still reach the log, where Event Viewer puts
 // "The description for Event ID 1 ... cannot be found" before the line.
@@ -41,7 +42,7 @@ void RegisterMissingSource()
 
 }  // namespace
 
-bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem)
+bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Message& problem, SystemLogRoute)
 {
     RegisterMissingSource();
     const std::wstring source = WideText(kSystemLogIdentifier);
@@ -51,9 +52,10 @@ bool WriteSystemLog(const HistoryRecord& record, const std::string& line, Messag
         return false;
     }
     const std::wstring message = WideText(RunLogMessage(record));
-    LPCWSTR strings[] = {message.c_str()};
+    const std::wstring recordText = WideText(line);
+    LPCWSTR strings[] = {message.c_str(), recordText.c_str()};
     const WORD type = RunFailed(record) ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
-    const BOOL reported = ReportEventW(log, type, 0, kRunEventId, nullptr, 1, static_cast<DWORD>(line.size()),
+    const BOOL reported = ReportEventW(log, type, 0, kRunEventId, nullptr, 2, static_cast<DWORD>(line.size()),
                                        strings, const_cast<char*>(line.data()));
     const DWORD error = GetLastError();
     DeregisterEventSource(log);

@@ -4,8 +4,12 @@
 // large the file grows, and a line too long to be a record is skipped
 // without being held. A line of a journal export (`journalctl -o json`) is
 // read as the record its ZENTRIX_RECORD field holds when it is one of the
-// program's entries (its MESSAGE_ID); the journal's other entries are
-// passed over.
+// program's entries (its MESSAGE_ID), a syslog file's line as the record
+// after its "@cee:" cookie; the logs' other entries are passed over. A file
+// whose first character is "<" is a Windows event export, read an event at
+// a time, as bounded as a line (log_exports.h). A file may begin with a
+// byte order mark, UTF-8's or UTF-16's (little-endian, as PowerShell
+// writes what it redirects), and is read as UTF-8 either way.
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -46,10 +50,19 @@ public:
     const HistoryBadLines& BadLines() const { return m_bad; }
 
 private:
-    // The next line's bytes into m_line (cut at kMaxLineBytes, m_lineTooLong
-    // set); false at the end.
-    bool NextLine();
+    enum class Format { Unknown, Lines, Events };
+
+    // The next piece up to `end` (not included) into m_line, cut at
+    // kMaxLineBytes (m_lineTooLong set); false at the end.
+    bool NextLine(char end = '\n');
+    bool NextEvent(HistoryRecord& record);
+    // Counts a line or event that is not a record, starting at `line`.
+    void CountBad(uint64_t line);
     bool FillBuffer();
+    // The first bytes: a byte order mark taken, the format told.
+    void LookAtStart();
+    // UTF-16LE bytes from m_raw into m_buffer as UTF-8.
+    size_t FillFromUtf16();
 
     std::unique_ptr<FILE, int (*)(FILE*)> m_owned{nullptr, &std::fclose};
     FILE* m_file = nullptr;
@@ -58,10 +71,16 @@ private:
     size_t m_end = 0;
     uint64_t m_offset = 0;       // bytes consumed, through the last line's end
     uint64_t m_limit = UINT64_MAX;
-    uint64_t m_lineNumber = 0;
+    uint64_t m_lineFeeds = 0;    // line feeds consumed: the line a piece starts on is one more
     std::string m_line;
     bool m_lineTooLong = false;
     HistoryBadLines m_bad;
+    bool m_started = false;
+    Format m_format = Format::Unknown;
+    bool m_utf16 = false;
+    std::array<char, 16 * 1024> m_raw{};   // UTF-16 bytes not yet taken
+    size_t m_rawHeld = 0;
+    std::string m_event;
 };
 
 // The one warning about a file's bad lines (English, for the user's

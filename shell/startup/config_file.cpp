@@ -80,9 +80,11 @@ Message CheckPlaceName(std::string_view value, ConfigFile&)
                          {std::to_string(kLabelChars), Shown(value)});
 }
 
-Message CheckOnOff(std::string_view value, ConfigFile&)
+Message CheckSystemLog(std::string_view value, ConfigFile&)
 {
-    return value == "on" || value == "off" ? Message() : Message(N_("system-log is on or off, not %s"), {Shown(value)});
+    return value == "on" || value == "off" || value == "syslog"
+               ? Message()
+               : Message(N_("system-log is on, off or syslog, not %s"), {Shown(value)});
 }
 
 Message CheckSeconds(std::string_view value, ConfigFile&)
@@ -137,7 +139,7 @@ constexpr KeyRule kKeys[] = {
     {"asset-tag", true, ReadAssetTag},
     {"site", false, CheckPlaceName},
     {"station-name", false, CheckPlaceName},
-    {"system-log", false, CheckOnOff},
+    {"system-log", false, CheckSystemLog},
     {"reply-timeout", false, CheckSeconds},
     {"image-folder", false, nullptr},
     {"image-sha256", false, nullptr},

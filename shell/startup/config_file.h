@@ -7,7 +7,8 @@
 //                  (device_labels.h); repeats
 //   usb-id         VVVV:PPPP, a calculator model to look for; repeats
 //   label          DEVICE = NAME, the name shown for that calculator; repeats
-//   system-log     on or off: whether each run also goes to the system log
+//   system-log     on, off or syslog: whether each run also goes to the
+//                  system log, and whether to syslog even where a journal is
 //   reply-timeout  whole seconds of calculator silence that end a run (0: none)
 //   image-folder   the folder of the images (the user's last choice; the
 //                  station's folder in the machine's file)

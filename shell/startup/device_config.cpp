@@ -117,7 +117,7 @@ ResolvedDevices ResolveDeviceSource(const DeviceSources& sources, const ConfigRe
 std::optional<bool> SystemLogSetting(const ConfigFile& file)
 {
     const ConfigValue* value = file.Find("system-log");
-    return value == nullptr ? std::nullopt : std::optional<bool>(value->value == "on");
+    return value == nullptr ? std::nullopt : std::optional<bool>(value->value != "off");
 }
 
 ConfigRead ReadConfigFiles(const DeviceSources& sources)
@@ -130,6 +130,15 @@ bool SystemLogWanted(const DeviceSources& sources)
     std::optional<ConfigRead> now;
     const ConfigRead& files = FilesOf(sources, now);
     return SystemLogSetting(files.user).value_or(SystemLogSetting(files.machine).value_or(true));
+}
+
+bool SystemLogToSyslogOnly(const DeviceSources& sources)
+{
+    std::optional<ConfigRead> now;
+    const ConfigRead& files = FilesOf(sources, now);
+    const ConfigValue* deciding = files.user.Find("system-log");
+    deciding = deciding != nullptr ? deciding : files.machine.Find("system-log");
+    return deciding != nullptr && deciding->value == "syslog";
 }
 
 std::optional<uint32_t> ConfiguredSilenceLimitMs(const DeviceSources& sources)

@@ -51,6 +51,9 @@ std::optional<bool> SystemLogSetting(const ConfigFile& file);
 // Whether runs go to the system log: the user's file decides when it says,
 // else the machine's; on when neither does.
 bool SystemLogWanted(const DeviceSources& sources);
+// Whether the file that decides says `system-log = syslog`: runs go to
+// syslog even where a journal listens.
+bool SystemLogToSyslogOnly(const DeviceSources& sources);
 
 // The silence limit in ms the configuration files set with reply-timeout:
 // the user's file when it says, else the machine's; nothing when neither does.

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "device/safe_text.h"
+#include "i18n/json_text.h"
 #include "shell/records/history.h"
+#include "shell/reports/log_exports.h"
 #include "support/quiet_port.h"
 
 #ifndef _WIN32
@@ -228,9 +230,28 @@ TEST(SystemLogEntry, WithoutAJournalTheSyslogSocketGetsTheLineOrIsPassedBy)
     ASSERT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem)) << problem.English();
     const std::string received = Receive(syslogSocket);
     EXPECT_EQ(received.rfind("<11>", 0), 0u) << received;   // user, err
-    const std::string tail = "zentrix-update[" + std::to_string(getpid()) + "]: " + RunLogMessage(record);
-    ASSERT_GE(received.size(), tail.size()) << received;
-    EXPECT_EQ(received.substr(received.size() - tail.size()), tail) << received;
+    const std::string tail =
+        "zentrix-update[" + std::to_string(getpid()) + "]: @cee: {\"msg\": " + JsonString(RunLogMessage(record)) + ", ";
+    ASSERT_GE(received.size(), tail.size() + 16) << received;
+    EXPECT_EQ(received.substr(20, tail.size()), tail) << received;   // after "<11>Mmm dd hh:mm:ss "
+    // As rsyslog writes it to a file, with the host it received it from:
+    // the record whole, the message beside its fields.
+    HistoryRecord read;
+    ASSERT_EQ(ReadSyslogLine(received.substr(4, 16) + "room-12 " + received.substr(20), read), LineKind::Record)
+        << received;
+    HistoryRecord fromRoom12 = record;
+    fromRoom12.fields[kHost] = "room-12";
+    EXPECT_EQ(read.fields, fromRoom12.fields);
+
+    // syslog alone even where a journal listens.
+    setenv("ZENTRIX_JOURNAL_SOCKET", (dir / "journal.socket").c_str(), 1);
+    const int journalSocket = Listen((dir / "journal.socket").string());
+    ASSERT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem, SystemLogRoute::SyslogOnly));
+    EXPECT_NE(Receive(syslogSocket).find("@cee: {"), std::string::npos);
+    ASSERT_TRUE(WriteSystemLog(record, FormatHistoryLine(record), problem));
+    EXPECT_NE(Receive(journalSocket).find("MESSAGE_ID="), std::string::npos);
+    close(journalSocket);
+    setenv("ZENTRIX_JOURNAL_SOCKET", (dir / "no-journal.socket").c_str(), 1);
 
     // Nobody reads any more: far more runs than the socket holds.
     HistorySettings settings{true, (dir / "history.jsonl").string(), "1.0", nullptr, true};

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 
+#include "i18n/safe_text.h"
+#include "shell/records/system_log.h"
 #include "shell/reports/csv_cell.h"
 #include "shell/reports/fleet_view.h"
 #include "shell/reports/history_merge.h"
@@ -75,6 +77,120 @@ TEST(HistorySources, ReaderCountsBadLinesAndMergeKeepsOrderCopiesOnceAndFutureRe
         }
         EXPECT_EQ(reader.BadLines().count, c.bad) << c.shown;
         EXPECT_EQ(reader.BadLines().first, c.firstBad) << c.shown;
+    }
+    fs::remove_all(kDir);
+}
+
+// What a Windows event export holds of `line`: XML's five characters as
+// entities, as wevtutil writes a text.
+std::string XmlEscaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : c == '"' ? "&quot;" : std::string(1, c);
+    }
+    return out;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string out;
+    for (const unsigned char c : bytes) {
+        out += "0123456789ABCDEF"[c >> 4];
+        out += "0123456789ABCDEF"[c & 15];
+    }
+    return out;
+}
+
+// An exported event of `provider`: the run's line as the first text; the
+// record as the second text, the data, both or neither.
+std::string Event(const char* provider, const std::string& computer, const std::string& record, bool asText,
+                  bool asData)
+{
+    return "<Event xmlns='http://schemas.microsoft.com/win/2004/08/events/event'><System><Provider Name='" +
+           std::string(provider) + "'/><EventID Qualifiers='0'>1</EventID><Level>2</Level><Computer>" + computer +
+           "</Computer><Security/></System><EventData><Data>failed: ZX-84 &lt;Desk 3&gt;</Data>" +
+           (asText ? "<Data>" + XmlEscaped(record) + "</Data>" : "") +
+           (asData ? "<Binary>" + Hex(record) + "</Binary>" : "") + "</EventData></Event>";
+}
+
+// Text as UTF-16LE after its byte order mark, as PowerShell redirects it.
+std::string Utf16(const std::string& utf8)
+{
+    std::string out = "\xFF\xFE";
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t code = 0;
+        const size_t size = DecodeUtf8(std::string_view(utf8).substr(at), code);
+        at += size == 0 ? 1 : size;
+        const auto unit = [&](uint32_t u) {
+            out += static_cast<char>(u & 0xFF);
+            out += static_cast<char>(u >> 8);
+        };
+        if (code >= 0x10000) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+    }
+    return out;
+}
+
+// Other pipelines' files: rsyslog's lines with the "@cee:" record, in both
+// of its time formats, and Windows event exports on one line or spread over
+// many, quoted either way, with or without their data, in UTF-8 or UTF-16.
+// Each record's host is the one the log recorded; other programs' entries
+// are passed over; the program's own that hold no record are bad lines.
+TEST(HistorySources, SyslogFilesAndWindowsEventExportsGiveTheRecordsTheyHold)
+{
+    HistoryRecord labelled = Ran("10:00", "failed", "ZX84-00731", "Desk \xC3\xA9 \xF0\x9F\x98\x80 <3> & \"x\"");
+    const std::string a = FormatHistoryLine(labelled);
+    const std::string b = Line("11:00", "updated");
+    const std::string cee = CeeMessage(labelled, a);
+    const std::string pretty =
+        "<Event xmlns=\"http://schemas.microsoft.com/win/2004/08/events/event\">\r\n  <System>\r\n"
+        "    <Provider Name=\"zentrix-update\" />\r\n    <EventID Qualifiers=\"0\">1</EventID>\r\n"
+        "    <Computer>LAB-7</Computer>\r\n  </System>\r\n  <EventData>\r\n    <Data>updated</Data>\r\n    <Binary>" +
+        Hex(b) + "</Binary>\r\n  </EventData>\r\n</Event>\r\n";
+    const std::string events = "<?xml version='1.0'?>\r\n<Events>" + Event("zentrix-update", "PC&amp;1", a, true, true) +
+                               Event("Winlogon", "PC1", a, true, true) + Event("zentrix-update", "PC2", a, true, false) +
+                               "\r\n" + Event("zentrix-update", "PC3", "{\"torn", true, true) + "\r\n" + pretty +
+                               "</Events>\r\n";
+    const struct {
+        std::string text;
+        std::string shown;   // result@host label, in the file's order
+        uint64_t bad, firstBad;
+    } cases[] = {
+        {"Dec 11 07:00:00 room-12 zentrix-update[4242]: " + cee + "\n"
+         "Dec 11 07:00:01 room-12 CRON[1]: (root) CMD (run-parts /etc/cron.hourly)\n"
+         "Dec 11 07:00:02 room-12 zentrix-update[4243]: updated: ZX-84 at /dev/ttyACM0, OS 5.2\n"
+         "2026-12-11T07:00:03.512345+01:00 lab-3 zentrix-update: @cee: " + b.substr(0, 40) + "\n"
+         "2026-12-11T07:00:04.512345+01:00 lab-3 zentrix-update: " + cee + "\r\n"
+         "not a log line\n"
+         "<13>Dec  1 07:00:05 lab-4 zentrix-update[9]:  " + cee + "\n",
+         "failed@room-12 failed@lab-3 failed@lab-4 ", 2, 4},
+        {events, "failed@PC&1 failed@PC2 updated@LAB-7 ", 1, 3},
+        {Utf16(events), "failed@PC&1 failed@PC2 updated@LAB-7 ", 1, 3},
+        {"\xEF\xBB\xBF" + a + "\n", "failed@lab ", 0, 0},
+        {"\r\n" + Event("zentrix-update", "PC1", a, false, true) + "<Event><System><Provider Name='zentrix-update'/>",
+         "failed@PC1 ", 1, 2},
+    };
+    for (const auto& c : cases) {
+        const std::string path = File(kDir, "export", {c.text});
+        CHistoryReader reader;
+        Message problem;
+        ASSERT_TRUE(reader.Open(path, problem));
+        std::string shown;
+        for (HistoryRecord record; reader.Next(record);) {
+            shown += *record[kResult] + "@" + record[kHost].value_or("?") + " ";
+            if (record[kLabel]) {
+                EXPECT_EQ(record[kLabel], labelled[kLabel]) << c.text;
+                EXPECT_EQ(record[kUsbSerial], "ZX84-00731");
+            }
+        }
+        EXPECT_EQ(shown, c.shown) << c.text;
+        EXPECT_EQ(reader.BadLines().count, c.bad) << c.text;
+        EXPECT_EQ(reader.BadLines().first, c.firstBad) << c.text;
     }
     fs::remove_all(kDir);
 }

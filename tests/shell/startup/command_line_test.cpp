@@ -299,7 +299,7 @@ TEST(DeviceConfig, TheUsersFileFollowsXdgTheMachinesFolderCanBeMoved)
 #endif
 }
 
-// system-log = on|off: the last well-formed line of a file counts, the
+// system-log = on|off|syslog: the last well-formed line of a file counts, the
 // user's file before the machine's, on when neither says; --no-system-log
 // is an option of its own, and a misspelling of it is pointed at.
 TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
@@ -313,6 +313,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
         {"  system-log=on  \r\n", true},
         {"system-log = off\nsystem-log = maybe\n", false},
         {"system-log = off\nsystem-log = on\n", true},
+        {"system-log = syslog\n", true},
         {"# system-log = off\n", std::nullopt},
     };
     for (const auto& t : texts) {
@@ -329,7 +330,7 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_EQ(choice.labels[0].device, "usb-port:1-2");
     EXPECT_EQ(choice.labels[0].name, "Desk\\x1b[2J 9");
     EXPECT_EQ(RenderAll(warnings, nullptr), (std::vector<std::string>{
-                            "f.conf:2: system-log is on or off, not maybe; line ignored",
+                            "f.conf:2: system-log is on, off or syslog, not maybe; line ignored",
                             "f.conf:3: unknown key \"syslog\" (known: device, usb-id, label, asset-tag, site, station-name, system-log, "
                             "reply-timeout, image-folder, image-sha256, metrics-file, on-run-end, on-set-end, "
                             "hook-timeout, notify, confirm, confirm-timeout); line ignored",
@@ -353,6 +354,12 @@ TEST(DeviceConfig, SystemLogIsOnUnlessAFileOrTheCommandLineTurnsItOff)
     EXPECT_FALSE(SystemLogWanted(sources));
     std::ofstream(sources.userFile) << "device = /dev/a\nsystem-log = on\n";
     EXPECT_TRUE(SystemLogWanted(sources));
+    EXPECT_FALSE(SystemLogToSyslogOnly(sources));
+    std::ofstream(sources.machineFile) << "system-log = syslog\n";
+    EXPECT_FALSE(SystemLogToSyslogOnly(sources));   // the user's file decides
+    std::filesystem::remove(sources.userFile);
+    EXPECT_TRUE(SystemLogWanted(sources));
+    EXPECT_TRUE(SystemLogToSyslogOnly(sources));
     std::filesystem::remove_all(dir);
 
     EXPECT_TRUE(ParseProgramOptions({"zentrix-update", "--all", "--no-system-log"}).noSystemLog);
