@@ -88,9 +88,11 @@ public:
     bool DevicesChanged() override;
     std::string LabelOf(const std::string& path, const UsbLocation& usb) const override;
     std::string AssetTagOf(const std::string& path, const UsbLocation& usb) const override;
-    // The labels now, and new ones (a name given while runs go on).
+    // The labels now.
     std::vector<DeviceLabel> Labels() const;
-    void SetLabels(std::vector<DeviceLabel> labels);
+    // A name given while runs go on, and its tag when it has one: they win
+    // over the files' for that calculator.
+    void GiveName(const DeviceLabel& label, const DeviceLabel& assetTag);
 
     ~CSystemDeviceSource() override;
     CSystemDeviceSource(const CSystemDeviceSource&) = delete;

@@ -144,10 +144,13 @@ std::vector<DeviceLabel> CSystemDeviceSource::Labels() const
     return m_choice.labels;
 }
 
-void CSystemDeviceSource::SetLabels(std::vector<DeviceLabel> labels)
+void CSystemDeviceSource::GiveName(const DeviceLabel& label, const DeviceLabel& assetTag)
 {
     std::lock_guard lock(m_snapshotMutex);
-    m_choice.labels = std::move(labels);
+    m_choice.labels.insert(m_choice.labels.begin(), label);
+    if (!assetTag.name.empty()) {
+        m_choice.assetTags.insert(m_choice.assetTags.begin(), assetTag);
+    }
 }
 
 bool CSystemDeviceSource::DevicesChanged()

@@ -41,7 +41,14 @@ struct DeviceChooserResult {
 using CandidateLister = std::function<std::vector<ListedDevice>()>;
 // Why the images of a folder cannot be used; empty when they can.
 using ImageFolderCheck = std::function<Message(const std::string& folder)>;
-using CalculatorNamer = std::function<Message(const std::string& device, const std::string& name)>;
+// What Name... keeps of a calculator: the name shown for it, and the tag
+// the school's inventory knows it by (typed, or scanned by a reader that
+// types it); an empty tag leaves its tag as it is.
+struct CalculatorNaming {
+    std::string label;
+    std::string assetTag;
+};
+using CalculatorNamer = std::function<Message(const std::string& device, const CalculatorNaming& naming)>;
 
 class IFrontEnd : public IUpdatePort {
 public:

@@ -186,8 +186,8 @@ bool CUpdaterApp::InitInstance(const CUpdaterCommandLineInfo& info)
     }
     m_pMainWnd = mainWindow.get();
     if (m_frontEnd != nullptr) {
-        m_frontEnd->SetCalculatorNamer([this](const std::string& device, const std::string& name) {
-            return NameCalculator(device, name);
+        m_frontEnd->SetCalculatorNamer([this](const std::string& device, const CalculatorNaming& naming) {
+            return NameCalculator(device, naming);
         });
     }
     m_strBaseDir = BaseDirectoryFor(info.m_strFileName);
@@ -364,14 +364,12 @@ bool CUpdaterApp::PromptImageFolder()
     return true;
 }
 
-Message CUpdaterApp::NameCalculator(const std::string& device, const std::string& name)
+Message CUpdaterApp::NameCalculator(const std::string& device, const CalculatorNaming& naming)
 {
-    const Message failed = RememberLabel(m_userConfigFile, device, name);
+    const Message failed = RememberLabel(m_userConfigFile, device, naming.label, naming.assetTag);
     if (failed.Empty()) {
-        // The new name goes first: it wins over an older one for the same calculator.
-        std::vector<DeviceLabel> labels = m_systemDevices.Labels();
-        labels.insert(labels.begin(), {device, SafeText(TypedLabel(name), kLabelChars)});
-        m_systemDevices.SetLabels(std::move(labels));
+        m_systemDevices.GiveName({device, SafeText(TypedLabel(naming.label), kLabelChars)},
+                                 {device, SafeText(TypedLabel(naming.assetTag), kLabelChars)});
     }
     return failed;
 }

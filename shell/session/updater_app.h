@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/claimed_device_list.h"
+#include "shell/session/front_end.h"
 #include "shell/session/run_tally.h"
 #include "shell/session/updater_settings.h"
 
@@ -87,7 +88,7 @@ private:
     Message ImageFolderProblem(const Message& problem, const std::string& baseDir) const;
     bool PromptDeviceChoice();
     // A row's "Name...": the label line written to the user's file, and used from now on.
-    Message NameCalculator(const std::string& device, const std::string& name);
+    Message NameCalculator(const std::string& device, const CalculatorNaming& naming);
     bool PromptConnect();
     // A check compares with images only when a folder was given.
     bool UsesImages() const { return !m_checkOnly || m_checkWithImages; }

@@ -311,13 +311,18 @@ std::string TypedLabel(const std::string& name)
     return Trimmed(line);
 }
 
-Message RememberLabel(const std::string& file, const std::string& device, const std::string& name)
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name,
+                      const std::string& assetTag)
 {
     const std::string line = TypedLabel(name);
     if (line.empty() || device.find('\n') != std::string::npos) {
         return Message(N_("a label needs a name"));
     }
-    return ChangeConfigFile(file, {"# named in the window", {"label = " + device + " = " + line}});
+    std::vector<std::string> lines = {"label = " + device + " = " + line};
+    if (const std::string tag = TypedLabel(assetTag); !tag.empty()) {
+        lines.push_back("asset-tag = " + device + " = " + tag);
+    }
+    return ChangeConfigFile(file, {"# named in the window", lines});
 }
 
 Message RememberDevices(const std::string& file, const std::vector<std::string>& lines, const char* comment)

@@ -97,9 +97,11 @@ struct ChosenCandidates {
 ChosenCandidates TakeChosen(const std::vector<ListedDevice>& candidates, const std::vector<size_t>& chosen);
 
 // Adds the line `label = DEVICE = NAME` to the configuration file `file`
-// (NAME with its control characters as spaces); empty on success, else why not.
+// (NAME with its control characters as spaces), and `asset-tag = DEVICE =
+// TAG` when a tag is given, in one change; empty on success, else why not.
 std::string TypedLabel(const std::string& name);
-Message RememberLabel(const std::string& file, const std::string& device, const std::string& name);
+Message RememberLabel(const std::string& file, const std::string& device, const std::string& name,
+                      const std::string& assetTag = std::string());
 
 // Adds `lines` to the configuration file `file` (config_writer.h), making
 // its folder when needed; empty on success, else why not.

@@ -527,7 +527,7 @@ TEST(ClassroomWindow, AScreenReaderReadsEachRowWholeAndTheKeyboardReachesItsButt
     b.number = 2;
     b.device = "/dev/ttyUSB1";
     CQtClassroomView view;
-    view.SetNamer([](const std::string&, const std::string&) { return Message(); });
+    view.SetNamer([](const std::string&, const CalculatorNaming&) { return Message(); });
     view.ShowRows({a, b}, Message::Raw("Updating 2 calculators at once"));
     QDialog* window = view.Window();
     ASSERT_NE(window, nullptr);
@@ -698,7 +698,7 @@ TEST_F(QtClassroomSet, ASilentRowsStopEndsItAloneAndClosingMidSetKeepsEveryResul
             const std::string history = m_base + "/history-" + name + ".jsonl";
             CQtClassroomView view;
             view.SetCatalogue(texts);
-            view.SetNamer([](const std::string&, const std::string&) { return Message(); });
+            view.SetNamer([](const std::string&, const CalculatorNaming&) { return Message(); });
             m_ui.answers = {IDOK};   // to "stop them?"
             m_ui.texts.clear();
             std::optional<Clock::time_point> pressed;

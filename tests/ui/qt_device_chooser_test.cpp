@@ -7,7 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QInputDialog>
+#include <QDialog>
 #include <QLineEdit>
 #include <QTest>
 #include <QListWidget>
@@ -113,8 +113,8 @@ TEST(DeviceChooser, NameGivesAPickedCalculatorALabel)
     CDeviceChooserDlg dialog(nullptr, Candidates(), false);
     EXPECT_TRUE(dialog.NameButton()->isHidden());
     std::vector<std::string> named;
-    dialog.SetNamer([&](const std::string& device, const std::string& name) {
-        named = {device, name};
+    dialog.SetNamer([&](const std::string& device, const CalculatorNaming& naming) {
+        named = {device, naming.label, naming.assetTag};
         return Message();
     });
     EXPECT_FALSE(dialog.NameButton()->isHidden());
@@ -122,13 +122,20 @@ TEST(DeviceChooser, NameGivesAPickedCalculatorALabel)
     dialog.List()->setCurrentRow(0);
     ASSERT_TRUE(dialog.NameButton()->isEnabled());
     QTimer::singleShot(0, [] {
-        auto* ask = dynamic_cast<QInputDialog*>(QApplication::activeModalWidget());
+        auto* ask = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(ask, nullptr);
-        ask->setTextValue(QStringLiteral("Desk\x1b 3"));
-        ask->accept();
+        auto* name = ask->findChild<QLineEdit*>(QStringLiteral("nameField"));
+        auto* tag = ask->findChild<QLineEdit*>(QStringLiteral("assetTagField"));
+        ASSERT_TRUE(name != nullptr && tag != nullptr);
+        EXPECT_TRUE(name->hasFocus());
+        name->setText(QStringLiteral("Desk\x1b 3"));
+        // A scanner types the tag and presses Enter: that is OK.
+        tag->setFocus();
+        QTest::keyClicks(tag, QStringLiteral("ZX-0042"));
+        QTest::keyClick(tag, Qt::Key_Return);
     });
     dialog.NameButton()->click();
-    EXPECT_EQ(named, (std::vector<std::string>{"usb-serial:ZX-0042", "Desk\x1b 3"}));
+    EXPECT_EQ(named, (std::vector<std::string>{"usb-serial:ZX-0042", "Desk\x1b 3", "ZX-0042"}));
     EXPECT_TRUE(dialog.List()->item(0)->text().startsWith(QStringLiteral("Desk  3 - "))) << dialog.List()->item(0)->text().toStdString();
 }
 

@@ -765,6 +765,7 @@ void CALLBACK DriveNaming(HWND, UINT, UINT_PTR, DWORD)
     HWND dialog = FindWindowW(nullptr, g_name.title.c_str());
     if (dialog != nullptr && IsWindowVisible(dialog)) {
         SetDlgItemTextW(dialog, IDC_NAME_FIELD, L"Pult 3\tB");
+        SetDlgItemTextW(dialog, IDC_TAG_FIELD, L"ZX-0042");   // as a scanner types it
         UpdateWindow(dialog);
         Shoot(dialog, g_name.shot);
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -785,7 +786,7 @@ void CALLBACK DriveNaming(HWND, UINT, UINT_PTR, DWORD)
 
 // Name... on a row whose run has taken its calculator, in English and
 // German, and in the chooser: the small dialog asks, the namer keeps the
-// label (one line) under the calculator's stable name, and the row shows it
+// label (one line) and the tag under the calculator's stable name, and the row shows it
 // at once and after the loop's next rows.
 TEST(Win32NameDialog, NameKeepsTheLabelAndTheRowShowsItAtOnce)
 {
@@ -795,8 +796,8 @@ TEST(Win32NameDialog, NameKeepsTheLabelAndTheRowShowsItAtOnce)
     bool refuse = false;
     StopRequests stops;
     CWin32FrontEnd frontEnd{&stops};
-    frontEnd.SetCalculatorNamer([&kept, &refuse](const std::string& device, const std::string& name) {
-        kept.push_back(device + " = " + name);
+    frontEnd.SetCalculatorNamer([&kept, &refuse](const std::string& device, const CalculatorNaming& naming) {
+        kept.push_back(device + " = " + naming.label + " / " + naming.assetTag);
         return refuse ? Message::Raw("cannot write the file") : Message();
     });
     auto& view = *static_cast<CWin32ClassroomView*>(frontEnd.Classroom());
@@ -845,6 +846,8 @@ TEST(Win32NameDialog, NameKeepsTheLabelAndTheRowShowsItAtOnce)
     EXPECT_EQ(frontEnd.ChooseDevices({port}, false, result), ChooserAnswer::Cancelled);
     KillTimer(nullptr, timer);
     EXPECT_EQ(g_name.chooserRow, "Pult 3 B - Serial port - COM3 - you may open it");
-    EXPECT_EQ(kept, (std::vector<std::string>{"usb-serial:ZX-0042 = Pult 3\tB", "usb-serial:ZX-0042 = Pult 3\tB",
-                                              "usb-serial:ZX-0043 = Pult 3\tB", "\\\\.\\COM3 = Pult 3\tB"}));
+    EXPECT_EQ(kept, (std::vector<std::string>{"usb-serial:ZX-0042 = Pult 3\tB / ZX-0042",
+                                              "usb-serial:ZX-0042 = Pult 3\tB / ZX-0042",
+                                              "usb-serial:ZX-0043 = Pult 3\tB / ZX-0042",
+                                              "\\\\.\\COM3 = Pult 3\tB / ZX-0042"}));
 }

@@ -229,22 +229,22 @@ void CQtClassroomView::NameRow(size_t line)
     }
     const ClassroomRow& row = m_shown[line];
     const auto given = m_named.find(row.device);
-    const std::string now = given != m_named.end() ? given->second : row.usb.label;
-    QString typed;
+    const CalculatorNaming now = given != m_named.end() ? given->second : CalculatorNaming{row.usb.label, {}};
+    CalculatorNaming typed;
     const bool ok = AskCalculatorName(m_window, m_texts,
                                       Tr(Message(N_("A name for %s, shown from now on in the rows and the history:"),
                                                  {FriendlyDeviceName(row.device, row.usb)})),
-                                      QString::fromStdString(now), typed);
-    if (!ok || typed.trimmed().isEmpty()) {
+                                      now, typed);
+    if (!ok || TypedLabel(typed.label).empty()) {
         return;
     }
-    const std::string name = typed.toStdString();
-    const Message failed = m_namer(StableNameOf(row.device, row.usb), name);
+    const Message failed = m_namer(StableNameOf(row.device, row.usb), typed);
     if (!failed.Empty()) {
         QMessageBox::warning(m_window, Tr(N_("Name this calculator")), Tr(failed));
         return;
     }
-    m_named[row.device] = SafeText(TypedLabel(name), kLabelChars);
+    m_named[row.device] = {SafeText(TypedLabel(typed.label), kLabelChars),
+                           SafeText(TypedLabel(typed.assetTag), kLabelChars)};
     if (line < m_rows.size()) {
         ShowRow(row, m_rows[line], RowNews::None);
     }
@@ -359,7 +359,7 @@ void CQtClassroomView::ShowRow(const ClassroomRow& row, RowWidgets& w, RowNews n
     // The name a person knows it by; the path stays in the tooltip.
     UsbLocation usb = row.usb;
     if (const auto given = m_named.find(row.device); given != m_named.end()) {
-        usb.label = given->second;
+        usb.label = given->second.label;
     }
     const Message name = FriendlyDeviceName(row.device, usb);
     w.device->setText(Tr(name));

@@ -115,5 +115,5 @@ private:
     uint32_t m_stopNumber = 0;            // the row whose Stop was pressed
     bool m_stopAsked = false;
     CalculatorNamer m_namer;
-    std::map<std::string, std::string> m_named;   // labels given here, by device path
+    std::map<std::string, CalculatorNaming> m_named;   // names and tags given here, by device path
 };

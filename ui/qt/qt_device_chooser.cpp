@@ -223,21 +223,20 @@ void CDeviceChooserDlg::NameCurrent()
         return;
     }
     ListedDevice& device = m_candidates[static_cast<size_t>(row)];
-    QString typed;
+    CalculatorNaming typed;
     const bool ok = AskCalculatorName(this, m_texts,
                                       Tr(m_texts, Message(N_("A name for %s, shown from now on in the rows and the history:"),
                                                           {SafeText(device.path, kLabelChars)})),
-                                      Text(device.label), typed);
-    if (!ok || typed.trimmed().isEmpty()) {
+                                      {device.label, {}}, typed);
+    if (!ok || TypedLabel(typed.label).empty()) {
         return;
     }
-    const std::string name = typed.toStdString();
-    const Message failed = m_namer(StableNameOf(device.path, {device.serialNumber, device.portChain, "", ""}), name);
+    const Message failed = m_namer(StableNameOf(device.path, {device.serialNumber, device.portChain, "", ""}), typed);
     if (!failed.Empty()) {
         QMessageBox::warning(this, Tr(m_texts, N_("Name this calculator")), QString::fromStdString(failed.Render(m_texts)));
         return;
     }
-    device.label = SafeText(TypedLabel(name), kLabelChars);
+    device.label = SafeText(TypedLabel(typed.label), kLabelChars);
     m_list->item(row)->setText(CandidateRowText(device, m_texts));
     ShowItemText(*m_list->item(row), Text(device.path));
 }

@@ -21,8 +21,17 @@ struct NameAsked {
     std::wstring now;
     std::wstring ok;
     std::wstring cancel;
-    std::string typed;
+    std::wstring tagPrompt;
+    CalculatorNaming typed;
 };
+
+std::string FieldText(HWND dialog, int id)
+{
+    HWND field = GetDlgItem(dialog, id);
+    std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    typed.resize(static_cast<size_t>(GetWindowTextW(field, typed.data(), static_cast<int>(typed.size()))));
+    return Utf8Text(typed);
+}
 
 INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -33,6 +42,8 @@ INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetDlgItemTextW(dialog, IDC_NAME_PROMPT, asked->prompt.c_str());
         SetDlgItemTextW(dialog, IDOK, asked->ok.c_str());
         SetDlgItemTextW(dialog, IDCANCEL, asked->cancel.c_str());
+        SetDlgItemTextW(dialog, IDC_TAG_PROMPT, asked->tagPrompt.c_str());
+        SendDlgItemMessageW(dialog, IDC_TAG_FIELD, EM_LIMITTEXT, kLabelChars, 0);
         HWND field = GetDlgItem(dialog, IDC_NAME_FIELD);
         SendMessageW(field, EM_LIMITTEXT, kLabelChars, 0);
         SetWindowTextW(field, asked->now.c_str());
@@ -45,10 +56,7 @@ INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     if (LOWORD(wParam) == IDOK) {
-        HWND field = GetDlgItem(dialog, IDC_NAME_FIELD);
-        std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
-        typed.resize(static_cast<size_t>(GetWindowTextW(field, typed.data(), static_cast<int>(typed.size()))));
-        asked->typed = Utf8Text(typed);
+        asked->typed = {FieldText(dialog, IDC_NAME_FIELD), FieldText(dialog, IDC_TAG_FIELD)};
         EndDialog(dialog, IDOK);
         return TRUE;
     }
@@ -74,10 +82,11 @@ std::string AskCalculatorName(HWND__* owner, const CalculatorNamer& namer, const
                     WideText(now),
                     WideText(Message(N_("OK")).Render(texts)),
                     WideText(Message(N_("Cancel")).Render(texts)),
+                    WideText(Message(N_("Asset &tag (optional):")).Render(texts)),
                     {}};
     if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NAME_DIALOG), owner, NameDialogProc,
                         reinterpret_cast<LPARAM>(&asked)) != IDOK ||
-        TypedLabel(asked.typed).empty()) {
+        TypedLabel(asked.typed.label).empty()) {
         return {};
     }
     const Message failed = namer(device, asked.typed);
@@ -85,5 +94,5 @@ std::string AskCalculatorName(HWND__* owner, const CalculatorNamer& namer, const
         MessageBoxW(owner, WideText(failed.Render(texts)).c_str(), asked.title.c_str(), MB_OK | MB_ICONWARNING);
         return {};
     }
-    return SafeText(TypedLabel(asked.typed), kLabelChars);
+    return SafeText(TypedLabel(asked.typed.label), kLabelChars);
 }

@@ -13,8 +13,9 @@ class MoCatalogue;
 inline constexpr const char* kNameDialogTitle = N_("Name this calculator");
 
 // Asks, in front of `owner`, for the name of the calculator `shown` (how
-// the window names it now), the field holding `now`; then has `namer` keep
-// it as the label of `device` (its path or stable name). The label as the
+// the window names it now), the field holding `now`, and for its asset tag
+// (none: it keeps the tag it has); then has `namer` keep them for `device`
+// (its path or stable name). The label as the
 // windows show it from now on; empty when cancelled, left blank or not kept
 // (the box has said why).
 std::string AskCalculatorName(HWND__* owner, const CalculatorNamer& namer, const std::string& device,

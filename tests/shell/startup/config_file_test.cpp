@@ -59,6 +59,7 @@ TEST(ConfigWriter, KeepsTheUsersLinesAndReplacesOnlyWhatItRemembers)
         {"# image-folder = /kept as a comment\n", "folder",
          "# image-folder = /kept as a comment\nimage-folder = /srv/images\n"},
         {"device = /dev/a\n", "label", "device = /dev/a\n# named in the window\nlabel = usb-port:1-2 = Desk 4\n"},
+        {nullptr, "tagged", "# named in the window\nlabel = usb-port:1-2 = Desk 4\nasset-tag = usb-port:1-2 = ZX 0042\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before == nullptr ? "(no file)" : c.before);
@@ -69,6 +70,7 @@ TEST(ConfigWriter, KeepsTheUsersLinesAndReplacesOnlyWhatItRemembers)
         const std::string action = c.action;
         const Message failed = action == "devices" ? RememberDevices(file.string(), {"device = /dev/ttyUSB1"})
                                : action == "label" ? RememberLabel(file.string(), "usb-port:1-2", "Desk\t4")
+                               : action == "tagged" ? RememberLabel(file.string(), "usb-port:1-2", "Desk\t4", " ZX\n0042 ")
                                                    : RememberImageFolder(file.string(), "/srv/images");
         EXPECT_EQ(failed.English(), "");
         EXPECT_EQ(Text(file), c.after);

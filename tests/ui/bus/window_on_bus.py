@@ -47,6 +47,7 @@ WORDS = {
         "close": "Close",
         "name_box": "Name this calculator",
         "name_line": "Name",
+        "tag_line": "Asset tag",
         "counts": ": 1 updated, 0 already current",   # "2 calculators in 12 s: 1 updated, ..."
         "runs": "Update runs, newest first",
         "result_filter": "Result:",
@@ -72,6 +73,7 @@ WORDS = {
         "close": "Schließen",
         "name_box": "Rechner benennen",
         "name_line": "Name",
+        "tag_line": "Inventarnummer",
         "counts": ": 1 aktualisiert, 0 bereits aktuell",
         "runs": "Aktualisierungen, die neuesten zuerst",
         "result_filter": "Ergebnis:",
@@ -411,7 +413,8 @@ def tree(language):
         box = window(app, words["name_box"])
         if box is not None:
             lines = find_all(box, role=pyatspi.ROLE_TEXT)
-            check(len(lines) == 1 and lines[0].name == words["name_line"], "the Name box's line is named")
+            check([l.name for l in lines] == [words["name_line"], words["tag_line"]],
+                  "the Name box's lines are named: %s" % [l.name for l in lines])
             check(lines and lines[0].description.endswith(":"), "the line is read with its question: %r"
                   % (lines[0].description if lines else ""))
             check(lines and has(lines[0], pyatspi.STATE_FOCUSED), "the focus is in the line")
