@@ -77,6 +77,9 @@ struct RunRecord {
     uint32_t osBlocksTotal = 0;             // blocks that attempt announced
     bool afterRestart = false;              // after a restart, before the calculator was read back
     std::string reportedOsVersion;          // the version the calculator told, once it did
+    // From the link coming up (the pty made, the USB device plugged in, its
+    // restart over) to the run's first byte, in ms; -1 when not known.
+    int64_t firstByteMs = -1;
 };
 
 // True when the run received no image and came after a restart, before
@@ -209,6 +212,9 @@ public:
     // Told from the serving thread when a restart begins (true) and when the
     // calculator answers again (false): a USB device unplugs and plugs in.
     void OnRestart(std::function<void(bool restarting)> hook);
+    // The link is up from now (the USB device was plugged in): what the
+    // next run's first byte is timed from.
+    void MarkLinkUp();
 
 private:
     struct Impl;

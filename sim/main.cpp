@@ -204,6 +204,7 @@ int main(int argc, char** argv) {
     std::cout << sim.SlavePath() << std::endl;
     Plugged usb;
     if (!usb.Plug(options, sim.SlavePath())) return 1;
+    sim.MarkLinkUp();
 #ifdef __linux__
     if (usb.gadget) {
         zsim::UsbGadget* gadget = usb.gadget.get();

@@ -59,6 +59,10 @@ struct PtyCalculator::Impl {
     bool deadForGood = false;
     std::chrono::steady_clock::time_point restartEnds{};
     bool nextAfterRestart = false;   // the next run is the first after a restart
+    // When the link last came up (under the mutex), and when the run under
+    // way got its first byte (the serving thread's).
+    std::chrono::steady_clock::time_point linkUp = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point runFirstByte{};
 
     void Serve();
     bool CountOpeners();
@@ -162,6 +166,11 @@ void PtyCalculator::Stop() { impl_->Stop(); }
 void PtyCalculator::OnRestart(std::function<void(bool restarting)> hook) {
     std::lock_guard lock(impl_->mutex);
     impl_->restartHook = std::move(hook);
+}
+
+void PtyCalculator::MarkLinkUp() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->linkUp = std::chrono::steady_clock::now();
 }
 
 void PtyCalculator::Impl::Stop() {
@@ -287,6 +296,8 @@ bool PtyCalculator::Impl::EndRunOfVanishedUpdater(Calculator& calc) {
 bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) {
     std::vector<uint8_t> input(data, data + n);
     for (;;) {
+        if (!input.empty() && runFirstByte == std::chrono::steady_clock::time_point{})
+            runFirstByte = std::chrono::steady_clock::now();
         const bool fresh = !calc.Started();
         // Options set while no run was going apply to the run that starts now.
         if (fresh && !calc.HasPartialInput()) calc = Fresh();
@@ -343,6 +354,10 @@ void PtyCalculator::Impl::BeginRestart(const RunRecord& updated) {
 
 void PtyCalculator::Impl::EndRestart() {
     restarting = false;
+    {
+        std::lock_guard lock(mutex);
+        linkUp = std::chrono::steady_clock::now();
+    }
     ::tcflush(spareSlave.Get(), TCIOFLUSH);
     TellRestart(false);
 }
@@ -394,6 +409,10 @@ void PtyCalculator::Impl::Finish(Calculator& calc, bool last) {
         nextAfterRestart = false;
     std::lock_guard lock(mutex);
     runs.push_back(calc.Record());
+    if (runFirstByte != std::chrono::steady_clock::time_point{})
+        runs.back().firstByteMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(runFirstByte - linkUp).count();
+    runFirstByte = {};
     if (last) serving = false;
     changed.notify_all();
 }

@@ -176,6 +176,14 @@ TEST(SimTool, PrintsItsPtyAndJudgesEachRun) {
     EXPECT_NE(line1.find("ending=terminate clean=1 violations=0"), std::string::npos) << line1;
     EXPECT_NE(line1.find("stub_match=yes os_match=yes"), std::string::npos) << line1;
     EXPECT_NE(line2.find("ending=terminate04 clean=0 violations=1"), std::string::npos) << line2;
+    // Each run says how long after the link came up its first byte came.
+    for (const std::string& line : {line1, line2}) {
+        const size_t at = line.find(" first_byte_ms=");
+        ASSERT_NE(at, std::string::npos) << line;
+        const long ms = std::stol(line.substr(at + 15));
+        EXPECT_GE(ms, 0) << line;
+        EXPECT_LT(ms, 120000) << line;
+    }
 }
 
 // Kills a process that is still there after `seconds`: a hang guard, so that
