@@ -2,10 +2,15 @@
 #include "update/confirm_update.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
 #include <chrono>
 #include <thread>
 
 #include "device/decision_log.h"
+#include "device/device_labels.h"
+#include "device/device_path.h"
 #include "device/safe_text.h"
 #include "device/usb_location.h"
 #include "i18n/text_format.h"
@@ -42,13 +47,33 @@ private:
     IUpdatePort& m_port;
 };
 
+// Whether two paths name one device: USB addresses as numbers, other paths
+// in any case (Windows spells a device's path as it likes).
+bool SameDevice(const std::string& a, const std::string& b)
+{
+    uint8_t busA = 0, addressA = 0, busB = 0, addressB = 0;
+    if (ParseUsbDevicePath(a.c_str(), busA, addressA) && ParseUsbDevicePath(b.c_str(), busB, addressB)) {
+        return busA == busB && addressA == addressB;
+    }
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
 // Where the calculator of `facts` is now: a serial port stays where it
 // was; a USB calculator comes back at a new address, found by its serial
-// number, else by its port. Empty while it is not back.
+// number, else by its port, among the devices on offer. One look at the
+// system's devices finds it, however many calculators there are (not one
+// per device on offer).
 std::string WhereNow(IDeviceSource& devices, const UpdateFacts& facts)
 {
     if (facts.usbSerial.empty() && facts.usbPort.empty()) {
         return facts.device;
+    }
+    const std::vector<std::string> itself = ResolveStableUsbNames(
+        facts.usbSerial.empty() ? kUsbPortPrefix + facts.usbPort : kUsbSerialPrefix + facts.usbSerial);
+    if (itself.empty()) {
+        return {};
     }
     char path[kPathSize] = {};
     int32_t index = 0;
@@ -57,8 +82,7 @@ std::string WhereNow(IDeviceSource& devices, const UpdateFacts& facts)
         if (index < 0) {
             break;
         }
-        const UsbLocation usb = FindUsbLocation(path);
-        if (facts.usbSerial.empty() ? usb.port == facts.usbPort : usb.serial == facts.usbSerial) {
+        if (std::any_of(itself.begin(), itself.end(), [&](const std::string& found) { return SameDevice(found, path); })) {
             return path;
         }
     }
