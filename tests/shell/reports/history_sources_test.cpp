@@ -37,7 +37,7 @@ std::string Line(const std::string& ended, const char* result) { return FormatHi
 std::string File(const fs::path& dir, const char* name, const std::vector<std::string>& lines)
 {
     fs::create_directories(dir);
-    std::ofstream out(dir / name);
+    std::ofstream out(dir / name, std::ios::binary);   // the bytes as given, on Windows too
     for (const std::string& line : lines) {
         out << line << '\n';
     }
