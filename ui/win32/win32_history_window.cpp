@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "device/win_text.h"
+#include "ui/win32/win32_child_text.h"
 #include "ui/win32/win32_save_dialog.h"
 #include "ui/win32/win32_window_class.h"
 
@@ -138,15 +139,6 @@ LPARAM ColumnWidth(HWND list, const HistoryView& view, int column)
         widest = std::max(widest, width(row[static_cast<size_t>(column)]) + 16);
     }
     return widest;
-}
-
-// The text of a child window.
-std::string ChildText(HWND window, int id)
-{
-    HWND child = GetDlgItem(window, id);
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(child)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(child, text.data(), static_cast<int>(text.size()))));
-    return Utf8Text(text);
 }
 
 // The runs the filters let through into the table, sorted as it is; the

@@ -11,6 +11,7 @@
 #undef MessageBox
 
 #include "device/win_text.h"
+#include "ui/win32/win32_child_text.h"
 #include "ui/win32/resource_ids.h"
 
 namespace {
@@ -25,13 +26,6 @@ struct NameAsked {
     CalculatorNaming typed;
 };
 
-std::string FieldText(HWND dialog, int id)
-{
-    HWND field = GetDlgItem(dialog, id);
-    std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
-    typed.resize(static_cast<size_t>(GetWindowTextW(field, typed.data(), static_cast<int>(typed.size()))));
-    return Utf8Text(typed);
-}
 
 INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -56,7 +50,7 @@ INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     if (LOWORD(wParam) == IDOK) {
-        asked->typed = {FieldText(dialog, IDC_NAME_FIELD), FieldText(dialog, IDC_TAG_FIELD)};
+        asked->typed = {ChildText(dialog, IDC_NAME_FIELD), ChildText(dialog, IDC_TAG_FIELD)};
         EndDialog(dialog, IDOK);
         return TRUE;
     }
