@@ -59,25 +59,25 @@ std::string PlaceOf(const HistoryRecord& record)
     return place.append(record[kUsbSerial] ? Text(record, kUsbPort) : Port(record));
 }
 
-constexpr size_t kFleetCells = 13;   // CFleetTable::kCells
+constexpr size_t kFleetCells = 14;   // CFleetTable::kCells
 // The cells the first versions wrote. In the CSV the flags follow them and
 // the later cells follow the flags, so that every column keeps its place;
 // the table shows a later cell only where some calculator has a value.
 constexpr size_t kFirstCsvCells = 11;
 constexpr std::array<const char*, kFleetCells> kFieldNames = {
     "usb_serial", "usb_port", "model", "os_now", "last_result", "last_run", "host", "os_now_from", "os_now_date",
-    "image", "label", "asset_tag", "site"};
+    "image", "label", "asset_tag", "site", "reason_code"};
 
 constexpr std::array<const char*, kFleetCells> kHeadings = {
     N_("Serial"), N_("Port"), N_("Model"), N_("OS now"), N_("Result"), N_("Last run (UTC)"), N_("Host"),
-    N_("OS now from"), N_("Date (UTC)"), N_("Image"), N_("Label"), N_("Asset tag"), N_("Site")};
+    N_("OS now from"), N_("Date (UTC)"), N_("Image"), N_("Label"), N_("Asset tag"), N_("Site"), N_("Reason code")};
 constexpr size_t kResultCell = 4;
 constexpr size_t kFromCell = 7;
 
 std::array<std::string, kFleetCells> CellsOf(const CalculatorState& c)
 {
     return {c.serial, c.port,  c.model, c.osNow, c.lastResult, c.lastRun, c.host,
-            c.osFrom, c.osDate, c.image, c.label, c.assetTag,   c.site};
+            c.osFrom, c.osDate, c.image, c.label, c.assetTag,   c.site, c.reasonCode};
 }
 
 // The image of a record: its version and the first 8 digits of its SHA-256.
@@ -177,6 +177,7 @@ void CFleetView::Add(const HistoryRecord& record, bool futureDated)
     c.model = record[kModel] ? m_texts.Intern(*record[kModel]) : c.model;
     TakeOsNow(c, record);
     c.lastResult = m_texts.Intern(Text(record, kResult));
+    c.reasonCode = m_texts.Intern(Text(record, kReasonCode));
     c.lastRun = m_texts.Intern(ended);
     c.host = m_texts.Intern(Text(record, kHost));
     c.image = m_texts.Intern(ImageOf(record));
@@ -218,6 +219,7 @@ void CFleetView::ForEach(const std::function<void(const CalculatorState&)>& each
         state.model = m_texts.Text(c.model);
         state.osNow = m_texts.Text(c.osNow);
         state.lastResult = m_texts.Text(c.lastResult);
+        state.reasonCode = m_texts.Text(c.reasonCode);
         state.lastRun = m_texts.Text(c.lastRun);
         state.host = m_texts.Text(c.host);
         state.osFrom = m_texts.Text(c.osFrom);

@@ -33,6 +33,7 @@ struct CalculatorState {
     std::string model;
     std::string osNow;       // the image's version after its last successful update, else the version it reported
     std::string lastResult;
+    std::string reasonCode;  // why its last run failed or was refused, as a stable code; empty when it did not
     std::string lastRun;     // when the last run ended (as the records write times)
     std::string host;        // where the last run was
     // Where osNow comes from: "reported" (a check, or the version read at
@@ -81,6 +82,7 @@ private:
         uint32_t model = 0;
         uint32_t osNow = 0;
         uint32_t lastResult = 0;
+        uint32_t reasonCode = 0;
         uint32_t lastRun = 0;
         uint32_t host = 0;
         uint32_t osFrom = 0;
@@ -116,7 +118,7 @@ public:
     std::string Row(const CalculatorState& calculator) const;
 
 private:
-    static constexpr size_t kCells = 13;
+    static constexpr size_t kCells = 14;
     using Cells = std::array<std::string, kCells>;
     Cells ShownCells(const CalculatorState& calculator) const;
     std::string Line(const Cells& cells) const;

@@ -293,7 +293,7 @@ TEST_F(History, TheMachinesSiteAndStationAndACalculatorsAssetTagGoWithItsRecords
         EXPECT_NE(journal[0].find(field), std::string::npos) << journal[0];
     }
     const std::string fleet = ShowHistory({"--history", "--by-calculator", "--csv"}).out;
-    EXPECT_NE(fleet.find(",no,no,ZX-0042,North High\r\n"), std::string::npos) << fleet;
+    EXPECT_NE(fleet.find(",no,no,ZX-0042,North High,\r\n"), std::string::npos) << fleet;
     const std::string table = ShowHistory({"--history", "--by-calculator"}).out;
     EXPECT_NE(table.find("Asset tag  Site"), std::string::npos) << table;
     // A bad line is said, and the rest of the file read.
@@ -517,6 +517,7 @@ std::string RunLine(const std::string& serial, const std::string& port, const st
     f[kOsImage] = "01.05.0000";
     f[kResult] = result;
     f[kReason] = result == "updated" ? kNull : Field("the cable came out");
+    f[kReasonCode] = result == "failed" ? Field("link-lost") : kNull;
     f[kMode] = "all";
     f[kHost] = host;
     return FormatHistoryLine(record);
@@ -546,10 +547,10 @@ TEST_F(History, ByCalculatorTellsLabelledCalculatorsOfOnePortApartAndSaysTheOthe
                           {"XDG_STATE_HOME=" + State().string(), "TZ=UTC0"}, "");
     };
     EXPECT_EQ(show("--csv").out,
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no,no,,\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no,no,,\r\n"
-              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes,no,,\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site,reason_code\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.00.0000,failed,2026-12-01T08:03:00Z,b,reported,2026-12-01T08:03:00Z,01.05.0000,Desk 1,no,no,,,link-lost\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.05.0000,updated,2026-12-01T08:01:00Z,b,updated,2026-12-01T08:01:00Z,01.05.0000,Desk 2,no,no,,,\r\n"
+              ",/dev/ttyUSB0,ZX-83,01.04.0000,failed,2026-12-01T08:07:00Z,b,reported,2026-12-01T08:07:00Z,01.05.0000,,yes,no,,,link-lost\r\n");
     const std::string table = show("--needs=1.5").out;
     EXPECT_NE(table.find("\nThe calculators updated at /dev/ttyUSB0 on b have neither a USB serial number nor a label: "
                          "they are not told apart"),
@@ -592,7 +593,7 @@ TEST_F(History, CalculatorsSharingANameAreRowsOfTheirOwnAndNeitherHidesAFailure)
         << needs.out;
     const std::string csv = show({"--csv"}).out;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5) << csv;   // the header and four rows
-    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes,,\r\n"),
+    EXPECT_NE(csv.find(",updated,2026-12-01T08:03:00Z,b,updated,2026-12-01T08:03:00Z,01.05.0000,Desk 3,no,yes,,,\r\n"),
               std::string::npos)
         << csv;
     EXPECT_NE(csv.find("ZX-0042,1-2,ZX-84,01.00.0000,failed,"), std::string::npos) << csv;
@@ -650,14 +651,14 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
 
     // Where OS now comes from: reported by the calculator at its last run,
     // or assumed after an update (ZX-2's failed run came before its update).
-    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n";
-    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no,no,,\r\n";
-    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no,no,,\r\n";
-    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no,no,,\r\n";
-    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no,no,,\r\n";
-    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no,no,,\r\n";
+    const std::string header = "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site,reason_code\r\n";
+    const std::string zx1 = "ZX-1,,ZX-84,01.05.0000,failed,2026-12-01T10:01:00Z,c,reported,2026-12-01T10:01:00Z,01.05.0000,,no,no,,,link-lost\r\n";
+    const std::string zx2 = "ZX-2,,ZX-84,01.05.0000,updated,2026-12-01T09:02:00Z,b,updated,2026-12-01T09:02:00Z,01.05.0000,,no,no,,,\r\n";
+    const std::string zx3 = "ZX-3,,ZX-84,01.05.0000,updated,2026-12-01T08:31:00Z,c,updated,2026-12-01T08:31:00Z,01.05.0000,,no,no,,,\r\n";
+    const std::string zx4 = "ZX-4,,ZX-84,01.05.0000,updated,2026-12-01T07:05:00Z,d,updated,2026-12-01T07:05:00Z,01.05.0000,,no,no,,,\r\n";
+    const std::string zx5 = "ZX-5,,ZX-84,01.05.0000,current,2026-12-01T10:31:00Z,c,reported,2026-12-01T10:31:00Z,01.05.0000,,no,no,,,\r\n";
     const std::string serialPort =
-        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes,no,,\r\n";
+        ",/dev/ttyS0,ZX-83,01.04.0000,failed,2026-12-01T09:06:00Z,b,reported,2026-12-01T09:06:00Z,01.05.0000,,yes,no,,,link-lost\r\n";
     const struct {
         std::vector<std::string> arguments;
         std::string out;
@@ -671,9 +672,9 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
         {{"--by-calculator", "--csv", "--not-seen-since", "2026-12-01T10:00Z"}, header + zx2 + zx3 + zx4 + serialPort},
         {{"--by-calculator", "--not-seen-since", "2026-12-01T07:00Z"}, "Every calculator recorded was seen since then.\n"},
         {{"--by-calculator", "--needs", "01.05.0000"},
-         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image       Label\n"
-         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c     reported     2026-12-01T10:01:00Z  01.05.0000\n"
-         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b     reported     2026-12-01T09:06:00Z  01.05.0000\n"
+         "Serial  Port        Model  OS now      Result  Last run (UTC)        Host  OS now from  Date (UTC)            Image       Label  Reason code\n"
+         "ZX-1                ZX-84  01.05.0000  failed  2026-12-01T10:01:00Z  c     reported     2026-12-01T10:01:00Z  01.05.0000         link-lost\n"
+         "        /dev/ttyS0  ZX-83  01.04.0000  failed  2026-12-01T09:06:00Z  b     reported     2026-12-01T09:06:00Z  01.05.0000         link-lost\n"
          "The calculators updated at /dev/ttyS0 on b have neither a USB serial number nor a label: they are not "
          "told apart and stand as one here. Give each a label (a line label = DEVICE = NAME in the configuration "
          "file) to tell them apart.\n"},
@@ -681,10 +682,10 @@ TEST_F(History, HistoriesFromAnywhereMergeAndShowWhereEachCalculatorStands)
          "{\"schema_version\": 1, \"calculators\": [\n"
          "  {\"usb_serial\": \"ZX-1\", \"usb_port\": null, \"model\": \"ZX-84\", \"os_now\": \"01.05.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T10:01:00Z\", \"host\": \"c\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"port_shared\": false, \"name_shared\": false},\n"
+         "\"os_now_date\": \"2026-12-01T10:01:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"reason_code\": \"link-lost\", \"port_shared\": false, \"name_shared\": false},\n"
          "  {\"usb_serial\": null, \"usb_port\": \"/dev/ttyS0\", \"model\": \"ZX-83\", \"os_now\": \"01.04.0000\", "
          "\"last_result\": \"failed\", \"last_run\": \"2026-12-01T09:06:00Z\", \"host\": \"b\", \"os_now_from\": \"reported\", "
-         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"port_shared\": true, \"name_shared\": false}\n]}\n"},
+         "\"os_now_date\": \"2026-12-01T09:06:00Z\", \"image\": \"01.05.0000\", \"label\": null, \"asset_tag\": null, \"site\": null, \"reason_code\": \"link-lost\", \"port_shared\": true, \"name_shared\": false}\n]}\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -943,7 +944,7 @@ TEST_F(History, HostileRecordsNeitherSteerTheTerminalNorMaskLaterRuns)
                                             "--by-calculator", "--csv", "--needs", "01.05.0000"},
                                            {"XDG_STATE_HOME=" + State().string()}, "");
     EXPECT_EQ(needs.out.substr(0, needs.out.find("\r\n") + 2),
-              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site\r\n");
+              "usb_serial,usb_port,model,os_now,last_result,last_run,host,os_now_from,os_now_date,image,label,port_shared,name_shared,asset_tag,site,reason_code\r\n");
     EXPECT_NE(needs.out.find("\r\nZX-7,,ZX-84,01.00.0000,failed,2026-12-01T10:01:00Z,a,"), std::string::npos) << needs.out;
     const ProcessResult notVersion = RunProcess({ZENTRIX_UPDATE_BIN, "--history", "--from", file.string(),
                                                  "--by-calculator", "--needs", "latest\x1b[2J"},

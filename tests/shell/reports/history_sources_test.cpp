@@ -2,6 +2,7 @@
 // Histories read, merged and summed up per calculator, and their CSV cells.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,6 +13,7 @@
 #include "shell/reports/fleet_view.h"
 #include "shell/reports/history_merge.h"
 #include "shell/reports/history_reader.h"
+#include "shell/reports/history_report.h"
 #include "shell/reports/retry_list.h"
 
 namespace {
@@ -195,6 +197,65 @@ TEST(HistorySources, SyslogFilesAndWindowsEventExportsGiveTheRecordsTheyHold)
     fs::remove_all(kDir);
 }
 
+// A district that collects through rsyslog or Windows Event Forwarding sees
+// its calculators as one that collects the history files does: the same
+// rows, with tags, sites and reason codes, from the same runs.
+TEST(HistorySources, SyslogFilesAndEventExportsListTheSameCalculatorsAsTheHistoryFiles)
+{
+    const auto run = [](const char* host, const char* ended, const char* result, const char* serial, const char* tag,
+                        const char* code) {
+        HistoryRecord r = Ran(ended, result, serial, tag != nullptr ? "Cart 2" : nullptr);
+        r.fields[kHost] = host;
+        r.fields[kStarted] = "2026-03-02T" + std::string(ended) + ":00Z";
+        r.fields[kModel] = "ZX-84";
+        r.fields[kOsBefore] = "01.04.0000";
+        r.fields[kOsImage] = "01.05.0000";
+        r.fields[kSite] = "North High";
+        r.fields[kAssetTag] = tag != nullptr ? std::optional<std::string>(tag) : std::nullopt;
+        r.fields[kReasonCode] = code != nullptr ? std::optional<std::string>(code) : std::nullopt;
+        return r;
+    };
+    const std::vector<HistoryRecord> runs = {
+        run("lab-1", "08:00", "failed", "ZX-1", nullptr, "link-lost"),
+        run("lab-2", "08:10", "updated", "ZX-1", nullptr, nullptr),
+        run("lab-1", "08:20", "failed", "ZX-2", nullptr, "wrong-model"),
+        run("lab-2", "08:30", "failed", nullptr, "ZX-0042", "not-answering"),
+        run("lab-2", "08:40", "failed", nullptr, nullptr, "stopped"),
+        run("lab-1", "08:50", "current", "ZX-3", nullptr, nullptr),
+    };
+    std::string lines, syslog, events = "<?xml version='1.0'?>\r\n<Events>";
+    for (const HistoryRecord& r : runs) {
+        const std::string line = FormatHistoryLine(r);
+        lines += line + "\n";
+        syslog += "Mar  2 " + r[kEnded]->substr(11, 8) + " " + *r[kHost] + " zentrix-update[77]: " +
+                  CeeMessage(r, line) + "\n";
+        events += Event("zentrix-update", *r[kHost], line, true, true) + "\r\n";
+    }
+    events += "</Events>\r\n";
+    const auto show = [](const std::string& path, bool byCalculator) {
+        HistoryOptions query;
+        query.asked = true;
+        query.format = HistoryFormat::Csv;
+        query.from = {path};
+        query.byCalculator = byCalculator;
+        return ReportHistory(query, "");
+    };
+    const std::string jsonLines = File(kDir, "history.jsonl", {lines});
+    const HistoryReport fleet = show(jsonLines, true);
+    ASSERT_EQ(fleet.exitCode, 0) << fleet.err;
+    EXPECT_EQ(std::count(fleet.out.begin(), fleet.out.end(), '\n'), 6) << fleet.out;   // a heading and 5 calculators
+    EXPECT_NE(fleet.out.find("ZX-1,,ZX-84,01.05.0000,updated,2026-03-02T08:10:00Z,lab-2,"), std::string::npos);
+    EXPECT_NE(fleet.out.find(",Cart 2,no,no,ZX-0042,North High,not-answering\r\n"), std::string::npos) << fleet.out;
+    for (const std::string& text : {syslog, Utf16(events)}) {
+        const std::string path = File(kDir, "collected", {text});
+        const HistoryReport collected = show(path, true);
+        EXPECT_EQ(collected.out, fleet.out) << text;
+        EXPECT_EQ(collected.err, "");
+        EXPECT_EQ(show(path, false).out, show(jsonLines, false).out) << text;
+    }
+    fs::remove_all(kDir);
+}
+
 TEST(HistorySources, ACalculatorIsKnownByItsSerialItsLabelOrItsSharedPort)
 {
     const struct {
@@ -306,7 +367,7 @@ TEST(HistorySources, TwoCalculatorsUnderOneNameAreTwoRowsAndNeitherHidesTheOther
             rows += s.serial + "|" + s.label + "|" + s.port + "|" + s.lastResult + (s.nameShared ? "|1" : "|0") +
                     (NeedsUpdate(s, "01.05.0000") ? "|1 " : "|0 ");
             if (s.nameShared) {
-                EXPECT_NE(FleetCsvRow(s).find(",no,yes,,\r\n"), std::string::npos);
+                EXPECT_NE(FleetCsvRow(s).find(",no,yes,,,\r\n"), std::string::npos);
                 EXPECT_NE(FleetJsonRow(s, true).find("\"name_shared\": true}"), std::string::npos);
                 EXPECT_NE(SharedNameNote(s).English().find(s.serial.empty() ? "The label Desk 3" : "serial number S1"),
                           std::string::npos);
