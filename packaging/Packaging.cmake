@@ -64,7 +64,8 @@ foreach(size IN LISTS ZENTRIX_ICON_SIZES)
 endforeach()
 
 # The software-centre screenshot: the program's own windows, off screen.
-add_executable(zentrix-take-screenshot ${ZENTRIX_PACKAGING_DIR}/take_screenshot.cpp)
+add_executable(zentrix-take-screenshot ${ZENTRIX_PACKAGING_DIR}/take_screenshot.cpp
+               ${ZENTRIX_PACKAGING_DIR}/screenshot_scenes.cpp)
 target_include_directories(zentrix-take-screenshot PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zentrix-take-screenshot PRIVATE zentrix_ui_qt)
 zentrix_warnings(zentrix-take-screenshot)
@@ -78,6 +79,18 @@ add_custom_command(OUTPUT ${zentrix_screenshot}
   VERBATIM)
 list(APPEND zentrix_generated ${zentrix_screenshot})
 install(FILES ${zentrix_screenshot} DESTINATION ${CMAKE_INSTALL_DATADIR}/zentrix-update/screenshots)
+foreach(scene class-set history)
+  set(picture ${ZENTRIX_PACKAGING_OUT}/screenshots/${scene}-window.png)
+  add_custom_command(OUTPUT ${picture}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZENTRIX_PACKAGING_OUT}/screenshots
+    COMMAND zentrix-take-screenshot --${scene} ${picture}
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    DEPENDS zentrix-take-screenshot
+    COMMENT "Taking the screenshot of the ${scene} window"
+    VERBATIM)
+  list(APPEND zentrix_generated ${picture})
+  install(FILES ${picture} DESTINATION ${CMAKE_INSTALL_DATADIR}/zentrix-update/screenshots)
+endforeach()
 
 set(ZENTRIX_METAINFO ${ZENTRIX_PACKAGING_OUT}/${ZENTRIX_APPSTREAM_ID}.metainfo.xml)
 configure_file(${ZENTRIX_PACKAGING_DIR}/zentrix-update.metainfo.xml.in ${ZENTRIX_METAINFO} @ONLY)

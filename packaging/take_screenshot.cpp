@@ -2,9 +2,11 @@
 // zentrix-take-screenshot FILE: starts the program's desktop front end off
 // screen, the way zentrix-update starts it, and saves its main window with
 // the first message box on it (the connect prompt) as a PNG. The boxes are
-// then answered as Escape answers them until the update loop ends. Runs at
-// build time without a display; the picture is the software-centre
-// screenshot.
+// then answered as Escape answers them until the update loop ends.
+// zentrix-take-screenshot --class-set FILE and --history FILE save the
+// class-set window at a set's end and the history window instead
+// (screenshot_scenes.h). Runs at build time without a display; the pictures
+// are the software centre's screenshots.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <string>
 #include <utility>
 
+#include "packaging/screenshot_scenes.h"
 #include "shell/session/updater_app.h"
 #include "shell/startup/command_line.h"
 #include "ui/qt/qt_front_end.h"
@@ -45,11 +48,12 @@ QImage Compose(QWidget& mainWindow, QWidget& box)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: zentrix-take-screenshot FILE\n");
+    const std::string scene = argc == 3 ? argv[1] : "";
+    if ((argc != 2 && argc != 3) || (argc == 3 && scene != "--class-set" && scene != "--history")) {
+        std::fprintf(stderr, "usage: zentrix-take-screenshot [--class-set | --history] FILE\n");
         return 2;
     }
-    const QString file = QString::fromLocal8Bit(argv[1]);
+    const QString file = QString::fromLocal8Bit(argv[argc - 1]);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("ZENTRIX_UI", "gui");
     qputenv("ZENTRIX_DEVICES", "");   // no calculator: the run would only fail
@@ -57,6 +61,13 @@ int main(int argc, char** argv)
     qunsetenv("ZENTRIX_TRACE");
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    if (!scene.empty()) {
+        const bool saved = scene == "--class-set" ? SaveClassSetPicture(file) : SaveHistoryPicture(file);
+        if (!saved) {
+            std::fprintf(stderr, "zentrix-take-screenshot: cannot write %s\n", argv[argc - 1]);
+        }
+        return saved ? 0 : 1;
+    }
 
     CQtFrontEnd frontEnd;
     CUpdaterDlg* mainWindow = nullptr;
