@@ -86,7 +86,10 @@ PairTimes TimeRunPairs(const std::filesystem::path& dir, int pairs, bool settle)
     const std::string baseDir = (dir / "sim-images").string() + "/";
     const std::string copy = (dir / "last-run.trace").string();
     for (int pair = 0; pair < pairs; ++pair) {
-        zsim::PtyCalculator calculator;
+        // Both runs of a pair update it: it keeps its old version after each.
+        zsim::Options options;
+        options.afterUpdate = zsim::Options::AfterUpdate::Keep;
+        zsim::PtyCalculator calculator(options);
         if (!calculator.Start()) {
             std::fprintf(stderr, "cannot start the simulated calculator\n");
             std::exit(1);

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -44,6 +45,9 @@ CFdTransport::CFdTransport(int fd) : m_fd(fd) {}
 
 CFdTransport::~CFdTransport()
 {
+    if (m_waitingReadFd >= 0) {
+        close(m_waitingReadFd);
+    }
     if (m_isTerminal) {
         tcsetattr(m_fd, TCSANOW, &m_savedTermios);
         ioctl(m_fd, TIOCNXCL);
@@ -129,14 +133,25 @@ std::unique_ptr<CFdTransport> CFdTransport::Adopt(int fd)
 
 bool CFdTransport::MakeRawTerminal()
 {
-    if (tcgetattr(m_fd, &m_savedTermios) != 0 || ioctl(m_fd, TIOCEXCL) != 0) {
+    if (tcgetattr(m_fd, &m_savedTermios) != 0) {
         return false;
     }
     m_isTerminal = true;   // from here on the destructor restores the line
     struct termios raw = m_savedTermios;
     cfmakeraw(&raw);
     raw.c_cflag |= CLOCAL | CREAD;   // a cable without modem lines still works
-    return tcsetattr(m_fd, TCSANOW, &raw) == 0;
+    // A blocking read returns once a byte is there or after kWaitingReadMs
+    // with none; the descriptor that may not block ignores both.
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = kWaitingReadMs / 100;
+    if (tcsetattr(m_fd, TCSANOW, &raw) != 0) {
+        return false;
+    }
+    // The line's second descriptor, opened before it is made exclusive and
+    // after CLOCAL (so that the open does not wait for a carrier): it blocks
+    // in reads, bounded by the line's timer, and is never written to.
+    m_waitingReadFd = open(("/proc/self/fd/" + std::to_string(m_fd)).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    return ioctl(m_fd, TIOCEXCL) == 0;
 }
 
 long CFdTransport::WriteOnce(const uint8_t* data, uint32_t length)
@@ -209,8 +224,16 @@ bool CFdTransport::InputWaiting()
 TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int waitMs)
 {
     m_emptied = false;
+    if (m_waitingReadFd >= 0 && waitMs >= kWaitingReadMs) {
+        return WaitingRead(buffer, capacity);
+    }
+    return PolledRead(buffer, capacity, waitMs < 1 ? 1 : waitMs);
+}
+
+TransportRead CFdTransport::PolledRead(uint8_t* buffer, uint32_t capacity, int waitMs)
+{
     struct pollfd wait = {m_fd, POLLIN, 0};
-    const int ready = poll(&wait, 1, waitMs < 1 ? 1 : waitMs);
+    const int ready = poll(&wait, 1, waitMs);
     if (ready < 0) {
         return errno == EINTR ? TransportRead{} : TransportRead{TransportRead::Failed, 0, uint32_t(errno)};
     }
@@ -236,4 +259,23 @@ TransportRead CFdTransport::ReadSome(uint8_t* buffer, uint32_t capacity, int wai
         return {TransportRead::Failed, 0, HangUpError(wait.revents)};
     }
     return {};
+}
+
+// On a terminal a wait of a whole timer's length is one read: no poll
+// before it. Nothing within the timer and a hang-up both read 0 bytes, and
+// a line closing reads an error: only then does a look without waiting tell
+// what happened.
+TransportRead CFdTransport::WaitingRead(uint8_t* buffer, uint32_t capacity)
+{
+    const ssize_t got = read(m_waitingReadFd, buffer, capacity);
+    if (got > 0) {
+        m_emptied = static_cast<uint32_t>(got) < capacity;
+        return {TransportRead::Received, static_cast<uint32_t>(got), 0};
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return {};
+    }
+    // The line's state as the descriptor that never blocks sees it, which
+    // says a hang-up as the waits through poll do.
+    return PolledRead(buffer, capacity, 0);
 }

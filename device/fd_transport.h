@@ -38,8 +38,17 @@ private:
     // with `error` set when it failed or hung up.
     int WaitWritable(int waitMs, uint32_t& error);
     long WriteOnce(const uint8_t* data, uint32_t length);
+    TransportRead WaitingRead(uint8_t* buffer, uint32_t capacity);
+    // Waits up to `waitMs` (0: only looks) for the line to be readable, then
+    // reads what it holds without blocking.
+    TransportRead PolledRead(uint8_t* buffer, uint32_t capacity, int waitMs);
+
+    // A terminal's reads that may wait this long (a multiple of 100 ms, the
+    // line's timer unit) go through m_waitingReadFd.
+    static constexpr int kWaitingReadMs = 100;
 
     int m_fd;
+    int m_waitingReadFd = -1;       // a terminal's blocking descriptor for reads; -1: none
     bool m_isSocket = false;
     bool m_isTerminal = false;      // raw mode and TIOCEXCL applied, undone on close
     bool m_emptied = false;         // the last read came back short, and no write since

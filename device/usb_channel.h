@@ -110,7 +110,7 @@ public:
 
     static constexpr uint32_t kRxBufSize = 64;
     // A waiting device read or write gives the user interface a turn this often.
-    static constexpr int kPumpSliceMs = 50;
+    static constexpr int kPumpSliceMs = 100;
 
     PumpCallback m_pump;
     uint32_t m_pumpData = 0;

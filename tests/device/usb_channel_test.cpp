@@ -230,7 +230,13 @@ TEST_F(ChannelTest, SecondOpenOfTheSameTerminalFails)
     struct termios before = {};
     ASSERT_EQ(tcgetattr(pty.SlaveFd(), &before), 0);
     before.c_lflag |= ICANON | ECHO;   // a cooked line, as a terminal is usually found
+    before.c_cc[VMIN] = 1;
+    before.c_cc[VTIME] = 0;
     ASSERT_EQ(tcsetattr(pty.SlaveFd(), TCSANOW, &before), 0);
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto filesBefore = openFiles();
 
     auto first = std::make_unique<CUsbChannel>();
     PrepareForTest(*first);
@@ -251,6 +257,9 @@ TEST_F(ChannelTest, SecondOpenOfTheSameTerminalFails)
     struct termios after = {};
     tcgetattr(pty.SlaveFd(), &after);
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO), ICANON | ECHO);
+    EXPECT_EQ(after.c_cc[VMIN], 1);
+    EXPECT_EQ(after.c_cc[VTIME], 0);
+    EXPECT_EQ(openFiles(), filesBefore);   // every descriptor of the line closed with it
 }
 
 // A device path names a character device or a socket; any other file is

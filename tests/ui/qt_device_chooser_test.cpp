@@ -132,6 +132,8 @@ TEST(DeviceChooser, NameGivesAPickedCalculatorALabel)
         // A scanner types the tag and presses Enter: that is OK.
         tag->setFocus();
         QTest::keyClicks(tag, QStringLiteral("ZX-0042"));
+        QDir().mkpath(QStringLiteral(ZENTRIX_SCREENSHOT_DIR));
+        ask->grab().save(QStringLiteral(ZENTRIX_SCREENSHOT_DIR "/name-dialog.png"));
         QTest::keyClick(tag, Qt::Key_Return);
     });
     dialog.NameButton()->click();
