@@ -216,7 +216,7 @@ TEST(WinUsbTransport, PacketsStallsRemovalAndAPipeThatStopsTakingData)
         EXPECT_EQ(channel.Write(reinterpret_cast<const uint8_t*>(block.data()), 1030), PumpStopped);
         EXPECT_TRUE(waiter.lastWriting);
         EXPECT_EQ(g_fake.received.size(), 1030u + 2u * packetSize);
-        EXPECT_LE(g_fake.timeoutMs, 50u);   // every transfer limited to a slice
+        EXPECT_LE(g_fake.timeoutMs, static_cast<uint32_t>(CUsbChannel::kPumpSliceMs));   // every transfer limited to a slice
 
         // A stalled pipe: the read fails as a broken link and the pipe is reset.
         channel.SetWaiter(nullptr);
