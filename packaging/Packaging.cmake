@@ -63,27 +63,23 @@ foreach(size IN LISTS ZENTRIX_ICON_SIZES)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# The software-centre screenshot: the program's own windows, off screen.
+# The software-centre screenshots: the program's own windows, off screen.
 add_executable(zentrix-take-screenshot ${ZENTRIX_PACKAGING_DIR}/take_screenshot.cpp
                ${ZENTRIX_PACKAGING_DIR}/screenshot_scenes.cpp)
 target_include_directories(zentrix-take-screenshot PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zentrix-take-screenshot PRIVATE zentrix_ui_qt)
 zentrix_warnings(zentrix-take-screenshot)
-set(zentrix_screenshot ${ZENTRIX_PACKAGING_OUT}/screenshots/main-window.png)
-add_custom_command(OUTPUT ${zentrix_screenshot}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${ZENTRIX_PACKAGING_OUT}/screenshots
-  COMMAND zentrix-take-screenshot ${zentrix_screenshot}
-  WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-  DEPENDS zentrix-take-screenshot
-  COMMENT "Taking the screenshot of the main window"
-  VERBATIM)
-list(APPEND zentrix_generated ${zentrix_screenshot})
-install(FILES ${zentrix_screenshot} DESTINATION ${CMAKE_INSTALL_DATADIR}/zentrix-update/screenshots)
-foreach(scene class-set history)
+# The main window with its first box (no option), the class-set window at a
+# set's end and the history window.
+foreach(scene main class-set history)
   set(picture ${ZENTRIX_PACKAGING_OUT}/screenshots/${scene}-window.png)
+  set(scene_option --${scene})
+  if(scene STREQUAL "main")
+    set(scene_option)
+  endif()
   add_custom_command(OUTPUT ${picture}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZENTRIX_PACKAGING_OUT}/screenshots
-    COMMAND zentrix-take-screenshot --${scene} ${picture}
+    COMMAND zentrix-take-screenshot ${scene_option} ${picture}
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     DEPENDS zentrix-take-screenshot
     COMMENT "Taking the screenshot of the ${scene} window"
