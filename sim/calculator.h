@@ -80,6 +80,9 @@ struct RunRecord {
     // From the link coming up (the pty made, the USB device plugged in, its
     // restart over) to the run's first byte, in ms; -1 when not known.
     int64_t firstByteMs = -1;
+    // From the run's first byte to the last byte either side sent, in µs;
+    // -1 when not known.
+    int64_t exchangeUs = -1;
 };
 
 // True when the run received no image and came after a restart, before

@@ -63,6 +63,7 @@ struct PtyCalculator::Impl {
     // way got its first byte (the serving thread's).
     std::chrono::steady_clock::time_point linkUp = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point runFirstByte{};
+    std::chrono::steady_clock::time_point runLastByte{};
 
     void Serve();
     bool CountOpeners();
@@ -309,6 +310,7 @@ bool PtyCalculator::Impl::Pump(Calculator& calc, const uint8_t* data, size_t n) 
         if (!WriteAll(out) || !Trickle(calc.TakeSlowOutput())) {
             calc.LinkLost();
         }
+        if (!input.empty() || !out.empty()) runLastByte = std::chrono::steady_clock::now();
         // A calculator that takes no more data: the updater's writes to the
         // slave block, as on a line whose handshake says "stop".
         if (calc.Stalled()) ::tcflow(spareSlave.Get(), TCOOFF);
@@ -409,9 +411,12 @@ void PtyCalculator::Impl::Finish(Calculator& calc, bool last) {
         nextAfterRestart = false;
     std::lock_guard lock(mutex);
     runs.push_back(calc.Record());
-    if (runFirstByte != std::chrono::steady_clock::time_point{})
+    if (runFirstByte != std::chrono::steady_clock::time_point{}) {
         runs.back().firstByteMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(runFirstByte - linkUp).count();
+        runs.back().exchangeUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(runLastByte - runFirstByte).count();
+    }
     runFirstByte = {};
     if (last) serving = false;
     changed.notify_all();

@@ -114,6 +114,7 @@ RunVerdict JudgeRun(int number, const RunRecord& run, const Expectation& expect)
                " cut_mid_flash=" + (CutOffMidFlash(run) ? "1" : "0") +
                " os_blocks=" + std::to_string(run.osBlocksReceived) + "/" + std::to_string(run.osBlocksTotal);
     if (run.firstByteMs >= 0) v.report += " first_byte_ms=" + std::to_string(run.firstByteMs);
+    if (run.exchangeUs >= 0) v.report += " exchange_us=" + std::to_string(run.exchangeUs);
     if (!run.violations.empty()) v.report += " first_violation=" + Quoted(run.violations.front());
     return v;
 }

@@ -176,14 +176,23 @@ TEST(SimTool, PrintsItsPtyAndJudgesEachRun) {
     EXPECT_NE(line1.find("ending=terminate clean=1 violations=0"), std::string::npos) << line1;
     EXPECT_NE(line1.find("stub_match=yes os_match=yes"), std::string::npos) << line1;
     EXPECT_NE(line2.find("ending=terminate04 clean=0 violations=1"), std::string::npos) << line2;
-    // Each run says how long after the link came up its first byte came.
+    // Each run says how long after the link came up its first byte came,
+    // and how long its bytes went back and forth; the whole update's took
+    // some time, the three packets' far less than a minute.
+    std::vector<long long> exchanges;
     for (const std::string& line : {line1, line2}) {
         const size_t at = line.find(" first_byte_ms=");
         ASSERT_NE(at, std::string::npos) << line;
         const long ms = std::stol(line.substr(at + 15));
         EXPECT_GE(ms, 0) << line;
         EXPECT_LT(ms, 120000) << line;
+        const size_t exchange = line.find(" exchange_us=");
+        ASSERT_NE(exchange, std::string::npos) << line;
+        exchanges.push_back(std::stoll(line.substr(exchange + 13)));
+        EXPECT_GE(exchanges.back(), 0) << line;
+        EXPECT_LT(exchanges.back(), 60000000) << line;
     }
+    EXPECT_GT(exchanges[0], 0) << line1;
 }
 
 // Kills a process that is still there after `seconds`: a hang guard, so that
