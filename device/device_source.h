@@ -81,7 +81,8 @@ public:
 
     int32_t EnumerateDevicePath(int32_t index, char* buffer, int32_t size) override;
     std::unique_ptr<CUsbChannel> NewChannel() override { return std::make_unique<CUsbChannel>(); }
-    // Names what was searched and where that came from.
+    // Names what was searched and where that came from, and a USB device
+    // the system refused lately, in the system's words, when it says so.
     Message Describe() const override;
     // From the system's device events and the folders of the listed paths;
     // where no events can be had, true about once a second.
@@ -99,6 +100,8 @@ public:
     CSystemDeviceSource& operator=(const CSystemDeviceSource&) = delete;
 
 private:
+    Message DescribeSearch() const;
+
     DeviceChoice m_choice;
     DecisionLog m_decisions;
     mutable std::mutex m_snapshotMutex;   // also over m_choice's labels

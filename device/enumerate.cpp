@@ -9,6 +9,7 @@
 #include "device/device_labels.h"
 #include "device/device_watch.h"
 #include "device/safe_text.h"
+#include "device/usb_refusals.h"
 #include "device/zrenum/zrenum.h"
 #include "i18n/message.h"
 
@@ -218,6 +219,21 @@ Message CSystemDeviceSource::Describe() const
     if (!m_choice.NamesAnyDevice()) {
         return Message(N_("no calculator is configured: %s"), {NothingConfiguredHint()});
     }
+    const Message searched = DescribeSearch();
+    const std::optional<std::string> refusal = LatestUsbRefusal();
+    if (!refusal) {
+        return searched;
+    }
+    m_decisions([&] { return "the system refused a USB device lately: " + *refusal; });
+    static_assert(kUsbRefusalWindowSeconds == 600, "the text says 10 minutes");
+    return Message(N_("%s; the system refused a USB device in the last 10 minutes (\"%s\"): a USB controller takes "
+                      "a limited number of devices, hubs included, so plug the calculator into a port of another "
+                      "controller or unplug other devices"),
+                   {searched, SafeText(*refusal)});
+}
+
+Message CSystemDeviceSource::DescribeSearch() const
+{
     if (m_choice.oneCalculator) {
         if (const std::optional<Message> ambiguous = AmbiguousName(m_choice.paths)) {
             return *ambiguous;
