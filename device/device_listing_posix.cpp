@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "device/device_describe.h"
 #include "device/device_path.h"
 #include "device/libusb_owners.h"
 #include "device/usb_calculator_check.h"
+#include "device/usb_location.h"
 #include "i18n/message.h"
 #include "i18n/text_format.h"
 
@@ -33,30 +33,6 @@ DeviceProblem SystemProblem(int error)
                                        ? DeviceProblemCode::NoSuchDevice
                                        : DeviceProblemCode::SystemError;
     return {code, Message::Raw(std::strerror(error))};
-}
-
-std::string ReadLineOf(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-// The manufacturer and product strings the kernel read from the device, found
-// in sysfs by bus and address: no need to open the device for them.
-void ReadStrings(uint8_t bus, uint8_t address, ListedDevice& device)
-{
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", error)) {
-        const std::filesystem::path dir = entry.path();
-        if (ReadLineOf(dir / "busnum") == std::to_string(bus) && ReadLineOf(dir / "devnum") == std::to_string(address)) {
-            device.manufacturer = ReadLineOf(dir / "manufacturer");
-            device.productName = ReadLineOf(dir / "product");
-            device.serialNumber = ReadLineOf(dir / "serial");
-            return;
-        }
-    }
 }
 
 // "BUS-PORT.PORT..." as the kernel names the place; empty when unknown.
@@ -105,7 +81,10 @@ void DescribeUsb(ListedDevice& device)
             device.vendor = descriptor.idVendor;
             device.product = descriptor.idProduct;
         }
-        ReadStrings(bus, address, device);
+        const UsbIdentity identity = ReadUsbIdentity(device.path);
+        device.manufacturer = identity.manufacturer;
+        device.productName = identity.product;
+        device.serialNumber = identity.location.serial;
         device.portChain = PortChain(rawList[i]);
         if (!IsCalculatorLink(rawList[i])) {
             device.problem = {DeviceProblemCode::NotADevice,

@@ -20,6 +20,19 @@ struct UsbLocation {
 // give a folder of their own.
 UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot = "/sys/bus/usb/devices");
 
+#ifndef _WIN32
+// What Linux read from a USB device when it was plugged in: its location
+// and the manufacturer and product strings (empty when the device gives
+// none), from the same one look as FindUsbLocation's; the record and the
+// device listing both take a device's identity from here.
+struct UsbIdentity {
+    UsbLocation location;
+    std::string manufacturer;
+    std::string product;
+};
+UsbIdentity ReadUsbIdentity(const std::string& path, const std::string& sysfsRoot = "/sys/bus/usb/devices");
+#endif
+
 // The IDs and serial number a Windows USB device-interface path
 // ("\\?\usb#vid_1a2b&pid_5e01#ZX-0042#{...}") names; the serial stays empty
 // where Windows generated the instance ID itself, and everything for any

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The USB location on Linux: sysfs names each device by its bus and port
-// chain ("1-2.3") and holds its bus number, address and serial string.
+// chain ("1-2.3") and holds its bus number, address, IDs and strings.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -23,18 +23,19 @@ std::string FirstLine(const std::filesystem::path& file)
 
 }  // namespace
 
-UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot)
+UsbIdentity ReadUsbIdentity(const std::string& path, const std::string& sysfsRoot)
 {
-    UsbLocation location;
+    UsbIdentity identity;
     uint8_t bus = 0;
     uint8_t address = 0;
     if (!ParseUsbDevicePath(path.c_str(), bus, address)) {
-        return location;
+        return identity;
     }
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(sysfsRoot, error)) {
         const std::filesystem::path dir = entry.path();
         if (FirstLine(dir / "busnum") == std::to_string(bus) && FirstLine(dir / "devnum") == std::to_string(address)) {
+            UsbLocation& location = identity.location;
             location.serial = FirstLine(dir / "serial");
             location.port = dir.filename().string();
             const std::string vendor = FirstLine(dir / "idVendor");
@@ -42,10 +43,17 @@ UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoo
             if (!vendor.empty() && !product.empty()) {
                 location.ids = vendor + ":" + product;
             }
+            identity.manufacturer = FirstLine(dir / "manufacturer");
+            identity.product = FirstLine(dir / "product");
             break;
         }
     }
-    return location;
+    return identity;
+}
+
+UsbLocation FindUsbLocation(const std::string& path, const std::string& sysfsRoot)
+{
+    return ReadUsbIdentity(path, sysfsRoot).location;
 }
 
 std::vector<std::string> ResolveStableUsbNames(const std::string& name, const std::string& sysfsRoot)

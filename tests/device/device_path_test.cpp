@@ -76,6 +76,8 @@ TEST(UsbDevicePath, LocationIsFoundByBusAndAddress)
             std::ofstream(root / name / "serial") << serial << "\n";
             std::ofstream(root / name / "idVendor") << "1b6f\n";
             std::ofstream(root / name / "idProduct") << "0a01\n";
+            std::ofstream(root / name / "manufacturer") << "Zentrix\n";
+            std::ofstream(root / name / "product") << "ZX-9860 " << serial << "\n";
         }
     };
     device("usb1", "1", "1", "0000:00:14.0");
@@ -89,18 +91,25 @@ TEST(UsbDevicePath, LocationIsFoundByBusAndAddress)
         const char* serial;
         const char* port;
         const char* ids;
+        const char* product;
     } cases[] = {
-        {"usb:1:17", "ZX-0042", "1-2.3", "1b6f:0a01"},
-        {"usb:2:17", "", "2-1", ""},      // a device without a serial number (nor IDs here)
-        {"usb:1:99", "", "", ""},         // gone from the bus
-        {"/dev/ttyACM0", "", "", ""},     // not USB
-        {"usb:1:x", "", "", ""},
+        {"usb:1:17", "ZX-0042", "1-2.3", "1b6f:0a01", "ZX-9860 ZX-0042"},
+        {"usb:2:17", "", "2-1", "", ""},      // a device without a serial number (nor IDs nor strings here)
+        {"usb:1:99", "", "", "", ""},         // gone from the bus
+        {"/dev/ttyACM0", "", "", "", ""},     // not USB
+        {"usb:1:x", "", "", "", ""},
     };
     for (const auto& c : cases) {
         const UsbLocation location = FindUsbLocation(c.path, root.string());
         EXPECT_EQ(location.serial, c.serial) << c.path;
         EXPECT_EQ(location.port, c.port) << c.path;
         EXPECT_EQ(location.ids, c.ids) << c.path;
+        // The listing's identity is the same look, with the device's strings.
+        const UsbIdentity identity = ReadUsbIdentity(c.path, root.string());
+        EXPECT_EQ(identity.location.serial, c.serial) << c.path;
+        EXPECT_EQ(identity.location.port, c.port) << c.path;
+        EXPECT_EQ(identity.product, c.product) << c.path;
+        EXPECT_EQ(identity.manufacturer, *c.product == '\0' ? "" : "Zentrix") << c.path;
     }
     fs::remove_all(root);
 
