@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "device/posix_fd.h"
 #include "device/usb_refusals.h"
@@ -19,13 +20,6 @@ constexpr int kMaxKernelRecords = 100000;
 constexpr int kMaxJournalEntries = 50000;
 constexpr int64_t kWindowMicros = kUsbRefusalWindowSeconds * 1000000;
 
-int64_t MonotonicMicros()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 // From /dev/kmsg, opened without waiting: false when it cannot be read.
 bool LatestFromKernelLog(std::optional<std::string>& latest)
 {
@@ -33,15 +27,17 @@ bool LatestFromKernelLog(std::optional<std::string>& latest)
     if (log.Get() < 0) {
         return false;
     }
-    const int64_t since = MonotonicMicros() - kWindowMicros;
+    // The kernel stamps its records on the monotonic clock, which is the
+    // steady clock here.
+    const int64_t since =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count() -
+        kWindowMicros;
     char record[8192];
     for (int i = 0; i < kMaxKernelRecords; ++i) {
         const ssize_t got = ::read(log.Get(), record, sizeof record);
-        if (got < 0 && errno == EPIPE) {
-            continue;  // overwritten while read: the next one follows
-        }
-        if (got < 0 && errno == EINTR) {
-            continue;
+        if (got < 0 && (errno == EPIPE || errno == EINTR)) {
+            continue;  // overwritten while read (the next one follows), or interrupted
         }
         if (got <= 0) {
             return got == 0 || errno == EAGAIN;
